@@ -1,0 +1,84 @@
+-- Schema of tavrel.mdb. Declared types carry the meaning the data layer reads back:
+-- COUNTER/LONG/SHORT integers, SINGLE numbers, LONGTEXT notes, BIT yes/no, DATETIME dates
+-- stored as ISO-8601 text, CURRENCY amounts with four decimals.
+CREATE TABLE tasks (
+    taskid      INTEGER PRIMARY KEY AUTOINCREMENT,
+    taskname    TEXT,
+    taskdesc    LONGTEXT,
+    tools       LONGTEXT,
+    results     LONGTEXT,
+    besttime    TEXT,
+    reqhour     SINGLE,
+    reqmin      SINGLE,
+    manuf       TEXT,
+    model       TEXT,
+    serialno    TEXT,
+    Tag         TEXT,
+    misc1       TEXT,
+    locid       LONG,
+    typid       LONG,
+    empid       LONG,
+    curyearonly BIT NOT NULL DEFAULT 0,
+    purchdate   DATETIME,
+    wardate     DATETIME
+);
+CREATE INDEX tasks_taskname ON tasks (taskname);
+
+CREATE TABLE taskweeks (
+    taskid LONG NOT NULL,
+    weeid  SHORT NOT NULL
+);
+CREATE INDEX taskweeks_taskid ON taskweeks (taskid, weeid);
+
+CREATE TABLE weeks (
+    weeid   SHORT PRIMARY KEY,
+    curdate DATETIME
+);
+
+CREATE TABLE assign (
+    assid     INTEGER PRIMARY KEY AUTOINCREMENT,
+    taskid    LONG,
+    weeid     SHORT,
+    duedate   DATETIME,
+    completed BIT NOT NULL DEFAULT 0,
+    compdate  DATETIME,
+    comphour  SINGLE DEFAULT 0,
+    compmin   SINGLE DEFAULT 0,
+    compnotes LONGTEXT,
+    empid     LONG,
+    manid     LONG,
+    parts     CURRENCY DEFAULT 0,
+    labor     CURRENCY DEFAULT 0,
+    tax       CURRENCY DEFAULT 0,
+    totalcost CURRENCY DEFAULT 0,
+    locid     LONG,
+    typid     LONG
+);
+CREATE INDEX assign_duedate ON assign (duedate);
+CREATE INDEX assign_taskid ON assign (taskid, weeid);
+
+CREATE TABLE employees (
+    empid     INTEGER PRIMARY KEY AUTOINCREMENT,
+    firstname TEXT,
+    lastname  TEXT
+);
+
+CREATE TABLE managers (
+    manid    INTEGER PRIMARY KEY AUTOINCREMENT,
+    manfirst TEXT,
+    manlast  TEXT
+);
+
+CREATE TABLE locations (
+    locid   INTEGER PRIMARY KEY AUTOINCREMENT,
+    locdesc TEXT
+);
+
+CREATE TABLE types (
+    typid   INTEGER PRIMARY KEY AUTOINCREMENT,
+    typdesc TEXT
+);
+
+CREATE TABLE settings (
+    CurYear SHORT
+);

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QString>
+
+namespace tavrel {
+
+// Error numbers the program tells apart. The first four decide what HandleDataError does;
+// the others give every other failure a stable number and a clear description.
+inline constexpr int ErrObjectNotSet = 91;        // recordset or database that never opened
+inline constexpr int ErrUpdateWithoutEdit = 3020; // Update without AddNew or Edit
+inline constexpr int ErrNoCurrentRecord = 3021;   // field access or edit with no current row
+inline constexpr int ErrFileNotFound = 3024;      // database file missing or not openable
+inline constexpr int ErrReadOnly = 3027;          // recordset or database cannot be updated
+inline constexpr int ErrDatabaseDamaged = 3049;   // damaged file or not a database
+inline constexpr int ErrSqlSyntax = 3075;         // SQL text the engine rejects
+inline constexpr int ErrTableNotFound = 3078;     // table or query does not exist
+inline constexpr int ErrRecordLocked = 3168;      // lock held by another program (read)
+inline constexpr int ErrLockedByUser = 3260;      // lock held by another program (write)
+inline constexpr int ErrItemNotFound = 3265;      // unknown field name
+inline constexpr int ErrEngine = 3146;            // any other engine failure
+inline constexpr int ErrFileIo = 75;              // file could not be read or written
+inline constexpr int ErrDialogCancelled = 32755;  // the user cancelled a file dialog
+
+// One failure: a number from the list above and a description for the user.
+struct DbError {
+    int number = 0;
+    QString description;
+};
+
+// Raised by a failing operation when no ErrorTrap is active. It never crosses Qt's
+// event dispatch: guardedCall() catches it at the edge of every handler.
+class DataException {
+public:
+    explicit DataException(DbError e)
+        : error_(std::move(e)) {}
+    const DbError& error() const { return error_; }
+
+private:
+    DbError error_;
+};
+
+} // namespace tavrel

@@ -1,0 +1,146 @@
+#include "core/errortrap.h"
+
+#include "core/database.h"
+#include "core/globals.h"
+#include "core/uiseam.h"
+
+#include <vector>
+
+namespace tavrel {
+
+namespace {
+
+// The active traps, innermost last; an empty handler means HandleDataError.
+std::vector<ErrorTrap::Handler> traps;
+DbError currentError;
+
+// After this many consecutive lock failures the user is asked whether to go on trying;
+// after a Yes the count starts again at 1, so the question returns after 99 more.
+constexpr qint16 LockRetriesBeforeQuestion = 100;
+constexpr int ExitAfterLockRefused = 1;
+
+void retryLockedRecord() {
+    RetryUpdate = true;
+    ++RetryCount;
+    if (RetryCount < LockRetriesBeforeQuestion)
+        return;
+    const MsgResult answer =
+        ui().msgBox(QStringLiteral("Could not update locked record.  Do you wish to try again?"),
+                    MsgButtons::YesNo, MsgIcon::None, QStringLiteral("Locked Record"));
+    if (answer == MsgResult::Yes) {
+        RetryCount = 1;
+        return;
+    }
+    ui().endProgram(ExitAfterLockRefused);
+}
+
+bool repairing = false;
+
+void repairMainDatabase() {
+    // A file that cannot even be repaired reports as damaged again: show that instead of
+    // trying forever.
+    if (repairing) {
+        showError(currentError);
+        return;
+    }
+    repairing = true;
+    const QString path = AppPath + QStringLiteral("tavrel.mdb");
+    dbMain.close();
+    Database::repair(path);
+    dbMain = Database::open(path);
+    repairing = false;
+}
+
+} // namespace
+
+ErrorTrap::ErrorTrap() {
+    traps.emplace_back();
+}
+ErrorTrap::ErrorTrap(Handler handler) {
+    traps.push_back(std::move(handler));
+}
+ErrorTrap::~ErrorTrap() {
+    traps.pop_back();
+}
+bool ErrorTrap::active() {
+    return !traps.empty();
+}
+
+const DbError& Err() {
+    return currentError;
+}
+
+void raiseError(const DbError& error) {
+    if (!ErrorTrap::active())
+        throw DataException(error);
+    currentError = error;
+    // A copy: the handler may open traps of its own.
+    if (const ErrorTrap::Handler handler = traps.back())
+        handler(error);
+    else
+        HandleDataError();
+}
+
+void raiseError(int number, const QString& description) {
+    raiseError(DbError{number, description});
+}
+
+void HandleDataError() {
+    switch (currentError.number) {
+    case ErrRecordLocked:
+    case ErrLockedByUser:
+        retryLockedRecord();
+        break;
+    case ErrDatabaseDamaged: {
+        // Repairing raises its own errors through the same trap; keep the one we handle.
+        const DbError handled = currentError;
+        repairMainDatabase();
+        currentError = handled;
+        break;
+    }
+    case ErrDialogCancelled:
+        Cancelled = true;
+        break;
+    default:
+        showError(currentError);
+        break;
+    }
+}
+
+void showError(const DbError& error) {
+    ui().msgBox(QString::number(error.number) + QStringLiteral("  ") + error.description,
+                MsgButtons::Ok, MsgIcon::None, {});
+}
+
+void guardedCall(const std::function<void()>& body) {
+    try {
+        body();
+    } catch (const DataException& e) {
+        showError(e.error());
+    }
+}
+
+namespace {
+
+template <typename Write> void saveLoop(Write write) {
+    ErrorTrap trap;
+    RetryCount = 0;
+    RetryUpdate = true;
+    while (RetryUpdate) {
+        RetryUpdate = false;
+        write();
+    }
+    FreeLocks();
+}
+
+} // namespace
+
+void SaveLoop(Recordset& rs) {
+    saveLoop([&rs] { rs.update(); });
+}
+
+void DeleteLoop(Recordset& rs) {
+    saveLoop([&rs] { rs.deleteRow(); });
+}
+
+} // namespace tavrel

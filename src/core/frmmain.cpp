@@ -1,0 +1,249 @@
+#include "core/frmmain.h"
+
+#include "core/errortrap.h"
+#include "core/frmabout.h"
+#include "core/globals.h"
+#include "core/startup.h"
+#include "core/uiseam.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QLabel>
+#include <QMenuBar>
+#include <QStatusBar>
+
+namespace tavrel {
+
+namespace {
+
+// Entries whose windows are not part of this build yet stay visible but disabled, so the
+// menu shows the whole program and nothing pretends to work.
+QAction* addEntry(QMenu* menu, const QString& name, const QString& caption, bool available) {
+    QAction* action = menu->addAction(caption);
+    action->setObjectName(name);
+    action->setEnabled(available);
+    return action;
+}
+
+} // namespace
+
+frmMain::frmMain(QWidget* parent)
+    : QMainWindow(parent)
+    , arguments_(QCoreApplication::arguments()) {
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(AppTitle);
+    buildMenus();
+    resize(1100, 760);
+}
+
+frmMain::~frmMain() = default;
+
+void frmMain::buildMenus() {
+    QMenuBar* bar = menuBar();
+
+    mnuFileMenu = bar->addMenu(QStringLiteral("&File"));
+    mnuFileMenu->setObjectName(QStringLiteral("mnuFile"));
+    mnuDefaults = addEntry(mnuFileMenu, QStringLiteral("mnuDefaults"),
+                           QStringLiteral("&Maintain Program Defaults"), true);
+    mnuSetYear = addEntry(mnuFileMenu, QStringLiteral("mnuSetYear"),
+                          QStringLiteral("&Set Current Year"), false);
+    mnuFileMenu->addSeparator();
+    mnuExit = addEntry(mnuFileMenu, QStringLiteral("mnuExit"), QStringLiteral("E&xit"), true);
+    connect(mnuDefaults, &QAction::triggered, this,
+            [this] { guardedCall([this] { mnuDefaults_Click(); }); });
+    connect(mnuExit, &QAction::triggered, this,
+            [this] { guardedCall([this] { mnuExit_Click(); }); });
+
+    mnuMaintainMenu = bar->addMenu(QStringLiteral("&Maintain"));
+    mnuMaintainMenu->setObjectName(QStringLiteral("mnuMaintain"));
+    mnuAssign = addEntry(mnuMaintainMenu, QStringLiteral("mnuAssign"),
+                         QStringLiteral("Assignments"), false);
+    mnuMaintainMenu->addSeparator();
+    const QString codeCaptions[] = {{},
+                                    QStringLiteral("&Employees"),
+                                    QStringLiteral("&Locations"),
+                                    QStringLiteral("&Managers"),
+                                    QStringLiteral("&Types")};
+    for (int i = 1; i <= 4; ++i)
+        mnuMaint[i] =
+            addEntry(mnuMaintainMenu, QStringLiteral("mnuMaint%1").arg(i), codeCaptions[i], false);
+
+    mnuReportsMenu = bar->addMenu(QStringLiteral("&Reports"));
+    mnuReportsMenu->setObjectName(QStringLiteral("mnuReports"));
+    auto* destinations = new QActionGroup(this);
+    const QString outCaptions[] = {
+        {}, QStringLiteral("&View/Print Report"), QStringLiteral("Send Report to &File")};
+    for (int i = 1; i <= 2; ++i) {
+        mnuRptOut[i] =
+            addEntry(mnuReportsMenu, QStringLiteral("mnuRptOut%1").arg(i), outCaptions[i], true);
+        mnuRptOut[i]->setCheckable(true);
+        destinations->addAction(mnuRptOut[i]);
+        connect(mnuRptOut[i], &QAction::triggered, this,
+                [this, i] { guardedCall([this, i] { mnuRptOut_Click(i); }); });
+    }
+    mnuRptOut[1]->setChecked(true);
+    mnuReportsMenu->addSeparator();
+    mnuWorkOrder = addEntry(mnuReportsMenu, QStringLiteral("mnuWorkOrder"),
+                            QStringLiteral("Print &Work Orders"), false);
+    mnuReportsMenu->addSeparator();
+    mnuRptMaster = addEntry(mnuReportsMenu, QStringLiteral("mnuRptMaster"),
+                            QStringLiteral("&Master List by Week"), false);
+    mnuRptOverdue = addEntry(mnuReportsMenu, QStringLiteral("mnuRptOverdue"),
+                             QStringLiteral("&Overdue Maintenance"), false);
+    mnuRptTasks = addEntry(mnuReportsMenu, QStringLiteral("mnuRptTasks"),
+                           QStringLiteral("Task &Assignments by Employee"), false);
+    mnuRptComplete = addEntry(mnuReportsMenu, QStringLiteral("mnuRptComplete"),
+                              QStringLiteral("&Completed Work by Employee"), false);
+    mnuRptExpense = addEntry(mnuReportsMenu, QStringLiteral("mnuRptExpense"),
+                             QStringLiteral("Maintenance &Expense Report"), false);
+
+    mnuCustomMenu = bar->addMenu(QStringLiteral("Custom &Reports"));
+    mnuCustomMenu->setObjectName(QStringLiteral("mnuCustomMenu"));
+    mnuCustom[1] =
+        addEntry(mnuCustomMenu, QStringLiteral("mnuCustom1"), QStringLiteral("&Tasks"), false);
+    mnuCustom[2] = addEntry(mnuCustomMenu, QStringLiteral("mnuCustom2"),
+                            QStringLiteral("&Assignments"), false);
+
+    mnuHelpMenu = bar->addMenu(QStringLiteral("&Help"));
+    mnuHelpMenu->setObjectName(QStringLiteral("mnuHelpMenu"));
+    const QString helpCaptions[] = {{},
+                                    QStringLiteral("&Contents"),
+                                    QStringLiteral("&Search for Help on..."),
+                                    QStringLiteral("&Using Help")};
+    for (int i = 1; i <= 3; ++i) {
+        mnuHelp[i] =
+            addEntry(mnuHelpMenu, QStringLiteral("mnuHelp%1").arg(i), helpCaptions[i], true);
+        connect(mnuHelp[i], &QAction::triggered, this,
+                [this, i] { guardedCall([this, i] { mnuHelp_Click(i); }); });
+    }
+    mnuHelpMenu->addSeparator();
+    mnuAbout =
+        addEntry(mnuHelpMenu, QStringLiteral("mnuAbout"), QStringLiteral("&About Tavrel..."), true);
+    connect(mnuAbout, &QAction::triggered, this,
+            [this] { guardedCall([this] { mnuAbout_Click(); }); });
+}
+
+void frmMain::setEditor(std::unique_ptr<MainEditor> editor) {
+    editor_ = std::move(editor);
+    if (editor_)
+        setCentralWidget(editor_->widget());
+}
+
+void frmMain::updateSetYearCaption() {
+    mnuSetYear->setText(QStringLiteral("&Set Current Year (Now ") + QString::number(CurYear) +
+                        QStringLiteral(")"));
+}
+
+void frmMain::Form_Load() {
+    ErrorTrap trap;
+
+    prepareProgramValues();
+    openMainDatabase(QDir::currentPath());
+
+    Recordset settings = dbMain.openRecordset(QStringLiteral("Settings"), RecordsetType::Table);
+    readCurYear(settings);
+    updateSetYearCaption();
+
+    if (hasMonthlySwitch(arguments_)) {
+        monthlyExitCode_ = startupSteps().printMonthlyWorkOrders
+                               ? startupSteps().printMonthlyWorkOrders()
+                               : MonthlyPrintUnavailable;
+        monthlyRun_ = true;
+        settings.close();
+        return;
+    }
+
+    setReportDefaults();
+
+    // The year question needs the generation of assignments; without it nothing is asked.
+    const int today = ui().today().year();
+    if (startupSteps().createYearAssignments &&
+        settings.value(QStringLiteral("CurYear")).toInt() != today) {
+        const MsgResult answer =
+            ui().msgBox(QStringLiteral("Do you wish to setup the Tavrel program for ") +
+                            QString::number(today) + QStringLiteral("?"),
+                        MsgButtons::YesNo, MsgIcon::None, QStringLiteral("Reset Year"));
+        if (answer == MsgResult::Yes)
+            startupSteps().createYearAssignments(static_cast<qint16>(today));
+    }
+    updateSetYearCaption();
+
+    if (editor_)
+        editor_->fillWeekList();
+    settings.close();
+
+    if (editor_) {
+        editor_->openRecords();
+        editor_->activate();
+        editor_->showFirst();
+        editor_->resetState();
+    }
+}
+
+void frmMain::Form_Unload() {
+    if (unloaded_)
+        return;
+    unloaded_ = true;
+    ErrorTrap trap;
+    if (editor_)
+        editor_->closeRecords();
+    dbMain.close();
+}
+
+void frmMain::Form_Activate() {
+    if (editor_)
+        editor_->activate();
+}
+
+void frmMain::mnuExit_Click() {
+    close();
+}
+
+void frmMain::mnuDefaults_Click() {
+    // The program keeps no defaults of its own beyond the year and the report destination,
+    // which have their own menu entries; say so rather than do nothing.
+    ui().msgBox(QStringLiteral("The planning year is set with File, Set Current Year, and the "
+                               "report destination in the Reports menu. There are no other "
+                               "program defaults to maintain."),
+                MsgButtons::Ok, MsgIcon::Information, QStringLiteral("Program Defaults"));
+}
+
+void frmMain::mnuHelp_Click(int index) {
+    static const char* const topics[] = {"", "contents", "search", "usinghelp"};
+    if (index >= 1 && index <= 3)
+        ui().showHelp(this, QString::fromLatin1(topics[index]));
+}
+
+void frmMain::mnuRptOut_Click(int index) {
+    mnuRptOut[1]->setChecked(index == 1);
+    mnuRptOut[2]->setChecked(index == 2);
+    ReportDest = index == 1 ? ReportToView : ReportToFile;
+}
+
+void frmMain::mnuAbout_Click() {
+    frmAbout about(this);
+    ui().showModal(&about);
+}
+
+void frmMain::closeEvent(QCloseEvent* event) {
+    // While a row is being edited Exit is disabled; the close box keeps the same rule so
+    // that unsaved changes are never lost by closing the window.
+    if (editor_ && editor_->isEditing()) {
+        ui().beep();
+        event->ignore();
+        return;
+    }
+    guardedCall([this] { Form_Unload(); });
+    event->accept();
+}
+
+void frmMain::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        guardedCall([this] { Form_Activate(); });
+    QMainWindow::changeEvent(event);
+}
+
+} // namespace tavrel

@@ -1,0 +1,111 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QStringList>
+
+#include <memory>
+
+class QAction;
+class QMenu;
+
+namespace tavrel {
+
+// What the main window needs of the editor it shows in its client area (the task editor).
+// The main window owns menus, start-up and shutdown; the editor owns its controls and
+// handlers. Start-up and the year change call these at their steps.
+class MainEditor {
+public:
+    virtual ~MainEditor() = default;
+
+    virtual QWidget* widget() = 0;
+    // Rebuilds the week list from the weeks table (start-up, Set Current Year).
+    virtual void fillWeekList() = 0;
+    // Opens the editor's recordset (rsTasks).
+    virtual void openRecords() = 0;
+    // The window's Form_Activate: reloads the lists whose list-changed flag is set.
+    virtual void activate() = 0;
+    // Shows the first row, or the empty state when there is none.
+    virtual void showFirst() = 0;
+    // Clears Changed and Adding.
+    virtual void resetState() = 0;
+    // Closes the editor's recordset (shutdown).
+    virtual void closeRecords() = 0;
+    // True while a row is being edited or added: the program may not be left then.
+    virtual bool isEditing() const = 0;
+};
+
+// The main window: holder of every menu, start-up (Form_Load) and shutdown (Form_Unload).
+class frmMain : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit frmMain(QWidget* parent = nullptr);
+    ~frmMain() override;
+
+    // Installs the editor shown in the client area; the window takes ownership.
+    void setEditor(std::unique_ptr<MainEditor> editor);
+    MainEditor* editor() const { return editor_.get(); }
+
+    // The File menu's Exit entry, disabled by the editor while it edits a row.
+    QAction* exitAction() const { return mnuExit; }
+
+    // Sets the Set Current Year caption from CurYear.
+    void updateSetYearCaption();
+
+    // The command line Form_Load looks at for the -m switch (defaults to the process's).
+    void setArguments(const QStringList& arguments) { arguments_ = arguments; }
+
+    // After Form_Load: whether it met -m and printed instead of starting, and the exit code
+    // the program then ends with.
+    bool ranMonthlyPrint() const { return monthlyRun_; }
+    int monthlyExitCode() const { return monthlyExitCode_; }
+    static constexpr int MonthlyPrintUnavailable = 3;
+
+public Q_SLOTS:
+    void Form_Load();
+    void Form_Unload();
+    void Form_Activate();
+
+    void mnuExit_Click();
+    void mnuDefaults_Click();
+    void mnuHelp_Click(int index);
+    void mnuRptOut_Click(int index);
+    void mnuAbout_Click();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void buildMenus();
+
+    std::unique_ptr<MainEditor> editor_;
+    QStringList arguments_;
+    bool monthlyRun_ = false;
+    int monthlyExitCode_ = 0;
+    bool unloaded_ = false;
+
+public:
+    // Menu entries, named as the program's controls; arrays are indexed from 1.
+    QMenu* mnuFileMenu = nullptr;
+    QAction* mnuDefaults = nullptr;
+    QAction* mnuSetYear = nullptr;
+    QAction* mnuExit = nullptr;
+    QMenu* mnuMaintainMenu = nullptr;
+    QAction* mnuAssign = nullptr;
+    QAction* mnuMaint[5] = {}; // 1 employees, 2 locations, 3 managers, 4 types
+    QMenu* mnuReportsMenu = nullptr;
+    QAction* mnuRptOut[3] = {}; // 1 view/print, 2 send to file
+    QAction* mnuWorkOrder = nullptr;
+    QAction* mnuRptMaster = nullptr;
+    QAction* mnuRptOverdue = nullptr;
+    QAction* mnuRptTasks = nullptr;
+    QAction* mnuRptComplete = nullptr;
+    QAction* mnuRptExpense = nullptr;
+    QMenu* mnuCustomMenu = nullptr;
+    QAction* mnuCustom[3] = {}; // 1 tasks, 2 assignments
+    QMenu* mnuHelpMenu = nullptr;
+    QAction* mnuHelp[4] = {}; // 1 contents, 2 search, 3 using help
+    QAction* mnuAbout = nullptr;
+};
+
+} // namespace tavrel

@@ -1,0 +1,138 @@
+#include "core/qtui.h"
+
+#include "core/frmhelp.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QKeyEvent>
+#include <QMessageBox>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace tavrel {
+
+MsgResult QtUi::msgBox(const QString& text, MsgButtons buttons, MsgIcon icon,
+                       const QString& title) {
+    QMessageBox box(QApplication::activeWindow());
+    box.setWindowTitle(title.isEmpty() ? AppTitle : title);
+    box.setText(text);
+    switch (icon) {
+    case MsgIcon::None:
+        box.setIcon(QMessageBox::NoIcon);
+        break;
+    case MsgIcon::Information:
+        box.setIcon(QMessageBox::Information);
+        break;
+    case MsgIcon::Question:
+        box.setIcon(QMessageBox::Question);
+        break;
+    case MsgIcon::Warning:
+        box.setIcon(QMessageBox::Warning);
+        break;
+    case MsgIcon::Critical:
+        box.setIcon(QMessageBox::Critical);
+        break;
+    }
+    switch (buttons) {
+    case MsgButtons::Ok:
+        box.setStandardButtons(QMessageBox::Ok);
+        break;
+    case MsgButtons::OkCancel:
+        box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+        break;
+    case MsgButtons::YesNo:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        break;
+    case MsgButtons::YesNoCancel:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        break;
+    }
+    switch (box.exec()) {
+    case QMessageBox::Yes:
+        return MsgResult::Yes;
+    case QMessageBox::No:
+        return MsgResult::No;
+    case QMessageBox::Cancel:
+        return MsgResult::Cancel;
+    default:
+        return MsgResult::Ok;
+    }
+}
+
+std::optional<QString> QtUi::inputBox(const QString& prompt, const QString& title,
+                                      const QString& defaultText) {
+    bool ok = false;
+    const QString text =
+        QInputDialog::getText(QApplication::activeWindow(), title.isEmpty() ? AppTitle : title,
+                              prompt, QLineEdit::Normal, defaultText, &ok);
+    if (!ok)
+        return std::nullopt;
+    return text;
+}
+
+std::optional<QString> QtUi::openFileName(QWidget* parent, const QString& title,
+                                          const QString& filter, const QString& initialName) {
+    const QString name = QFileDialog::getOpenFileName(parent, title, initialName, filter);
+    if (name.isEmpty())
+        return std::nullopt;
+    return name;
+}
+
+std::optional<QString> QtUi::saveFileName(QWidget* parent, const QString& title,
+                                          const QString& filter, const QString& initialName) {
+    // The program asks before replacing a file itself, with its own words.
+    const QString name = QFileDialog::getSaveFileName(parent, title, initialName, filter, nullptr,
+                                                      QFileDialog::DontConfirmOverwrite);
+    if (name.isEmpty())
+        return std::nullopt;
+    return name;
+}
+
+void QtUi::beep() {
+    QApplication::beep();
+}
+
+void QtUi::sendTab(QWidget* from) {
+    QWidget* target = QApplication::focusWidget();
+    if (!target)
+        target = from;
+    if (!target)
+        return;
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier);
+    QApplication::sendEvent(target, &press);
+    QKeyEvent release(QEvent::KeyRelease, Qt::Key_Tab, Qt::NoModifier);
+    QApplication::sendEvent(target, &release);
+}
+
+int QtUi::showModal(QDialog* dialog) {
+    return dialog->exec();
+}
+
+void QtUi::showHelp(QWidget* parent, const QString& topic) {
+    if (!help_) {
+        help_ = new frmHelp(parent ? parent->window() : nullptr);
+        help_->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    help_->showTopic(topic);
+    help_->show();
+    help_->raise();
+    help_->activateWindow();
+}
+
+QDate QtUi::today() {
+    return QDate::currentDate();
+}
+
+QDateTime QtUi::now() {
+    return QDateTime::currentDateTime();
+}
+
+void QtUi::endProgram(int exitCode) {
+    std::fflush(nullptr);
+    std::_Exit(exitCode);
+}
+
+} // namespace tavrel

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "core/uiseam.h"
+
+#include <QPointer>
+
+namespace tavrel {
+
+class frmHelp;
+
+// The Ui of the running program: Qt's message boxes, dialogs and clock.
+class QtUi final : public Ui {
+public:
+    MsgResult msgBox(const QString& text, MsgButtons buttons, MsgIcon icon,
+                     const QString& title) override;
+    std::optional<QString> inputBox(const QString& prompt, const QString& title,
+                                    const QString& defaultText) override;
+    std::optional<QString> openFileName(QWidget* parent, const QString& title,
+                                        const QString& filter, const QString& initialName) override;
+    std::optional<QString> saveFileName(QWidget* parent, const QString& title,
+                                        const QString& filter, const QString& initialName) override;
+    void beep() override;
+    void sendTab(QWidget* from) override;
+    int showModal(QDialog* dialog) override;
+    void showHelp(QWidget* parent, const QString& topic) override;
+    QDate today() override;
+    QDateTime now() override;
+    void endProgram(int exitCode) override;
+
+private:
+    QPointer<frmHelp> help_;
+};
+
+} // namespace tavrel

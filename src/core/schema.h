@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QDate>
+#include <QList>
+#include <QString>
+
+namespace tavrel {
+
+inline constexpr int WeeksPerYear = 52;
+
+// The Mondays that start the 52 weeks of a year: week 1 starts on the first Monday on or
+// after 1 January, each later week seven days after the one before.
+QList<QDate> weekMondays(int year);
+
+// Creates a new tavrel.mdb: every table, the 52 weeks of `year` and one settings row.
+// Refuses to overwrite an existing file. Returns false with *error set on failure.
+bool createTaskDatabase(const QString& path, int year, QString* error);
+
+// Creates a new rptspec.mdb holding the (empty) field catalogue table.
+bool createSpecDatabase(const QString& path, QString* error);
+
+// Schema upgrades of an older tavrel.mdb (on dbMain), each probing for one column and
+// adding what is missing.
+void AddCurYearOnlyColumn();
+void AddEmpIDColumn();
+void AddAssignCodeColumns();
+
+} // namespace tavrel

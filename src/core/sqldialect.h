@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QString>
+
+namespace tavrel {
+
+// Translates SQL text in the program's Jet dialect into SQLite's: #m/d/yyyy# date literals
+// (two-digit years: 00-29 -> 20xx, 30-99 -> 19xx), double-quoted strings, like patterns
+// with * and ?, Year(...), delete * from, true/false, & concatenation, [bracketed] names,
+// bit/LONG column types. Works on tokens, so text inside strings is never rewritten.
+// Sets *error (and returns an empty string) for text it refuses, such as two statements.
+QString translateSql(const QString& jetSql, QString* error = nullptr);
+
+} // namespace tavrel

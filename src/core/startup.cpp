@@ -1,0 +1,57 @@
+#include "core/startup.h"
+
+#include "core/globals.h"
+#include "core/schema.h"
+#include "core/uiseam.h"
+#include "dialogs/datetext.h"
+
+#include <QDir>
+
+namespace tavrel {
+
+namespace {
+constexpr int ReportDaysAhead = 7;
+}
+
+StartupSteps& startupSteps() {
+    static StartupSteps steps;
+    return steps;
+}
+
+bool hasMonthlySwitch(const QStringList& arguments) {
+    return arguments.contains(QStringLiteral("-m"));
+}
+
+void prepareProgramValues() {
+    ReportDest = ReportToView;
+    EmployeesChanged = true;
+    LocationsChanged = true;
+    TypesChanged = true;
+    ChkDateFmt();
+}
+
+void openMainDatabase(const QString& workFolder) {
+    AppPath = QDir(workFolder).absolutePath() + QLatin1Char('/');
+    HelpPath = AppPath + QStringLiteral("tavrel.hlp");
+    DbPath = AppPath + QStringLiteral("tavrel.mdb");
+    dbMain = Database::open(DbPath);
+    AddCurYearOnlyColumn();
+    AddEmpIDColumn();
+    AddAssignCodeColumns();
+}
+
+int readCurYear(Recordset& settings) {
+    settings.moveFirst();
+    const int stored = settings.value(QStringLiteral("CurYear")).toInt();
+    CurYear = static_cast<qint16>(stored);
+    return stored;
+}
+
+void setReportDefaults() {
+    ReportStartDate = ui().today();
+    ReportEndDate = ReportStartDate.addDays(ReportDaysAhead);
+    HeadingShade = QColor(0, 0, 0);
+    BodyShade = QColor(200, 200, 200);
+}
+
+} // namespace tavrel

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QDate>
+#include <QDateTime>
+#include <QString>
+
+#include <optional>
+
+class QWidget;
+class QDialog;
+
+namespace tavrel {
+
+enum class MsgButtons { Ok, OkCancel, YesNo, YesNoCancel };
+enum class MsgIcon { None, Information, Question, Warning, Critical };
+enum class MsgResult { Ok, Cancel, Yes, No };
+
+// Every call the program makes on the platform's user interface and clock. The real one
+// uses Qt; tests install a scripted one that answers from a queue and records what it was
+// asked, so message texts and dialog flows can be asserted without a person.
+class Ui {
+public:
+    virtual ~Ui() = default;
+
+    // A message box. An empty title means "no title of its own": the application's title.
+    virtual MsgResult msgBox(const QString& text, MsgButtons buttons = MsgButtons::Ok,
+                             MsgIcon icon = MsgIcon::None, const QString& title = {}) = 0;
+
+    // An input box; no value when the user cancels.
+    virtual std::optional<QString> inputBox(const QString& prompt, const QString& title,
+                                            const QString& defaultText = {}) = 0;
+
+    // File dialogs; no value when the user cancels.
+    virtual std::optional<QString> openFileName(QWidget* parent, const QString& title,
+                                                const QString& filter,
+                                                const QString& initialName = {}) = 0;
+    virtual std::optional<QString> saveFileName(QWidget* parent, const QString& title,
+                                                const QString& filter,
+                                                const QString& initialName = {}) = 0;
+
+    // The system beep.
+    virtual void beep() = 0;
+
+    // One Tab keystroke to the window that holds `from`: the focus moves to the next control.
+    virtual void sendTab(QWidget* from) = 0;
+
+    // Shows a dialog modally and returns its result code once it closes.
+    virtual int showModal(QDialog* dialog) = 0;
+
+    // Opens a help page (contents, keyword search or using help) in the help viewer.
+    virtual void showHelp(QWidget* parent, const QString& topic) = 0;
+
+    virtual QDate today() = 0;
+    virtual QDateTime now() = 0;
+
+    // Ends the process at once, without closing windows one by one.
+    virtual void endProgram(int exitCode) = 0;
+};
+
+// The interface in force. Defaults to the Qt implementation once the GUI library installs
+// it; tests replace it with setUi().
+Ui& ui();
+void setUi(Ui* ui);
+
+// The application's title, shown by message boxes that have none of their own.
+inline const QString AppTitle = QStringLiteral("Tavrel");
+
+} // namespace tavrel

@@ -1,0 +1,234 @@
+// Error traps, HandleDataError and the save loop, against real database files.
+
+#include "core/database.h"
+#include "core/dberror.h"
+#include "core/errortrap.h"
+#include "core/globals.h"
+#include "support/scriptedui.h"
+#include "support/testenv.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTest>
+
+#include <sqlite3.h>
+
+using namespace tavrel;
+using namespace tavrel::test;
+
+namespace {
+
+// A second program writing to the same file: holds a write lock until released.
+class LockHolder {
+public:
+    explicit LockHolder(const QString& path) {
+        sqlite3_open_v2(path.toUtf8().constData(), &db_, SQLITE_OPEN_READWRITE, nullptr);
+        sqlite3_exec(db_, "BEGIN IMMEDIATE; UPDATE settings SET CurYear = CurYear;", nullptr,
+                     nullptr, nullptr);
+    }
+    ~LockHolder() {
+        release();
+        sqlite3_close(db_);
+    }
+    void release() {
+        if (sqlite3_get_autocommit(db_) == 0)
+            sqlite3_exec(db_, "COMMIT;", nullptr, nullptr, nullptr);
+    }
+
+private:
+    sqlite3* db_ = nullptr;
+};
+
+// Answers the "Locked Record" question by a function of its own, so a test can release
+// the lock at the moment the user would answer.
+class LockUi : public ScriptedUi {
+public:
+    std::function<MsgResult()> onQuestion;
+    QList<int> retryCountsAtQuestion;
+    MsgResult msgBox(const QString& text, MsgButtons buttons, MsgIcon icon,
+                     const QString& title) override {
+        ScriptedUi::msgBox(text, buttons, icon, title);
+        retryCountsAtQuestion << RetryCount;
+        return onQuestion ? onQuestion() : MsgResult::No;
+    }
+};
+
+void addTask(Recordset& rs, const QString& name) {
+    rs.addNew();
+    rs.setValue(QStringLiteral("taskname"), name);
+}
+
+} // namespace
+
+class TestErrors : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init() {
+        resetProgramState();
+        useTestLocale();
+    }
+
+    void trapReportsAndContinues() {
+        ScriptedUi ui;
+        TempWorkFolder folder;
+        int reached = 0;
+        {
+            ErrorTrap trap;
+            Recordset rs = dbMain.openRecordset(QStringLiteral("select * from nosuchtable"));
+            ++reached;
+            QVERIFY(!rs.isOpen());
+            rs.moveFirst(); // an unopened recordset reports again, harmlessly
+            ++reached;
+        }
+        QCOMPARE(reached, 2);
+        QCOMPARE(ui.messages.size(), 2);
+        QVERIFY(ui.messages[0].text.startsWith(QString::number(ErrTableNotFound) + "  "));
+        QVERIFY(ui.messages[0].text.contains(QStringLiteral("nosuchtable")));
+        QCOMPARE(ui.messages[0].title, AppTitle);
+        QCOMPARE(ui.messages[0].buttons, MsgButtons::Ok);
+        QVERIFY(ui.messages[1].text.startsWith(QString::number(ErrObjectNotSet) + "  "));
+    }
+
+    void untrappedFailureEndsHandlerAndIsShown() {
+        ScriptedUi ui;
+        TempWorkFolder folder;
+        bool after = false;
+        guardedCall([&] {
+            dbMain.execute(QStringLiteral("delete * from nosuchtable"));
+            after = true;
+        });
+        QVERIFY(!after);
+        QCOMPARE(ui.messages.size(), 1);
+        QVERIFY(ui.messages[0].text.startsWith(QString::number(ErrTableNotFound) + "  "));
+    }
+
+    void cancelledDialogSetsFlagSilently() {
+        ScriptedUi ui;
+        Cancelled = false;
+        {
+            ErrorTrap trap;
+            raiseError(ErrDialogCancelled, QStringLiteral("Cancel was selected."));
+        }
+        QVERIFY(Cancelled);
+        QVERIFY(ui.messages.isEmpty());
+        QCOMPARE(Err().number, ErrDialogCancelled);
+    }
+
+    void trapWithHandlerOwnsTheError() {
+        ScriptedUi ui;
+        TempWorkFolder folder;
+        QList<int> seen;
+        {
+            ErrorTrap outer;
+            {
+                ErrorTrap probe([&seen](const DbError& e) { seen << e.number; });
+                dbMain.openRecordset(QStringLiteral("select nosuchcolumn from tasks"));
+            }
+            dbMain.execute(QStringLiteral("delete * from nosuchtable"));
+        }
+        QCOMPARE(seen.size(), 1);
+        QCOMPARE(ui.messages.size(), 1); // only the failure after the inner trap ended
+    }
+
+    void saveLoopRetriesLockedRecordThenAsks() {
+        LockUi ui;
+        TempWorkFolder folder;
+        Recordset rs = dbMain.openRecordset(QStringLiteral("select * from tasks"));
+        addTask(rs, QStringLiteral("Check pump"));
+
+        LockHolder other(folder.dbPath());
+        int questions = 0;
+        ui.onQuestion = [&] {
+            // First question: keep trying. Second: the other program lets go.
+            if (++questions == 2)
+                other.release();
+            return MsgResult::Yes;
+        };
+        SaveLoop(rs);
+
+        QCOMPARE(questions, 2);
+        QCOMPARE(ui.retryCountsAtQuestion, (QList<int>{100, 100}));
+        for (const ShownMessage& m : ui.messages) {
+            QCOMPARE(m.title, QStringLiteral("Locked Record"));
+            QCOMPARE(m.text,
+                     QStringLiteral("Could not update locked record.  Do you wish to try again?"));
+            QCOMPARE(m.buttons, MsgButtons::YesNo);
+        }
+        QVERIFY(!RetryUpdate);
+        QCOMPARE(folder.scalar("select count(*) from tasks where taskname = 'Check pump'").toInt(),
+                 1);
+
+        // The next save starts counting afresh and, with no lock, asks nothing.
+        ui.clearRecord();
+        addTask(rs, QStringLiteral("Grease bearings"));
+        SaveLoop(rs);
+        QCOMPARE(RetryCount, qint16(0));
+        QVERIFY(ui.messages.isEmpty());
+        QCOMPARE(folder.scalar("select count(*) from tasks").toInt(), 2);
+    }
+
+    void noToLockedRecordEndsProgram() {
+        LockUi ui;
+        TempWorkFolder folder;
+        folder.exec(QStringLiteral("INSERT INTO tasks (taskname) VALUES ('Old name');"));
+        Recordset rs = dbMain.openRecordset(QStringLiteral("select * from tasks"));
+        rs.edit();
+        rs.setValue(QStringLiteral("taskname"), QStringLiteral("New name"));
+        LockHolder other(folder.dbPath());
+        ui.onQuestion = [] { return MsgResult::No; };
+        bool ended = false;
+        try {
+            SaveLoop(rs);
+        } catch (const ProgramEnded&) {
+            ended = true;
+        }
+        QVERIFY(ended);
+        QCOMPARE(ui.messages.size(), 1);
+        other.release();
+        QCOMPARE(folder.scalar("select taskname from tasks").toString(),
+                 QStringLiteral("Old name"));
+    }
+
+    void deleteLoopRemovesRow() {
+        ScriptedUi ui;
+        TempWorkFolder folder;
+        folder.exec(QStringLiteral("INSERT INTO tasks (taskname) VALUES ('A'), ('B');"));
+        Recordset rs =
+            dbMain.openRecordset(QStringLiteral("select * from tasks order by taskname"));
+        DeleteLoop(rs);
+        QCOMPARE(folder.scalar("select group_concat(taskname) from tasks").toString(),
+                 QStringLiteral("B"));
+        QVERIFY(ui.messages.isEmpty());
+    }
+
+    void damagedDatabaseIsRepairedSilently() {
+        ScriptedUi ui;
+        TempWorkFolder folder(2005, {}, false);
+        QStringList names;
+        for (int i = 0; i < 400; ++i)
+            names << QStringLiteral("('Task %1 %2')").arg(i).arg(QString(200, QLatin1Char('x')));
+        folder.exec(QStringLiteral("INSERT INTO tasks (taskname) VALUES ") +
+                    names.join(QLatin1Char(',')) + QLatin1Char(';'));
+
+        // Wreck the file's header so that it is no longer recognised as a database.
+        {
+            QFile f(folder.dbPath());
+            QVERIFY(f.open(QIODevice::ReadWrite));
+            f.seek(0);
+            f.write(QByteArray(16, 'Z'));
+        }
+        {
+            ErrorTrap trap;
+            dbMain = Database::open(DbPath);
+        }
+        QVERIFY(ui.messages.isEmpty());
+        QCOMPARE(Err().number, ErrDatabaseDamaged);
+        QVERIFY(dbMain.isOpen());
+        QStringList backups =
+            QDir(folder.path()).entryList(QDir::Files).filter(QStringLiteral("damaged"));
+        QCOMPARE(backups.size(), 1);
+    }
+};
+
+QTEST_MAIN(TestErrors)
+#include "tst_errors.moc"

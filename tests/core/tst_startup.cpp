@@ -1,0 +1,362 @@
+// Start-up, schema upgrade, shutdown, the main window's menus, help and new work folders.
+
+#include "core/demodata.h"
+#include "core/frmhelp.h"
+#include "core/frmmain.h"
+#include "core/globals.h"
+#include "core/startup.h"
+#include "support/scriptedui.h"
+#include "support/testenv.h"
+
+#include <QAction>
+#include <QDir>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTest>
+
+using namespace tavrel;
+using namespace tavrel::test;
+
+namespace {
+
+// Records the order in which start-up and shutdown call the editor.
+class RecordingEditor : public MainEditor {
+public:
+    explicit RecordingEditor(QStringList* calls)
+        : calls_(calls) {}
+    QWidget* widget() override { return &widget_; }
+    void fillWeekList() override { *calls_ << QStringLiteral("fillWeekList"); }
+    void openRecords() override { *calls_ << QStringLiteral("openRecords"); }
+    void activate() override { *calls_ << QStringLiteral("activate"); }
+    void showFirst() override { *calls_ << QStringLiteral("showFirst"); }
+    void resetState() override { *calls_ << QStringLiteral("resetState"); }
+    void closeRecords() override { *calls_ << QStringLiteral("closeRecords"); }
+    bool isEditing() const override { return editing; }
+    bool editing = false;
+
+private:
+    QStringList* calls_;
+    QWidget widget_;
+};
+
+// A working folder that start-up runs in, the current folder restored afterwards.
+class InFolder {
+public:
+    explicit InFolder(const QString& path)
+        : previous_(QDir::currentPath()) {
+        QDir::setCurrent(path);
+    }
+    ~InFolder() { QDir::setCurrent(previous_); }
+
+private:
+    QString previous_;
+};
+
+// A tavrel.mdb as older versions left it: no CurYearOnly/EmpID in tasks, no LocID/TypID in
+// assign.
+const char* const OldSchema = R"(
+CREATE TABLE tasks (taskid INTEGER PRIMARY KEY AUTOINCREMENT, taskname TEXT, taskdesc LONGTEXT,
+  tools LONGTEXT, results LONGTEXT, besttime TEXT, reqhour SINGLE, reqmin SINGLE, manuf TEXT,
+  model TEXT, serialno TEXT, Tag TEXT, misc1 TEXT, locid LONG, typid LONG, purchdate DATETIME,
+  wardate DATETIME);
+CREATE TABLE taskweeks (taskid LONG, weeid SHORT);
+CREATE TABLE weeks (weeid SHORT PRIMARY KEY, curdate DATETIME);
+CREATE TABLE assign (assid INTEGER PRIMARY KEY AUTOINCREMENT, taskid LONG, weeid SHORT,
+  duedate DATETIME, completed BIT NOT NULL DEFAULT 0, compdate DATETIME, comphour SINGLE,
+  compmin SINGLE, compnotes LONGTEXT, empid LONG, manid LONG, parts CURRENCY, labor CURRENCY,
+  tax CURRENCY, totalcost CURRENCY);
+CREATE TABLE employees (empid INTEGER PRIMARY KEY AUTOINCREMENT, firstname TEXT, lastname TEXT);
+CREATE TABLE managers (manid INTEGER PRIMARY KEY AUTOINCREMENT, manfirst TEXT, manlast TEXT);
+CREATE TABLE locations (locid INTEGER PRIMARY KEY AUTOINCREMENT, locdesc TEXT);
+CREATE TABLE types (typid INTEGER PRIMARY KEY AUTOINCREMENT, typdesc TEXT);
+CREATE TABLE settings (CurYear SHORT);
+INSERT INTO settings VALUES (2005);
+INSERT INTO tasks (taskid, taskname, locid, typid) VALUES (1, 'Boiler', 3, 4), (2, 'Roof', 5, NULL);
+INSERT INTO assign (taskid, weeid, duedate) VALUES (1, 1, '2005-01-03'), (99, 2, '2005-01-10'),
+  (2, 3, '2005-01-17'), (1, 4, '2005-01-24');
+)";
+
+} // namespace
+
+class TestStartup : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init() {
+        resetProgramState();
+        useTestLocale();
+        startupSteps() = {};
+    }
+
+    void startsInOrderOnCurrentDatabase() {
+        ScriptedUi ui;
+        ui.setToday(QDate(2005, 7, 4));
+        TempWorkFolder folder(2005, {}, false);
+        const QVariant schemaBefore = folder.scalar("select group_concat(sql) from sqlite_master");
+        InFolder in(folder.path());
+        QStringList calls;
+        frmMain w;
+        w.setArguments({QStringLiteral("tavrel")});
+        w.setEditor(std::make_unique<RecordingEditor>(&calls));
+        w.Form_Load();
+
+        QVERIFY2(ui.messages.isEmpty(), qPrintable(ui.messageTexts().join('\n')));
+        QCOMPARE(calls, (QStringList{"fillWeekList", "openRecords", "activate", "showFirst",
+                                     "resetState"}));
+        QCOMPARE(CurYear, qint16(2005));
+        QCOMPARE(w.mnuSetYear->text(), QStringLiteral("&Set Current Year (Now 2005)"));
+        QVERIFY(AppPath.endsWith('/'));
+        QCOMPARE(DbPath, AppPath + "tavrel.mdb");
+        QCOMPARE(HelpPath, AppPath + "tavrel.hlp");
+        QVERIFY(EmployeesChanged && LocationsChanged && TypesChanged);
+        QCOMPARE(ReportDest, ReportToView);
+        QCOMPARE(ReportStartDate, QDate(2005, 7, 4));
+        QCOMPARE(ReportEndDate, QDate(2005, 7, 11));
+        QCOMPARE(BodyShade, QColor(200, 200, 200));
+        QCOMPARE(DateOrder, QStringLiteral("mdy"));
+        // The probes found every column: nothing was changed.
+        QCOMPARE(folder.scalar("select group_concat(sql) from sqlite_master"), schemaBefore);
+
+        w.Form_Unload();
+        QCOMPARE(calls.last(), QStringLiteral("closeRecords"));
+        QVERIFY(!dbMain.isOpen());
+    }
+
+    void missingDatabaseIsReportedStepByStep() {
+        ScriptedUi ui;
+        QTemporaryDir empty;
+        InFolder in(empty.path());
+        frmMain w;
+        w.setArguments({QStringLiteral("tavrel")});
+        w.Form_Load();
+        QVERIFY(ui.messages.size() >= 2);
+        QVERIFY2(ui.messages[0].text.startsWith(QStringLiteral("3024  ")),
+                 qPrintable(ui.messages[0].text));
+        QVERIFY(ui.messages[0].text.contains(QStringLiteral("tavrel.mdb")));
+        // No file was made behind the user's back.
+        QVERIFY(!QFile::exists(QDir(empty.path()).filePath("tavrel.mdb")));
+        QCOMPARE(w.mnuSetYear->text(), QStringLiteral("&Set Current Year (Now 0)"));
+    }
+
+    void upgradesOldSchemaAndFillsAssignmentCodes() {
+        ScriptedUi ui;
+        ui.setToday(QDate(2005, 3, 1));
+        QTemporaryDir dir;
+        {
+            Database db = Database::create(dir.filePath("tavrel.mdb"));
+            db.executeScript(QString::fromLatin1(OldSchema));
+        }
+        InFolder in(dir.path());
+        frmMain w;
+        w.setArguments({QStringLiteral("tavrel")});
+        w.Form_Load();
+        QVERIFY2(ui.messages.isEmpty(), qPrintable(ui.messageTexts().join('\n')));
+
+        Recordset rs = dbMain.openRecordset(
+            QStringLiteral("select taskid, locid, typid from assign order by assid"),
+            RecordsetType::Snapshot);
+        QList<QVariantList> rows;
+        for (; !rs.isEOF(); rs.moveNext())
+            rows << QVariantList{rs.value("taskid"), rs.value("locid"), rs.value("typid")};
+        QCOMPARE(rows.size(), 4);
+        QCOMPARE(rows[0][1].toInt(), 3); // task 1
+        QCOMPARE(rows[0][2].toInt(), 4);
+        QVERIFY(rows[1][1].isNull()); // task 99 no longer exists
+        QVERIFY(rows[1][2].isNull());
+        QCOMPARE(rows[2][1].toInt(), 5); // task 2, no type
+        QVERIFY(rows[2][2].isNull());
+        QCOMPARE(rows[3][1].toInt(), 3); // the fill went on after the missing task
+
+        Recordset tasks = dbMain.openRecordset(
+            QStringLiteral("select curyearonly, empid from tasks where taskid = 1"),
+            RecordsetType::Snapshot);
+        QVERIFY(tasks.isOpen());
+        QCOMPARE(tasks.value("curyearonly").toBool(), false);
+        QVERIFY(tasks.value("empid").isNull());
+        tasks.close();
+        rs.close();
+        w.Form_Unload();
+    }
+
+    void yearQuestionWhenStoredYearDiffers_data() {
+        QTest::addColumn<bool>("yes");
+        QTest::newRow("yes") << true;
+        QTest::newRow("no") << false;
+    }
+    void yearQuestionWhenStoredYearDiffers() {
+        QFETCH(bool, yes);
+        ScriptedUi ui;
+        ui.setToday(QDate(2005, 1, 10));
+        TempWorkFolder folder(2004, {}, false);
+        InFolder in(folder.path());
+        QList<int> generated;
+        startupSteps().createYearAssignments = [&generated](qint16 year) {
+            generated << year;
+            CurYear = year;
+        };
+        ui.answer(yes ? MsgResult::Yes : MsgResult::No);
+        frmMain w;
+        w.setArguments({QStringLiteral("tavrel")});
+        w.Form_Load();
+        QCOMPARE(ui.messages.size(), 1);
+        QCOMPARE(ui.messages[0].title, QStringLiteral("Reset Year"));
+        QCOMPARE(ui.messages[0].text,
+                 QStringLiteral("Do you wish to setup the Tavrel program for 2005?"));
+        QCOMPARE(ui.messages[0].buttons, MsgButtons::YesNo);
+        QCOMPARE(ui.messages[0].icon, MsgIcon::None);
+        QCOMPARE(generated, yes ? QList<int>{2005} : QList<int>{});
+        QCOMPARE(w.mnuSetYear->text(), yes ? QStringLiteral("&Set Current Year (Now 2005)")
+                                           : QStringLiteral("&Set Current Year (Now 2004)"));
+        w.Form_Unload();
+    }
+
+    void monthlySwitchPrintsAndSkipsTheWindowSteps() {
+        ScriptedUi ui;
+        ui.setToday(QDate(2005, 12, 15));
+        TempWorkFolder folder(2004, {}, false); // a year question would come if reached
+        InFolder in(folder.path());
+        int printed = 0;
+        startupSteps().printMonthlyWorkOrders = [&printed] {
+            ++printed;
+            return 0;
+        };
+        startupSteps().createYearAssignments = [](qint16) { QFAIL("no year set-up with -m"); };
+        QStringList calls;
+        frmMain w;
+        w.setArguments({QStringLiteral("tavrel"), QStringLiteral("-m")});
+        w.setEditor(std::make_unique<RecordingEditor>(&calls));
+        w.Form_Load();
+        QCOMPARE(printed, 1);
+        QVERIFY(w.ranMonthlyPrint());
+        QCOMPARE(w.monthlyExitCode(), 0);
+        QVERIFY(calls.isEmpty());
+        QVERIFY(ui.messages.isEmpty());
+
+        QVERIFY(hasMonthlySwitch({"tavrel", "x", "-m"}));
+        QVERIFY(!hasMonthlySwitch({"tavrel", "-mx"}));
+    }
+
+    void menusAndHelpEntries() {
+        ScriptedUi ui;
+        frmMain w;
+        QCOMPARE(w.windowTitle(), QStringLiteral("Tavrel"));
+        const QStringList menus = [&] {
+            QStringList titles;
+            for (QAction* a : w.menuBar()->actions())
+                titles << a->text();
+            return titles;
+        }();
+        QCOMPARE(menus,
+                 (QStringList{"&File", "&Maintain", "&Reports", "Custom &Reports", "&Help"}));
+        QCOMPARE(w.findChild<QAction*>("mnuExit")->text(), QStringLiteral("E&xit"));
+        QCOMPARE(w.mnuMaint[2]->text(), QStringLiteral("&Locations"));
+        QCOMPARE(w.mnuRptTasks->text(), QStringLiteral("Task &Assignments by Employee"));
+        QCOMPARE(w.mnuHelp[2]->text(), QStringLiteral("&Search for Help on..."));
+        // Windows that are not part of the program yet are offered disabled, not faked.
+        QVERIFY(!w.mnuAssign->isEnabled());
+        QVERIFY(w.mnuExit->isEnabled());
+
+        w.mnuHelp[1]->trigger();
+        w.mnuHelp[2]->trigger();
+        w.mnuHelp[3]->trigger();
+        QCOMPARE(ui.helpTopics, (QStringList{"contents", "search", "usinghelp"}));
+
+        w.mnuRptOut[2]->trigger();
+        QCOMPARE(ReportDest, ReportToFile);
+        QVERIFY(!w.mnuRptOut[1]->isChecked());
+        w.mnuRptOut[1]->trigger();
+        QCOMPARE(ReportDest, ReportToView);
+        QVERIFY(w.mnuRptOut[1]->isChecked() && !w.mnuRptOut[2]->isChecked());
+    }
+
+    void closingWhileEditingIsRefused() {
+        ScriptedUi ui;
+        QStringList calls;
+        frmMain w;
+        auto editor = std::make_unique<RecordingEditor>(&calls);
+        RecordingEditor* e = editor.get();
+        w.setEditor(std::move(editor));
+        w.show();
+        e->editing = true;
+        QVERIFY(!w.close());
+        QCOMPARE(ui.beeps, 1);
+        e->editing = false;
+        QVERIFY(w.close());
+        QCOMPARE(calls, QStringList{"closeRecords"});
+    }
+
+    void helpPagesAndKeywordSearch() {
+        frmHelp help;
+        QVERIFY(help.keywords().size() > 20);
+        QCOMPARE(help.keywords().value("locked record"), QStringLiteral("errors"));
+        auto* index = help.findChild<QListWidget*>("lstIndex");
+        auto* search = help.findChild<QLineEdit*>("txtSearch");
+        QVERIFY(index && search);
+        help.showTopic("search");
+        QTest::keyClicks(search, "rep");
+        QVERIFY(index->count() >= 2);
+        for (int i = 0; i < index->count(); ++i)
+            QVERIFY(index->item(i)->text().startsWith("rep", Qt::CaseInsensitive));
+        // Every page in the contents exists.
+        auto* contents = help.findChild<QListWidget*>("lstContents");
+        QVERIFY(contents->count() >= 8);
+        for (int i = 0; i < contents->count(); ++i)
+            QVERIFY(QFile::exists(":/help/" + contents->item(i)->data(Qt::UserRole).toString() +
+                                  ".html"));
+    }
+
+    void initCreatesWorkFolderOnce() {
+        QTemporaryDir dir;
+        QString error;
+        QVERIFY2(initWorkFolder(dir.path(), false, QDate(2007, 5, 1), &error), qPrintable(error));
+        {
+            Database db = Database::open(dir.filePath("tavrel.mdb"));
+            Recordset weeks = db.openRecordset("select curdate from weeks order by weeid",
+                                               RecordsetType::Snapshot);
+            weeks.moveLast();
+            QCOMPARE(weeks.recordCount(), 52);
+            QCOMPARE(weeks.value("curdate").toDate(), QDate(2007, 12, 24));
+            weeks.moveFirst();
+            QCOMPARE(weeks.value("curdate").toDate(), QDate(2007, 1, 1));
+            Recordset settings = db.openRecordset("Settings", RecordsetType::Table);
+            QCOMPARE(settings.value("CurYear").toInt(), 2007);
+            Recordset tasks = db.openRecordset("select * from tasks", RecordsetType::Snapshot);
+            QCOMPARE(tasks.recordCount(), 0);
+            Database spec = Database::open(dir.filePath("rptspec.mdb"));
+            Recordset catalogue = spec.openRecordset("select specid, usewith, [desc], fieldname, "
+                                                     "datatype, ismemo, defwidth, IsCurrency, "
+                                                     "FileName, linkfield from RptSpec",
+                                                     RecordsetType::Snapshot);
+            QVERIFY(catalogue.isOpen());
+        }
+        QVERIFY(!initWorkFolder(dir.path(), true, QDate(2007, 5, 1), &error));
+        QVERIFY(error.contains("already exists"));
+    }
+
+    void demoFolderIsALivingSite() {
+        QTemporaryDir dir;
+        QString error;
+        QVERIFY2(initWorkFolder(dir.path(), true, QDate(2005, 7, 4), &error), qPrintable(error));
+        Database db = Database::open(dir.filePath("tavrel.mdb"));
+        auto count = [&db](const QString& sql) {
+            Recordset rs = db.openRecordset(sql, RecordsetType::Snapshot);
+            return rs.value("n").toInt();
+        };
+        QVERIFY(count("select count(*) as n from tasks") >= 24);
+        QVERIFY(count("select count(*) as n from locations") >= 4);
+        QVERIFY(count("select count(*) as n from employees") >= 4);
+        // One assignment per task and scheduled week, completed ones only in the past.
+        QCOMPARE(count("select count(*) as n from assign"),
+                 count("select count(*) as n from taskweeks"));
+        QVERIFY(count("select count(*) as n from assign where completed and totalcost <> 0") > 5);
+        QCOMPARE(
+            count("select count(*) as n from assign where completed and duedate >= #7/4/2005#"), 0);
+        QVERIFY(
+            count("select count(*) as n from assign where not completed and duedate < #7/4/2005#") >
+            0);
+    }
+};
+
+QTEST_MAIN(TestStartup)
+#include "tst_startup.moc"

@@ -1,0 +1,99 @@
+#include "support/scriptedui.h"
+
+#include <QDialog>
+#include <QKeyEvent>
+#include <QWidget>
+
+namespace tavrel::test {
+
+ScriptedUi::ScriptedUi()
+    : now_(QDate(2005, 7, 4), QTime(10, 0)) {
+    previous_ = &ui();
+    setUi(this);
+}
+
+ScriptedUi::~ScriptedUi() {
+    if (&ui() == this)
+        setUi(previous_ == this ? nullptr : previous_);
+}
+
+QStringList ScriptedUi::messageTexts() const {
+    QStringList texts;
+    for (const ShownMessage& m : messages)
+        texts << m.text;
+    return texts;
+}
+
+ShownMessage ScriptedUi::lastMessage() const {
+    return messages.isEmpty() ? ShownMessage{} : messages.last();
+}
+
+void ScriptedUi::clearRecord() {
+    messages.clear();
+    inputPrompts.clear();
+    helpTopics.clear();
+    modalTitles.clear();
+    beeps = 0;
+    tabs = 0;
+}
+
+MsgResult ScriptedUi::msgBox(const QString& text, MsgButtons buttons, MsgIcon icon,
+                             const QString& title) {
+    messages.append({text, title.isEmpty() ? AppTitle : title, buttons, icon});
+    if (!msgAnswers.isEmpty())
+        return msgAnswers.dequeue();
+    switch (buttons) {
+    case MsgButtons::YesNo:
+    case MsgButtons::YesNoCancel:
+        return MsgResult::No;
+    case MsgButtons::OkCancel:
+    case MsgButtons::Ok:
+        return MsgResult::Ok;
+    }
+    return MsgResult::Ok;
+}
+
+std::optional<QString> ScriptedUi::inputBox(const QString& prompt, const QString&, const QString&) {
+    inputPrompts << prompt;
+    return inputAnswers.isEmpty() ? std::nullopt : inputAnswers.dequeue();
+}
+
+std::optional<QString> ScriptedUi::openFileName(QWidget*, const QString&, const QString&,
+                                                const QString&) {
+    return fileAnswers.isEmpty() ? std::nullopt : fileAnswers.dequeue();
+}
+
+std::optional<QString> ScriptedUi::saveFileName(QWidget*, const QString&, const QString&,
+                                                const QString&) {
+    return fileAnswers.isEmpty() ? std::nullopt : fileAnswers.dequeue();
+}
+
+void ScriptedUi::sendTab(QWidget* from) {
+    ++tabs;
+    if (from && from->window())
+        from->window()->focusNextChild();
+}
+
+int ScriptedUi::showModal(QDialog* dialog) {
+    modalTitles << dialog->windowTitle();
+    dialog->setModal(true);
+    dialog->show();
+    if (!modalDrivers.isEmpty()) {
+        auto driver = modalDrivers.dequeue();
+        driver(dialog);
+    }
+    // Still open: the user closed it by its close box.
+    if (dialog->isVisible())
+        dialog->reject();
+    return dialog->result();
+}
+
+void ScriptedUi::showHelp(QWidget*, const QString& topic) {
+    helpTopics << topic;
+}
+
+void ScriptedUi::endProgram(int exitCode) {
+    throw ProgramEnded{exitCode};
+}
+
+} // namespace tavrel::test

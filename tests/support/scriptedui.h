@@ -1,0 +1,87 @@
+#pragma once
+
+#include "core/uiseam.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QList>
+#include <QQueue>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+class QDialog;
+
+namespace tavrel::test {
+
+// One message box as the user saw it.
+struct ShownMessage {
+    QString text;
+    QString title; // the title shown: AppTitle when the caller gave none
+    MsgButtons buttons = MsgButtons::Ok;
+    MsgIcon icon = MsgIcon::None;
+};
+
+// Thrown by endProgram() so that a test can see the program asked to end.
+struct ProgramEnded {
+    int exitCode;
+};
+
+// A Ui that answers from queues and records what it was asked. Unscripted message boxes
+// answer Ok (or No for questions); unscripted modal dialogs are closed by their close box.
+class ScriptedUi : public Ui {
+public:
+    ScriptedUi();
+    ~ScriptedUi() override;
+
+    // --- scripting
+    void answer(MsgResult result) { msgAnswers.enqueue(result); }
+    void answerInput(std::optional<QString> text) { inputAnswers.enqueue(std::move(text)); }
+    void answerFile(std::optional<QString> path) { fileAnswers.enqueue(std::move(path)); }
+    // Runs `driver` on the next modal dialog once it is shown; the driver clicks or closes
+    // it. If the dialog is still open afterwards it is rejected, like its close box.
+    void onModal(std::function<void(QDialog*)> driver) { modalDrivers.enqueue(std::move(driver)); }
+    void setToday(const QDate& d) { now_ = QDateTime(d, QTime(10, 0)); }
+    void setNow(const QDateTime& dt) { now_ = dt; }
+
+    // --- what happened
+    QList<ShownMessage> messages;
+    QStringList inputPrompts;
+    QStringList helpTopics;
+    QStringList modalTitles;
+    int beeps = 0;
+    int tabs = 0;
+
+    QStringList messageTexts() const;
+    ShownMessage lastMessage() const;
+    void clearRecord();
+
+    // --- Ui
+    MsgResult msgBox(const QString& text, MsgButtons buttons, MsgIcon icon,
+                     const QString& title) override;
+    std::optional<QString> inputBox(const QString& prompt, const QString& title,
+                                    const QString& defaultText) override;
+    std::optional<QString> openFileName(QWidget* parent, const QString& title,
+                                        const QString& filter, const QString& initialName) override;
+    std::optional<QString> saveFileName(QWidget* parent, const QString& title,
+                                        const QString& filter, const QString& initialName) override;
+    void beep() override { ++beeps; }
+    void sendTab(QWidget* from) override;
+    int showModal(QDialog* dialog) override;
+    void showHelp(QWidget* parent, const QString& topic) override;
+    QDate today() override { return now_.date(); }
+    QDateTime now() override { return now_; }
+    void endProgram(int exitCode) override;
+
+    QQueue<MsgResult> msgAnswers;
+    QQueue<std::optional<QString>> inputAnswers;
+    QQueue<std::optional<QString>> fileAnswers;
+    QQueue<std::function<void(QDialog*)>> modalDrivers;
+
+private:
+    QDateTime now_;
+    Ui* previous_ = nullptr;
+};
+
+} // namespace tavrel::test
