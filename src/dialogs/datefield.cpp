@@ -1,0 +1,141 @@
+#include "dialogs/datefield.h"
+
+#include "core/globals.h"
+#include "core/uiseam.h"
+#include "dialogs/datetext.h"
+#include "dialogs/frmdateent.h"
+
+#include <QFocusEvent>
+#include <QLineEdit>
+#include <QScreen>
+
+namespace tavrel {
+
+namespace {
+
+// The field whose refusal is in progress. While its message shows and the focus goes back
+// to it, other fields losing the focus do not check: two fields refusing each other's
+// focus would otherwise take it back and forth for ever.
+const DateField* refusingField = nullptr;
+
+// How many field heights below the field's top a picker that opens downward starts.
+constexpr int HeightsBelow = 2;
+
+QPoint keepOnScreen(QPoint pos, const QSize& size, const QScreen* screen) {
+    if (!screen)
+        return pos;
+    const QRect area = screen->availableGeometry();
+    pos.setX(qMax(area.left(), qMin(pos.x(), area.left() + area.width() - size.width())));
+    pos.setY(qMax(area.top(), qMin(pos.y(), area.top() + area.height() - size.height())));
+    return pos;
+}
+
+} // namespace
+
+DateField::DateField(QWidget* parent)
+    : QComboBox(parent)
+    , pickerCaption_(QStringLiteral("Select Date")) {
+    setEditable(true);
+    // The list stays empty: Enter must not add the typed text to it.
+    setInsertPolicy(QComboBox::NoInsert);
+    setCompleter(nullptr);
+    connect(lineEdit(), &QLineEdit::textChanged, this, &DateField::textChanged);
+}
+
+void DateField::setCheck(Kind kind, const QString& message, bool rewrite) {
+    kind_ = kind;
+    message_ = message;
+    rewrite_ = rewrite;
+}
+
+void DateField::setPlacement(Placement placement) {
+    placement_ = placement;
+}
+
+void DateField::setPickerCaption(const QString& caption) {
+    pickerCaption_ = caption;
+}
+
+QString DateField::text() const {
+    return lineEdit()->text();
+}
+
+void DateField::setText(const QString& text) {
+    lineEdit()->setText(text);
+}
+
+std::optional<QDate> DateField::date() const {
+    return toDate(text());
+}
+
+void DateField::setDate(const QDate& date) {
+    setText(date.isValid() ? shortDate(date) : QString());
+}
+
+QPoint DateField::pickerPosition(Placement placement, const QRect& field, const QSize& picker) {
+    const int rightAligned = field.x() + field.width() - picker.width();
+    switch (placement) {
+    case Placement::AboveRightAligned:
+        return {rightAligned, field.y() + field.height() - picker.height()};
+    case Placement::BelowRightAligned:
+        return {rightAligned, field.y() + HeightsBelow * field.height()};
+    case Placement::BelowLeftAligned:
+        break;
+    }
+    return {field.x(), field.y() + HeightsBelow * field.height()};
+}
+
+// The drop-down: the picker opens on the field's date (or today), and whatever it ends
+// with, chosen or not, comes back as the field's text before the focus moves on.
+void DateField::showPopup() {
+    const std::optional<QDate> current = date();
+    PickedDate = current ? *current : ui().today();
+
+    frmDateEnt picker(window());
+    picker.setWindowTitle(pickerCaption_);
+    picker.adjustSize();
+    const QRect field(mapToGlobal(QPoint(0, 0)), size());
+    picker.move(
+        keepOnScreen(pickerPosition(placement_, field, picker.size()), picker.size(), screen()));
+    ui().showModal(&picker);
+
+    setText(shortDate(PickedDate));
+    ui().sendTab(this);
+}
+
+void DateField::focusOutEvent(QFocusEvent* event) {
+    QComboBox::focusOutEvent(event);
+    // The focus leaving with its window (the picker, a message box or another window coming
+    // to the front) is not the user leaving the field.
+    const Qt::FocusReason reason = event->reason();
+    if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason)
+        return;
+    if (!isEnabled() || !isVisible() || checking_ || refusingField)
+        return;
+    checkText();
+}
+
+// Applies the field's check to its text; a refusal shows the field's message and puts the
+// focus back into the field.
+bool DateField::checkText() {
+    const QString typed = text().trimmed();
+    if (kind_ == Kind::Optional && typed.isEmpty())
+        return true;
+    if (const std::optional<QDate> valid = toDate(typed)) {
+        if (rewrite_) {
+            const QString rewritten = shortDate(*valid);
+            if (rewritten != text())
+                setText(rewritten);
+        }
+        return true;
+    }
+    checking_ = true;
+    refusingField = this;
+    ui().msgBox(message_, MsgButtons::Ok, MsgIcon::None, {});
+    setFocus(Qt::OtherFocusReason);
+    refusingField = nullptr;
+    checking_ = false;
+    return false;
+}
+
+} // namespace tavrel

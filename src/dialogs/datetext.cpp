@@ -1,0 +1,353 @@
+#include "dialogs/datetext.h"
+
+#include "core/globals.h"
+
+#include <QLocale>
+#include <QRegularExpression>
+#include <QStringList>
+
+#include <cmath>
+
+namespace tavrel {
+
+namespace {
+
+// The date whose short-date text reveals the system's order: its month, day and year
+// are three different numbers.
+constexpr int RefYear = 1998;
+constexpr int RefMonth = 5;
+constexpr int RefDay = 30;
+
+// Two-digit years: 00-29 are this century, 30-99 the last.
+constexpr int TwoDigitPivot = 30;
+constexpr int Century20 = 1900;
+constexpr int Century21 = 2000;
+
+constexpr int MonthsInYear = 12;
+constexpr int MaxDayNumber = 31;
+constexpr int FullYearDigits = 4;
+
+constexpr QChar MinusSign(0x2212); // the minus some locales use in money and numbers
+
+// Replaces every run of 'y' outside quoted literal text by "yyyy".
+QString widenYear(const QString& pattern) {
+    QString out;
+    bool quoted = false;
+    for (qsizetype i = 0; i < pattern.size();) {
+        const QChar c = pattern.at(i);
+        if (c == u'\'') {
+            quoted = !quoted;
+            out += c;
+            ++i;
+        } else if (!quoted && c == u'y') {
+            while (i < pattern.size() && pattern.at(i) == u'y')
+                ++i;
+            out += QStringLiteral("yyyy");
+        } else {
+            out += c;
+            ++i;
+        }
+    }
+    return out;
+}
+
+// Drops the time-zone field ('t') that Qt's long time formats carry.
+QString withoutTimeZone(const QString& pattern) {
+    QString out;
+    bool quoted = false;
+    for (const QChar c : pattern) {
+        if (c == u'\'')
+            quoted = !quoted;
+        if (!quoted && c == u't')
+            continue;
+        out += c;
+    }
+    return out.trimmed();
+}
+
+// The value of a field of decimal digits (any script), or -1 when it is not one.
+int digitsValue(const QString& field) {
+    if (field.isEmpty() || field.size() > FullYearDigits)
+        return -1;
+    int value = 0;
+    for (const QChar c : field) {
+        const int d = c.digitValue();
+        if (d < 0)
+            return -1;
+        value = value * 10 + d;
+    }
+    return value;
+}
+
+// A typed year: one or two digits follow the two-digit rule, three or four are literal.
+int fullYear(const QString& field) {
+    const int value = digitsValue(field);
+    if (value < 0 || field.size() > 2)
+        return value;
+    return value < TwoDigitPivot ? Century21 + value : Century20 + value;
+}
+
+// The month a name stands for (long or short, in the locale or in English), or 0.
+int monthFromName(const QString& name) {
+    const QLocale locales[] = {QLocale(), QLocale::c()};
+    for (const QLocale& locale : locales) {
+        for (int m = 1; m <= MonthsInYear; ++m) {
+            const QString names[] = {locale.monthName(m, QLocale::LongFormat),
+                                     locale.monthName(m, QLocale::ShortFormat),
+                                     locale.standaloneMonthName(m, QLocale::LongFormat),
+                                     locale.standaloneMonthName(m, QLocale::ShortFormat)};
+            for (QString candidate : names) {
+                if (candidate.endsWith(u'.'))
+                    candidate.chop(1);
+                if (!candidate.isEmpty() && candidate.compare(name, Qt::CaseInsensitive) == 0)
+                    return m;
+            }
+        }
+    }
+    return 0;
+}
+
+QDate makeDate(int year, int month, int day) {
+    if (year < 1 || month < 1 || day < 1)
+        return {};
+    return QDate(year, month, day);
+}
+
+// A date given with its month as a name; the two numbers are the day and the year, the
+// year first when it is written with three or four digits or cannot be a day.
+QDate dateWithMonthName(int month, const QStringList& numbers) {
+    if (numbers.size() != 2)
+        return {};
+    const QString& a = numbers.at(0);
+    const QString& b = numbers.at(1);
+    const int first = digitsValue(a);
+    if (first < 0 || digitsValue(b) < 0)
+        return {};
+    if (a.size() > 2 || first > MaxDayNumber)
+        return b.size() > 2 ? QDate() : makeDate(fullYear(a), month, digitsValue(b));
+    return makeDate(fullYear(b), month, first);
+}
+
+// Three numbers in the system's order; a first field of three or four digits is a year
+// and makes the text year-month-day (ISO) whatever the order.
+QDate dateFromNumbers(const QStringList& fields) {
+    if (fields.size() != 3)
+        return {};
+    QString order = DateOrder;
+    if (fields.at(0).size() > 2)
+        order = QStringLiteral("ymd");
+    if (order.size() != 3 || !order.contains(u'y') || !order.contains(u'm') ||
+        !order.contains(u'd'))
+        order = QStringLiteral("mdy");
+    int year = -1;
+    int month = -1;
+    int day = -1;
+    for (int i = 0; i < 3; ++i) {
+        const QString& field = fields.at(i);
+        switch (order.at(i).unicode()) {
+        case u'y':
+            year = fullYear(field);
+            break;
+        case u'm':
+            month = field.size() > 2 ? -1 : digitsValue(field);
+            break;
+        default:
+            day = field.size() > 2 ? -1 : digitsValue(field);
+            break;
+        }
+    }
+    return makeDate(year, month, day);
+}
+
+} // namespace
+
+void useProgramLocale() {
+    if (QLocale::system().language() == QLocale::C)
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+}
+
+void ChkDateFmt() {
+    const QString text = shortDate(QDate(RefYear, RefMonth, RefDay));
+    for (const QString& sep :
+         {QStringLiteral("/"), QStringLiteral("."), QStringLiteral(" "), QStringLiteral("-")}) {
+        if (text.contains(sep)) {
+            DateSeparator = sep;
+            break;
+        }
+    }
+    const QStringList fields = text.split(DateSeparator);
+    QString order;
+    for (int i = 0; i < 3; ++i) {
+        const int value = i < fields.size() ? fields.at(i).trimmed().toInt() : 0;
+        if (value == RefMonth)
+            order += u'm';
+        else if (value == RefDay)
+            order += u'd';
+        else
+            order += u'y';
+    }
+    DateOrder = order;
+}
+
+QString MakeDateString(int month, int day, int year) {
+    const QString m = QString::number(month);
+    const QString d = QString::number(day);
+    const QString y = QString::number(year);
+    const QChar blank(u' ');
+    if (DateOrder == u"dmy")
+        return d + blank + m + blank + y;
+    if (DateOrder == u"ymd")
+        return y + blank + m + blank + d;
+    if (DateOrder == u"ydm")
+        return y + blank + d + blank + m;
+    return m + blank + d + blank + y;
+}
+
+QDate MondayOfWeek(const QDate& date) {
+    if (!date.isValid())
+        return {};
+    // Qt numbers Monday 1 ... Sunday 7; a Sunday belongs to the week of the next day.
+    const int dow = date.dayOfWeek();
+    if (dow == Qt::Sunday)
+        return date.addDays(1);
+    return date.addDays(1 - dow);
+}
+
+std::optional<QDate> toDate(const QString& text) {
+    QString t = text.trimmed();
+    if (t.isEmpty())
+        return std::nullopt;
+    // A time of day after the date is allowed and ignored.
+    static const QRegularExpression trailingTime(
+        QStringLiteral(R"(\s+\d{1,2}:\d{2}(:\d{2})?(\s*[AaPp]\.?[Mm]\.?)?$)"),
+        QRegularExpression::UseUnicodePropertiesOption);
+    t.remove(trailingTime);
+
+    static const QRegularExpression separators(QStringLiteral(R"([\s/\-.,]+)"),
+                                               QRegularExpression::UseUnicodePropertiesOption);
+    const QStringList fields = t.split(separators, Qt::SkipEmptyParts);
+    if (fields.size() != 3)
+        return std::nullopt;
+
+    QDate date;
+    int nameIndex = -1;
+    for (int i = 0; i < fields.size(); ++i) {
+        if (digitsValue(fields.at(i)) < 0) {
+            if (nameIndex >= 0)
+                return std::nullopt;
+            nameIndex = i;
+        }
+    }
+    if (nameIndex >= 0) {
+        const int month = monthFromName(fields.at(nameIndex));
+        if (month == 0)
+            return std::nullopt;
+        QStringList numbers = fields;
+        numbers.removeAt(nameIndex);
+        date = dateWithMonthName(month, numbers);
+    } else {
+        date = dateFromNumbers(fields);
+    }
+    if (!date.isValid())
+        return std::nullopt;
+    return date;
+}
+
+bool IsDate(const QString& text) {
+    return toDate(text).has_value();
+}
+
+std::optional<double> toNumber(const QString& text) {
+    const QString t = text.trimmed();
+    if (t.isEmpty())
+        return std::nullopt;
+    bool ok = false;
+    double value = QLocale().toDouble(t, &ok);
+    if (!ok)
+        value = QLocale::c().toDouble(t, &ok);
+    if (ok && std::isfinite(value))
+        return value;
+    if (ok)
+        return std::nullopt;
+    // Money as the program shows it counts as a number too.
+    return parseCurrency(t);
+}
+
+bool IsNumeric(const QString& text) {
+    return toNumber(text).has_value();
+}
+
+QString shortDate(const QDate& date) {
+    if (!date.isValid())
+        return {};
+    const QLocale locale;
+    return locale.toString(date, widenYear(locale.dateFormat(QLocale::ShortFormat)));
+}
+
+QString longMonthName(int month) {
+    // Standalone: some languages inflect the name inside a full date.
+    return QLocale().standaloneMonthName(month, QLocale::LongFormat);
+}
+
+QString shortDayName(int dayOfWeek) {
+    return QLocale().standaloneDayName(dayOfWeek, QLocale::ShortFormat);
+}
+
+QString mediumTime(const QTime& time) {
+    // Hours and minutes in the locale's own clock (en_US: 3:05 PM).
+    return QLocale().toString(time, QLocale::ShortFormat);
+}
+
+QString generalDate(const QDateTime& dateTime) {
+    if (!dateTime.isValid())
+        return {};
+    const QString date = shortDate(dateTime.date());
+    if (dateTime.time() == QTime(0, 0))
+        return date;
+    const QLocale locale;
+    return date + u' ' +
+           locale.toString(dateTime.time(),
+                           withoutTimeZone(locale.timeFormat(QLocale::LongFormat)));
+}
+
+QString currency(double amount) {
+    constexpr int CurrencyDecimals = 2;
+    const QLocale locale;
+    return locale.toCurrencyString(amount, locale.currencySymbol(QLocale::CurrencySymbol),
+                                   CurrencyDecimals);
+}
+
+std::optional<double> parseCurrency(const QString& text) {
+    const QLocale locale;
+    QString t = text.trimmed();
+    bool negative = false;
+    if (t.size() >= 2 && t.startsWith(u'(') && t.endsWith(u')')) {
+        negative = true;
+        t = t.mid(1, t.size() - 2);
+    }
+    t.replace(MinusSign, u'-');
+    for (const QString& symbol : {locale.currencySymbol(QLocale::CurrencySymbol),
+                                  locale.currencySymbol(QLocale::CurrencyIsoCode)}) {
+        if (!symbol.isEmpty())
+            t.remove(symbol);
+    }
+    // Blanks between symbol and amount, and blank group separators (NBSP in many locales).
+    static const QRegularExpression blanks(QStringLiteral(R"(\s)"),
+                                           QRegularExpression::UseUnicodePropertiesOption);
+    t.remove(blanks);
+    if (t.isEmpty() || (negative && t.startsWith(u'-')))
+        return std::nullopt;
+    bool ok = false;
+    double value = locale.toDouble(t, &ok);
+    if (!ok)
+        value = QLocale::c().toDouble(t, &ok);
+    if (!ok || !std::isfinite(value))
+        return std::nullopt;
+    return negative ? -value : value;
+}
+
+QString jetDate(const QDate& date) {
+    return date.toString(QStringLiteral("MM/dd/yy"));
+}
+
+} // namespace tavrel

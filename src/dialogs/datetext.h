@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QDate>
+#include <QDateTime>
+#include <QString>
+#include <QTime>
+
+#include <optional>
+
+namespace tavrel {
+
+// Date and number text as the user's system writes and reads it. Everything follows the
+// default QLocale(); when the system locale is the bare C locale the program uses en_US
+// (see useProgramLocale()).
+
+// Makes QLocale() en_US when the process's locale is the bare C locale.
+void useProgramLocale();
+
+// Sets DateSeparator and DateOrder from the locale's short date.
+void ChkDateFmt();
+
+// The text the program's date conversion reads as month/day/year under DateOrder
+// (the numbers in plain digits, one blank between them).
+QString MakeDateString(int month, int day, int year);
+
+// The Monday of the week a date lies in; a Sunday counts with the Monday after it.
+QDate MondayOfWeek(const QDate& date);
+
+// Reads a date the way a user types one under the system's order: numeric fields separated
+// by "/", "-", "." or blanks, two- or four-digit years (00-29 -> 20xx, 30-99 -> 19xx),
+// month names, or ISO (yyyy-mm-dd). No value when the text is not a date.
+std::optional<QDate> toDate(const QString& text);
+bool IsDate(const QString& text);
+
+// Reads a number as typed (locale or plain digits, sign, decimals). No value when not numeric.
+std::optional<double> toNumber(const QString& text);
+bool IsNumeric(const QString& text);
+
+// The formats the program shows.
+QString shortDate(const QDate& date);           // "short date": year always with four digits
+QString longMonthName(int month);               // "mmmm"
+QString shortDayName(int dayOfWeek);            // "ddd", 1 = Monday ... 7 = Sunday (Qt numbering)
+QString mediumTime(const QTime& time);          // "medium time"
+QString generalDate(const QDateTime& dateTime); // "general date": date, and time when not 00:00
+QString currency(double amount);                // "currency": $12.50, ($3.00)
+std::optional<double> parseCurrency(const QString& text);
+
+// Formats a date as a Jet date literal's text: "mm/dd/yy" (used inside #...#).
+QString jetDate(const QDate& date);
+
+} // namespace tavrel

@@ -1,0 +1,72 @@
+#include "dialogs/frmrptdate.h"
+
+#include "core/globals.h"
+#include "core/uiseam.h"
+#include "dialogs/datefield.h"
+#include "dialogs/datetext.h"
+
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace tavrel {
+
+frmRptDate::frmRptDate(QWidget* parent)
+    : QDialog(parent)
+    , Label7(new QLabel(QStringLiteral("Select Starting Date"), this))
+    , dcStartDate(new DateField(this))
+    , cmdOK(new QPushButton(QStringLiteral("&OK"), this))
+    , cmdCancel(new QPushButton(QStringLiteral("&Cancel"), this)) {
+    setObjectName(QStringLiteral("frmRptDate"));
+    setWindowTitle(QStringLiteral("Select Report Dates"));
+    Label7->setObjectName(QStringLiteral("Label7"));
+    dcStartDate->setObjectName(QStringLiteral("dcStartDate"));
+    cmdOK->setObjectName(QStringLiteral("cmdOK"));
+    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+
+    Label7->setBuddy(dcStartDate);
+    dcStartDate->setCheck(DateField::Kind::Required,
+                          QStringLiteral("You must enter a valid starting date."));
+    dcStartDate->setPlacement(DateField::Placement::BelowLeftAligned);
+    cmdOK->setDefault(true);
+
+    auto* buttons = new QDialogButtonBox(this);
+    buttons->addButton(cmdOK, QDialogButtonBox::AcceptRole);
+    buttons->addButton(cmdCancel, QDialogButtonBox::RejectRole);
+    // The handlers decide about closing; the box only lays the buttons out.
+    connect(cmdOK, &QPushButton::clicked, this, &frmRptDate::cmdOK_Click);
+    connect(cmdCancel, &QPushButton::clicked, this, &frmRptDate::cmdCancel_Click);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(Label7);
+    layout->addWidget(dcStartDate);
+    layout->addStretch(1);
+    layout->addWidget(buttons);
+
+    Form_Load();
+}
+
+void frmRptDate::Form_Load() {
+    dcStartDate->setDate(ui().today());
+    dcStartDate->setFocus();
+}
+
+void frmRptDate::cmdOK_Click() {
+    const std::optional<QDate> date = dcStartDate->date();
+    if (!date) {
+        ui().msgBox(QStringLiteral("That is not a valid date."), MsgButtons::Ok, MsgIcon::None,
+                    QStringLiteral("Invalid Date"));
+        return;
+    }
+    Cancelled = false;
+    DialogDate = *date;
+    accept();
+}
+
+void frmRptDate::cmdCancel_Click() {
+    Cancelled = true;
+    reject();
+}
+
+} // namespace tavrel

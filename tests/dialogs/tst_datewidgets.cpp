@@ -1,0 +1,532 @@
+#include "core/globals.h"
+#include "dialogs/datefield.h"
+#include "dialogs/datetext.h"
+#include "dialogs/frmdateent.h"
+#include "dialogs/frmrptdate.h"
+#include "support/scriptedui.h"
+#include "support/testenv.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTableWidget>
+#include <QTest>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <memory>
+
+using namespace tavrel;
+
+namespace {
+
+const QDate Today(2005, 7, 14); // the scripted clock's date: a Thursday
+
+QTableWidget* gridOf(QWidget* picker) {
+    return picker->findChild<QTableWidget*>(QStringLiteral("Grid1"));
+}
+
+// The cell of the picker's grid that shows `text`, or null.
+QTableWidgetItem* cellWith(QTableWidget* grid, const QString& text) {
+    for (int r = 1; r < grid->rowCount(); ++r) {
+        for (int c = 0; c < grid->columnCount(); ++c) {
+            if (grid->item(r, c) && grid->item(r, c)->text() == text)
+                return grid->item(r, c);
+        }
+    }
+    return nullptr;
+}
+
+void clickCell(QTableWidget* grid, QTableWidgetItem* item) {
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualItemRect(item).center());
+}
+
+void clickSpin(QWidget* picker, const char* spin, bool up) {
+    auto* s = picker->findChild<SpinButton*>(QString::fromLatin1(spin));
+    QVERIFY(s);
+    (up ? s->upButton() : s->downButton())->click();
+}
+
+// A window holding one date field and a line edit to move the focus to.
+struct Host {
+    QWidget window;
+    DateField* field = new DateField(&window);
+    DateField* other = new DateField(&window);
+    QLineEdit* next = new QLineEdit(&window);
+
+    Host() {
+        field->setObjectName(QStringLiteral("dcPurchDate"));
+        other->setObjectName(QStringLiteral("dcWarDate"));
+        next->setObjectName(QStringLiteral("txtNext"));
+        auto* layout = new QVBoxLayout(&window);
+        layout->addWidget(field);
+        layout->addWidget(other);
+        layout->addWidget(next);
+    }
+    bool showActive() {
+        window.show();
+        window.activateWindow();
+        return QTest::qWaitForWindowActive(&window);
+    }
+};
+
+} // namespace
+
+// The calendar picker, the date field and the single-date dialog, driven through the
+// scripted user interface.
+class TestDateWidgets : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { test::useTestLocale(); }
+    void init();
+    void cleanup() { ui_.reset(); }
+
+    void pickerLayout_data();
+    void pickerLayout();
+    void pickerSteps_data();
+    void pickerSteps();
+    void pickerStepsOutsideRange_data();
+    void pickerStepsOutsideRange();
+    void pickerChoosing();
+    void pickerFocus();
+
+    void fieldDropDownOnEmptyField();
+    void fieldDropDownChoosesDay();
+    void fieldPlacement_data();
+    void fieldPlacement();
+    void fieldLostFocus_data();
+    void fieldLostFocus();
+    void fieldRefusalDoesNotLoop();
+    void fieldDisabledNeverChecks();
+
+    void rptDateLoad();
+    void rptDateOk();
+    void rptDateBadText();
+    void rptDateCancel();
+
+private:
+    std::unique_ptr<test::ScriptedUi> ui_;
+};
+
+void TestDateWidgets::init() {
+    test::resetProgramState();
+    test::useTestLocale();
+    ChkDateFmt();
+    ui_ = std::make_unique<test::ScriptedUi>();
+    ui_->setToday(Today);
+}
+
+void TestDateWidgets::pickerLayout_data() {
+    QTest::addColumn<QDate>("date");
+    QTest::addColumn<QString>("month");
+    QTest::addColumn<int>("firstColumn"); // day 1 is always in row 1
+    QTest::addColumn<int>("lastRow");
+    QTest::addColumn<int>("lastColumn");
+    QTest::newRow("starts Saturday, 31 days") << QDate(2005, 1, 20) << "January" << 6 << 6 << 1;
+    QTest::newRow("starts Friday, 31 days") << QDate(2005, 7, 31) << "July" << 5 << 6 << 0;
+    QTest::newRow("starts Sunday, 28 days") << QDate(2009, 2, 1) << "February" << 0 << 4 << 6;
+    QTest::newRow("leap February") << QDate(2004, 2, 29) << "February" << 0 << 5 << 0;
+    QTest::newRow("year below 100") << QDate(99, 12, 5) << "December" << 2 << 5 << 4;
+}
+
+void TestDateWidgets::pickerLayout() {
+    QFETCH(QDate, date);
+    QFETCH(QString, month);
+    QFETCH(int, firstColumn);
+    QFETCH(int, lastRow);
+    QFETCH(int, lastColumn);
+    PickedDate = date;
+    frmDateEnt picker;
+    QTableWidget* grid = gridOf(&picker);
+
+    QCOMPARE(picker.windowTitle(), QStringLiteral("Select Date"));
+    QCOMPARE(picker.findChild<QLineEdit*>(QStringLiteral("txtMonth"))->text(), month);
+    QCOMPARE(picker.findChild<QLineEdit*>(QStringLiteral("txtYear"))->text(),
+             QString::number(date.year()));
+    QCOMPARE(grid->rowCount(), 7);
+    QCOMPARE(grid->columnCount(), 7);
+    const QStringList dayNames{" Sun ", " Mon ", " Tue ", " Wed ", " Thu ", " Fri ", " Sat "};
+    for (int c = 0; c < 7; ++c) {
+        QCOMPARE(grid->item(0, c)->text(), dayNames.at(c));
+        QVERIFY(!(grid->item(0, c)->flags() & Qt::ItemIsSelectable));
+    }
+
+    QCOMPARE(grid->item(1, firstColumn)->text(), QStringLiteral("1"));
+    if (firstColumn == 6)
+        QCOMPARE(grid->item(2, 0)->text(), QStringLiteral("2"));
+    QCOMPARE(grid->item(lastRow, lastColumn)->text(), QString::number(date.daysInMonth()));
+    int filled = 0;
+    for (int r = 1; r < 7; ++r) {
+        for (int c = 0; c < 7; ++c)
+            filled += grid->item(r, c)->text().isEmpty() ? 0 : 1;
+    }
+    QCOMPARE(filled, date.daysInMonth());
+
+    QCOMPARE(grid->currentItem()->text(), QString::number(date.day()));
+    QCOMPARE(grid->selectedItems().size(), 1);
+    QCOMPARE(grid->selectedItems().first(), grid->currentItem());
+}
+
+void TestDateWidgets::pickerSteps_data() {
+    QTest::addColumn<QDate>("start");
+    QTest::addColumn<QByteArray>("spin");
+    QTest::addColumn<bool>("up");
+    QTest::addColumn<QDate>("expected");
+    QTest::newRow("31 Jan, month forward")
+        << QDate(2005, 1, 31) << QByteArray("Spin1") << true << QDate(2005, 2, 1);
+    QTest::newRow("15 Jan, month back")
+        << QDate(2005, 1, 15) << QByteArray("Spin1") << false << QDate(2004, 12, 15);
+    QTest::newRow("15 Dec, month forward")
+        << QDate(2004, 12, 15) << QByteArray("Spin1") << true << QDate(2005, 1, 15);
+    QTest::newRow("31 Mar, month back")
+        << QDate(2005, 3, 31) << QByteArray("Spin1") << false << QDate(2005, 2, 1);
+    QTest::newRow("29 Feb 2004, year forward")
+        << QDate(2004, 2, 29) << QByteArray("Spin2") << true << QDate(2005, 2, 1);
+    QTest::newRow("29 Feb 2004, year back")
+        << QDate(2004, 2, 29) << QByteArray("Spin2") << false << QDate(2003, 2, 1);
+    QTest::newRow("29 Feb 2000, year forward")
+        << QDate(2000, 2, 29) << QByteArray("Spin2") << true << QDate(2001, 2, 1);
+    QTest::newRow("year 100, back to 99")
+        << QDate(100, 6, 10) << QByteArray("Spin2") << false << QDate(99, 6, 10);
+}
+
+// Steps through the spin buttons; the grid follows the new month.
+void TestDateWidgets::pickerSteps() {
+    QFETCH(QDate, start);
+    QFETCH(QByteArray, spin);
+    QFETCH(bool, up);
+    QFETCH(QDate, expected);
+    PickedDate = start;
+    frmDateEnt picker;
+    clickSpin(&picker, spin.constData(), up);
+    QCOMPARE(picker.pickerDate(), expected);
+    QCOMPARE(picker.shownMonth(), expected.month());
+    QCOMPARE(picker.shownYear(), expected.year());
+    QCOMPARE(picker.findChild<QLineEdit*>(QStringLiteral("txtMonth"))->text(),
+             longMonthName(expected.month()));
+    QCOMPARE(gridOf(&picker)->currentItem()->text(), QString::number(expected.day()));
+    QCOMPARE(ui_->beeps, 0);
+    QCOMPARE(PickedDate, start); // only a chosen day changes it
+}
+
+void TestDateWidgets::pickerStepsOutsideRange_data() {
+    QTest::addColumn<QDate>("start");
+    QTest::addColumn<QByteArray>("spin");
+    QTest::addColumn<bool>("up");
+    QTest::newRow("December 9999, month forward")
+        << QDate(9999, 12, 15) << QByteArray("Spin1") << true;
+    QTest::newRow("9999, year forward") << QDate(9999, 1, 15) << QByteArray("Spin2") << true;
+    QTest::newRow("January 1, month back") << QDate(1, 1, 15) << QByteArray("Spin1") << false;
+    QTest::newRow("year 1, year back") << QDate(1, 6, 15) << QByteArray("Spin2") << false;
+}
+
+void TestDateWidgets::pickerStepsOutsideRange() {
+    QFETCH(QDate, start);
+    QFETCH(QByteArray, spin);
+    QFETCH(bool, up);
+    PickedDate = start;
+    frmDateEnt picker;
+    clickSpin(&picker, spin.constData(), up);
+    QCOMPARE(ui_->beeps, 1);
+    QCOMPARE(picker.pickerDate(), start);
+    QCOMPARE(picker.shownYear(), start.year());
+}
+
+// A click on a day chooses it and closes; an empty cell or a day name does nothing; Enter
+// chooses the current cell; the close box leaves PickedDate alone.
+void TestDateWidgets::pickerChoosing() {
+    {
+        PickedDate = QDate(2005, 7, 4);
+        frmDateEnt picker;
+        picker.show();
+        QTableWidget* grid = gridOf(&picker);
+        clickCell(grid, grid->item(6, 1)); // after 31 July, in the last row
+        clickCell(grid, grid->item(0, 3));
+        QVERIFY(picker.isVisible());
+        QCOMPARE(PickedDate, QDate(2005, 7, 4));
+        clickCell(grid, cellWith(grid, QStringLiteral("20")));
+        QVERIFY(!picker.isVisible());
+        QCOMPARE(picker.result(), int(QDialog::Accepted));
+        QCOMPARE(PickedDate, QDate(2005, 7, 20));
+    }
+    {
+        PickedDate = QDate(2005, 7, 4);
+        frmDateEnt picker;
+        picker.show();
+        QTableWidget* grid = gridOf(&picker);
+        clickSpin(&picker, "Spin1", true);
+        grid->setCurrentItem(cellWith(grid, QStringLiteral("9")));
+        QTest::keyClick(grid, Qt::Key_Return);
+        QVERIFY(!picker.isVisible());
+        QCOMPARE(PickedDate, QDate(2005, 8, 9));
+    }
+    {
+        PickedDate = QDate(2005, 7, 4);
+        frmDateEnt picker;
+        picker.show();
+        clickSpin(&picker, "Spin2", true);
+        picker.close();
+        QCOMPARE(picker.result(), int(QDialog::Rejected));
+        QCOMPARE(PickedDate, QDate(2005, 7, 4));
+    }
+}
+
+void TestDateWidgets::pickerFocus() {
+    PickedDate = Today;
+    frmDateEnt picker;
+    picker.show();
+    picker.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&picker));
+    QTableWidget* grid = gridOf(&picker);
+    QCOMPARE(QApplication::focusWidget(), grid);
+
+    picker.findChild<QLineEdit*>(QStringLiteral("txtMonth"))->setFocus(Qt::TabFocusReason);
+    QCOMPARE(QApplication::focusWidget(), grid);
+    picker.findChild<QLineEdit*>(QStringLiteral("txtYear"))->setFocus(Qt::MouseFocusReason);
+    QCOMPARE(QApplication::focusWidget(), grid);
+    QTest::keyClick(grid, Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), grid);
+    QTest::keyClick(grid, Qt::Key_Backtab);
+    QCOMPARE(QApplication::focusWidget(), grid);
+}
+
+// On an empty field the picker shows today's month with today marked; its close box
+// then writes today into the field, and the focus moves on.
+void TestDateWidgets::fieldDropDownOnEmptyField() {
+    Host host;
+    QVERIFY(host.showActive());
+    host.field->setFocus();
+    QSignalSpy changed(host.field, &DateField::textChanged);
+    QString shownMonth;
+    QString shownYear;
+    QString marked;
+    ui_->onModal([&](QDialog* picker) {
+        shownMonth = picker->findChild<QLineEdit*>(QStringLiteral("txtMonth"))->text();
+        shownYear = picker->findChild<QLineEdit*>(QStringLiteral("txtYear"))->text();
+        marked = gridOf(picker)->currentItem()->text();
+    });
+    host.field->showPopup();
+    QCOMPARE(ui_->modalTitles, QStringList{QStringLiteral("Select Date")});
+    QCOMPARE(shownMonth, QStringLiteral("July"));
+    QCOMPARE(shownYear, QStringLiteral("2005"));
+    QCOMPARE(marked, QStringLiteral("14"));
+    QCOMPARE(host.field->text(), QStringLiteral("7/14/2005"));
+    QCOMPARE(changed.size(), 1);
+    QCOMPARE(ui_->tabs, 1);
+    QVERIFY(ui_->messages.isEmpty());
+
+    // Not a date: the picker starts on today, and no refusal comes of the picker taking
+    // the focus or of the Tab that follows.
+    host.field->setText(QStringLiteral("garbage"));
+    host.field->setFocus();
+    bool pickerActive = false;
+    ui_->onModal([&](QDialog* picker) {
+        marked = gridOf(picker)->currentItem()->text();
+        // As a real modal window does, the picker takes the activation and the focus.
+        QApplication::setActiveWindow(picker);
+        pickerActive = gridOf(picker)->hasFocus();
+    });
+    host.field->showPopup();
+    QVERIFY(pickerActive);
+    QCOMPARE(marked, QStringLiteral("14"));
+    QCOMPARE(host.field->text(), QStringLiteral("7/14/2005"));
+    QVERIFY(ui_->messages.isEmpty());
+}
+
+void TestDateWidgets::fieldDropDownChoosesDay() {
+    Host host;
+    host.field->setPickerCaption(QStringLiteral("Select Start Date"));
+    host.field->setText(QStringLiteral("1-6-05"));
+    QString shownMonth;
+    ui_->onModal([&](QDialog* picker) {
+        shownMonth = picker->findChild<QLineEdit*>(QStringLiteral("txtMonth"))->text();
+        QTableWidget* grid = gridOf(picker);
+        clickCell(grid, cellWith(grid, QStringLiteral("20")));
+    });
+    host.field->showPopup();
+    QCOMPARE(ui_->modalTitles, QStringList{QStringLiteral("Select Start Date")});
+    QCOMPARE(shownMonth, QStringLiteral("January"));
+    QCOMPARE(host.field->text(), QStringLiteral("1/20/2005"));
+    QCOMPARE(host.field->date().value_or(QDate()), QDate(2005, 1, 20));
+    QCOMPARE(PickedDate, QDate(2005, 1, 20));
+}
+
+void TestDateWidgets::fieldPlacement_data() {
+    QTest::addColumn<int>("placement");
+    QTest::addColumn<QPoint>("expected");
+    // Field at (100, 200), 120 x 24; picker 300 x 250.
+    QTest::newRow("above, right aligned")
+        << int(DateField::Placement::AboveRightAligned) << QPoint(-80, -26);
+    QTest::newRow("below, left aligned")
+        << int(DateField::Placement::BelowLeftAligned) << QPoint(100, 248);
+    QTest::newRow("below, right aligned")
+        << int(DateField::Placement::BelowRightAligned) << QPoint(-80, 248);
+}
+
+void TestDateWidgets::fieldPlacement() {
+    QFETCH(int, placement);
+    QFETCH(QPoint, expected);
+    QCOMPARE(DateField::pickerPosition(static_cast<DateField::Placement>(placement),
+                                       QRect(100, 200, 120, 24), QSize(300, 250)),
+             expected);
+}
+
+void TestDateWidgets::fieldLostFocus_data() {
+    QTest::addColumn<bool>("required");
+    QTest::addColumn<bool>("rewrite");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("refused");
+    QTest::addColumn<QString>("after");
+    QTest::newRow("required, empty") << true << false << "" << true << "";
+    QTest::newRow("required, not a date") << true << false << "1/32/2005" << true << "1/32/2005";
+    QTest::newRow("required, date kept as typed") << true << false << "1-6-05" << false << "1-6-05";
+    QTest::newRow("optional, empty") << false << true << "" << false << "";
+    QTest::newRow("optional, blanks") << false << true << "  " << false << "  ";
+    QTest::newRow("optional, not a date") << false << true << "soon" << true << "soon";
+    QTest::newRow("optional, rewritten") << false << true << "1-6-05" << false << "1/6/2005";
+    QTest::newRow("optional, not rewritten") << false << false << "1-6-05" << false << "1-6-05";
+}
+
+// A refused text shows the field's own message (OK, no title of its own, no icon) and the
+// focus goes back into the field; an accepted one lets the focus go.
+void TestDateWidgets::fieldLostFocus() {
+    QFETCH(bool, required);
+    QFETCH(bool, rewrite);
+    QFETCH(QString, text);
+    QFETCH(bool, refused);
+    QFETCH(QString, after);
+    const QString message = QStringLiteral("You must enter a valid purchase date, or leave the "
+                                           "field blank.");
+    Host host;
+    host.field->setCheck(required ? DateField::Kind::Required : DateField::Kind::Optional, message,
+                         rewrite);
+    QVERIFY(host.showActive());
+    host.field->setFocus();
+    QTest::keyClicks(host.field->lineEdit(), text);
+    QCOMPARE(host.field->text(), text);
+
+    host.next->setFocus(Qt::TabFocusReason);
+    QCOMPARE(host.field->text(), after);
+    if (refused) {
+        QCOMPARE(ui_->messages.size(), 1);
+        const test::ShownMessage shown = ui_->lastMessage();
+        QCOMPARE(shown.text, message);
+        QCOMPARE(shown.title, AppTitle);
+        QCOMPARE(shown.buttons, MsgButtons::Ok);
+        QCOMPARE(shown.icon, MsgIcon::None);
+        QCOMPARE(QApplication::focusWidget(), host.field);
+    } else {
+        QVERIFY(ui_->messages.isEmpty());
+        QCOMPARE(QApplication::focusWidget(), host.next);
+    }
+}
+
+// Two empty required fields: leaving the first for the second refuses once, and the
+// second, which only had the focus for a moment, does not refuse in turn.
+void TestDateWidgets::fieldRefusalDoesNotLoop() {
+    Host host;
+    host.field->setCheck(DateField::Kind::Required, QStringLiteral("first"));
+    host.other->setCheck(DateField::Kind::Required, QStringLiteral("second"));
+    QVERIFY(host.showActive());
+    host.field->setFocus();
+    host.other->setFocus(Qt::MouseFocusReason);
+    QCOMPARE(ui_->messageTexts(), QStringList{QStringLiteral("first")});
+    QCOMPARE(QApplication::focusWidget(), host.field);
+
+    host.next->setFocus(Qt::TabFocusReason);
+    QCOMPARE(ui_->messageTexts(), (QStringList{QStringLiteral("first"), QStringLiteral("first")}));
+    QCOMPARE(QApplication::focusWidget(), host.field);
+}
+
+void TestDateWidgets::fieldDisabledNeverChecks() {
+    Host host;
+    host.field->setCheck(DateField::Kind::Required, QStringLiteral("refused"));
+    QVERIFY(host.showActive());
+    host.field->setFocus();
+    host.field->setText(QStringLiteral("soon"));
+    host.field->setEnabled(false);
+    QVERIFY(!host.field->hasFocus());
+    host.next->setFocus();
+    QVERIFY(ui_->messages.isEmpty());
+}
+
+void TestDateWidgets::rptDateLoad() {
+    frmRptDate dialog;
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("Select Report Dates"));
+    QCOMPARE(dialog.findChild<QLabel*>(QStringLiteral("Label7"))->text(),
+             QStringLiteral("Select Starting Date"));
+    QCOMPARE(dialog.findChild<DateField*>(QStringLiteral("dcStartDate"))->text(),
+             QStringLiteral("7/14/2005"));
+    QCOMPARE(dialog.findChild<QPushButton*>(QStringLiteral("cmdOK"))->text(),
+             QStringLiteral("&OK"));
+    QCOMPARE(dialog.findChild<QPushButton*>(QStringLiteral("cmdCancel"))->text(),
+             QStringLiteral("&Cancel"));
+
+    // The field's own check, when the focus leaves it empty.
+    dialog.show();
+    dialog.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    auto* field = dialog.findChild<DateField*>(QStringLiteral("dcStartDate"));
+    field->setFocus();
+    field->setText(QString());
+    dialog.findChild<QPushButton*>(QStringLiteral("cmdCancel"))->setFocus(Qt::TabFocusReason);
+    QCOMPARE(ui_->messageTexts(),
+             QStringList{QStringLiteral("You must enter a valid starting date.")});
+    QCOMPARE(QApplication::focusWidget(), field);
+}
+
+// The caller's way: Cancelled true, own caption, shown modally; OK takes the date.
+void TestDateWidgets::rptDateOk() {
+    Cancelled = true;
+    frmRptDate dialog;
+    dialog.setWindowTitle(QStringLiteral("Select Starting Date for Assignments"));
+    ui_->onModal([](QDialog* d) {
+        d->findChild<DateField*>(QStringLiteral("dcStartDate"))
+            ->setText(QStringLiteral("2/3/2005"));
+        d->findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
+    });
+    QCOMPARE(ui().showModal(&dialog), int(QDialog::Accepted));
+    QCOMPARE(ui_->modalTitles, QStringList{QStringLiteral("Select Starting Date for Assignments")});
+    QCOMPARE(Cancelled, false);
+    QCOMPARE(DialogDate, QDate(2005, 2, 3));
+    QVERIFY(ui_->messages.isEmpty());
+}
+
+// OK on a text that is not a date says so and stays open; the close box then cancels.
+void TestDateWidgets::rptDateBadText() {
+    Cancelled = true;
+    frmRptDate dialog;
+    bool stillOpen = false;
+    ui_->onModal([&](QDialog* d) {
+        d->findChild<DateField*>(QStringLiteral("dcStartDate"))
+            ->setText(QStringLiteral("2/30/2005"));
+        d->findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
+        stillOpen = d->isVisible();
+    });
+    QCOMPARE(ui().showModal(&dialog), int(QDialog::Rejected));
+    QVERIFY(stillOpen);
+    QCOMPARE(ui_->messages.size(), 1);
+    const test::ShownMessage shown = ui_->lastMessage();
+    QCOMPARE(shown.text, QStringLiteral("That is not a valid date."));
+    QCOMPARE(shown.title, QStringLiteral("Invalid Date"));
+    QCOMPARE(shown.buttons, MsgButtons::Ok);
+    QCOMPARE(shown.icon, MsgIcon::None);
+    QCOMPARE(Cancelled, true);
+    QVERIFY(!DialogDate.isValid());
+}
+
+void TestDateWidgets::rptDateCancel() {
+    Cancelled = false;
+    frmRptDate dialog;
+    ui_->onModal(
+        [](QDialog* d) { d->findChild<QPushButton*>(QStringLiteral("cmdCancel"))->click(); });
+    QCOMPARE(ui().showModal(&dialog), int(QDialog::Rejected));
+    QCOMPARE(Cancelled, true);
+    QVERIFY(!DialogDate.isValid());
+}
+
+QTEST_MAIN(TestDateWidgets)
+#include "tst_datewidgets.moc"
