@@ -75,7 +75,7 @@ int main(int argc, char* argv[]) {
 
     tavrel::frmMain window;
     window.setArguments(args);
-    window.setEditor(std::make_unique<tavrel::TaskEditor>(&window));
+    tavrel::installTaskEditor(window);
     window.Form_Load();
     if (window.ranMonthlyPrint()) {
         if (window.monthlyExitCode() == tavrel::frmMain::MonthlyPrintUnavailable)

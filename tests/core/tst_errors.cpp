@@ -210,23 +210,43 @@ private Q_SLOTS:
         folder.exec(QStringLiteral("INSERT INTO tasks (taskname) VALUES ") +
                     names.join(QLatin1Char(',')) + QLatin1Char(';'));
 
-        // Wreck the file's header so that it is no longer recognised as a database.
+        // Wreck one leaf page in the middle of the task rows.
+        constexpr qint64 PageSize = 4096;
+        const qint64 page = folder
+                                .scalar("select pageno from dbstat where name = 'tasks' and "
+                                        "pagetype = 'leaf' order by pageno limit 1 offset 5")
+                                .toLongLong();
+        QVERIFY(page > 1);
         {
             QFile f(folder.dbPath());
             QVERIFY(f.open(QIODevice::ReadWrite));
-            f.seek(0);
-            f.write(QByteArray(16, 'Z'));
+            f.seek((page - 1) * PageSize);
+            f.write(QByteArray(PageSize, 'Z'));
         }
+        int shown = -1;
         {
             ErrorTrap trap;
             dbMain = Database::open(DbPath);
+            Recordset rs = dbMain.openRecordset(QStringLiteral("select * from tasks"),
+                                                RecordsetType::Snapshot);
+            rs.moveLast();
+            shown = ui.messages.size();
         }
-        QVERIFY(ui.messages.isEmpty());
-        QCOMPARE(Err().number, ErrDatabaseDamaged);
+        QCOMPARE(shown, 0);
+        QVERIFY2(Err().number == ErrDatabaseDamaged,
+                 qPrintable(QString::number(Err().number) + Err().description));
         QVERIFY(dbMain.isOpen());
-        QStringList backups =
+        const QStringList backups =
             QDir(folder.path()).entryList(QDir::Files).filter(QStringLiteral("damaged"));
         QCOMPARE(backups.size(), 1);
+
+        // The repaired file holds the rows that could still be read, and works again.
+        const int survivors = folder.scalar("select count(*) from tasks").toInt();
+        QVERIFY2(survivors > 300 && survivors < 400, qPrintable(QString::number(survivors)));
+        Recordset again = dbMain.openRecordset(QStringLiteral("select * from tasks"));
+        again.moveLast();
+        QCOMPARE(again.recordCount(), survivors);
+        QVERIFY(ui.messages.isEmpty());
     }
 };
 

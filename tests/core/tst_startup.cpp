@@ -323,11 +323,12 @@ private Q_SLOTS:
             QCOMPARE(settings.value("CurYear").toInt(), 2007);
             Recordset tasks = db.openRecordset("select * from tasks", RecordsetType::Snapshot);
             QCOMPARE(tasks.recordCount(), 0);
-            Database spec = Database::open(dir.filePath("rptspec.mdb"));
-            Recordset catalogue = spec.openRecordset("select specid, usewith, [desc], fieldname, "
-                                                     "datatype, ismemo, defwidth, IsCurrency, "
-                                                     "FileName, linkfield from RptSpec",
-                                                     RecordsetType::Snapshot);
+            Database catalogueDb = Database::open(dir.filePath("rptspec.mdb"));
+            Recordset catalogue =
+                catalogueDb.openRecordset("select specid, usewith, [desc], fieldname, "
+                                          "datatype, ismemo, defwidth, IsCurrency, "
+                                          "FileName, linkfield from RptSpec",
+                                          RecordsetType::Snapshot);
             QVERIFY(catalogue.isOpen());
         }
         QVERIFY(!initWorkFolder(dir.path(), true, QDate(2007, 5, 1), &error));

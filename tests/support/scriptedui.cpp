@@ -70,8 +70,18 @@ std::optional<QString> ScriptedUi::saveFileName(QWidget*, const QString&, const 
 
 void ScriptedUi::sendTab(QWidget* from) {
     ++tabs;
-    if (from && from->window())
-        from->window()->focusNextChild();
+    // What a Tab keystroke does: the focus moves to the next control in the tab chain.
+    QWidget* focus = from ? from->window()->focusWidget() : nullptr;
+    if (!focus)
+        focus = from;
+    if (!focus)
+        return;
+    QWidget* next = focus->nextInFocusChain();
+    while (next && next != focus &&
+           (!(next->focusPolicy() & Qt::TabFocus) || !next->isEnabled() || !next->isVisible()))
+        next = next->nextInFocusChain();
+    if (next)
+        next->setFocus(Qt::TabFocusReason);
 }
 
 int ScriptedUi::showModal(QDialog* dialog) {
