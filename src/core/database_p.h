@@ -1,0 +1,192 @@
+#pragma once
+
+// Internals of the data layer shared by database.cpp, recordset.cpp and sqldialect.cpp:
+// the SQL tokens, the shape of a select statement, and the private parts of Database and
+// Recordset. Nothing outside src/core/database*.cpp, recordset.cpp and sqldialect.cpp
+// includes this.
+
+#include "core/database.h"
+
+#include <QHash>
+#include <QList>
+#include <QSet>
+#include <QString>
+#include <QVariant>
+
+#include <sqlite3.h>
+
+#include <functional>
+#include <vector>
+
+namespace tavrel::detail {
+
+enum class TokKind { Ident, QuotedIdent, String, Number, Date, Op, Param };
+
+// One token. For strings and quoted identifiers `text` holds the unquoted content; for a
+// date literal the text between the "#" signs.
+struct Token {
+    TokKind kind = TokKind::Op;
+    QString text;
+
+    bool isWord(const char* word) const {
+        return kind == TokKind::Ident &&
+               text.compare(QLatin1String(word), Qt::CaseInsensitive) == 0;
+    }
+    bool isOp(const char* op) const { return kind == TokKind::Op && text == QLatin1String(op); }
+    bool isName() const { return kind == TokKind::Ident || kind == TokKind::QuotedIdent; }
+};
+using Tokens = QList<Token>;
+
+// Splits SQL text into tokens. In Jet mode double quotes delimit strings and "#" dates;
+// in SQLite mode double quotes delimit identifiers.
+bool tokenize(const QString& sql, bool jetMode, Tokens* out, QString* error);
+
+// The Jet-dialect translation on tokens; the result is SQLite's dialect, without a
+// trailing ";".
+bool translateTokens(const QString& jetSql, Tokens* out, QString* error);
+
+// Writes tokens back as SQLite text.
+QString emitSql(const Tokens& tokens);
+
+// Reads a Jet date literal's text (between the "#" signs) as SQLite's ISO text.
+bool jetDateToIso(const QString& literal, QString* iso);
+
+// A table of a FROM clause and the name the query refers to it by.
+struct TableRef {
+    QString table;
+    QString alias;
+    QString refName() const { return alias.isEmpty() ? table : alias; }
+};
+
+// The parts of a select statement that a keyset cursor needs. `keyable` is false for
+// anything whose rows are not rows of its tables (aggregates, distinct, unions, subqueries
+// in FROM, positional order terms).
+struct SelectParts {
+    bool isSelect = false;
+    bool keyable = false;
+    Tokens selectList;
+    Tokens from;
+    Tokens where;
+    Tokens orderBy;          // without the words "order by"
+    Tokens tail;             // limit/offset
+    qsizetype orderAt = -1;  // index of "order" in the statement's tokens
+    qsizetype orderEnd = -1; // index after the order terms
+    QList<TableRef> tables;
+    QHash<QString, Tokens> aliases; // lower-case alias -> its expression
+};
+SelectParts parseSelect(const Tokens& tokens);
+
+// Replaces names that are select-list aliases by their expressions in parentheses.
+Tokens substituteAliases(const Tokens& tokens, const QHash<QString, Tokens>& aliases);
+
+QString quoteIdent(const QString& name);
+
+// Order terms that are text columns get Jet's collation. `from` is the FROM clause, used to
+// learn each term's declared type.
+Tokens collateOrderTerms(sqlite3* db, const QString& from, const Tokens& orderBy);
+
+// Registers the functions the translated SQL relies on (Jet's like) on a connection, and
+// the collation "jet": Jet's order of texts (letters without regard to case or accents
+// first, then accents, then case).
+void registerSqlFunctions(sqlite3* db);
+
+// Maps an SQLite result code to one of the program's error numbers. `write` tells a lock
+// met while writing from one met while reading.
+int errorNumberFor(int rc, bool write, const char* message);
+
+// How a column's value is read back, from its declared type.
+enum class ValueKind { Auto, Integer, Double, Currency, Bool, Date, Text };
+ValueKind valueKindFor(const char* declType);
+QVariant readColumn(sqlite3_stmt* stmt, int column, ValueKind kind);
+QVariant readValue(sqlite3_value* value, ValueKind kind);
+// Binds a program value to a parameter, stored as the column's kind wants it.
+int bindValue(sqlite3_stmt* stmt, int index, const QVariant& value, ValueKind kind);
+
+} // namespace tavrel::detail
+
+namespace tavrel {
+
+struct Database::Impl {
+    sqlite3* db = nullptr;
+    QString path;
+    int rowsAffected = 0;
+    quint64 writes = 0; // counts this connection's writes: rows read before one are stale
+    QSet<Recordset::Impl*> recordsets;
+
+    ~Impl();
+    void closeConnection();
+
+    // Raises the error for an SQLite failure on this connection.
+    void raise(int rc, bool write, const QString& context) const;
+    // Runs a statement without results (BEGIN, COMMIT ...); returns the result code.
+    int run(const char* sql);
+};
+
+// The open connections, so FreeLocks() and repair() can reach them: each with the
+// function that closes it for good.
+QHash<sqlite3*, std::function<void()>>& openConnections();
+
+struct FieldInfo {
+    QString name;        // result column name (alias or column)
+    QString table;       // origin table, empty for expressions
+    QString origin;      // origin column
+    int tableIndex = -1; // index into the recordset's tables, -1 when not a table column
+    detail::ValueKind kind = detail::ValueKind::Auto;
+};
+
+struct Recordset::Impl {
+    enum class Mode { None, Edit, Add };
+
+    std::shared_ptr<Database::Impl> db;
+    RecordsetType type = RecordsetType::Dynaset;
+    bool keyed = false; // keyset cursor; otherwise materialised rows
+    bool updatable = false;
+    int stride = 1; // key columns per row (one per table of the FROM clause)
+    std::vector<qint64> keys;
+    QList<QVariantList> rows; // materialised rows
+    QList<detail::TableRef> tables;
+    QList<FieldInfo> fields;
+    QHash<QString, detail::Tokens> aliases;
+    QString fromSql;
+    QString selectSql;
+    QString materialisedSql;
+
+    sqlite3_stmt* lookup = nullptr;      // one row by its key tuple
+    sqlite3_stmt* lookupAdded = nullptr; // one row by its base key only (rows added here)
+    sqlite3_stmt* lookupBatch = nullptr; // a run of rows by base key (single-table keysets)
+    // Rows read ahead by one statement, so a walk does not pay a file lock per row.
+    QHash<qint64, QVariantList> readAhead;
+    quint64 readAheadWrites = 0;
+
+    // Base table facts, for writes.
+    QString baseTable;
+    QString keyColumn; // the rowid alias column, if any
+    bool autoIncrement = false;
+    QHash<QString, detail::ValueKind> baseKinds; // lower-case column -> kind
+    QHash<QString, QString> baseColumnNames;     // lower-case -> as declared
+
+    int pos = -1;
+    bool bof = true;
+    bool eof = true;
+    bool deletedCurrent = false;
+    bool noMatch = false;
+    bool rowLoaded = false;
+    QVariantList current;
+
+    Mode mode = Mode::None;
+    QHash<int, QVariant> buffer; // field index -> value being written
+    bool keyReserved = false;
+    qint64 reservedKey = 0;
+    bool lockEdits = false;
+
+    ~Impl();
+    void detach(); // the database closed under us
+    int count() const;
+    bool hasCurrent() const { return !bof && !eof && !deletedCurrent && pos >= 0 && pos < count(); }
+    bool loadCurrent();
+    bool fetch(int index, QVariantList* out, bool* missing, int direction = 1);
+    void eraseKey(int index);
+    int fieldIndex(const QString& name) const;
+};
+
+} // namespace tavrel

@@ -1,0 +1,968 @@
+#include "core/sqldialect.h"
+
+#include "core/database_p.h"
+
+#include <QDate>
+#include <QRegularExpression>
+#include <QTime>
+
+#include <cctype>
+#include <cstring>
+
+namespace tavrel {
+
+namespace detail {
+
+namespace {
+
+// Two-digit years in date literals: below this they are 20xx, from it on 19xx.
+constexpr int TwoDigitYearPivot = 30;
+constexpr int CenturyBefore = 1900;
+constexpr int CenturyAfter = 2000;
+constexpr int HoursPerHalfDay = 12;
+
+bool isIdentStart(QChar c) {
+    return c.isLetter() || c == QLatin1Char('_');
+}
+bool isIdentChar(QChar c) {
+    return c.isLetterOrNumber() || c == QLatin1Char('_') || c == QLatin1Char('$');
+}
+
+// Reads a quoted run starting at `i` (on the opening quote); doubled closing quotes stand
+// for one. Returns false when the text ends first.
+bool readQuoted(const QString& s, qsizetype& i, QChar close, bool doubling, QString* out) {
+    out->clear();
+    ++i;
+    while (i < s.size()) {
+        const QChar c = s.at(i);
+        if (c == close) {
+            if (doubling && i + 1 < s.size() && s.at(i + 1) == close) {
+                out->append(close);
+                i += 2;
+                continue;
+            }
+            ++i;
+            return true;
+        }
+        out->append(c);
+        ++i;
+    }
+    return false;
+}
+
+// Words at which an operand of "&" ends.
+bool isBoundaryWord(const Token& t) {
+    static const char* const words[] = {
+        "select",  "from",   "where", "and",    "or",     "not",      "on",    "as",
+        "by",      "having", "when",  "then",   "else",   "end",      "case",  "like",
+        "between", "in",     "is",    "set",    "values", "order",    "group", "join",
+        "left",    "right",  "inner", "outer",  "into",   "distinct", "asc",   "desc",
+        "limit",   "union",  "all",   "exists", "glob",   "escape"};
+    if (t.kind != TokKind::Ident)
+        return false;
+    for (const char* w : words)
+        if (t.isWord(w))
+            return true;
+    return false;
+}
+
+bool isBoundaryOp(const Token& t) {
+    static const char* const ops[] = {",", ";", "=", "==", "<>", "!=", "<", ">", "<=", ">="};
+    if (t.kind != TokKind::Op)
+        return false;
+    for (const char* o : ops)
+        if (t.isOp(o))
+            return true;
+    return false;
+}
+
+Token op(const char* text) {
+    return Token{TokKind::Op, QString::fromLatin1(text)};
+}
+Token word(const char* text) {
+    return Token{TokKind::Ident, QString::fromLatin1(text)};
+}
+Token str(const QString& text) {
+    return Token{TokKind::String, text};
+}
+
+// Index just after the group that starts at `i` ("(" ... ")"), or i + 1 for one token.
+qsizetype unitEnd(const Tokens& t, qsizetype i) {
+    if (!t.at(i).isOp("("))
+        return i + 1;
+    int depth = 0;
+    for (qsizetype j = i; j < t.size(); ++j) {
+        if (t.at(j).isOp("("))
+            ++depth;
+        else if (t.at(j).isOp(")") && --depth == 0)
+            return j + 1;
+    }
+    return t.size();
+}
+
+// Jet's "&" joins texts and reads a null as an empty text; SQLite's "||" would make the
+// whole result null, so every operand is wrapped in coalesce().
+Tokens translateConcat(const Tokens& in) {
+    bool any = false;
+    for (const Token& t : in)
+        if (t.isOp("&"))
+            any = true;
+    if (!any)
+        return in;
+
+    // Recurse into parentheses first, then join the operands at this level.
+    Tokens flat;
+    for (qsizetype i = 0; i < in.size();) {
+        const qsizetype end = unitEnd(in, i);
+        if (end - i > 1) {
+            flat.append(in.at(i));
+            flat.append(translateConcat(in.mid(i + 1, end - i - 2)));
+            if (in.at(end - 1).isOp(")"))
+                flat.append(in.at(end - 1));
+        } else {
+            flat.append(in.at(i));
+        }
+        i = end;
+    }
+
+    QList<Tokens> units;
+    for (qsizetype i = 0; i < flat.size();) {
+        const qsizetype end = unitEnd(flat, i);
+        units.append(flat.mid(i, end - i));
+        i = end;
+    }
+    auto boundary = [](const Tokens& u) {
+        return u.size() == 1 && (isBoundaryWord(u.first()) || isBoundaryOp(u.first()));
+    };
+    auto isAmp = [](const Tokens& u) { return u.size() == 1 && u.first().isOp("&"); };
+
+    Tokens out;
+    QList<Tokens> pending; // units emitted at this level but maybe a left operand
+    for (qsizetype i = 0; i < units.size(); ++i) {
+        const Tokens& u = units.at(i);
+        if (!isAmp(u)) {
+            if (boundary(u)) {
+                for (const Tokens& p : pending)
+                    out.append(p);
+                pending.clear();
+                out.append(u);
+            } else {
+                pending.append(u);
+            }
+            continue;
+        }
+        // A chain: the pending units are the first operand.
+        QList<Tokens> operands;
+        Tokens first;
+        for (const Tokens& p : pending)
+            first.append(p);
+        pending.clear();
+        operands.append(first);
+        while (i < units.size() && isAmp(units.at(i))) {
+            Tokens next;
+            ++i;
+            while (i < units.size() && !isAmp(units.at(i)) && !boundary(units.at(i)))
+                next.append(units.at(i++));
+            operands.append(next);
+        }
+        --i;
+        out.append(op("("));
+        for (qsizetype k = 0; k < operands.size(); ++k) {
+            if (k > 0)
+                out.append(op("||"));
+            out.append(word("coalesce"));
+            out.append(op("("));
+            out.append(operands.at(k));
+            out.append(op(","));
+            out.append(str(QString()));
+            out.append(op(")"));
+        }
+        out.append(op(")"));
+    }
+    for (const Tokens& p : pending)
+        out.append(p);
+    return out;
+}
+
+// Year(x), Month(x), Day(x) become the integer parts of the ISO date text.
+Tokens translateDateParts(const Tokens& in) {
+    Tokens out;
+    QList<bool> closeCast; // per open parenthesis: does it end a date-part call?
+    for (qsizetype i = 0; i < in.size(); ++i) {
+        const Token& t = in.at(i);
+        const bool call = t.kind == TokKind::Ident && i + 1 < in.size() && in.at(i + 1).isOp("(") &&
+                          (i == 0 || !in.at(i - 1).isOp("."));
+        const char* format = nullptr;
+        if (call && t.isWord("year"))
+            format = "%Y";
+        else if (call && t.isWord("month"))
+            format = "%m";
+        else if (call && t.isWord("day"))
+            format = "%d";
+        if (format) {
+            out << word("CAST") << op("(") << word("strftime") << op("(")
+                << str(QString::fromLatin1(format)) << op(",");
+            closeCast.append(true);
+            ++i; // the "("
+            continue;
+        }
+        if (t.isOp("(")) {
+            closeCast.append(false);
+        } else if (t.isOp(")") && !closeCast.isEmpty()) {
+            if (closeCast.takeLast()) {
+                out << op(")") << word("AS") << word("INTEGER") << op(")");
+                continue;
+            }
+        }
+        out.append(t);
+    }
+    return out;
+}
+
+bool isColumnTypeWord(const Token& t, const char* const* words) {
+    for (; *words; ++words)
+        if (t.isWord(*words))
+            return true;
+    return false;
+}
+
+// Column types in CREATE/ALTER TABLE: a yes/no column is never null (Jet's bit), a
+// counter is SQLite's never-reused key.
+Tokens translateColumnTypes(const Tokens& in) {
+    static const char* const yesNo[] = {"bit", "yesno", "logical", "boolean", nullptr};
+    static const char* const counter[] = {"counter", "autoincrement", nullptr};
+    if (in.isEmpty() || !(in.first().isWord("create") || in.first().isWord("alter")))
+        return in;
+    Tokens out;
+    for (qsizetype i = 0; i < in.size(); ++i) {
+        const Token& t = in.at(i);
+        const bool afterName = i > 0 && in.at(i - 1).isName() && !in.at(i - 1).isWord("table") &&
+                               !in.at(i - 1).isWord("column");
+        if (afterName && isColumnTypeWord(t, yesNo)) {
+            bool constrained = false;
+            for (qsizetype j = i + 1; j < in.size() && !in.at(j).isOp(",") && !in.at(j).isOp(")");
+                 ++j)
+                if (in.at(j).isWord("not") || in.at(j).isWord("default"))
+                    constrained = true;
+            out << word("BIT");
+            if (!constrained)
+                out << word("NOT") << word("NULL") << word("DEFAULT")
+                    << Token{TokKind::Number, QStringLiteral("0")};
+            continue;
+        }
+        if (afterName && isColumnTypeWord(t, counter)) {
+            out << word("INTEGER") << word("PRIMARY") << word("KEY") << word("AUTOINCREMENT");
+            continue;
+        }
+        out.append(t);
+    }
+    return out;
+}
+
+} // namespace
+
+bool tokenize(const QString& s, bool jetMode, Tokens* out, QString* error) {
+    out->clear();
+    qsizetype i = 0;
+    const qsizetype n = s.size();
+    while (i < n) {
+        const QChar c = s.at(i);
+        if (c.isSpace()) {
+            ++i;
+            continue;
+        }
+        Token t;
+        if (c == QLatin1Char('\'')) {
+            t.kind = TokKind::String;
+            if (!readQuoted(s, i, c, true, &t.text)) {
+                *error = QStringLiteral("Unterminated string in query expression.");
+                return false;
+            }
+        } else if (c == QLatin1Char('"')) {
+            t.kind = jetMode ? TokKind::String : TokKind::QuotedIdent;
+            if (!readQuoted(s, i, c, true, &t.text)) {
+                *error = QStringLiteral("Unterminated string in query expression.");
+                return false;
+            }
+        } else if (c == QLatin1Char('[')) {
+            t.kind = TokKind::QuotedIdent;
+            if (!readQuoted(s, i, QLatin1Char(']'), false, &t.text)) {
+                *error = QStringLiteral("Unterminated bracketed name in query expression.");
+                return false;
+            }
+        } else if (c == QLatin1Char('`')) {
+            t.kind = TokKind::QuotedIdent;
+            if (!readQuoted(s, i, c, true, &t.text)) {
+                *error = QStringLiteral("Unterminated quoted name in query expression.");
+                return false;
+            }
+        } else if (jetMode && c == QLatin1Char('#')) {
+            t.kind = TokKind::Date;
+            if (!readQuoted(s, i, c, false, &t.text)) {
+                *error = QStringLiteral("Syntax error in date in query expression.");
+                return false;
+            }
+        } else if (c.isDigit() || (c == QLatin1Char('.') && i + 1 < n && s.at(i + 1).isDigit())) {
+            t.kind = TokKind::Number;
+            const qsizetype start = i;
+            while (i < n && s.at(i).isDigit())
+                ++i;
+            if (i < n && s.at(i) == QLatin1Char('.')) {
+                ++i;
+                while (i < n && s.at(i).isDigit())
+                    ++i;
+            }
+            if (i < n && (s.at(i) == QLatin1Char('e') || s.at(i) == QLatin1Char('E'))) {
+                qsizetype j = i + 1;
+                if (j < n && (s.at(j) == QLatin1Char('+') || s.at(j) == QLatin1Char('-')))
+                    ++j;
+                if (j < n && s.at(j).isDigit()) {
+                    i = j;
+                    while (i < n && s.at(i).isDigit())
+                        ++i;
+                }
+            }
+            t.text = s.mid(start, i - start);
+        } else if (isIdentStart(c)) {
+            t.kind = TokKind::Ident;
+            const qsizetype start = i;
+            while (i < n && isIdentChar(s.at(i)))
+                ++i;
+            t.text = s.mid(start, i - start);
+        } else if (!jetMode &&
+                   (c == QLatin1Char('?') || c == QLatin1Char(':') || c == QLatin1Char('@'))) {
+            t.kind = TokKind::Param;
+            const qsizetype start = i++;
+            while (i < n && isIdentChar(s.at(i)))
+                ++i;
+            t.text = s.mid(start, i - start);
+        } else {
+            t.kind = TokKind::Op;
+            static const char* const twoChar[] = {"<>", "<=", ">=", "!=", "==", "||", "<<", ">>"};
+            const QString two = s.mid(i, 2);
+            bool found = false;
+            for (const char* o : twoChar)
+                if (two == QLatin1String(o)) {
+                    t.text = two;
+                    i += 2;
+                    found = true;
+                    break;
+                }
+            if (!found) {
+                t.text = QString(c);
+                ++i;
+            }
+        }
+        out->append(t);
+    }
+    return true;
+}
+
+bool jetDateToIso(const QString& literal, QString* iso) {
+    const QString text = literal.trimmed();
+    QDate date;
+    QTime time;
+    bool hasDate = false;
+    bool hasTime = false;
+
+    // Split off a time part: the first token holding ":" and an optional AM/PM.
+    QStringList parts = text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    QString datePart;
+    QString timePart;
+    QString ampm;
+    for (const QString& p : parts) {
+        if (p.contains(QLatin1Char(':')))
+            timePart = p;
+        else if (p.compare(QLatin1String("AM"), Qt::CaseInsensitive) == 0 ||
+                 p.compare(QLatin1String("PM"), Qt::CaseInsensitive) == 0)
+            ampm = p.toUpper();
+        else if (datePart.isEmpty())
+            datePart = p;
+        else
+            return false;
+    }
+    if (!datePart.isEmpty()) {
+        const QStringList f = datePart.split(QRegularExpression(QStringLiteral("[/\\-.]")));
+        if (f.size() != 3)
+            return false;
+        bool ok1 = false, ok2 = false, ok3 = false;
+        const int a = f.at(0).toInt(&ok1);
+        const int b = f.at(1).toInt(&ok2);
+        int c = f.at(2).toInt(&ok3);
+        if (!ok1 || !ok2 || !ok3)
+            return false;
+        if (f.at(0).size() == 4) {
+            date = QDate(a, b, c); // ISO order: year first
+        } else {
+            if (f.at(2).size() <= 2)
+                c += c < TwoDigitYearPivot ? CenturyAfter : CenturyBefore;
+            date = QDate(c, a, b); // Jet's order: month first, whatever the locale
+        }
+        if (!date.isValid())
+            return false;
+        hasDate = true;
+    }
+    if (!timePart.isEmpty()) {
+        const QStringList f = timePart.split(QLatin1Char(':'));
+        if (f.size() < 2 || f.size() > 3)
+            return false;
+        bool ok = true;
+        int h = f.at(0).toInt(&ok);
+        if (!ok)
+            return false;
+        const int m = f.at(1).toInt(&ok);
+        if (!ok)
+            return false;
+        const int sec = f.size() == 3 ? f.at(2).toInt(&ok) : 0;
+        if (!ok)
+            return false;
+        if (!ampm.isEmpty()) {
+            if (h < 1 || h > HoursPerHalfDay)
+                return false;
+            h %= HoursPerHalfDay;
+            if (ampm == QLatin1String("PM"))
+                h += HoursPerHalfDay;
+        }
+        time = QTime(h, m, sec);
+        if (!time.isValid())
+            return false;
+        hasTime = true;
+    } else if (!ampm.isEmpty()) {
+        return false;
+    }
+    if (!hasDate && !hasTime)
+        return false;
+    if (hasDate && hasTime && time != QTime(0, 0))
+        *iso = date.toString(Qt::ISODate) + QLatin1Char(' ') +
+               time.toString(QStringLiteral("HH:mm:ss"));
+    else if (hasDate)
+        *iso = date.toString(Qt::ISODate);
+    else
+        *iso = time.toString(QStringLiteral("HH:mm:ss"));
+    return true;
+}
+
+bool translateTokens(const QString& jetSql, Tokens* out, QString* error) {
+    Tokens in;
+    if (!tokenize(jetSql, true, &in, error))
+        return false;
+    // One statement only; a trailing ";" is allowed.
+    while (!in.isEmpty() && in.last().isOp(";"))
+        in.removeLast();
+    for (const Token& t : in)
+        if (t.isOp(";")) {
+            *error = QStringLiteral("Characters found after end of SQL statement.");
+            return false;
+        }
+
+    Tokens pass;
+    for (qsizetype i = 0; i < in.size(); ++i) {
+        const Token& t = in.at(i);
+        const bool qualified =
+            (i > 0 && in.at(i - 1).isOp(".")) || (i + 1 < in.size() && in.at(i + 1).isOp("."));
+        switch (t.kind) {
+        case TokKind::Date: {
+            QString iso;
+            if (!jetDateToIso(t.text, &iso)) {
+                *error =
+                    QStringLiteral("Syntax error in date in query expression '#%1#'.").arg(t.text);
+                return false;
+            }
+            pass.append(str(iso));
+            break;
+        }
+        case TokKind::Ident:
+            if (!qualified && t.isWord("true")) {
+                pass.append(Token{TokKind::Number, QStringLiteral("1")});
+            } else if (!qualified && t.isWord("false")) {
+                pass.append(Token{TokKind::Number, QStringLiteral("0")});
+            } else if (!qualified && t.isWord("mod") && !pass.isEmpty() &&
+                       !(i + 1 < in.size() && in.at(i + 1).isOp("("))) {
+                pass.append(op("%"));
+            } else if (t.isWord("delete") && pass.isEmpty()) {
+                pass.append(t);
+                // "delete * from" and "delete table.* from" are SQLite's "delete from".
+                if (i + 1 < in.size() && in.at(i + 1).isOp("*"))
+                    ++i;
+                else if (i + 3 < in.size() && in.at(i + 1).isName() && in.at(i + 2).isOp(".") &&
+                         in.at(i + 3).isOp("*"))
+                    i += 3;
+            } else {
+                pass.append(t);
+            }
+            break;
+        default:
+            pass.append(t);
+        }
+    }
+    pass = translateDateParts(pass);
+    pass = translateConcat(pass);
+    pass = translateColumnTypes(pass);
+    *out = pass;
+    return true;
+}
+
+QString quoteIdent(const QString& name) {
+    QString q = name;
+    q.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + q + QLatin1Char('"');
+}
+
+QString emitSql(const Tokens& tokens) {
+    static const char* const spacedBeforeParen[] = {
+        "from",   "join", "in",   "on",   "and",  "or",    "not", "where", "exists", "values", "as",
+        "select", "by",   "when", "then", "else", "using", "set", "into",  "table",  nullptr};
+    QString out;
+    for (qsizetype i = 0; i < tokens.size(); ++i) {
+        const Token& t = tokens.at(i);
+        if (i > 0) {
+            const Token& p = tokens.at(i - 1);
+            bool space = true;
+            if (t.isOp(".") || t.isOp(",") || t.isOp(")") || p.isOp(".") || p.isOp("("))
+                space = false;
+            else if (t.isOp("(") && p.kind == TokKind::Ident &&
+                     !isColumnTypeWord(p, spacedBeforeParen))
+                space = false;
+            if (space)
+                out.append(QLatin1Char(' '));
+        }
+        switch (t.kind) {
+        case TokKind::String: {
+            QString v = t.text;
+            v.replace(QLatin1Char('\''), QLatin1String("''"));
+            out += QLatin1Char('\'') + v + QLatin1Char('\'');
+            break;
+        }
+        case TokKind::QuotedIdent:
+            out += quoteIdent(t.text);
+            break;
+        case TokKind::Date:
+            out += QLatin1Char('#') + t.text + QLatin1Char('#');
+            break;
+        default:
+            out += t.text;
+        }
+    }
+    return out;
+}
+
+namespace {
+
+bool isClauseWord(const Token& t) {
+    return t.isWord("from") || t.isWord("where") || t.isWord("group") || t.isWord("having") ||
+           t.isWord("order") || t.isWord("limit") || t.isWord("union") || t.isWord("except") ||
+           t.isWord("intersect") || t.isWord("window");
+}
+
+bool isJoinWord(const Token& t) {
+    static const char* const words[] = {"left",    "right", "inner",  "outer", "cross", "join",
+                                        "natural", "on",    "using",  "where", "group", "order",
+                                        "limit",   "full",  "having", "union", nullptr};
+    return isColumnTypeWord(t, words);
+}
+
+bool isAggregate(const Token& t) {
+    static const char* const words[] = {"count", "sum",   "avg",          "min",
+                                        "max",   "total", "group_concat", nullptr};
+    return isColumnTypeWord(t, words);
+}
+
+} // namespace
+
+SelectParts parseSelect(const Tokens& t) {
+    SelectParts p;
+    if (t.isEmpty() || !t.first().isWord("select"))
+        return p;
+    p.isSelect = true;
+    p.keyable = true;
+
+    // Depth-0 positions of the clause words.
+    qsizetype fromAt = -1, whereAt = -1, orderAt = -1, tailAt = -1;
+    int depth = 0;
+    for (qsizetype i = 1; i < t.size(); ++i) {
+        const Token& k = t.at(i);
+        if (k.isOp("("))
+            ++depth;
+        else if (k.isOp(")"))
+            --depth;
+        else if (depth == 0 && isClauseWord(k)) {
+            if (k.isWord("from") && fromAt < 0)
+                fromAt = i;
+            else if (k.isWord("where") && whereAt < 0)
+                whereAt = i;
+            else if (k.isWord("order") && orderAt < 0)
+                orderAt = i;
+            else if (k.isWord("limit") && tailAt < 0)
+                tailAt = i;
+            else if (!k.isWord("from"))
+                p.keyable = false; // group by, having, unions, windows
+        }
+    }
+    if (fromAt < 0) {
+        p.keyable = false;
+        return p;
+    }
+    const qsizetype end = t.size();
+    auto next = [&](qsizetype from) {
+        qsizetype best = end;
+        for (qsizetype at : {whereAt, orderAt, tailAt})
+            if (at > from && at < best)
+                best = at;
+        return best;
+    };
+    qsizetype listStart = 1;
+    if (t.size() > 1 && (t.at(1).isWord("distinct")))
+        p.keyable = false;
+    if (t.size() > 1 && t.at(1).isWord("all"))
+        listStart = 2;
+    p.selectList = t.mid(listStart, fromAt - listStart);
+    p.from = t.mid(fromAt + 1, next(fromAt) - fromAt - 1);
+    if (whereAt > 0)
+        p.where = t.mid(whereAt + 1, next(whereAt) - whereAt - 1);
+    if (orderAt > 0) {
+        const qsizetype s = orderAt + 2; // "order by"
+        p.orderBy = t.mid(s, next(orderAt) - s);
+        p.orderAt = orderAt;
+        p.orderEnd = next(orderAt);
+    }
+    if (tailAt > 0)
+        p.tail = t.mid(tailAt, end - tailAt);
+
+    // Select list: aggregates make rows that are no table's rows; "as" gives aliases.
+    for (qsizetype i = 0; i + 1 < p.selectList.size(); ++i)
+        if (isAggregate(p.selectList.at(i)) && p.selectList.at(i + 1).isOp("("))
+            p.keyable = false;
+    {
+        Tokens item;
+        depth = 0;
+        auto finish = [&]() {
+            if (item.size() >= 3 && item.at(item.size() - 2).isWord("as") && item.last().isName())
+                p.aliases.insert(item.last().text.toLower(), item.mid(0, item.size() - 2));
+            item.clear();
+        };
+        for (const Token& k : p.selectList) {
+            if (k.isOp("("))
+                ++depth;
+            else if (k.isOp(")"))
+                --depth;
+            if (depth == 0 && k.isOp(","))
+                finish();
+            else
+                item.append(k);
+        }
+        finish();
+    }
+
+    // Tables of the FROM clause, in order; the first is the base table.
+    bool expectTable = true;
+    bool inOn = false;
+    int onDepth = 0;
+    depth = 0;
+    for (qsizetype i = 0; i < p.from.size(); ++i) {
+        const Token& k = p.from.at(i);
+        if (k.isOp("(")) {
+            ++depth;
+            if (i + 1 < p.from.size() && p.from.at(i + 1).isWord("select"))
+                p.keyable = false;
+            continue;
+        }
+        if (k.isOp(")")) {
+            --depth;
+            if (inOn && depth < onDepth)
+                inOn = false;
+            continue;
+        }
+        if (k.isWord("join")) {
+            expectTable = true;
+            inOn = false;
+            continue;
+        }
+        if (k.isWord("on")) {
+            inOn = true;
+            onDepth = depth;
+            continue;
+        }
+        if (k.isOp(",") && !(inOn && depth > onDepth)) {
+            expectTable = true;
+            inOn = false;
+            continue;
+        }
+        if (expectTable && k.isName() && !isJoinWord(k)) {
+            TableRef ref;
+            ref.table = k.text;
+            if (i + 2 < p.from.size() && p.from.at(i + 1).isOp(".") && p.from.at(i + 2).isName()) {
+                ref.table = p.from.at(i + 2).text; // schema.table
+                i += 2;
+            }
+            if (i + 2 < p.from.size() && p.from.at(i + 1).isWord("as") &&
+                p.from.at(i + 2).isName()) {
+                ref.alias = p.from.at(i + 2).text;
+                i += 2;
+            } else if (i + 1 < p.from.size() && p.from.at(i + 1).isName() &&
+                       !isJoinWord(p.from.at(i + 1))) {
+                ref.alias = p.from.at(i + 1).text;
+                i += 1;
+            }
+            p.tables.append(ref);
+            expectTable = false;
+            continue;
+        }
+        if (expectTable && !k.isName())
+            p.keyable = false; // something other than a table where a table belongs
+    }
+    if (p.tables.isEmpty())
+        p.keyable = false;
+
+    // Positional order terms would need the expanded select list.
+    for (qsizetype i = 0; i < p.orderBy.size(); ++i) {
+        const bool termStart = i == 0 || p.orderBy.at(i - 1).isOp(",");
+        if (termStart && p.orderBy.at(i).kind == TokKind::Number)
+            p.keyable = false;
+    }
+    return p;
+}
+
+Tokens substituteAliases(const Tokens& tokens, const QHash<QString, Tokens>& aliases) {
+    if (aliases.isEmpty())
+        return tokens;
+    Tokens out;
+    for (qsizetype i = 0; i < tokens.size(); ++i) {
+        const Token& t = tokens.at(i);
+        const bool qualified =
+            (i > 0 && tokens.at(i - 1).isOp(".")) ||
+            (i + 1 < tokens.size() && (tokens.at(i + 1).isOp(".") || tokens.at(i + 1).isOp("(")));
+        const auto it =
+            t.isName() && !qualified ? aliases.constFind(t.text.toLower()) : aliases.constEnd();
+        if (it != aliases.constEnd()) {
+            out.append(op("("));
+            out.append(it.value());
+            out.append(op(")"));
+        } else {
+            out.append(t);
+        }
+    }
+    return out;
+}
+
+namespace {
+
+// Jet's like: "*" any run, "?" one character, "#" one digit, "[abc]", "[a-z]", "[!abc]"
+// character lists; letters compared without regard to case for every alphabet.
+bool jetMatch(const QString& s, qsizetype si, const QString& p, qsizetype pi) {
+    while (pi < p.size()) {
+        const QChar pc = p.at(pi);
+        if (pc == QLatin1Char('*')) {
+            while (pi < p.size() && p.at(pi) == QLatin1Char('*'))
+                ++pi;
+            if (pi == p.size())
+                return true;
+            for (qsizetype k = si; k <= s.size(); ++k)
+                if (jetMatch(s, k, p, pi))
+                    return true;
+            return false;
+        }
+        if (si >= s.size())
+            return false;
+        const QChar sc = s.at(si);
+        if (pc == QLatin1Char('?')) {
+            ++si;
+            ++pi;
+            continue;
+        }
+        if (pc == QLatin1Char('#')) {
+            if (!sc.isDigit())
+                return false;
+            ++si;
+            ++pi;
+            continue;
+        }
+        if (pc == QLatin1Char('[')) {
+            const qsizetype close = p.indexOf(QLatin1Char(']'), pi + 1);
+            if (close < 0) {
+                if (sc != pc)
+                    return false;
+                ++si;
+                ++pi;
+                continue;
+            }
+            QString set = p.mid(pi + 1, close - pi - 1);
+            bool negate = false;
+            if (set.startsWith(QLatin1Char('!')) && set.size() > 1) {
+                negate = true;
+                set.remove(0, 1);
+            }
+            bool in = false;
+            for (qsizetype k = 0; k < set.size(); ++k) {
+                if (k + 2 < set.size() && set.at(k + 1) == QLatin1Char('-')) {
+                    if (sc >= set.at(k) && sc <= set.at(k + 2))
+                        in = true;
+                    k += 2;
+                } else if (set.at(k) == sc) {
+                    in = true;
+                }
+            }
+            if (in == negate)
+                return false;
+            ++si;
+            pi = close + 1;
+            continue;
+        }
+        if (sc != pc)
+            return false;
+        ++si;
+        ++pi;
+    }
+    return si == s.size();
+}
+
+void likeMatch(sqlite3_context* ctx, sqlite3_value* patternArg, sqlite3_value* valueArg);
+
+// SQLite calls like(pattern, value) for "value LIKE pattern".
+void jetLike(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    likeMatch(ctx, argv[0], argv[1]);
+}
+// The same as a function of its own, in reading order: jetlike(value, pattern).
+void jetLikeFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    likeMatch(ctx, argv[1], argv[0]);
+}
+
+void likeMatch(sqlite3_context* ctx, sqlite3_value* patternArg, sqlite3_value* valueArg) {
+    sqlite3_value* argv[] = {patternArg, valueArg};
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL || sqlite3_value_type(argv[1]) == SQLITE_NULL) {
+        sqlite3_result_null(ctx);
+        return;
+    }
+    const QString pattern =
+        QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_value_text(argv[0])),
+                          sqlite3_value_bytes(argv[0]))
+            .toCaseFolded();
+    const QString value =
+        QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_value_text(argv[1])),
+                          sqlite3_value_bytes(argv[1]))
+            .toCaseFolded();
+    sqlite3_result_int(ctx, jetMatch(value, 0, pattern, 0) ? 1 : 0);
+}
+
+// Primary key of Jet's text order: case and accents folded away.
+QString primaryKey(const QString& s) {
+    const QString decomposed = s.normalized(QString::NormalizationForm_D);
+    QString out;
+    out.reserve(decomposed.size());
+    for (const QChar c : decomposed)
+        if (c.category() != QChar::Mark_NonSpacing)
+            out.append(c);
+    return out.toCaseFolded();
+}
+
+int jetCollate(void*, int n1, const void* p1, int n2, const void* p2) {
+    const auto* a = static_cast<const unsigned char*>(p1);
+    const auto* b = static_cast<const unsigned char*>(p2);
+    // Plain ASCII, the common case, without building strings.
+    bool ascii = true;
+    const int n = qMin(n1, n2);
+    for (int i = 0; i < n; ++i) {
+        if (a[i] >= 0x80 || b[i] >= 0x80) {
+            ascii = false;
+            break;
+        }
+        const int ca = std::tolower(a[i]);
+        const int cb = std::tolower(b[i]);
+        if (ca != cb)
+            return ca < cb ? -1 : 1;
+    }
+    if (ascii) {
+        for (int i = n; i < n1; ++i)
+            if (a[i] >= 0x80)
+                ascii = false;
+        for (int i = n; i < n2; ++i)
+            if (b[i] >= 0x80)
+                ascii = false;
+    }
+    if (ascii) {
+        if (n1 != n2)
+            return n1 < n2 ? -1 : 1;
+        const int c = std::memcmp(a, b, size_t(n));
+        return c < 0 ? -1 : c > 0 ? 1 : 0;
+    }
+    const QString sa = QString::fromUtf8(reinterpret_cast<const char*>(a), n1);
+    const QString sb = QString::fromUtf8(reinterpret_cast<const char*>(b), n2);
+    int c = primaryKey(sa).compare(primaryKey(sb));
+    if (c == 0)
+        c = sa.toCaseFolded().compare(sb.toCaseFolded());
+    if (c == 0)
+        c = sa.compare(sb);
+    return c < 0 ? -1 : c > 0 ? 1 : 0;
+}
+
+} // namespace
+
+Tokens collateOrderTerms(sqlite3* db, const QString& from, const Tokens& orderBy) {
+    Tokens out;
+    Tokens term;
+    auto finish = [&]() {
+        Tokens expr = term;
+        Tokens direction;
+        if (!expr.isEmpty() && (expr.last().isWord("asc") || expr.last().isWord("desc")))
+            direction.append(expr.takeLast());
+        bool simple = (expr.size() == 1 && expr.first().isName()) ||
+                      (expr.size() == 3 && expr.at(0).isName() && expr.at(1).isOp(".") &&
+                       expr.at(2).isName());
+        bool text = false;
+        if (simple) {
+            sqlite3_stmt* stmt = nullptr;
+            const QString sql = QStringLiteral("SELECT %1 FROM %2").arg(emitSql(expr), from);
+            if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &stmt, nullptr) == SQLITE_OK &&
+                stmt)
+                text = valueKindFor(sqlite3_column_decltype(stmt, 0)) == ValueKind::Text;
+            sqlite3_finalize(stmt);
+        }
+        if (!out.isEmpty())
+            out.append(op(","));
+        out.append(expr);
+        if (text)
+            out << word("COLLATE") << word("jet");
+        out.append(direction);
+        term.clear();
+    };
+    int depth = 0;
+    for (const Token& t : orderBy) {
+        if (t.isOp("("))
+            ++depth;
+        else if (t.isOp(")"))
+            --depth;
+        if (depth == 0 && t.isOp(","))
+            finish();
+        else
+            term.append(t);
+    }
+    if (!term.isEmpty())
+        finish();
+    return out;
+}
+
+void registerSqlFunctions(sqlite3* db) {
+    sqlite3_create_collation(db, "jet", SQLITE_UTF8, nullptr, jetCollate);
+    // Overriding like() keeps "x like pattern" (and "not like") as written while giving it
+    // Jet's wildcards and case-insensitive matching of all letters.
+    sqlite3_create_function(db, "like", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, jetLike,
+                            nullptr, nullptr);
+    sqlite3_create_function(db, "jetlike", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                            jetLikeFunction, nullptr, nullptr);
+}
+
+} // namespace detail
+
+QString translateSql(const QString& jetSql, QString* error) {
+    detail::Tokens tokens;
+    QString message;
+    if (!detail::translateTokens(jetSql, &tokens, &message)) {
+        if (error)
+            *error = message;
+        return QString();
+    }
+    if (error)
+        error->clear();
+    return detail::emitSql(tokens);
+}
+
+} // namespace tavrel

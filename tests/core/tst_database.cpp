@@ -1,0 +1,787 @@
+// The data layer: opening files, recordsets with their moves, finds, values and edits,
+// lock errors, damaged files and their repair.
+
+#include "core/database.h"
+#include "core/dberror.h"
+#include "core/errortrap.h"
+#include "support/testenv.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QTest>
+
+#include <sqlite3.h>
+
+using namespace tavrel;
+
+namespace {
+
+const char* const SomeRows = R"SQL(
+INSERT INTO locations (locid, locdesc) VALUES (1, 'Basement'), (2, 'Roof');
+INSERT INTO tasks (taskid, taskname, locid, empid) VALUES
+    (1, 'Pump inspection', 1, 1), (2, 'Air filter', 2, NULL), (3, 'Boiler service', NULL, 2);
+INSERT INTO employees (empid, firstname, lastname) VALUES (1, 'John', 'Smith'), (2, 'Mary', 'Adams');
+INSERT INTO assign (assid, taskid, weeid, duedate, completed, compdate, locid, parts) VALUES
+    (1, 1, 1, '2005-01-03', 0, NULL, 2, 1.5),
+    (2, 2, 1, '2005-01-03', 1, '2005-01-05 14:30:00', NULL, 0),
+    (3, 3, 2, '2005-01-10', 0, NULL, 1, 0),
+    (4, 1, 2, '2005-01-10', 0, NULL, NULL, 0);
+)SQL";
+
+// Collects the errors raised inside it instead of showing them.
+class CountingTrap {
+public:
+    CountingTrap()
+        : trap_([this](const DbError& e) {
+            numbers << e.number;
+            descriptions << e.description;
+        }) {}
+    QList<int> numbers;
+    QStringList descriptions;
+
+private:
+    ErrorTrap trap_;
+};
+
+// A second program on the same file, through its own connection.
+class OtherProgram {
+public:
+    explicit OtherProgram(const QString& path) {
+        sqlite3_open_v2(path.toUtf8().constData(), &db_, SQLITE_OPEN_READWRITE, nullptr);
+    }
+    ~OtherProgram() { sqlite3_close(db_); }
+    int exec(const char* sql) { return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr); }
+
+private:
+    sqlite3* db_ = nullptr;
+};
+
+QString ids(Recordset& rs, const QString& field) {
+    QStringList out;
+    rs.moveFirst();
+    while (!rs.isEOF()) {
+        out << rs.value(field).toString();
+        rs.moveNext();
+    }
+    return out.join(QLatin1Char(','));
+}
+
+} // namespace
+
+class TestDatabase : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { test::useTestLocale(); }
+
+    void openingFiles();
+    void unopenedObjectsReportNotSet();
+    void movesPastEitherEnd();
+    void recordCount();
+    void finds();
+    void valuesByType();
+    void qualifiedNamesAndAliases();
+    void addNewKeyBeforeUpdate();
+    void keysNeverReused();
+    void editAndUpdate();
+    void deleteLeavesNoCurrentRow();
+    void rowsDeletedElsewhereAreSkipped();
+    void snapshotRefusesEdits();
+    void tableViewOfSettings();
+    void executeAndRowsAffected();
+    void lockedDatabase();
+    void freeLocksEndsWhatHoldsALock();
+    void damagedFileDetected();
+    void repairKeepsReadableRows();
+    void repairOfDamagedHeader();
+};
+
+void TestDatabase::openingFiles() {
+    QTemporaryDir dir;
+    const QString missing = dir.filePath(QStringLiteral("tavrel.mdb"));
+    // Outside a trap a failure is an exception carrying the number and a clear text.
+    try {
+        Database::open(missing);
+        QFAIL("opening a missing file succeeded");
+    } catch (const DataException& e) {
+        QCOMPARE(e.error().number, ErrFileNotFound);
+        QVERIFY(e.error().description.contains(missing));
+    }
+    QVERIFY(!QFile::exists(missing)); // never created by opening
+
+    Database created = Database::create(missing);
+    QVERIFY(created.isOpen());
+    QVERIFY(QFile::exists(missing));
+    created.close();
+    {
+        CountingTrap trap;
+        Database again = Database::create(missing); // never overwrites
+        QVERIFY(!again.isOpen());
+        QCOMPARE(trap.numbers.size(), 1);
+    }
+    Database opened = Database::open(missing);
+    QVERIFY(opened.isOpen());
+    QCOMPARE(opened.path(), missing);
+}
+
+void TestDatabase::unopenedObjectsReportNotSet() {
+    CountingTrap trap;
+    Database db = Database::open(QStringLiteral("/nonexistent/folder/tavrel.mdb"));
+    QCOMPARE(trap.numbers, QList<int>{ErrFileNotFound});
+    Recordset rs = db.openRecordset(QStringLiteral("select * from tasks"));
+    QVERIFY(!rs.isOpen());
+    rs.moveNext();
+    QVERIFY(rs.isEOF());
+    QCOMPARE(rs.recordCount(), 0);
+    db.execute(QStringLiteral("delete * from tasks"));
+    QCOMPARE(trap.numbers, (QList<int>{ErrFileNotFound, ErrObjectNotSet, ErrObjectNotSet,
+                                       ErrObjectNotSet, ErrObjectNotSet, ErrObjectNotSet}));
+
+    // A statement the engine rejects leaves the recordset unopened, reporting again later.
+    test::TempWorkFolder folder(2005, {}, false);
+    Database good = Database::open(folder.dbPath());
+    trap.numbers.clear();
+    Recordset bad = good.openRecordset(QStringLiteral("select nosuchcolumn from tasks"));
+    Recordset missingTable = good.openRecordset(QStringLiteral("select * from nosuchtable"));
+    bad.value(QStringLiteral("x"));
+    QCOMPARE(trap.numbers, (QList<int>{ErrSqlSyntax, ErrTableNotFound, ErrObjectNotSet}));
+}
+
+void TestDatabase::movesPastEitherEnd() {
+    test::TempWorkFolder folder(2005, {}, false);
+    Database db = Database::open(folder.dbPath());
+    Recordset rs =
+        db.openRecordset(QStringLiteral("select curdate, weeid from weeks order by weeid"));
+    QVERIFY(!rs.isBOF() && !rs.isEOF());
+    QCOMPARE(rs.value(QStringLiteral("weeid")).toInt(), 1);
+
+    rs.moveLast();
+    QCOMPARE(rs.value(QStringLiteral("weeid")).toInt(), 52);
+    rs.moveNext();
+    QVERIFY(rs.isEOF());
+    QVERIFY(!rs.isBOF());
+    {
+        CountingTrap trap;
+        QVERIFY(rs.value(QStringLiteral("weeid")).isNull());
+        QCOMPARE(trap.numbers, QList<int>{ErrNoCurrentRecord});
+    }
+    rs.moveNext(); // past the end stays past the end
+    QVERIFY(rs.isEOF());
+    rs.movePrevious();
+    QCOMPARE(rs.value(QStringLiteral("weeid")).toInt(), 52);
+
+    rs.moveFirst();
+    rs.movePrevious();
+    QVERIFY(rs.isBOF());
+    QVERIFY(!rs.isEOF());
+    {
+        CountingTrap trap;
+        rs.value(QStringLiteral("weeid"));
+        QCOMPARE(trap.numbers, QList<int>{ErrNoCurrentRecord});
+    }
+    rs.moveNext();
+    QCOMPARE(rs.value(QStringLiteral("weeid")).toInt(), 1);
+
+    Recordset empty = db.openRecordset(QStringLiteral("select * from tasks"));
+    QVERIFY(empty.isBOF() && empty.isEOF());
+    empty.moveFirst();
+    empty.moveLast();
+    empty.moveNext();
+    QVERIFY(empty.isBOF() && empty.isEOF());
+}
+
+void TestDatabase::recordCount() {
+    test::TempWorkFolder folder(2005, QString::fromUtf8(SomeRows), false);
+    Database db = Database::open(folder.dbPath());
+    QCOMPARE(db.openRecordset(QStringLiteral("select * from weeks")).recordCount(), 52);
+    QCOMPARE(db.openRecordset(QStringLiteral("select * from weeks where weeid > 50"),
+                              RecordsetType::Snapshot)
+                 .recordCount(),
+             2);
+    QCOMPARE(
+        db.openRecordset(QStringLiteral("select * from tasks where taskid = 99")).recordCount(), 0);
+    QCOMPARE(db.openRecordset(QStringLiteral("select count(*) as n from assign"),
+                              RecordsetType::Snapshot)
+                 .value(QStringLiteral("n")),
+             QVariant(4));
+    Recordset rs =
+        db.openRecordset(QStringLiteral("select taskid from taskweeks where taskid = 1"));
+    QCOMPARE(rs.recordCount(), 0);
+    folder.exec(QStringLiteral("INSERT INTO taskweeks VALUES (1, 5), (1, 6);"));
+    rs = db.openRecordset(QStringLiteral("select taskid from taskweeks where taskid = 1"));
+    rs.moveLast();
+    QCOMPARE(rs.recordCount(), 2);
+}
+
+void TestDatabase::finds() {
+    test::TempWorkFolder folder(2005, QString::fromUtf8(SomeRows), false);
+    Database db = Database::open(folder.dbPath());
+    Recordset rs = db.openRecordset(QStringLiteral("select * from weeks order by weeid"));
+    rs.findFirst(QStringLiteral("weeid > 50"));
+    QVERIFY(!rs.noMatch());
+    QCOMPARE(rs.value(QStringLiteral("weeid")).toInt(), 51);
+    rs.findNext(QStringLiteral("weeid > 50"));
+    QCOMPARE(rs.value(QStringLiteral("weeid")).toInt(), 52);
+    rs.findNext(QStringLiteral("weeid > 50"));
+    QVERIFY(rs.noMatch());
+    rs.findLast(QStringLiteral("weeid < 3"));
+    QVERIFY(!rs.noMatch());
+    QCOMPARE(rs.value(QStringLiteral("weeid")).toInt(), 2);
+    rs.findPrevious(QStringLiteral("weeid < 3"));
+    QCOMPARE(rs.value(QStringLiteral("weeid")).toInt(), 1);
+    rs.findPrevious(QStringLiteral("weeid < 3"));
+    QVERIFY(rs.noMatch());
+    rs.findFirst(QStringLiteral("curdate = #01/10/05#"));
+    QCOMPARE(rs.value(QStringLiteral("weeid")).toInt(), 2);
+    rs.findFirst(QStringLiteral("weeid = 99"));
+    QVERIFY(rs.noMatch());
+
+    // Over a join, in the recordset's own order, with qualified names and Jet's like.
+    Recordset joined =
+        db.openRecordset(QStringLiteral("Select * from assign left join tasks on assign.taskid = "
+                                        "tasks.taskid order by taskname, assid"));
+    QCOMPARE(ids(joined, QStringLiteral("assid")), QStringLiteral("2,3,1,4"));
+    joined.moveFirst();
+    joined.findFirst(QStringLiteral("tasks.taskname like \"*PUMP*\""));
+    QCOMPARE(joined.value(QStringLiteral("assid")).toInt(), 1);
+    joined.findNext(QStringLiteral("tasks.taskname like \"*PUMP*\""));
+    QCOMPARE(joined.value(QStringLiteral("assid")).toInt(), 4);
+    joined.findFirst(QStringLiteral("completed = true"));
+    QCOMPARE(joined.value(QStringLiteral("assid")).toInt(), 2);
+    joined.findLast(QStringLiteral("not completed"));
+    QCOMPARE(joined.value(QStringLiteral("assid")).toInt(), 4);
+    joined.findFirst(QStringLiteral("assign.locid = 1"));
+    QCOMPARE(joined.value(QStringLiteral("assid")).toInt(), 3);
+
+    // Criteria may name the recordset's aliases.
+    Recordset codes = db.openRecordset(
+        QStringLiteral("Select locid as id, locdesc as descr from locations order by locdesc"));
+    codes.findFirst(QStringLiteral("descr = 'Roof'"));
+    QCOMPARE(codes.value(QStringLiteral("id")).toInt(), 2);
+    codes.findFirst(QStringLiteral("id = 1"));
+    QCOMPARE(codes.value(QStringLiteral("descr")).toString(), QStringLiteral("Basement"));
+
+    CountingTrap trap;
+    codes.findFirst(QStringLiteral("nosuchcolumn = 1"));
+    codes.findFirst(QStringLiteral("duedate = #pump#"));
+    QCOMPARE(trap.numbers, (QList<int>{ErrSqlSyntax, ErrSqlSyntax}));
+}
+
+void TestDatabase::valuesByType() {
+    test::TempWorkFolder folder(2005, QString::fromUtf8(SomeRows), false);
+    Database db = Database::open(folder.dbPath());
+    Recordset rs = db.openRecordset(QStringLiteral("select * from assign where assid = 2"));
+    QCOMPARE(rs.value(QStringLiteral("duedate")), QVariant(QDate(2005, 1, 3)));
+    QCOMPARE(rs.value(QStringLiteral("compdate")),
+             QVariant(QDateTime(QDate(2005, 1, 5), QTime(14, 30))));
+    QCOMPARE(rs.value(QStringLiteral("completed")), QVariant(true));
+    QCOMPARE(rs.value(QStringLiteral("taskid")).typeId(), int(QMetaType::Int));
+    QCOMPARE(rs.value(QStringLiteral("parts")).typeId(), int(QMetaType::Double));
+    QVERIFY(rs.value(QStringLiteral("locid")).isNull());
+    QCOMPARE(rs.value(QStringLiteral("compnotes")), QVariant());
+    QCOMPARE(rs.fieldNames().size(), 17);
+    QCOMPARE(rs.fieldNames().first(), QStringLiteral("assid"));
+}
+
+void TestDatabase::qualifiedNamesAndAliases() {
+    test::TempWorkFolder folder(2005, QString::fromUtf8(SomeRows), false);
+    Database db = Database::open(folder.dbPath());
+    Recordset rs = db.openRecordset(QStringLiteral(
+        "select * from assign left join tasks on assign.taskid = tasks.taskid where assid = 1"));
+    // locid is in both tables: unqualified it is the base table's.
+    QCOMPARE(rs.value(QStringLiteral("locid")).toInt(), 2);
+    QCOMPARE(rs.value(QStringLiteral("LOCID")).toInt(), 2);
+    QCOMPARE(rs.value(QStringLiteral("assign.locid")).toInt(), 2);
+    QCOMPARE(rs.value(QStringLiteral("tasks.locid")).toInt(), 1);
+    QCOMPARE(rs.value(QStringLiteral("Tasks.TaskID")).toInt(), 1);
+    QCOMPARE(rs.value(QStringLiteral("taskname")).toString(), QStringLiteral("Pump inspection"));
+    QCOMPARE(rs.value(QStringLiteral("empid")), QVariant()); // assign.empid, not the task's 1
+    QCOMPARE(rs.value(QStringLiteral("tasks.empid")).toInt(), 1);
+
+    Recordset aliased =
+        db.openRecordset(QStringLiteral("Select a.empid as empid, taskname, a.assid from assign as "
+                                        "a left join tasks on a.taskid = "
+                                        "tasks.taskid where a.assid = 3"),
+                         RecordsetType::Snapshot);
+    QCOMPARE(aliased.value(QStringLiteral("a.assid")).toInt(), 3);
+    QCOMPARE(aliased.value(QStringLiteral("assign.assid")).toInt(), 3);
+    QVERIFY(aliased.value(QStringLiteral("empid")).isNull());
+    QCOMPARE(aliased.value(QStringLiteral("taskname")).toString(),
+             QStringLiteral("Boiler service"));
+    QCOMPARE(aliased.fieldNames(), (QStringList{QStringLiteral("empid"), QStringLiteral("taskname"),
+                                                QStringLiteral("assid")}));
+
+    Recordset codes = db.openRecordset(
+        QStringLiteral("Select locid as id, locdesc as descr from locations order by locdesc"));
+    QCOMPARE(codes.value(QStringLiteral("id")).toInt(), 1);
+    QCOMPARE(codes.value(QStringLiteral("descr")).toString(), QStringLiteral("Basement"));
+    QCOMPARE(codes.fieldNames(), (QStringList{QStringLiteral("id"), QStringLiteral("descr")}));
+    codes.edit();
+    codes.setValue(QStringLiteral("descr"), QStringLiteral("Cellar"));
+    codes.update();
+    QCOMPARE(
+        folder.scalar(QStringLiteral("select locdesc from locations where locid = 1")).toString(),
+        QStringLiteral("Cellar"));
+
+    CountingTrap trap;
+    QVERIFY(codes.value(QStringLiteral("nosuchfield")).isNull());
+    codes.edit();
+    codes.setValue(QStringLiteral("nosuchfield"), 1);
+    codes.cancelUpdate();
+    QCOMPARE(trap.numbers, (QList<int>{ErrItemNotFound, ErrItemNotFound}));
+}
+
+void TestDatabase::addNewKeyBeforeUpdate() {
+    test::TempWorkFolder folder(2005, QString::fromUtf8(SomeRows), false);
+    Database db = Database::open(folder.dbPath());
+    Recordset rs = db.openRecordset(QStringLiteral("select * from tasks order by taskname"));
+    QCOMPARE(ids(rs, QStringLiteral("taskid")), QStringLiteral("2,3,1"));
+    rs.moveFirst();
+    rs.moveNext(); // on Boiler service
+    rs.addNew();
+    const QVariant key = rs.value(QStringLiteral("taskid"));
+    QCOMPARE(key, QVariant(4));
+    QCOMPARE(rs.value(QStringLiteral("curyearonly")), QVariant(false)); // the column's default
+    rs.setValue(QStringLiteral("taskname"), QStringLiteral("Belt check"));
+    rs.setValue(QStringLiteral("purchdate"), QDate(2004, 6, 1));
+    rs.setValue(QStringLiteral("reqhour"), 1.5);
+    QCOMPARE(rs.value(QStringLiteral("taskname")).toString(), QStringLiteral("Belt check"));
+    rs.update();
+    QCOMPARE(folder
+                 .scalar(QStringLiteral("select taskname || '|' || purchdate || '|' || reqhour "
+                                        "from tasks where taskid = 4"))
+                 .toString(),
+             QStringLiteral("Belt check|2004-06-01|1.5"));
+    // The cursor stays where it was before addNew; the new row is at the keyset's end.
+    QCOMPARE(rs.value(QStringLiteral("taskname")).toString(), QStringLiteral("Boiler service"));
+    QCOMPARE(rs.recordCount(), 4);
+    rs.moveLast();
+    QCOMPARE(rs.value(QStringLiteral("taskid")).toInt(), 4);
+    rs.findFirst(QStringLiteral("taskid = 4"));
+    QVERIFY(!rs.noMatch());
+    QCOMPARE(rs.value(QStringLiteral("purchdate")), QVariant(QDate(2004, 6, 1)));
+
+    // The same over a join: the new row is written to the base table.
+    Recordset joined =
+        db.openRecordset(QStringLiteral("select * from assign left join tasks on assign.taskid = "
+                                        "tasks.taskid where assign.taskid = 1"));
+    joined.addNew();
+    QCOMPARE(joined.value(QStringLiteral("assid")), QVariant(5));
+    joined.setValue(QStringLiteral("taskid"), 2);
+    joined.setValue(QStringLiteral("duedate"), QDate(2005, 3, 7));
+    joined.setValue(QStringLiteral("completed"), false);
+    joined.update();
+    joined.moveLast();
+    QCOMPARE(joined.value(QStringLiteral("assid")).toInt(), 5);
+    QCOMPARE(joined.value(QStringLiteral("tasks.taskname")).toString(),
+             QStringLiteral("Air filter"));
+}
+
+void TestDatabase::keysNeverReused() {
+    test::TempWorkFolder folder(2005, QString::fromUtf8(SomeRows), false);
+    Database db = Database::open(folder.dbPath());
+    Recordset rs = db.openRecordset(QStringLiteral("select * from employees"));
+    rs.addNew();
+    QCOMPARE(rs.value(QStringLiteral("empid")).toInt(), 3);
+    rs.cancelUpdate(); // a key once shown is not given out again
+    rs.addNew();
+    QCOMPARE(rs.value(QStringLiteral("empid")).toInt(), 4);
+    rs.setValue(QStringLiteral("lastname"), QStringLiteral("Young"));
+    rs.update();
+    rs.moveLast();
+    QCOMPARE(rs.value(QStringLiteral("empid")).toInt(), 4);
+    rs.deleteRow();
+    rs.addNew();
+    rs.setValue(QStringLiteral("lastname"), QStringLiteral("Zeta"));
+    rs.update(); // key not read before update: still a new one
+    QCOMPARE(folder.scalar(QStringLiteral("select empid from employees where lastname = 'Zeta'"))
+                 .toInt(),
+             5);
+    db.execute(QStringLiteral("delete * from employees where empid = 5"));
+    rs.addNew();
+    QCOMPARE(rs.value(QStringLiteral("empid")).toInt(), 6);
+}
+
+void TestDatabase::editAndUpdate() {
+    test::TempWorkFolder folder(2005, QString::fromUtf8(SomeRows), false);
+    Database db = Database::open(folder.dbPath());
+    Recordset rs = db.openRecordset(
+        QStringLiteral("Select * from assign where duedate >= #1/1/2005# and duedate <= "
+                       "#12/31/2005# and not completed order by duedate, assid"));
+    QCOMPARE(ids(rs, QStringLiteral("assid")), QStringLiteral("1,3,4"));
+    rs.moveFirst();
+    rs.moveNext();
+    rs.edit();
+    rs.setValue(QStringLiteral("completed"), true);
+    rs.setValue(QStringLiteral("compdate"), QDate(2005, 2, 1));
+    rs.setValue(QStringLiteral("parts"), 12.34567);
+    rs.setValue(QStringLiteral("labor"), QStringLiteral("20"));
+    rs.setValue(QStringLiteral("manid"), QVariant());
+    rs.setValue(QStringLiteral("compnotes"), QStringLiteral("Done; it's fine"));
+    rs.update();
+    QCOMPARE(
+        folder
+            .scalar(QStringLiteral(
+                "select completed || '|' || compdate || '|' || parts || '|' || labor || '|' || "
+                "ifnull(manid, 'null') || '|' || compnotes from assign where assid = 3"))
+            .toString(),
+        QStringLiteral("1|2005-02-01|12.3457|20|null|Done; it's fine"));
+    // The edited row no longer matches the criteria but stays in the recordset, in place.
+    QCOMPARE(rs.value(QStringLiteral("assid")).toInt(), 3);
+    QCOMPARE(rs.value(QStringLiteral("completed")), QVariant(true));
+    QCOMPARE(rs.value(QStringLiteral("parts")), QVariant(12.3457));
+    QCOMPARE(ids(rs, QStringLiteral("assid")), QStringLiteral("1,3,4"));
+
+    // A time of day is stored only when there is one.
+    rs.moveFirst();
+    rs.edit();
+    rs.setValue(QStringLiteral("compdate"), QDateTime(QDate(2005, 2, 2), QTime(0, 0)));
+    rs.setValue(QStringLiteral("duedate"), QDateTime(QDate(2005, 2, 3), QTime(9, 15)));
+    rs.update();
+    QCOMPARE(
+        folder
+            .scalar(QStringLiteral("select compdate || '|' || duedate from assign where assid = 1"))
+            .toString(),
+        QStringLiteral("2005-02-02|2005-02-03 09:15:00"));
+
+    CountingTrap trap;
+    rs.update();                             // no edit pending
+    rs.setValue(QStringLiteral("parts"), 1); // no edit pending
+    rs.edit();
+    rs.setValue(QStringLiteral("parts"), 99);
+    rs.cancelUpdate();
+    QCOMPARE(trap.numbers, (QList<int>{ErrUpdateWithoutEdit, ErrUpdateWithoutEdit}));
+    QCOMPARE(folder.scalar(QStringLiteral("select parts from assign where assid = 1")).toDouble(),
+             1.5);
+}
+
+void TestDatabase::deleteLeavesNoCurrentRow() {
+    test::TempWorkFolder folder(2005, QString::fromUtf8(SomeRows), false);
+    Database db = Database::open(folder.dbPath());
+    Recordset rs = db.openRecordset(QStringLiteral("select * from assign order by assid"));
+    rs.moveNext(); // assid 2
+    rs.deleteRow();
+    QCOMPARE(folder.scalar(QStringLiteral("select count(*) from assign where assid = 2")).toInt(),
+             0);
+    QCOMPARE(rs.recordCount(), 3);
+    QVERIFY(!rs.isEOF() && !rs.isBOF());
+    {
+        CountingTrap trap;
+        rs.value(QStringLiteral("assid"));
+        rs.edit();
+        rs.deleteRow();
+        QCOMPARE(trap.numbers,
+                 (QList<int>{ErrNoCurrentRecord, ErrNoCurrentRecord, ErrNoCurrentRecord}));
+    }
+    rs.moveNext();
+    QCOMPARE(rs.value(QStringLiteral("assid")).toInt(), 3);
+    rs.deleteRow();
+    rs.movePrevious(); // skips the deleted keys
+    QCOMPARE(rs.value(QStringLiteral("assid")).toInt(), 1);
+    QCOMPARE(ids(rs, QStringLiteral("assid")), QStringLiteral("1,4"));
+
+    // Deleting the last row: the next move finds the end.
+    rs.moveLast();
+    rs.deleteRow();
+    rs.moveNext();
+    QVERIFY(rs.isEOF());
+    rs.moveFirst();
+    rs.deleteRow();
+    rs.moveNext();
+    QVERIFY(rs.isEOF() && rs.isBOF());
+    QCOMPARE(rs.recordCount(), 0);
+}
+
+void TestDatabase::rowsDeletedElsewhereAreSkipped() {
+    test::TempWorkFolder folder(2005, QString::fromUtf8(SomeRows), false);
+    Database db = Database::open(folder.dbPath());
+    Recordset rs = db.openRecordset(QStringLiteral("select * from assign order by assid"));
+    db.execute(QStringLiteral("delete * from assign where assid = 2"));
+    rs.moveNext();
+    QCOMPARE(rs.value(QStringLiteral("assid")).toInt(), 3);
+    QCOMPARE(rs.recordCount(), 3);
+}
+
+void TestDatabase::snapshotRefusesEdits() {
+    test::TempWorkFolder folder(2005, QString::fromUtf8(SomeRows), false);
+    Database db = Database::open(folder.dbPath());
+    Recordset rs = db.openRecordset(QStringLiteral("select * from tasks order by taskname"),
+                                    RecordsetType::Snapshot);
+    QCOMPARE(rs.type(), RecordsetType::Snapshot);
+    QCOMPARE(ids(rs, QStringLiteral("taskname")),
+             QStringLiteral("Air filter,Boiler service,Pump inspection"));
+    rs.moveFirst();
+    CountingTrap trap;
+    rs.edit();
+    rs.addNew();
+    rs.deleteRow();
+    rs.update();
+    QCOMPARE(trap.numbers,
+             (QList<int>{ErrReadOnly, ErrReadOnly, ErrReadOnly, ErrUpdateWithoutEdit}));
+    QCOMPARE(folder.scalar(QStringLiteral("select count(*) from tasks")).toInt(), 3);
+
+    // A result that is no table's rows cannot be edited either, whatever it was opened as.
+    Recordset totals = db.openRecordset(
+        QStringLiteral("select taskid, count(*) as n from assign group by taskid"));
+    trap.numbers.clear();
+    totals.edit();
+    QCOMPARE(trap.numbers, QList<int>{ErrReadOnly});
+    QCOMPARE(ids(totals, QStringLiteral("n")), QStringLiteral("2,1,1"));
+}
+
+void TestDatabase::tableViewOfSettings() {
+    test::TempWorkFolder folder(2005, {}, false);
+    Database db = Database::open(folder.dbPath());
+    Recordset rs = db.openRecordset(QStringLiteral("Settings"), RecordsetType::Table);
+    QVERIFY(rs.isOpen());
+    QCOMPARE(rs.type(), RecordsetType::Table);
+    rs.moveFirst();
+    QCOMPARE(rs.value(QStringLiteral("CurYear")).toInt(), 2005);
+    rs.edit();
+    rs.setValue(QStringLiteral("curyear"), 2006);
+    rs.update();
+    rs.close();
+    QCOMPARE(folder.scalar(QStringLiteral("select CurYear from settings")).toInt(), 2006);
+    QCOMPARE(db.openRecordset(QStringLiteral("select * from settings"))
+                 .value(QStringLiteral("CurYear"))
+                 .toInt(),
+             2006);
+
+    CountingTrap trap;
+    Recordset missing = db.openRecordset(QStringLiteral("nosuchtable"), RecordsetType::Table);
+    QVERIFY(!missing.isOpen());
+    QCOMPARE(trap.numbers, QList<int>{ErrTableNotFound});
+}
+
+void TestDatabase::executeAndRowsAffected() {
+    test::TempWorkFolder folder(2005, QString::fromUtf8(SomeRows), false);
+    Database db = Database::open(folder.dbPath());
+    db.execute(QStringLiteral("update assign set completed = true where duedate = #01/10/05#"));
+    QCOMPARE(db.rowsAffected(), 2);
+    db.execute(QStringLiteral("delete * from assign where taskid = 1;"));
+    QCOMPARE(db.rowsAffected(), 2);
+    CountingTrap trap;
+    db.execute(QStringLiteral("delete * from assign; delete * from tasks"));
+    db.execute(QStringLiteral("delete * from nosuchtable"));
+    QCOMPARE(trap.numbers, (QList<int>{ErrSqlSyntax, ErrTableNotFound}));
+    QCOMPARE(folder.scalar(QStringLiteral("select count(*) from tasks")).toInt(), 3);
+}
+
+void TestDatabase::lockedDatabase() {
+    test::TempWorkFolder folder(2005, QString::fromUtf8(SomeRows), false);
+    Database db = Database::open(folder.dbPath());
+    Recordset rs = db.openRecordset(QStringLiteral("select * from tasks order by taskid"));
+    rs.edit();
+    rs.setValue(QStringLiteral("taskname"), QStringLiteral("Mine"));
+
+    OtherProgram other(folder.dbPath());
+    QCOMPARE(other.exec("BEGIN IMMEDIATE; UPDATE tasks SET taskname = 'Theirs' WHERE taskid = 2;"),
+             SQLITE_OK);
+    {
+        CountingTrap trap;
+        rs.update(); // the save loop would call this again while the lock lasts
+        rs.update();
+        db.execute(QStringLiteral("delete * from tasks where taskid = 3"));
+        Recordset other3 = db.openRecordset(QStringLiteral("select * from tasks"));
+        other3.moveLast();
+        other3.deleteRow();
+        other3.addNew();
+        other3.setValue(QStringLiteral("taskname"), QStringLiteral("New"));
+        other3.update();
+        QCOMPARE(trap.numbers, (QList<int>{ErrLockedByUser, ErrLockedByUser, ErrLockedByUser,
+                                           ErrLockedByUser, ErrLockedByUser}));
+    }
+    // Reads still work while another program writes (it only holds a write lock) ...
+    QCOMPARE(rs.value(QStringLiteral("taskname")).toString(), QStringLiteral("Mine"));
+    QCOMPARE(other.exec("COMMIT"), SQLITE_OK);
+    // ... and the edit kept for the retry goes through once the lock is gone.
+    rs.update();
+    QCOMPARE(
+        folder.scalar(QStringLiteral("select taskname from tasks where taskid = 1")).toString(),
+        QStringLiteral("Mine"));
+    QCOMPARE(
+        folder.scalar(QStringLiteral("select taskname from tasks where taskid = 2")).toString(),
+        QStringLiteral("Theirs"));
+    QCOMPARE(folder.scalar(QStringLiteral("select count(*) from tasks")).toInt(), 3);
+
+    // A program that locks the file for reading too makes reads fail as locked records.
+    QCOMPARE(other.exec("BEGIN EXCLUSIVE"), SQLITE_OK);
+    {
+        CountingTrap trap;
+        Recordset blocked = db.openRecordset(QStringLiteral("select * from tasks"));
+        QVERIFY(!blocked.isOpen());
+        QCOMPARE(trap.numbers, QList<int>{ErrRecordLocked});
+    }
+    other.exec("ROLLBACK");
+
+    // Outside a trap the lock is an exception with the locked-record number.
+    QCOMPARE(other.exec("BEGIN IMMEDIATE; DELETE FROM taskweeks;"), SQLITE_OK);
+    try {
+        db.execute(QStringLiteral("delete * from tasks"));
+        QFAIL("no lock error");
+    } catch (const DataException& e) {
+        QCOMPARE(e.error().number, ErrLockedByUser);
+    }
+    other.exec("ROLLBACK");
+}
+
+void TestDatabase::freeLocksEndsWhatHoldsALock() {
+    test::TempWorkFolder folder(2005, QString::fromUtf8(SomeRows), false);
+    Database db = Database::open(folder.dbPath());
+    // Open recordsets hold nothing: another program can write at once.
+    Recordset rs = db.openRecordset(QStringLiteral("select * from assign order by duedate"));
+    rs.moveNext();
+    OtherProgram other(folder.dbPath());
+    QCOMPARE(other.exec("UPDATE assign SET parts = 2 WHERE assid = 4"), SQLITE_OK);
+
+    // A transaction left open by a failure holds the file until FreeLocks ends it.
+    db.executeScript(QStringLiteral("BEGIN; SELECT count(*) FROM assign;"));
+    QCOMPARE(other.exec("UPDATE assign SET parts = 3 WHERE assid = 4"), SQLITE_BUSY);
+    FreeLocks();
+    QCOMPARE(other.exec("UPDATE assign SET parts = 3 WHERE assid = 4"), SQLITE_OK);
+}
+
+namespace {
+
+// Fills assign with enough rows (with long notes) to take many pages.
+void fillManyAssignments(test::TempWorkFolder& folder, int rows) {
+    folder.exec(
+        QStringLiteral("DELETE FROM assign; WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + "
+                       "1 FROM n WHERE i < %1) "
+                       "INSERT INTO assign (assid, taskid, weeid, duedate, completed, compnotes) "
+                       "SELECT i, 1, 1, '2005-01-03', 0, printf('%%0300d', i) FROM n;")
+            .arg(rows));
+}
+
+// Overwrites one leaf page of a table in the middle of the file with garbage.
+void damageLeafPage(const QString& path, const char* table) {
+    sqlite3* db = nullptr;
+    sqlite3_open(path.toUtf8().constData(), &db);
+    sqlite3_stmt* stmt = nullptr;
+    const QByteArray sql = QByteArray("SELECT pageno FROM dbstat WHERE name = '") + table +
+                           "' AND pagetype = 'leaf' ORDER BY pageno";
+    sqlite3_prepare_v2(db, sql.constData(), -1, &stmt, nullptr);
+    QList<int> pages;
+    while (sqlite3_step(stmt) == SQLITE_ROW)
+        pages << sqlite3_column_int(stmt, 0);
+    sqlite3_finalize(stmt);
+    sqlite3_prepare_v2(db, "PRAGMA page_size", -1, &stmt, nullptr);
+    sqlite3_step(stmt);
+    const int pageSize = sqlite3_column_int(stmt, 0);
+    sqlite3_finalize(stmt);
+    sqlite3_close(db);
+    QVERIFY(pages.size() > 4);
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadWrite));
+    f.seek(qint64(pages.at(pages.size() / 2) - 1) * pageSize);
+    f.write(QByteArray(pageSize, '\xA5'));
+}
+
+} // namespace
+
+void TestDatabase::damagedFileDetected() {
+    QTemporaryDir dir;
+    const QString text = dir.filePath(QStringLiteral("notes.mdb"));
+    {
+        QFile f(text);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray("This is not a database, just some text that is long enough. ")
+                    .repeated(40));
+    }
+    CountingTrap trap;
+    QVERIFY(!Database::open(text).isOpen());
+    QCOMPARE(trap.numbers, QList<int>{ErrDatabaseDamaged});
+
+    // A damaged page in the middle shows when it is read.
+    test::TempWorkFolder folder(2005, QString::fromUtf8(SomeRows), false);
+    fillManyAssignments(folder, 2000);
+    damageLeafPage(folder.dbPath(), "assign");
+    Database db = Database::open(folder.dbPath());
+    QVERIFY(db.isOpen());
+    trap.numbers.clear();
+    Recordset rs =
+        db.openRecordset(QStringLiteral("select * from assign where compnotes like '*9*'"));
+    QCOMPARE(trap.numbers, QList<int>{ErrDatabaseDamaged});
+}
+
+void TestDatabase::repairKeepsReadableRows() {
+    test::TempWorkFolder folder(2005, QString::fromUtf8(SomeRows), false);
+    const int rows = 2000;
+    fillManyAssignments(folder, rows);
+    folder.exec(QStringLiteral(
+        "INSERT INTO sqlite_sequence (name, seq) SELECT 'assign', 5000 WHERE NOT EXISTS "
+        "(SELECT 1 FROM sqlite_sequence WHERE name = 'assign'); "
+        "UPDATE sqlite_sequence SET seq = 5000 WHERE name = 'assign';"));
+    damageLeafPage(folder.dbPath(), "assign");
+    QFile damaged(folder.dbPath());
+    QVERIFY(damaged.open(QIODevice::ReadOnly));
+    const QByteArray damagedBytes = damaged.readAll();
+    damaged.close();
+
+    Database::repair(folder.dbPath());
+
+    // The damaged file is kept beside the new one, unchanged.
+    const QString backup = folder.file(QStringLiteral("tavrel-damaged-1.mdb"));
+    QVERIFY(QFile::exists(backup));
+    QFile kept(backup);
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QCOMPARE(kept.readAll(), damagedBytes);
+
+    // Every readable row survives; only the damaged page's rows are gone.
+    const int survived = folder.scalar(QStringLiteral("select count(*) from assign")).toInt();
+    QVERIFY2(survived > rows / 2 && survived < rows, qPrintable(QString::number(survived)));
+    QCOMPARE(folder.scalar(QStringLiteral("select min(assid) || '-' || max(assid) from assign"))
+                 .toString(),
+             QStringLiteral("1-%1").arg(rows));
+    QCOMPARE(folder.scalar(QStringLiteral("pragma integrity_check")).toString(),
+             QStringLiteral("ok"));
+    QCOMPARE(folder.scalar(QStringLiteral("select count(*) from tasks")).toInt(), 3);
+    QCOMPARE(folder.scalar(QStringLiteral("select count(*) from weeks")).toInt(), 52);
+    QCOMPARE(folder
+                 .scalar(QStringLiteral(
+                     "select count(*) from sqlite_master where name = 'assign_duedate'"))
+                 .toInt(),
+             1);
+
+    // The repaired file opens and keeps its counters ahead of every key given out.
+    Database db = Database::open(folder.dbPath());
+    Recordset rs = db.openRecordset(QStringLiteral("select * from assign"));
+    QCOMPARE(rs.recordCount(), survived);
+    rs.addNew();
+    QCOMPARE(rs.value(QStringLiteral("assid")).toInt(), 5001);
+    rs.cancelUpdate();
+    rs.close();
+    db.close();
+
+    // A second repair keeps the first backup.
+    Database::repair(folder.dbPath());
+    QVERIFY(QFile::exists(folder.file(QStringLiteral("tavrel-damaged-2.mdb"))));
+    QFile first(backup);
+    QVERIFY(first.open(QIODevice::ReadOnly));
+    QCOMPARE(first.readAll(), damagedBytes);
+}
+
+void TestDatabase::repairOfDamagedHeader() {
+    test::TempWorkFolder folder(2005, QString::fromUtf8(SomeRows), false);
+    {
+        QFile f(folder.dbPath());
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        f.write("Garbage, really!");
+    }
+    CountingTrap trap;
+    QVERIFY(!Database::open(folder.dbPath()).isOpen());
+    QCOMPARE(trap.numbers, QList<int>{ErrDatabaseDamaged});
+
+    Database::repair(folder.dbPath());
+    QCOMPARE(trap.numbers.size(), 1);
+    Database db = Database::open(folder.dbPath());
+    QVERIFY(db.isOpen());
+    QCOMPARE(ids(*std::make_unique<Recordset>(
+                     db.openRecordset(QStringLiteral("select * from assign order by assid"))),
+                 QStringLiteral("assid")),
+             QStringLiteral("1,2,3,4"));
+}
+
+QTEST_MAIN(TestDatabase)
+#include "tst_database.moc"

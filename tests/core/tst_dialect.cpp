@@ -1,0 +1,480 @@
+// Translation of the program's Jet-dialect SQL, and the program's own SQL texts run on a
+// database with known rows.
+
+#include "core/database.h"
+#include "core/dberror.h"
+#include "core/errortrap.h"
+#include "core/sqldialect.h"
+#include "support/testenv.h"
+
+#include <QFile>
+#include <QTest>
+
+using namespace tavrel;
+
+namespace {
+
+// Known rows: four tasks (one with an accented name, one lower-case, one current-year
+// only), two employees, two locations, eight assignments over two years, one of them of a
+// task that no longer exists.
+const char* const KnownRows = R"SQL(
+INSERT INTO locations (locid, locdesc) VALUES (1, 'Basement'), (2, 'Roof');
+INSERT INTO employees (empid, firstname, lastname) VALUES (1, 'John', 'Smith'), (2, 'Mary', 'Adams');
+INSERT INTO tasks (taskid, taskname, locid, typid, empid, curyearonly, reqhour, reqmin, besttime)
+VALUES (1, 'Pump inspection', 1, NULL, 1, 0, 1, 30, 'Morning'),
+       (2, 'Élevator check', 2, NULL, 2, 1, 2, 0, NULL),
+       (3, 'boiler service', NULL, NULL, NULL, 0, 0, 45, 'Any time'),
+       (4, 'Air filter', 1, NULL, NULL, 0, 0, 15, NULL);
+INSERT INTO taskweeks (taskid, weeid) VALUES (1, 1), (1, 2), (2, 1), (2, 52), (3, 49), (4, 50);
+INSERT INTO assign (assid, taskid, weeid, duedate, completed, compdate, empid, parts, labor, tax, totalcost, comphour, compmin)
+VALUES (1, 1, 1, '2005-01-03', 1, '2005-01-04', 1, 10, 20, 1.5, 31.5, 1, 0),
+       (2, 1, 2, '2005-01-10', 0, NULL, 1, 0, 0, 0, 0, 0, 0),
+       (3, 2, 1, '2005-01-03', 0, NULL, 2, 0, 0, 0, 0, 0, 0),
+       (4, 3, 49, '2005-12-05', 0, NULL, NULL, 0, 0, 0, 0, 0, 0),
+       (5, 4, 50, '2005-12-12', 1, '2005-12-13', 2, 0, 0, 0, 0, 2, 30),
+       (6, 2, 52, '2005-12-26', 0, NULL, 2, 0, 0, 0, 0, 0, 0),
+       (7, 1, 1, '2004-01-05', 1, '2004-01-06', 1, 5, 5, 0, 10, 0, 45),
+       (8, 9, 3, '2005-01-17', 0, NULL, NULL, 0, 0, 0, 0, 0, 0);
+)SQL";
+
+// The values of one field over every row, in order, joined by commas (null as "-").
+QString column(Database& db, const QString& sql, const QString& field,
+               RecordsetType type = RecordsetType::Snapshot) {
+    Recordset rs = db.openRecordset(sql, type);
+    QStringList values;
+    while (!rs.isEOF()) {
+        const QVariant v = rs.value(field);
+        values << (v.isNull() ? QStringLiteral("-") : v.toString());
+        rs.moveNext();
+    }
+    return values.join(QLatin1Char(','));
+}
+
+} // namespace
+
+class TestDialect : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { test::useTestLocale(); }
+
+    void translation_data();
+    void translation();
+    void refusedTexts_data();
+    void refusedTexts();
+
+    void specQueries_data();
+    void specQueries();
+    void likeMatchesAllLetters_data();
+    void likeMatchesAllLetters();
+    void booleanComparisons_data();
+    void booleanComparisons();
+    void textOrderIsJets();
+    void deleteAndColumnAdditions();
+    void catalogueQueries();
+    void concatenationTreatsNullAsEmpty();
+};
+
+void TestDialect::translation_data() {
+    QTest::addColumn<QString>("jet");
+    QTest::addColumn<QString>("sqlite");
+
+    QTest::newRow("date m/d/yyyy") << "select * from assign where duedate >= #1/1/2005#"
+                                   << "select * from assign where duedate >= '2005-01-01'";
+    QTest::newRow("date mm/dd/yy 20xx") << "duedate = #01/03/05#"
+                                        << "duedate = '2005-01-03'";
+    QTest::newRow("date yy 29 is 2029") << "d = #12/31/29#"
+                                        << "d = '2029-12-31'";
+    QTest::newRow("date yy 30 is 1930") << "d = #01/02/30#"
+                                        << "d = '1930-01-02'";
+    QTest::newRow("date month first always") << "d = #3/5/2005#"
+                                             << "d = '2005-03-05'";
+    QTest::newRow("date with time") << "d >= #3/5/2005 10:30:00 PM#"
+                                    << "d >= '2005-03-05 22:30:00'";
+    QTest::newRow("date at midnight has no time") << "d >= #3/5/2005 12:00:00 AM#"
+                                                  << "d >= '2005-03-05'";
+    QTest::newRow("double-quoted string") << "taskname like \"*pump*\""
+                                          << "taskname like '*pump*'";
+    QTest::newRow("quote inside double-quoted string") << "taskname = \"it's \"\"big\"\"\""
+                                                       << "taskname = 'it''s \"big\"'";
+    QTest::newRow("single-quoted string kept") << "usewith like '*tasks*'"
+                                               << "usewith like '*tasks*'";
+    QTest::newRow("text inside strings untouched")
+        << "select * from tasks where taskname = 'true & #1/1/05# [x] delete * from; year(x)'"
+        << "select * from tasks where taskname = 'true & #1/1/05# [x] delete * from; year(x)'";
+    QTest::newRow("year any case") << "where Year(duedate) = 2005 and YEAR(compdate) = 2004"
+                                   << "where CAST(strftime('%Y', duedate) AS INTEGER) = 2005 and "
+                                      "CAST(strftime('%Y', compdate) AS INTEGER) = 2004";
+    QTest::newRow("year column not a call") << "select year from t"
+                                            << "select year from t";
+    QTest::newRow("delete star") << "delete * from assign where taskid = 3"
+                                 << "delete from assign where taskid = 3";
+    QTest::newRow("delete table star") << "delete assign.* from assign"
+                                       << "delete from assign";
+    QTest::newRow("true false") << "completed = true or curyearonly = False"
+                                << "completed = 1 or curyearonly = 0";
+    QTest::newRow("not bare boolean") << "where not completed"
+                                      << "where not completed";
+    QTest::newRow("concatenation") << "select lastname & \", \" & firstname as name from employees"
+                                   << "select (coalesce(lastname, '') || coalesce(', ', '') || "
+                                      "coalesce(firstname, '')) as name "
+                                      "from employees";
+    QTest::newRow("bracketed name") << "select * from RptSpec order by [desc]"
+                                    << "select * from RptSpec order by \"desc\"";
+    QTest::newRow("bit column")
+        << "ALTER TABLE tasks ADD COLUMN CurYearOnly bit;"
+        << "ALTER TABLE tasks ADD COLUMN CurYearOnly BIT NOT NULL DEFAULT 0";
+    QTest::newRow("LONG column kept") << "ALTER TABLE assign ADD COLUMN LocID LONG;"
+                                      << "ALTER TABLE assign ADD COLUMN LocID LONG";
+    QTest::newRow("trailing semicolon") << "select * from tasks;"
+                                        << "select * from tasks";
+    QTest::newRow("nested joins")
+        << "select * from (assign left join tasks on assign.taskID = tasks.taskID) "
+           "left join employees on assign.empID = employees.empID"
+        << "select * from (assign left join tasks on assign.taskID = tasks.taskID) "
+           "left join employees on assign.empID = employees.empID";
+    QTest::newRow("mod") << "where weeid mod 2 = 0"
+                         << "where weeid % 2 = 0";
+}
+
+void TestDialect::translation() {
+    QFETCH(QString, jet);
+    QFETCH(QString, sqlite);
+    QString error;
+    QCOMPARE(translateSql(jet, &error), sqlite);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+}
+
+void TestDialect::refusedTexts_data() {
+    QTest::addColumn<QString>("jet");
+    QTest::newRow("two statements") << "delete * from assign; delete * from tasks";
+    QTest::newRow("two statements, second short") << "select * from tasks; x";
+    QTest::newRow("unterminated string") << "select * from tasks where taskname = 'abc";
+    QTest::newRow("unterminated date") << "select * from assign where duedate = #1/1/2005";
+    QTest::newRow("impossible date") << "select * from assign where duedate = #13/45/2005#";
+    QTest::newRow("not a date") << "select * from assign where duedate = #pump#";
+}
+
+void TestDialect::refusedTexts() {
+    QFETCH(QString, jet);
+    QString error;
+    QVERIFY(translateSql(jet, &error).isEmpty());
+    QVERIFY(!error.isEmpty());
+
+    // Through the database the refusal is an error, not a half-run statement.
+    test::TempWorkFolder folder(2005, QString::fromUtf8(KnownRows), false);
+    Database db = Database::open(folder.dbPath());
+    QList<int> numbers;
+    {
+        ErrorTrap trap([&](const DbError& e) { numbers << e.number; });
+        db.execute(jet);
+    }
+    QCOMPARE(numbers, QList<int>{ErrSqlSyntax});
+    QCOMPARE(folder.scalar(QStringLiteral("select count(*) from assign")).toInt(), 8);
+    QCOMPARE(folder.scalar(QStringLiteral("select count(*) from tasks")).toInt(), 4);
+}
+
+void TestDialect::specQueries_data() {
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("-m work orders of December")
+        << "select assid from assign left join tasks on assign.taskid = tasks.taskid where duedate "
+           ">= "
+           "#12/1/2005# and duedate < #1/1/2006# order by duedate, taskname"
+        << "assid"
+        << "4,5,6";
+    QTest::newRow("assignment editor start")
+        << "Select * from assign where duedate >= #1/1/2005# and duedate <= #12/31/2005# and not "
+           "completed order by duedate"
+        << "assid"
+        << "3,2,8,4,6";
+    QTest::newRow("show: current year, uncompleted")
+        << "Select * from assign where year(duedate) = 2005 and not completed order by duedate"
+        << "assid"
+        << "3,2,8,4,6";
+    QTest::newRow("show: both off, two blanks") << "Select * from assign  order by duedate"
+                                                << "duedate"
+                                                << "2004-01-05,2005-01-03,2005-01-03,2005-01-10,"
+                                                   "2005-01-17,2005-12-05,2005-12-12,2005-12-26";
+    QTest::newRow("sort by task name with both filters")
+        << "Select * from assign left join tasks on assign.taskid = tasks.taskid where not "
+           "completed and "
+           "Year(duedate) = 2005 order by taskname"
+        << "taskname"
+        << "-,boiler service,Élevator check,Élevator check,Pump inspection";
+    QTest::newRow("completed work by employee")
+        << "Select assign.empid as empid, taskname, firstname, lastname, compdate, comphour, "
+           "compmin from "
+           "(assign left join tasks on assign.taskID = tasks.taskID) left join employees on "
+           "assign.empID = "
+           "employees.empID where compDate >= #01/01/05# and compDate <= #12/31/05# and completed "
+           "order by "
+           "lastname, firstname, compdate"
+        << "taskname"
+        << "Air filter,Pump inspection";
+    QTest::newRow("expenses")
+        << "Select taskname, compdate, parts, labor, tax, totalcost from assign left join tasks on "
+           "assign.taskID = tasks.taskID where compDate >= #01/01/05# and compDate <= #12/31/05# "
+           "and "
+           "completed and totalcost <> 0 order by compdate, taskname"
+        << "totalcost"
+        << "31.5";
+    QTest::newRow("master list by week") << "Select taskname, duedate, reqhour, reqmin from assign "
+                                            "left join tasks on assign.taskid = "
+                                            "tasks.taskid where duedate >= #01/01/05# and duedate "
+                                            "<= #01/31/05# order by duedate, taskname"
+                                         << "taskname"
+                                         << "Élevator check,Pump inspection,Pump inspection,-";
+    QTest::newRow("overdue") << "Select taskname, duedate, locdesc, besttime, reqhour, reqmin from "
+                                "(assign left join tasks on "
+                                "assign.taskID = tasks.taskID) left join locations on tasks.locid "
+                                "= locations.locid where not "
+                                "completed and duedate < #12/15/05# order by duedate, taskname"
+                             << "locdesc"
+                             << "Roof,Basement,-,-";
+    QTest::newRow("assignments by employee")
+        << "Select taskname, duedate, lastname, firstname, assign.empid as empid from (assign left "
+           "join "
+           "tasks on assign.taskid = tasks.taskid) left join employees on assign.empid = "
+           "employees.empid "
+           "where duedate >= #01/01/05# and duedate <= #12/31/05# order by lastname, firstname, "
+           "assign.empid, taskname"
+        << "empid"
+        << "-,-,2,2,2,1,1";
+    QTest::newRow("generation: not curyearonly")
+        << "select * from tasks left join taskweeks on tasks.taskid = taskweeks.taskid where not "
+           "curyearonly order by tasks.taskid, weeid"
+        << "weeid"
+        << "1,2,49,50";
+    QTest::newRow("generation: existing assignment")
+        << "select * from assign where taskid = 1 and weeid = 1 and duedate >= #1/1/2005#"
+        << "assid"
+        << "1";
+    QTest::newRow("week step: uncompleted of a Monday")
+        << "select * from assign where taskid = 2 and duedate = #01/03/05# and not completed"
+        << "assid"
+        << "3";
+    QTest::newRow("week list") << "select curdate, weeid from weeks where weeid <= 2 order by weeid"
+                               << "curdate"
+                               << "2005-01-03,2005-01-10";
+    QTest::newRow("work order")
+        << "select * from assign left join tasks on assign.taskid = tasks.taskid "
+           "where assid = 5"
+        << "tasks.taskid"
+        << "4";
+    QTest::newRow("code editor aliases")
+        << "Select locid as id, locdesc as descr from locations order by locdesc"
+        << "descr"
+        << "Basement,Roof";
+    QTest::newRow("manager aliases")
+        << "Select empid as id, firstname, lastname from employees order by lastname, firstname"
+        << "id"
+        << "2,1";
+    QTest::newRow("location in use") << "Select * from tasks where locID = 1"
+                                     << "taskid"
+                                     << "1,4";
+    QTest::newRow("manager in use") << "Select * from assign where manID= 1"
+                                    << "assid"
+                                    << "";
+    QTest::newRow("employee in use") << "Select * from assign where empID = 2 order by assid"
+                                     << "assid"
+                                     << "3,5,6";
+    QTest::newRow("frequency count") << "select taskid from taskweeks where taskid = 1"
+                                     << "taskid"
+                                     << "1,1";
+    QTest::newRow("task list order") << "select * from tasks order by taskname"
+                                     << "taskname"
+                                     << "Air filter,boiler service,Élevator check,Pump inspection";
+    QTest::newRow("upgrade probe") << "select locid, typid from tasks where taskid=2"
+                                   << "locid"
+                                   << "2";
+}
+
+void TestDialect::specQueries() {
+    QFETCH(QString, sql);
+    QFETCH(QString, field);
+    QFETCH(QString, expected);
+    test::TempWorkFolder folder(2005, QString::fromUtf8(KnownRows), false);
+    Database db = Database::open(folder.dbPath());
+    QCOMPARE(column(db, sql, field), expected);
+    // An updatable result of the same text gives the same rows in the same order.
+    QCOMPARE(column(db, sql, field, RecordsetType::Dynaset), expected);
+}
+
+void TestDialect::likeMatchesAllLetters_data() {
+    QTest::addColumn<QString>("criteria");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("contains, double quotes") << "taskname like \"*PUMP*\""
+                                             << "1";
+    QTest::newRow("begins with, single quotes") << "taskname like 'boil*'"
+                                                << "3";
+    QTest::newRow("accented capital matches small") << "taskname like \"*élev*\""
+                                                    << "2";
+    QTest::newRow("accented small matches capital") << "taskname like \"ÉLEVATOR*\""
+                                                    << "2";
+    QTest::newRow("equals without wildcard") << "taskname like \"air filter\""
+                                             << "4";
+    QTest::newRow("question mark one letter") << "taskname like \"?ir filter\""
+                                              << "4";
+    QTest::newRow("digit wildcard") << "besttime like \"#*\""
+                                    << "";
+    QTest::newRow("char list") << "taskname like \"[ab]*\""
+                               << "3,4";
+    QTest::newRow("negated char list") << "taskname like \"[!ab]*\""
+                                       << "1,2";
+    QTest::newRow("percent is literal") << "taskname like \"%\""
+                                        << "";
+    QTest::newRow("not like") << "not taskname like \"*e*\""
+                              << "";
+    QTest::newRow("null never matches") << "besttime like \"*\""
+                                        << "1,3";
+}
+
+void TestDialect::likeMatchesAllLetters() {
+    QFETCH(QString, criteria);
+    QFETCH(QString, expected);
+    test::TempWorkFolder folder(2005, QString::fromUtf8(KnownRows), false);
+    Database db = Database::open(folder.dbPath());
+    QCOMPARE(column(db,
+                    QStringLiteral("select taskid from tasks where ") + criteria +
+                        QStringLiteral(" order by taskid"),
+                    QStringLiteral("taskid")),
+             expected);
+}
+
+void TestDialect::booleanComparisons_data() {
+    QTest::addColumn<QString>("criteria");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("bare") << "completed"
+                          << "1,5,7";
+    QTest::newRow("not") << "not completed"
+                         << "2,3,4,6,8";
+    QTest::newRow("= true") << "completed = true"
+                            << "1,5,7";
+    QTest::newRow("= false") << "completed = false"
+                             << "2,3,4,6,8";
+    QTest::newRow("<> true") << "completed <> True"
+                             << "2,3,4,6,8";
+}
+
+void TestDialect::booleanComparisons() {
+    QFETCH(QString, criteria);
+    QFETCH(QString, expected);
+    test::TempWorkFolder folder(2005, QString::fromUtf8(KnownRows), false);
+    Database db = Database::open(folder.dbPath());
+    QCOMPARE(column(db,
+                    QStringLiteral("select assid, completed from assign where ") + criteria +
+                        QStringLiteral(" order by assid"),
+                    QStringLiteral("assid")),
+             expected);
+    // And they read back as booleans.
+    Recordset rs = db.openRecordset(QStringLiteral("select completed from assign where assid = 1"));
+    QCOMPARE(rs.value(QStringLiteral("completed")).typeId(), int(QMetaType::Bool));
+    QCOMPARE(rs.value(QStringLiteral("completed")).toBool(), true);
+}
+
+void TestDialect::textOrderIsJets() {
+    // Jet orders texts without regard to case and puts accented letters with their base
+    // letter; SQLite's binary order would put "boiler" after "Pump" and "É" after "z".
+    test::TempWorkFolder folder(2005,
+                                QString::fromUtf8(KnownRows) +
+                                    QStringLiteral("INSERT INTO employees (firstname, lastname) "
+                                                   "VALUES ('Zoe', 'zimmer'), ('Eve', 'Ecker'), "
+                                                   "('Al', 'Émile'), ('Bo', 'adams');"),
+                                false);
+    Database db = Database::open(folder.dbPath());
+    QCOMPARE(column(db, QStringLiteral("select * from employees order by lastname, firstname"),
+                    QStringLiteral("lastname")),
+             QStringLiteral("Adams,adams,Ecker,Émile,Smith,zimmer"));
+    QCOMPARE(
+        column(db, QStringLiteral("select distinct lastname from employees order by lastname desc"),
+               QStringLiteral("lastname")),
+        QStringLiteral("zimmer,Smith,Émile,Ecker,adams,Adams"));
+}
+
+void TestDialect::deleteAndColumnAdditions() {
+    test::TempWorkFolder folder(2005, QString::fromUtf8(KnownRows), false);
+    Database db = Database::open(folder.dbPath());
+    db.execute(QStringLiteral("delete * from assign where taskid = 1"));
+    QCOMPARE(db.rowsAffected(), 3);
+    QCOMPARE(folder.scalar(QStringLiteral("select count(*) from assign")).toInt(), 5);
+
+    // The upgrade's statements: the yes/no column is never null, LONG columns hold integers.
+    db.executeScript(QStringLiteral("CREATE TABLE old (id INTEGER PRIMARY KEY, name TEXT); "
+                                    "INSERT INTO old (name) VALUES ('a'), ('b');"));
+    db.execute(QStringLiteral("ALTER TABLE old ADD COLUMN CurYearOnly bit;"));
+    db.execute(QStringLiteral("ALTER TABLE old ADD COLUMN EmpID LONG;"));
+    QCOMPARE(
+        folder.scalar(QStringLiteral("select count(*) from old where CurYearOnly = 0")).toInt(), 2);
+    Recordset rs = db.openRecordset(QStringLiteral("select * from old where not curyearonly"));
+    QCOMPARE(rs.recordCount(), 2);
+    QCOMPARE(rs.value(QStringLiteral("curyearonly")), QVariant(false));
+    rs.edit();
+    rs.setValue(QStringLiteral("empid"), QStringLiteral("42"));
+    rs.setValue(QStringLiteral("curyearonly"), true);
+    rs.update();
+    QCOMPARE(
+        folder.scalar(QStringLiteral("select typeof(EmpID) || ':' || EmpID from old where id = 1"))
+            .toString(),
+        QStringLiteral("integer:42"));
+    QCOMPARE(rs.value(QStringLiteral("empid")), QVariant(42));
+    QCOMPARE(column(db, QStringLiteral("select id from old where curyearonly = true"),
+                    QStringLiteral("id")),
+             QStringLiteral("1"));
+}
+
+void TestDialect::catalogueQueries() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("rptspec.mdb"));
+    Database catalogueDb = Database::create(path);
+    QFile schema(QStringLiteral(":/sql/rptspec_schema.sql"));
+    QVERIFY(schema.open(QIODevice::ReadOnly));
+    catalogueDb.executeScript(QString::fromUtf8(schema.readAll()));
+    catalogueDb.executeScript(QStringLiteral(
+        "INSERT INTO RptSpec (specid, usewith, \"Desc\", fieldname, datatype) VALUES "
+        "(1, 'tasks', 'Task Name', 'taskname', 1), (2, 'assign', 'Due Date', 'duedate', 3), "
+        "(3, 'tasks assign', 'Location', 'locdesc', 1), (4, 'tasks', 'Hours', 'reqhour', 2);"));
+    QCOMPARE(
+        column(catalogueDb,
+               QStringLiteral("Select * from RptSpec where usewith like '*tasks*' order by [desc]"),
+               QStringLiteral("desc")),
+        QStringLiteral("Hours,Location,Task Name"));
+    QCOMPARE(
+        column(catalogueDb,
+               QStringLiteral("Select * from RptSpec where usewith like '*tasks*' order by specid"),
+               QStringLiteral("specid")),
+        QStringLiteral("1,3,4"));
+    QCOMPARE(
+        column(catalogueDb,
+               QStringLiteral("Select * from RptSpec where usewith = 'assign' order by specid"),
+               QStringLiteral("fieldname")),
+        QStringLiteral("duedate"));
+    // Positioned by FindFirst on the id, as the designer does.
+    Recordset rs = catalogueDb.openRecordset(
+        QStringLiteral("Select * from RptSpec where usewith like '*tasks*' order by [desc]"));
+    rs.findFirst(QStringLiteral("SpecID = 1"));
+    QVERIFY(!rs.noMatch());
+    QCOMPARE(rs.value(QStringLiteral("Desc")).toString(), QStringLiteral("Task Name"));
+}
+
+void TestDialect::concatenationTreatsNullAsEmpty() {
+    test::TempWorkFolder folder(
+        2005,
+        QString::fromUtf8(KnownRows) +
+            QStringLiteral(
+                "INSERT INTO employees (empid, firstname, lastname) VALUES (3, NULL, 'Nofirst');"),
+        false);
+    Database db = Database::open(folder.dbPath());
+    QCOMPARE(
+        column(db,
+               QStringLiteral(
+                   "select lastname & \", \" & firstname as name from employees order by empid"),
+               QStringLiteral("name")),
+        QStringLiteral("Smith, John|Adams, Mary|Nofirst, ")
+            .replace(QLatin1Char('|'), QLatin1Char(',')));
+}
+
+QTEST_MAIN(TestDialect)
+#include "tst_dialect.moc"
