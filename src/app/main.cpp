@@ -48,9 +48,22 @@ int runInit(const QStringList& args) {
     return ExitOk;
 }
 
+// Commands that never show a window run on Qt's offscreen platform, so that they work
+// without a display (scheduled jobs, servers, CI).
+bool runsWithoutWindow(int argc, char* argv[]) {
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray a(argv[i]);
+        if (a == "--init" || a == "-m" || a == "--help" || a == "-h")
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
+    if (runsWithoutWindow(argc, argv) && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tavrel"));
     QApplication::setApplicationVersion(QStringLiteral(TAVREL_VERSION));

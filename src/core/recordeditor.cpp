@@ -1,0 +1,388 @@
+#include "core/recordeditor.h"
+
+#include "core/database.h"
+#include "core/uiseam.h"
+#include "dialogs/datetext.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QFocusEvent>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+
+namespace tavrel {
+
+namespace {
+
+FindDialogRunner& findDialogRunner() {
+    static FindDialogRunner runner;
+    return runner;
+}
+
+// Keys that leave a drop-down list or reach another control rather than change the list:
+// moving on with Tab, or pressing a button's access key, is no edit of the row.
+bool isNavigationKey(const QKeyEvent* key) {
+    switch (key->key()) {
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+    case Qt::Key_Shift:
+    case Qt::Key_Control:
+    case Qt::Key_Alt:
+    case Qt::Key_AltGr:
+    case Qt::Key_Meta:
+        return true;
+    default:
+        return key->modifiers().testFlag(Qt::AltModifier);
+    }
+}
+
+// Focus that leaves because another window or a menu took it is not the user leaving the
+// field; the field is checked when the user moves on inside the window.
+bool leavesField(const QFocusEvent* event) {
+    return event->reason() != Qt::ActiveWindowFocusReason &&
+           event->reason() != Qt::PopupFocusReason;
+}
+
+} // namespace
+
+void setFindDialog(FindDialogRunner runner) {
+    findDialogRunner() = std::move(runner);
+}
+
+const FindDialogRunner& findDialog() {
+    return findDialogRunner();
+}
+
+const QString RecordEditor::AddNewCaption = QStringLiteral("&Add New");
+const QString RecordEditor::AddAnotherCaption = QStringLiteral("&Add Another");
+
+RecordEditor::RecordEditor(Buttons buttons, QWidget* parent)
+    : QWidget(parent) {
+    const auto make = [&](Button which, const char* name, const QString& caption,
+                          void (RecordEditor::*handler)()) -> QPushButton* {
+        if (!buttons.testFlag(which))
+            return nullptr;
+        auto* button = new QPushButton(caption, this);
+        button->setObjectName(QString::fromLatin1(name));
+        connect(button, &QPushButton::clicked, this,
+                [this, handler] { guardedCall([this, handler] { (this->*handler)(); }); });
+        return button;
+    };
+    cmdFirst =
+        make(Button::First, "cmdFirst", QStringLiteral("Fir&st"), &RecordEditor::cmdFirst_Click);
+    cmdPrevious = make(Button::Previous, "cmdPrevious", QStringLiteral("&Previous"),
+                       &RecordEditor::cmdPrevious_Click);
+    cmdNext = make(Button::Next, "cmdNext", QStringLiteral("&Next"), &RecordEditor::cmdNext_Click);
+    cmdLast = make(Button::Last, "cmdLast", QStringLiteral("&Last"), &RecordEditor::cmdLast_Click);
+    cmdAddNew = make(Button::AddNew, "cmdAddNew", AddNewCaption, &RecordEditor::cmdAddNew_Click);
+    cmdUpdate = make(Button::Update, "cmdUpdate", QStringLiteral("&Update"),
+                     &RecordEditor::cmdUpdate_Click);
+    cmdCancel = make(Button::Cancel, "cmdCancel", QStringLiteral("&Cancel"),
+                     &RecordEditor::cmdCancel_Click);
+    cmdDelete = make(Button::Delete, "cmdDelete", QStringLiteral("&Delete"),
+                     &RecordEditor::cmdDelete_Click);
+    cmdFind = make(Button::Find, "cmdFind", QStringLiteral("F&ind"), &RecordEditor::cmdFind_Click);
+    cmdHelp = make(Button::Help, "cmdHelp", QStringLiteral("Help"), &RecordEditor::cmdHelp_Click);
+
+    // Update and Cancel appear only once a row is being edited.
+    for (QPushButton* button : {cmdUpdate, cmdCancel}) {
+        if (button)
+            button->hide();
+    }
+}
+
+RecordEditor::~RecordEditor() = default;
+
+bool RecordEditor::hasRows() {
+    Recordset& rs = recordset();
+    return rs.isOpen() && rs.recordCount() > 0;
+}
+
+QString RecordEditor::keyCriteria(const QVariant& key) const {
+    return keyColumn() + QStringLiteral(" = ") + QString::number(key.toLongLong());
+}
+
+QString RecordEditor::helpTopic() const {
+    return QStringLiteral("contents");
+}
+
+void RecordEditor::disableWhileEditing(QAction* action) {
+    if (action)
+        editLockedActions_.append(action);
+}
+
+void RecordEditor::addBrowseOnlyButton(QPushButton* button) {
+    if (button)
+        extraBrowseButtons_.append(button);
+}
+
+QList<QPushButton*> RecordEditor::browseOnlyButtons() const {
+    QList<QPushButton*> result;
+    for (QPushButton* button :
+         {cmdFirst, cmdPrevious, cmdNext, cmdLast, cmdHelp, cmdFind, cmdDelete}) {
+        if (button)
+            result.append(button);
+    }
+    result.append(extraBrowseButtons_);
+    return result;
+}
+
+void RecordEditor::SetEditButtons() {
+    for (QPushButton* button : browseOnlyButtons())
+        button->hide();
+    for (QPushButton* button : {cmdCancel, cmdUpdate}) {
+        if (button)
+            button->show();
+    }
+    for (const QPointer<QAction>& action : std::as_const(editLockedActions_)) {
+        if (action)
+            action->setEnabled(false);
+    }
+}
+
+void RecordEditor::SetBrowseButtons() {
+    for (QPushButton* button : browseOnlyButtons())
+        button->show();
+    if (cmdAddNew)
+        cmdAddNew->show();
+    for (QPushButton* button : {cmdCancel, cmdUpdate}) {
+        if (button)
+            button->hide();
+    }
+    for (const QPointer<QAction>& action : std::as_const(editLockedActions_)) {
+        if (action)
+            action->setEnabled(true);
+    }
+}
+
+void RecordEditor::MarkChanged() {
+    if (Changed || Adding)
+        return;
+    if (!hasRows())
+        return;
+    Changed = true;
+    SetEditButtons();
+    if (cmdAddNew)
+        cmdAddNew->hide();
+}
+
+void RecordEditor::saveTrapped() {
+    ErrorTrap trap;
+    SaveRecord();
+}
+
+void RecordEditor::cmdFirst_Click() {
+    if (!hasRows())
+        return;
+    recordset().moveFirst();
+    ShowRecord();
+}
+
+void RecordEditor::cmdLast_Click() {
+    if (!hasRows())
+        return;
+    recordset().moveLast();
+    ShowRecord();
+}
+
+void RecordEditor::cmdNext_Click() {
+    if (!hasRows())
+        return;
+    Recordset& rs = recordset();
+    rs.moveNext();
+    if (rs.isEOF()) {
+        ui().beep();
+        rs.moveLast();
+    }
+    ShowRecord();
+}
+
+void RecordEditor::cmdPrevious_Click() {
+    if (!hasRows())
+        return;
+    Recordset& rs = recordset();
+    rs.movePrevious();
+    if (rs.isBOF()) {
+        ui().beep();
+        rs.moveFirst();
+    }
+    ShowRecord();
+}
+
+void RecordEditor::cmdAddNew_Click() {
+    ErrorTrap trap;
+    Recordset& rs = recordset();
+    if (cmdAddNew && cmdAddNew->text() == AddAnotherCaption) {
+        // The row being entered is saved but not shown; the window stays in adding mode.
+        if (!ValidateRecord())
+            return;
+        rs.addNew();
+        saveTrapped();
+    } else {
+        Adding = true;
+        if (hasRows())
+            rs.moveLast();
+        else
+            EnableFields(); // the empty state had disabled them
+        SetEditButtons();
+        if (cmdAddNew)
+            cmdAddNew->setText(AddAnotherCaption);
+    }
+    ClearRecord();
+    if (QWidget* first = firstDataControl())
+        first->setFocus();
+}
+
+void RecordEditor::cmdUpdate_Click() {
+    ErrorTrap trap;
+    if (!ValidateRecord())
+        return;
+    Recordset& rs = recordset();
+    QVariant key;
+    if (Adding) {
+        rs.addNew();
+        key = rs.value(keyColumn()); // the engine numbers the row as soon as it is added
+        saveTrapped();
+        if (cmdAddNew)
+            cmdAddNew->setText(AddNewCaption);
+    } else {
+        key = rs.value(keyColumn());
+        rs.edit();
+        saveTrapped();
+    }
+    // Show the saved row, even a new one that sorts elsewhere in the window's order.
+    rs.findFirst(keyCriteria(key));
+    if (rs.noMatch())
+        rs.moveFirst();
+    ShowRecord();
+    SetBrowseButtons();
+    Adding = false;
+    Changed = false;
+}
+
+void RecordEditor::cmdCancel_Click() {
+    if (hasRows()) {
+        if (Adding)
+            recordset().moveLast();
+        ShowRecord();
+    } else {
+        ClearRecord();
+        DisableFields();
+    }
+    SetBrowseButtons();
+    if (cmdAddNew)
+        cmdAddNew->setText(AddNewCaption);
+    Changed = false;
+    Adding = false;
+}
+
+void RecordEditor::cmdDelete_Click() {
+    ErrorTrap trap;
+    Recordset& rs = recordset();
+    // An emptied recordset still has its position of before the delete: in the empty state
+    // there is nothing to delete either.
+    if (!hasRows() || (rs.isBOF() && rs.isEOF()))
+        return;
+    if (ui().msgBox(deleteQuestion(), MsgButtons::YesNo, MsgIcon::None, deleteTitle()) !=
+        MsgResult::Yes)
+        return;
+    if (!removeDependents())
+        return;
+    DeleteLoop(rs);
+    if (hasRows()) {
+        rs.moveNext();
+        if (rs.isEOF())
+            rs.movePrevious();
+        ShowRecord();
+    } else {
+        ClearRecord();
+        DisableFields();
+    }
+}
+
+void RecordEditor::cmdHelp_Click() {
+    ui().showHelp(this, helpTopic());
+}
+
+void RecordEditor::setAllEnabled(const QList<QWidget*>& widgets, bool enabled) {
+    for (QWidget* widget : widgets) {
+        if (widget)
+            widget->setEnabled(enabled);
+    }
+}
+
+void RecordEditor::makeDropDownList(QComboBox* combo) {
+    combo->setEditable(false);
+    combo->installEventFilter(this);
+    dropDownLists_.append(combo);
+}
+
+void RecordEditor::makeNumberBox(QLineEdit* box, const QString& message) {
+    box->installEventFilter(this);
+    numberBoxMessages_.insert(box, message);
+}
+
+void RecordEditor::makeDisplayOnly(QWidget* box, QWidget* next) {
+    box->installEventFilter(this);
+    passFocusTo_.insert(box, next);
+}
+
+bool RecordEditor::checkNumberBox(QLineEdit* box) {
+    const QString text = box->text();
+    if (text.isEmpty() || IsNumeric(text))
+        return true;
+    ui().msgBox(numberBoxMessages_.value(box), MsgButtons::Ok, MsgIcon::None, {});
+    box->setFocus();
+    return false;
+}
+
+bool RecordEditor::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+    case QEvent::KeyPress:
+        if (dropDownLists_.contains(watched)) {
+            const auto* key = static_cast<QKeyEvent*>(event);
+            if (isNavigationKey(key))
+                break;
+            auto* combo = static_cast<QComboBox*>(watched);
+            const bool clears = key->key() == Qt::Key_Backspace || key->key() == Qt::Key_Delete;
+            if (clears)
+                combo->setCurrentIndex(-1); // saved as an empty reference
+            guardedCall([this] { MarkChanged(); });
+            if (clears)
+                return true;
+        }
+        break;
+    case QEvent::FocusIn:
+        if (const auto it = passFocusTo_.constFind(watched); it != passFocusTo_.constEnd()) {
+            // Where the next control cannot take the focus (hidden while editing), the box
+            // keeps it rather than send it nowhere.
+            QWidget* next = it.value();
+            if (next && next->isEnabled() && next->isVisibleTo(window()))
+                next->setFocus(Qt::OtherFocusReason);
+        } else if (numberBoxMessages_.contains(watched)) {
+            auto* box = static_cast<QLineEdit*>(watched);
+            box->selectAll();
+            // A click into the box places the cursor after the focus arrives; select again
+            // once the click is done.
+            if (static_cast<QFocusEvent*>(event)->reason() == Qt::MouseFocusReason)
+                QTimer::singleShot(0, box, &QLineEdit::selectAll);
+        }
+        break;
+    case QEvent::FocusOut:
+        if (numberBoxMessages_.contains(watched) && !checkingNumber_ &&
+            leavesField(static_cast<QFocusEvent*>(event))) {
+            // The refusal moves the focus itself; its own focus events are not checked again.
+            checkingNumber_ = true;
+            checkNumberBox(static_cast<QLineEdit*>(watched));
+            checkingNumber_ = false;
+        }
+        break;
+    default:
+        break;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+} // namespace tavrel

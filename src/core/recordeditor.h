@@ -1,0 +1,196 @@
+#pragma once
+
+#include "core/errortrap.h"
+
+#include <QFlags>
+#include <QHash>
+#include <QList>
+#include <QPointer>
+#include <QString>
+#include <QVariant>
+#include <QWidget>
+
+#include <functional>
+
+class QAction;
+class QComboBox;
+class QLineEdit;
+class QPushButton;
+
+namespace tavrel {
+
+class Recordset;
+
+// Runs the find dialog for the editor that asks (FindTable, FindCaller and Cancelled are
+// already set); the dialog moves the editor's recordset itself. Installed once by whoever
+// provides the dialog; while none is installed the editors keep their Find button disabled.
+using FindDialogRunner = std::function<void(QWidget* parent)>;
+void setFindDialog(FindDialogRunner runner);
+const FindDialogRunner& findDialog();
+
+// The one way every editing window works on the rows of its table: an updatable recordset
+// shown one row at a time, browse and edit modes, navigation, Add New / Add Another, Update,
+// Cancel and Delete, the empty state, and the keyboard conventions of the data controls.
+// A window derives from it and supplies only what is its own: the recordset, how a row is
+// shown, cleared, checked and written, which controls hold data, the key column, the delete
+// question and what depends on a row.
+class RecordEditor : public QWidget {
+    Q_OBJECT
+public:
+    // The standard buttons a window has; the others are not created (their members stay null).
+    enum class Button {
+        First = 0x1,
+        Previous = 0x2,
+        Next = 0x4,
+        Last = 0x8,
+        AddNew = 0x10,
+        Update = 0x20,
+        Cancel = 0x40,
+        Delete = 0x80,
+        Find = 0x100,
+        Help = 0x200,
+    };
+    Q_DECLARE_FLAGS(Buttons, Button)
+    static constexpr Buttons AllButtons = Buttons::fromInt(0x3ff);
+
+    // Captions of the Add button while browsing and while a new row is entered.
+    static const QString AddNewCaption;
+    static const QString AddAnotherCaption;
+
+    explicit RecordEditor(Buttons buttons = AllButtons, QWidget* parent = nullptr);
+    ~RecordEditor() override;
+
+    bool isChanged() const { return Changed; }
+    bool isAdding() const { return Adding; }
+
+    // The window's recordset: the rows it edits, in its order.
+    virtual Recordset& recordset() = 0;
+
+    // True when the recordset is open and holds at least one row.
+    bool hasRows();
+
+    // Switches to edit mode on the first change of a shown row.
+    void MarkChanged();
+    void SetEditButtons();
+    void SetBrowseButtons();
+
+    // A menu entry that may not be used while a row is edited (File, Exit; a window's own
+    // filter menus). Disabled by SetEditButtons, enabled by SetBrowseButtons.
+    void disableWhileEditing(QAction* action);
+    // A button of the window's own that shows only while browsing (Clone, Ok, Print ...).
+    void addBrowseOnlyButton(QPushButton* button);
+
+public Q_SLOTS:
+    virtual void cmdFirst_Click();
+    virtual void cmdPrevious_Click();
+    virtual void cmdNext_Click();
+    virtual void cmdLast_Click();
+    virtual void cmdAddNew_Click();
+    virtual void cmdUpdate_Click();
+    virtual void cmdCancel_Click();
+    virtual void cmdDelete_Click();
+    // Each window finds in its own way (the find dialog, an input box).
+    virtual void cmdFind_Click() = 0;
+    virtual void cmdHelp_Click();
+
+protected:
+    // --- what each window supplies
+    // Copies the current row into the data controls. Must hold Changed true while filling
+    // (use ChangedHold), so that the change events it raises are not taken for edits.
+    virtual void ShowRecord() = 0;
+    virtual void ClearRecord() = 0;
+    // Copies the controls into the current (added or edited) row and writes it with the save
+    // loop. Always called under an error trap.
+    virtual void SaveRecord() = 0;
+    // Checks the controls before a save; shows the window's message when they are refused.
+    virtual bool ValidateRecord() { return true; }
+    virtual void EnableFields() = 0;
+    virtual void DisableFields() = 0;
+    // The key column, by which a saved row is found again ("taskid", "assid", "id").
+    virtual QString keyColumn() const = 0;
+    // The criteria that find the row with this key; by default "<key> = <digits>".
+    virtual QString keyCriteria(const QVariant& key) const;
+    // The control that gets the focus when a new row is started.
+    virtual QWidget* firstDataControl() const = 0;
+    // The delete question (Yes/No, no icon).
+    virtual QString deleteQuestion() const = 0;
+    virtual QString deleteTitle() const = 0;
+    // Runs after the user said Yes to deleting the current row, before it goes: removes what
+    // depends on it, or refuses (after telling the user why) by returning false.
+    virtual bool removeDependents() { return true; }
+    // The help page cmdHelp opens.
+    virtual QString helpTopic() const;
+
+    // Holds Changed true for its lifetime and clears it at the end (ShowRecord's guard).
+    class ChangedHold {
+    public:
+        explicit ChangedHold(RecordEditor& editor)
+            : editor_(editor) {
+            editor_.Changed = true;
+        }
+        ~ChangedHold() { editor_.Changed = false; }
+        ChangedHold(const ChangedHold&) = delete;
+        ChangedHold& operator=(const ChangedHold&) = delete;
+
+    private:
+        RecordEditor& editor_;
+    };
+
+    // --- keyboard and focus conventions of the data controls (controls of this window,
+    // living as long as it does)
+    // A combo that chooses a referenced row: a drop-down list whose selection Backspace and
+    // Delete clear; every key-down counts as a change (MarkChanged).
+    void makeDropDownList(QComboBox* combo);
+    // A number box: selects all its text on getting the focus and refuses, on losing it, a
+    // text that is not empty and not a number, with `message` and the focus back in the box.
+    void makeNumberBox(QLineEdit* box, const QString& message);
+    // A box that only displays: when it gets the focus, the focus goes on to `next`.
+    void makeDisplayOnly(QWidget* box, QWidget* next);
+
+    // Connects a widget's signal to a handler that runs through guardedCall, so that a data
+    // failure outside a trap is shown and never crosses Qt's signal code.
+    template <typename Sender, typename Signal, typename Handler>
+    void connectGuarded(Sender* sender, Signal signal, Handler handler) {
+        connect(sender, signal, this, [handler] { guardedCall(handler); });
+    }
+
+    // Sets `enabled` on every widget of the list.
+    static void setAllEnabled(const QList<QWidget*>& widgets, bool enabled);
+
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+    // SaveRecord under an error trap of its own, as every write runs.
+    void saveTrapped();
+
+    bool Changed = false;
+    bool Adding = false;
+
+public:
+    QPushButton* cmdFirst = nullptr;
+    QPushButton* cmdPrevious = nullptr;
+    QPushButton* cmdNext = nullptr;
+    QPushButton* cmdLast = nullptr;
+    QPushButton* cmdAddNew = nullptr;
+    QPushButton* cmdUpdate = nullptr;
+    QPushButton* cmdCancel = nullptr;
+    QPushButton* cmdDelete = nullptr;
+    QPushButton* cmdFind = nullptr;
+    QPushButton* cmdHelp = nullptr;
+
+private:
+    // The buttons SetEditButtons hides and SetBrowseButtons shows (Add New apart).
+    QList<QPushButton*> browseOnlyButtons() const;
+
+    bool checkNumberBox(QLineEdit* box);
+
+    QList<QPushButton*> extraBrowseButtons_;
+    QList<QPointer<QAction>> editLockedActions_;
+    QList<QObject*> dropDownLists_;
+    QHash<QObject*, QString> numberBoxMessages_;
+    QHash<QObject*, QPointer<QWidget>> passFocusTo_;
+    bool checkingNumber_ = false;
+};
+
+Q_DECLARE_OPERATORS_FOR_FLAGS(RecordEditor::Buttons)
+
+} // namespace tavrel

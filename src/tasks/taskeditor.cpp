@@ -1,0 +1,658 @@
+#include "tasks/taskeditor.h"
+
+#include "core/database.h"
+#include "core/errortrap.h"
+#include "core/globals.h"
+#include "core/schema.h"
+#include "core/uiseam.h"
+#include "dialogs/datefield.h"
+#include "dialogs/datetext.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <functional>
+
+namespace tavrel {
+
+namespace {
+
+// Longest texts the task columns take.
+constexpr int TaskNameLength = 80;
+constexpr int EquipmentTextLength = 60; // manufacturer, model, serial number
+constexpr int TagLength = 40;
+constexpr int MiscLength = 50;
+constexpr int BestTimeLength = 120;
+constexpr int NumberTextLength = 50;
+
+// The find dialog searches rsTasks when the task editor asks.
+constexpr int FindCallerTasks = 1;
+
+// Sizes that keep the window tidy at its usual 1100 x 750.
+constexpr int NumberBoxWidth = 60;
+constexpr int TaskIdWidth = 90;
+constexpr int SideColumnWidth = 320;
+constexpr int WeekColumnWidth = 215;
+constexpr int CodeListMinimumChars = 10;
+
+QString columnText(const Recordset& rs, const QString& column) {
+    return rs.value(column).toString();
+}
+
+// A number column as the user reads it: plain, no trailing zeros; empty for no value.
+QString numberText(const QVariant& value) {
+    return value.isNull() ? QString() : QString::number(value.toDouble());
+}
+
+// A typed number as the column stores it: single precision, or 0 for no number.
+QVariant numberOrZero(const QString& text) {
+    const std::optional<double> number = toNumber(text);
+    return number ? static_cast<double>(static_cast<float>(*number)) : 0.0;
+}
+
+QVariant dateOrEmpty(const DateField* field) {
+    const std::optional<QDate> date = field->date();
+    return date ? QVariant(*date) : QVariant();
+}
+
+// The attached id of the selected item; empty when nothing is selected.
+QVariant selectedId(const QComboBox* combo) {
+    return combo->currentIndex() < 0 ? QVariant() : combo->currentData();
+}
+
+// The first item whose attached id equals `id`; -1 for none or an empty id.
+int indexOfId(const QComboBox* combo, const QVariant& id) {
+    if (id.isNull())
+        return -1;
+    const qlonglong wanted = id.toLongLong();
+    for (int i = 0; i < combo->count(); ++i) {
+        if (combo->itemData(i).toLongLong() == wanted)
+            return i;
+    }
+    return -1;
+}
+
+// An employee as every list shows one: "last, first", or the one name there is.
+QString employeeText(const Recordset& rs) {
+    const QString last = columnText(rs, QStringLiteral("lastname"));
+    const QString first = columnText(rs, QStringLiteral("firstname"));
+    if (last.isEmpty() || first.isEmpty())
+        return last + first;
+    return last + QStringLiteral(", ") + first;
+}
+
+// Refills a code list from its table and selects again the row that was selected.
+void reloadCodeList(QComboBox* combo, const QString& sql, const QString& idColumn,
+                    const std::function<QString(const Recordset&)>& itemText) {
+    const QVariant remembered = selectedId(combo);
+    combo->clear();
+    Recordset rs = dbMain.openRecordset(sql, RecordsetType::Snapshot);
+    if (rs.isOpen() && rs.recordCount() > 0) {
+        while (!rs.isEOF()) {
+            combo->addItem(itemText(rs), rs.value(idColumn).toLongLong());
+            rs.moveNext();
+        }
+    }
+    combo->setCurrentIndex(indexOfId(combo, remembered));
+}
+
+QLineEdit* lineEdit(QWidget* parent, const char* name, int maxLength) {
+    auto* box = new QLineEdit(parent);
+    box->setObjectName(QString::fromLatin1(name));
+    box->setMaxLength(maxLength);
+    return box;
+}
+
+QPlainTextEdit* multiLine(QWidget* parent, const char* name) {
+    auto* box = new QPlainTextEdit(parent);
+    box->setObjectName(QString::fromLatin1(name));
+    box->setTabChangesFocus(true); // Tab moves on, as in every other box of the window
+    return box;
+}
+
+QComboBox* codeList(QWidget* parent, const char* name) {
+    auto* combo = new QComboBox(parent);
+    combo->setObjectName(QString::fromLatin1(name));
+    combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    combo->setMinimumContentsLength(CodeListMinimumChars);
+    return combo;
+}
+
+QPushButton* button(QWidget* parent, const char* name, const QString& caption) {
+    auto* result = new QPushButton(caption, parent);
+    result->setObjectName(QString::fromLatin1(name));
+    return result;
+}
+
+// A label whose access key puts the focus into its control. Its layout places it.
+QLabel* label(const QString& text, QWidget* buddy) {
+    auto* result = new QLabel(text);
+    result->setObjectName(QStringLiteral("lbl") + buddy->objectName().mid(3));
+    result->setBuddy(buddy);
+    return result;
+}
+
+} // namespace
+
+TaskEditor::TaskEditor(QAction* exitAction, QWidget* parent)
+    : RecordEditor(AllButtons, parent) {
+    setObjectName(QStringLiteral("TaskEditor"));
+    buildControls();
+    buildLayout();
+    connectHandlers();
+    applyTabOrder();
+    disableWhileEditing(exitAction);
+    addBrowseOnlyButton(cmdClone);
+    cmdFind->setEnabled(static_cast<bool>(findDialog()));
+}
+
+TaskEditor::~TaskEditor() = default;
+
+Recordset& TaskEditor::recordset() {
+    return rsTasks;
+}
+
+void TaskEditor::buildControls() {
+    txtTaskName = lineEdit(this, "txtTaskName", TaskNameLength);
+    txtTaskID = lineEdit(this, "txtTaskID", NumberTextLength);
+    txtTaskID->setReadOnly(true);
+    txtTaskID->setFixedWidth(TaskIdWidth);
+    txtTaskID->setAlignment(Qt::AlignRight);
+    txtTaskID->setToolTip(tr("Assigned by the program when the task is saved"));
+    // Drawn on the window's colour, so that it does not look like a box to type into.
+    QPalette shown = txtTaskID->palette();
+    shown.setColor(QPalette::Base, shown.color(QPalette::Window));
+    txtTaskID->setPalette(shown);
+
+    txtManuf = lineEdit(this, "txtManuf", EquipmentTextLength);
+    txtModel = lineEdit(this, "txtModel", EquipmentTextLength);
+    txtSerialNo = lineEdit(this, "txtSerialNo", EquipmentTextLength);
+    cmbLoc = codeList(this, "cmbLoc");
+    cmbTyp = codeList(this, "cmbTyp");
+    txtTag = lineEdit(this, "txtTag", TagLength);
+    dcPurchDate = new DateField(this);
+    dcPurchDate->setObjectName(QStringLiteral("dcPurchDate"));
+    dcPurchDate->setCheck(DateField::Kind::Optional,
+                          QStringLiteral("You must enter a valid purchase date, or leave the "
+                                         "field blank."),
+                          true);
+    dcPurchDate->setPlacement(DateField::Placement::AboveRightAligned);
+    dcWarDate = new DateField(this);
+    dcWarDate->setObjectName(QStringLiteral("dcWarDate"));
+    dcWarDate->setCheck(DateField::Kind::Optional,
+                        QStringLiteral("You must enter a valid waranty expiration date, or leave "
+                                       "the field blank."),
+                        true);
+    dcWarDate->setPlacement(DateField::Placement::AboveRightAligned);
+    txtMisc1 = lineEdit(this, "txtMisc1", MiscLength);
+
+    txtTaskDesc = multiLine(this, "txtTaskDesc");
+    txtTools = multiLine(this, "txtTools");
+    txtResults = multiLine(this, "txtResults");
+    txtBestTime = lineEdit(this, "txtBestTime", BestTimeLength);
+    txtReqHour = lineEdit(this, "txtReqHour", NumberTextLength);
+    txtReqMin = lineEdit(this, "txtReqMin", NumberTextLength);
+    for (QLineEdit* box : {txtReqHour, txtReqMin}) {
+        box->setAlignment(Qt::AlignRight);
+        box->setFixedWidth(NumberBoxWidth);
+    }
+    cmbEmp = codeList(this, "cmbEmp");
+
+    makeDropDownList(cmbEmp);
+    makeDropDownList(cmbLoc);
+    makeDropDownList(cmbTyp);
+    makeNumberBox(txtReqHour, QStringLiteral("You must enter a valid number in the hours field."));
+    makeNumberBox(txtReqMin, QStringLiteral("You must enter a valid number in the minutes field."));
+    makeDisplayOnly(txtTaskID, cmbLoc);
+
+    chkCurYearOnly = new QCheckBox(QStringLiteral("Current Year Only"), this);
+    chkCurYearOnly->setObjectName(QStringLiteral("chkCurYearOnly"));
+    lstWeeks = new QListWidget(this);
+    lstWeeks->setObjectName(QStringLiteral("lstWeeks"));
+    lstWeeks->setSelectionMode(QAbstractItemView::NoSelection);
+    lstWeeks->setUniformItemSizes(true);
+
+    cmdWeekly = button(this, "cmdWeekly", QStringLiteral("Weekly"));
+    cmdMonthly = button(this, "cmdMonthly", QStringLiteral("Monthly"));
+    cmdBimonthly = button(this, "cmdBimonthly", QStringLiteral("Bimonthly"));
+    cmdQuarterly = button(this, "cmdQuarterly", QStringLiteral("Quarterly"));
+    cmdSemiannual = button(this, "cmdSemiannual", QStringLiteral("Semiannual"));
+    cmdAnnual = button(this, "cmdAnnual", QStringLiteral("Annual"));
+    cmdClearAll = button(this, "cmdClearAll", QStringLiteral("Clear All"));
+    // The presets arrive with the weekly schedule; until then the window does not offer them.
+    for (QPushButton* preset :
+         {cmdWeekly, cmdMonthly, cmdBimonthly, cmdQuarterly, cmdSemiannual, cmdAnnual, cmdClearAll})
+        preset->hide();
+
+    cmdClone = button(this, "cmdClone", QStringLiteral("Clone"));
+    cmdClone->setToolTip(QStringLiteral("Duplicate the current record"));
+
+    cmdFirst->setToolTip(tr("First task by name"));
+    cmdPrevious->setToolTip(tr("Previous task by name"));
+    cmdNext->setToolTip(tr("Next task by name"));
+    cmdLast->setToolTip(tr("Last task by name"));
+}
+
+void TaskEditor::buildLayout() {
+    // Task name and number head the window.
+    auto* header = new QHBoxLayout;
+    header->addWidget(label(QStringLiteral("Tas&k Name"), txtTaskName));
+    header->addWidget(txtTaskName, 1);
+    header->addSpacing(16);
+    header->addWidget(label(QStringLiteral("Task Number"), txtTaskID));
+    header->addWidget(txtTaskID);
+
+    // The equipment the task is done on.
+    auto* equipment = new QGroupBox(tr("Equipment"), this);
+    equipment->setObjectName(QStringLiteral("fraEquipment"));
+    auto* equipmentForm = new QFormLayout(equipment);
+    equipmentForm->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
+    const auto addRow = [](QFormLayout* form, const QString& text, QWidget* field) {
+        form->addRow(label(text, field), field);
+    };
+    addRow(equipmentForm, QStringLiteral("Manufactur&er"), txtManuf);
+    addRow(equipmentForm, QStringLiteral("Model Number"), txtModel);
+    addRow(equipmentForm, QStringLiteral("Serial Number"), txtSerialNo);
+    addRow(equipmentForm, QStringLiteral("L&ocation"), cmbLoc);
+    addRow(equipmentForm, QStringLiteral("T&ype"), cmbTyp);
+    addRow(equipmentForm, QStringLiteral("Tag Number"), txtTag);
+    auto* line = new QFrame(equipment);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    equipmentForm->addRow(line);
+    addRow(equipmentForm, QStringLiteral("Purchase Date"), dcPurchDate);
+    addRow(equipmentForm, QStringLiteral("&Warranty Expiration Date"), dcWarDate);
+    addRow(equipmentForm, QStringLiteral("Miscellaneous"), txtMisc1);
+    equipment->setFixedWidth(SideColumnWidth);
+
+    // What is done, with what, and how long it takes.
+    auto* procedure = new QGroupBox(tr("Procedure"), this);
+    procedure->setObjectName(QStringLiteral("fraProcedure"));
+    auto* procedureGrid = new QGridLayout(procedure);
+    procedureGrid->addWidget(label(QStringLiteral("&Task Description"), txtTaskDesc), 0, 0, 1, 2);
+    procedureGrid->addWidget(txtTaskDesc, 1, 0, 1, 2);
+    procedureGrid->addWidget(label(QStringLiteral("Tools/Techni&ques Required"), txtTools), 2, 0);
+    procedureGrid->addWidget(label(QStringLiteral("E&xpected Results"), txtResults), 2, 1);
+    procedureGrid->addWidget(txtTools, 3, 0);
+    procedureGrid->addWidget(txtResults, 3, 1);
+    procedureGrid->setRowStretch(1, 3);
+    procedureGrid->setRowStretch(3, 2);
+    procedureGrid->setColumnStretch(0, 1);
+    procedureGrid->setColumnStretch(1, 1);
+
+    auto* details = new QGridLayout;
+    details->addWidget(label(QStringLiteral("&Best Time"), txtBestTime), 0, 0);
+    details->addWidget(txtBestTime, 0, 1, 1, 5);
+    details->addWidget(label(QStringLiteral("Hours"), txtReqHour), 1, 0);
+    details->addWidget(txtReqHour, 1, 1);
+    details->addWidget(label(QStringLiteral("Minutes"), txtReqMin), 1, 2);
+    details->addWidget(txtReqMin, 1, 3);
+    details->addWidget(label(QStringLiteral("Assi&gned to"), cmbEmp), 1, 4, Qt::AlignRight);
+    details->addWidget(cmbEmp, 1, 5);
+    details->setColumnStretch(5, 1);
+    procedureGrid->addLayout(details, 4, 0, 1, 2);
+
+    // The weeks of the year the task is scheduled for.
+    fraFrequency = new QGroupBox(QStringLiteral("Task Frequency"), this);
+    fraFrequency->setObjectName(QStringLiteral("fraFrequency"));
+    auto* frequency = new QVBoxLayout(fraFrequency);
+    frequency->addWidget(lstWeeks, 1);
+    frequency->addWidget(chkCurYearOnly);
+    auto* presets = new QGridLayout;
+    presets->addWidget(cmdWeekly, 0, 0);
+    presets->addWidget(cmdMonthly, 0, 1);
+    presets->addWidget(cmdBimonthly, 1, 0);
+    presets->addWidget(cmdQuarterly, 1, 1);
+    presets->addWidget(cmdSemiannual, 2, 0);
+    presets->addWidget(cmdAnnual, 2, 1);
+    presets->addWidget(cmdClearAll, 3, 0, 1, 2);
+    frequency->addLayout(presets);
+    fraFrequency->setFixedWidth(WeekColumnWidth);
+
+    auto* body = new QHBoxLayout;
+    body->addWidget(equipment);
+    body->addWidget(procedure, 1);
+    body->addWidget(fraFrequency);
+
+    // Row commands: moving on the left, acting on the row in the middle, help on the right.
+    auto* commands = new QHBoxLayout;
+    for (QPushButton* command : {cmdFirst, cmdPrevious, cmdNext, cmdLast})
+        commands->addWidget(command);
+    commands->addStretch(1);
+    for (QPushButton* command : {cmdAddNew, cmdUpdate, cmdCancel, cmdDelete, cmdClone, cmdFind})
+        commands->addWidget(command);
+    commands->addStretch(1);
+    commands->addWidget(cmdHelp);
+
+    auto* separator = new QFrame(this);
+    separator->setFrameShape(QFrame::HLine);
+    separator->setFrameShadow(QFrame::Sunken);
+
+    auto* root = new QVBoxLayout(this);
+    root->addLayout(header);
+    root->addLayout(body, 1);
+    root->addWidget(separator);
+    root->addLayout(commands);
+}
+
+void TaskEditor::connectHandlers() {
+    const auto onText = [this](QLineEdit* box, void (TaskEditor::*handler)()) {
+        connectGuarded(box, &QLineEdit::textChanged, [this, handler] { (this->*handler)(); });
+    };
+    onText(txtTaskName, &TaskEditor::txtTaskName_Change);
+    onText(txtTaskID, &TaskEditor::txtTaskID_Change);
+    onText(txtManuf, &TaskEditor::txtManuf_Change);
+    onText(txtModel, &TaskEditor::txtModel_Change);
+    onText(txtSerialNo, &TaskEditor::txtSerialNo_Change);
+    onText(txtTag, &TaskEditor::txtTag_Change);
+    onText(txtBestTime, &TaskEditor::txtBestTime_Change);
+    onText(txtReqHour, &TaskEditor::txtReqHour_Change);
+    onText(txtReqMin, &TaskEditor::txtReqMin_Change);
+    onText(txtMisc1, &TaskEditor::txtMisc1_Change);
+
+    const auto onNotes = [this](QPlainTextEdit* box, void (TaskEditor::*handler)()) {
+        connectGuarded(box, &QPlainTextEdit::textChanged, [this, handler] { (this->*handler)(); });
+    };
+    onNotes(txtTaskDesc, &TaskEditor::txtTaskDesc_Change);
+    onNotes(txtTools, &TaskEditor::txtTools_Change);
+    onNotes(txtResults, &TaskEditor::txtResults_Change);
+
+    connectGuarded(dcPurchDate, &DateField::textChanged, [this] { dcPurchDate_Change(); });
+    connectGuarded(dcWarDate, &DateField::textChanged, [this] { dcWarDate_Change(); });
+
+    // A choice the user makes; filling the lists from the program does not count as one.
+    connectGuarded(cmbEmp, &QComboBox::activated, [this] { cmbEmp_Click(); });
+    connectGuarded(cmbLoc, &QComboBox::activated, [this] { cmbLoc_Click(); });
+    connectGuarded(cmbTyp, &QComboBox::activated, [this] { cmbTyp_Click(); });
+    connectGuarded(chkCurYearOnly, &QCheckBox::clicked, [this] { chkCurYearOnly_Click(); });
+
+    connectGuarded(cmdClone, &QPushButton::clicked, [this] { cmdClone_Click(); });
+}
+
+void TaskEditor::applyTabOrder() {
+    const QList<QWidget*> order{
+        txtTaskName,   txtTaskID,      txtManuf,    txtModel,    txtSerialNo,  cmbLoc,
+        cmbTyp,        txtTag,         txtTaskDesc, txtTools,    txtResults,   txtBestTime,
+        txtReqHour,    txtReqMin,      cmbEmp,      dcPurchDate, dcWarDate,    txtMisc1,
+        lstWeeks,      chkCurYearOnly, cmdWeekly,   cmdMonthly,  cmdBimonthly, cmdQuarterly,
+        cmdSemiannual, cmdAnnual,      cmdClearAll, cmdFirst,    cmdPrevious,  cmdNext,
+        cmdLast,       cmdAddNew,      cmdUpdate,   cmdCancel,   cmdDelete,    cmdClone,
+        cmdFind,       cmdHelp};
+    for (qsizetype i = 1; i < order.size(); ++i)
+        QWidget::setTabOrder(order[i - 1], order[i]);
+}
+
+QList<QWidget*> TaskEditor::dataControls() const {
+    return {cmbEmp,         cmbLoc,      cmbTyp,      txtTaskName, txtTaskID,    txtTaskDesc,
+            txtTools,       txtResults,  txtBestTime, txtReqHour,  txtReqMin,    txtManuf,
+            txtModel,       txtSerialNo, txtTag,      txtMisc1,    dcPurchDate,  dcWarDate,
+            chkCurYearOnly, lstWeeks,    cmdWeekly,   cmdMonthly,  cmdBimonthly, cmdQuarterly,
+            cmdClearAll,    cmdClone};
+}
+
+void TaskEditor::fillWeekList() {
+    lstWeeks->clear();
+    Recordset rs = dbMain.openRecordset(
+        QStringLiteral("select curdate, weeid from weeks order by weeid"), RecordsetType::Snapshot);
+    if (!rs.isOpen() || rs.recordCount() <= 0)
+        return;
+    int count = 0;
+    while (!rs.isEOF() && count < WeeksPerYear) {
+        ++count;
+        const QDate monday = rs.value(QStringLiteral("curdate")).toDate();
+        auto* item = new QListWidgetItem(QStringLiteral("Week of ") + shortDate(monday), lstWeeks);
+        item->setData(Qt::UserRole, rs.value(QStringLiteral("weeid")));
+        // Marks are shown as check boxes; marking by the user comes with the weekly schedule.
+        item->setFlags(Qt::ItemIsEnabled);
+        item->setCheckState(Qt::Unchecked);
+        WeekDates[count] = monday;
+        rs.moveNext();
+    }
+}
+
+void TaskEditor::openRecords() {
+    rsTasks = dbMain.openRecordset(QStringLiteral("select * from tasks order by taskname"),
+                                   RecordsetType::Dynaset);
+    rsTasks.setLockEdits(false);
+}
+
+void TaskEditor::showFirst() {
+    if (hasRows()) {
+        rsTasks.moveLast();
+        rsTasks.moveFirst();
+        ShowRecord();
+    } else {
+        DisableFields();
+    }
+}
+
+void TaskEditor::resetState() {
+    Changed = false;
+    Adding = false;
+}
+
+void TaskEditor::closeRecords() {
+    rsTasks.close();
+}
+
+bool TaskEditor::isWeekMarked(int position) const {
+    const QListWidgetItem* item = lstWeeks->item(position);
+    return item && item->checkState() == Qt::Checked;
+}
+
+void TaskEditor::setWeekMarked(int position, bool marked) {
+    if (QListWidgetItem* item = lstWeeks->item(position))
+        item->setCheckState(marked ? Qt::Checked : Qt::Unchecked);
+}
+
+void TaskEditor::unmarkAllWeeks() {
+    for (int i = 0; i < lstWeeks->count(); ++i)
+        setWeekMarked(i, false);
+    lstWeeks->setCurrentItem(nullptr);
+}
+
+void TaskEditor::markTaskWeeks() {
+    // The weekly schedule marks the stored weeks of the shown task here.
+}
+
+void TaskEditor::saveTaskWeeks(const QVariant& taskId) {
+    // The weekly schedule writes the marked weeks of task `taskId` and adjusts its
+    // assignments here, then clears WeeksChanged.
+    Q_UNUSED(taskId);
+}
+
+void TaskEditor::Form_Activate() {
+    cmdFind->setEnabled(static_cast<bool>(findDialog()));
+    if (EmployeesChanged) {
+        reloadCodeList(cmbEmp,
+                       QStringLiteral("Select * from employees order by lastname, firstname"),
+                       QStringLiteral("empid"), employeeText);
+        EmployeesChanged = false;
+    }
+    if (LocationsChanged) {
+        reloadCodeList(cmbLoc, QStringLiteral("Select * from locations order by locdesc"),
+                       QStringLiteral("locid"), [](const Recordset& rs) {
+                           return columnText(rs, QStringLiteral("locdesc"));
+                       });
+        LocationsChanged = false;
+    }
+    if (TypesChanged) {
+        reloadCodeList(
+            cmbTyp, QStringLiteral("Select * from types order by typdesc"), QStringLiteral("typid"),
+            [](const Recordset& rs) { return columnText(rs, QStringLiteral("typdesc")); });
+        TypesChanged = false;
+    }
+}
+
+void TaskEditor::ShowRecord() {
+    ChangedHold hold(*this);
+    const Recordset& rs = rsTasks;
+    txtTaskName->setText(columnText(rs, QStringLiteral("taskname")));
+    const QVariant id = rs.value(QStringLiteral("taskid"));
+    txtTaskID->setText(id.isNull() ? QString() : QString::number(id.toLongLong()));
+    txtManuf->setText(columnText(rs, QStringLiteral("manuf")));
+    txtModel->setText(columnText(rs, QStringLiteral("model")));
+    txtSerialNo->setText(columnText(rs, QStringLiteral("serialno")));
+    cmbEmp->setCurrentIndex(indexOfId(cmbEmp, rs.value(QStringLiteral("empid"))));
+    cmbLoc->setCurrentIndex(indexOfId(cmbLoc, rs.value(QStringLiteral("locid"))));
+    cmbTyp->setCurrentIndex(indexOfId(cmbTyp, rs.value(QStringLiteral("typid"))));
+    txtTag->setText(columnText(rs, QStringLiteral("Tag")));
+    txtTaskDesc->setPlainText(columnText(rs, QStringLiteral("taskdesc")));
+    txtTools->setPlainText(columnText(rs, QStringLiteral("tools")));
+    txtResults->setPlainText(columnText(rs, QStringLiteral("results")));
+    txtBestTime->setText(columnText(rs, QStringLiteral("besttime")));
+    txtReqHour->setText(numberText(rs.value(QStringLiteral("reqhour"))));
+    txtReqMin->setText(numberText(rs.value(QStringLiteral("reqmin"))));
+    chkCurYearOnly->setChecked(rs.value(QStringLiteral("curyearonly")).toBool());
+    txtMisc1->setText(columnText(rs, QStringLiteral("misc1")));
+    dcPurchDate->setDate(rs.value(QStringLiteral("purchdate")).toDate());
+    dcWarDate->setDate(rs.value(QStringLiteral("wardate")).toDate());
+    markTaskWeeks();
+}
+
+void TaskEditor::ClearRecord() {
+    for (QComboBox* combo : {cmbEmp, cmbLoc, cmbTyp})
+        combo->setCurrentIndex(-1);
+    for (QLineEdit* box :
+         {txtTaskName, txtTaskID, txtManuf, txtModel, txtSerialNo, txtTag, txtBestTime, txtMisc1})
+        box->clear();
+    for (QPlainTextEdit* box : {txtTaskDesc, txtTools, txtResults})
+        box->clear();
+    dcPurchDate->setText(QString());
+    dcWarDate->setText(QString());
+    txtReqHour->setText(QStringLiteral("0"));
+    txtReqMin->setText(QStringLiteral("0"));
+    chkCurYearOnly->setChecked(false);
+    unmarkAllWeeks();
+}
+
+void TaskEditor::SaveRecord() {
+    ErrorTrap trap;
+    Recordset& rs = rsTasks;
+    rs.setValue(QStringLiteral("empid"), selectedId(cmbEmp));
+    rs.setValue(QStringLiteral("taskname"), txtTaskName->text());
+    rs.setValue(QStringLiteral("manuf"), txtManuf->text());
+    rs.setValue(QStringLiteral("model"), txtModel->text());
+    rs.setValue(QStringLiteral("serialno"), txtSerialNo->text());
+    rs.setValue(QStringLiteral("locid"), selectedId(cmbLoc));
+    rs.setValue(QStringLiteral("typid"), selectedId(cmbTyp));
+    rs.setValue(QStringLiteral("Tag"), txtTag->text());
+    rs.setValue(QStringLiteral("taskdesc"), txtTaskDesc->toPlainText());
+    rs.setValue(QStringLiteral("tools"), txtTools->toPlainText());
+    rs.setValue(QStringLiteral("results"), txtResults->toPlainText());
+    rs.setValue(QStringLiteral("besttime"), txtBestTime->text());
+    rs.setValue(QStringLiteral("reqhour"), numberOrZero(txtReqHour->text()));
+    rs.setValue(QStringLiteral("reqmin"), numberOrZero(txtReqMin->text()));
+    rs.setValue(QStringLiteral("curyearonly"), chkCurYearOnly->isChecked());
+    rs.setValue(QStringLiteral("misc1"), txtMisc1->text());
+    rs.setValue(QStringLiteral("purchdate"), dateOrEmpty(dcPurchDate));
+    rs.setValue(QStringLiteral("wardate"), dateOrEmpty(dcWarDate));
+    // The weeks go first: a new task already has its number, and the weeks' assignments
+    // take the employee chosen above.
+    if (WeeksChanged)
+        saveTaskWeeks(rs.value(QStringLiteral("taskid")));
+    SaveLoop(rs);
+}
+
+bool TaskEditor::ValidateRecord() {
+    if (!txtTaskName->text().isEmpty())
+        return true;
+    ui().msgBox(QStringLiteral("You must enter a task name for this task, or click Cancel."),
+                MsgButtons::Ok, MsgIcon::None, QStringLiteral("No Task Name Entered"));
+    txtTaskName->setFocus();
+    return false;
+}
+
+void TaskEditor::EnableFields() {
+    setAllEnabled(dataControls(), true);
+}
+
+void TaskEditor::DisableFields() {
+    setAllEnabled(dataControls(), false);
+}
+
+QString TaskEditor::keyColumn() const {
+    return QStringLiteral("taskid");
+}
+
+QWidget* TaskEditor::firstDataControl() const {
+    return txtTaskName;
+}
+
+QString TaskEditor::deleteQuestion() const {
+    return QStringLiteral(
+        "Are you sure that you want to delete this task and all assignments associated with it?");
+}
+
+QString TaskEditor::deleteTitle() const {
+    return QStringLiteral("Delete Task");
+}
+
+bool TaskEditor::removeDependents() {
+    // Completed assignments go too; the task's weeks stay, since nothing reads them without
+    // the task.
+    dbMain.execute(QStringLiteral("delete * from assign where taskid = ") +
+                   QString::number(rsTasks.value(QStringLiteral("taskid")).toLongLong()));
+    return true;
+}
+
+void TaskEditor::cmdClone_Click() {
+    Adding = true;
+    txtTaskID->clear();
+    cmdUpdate_Click();
+    if (Adding) {
+        // The copy was refused: the shown task stays as it is.
+        Adding = false;
+        ShowRecord();
+        return;
+    }
+    // The copy starts with no weeks: the user now marks its own and saves, or cancels and
+    // keeps the copy as saved.
+    unmarkAllWeeks();
+    MarkChanged();
+    WeeksChanged = true;
+}
+
+void TaskEditor::cmdFind_Click() {
+    if (!hasRows()) {
+        ui().msgBox(QStringLiteral("No tasks entered to find."), MsgButtons::Ok, MsgIcon::None,
+                    QStringLiteral("No Tasks in Database"));
+        return;
+    }
+    const FindDialogRunner& runFind = findDialog();
+    if (!runFind)
+        return;
+    const QString shownTask = keyCriteria(rsTasks.value(QStringLiteral("taskid")));
+    FindTable = QStringLiteral("tasks");
+    FindCaller = FindCallerTasks;
+    Cancelled = true;
+    runFind(this);
+    if (Cancelled) {
+        rsTasks.findFirst(shownTask);
+        ShowRecord();
+    }
+    if (rsTasks.noMatch()) {
+        ui().msgBox(QStringLiteral("That task was not found."), MsgButtons::Ok, MsgIcon::None,
+                    QStringLiteral("No Records Match"));
+        rsTasks.findFirst(shownTask);
+    } else {
+        ShowRecord();
+    }
+}
+
+void installTaskEditor(frmMain& main) {
+    main.setEditor(std::make_unique<TaskEditor>(main.exitAction()));
+}
+
+} // namespace tavrel

@@ -1,0 +1,139 @@
+#pragma once
+
+#include "core/frmmain.h"
+#include "core/recordeditor.h"
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPlainTextEdit;
+
+namespace tavrel {
+
+class DateField;
+
+// The editor of the tasks table shown in the main window: one task at a time in task-name
+// order, with the equipment, the procedure, the default employee and the weekly schedule.
+class TaskEditor : public RecordEditor, public MainEditor {
+    Q_OBJECT
+public:
+    // `exitAction` is the main window's File, Exit, disabled while a task is edited.
+    explicit TaskEditor(QAction* exitAction = nullptr, QWidget* parent = nullptr);
+    ~TaskEditor() override;
+
+    // --- MainEditor
+    QWidget* widget() override { return this; }
+    void fillWeekList() override;
+    void openRecords() override;
+    void activate() override { Form_Activate(); }
+    void showFirst() override;
+    void resetState() override;
+    void closeRecords() override;
+    bool isEditing() const override { return Changed || Adding; }
+
+    Recordset& recordset() override;
+
+    // The week marks of lstWeeks (item position p is week p + 1).
+    bool isWeekMarked(int position) const;
+    void setWeekMarked(int position, bool marked);
+
+    // Set when the week marks were changed; the next save then writes the weeks.
+    bool WeeksChanged = false;
+
+public Q_SLOTS:
+    // Reloads the three code lists whose list-changed flag is set, keeping the selection.
+    void Form_Activate();
+
+    void cmdClone_Click();
+    void cmdFind_Click() override;
+
+    void txtTaskName_Change() { MarkChanged(); }
+    void txtTaskID_Change() { MarkChanged(); }
+    void txtManuf_Change() { MarkChanged(); }
+    void txtModel_Change() { MarkChanged(); }
+    void txtSerialNo_Change() { MarkChanged(); }
+    void txtTag_Change() { MarkChanged(); }
+    void txtTaskDesc_Change() { MarkChanged(); }
+    void txtTools_Change() { MarkChanged(); }
+    void txtResults_Change() { MarkChanged(); }
+    void txtBestTime_Change() { MarkChanged(); }
+    void txtReqHour_Change() { MarkChanged(); }
+    void txtReqMin_Change() { MarkChanged(); }
+    void txtMisc1_Change() { MarkChanged(); }
+    void dcPurchDate_Change() { MarkChanged(); }
+    void dcWarDate_Change() { MarkChanged(); }
+    void cmbEmp_Click() { MarkChanged(); }
+    void cmbLoc_Click() { MarkChanged(); }
+    void cmbTyp_Click() { MarkChanged(); }
+    void chkCurYearOnly_Click() { MarkChanged(); }
+
+protected:
+    void ShowRecord() override;
+    void ClearRecord() override;
+    void SaveRecord() override;
+    bool ValidateRecord() override;
+    void EnableFields() override;
+    void DisableFields() override;
+    QString keyColumn() const override;
+    QWidget* firstDataControl() const override;
+    QString deleteQuestion() const override;
+    QString deleteTitle() const override;
+    bool removeDependents() override;
+
+private:
+    void buildControls();
+    void buildLayout();
+    void connectHandlers();
+    void applyTabOrder();
+
+    // The controls that hold row data and the buttons acting on it, enabled together.
+    QList<QWidget*> dataControls() const;
+
+    // Extension points of the weekly schedule: marks the stored weeks of the shown task,
+    // and writes the marked weeks (with their assignments) for the task being saved.
+    void markTaskWeeks();
+    void saveTaskWeeks(const QVariant& taskId);
+
+    void unmarkAllWeeks();
+
+public:
+    QLineEdit* txtTaskName = nullptr;
+    QLineEdit* txtTaskID = nullptr;
+    QPlainTextEdit* txtTaskDesc = nullptr;
+    QPlainTextEdit* txtTools = nullptr;
+    QPlainTextEdit* txtResults = nullptr;
+    QLineEdit* txtBestTime = nullptr;
+    QLineEdit* txtReqHour = nullptr;
+    QLineEdit* txtReqMin = nullptr;
+    QComboBox* cmbLoc = nullptr;
+    QComboBox* cmbTyp = nullptr;
+    QComboBox* cmbEmp = nullptr;
+    QLineEdit* txtManuf = nullptr;
+    QLineEdit* txtModel = nullptr;
+    QLineEdit* txtSerialNo = nullptr;
+    QLineEdit* txtTag = nullptr;
+    QLineEdit* txtMisc1 = nullptr;
+    DateField* dcPurchDate = nullptr;
+    DateField* dcWarDate = nullptr;
+
+    QGroupBox* fraFrequency = nullptr;
+    QCheckBox* chkCurYearOnly = nullptr;
+    QListWidget* lstWeeks = nullptr;
+    QPushButton* cmdWeekly = nullptr;
+    QPushButton* cmdMonthly = nullptr;
+    QPushButton* cmdBimonthly = nullptr;
+    QPushButton* cmdQuarterly = nullptr;
+    QPushButton* cmdSemiannual = nullptr;
+    QPushButton* cmdAnnual = nullptr;
+    QPushButton* cmdClearAll = nullptr;
+
+    QPushButton* cmdClone = nullptr;
+};
+
+// Creates the task editor and installs it in the main window's client area.
+void installTaskEditor(frmMain& main);
+
+} // namespace tavrel

@@ -1,0 +1,528 @@
+#include "core/globals.h"
+#include "core/recordeditor.h"
+#include "dialogs/datefield.h"
+#include "support/scriptedui.h"
+#include "support/testenv.h"
+#include "tasks/taskeditor.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QtTest>
+
+#include <memory>
+
+using namespace tavrel;
+using namespace tavrel::test;
+
+namespace {
+
+// Three tasks (by name: Boiler inspection 1, Check extinguishers 2, Replace filters 3), code
+// lists with an employee who has only a last name and one with only a first name, and
+// assignments and weeks of the first task.
+const QString SampleSql = QStringLiteral(R"(
+INSERT INTO employees (firstname, lastname) VALUES ('Ann', 'Baker'), ('', 'Cole'), ('Dan', '');
+INSERT INTO locations (locdesc) VALUES ('Boiler Room'), ('Roof');
+INSERT INTO types (typdesc) VALUES ('Electrical'), ('HVAC');
+INSERT INTO tasks (taskname, manuf, model, reqhour, reqmin, locid, typid, empid, curyearonly,
+                   purchdate, taskdesc)
+VALUES ('Boiler inspection', 'Acme', 'B-200', 2, 30, 1, 2, 1, 1, '2004-03-15', 'Check the burner'),
+       ('Check extinguishers', 'Firesafe', NULL, 0.5, 0, 2, 1, 2, 0, NULL, NULL),
+       ('Replace filters', 'AirCo', NULL, 1, 15, 2, 2, NULL, 0, NULL, NULL);
+INSERT INTO taskweeks (taskid, weeid) VALUES (1, 3), (1, 4);
+INSERT INTO assign (taskid, weeid, duedate, completed) VALUES
+       (1, 3, '2005-01-17', 1), (1, 4, '2005-01-24', 0), (2, 4, '2005-01-24', 0);
+)");
+
+const char* const BrowseOnly[] = {"cmdFirst", "cmdPrevious", "cmdNext",   "cmdLast",
+                                  "cmdHelp",  "cmdFind",     "cmdDelete", "cmdClone"};
+
+// The task editor on a temporary database, brought up the way start-up does it.
+class Fixture {
+public:
+    explicit Fixture(const QString& sql = SampleSql)
+        : folder(2005, sql) {
+        EmployeesChanged = LocationsChanged = TypesChanged = true;
+        editor = std::make_unique<TaskEditor>(&exit);
+        editor->fillWeekList();
+        editor->openRecords();
+        editor->activate();
+        editor->showFirst();
+        editor->resetState();
+        editor->resize(1100, 750);
+        editor->show();
+        editor->activateWindow();
+        if (!QTest::qWaitForWindowActive(editor.get()))
+            qWarning("the editor window did not become active");
+    }
+    ~Fixture() { editor.reset(); }
+
+    template <typename T = QWidget> T* w(const char* name) const {
+        T* found = editor->findChild<T*>(QString::fromLatin1(name));
+        if (!found)
+            qFatal("no control %s", name);
+        return found;
+    }
+    QString text(const char* name) const { return w<QLineEdit>(name)->text(); }
+    QVariant stored(const QString& sql) const { return folder.scalar(sql); }
+    int taskCount() const { return stored(QStringLiteral("select count(*) from tasks")).toInt(); }
+
+    // Clicks a button the way a user can: only when it is shown and enabled.
+    bool click(const char* name) const {
+        auto* button = w<QPushButton>(name);
+        if (!button->isVisible() || !button->isEnabled())
+            return false;
+        QTest::mouseClick(button, Qt::LeftButton);
+        return true;
+    }
+
+    bool inBrowseMode() const {
+        for (const char* name : BrowseOnly) {
+            if (!w(name)->isVisible())
+                return false;
+        }
+        return w("cmdAddNew")->isVisible() && !w("cmdUpdate")->isVisible() &&
+               !w("cmdCancel")->isVisible() && exit.isEnabled();
+    }
+    bool inEditMode() const {
+        for (const char* name : BrowseOnly) {
+            if (w(name)->isVisible())
+                return false;
+        }
+        return w("cmdUpdate")->isVisible() && w("cmdCancel")->isVisible() && !exit.isEnabled();
+    }
+
+    TempWorkFolder folder;
+    QAction exit{QStringLiteral("E&xit")};
+    std::unique_ptr<TaskEditor> editor;
+};
+
+} // namespace
+
+// Tests of the task editor and, through it, of the shared record-editor behaviour.
+class TstTaskEditor : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<ScriptedUi> scripted;
+
+private Q_SLOTS:
+    void initTestCase() { useTestLocale(); }
+    void init() {
+        resetProgramState();
+        setFindDialog({});
+        scripted = std::make_unique<ScriptedUi>();
+    }
+    void cleanup() { scripted.reset(); }
+
+    void showsFirstTaskInBrowseMode() {
+        Fixture f;
+        QCOMPARE(f.text("txtTaskName"), QStringLiteral("Boiler inspection"));
+        QCOMPARE(f.text("txtTaskID"), QStringLiteral("1"));
+        QCOMPARE(f.text("txtModel"), QStringLiteral("B-200"));
+        QCOMPARE(f.w<QPlainTextEdit>("txtTaskDesc")->toPlainText(),
+                 QStringLiteral("Check the burner"));
+        QCOMPARE(f.w<QComboBox>("cmbLoc")->currentText(), QStringLiteral("Boiler Room"));
+        QCOMPARE(f.w<QComboBox>("cmbTyp")->currentText(), QStringLiteral("HVAC"));
+        QCOMPARE(f.w<QComboBox>("cmbEmp")->currentText(), QStringLiteral("Baker, Ann"));
+        QCOMPARE(f.text("txtReqHour"), QStringLiteral("2"));
+        QCOMPARE(f.text("txtReqMin"), QStringLiteral("30"));
+        QVERIFY(f.w<QCheckBox>("chkCurYearOnly")->isChecked());
+        QCOMPARE(f.w<DateField>("dcPurchDate")->text(), QStringLiteral("3/15/2004"));
+        QCOMPARE(f.w<DateField>("dcWarDate")->text(), QString());
+        QVERIFY(f.inBrowseMode());
+        QVERIFY(!f.editor->isEditing());
+
+        // Employees in last-name order, a missing name leaving no comma behind.
+        auto* emp = f.w<QComboBox>("cmbEmp");
+        QStringList names;
+        for (int i = 0; i < emp->count(); ++i)
+            names << emp->itemText(i);
+        QCOMPARE(names, (QStringList{QStringLiteral("Dan"), QStringLiteral("Baker, Ann"),
+                                     QStringLiteral("Cole")}));
+
+        auto* weeks = f.w<QListWidget>("lstWeeks");
+        QCOMPARE(weeks->count(), 52);
+        QCOMPARE(weeks->item(0)->text(), QStringLiteral("Week of 1/3/2005"));
+        QCOMPARE(weeks->item(51)->data(Qt::UserRole).toInt(), 52);
+        QCOMPARE(WeekDates[52], QDate(2005, 12, 26));
+    }
+
+    void navigationBeepsAtEndsAndNeverEdits() {
+        Fixture f;
+        QVERIFY(f.click("cmdPrevious"));
+        QCOMPARE(scripted->beeps, 1);
+        QCOMPARE(f.text("txtTaskName"), QStringLiteral("Boiler inspection"));
+        QVERIFY(f.click("cmdNext"));
+        QCOMPARE(f.text("txtTaskName"), QStringLiteral("Check extinguishers"));
+        QCOMPARE(f.w<QComboBox>("cmbEmp")->currentText(), QStringLiteral("Cole"));
+        QCOMPARE(f.text("txtReqHour"), QStringLiteral("0.5"));
+        QVERIFY(f.click("cmdNext"));
+        QVERIFY(f.click("cmdNext"));
+        QCOMPARE(scripted->beeps, 2);
+        QCOMPARE(f.text("txtTaskName"), QStringLiteral("Replace filters"));
+        QCOMPARE(f.w<QComboBox>("cmbEmp")->currentIndex(), -1);
+        QVERIFY(f.click("cmdFirst"));
+        QCOMPARE(f.text("txtTaskName"), QStringLiteral("Boiler inspection"));
+        QVERIFY(f.click("cmdLast"));
+        QCOMPARE(f.text("txtTaskName"), QStringLiteral("Replace filters"));
+        QVERIFY(f.inBrowseMode());
+        QVERIFY(!f.editor->isEditing());
+    }
+
+    void changeSwitchesToEditMode_data() {
+        QTest::addColumn<QString>("control");
+        QTest::newRow("text box") << QStringLiteral("txtManuf");
+        QTest::newRow("several lines") << QStringLiteral("txtTaskDesc");
+        QTest::newRow("date field") << QStringLiteral("dcWarDate");
+        QTest::newRow("combo key") << QStringLiteral("cmbTyp");
+        QTest::newRow("check box") << QStringLiteral("chkCurYearOnly");
+    }
+    void changeSwitchesToEditMode() {
+        QFETCH(QString, control);
+        Fixture f;
+        QWidget* widget = f.w(control.toLatin1().constData());
+        if (auto* check = qobject_cast<QCheckBox*>(widget))
+            QTest::mouseClick(check, Qt::LeftButton);
+        else if (auto* combo = qobject_cast<QComboBox*>(widget); combo && !combo->isEditable())
+            QTest::keyClick(widget, Qt::Key_Down);
+        else
+            QTest::keyClicks(widget, QStringLiteral("5/1/2006"));
+        QVERIFY(f.inEditMode());
+        QVERIFY(!f.w("cmdAddNew")->isVisible());
+        QVERIFY(f.editor->isChanged() && !f.editor->isAdding());
+
+        // Cancel shows the task as stored and returns to browsing.
+        QVERIFY(f.click("cmdCancel"));
+        QVERIFY(f.inBrowseMode());
+        QCOMPARE(f.text("txtManuf"), QStringLiteral("Acme"));
+        QCOMPARE(f.w<QComboBox>("cmbTyp")->currentText(), QStringLiteral("HVAC"));
+        QVERIFY(f.w<QCheckBox>("chkCurYearOnly")->isChecked());
+        QCOMPARE(f.w<DateField>("dcWarDate")->text(), QString());
+        QCOMPARE(f.taskCount(), 3);
+    }
+
+    void updateSavesTheShownTask() {
+        Fixture f;
+        QVERIFY(f.click("cmdNext"));
+        auto* manuf = f.w<QLineEdit>("txtManuf");
+        manuf->selectAll();
+        QTest::keyClicks(manuf, QStringLiteral("Kidde"));
+        f.w<QLineEdit>("txtReqHour")->clear();
+        f.w<QLineEdit>("txtReqMin")->setText(QStringLiteral("20"));
+        f.w<DateField>("dcPurchDate")->setText(QStringLiteral("1/2/2005"));
+        QVERIFY(f.click("cmdUpdate"));
+        QVERIFY(f.inBrowseMode());
+        QCOMPARE(f.text("txtTaskName"), QStringLiteral("Check extinguishers"));
+        QCOMPARE(f.stored(QStringLiteral("select manuf from tasks where taskid = 2")).toString(),
+                 QStringLiteral("Kidde"));
+        QCOMPARE(f.stored(QStringLiteral("select reqhour from tasks where taskid = 2")).toDouble(),
+                 0.0);
+        QCOMPARE(f.stored(QStringLiteral("select reqmin from tasks where taskid = 2")).toDouble(),
+                 20.0);
+        QCOMPARE(
+            f.stored(QStringLiteral("select purchdate from tasks where taskid = 2")).toString(),
+            QStringLiteral("2005-01-02"));
+        QCOMPARE(f.text("txtReqHour"), QStringLiteral("0"));
+    }
+
+    void addNewAddAnotherAndUpdate() {
+        Fixture f;
+        QVERIFY(f.click("cmdAddNew"));
+        QCOMPARE(f.w<QPushButton>("cmdAddNew")->text(), RecordEditor::AddAnotherCaption);
+        QVERIFY(f.inEditMode());
+        QVERIFY(f.w("cmdAddNew")->isVisible());
+        QCOMPARE(f.text("txtTaskName"), QString());
+        QCOMPARE(f.text("txtReqHour"), QStringLiteral("0"));
+        QCOMPARE(f.w<QComboBox>("cmbLoc")->currentIndex(), -1);
+        QVERIFY(!f.w<QCheckBox>("chkCurYearOnly")->isChecked());
+        QCOMPARE(QApplication::focusWidget(), f.w("txtTaskName"));
+
+        // An empty name is refused and nothing is written.
+        QVERIFY(f.click("cmdAddNew"));
+        QCOMPARE(scripted->lastMessage().title, QStringLiteral("No Task Name Entered"));
+        QCOMPARE(scripted->lastMessage().text,
+                 QStringLiteral("You must enter a task name for this task, or click Cancel."));
+        QVERIFY(f.editor->isAdding());
+        QCOMPARE(f.taskCount(), 3);
+
+        const QStringList names{QStringLiteral("Zeta pump"), QStringLiteral("Alpha fan"),
+                                QStringLiteral("Middle door")};
+        for (const QString& name : names) {
+            QTest::keyClicks(f.w("txtTaskName"), name);
+            f.w<QComboBox>("cmbLoc")->setCurrentIndex(1);
+            QVERIFY(f.click(name == names.last() ? "cmdUpdate" : "cmdAddNew"));
+        }
+        QCOMPARE(f.taskCount(), 6);
+        QCOMPARE(f.stored(QStringLiteral("select count(*) from tasks where locid = 2 and "
+                                         "reqhour = 0 and empid is null and taskname in "
+                                         "('Zeta pump', 'Alpha fan', 'Middle door')"))
+                     .toInt(),
+                 3);
+        // The saved new row is shown although it sorts elsewhere.
+        QCOMPARE(f.text("txtTaskName"), QStringLiteral("Middle door"));
+        QCOMPARE(f.text("txtTaskID"),
+                 f.stored(QStringLiteral("select taskid from tasks where taskname = 'Middle door'"))
+                     .toString());
+        QCOMPARE(f.w<QPushButton>("cmdAddNew")->text(), RecordEditor::AddNewCaption);
+        QVERIFY(f.inBrowseMode());
+        QVERIFY(!f.editor->isEditing());
+    }
+
+    void cancelAfterAddAnotherKeepsTheSavedRow() {
+        Fixture f;
+        QVERIFY(f.click("cmdAddNew"));
+        QTest::keyClicks(f.w("txtTaskName"), QStringLiteral("X saved"));
+        QVERIFY(f.click("cmdAddNew"));
+        QTest::keyClicks(f.w("txtTaskName"), QStringLiteral("Y discarded"));
+        QVERIFY(f.click("cmdCancel"));
+        QCOMPARE(f.taskCount(), 4);
+        QCOMPARE(
+            f.stored(QStringLiteral("select count(*) from tasks where taskname = 'Y discarded'"))
+                .toInt(),
+            0);
+        QCOMPARE(f.text("txtTaskName"), QStringLiteral("X saved"));
+        QCOMPARE(f.w<QPushButton>("cmdAddNew")->text(), RecordEditor::AddNewCaption);
+        QVERIFY(f.inBrowseMode());
+    }
+
+    void deleteRemovesTaskAndItsAssignments() {
+        Fixture f;
+        QVERIFY(f.click("cmdDelete")); // answered No
+        QCOMPARE(scripted->lastMessage().title, QStringLiteral("Delete Task"));
+        QCOMPARE(scripted->lastMessage().text,
+                 QStringLiteral("Are you sure that you want to delete this task and all "
+                                "assignments associated with it?"));
+        QVERIFY(scripted->lastMessage().buttons == MsgButtons::YesNo);
+        QCOMPARE(f.taskCount(), 3);
+
+        scripted->answer(MsgResult::Yes);
+        QVERIFY(f.click("cmdDelete"));
+        QCOMPARE(f.taskCount(), 2);
+        QCOMPARE(f.stored(QStringLiteral("select count(*) from assign where taskid = 1")).toInt(),
+                 0);
+        QCOMPARE(f.stored(QStringLiteral("select count(*) from assign where taskid = 2")).toInt(),
+                 1);
+        QCOMPARE(
+            f.stored(QStringLiteral("select count(*) from taskweeks where taskid = 1")).toInt(), 2);
+        QCOMPARE(f.text("txtTaskName"), QStringLiteral("Check extinguishers"));
+        QVERIFY(f.inBrowseMode());
+    }
+
+    void deletingLastAndOnlyRows() {
+        Fixture f;
+        QVERIFY(f.click("cmdLast"));
+        scripted->answer(MsgResult::Yes);
+        QVERIFY(f.click("cmdDelete"));
+        QCOMPARE(f.text("txtTaskName"), QStringLiteral("Check extinguishers"));
+        for (int i = 0; i < 2; ++i) {
+            scripted->answer(MsgResult::Yes);
+            QVERIFY(f.click("cmdDelete"));
+        }
+        QCOMPARE(f.taskCount(), 0);
+
+        // The empty state: cleared, disabled, and no edit mode whatever happens.
+        for (const char* name : {"txtTaskName", "txtTaskID", "cmbEmp", "txtTaskDesc", "dcPurchDate",
+                                 "chkCurYearOnly", "lstWeeks", "cmdClone"})
+            QVERIFY2(!f.w(name)->isEnabled(), name);
+        QCOMPARE(f.text("txtTaskName"), QString());
+        QCOMPARE(f.text("txtReqMin"), QStringLiteral("0"));
+        f.w<QLineEdit>("txtManuf")->setText(QStringLiteral("ignored"));
+        QVERIFY(f.inBrowseMode());
+        QVERIFY(f.click("cmdNext"));
+        QCOMPARE(scripted->beeps, 0);
+        scripted->clearRecord();
+        QVERIFY(f.click("cmdDelete"));
+        QVERIFY2(scripted->messages.isEmpty(), qPrintable(scripted->messageTexts().join('|')));
+
+        // Add New leaves the empty state; Cancel goes back to it.
+        QVERIFY(f.click("cmdAddNew"));
+        QVERIFY(f.w("txtTaskName")->isEnabled());
+        QVERIFY(f.click("cmdCancel"));
+        QVERIFY(!f.w("txtTaskName")->isEnabled());
+        QVERIFY(f.inBrowseMode());
+    }
+
+    void emptyDatabaseStartsEmpty() {
+        Fixture f(QString{});
+        QVERIFY(!f.w("txtTaskName")->isEnabled());
+        QVERIFY(f.inBrowseMode());
+        setFindDialog([](QWidget*) { QFAIL("no find without tasks"); });
+        f.editor->activate();
+        QVERIFY(f.click("cmdFind"));
+        QCOMPARE(scripted->lastMessage().title, QStringLiteral("No Tasks in Database"));
+        QCOMPARE(scripted->lastMessage().text, QStringLiteral("No tasks entered to find."));
+    }
+
+    void cloneSavesACopyAndEditsItsWeeks() {
+        Fixture f;
+        QVERIFY(f.click("cmdClone"));
+        QCOMPARE(f.taskCount(), 4);
+        const QString copyId = f.stored(QStringLiteral("select max(taskid) from tasks")).toString();
+        QCOMPARE(copyId, QStringLiteral("4"));
+        QCOMPARE(f.stored(QStringLiteral("select count(*) from tasks where taskid = 4 and "
+                                         "taskname = 'Boiler inspection' and manuf = 'Acme' and "
+                                         "locid = 1 and typid = 2 and empid = 1 and reqhour = 2 "
+                                         "and curyearonly = 1 and purchdate = '2004-03-15'"))
+                     .toInt(),
+                 1);
+        QCOMPARE(f.text("txtTaskID"), copyId);
+        QVERIFY(f.inEditMode());
+        QVERIFY(f.editor->WeeksChanged);
+        for (int i = 0; i < 52; ++i)
+            QVERIFY(!f.editor->isWeekMarked(i));
+        QVERIFY(f.click("cmdCancel"));
+        QCOMPARE(f.text("txtTaskID"), copyId);
+        QVERIFY(f.inBrowseMode());
+    }
+
+    void comboKeysClearTheSelection_data() {
+        QTest::addColumn<int>("key");
+        QTest::newRow("Delete") << int(Qt::Key_Delete);
+        QTest::newRow("Backspace") << int(Qt::Key_Backspace);
+    }
+    void comboKeysClearTheSelection() {
+        QFETCH(int, key);
+        Fixture f;
+        QTest::keyClick(f.w("cmbEmp"), Qt::Key(key));
+        QCOMPARE(f.w<QComboBox>("cmbEmp")->currentIndex(), -1);
+        QVERIFY(f.inEditMode());
+        QVERIFY(f.click("cmdUpdate"));
+        QVERIFY(f.stored(QStringLiteral("select empid from tasks where taskid = 1")).isNull());
+        QVERIFY(f.click("cmdNext"));
+        QVERIFY(f.click("cmdFirst"));
+        QCOMPARE(f.w<QComboBox>("cmbEmp")->currentIndex(), -1);
+        QCOMPARE(f.w<QComboBox>("cmbLoc")->currentText(), QStringLiteral("Boiler Room"));
+    }
+
+    void activationReloadsOnlyChangedLists() {
+        Fixture f;
+        QVERIFY(f.click("cmdNext")); // location Roof
+        f.folder.exec(QStringLiteral("INSERT INTO locations (locdesc) VALUES ('Attic');"
+                                     "INSERT INTO types (typdesc) VALUES ('Aaa');"));
+        LocationsChanged = true;
+        f.editor->activate();
+        auto* loc = f.w<QComboBox>("cmbLoc");
+        QCOMPARE(loc->count(), 3);
+        QCOMPARE(loc->itemText(0), QStringLiteral("Attic"));
+        QCOMPARE(loc->currentText(), QStringLiteral("Roof"));
+        QVERIFY(!LocationsChanged);
+        QCOMPARE(f.w<QComboBox>("cmbTyp")->count(), 2); // its flag was not set
+        QVERIFY(f.inBrowseMode());
+    }
+
+    void numberBoxesRefuseNonNumbers_data() {
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("hours") << QStringLiteral("txtReqHour")
+                               << QStringLiteral(
+                                      "You must enter a valid number in the hours field.");
+        QTest::newRow("minutes") << QStringLiteral("txtReqMin")
+                                 << QStringLiteral(
+                                        "You must enter a valid number in the minutes field.");
+    }
+    void numberBoxesRefuseNonNumbers() {
+        QFETCH(QString, box);
+        QFETCH(QString, message);
+        Fixture f;
+        auto* number = f.w<QLineEdit>(box.toLatin1().constData());
+        number->setFocus(Qt::TabFocusReason);
+        QCOMPARE(number->selectedText(), number->text());
+        QTest::keyClicks(number, QStringLiteral("abc"));
+        QCOMPARE(number->text(), QStringLiteral("abc"));
+        f.w("txtBestTime")->setFocus(Qt::TabFocusReason);
+        QCOMPARE(scripted->lastMessage().text, message);
+        QCOMPARE(scripted->lastMessage().title, AppTitle);
+        QCOMPARE(QApplication::focusWidget(), number);
+
+        // An empty box is accepted and saved as 0.
+        scripted->clearRecord();
+        number->clear();
+        f.w("txtBestTime")->setFocus(Qt::TabFocusReason);
+        QVERIFY(scripted->messages.isEmpty());
+        QVERIFY(f.click("cmdUpdate"));
+        QCOMPARE(
+            f.stored(
+                 QStringLiteral("select %1 from tasks where taskid = 1").arg(box.mid(3).toLower()))
+                .toDouble(),
+            0.0);
+    }
+
+    void taskNumberPassesFocusToLocation() {
+        Fixture f;
+        f.w("txtTaskName")->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(f.w("txtTaskName"), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), f.w("cmbLoc"));
+        QVERIFY(f.inBrowseMode());
+    }
+
+    void findThroughTheInstalledDialog() {
+        Fixture f;
+        QVERIFY(!f.w("cmdFind")->isEnabled()); // no find dialog yet
+
+        // The dialog is left without searching, then searches without and with a match.
+        int call = 0;
+        setFindDialog([&call](QWidget*) {
+            QCOMPARE(FindTable, QStringLiteral("tasks"));
+            QCOMPARE(FindCaller, 1);
+            if (++call == 1)
+                return;
+            Cancelled = false;
+            rsTasks.findFirst(call == 2 ? QStringLiteral("taskname = \"nothing\"")
+                                        : QStringLiteral("taskname = \"Replace filters\""));
+        });
+        f.editor->activate();
+        QVERIFY(f.click("cmdNext"));
+        QVERIFY(f.click("cmdFind"));
+        QCOMPARE(f.text("txtTaskName"), QStringLiteral("Check extinguishers"));
+        QVERIFY(scripted->messages.isEmpty());
+        QVERIFY(f.click("cmdFind"));
+        QCOMPARE(scripted->lastMessage().title, QStringLiteral("No Records Match"));
+        QCOMPARE(scripted->lastMessage().text, QStringLiteral("That task was not found."));
+        QCOMPARE(f.text("txtTaskName"), QStringLiteral("Check extinguishers"));
+        QVERIFY(f.click("cmdNext")); // still positioned on the task shown
+        QCOMPARE(f.text("txtTaskName"), QStringLiteral("Replace filters"));
+        QVERIFY(f.click("cmdFirst"));
+        QVERIFY(f.click("cmdFind"));
+        QCOMPARE(f.text("txtTaskName"), QStringLiteral("Replace filters"));
+        QVERIFY(f.inBrowseMode());
+    }
+
+    void worksInsideTheMainWindow() {
+        TempWorkFolder folder(2005, SampleSql, false);
+        const QString previous = QDir::currentPath();
+        QDir::setCurrent(folder.path());
+        {
+            frmMain main;
+            installTaskEditor(main);
+            main.Form_Load();
+            auto* editor = main.findChild<TaskEditor*>();
+            QVERIFY(editor);
+            QCOMPARE(editor->txtTaskName->text(), QStringLiteral("Boiler inspection"));
+            QCOMPARE(editor->cmbEmp->currentText(), QStringLiteral("Baker, Ann"));
+            QVERIFY(main.exitAction()->isEnabled());
+            QTest::keyClicks(editor->txtManuf, QStringLiteral("x"));
+            QVERIFY(!main.exitAction()->isEnabled());
+            QVERIFY(editor->isEditing());
+            editor->cmdCancel->click();
+            QVERIFY(main.exitAction()->isEnabled());
+            main.Form_Unload();
+        }
+        QDir::setCurrent(previous);
+    }
+
+    void helpOpensContents() {
+        Fixture f;
+        QVERIFY(f.click("cmdHelp"));
+        QCOMPARE(scripted->helpTopics, QStringList{QStringLiteral("contents")});
+    }
+};
+
+QTEST_MAIN(TstTaskEditor)
+#include "tst_taskeditor.moc"
