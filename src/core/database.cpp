@@ -350,12 +350,17 @@ Database Database::open(const QString& path) {
             raiseError(number, QStringLiteral("Could not open '%1': %2.").arg(path, message));
         return result;
     }
-    result.d = std::make_shared<Impl>();
-    result.d->db = db;
-    result.d->path = path;
-    Impl* impl = result.d.get();
-    openConnections().insert(db, [impl] { impl->closeConnection(); });
+    result.adopt(db, path);
     return result;
+}
+
+// Takes ownership of an open connection and registers it, so that repair can close it.
+void Database::adopt(sqlite3* db, const QString& path) {
+    d = std::make_shared<Impl>();
+    d->db = db;
+    d->path = path;
+    Impl* impl = d.get();
+    openConnections().insert(db, [impl] { impl->closeConnection(); });
 }
 
 Database Database::create(const QString& path) {
@@ -375,11 +380,7 @@ Database Database::create(const QString& path) {
     // Writing the header makes the file a database on disk now, not at the first table.
     sqlite3_exec(db, "PRAGMA user_version = 0; BEGIN IMMEDIATE; COMMIT;", nullptr, nullptr,
                  nullptr);
-    result.d = std::make_shared<Impl>();
-    result.d->db = db;
-    result.d->path = path;
-    Impl* impl = result.d.get();
-    openConnections().insert(db, [impl] { impl->closeConnection(); });
+    result.adopt(db, path);
     return result;
 }
 

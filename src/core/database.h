@@ -60,6 +60,8 @@ public:
     sqlite3* handle() const;
 
 private:
+    void adopt(sqlite3* db, const QString& path);
+
     struct Impl;
     std::shared_ptr<Impl> d;
     friend class Recordset;
