@@ -3,6 +3,7 @@
 #include "core/database.h"
 #include "core/dberror.h"
 #include "core/errortrap.h"
+#include "core/filedialog.h"
 #include "core/globals.h"
 #include "support/scriptedui.h"
 #include "support/testenv.h"
@@ -112,6 +113,21 @@ private Q_SLOTS:
         QVERIFY(Cancelled);
         QVERIFY(ui.messages.isEmpty());
         QCOMPARE(Err().number, ErrDialogCancelled);
+    }
+
+    void cancelledFileDialogIsTheCancelError() {
+        ScriptedUi ui;
+        ui.answerFile(QStringLiteral("/tmp/out.txt"));
+        ui.answerFile(std::nullopt);
+        ErrorTrap trap;
+        Cancelled = false;
+        QCOMPARE(commonFileDialog(FileDialogMode::Save, nullptr, "Save", "Text Files (*.txt)"),
+                 QStringLiteral("/tmp/out.txt"));
+        QVERIFY(!Cancelled);
+        QCOMPARE(commonFileDialog(FileDialogMode::Open, nullptr, "Open", "Text Files (*.txt)"),
+                 QString());
+        QVERIFY(Cancelled);
+        QVERIFY(ui.messages.isEmpty());
     }
 
     void trapWithHandlerOwnsTheError() {
