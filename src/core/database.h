@@ -121,6 +121,8 @@ public:
     bool lockEdits() const;
 
 private:
+    bool checkWritable(bool needsCurrentRow) const;
+
     struct Impl;
     std::unique_ptr<Impl> d;
     friend class Database;

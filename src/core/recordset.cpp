@@ -943,23 +943,34 @@ QStringList Recordset::fieldNames() const {
 // ---------------------------------------------------------------------------------------
 // Edits
 
+// Raises the reason a row cannot be written now, if there is one.
+bool Recordset::checkWritable(bool needsCurrentRow) const {
+    if (!isOpen()) {
+        raiseNotSet();
+        return false;
+    }
+    if (!d->updatable) {
+        raiseReadOnly();
+        return false;
+    }
+    if (needsCurrentRow && !d->hasCurrent()) {
+        raiseNoCurrent();
+        return false;
+    }
+    return true;
+}
+
 void Recordset::addNew() {
-    if (!isOpen())
-        return raiseNotSet();
-    if (!d->updatable)
-        return raiseReadOnly();
+    if (!checkWritable(false))
+        return;
     d->mode = Impl::Mode::Add;
     d->buffer.clear();
     d->keyReserved = false;
 }
 
 void Recordset::edit() {
-    if (!isOpen())
-        return raiseNotSet();
-    if (!d->updatable)
-        return raiseReadOnly();
-    if (!d->hasCurrent())
-        return raiseNoCurrent();
+    if (!checkWritable(true))
+        return;
     d->mode = Impl::Mode::Edit;
     d->buffer.clear();
 }
@@ -1091,12 +1102,8 @@ void Recordset::update() {
 }
 
 void Recordset::deleteRow() {
-    if (!isOpen())
-        return raiseNotSet();
-    if (!d->updatable)
-        return raiseReadOnly();
-    if (!d->hasCurrent())
-        return raiseNoCurrent();
+    if (!checkWritable(true))
+        return;
     d->mode = Impl::Mode::None;
     d->buffer.clear();
     Database::Impl* db = d->db.get();
