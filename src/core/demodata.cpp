@@ -283,7 +283,7 @@ bool initWorkFolder(const QString& folder, bool demo, const QDate& today, QStrin
     }
     if (!createTaskDatabase(taskDb, today.year(), error))
         return false;
-    if (!createSpecDatabase(specDb, error)) {
+    if (!createCatalogueDatabase(specDb, error)) {
         QFile::remove(taskDb);
         return false;
     }

@@ -105,7 +105,7 @@ bool createTaskDatabase(const QString& path, int year, QString* error) {
     return createFromScript(path, script, error);
 }
 
-bool createSpecDatabase(const QString& path, QString* error) {
+bool createCatalogueDatabase(const QString& path, QString* error) {
     return createFromScript(path, resourceText(QStringLiteral(":/sql/rptspec_schema.sql")), error);
 }
 

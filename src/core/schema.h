@@ -17,7 +17,7 @@ QList<QDate> weekMondays(int year);
 bool createTaskDatabase(const QString& path, int year, QString* error);
 
 // Creates a new rptspec.mdb holding the (empty) field catalogue table.
-bool createSpecDatabase(const QString& path, QString* error);
+bool createCatalogueDatabase(const QString& path, QString* error);
 
 // Schema upgrades of an older tavrel.mdb (on dbMain), each probing for one column and
 // adding what is missing.

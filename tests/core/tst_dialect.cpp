@@ -63,8 +63,8 @@ private Q_SLOTS:
     void refusedTexts_data();
     void refusedTexts();
 
-    void specQueries_data();
-    void specQueries();
+    void programQueries_data();
+    void programQueries();
     void likeMatchesAllLetters_data();
     void likeMatchesAllLetters();
     void booleanComparisons_data();
@@ -174,7 +174,7 @@ void TestDialect::refusedTexts() {
     QCOMPARE(folder.scalar(QStringLiteral("select count(*) from tasks")).toInt(), 4);
 }
 
-void TestDialect::specQueries_data() {
+void TestDialect::programQueries_data() {
     QTest::addColumn<QString>("sql");
     QTest::addColumn<QString>("field");
     QTest::addColumn<QString>("expected");
@@ -292,7 +292,7 @@ void TestDialect::specQueries_data() {
                                    << "2";
 }
 
-void TestDialect::specQueries() {
+void TestDialect::programQueries() {
     QFETCH(QString, sql);
     QFETCH(QString, field);
     QFETCH(QString, expected);

@@ -249,10 +249,6 @@ private Q_SLOTS:
         }();
         QCOMPARE(menus,
                  (QStringList{"&File", "&Maintain", "&Reports", "Custom &Reports", "&Help"}));
-        QCOMPARE(w.findChild<QAction*>("mnuExit")->text(), QStringLiteral("E&xit"));
-        QCOMPARE(w.mnuMaint[2]->text(), QStringLiteral("&Locations"));
-        QCOMPARE(w.mnuRptTasks->text(), QStringLiteral("Task &Assignments by Employee"));
-        QCOMPARE(w.mnuHelp[2]->text(), QStringLiteral("&Search for Help on..."));
         // Windows that are not part of the program yet are offered disabled, not faked.
         QVERIFY(!w.mnuAssign->isEnabled());
         QVERIFY(w.mnuExit->isEnabled());
