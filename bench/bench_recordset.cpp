@@ -1,8 +1,8 @@
 // Opening a dynaset over a large assign table and walking it with moveNext, each beside
 // raw SQLite doing the same reads.
 
-#include "core/database.h"
 #include "core/errortrap.h"
+#include "data/database.h"
 
 #include <QCoreApplication>
 #include <QDir>

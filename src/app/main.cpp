@@ -1,11 +1,11 @@
 // Command line: the GUI on the current folder, -m, and the headless commands.
 
-#include "core/demodata.h"
 #include "core/errortrap.h"
 #include "core/frmmain.h"
 #include "core/globals.h"
 #include "core/qtui.h"
 #include "core/uiseam.h"
+#include "data/demodata.h"
 #include "dialogs/datetext.h"
 #include "tasks/taskeditor.h"
 
@@ -68,6 +68,7 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("Tavrel"));
     QApplication::setApplicationVersion(QStringLiteral(TAVREL_VERSION));
     tavrel::useProgramLocale();
+    tavrel::installErrorPolicy();
 
     const QStringList args = QApplication::arguments();
     if (args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {

@@ -1,18 +1,12 @@
 #include "core/errortrap.h"
 
-#include "core/database.h"
 #include "core/globals.h"
 #include "core/uiseam.h"
-
-#include <vector>
+#include "data/database.h"
 
 namespace tavrel {
 
 namespace {
-
-// The active traps, innermost last; an empty handler means HandleDataError.
-std::vector<ErrorTrap::Handler> traps;
-DbError currentError;
 
 // After this many consecutive lock failures the user is asked whether to go on trying;
 // after a Yes the count starts again at 1, so the question returns after 99 more.
@@ -40,7 +34,7 @@ void repairMainDatabase() {
     // A file that cannot even be repaired reports as damaged again: show that instead of
     // trying forever.
     if (repairing) {
-        showError(currentError);
+        showError(Err());
         return;
     }
     repairing = true;
@@ -53,56 +47,24 @@ void repairMainDatabase() {
 
 } // namespace
 
-ErrorTrap::ErrorTrap() {
-    traps.emplace_back();
-}
-ErrorTrap::ErrorTrap(Handler handler) {
-    traps.push_back(std::move(handler));
-}
-ErrorTrap::~ErrorTrap() {
-    traps.pop_back();
-}
-bool ErrorTrap::active() {
-    return !traps.empty();
-}
-
-const DbError& Err() {
-    return currentError;
-}
-
-void raiseError(const DbError& error) {
-    if (!ErrorTrap::active())
-        throw DataException(error);
-    currentError = error;
-    // A copy: the handler may open traps of its own.
-    if (const ErrorTrap::Handler handler = traps.back())
-        handler(error);
-    else
-        HandleDataError();
-}
-
-void raiseError(int number, const QString& description) {
-    raiseError(DbError{number, description});
+void installErrorPolicy() {
+    ErrorTrap::setPolicy([] { HandleDataError(); });
 }
 
 void HandleDataError() {
-    switch (currentError.number) {
+    switch (Err().number) {
     case ErrRecordLocked:
     case ErrLockedByUser:
         retryLockedRecord();
         break;
-    case ErrDatabaseDamaged: {
-        // Repairing raises its own errors through the same trap; keep the one we handle.
-        const DbError handled = currentError;
+    case ErrDatabaseDamaged:
         repairMainDatabase();
-        currentError = handled;
         break;
-    }
     case ErrDialogCancelled:
         Cancelled = true;
         break;
     default:
-        showError(currentError);
+        showError(Err());
         break;
     }
 }

@@ -1,36 +1,14 @@
 #pragma once
 
-#include "core/dberror.h"
+#include "data/errortrap.h"
 
 #include <functional>
 
 namespace tavrel {
 
-// While an ErrorTrap lives, every failing data or file operation reports its error to
-// HandleDataError and returns as a no-op, so the handler goes on with its next statement.
-// Traps nest; the innermost one decides.
-class ErrorTrap {
-public:
-    using Handler = std::function<void(const DbError&)>;
-
-    ErrorTrap();
-    // A trap with a handler of its own, which runs instead of HandleDataError: for code
-    // that treats a failure as an answer (a probe for a missing column, say).
-    explicit ErrorTrap(Handler handler);
-    ~ErrorTrap();
-    ErrorTrap(const ErrorTrap&) = delete;
-    ErrorTrap& operator=(const ErrorTrap&) = delete;
-
-    static bool active();
-};
-
-// The error currently being handled (what HandleDataError reads).
-const DbError& Err();
-
-// Called by every operation that fails. Inside a trap: records the error, runs
-// HandleDataError and returns. Outside a trap: throws DataException.
-void raiseError(const DbError& error);
-void raiseError(int number, const QString& description);
+// Makes HandleDataError the policy of every trap without a handler of its own. Called once
+// by the program and by the test fixtures before anything opens a database.
+void installErrorPolicy();
 
 // Decides by the error number what to do: retry a locked record, repair a damaged
 // database, note a cancelled dialog, or show the error.

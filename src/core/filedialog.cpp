@@ -1,8 +1,8 @@
 #include "core/filedialog.h"
 
-#include "core/dberror.h"
 #include "core/errortrap.h"
 #include "core/uiseam.h"
+#include "data/dberror.h"
 
 namespace tavrel {
 

@@ -1,8 +1,11 @@
 #include "core/globals.h"
 
+#include "core/errortrap.h"
+
 namespace tavrel {
 
 void resetGlobals() {
+    installErrorPolicy();
     rsTasks.close();
     rsAssign.close();
     dbMain.close();

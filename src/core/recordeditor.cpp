@@ -1,7 +1,7 @@
 #include "core/recordeditor.h"
 
-#include "core/database.h"
 #include "core/uiseam.h"
+#include "data/database.h"
 #include "dialogs/datetext.h"
 
 #include <QAction>

@@ -1,8 +1,8 @@
 #include "core/startup.h"
 
 #include "core/globals.h"
-#include "core/schema.h"
 #include "core/uiseam.h"
+#include "core/upgrade.h"
 #include "dialogs/datetext.h"
 
 #include <QDir>

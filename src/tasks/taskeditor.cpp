@@ -1,9 +1,9 @@
 #include "tasks/taskeditor.h"
 
-#include "core/database.h"
+#include "data/database.h"
 #include "core/errortrap.h"
 #include "core/globals.h"
-#include "core/schema.h"
+#include "data/schema.h"
 #include "core/uiseam.h"
 #include "dialogs/datefield.h"
 #include "dialogs/datetext.h"

@@ -1,10 +1,10 @@
 // Error traps, HandleDataError and the save loop, against real database files.
 
-#include "core/database.h"
-#include "core/dberror.h"
 #include "core/errortrap.h"
 #include "core/filedialog.h"
 #include "core/globals.h"
+#include "data/database.h"
+#include "data/dberror.h"
 #include "support/scriptedui.h"
 #include "support/testenv.h"
 

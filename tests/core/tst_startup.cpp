@@ -1,10 +1,10 @@
 // Start-up, schema upgrade, shutdown, the main window's menus, help and new work folders.
 
-#include "core/demodata.h"
 #include "core/frmhelp.h"
 #include "core/frmmain.h"
 #include "core/globals.h"
 #include "core/startup.h"
+#include "data/demodata.h"
 #include "support/scriptedui.h"
 #include "support/testenv.h"
 

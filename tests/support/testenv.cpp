@@ -1,7 +1,7 @@
 #include "support/testenv.h"
 
 #include "core/globals.h"
-#include "core/schema.h"
+#include "data/schema.h"
 
 #include <QDir>
 #include <QLocale>

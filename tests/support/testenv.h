@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/database.h"
+#include "data/database.h"
 
 #include <QString>
 #include <QTemporaryDir>

@@ -1,8 +1,8 @@
-#include "core/demodata.h"
+#include "data/demodata.h"
 
-#include "core/database.h"
-#include "core/errortrap.h"
-#include "core/schema.h"
+#include "data/database.h"
+#include "data/errortrap.h"
+#include "data/schema.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,10 +1,10 @@
 // Translation of the program's Jet-dialect SQL, and the program's own SQL texts run on a
 // database with known rows.
 
-#include "core/database.h"
-#include "core/dberror.h"
 #include "core/errortrap.h"
-#include "core/sqldialect.h"
+#include "data/database.h"
+#include "data/dberror.h"
+#include "data/sqldialect.h"
 #include "support/testenv.h"
 
 #include <QFile>

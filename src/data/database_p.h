@@ -1,11 +1,9 @@
 #pragma once
 
-// Internals of the data layer shared by database.cpp, recordset.cpp and sqldialect.cpp:
-// the SQL tokens, the shape of a select statement, and the private parts of Database and
-// Recordset. Nothing outside src/core/database*.cpp, recordset.cpp and sqldialect.cpp
-// includes this.
+// Internals of the data layer: the SQL tokens, the shape of a select statement, and the
+// private parts of Database and Recordset. Nothing outside src/data includes this.
 
-#include "core/database.h"
+#include "data/database.h"
 
 #include <QHash>
 #include <QList>
@@ -16,6 +14,7 @@
 #include <sqlite3.h>
 
 #include <functional>
+#include <limits>
 #include <vector>
 
 namespace tavrel::detail {
@@ -81,6 +80,9 @@ Tokens substituteAliases(const Tokens& tokens, const QHash<QString, Tokens>& ali
 
 QString quoteIdent(const QString& name);
 
+// The key columns of a recordset's tables ("t.rowid, u.rowid"), in the keyset's order.
+QString keyList(const QList<TableRef>& tables);
+
 // Order terms that are text columns get Jet's collation. `from` is the FROM clause, used to
 // learn each term's declared type.
 Tokens collateOrderTerms(sqlite3* db, const QString& from, const Tokens& orderBy);
@@ -89,6 +91,10 @@ Tokens collateOrderTerms(sqlite3* db, const QString& from, const Tokens& orderBy
 // the collation "jet": Jet's order of texts (letters without regard to case or accents
 // first, then accents, then case).
 void registerSqlFunctions(sqlite3* db);
+
+// Opens a connection the way every connection of the program is opened: short busy wait,
+// a large page cache, the program's SQL functions registered.
+int openConnection(const QString& path, int flags, sqlite3** db);
 
 // Maps an SQLite result code to one of the program's error numbers. `write` tells a lock
 // met while writing from one met while reading.
@@ -101,6 +107,20 @@ QVariant readColumn(sqlite3_stmt* stmt, int column, ValueKind kind);
 QVariant readValue(sqlite3_value* value, ValueKind kind);
 // Binds a program value to a parameter, stored as the column's kind wants it.
 int bindValue(sqlite3_stmt* stmt, int index, const QVariant& value, ValueKind kind);
+
+// Shared by the recordset files.
+// Key of a joined table in a row this recordset added: the row is found by its base key.
+inline constexpr qint64 AddedRowKey = std::numeric_limits<qint64>::min();
+// Rows read by one statement while walking a single-table keyset.
+inline constexpr int ReadAheadRows = 64;
+
+void raiseNotSet();
+void raiseNoCurrent();
+void raiseReadOnly();
+
+inline QString text(const unsigned char* s) {
+    return QString::fromUtf8(reinterpret_cast<const char*>(s));
+}
 
 } // namespace tavrel::detail
 
@@ -184,6 +204,9 @@ struct Recordset::Impl {
     int count() const;
     bool hasCurrent() const { return !bof && !eof && !deletedCurrent && pos >= 0 && pos < count(); }
     bool loadCurrent();
+    // Makes `target` the current row, stepping past rows deleted meanwhile in the
+    // direction of `step`; before the first or after the last row sets BOF or EOF.
+    void settle(int target, int step);
     bool fetch(int index, QVariantList* out, bool* missing, int direction = 1);
     void eraseKey(int index);
     int fieldIndex(const QString& name) const;

@@ -1,9 +1,9 @@
 // The data layer: opening files, recordsets with their moves, finds, values and edits,
 // lock errors, damaged files and their repair.
 
-#include "core/database.h"
-#include "core/dberror.h"
 #include "core/errortrap.h"
+#include "data/database.h"
+#include "data/dberror.h"
 #include "support/testenv.h"
 
 #include <QDateTime>

@@ -1,6 +1,6 @@
-#include "core/sqldialect.h"
+#include "data/sqldialect.h"
 
-#include "core/database_p.h"
+#include "data/database_p.h"
 
 #include <QDate>
 #include <QRegularExpression>

@@ -19,10 +19,4 @@ bool createTaskDatabase(const QString& path, int year, QString* error);
 // Creates a new rptspec.mdb holding the (empty) field catalogue table.
 bool createCatalogueDatabase(const QString& path, QString* error);
 
-// Schema upgrades of an older tavrel.mdb (on dbMain), each probing for one column and
-// adding what is missing.
-void AddCurYearOnlyColumn();
-void AddEmpIDColumn();
-void AddAssignCodeColumns();
-
 } // namespace tavrel

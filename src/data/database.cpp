@@ -1,0 +1,291 @@
+#include "data/database.h"
+
+#include "data/database_p.h"
+#include "data/dberror.h"
+#include "data/errortrap.h"
+#include "data/sqldialect.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTime>
+#include <QUrl>
+
+#include <cmath>
+#include <limits>
+
+namespace tavrel {
+
+namespace {
+
+// Each attempt on a locked file waits only this long, so the save loop's retries and its
+// question keep their meaning.
+constexpr int BusyTimeoutMs = 10;
+// Page cache per connection (SQLite's default is 2 MB): a keyset cursor reads its rows one
+// by one in key order, which is random order in the file, and a large assign table fits.
+constexpr int PageCacheKiB = 65536;
+
+QString sqliteMessage(sqlite3* db) {
+    return db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString();
+}
+
+} // namespace
+
+// Opens a connection the way every connection of the program is opened.
+int detail::openConnection(const QString& path, int flags, sqlite3** db) {
+    const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), db, flags, nullptr);
+    if (rc == SQLITE_OK) {
+        sqlite3_busy_timeout(*db, BusyTimeoutMs);
+        sqlite3_extended_result_codes(*db, 0);
+        const QByteArray cache = "PRAGMA cache_size = -" + QByteArray::number(PageCacheKiB);
+        sqlite3_exec(*db, cache.constData(), nullptr, nullptr, nullptr);
+        detail::registerSqlFunctions(*db);
+    }
+    return rc;
+}
+
+// Never destroyed: a program-wide Database (dbMain) may close after static destruction has
+// begun, and must still find this table.
+QHash<sqlite3*, std::function<void()>>& openConnections() {
+    static auto* connections = new QHash<sqlite3*, std::function<void()>>;
+    return *connections;
+}
+
+namespace detail {
+
+int errorNumberFor(int rc, bool write, const char* message) {
+    switch (rc & 0xff) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return write ? ErrLockedByUser : ErrRecordLocked;
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+        return ErrDatabaseDamaged;
+    case SQLITE_CANTOPEN:
+        return ErrFileNotFound;
+    case SQLITE_READONLY:
+        return ErrReadOnly;
+    case SQLITE_IOERR:
+    case SQLITE_FULL:
+        return ErrFileIo;
+    case SQLITE_ERROR: {
+        const QString m = QString::fromUtf8(message ? message : "");
+        if (m.startsWith(QLatin1String("no such table")))
+            return ErrTableNotFound;
+        return ErrSqlSyntax;
+    }
+    default:
+        return ErrEngine;
+    }
+}
+
+} // namespace detail
+
+// ---------------------------------------------------------------------------------------
+// Database
+
+Database::Impl::~Impl() {
+    closeConnection();
+}
+
+void Database::Impl::closeConnection() {
+    if (!db)
+        return;
+    const auto open = recordsets; // detach() removes itself
+    for (Recordset::Impl* rs : open)
+        rs->detach();
+    recordsets.clear();
+    openConnections().remove(db);
+    sqlite3_close_v2(db);
+    db = nullptr;
+}
+
+void Database::Impl::raise(int rc, bool write, const QString& context) const {
+    const char* message = db ? sqlite3_errmsg(db) : nullptr;
+    const int number = detail::errorNumberFor(rc, write, message);
+    QString text;
+    switch (number) {
+    case ErrLockedByUser:
+        text = QStringLiteral("Could not update; currently locked by another program.");
+        break;
+    case ErrRecordLocked:
+        text = QStringLiteral("Could not read the record; currently locked by another program.");
+        break;
+    case ErrDatabaseDamaged:
+        text = QStringLiteral("The database '%1' is damaged or is not a database file.").arg(path);
+        break;
+    default:
+        text = QString::fromUtf8(message ? message : "unknown error");
+        if (!context.isEmpty())
+            text += QStringLiteral(" in '%1'").arg(context);
+        text += QLatin1Char('.');
+    }
+    raiseError(number, text);
+}
+
+int Database::Impl::run(const char* sql) {
+    return sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+}
+
+Database::Database() = default;
+Database::~Database() = default;
+Database::Database(Database&& other) noexcept = default;
+Database& Database::operator=(Database&& other) noexcept = default;
+
+Database Database::open(const QString& path) {
+    Database result;
+    if (!QFileInfo(path).isFile()) {
+        raiseError(ErrFileNotFound, QStringLiteral("Could not find file '%1'.").arg(path));
+        return result;
+    }
+    sqlite3* db = nullptr;
+    int rc = detail::openConnection(path, SQLITE_OPEN_READWRITE, &db);
+    if (rc != SQLITE_OK) {
+        const QString message = sqliteMessage(db);
+        sqlite3_close_v2(db);
+        raiseError(detail::errorNumberFor(rc, false, nullptr),
+                   QStringLiteral("Could not open '%1': %2.").arg(path, message));
+        return result;
+    }
+    // sqlite3_open is lazy: read the schema to find out whether this is a database at all.
+    rc = sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) {
+        const int number = detail::errorNumberFor(rc, false, sqlite3_errmsg(db));
+        const QString message = sqliteMessage(db);
+        sqlite3_close_v2(db);
+        if (number == ErrDatabaseDamaged)
+            raiseError(number,
+                       QStringLiteral("The database '%1' is damaged or is not a database file.")
+                           .arg(path));
+        else
+            raiseError(number, QStringLiteral("Could not open '%1': %2.").arg(path, message));
+        return result;
+    }
+    result.adopt(db, path);
+    return result;
+}
+
+// Takes ownership of an open connection and registers it, so that repair can close it.
+void Database::adopt(sqlite3* db, const QString& path) {
+    d = std::make_shared<Impl>();
+    d->db = db;
+    d->path = path;
+    Impl* impl = d.get();
+    openConnections().insert(db, [impl] { impl->closeConnection(); });
+}
+
+Database Database::create(const QString& path) {
+    Database result;
+    if (QFileInfo::exists(path)) {
+        raiseError(ErrFileIo, QStringLiteral("The file '%1' already exists.").arg(path));
+        return result;
+    }
+    sqlite3* db = nullptr;
+    const int rc = detail::openConnection(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, &db);
+    if (rc != SQLITE_OK) {
+        const QString message = sqliteMessage(db);
+        sqlite3_close_v2(db);
+        raiseError(ErrFileIo, QStringLiteral("Could not create '%1': %2.").arg(path, message));
+        return result;
+    }
+    // Writing the header makes the file a database on disk now, not at the first table.
+    sqlite3_exec(db, "PRAGMA user_version = 0; BEGIN IMMEDIATE; COMMIT;", nullptr, nullptr,
+                 nullptr);
+    result.adopt(db, path);
+    return result;
+}
+
+bool Database::isOpen() const {
+    return d && d->db;
+}
+QString Database::path() const {
+    return d ? d->path : QString();
+}
+
+void Database::close() {
+    if (d)
+        d->closeConnection();
+    d.reset();
+}
+
+sqlite3* Database::handle() const {
+    return d ? d->db : nullptr;
+}
+
+int Database::rowsAffected() const {
+    return d ? d->rowsAffected : 0;
+}
+
+void Database::execute(const QString& sql) {
+    if (!isOpen()) {
+        raiseError(ErrObjectNotSet,
+                   QStringLiteral("Object variable or With block variable not set."));
+        return;
+    }
+    d->rowsAffected = 0;
+    QString error;
+    const QString sqlite = translateSql(sql, &error);
+    if (!error.isEmpty()) {
+        raiseError(ErrSqlSyntax, error);
+        return;
+    }
+    sqlite3_stmt* stmt = nullptr;
+    int rc = sqlite3_prepare_v2(d->db, sqlite.toUtf8().constData(), -1, &stmt, nullptr);
+    if (rc != SQLITE_OK) {
+        d->raise(rc, true, sql);
+        return;
+    }
+    if (!stmt) {
+        raiseError(ErrSqlSyntax, QStringLiteral("Invalid SQL statement: '%1'.").arg(sql));
+        return;
+    }
+    if (sqlite3_stmt_readonly(stmt) && sqlite3_column_count(stmt) > 0) {
+        sqlite3_finalize(stmt);
+        raiseError(ErrEngine, QStringLiteral("Cannot execute a select query: '%1'.").arg(sql));
+        return;
+    }
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+    }
+    sqlite3_finalize(stmt);
+    ++d->writes;
+    if (rc != SQLITE_DONE) {
+        d->raise(rc, true, sql);
+        return;
+    }
+    d->rowsAffected = sqlite3_changes(d->db);
+}
+
+void Database::executeScript(const QString& sqliteSql) {
+    if (!isOpen()) {
+        raiseError(ErrObjectNotSet,
+                   QStringLiteral("Object variable or With block variable not set."));
+        return;
+    }
+    char* message = nullptr;
+    const int rc = sqlite3_exec(d->db, sqliteSql.toUtf8().constData(), nullptr, nullptr, &message);
+    ++d->writes;
+    if (rc != SQLITE_OK) {
+        const QString text = QString::fromUtf8(message ? message : "");
+        sqlite3_free(message);
+        if (!sqlite3_get_autocommit(d->db))
+            d->run("ROLLBACK");
+        raiseError(detail::errorNumberFor(rc, true, text.toUtf8().constData()),
+                   QStringLiteral("%1.").arg(text));
+    }
+}
+
+void FreeLocks() {
+    // Nothing is held between writes, but a statement left stepping (a read stopped half
+    // way, a failed write) keeps a lock on the file: reset them all and end any
+    // transaction a failure left open.
+    for (auto it = openConnections().begin(); it != openConnections().end(); ++it) {
+        sqlite3* db = it.key();
+        for (sqlite3_stmt* s = sqlite3_next_stmt(db, nullptr); s; s = sqlite3_next_stmt(db, s))
+            sqlite3_reset(s);
+        if (!sqlite3_get_autocommit(db))
+            sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+}
+
+} // namespace tavrel

@@ -1,0 +1,439 @@
+// Opening a recordset: the keyset of a dynaset (the ordered keys of its tables' rows) or the
+// materialised rows of a snapshot, and reading the current row by its key.
+
+#include "data/database.h"
+
+#include "data/database_p.h"
+#include "data/dberror.h"
+#include "data/errortrap.h"
+
+#include <QDateTime>
+
+#include <limits>
+#include <set>
+
+namespace tavrel {
+
+using namespace detail;
+
+// ---------------------------------------------------------------------------------------
+// Recordset::Impl
+
+Recordset::Impl::~Impl() {
+    detach();
+    if (db)
+        db->recordsets.remove(this);
+}
+
+void Recordset::Impl::detach() {
+    sqlite3_finalize(lookup);
+    sqlite3_finalize(lookupAdded);
+    sqlite3_finalize(lookupBatch);
+    lookup = nullptr;
+    lookupAdded = nullptr;
+    lookupBatch = nullptr;
+}
+
+int Recordset::Impl::count() const {
+    return keyed ? int(keys.size() / size_t(stride)) : int(rows.size());
+}
+
+void Recordset::Impl::eraseKey(int index) {
+    if (keyed) {
+        const auto at = keys.begin() + qsizetype(index) * stride;
+        keys.erase(at, at + stride);
+    } else {
+        rows.removeAt(index);
+    }
+}
+
+// Reads the row at `index` of the keyset; *missing when another program deleted it.
+bool Recordset::Impl::fetch(int index, QVariantList* out, bool* missing, int direction) {
+    *missing = false;
+    if (!keyed) {
+        *out = rows.at(index);
+        return true;
+    }
+    const qint64* key = keys.data() + qsizetype(index) * stride;
+    if (lookupBatch) {
+        if (readAheadWrites != db->writes)
+            readAhead.clear();
+        auto it = readAhead.constFind(key[0]);
+        if (it == readAhead.constEnd()) {
+            // Read the next run of rows in the direction of travel with one statement.
+            readAhead.clear();
+            readAheadWrites = db->writes;
+            const int n = count();
+            QSet<qint64> asked;
+            for (int k = 0; k < ReadAheadRows; ++k) {
+                const int at = index + (direction < 0 ? -k : k);
+                if (at < 0 || at >= n)
+                    break;
+                const qint64 id = keys[size_t(at)];
+                sqlite3_bind_int64(lookupBatch, k + 1, id);
+                asked.insert(id);
+            }
+            int rc;
+            while ((rc = sqlite3_step(lookupBatch)) == SQLITE_ROW) {
+                QVariantList row;
+                row.reserve(fields.size());
+                for (int i = 0; i < fields.size(); ++i)
+                    row.append(readColumn(lookupBatch, i + 1, fields.at(i).kind));
+                readAhead.insert(sqlite3_column_int64(lookupBatch, 0), row);
+            }
+            sqlite3_reset(lookupBatch);
+            sqlite3_clear_bindings(lookupBatch);
+            if (rc != SQLITE_DONE) {
+                readAhead.clear();
+                db->raise(rc, false, selectSql);
+                return false;
+            }
+            // Rows asked for and not found are gone; remember that too.
+            for (qint64 id : std::as_const(asked))
+                if (!readAhead.contains(id))
+                    readAhead.insert(id, QVariantList());
+            it = readAhead.constFind(key[0]);
+        }
+        if (it.value().isEmpty()) {
+            *missing = true;
+            return true;
+        }
+        *out = it.value();
+        return true;
+    }
+    const bool added = stride > 1 && key[1] == AddedRowKey;
+    sqlite3_stmt* stmt = added ? lookupAdded : lookup;
+    sqlite3_bind_int64(stmt, 1, key[0]);
+    if (!added)
+        for (int i = 1; i < stride; ++i) {
+            if (key[i] == 0 && i > 0)
+                sqlite3_bind_null(stmt, i + 1);
+            else
+                sqlite3_bind_int64(stmt, i + 1, key[i]);
+        }
+    const int rc = sqlite3_step(stmt);
+    if (rc == SQLITE_ROW) {
+        out->clear();
+        out->reserve(fields.size());
+        for (int i = 0; i < fields.size(); ++i)
+            out->append(readColumn(stmt, i, fields.at(i).kind));
+    }
+    sqlite3_reset(stmt);
+    if (rc == SQLITE_ROW)
+        return true;
+    if (rc == SQLITE_DONE) {
+        *missing = true;
+        return true;
+    }
+    db->raise(rc, false, selectSql);
+    return false;
+}
+
+bool Recordset::Impl::loadCurrent() {
+    if (rowLoaded)
+        return true;
+    bool missing = false;
+    if (!fetch(pos, &current, &missing))
+        return false;
+    if (missing) {
+        raiseError(ErrNoCurrentRecord, QStringLiteral("Record is deleted."));
+        return false;
+    }
+    rowLoaded = true;
+    return true;
+}
+
+int Recordset::Impl::fieldIndex(const QString& rawName) const {
+    QString name = rawName.trimmed();
+    if (name.startsWith(QLatin1Char('[')) && name.endsWith(QLatin1Char(']')))
+        name = name.mid(1, name.size() - 2);
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    if (dot > 0) {
+        QString qualifier = name.left(dot);
+        QString column = name.mid(dot + 1);
+        auto unbracket = [](QString& s) {
+            if (s.startsWith(QLatin1Char('[')) && s.endsWith(QLatin1Char(']')))
+                s = s.mid(1, s.size() - 2);
+        };
+        unbracket(qualifier);
+        unbracket(column);
+        for (int i = 0; i < fields.size(); ++i) {
+            const FieldInfo& f = fields.at(i);
+            if (f.tableIndex < 0 || f.origin.compare(column, Qt::CaseInsensitive) != 0)
+                continue;
+            const TableRef& t = tables.at(f.tableIndex);
+            if (t.table.compare(qualifier, Qt::CaseInsensitive) == 0 ||
+                (!t.alias.isEmpty() && t.alias.compare(qualifier, Qt::CaseInsensitive) == 0))
+                return i;
+        }
+    }
+    // Unqualified (or a result column literally so named): where a join repeats a name,
+    // the base table's column wins.
+    int found = -1;
+    for (int i = 0; i < fields.size(); ++i) {
+        if (fields.at(i).name.compare(name, Qt::CaseInsensitive) != 0)
+            continue;
+        if (fields.at(i).tableIndex == 0)
+            return i;
+        if (found < 0)
+            found = i;
+    }
+    return found;
+}
+
+// ---------------------------------------------------------------------------------------
+// Opening
+
+namespace {
+
+bool tableExists(sqlite3* db, const QString& name, QString* declared) {
+    sqlite3_stmt* stmt = nullptr;
+    sqlite3_prepare_v2(
+        db, "SELECT name FROM sqlite_master WHERE type = 'table' AND name = ?1 COLLATE NOCASE", -1,
+        &stmt, nullptr);
+    const QByteArray utf8 = name.toUtf8();
+    sqlite3_bind_text(stmt, 1, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+    const bool found = sqlite3_step(stmt) == SQLITE_ROW;
+    if (found && declared)
+        *declared = text(sqlite3_column_text(stmt, 0));
+    sqlite3_finalize(stmt);
+    return found;
+}
+
+QString tableNotFound(const QString& name) {
+    return QStringLiteral(
+               "The database engine cannot find the input table or query '%1'. Make sure "
+               "it exists and that its name is spelled correctly.")
+        .arg(name);
+}
+
+// Columns of the base table: their kinds, the rowid alias and whether keys are never reused.
+template <class R> void readBaseTable(sqlite3* db, R* rs) {
+    sqlite3_stmt* stmt = nullptr;
+    const QString sql = QStringLiteral("PRAGMA table_info(%1)").arg(quoteIdent(rs->baseTable));
+    sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &stmt, nullptr);
+    int pkColumns = 0;
+    QString pkName;
+    QString pkType;
+    while (stmt && sqlite3_step(stmt) == SQLITE_ROW) {
+        const QString name = text(sqlite3_column_text(stmt, 1));
+        const QString type = text(sqlite3_column_text(stmt, 2));
+        rs->baseKinds.insert(name.toLower(), valueKindFor(type.toUtf8().constData()));
+        rs->baseColumnNames.insert(name.toLower(), name);
+        if (sqlite3_column_int(stmt, 5) > 0) {
+            ++pkColumns;
+            pkName = name;
+            pkType = type;
+        }
+    }
+    sqlite3_finalize(stmt);
+    if (pkColumns == 1 && pkType.compare(QLatin1String("INTEGER"), Qt::CaseInsensitive) == 0)
+        rs->keyColumn = pkName;
+    stmt = nullptr;
+    sqlite3_prepare_v2(
+        db, "SELECT sql FROM sqlite_master WHERE type = 'table' AND name = ?1 COLLATE NOCASE", -1,
+        &stmt, nullptr);
+    const QByteArray utf8 = rs->baseTable.toUtf8();
+    sqlite3_bind_text(stmt, 1, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+    if (sqlite3_step(stmt) == SQLITE_ROW)
+        rs->autoIncrement = text(sqlite3_column_text(stmt, 0))
+                                .contains(QLatin1String("AUTOINCREMENT"), Qt::CaseInsensitive);
+    sqlite3_finalize(stmt);
+}
+
+// Field descriptions of a prepared statement's result.
+template <class R> void readFields(sqlite3_stmt* stmt, R* rs) {
+    rs->fields.clear();
+    for (int i = 0; i < sqlite3_column_count(stmt); ++i) {
+        FieldInfo f;
+        f.name = QString::fromUtf8(sqlite3_column_name(stmt, i));
+        if (const char* t = sqlite3_column_table_name(stmt, i))
+            f.table = QString::fromUtf8(t);
+        if (const char* o = sqlite3_column_origin_name(stmt, i))
+            f.origin = QString::fromUtf8(o);
+        f.kind = valueKindFor(sqlite3_column_decltype(stmt, i));
+        if (!f.table.isEmpty())
+            for (int k = 0; k < rs->tables.size(); ++k)
+                if (rs->tables.at(k).table.compare(f.table, Qt::CaseInsensitive) == 0) {
+                    f.tableIndex = k;
+                    break;
+                }
+        rs->fields.append(f);
+    }
+}
+
+} // namespace
+
+QString detail::keyList(const QList<TableRef>& tables) {
+    QStringList keys;
+    for (const TableRef& t : tables)
+        keys << quoteIdent(t.refName()) + QStringLiteral(".rowid");
+    return keys.join(QLatin1String(", "));
+}
+
+Recordset Database::openRecordset(const QString& sqlOrTable, RecordsetType type) {
+    Recordset result;
+    if (!isOpen()) {
+        raiseNotSet();
+        return result;
+    }
+    QString error;
+    Tokens tokens;
+    {
+        Tokens jet;
+        if (!tokenize(sqlOrTable, true, &jet, &error)) {
+            raiseError(ErrSqlSyntax, error);
+            return result;
+        }
+        while (!jet.isEmpty() && jet.last().isOp(";"))
+            jet.removeLast();
+        if (jet.size() == 1 && jet.first().isName()) {
+            // A table name: the table's rows in their stored order.
+            QString declared;
+            if (!tableExists(d->db, jet.first().text, &declared)) {
+                raiseError(ErrTableNotFound, tableNotFound(jet.first().text));
+                return result;
+            }
+            tokenize(QStringLiteral("SELECT * FROM ") + quoteIdent(declared), false, &tokens,
+                     &error);
+        } else if (type == RecordsetType::Table) {
+            raiseError(ErrTableNotFound, tableNotFound(sqlOrTable));
+            return result;
+        } else if (!translateTokens(sqlOrTable, &tokens, &error)) {
+            raiseError(ErrSqlSyntax, error);
+            return result;
+        }
+    }
+    SelectParts parts = parseSelect(tokens);
+    if (!parts.isSelect) {
+        raiseError(
+            ErrSqlSyntax,
+            QStringLiteral("Invalid SQL statement; expected 'SELECT': '%1'.").arg(sqlOrTable));
+        return result;
+    }
+    // Keys exist only for real tables (a view or a missing table is read as rows; SQLite
+    // names a missing one when the statement is prepared).
+    for (const TableRef& t : parts.tables)
+        if (!tableExists(d->db, t.table, nullptr))
+            parts.keyable = false;
+
+    auto rs = std::make_unique<Recordset::Impl>();
+    rs->db = d;
+    rs->type = type;
+    rs->tables = parts.tables;
+    rs->aliases = parts.aliases;
+    rs->selectSql = sqlOrTable;
+    if (parts.orderAt > 0) {
+        // Texts in Jet's order, as the reports and lists expect.
+        Tokens ordered = tokens.mid(0, parts.orderAt + 2);
+        ordered.append(collateOrderTerms(d->db, emitSql(parts.from), parts.orderBy));
+        ordered.append(tokens.mid(parts.orderEnd));
+        rs->materialisedSql = emitSql(ordered);
+    } else {
+        rs->materialisedSql = emitSql(tokens);
+    }
+    d->recordsets.insert(rs.get());
+
+    if (parts.keyable) {
+        rs->keyed = true;
+        rs->stride = int(parts.tables.size());
+        rs->fromSql = emitSql(parts.from);
+        const QString list = emitSql(parts.selectList);
+        QString keyCondition =
+            quoteIdent(parts.tables.first().refName()) + QStringLiteral(".rowid = ?1");
+        for (int i = 1; i < rs->stride; ++i)
+            keyCondition += QStringLiteral(" AND %1.rowid IS ?%2")
+                                .arg(quoteIdent(parts.tables.at(i).refName()))
+                                .arg(i + 1);
+        const QString lookupSql =
+            QStringLiteral("SELECT %1 FROM %2 WHERE %3").arg(list, rs->fromSql, keyCondition);
+        const QString addedSql =
+            QStringLiteral("SELECT %1 FROM %2 WHERE %3.rowid = ?1 LIMIT 1")
+                .arg(list, rs->fromSql, quoteIdent(parts.tables.first().refName()));
+        int rc =
+            sqlite3_prepare_v2(d->db, lookupSql.toUtf8().constData(), -1, &rs->lookup, nullptr);
+        if (rc == SQLITE_OK)
+            rc = sqlite3_prepare_v2(d->db, addedSql.toUtf8().constData(), -1, &rs->lookupAdded,
+                                    nullptr);
+        if (rc != SQLITE_OK) {
+            d->raise(rc, false, sqlOrTable);
+            return result;
+        }
+        readFields(rs->lookup, rs.get());
+        if (rs->stride == 1) {
+            QStringList params;
+            for (int i = 1; i <= ReadAheadRows; ++i)
+                params << QStringLiteral("?%1").arg(i);
+            const QString base = quoteIdent(parts.tables.first().refName());
+            const QString batchSql =
+                QStringLiteral("SELECT %1.rowid, %2 FROM %3 WHERE %1.rowid IN (%4)")
+                    .arg(base, list, rs->fromSql, params.join(QLatin1String(", ")));
+            if (sqlite3_prepare_v2(d->db, batchSql.toUtf8().constData(), -1, &rs->lookupBatch,
+                                   nullptr) != SQLITE_OK) {
+                sqlite3_finalize(rs->lookupBatch);
+                rs->lookupBatch = nullptr; // rows are then read one by one
+            }
+        }
+
+        QString keysetSql =
+            QStringLiteral("SELECT %1 FROM %2").arg(keyList(parts.tables), rs->fromSql);
+        if (!parts.where.isEmpty())
+            keysetSql += QStringLiteral(" WHERE ") + emitSql(parts.where);
+        if (!parts.orderBy.isEmpty())
+            keysetSql += QStringLiteral(" ORDER BY ") +
+                         emitSql(collateOrderTerms(
+                             d->db, rs->fromSql, substituteAliases(parts.orderBy, parts.aliases)));
+        if (!parts.tail.isEmpty())
+            keysetSql += QLatin1Char(' ') + emitSql(parts.tail);
+        sqlite3_stmt* stmt = nullptr;
+        rc = sqlite3_prepare_v2(d->db, keysetSql.toUtf8().constData(), -1, &stmt, nullptr);
+        if (rc != SQLITE_OK) {
+            d->raise(rc, false, sqlOrTable);
+            return result;
+        }
+        while ((rc = sqlite3_step(stmt)) == SQLITE_ROW)
+            for (int i = 0; i < rs->stride; ++i)
+                rs->keys.push_back(sqlite3_column_type(stmt, i) == SQLITE_NULL
+                                       ? 0
+                                       : sqlite3_column_int64(stmt, i));
+        sqlite3_finalize(stmt);
+        if (rc != SQLITE_DONE) {
+            d->raise(rc, false, sqlOrTable);
+            return result;
+        }
+        rs->baseTable = parts.tables.first().table;
+        tableExists(d->db, rs->baseTable, &rs->baseTable);
+        readBaseTable(d->db, rs.get());
+        rs->updatable = type != RecordsetType::Snapshot;
+    } else {
+        // Rows that are no table's rows (totals, distinct values ...): read them all now.
+        sqlite3_stmt* stmt = nullptr;
+        int rc =
+            sqlite3_prepare_v2(d->db, rs->materialisedSql.toUtf8().constData(), -1, &stmt, nullptr);
+        if (rc != SQLITE_OK) {
+            d->raise(rc, false, sqlOrTable);
+            return result;
+        }
+        readFields(stmt, rs.get());
+        while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+            QVariantList row;
+            row.reserve(rs->fields.size());
+            for (int i = 0; i < rs->fields.size(); ++i)
+                row.append(readColumn(stmt, i, rs->fields.at(i).kind));
+            rs->rows.append(row);
+        }
+        sqlite3_finalize(stmt);
+        if (rc != SQLITE_DONE) {
+            d->raise(rc, false, sqlOrTable);
+            return result;
+        }
+    }
+    if (rs->count() > 0) {
+        rs->pos = 0;
+        rs->bof = rs->eof = false;
+    }
+    result.d = std::move(rs);
+    return result;
+}
+
+} // namespace tavrel

@@ -1,0 +1,574 @@
+#include "data/database.h"
+
+#include "data/database_p.h"
+#include "data/dberror.h"
+#include "data/errortrap.h"
+
+#include <QDateTime>
+
+#include <limits>
+#include <set>
+
+namespace tavrel {
+
+using namespace detail;
+
+namespace detail {
+
+void raiseNotSet() {
+    raiseError(ErrObjectNotSet, QStringLiteral("Object variable or With block variable not set."));
+}
+void raiseNoCurrent() {
+    raiseError(ErrNoCurrentRecord, QStringLiteral("No current record."));
+}
+void raiseReadOnly() {
+    raiseError(ErrReadOnly, QStringLiteral("Cannot update. Database or object is read-only."));
+}
+
+} // namespace detail
+
+// ---------------------------------------------------------------------------------------
+// Recordset
+
+Recordset::Recordset() = default;
+Recordset::~Recordset() = default;
+Recordset::Recordset(Recordset&& other) noexcept = default;
+Recordset& Recordset::operator=(Recordset&& other) noexcept = default;
+
+bool Recordset::isOpen() const {
+    return d && d->db && d->db->db;
+}
+
+void Recordset::close() {
+    d.reset();
+}
+
+RecordsetType Recordset::type() const {
+    return d ? d->type : RecordsetType::Dynaset;
+}
+
+int Recordset::recordCount() const {
+    if (!isOpen()) {
+        raiseNotSet();
+        return 0;
+    }
+    return d->count();
+}
+
+bool Recordset::isBOF() const {
+    if (!isOpen()) {
+        raiseNotSet();
+        return true;
+    }
+    return d->bof;
+}
+
+bool Recordset::isEOF() const {
+    if (!isOpen()) {
+        raiseNotSet();
+        return true;
+    }
+    return d->eof;
+}
+
+// Puts the cursor on `target`, walking on in `step` past rows deleted by another program.
+void Recordset::Impl::settle(int target, int step) {
+    mode = Mode::None;
+    buffer.clear();
+    deletedCurrent = false;
+    rowLoaded = false;
+    for (;;) {
+        const int n = count();
+        if (target < 0) {
+            pos = -1;
+            bof = true;
+            eof = n == 0;
+            return;
+        }
+        if (target >= n) {
+            pos = n;
+            eof = true;
+            bof = n == 0;
+            return;
+        }
+        bool missing = false;
+        if (!fetch(target, &current, &missing, step)) {
+            pos = target;
+            bof = eof = false;
+            return;
+        }
+        if (!missing) {
+            pos = target;
+            bof = eof = false;
+            rowLoaded = true;
+            return;
+        }
+        eraseKey(target);
+        if (step < 0)
+            --target;
+    }
+}
+
+void Recordset::moveFirst() {
+    if (!isOpen())
+        return raiseNotSet();
+    d->settle(0, 1);
+}
+
+void Recordset::moveLast() {
+    if (!isOpen())
+        return raiseNotSet();
+    d->settle(d->count() - 1, -1);
+}
+
+void Recordset::moveNext() {
+    if (!isOpen())
+        return raiseNotSet();
+    if (d->eof && !d->deletedCurrent)
+        return; // already past the end: stays there
+    d->settle(d->deletedCurrent ? d->pos : d->pos + 1, 1);
+}
+
+void Recordset::movePrevious() {
+    if (!isOpen())
+        return raiseNotSet();
+    if (d->bof && !d->deletedCurrent)
+        return;
+    d->settle(d->pos - 1, -1);
+}
+
+// ---------------------------------------------------------------------------------------
+// Values
+
+namespace {
+
+// The value as the column will hold it, so a value read back before update() looks like
+// the stored one. False when it cannot be converted.
+bool normalise(const QVariant& v, ValueKind kind, QVariant* out) {
+    if (!v.isValid() || v.isNull()) {
+        *out = kind == ValueKind::Bool ? QVariant(false) : QVariant();
+        return true;
+    }
+    const bool emptyText = v.typeId() == QMetaType::QString && v.toString().trimmed().isEmpty();
+    bool ok = true;
+    switch (kind) {
+    case ValueKind::Integer:
+        if (emptyText) {
+            *out = QVariant();
+            return true;
+        }
+        if (v.typeId() == QMetaType::Bool) {
+            *out = v.toBool() ? 1 : 0;
+            return true;
+        }
+        {
+            const double x = v.toDouble(&ok);
+            const qlonglong i = qRound64(x);
+            *out = (i >= std::numeric_limits<int>::min() && i <= std::numeric_limits<int>::max())
+                       ? QVariant(int(i))
+                       : QVariant(i);
+        }
+        return ok;
+    case ValueKind::Double:
+    case ValueKind::Currency:
+        if (emptyText) {
+            *out = QVariant();
+            return true;
+        }
+        *out = v.toDouble(&ok);
+        if (ok && kind == ValueKind::Currency)
+            *out = qRound64(out->toDouble() * 10000.0) / 10000.0;
+        return ok;
+    case ValueKind::Bool:
+        if (v.typeId() == QMetaType::QString) {
+            const QString s = v.toString().trimmed();
+            if (s.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0 ||
+                s == QLatin1String("-1") || s == QLatin1String("1")) {
+                *out = true;
+                return true;
+            }
+            if (s.isEmpty() || s.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0 ||
+                s == QLatin1String("0")) {
+                *out = false;
+                return true;
+            }
+            return false;
+        }
+        *out = v.toBool();
+        return true;
+    case ValueKind::Date:
+        if (emptyText) {
+            *out = QVariant();
+            return true;
+        }
+        if (v.typeId() == QMetaType::QDateTime) {
+            const QDateTime dt = v.toDateTime();
+            *out = dt.time() == QTime(0, 0) ? QVariant(dt.date()) : QVariant(dt);
+            return true;
+        }
+        *out = v;
+        return true;
+    case ValueKind::Text:
+        *out = v.toString();
+        return true;
+    case ValueKind::Auto:
+        break;
+    }
+    *out = v;
+    return true;
+}
+
+// Gives the row being added its counter key now, so it can be read before update() and
+// is never given out again, even if this row is never saved.
+template <class R> bool reserveKey(R* d) {
+    if (d->keyReserved)
+        return true;
+    sqlite3* db = d->db->db;
+    int rc = d->autoIncrement ? d->db->run("BEGIN IMMEDIATE") : SQLITE_OK;
+    if (rc != SQLITE_OK) {
+        d->db->raise(rc, true, d->baseTable);
+        return false;
+    }
+    qint64 next = 0;
+    auto scalar = [&](const QString& sql, qint64* value) {
+        sqlite3_stmt* stmt = nullptr;
+        int r = sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &stmt, nullptr);
+        if (r == SQLITE_OK) {
+            const QByteArray name = d->baseTable.toUtf8();
+            if (sqlite3_bind_parameter_count(stmt) > 0)
+                sqlite3_bind_text(stmt, 1, name.constData(), int(name.size()), SQLITE_TRANSIENT);
+            r = sqlite3_step(stmt);
+            if (r == SQLITE_ROW) {
+                *value = qMax(*value, qint64(sqlite3_column_int64(stmt, 0)));
+                r = SQLITE_OK;
+            } else if (r == SQLITE_DONE) {
+                r = SQLITE_OK;
+            }
+        }
+        sqlite3_finalize(stmt);
+        return r;
+    };
+    rc = scalar(QStringLiteral("SELECT max(rowid) FROM %1").arg(quoteIdent(d->baseTable)), &next);
+    if (rc == SQLITE_OK && d->autoIncrement)
+        rc =
+            scalar(QStringLiteral("SELECT seq FROM sqlite_sequence WHERE name = ?1 COLLATE NOCASE"),
+                   &next);
+    ++next;
+    if (rc == SQLITE_OK && d->autoIncrement) {
+        const QString sql =
+            QStringLiteral("UPDATE sqlite_sequence SET seq = %1 WHERE name = ?1 COLLATE NOCASE");
+        qint64 ignored = 0;
+        rc = scalar(sql.arg(next), &ignored);
+        if (rc == SQLITE_OK && sqlite3_changes(db) == 0)
+            rc = scalar(
+                QStringLiteral("INSERT INTO sqlite_sequence (name, seq) VALUES (?1, %1)").arg(next),
+                &ignored);
+    }
+    if (d->autoIncrement) {
+        if (rc == SQLITE_OK)
+            rc = d->db->run("COMMIT");
+        if (rc != SQLITE_OK) {
+            const int failed = rc;
+            if (!sqlite3_get_autocommit(db))
+                d->db->run("ROLLBACK");
+            d->db->raise(failed, true, d->baseTable);
+            return false;
+        }
+    } else if (rc != SQLITE_OK) {
+        d->db->raise(rc, false, d->baseTable);
+        return false;
+    }
+    d->reservedKey = next;
+    d->keyReserved = true;
+    return true;
+}
+
+template <class R> QVariant columnDefault(R* d, const QString& column, ValueKind kind) {
+    sqlite3* db = d->db->db;
+    QVariant result;
+    sqlite3_stmt* stmt = nullptr;
+    const QString sql = QStringLiteral("PRAGMA table_info(%1)").arg(quoteIdent(d->baseTable));
+    sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &stmt, nullptr);
+    QString expression;
+    while (stmt && sqlite3_step(stmt) == SQLITE_ROW)
+        if (text(sqlite3_column_text(stmt, 1)).compare(column, Qt::CaseInsensitive) == 0 &&
+            sqlite3_column_type(stmt, 4) != SQLITE_NULL)
+            expression = text(sqlite3_column_text(stmt, 4));
+    sqlite3_finalize(stmt);
+    if (expression.isEmpty())
+        return kind == ValueKind::Bool ? QVariant(false) : QVariant();
+    stmt = nullptr;
+    if (sqlite3_prepare_v2(db, ("SELECT " + expression).toUtf8().constData(), -1, &stmt, nullptr) ==
+            SQLITE_OK &&
+        sqlite3_step(stmt) == SQLITE_ROW)
+        result = readColumn(stmt, 0, kind);
+    sqlite3_finalize(stmt);
+    return result;
+}
+
+template <class R> bool isKeyField(const R* d, const FieldInfo& f) {
+    return f.tableIndex == 0 && !d->keyColumn.isEmpty() &&
+           f.origin.compare(d->keyColumn, Qt::CaseInsensitive) == 0;
+}
+
+} // namespace
+
+QVariant Recordset::value(const QString& field) const {
+    if (!isOpen()) {
+        raiseNotSet();
+        return QVariant();
+    }
+    const int index = d->fieldIndex(field);
+    if (index < 0) {
+        raiseError(ErrItemNotFound,
+                   QStringLiteral("Item '%1' not found in this collection.").arg(field));
+        return QVariant();
+    }
+    const auto it = d->buffer.constFind(index);
+    if (it != d->buffer.constEnd())
+        return it.value();
+    const FieldInfo& f = d->fields.at(index);
+    if (d->mode == Impl::Mode::Add) {
+        if (isKeyField(d.get(), f)) {
+            if (!reserveKey(d.get()))
+                return QVariant();
+            return QVariant(d->reservedKey <= std::numeric_limits<int>::max()
+                                ? QVariant(int(d->reservedKey))
+                                : QVariant(qlonglong(d->reservedKey)));
+        }
+        if (f.tableIndex == 0 && !f.origin.isEmpty())
+            return columnDefault(d.get(), f.origin, f.kind);
+        return QVariant();
+    }
+    if (!d->hasCurrent()) {
+        raiseNoCurrent();
+        return QVariant();
+    }
+    if (!d->loadCurrent())
+        return QVariant();
+    return d->current.value(index);
+}
+
+void Recordset::setValue(const QString& field, const QVariant& value) {
+    if (!isOpen())
+        return raiseNotSet();
+    const int index = d->fieldIndex(field);
+    if (index < 0)
+        return raiseError(ErrItemNotFound,
+                          QStringLiteral("Item '%1' not found in this collection.").arg(field));
+    if (d->mode == Impl::Mode::None)
+        return raiseError(ErrUpdateWithoutEdit,
+                          QStringLiteral("Update or CancelUpdate without AddNew or Edit."));
+    const FieldInfo& f = d->fields.at(index);
+    if (!d->updatable || f.tableIndex < 0 || f.origin.isEmpty() ||
+        (d->mode == Impl::Mode::Add && f.tableIndex != 0))
+        return raiseError(ErrReadOnly, QStringLiteral("Field '%1' cannot be updated.").arg(field));
+    QVariant stored;
+    if (!normalise(value, f.kind, &stored))
+        return raiseError(ErrEngine,
+                          QStringLiteral("Data type conversion error: '%1' for field '%2'.")
+                              .arg(value.toString(), field));
+    d->buffer.insert(index, stored);
+}
+
+QStringList Recordset::fieldNames() const {
+    QStringList names;
+    if (!isOpen()) {
+        raiseNotSet();
+        return names;
+    }
+    for (const FieldInfo& f : d->fields)
+        names << f.name;
+    return names;
+}
+
+// ---------------------------------------------------------------------------------------
+// Edits
+
+// Raises the reason a row cannot be written now, if there is one.
+bool Recordset::checkWritable(bool needsCurrentRow) const {
+    if (!isOpen()) {
+        raiseNotSet();
+        return false;
+    }
+    if (!d->updatable) {
+        raiseReadOnly();
+        return false;
+    }
+    if (needsCurrentRow && !d->hasCurrent()) {
+        raiseNoCurrent();
+        return false;
+    }
+    return true;
+}
+
+void Recordset::addNew() {
+    if (!checkWritable(false))
+        return;
+    d->mode = Impl::Mode::Add;
+    d->buffer.clear();
+    d->keyReserved = false;
+}
+
+void Recordset::edit() {
+    if (!checkWritable(true))
+        return;
+    d->mode = Impl::Mode::Edit;
+    d->buffer.clear();
+}
+
+void Recordset::cancelUpdate() {
+    if (!isOpen())
+        return raiseNotSet();
+    d->mode = Impl::Mode::None;
+    d->buffer.clear();
+    d->keyReserved = false;
+}
+
+namespace {
+
+// Runs one write statement with its values bound; SQLITE_DONE on success.
+int runWrite(sqlite3* db, const QString& sql, const QList<QPair<QVariant, ValueKind>>& values,
+             qint64 rowid, bool bindRowid) {
+    sqlite3_stmt* stmt = nullptr;
+    int rc = sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &stmt, nullptr);
+    if (rc != SQLITE_OK)
+        return rc;
+    int i = 1;
+    for (const auto& v : values)
+        bindValue(stmt, i++, v.first, v.second);
+    if (bindRowid)
+        sqlite3_bind_int64(stmt, i, rowid);
+    rc = sqlite3_step(stmt);
+    sqlite3_finalize(stmt);
+    return rc;
+}
+
+} // namespace
+
+void Recordset::update() {
+    if (!isOpen())
+        return raiseNotSet();
+    if (d->mode == Impl::Mode::None)
+        return raiseError(ErrUpdateWithoutEdit,
+                          QStringLiteral("Update or CancelUpdate without AddNew or Edit."));
+    if (!d->updatable)
+        return raiseReadOnly();
+    Database::Impl* db = d->db.get();
+
+    // Each write is one short transaction of its own: nothing is locked before it.
+    int rc = db->run("BEGIN IMMEDIATE");
+    if (rc != SQLITE_OK)
+        return db->raise(rc, true, d->baseTable);
+    auto fail = [&](int code) {
+        if (!sqlite3_get_autocommit(db->db))
+            db->run("ROLLBACK");
+        db->raise(code, true, d->baseTable);
+    };
+
+    qint64 newKey = 0;
+    if (d->mode == Impl::Mode::Add) {
+        QStringList columns;
+        QList<QPair<QVariant, ValueKind>> values;
+        bool keySet = false;
+        for (auto it = d->buffer.constBegin(); it != d->buffer.constEnd(); ++it) {
+            const FieldInfo& f = d->fields.at(it.key());
+            if (columns.contains(quoteIdent(f.origin)))
+                continue;
+            columns << quoteIdent(f.origin);
+            values.append({it.value(), f.kind});
+            if (isKeyField(d.get(), f))
+                keySet = true;
+        }
+        if (d->keyReserved && !keySet && !d->keyColumn.isEmpty()) {
+            columns << quoteIdent(d->keyColumn);
+            values.append({QVariant(qlonglong(d->reservedKey)), ValueKind::Integer});
+        }
+        QString sql;
+        if (columns.isEmpty())
+            sql = QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(quoteIdent(d->baseTable));
+        else
+            sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                      .arg(quoteIdent(d->baseTable), columns.join(QLatin1String(", ")),
+                           QStringList(QList<QString>(columns.size(), QStringLiteral("?")))
+                               .join(QLatin1String(", ")));
+        rc = runWrite(db->db, sql, values, 0, false);
+        if (rc != SQLITE_DONE)
+            return fail(rc);
+        newKey = sqlite3_last_insert_rowid(db->db);
+    } else {
+        // Group the changed columns by table; each table's row is written by its own key.
+        QHash<int, QPair<QStringList, QList<QPair<QVariant, ValueKind>>>> perTable;
+        for (auto it = d->buffer.constBegin(); it != d->buffer.constEnd(); ++it) {
+            const FieldInfo& f = d->fields.at(it.key());
+            auto& entry = perTable[f.tableIndex];
+            entry.first << quoteIdent(f.origin) + QStringLiteral(" = ?");
+            entry.second.append({it.value(), f.kind});
+        }
+        const qint64* key = d->keys.data() + qsizetype(d->pos) * d->stride;
+        for (auto it = perTable.constBegin(); it != perTable.constEnd(); ++it) {
+            const qint64 rowid = key[it.key()];
+            if (it.key() > 0 && (rowid == AddedRowKey || rowid == 0)) {
+                if (!sqlite3_get_autocommit(db->db))
+                    db->run("ROLLBACK");
+                return raiseReadOnly();
+            }
+            const QString sql = QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?")
+                                    .arg(quoteIdent(d->tables.at(it.key()).table),
+                                         it.value().first.join(QLatin1String(", ")));
+            rc = runWrite(db->db, sql, it.value().second, rowid, true);
+            if (rc != SQLITE_DONE)
+                return fail(rc);
+            if (sqlite3_changes(db->db) == 0) {
+                db->run("ROLLBACK");
+                return raiseError(ErrNoCurrentRecord,
+                                  QStringLiteral("The record was deleted by another program."));
+            }
+        }
+    }
+    rc = db->run("COMMIT");
+    ++db->writes;
+    if (rc != SQLITE_OK)
+        return fail(rc);
+
+    if (d->mode == Impl::Mode::Add) {
+        // The new row joins the end of the keyset; the cursor stays where it was.
+        d->keys.push_back(newKey);
+        for (int i = 1; i < d->stride; ++i)
+            d->keys.push_back(AddedRowKey);
+    }
+    d->mode = Impl::Mode::None;
+    d->buffer.clear();
+    d->keyReserved = false;
+    d->rowLoaded = false;
+}
+
+void Recordset::deleteRow() {
+    if (!checkWritable(true))
+        return;
+    d->mode = Impl::Mode::None;
+    d->buffer.clear();
+    Database::Impl* db = d->db.get();
+    const qint64 rowid = d->keys.at(size_t(d->pos) * size_t(d->stride));
+    const int rc = runWrite(
+        db->db, QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(quoteIdent(d->baseTable)), {},
+        rowid, true);
+    ++db->writes;
+    if (rc != SQLITE_DONE)
+        return db->raise(rc, true, d->baseTable);
+    d->eraseKey(d->pos);
+    d->deletedCurrent = true;
+    d->rowLoaded = false;
+}
+
+void Recordset::setLockEdits(bool pessimistic) {
+    if (!isOpen())
+        return raiseNotSet();
+    d->lockEdits = pessimistic;
+}
+
+bool Recordset::lockEdits() const {
+    return d ? d->lockEdits : false;
+}
+
+} // namespace tavrel

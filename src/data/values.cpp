@@ -1,0 +1,200 @@
+// Value conversion between the program's QVariants and SQLite's storage classes, by the
+// kind of value a column's declared type asks for.
+
+#include "data/database_p.h"
+
+#include <QDateTime>
+#include <QTime>
+
+#include <cmath>
+
+namespace tavrel::detail {
+
+namespace {
+// Currency keeps four decimals, as Jet's fixed-point currency.
+constexpr double CurrencyScale = 10000.0;
+} // namespace
+
+ValueKind valueKindFor(const char* declType) {
+    if (!declType)
+        return ValueKind::Auto;
+    QString t = QString::fromUtf8(declType).toUpper();
+    const qsizetype paren = t.indexOf(QLatin1Char('('));
+    if (paren >= 0)
+        t.truncate(paren);
+    t = t.trimmed();
+    if (t.contains(QLatin1String("DATE")) || t.contains(QLatin1String("TIME")))
+        return ValueKind::Date;
+    if (t == QLatin1String("BIT") || t == QLatin1String("BOOLEAN") || t == QLatin1String("BOOL") ||
+        t == QLatin1String("YESNO") || t == QLatin1String("LOGICAL"))
+        return ValueKind::Bool;
+    if (t == QLatin1String("CURRENCY") || t == QLatin1String("MONEY"))
+        return ValueKind::Currency;
+    if (t == QLatin1String("SINGLE") || t == QLatin1String("DOUBLE") ||
+        t.contains(QLatin1String("REAL")) || t.contains(QLatin1String("FLOA")) ||
+        t == QLatin1String("NUMERIC") || t == QLatin1String("DECIMAL"))
+        return ValueKind::Double;
+    if (t == QLatin1String("LONG") || t == QLatin1String("SHORT") ||
+        t.contains(QLatin1String("INT")) || t == QLatin1String("COUNTER") ||
+        t == QLatin1String("BYTE"))
+        return ValueKind::Integer;
+    if (t.contains(QLatin1String("TEXT")) || t.contains(QLatin1String("CHAR")) ||
+        t == QLatin1String("MEMO") || t.contains(QLatin1String("CLOB")) ||
+        t == QLatin1String("STRING"))
+        return ValueKind::Text;
+    return ValueKind::Auto;
+}
+
+namespace {
+
+QVariant integerVariant(sqlite3_int64 v) {
+    if (v >= std::numeric_limits<int>::min() && v <= std::numeric_limits<int>::max())
+        return QVariant(int(v));
+    return QVariant(qlonglong(v));
+}
+
+QVariant byStorage(sqlite3_value* v) {
+    switch (sqlite3_value_type(v)) {
+    case SQLITE_INTEGER:
+        return integerVariant(sqlite3_value_int64(v));
+    case SQLITE_FLOAT:
+        return sqlite3_value_double(v);
+    case SQLITE_NULL:
+        return QVariant();
+    case SQLITE_BLOB:
+        return QByteArray(static_cast<const char*>(sqlite3_value_blob(v)), sqlite3_value_bytes(v));
+    default:
+        return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_value_text(v)),
+                                 sqlite3_value_bytes(v));
+    }
+}
+
+QVariant dateFromText(const QString& text) {
+    const QString t = text.trimmed();
+    if (t.size() == 10) {
+        const QDate d = QDate::fromString(t, Qt::ISODate);
+        if (d.isValid())
+            return d;
+    }
+    if (t.size() > 10) {
+        QDateTime dt = QDateTime::fromString(t, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        if (!dt.isValid())
+            dt = QDateTime::fromString(t, Qt::ISODate);
+        if (dt.isValid())
+            return dt.time() == QTime(0, 0) ? QVariant(dt.date()) : QVariant(dt);
+    }
+    const QTime tm = QTime::fromString(t, QStringLiteral("HH:mm:ss"));
+    if (tm.isValid())
+        return tm;
+    return text;
+}
+
+} // namespace
+
+QVariant readValue(sqlite3_value* v, ValueKind kind) {
+    const int type = sqlite3_value_type(v);
+    if (type == SQLITE_NULL)
+        return QVariant();
+    switch (kind) {
+    case ValueKind::Integer:
+        if (type == SQLITE_INTEGER)
+            return integerVariant(sqlite3_value_int64(v));
+        if (type == SQLITE_FLOAT)
+            return integerVariant(sqlite3_int64(std::llround(sqlite3_value_double(v))));
+        break;
+    case ValueKind::Double:
+        if (type == SQLITE_INTEGER || type == SQLITE_FLOAT)
+            return sqlite3_value_double(v);
+        break;
+    case ValueKind::Currency:
+        if (type == SQLITE_INTEGER || type == SQLITE_FLOAT)
+            return std::round(sqlite3_value_double(v) * CurrencyScale) / CurrencyScale;
+        break;
+    case ValueKind::Bool:
+        if (type == SQLITE_INTEGER || type == SQLITE_FLOAT)
+            return sqlite3_value_double(v) != 0;
+        break;
+    case ValueKind::Date:
+        if (type == SQLITE_TEXT)
+            return dateFromText(QString::fromUtf8(
+                reinterpret_cast<const char*>(sqlite3_value_text(v)), sqlite3_value_bytes(v)));
+        break;
+    case ValueKind::Text:
+        return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_value_text(v)),
+                                 sqlite3_value_bytes(v));
+    case ValueKind::Auto:
+        break;
+    }
+    return byStorage(v);
+}
+
+QVariant readColumn(sqlite3_stmt* stmt, int column, ValueKind kind) {
+    return readValue(sqlite3_column_value(stmt, column), kind);
+}
+
+int bindValue(sqlite3_stmt* stmt, int index, const QVariant& value, ValueKind kind) {
+    if (!value.isValid() || value.isNull()) {
+        // A yes/no column is never null in Jet: an empty value is false.
+        if (kind == ValueKind::Bool)
+            return sqlite3_bind_int(stmt, index, 0);
+        return sqlite3_bind_null(stmt, index);
+    }
+    auto bindText = [&](const QString& s) {
+        const QByteArray utf8 = s.toUtf8();
+        return sqlite3_bind_text(stmt, index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+    };
+    switch (value.typeId()) {
+    case QMetaType::QDate:
+        return bindText(value.toDate().toString(Qt::ISODate));
+    case QMetaType::QDateTime: {
+        const QDateTime dt = value.toDateTime();
+        if (dt.time() == QTime(0, 0))
+            return bindText(dt.date().toString(Qt::ISODate));
+        return bindText(dt.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+    }
+    case QMetaType::QTime:
+        return bindText(value.toTime().toString(QStringLiteral("HH:mm:ss")));
+    case QMetaType::Bool:
+        return sqlite3_bind_int(stmt, index, value.toBool() ? 1 : 0);
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::Long:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Char:
+    case QMetaType::SChar:
+    case QMetaType::UChar:
+        if (kind == ValueKind::Bool)
+            return sqlite3_bind_int(stmt, index, value.toLongLong() != 0 ? 1 : 0);
+        return sqlite3_bind_int64(stmt, index, value.toLongLong());
+    case QMetaType::Double:
+    case QMetaType::Float: {
+        double d = value.toDouble();
+        if (kind == ValueKind::Currency)
+            d = std::round(d * CurrencyScale) / CurrencyScale;
+        if (kind == ValueKind::Integer)
+            return sqlite3_bind_int64(stmt, index, std::llround(d));
+        if (kind == ValueKind::Bool)
+            return sqlite3_bind_int(stmt, index, d != 0 ? 1 : 0);
+        return sqlite3_bind_double(stmt, index, d);
+    }
+    case QMetaType::QByteArray: {
+        const QByteArray b = value.toByteArray();
+        return sqlite3_bind_blob(stmt, index, b.constData(), int(b.size()), SQLITE_TRANSIENT);
+    }
+    default: {
+        const QString s = value.toString();
+        if (kind == ValueKind::Bool) {
+            if (s.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0)
+                return sqlite3_bind_int(stmt, index, 1);
+            if (s.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0)
+                return sqlite3_bind_int(stmt, index, 0);
+        }
+        return bindText(s);
+    }
+    }
+}
+
+} // namespace tavrel::detail
