@@ -6,6 +6,7 @@
 #include "core/globals.h"
 #include "core/startup.h"
 #include "data/demodata.h"
+#include "data/transaction.h"
 #include "support/scriptedui.h"
 #include "support/testenv.h"
 
@@ -262,6 +263,27 @@ private Q_SLOTS:
         QCOMPARE(ui.progressShown[0].values.last(), total);
         QVERIFY(ui.progressShown[0].values.size() > 2); // it moved on the way
         w.Form_Unload();
+    }
+
+    void upgradeOfALockedFileIsRetriedLikeASave() {
+        ScriptedUi ui;
+        QTemporaryDir dir;
+        writeOldFile(dir.path());
+        InFolder in(dir.path());
+        Database other = Database::open(dir.filePath("tavrel.mdb"));
+        Transaction theirs(other); // another program is writing
+        frmMain w;
+        w.setArguments({QStringLiteral("tavrel")});
+        try {
+            w.Form_Load();
+            QFAIL("the program should have ended");
+        } catch (const ProgramEnded& ended) {
+            QVERIFY(ended.exitCode != 0);
+        }
+        QCOMPARE(ui.messageTexts(),
+                 QStringList{"Could not update locked record.  Do you wish to try again?"});
+        QCOMPARE(RetryCount, qint16(100));
+        dbMain.close();
     }
 
     void yearQuestionWhenStoredYearDiffers_data() {
