@@ -8,11 +8,41 @@
 #include <QInputDialog>
 #include <QKeyEvent>
 #include <QMessageBox>
+#include <QPointer>
+#include <QProgressDialog>
 
 #include <cstdio>
 #include <cstdlib>
 
 namespace tavrel {
+
+namespace {
+
+// A step that ends sooner than this shows no progress window at all.
+constexpr int ProgressShowAfterMs = 1000;
+
+// Qt's progress dialog, modal and without a cancel button: the steps it shows (start-up's
+// upgrade of the file, say) must run to their end or undo themselves.
+class DialogProgress final : public Progress {
+public:
+    DialogProgress(const QString& title, const QString& text, int maximum)
+        : dialog_(new QProgressDialog(text, QString(), 0, maximum, QApplication::activeWindow())) {
+        dialog_->setWindowTitle(title.isEmpty() ? AppTitle : title);
+        dialog_->setWindowModality(Qt::ApplicationModal);
+        dialog_->setMinimumDuration(ProgressShowAfterMs);
+        dialog_->setValue(0); // starts the clock that decides whether it appears
+    }
+    ~DialogProgress() override { delete dialog_; }
+    void setValue(int value) override {
+        if (dialog_)
+            dialog_->setValue(value);
+    }
+
+private:
+    QPointer<QProgressDialog> dialog_;
+};
+
+} // namespace
 
 MsgResult QtUi::msgBox(const QString& text, MsgButtons buttons, MsgIcon icon,
                        const QString& title) {
@@ -133,6 +163,10 @@ QDateTime QtUi::now() {
 void QtUi::endProgram(int exitCode) {
     std::fflush(nullptr);
     std::_Exit(exitCode);
+}
+
+std::unique_ptr<Progress> QtUi::progress(const QString& title, const QString& text, int maximum) {
+    return std::make_unique<DialogProgress>(title, text, maximum);
 }
 
 } // namespace tavrel

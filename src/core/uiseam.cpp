@@ -47,10 +47,20 @@ public:
     void endProgram(int exitCode) override { std::exit(exitCode); }
 };
 
+// Progress nobody sees.
+class NoProgress final : public Progress {
+public:
+    void setValue(int) override {}
+};
+
 HeadlessUi headless;
 Ui* current = &headless;
 
 } // namespace
+
+std::unique_ptr<Progress> Ui::progress(const QString&, const QString&, int) {
+    return std::make_unique<NoProgress>();
+}
 
 Ui& ui() {
     return *current;

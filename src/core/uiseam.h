@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QString>
 
+#include <memory>
 #include <optional>
 
 class QWidget;
@@ -14,6 +15,14 @@ namespace tavrel {
 enum class MsgButtons { Ok, OkCancel, YesNo, YesNoCancel };
 enum class MsgIcon { None, Information, Question, Warning, Critical };
 enum class MsgResult { Ok, Cancel, Yes, No };
+
+// The progress window of one long step, open while this object lives.
+class Progress {
+public:
+    virtual ~Progress() = default;
+    // How much is done, from 0 up to the maximum the window was opened with.
+    virtual void setValue(int value) = 0;
+};
 
 // Every call the program makes on the platform's user interface and clock. The real one
 // uses Qt; tests install a scripted one that answers from a queue and records what it was
@@ -55,6 +64,12 @@ public:
 
     // Ends the process at once, without closing windows one by one.
     virtual void endProgram(int exitCode) = 0;
+
+    // Progress of a step that may take a while (steps 0 to `maximum`). A window shows it
+    // only once the step has lasted about a second, so quick steps show nothing. Without
+    // a window (the default) nothing is shown.
+    virtual std::unique_ptr<Progress> progress(const QString& title, const QString& text,
+                                               int maximum);
 };
 
 // The interface in force. Defaults to the Qt implementation once the GUI library installs

@@ -2,11 +2,25 @@
 
 #include "core/errortrap.h"
 #include "core/globals.h"
+#include "core/uiseam.h"
 #include "data/database.h"
+#include "data/transaction.h"
+
+#include <QStringList>
+
+#include <functional>
+#include <optional>
 
 namespace tavrel {
 
 namespace {
+
+// Assignments per statement of the fill: few statements for a large table (each one is
+// set-based), yet enough of them that the progress window moves.
+constexpr int FillChunkRows = 5000;
+
+// The first failure met inside an upgrade step; the step stops there.
+using StepFailure = std::optional<DbError>;
 
 // True when opening `probeSql` fails for any reason: the column it names is missing.
 bool probeFails(const QString& probeSql) {
@@ -17,53 +31,108 @@ bool probeFails(const QString& probeSql) {
     return failed;
 }
 
-// Gives every assignment the location and type of its task, right after the columns were
-// added. The first failure is reported and ends the fill.
-void fillAssignCodes() {
-    bool failed = false;
-    ErrorTrap trap([&failed](const DbError&) {
-        failed = true;
-        HandleDataError();
-    });
-    Recordset rs = dbMain.openRecordset(QStringLiteral("select locid, typid, taskid from assign"));
-    if (failed || rs.recordCount() == 0)
+// Gives every assignment the location and type of its task; an assignment whose task no
+// longer exists keeps them empty. Set-based, one run of assignments in key order per
+// statement, so that a large table shows its progress.
+void fillAssignCodes(const StepFailure& failure) {
+    Recordset counted = dbMain.openRecordset(QStringLiteral("select count(*) as n from assign"),
+                                             RecordsetType::Snapshot);
+    const int total = failure ? 0 : counted.value(QStringLiteral("n")).toInt();
+    counted.close();
+    if (failure || total == 0)
         return;
-    while (!failed && !rs.isEOF()) {
-        Recordset task =
-            dbMain.openRecordset(QStringLiteral("select locid, typid from tasks where taskid=") +
-                                     rs.value(QStringLiteral("taskid")).toString(),
-                                 RecordsetType::Snapshot);
-        if (!failed && task.recordCount() > 0) {
-            rs.edit();
-            rs.setValue(QStringLiteral("locid"), task.value(QStringLiteral("locid")));
-            rs.setValue(QStringLiteral("typid"), task.value(QStringLiteral("typid")));
-            SaveLoop(rs);
-            FreeLocks();
-        }
-        task.close();
-        rs.moveNext();
+    const std::unique_ptr<Progress> progress = ui().progress(
+        {},
+        QStringLiteral("Updating the database: every assignment gets the location and type "
+                       "of its task."),
+        total);
+    progress->setValue(0);
+    QString after; // the condition "past the last assignment done", empty for the first run
+    int done = 0;
+    while (!failure && done < total) {
+        Recordset run = dbMain.openRecordset(
+            QStringLiteral("select max(k) as last, count(*) as n from (select rowid as k from "
+                           "assign%1 order by rowid limit %2)")
+                .arg(after.isEmpty() ? QString() : QStringLiteral(" where ") + after)
+                .arg(FillChunkRows),
+            RecordsetType::Snapshot);
+        const int rows = failure ? 0 : run.value(QStringLiteral("n")).toInt();
+        const QString last = failure ? QString() : run.value(QStringLiteral("last")).toString();
+        run.close();
+        if (rows == 0)
+            break;
+        QString range = QStringLiteral("rowid <= ") + last;
+        if (!after.isEmpty())
+            range = after + QStringLiteral(" and ") + range;
+        dbMain.execute(
+            QStringLiteral("update assign set "
+                           "locid = (select locid from tasks where tasks.taskid = assign.taskid), "
+                           "typid = (select typid from tasks where tasks.taskid = assign.taskid) "
+                           "where ") +
+            range + QStringLiteral(" and taskid in (select taskid from tasks)"));
+        after = QStringLiteral("rowid > ") + last;
+        done += rows;
+        progress->setValue(done);
     }
-    rs.close();
+}
+
+// Runs one upgrade step when `probeSql` finds its column missing: `statements` and then
+// `fill`, in one transaction, so that they are written together or not at all (a failure
+// or a process killed half-way leaves the file as it was, and the next start runs the step
+// again). A locked file is retried like a save. The first failure ends the step; it reaches
+// the caller's trap once the step is undone.
+void runUpgradeStep(const QString& probeSql, const QStringList& statements,
+                    const std::function<void(const StepFailure&)>& fill = {}) {
+    if (!probeFails(probeSql))
+        return;
+    RetryCount = 0;
+    RetryUpdate = true;
+    while (RetryUpdate) {
+        RetryUpdate = false;
+        StepFailure failure;
+        {
+            ErrorTrap trap([&failure](const DbError& error) {
+                if (!failure)
+                    failure = error;
+            });
+            Transaction step(dbMain);
+            // Probe again now that nobody else can write: another copy of the program,
+            // started at the same time, may have done the step meanwhile.
+            if (!failure && probeFails(probeSql)) {
+                for (const QString& sql : statements) {
+                    if (failure)
+                        break;
+                    dbMain.execute(sql);
+                }
+                if (!failure && fill)
+                    fill(failure);
+            }
+            if (!failure)
+                step.commit();
+        }
+        if (failure)
+            raiseError(*failure);
+    }
+    FreeLocks();
 }
 
 } // namespace
 
 void AddCurYearOnlyColumn() {
-    if (probeFails(QStringLiteral("select curyearonly from tasks")))
-        dbMain.execute(QStringLiteral("ALTER TABLE tasks ADD COLUMN CurYearOnly bit;"));
+    runUpgradeStep(QStringLiteral("select curyearonly from tasks"),
+                   {QStringLiteral("ALTER TABLE tasks ADD COLUMN CurYearOnly bit;")});
 }
 
 void AddEmpIDColumn() {
-    if (probeFails(QStringLiteral("select empid from tasks")))
-        dbMain.execute(QStringLiteral("ALTER TABLE tasks ADD COLUMN EmpID LONG;"));
+    runUpgradeStep(QStringLiteral("select empid from tasks"),
+                   {QStringLiteral("ALTER TABLE tasks ADD COLUMN EmpID LONG;")});
 }
 
 void AddAssignCodeColumns() {
-    if (!probeFails(QStringLiteral("select locid from assign")))
-        return;
-    dbMain.execute(QStringLiteral("ALTER TABLE assign ADD COLUMN LocID LONG;"));
-    dbMain.execute(QStringLiteral("ALTER TABLE assign ADD COLUMN TypID LONG;"));
-    fillAssignCodes();
+    runUpgradeStep(QStringLiteral("select locid from assign"),
+                   {QStringLiteral("ALTER TABLE assign ADD COLUMN LocID LONG;"),
+                    QStringLiteral("ALTER TABLE assign ADD COLUMN TypID LONG;")},
+                   fillAssignCodes);
 }
 
 } // namespace tavrel

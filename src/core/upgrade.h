@@ -3,7 +3,8 @@
 namespace tavrel {
 
 // Schema upgrades of an older tavrel.mdb (on dbMain), each probing for one column and
-// adding what is missing.
+// adding what is missing. Each is one transaction: what it adds, together with the fill of
+// the new columns, is written completely or not at all.
 void AddCurYearOnlyColumn();
 void AddEmpIDColumn();
 void AddAssignCodeColumns();

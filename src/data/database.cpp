@@ -97,11 +97,17 @@ void Database::Impl::closeConnection() {
         rs->detach();
     recordsets.clear();
     openConnections().remove(db);
+    connectionsInTransaction().remove(db);
+    writeLevels.clear();
     sqlite3_close_v2(db);
     db = nullptr;
 }
 
 void Database::Impl::raise(int rc, bool write, const QString& context) const {
+    raiseError(errorFor(rc, write, context));
+}
+
+DbError Database::Impl::errorFor(int rc, bool write, const QString& context) const {
     const char* message = db ? sqlite3_errmsg(db) : nullptr;
     const int number = detail::errorNumberFor(rc, write, message);
     QString text;
@@ -121,7 +127,7 @@ void Database::Impl::raise(int rc, bool write, const QString& context) const {
             text += QStringLiteral(" in '%1'").arg(context);
         text += QLatin1Char('.');
     }
-    raiseError(number, text);
+    return DbError{number, text};
 }
 
 int Database::Impl::run(const char* sql) {
@@ -268,7 +274,9 @@ void Database::executeScript(const QString& sqliteSql) {
     if (rc != SQLITE_OK) {
         const QString text = QString::fromUtf8(message ? message : "");
         sqlite3_free(message);
-        if (!sqlite3_get_autocommit(d->db))
+        // A script that failed inside its own BEGIN leaves it open; a Transaction of the
+        // caller's is the caller's to end.
+        if (!sqlite3_get_autocommit(d->db) && d->transactions == 0)
             d->run("ROLLBACK");
         raiseError(detail::errorNumberFor(rc, true, text.toUtf8().constData()),
                    QStringLiteral("%1.").arg(text));
@@ -278,12 +286,12 @@ void Database::executeScript(const QString& sqliteSql) {
 void FreeLocks() {
     // Nothing is held between writes, but a statement left stepping (a read stopped half
     // way, a failed write) keeps a lock on the file: reset them all and end any
-    // transaction a failure left open.
+    // transaction a failure left open. An open Transaction holds its locks until it ends.
     for (auto it = openConnections().begin(); it != openConnections().end(); ++it) {
         sqlite3* db = it.key();
         for (sqlite3_stmt* s = sqlite3_next_stmt(db, nullptr); s; s = sqlite3_next_stmt(db, s))
             sqlite3_reset(s);
-        if (!sqlite3_get_autocommit(db))
+        if (!sqlite3_get_autocommit(db) && !connectionsInTransaction().contains(db))
             sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
     }
 }

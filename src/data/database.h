@@ -65,6 +65,7 @@ private:
     struct Impl;
     std::shared_ptr<Impl> d;
     friend class Recordset;
+    friend class Transaction;
 };
 
 // The engine's idle call with its free-locks option: releases what the last write held.

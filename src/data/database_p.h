@@ -4,6 +4,7 @@
 // private parts of Database and Recordset. Nothing outside src/data includes this.
 
 #include "data/database.h"
+#include "data/dberror.h"
 
 #include <QHash>
 #include <QList>
@@ -138,9 +139,27 @@ struct Database::Impl {
 
     // Raises the error for an SQLite failure on this connection.
     void raise(int rc, bool write, const QString& context) const;
+    // The same error without raising it, for reporting after the failed work is undone.
+    DbError errorFor(int rc, bool write, const QString& context) const;
     // Runs a statement without results (BEGIN, COMMIT ...); returns the result code.
     int run(const char* sql);
+
+    // The writes of one operation: a transaction of their own (BEGIN IMMEDIATE, so that
+    // nothing waits half-way for a lock) or, when one is open already, a savepoint in it.
+    // commitWrite() keeps the level open when it fails, so that abortWrite() can undo it.
+    // Each returns SQLite's result code.
+    int beginWrite();
+    int commitWrite();
+    void abortWrite();
+
+    // Open write levels, innermost last: true for a savepoint, false for a transaction.
+    QList<bool> writeLevels;
+    // Transaction objects open on this connection; FreeLocks() leaves their work alone.
+    int transactions = 0;
 };
+
+// Connections on which a Transaction is open.
+QSet<sqlite3*>& connectionsInTransaction();
 
 // The open connections, so FreeLocks() and repair() can reach them: each with the
 // function that closes it for good.

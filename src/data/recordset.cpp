@@ -224,7 +224,7 @@ template <class R> bool reserveKey(R* d) {
     if (d->keyReserved)
         return true;
     sqlite3* db = d->db->db;
-    int rc = d->autoIncrement ? d->db->run("BEGIN IMMEDIATE") : SQLITE_OK;
+    int rc = d->autoIncrement ? d->db->beginWrite() : SQLITE_OK;
     if (rc != SQLITE_OK) {
         d->db->raise(rc, true, d->baseTable);
         return false;
@@ -266,12 +266,11 @@ template <class R> bool reserveKey(R* d) {
     }
     if (d->autoIncrement) {
         if (rc == SQLITE_OK)
-            rc = d->db->run("COMMIT");
+            rc = d->db->commitWrite();
         if (rc != SQLITE_OK) {
-            const int failed = rc;
-            if (!sqlite3_get_autocommit(db))
-                d->db->run("ROLLBACK");
-            d->db->raise(failed, true, d->baseTable);
+            const DbError error = d->db->errorFor(rc, true, d->baseTable);
+            d->db->abortWrite();
+            raiseError(error);
             return false;
         }
     } else if (rc != SQLITE_OK) {
@@ -456,14 +455,15 @@ void Recordset::update() {
         return raiseReadOnly();
     Database::Impl* db = d->db.get();
 
-    // Each write is one short transaction of its own: nothing is locked before it.
-    int rc = db->run("BEGIN IMMEDIATE");
+    // Each write is one short transaction of its own (nothing is locked before it), or a
+    // savepoint in the caller's Transaction.
+    int rc = db->beginWrite();
     if (rc != SQLITE_OK)
         return db->raise(rc, true, d->baseTable);
     auto fail = [&](int code) {
-        if (!sqlite3_get_autocommit(db->db))
-            db->run("ROLLBACK");
-        db->raise(code, true, d->baseTable);
+        const DbError error = db->errorFor(code, true, d->baseTable);
+        db->abortWrite();
+        raiseError(error);
     };
 
     qint64 newKey = 0;
@@ -509,8 +509,7 @@ void Recordset::update() {
         for (auto it = perTable.constBegin(); it != perTable.constEnd(); ++it) {
             const qint64 rowid = key[it.key()];
             if (it.key() > 0 && (rowid == AddedRowKey || rowid == 0)) {
-                if (!sqlite3_get_autocommit(db->db))
-                    db->run("ROLLBACK");
+                db->abortWrite();
                 return raiseReadOnly();
             }
             const QString sql = QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?")
@@ -520,13 +519,13 @@ void Recordset::update() {
             if (rc != SQLITE_DONE)
                 return fail(rc);
             if (sqlite3_changes(db->db) == 0) {
-                db->run("ROLLBACK");
+                db->abortWrite();
                 return raiseError(ErrNoCurrentRecord,
                                   QStringLiteral("The record was deleted by another program."));
             }
         }
     }
-    rc = db->run("COMMIT");
+    rc = db->commitWrite();
     ++db->writes;
     if (rc != SQLITE_OK)
         return fail(rc);

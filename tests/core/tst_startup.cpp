@@ -1,10 +1,12 @@
 // Start-up, schema upgrade, shutdown, the main window's menus, help and new work folders.
 
+#include "core/errortrap.h"
 #include "core/frmhelp.h"
 #include "core/frmmain.h"
 #include "core/globals.h"
 #include "core/startup.h"
 #include "data/demodata.h"
+#include "data/transaction.h"
 #include "support/scriptedui.h"
 #include "support/testenv.h"
 
@@ -78,6 +80,44 @@ INSERT INTO assign (taskid, weeid, duedate) VALUES (1, 1, '2005-01-03'), (99, 2,
   (2, 3, '2005-01-17'), (1, 4, '2005-01-24');
 )";
 
+// More assignments than one statement of the fill takes, of existing tasks (1 and 2) and
+// of a deleted one (99), and a fault that stops the fill in its second statement.
+const char* const ManyAssignments = R"(
+WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 12000)
+INSERT INTO assign (taskid, weeid, duedate) SELECT CASE i % 3 WHEN 0 THEN 1 WHEN 1 THEN 2
+  ELSE 99 END, 1, '2005-01-03' FROM n;
+)";
+const char* const FaultHalfWay = R"(
+CREATE TRIGGER fault BEFORE UPDATE OF locid ON assign WHEN new.assid > 9000
+BEGIN SELECT RAISE(ABORT, 'power failure'); END;
+)";
+
+// Writes an old-schema tavrel.mdb into `folder`, with `extraSql` run after the schema.
+void writeOldFile(const QString& folder, const QString& extraSql = {}) {
+    Database db = Database::create(QDir(folder).filePath("tavrel.mdb"));
+    db.executeScript(QString::fromLatin1(OldSchema) + extraSql);
+}
+
+// Number of assignments on dbMain whose location and type are not what the upgrade gives:
+// their task's, or empty when the task no longer exists.
+int wronglyFilledAssignments() {
+    Recordset rs = dbMain.openRecordset(
+        QStringLiteral("select count(*) as n from assign left join tasks on assign.taskid = "
+                       "tasks.taskid where not (assign.locid is tasks.locid and assign.typid is "
+                       "tasks.typid)"),
+        RecordsetType::Snapshot);
+    return rs.isOpen() ? rs.value("n").toInt() : -1;
+}
+
+// True when dbMain's assign table has the columns the last upgrade step adds.
+bool assignHasCodeColumns() {
+    bool failed = false;
+    ErrorTrap probe([&failed](const DbError&) { failed = true; });
+    Recordset rs = dbMain.openRecordset(QStringLiteral("select locid, typid from assign"),
+                                        RecordsetType::Snapshot);
+    return !failed;
+}
+
 } // namespace
 
 class TestStartup : public QObject {
@@ -143,15 +183,19 @@ private Q_SLOTS:
         ScriptedUi ui;
         ui.setToday(QDate(2005, 3, 1));
         QTemporaryDir dir;
-        {
-            Database db = Database::create(dir.filePath("tavrel.mdb"));
-            db.executeScript(QString::fromLatin1(OldSchema));
-        }
+        writeOldFile(dir.path());
         InFolder in(dir.path());
         frmMain w;
         w.setArguments({QStringLiteral("tavrel")});
         w.Form_Load();
         QVERIFY2(ui.messages.isEmpty(), qPrintable(ui.messageTexts().join('\n')));
+        QCOMPARE(wronglyFilledAssignments(), 0);
+        // The fill reported its progress, from nothing to every assignment.
+        QCOMPARE(ui.progressShown.size(), 1);
+        QCOMPARE(ui.progressShown[0].maximum, 4);
+        QCOMPARE(ui.progressShown[0].values.first(), 0);
+        QCOMPARE(ui.progressShown[0].values.last(), 4);
+        QVERIFY(ui.progressShown[0].closed);
 
         Recordset rs = dbMain.openRecordset(
             QStringLiteral("select taskid, locid, typid from assign order by assid"),
@@ -177,6 +221,69 @@ private Q_SLOTS:
         tasks.close();
         rs.close();
         w.Form_Unload();
+    }
+
+    void interruptedUpgradeLeavesTheFileAsItWas() {
+        ScriptedUi ui;
+        ui.setToday(QDate(2005, 3, 1));
+        QTemporaryDir dir;
+        writeOldFile(dir.path(), QString::fromLatin1(ManyAssignments) + FaultHalfWay);
+        InFolder in(dir.path());
+        {
+            frmMain w;
+            w.setArguments({QStringLiteral("tavrel")});
+            w.Form_Load();
+            QCOMPARE(ui.messages.size(), 1);
+            QVERIFY2(ui.messages[0].text.startsWith(QStringLiteral("3146  power failure")),
+                     qPrintable(ui.messages[0].text));
+            // The step was undone as a whole: no columns, so the next start runs it again;
+            // the steps before it were kept.
+            QVERIFY(!assignHasCodeColumns());
+            Recordset tasks = dbMain.openRecordset(
+                QStringLiteral("select curyearonly, empid from tasks"), RecordsetType::Snapshot);
+            QVERIFY(tasks.isOpen());
+            tasks.close();
+            QCOMPARE(ui.progressShown.size(), 1);
+            QVERIFY(ui.progressShown[0].closed);
+            // Nothing is held: another program can write at once.
+            Database other = Database::open(dir.filePath("tavrel.mdb"));
+            other.execute(QStringLiteral("DROP TRIGGER fault"));
+            w.Form_Unload();
+        }
+        ui.clearRecord();
+        frmMain w;
+        w.setArguments({QStringLiteral("tavrel")});
+        w.Form_Load();
+        QVERIFY2(ui.messages.isEmpty(), qPrintable(ui.messageTexts().join('\n')));
+        QVERIFY(assignHasCodeColumns());
+        QCOMPARE(wronglyFilledAssignments(), 0);
+        const int total = 12004;
+        QCOMPARE(ui.progressShown.size(), 1);
+        QCOMPARE(ui.progressShown[0].maximum, total);
+        QCOMPARE(ui.progressShown[0].values.last(), total);
+        QVERIFY(ui.progressShown[0].values.size() > 2); // it moved on the way
+        w.Form_Unload();
+    }
+
+    void upgradeOfALockedFileIsRetriedLikeASave() {
+        ScriptedUi ui;
+        QTemporaryDir dir;
+        writeOldFile(dir.path());
+        InFolder in(dir.path());
+        Database other = Database::open(dir.filePath("tavrel.mdb"));
+        Transaction theirs(other); // another program is writing
+        frmMain w;
+        w.setArguments({QStringLiteral("tavrel")});
+        try {
+            w.Form_Load();
+            QFAIL("the program should have ended");
+        } catch (const ProgramEnded& ended) {
+            QVERIFY(ended.exitCode != 0);
+        }
+        QCOMPARE(ui.messageTexts(),
+                 QStringList{"Could not update locked record.  Do you wish to try again?"});
+        QCOMPARE(RetryCount, qint16(100));
+        dbMain.close();
     }
 
     void yearQuestionWhenStoredYearDiffers_data() {

@@ -4,6 +4,7 @@
 #include "core/errortrap.h"
 #include "data/database.h"
 #include "data/dberror.h"
+#include "data/transaction.h"
 #include "support/testenv.h"
 
 #include <QDateTime>
@@ -92,6 +93,7 @@ private Q_SLOTS:
     void executeAndRowsAffected();
     void lockedDatabase();
     void freeLocksEndsWhatHoldsALock();
+    void transactionKeepsItsWorkTogether();
     void damagedFileDetected();
     void repairKeepsReadableRows();
     void repairOfDamagedHeader();
@@ -624,6 +626,82 @@ void TestDatabase::lockedDatabase() {
         QCOMPARE(e.error().number, ErrLockedByUser);
     }
     other.exec("ROLLBACK");
+}
+
+void TestDatabase::transactionKeepsItsWorkTogether() {
+    test::TempWorkFolder folder(2005, QString::fromUtf8(SomeRows), false);
+    Database db = Database::open(folder.dbPath());
+    auto count = [&folder](const char* sql) { return folder.scalar(QString::fromLatin1(sql)); };
+    Recordset tasks = db.openRecordset(QStringLiteral("select * from tasks order by taskid"));
+    auto addTask = [&tasks](const QString& name) {
+        tasks.addNew();
+        tasks.setValue(QStringLiteral("taskname"), name);
+        tasks.update();
+    };
+
+    // Not committed: undone as a whole, here by a failure that unwinds outside any trap.
+    try {
+        Transaction work(db);
+        db.execute(QStringLiteral("ALTER TABLE assign ADD COLUMN extra LONG;"));
+        db.execute(QStringLiteral("delete * from assign where taskid = 1"));
+        addTask(QStringLiteral("Undone")); // a recordset write joins the transaction
+        db.execute(QStringLiteral("delete * from nosuchtable"));
+        QFAIL("no error");
+    } catch (const DataException& e) {
+        QCOMPARE(e.error().number, ErrTableNotFound);
+    }
+    QCOMPARE(count("select count(*) from assign"), QVariant(4));
+    QCOMPARE(count("select group_concat(taskid) from (select taskid from tasks order by taskid)"),
+             QVariant("1,2,3"));
+    QCOMPARE(count("select count(*) from pragma_table_info('assign') where name = 'extra'"),
+             QVariant(0));
+    OtherProgram other(folder.dbPath());
+    QCOMPARE(other.exec("DELETE FROM taskweeks"), SQLITE_OK); // nothing is held
+
+    // Committed: all of it, with what an inner transaction undid left out.
+    {
+        Transaction work(db);
+        db.execute(QStringLiteral("delete * from assign where taskid = 1"));
+        FreeLocks(); // the engine's idle call leaves an open transaction alone
+        {
+            Transaction inner(db);
+            db.execute(QStringLiteral("delete * from tasks where taskid = 3"));
+        }
+        {
+            Transaction inner(db);
+            db.execute(QStringLiteral("delete * from tasks where taskid = 2"));
+            inner.commit();
+        }
+        addTask(QStringLiteral("Kept"));
+        work.commit();
+        QVERIFY(!work.isActive());
+    }
+    QCOMPARE(count("select count(*) from assign"), QVariant(2));
+    QCOMPARE(
+        count(
+            "select group_concat(taskname, '|') from (select taskname from tasks order by taskid)"),
+        QVariant("Pump inspection|Boiler service|Kept"));
+
+    // A commit the engine refuses (a reader holds the file) undoes the work and holds
+    // nothing while the lock error is reported; so does a start while another program writes.
+    QCOMPARE(other.exec("BEGIN; SELECT count(*) FROM tasks;"), SQLITE_OK);
+    {
+        CountingTrap trap;
+        Transaction work(db);
+        db.execute(QStringLiteral("delete * from assign"));
+        work.commit();
+        QVERIFY(!work.isActive());
+        QCOMPARE(trap.numbers, QList<int>{ErrLockedByUser});
+    }
+    QCOMPARE(other.exec("ROLLBACK; BEGIN IMMEDIATE;"), SQLITE_OK);
+    QCOMPARE(count("select count(*) from assign"), QVariant(2));
+    {
+        CountingTrap trap;
+        Transaction work(db);
+        QVERIFY(!work.isActive());
+        QCOMPARE(trap.numbers, QList<int>{ErrLockedByUser});
+    }
+    QCOMPARE(other.exec("ROLLBACK"), SQLITE_OK);
 }
 
 void TestDatabase::freeLocksEndsWhatHoldsALock() {

@@ -33,6 +33,7 @@ void ScriptedUi::clearRecord() {
     inputPrompts.clear();
     helpTopics.clear();
     modalTitles.clear();
+    progressShown.clear();
     beeps = 0;
     tabs = 0;
 }
@@ -104,6 +105,30 @@ void ScriptedUi::showHelp(QWidget*, const QString& topic) {
 
 void ScriptedUi::endProgram(int exitCode) {
     throw ProgramEnded{exitCode};
+}
+
+namespace {
+
+// Writes what the program reports into the ScriptedUi's record.
+class RecordedProgress final : public Progress {
+public:
+    RecordedProgress(ScriptedUi* ui, qsizetype index)
+        : ui_(ui)
+        , index_(index) {}
+    ~RecordedProgress() override { ui_->progressShown[index_].closed = true; }
+    void setValue(int value) override { ui_->progressShown[index_].values << value; }
+
+private:
+    ScriptedUi* ui_;
+    qsizetype index_;
+};
+
+} // namespace
+
+std::unique_ptr<Progress> ScriptedUi::progress(const QString& title, const QString& text,
+                                               int maximum) {
+    progressShown.append({title.isEmpty() ? AppTitle : title, text, maximum, {}, false});
+    return std::make_unique<RecordedProgress>(this, progressShown.size() - 1);
 }
 
 } // namespace tavrel::test

@@ -23,6 +23,15 @@ struct ShownMessage {
     MsgIcon icon = MsgIcon::None;
 };
 
+// One progress window as the program opened it, with every value it was given.
+struct ShownProgress {
+    QString title;
+    QString text;
+    int maximum = 0;
+    QList<int> values;
+    bool closed = false;
+};
+
 // Thrown by endProgram() so that a test can see the program asked to end.
 struct ProgramEnded {
     int exitCode;
@@ -50,6 +59,7 @@ public:
     QStringList inputPrompts;
     QStringList helpTopics;
     QStringList modalTitles;
+    QList<ShownProgress> progressShown;
     int beeps = 0;
     int tabs = 0;
 
@@ -73,6 +83,8 @@ public:
     QDate today() override { return now_.date(); }
     QDateTime now() override { return now_; }
     void endProgram(int exitCode) override;
+    std::unique_ptr<Progress> progress(const QString& title, const QString& text,
+                                       int maximum) override;
 
     QQueue<MsgResult> msgAnswers;
     QQueue<std::optional<QString>> inputAnswers;
