@@ -4,9 +4,48 @@
 #include "core/uiseam.h"
 #include "data/database.h"
 
+#include <QDir>
+#include <QFileInfo>
+
 namespace tavrel {
 
 namespace {
+
+int shownCount = 0;
+// Set once the user was told that dbMain is not open; every later step of the same action
+// would only say it again.
+bool toldNotOpen = false;
+int actionDepth = 0;
+int shownBeforeAction = 0;
+
+// What the user needs to know when a step finds dbMain not open: which file, and why.
+QString notOpenDescription() {
+    const QString folder = QDir::toNativeSeparators(AppPath);
+    if (!QFileInfo::exists(DbPath))
+        return QStringLiteral("The database tavrel.mdb is not open: there is no such file in "
+                              "%1. Nothing can be read or saved until Tavrel is started in a "
+                              "folder that holds one.")
+            .arg(folder);
+    const QString seeBefore = shownCount > shownBeforeAction
+                                  ? QStringLiteral(" (see the message before this one)")
+                                  : QString();
+    return QStringLiteral("The database tavrel.mdb is not open: the file in %1 could not be "
+                          "opened%2. Nothing can be read or saved until Tavrel is started "
+                          "again.")
+        .arg(folder, seeBefore);
+}
+
+void reportNotSet() {
+    if (dbMain.isOpen()) {
+        // dbMain is fine: a recordset that never opened, after its own error was shown.
+        showError(Err());
+        return;
+    }
+    if (toldNotOpen)
+        return;
+    toldNotOpen = true;
+    showError(DbError{ErrObjectNotSet, notOpenDescription()});
+}
 
 // After this many consecutive lock failures the user is asked whether to go on trying;
 // after a Yes the count starts again at 1, so the question returns after 99 more.
@@ -52,6 +91,8 @@ void installErrorPolicy() {
 }
 
 void HandleDataError() {
+    if (dbMain.isOpen())
+        toldNotOpen = false;
     switch (Err().number) {
     case ErrRecordLocked:
     case ErrLockedByUser:
@@ -63,6 +104,9 @@ void HandleDataError() {
     case ErrDialogCancelled:
         Cancelled = true;
         break;
+    case ErrObjectNotSet:
+        reportNotSet();
+        break;
     default:
         showError(Err());
         break;
@@ -70,11 +114,28 @@ void HandleDataError() {
 }
 
 void showError(const DbError& error) {
+    ++shownCount;
     ui().msgBox(QString::number(error.number) + QStringLiteral("  ") + error.description,
                 MsgButtons::Ok, MsgIcon::None, {});
 }
 
+int errorsShown() {
+    return shownCount;
+}
+
+void beginUserAction() {
+    toldNotOpen = false;
+    shownBeforeAction = shownCount;
+}
+
 void guardedCall(const std::function<void()>& body) {
+    // A handler may run others (a signal sent while it works): they are part of its action.
+    if (actionDepth == 0)
+        beginUserAction();
+    struct Depth {
+        Depth() { ++actionDepth; }
+        ~Depth() { --actionDepth; }
+    } depth;
     try {
         body();
     } catch (const DataException& e) {
@@ -82,27 +143,23 @@ void guardedCall(const std::function<void()>& body) {
     }
 }
 
-namespace {
-
-template <typename Write> void saveLoop(Write write) {
+void RetryWhileLocked(const std::function<void()>& attempt) {
     ErrorTrap trap;
     RetryCount = 0;
     RetryUpdate = true;
     while (RetryUpdate) {
         RetryUpdate = false;
-        write();
+        attempt();
     }
     FreeLocks();
 }
 
-} // namespace
-
 void SaveLoop(Recordset& rs) {
-    saveLoop([&rs] { rs.update(); });
+    RetryWhileLocked([&rs] { rs.update(); });
 }
 
 void DeleteLoop(Recordset& rs) {
-    saveLoop([&rs] { rs.deleteRow(); });
+    RetryWhileLocked([&rs] { rs.deleteRow(); });
 }
 
 } // namespace tavrel

@@ -17,11 +17,23 @@ void HandleDataError();
 // Shows an error the way HandleDataError shows an unexpected one: number, two blanks, text.
 void showError(const DbError& error);
 
+// How many errors have been shown in this run: a command without a window ends with a
+// failure status when any was.
+int errorsShown();
+
+// Starts something the user asked for (start-up, a click): the next time it meets the
+// database not open, the user is told again, once for the whole action.
+void beginUserAction();
+
 // Runs a handler body; a DataException that escapes it (a failure outside any trap) ends
 // the handler and is shown to the user. Every slot connected to a widget goes through this.
 void guardedCall(const std::function<void()>& body);
 
 class Recordset;
+
+// Runs `attempt` again while it fails on a locked record: silently at first, then asking
+// the user whether to go on trying (No ends the program); then frees the engine's locks.
+void RetryWhileLocked(const std::function<void()>& attempt);
 
 // The save loop: writes the current (added or edited) row, retrying while the row is
 // locked, then frees the engine's locks. With deleteRow the delete takes the update's place.

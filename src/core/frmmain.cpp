@@ -140,17 +140,14 @@ void frmMain::updateSetYearCaption() {
 void frmMain::Form_Load() {
     ErrorTrap trap;
 
-    prepareProgramValues();
-    openMainDatabase(QDir::currentPath());
-
-    Recordset settings = dbMain.openRecordset(QStringLiteral("Settings"), RecordsetType::Table);
-    readCurYear(settings);
+    // Only a user at the window is offered a new database; -m reports the missing file.
+    const bool monthly = hasMonthlySwitch(arguments_);
+    Recordset settings = runWindowlessSteps(
+        QDir::currentPath(), monthly ? MissingDatabase::Report : MissingDatabase::OfferToCreate);
     updateSetYearCaption();
 
-    if (hasMonthlySwitch(arguments_)) {
-        monthlyExitCode_ = startupSteps().printMonthlyWorkOrders
-                               ? startupSteps().printMonthlyWorkOrders()
-                               : MonthlyPrintUnavailable;
+    if (monthly) {
+        monthlyExitCode_ = printMonthly();
         monthlyRun_ = true;
         settings.close();
         return;

@@ -58,7 +58,6 @@ public:
     // the program then ends with.
     bool ranMonthlyPrint() const { return monthlyRun_; }
     int monthlyExitCode() const { return monthlyExitCode_; }
-    static constexpr int MonthlyPrintUnavailable = 3;
 
 public Q_SLOTS:
     void Form_Load();

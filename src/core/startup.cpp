@@ -1,17 +1,47 @@
 #include "core/startup.h"
 
+#include "core/errortrap.h"
 #include "core/globals.h"
 #include "core/uiseam.h"
 #include "core/upgrade.h"
+#include "data/schema.h"
 #include "dialogs/datetext.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 namespace tavrel {
 
 namespace {
+
 constexpr int ReportDaysAhead = 7;
+
+// Asked right after the missing file was reported, for a new user who started the program
+// in an empty folder. Yes writes what `tavrel --init` writes (keeping a field catalogue
+// that is already there) and opens the new file, so start-up goes on as usual.
+void offerNewDatabase() {
+    if (dbMain.isOpen() || QFileInfo::exists(DbPath))
+        return;
+    const QString folder = QDir::toNativeSeparators(QDir(AppPath).absolutePath());
+    const MsgResult answer =
+        ui().msgBox(QStringLiteral("There is no tavrel.mdb in %1. Do you want to create a new, "
+                                   "empty database in this folder?")
+                        .arg(folder),
+                    MsgButtons::YesNo, MsgIcon::Question, QStringLiteral("New Database"));
+    if (answer != MsgResult::Yes)
+        return;
+    QString error;
+    const QString catalogue = AppPath + QStringLiteral("rptspec.mdb");
+    if (!createTaskDatabase(DbPath, ui().today().year(), &error) ||
+        (!QFileInfo::exists(catalogue) && !createCatalogueDatabase(catalogue, &error))) {
+        showError(DbError{ErrFileIo, error});
+        if (!QFileInfo::exists(DbPath))
+            return;
+    }
+    dbMain = Database::open(DbPath);
 }
+
+} // namespace
 
 StartupSteps& startupSteps() {
     static StartupSteps steps;
@@ -30,11 +60,13 @@ void prepareProgramValues() {
     ChkDateFmt();
 }
 
-void openMainDatabase(const QString& workFolder) {
+void openMainDatabase(const QString& workFolder, MissingDatabase missing) {
     AppPath = QDir(workFolder).absolutePath() + QLatin1Char('/');
     HelpPath = AppPath + QStringLiteral("tavrel.hlp");
     DbPath = AppPath + QStringLiteral("tavrel.mdb");
-    dbMain = Database::open(DbPath);
+    RetryWhileLocked([] { dbMain = Database::open(DbPath); });
+    if (missing == MissingDatabase::OfferToCreate)
+        offerNewDatabase();
     AddCurYearOnlyColumn();
     AddEmpIDColumn();
     AddAssignCodeColumns();
@@ -45,6 +77,38 @@ int readCurYear(Recordset& settings) {
     const int stored = settings.value(QStringLiteral("CurYear")).toInt();
     CurYear = static_cast<qint16>(stored);
     return stored;
+}
+
+Recordset runWindowlessSteps(const QString& workFolder, MissingDatabase missing) {
+    beginUserAction();
+    prepareProgramValues();
+    openMainDatabase(workFolder, missing);
+    Recordset settings = dbMain.openRecordset(QStringLiteral("Settings"), RecordsetType::Table);
+    readCurYear(settings);
+    return settings;
+}
+
+int printMonthly() {
+    if (startupSteps().printMonthlyWorkOrders)
+        return startupSteps().printMonthlyWorkOrders();
+    ui().msgBox(QStringLiteral("Printing work orders (-m) is not part of this version yet."),
+                MsgButtons::Ok, MsgIcon::Information, {});
+    return MonthlyPrintUnavailable;
+}
+
+int runMonthlyCommand(const QString& workFolder) {
+    const int errorsBefore = errorsShown();
+    int code = ExitWithErrors;
+    {
+        ErrorTrap trap;
+        Recordset settings = runWindowlessSteps(workFolder);
+        settings.close();
+        // Without the database there is nothing to print from; why was shown already.
+        if (dbMain.isOpen())
+            code = printMonthly();
+        dbMain.close();
+    }
+    return errorsShown() > errorsBefore ? ExitWithErrors : code;
 }
 
 void setReportDefaults() {

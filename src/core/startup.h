@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/database.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -20,14 +22,37 @@ StartupSteps& startupSteps();
 // True when the command line holds the -m switch as an argument of its own.
 bool hasMonthlySwitch(const QStringList& arguments);
 
+// Exit codes of the monthly print run (-m) besides the print's own: an error was shown, or
+// the print is not part of this build.
+inline constexpr int ExitWithErrors = 1;
+inline constexpr int MonthlyPrintUnavailable = 3;
+
+// What opening dbMain does when there is no tavrel.mdb in the folder: only report it
+// (commands without a window), or also offer to create a new one there (the program's
+// window).
+enum class MissingDatabase { Report, OfferToCreate };
+
 // Steps 1 to 5 of start-up that need no window: the values set first, the date order, the
 // paths, opening and upgrading dbMain. Runs under the caller's error trap.
 void prepareProgramValues();
-void openMainDatabase(const QString& workFolder);
+void openMainDatabase(const QString& workFolder, MissingDatabase missing = MissingDatabase::Report);
 
 // Reads CurYear from the first settings row of the open table view; returns the stored year.
-class Recordset;
 int readCurYear(Recordset& settings);
+
+// Start-up's steps 1 to 5 in their order, under the caller's trap. Returns the settings
+// table view, still open for the steps that follow (or unopened after a failure).
+Recordset runWindowlessSteps(const QString& workFolder,
+                             MissingDatabase missing = MissingDatabase::Report);
+
+// Step 6: prints this month's work orders; MonthlyPrintUnavailable (with a message) while
+// no print is installed.
+int printMonthly();
+
+// The whole -m run without a window: start-up's steps, then the print when dbMain opened.
+// Every failure is reported through HandleDataError on the Ui in force. Returns the exit
+// code: ExitWithErrors when any error was shown, otherwise the print's.
+int runMonthlyCommand(const QString& workFolder);
 
 // Report start/end dates and shades, set once the program knows it will show a window.
 void setReportDefaults();

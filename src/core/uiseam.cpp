@@ -2,30 +2,40 @@
 
 #include <QCoreApplication>
 
+#include <cstdio>
 #include <cstdlib>
 
 namespace tavrel {
 
 namespace {
 
-// Used until the GUI installs its own, and by the headless commands: no windows, answers
-// that never destroy data (No to questions), messages to standard error.
+// Used until the GUI installs its own, and by the commands without a window (-m, --init):
+// no window and no waiting. Every message goes to standard error; a question takes the
+// answer that never destroys data (No, Cancel), and says so.
 class HeadlessUi final : public Ui {
 public:
     MsgResult msgBox(const QString& text, MsgButtons buttons, MsgIcon,
                      const QString& title) override {
         const QString shownTitle = title.isEmpty() ? AppTitle : title;
-        fprintf(stderr, "%s: %s\n", qPrintable(shownTitle), qPrintable(text));
+        MsgResult answer = MsgResult::Ok;
         switch (buttons) {
         case MsgButtons::Ok:
-            return MsgResult::Ok;
+            break;
         case MsgButtons::OkCancel:
-            return MsgResult::Cancel;
+            answer = MsgResult::Cancel;
+            break;
         case MsgButtons::YesNo:
         case MsgButtons::YesNoCancel:
-            return MsgResult::No;
+            answer = MsgResult::No;
+            break;
         }
-        return MsgResult::Ok;
+        QString line = shownTitle + QStringLiteral(": ") + text;
+        if (buttons != MsgButtons::Ok)
+            line += answer == MsgResult::No ? QStringLiteral(" [No: running without a window]")
+                                            : QStringLiteral(" [Cancel: running without a window]");
+        std::fprintf(stderr, "%s\n", qPrintable(line));
+        std::fflush(stderr);
+        return answer;
     }
     std::optional<QString> inputBox(const QString&, const QString&, const QString&) override {
         return std::nullopt;
@@ -44,7 +54,11 @@ public:
     void showHelp(QWidget*, const QString&) override {}
     QDate today() override { return QDate::currentDate(); }
     QDateTime now() override { return QDateTime::currentDateTime(); }
-    void endProgram(int exitCode) override { std::exit(exitCode); }
+    // At once, as the program's window would: no destructors of a half-finished run.
+    void endProgram(int exitCode) override {
+        std::fflush(nullptr);
+        std::_Exit(exitCode);
+    }
 };
 
 // Progress nobody sees.

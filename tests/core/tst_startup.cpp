@@ -18,6 +18,8 @@
 #include <QMenuBar>
 #include <QTest>
 
+#include <sqlite3.h>
+
 using namespace tavrel;
 using namespace tavrel::test;
 
@@ -118,6 +120,38 @@ bool assignHasCodeColumns() {
     return !failed;
 }
 
+// Another program holding the whole file: nobody else can read it until it lets go.
+class ExclusiveLock {
+public:
+    explicit ExclusiveLock(const QString& path) {
+        sqlite3_open_v2(path.toUtf8().constData(), &db_, SQLITE_OPEN_READWRITE, nullptr);
+        sqlite3_exec(db_, "BEGIN EXCLUSIVE;", nullptr, nullptr, nullptr);
+    }
+    ~ExclusiveLock() {
+        release();
+        sqlite3_close(db_);
+    }
+    void release() {
+        if (sqlite3_get_autocommit(db_) == 0)
+            sqlite3_exec(db_, "COMMIT;", nullptr, nullptr, nullptr);
+    }
+
+private:
+    sqlite3* db_ = nullptr;
+};
+
+// Answers questions through a function of its own, so that a test can act at the moment
+// the user would answer.
+class AnsweringUi : public ScriptedUi {
+public:
+    std::function<MsgResult()> onQuestion;
+    MsgResult msgBox(const QString& text, MsgButtons buttons, MsgIcon icon,
+                     const QString& title) override {
+        const MsgResult scripted = ScriptedUi::msgBox(text, buttons, icon, title);
+        return buttons != MsgButtons::Ok && onQuestion ? onQuestion() : scripted;
+    }
+};
+
 } // namespace
 
 class TestStartup : public QObject {
@@ -161,22 +195,6 @@ private Q_SLOTS:
         w.Form_Unload();
         QCOMPARE(calls.last(), QStringLiteral("closeRecords"));
         QVERIFY(!dbMain.isOpen());
-    }
-
-    void missingDatabaseIsReportedStepByStep() {
-        ScriptedUi ui;
-        QTemporaryDir empty;
-        InFolder in(empty.path());
-        frmMain w;
-        w.setArguments({QStringLiteral("tavrel")});
-        w.Form_Load();
-        QVERIFY(ui.messages.size() >= 2);
-        QVERIFY2(ui.messages[0].text.startsWith(QStringLiteral("3024  ")),
-                 qPrintable(ui.messages[0].text));
-        QVERIFY(ui.messages[0].text.contains(QStringLiteral("tavrel.mdb")));
-        // No file was made behind the user's back.
-        QVERIFY(!QFile::exists(QDir(empty.path()).filePath("tavrel.mdb")));
-        QCOMPARE(w.mnuSetYear->text(), QStringLiteral("&Set Current Year (Now 0)"));
     }
 
     void upgradesOldSchemaAndFillsAssignmentCodes() {
@@ -342,6 +360,105 @@ private Q_SLOTS:
 
         QVERIFY(hasMonthlySwitch({"tavrel", "x", "-m"}));
         QVERIFY(!hasMonthlySwitch({"tavrel", "-mx"}));
+    }
+
+    // The -m run of the command line: start-up's steps without any window, then the print;
+    // the exit code says whether anything went wrong on the way.
+    void monthlyCommandRunsStartupThenPrints_data() {
+        QTest::addColumn<QString>("folderKind"); // old schema, empty, print fails
+        QTest::addColumn<bool>("printInstalled");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QStringList>("messages");
+        QTest::addColumn<int>("printed");
+        QTest::newRow("old file is upgraded, then printed")
+            << "old" << true << 0 << QStringList{} << 1;
+        QTest::newRow("print not in this version")
+            << "old" << false << MonthlyPrintUnavailable
+            << QStringList{"Printing work orders (-m) is not part of this version yet."} << 0;
+        QTest::newRow("no database: nothing printed")
+            << "empty" << true << ExitWithErrors
+            << QStringList{"3024  Could not find file '%1tavrel.mdb'.",
+                           "91  The database tavrel.mdb is not open: there is no such file in "
+                           "%1. Nothing can be read or saved until Tavrel is started in a "
+                           "folder that holds one."}
+            << 0;
+        QTest::newRow("an error while printing")
+            << "print fails" << true << ExitWithErrors
+            << QStringList{"3078  no such table: nosuchtable in 'delete * from nosuchtable'."} << 1;
+    }
+    void monthlyCommandRunsStartupThenPrints() {
+        QFETCH(QString, folderKind);
+        QFETCH(bool, printInstalled);
+        QFETCH(int, exitCode);
+        QFETCH(QStringList, messages);
+        QFETCH(int, printed);
+        ScriptedUi ui;
+        ui.setToday(QDate(2005, 12, 15));
+        QTemporaryDir dir;
+        if (folderKind != QLatin1String("empty")) {
+            Database db = Database::create(dir.filePath("tavrel.mdb"));
+            db.executeScript(QString::fromLatin1(OldSchema));
+        }
+        int timesPrinted = 0;
+        QStringList stateAtPrint;
+        if (printInstalled)
+            startupSteps().printMonthlyWorkOrders = [&] {
+                ++timesPrinted;
+                stateAtPrint << QString::number(CurYear) << QString::number(dbMain.isOpen());
+                Recordset rs = dbMain.openRecordset(QStringLiteral("select locid from assign"),
+                                                    RecordsetType::Snapshot);
+                stateAtPrint << QString::number(rs.isOpen());
+                if (folderKind == QLatin1String("print fails"))
+                    dbMain.execute(QStringLiteral("delete * from nosuchtable"));
+                return 0;
+            };
+        startupSteps().createYearAssignments = [](qint16) { QFAIL("no year set-up with -m"); };
+
+        QCOMPARE(runMonthlyCommand(dir.path()), exitCode);
+        QCOMPARE(timesPrinted, printed);
+        if (printed)
+            // Opened, upgraded and CurYear read before the print ran.
+            QCOMPARE(stateAtPrint, (QStringList{"2005", "1", "1"}));
+        QStringList expected;
+        for (const QString& m : messages)
+            expected << m.arg(QDir(dir.path()).absolutePath() + '/');
+        QCOMPARE(ui.messageTexts(), expected);
+        QVERIFY(!dbMain.isOpen());
+        QVERIFY(!QFile::exists(dir.filePath("rptspec.mdb"))); // nothing offered, nothing made
+    }
+
+    // A file another program holds when start-up opens it: retried like a save, then the
+    // user decides; No ends the program.
+    void lockedDatabaseAtStartup_data() {
+        QTest::addColumn<bool>("tryAgain");
+        QTest::newRow("yes, and the lock goes") << true;
+        QTest::newRow("no ends the program") << false;
+    }
+    void lockedDatabaseAtStartup() {
+        QFETCH(bool, tryAgain);
+        AnsweringUi ui;
+        TempWorkFolder folder(2005, {}, false);
+        ExclusiveLock lock(folder.dbPath());
+        QList<int> retriesAtQuestion;
+        ui.onQuestion = [&] {
+            retriesAtQuestion << RetryCount;
+            if (!tryAgain)
+                return MsgResult::No;
+            lock.release();
+            return MsgResult::Yes;
+        };
+        int ended = -1;
+        try {
+            ErrorTrap trap;
+            openMainDatabase(folder.path());
+        } catch (const ProgramEnded& e) {
+            ended = e.exitCode;
+        }
+        QCOMPARE(retriesAtQuestion, QList<int>{100});
+        QCOMPARE(ui.messages.size(), 1);
+        QCOMPARE(ui.messages[0].title, QStringLiteral("Locked Record"));
+        QCOMPARE(ended, tryAgain ? -1 : 1);
+        QCOMPARE(dbMain.isOpen(), tryAgain);
     }
 
     void menusAndHelpEntries() {

@@ -517,6 +517,72 @@ private Q_SLOTS:
         QDir::setCurrent(previous);
     }
 
+    // Started in a folder without tavrel.mdb: the missing file is reported, a new database
+    // offered, and the database not being open is told once, not by every step after.
+    void startsInAFolderWithoutDatabase_data() {
+        QTest::addColumn<bool>("create");
+        QTest::newRow("no: today's start without a database") << false;
+        QTest::newRow("yes: a new database, then a normal start") << true;
+    }
+    void startsInAFolderWithoutDatabase() {
+        QFETCH(bool, create);
+        QTemporaryDir dir;
+        const QString folder = QDir(dir.path()).absolutePath();
+        const QString previous = QDir::currentPath();
+        QDir::setCurrent(folder);
+        scripted->answer(MsgResult::Ok); // the 3024 message
+        scripted->answer(create ? MsgResult::Yes : MsgResult::No);
+        {
+            frmMain main;
+            installTaskEditor(main);
+            main.Form_Load();
+            auto* editor = main.findChild<TaskEditor*>();
+            QVERIFY(editor);
+
+            QStringList expected{
+                QStringLiteral("3024  Could not find file '%1/tavrel.mdb'.").arg(folder),
+                QStringLiteral("There is no tavrel.mdb in %1. Do you want to create a new, "
+                               "empty database in this folder?")
+                    .arg(QDir::toNativeSeparators(folder))};
+            const QString notOpen =
+                QStringLiteral(
+                    "91  The database tavrel.mdb is not open: there is no such file in %1/. "
+                    "Nothing "
+                    "can be read or saved until Tavrel is started in a folder that holds one.")
+                    .arg(QDir::toNativeSeparators(folder));
+            if (!create)
+                expected << notOpen;
+            QCOMPARE(scripted->messageTexts(), expected);
+            QCOMPARE(scripted->messages[1].title, QStringLiteral("New Database"));
+            QCOMPARE(scripted->messages[1].buttons, MsgButtons::YesNo);
+
+            QCOMPARE(dbMain.isOpen(), create);
+            QCOMPARE(QFile::exists(dir.filePath("tavrel.mdb")), create);
+            QCOMPARE(QFile::exists(dir.filePath("rptspec.mdb")), create);
+            // The new file is this year's: no year question, and the editor starts empty.
+            QCOMPARE(main.mnuSetYear->text(), create
+                                                  ? QStringLiteral("&Set Current Year (Now 2005)")
+                                                  : QStringLiteral("&Set Current Year (Now 0)"));
+            QCOMPARE(editor->lstWeeks->count(), create ? 52 : 0);
+            QVERIFY(!editor->txtTaskName->isEnabled());
+
+            // A later action of the user's says it once again, or simply works.
+            scripted->clearRecord();
+            editor->cmdAddNew->click();
+            QTest::keyClicks(editor->txtTaskName, QStringLiteral("Boiler inspection"));
+            editor->cmdUpdate->click();
+            QCOMPARE(scripted->messageTexts(), create ? QStringList{} : QStringList{notOpen});
+            if (create) {
+                Recordset saved = dbMain.openRecordset(QStringLiteral("select taskname from tasks"),
+                                                       RecordsetType::Snapshot);
+                QCOMPARE(saved.recordCount(), 1);
+                QCOMPARE(saved.value("taskname").toString(), QStringLiteral("Boiler inspection"));
+            }
+            main.Form_Unload();
+        }
+        QDir::setCurrent(previous);
+    }
+
     void helpOpensContents() {
         Fixture f;
         QVERIFY(f.click("cmdHelp"));

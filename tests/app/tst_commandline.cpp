@@ -1,0 +1,189 @@
+// The built tavrel program run as a scheduled job or a user at a terminal runs it: without
+// a display, in folders with no database, a locked one or a file that is no database. What
+// counts is the exit status, what it says on standard error, and that it always ends.
+
+#include "data/demodata.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sqlite3.h>
+
+#include <memory>
+
+namespace {
+
+// Far beyond any normal run (a second or two, the lock retries included): only a program
+// that waits for an answer nobody can give reaches it.
+constexpr int RunBoundMs = 60000;
+// Stands for "any failure status" where the exact code depends on what repair manages.
+constexpr int AnyFailure = -1;
+
+struct Run {
+    bool finished = false;
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+Run runTavrel(const QString& folder, const QStringList& args) {
+    QProcess process;
+    process.setWorkingDirectory(folder);
+    // As under cron or over ssh: no display and no platform chosen for the program.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(TAVREL_BINARY), args);
+    Run run;
+    run.finished = process.waitForStarted() && process.waitForFinished(RunBoundMs);
+    if (!run.finished) {
+        process.kill();
+        process.waitForFinished();
+    }
+    if (process.exitStatus() == QProcess::NormalExit)
+        run.exitCode = process.exitCode();
+    run.out = QString::fromLocal8Bit(process.readAllStandardOutput());
+    run.err = QString::fromLocal8Bit(process.readAllStandardError());
+    return run;
+}
+
+// Another program holding the whole file for as long as it lives.
+class ExclusiveLock {
+public:
+    explicit ExclusiveLock(const QString& path) {
+        if (sqlite3_open_v2(path.toUtf8().constData(), &db_, SQLITE_OPEN_READWRITE, nullptr) !=
+                SQLITE_OK ||
+            sqlite3_exec(db_, "BEGIN EXCLUSIVE;", nullptr, nullptr, nullptr) != SQLITE_OK)
+            qFatal("cannot lock %s", qPrintable(path));
+    }
+    ~ExclusiveLock() {
+        sqlite3_exec(db_, "COMMIT;", nullptr, nullptr, nullptr);
+        sqlite3_close(db_);
+    }
+
+private:
+    sqlite3* db_ = nullptr;
+};
+
+} // namespace
+
+class TestCommandLine : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void wrongCommandLineShowsUsage_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("complaint");
+        QTest::newRow("unknown switch")
+            << QStringList{"--frobnicate"} << "unknown option --frobnicate";
+        QTest::newRow("unknown short switch") << QStringList{"-x"} << "unknown option -x";
+        QTest::newRow("stray argument") << QStringList{"tasks"} << "unexpected argument tasks";
+        QTest::newRow("unknown with -m")
+            << QStringList{"-m", "--bogus"} << "unknown option --bogus";
+        QTest::newRow("unknown with --init")
+            << QStringList{"--init", "--bogus"} << "unknown option --bogus";
+        QTest::newRow("--demo alone") << QStringList{"--demo"} << "--demo goes with --init";
+        QTest::newRow("two commands")
+            << QStringList{"--init", "-m"} << "-m and --init cannot be given together";
+        QTest::newRow("Qt option without its value")
+            << QStringList{"-platform"} << "the option -platform needs a value";
+    }
+    void wrongCommandLineShowsUsage() {
+        QFETCH(QStringList, args);
+        QFETCH(QString, complaint);
+        QTemporaryDir dir;
+        const Run run = runTavrel(dir.path(), args);
+        QVERIFY(run.finished);
+        QCOMPARE(run.exitCode, 2);
+        QVERIFY2(run.err.startsWith("tavrel: " + complaint + "\n"), qPrintable(run.err));
+        QVERIFY(run.err.contains("Usage: tavrel"));
+        QVERIFY(run.out.isEmpty());
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{});
+    }
+
+    void helpListsEveryCommand() {
+        QTemporaryDir dir;
+        const Run run = runTavrel(dir.path(), {"--help"});
+        QVERIFY(run.finished);
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(run.err.isEmpty(), qPrintable(run.err));
+        for (const char* command : {"\n  -m ", "\n  --init ", "\n  --init --demo ", "\n  --help"})
+            QVERIFY2(run.out.contains(QLatin1String(command)), command);
+    }
+
+    void initWritesTheFilesOnce() {
+        QTemporaryDir dir;
+        const Run first = runTavrel(dir.path(), {"--init"});
+        QVERIFY(first.finished);
+        QCOMPARE(first.exitCode, 0);
+        QVERIFY(QFile::exists(dir.filePath("tavrel.mdb")));
+        QVERIFY(QFile::exists(dir.filePath("rptspec.mdb")));
+        const Run again = runTavrel(dir.path(), {"--init", "--demo"});
+        QVERIFY(again.finished);
+        QCOMPARE(again.exitCode, 1);
+        QVERIFY2(again.err.contains("already exists; nothing was written."), qPrintable(again.err));
+    }
+
+    // A scheduled -m never waits: every message goes to standard error, a question takes
+    // its default, and the status tells the job what happened.
+    void monthlyRunEndsWithItsError_data() {
+        QTest::addColumn<QString>("folderKind");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QStringList>("said");
+        QTest::newRow("no database")
+            << "empty" << 1
+            << QStringList{"Tavrel: 3024  Could not find file '",
+                           "Tavrel: 91  The database tavrel.mdb is not open: there is no such "
+                           "file in "};
+        QTest::newRow("locked by another program")
+            << "locked" << 1
+            << QStringList{"Locked Record: Could not update locked record.  Do you wish to try "
+                           "again? [No: running without a window]\n"};
+        QTest::newRow("not a database") << "garbage" << AnyFailure << QStringList{"tavrel"};
+        QTest::newRow("sound database, print not in this version")
+            << "sound" << 3
+            << QStringList{"Tavrel: Printing work orders (-m) is not part of this version yet.\n"};
+    }
+    void monthlyRunEndsWithItsError() {
+        QFETCH(QString, folderKind);
+        QFETCH(int, exitCode);
+        QFETCH(QStringList, said);
+        QTemporaryDir dir;
+        const QString db = dir.filePath("tavrel.mdb");
+        QString error;
+        if (folderKind == "locked" || folderKind == "sound")
+            QVERIFY2(tavrel::initWorkFolder(dir.path(), false, QDate(2005, 7, 4), &error),
+                     qPrintable(error));
+        if (folderKind == "garbage") {
+            QFile file(db);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(QByteArray(8192, 'x'));
+        }
+        std::unique_ptr<ExclusiveLock> lock;
+        if (folderKind == "locked")
+            lock = std::make_unique<ExclusiveLock>(db);
+
+        const Run run = runTavrel(dir.path(), {"-m"});
+        QVERIFY2(run.finished, "tavrel -m did not end");
+        if (exitCode == AnyFailure)
+            QVERIFY2(run.exitCode > 0, qPrintable(run.err));
+        else
+            QCOMPARE(run.exitCode, exitCode);
+        for (const QString& text : said)
+            QVERIFY2(run.err.contains(text), qPrintable(run.err));
+        // Each thing is said once, not once per step of start-up.
+        QVERIFY2(run.err.count(QStringLiteral("Tavrel: 91  ")) <= 1, qPrintable(run.err));
+        QVERIFY(run.out.isEmpty());
+        if (folderKind == "empty")
+            QVERIFY(!QFile::exists(db));
+        if (folderKind == "sound")
+            QCOMPARE(run.err.count(QStringLiteral("Tavrel: ")), 1); // no error on the way
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCommandLine)
+#include "tst_commandline.moc"
