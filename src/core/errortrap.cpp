@@ -4,6 +4,9 @@
 #include "core/uiseam.h"
 #include "data/database.h"
 
+#include <QDir>
+#include <QFileInfo>
+
 namespace tavrel {
 
 namespace {
@@ -40,8 +43,18 @@ void repairMainDatabase() {
     repairing = true;
     const QString path = AppPath + QStringLiteral("tavrel.mdb");
     dbMain.close();
-    Database::repair(path);
-    dbMain = Database::open(path);
+    const QString kept = Database::repair(path, ui().today().year());
+    // A repair that failed has been reported; the file left behind would only report as
+    // damaged again.
+    if (!kept.isEmpty()) {
+        dbMain = Database::open(path);
+        if (dbMain.isOpen())
+            ui().msgBox(QStringLiteral("The database %1 was damaged and has been repaired; every "
+                                       "record that could still be read was kept. The damaged "
+                                       "file was kept as %2.")
+                            .arg(QFileInfo(path).fileName(), QDir::toNativeSeparators(kept)),
+                        MsgButtons::Ok, MsgIcon::Information, {});
+    }
     repairing = false;
 }
 

@@ -34,7 +34,12 @@ void openMainDatabase(const QString& workFolder) {
     AppPath = QDir(workFolder).absolutePath() + QLatin1Char('/');
     HelpPath = AppPath + QStringLiteral("tavrel.hlp");
     DbPath = AppPath + QStringLiteral("tavrel.mdb");
-    dbMain = Database::open(DbPath);
+    // A file found damaged here is repaired and dbMain reopened on it while open reports
+    // the damage: that dbMain stays, not the unopened result of the first attempt.
+    dbMain.close();
+    Database opened = Database::open(DbPath);
+    if (opened.isOpen())
+        dbMain = std::move(opened);
     AddCurYearOnlyColumn();
     AddEmpIDColumn();
     AddAssignCodeColumns();

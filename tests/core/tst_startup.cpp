@@ -10,6 +10,7 @@
 
 #include <QAction>
 #include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
@@ -137,6 +138,57 @@ private Q_SLOTS:
         // No file was made behind the user's back.
         QVERIFY(!QFile::exists(QDir(empty.path()).filePath("tavrel.mdb")));
         QCOMPARE(w.mnuSetYear->text(), QStringLiteral("&Set Current Year (Now 0)"));
+    }
+
+    void damagedDatabaseIsRepairedAndUsed_data() {
+        QTest::addColumn<bool>("textFile");
+        QTest::newRow("not a database") << true;
+        QTest::newRow("schema page zeroed") << false;
+    }
+    void damagedDatabaseIsRepairedAndUsed() {
+        QFETCH(bool, textFile);
+        ScriptedUi ui;
+        ui.setToday(QDate(2005, 7, 4));
+        TempWorkFolder folder(2004, {}, false);
+        {
+            QFile f(folder.dbPath());
+            QVERIFY(f.open(QIODevice::ReadWrite));
+            constexpr int PageSize = 4096;
+            f.write(textFile ? QByteArray("Shopping list, not a database.\n").repeated(300)
+                             : QByteArray(PageSize, '\0'));
+        }
+        InFolder in(folder.path());
+        // A year question would be a second message: the repaired file has today's year.
+        startupSteps().createYearAssignments = [](qint16) {};
+        QStringList calls;
+        frmMain w;
+        w.setArguments({QStringLiteral("tavrel")});
+        w.setEditor(std::make_unique<RecordingEditor>(&calls));
+        w.Form_Load();
+
+        const QString kept = folder.file(QStringLiteral("tavrel-damaged-1.mdb"));
+        QCOMPARE(ui.messageTexts(),
+                 QStringList{
+                     QStringLiteral("The database tavrel.mdb was damaged and has been repaired; "
+                                    "every record that could still be read was kept. The damaged "
+                                    "file was kept as %1.")
+                         .arg(QDir::toNativeSeparators(kept))});
+        QCOMPARE(ui.messages[0].icon, MsgIcon::Information);
+        QVERIFY(QFile::exists(kept));
+        QVERIFY(dbMain.isOpen());
+        QCOMPARE(calls, (QStringList{"fillWeekList", "openRecords", "activate", "showFirst",
+                                     "resetState"}));
+        QCOMPARE(CurYear, qint16(2005));
+        QCOMPARE(w.mnuSetYear->text(), QStringLiteral("&Set Current Year (Now 2005)"));
+        QCOMPARE(folder.scalar("select count(*) || ' ' || min(curdate) from weeks").toString(),
+                 QStringLiteral("52 2005-01-03"));
+        QCOMPARE(folder.scalar("select count(*) from settings").toInt(), 1);
+        // dbMain works: the program can write to the repaired file.
+        dbMain.execute(QStringLiteral("insert into locations (locdesc) values ('Roof')"));
+        QCOMPARE(folder.scalar("select group_concat(locdesc) from locations").toString(),
+                 QStringLiteral("Roof"));
+        QCOMPARE(ui.messages.size(), 1);
+        w.Form_Unload();
     }
 
     void upgradesOldSchemaAndFillsAssignmentCodes() {
