@@ -32,6 +32,7 @@ void retryLockedRecord() {
 }
 
 bool repairing = false;
+int repairs = 0;
 
 void repairMainDatabase() {
     // A file that cannot even be repaired reports as damaged again: show that instead of
@@ -48,17 +49,23 @@ void repairMainDatabase() {
     // damaged again.
     if (!kept.isEmpty()) {
         dbMain = Database::open(path);
-        if (dbMain.isOpen())
+        if (dbMain.isOpen()) {
+            ++repairs;
             ui().msgBox(QStringLiteral("The database %1 was damaged and has been repaired; every "
                                        "record that could still be read was kept. The damaged "
                                        "file was kept as %2.")
                             .arg(QFileInfo(path).fileName(), QDir::toNativeSeparators(kept)),
                         MsgButtons::Ok, MsgIcon::Information, {});
+        }
     }
     repairing = false;
 }
 
 } // namespace
+
+int mainDatabaseRepairs() {
+    return repairs;
+}
 
 void installErrorPolicy() {
     ErrorTrap::setPolicy([] { HandleDataError(); });

@@ -28,6 +28,23 @@ QAction* addEntry(QMenu* menu, const QString& name, const QString& caption, bool
     return action;
 }
 
+// Runs a start-up step that only reads. A step that meets a damaged file has it repaired and
+// dbMain reopened; what fails after that in the same attempt fails only because its
+// recordsets went with the damaged file, so it is not shown, and the step runs once more on
+// the repaired file.
+void runReadingStep(const std::function<void()>& step) {
+    const int repairsBefore = mainDatabaseRepairs();
+    {
+        ErrorTrap trap([repairsBefore](const DbError&) {
+            if (mainDatabaseRepairs() == repairsBefore)
+                HandleDataError();
+        });
+        step();
+    }
+    if (mainDatabaseRepairs() != repairsBefore)
+        step();
+}
+
 } // namespace
 
 frmMain::frmMain(QWidget* parent)
@@ -143,8 +160,11 @@ void frmMain::Form_Load() {
     prepareProgramValues();
     openMainDatabase(QDir::currentPath());
 
-    Recordset settings = dbMain.openRecordset(QStringLiteral("Settings"), RecordsetType::Table);
-    readCurYear(settings);
+    Recordset settings;
+    runReadingStep([&settings] {
+        settings = dbMain.openRecordset(QStringLiteral("Settings"), RecordsetType::Table);
+        readCurYear(settings);
+    });
     updateSetYearCaption();
 
     if (hasMonthlySwitch(arguments_)) {
@@ -172,13 +192,15 @@ void frmMain::Form_Load() {
     updateSetYearCaption();
 
     if (editor_)
-        editor_->fillWeekList();
+        runReadingStep([this] { editor_->fillWeekList(); });
     settings.close();
 
     if (editor_) {
-        editor_->openRecords();
-        editor_->activate();
-        editor_->showFirst();
+        runReadingStep([this] {
+            editor_->openRecords();
+            editor_->activate();
+            editor_->showFirst();
+        });
         editor_->resetState();
     }
 }
