@@ -68,6 +68,7 @@ void retryLockedRecord() {
 }
 
 bool repairing = false;
+int repairs = 0;
 
 void repairMainDatabase() {
     // A file that cannot even be repaired reports as damaged again: show that instead of
@@ -79,12 +80,28 @@ void repairMainDatabase() {
     repairing = true;
     const QString path = AppPath + QStringLiteral("tavrel.mdb");
     dbMain.close();
-    Database::repair(path);
-    dbMain = Database::open(path);
+    const QString kept = Database::repair(path, ui().today().year());
+    // A repair that failed has been reported; the file left behind would only report as
+    // damaged again.
+    if (!kept.isEmpty()) {
+        dbMain = Database::open(path);
+        if (dbMain.isOpen()) {
+            ++repairs;
+            ui().msgBox(QStringLiteral("The database %1 was damaged and has been repaired; every "
+                                       "record that could still be read was kept. The damaged "
+                                       "file was kept as %2.")
+                            .arg(QFileInfo(path).fileName(), QDir::toNativeSeparators(kept)),
+                        MsgButtons::Ok, MsgIcon::Information, {});
+        }
+    }
     repairing = false;
 }
 
 } // namespace
+
+int mainDatabaseRepairs() {
+    return repairs;
+}
 
 void installErrorPolicy() {
     ErrorTrap::setPolicy([] { HandleDataError(); });

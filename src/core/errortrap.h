@@ -14,6 +14,10 @@ void installErrorPolicy();
 // database, note a cancelled dialog, or show the error.
 void HandleDataError();
 
+// How many times the main database has been repaired and reopened in this run. Start-up
+// compares it before and after a step to learn that the step met a damaged file.
+int mainDatabaseRepairs();
+
 // Shows an error the way HandleDataError shows an unexpected one: number, two blanks, text.
 void showError(const DbError& error);
 

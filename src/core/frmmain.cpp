@@ -169,13 +169,15 @@ void frmMain::Form_Load() {
     updateSetYearCaption();
 
     if (editor_)
-        editor_->fillWeekList();
+        runReadingStep([this] { editor_->fillWeekList(); });
     settings.close();
 
     if (editor_) {
-        editor_->openRecords();
-        editor_->activate();
-        editor_->showFirst();
+        runReadingStep([this] {
+            editor_->openRecords();
+            editor_->activate();
+            editor_->showFirst();
+        });
         editor_->resetState();
     }
 }

@@ -43,6 +43,19 @@ void offerNewDatabase() {
 
 } // namespace
 
+void runReadingStep(const std::function<void()>& step) {
+    const int repairsBefore = mainDatabaseRepairs();
+    {
+        ErrorTrap trap([repairsBefore](const DbError&) {
+            if (mainDatabaseRepairs() == repairsBefore)
+                HandleDataError();
+        });
+        step();
+    }
+    if (mainDatabaseRepairs() != repairsBefore)
+        step();
+}
+
 StartupSteps& startupSteps() {
     static StartupSteps steps;
     return steps;
@@ -64,7 +77,14 @@ void openMainDatabase(const QString& workFolder, MissingDatabase missing) {
     AppPath = QDir(workFolder).absolutePath() + QLatin1Char('/');
     HelpPath = AppPath + QStringLiteral("tavrel.hlp");
     DbPath = AppPath + QStringLiteral("tavrel.mdb");
-    RetryWhileLocked([] { dbMain = Database::open(DbPath); });
+    // A file found damaged here is repaired and dbMain reopened on it while open reports
+    // the damage: that dbMain stays, not the unopened result of the first attempt.
+    dbMain.close();
+    RetryWhileLocked([] {
+        Database opened = Database::open(DbPath);
+        if (opened.isOpen())
+            dbMain = std::move(opened);
+    });
     if (missing == MissingDatabase::OfferToCreate)
         offerNewDatabase();
     AddCurYearOnlyColumn();
@@ -83,8 +103,11 @@ Recordset runWindowlessSteps(const QString& workFolder, MissingDatabase missing)
     beginUserAction();
     prepareProgramValues();
     openMainDatabase(workFolder, missing);
-    Recordset settings = dbMain.openRecordset(QStringLiteral("Settings"), RecordsetType::Table);
-    readCurYear(settings);
+    Recordset settings;
+    runReadingStep([&settings] {
+        settings = dbMain.openRecordset(QStringLiteral("Settings"), RecordsetType::Table);
+        readCurYear(settings);
+    });
     return settings;
 }
 

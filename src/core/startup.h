@@ -37,6 +37,12 @@ enum class MissingDatabase { Report, OfferToCreate };
 void prepareProgramValues();
 void openMainDatabase(const QString& workFolder, MissingDatabase missing = MissingDatabase::Report);
 
+// Runs a start-up step that only reads. A step that meets a damaged file has it repaired
+// and dbMain reopened; what fails after that in the same attempt fails only because its
+// recordsets went with the damaged file, so it is not shown, and the step runs once more
+// on the repaired file.
+void runReadingStep(const std::function<void()>& step);
+
 // Reads CurYear from the first settings row of the open table view; returns the stored year.
 int readCurYear(Recordset& settings);
 

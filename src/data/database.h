@@ -38,8 +38,11 @@ public:
     static Database create(const QString& path);
 
     // Rebuilds a damaged file: the damaged file is kept beside it as a backup and a clean
-    // file is written with every row that can still be read.
-    static void repair(const QString& path);
+    // file is written with every row that can still be read by its key. A task database
+    // comes back with every table of the current schema, its 52 weeks and one settings row;
+    // weeks whose year was lost too are those of `yearIfUnknown` (this year when 0).
+    // Returns the path the damaged file was kept at, or an empty text when the repair failed.
+    static QString repair(const QString& path, int yearIfUnknown = 0);
 
     bool isOpen() const;
     QString path() const;

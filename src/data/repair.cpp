@@ -1,16 +1,20 @@
 // Repair of a damaged database file: the damaged file is kept beside it and a clean file is
-// rebuilt from every row that can still be read.
+// rebuilt from every row that can still be read by its key.
 
 #include "data/database.h"
 #include "data/database_p.h"
 #include "data/errortrap.h"
+#include "data/schema.h"
 
+#include <QDate>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QUrl>
 
 #include <limits>
+#include <memory>
+#include <vector>
 
 namespace tavrel {
 
@@ -18,13 +22,43 @@ namespace {
 
 // Length of SQLite's file header magic ("SQLite format 3" and its terminating zero).
 constexpr int HeaderMagicLength = 16;
-// How far repair looks past a damaged run of rows (rowid steps grow to this).
-constexpr qint64 LargestRowidSkip = std::numeric_limits<qint64>::max() / 4;
+constexpr qint64 LowestKey = std::numeric_limits<qint64>::min();
+constexpr qint64 HighestKey = std::numeric_limits<qint64>::max();
+// The first key SQLite hands out in an empty table.
+constexpr qint64 FirstKey = 1;
+// Keys next to readable ones are the likeliest to exist: a stretch of unread keys this
+// narrow is tried key by key, and a wider one key by key this far in from either end.
+constexpr quint64 KeyByKeyWidth = 4096;
+// Upper bound on the lookups spent on one table's damage, so that a file damaged in some
+// pathological pattern still repairs in bounded time.
+constexpr qint64 LookupBudget = 200000;
 
-struct RepairSource {
+struct SqliteConnection {
     sqlite3* db = nullptr;
-    ~RepairSource() { sqlite3_close_v2(db); }
+    ~SqliteConnection() { sqlite3_close_v2(db); }
 };
+
+struct Statement {
+    sqlite3_stmt* stmt = nullptr;
+    Statement(sqlite3* db, const QString& sql) {
+        if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &stmt, nullptr) != SQLITE_OK) {
+            sqlite3_finalize(stmt);
+            stmt = nullptr;
+        }
+    }
+    ~Statement() { sqlite3_finalize(stmt); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+    explicit operator bool() const { return stmt != nullptr; }
+};
+
+QString columnText(sqlite3_stmt* stmt, int column) {
+    return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, column)));
+}
+
+bool isInternalName(const QString& name) {
+    return name.startsWith(QLatin1String("sqlite_"), Qt::CaseInsensitive);
+}
 
 struct SchemaEntry {
     QString type;
@@ -33,27 +67,21 @@ struct SchemaEntry {
     QString sql;
 };
 
-// Reads the schema of the damaged copy; false when even that cannot be read.
+// Reads as much of a file's schema as can be read; false when nothing could be.
 bool readSchema(sqlite3* db, QList<SchemaEntry>* out) {
-    sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(db, "SELECT type, name, tbl_name, sql FROM sqlite_master", -1, &stmt,
-                           nullptr) != SQLITE_OK)
+    Statement read(db, QStringLiteral("SELECT type, name, tbl_name, sql FROM sqlite_master"));
+    if (!read)
         return false;
     int rc;
-    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-        SchemaEntry e;
-        e.type = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
-        e.name = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 1)));
-        e.table = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 2)));
-        e.sql = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 3)));
-        out->append(e);
-    }
-    sqlite3_finalize(stmt);
+    while ((rc = sqlite3_step(read.stmt)) == SQLITE_ROW)
+        out->append({columnText(read.stmt, 0), columnText(read.stmt, 1), columnText(read.stmt, 2),
+                     columnText(read.stmt, 3)});
     return rc == SQLITE_DONE || !out->isEmpty();
 }
 
-// The schema a file of this name is created with, for a file whose own schema is lost.
-QString fallbackSchema(const QString& path) {
+// The schema a file of this name is created with: what a rebuilt file must hold whatever
+// survived of the damaged file's own schema.
+QList<SchemaEntry> currentSchema(const QString& path) {
     const QString name = QFileInfo(path).fileName().toLower();
     QString resource;
     if (name == QLatin1String("tavrel.mdb"))
@@ -62,104 +90,240 @@ QString fallbackSchema(const QString& path) {
         resource = QStringLiteral(":/sql/rptspec_schema.sql");
     QFile f(resource);
     if (resource.isEmpty() || !f.open(QIODevice::ReadOnly))
-        return QString();
-    return QString::fromUtf8(f.readAll());
+        return {};
+    SqliteConnection scratch;
+    QList<SchemaEntry> entries;
+    if (sqlite3_open_v2(":memory:", &scratch.db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK &&
+        sqlite3_exec(scratch.db, f.readAll().constData(), nullptr, nullptr, nullptr) == SQLITE_OK)
+        readSchema(scratch.db, &entries);
+    return entries;
 }
 
-// Tries a read of the rows after `after`; true when it starts without an error.
-bool readableAfter(sqlite3* db, const QString& table, qint64 after) {
-    sqlite3_stmt* stmt = nullptr;
-    const QString sql = QStringLiteral("SELECT * FROM %1 WHERE rowid > ? ORDER BY rowid LIMIT 1")
-                            .arg(detail::quoteIdent(table));
-    if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &stmt, nullptr) != SQLITE_OK)
-        return false;
-    sqlite3_bind_int64(stmt, 1, after);
-    const int rc = sqlite3_step(stmt);
-    bool ok = rc == SQLITE_ROW || rc == SQLITE_DONE;
-    if (rc == SQLITE_ROW)
-        for (int i = 0; i < sqlite3_column_count(stmt); ++i)
-            sqlite3_column_value(stmt, i);
-    sqlite3_finalize(stmt);
-    return ok;
+bool hasTable(const QStringList& tables, const QString& name) {
+    return tables.contains(name, Qt::CaseInsensitive);
 }
 
-// Copies every readable row of one table; a damaged run of rows is stepped over by
-// looking for the first rowid after it that reads again.
-int copyTable(sqlite3* src, sqlite3* dst, const QString& table) {
-    // Columns as the new file has them; the rowid travels with every row.
+QStringList columnsOf(sqlite3* db, const QString& table) {
     QStringList columns;
-    {
-        sqlite3_stmt* info = nullptr;
-        const QString sql = QStringLiteral("PRAGMA table_info(%1)").arg(detail::quoteIdent(table));
-        if (sqlite3_prepare_v2(dst, sql.toUtf8().constData(), -1, &info, nullptr) == SQLITE_OK)
-            while (sqlite3_step(info) == SQLITE_ROW)
-                columns << QString::fromUtf8(
-                    reinterpret_cast<const char*>(sqlite3_column_text(info, 1)));
-        sqlite3_finalize(info);
+    Statement info(db, QStringLiteral("PRAGMA table_info(%1)").arg(detail::quoteIdent(table)));
+    while (info && sqlite3_step(info.stmt) == SQLITE_ROW)
+        columns << columnText(info.stmt, 1);
+    return columns;
+}
+
+// Copies every row of one table that can still be reached by its key. The table is read in
+// key order from both ends; where damage stops a read, the stretch of keys between is
+// searched for keys that read again (key by key next to readable rows, at doubling
+// distances further away), so that damage anywhere, the first page included, loses only
+// the rows on the damaged pages. Reads go by key only, never through an index, so a damaged
+// index loses nothing.
+class TableCopier {
+public:
+    TableCopier(sqlite3* src, sqlite3* dst, const QString& table) {
+        const QStringList have = columnsOf(src, table);
+        QStringList quoted;
+        for (const QString& c : columnsOf(dst, table))
+            if (have.contains(c, Qt::CaseInsensitive))
+                quoted << detail::quoteIdent(c);
+        if (quoted.isEmpty())
+            return;
+        columns_ = int(quoted.size());
+        const QString list = quoted.join(QLatin1String(", "));
+        const QString read =
+            QStringLiteral("SELECT rowid, %1 FROM %2 NOT INDEXED WHERE rowid BETWEEN ?1 AND ?2 "
+                           "ORDER BY rowid %3")
+                .arg(list, detail::quoteIdent(table));
+        up_ = std::make_unique<Statement>(src, read.arg(QLatin1String("ASC")));
+        down_ = std::make_unique<Statement>(src, read.arg(QLatin1String("DESC")));
+        write_ = std::make_unique<Statement>(
+            dst, QStringLiteral("INSERT OR IGNORE INTO %1 (rowid, %2) VALUES (?%3)")
+                     .arg(detail::quoteIdent(table), list,
+                          QString(QStringLiteral(", ?")).repeated(columns_)));
     }
-    if (columns.isEmpty())
-        return 0;
-    QStringList quoted;
-    for (const QString& c : columns)
-        quoted << detail::quoteIdent(c);
-    const QString readSql =
-        QStringLiteral("SELECT rowid, %1 FROM %2 WHERE rowid > ? ORDER BY rowid")
-            .arg(quoted.join(QLatin1String(", ")), detail::quoteIdent(table));
-    const QString writeSql = QStringLiteral("INSERT OR IGNORE INTO %1 (rowid, %2) VALUES (?%3)")
-                                 .arg(detail::quoteIdent(table), quoted.join(QLatin1String(", ")),
-                                      QString(QStringLiteral(", ?")).repeated(columns.size()));
-    sqlite3_stmt* read = nullptr;
-    sqlite3_stmt* write = nullptr;
-    if (sqlite3_prepare_v2(src, readSql.toUtf8().constData(), -1, &read, nullptr) != SQLITE_OK ||
-        sqlite3_prepare_v2(dst, writeSql.toUtf8().constData(), -1, &write, nullptr) != SQLITE_OK) {
-        sqlite3_finalize(read);
-        sqlite3_finalize(write);
-        return 0;
+
+    void copy() {
+        if (!up_ || !*up_ || !*down_ || !*write_)
+            return;
+        std::vector<Stretch> unread{{LowestKey, HighestKey}};
+        while (!unread.empty() && lookups_ < LookupBudget) {
+            const Stretch s = unread.back();
+            unread.pop_back();
+            searchStretch(s, &unread);
+        }
     }
-    int copied = 0;
-    qint64 last = std::numeric_limits<qint64>::min();
-    for (;;) {
-        sqlite3_bind_int64(read, 1, last);
+
+private:
+    // Keys lo..hi, both included, not read yet.
+    struct Stretch {
+        qint64 lo;
+        qint64 hi;
+    };
+    enum class Direction { Up, Down };
+    struct Scan {
+        bool complete = false; // every key of the stretch was reached
+        bool any = false;      // at least one row was reached
+        qint64 last = 0;       // the last key reached, in the scan's direction
+    };
+
+    static quint64 width(const Stretch& s) { return quint64(s.hi) - quint64(s.lo); }
+
+    // Reads rows with keys lo..hi in one direction until the end or the first damage.
+    Scan scan(qint64 lo, qint64 hi, Direction direction) {
+        ++lookups_;
+        sqlite3_stmt* read = direction == Direction::Up ? up_->stmt : down_->stmt;
+        sqlite3_bind_int64(read, 1, lo);
+        sqlite3_bind_int64(read, 2, hi);
+        Scan result;
         int rc;
         while ((rc = sqlite3_step(read)) == SQLITE_ROW) {
-            const qint64 rowid = sqlite3_column_int64(read, 0);
-            bool good = true;
-            for (int i = 0; i <= columns.size(); ++i) {
-                sqlite3_bind_value(write, i + 1, sqlite3_column_value(read, i));
-                if ((sqlite3_errcode(src) & 0xff) == SQLITE_CORRUPT)
-                    good = false;
+            const qint64 key = sqlite3_column_int64(read, 0);
+            // A damaged page can read as rows out of order or out of range: stop there.
+            const bool inOrder =
+                !result.any || (direction == Direction::Up ? key > result.last : key < result.last);
+            if (key < lo || key > hi || !inOrder) {
+                rc = SQLITE_CORRUPT;
+                break;
             }
-            last = rowid;
-            if (good && sqlite3_step(write) == SQLITE_DONE)
-                ++copied;
-            sqlite3_reset(write);
+            result.any = true;
+            result.last = key;
+            for (int i = 0; i <= columns_; ++i)
+                sqlite3_bind_value(write_->stmt, i + 1, sqlite3_column_value(read, i));
+            sqlite3_step(write_->stmt);
+            sqlite3_reset(write_->stmt);
         }
         sqlite3_reset(read);
-        if (rc == SQLITE_DONE)
-            break;
-        // Damaged: find the first start past `last` that reads again, by doubling steps
-        // and then halving back towards the damage.
-        qint64 step = 1;
-        while (step < LargestRowidSkip && !readableAfter(src, table, last + step))
-            step *= 2;
-        if (step >= LargestRowidSkip)
-            break;
-        qint64 bad = last + step / 2;
-        qint64 good = last + step;
-        if (step == 1)
-            bad = last;
-        while (good - bad > 1) {
-            const qint64 mid = bad + (good - bad) / 2;
-            if (readableAfter(src, table, mid))
-                good = mid;
-            else
-                bad = mid;
-        }
-        last = good;
+        result.complete = rc == SQLITE_DONE;
+        return result;
     }
-    sqlite3_finalize(read);
-    sqlite3_finalize(write);
-    return copied;
+
+    // Reads what it can of a stretch and leaves the parts still unread in `unread`.
+    void searchStretch(Stretch s, std::vector<Stretch>* unread) {
+        const Scan up = scan(s.lo, s.hi, Direction::Up);
+        if (up.complete || (up.any && up.last == s.hi))
+            return;
+        if (up.any)
+            s.lo = up.last + 1;
+        const Scan down = scan(s.lo, s.hi, Direction::Down);
+        if (down.complete || (down.any && down.last == s.lo))
+            return;
+        if (down.any)
+            s.hi = down.last - 1;
+        // Damage at both ends of what is left.
+        if (width(s) < 2 * KeyByKeyWidth) {
+            tryEachKey(s.lo, s.hi);
+            return;
+        }
+        tryEachKey(s.lo, s.lo + qint64(KeyByKeyWidth - 1));
+        tryEachKey(s.hi - qint64(KeyByKeyWidth - 1), s.hi);
+        const Stretch inner{s.lo + qint64(KeyByKeyWidth), s.hi - qint64(KeyByKeyWidth)};
+        // Further in, the nearest key at a doubling distance that reads again splits the
+        // stretch in two, each searched in turn. Distances are counted from either end and,
+        // since keys are handed out from 1 upwards, from 1: with damage at both ends of a
+        // table, 1 is where its keys are to be found.
+        const bool fromFirstKey = inner.lo < FirstKey && FirstKey <= inner.hi;
+        for (quint64 distance = 0; distance <= width(inner) && lookups_ < LookupBudget;
+             distance = 2 * distance + 1) {
+            if (readsAgainFrom(qint64(quint64(inner.lo) + distance), inner, unread) ||
+                readsAgainDownFrom(qint64(quint64(inner.hi) - distance), inner, unread))
+                return;
+            if (fromFirstKey && distance <= quint64(inner.hi) - quint64(FirstKey) &&
+                readsAgainFrom(qint64(quint64(FirstKey) + distance), inner, unread))
+                return;
+        }
+    }
+
+    // Reads upwards from `from` inside `s`; when anything reads, leaves what is still unread
+    // of `s` on either side in `unread`.
+    bool readsAgainFrom(qint64 from, const Stretch& s, std::vector<Stretch>* unread) {
+        const Scan found = scan(from, s.hi, Direction::Up);
+        if (!found.any && !found.complete)
+            return false;
+        if (from > s.lo)
+            unread->push_back({s.lo, from - 1});
+        if (!found.complete && found.last < s.hi)
+            unread->push_back({found.last + 1, s.hi});
+        return true;
+    }
+
+    bool readsAgainDownFrom(qint64 to, const Stretch& s, std::vector<Stretch>* unread) {
+        const Scan found = scan(s.lo, to, Direction::Down);
+        if (!found.any && !found.complete)
+            return false;
+        if (to < s.hi)
+            unread->push_back({to + 1, s.hi});
+        if (!found.complete && found.last > s.lo)
+            unread->push_back({s.lo, found.last - 1});
+        return true;
+    }
+
+    void tryEachKey(qint64 lo, qint64 hi) {
+        for (qint64 key = lo; lookups_ < LookupBudget; ++key) {
+            scan(key, key, Direction::Up);
+            if (key == hi)
+                break;
+        }
+    }
+
+    int columns_ = 0;
+    std::unique_ptr<Statement> up_;
+    std::unique_ptr<Statement> down_;
+    std::unique_ptr<Statement> write_;
+    qint64 lookups_ = 0;
+};
+
+// Counters stay ahead of every key the damaged file ever gave out.
+void copySequences(sqlite3* src, sqlite3* dst) {
+    Statement seq(src, QStringLiteral("SELECT name, seq FROM sqlite_sequence"));
+    Statement up(dst, QStringLiteral("UPDATE sqlite_sequence SET seq = max(seq, ?2) "
+                                     "WHERE name = ?1"));
+    Statement ins(dst, QStringLiteral("INSERT INTO sqlite_sequence (name, seq) SELECT ?1, ?2 "
+                                      "WHERE NOT EXISTS (SELECT 1 FROM sqlite_sequence "
+                                      "WHERE name = ?1)"));
+    while (seq && sqlite3_step(seq.stmt) == SQLITE_ROW) {
+        for (const Statement* s : {&up, &ins}) {
+            if (!*s)
+                continue;
+            sqlite3_bind_value(s->stmt, 1, sqlite3_column_value(seq.stmt, 0));
+            sqlite3_bind_value(s->stmt, 2, sqlite3_column_value(seq.stmt, 1));
+            sqlite3_step(s->stmt);
+            sqlite3_reset(s->stmt);
+        }
+    }
+}
+
+// A task database always holds one settings row and the 52 weeks of its year: what was
+// lost of them is put back, for the stored year or, when that is lost too, `fallbackYear`.
+void completeTaskTables(sqlite3* db, const QStringList& tables, int fallbackYear) {
+    if (!hasTable(tables, QStringLiteral("settings")) || !hasTable(tables, QStringLiteral("weeks")))
+        return;
+    int year = fallbackYear;
+    {
+        Statement stored(db, QStringLiteral("SELECT CurYear FROM settings WHERE CurYear IS NOT "
+                                            "NULL ORDER BY rowid LIMIT 1"));
+        if (stored && sqlite3_step(stored.stmt) == SQLITE_ROW) {
+            const int value = sqlite3_column_int(stored.stmt, 0);
+            if (value > 0 && QDate(value, 1, 1).isValid())
+                year = value;
+        }
+    }
+    sqlite3_exec(db, "DELETE FROM settings WHERE rowid > (SELECT min(rowid) FROM settings)",
+                 nullptr, nullptr, nullptr);
+    Statement setting(db, QStringLiteral("INSERT INTO settings (CurYear) SELECT ?1 "
+                                         "WHERE NOT EXISTS (SELECT 1 FROM settings)"));
+    if (setting) {
+        sqlite3_bind_int(setting.stmt, 1, year);
+        sqlite3_step(setting.stmt);
+    }
+    Statement week(db, QStringLiteral("INSERT INTO weeks (weeid, curdate) SELECT ?1, ?2 "
+                                      "WHERE NOT EXISTS (SELECT 1 FROM weeks WHERE weeid = ?1)"));
+    const QList<QDate> mondays = weekMondays(year);
+    for (int w = 1; week && w <= WeeksPerYear; ++w) {
+        const QByteArray date = mondays[w - 1].toString(Qt::ISODate).toUtf8();
+        sqlite3_bind_int(week.stmt, 1, w);
+        sqlite3_bind_text(week.stmt, 2, date.constData(), int(date.size()), SQLITE_TRANSIENT);
+        sqlite3_step(week.stmt);
+        sqlite3_reset(week.stmt);
+    }
 }
 
 // A name beside the damaged file for keeping it, never one already used.
@@ -175,12 +339,58 @@ QString backupName(const QString& path) {
     }
 }
 
+// Writes the clean file at `newPath` from what can be read of `copyPath`. False when the
+// new file could not be written.
+bool rebuild(const QString& path, const QString& copyPath, const QString& newPath,
+             int fallbackYear) {
+    SqliteConnection src;
+    const QString uri = QUrl::fromLocalFile(copyPath).toString() + QStringLiteral("?immutable=1");
+    sqlite3_open_v2(uri.toUtf8().constData(), &src.db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI,
+                    nullptr);
+    QList<SchemaEntry> schema;
+    if (src.db)
+        readSchema(src.db, &schema);
+    const QList<SchemaEntry> current = currentSchema(path);
+    const QList<SchemaEntry>* const schemas[] = {&schema, &current};
+
+    SqliteConnection dst;
+    if (detail::openConnection(newPath, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, &dst.db) !=
+        SQLITE_OK)
+        return false;
+    sqlite3_exec(dst.db, "PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF; BEGIN", nullptr,
+                 nullptr, nullptr);
+
+    // The damaged file's own tables as it declared them (an older file keeps its older
+    // columns for the upgrade to add), then every table of the current schema it lacks.
+    QStringList tables;
+    for (const QList<SchemaEntry>* entries : schemas)
+        for (const SchemaEntry& e : *entries)
+            if (e.type == QLatin1String("table") && !isInternalName(e.name) && !e.sql.isEmpty() &&
+                !hasTable(tables, e.name) &&
+                sqlite3_exec(dst.db, e.sql.toUtf8().constData(), nullptr, nullptr, nullptr) ==
+                    SQLITE_OK)
+                tables << e.name;
+    if (src.db) {
+        for (const QString& t : tables)
+            TableCopier(src.db, dst.db, t).copy();
+        copySequences(src.db, dst.db);
+    }
+    completeTaskTables(dst.db, tables, fallbackYear);
+    // Indexes, views and triggers after the rows; one that exists already or does not fit
+    // an older table is simply not made.
+    for (const QList<SchemaEntry>* entries : schemas)
+        for (const SchemaEntry& e : *entries)
+            if (e.type != QLatin1String("table") && !e.sql.isEmpty() && !isInternalName(e.name))
+                sqlite3_exec(dst.db, e.sql.toUtf8().constData(), nullptr, nullptr, nullptr);
+    return sqlite3_exec(dst.db, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
 } // namespace
 
-void Database::repair(const QString& path) {
+QString Database::repair(const QString& path, int yearIfUnknown) {
     if (!QFileInfo(path).isFile()) {
         raiseError(ErrFileNotFound, QStringLiteral("Could not find file '%1'.").arg(path));
-        return;
+        return {};
     }
     // Connections on the damaged file end here: the file is about to move.
     const QString canonical = QFileInfo(path).canonicalFilePath();
@@ -199,7 +409,7 @@ void Database::repair(const QString& path) {
     QFile::remove(newPath);
     if (!QFile::copy(path, copyPath)) {
         raiseError(ErrFileIo, QStringLiteral("Could not read '%1' to repair it.").arg(path));
-        return;
+        return {};
     }
     QFile::setPermissions(copyPath, QFile::ReadOwner | QFile::WriteOwner);
     {
@@ -208,93 +418,14 @@ void Database::repair(const QString& path) {
             f.write("SQLite format 3", HeaderMagicLength);
         }
     }
-
-    RepairSource src;
-    const QString uri = QUrl::fromLocalFile(copyPath).toString() + QStringLiteral("?immutable=1");
-    sqlite3_open_v2(uri.toUtf8().constData(), &src.db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI,
-                    nullptr);
-    QList<SchemaEntry> schema;
-    const bool haveSchema = src.db && readSchema(src.db, &schema);
-
-    sqlite3* dst = nullptr;
-    if (detail::openConnection(newPath, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, &dst) !=
-        SQLITE_OK) {
-        sqlite3_close_v2(dst);
-        QFile::remove(copyPath);
-        raiseError(ErrFileIo,
-                   QStringLiteral("Could not write the repaired database '%1'.").arg(newPath));
-        return;
-    }
-    sqlite3_exec(dst, "PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF; BEGIN", nullptr,
-                 nullptr, nullptr);
-
-    QStringList tables;
-    if (haveSchema) {
-        for (const SchemaEntry& e : schema)
-            if (e.type == QLatin1String("table") && !e.name.startsWith(QLatin1String("sqlite_")) &&
-                !e.sql.isEmpty() &&
-                sqlite3_exec(dst, e.sql.toUtf8().constData(), nullptr, nullptr, nullptr) ==
-                    SQLITE_OK)
-                tables << e.name;
-    } else {
-        sqlite3_exec(dst, fallbackSchema(path).toUtf8().constData(), nullptr, nullptr, nullptr);
-        sqlite3_stmt* stmt = nullptr;
-        sqlite3_prepare_v2(
-            dst, "SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite_%'",
-            -1, &stmt, nullptr);
-        while (stmt && sqlite3_step(stmt) == SQLITE_ROW)
-            tables << QString::fromUtf8(
-                reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
-        sqlite3_finalize(stmt);
-    }
-    if (src.db)
-        for (const QString& t : tables)
-            copyTable(src.db, dst, t);
-
-    // Counters stay ahead of every key ever given out, as in the damaged file.
-    if (src.db) {
-        sqlite3_stmt* seq = nullptr;
-        if (sqlite3_prepare_v2(src.db, "SELECT name, seq FROM sqlite_sequence", -1, &seq,
-                               nullptr) == SQLITE_OK) {
-            sqlite3_stmt* up = nullptr;
-            sqlite3_prepare_v2(dst, "UPDATE sqlite_sequence SET seq = max(seq, ?2) WHERE name = ?1",
-                               -1, &up, nullptr);
-            sqlite3_stmt* ins = nullptr;
-            sqlite3_prepare_v2(
-                dst,
-                "INSERT INTO sqlite_sequence (name, seq) SELECT ?1, ?2 WHERE NOT EXISTS "
-                "(SELECT 1 FROM sqlite_sequence WHERE name = ?1)",
-                -1, &ins, nullptr);
-            while (sqlite3_step(seq) == SQLITE_ROW) {
-                for (sqlite3_stmt* s : {up, ins}) {
-                    if (!s)
-                        continue;
-                    sqlite3_bind_value(s, 1, sqlite3_column_value(seq, 0));
-                    sqlite3_bind_value(s, 2, sqlite3_column_value(seq, 1));
-                    sqlite3_step(s);
-                    sqlite3_reset(s);
-                }
-            }
-            sqlite3_finalize(up);
-            sqlite3_finalize(ins);
-        }
-        sqlite3_finalize(seq);
-    }
-    // Indexes, views and triggers after the rows.
-    for (const SchemaEntry& e : schema)
-        if (e.type != QLatin1String("table") && !e.sql.isEmpty() &&
-            !e.name.startsWith(QLatin1String("sqlite_")))
-            sqlite3_exec(dst, e.sql.toUtf8().constData(), nullptr, nullptr, nullptr);
-    const int commit = sqlite3_exec(dst, "COMMIT", nullptr, nullptr, nullptr);
-    sqlite3_close_v2(dst);
-    sqlite3_close_v2(src.db);
-    src.db = nullptr;
+    const int fallbackYear = yearIfUnknown > 0 ? yearIfUnknown : QDate::currentDate().year();
+    const bool rebuilt = rebuild(path, copyPath, newPath, fallbackYear);
     QFile::remove(copyPath);
-    if (commit != SQLITE_OK) {
+    if (!rebuilt) {
         QFile::remove(newPath);
         raiseError(ErrFileIo,
                    QStringLiteral("Could not write the repaired database '%1'.").arg(path));
-        return;
+        return {};
     }
 
     // Keep the damaged file (and a journal that belongs to it) under a new name, then put
@@ -304,7 +435,7 @@ void Database::repair(const QString& path) {
         QFile::remove(newPath);
         raiseError(ErrFileIo,
                    QStringLiteral("Could not keep the damaged database as '%1'.").arg(backup));
-        return;
+        return {};
     }
     for (const char* suffix : {"-journal", "-wal", "-shm"})
         if (QFileInfo::exists(path + QLatin1String(suffix)))
@@ -313,8 +444,9 @@ void Database::repair(const QString& path) {
         QFile::rename(backup, path);
         raiseError(ErrFileIo,
                    QStringLiteral("Could not write the repaired database '%1'.").arg(path));
-        return;
+        return {};
     }
+    return backup;
 }
 
 } // namespace tavrel

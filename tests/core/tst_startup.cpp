@@ -12,6 +12,7 @@
 
 #include <QAction>
 #include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
@@ -43,6 +44,31 @@ public:
 private:
     QStringList* calls_;
     QWidget widget_;
+};
+
+// Reads its rows as the task editor does: the task list in name order, moved to its last
+// row and back to show the first.
+class ReadingEditor : public RecordingEditor {
+public:
+    using RecordingEditor::RecordingEditor;
+    void openRecords() override {
+        RecordingEditor::openRecords();
+        tasks = dbMain.openRecordset(QStringLiteral("select * from tasks order by taskname"));
+    }
+    void showFirst() override {
+        RecordingEditor::showFirst();
+        if (tasks.recordCount() == 0)
+            return;
+        tasks.moveLast();
+        tasks.moveFirst();
+        firstName = tasks.value(QStringLiteral("taskname")).toString();
+    }
+    void closeRecords() override {
+        tasks.close();
+        RecordingEditor::closeRecords();
+    }
+    Recordset tasks;
+    QString firstName;
 };
 
 // A working folder that start-up runs in, the current folder restored afterwards.
@@ -195,6 +221,84 @@ private Q_SLOTS:
         w.Form_Unload();
         QCOMPARE(calls.last(), QStringLiteral("closeRecords"));
         QVERIFY(!dbMain.isOpen());
+    }
+
+    void damagedDatabaseIsRepairedAndUsed_data() {
+        QTest::addColumn<QString>("spoil");
+        QTest::addColumn<int>("storedYear");
+        QTest::newRow("not a database") << "text" << 2004;
+        QTest::newRow("schema page zeroed") << "zero page 1" << 2004;
+        QTest::newRow("first page of tasks") << "tasks page" << 2005;
+    }
+    void damagedDatabaseIsRepairedAndUsed() {
+        QFETCH(QString, spoil);
+        QFETCH(int, storedYear);
+        ScriptedUi ui;
+        ui.setToday(QDate(2005, 7, 4));
+        constexpr int Tasks = 60;
+        TempWorkFolder folder(storedYear,
+                              QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT "
+                                             "i + 1 FROM n WHERE i < %1) INSERT INTO tasks "
+                                             "(taskname) SELECT printf('Task %03d %0300d', i, 0) "
+                                             "FROM n;")
+                                  .arg(Tasks),
+                              false);
+        constexpr int PageSize = 4096;
+        const qint64 page =
+            spoil == QLatin1String("tasks page")
+                ? folder
+                      .scalar("select pageno from dbstat where name = 'tasks' and pagetype = "
+                              "'leaf' order by path limit 1")
+                      .toLongLong()
+                : 1;
+        {
+            QFile f(folder.dbPath());
+            QVERIFY(f.open(QIODevice::ReadWrite) && f.seek((page - 1) * PageSize));
+            f.write(spoil == QLatin1String("text")
+                        ? QByteArray("Shopping list, not a database.\n").repeated(300)
+                        : QByteArray(PageSize, '\0'));
+        }
+        InFolder in(folder.path());
+        // A year question would be a second message: the repaired file has today's year.
+        startupSteps().createYearAssignments = [](qint16) {};
+        QStringList calls;
+        auto editor = std::make_unique<ReadingEditor>(&calls);
+        ReadingEditor* reader = editor.get();
+        frmMain w;
+        w.setArguments({QStringLiteral("tavrel")});
+        w.setEditor(std::move(editor));
+        w.Form_Load();
+
+        const QString kept = folder.file(QStringLiteral("tavrel-damaged-1.mdb"));
+        QCOMPARE(ui.messageTexts(),
+                 QStringList{
+                     QStringLiteral("The database tavrel.mdb was damaged and has been repaired; "
+                                    "every record that could still be read was kept. The damaged "
+                                    "file was kept as %1.")
+                         .arg(QDir::toNativeSeparators(kept))});
+        QCOMPARE(ui.messages[0].icon, MsgIcon::Information);
+        QVERIFY(QFile::exists(kept));
+        QVERIFY(dbMain.isOpen());
+        QCOMPARE(calls.mid(calls.size() - 4),
+                 (QStringList{"openRecords", "activate", "showFirst", "resetState"}));
+        QCOMPARE(CurYear, qint16(2005));
+        QCOMPARE(w.mnuSetYear->text(), QStringLiteral("&Set Current Year (Now 2005)"));
+        QCOMPARE(folder.scalar("select count(*) || ' ' || min(curdate) from weeks").toString(),
+                 QStringLiteral("52 2005-01-03"));
+        QCOMPARE(folder.scalar("select count(*) from settings").toInt(), 1);
+        // The editor works on the repaired file and shows what it kept.
+        const int survivors = folder.scalar("select count(*) from tasks").toInt();
+        if (spoil == QLatin1String("tasks page"))
+            QVERIFY2(survivors > 0 && survivors < Tasks, qPrintable(QString::number(survivors)));
+        QVERIFY(reader->tasks.isOpen());
+        reader->tasks.moveLast();
+        QCOMPARE(reader->tasks.recordCount(), survivors);
+        QCOMPARE(reader->firstName, folder.scalar("select min(taskname) from tasks").toString());
+        dbMain.execute(QStringLiteral("insert into locations (locdesc) values ('Roof')"));
+        QCOMPARE(folder.scalar("select group_concat(locdesc) from locations").toString(),
+                 QStringLiteral("Roof"));
+        QCOMPARE(ui.messages.size(), 1);
+        w.Form_Unload();
     }
 
     void upgradesOldSchemaAndFillsAssignmentCodes() {

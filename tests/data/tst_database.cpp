@@ -4,12 +4,16 @@
 #include "core/errortrap.h"
 #include "data/database.h"
 #include "data/dberror.h"
+#include "data/demodata.h"
+#include "data/schema.h"
 #include "data/transaction.h"
 #include "support/testenv.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QMap>
+#include <QRandomGenerator>
 #include <QTest>
 
 #include <sqlite3.h>
@@ -97,6 +101,10 @@ private Q_SLOTS:
     void damagedFileDetected();
     void repairKeepsReadableRows();
     void repairOfDamagedHeader();
+    void repairKeepsEveryRowReadableByKey_data();
+    void repairKeepsEveryRowReadableByKey();
+    void repairGivesACompleteTaskDatabase_data();
+    void repairGivesACompleteTaskDatabase();
 };
 
 void TestDatabase::openingFiles() {
@@ -859,6 +867,239 @@ void TestDatabase::repairOfDamagedHeader() {
                      db.openRecordset(QStringLiteral("select * from assign order by assid"))),
                  QStringLiteral("assid")),
              QStringLiteral("1,2,3,4"));
+}
+
+namespace {
+
+// A connection of the test's own, read-only, so that what is checked never goes through
+// the code under test.
+class RawReader {
+public:
+    explicit RawReader(const QString& path) {
+        sqlite3_open_v2(path.toUtf8().constData(), &db_, SQLITE_OPEN_READONLY, nullptr);
+    }
+    ~RawReader() { sqlite3_close(db_); }
+
+    QString text(const QString& sql) const {
+        sqlite3_stmt* stmt = nullptr;
+        sqlite3_prepare_v2(db_, sql.toUtf8().constData(), -1, &stmt, nullptr);
+        QString out;
+        if (stmt && sqlite3_step(stmt) == SQLITE_ROW)
+            out = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
+        sqlite3_finalize(stmt);
+        return out;
+    }
+
+    QList<qint64> column(const QString& sql) const {
+        QList<qint64> out;
+        sqlite3_stmt* stmt = nullptr;
+        sqlite3_prepare_v2(db_, sql.toUtf8().constData(), -1, &stmt, nullptr);
+        while (stmt && sqlite3_step(stmt) == SQLITE_ROW)
+            out << sqlite3_column_int64(stmt, 0);
+        sqlite3_finalize(stmt);
+        return out;
+    }
+
+    // The rows of `keys` that read by their key, each row's values as one text.
+    QMap<qint64, QString> rowsByKey(const QString& table, const QList<qint64>& keys) const {
+        QMap<qint64, QString> rows;
+        sqlite3_stmt* stmt = nullptr;
+        sqlite3_prepare_v2(
+            db_, QStringLiteral("SELECT * FROM %1 WHERE rowid = ?").arg(table).toUtf8().constData(),
+            -1, &stmt, nullptr);
+        for (qint64 key : keys) {
+            if (!stmt)
+                break;
+            sqlite3_bind_int64(stmt, 1, key);
+            if (sqlite3_step(stmt) == SQLITE_ROW) {
+                QStringList values;
+                for (int i = 0; i < sqlite3_column_count(stmt); ++i)
+                    values << QString::number(sqlite3_column_type(stmt, i)) + QLatin1Char(':') +
+                                  QString::fromUtf8(
+                                      reinterpret_cast<const char*>(sqlite3_column_text(stmt, i)));
+                rows.insert(key, values.join(QLatin1Char('|')));
+            }
+            sqlite3_reset(stmt);
+        }
+        sqlite3_finalize(stmt);
+        return rows;
+    }
+
+private:
+    sqlite3* db_ = nullptr;
+};
+
+// Overwrites leaf pages of a table or index with random bytes: `which` is "first", "middle",
+// "last" or page positions such as "2 and 4", counted from 1 in key order (dbstat's path).
+// Returns how many pages were damaged.
+int damagePages(const QString& path, const QString& object, const QString& which) {
+    constexpr int PageSize = 4096;
+    const QList<qint64> pages = RawReader(path).column(
+        QStringLiteral("SELECT pageno FROM dbstat WHERE name = '%1' AND pagetype = 'leaf' "
+                       "ORDER BY path")
+            .arg(object));
+    QFile f(path);
+    if (pages.isEmpty() || !f.open(QIODevice::ReadWrite))
+        return 0;
+    int damaged = 0;
+    for (const QString& position : which.split(QStringLiteral(" and "))) {
+        const qsizetype index = position == QLatin1String("first")    ? 0
+                                : position == QLatin1String("last")   ? pages.size() - 1
+                                : position == QLatin1String("middle") ? pages.size() / 2
+                                                                      : position.toInt() - 1;
+        if (index < 0 || index >= pages.size() || pages[index] <= 1)
+            return 0;
+        QByteArray garbage(PageSize, Qt::Uninitialized);
+        QRandomGenerator random{quint32(pages[index])};
+        for (char& c : garbage)
+            c = char(random.bounded(256));
+        f.seek((pages[index] - 1) * PageSize);
+        f.write(garbage);
+        ++damaged;
+    }
+    return damaged;
+}
+
+} // namespace
+
+void TestDatabase::repairKeepsEveryRowReadableByKey_data() {
+    QTest::addColumn<QString>("table");
+    QTest::addColumn<QString>("damaged"); // the table or index whose pages are damaged
+    QTest::addColumn<QString>("which");   // which of its pages
+    QTest::addColumn<int>("keyStep");     // keys of `table` spread this far apart
+    const auto row = [](const char* name, const char* table, const char* damaged, const char* which,
+                        int keyStep = 1) {
+        QTest::newRow(name) << QString::fromLatin1(table) << QString::fromLatin1(damaged)
+                            << QString::fromLatin1(which) << keyStep;
+    };
+    row("tasks, first page", "tasks", "tasks", "first");
+    row("tasks, last page", "tasks", "tasks", "last");
+    row("assign, first page", "assign", "assign", "first");
+    row("assign, middle page", "assign", "assign", "middle");
+    row("assign, last page", "assign", "assign", "last");
+    row("assign, pages 2 and 4", "assign", "assign", "2 and 4");
+    row("assign, pages 2 and 4, sparse keys", "assign", "assign", "2 and 4", 100000);
+    row("assign, first and last page, sparse keys", "assign", "assign", "first and last", 100000);
+    row("tasks, index page", "tasks", "tasks_taskname", "first");
+    row("assign, index page", "assign", "assign_duedate", "middle");
+}
+
+void TestDatabase::repairKeepsEveryRowReadableByKey() {
+    QFETCH(QString, table);
+    QFETCH(QString, damaged);
+    QFETCH(QString, which);
+    QFETCH(int, keyStep);
+    // The demo site is made once; each case damages a copy of it.
+    static QTemporaryDir demo;
+    static QString demoError;
+    static const bool demoMade = initWorkFolder(demo.path(), true, QDate(2005, 7, 4), &demoError);
+    QVERIFY2(demoMade, qPrintable(demoError));
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("tavrel.mdb"));
+    QVERIFY(QFile::copy(QDir(demo.path()).filePath(QStringLiteral("tavrel.mdb")), path));
+    if (keyStep > 1) {
+        sqlite3* db = nullptr;
+        sqlite3_open(path.toUtf8().constData(), &db);
+        const QByteArray spread = QStringLiteral("UPDATE %1 SET rowid = rowid * %2; VACUUM;")
+                                      .arg(table)
+                                      .arg(keyStep)
+                                      .toUtf8();
+        const int rc = sqlite3_exec(db, spread.constData(), nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+        QCOMPARE(rc, SQLITE_OK);
+    }
+    const QList<qint64> keys =
+        RawReader(path).column(QStringLiteral("SELECT rowid FROM %1").arg(table));
+    const qint64 weeksRows =
+        RawReader(path).column(QStringLiteral("SELECT count(*) FROM taskweeks")).value(0);
+    QVERIFY(damagePages(path, damaged, which) > 0);
+
+    // What a repair must keep: every row that still reads by its key in the damaged file.
+    const QMap<qint64, QString> readable = RawReader(path).rowsByKey(table, keys);
+    if (damaged == table)
+        QVERIFY2(!readable.isEmpty() && readable.size() < keys.size(),
+                 qPrintable(QStringLiteral("%1 of %2").arg(readable.size()).arg(keys.size())));
+    else
+        QCOMPARE(readable.size(), keys.size());
+
+    CountingTrap trap;
+    Database::repair(path, 2005);
+    QCOMPARE(trap.numbers, QList<int>{});
+
+    RawReader repaired(path);
+    const QMap<qint64, QString> survivors = repaired.rowsByKey(table, keys);
+    QCOMPARE(survivors.keys(), readable.keys());
+    QVERIFY(survivors == readable);
+    QCOMPARE(repaired.column(QStringLiteral("SELECT count(*) FROM %1").arg(table)).value(0),
+             qint64(readable.size()));
+    // The other tables and every index come through whole.
+    QCOMPARE(repaired.column(QStringLiteral("SELECT count(*) FROM taskweeks")).value(0), weeksRows);
+    QCOMPARE(
+        repaired
+            .column(
+                QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name = '%1'").arg(damaged))
+            .value(0),
+        1);
+    QCOMPARE(repaired.text(QStringLiteral("PRAGMA integrity_check")), QStringLiteral("ok"));
+}
+
+void TestDatabase::repairGivesACompleteTaskDatabase_data() {
+    // How the file is spoilt, and the year its weeks must have afterwards.
+    QTest::addColumn<QString>("spoil");
+    QTest::addColumn<int>("year");
+    QTest::newRow("not a database") << "text" << 2007;
+    QTest::newRow("schema page zeroed") << "zero page 1" << 2007;
+    QTest::newRow("tables missing, year kept") << "partial" << 2004;
+}
+
+void TestDatabase::repairGivesACompleteTaskDatabase() {
+    QFETCH(QString, spoil);
+    QFETCH(int, year);
+    test::TempWorkFolder folder(2004, QString::fromUtf8(SomeRows), false);
+    if (spoil == QLatin1String("partial")) {
+        // A file that lost some tables and rows of others, with two settings rows.
+        folder.exec(QStringLiteral("DROP TABLE managers; DROP TABLE types; DELETE FROM weeks "
+                                   "WHERE weeid > 10; INSERT INTO settings VALUES (2010);"));
+    } else {
+        QFile f(folder.dbPath());
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        constexpr int PageSize = 4096;
+        f.write(spoil == QLatin1String("text")
+                    ? QByteArray("Meeting notes: not a database at all.\n").repeated(400)
+                    : QByteArray(PageSize, '\0'));
+    }
+    CountingTrap trap;
+    const QString kept = Database::repair(folder.dbPath(), 2007);
+    QCOMPARE(trap.numbers, QList<int>{});
+    QCOMPARE(kept, folder.file(QStringLiteral("tavrel-damaged-1.mdb")));
+    QVERIFY(QFile::exists(kept));
+
+    RawReader repaired(folder.dbPath());
+    QCOMPARE(repaired.text(QStringLiteral(
+                 "SELECT group_concat(name) FROM (SELECT name FROM sqlite_master WHERE type = "
+                 "'table' AND name IN ('tasks', 'taskweeks', 'weeks', 'assign', 'employees', "
+                 "'managers', 'locations', 'types', 'settings') ORDER BY name)")),
+             QStringLiteral("assign,employees,locations,managers,settings,tasks,taskweeks,types,"
+                            "weeks"));
+    QCOMPARE(repaired.text(QStringLiteral("SELECT count(*) || ' ' || group_concat(CurYear) FROM "
+                                          "settings")),
+             QStringLiteral("1 %1").arg(year));
+    const QList<QDate> mondays = weekMondays(year);
+    QCOMPARE(repaired.text(QStringLiteral("SELECT count(DISTINCT weeid) || ' ' || min(curdate) "
+                                          "|| ' ' || max(curdate) FROM weeks")),
+             QStringLiteral("52 %1 %2")
+                 .arg(mondays.first().toString(Qt::ISODate), mondays.last().toString(Qt::ISODate)));
+    QCOMPARE(repaired.text(QStringLiteral("SELECT count(*) FROM weeks")), QStringLiteral("52"));
+    // The rows the file still held are all there.
+    if (spoil == QLatin1String("partial"))
+        QCOMPARE(repaired.text(QStringLiteral("SELECT count(*) FROM assign")), QStringLiteral("4"));
+
+    // The program's own layer opens it and finds the columns it needs.
+    Database db = Database::open(folder.dbPath());
+    Recordset rs = db.openRecordset(QStringLiteral("select typdesc, manfirst from types, managers"),
+                                    RecordsetType::Snapshot);
+    QVERIFY(rs.isOpen());
+    QCOMPARE(trap.numbers, QList<int>{});
 }
 
 QTEST_MAIN(TestDatabase)
