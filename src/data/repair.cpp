@@ -240,7 +240,7 @@ void Database::repair(const QString& path) {
         sqlite3_exec(dst, fallbackSchema(path).toUtf8().constData(), nullptr, nullptr, nullptr);
         sqlite3_stmt* stmt = nullptr;
         sqlite3_prepare_v2(
-            dst, "SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite_%'",
+            dst, "SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT GLOB 'sqlite_*'",
             -1, &stmt, nullptr);
         while (stmt && sqlite3_step(stmt) == SQLITE_ROW)
             tables << QString::fromUtf8(
