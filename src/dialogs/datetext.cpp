@@ -320,6 +320,9 @@ QString currency(double amount) {
 std::optional<double> parseCurrency(const QString& text) {
     const QLocale locale;
     QString t = text.trimmed();
+    // Direction marks, which some locales put before a sign or parenthesis (he_IL: LRM
+    // "-1,234.50 ₪", fa_IR: LRM "(ریال ۳٫۰۰)"), are no part of the amount.
+    t.removeIf([](QChar c) { return c.category() == QChar::Other_Format; });
     bool negative = false;
     if (t.size() >= 2 && t.startsWith(u'(') && t.endsWith(u')')) {
         negative = true;
