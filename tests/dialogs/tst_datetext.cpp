@@ -286,6 +286,8 @@ void TestDateText::currency_data() {
     // Found by fuzzing: a direction mark before the minus.
     QTest::newRow("he negative") << "he_IL" << -1382815498.24 << QString();
     QTest::newRow("fa negative") << "fa_IR" << -8968229880.32 << QString();
+    QTest::newRow("ar") << "ar_EG" << 1760936591.36 << QString();
+    QTest::newRow("ar negative") << "ar_EG" << -2026687692.80 << QString();
 }
 
 // Shown with two decimals and read back as the amount (other locales: round trip only).
