@@ -892,9 +892,19 @@ std::vector<char32_t> foldedCharacters(const QString& s) {
     return std::vector<char32_t>(ucs4.cbegin(), ucs4.cend());
 }
 
-QString argumentText(sqlite3_value* v) {
-    return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_value_text(v)),
-                             sqlite3_value_bytes(v));
+// An argument's characters, folded. Plain ASCII, the common case, is folded directly from
+// SQLite's bytes, without building a string first.
+std::vector<char32_t> foldedArgument(sqlite3_value* v) {
+    const auto* text = sqlite3_value_text(v);
+    const int bytes = sqlite3_value_bytes(v);
+    std::vector<char32_t> out(size_t(bytes > 0 ? bytes : 0));
+    for (int i = 0; i < bytes; ++i) {
+        const unsigned char c = text[i];
+        if (c >= 0x80)
+            return foldedCharacters(QString::fromUtf8(reinterpret_cast<const char*>(text), bytes));
+        out[size_t(i)] = c >= 'A' && c <= 'Z' ? char32_t(c - 'A' + 'a') : char32_t(c);
+    }
+    return out;
 }
 
 // `patternIndex` is the pattern's argument: a constant pattern is compiled once per
@@ -910,11 +920,10 @@ void likeMatch(sqlite3_context* ctx, sqlite3_value** argv, int patternIndex) {
     auto* cached = static_cast<LikePattern*>(sqlite3_get_auxdata(ctx, patternIndex));
     std::unique_ptr<LikePattern> compiled;
     if (!cached) {
-        compiled =
-            std::make_unique<LikePattern>(compileLike(foldedCharacters(argumentText(patternArg))));
+        compiled = std::make_unique<LikePattern>(compileLike(foldedArgument(patternArg)));
         cached = compiled.get();
     }
-    sqlite3_result_int(ctx, matchLike(foldedCharacters(argumentText(valueArg)), *cached) ? 1 : 0);
+    sqlite3_result_int(ctx, matchLike(foldedArgument(valueArg), *cached) ? 1 : 0);
     if (compiled)
         sqlite3_set_auxdata(ctx, patternIndex, compiled.release(),
                             [](void* p) { delete static_cast<LikePattern*>(p); });
