@@ -12,6 +12,7 @@
 #include <QTime>
 #include <QUrl>
 
+#include <cctype>
 #include <cmath>
 #include <limits>
 
@@ -130,6 +131,32 @@ DbError Database::Impl::errorFor(int rc, bool write, const QString& context) con
     return DbError{number, text};
 }
 
+bool Database::Impl::prepare(const QString& sql, sqlite3_stmt** stmt, bool write,
+                             const QString& context) const {
+    *stmt = nullptr;
+    const QByteArray utf8 = sql.toUtf8();
+    const char* tail = nullptr;
+    const int rc = sqlite3_prepare_v2(db, utf8.constData(), int(utf8.size()), stmt, &tail);
+    if (rc != SQLITE_OK) {
+        sqlite3_finalize(*stmt);
+        *stmt = nullptr;
+        raise(rc, write, context);
+        return false;
+    }
+    // What SQLite left unread must be blank: a NUL stops it, and so would a second statement.
+    const char* end = utf8.constData() + utf8.size();
+    for (const char* p = tail ? tail : end; p < end; ++p)
+        if (!std::isspace(static_cast<unsigned char>(*p))) {
+            sqlite3_finalize(*stmt);
+            *stmt = nullptr;
+            raiseError(ErrSqlSyntax,
+                       QStringLiteral("Characters found after end of SQL statement in '%1'.")
+                           .arg(context));
+            return false;
+        }
+    return true;
+}
+
 int Database::Impl::run(const char* sql) {
     return sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
 }
@@ -237,11 +264,8 @@ void Database::execute(const QString& sql) {
         return;
     }
     sqlite3_stmt* stmt = nullptr;
-    int rc = sqlite3_prepare_v2(d->db, sqlite.toUtf8().constData(), -1, &stmt, nullptr);
-    if (rc != SQLITE_OK) {
-        d->raise(rc, true, sql);
+    if (!d->prepare(sqlite, &stmt, true, sql))
         return;
-    }
     if (!stmt) {
         raiseError(ErrSqlSyntax, QStringLiteral("Invalid SQL statement: '%1'.").arg(sql));
         return;
@@ -251,6 +275,7 @@ void Database::execute(const QString& sql) {
         raiseError(ErrEngine, QStringLiteral("Cannot execute a select query: '%1'.").arg(sql));
         return;
     }
+    int rc = SQLITE_OK;
     while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
     }
     sqlite3_finalize(stmt);

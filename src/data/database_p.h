@@ -88,6 +88,10 @@ QString keyList(const QList<TableRef>& tables);
 // learn each term's declared type.
 Tokens collateOrderTerms(sqlite3* db, const QString& from, const Tokens& orderBy);
 
+// Jet's like on two texts, as the SQL function does it: wildcards "*", "?", "#" and
+// "[...]" lists, letters of every alphabet without regard to case.
+bool likeMatches(const QString& value, const QString& pattern);
+
 // Registers the functions the translated SQL relies on (Jet's like) on a connection, and
 // the collation "jet": Jet's order of texts (letters without regard to case or accents
 // first, then accents, then case).
@@ -141,6 +145,10 @@ struct Database::Impl {
     void raise(int rc, bool write, const QString& context) const;
     // The same error without raising it, for reporting after the failed work is undone.
     DbError errorFor(int rc, bool write, const QString& context) const;
+    // Prepares the whole of `sql` as exactly one statement; raises the error and returns
+    // false otherwise. SQLite would stop quietly at a NUL or leave a second statement
+    // unread, running less than the text says: both are refused as a syntax error.
+    bool prepare(const QString& sql, sqlite3_stmt** stmt, bool write, const QString& context) const;
     // Runs a statement without results (BEGIN, COMMIT ...); returns the result code.
     int run(const char* sql);
 

@@ -47,11 +47,9 @@ template <class R> void find(R* d, const QString& criteria, FindFrom from) {
         sql = QStringLiteral("SELECT CASE WHEN (%1) THEN 1 ELSE 0 END FROM (%2)")
                   .arg(condition, d->materialisedSql);
     sqlite3_stmt* stmt = nullptr;
-    int rc = sqlite3_prepare_v2(d->db->db, sql.toUtf8().constData(), -1, &stmt, nullptr);
-    if (rc != SQLITE_OK) {
-        d->db->raise(rc, false, criteria);
+    if (!d->db->prepare(sql, &stmt, false, criteria))
         return;
-    }
+    int rc = SQLITE_OK;
     while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
         if (!d->keyed) {
             rowMatches.append(sqlite3_column_int(stmt, 0) != 0);

@@ -350,15 +350,9 @@ Recordset Database::openRecordset(const QString& sqlOrTable, RecordsetType type)
         const QString addedSql =
             QStringLiteral("SELECT %1 FROM %2 WHERE %3.rowid = ?1 LIMIT 1")
                 .arg(list, rs->fromSql, quoteIdent(parts.tables.first().refName()));
-        int rc =
-            sqlite3_prepare_v2(d->db, lookupSql.toUtf8().constData(), -1, &rs->lookup, nullptr);
-        if (rc == SQLITE_OK)
-            rc = sqlite3_prepare_v2(d->db, addedSql.toUtf8().constData(), -1, &rs->lookupAdded,
-                                    nullptr);
-        if (rc != SQLITE_OK) {
-            d->raise(rc, false, sqlOrTable);
+        if (!d->prepare(lookupSql, &rs->lookup, false, sqlOrTable) ||
+            !d->prepare(addedSql, &rs->lookupAdded, false, sqlOrTable))
             return result;
-        }
         readFields(rs->lookup, rs.get());
         if (rs->stride == 1) {
             QStringList params;
@@ -386,11 +380,9 @@ Recordset Database::openRecordset(const QString& sqlOrTable, RecordsetType type)
         if (!parts.tail.isEmpty())
             keysetSql += QLatin1Char(' ') + emitSql(parts.tail);
         sqlite3_stmt* stmt = nullptr;
-        rc = sqlite3_prepare_v2(d->db, keysetSql.toUtf8().constData(), -1, &stmt, nullptr);
-        if (rc != SQLITE_OK) {
-            d->raise(rc, false, sqlOrTable);
+        if (!d->prepare(keysetSql, &stmt, false, sqlOrTable))
             return result;
-        }
+        int rc = SQLITE_OK;
         while ((rc = sqlite3_step(stmt)) == SQLITE_ROW)
             for (int i = 0; i < rs->stride; ++i)
                 rs->keys.push_back(sqlite3_column_type(stmt, i) == SQLITE_NULL
@@ -408,12 +400,9 @@ Recordset Database::openRecordset(const QString& sqlOrTable, RecordsetType type)
     } else {
         // Rows that are no table's rows (totals, distinct values ...): read them all now.
         sqlite3_stmt* stmt = nullptr;
-        int rc =
-            sqlite3_prepare_v2(d->db, rs->materialisedSql.toUtf8().constData(), -1, &stmt, nullptr);
-        if (rc != SQLITE_OK) {
-            d->raise(rc, false, sqlOrTable);
+        if (!d->prepare(rs->materialisedSql, &stmt, false, sqlOrTable))
             return result;
-        }
+        int rc = SQLITE_OK;
         readFields(stmt, rs.get());
         while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
             QVariantList row;

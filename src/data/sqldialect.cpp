@@ -8,6 +8,10 @@
 
 #include <cctype>
 #include <cstring>
+#include <limits>
+#include <memory>
+#include <utility>
+#include <vector>
 
 namespace tavrel {
 
@@ -263,6 +267,12 @@ Tokens translateColumnTypes(const Tokens& in) {
 
 bool tokenize(const QString& s, bool jetMode, Tokens* out, QString* error) {
     out->clear();
+    // SQLite reads text up to its first NUL: the rest of the statement would be dropped
+    // without a word ("delete * from assign \0 where ..." deleting every row).
+    if (s.contains(QChar(0))) {
+        *error = QStringLiteral("Invalid character (NUL) in query expression.");
+        return false;
+    }
     qsizetype i = 0;
     const qsizetype n = s.size();
     while (i < n) {
@@ -449,11 +459,27 @@ bool translateTokens(const QString& jetSql, Tokens* out, QString* error) {
     // One statement only; a trailing ";" is allowed.
     while (!in.isEmpty() && in.last().isOp(";"))
         in.removeLast();
-    for (const Token& t : in)
+    // Parentheses balanced and nested at most MaxSqlNesting deep: the passes below recurse
+    // into them.
+    int depth = 0;
+    for (const Token& t : in) {
         if (t.isOp(";")) {
             *error = QStringLiteral("Characters found after end of SQL statement.");
             return false;
         }
+        if (t.isOp("(") && ++depth > MaxSqlNesting) {
+            *error = QStringLiteral("Query expression is nested too deeply (more than %1 "
+                                    "levels of parentheses).")
+                         .arg(MaxSqlNesting);
+            return false;
+        }
+        if (t.isOp(")") && --depth < 0)
+            break;
+    }
+    if (depth != 0) {
+        *error = QStringLiteral("Unbalanced parentheses in query expression.");
+        return false;
+    }
 
     Tokens pass;
     for (qsizetype i = 0; i < in.size(); ++i) {
@@ -746,101 +772,170 @@ Tokens substituteAliases(const Tokens& tokens, const QHash<QString, Tokens>& ali
 
 namespace {
 
-// Jet's like: "*" any run, "?" one character, "#" one digit, "[abc]", "[a-z]", "[!abc]"
-// character lists; letters compared without regard to case for every alphabet.
-bool jetMatch(const QString& s, qsizetype si, const QString& p, qsizetype pi) {
-    while (pi < p.size()) {
-        const QChar pc = p.at(pi);
-        if (pc == QLatin1Char('*')) {
-            while (pi < p.size() && p.at(pi) == QLatin1Char('*'))
-                ++pi;
-            if (pi == p.size())
-                return true;
-            for (qsizetype k = si; k <= s.size(); ++k)
-                if (jetMatch(s, k, p, pi))
-                    return true;
-            return false;
-        }
-        if (si >= s.size())
-            return false;
-        const QChar sc = s.at(si);
-        if (pc == QLatin1Char('?')) {
-            ++si;
-            ++pi;
-            continue;
-        }
-        if (pc == QLatin1Char('#')) {
-            if (!sc.isDigit())
-                return false;
-            ++si;
-            ++pi;
-            continue;
-        }
-        if (pc == QLatin1Char('[')) {
-            const qsizetype close = p.indexOf(QLatin1Char(']'), pi + 1);
-            if (close < 0) {
-                if (sc != pc)
-                    return false;
-                ++si;
-                ++pi;
-                continue;
-            }
-            QString set = p.mid(pi + 1, close - pi - 1);
-            bool negate = false;
-            if (set.startsWith(QLatin1Char('!')) && set.size() > 1) {
-                negate = true;
-                set.remove(0, 1);
-            }
-            bool in = false;
-            for (qsizetype k = 0; k < set.size(); ++k) {
-                if (k + 2 < set.size() && set.at(k + 1) == QLatin1Char('-')) {
-                    if (sc >= set.at(k) && sc <= set.at(k + 2))
-                        in = true;
-                    k += 2;
-                } else if (set.at(k) == sc) {
-                    in = true;
+// One element of a compiled like pattern: each matches exactly one character, except "*"
+// (any run).
+struct LikeElement {
+    enum class Kind { Star, Any, Digit, Literal, List };
+    Kind kind = Kind::Literal;
+    char32_t ch = 0;                                   // Literal
+    bool negate = false;                               // List: "[!...]"
+    std::vector<std::pair<char32_t, char32_t>> ranges; // List: a single character is a range of one
+};
+using LikePattern = std::vector<LikeElement>;
+
+// Jet's like pattern: "*" any run, "?" one character, "#" one digit, "[abc]", "[a-z]",
+// "[!abc]" character lists ("-" first or last is itself), "[]" the empty text. A "[" without
+// its "]" is itself. `pattern` is already case folded.
+LikePattern compileLike(const std::vector<char32_t>& pattern) {
+    LikePattern out;
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        const char32_t c = pattern[i];
+        LikeElement e;
+        if (c == U'*') {
+            if (!out.empty() && out.back().kind == LikeElement::Kind::Star)
+                continue; // "**" is "*"
+            e.kind = LikeElement::Kind::Star;
+        } else if (c == U'?') {
+            e.kind = LikeElement::Kind::Any;
+        } else if (c == U'#') {
+            e.kind = LikeElement::Kind::Digit;
+        } else if (c == U'[') {
+            size_t close = i + 1;
+            while (close < pattern.size() && pattern[close] != U']')
+                ++close;
+            if (close == pattern.size()) {
+                e.ch = c;
+            } else {
+                size_t k = i + 1;
+                if (close - k > 1 && pattern[k] == U'!') {
+                    e.negate = true;
+                    ++k;
                 }
+                if (k == close && !e.negate) {
+                    i = close; // "[]" matches the empty text: nothing to match
+                    continue;
+                }
+                e.kind = LikeElement::Kind::List;
+                for (; k < close; ++k) {
+                    if (k + 2 < close && pattern[k + 1] == U'-') {
+                        e.ranges.emplace_back(pattern[k], pattern[k + 2]);
+                        k += 2;
+                    } else {
+                        e.ranges.emplace_back(pattern[k], pattern[k]);
+                    }
+                }
+                i = close;
             }
-            if (in == negate)
-                return false;
-            ++si;
-            pi = close + 1;
-            continue;
+        } else {
+            e.ch = c;
         }
-        if (sc != pc)
-            return false;
-        ++si;
-        ++pi;
+        out.push_back(std::move(e));
     }
-    return si == s.size();
+    return out;
 }
 
-void likeMatch(sqlite3_context* ctx, sqlite3_value* patternArg, sqlite3_value* valueArg);
-
-// SQLite calls like(pattern, value) for "value LIKE pattern".
-void jetLike(sqlite3_context* ctx, int, sqlite3_value** argv) {
-    likeMatch(ctx, argv[0], argv[1]);
+bool matchesOne(const LikeElement& e, char32_t c) {
+    switch (e.kind) {
+    case LikeElement::Kind::Any:
+        return true;
+    case LikeElement::Kind::Digit:
+        return QChar::isDigit(c);
+    case LikeElement::Kind::List: {
+        bool in = false;
+        for (const auto& [low, high] : e.ranges)
+            if (c >= low && c <= high) {
+                in = true;
+                break;
+            }
+        return in != e.negate;
+    }
+    case LikeElement::Kind::Literal:
+        return c == e.ch;
+    case LikeElement::Kind::Star:
+        break;
+    }
+    return false;
 }
-// The same as a function of its own, in reading order: jetlike(value, pattern).
-void jetLikeFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
-    likeMatch(ctx, argv[1], argv[0]);
+
+// Every element but "*" takes exactly one character, so a failed attempt only ever needs
+// to resume at the last "*" with one more character given to it: time is at most text
+// length × pattern length, whatever the pattern.
+bool matchLike(const std::vector<char32_t>& s, const LikePattern& p) {
+    constexpr size_t None = std::numeric_limits<size_t>::max();
+    size_t si = 0;
+    size_t pi = 0;
+    size_t star = None;
+    size_t starSi = 0;
+    while (si < s.size()) {
+        if (pi < p.size() && p[pi].kind == LikeElement::Kind::Star) {
+            star = pi++;
+            starSi = si;
+        } else if (pi < p.size() && matchesOne(p[pi], s[si])) {
+            ++pi;
+            ++si;
+        } else if (star != None) {
+            pi = star + 1;
+            si = ++starSi;
+        } else {
+            return false;
+        }
+    }
+    while (pi < p.size() && p[pi].kind == LikeElement::Kind::Star)
+        ++pi;
+    return pi == p.size();
 }
 
-void likeMatch(sqlite3_context* ctx, sqlite3_value* patternArg, sqlite3_value* valueArg) {
-    sqlite3_value* argv[] = {patternArg, valueArg};
-    if (sqlite3_value_type(argv[0]) == SQLITE_NULL || sqlite3_value_type(argv[1]) == SQLITE_NULL) {
+// Text folded for a case-insensitive match, one element per character (not per UTF-16
+// unit, so "?" takes a whole character outside the basic plane too).
+std::vector<char32_t> foldedCharacters(const QString& s) {
+    const QList<uint> ucs4 = s.toCaseFolded().toUcs4();
+    return std::vector<char32_t>(ucs4.cbegin(), ucs4.cend());
+}
+
+// An argument's characters, folded. Plain ASCII, the common case, is folded directly from
+// SQLite's bytes, without building a string first.
+std::vector<char32_t> foldedArgument(sqlite3_value* v) {
+    const auto* text = sqlite3_value_text(v);
+    const int bytes = sqlite3_value_bytes(v);
+    std::vector<char32_t> out(size_t(bytes > 0 ? bytes : 0));
+    for (int i = 0; i < bytes; ++i) {
+        const unsigned char c = text[i];
+        if (c >= 0x80)
+            return foldedCharacters(QString::fromUtf8(reinterpret_cast<const char*>(text), bytes));
+        out[size_t(i)] = c >= 'A' && c <= 'Z' ? char32_t(c - 'A' + 'a') : char32_t(c);
+    }
+    return out;
+}
+
+// `patternIndex` is the pattern's argument: a constant pattern is compiled once per
+// statement and kept with it.
+void likeMatch(sqlite3_context* ctx, sqlite3_value** argv, int patternIndex) {
+    sqlite3_value* patternArg = argv[patternIndex];
+    sqlite3_value* valueArg = argv[1 - patternIndex];
+    if (sqlite3_value_type(patternArg) == SQLITE_NULL ||
+        sqlite3_value_type(valueArg) == SQLITE_NULL) {
         sqlite3_result_null(ctx);
         return;
     }
-    const QString pattern =
-        QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_value_text(argv[0])),
-                          sqlite3_value_bytes(argv[0]))
-            .toCaseFolded();
-    const QString value =
-        QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_value_text(argv[1])),
-                          sqlite3_value_bytes(argv[1]))
-            .toCaseFolded();
-    sqlite3_result_int(ctx, jetMatch(value, 0, pattern, 0) ? 1 : 0);
+    auto* cached = static_cast<LikePattern*>(sqlite3_get_auxdata(ctx, patternIndex));
+    std::unique_ptr<LikePattern> compiled;
+    if (!cached) {
+        compiled = std::make_unique<LikePattern>(compileLike(foldedArgument(patternArg)));
+        cached = compiled.get();
+    }
+    sqlite3_result_int(ctx, matchLike(foldedArgument(valueArg), *cached) ? 1 : 0);
+    if (compiled)
+        sqlite3_set_auxdata(ctx, patternIndex, compiled.release(),
+                            [](void* p) { delete static_cast<LikePattern*>(p); });
+}
+
+// SQLite calls like(pattern, value) for "value LIKE pattern".
+void jetLike(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    likeMatch(ctx, argv, 0);
+}
+// The same as a function of its own, in reading order: jetlike(value, pattern).
+void jetLikeFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    likeMatch(ctx, argv, 1);
 }
 
 // Primary key of Jet's text order: case and accents folded away.
@@ -895,6 +990,10 @@ int jetCollate(void*, int n1, const void* p1, int n2, const void* p2) {
 }
 
 } // namespace
+
+bool likeMatches(const QString& value, const QString& pattern) {
+    return matchLike(foldedCharacters(value), compileLike(foldedCharacters(pattern)));
+}
 
 Tokens collateOrderTerms(sqlite3* db, const QString& from, const Tokens& orderBy) {
     Tokens out;

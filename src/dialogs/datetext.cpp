@@ -320,14 +320,20 @@ QString currency(double amount) {
 std::optional<double> parseCurrency(const QString& text) {
     const QLocale locale;
     QString t = text.trimmed();
+    // Direction marks, which some locales put before a sign or parenthesis (he_IL: LRM
+    // "-1,234.50 ₪", fa_IR: LRM "(ریال ۳٫۰۰)") or into the symbol (ar_EG), are no part of
+    // the amount.
+    const auto directionMark = [](QChar c) { return c.category() == QChar::Other_Format; };
+    t.removeIf(directionMark);
     bool negative = false;
     if (t.size() >= 2 && t.startsWith(u'(') && t.endsWith(u')')) {
         negative = true;
         t = t.mid(1, t.size() - 2);
     }
     t.replace(MinusSign, u'-');
-    for (const QString& symbol : {locale.currencySymbol(QLocale::CurrencySymbol),
-                                  locale.currencySymbol(QLocale::CurrencyIsoCode)}) {
+    for (QString symbol : {locale.currencySymbol(QLocale::CurrencySymbol),
+                           locale.currencySymbol(QLocale::CurrencyIsoCode)}) {
+        symbol.removeIf(directionMark);
         if (!symbol.isEmpty())
             t.remove(symbol);
     }

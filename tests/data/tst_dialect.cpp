@@ -3,11 +3,14 @@
 
 #include "core/errortrap.h"
 #include "data/database.h"
+#include "data/database_p.h"
 #include "data/dberror.h"
 #include "data/sqldialect.h"
 #include "support/testenv.h"
 
 #include <QFile>
+#include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QTest>
 
 using namespace tavrel;
@@ -50,6 +53,58 @@ QString column(Database& db, const QString& sql, const QString& field,
     return values.join(QLatin1Char(','));
 }
 
+// Text with a NUL character between `before` and `after`.
+QString withNul(const char* before, const char* after) {
+    return QString::fromUtf8(before) + QChar(0) + QString::fromUtf8(after);
+}
+
+// `inner` inside `levels` pairs of parentheses.
+QString nested(int levels, const QString& inner) {
+    return QString(levels, QLatin1Char('(')) + inner + QString(levels, QLatin1Char(')'));
+}
+
+// A like pattern as a regular expression, written independently of the matcher: the oracle
+// for random patterns.
+QRegularExpression likeAsRegex(const QString& pattern) {
+    QString re;
+    for (qsizetype i = 0; i < pattern.size(); ++i) {
+        const QChar c = pattern.at(i);
+        const qsizetype close =
+            c == QLatin1Char('[') ? pattern.indexOf(QLatin1Char(']'), i + 1) : -1;
+        if (c == QLatin1Char('*')) {
+            re += QLatin1String(".*");
+        } else if (c == QLatin1Char('?')) {
+            re += QLatin1Char('.');
+        } else if (c == QLatin1Char('#')) {
+            re += QLatin1String("\\d");
+        } else if (close == i + 1) {
+            i = close; // "[]": the empty text
+        } else if (close > i) {
+            QString set = pattern.mid(i + 1, close - i - 1);
+            QString cls = QStringLiteral("[");
+            if (set.size() > 1 && set.startsWith(QLatin1Char('!'))) {
+                cls += QLatin1Char('^');
+                set.remove(0, 1);
+            }
+            for (qsizetype k = 0; k < set.size(); ++k) {
+                const bool range = k + 2 < set.size() && set.at(k + 1) == QLatin1Char('-');
+                cls += QRegularExpression::escape(set.at(k));
+                if (range) {
+                    cls += QLatin1Char('-') + QRegularExpression::escape(set.at(k + 2));
+                    k += 2;
+                }
+            }
+            re += cls + QLatin1Char(']');
+            i = close;
+        } else {
+            re += QRegularExpression::escape(c);
+        }
+    }
+    return QRegularExpression(QRegularExpression::anchoredPattern(re),
+                              QRegularExpression::CaseInsensitiveOption |
+                                  QRegularExpression::DotMatchesEverythingOption);
+}
+
 } // namespace
 
 class TestDialect : public QObject {
@@ -62,11 +117,16 @@ private Q_SLOTS:
     void translation();
     void refusedTexts_data();
     void refusedTexts();
+    void hostileTextRefusedEverywhere();
+    void nestedConcatenation();
 
     void programQueries_data();
     void programQueries();
     void likeMatchesAllLetters_data();
     void likeMatchesAllLetters();
+    void likePatterns_data();
+    void likePatterns();
+    void likeAgreesWithRegularExpressions();
     void booleanComparisons_data();
     void booleanComparisons();
     void textOrderIsJets();
@@ -153,6 +213,17 @@ void TestDialect::refusedTexts_data() {
     QTest::newRow("unterminated date") << "select * from assign where duedate = #1/1/2005";
     QTest::newRow("impossible date") << "select * from assign where duedate = #13/45/2005#";
     QTest::newRow("not a date") << "select * from assign where duedate = #pump#";
+    QTest::newRow("NUL before the where clause")
+        << withNul("delete * from assign ", " where taskid = 5");
+    QTest::newRow("NUL at the end") << withNul("delete * from assign where taskid = 5", "");
+    QTest::newRow("NUL inside a string")
+        << withNul("delete * from assign where taskid = 5 or 'a", "' = 'a'");
+    QTest::newRow("unbalanced parentheses") << "delete * from assign where (taskid = 5";
+    QTest::newRow("closing parenthesis first") << "delete * from assign where taskid = 5) or (1";
+    QTest::newRow("nested one level too deep")
+        << "delete * from assign where taskid = " + nested(MaxSqlNesting + 1, "5 & 1");
+    QTest::newRow("nested ten thousand levels")
+        << "delete * from assign where taskid = " + nested(10000, "5 & 1");
 }
 
 void TestDialect::refusedTexts() {
@@ -172,6 +243,56 @@ void TestDialect::refusedTexts() {
     QCOMPARE(numbers, QList<int>{ErrSqlSyntax});
     QCOMPARE(folder.scalar(QStringLiteral("select count(*) from assign")).toInt(), 8);
     QCOMPARE(folder.scalar(QStringLiteral("select count(*) from tasks")).toInt(), 4);
+}
+
+void TestDialect::hostileTextRefusedEverywhere() {
+    // A NUL never reaches SQLite, whichever way the text comes in: opening a result
+    // (which would otherwise read "select * from tasks" and show every task) and a find's
+    // criteria (which would otherwise find task 1).
+    test::TempWorkFolder folder(2005, QString::fromUtf8(KnownRows), false);
+    Database db = Database::open(folder.dbPath());
+    QList<int> numbers;
+    ErrorTrap trap([&](const DbError& e) { numbers << e.number; });
+    for (RecordsetType type : {RecordsetType::Snapshot, RecordsetType::Dynaset}) {
+        Recordset rs = db.openRecordset(withNul("select * from tasks", " where taskid = 3"), type);
+        QVERIFY(!rs.isOpen());
+    }
+    QCOMPARE(numbers, (QList<int>{ErrSqlSyntax, ErrSqlSyntax}));
+
+    numbers.clear();
+    Recordset rs = db.openRecordset(QStringLiteral("select * from tasks order by taskid"),
+                                    RecordsetType::Dynaset);
+    rs.moveLast();
+    rs.findFirst(withNul("taskid = 1", " and taskid = 2"));
+    QCOMPARE(numbers, QList<int>{ErrSqlSyntax});
+    QCOMPARE(rs.value(QStringLiteral("taskid")).toInt(), 4);
+}
+
+void TestDialect::nestedConcatenation() {
+    // Texts joined inside many parentheses: the translation gives each level its own
+    // null-safe join, and the deepest text it accepts still translates.
+    test::TempWorkFolder folder(
+        2005,
+        QString::fromUtf8(KnownRows) +
+            QStringLiteral(
+                "INSERT INTO employees (empid, firstname, lastname) VALUES (3, NULL, 'Nofirst');"),
+        false);
+    Database db = Database::open(folder.dbPath());
+    constexpr int Levels = 20;
+    const QString expr = nested(Levels, QStringLiteral("lastname & (\"-\" & firstname)"));
+    QCOMPARE(column(db,
+                    QStringLiteral("select ") + expr +
+                        QStringLiteral(" as n from employees order by empid"),
+                    QStringLiteral("n")),
+             QStringLiteral("Smith-John|Adams-Mary|Nofirst-").replace(u'|', u','));
+
+    QString error;
+    const QString deepest =
+        translateSql(QStringLiteral("select ") + nested(MaxSqlNesting, QStringLiteral("a & b")) +
+                         QStringLiteral(" from t"),
+                     &error);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    QCOMPARE(deepest.count(QLatin1String("coalesce(a, '') || coalesce(b, '')")), 1);
 }
 
 void TestDialect::programQueries_data() {
@@ -342,6 +463,104 @@ void TestDialect::likeMatchesAllLetters() {
                         QStringLiteral(" order by taskid"),
                     QStringLiteral("taskid")),
              expected);
+}
+
+void TestDialect::likePatterns_data() {
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("pattern");
+    QTest::addColumn<bool>("matches");
+    const QString a60(60, u'a');
+    const QString a10k(10000, u'a');
+    const QString sevenStars = QStringLiteral("*a*a*a*a*a*a*a*b");
+    QTest::newRow("7 stars, 60 letters, no b") << a60 << sevenStars << false;
+    QTest::newRow("7 stars, 10,000 letters, no b") << a10k << sevenStars << false;
+    QTest::newRow("7 stars, 10,000 letters, b at the end") << a10k + u'b' << sevenStars << true;
+    QTest::newRow("200 stars, 10,000 letters")
+        << a10k << QStringLiteral("*a").repeated(200) + QStringLiteral("*b") << false;
+    QTest::newRow("stars and lists, long text")
+        << QStringLiteral("ab").repeated(5000) << QStringLiteral("*[a]*[!a]").repeated(50) + u'x'
+        << false;
+    QTest::newRow("stars only") << a60 << QStringLiteral("***") << true;
+    QTest::newRow("star matches empty") << QString() << QStringLiteral("*") << true;
+    QTest::newRow("empty matches empty") << QString() << QString() << true;
+    QTest::newRow("question needs a character") << QString() << QStringLiteral("?") << false;
+    QTest::newRow("backtrack past a false start")
+        << QStringLiteral("mississippi") << QStringLiteral("m*iss*ppi") << true;
+    QTest::newRow("last letter differs")
+        << QStringLiteral("mississippi") << QStringLiteral("m*iss*ppx") << false;
+    QTest::newRow("three runs of ss are not there")
+        << QStringLiteral("mississippi") << QStringLiteral("*ss*ss*ss*") << false;
+    QTest::newRow("suffix after star") << QStringLiteral("abcabc") << QStringLiteral("*c") << true;
+    QTest::newRow("suffix must end the text")
+        << QStringLiteral("abcabc") << QStringLiteral("*b") << false;
+    QTest::newRow("pattern longer than text")
+        << QStringLiteral("ab") << QStringLiteral("ab?") << false;
+    QTest::newRow("digit") << QStringLiteral("pump 3") << QStringLiteral("pump #") << true;
+    QTest::newRow("digit of another script")
+        << QStringLiteral("pump \u0663") << QStringLiteral("pump #") << true;
+    QTest::newRow("letter is no digit")
+        << QStringLiteral("pump x") << QStringLiteral("pump #") << false;
+    QTest::newRow("range") << QStringLiteral("bx") << QStringLiteral("[a-c]x") << true;
+    QTest::newRow("outside range") << QStringLiteral("dx") << QStringLiteral("[a-c]x") << false;
+    QTest::newRow("negated range") << QStringLiteral("dx") << QStringLiteral("[!a-c]x") << true;
+    QTest::newRow("range of capitals, small letter")
+        << QStringLiteral("q") << QStringLiteral("[A-Z]") << true;
+    QTest::newRow("hyphen first is itself")
+        << QStringLiteral("-") << QStringLiteral("[-a]") << true;
+    QTest::newRow("hyphen last is itself") << QStringLiteral("-") << QStringLiteral("[a-]") << true;
+    QTest::newRow("star in brackets is itself")
+        << QStringLiteral("a*") << QStringLiteral("a[*]") << true;
+    QTest::newRow("star in brackets is no wildcard")
+        << QStringLiteral("ab") << QStringLiteral("a[*]") << false;
+    QTest::newRow("question in brackets") << QStringLiteral("x") << QStringLiteral("[?]") << false;
+    QTest::newRow("number sign in brackets")
+        << QStringLiteral("#") << QStringLiteral("[#]") << true;
+    QTest::newRow("exclamation alone is itself")
+        << QStringLiteral("!") << QStringLiteral("[!]") << true;
+    QTest::newRow("empty brackets are the empty text")
+        << QStringLiteral("ab") << QStringLiteral("a[]b") << true;
+    QTest::newRow("unclosed bracket is itself")
+        << QStringLiteral("[ab") << QStringLiteral("[ab") << true;
+    QTest::newRow("percent and underscore are themselves")
+        << QStringLiteral("abc") << QStringLiteral("a%_") << false;
+    QTest::newRow("Greek capitals") << QStringLiteral("ΣΟΦΊΑ") << QStringLiteral("*σοφ*") << true;
+    QTest::newRow("Cyrillic in a list")
+        << QStringLiteral("Жёлтый") << QStringLiteral("[ж]*") << true;
+    QTest::newRow("one character outside the basic plane")
+        << QStringLiteral("\U0001D49Cb") << QStringLiteral("?b") << true;
+}
+
+void TestDialect::likePatterns() {
+    QFETCH(QString, value);
+    QFETCH(QString, pattern);
+    QFETCH(bool, matches);
+    QCOMPARE(detail::likeMatches(value, pattern), matches);
+}
+
+void TestDialect::likeAgreesWithRegularExpressions() {
+    // Random short patterns over a few letters, wildcards and lists against random texts:
+    // where stars backtrack, the matcher must agree with a regular expression.
+    static const char* const pieces[] = {"a", "b",    "A",    "1",     "*",  "*", "?",
+                                         "#", "[ab]", "[!a]", "[a-b]", "[]", "["};
+    static const char16_t letters[] = {u'a', u'b', u'B', u'1', u'['};
+    QRandomGenerator random(20050103);
+    constexpr int Cases = 20000;
+    constexpr int MaxPieces = 6;
+    constexpr int MaxLetters = 9;
+    for (int n = 0; n < Cases; ++n) {
+        QString pattern;
+        for (int k = random.bounded(MaxPieces + 1); k > 0; --k)
+            pattern += QLatin1String(pieces[random.bounded(int(std::size(pieces)))]);
+        QString value;
+        for (int k = random.bounded(MaxLetters + 1); k > 0; --k)
+            value += QChar(letters[random.bounded(int(std::size(letters)))]);
+        const bool expected = likeAsRegex(pattern).match(value).hasMatch();
+        if (detail::likeMatches(value, pattern) != expected)
+            QFAIL(
+                qPrintable(QStringLiteral("'%1' like '%2' should be %3")
+                               .arg(value, pattern,
+                                    expected ? QStringLiteral("true") : QStringLiteral("false"))));
+    }
 }
 
 void TestDialect::booleanComparisons_data() {

@@ -283,6 +283,11 @@ void TestDateText::currency_data() {
     QTest::newRow("de") << "de_DE" << 12.5 << QString();
     QTest::newRow("de negative") << "de_DE" << -1234.25 << QString();
     QTest::newRow("sv negative") << "sv_SE" << -3.0 << QString();
+    // Found by fuzzing: a direction mark before the minus.
+    QTest::newRow("he negative") << "he_IL" << -1382815498.24 << QString();
+    QTest::newRow("fa negative") << "fa_IR" << -8968229880.32 << QString();
+    QTest::newRow("ar") << "ar_EG" << 1760936591.36 << QString();
+    QTest::newRow("ar negative") << "ar_EG" << -2026687692.80 << QString();
 }
 
 // Shown with two decimals and read back as the amount (other locales: round trip only).
@@ -348,6 +353,8 @@ void TestDateText::toNumber_data() {
                               << "12,5" << true << 12.5;
     QTest::newRow("de plain point") << "de_DE"
                                     << "0.25" << true << 0.25;
+    QTest::newRow("he negative after a direction mark")
+        << "he_IL" << QStringLiteral("\u200E-1,234.5") << true << -1234.5;
 }
 
 void TestDateText::toNumber() {

@@ -1,0 +1,147 @@
+// libFuzzer harness: date, number and money text in several locales. The first byte picks
+// the locale, the next eight give a date and an amount, and the whole input (after the
+// first byte) is also read as typed text.
+//
+// Besides crashes and sanitizer reports, the harness aborts when
+// - the program's own texts do not read back: a short date, MakeDateString's text, a money
+//   text and a number in the locale's digits;
+// - a typed text read as a date is not a valid date, or the date's own text reads back as
+//   another one; IsDate/IsNumeric disagree with toDate/toNumber;
+// - a Jet date literal of a date does not translate to that date.
+
+#include "data/sqldialect.h"
+#include "dialogs/datetext.h"
+
+#include <QCoreApplication>
+#include <QDate>
+#include <QLocale>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+using namespace tavrel;
+
+namespace {
+
+struct LocaleCase {
+    const char* name;
+    // Whether the program's own date texts read back in this locale (see knownOpen below).
+    bool datesReadBack;
+};
+
+// Locales with the date orders, separators, digits and money formats the program meets.
+// Known open faults of date text, not asserted until they are fixed:
+// - ar_EG: the short date puts right-to-left marks (U+200F) after its separators
+//   ("١٩‏/٧‏/٧٣٤٤"), so toDate does not read it back (nor a typed date's short text);
+// - bg_BG: the short date ends in " г." ("28.01.8963 г."), which toDate does not read.
+const LocaleCase locales[] = {
+    {"en_US", true}, {"en_GB", true}, {"de_DE", true},  {"fr_FR", true},  {"nl_NL", true},
+    {"sv_SE", true}, {"hu_HU", true}, {"lt_LT", true},  {"ru_RU", true},  {"tr_TR", true},
+    {"ja_JP", true}, {"zh_CN", true}, {"ko_KR", true},  {"hi_IN", true},  {"he_IL", true},
+    {"pt_BR", true}, {"de_CH", true}, {"bg_BG", false}, {"ar_EG", false}, {"fa_IR", true},
+};
+constexpr int LocaleCount = int(std::size(locales));
+
+// Dates from 1 January 100 to the last day of 9999 (years are read with up to four digits).
+const qint64 FirstDay = QDate(100, 1, 1).toJulianDay();
+const qint64 DayRange = QDate(9999, 12, 31).toJulianDay() - FirstDay + 1;
+// Amounts up to ten thousand million, in cents (money keeps two decimals on screen).
+constexpr qint64 CentRange = 1000000000000LL;
+constexpr double HalfCent = 0.005;
+constexpr int JetLiteralFirstYear = 1930; // two-digit years in literals: 30-99 -> 19xx
+constexpr int JetLiteralLastYear = 2029;  //                              00-29 -> 20xx
+
+[[noreturn]] void violated(const char* property, const char* locale, const QString& detail) {
+    std::fprintf(stderr, "PROPERTY VIOLATED (%s): %s\n%s\n", locale, property,
+                 detail.toUtf8().constData());
+    std::abort();
+}
+
+quint64 bytesValue(const uint8_t* data, size_t size, size_t from, size_t count) {
+    quint64 v = 0;
+    for (size_t i = from; i < from + count; ++i)
+        v = (v << 8) | (i < size ? data[i] : 0);
+    return v;
+}
+
+void checkOwnDate(const LocaleCase& lc, const QDate& date) {
+    const QString shown = shortDate(date);
+    if (lc.datesReadBack && toDate(shown) != date)
+        violated("a short date does not read back", lc.name,
+                 date.toString(Qt::ISODate) + QStringLiteral(" shown as ") + shown);
+    const QString made = MakeDateString(date.month(), date.day(), date.year());
+    if (toDate(made) != date)
+        violated("MakeDateString's text does not read back", lc.name,
+                 date.toString(Qt::ISODate) + QStringLiteral(" made as ") + made);
+    if (date.year() >= JetLiteralFirstYear && date.year() <= JetLiteralLastYear) {
+        QString error;
+        const QString sql = translateSql(QStringLiteral("d = #%1#").arg(jetDate(date)), &error);
+        if (sql != QStringLiteral("d = '%1'").arg(date.toString(Qt::ISODate)))
+            violated("a Jet date literal does not translate to its date", lc.name,
+                     jetDate(date) + QStringLiteral(" -> ") + sql + error);
+    }
+}
+
+void checkOwnAmount(const LocaleCase& lc, qint64 cents) {
+    const double amount = double(cents) / 100.0;
+    const QString money = currency(amount);
+    const std::optional<double> back = parseCurrency(money);
+    if (!back || std::fabs(*back - amount) > HalfCent)
+        violated("a money text does not read back", lc.name,
+                 QString::number(amount, 'f', 2) + QStringLiteral(" shown as ") + money);
+    const std::optional<double> asNumber = toNumber(money);
+    if (!asNumber || std::fabs(*asNumber - amount) > HalfCent)
+        violated("a money text is not read as its number", lc.name, money);
+    const QString number = QLocale().toString(amount, 'f', 2);
+    const std::optional<double> read = toNumber(number);
+    if (!read || std::fabs(*read - amount) > HalfCent)
+        violated("a number in the locale's digits does not read back", lc.name, number);
+}
+
+void checkTypedText(const LocaleCase& lc, const QString& text) {
+    const std::optional<QDate> date = toDate(text);
+    if (IsDate(text) != date.has_value())
+        violated("IsDate disagrees with toDate", lc.name, text);
+    if (date) {
+        if (!date->isValid())
+            violated("a typed text reads as an invalid date", lc.name, text);
+        if (lc.datesReadBack && toDate(shortDate(*date)) != *date)
+            violated("a date read from typed text does not read back", lc.name, text);
+    }
+    const std::optional<double> number = toNumber(text);
+    if (IsNumeric(text) != number.has_value())
+        violated("IsNumeric disagrees with toNumber", lc.name, text);
+    if (number && !std::isfinite(*number))
+        violated("a typed text reads as a number that is not finite", lc.name, text);
+    const std::optional<double> money = parseCurrency(text);
+    if (money && !std::isfinite(*money))
+        violated("a typed text reads as money that is not finite", lc.name, text);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+    static QCoreApplication app(*argc, *argv);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size == 0)
+        return 0;
+    const LocaleCase& lc = locales[data[0] % LocaleCount];
+    QLocale::setDefault(QLocale(QString::fromLatin1(lc.name)));
+    ChkDateFmt();
+
+    constexpr size_t DateBytes = 3;
+    constexpr size_t AmountBytes = 5;
+    const QDate date =
+        QDate::fromJulianDay(FirstDay + qint64(bytesValue(data, size, 1, DateBytes) % DayRange));
+    checkOwnDate(lc, date);
+    const qint64 cents = qint64(bytesValue(data, size, 1 + DateBytes, AmountBytes) % CentRange);
+    checkOwnAmount(lc, (data[0] & 0x80) ? -cents : cents);
+
+    checkTypedText(lc,
+                   QString::fromUtf8(reinterpret_cast<const char*>(data) + 1, qsizetype(size) - 1));
+    return 0;
+}

@@ -1,0 +1,1 @@
+select curdate, weeid from weeks order by weeid

@@ -1,0 +1,1 @@
+tasks.taskname like "*PUMP*"

@@ -1,0 +1,1 @@
+Select taskname, duedate, locdesc, besttime, reqhour, reqmin from (assign left join tasks on assign.taskID = tasks.taskID) left join locations on tasks.locid = locations.locid where not completed and duedate < #

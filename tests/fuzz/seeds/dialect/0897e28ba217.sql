@@ -1,0 +1,1 @@
+select parts from assign where assid = 1

@@ -1,0 +1,1 @@
+select (coalesce(lastname, '') || coalesce(', ', '') || coalesce(firstname, '')) as name from employees

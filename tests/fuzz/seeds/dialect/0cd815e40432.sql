@@ -1,0 +1,1 @@
+select CurYear from settings

@@ -1,0 +1,1 @@
+Select empid as id, firstname, lastname from employees order by lastname, firstname

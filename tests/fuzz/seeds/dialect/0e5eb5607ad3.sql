@@ -1,0 +1,1 @@
+INSERT INTO sqlite_sequence (name, seq) SELECT 'assign', 5000 WHERE NOT EXISTS (SELECT 1 FROM sqlite_sequence WHERE name = 'assign'); UPDATE sqlite_sequence SET seq = 5000 WHERE name = 'assign';

@@ -1,0 +1,1 @@
+select * from assign where assid = 2

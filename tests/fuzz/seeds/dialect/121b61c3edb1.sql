@@ -1,0 +1,1 @@
+delete * from assign where taskid = 1

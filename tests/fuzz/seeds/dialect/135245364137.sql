@@ -1,0 +1,1 @@
+Select * from managers order by manlast, manfirst

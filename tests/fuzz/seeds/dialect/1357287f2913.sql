@@ -1,0 +1,1 @@
+SELECT rowid, %1 FROM %2 WHERE rowid > ? ORDER BY rowid

@@ -1,0 +1,1 @@
+Select taskname, duedate, reqhour, reqmin from assign left join tasks on assign.taskid = tasks.taskid where duedate >= #01/01/05# and duedate <= #01/31/05# order by duedate, taskname

@@ -1,0 +1,1 @@
+SELECT seq FROM sqlite_sequence WHERE name = ?1 COLLATE NOCASE

@@ -1,0 +1,1 @@
+INSERT INTO locations (locdesc) VALUES (%1);

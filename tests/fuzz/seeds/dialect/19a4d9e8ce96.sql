@@ -1,0 +1,1 @@
+SELECT max(rowid) FROM %1

@@ -1,0 +1,1 @@
+select count(*) from sqlite_master where name = 'assign_duedate'

@@ -1,0 +1,1 @@
+select reqmin from tasks where taskid = 2

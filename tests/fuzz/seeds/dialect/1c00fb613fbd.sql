@@ -1,0 +1,1 @@
+Select * from RptSpec where usewith = 'assign' order by specid

@@ -1,0 +1,1 @@
+select compdate || '|' || duedate from assign where assid = 1

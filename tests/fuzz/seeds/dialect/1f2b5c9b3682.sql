@@ -1,0 +1,1 @@
+select locdesc from locations where locid = 1

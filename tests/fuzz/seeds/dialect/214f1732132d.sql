@@ -1,0 +1,1 @@
+select reqhour from tasks where taskid = 2

@@ -1,0 +1,1 @@
+select * from assign where duedate >= '2005-01-01'

@@ -1,0 +1,1 @@
+Select End Date

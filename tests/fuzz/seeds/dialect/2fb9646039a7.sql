@@ -1,0 +1,1 @@
+select curdate from weeks order by weeid

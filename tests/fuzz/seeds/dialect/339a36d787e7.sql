@@ -1,0 +1,1 @@
+select completed || '|' || compdate || '|' || parts || '|' || labor || '|' || ifnull(manid, 'null') || '|' || compnotes from assign where assid = 3

@@ -1,0 +1,1 @@
+select taskid from taskweeks where taskid =

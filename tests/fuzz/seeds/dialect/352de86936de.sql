@@ -1,0 +1,1 @@
+?immutable=1

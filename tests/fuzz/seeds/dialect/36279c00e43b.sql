@@ -1,0 +1,1 @@
+Select * from employees order by lastname, firstname

@@ -1,0 +1,1 @@
+Select * from assign where duedate >= #1/1/2005# and duedate <= #12/31/2005# and not completed order by duedate, assid

@@ -1,0 +1,1 @@
+select * from assign where taskid = 2 and duedate = #01/03/05# and not completed

@@ -1,0 +1,1 @@
+INSERT INTO tasks (taskname) VALUES ('Old name');

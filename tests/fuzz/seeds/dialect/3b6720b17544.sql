@@ -1,0 +1,1 @@
+SELECT pageno FROM dbstat WHERE name = '

@@ -1,0 +1,1 @@
+INSERT INTO managers (manfirst, manlast) VALUES (%1, %2);

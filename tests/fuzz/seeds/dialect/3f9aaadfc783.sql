@@ -1,0 +1,1 @@
+INSERT INTO locations (locdesc) VALUES ('Attic');INSERT INTO types (typdesc) VALUES ('Aaa');

@@ -1,0 +1,1 @@
+UPDATE sqlite_sequence SET seq = max(seq, ?2) WHERE name = ?1

@@ -1,0 +1,1 @@
+select purchdate from tasks where taskid = 2

@@ -1,0 +1,1 @@
+select count(*) from tasks where taskid = 4 and taskname = 'Boiler inspection' and manuf = 'Acme' and locid = 1 and typid = 2 and empid = 1 and reqhour = 2 and curyearonly = 1 and purchdate = '2004-03-15'

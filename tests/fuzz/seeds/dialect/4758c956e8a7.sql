@@ -1,0 +1,1 @@
+taskname like 'boil*'

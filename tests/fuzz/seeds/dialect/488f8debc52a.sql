@@ -1,0 +1,1 @@
+select min(assid) || '-' || max(assid) from assign

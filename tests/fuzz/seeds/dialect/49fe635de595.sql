@@ -1,0 +1,1 @@
+Select a.empid as empid, taskname, a.assid from assign as a left join tasks on a.taskid = tasks.taskid where a.assid = 3

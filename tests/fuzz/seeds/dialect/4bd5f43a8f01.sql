@@ -1,0 +1,1 @@
+select taskid, count(*) as n from assign group by taskid

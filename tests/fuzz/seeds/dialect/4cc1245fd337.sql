@@ -1,0 +1,1 @@
+SELECT %1 FROM %2 WHERE %3.rowid = ?1 LIMIT 1

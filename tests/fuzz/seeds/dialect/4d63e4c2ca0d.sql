@@ -1,0 +1,1 @@
+<meta\s+name="keywords"\s+content="([^"]*)"

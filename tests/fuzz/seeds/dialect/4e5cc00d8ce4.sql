@@ -1,0 +1,1 @@
+Select * from assign where empID = 2 order by assid

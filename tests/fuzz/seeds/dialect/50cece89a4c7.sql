@@ -1,0 +1,1 @@
+select count(*) from tasks where locid = 2 and reqhour = 0 and empid is null and taskname in ('Zeta pump', 'Alpha fan', 'Middle door')

@@ -1,0 +1,1 @@
+select completed from assign where assid = 1

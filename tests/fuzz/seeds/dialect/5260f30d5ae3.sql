@@ -1,0 +1,1 @@
+INSERT INTO tasks (taskname, taskdesc, tools, results, besttime, reqhour, reqmin, manuf, model, serialno, Tag, misc1, locid, typid, empid, curyearonly, purchdate, wardate) VALUES (%1, %2, %3, %4, %5, %6, %7, %8, %9, %10, %11, NULL, %12, %13, %14, 0, %15, %16);

@@ -1,0 +1,1 @@
+select assid from assign left join tasks on assign.taskid = tasks.taskid where duedate >= #

@@ -1,0 +1,1 @@
+select year from t

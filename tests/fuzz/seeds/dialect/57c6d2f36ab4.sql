@@ -1,0 +1,1 @@
+UPDATE assign SET parts = 2 WHERE assid = 4

@@ -1,0 +1,1 @@
+select assid, completed from assign where

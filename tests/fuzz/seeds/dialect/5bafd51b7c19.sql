@@ -1,0 +1,1 @@
+select * from tasks left join taskweeks on tasks.taskid = taskweeks.taskid where not curyearonly

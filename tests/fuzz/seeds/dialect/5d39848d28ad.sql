@@ -1,0 +1,1 @@
+Select * from assign where year(duedate) = 2005 and not completed order by duedate

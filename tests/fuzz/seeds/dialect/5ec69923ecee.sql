@@ -1,0 +1,1 @@
+CREATE TABLE old (id INTEGER PRIMARY KEY, name TEXT); INSERT INTO old (name) VALUES ('a'), ('b');

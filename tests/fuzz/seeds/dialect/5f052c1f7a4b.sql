@@ -1,0 +1,1 @@
+Select * from locations order by locdesc

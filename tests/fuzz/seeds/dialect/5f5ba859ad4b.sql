@@ -1,0 +1,1 @@
+select * from assign where taskid = 1 and weeid = 1 and duedate >= #1/1/2005#

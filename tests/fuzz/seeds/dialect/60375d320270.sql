@@ -1,0 +1,1 @@
+select group_concat(sql) from sqlite_master

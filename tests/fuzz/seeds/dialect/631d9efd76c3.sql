@@ -1,0 +1,1 @@
+select curyearonly from tasks

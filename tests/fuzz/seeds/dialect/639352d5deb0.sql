@@ -1,0 +1,1 @@
+select manfirst, manlast from managers where manid =

@@ -1,0 +1,1 @@
+Select * from RptSpec where usewith like '*tasks*' order by [desc]

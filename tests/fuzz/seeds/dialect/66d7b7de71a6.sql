@@ -1,0 +1,1 @@
+select assid from assign left join tasks on assign.taskid = tasks.taskid where duedate >= #12/1/2005# and duedate < #1/1/2006# order by duedate, taskname

@@ -1,0 +1,1 @@
+Select * from assign where manID= 1

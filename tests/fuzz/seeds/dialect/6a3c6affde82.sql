@@ -1,0 +1,1 @@
+select taskname, taskdesc, tools, results, besttime, reqhour, reqmin, taskid from tasks where taskid =

@@ -1,0 +1,1 @@
+Select taskname, compdate, parts, labor, tax, totalcost from assign left join tasks on assign.taskID = tasks.taskID where compDate >= #01/01/05# and compDate <= #12/31/05# and completed and totalcost <> 0 order by compdate, taskname

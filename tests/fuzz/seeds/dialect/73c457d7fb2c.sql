@@ -1,0 +1,1 @@
+Select Work Orders to Print

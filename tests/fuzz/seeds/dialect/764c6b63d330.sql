@@ -1,0 +1,1 @@
+usewith like '*tasks*'

@@ -1,0 +1,1 @@
+select count(*) from tasks where taskname = 'Y discarded'

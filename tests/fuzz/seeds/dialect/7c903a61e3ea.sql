@@ -1,0 +1,1 @@
+Select * from assign where duedate >= #1/1/

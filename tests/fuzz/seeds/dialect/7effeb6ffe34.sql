@@ -1,0 +1,1 @@
+select curyearonly, empid from tasks where taskid = 1

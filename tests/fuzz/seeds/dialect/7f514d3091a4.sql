@@ -1,0 +1,1 @@
+INSERT INTO taskweeks VALUES (1, 5), (1, 6);

@@ -1,0 +1,1 @@
+select taskid, locid, typid from assign order by assid

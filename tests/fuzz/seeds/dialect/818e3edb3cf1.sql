@@ -1,0 +1,1 @@
+select duedate, taskname, assid from assign left join tasks on assign.taskid = tasks.taskid where duedate >= #

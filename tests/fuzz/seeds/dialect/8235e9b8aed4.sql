@@ -1,0 +1,1 @@
+select nosuchcolumn from tasks

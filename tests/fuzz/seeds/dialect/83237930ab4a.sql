@@ -1,0 +1,1 @@
+Select taskname, compdate, parts, labor, tax, totalcost from assign left join tasks on assign.taskID = tasks.taskID where compDate >= #

@@ -1,0 +1,1 @@
+Select Work Order to Print

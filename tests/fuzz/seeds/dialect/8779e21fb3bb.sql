@@ -1,0 +1,1 @@
+INSERT INTO types (typdesc) VALUES (%1);

@@ -1,0 +1,1 @@
+select empid from tasks where taskid = 1

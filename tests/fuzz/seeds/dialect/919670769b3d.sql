@@ -1,0 +1,1 @@
+INSERT INTO assign (taskid, weeid, duedate, completed, compdate, comphour, compmin, compnotes, empid, manid, parts, labor, tax, totalcost, locid, typid) VALUES (%1, %2, '%3', 1, '%4', %5, %6, %7, %8, %9, %10, %11, %12, %13, %14, %15);

@@ -1,0 +1,1 @@
+Select typid as id, typdesc as descr from types order by typdesc

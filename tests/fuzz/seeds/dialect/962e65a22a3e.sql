@@ -1,0 +1,1 @@
+update assign set completed = true where duedate = #01/10/05#

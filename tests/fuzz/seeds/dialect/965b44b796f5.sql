@@ -1,0 +1,1 @@
+INSERT INTO employees (firstname, lastname) VALUES (%1, %2);

@@ -1,0 +1,1 @@
+select lastname & ", " & firstname as name from employees order by empid

@@ -1,0 +1,1 @@
+select locid from assign

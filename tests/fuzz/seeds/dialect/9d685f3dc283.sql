@@ -1,0 +1,1 @@
+besttime like "#*"

@@ -1,0 +1,1 @@
+Select assign.empid as empid, taskname, firstname, lastname, compdate, comphour, compmin from (assign left join tasks on assign.taskID = tasks.taskID) left join employees on assign.empID = employees.empID where compDate >= #

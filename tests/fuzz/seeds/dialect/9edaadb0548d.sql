@@ -1,0 +1,1 @@
+select * from tasks where taskname = 'true & #1/1/05# [x] delete * from; year(x)'

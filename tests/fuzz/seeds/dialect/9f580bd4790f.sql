@@ -1,0 +1,1 @@
+INSERT INTO weeks (weeid, curdate) VALUES (%1, '%2');

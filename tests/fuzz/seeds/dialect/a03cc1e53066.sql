@@ -1,0 +1,1 @@
+select count(*) as n from assign where completed and duedate >= #7/4/2005#

@@ -1,0 +1,1 @@
+select taskname || '|' || purchdate || '|' || reqhour from tasks where taskid = 4

@@ -1,0 +1,1 @@
+Select manid as id, manfirst as firstname, manlast as lastname from managers order by manlast, manfirst

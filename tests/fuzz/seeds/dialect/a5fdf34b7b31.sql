@@ -1,0 +1,1 @@
+Select taskname, duedate, lastname, firstname, assign.empid as empid from (assign left join tasks on assign.taskid = tasks.taskid) left join employees on assign.empid = employees.empid where duedate >= #01/01/05# and duedate <= #12/31/05# order by lastname, firstname, assign.empid, taskname

@@ -1,0 +1,1 @@
+select %1 from tasks where taskid = 1

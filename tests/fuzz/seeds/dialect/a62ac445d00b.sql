@@ -1,0 +1,1 @@
+INSERT INTO sqlite_sequence (name, seq) VALUES (?1, %1)

@@ -1,0 +1,1 @@
+select locid, typid from tasks where taskid=2

@@ -1,0 +1,1 @@
+select empid from employees where lastname = 'Zeta'

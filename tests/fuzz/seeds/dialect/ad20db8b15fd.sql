@@ -1,0 +1,1 @@
+UPDATE sqlite_sequence SET seq = %1 WHERE name = ?1 COLLATE NOCASE

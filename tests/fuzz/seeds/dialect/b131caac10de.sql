@@ -1,0 +1,1 @@
+select typeof(EmpID) || ':' || EmpID from old where id = 1

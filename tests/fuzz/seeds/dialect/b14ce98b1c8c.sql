@@ -1,0 +1,1 @@
+select count(*) as n from taskweeks

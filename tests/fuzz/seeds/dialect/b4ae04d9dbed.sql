@@ -1,0 +1,1 @@
+select * from assign left join tasks on assign.taskid = tasks.taskid where assid = 1

@@ -1,0 +1,1 @@
+UPDATE assign SET parts = 3 WHERE assid = 4

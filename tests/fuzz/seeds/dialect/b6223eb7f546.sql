@@ -1,0 +1,1 @@
+select max(taskid) from tasks

@@ -1,0 +1,1 @@
+Select * from assign left join tasks on assign.taskid = tasks.taskid order by taskname, assid

@@ -1,0 +1,1 @@
+select manuf from tasks where taskid = 2

@@ -1,0 +1,1 @@
+select count(*) from old where CurYearOnly = 0

@@ -1,0 +1,1 @@
+INSERT INTO RptSpec (specid, usewith, "Desc", fieldname, datatype) VALUES (1, 'tasks', 'Task Name', 'taskname', 1), (2, 'assign', 'Due Date', 'duedate', 3), (3, 'tasks assign', 'Location', 'locdesc', 1), (4, 'tasks', 'Hours', 'reqhour', 2);

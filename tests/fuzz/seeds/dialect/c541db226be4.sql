@@ -1,0 +1,1 @@
+select distinct lastname from employees order by lastname desc

@@ -1,0 +1,1 @@
+select * from old where not curyearonly

@@ -1,0 +1,1 @@
+INSERT INTO employees (firstname, lastname) VALUES ('Zoe', 'zimmer'), ('Eve', 'Ecker'), ('Al', 'Émile'), ('Bo', 'adams');

@@ -1,0 +1,1 @@
+SELECT sql FROM sqlite_master WHERE type = 'table' AND name = ?1 COLLATE NOCASE

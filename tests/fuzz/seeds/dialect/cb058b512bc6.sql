@@ -1,0 +1,1 @@
+select id from old where curyearonly = true

@@ -1,0 +1,1 @@
+DELETE FROM assign; WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < %1) INSERT INTO assign (assid, taskid, weeid, duedate, completed, compnotes) SELECT i, 1, 1, '2005-01-03', 0, printf('%%0300d', i) FROM n;

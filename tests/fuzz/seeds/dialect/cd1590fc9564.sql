@@ -1,0 +1,1 @@
+ALTER TABLE old ADD COLUMN CurYearOnly bit;

@@ -1,0 +1,1 @@
+INSERT INTO assign (taskid, weeid, duedate, completed, comphour, compmin, locid, typid) VALUES (%1, %2, '%3', 0, 0, 0, %4, %5);

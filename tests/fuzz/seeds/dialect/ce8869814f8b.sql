@@ -1,0 +1,1 @@
+SELECT * FROM %1 WHERE rowid > ? ORDER BY rowid LIMIT 1

@@ -1,0 +1,1 @@
+select * from employees order by lastname, firstname

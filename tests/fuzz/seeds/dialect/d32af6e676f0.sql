@@ -1,0 +1,1 @@
+select lastname, firstname from employees where empid =

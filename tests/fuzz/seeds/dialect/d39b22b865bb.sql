@@ -1,0 +1,1 @@
+Select locid as id, locdesc as descr from locations order by locdesc

@@ -1,0 +1,1 @@
+select * from tasks where taskname = 'abc

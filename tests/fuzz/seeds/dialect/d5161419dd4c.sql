@@ -1,0 +1,1 @@
+select specid, usewith, [desc], fieldname, datatype, ismemo, defwidth, IsCurrency, FileName, linkfield from RptSpec

@@ -1,0 +1,1 @@
+Select * from assign left join tasks on assign.taskid = tasks.taskid where not completed and Year(duedate) = 2005 order by taskname

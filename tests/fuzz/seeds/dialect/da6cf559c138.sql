@@ -1,0 +1,1 @@
+select usewith from rptspec where usewith = '

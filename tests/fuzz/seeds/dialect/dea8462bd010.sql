@@ -1,0 +1,1 @@
+UPDATE %1 SET %2 WHERE rowid = ?

@@ -1,0 +1,1 @@
+select locid, typid, taskid from assign

@@ -1,0 +1,1 @@
+select * from (assign left join tasks on assign.taskID = tasks.taskID) left join employees on assign.empID = employees.empID

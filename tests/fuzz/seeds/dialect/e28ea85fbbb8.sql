@@ -1,0 +1,1 @@
+INSERT INTO employees (empid, firstname, lastname) VALUES (3, NULL, 'Nofirst');

@@ -1,0 +1,1 @@
+select pageno from dbstat where name = 'tasks' and pagetype = 'leaf' order by pageno limit 1 offset 5

@@ -1,0 +1,1 @@
+SELECT %1.rowid, %2 FROM %3 WHERE %1.rowid IN (%4)

@@ -1,0 +1,1 @@
+Update or CancelUpdate without AddNew or Edit.

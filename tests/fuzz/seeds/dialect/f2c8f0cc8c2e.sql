@@ -1,0 +1,1 @@
+select curdate, weeid from weeks where weeid <= 2 order by weeid

@@ -1,0 +1,1 @@
+INSERT INTO taskweeks (taskid, weeid) VALUES (%1, %2);

@@ -1,0 +1,1 @@
+select * from RptSpec order by "desc"

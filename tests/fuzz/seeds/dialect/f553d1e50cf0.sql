@@ -1,0 +1,1 @@
+INSERT INTO settings (CurYear) VALUES (%1);

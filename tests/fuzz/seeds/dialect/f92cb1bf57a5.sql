@@ -1,0 +1,1 @@
+INSERT OR IGNORE INTO %1 (rowid, %2) VALUES (?%3)

@@ -1,0 +1,1 @@
+INSERT INTO %1 (%2) VALUES (%3)

@@ -1,0 +1,1 @@
+Select assign.empid as empid, taskname, firstname, lastname, compdate, comphour, compmin from (assign left join tasks on assign.taskID = tasks.taskID) left join employees on assign.empID = employees.empID where compDate >= #01/01/05# and compDate <= #12/31/05# and completed order by lastname, firstname, compdate

@@ -1,0 +1,1 @@
+select * from assign where duedate = #13/45/2005#
