@@ -3,6 +3,7 @@
 // counts is the exit status, what it says on standard error, and that it always ends.
 
 #include "data/demodata.h"
+#include "support/otherprogram.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,9 +11,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <sqlite3.h>
-
 #include <memory>
+
+using tavrel::test::OtherProgram;
 
 namespace {
 
@@ -49,24 +50,6 @@ Run runTavrel(const QString& folder, const QStringList& args) {
     run.err = QString::fromLocal8Bit(process.readAllStandardError());
     return run;
 }
-
-// Another program holding the whole file for as long as it lives.
-class ExclusiveLock {
-public:
-    explicit ExclusiveLock(const QString& path) {
-        if (sqlite3_open_v2(path.toUtf8().constData(), &db_, SQLITE_OPEN_READWRITE, nullptr) !=
-                SQLITE_OK ||
-            sqlite3_exec(db_, "BEGIN EXCLUSIVE;", nullptr, nullptr, nullptr) != SQLITE_OK)
-            qFatal("cannot lock %s", qPrintable(path));
-    }
-    ~ExclusiveLock() {
-        sqlite3_exec(db_, "COMMIT;", nullptr, nullptr, nullptr);
-        sqlite3_close(db_);
-    }
-
-private:
-    sqlite3* db_ = nullptr;
-};
 
 } // namespace
 
@@ -166,9 +149,11 @@ private Q_SLOTS:
             QVERIFY(file.open(QIODevice::WriteOnly));
             file.write(QByteArray(8192, 'x'));
         }
-        std::unique_ptr<ExclusiveLock> lock;
-        if (folderKind == "locked")
-            lock = std::make_unique<ExclusiveLock>(db);
+        std::unique_ptr<OtherProgram> lock;
+        if (folderKind == "locked") {
+            lock = std::make_unique<OtherProgram>(db);
+            lock->holdWholeFile();
+        }
 
         const Run run = runTavrel(dir.path(), {"-m"});
         QVERIFY2(run.finished, "tavrel -m did not end");

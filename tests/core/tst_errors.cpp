@@ -5,6 +5,7 @@
 #include "core/globals.h"
 #include "data/database.h"
 #include "data/dberror.h"
+#include "support/otherprogram.h"
 #include "support/scriptedui.h"
 #include "support/testenv.h"
 
@@ -12,47 +13,10 @@
 #include <QFile>
 #include <QTest>
 
-#include <sqlite3.h>
-
 using namespace tavrel;
 using namespace tavrel::test;
 
 namespace {
-
-// A second program writing to the same file: holds a write lock until released.
-class LockHolder {
-public:
-    explicit LockHolder(const QString& path) {
-        sqlite3_open_v2(path.toUtf8().constData(), &db_, SQLITE_OPEN_READWRITE, nullptr);
-        sqlite3_exec(db_, "BEGIN IMMEDIATE; UPDATE settings SET CurYear = CurYear;", nullptr,
-                     nullptr, nullptr);
-    }
-    ~LockHolder() {
-        release();
-        sqlite3_close(db_);
-    }
-    void release() {
-        if (sqlite3_get_autocommit(db_) == 0)
-            sqlite3_exec(db_, "COMMIT;", nullptr, nullptr, nullptr);
-    }
-
-private:
-    sqlite3* db_ = nullptr;
-};
-
-// Answers the "Locked Record" question by a function of its own, so a test can release
-// the lock at the moment the user would answer.
-class LockUi : public ScriptedUi {
-public:
-    std::function<MsgResult()> onQuestion;
-    QList<int> retryCountsAtQuestion;
-    MsgResult msgBox(const QString& text, MsgButtons buttons, MsgIcon icon,
-                     const QString& title) override {
-        ScriptedUi::msgBox(text, buttons, icon, title);
-        retryCountsAtQuestion << RetryCount;
-        return onQuestion ? onQuestion() : MsgResult::No;
-    }
-};
 
 void addTask(Recordset& rs, const QString& name) {
     rs.addNew();
@@ -147,14 +111,17 @@ private Q_SLOTS:
     }
 
     void saveLoopRetriesLockedRecordThenAsks() {
-        LockUi ui;
+        ScriptedUi ui;
         TempWorkFolder folder;
         Recordset rs = dbMain.openRecordset(QStringLiteral("select * from tasks"));
         addTask(rs, QStringLiteral("Check pump"));
 
-        LockHolder other(folder.dbPath());
+        OtherProgram other(folder.dbPath());
+        other.holdWriteLock();
         int questions = 0;
+        QList<int> retryCountsAtQuestion;
         ui.onQuestion = [&] {
+            retryCountsAtQuestion << RetryCount;
             // First question: keep trying. Second: the other program lets go.
             if (++questions == 2)
                 other.release();
@@ -163,7 +130,7 @@ private Q_SLOTS:
         SaveLoop(rs);
 
         QCOMPARE(questions, 2);
-        QCOMPARE(ui.retryCountsAtQuestion, (QList<int>{100, 100}));
+        QCOMPARE(retryCountsAtQuestion, (QList<int>{100, 100}));
         for (const ShownMessage& m : ui.messages) {
             QCOMPARE(m.title, QStringLiteral("Locked Record"));
             QCOMPARE(m.text,
@@ -184,13 +151,14 @@ private Q_SLOTS:
     }
 
     void noToLockedRecordEndsProgram() {
-        LockUi ui;
+        ScriptedUi ui;
         TempWorkFolder folder;
         folder.exec(QStringLiteral("INSERT INTO tasks (taskname) VALUES ('Old name');"));
         Recordset rs = dbMain.openRecordset(QStringLiteral("select * from tasks"));
         rs.edit();
         rs.setValue(QStringLiteral("taskname"), QStringLiteral("New name"));
-        LockHolder other(folder.dbPath());
+        OtherProgram other(folder.dbPath());
+        other.holdWriteLock();
         ui.onQuestion = [] { return MsgResult::No; };
         bool ended = false;
         try {

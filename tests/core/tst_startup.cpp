@@ -7,6 +7,7 @@
 #include "core/startup.h"
 #include "data/demodata.h"
 #include "data/transaction.h"
+#include "support/otherprogram.h"
 #include "support/scriptedui.h"
 #include "support/testenv.h"
 
@@ -18,8 +19,6 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QTest>
-
-#include <sqlite3.h>
 
 using namespace tavrel;
 using namespace tavrel::test;
@@ -145,38 +144,6 @@ bool assignHasCodeColumns() {
                                         RecordsetType::Snapshot);
     return !failed;
 }
-
-// Another program holding the whole file: nobody else can read it until it lets go.
-class ExclusiveLock {
-public:
-    explicit ExclusiveLock(const QString& path) {
-        sqlite3_open_v2(path.toUtf8().constData(), &db_, SQLITE_OPEN_READWRITE, nullptr);
-        sqlite3_exec(db_, "BEGIN EXCLUSIVE;", nullptr, nullptr, nullptr);
-    }
-    ~ExclusiveLock() {
-        release();
-        sqlite3_close(db_);
-    }
-    void release() {
-        if (sqlite3_get_autocommit(db_) == 0)
-            sqlite3_exec(db_, "COMMIT;", nullptr, nullptr, nullptr);
-    }
-
-private:
-    sqlite3* db_ = nullptr;
-};
-
-// Answers questions through a function of its own, so that a test can act at the moment
-// the user would answer.
-class AnsweringUi : public ScriptedUi {
-public:
-    std::function<MsgResult()> onQuestion;
-    MsgResult msgBox(const QString& text, MsgButtons buttons, MsgIcon icon,
-                     const QString& title) override {
-        const MsgResult scripted = ScriptedUi::msgBox(text, buttons, icon, title);
-        return buttons != MsgButtons::Ok && onQuestion ? onQuestion() : scripted;
-    }
-};
 
 } // namespace
 
@@ -540,9 +507,10 @@ private Q_SLOTS:
     }
     void lockedDatabaseAtStartup() {
         QFETCH(bool, tryAgain);
-        AnsweringUi ui;
+        ScriptedUi ui;
         TempWorkFolder folder(2005, {}, false);
-        ExclusiveLock lock(folder.dbPath());
+        OtherProgram lock(folder.dbPath());
+        lock.holdWholeFile();
         QList<int> retriesAtQuestion;
         ui.onQuestion = [&] {
             retriesAtQuestion << RetryCount;

@@ -7,6 +7,7 @@
 #include "data/demodata.h"
 #include "data/schema.h"
 #include "data/transaction.h"
+#include "support/otherprogram.h"
 #include "support/testenv.h"
 
 #include <QDateTime>
@@ -19,6 +20,8 @@
 #include <sqlite3.h>
 
 using namespace tavrel;
+
+using tavrel::test::OtherProgram;
 
 namespace {
 
@@ -47,19 +50,6 @@ public:
 
 private:
     ErrorTrap trap_;
-};
-
-// A second program on the same file, through its own connection.
-class OtherProgram {
-public:
-    explicit OtherProgram(const QString& path) {
-        sqlite3_open_v2(path.toUtf8().constData(), &db_, SQLITE_OPEN_READWRITE, nullptr);
-    }
-    ~OtherProgram() { sqlite3_close(db_); }
-    int exec(const char* sql) { return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr); }
-
-private:
-    sqlite3* db_ = nullptr;
 };
 
 QString ids(Recordset& rs, const QString& field) {

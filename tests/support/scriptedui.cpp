@@ -41,6 +41,8 @@ void ScriptedUi::clearRecord() {
 MsgResult ScriptedUi::msgBox(const QString& text, MsgButtons buttons, MsgIcon icon,
                              const QString& title) {
     messages.append({text, title.isEmpty() ? AppTitle : title, buttons, icon});
+    if (onQuestion && buttons != MsgButtons::Ok)
+        return onQuestion();
     if (!msgAnswers.isEmpty())
         return msgAnswers.dequeue();
     switch (buttons) {

@@ -53,6 +53,9 @@ public:
     void onModal(std::function<void(QDialog*)> driver) { modalDrivers.enqueue(std::move(driver)); }
     void setToday(const QDate& d) { now_ = QDateTime(d, QTime(10, 0)); }
     void setNow(const QDateTime& dt) { now_ = dt; }
+    // Answers every question (a box with more than an OK button) at the moment it is
+    // asked, before the queued answers: for a test that acts while the user decides.
+    std::function<MsgResult()> onQuestion;
 
     // --- what happened
     QList<ShownMessage> messages;
