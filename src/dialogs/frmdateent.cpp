@@ -3,6 +3,7 @@
 #include "core/globals.h"
 #include "core/uiseam.h"
 #include "dialogs/datetext.h"
+#include "dialogs/dialogsize.h"
 
 #include <QColor>
 #include <QEvent>
@@ -35,8 +36,10 @@ const QDate FirstSunday(NamesYear, 5, 31);
 
 constexpr int CellWidth = 40;
 constexpr int CellHeight = 28;
-constexpr int SpinArrowWidth = 18;
-constexpr int SpinArrowHeight = 13;
+// Spin arrows big enough to hit with a mouse or a finger: each at least a text line high,
+// and half as wide again.
+constexpr int MinSpinArrowHeight = 16;
+constexpr int SpinArrowWidthPercent = 150;
 constexpr int YearBoxChars = 6;
 constexpr int YearBoxPadding = 16;
 constexpr int TodayTintAlpha = 48; // today's cell: a light wash of the selection colour
@@ -61,10 +64,11 @@ SpinButton::SpinButton(QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
+    const int arrowHeight = qMax(MinSpinArrowHeight, fontMetrics().height());
     for (QToolButton* b : {up_, down_}) {
         b->setFocusPolicy(Qt::NoFocus);
         b->setAutoRepeat(true);
-        b->setFixedSize(SpinArrowWidth, SpinArrowHeight);
+        b->setFixedSize(arrowHeight * SpinArrowWidthPercent / 100, arrowHeight);
         layout->addWidget(b);
     }
     connect(up_, &QToolButton::clicked, this, &SpinButton::spinUp);
@@ -114,6 +118,12 @@ frmDateEnt::frmDateEnt(QWidget* parent)
     Grid1->installEventFilter(this);
     connect(Grid1, &QTableWidget::cellClicked, this, &frmDateEnt::Grid1_Click);
 
+    // The keys that do the same from the calendar.
+    Spin1->upButton()->setToolTip(tr("Next month (Page Down)"));
+    Spin1->downButton()->setToolTip(tr("Previous month (Page Up)"));
+    Spin2->upButton()->setToolTip(tr("Next year (Ctrl+Page Down)"));
+    Spin2->downButton()->setToolTip(tr("Previous year (Ctrl+Page Up)"));
+
     connect(Spin1, &SpinButton::spinUp, this, &frmDateEnt::Spin1_SpinUp);
     connect(Spin1, &SpinButton::spinDown, this, &frmDateEnt::Spin1_SpinDown);
     connect(Spin2, &SpinButton::spinUp, this, &frmDateEnt::Spin2_SpinUp);
@@ -134,6 +144,10 @@ frmDateEnt::frmDateEnt(QWidget* parent)
     setTabOrder(txtMonth, txtYear);
 
     Form_Load();
+}
+
+QSize frmDateEnt::sizeHint() const {
+    return withRoomForTitle(this, QDialog::sizeHint());
 }
 
 void frmDateEnt::Form_Load() {
@@ -257,17 +271,20 @@ bool frmDateEnt::eventFilter(QObject* watched, QEvent* event) {
         else if (watched == txtYear)
             txtYear_GotFocus();
     } else if (watched == Grid1 && event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent*>(event)->key();
+        const auto* keyEvent = static_cast<QKeyEvent*>(event);
+        const int key = keyEvent->key();
+        // Page Up and Page Down step a month, with Ctrl a year, as the spin buttons do.
+        const bool byYear = keyEvent->modifiers().testFlag(Qt::ControlModifier);
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
             Grid1_Click();
             return true;
         }
         if (key == Qt::Key_PageUp) {
-            Spin1_SpinDown();
+            byYear ? Spin2_SpinDown() : Spin1_SpinDown();
             return true;
         }
         if (key == Qt::Key_PageDown) {
-            Spin1_SpinUp();
+            byYear ? Spin2_SpinUp() : Spin1_SpinUp();
             return true;
         }
     }

@@ -44,6 +44,9 @@ public:
     int shownMonth() const { return ShownMonth; }
     int shownYear() const { return ShownYear; }
 
+    // Room for the caption too, which a caller may change (QDialog::sizeHint() ignores it).
+    QSize sizeHint() const override;
+
 public Q_SLOTS:
     void Form_Load();
     void Grid1_Click();
