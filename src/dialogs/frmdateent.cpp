@@ -8,6 +8,7 @@
 #include <QColor>
 #include <QEvent>
 #include <QFont>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -34,8 +35,9 @@ constexpr int MaxYear = 9999;
 constexpr int NamesYear = 1998;
 const QDate FirstSunday(NamesYear, 5, 31);
 
-constexpr int CellWidth = 40;
+constexpr int CellWidth = 40; // at least; wider where the day names need it
 constexpr int CellHeight = 28;
+constexpr int CellPadding = 8; // beside the widest day name, so that none is cut
 // Spin arrows big enough to hit with a mouse or a finger: each at least a text line high,
 // and half as wide again.
 constexpr int MinSpinArrowHeight = 16;
@@ -166,8 +168,20 @@ void frmDateEnt::Form_Load() {
         item->setForeground(palette().buttonText());
         Grid1->setItem(0, c, item);
     }
+    fitColumnsToDayNames(bold);
     FillCalendar();
     Grid1->setFocus();
+}
+
+// Some languages' short day names (Arabic: الاثنين, الثلاثاء) are wider than a day number's
+// cell; the columns then widen so that every name shows whole.
+void frmDateEnt::fitColumnsToDayNames(const QFont& nameFont) {
+    const QFontMetrics metrics(nameFont);
+    int width = CellWidth;
+    for (int c = 0; c < GridColumns; ++c)
+        width = qMax(width, metrics.horizontalAdvance(Grid1->item(0, c)->text()) + CellPadding);
+    Grid1->horizontalHeader()->setMinimumSectionSize(width);
+    Grid1->setMinimumWidth(GridColumns * width + 2 * Grid1->frameWidth());
 }
 
 void frmDateEnt::FillCalendar() {

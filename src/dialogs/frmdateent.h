@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 
+class QFont;
 class QLineEdit;
 class QTableWidget;
 class QToolButton;
@@ -62,6 +63,7 @@ protected:
 
 private:
     void stepTo(int month, int year);
+    void fitColumnsToDayNames(const QFont& nameFont);
 
     QLineEdit* txtMonth;
     SpinButton* Spin1;

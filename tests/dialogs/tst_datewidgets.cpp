@@ -89,6 +89,8 @@ private Q_SLOTS:
     void pickerSteps();
     void pickerStepsOutsideRange_data();
     void pickerStepsOutsideRange();
+    void pickerDayNamesFit_data();
+    void pickerDayNamesFit();
     void pickerKeys_data();
     void pickerKeys();
     void pickerChoosing();
@@ -236,6 +238,32 @@ void TestDateWidgets::pickerStepsOutsideRange() {
     QCOMPARE(ui_->beeps, 1);
     QCOMPARE(picker.pickerDate(), start);
     QCOMPARE(picker.shownYear(), start.year());
+}
+
+void TestDateWidgets::pickerDayNamesFit_data() {
+    QTest::addColumn<QString>("locale");
+    QTest::newRow("en_US") << QStringLiteral("en_US");
+    QTest::newRow("ar_EG") << QStringLiteral("ar_EG"); // الاثنين, الثلاثاء, ...
+    QTest::newRow("ru_RU") << QStringLiteral("ru_RU");
+}
+
+// Every day name shows whole in its column, however long the language's names are.
+void TestDateWidgets::pickerDayNamesFit() {
+    QFETCH(QString, locale);
+    test::useTestLocale(locale.toLatin1().constData());
+    PickedDate = Today;
+    frmDateEnt picker;
+    picker.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&picker));
+    QTableWidget* grid = gridOf(&picker);
+    for (int c = 0; c < grid->columnCount(); ++c) {
+        const QTableWidgetItem* name = grid->item(0, c);
+        const int needed = QFontMetrics(name->font()).horizontalAdvance(name->text());
+        QVERIFY2(grid->columnWidth(c) >= needed, qPrintable(QStringLiteral("%1: %2 < %3")
+                                                                .arg(name->text())
+                                                                .arg(grid->columnWidth(c))
+                                                                .arg(needed)));
+    }
 }
 
 void TestDateWidgets::pickerKeys_data() {
