@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QMenuBar>
+#include <QScreen>
 #include <QStatusBar>
 
 namespace tavrel {
@@ -28,6 +29,13 @@ QAction* addEntry(QMenu* menu, const QString& name, const QString& caption, bool
     return action;
 }
 
+// The window's size on a screen with room for it, and what the window manager's frame
+// and title bar are allowed to take around it on a smaller one.
+constexpr int UsualWidth = 1100;
+constexpr int UsualHeight = 760;
+constexpr int FrameAllowance = 16;
+constexpr int TitleBarAllowance = 48;
+
 } // namespace
 
 frmMain::frmMain(QWidget* parent)
@@ -36,7 +44,19 @@ frmMain::frmMain(QWidget* parent)
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(AppTitle);
     buildMenus();
-    resize(1100, 760);
+    resize(initialSize());
+}
+
+// The usual size, made smaller to fit the screen's working area with the window frame and
+// title bar around it (on 1024 x 768 the usual size would run off the screen).
+QSize frmMain::initialSize() const {
+    const QSize usual(UsualWidth, UsualHeight);
+    const QScreen* shownOn = screen();
+    if (!shownOn)
+        return usual;
+    const QSize room =
+        shownOn->availableGeometry().size() - QSize(FrameAllowance, TitleBarAllowance);
+    return usual.boundedTo(room);
 }
 
 frmMain::~frmMain() = default;

@@ -76,6 +76,7 @@ protected:
 
 private:
     void buildMenus();
+    QSize initialSize() const;
 
     std::unique_ptr<MainEditor> editor_;
     QStringList arguments_;

@@ -8,6 +8,8 @@
 #include <QFocusEvent>
 #include <QLineEdit>
 #include <QScreen>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 
 namespace tavrel {
 
@@ -17,6 +19,9 @@ namespace {
 // to it, other fields losing the focus do not check: two fields refusing each other's
 // focus would otherwise take it back and forth for ever.
 const DateField* refusingField = nullptr;
+
+// A date whose short date is as wide as any: day and month both with two digits.
+const QDate WidestDate(2000, 12, 28);
 
 // How many field heights below the field's top a picker that opens downward starts.
 constexpr int HeightsBelow = 2;
@@ -40,6 +45,14 @@ DateField::DateField(QWidget* parent)
     setInsertPolicy(QComboBox::NoInsert);
     setCompleter(nullptr);
     connect(lineEdit(), &QLineEdit::textChanged, this, &DateField::textChanged);
+
+    // Never so narrow that a date is cut: room for the widest short date and a digit more
+    // (the line edit's own margins), besides the arrow.
+    QStyleOptionComboBox option;
+    initStyleOption(&option);
+    const QSize text(fontMetrics().horizontalAdvance(shortDate(WidestDate) + u'0'),
+                     fontMetrics().height());
+    setMinimumWidth(style()->sizeFromContents(QStyle::CT_ComboBox, &option, text, this).width());
 }
 
 void DateField::setCheck(Kind kind, const QString& message, bool rewrite) {

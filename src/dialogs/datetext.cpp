@@ -6,6 +6,7 @@
 #include <QRegularExpression>
 #include <QStringList>
 
+#include <algorithm>
 #include <cmath>
 
 namespace tavrel {
@@ -28,6 +29,97 @@ constexpr int MaxDayNumber = 31;
 constexpr int FullYearDigits = 4;
 
 constexpr QChar MinusSign(0x2212); // the minus some locales use in money and numbers
+
+// Invisible characters (direction marks around separators and signs in Arabic, Persian,
+// Hebrew and Urdu locales) are no part of what the text says.
+bool isFormatMark(char32_t c) {
+    return QChar::category(c) == QChar::Other_Format;
+}
+
+// The text as the readers below take it: without format marks, and with the decimal digits
+// of every script (Arabic-Indic, Devanagari, Bengali, ...) written as 0-9.
+QString plainText(const QString& text) {
+    const bool ascii =
+        std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x80; });
+    if (ascii)
+        return text;
+    QString out;
+    out.reserve(text.size());
+    for (const char32_t c : text.toStdU32String()) {
+        if (isFormatMark(c))
+            continue;
+        if (c > 0x7f && QChar::category(c) == QChar::Number_DecimalDigit)
+            out += QChar(u'0' + QChar::digitValue(c));
+        else
+            out += QString::fromUcs4(&c, 1);
+    }
+    return out;
+}
+
+// The character (code point) that starts at position i.
+char32_t codePointAt(const QString& text, qsizetype i) {
+    const QChar c = text.at(i);
+    if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
+        return QChar::surrogateToUcs4(c, text.at(i + 1));
+    return c.unicode();
+}
+
+// A character of a word: letters with their combining marks (Indic vowel signs).
+bool isWordChar(char32_t c) {
+    return QChar::isLetter(c) || QChar::isMark(c);
+}
+
+bool isAsciiDigit(char32_t c) {
+    return c >= U'0' && c <= U'9';
+}
+
+// What may stand between the fields of a typed date.
+bool isDateSeparator(char32_t c) {
+    return QChar::isSpace(c) || c == U'/' || c == U'-' || c == U'.' || c == U',';
+}
+
+// The literal text of the locale's date patterns (bg_BG's "г" after the year, the 年, 月 and
+// 日 of Chinese and Japanese long dates, the 년, 월 and 일 of Korean ones, es_ES's "de"): a
+// date may carry it, and it says nothing about the date. Quoted text and every character
+// that is not a pattern letter count; its words are kept whole.
+struct DateLiterals {
+    QStringList words;
+    QString others; // characters that are neither word characters nor separators
+};
+
+DateLiterals dateLiterals() {
+    const QLocale locale;
+    DateLiterals literals;
+    const auto addSegment = [&literals](const QString& segment) {
+        const std::u32string chars = plainText(segment).toStdU32String();
+        for (size_t i = 0; i < chars.size();) {
+            const size_t start = i;
+            while (i < chars.size() && isWordChar(chars.at(i)))
+                ++i;
+            if (i > start)
+                literals.words << QString::fromUcs4(chars.data() + start, i - start);
+            else
+                literals.others += QString::fromUcs4(chars.data() + i++, 1);
+        }
+    };
+    for (const QString& pattern :
+         {locale.dateFormat(QLocale::ShortFormat), locale.dateFormat(QLocale::LongFormat)}) {
+        QString segment;
+        bool quoted = false;
+        for (const QChar c : pattern) {
+            if (c == u'\'') {
+                quoted = !quoted;
+            } else if (quoted || (c != u'd' && c != u'M' && c != u'y')) {
+                segment += c;
+            } else {
+                addSegment(segment);
+                segment.clear();
+            }
+        }
+        addSegment(segment);
+    }
+    return literals;
+}
 
 // Replaces every run of 'y' outside quoted literal text by "yyyy".
 QString widenYear(const QString& pattern) {
@@ -96,7 +188,8 @@ int monthFromName(const QString& name) {
                                      locale.monthName(m, QLocale::ShortFormat),
                                      locale.standaloneMonthName(m, QLocale::LongFormat),
                                      locale.standaloneMonthName(m, QLocale::ShortFormat)};
-            for (QString candidate : names) {
+            for (const QString& written : names) {
+                QString candidate = plainText(written);
                 if (candidate.endsWith(u'.'))
                     candidate.chop(1);
                 if (!candidate.isEmpty() && candidate.compare(name, Qt::CaseInsensitive) == 0)
@@ -105,6 +198,53 @@ int monthFromName(const QString& name) {
         }
     }
     return 0;
+}
+
+// Splits a date's text (already plain) into its numbers and words. Separators and the
+// literal text of the locale's date patterns fall away; any other character makes the text
+// no date.
+std::optional<QStringList> dateFields(const QString& text) {
+    QStringList fields;
+    std::optional<DateLiterals> literals; // looked up only when the text has more than numbers
+    const auto knownLiterals = [&literals]() -> const DateLiterals& {
+        if (!literals)
+            literals = dateLiterals();
+        return *literals;
+    };
+    for (qsizetype i = 0; i < text.size();) {
+        const char32_t c = codePointAt(text, i);
+        const qsizetype start = i;
+        if (isAsciiDigit(c) || isWordChar(c)) {
+            const bool digits = isAsciiDigit(c);
+            while (i < text.size()) {
+                const char32_t next = codePointAt(text, i);
+                if (digits ? !isAsciiDigit(next) : !isWordChar(next))
+                    break;
+                i += QChar::requiresSurrogates(next) ? 2 : 1;
+            }
+            const QString part = text.mid(start, i - start);
+            if (digits || !knownLiterals().words.contains(part, Qt::CaseInsensitive))
+                fields << part;
+        } else {
+            i += QChar::requiresSurrogates(c) ? 2 : 1;
+            if (!isDateSeparator(c) && !knownLiterals().others.contains(text.mid(start, i - start)))
+                return std::nullopt;
+        }
+    }
+    return fields;
+}
+
+// A number (already plain) as the locale writes it, with its separators, or as plain text
+// with a point. A value that is not finite is returned for the caller to refuse.
+std::optional<double> readNumber(const QString& text) {
+    bool ok = false;
+    double value = QLocale().toDouble(text, &ok);
+    if (!ok) {
+        QString plain = text;
+        plain.replace(MinusSign, u'-');
+        value = QLocale::c().toDouble(plain, &ok);
+    }
+    return ok ? std::optional<double>(value) : std::nullopt;
 }
 
 QDate makeDate(int year, int month, int day) {
@@ -167,7 +307,7 @@ void useProgramLocale() {
 }
 
 void ChkDateFmt() {
-    const QString text = shortDate(QDate(RefYear, RefMonth, RefDay));
+    const QString text = plainText(shortDate(QDate(RefYear, RefMonth, RefDay)));
     for (const QString& sep :
          {QStringLiteral("/"), QStringLiteral("."), QStringLiteral(" "), QStringLiteral("-")}) {
         if (text.contains(sep)) {
@@ -175,11 +315,15 @@ void ChkDateFmt() {
             break;
         }
     }
-    const QStringList fields = text.split(DateSeparator);
+    // The fields as the program's own reading splits them, so that the order found is the
+    // one toDate applies (a short date may carry direction marks, a suffix such as bg_BG's
+    // " г." or, in the C locale, the month's name).
+    const QStringList fields = dateFields(text).value_or(QStringList());
     QString order;
     for (int i = 0; i < 3; ++i) {
-        const int value = i < fields.size() ? fields.at(i).trimmed().toInt() : 0;
-        if (value == RefMonth)
+        const QString field = fields.value(i);
+        const int value = digitsValue(field);
+        if (value == RefMonth || (value < 0 && monthFromName(field) == RefMonth))
             order += u'm';
         else if (value == RefDay)
             order += u'd';
@@ -214,20 +358,20 @@ QDate MondayOfWeek(const QDate& date) {
 }
 
 std::optional<QDate> toDate(const QString& text) {
-    QString t = text.trimmed();
+    QString t = plainText(text).trimmed();
     if (t.isEmpty())
         return std::nullopt;
     // A time of day after the date is allowed and ignored.
     static const QRegularExpression trailingTime(
         QStringLiteral(R"(\s+\d{1,2}:\d{2}(:\d{2})?(\s*[AaPp]\.?[Mm]\.?)?$)"),
         QRegularExpression::UseUnicodePropertiesOption);
-    t.remove(trailingTime);
+    if (t.contains(u':'))
+        t.remove(trailingTime);
 
-    static const QRegularExpression separators(QStringLiteral(R"([\s/\-.,]+)"),
-                                               QRegularExpression::UseUnicodePropertiesOption);
-    const QStringList fields = t.split(separators, Qt::SkipEmptyParts);
-    if (fields.size() != 3)
+    const std::optional<QStringList> split = dateFields(t);
+    if (!split || split->size() != 3)
         return std::nullopt;
+    const QStringList& fields = *split;
 
     QDate date;
     int nameIndex = -1;
@@ -258,17 +402,11 @@ bool IsDate(const QString& text) {
 }
 
 std::optional<double> toNumber(const QString& text) {
-    const QString t = text.trimmed();
+    const QString t = plainText(text).trimmed();
     if (t.isEmpty())
         return std::nullopt;
-    bool ok = false;
-    double value = QLocale().toDouble(t, &ok);
-    if (!ok)
-        value = QLocale::c().toDouble(t, &ok);
-    if (ok && std::isfinite(value))
-        return value;
-    if (ok)
-        return std::nullopt;
+    if (const std::optional<double> value = readNumber(t))
+        return std::isfinite(*value) ? value : std::nullopt;
     // Money as the program shows it counts as a number too.
     return parseCurrency(t);
 }
@@ -319,23 +457,21 @@ QString currency(double amount) {
 
 std::optional<double> parseCurrency(const QString& text) {
     const QLocale locale;
-    QString t = text.trimmed();
     // Direction marks, which some locales put before a sign or parenthesis (he_IL: LRM
     // "-1,234.50 ₪", fa_IR: LRM "(ریال ۳٫۰۰)") or into the symbol (ar_EG), are no part of
-    // the amount.
-    const auto directionMark = [](QChar c) { return c.category() == QChar::Other_Format; };
-    t.removeIf(directionMark);
+    // the amount; nor is the script of its digits.
+    QString t = plainText(text).trimmed();
     bool negative = false;
     if (t.size() >= 2 && t.startsWith(u'(') && t.endsWith(u')')) {
         negative = true;
         t = t.mid(1, t.size() - 2);
     }
     t.replace(MinusSign, u'-');
-    for (QString symbol : {locale.currencySymbol(QLocale::CurrencySymbol),
-                           locale.currencySymbol(QLocale::CurrencyIsoCode)}) {
-        symbol.removeIf(directionMark);
-        if (!symbol.isEmpty())
-            t.remove(symbol);
+    for (const QString& symbol : {locale.currencySymbol(QLocale::CurrencySymbol),
+                                  locale.currencySymbol(QLocale::CurrencyIsoCode)}) {
+        const QString plainSymbol = plainText(symbol);
+        if (!plainSymbol.isEmpty())
+            t.remove(plainSymbol);
     }
     // Blanks between symbol and amount, and blank group separators (NBSP in many locales).
     static const QRegularExpression blanks(QStringLiteral(R"(\s)"),
@@ -343,13 +479,10 @@ std::optional<double> parseCurrency(const QString& text) {
     t.remove(blanks);
     if (t.isEmpty() || (negative && t.startsWith(u'-')))
         return std::nullopt;
-    bool ok = false;
-    double value = locale.toDouble(t, &ok);
-    if (!ok)
-        value = QLocale::c().toDouble(t, &ok);
-    if (!ok || !std::isfinite(value))
+    const std::optional<double> value = readNumber(t);
+    if (!value || !std::isfinite(*value))
         return std::nullopt;
-    return negative ? -value : value;
+    return negative ? -*value : *value;
 }
 
 QString jetDate(const QDate& date) {

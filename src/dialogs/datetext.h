@@ -28,11 +28,15 @@ QDate MondayOfWeek(const QDate& date);
 
 // Reads a date the way a user types one under the system's order: numeric fields separated
 // by "/", "-", "." or blanks, two- or four-digit years (00-29 -> 20xx, 30-99 -> 19xx),
-// month names, or ISO (yyyy-mm-dd). No value when the text is not a date.
+// month names, or ISO (yyyy-mm-dd). Digits may be those of any script, direction marks are
+// ignored, and so is the literal text of the locale's date formats (bg_BG's "г.", the
+// 年/月/日 of Chinese and Japanese dates), so every short date the program shows reads
+// back. No value when the text is not a date.
 std::optional<QDate> toDate(const QString& text);
 bool IsDate(const QString& text);
 
-// Reads a number as typed (locale or plain digits, sign, decimals). No value when not numeric.
+// Reads a number as typed: the locale's separators or a plain point, the digits of any
+// script, sign, decimals; or money as currency() shows it. No value when not numeric.
 std::optional<double> toNumber(const QString& text);
 bool IsNumeric(const QString& text);
 

@@ -3,10 +3,12 @@
 #include "core/globals.h"
 #include "core/uiseam.h"
 #include "dialogs/datetext.h"
+#include "dialogs/dialogsize.h"
 
 #include <QColor>
 #include <QEvent>
 #include <QFont>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -33,10 +35,13 @@ constexpr int MaxYear = 9999;
 constexpr int NamesYear = 1998;
 const QDate FirstSunday(NamesYear, 5, 31);
 
-constexpr int CellWidth = 40;
+constexpr int CellWidth = 40; // at least; wider where the day names need it
 constexpr int CellHeight = 28;
-constexpr int SpinArrowWidth = 18;
-constexpr int SpinArrowHeight = 13;
+constexpr int CellPadding = 8; // beside the widest day name, so that none is cut
+// Spin arrows big enough to hit with a mouse or a finger: each at least a text line high,
+// and half as wide again.
+constexpr int MinSpinArrowHeight = 16;
+constexpr int SpinArrowWidthPercent = 150;
 constexpr int YearBoxChars = 6;
 constexpr int YearBoxPadding = 16;
 constexpr int TodayTintAlpha = 48; // today's cell: a light wash of the selection colour
@@ -61,10 +66,11 @@ SpinButton::SpinButton(QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
+    const int arrowHeight = qMax(MinSpinArrowHeight, fontMetrics().height());
     for (QToolButton* b : {up_, down_}) {
         b->setFocusPolicy(Qt::NoFocus);
         b->setAutoRepeat(true);
-        b->setFixedSize(SpinArrowWidth, SpinArrowHeight);
+        b->setFixedSize(arrowHeight * SpinArrowWidthPercent / 100, arrowHeight);
         layout->addWidget(b);
     }
     connect(up_, &QToolButton::clicked, this, &SpinButton::spinUp);
@@ -114,6 +120,12 @@ frmDateEnt::frmDateEnt(QWidget* parent)
     Grid1->installEventFilter(this);
     connect(Grid1, &QTableWidget::cellClicked, this, &frmDateEnt::Grid1_Click);
 
+    // The keys that do the same from the calendar.
+    Spin1->upButton()->setToolTip(tr("Next month (Page Down)"));
+    Spin1->downButton()->setToolTip(tr("Previous month (Page Up)"));
+    Spin2->upButton()->setToolTip(tr("Next year (Ctrl+Page Down)"));
+    Spin2->downButton()->setToolTip(tr("Previous year (Ctrl+Page Up)"));
+
     connect(Spin1, &SpinButton::spinUp, this, &frmDateEnt::Spin1_SpinUp);
     connect(Spin1, &SpinButton::spinDown, this, &frmDateEnt::Spin1_SpinDown);
     connect(Spin2, &SpinButton::spinUp, this, &frmDateEnt::Spin2_SpinUp);
@@ -136,6 +148,10 @@ frmDateEnt::frmDateEnt(QWidget* parent)
     Form_Load();
 }
 
+QSize frmDateEnt::sizeHint() const {
+    return withRoomForTitle(this, QDialog::sizeHint());
+}
+
 void frmDateEnt::Form_Load() {
     PickerDate = PickedDate.isValid() ? PickedDate : ui().today();
     MonthNames.clear();
@@ -152,8 +168,20 @@ void frmDateEnt::Form_Load() {
         item->setForeground(palette().buttonText());
         Grid1->setItem(0, c, item);
     }
+    fitColumnsToDayNames(bold);
     FillCalendar();
     Grid1->setFocus();
+}
+
+// Some languages' short day names (Arabic: الاثنين, الثلاثاء) are wider than a day number's
+// cell; the columns then widen so that every name shows whole.
+void frmDateEnt::fitColumnsToDayNames(const QFont& nameFont) {
+    const QFontMetrics metrics(nameFont);
+    int width = CellWidth;
+    for (int c = 0; c < GridColumns; ++c)
+        width = qMax(width, metrics.horizontalAdvance(Grid1->item(0, c)->text()) + CellPadding);
+    Grid1->horizontalHeader()->setMinimumSectionSize(width);
+    Grid1->setMinimumWidth(GridColumns * width + 2 * Grid1->frameWidth());
 }
 
 void frmDateEnt::FillCalendar() {
@@ -257,17 +285,20 @@ bool frmDateEnt::eventFilter(QObject* watched, QEvent* event) {
         else if (watched == txtYear)
             txtYear_GotFocus();
     } else if (watched == Grid1 && event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent*>(event)->key();
+        const auto* keyEvent = static_cast<QKeyEvent*>(event);
+        const int key = keyEvent->key();
+        // Page Up and Page Down step a month, with Ctrl a year, as the spin buttons do.
+        const bool byYear = keyEvent->modifiers().testFlag(Qt::ControlModifier);
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
             Grid1_Click();
             return true;
         }
         if (key == Qt::Key_PageUp) {
-            Spin1_SpinDown();
+            byYear ? Spin2_SpinDown() : Spin1_SpinDown();
             return true;
         }
         if (key == Qt::Key_PageDown) {
-            Spin1_SpinUp();
+            byYear ? Spin2_SpinUp() : Spin1_SpinUp();
             return true;
         }
     }

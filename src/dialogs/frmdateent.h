@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 
+class QFont;
 class QLineEdit;
 class QTableWidget;
 class QToolButton;
@@ -44,6 +45,9 @@ public:
     int shownMonth() const { return ShownMonth; }
     int shownYear() const { return ShownYear; }
 
+    // Room for the caption too, which a caller may change (QDialog::sizeHint() ignores it).
+    QSize sizeHint() const override;
+
 public Q_SLOTS:
     void Form_Load();
     void Grid1_Click();
@@ -59,6 +63,7 @@ protected:
 
 private:
     void stepTo(int month, int year);
+    void fitColumnsToDayNames(const QFont& nameFont);
 
     QLineEdit* txtMonth;
     SpinButton* Spin1;

@@ -4,6 +4,7 @@
 #include "core/uiseam.h"
 #include "dialogs/datefield.h"
 #include "dialogs/datetext.h"
+#include "dialogs/dialogsize.h"
 
 #include <QDialogButtonBox>
 #include <QLabel>
@@ -45,6 +46,10 @@ frmRptDate::frmRptDate(QWidget* parent)
     layout->addWidget(buttons);
 
     Form_Load();
+}
+
+QSize frmRptDate::sizeHint() const {
+    return withRoomForTitle(this, QDialog::sizeHint());
 }
 
 void frmRptDate::Form_Load() {

@@ -16,6 +16,10 @@ class frmRptDate : public QDialog {
 public:
     explicit frmRptDate(QWidget* parent = nullptr);
 
+    // Room for the caption too: the caller's "Select Starting Date for Assignments" is far
+    // wider than the dialog's few controls.
+    QSize sizeHint() const override;
+
 public Q_SLOTS:
     void Form_Load();
     void cmdOK_Click();

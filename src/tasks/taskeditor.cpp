@@ -1,16 +1,15 @@
 #include "tasks/taskeditor.h"
 
-#include "data/database.h"
 #include "core/errortrap.h"
 #include "core/globals.h"
-#include "data/schema.h"
 #include "core/uiseam.h"
+#include "data/database.h"
+#include "data/schema.h"
 #include "dialogs/datefield.h"
 #include "dialogs/datetext.h"
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFormLayout>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -20,6 +19,9 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionViewItem>
 #include <QVBoxLayout>
 
 #include <functional>
@@ -39,12 +41,17 @@ constexpr int NumberTextLength = 50;
 // The find dialog searches rsTasks when the task editor asks.
 constexpr int FindCallerTasks = 1;
 
-// Sizes that keep the window tidy at its usual 1100 x 750.
+// Sizes of boxes whose contents are short; everything else takes the room the window has.
 constexpr int NumberBoxWidth = 60;
 constexpr int TaskIdWidth = 90;
-constexpr int SideColumnWidth = 320;
-constexpr int WeekColumnWidth = 215;
 constexpr int CodeListMinimumChars = 10;
+
+// Room around each week of the list, so that the check boxes of neighbouring weeks stand
+// apart.
+constexpr int WeekItemSpacing = 2;
+// The widest week text to make room for when the list is still empty: a Monday whose day
+// and month both take two digits.
+const QDate WidestMonday(2000, 12, 25);
 
 QString columnText(const Recordset& rs, const QString& column) {
     return rs.value(column).toString();
@@ -222,6 +229,9 @@ void TaskEditor::buildControls() {
     lstWeeks->setObjectName(QStringLiteral("lstWeeks"));
     lstWeeks->setSelectionMode(QAbstractItemView::NoSelection);
     lstWeeks->setUniformItemSizes(true);
+    lstWeeks->setSpacing(WeekItemSpacing);
+    lstWeeks->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    fitWeekListWidth();
 
     cmdWeekly = button(this, "cmdWeekly", QStringLiteral("Weekly"));
     cmdMonthly = button(this, "cmdMonthly", QStringLiteral("Monthly"));
@@ -253,28 +263,28 @@ void TaskEditor::buildLayout() {
     header->addWidget(label(QStringLiteral("Task Number"), txtTaskID));
     header->addWidget(txtTaskID);
 
-    // The equipment the task is done on.
+    // The equipment the task is done on, in two columns of fields that widen with the window.
     auto* equipment = new QGroupBox(tr("Equipment"), this);
     equipment->setObjectName(QStringLiteral("fraEquipment"));
-    auto* equipmentForm = new QFormLayout(equipment);
-    equipmentForm->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
-    const auto addRow = [](QFormLayout* form, const QString& text, QWidget* field) {
-        form->addRow(label(text, field), field);
+    auto* equipmentGrid = new QGridLayout(equipment);
+    const auto addField = [equipmentGrid](int row, int column, const QString& text, QWidget* field,
+                                          int columnSpan = 1) {
+        equipmentGrid->addWidget(label(text, field), row, column);
+        equipmentGrid->addWidget(field, row, column + 1, 1, columnSpan);
     };
-    addRow(equipmentForm, QStringLiteral("Manufactur&er"), txtManuf);
-    addRow(equipmentForm, QStringLiteral("Model Number"), txtModel);
-    addRow(equipmentForm, QStringLiteral("Serial Number"), txtSerialNo);
-    addRow(equipmentForm, QStringLiteral("L&ocation"), cmbLoc);
-    addRow(equipmentForm, QStringLiteral("T&ype"), cmbTyp);
-    addRow(equipmentForm, QStringLiteral("Tag Number"), txtTag);
-    auto* line = new QFrame(equipment);
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Sunken);
-    equipmentForm->addRow(line);
-    addRow(equipmentForm, QStringLiteral("Purchase Date"), dcPurchDate);
-    addRow(equipmentForm, QStringLiteral("&Warranty Expiration Date"), dcWarDate);
-    addRow(equipmentForm, QStringLiteral("Miscellaneous"), txtMisc1);
-    equipment->setFixedWidth(SideColumnWidth);
+    constexpr int LeftLabel = 0;
+    constexpr int RightLabel = 2;
+    addField(0, LeftLabel, QStringLiteral("Manufactur&er"), txtManuf);
+    addField(1, LeftLabel, QStringLiteral("Model Number"), txtModel);
+    addField(2, LeftLabel, QStringLiteral("Serial Number"), txtSerialNo);
+    addField(0, RightLabel, QStringLiteral("L&ocation"), cmbLoc);
+    addField(1, RightLabel, QStringLiteral("T&ype"), cmbTyp);
+    addField(2, RightLabel, QStringLiteral("Tag Number"), txtTag);
+    addField(3, LeftLabel, QStringLiteral("Purchase Date"), dcPurchDate);
+    addField(3, RightLabel, QStringLiteral("&Warranty Expiration Date"), dcWarDate);
+    addField(4, LeftLabel, QStringLiteral("Miscellaneous"), txtMisc1, 3);
+    equipmentGrid->setColumnStretch(LeftLabel + 1, 1);
+    equipmentGrid->setColumnStretch(RightLabel + 1, 1);
 
     // What is done, with what, and how long it takes.
     auto* procedure = new QGroupBox(tr("Procedure"), this);
@@ -303,7 +313,7 @@ void TaskEditor::buildLayout() {
     details->setColumnStretch(5, 1);
     procedureGrid->addLayout(details, 4, 0, 1, 2);
 
-    // The weeks of the year the task is scheduled for.
+    // The weeks of the year the task is scheduled for, as wide as their texts.
     fraFrequency = new QGroupBox(QStringLiteral("Task Frequency"), this);
     fraFrequency->setObjectName(QStringLiteral("fraFrequency"));
     auto* frequency = new QVBoxLayout(fraFrequency);
@@ -318,11 +328,15 @@ void TaskEditor::buildLayout() {
     presets->addWidget(cmdAnnual, 2, 1);
     presets->addWidget(cmdClearAll, 3, 0, 1, 2);
     frequency->addLayout(presets);
-    fraFrequency->setFixedWidth(WeekColumnWidth);
+
+    // Equipment above the procedure, whose text boxes take the height the window has; the
+    // weeks beside both, from top to bottom.
+    auto* task = new QVBoxLayout;
+    task->addWidget(equipment);
+    task->addWidget(procedure, 1);
 
     auto* body = new QHBoxLayout;
-    body->addWidget(equipment);
-    body->addWidget(procedure, 1);
+    body->addLayout(task, 1);
     body->addWidget(fraFrequency);
 
     // Row commands: moving on the left, acting on the row in the middle, help on the right.
@@ -419,6 +433,29 @@ void TaskEditor::fillWeekList() {
         WeekDates[count] = monday;
         rs.moveNext();
     }
+    fitWeekListWidth();
+}
+
+// The list is as wide as its widest week with its check box: no date is cut in any locale,
+// and the rest of the window's width goes to the task. Until it is filled, as wide as the
+// widest week text can be.
+void TaskEditor::fitWeekListWidth() {
+    int items = lstWeeks->sizeHintForColumn(0);
+    if (lstWeeks->count() == 0) {
+        QStyleOptionViewItem option;
+        option.initFrom(lstWeeks);
+        option.features |= QStyleOptionViewItem::HasCheckIndicator;
+        const int indicator =
+            lstWeeks->style()
+                ->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, lstWeeks)
+                .width();
+        items = indicator + lstWeeks->fontMetrics().horizontalAdvance(
+                                QStringLiteral("Week of ") + shortDate(WidestMonday) + u' ');
+    }
+    const int scrollBar = lstWeeks->verticalScrollBar()->sizeHint().width();
+    const int room = lstWeeks->fontMetrics().averageCharWidth(); // after the text
+    lstWeeks->setFixedWidth(items + room + 2 * (lstWeeks->frameWidth() + lstWeeks->spacing()) +
+                            scrollBar);
 }
 
 void TaskEditor::openRecords() {

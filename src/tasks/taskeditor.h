@@ -86,6 +86,7 @@ protected:
 private:
     void buildControls();
     void buildLayout();
+    void fitWeekListWidth();
     void connectHandlers();
     void applyTabOrder();
 

@@ -3,9 +3,91 @@
 #include "support/testenv.h"
 
 #include <QLocale>
+#include <QSet>
 #include <QTest>
 
+#include <cmath>
+
 using namespace tavrel;
+
+namespace {
+
+// Every locale Qt knows, C included.
+QList<QLocale> allLocales() {
+    return QLocale::matchingLocales(QLocale::AnyLanguage, QLocale::AnyScript,
+                                    QLocale::AnyTerritory);
+}
+
+// The text with its digits (of any script) written as 0-9.
+QString asciiDigits(const QString& text) {
+    QString out;
+    for (const char32_t c : text.toUcs4()) {
+        if (QChar::category(c) == QChar::Number_DecimalDigit)
+            out += QChar(u'0' + QChar::digitValue(c));
+        else
+            out += QString::fromUcs4(&c, 1);
+    }
+    return out;
+}
+
+// The text with its digits 0-9 written in the locale's own digits, as a user of that locale
+// types them.
+QString localeDigits(const QString& text, const QLocale& locale) {
+    const char32_t zero = locale.zeroDigit().toUcs4().value(0, U'0');
+    if (zero == U'0')
+        return text;
+    QString out;
+    for (const QChar c : text) {
+        if (c >= u'0' && c <= u'9') {
+            const char32_t digit = zero + char32_t(c.unicode() - u'0');
+            out += QString::fromUcs4(&digit, 1);
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+// The order of day, month and year in a date pattern, from its first d, M and y outside
+// quoted text.
+QString patternOrder(const QString& pattern) {
+    QString order;
+    bool quoted = false;
+    for (const QChar c : pattern) {
+        if (c == u'\'')
+            quoted = !quoted;
+        const QChar letter = c == u'M' ? QChar(u'm') : c;
+        if (!quoted && (c == u'd' || c == u'M' || c == u'y') && !order.contains(letter))
+            order += letter;
+    }
+    return order;
+}
+
+// Collects the failures of a walk over all locales, so that one run names every locale
+// that fails and shows the first examples, instead of stopping at the first.
+class Failures {
+public:
+    void add(const QLocale& locale, const QString& what) {
+        locales_.insert(locale.name());
+        if (examples_.size() < MaxExamples)
+            examples_ << locale.name() + QStringLiteral(": ") + what;
+    }
+    bool isEmpty() const { return locales_.isEmpty(); }
+    QString summary() const {
+        QStringList names(locales_.begin(), locales_.end());
+        names.sort();
+        return QStringLiteral("%1 locales fail: %2\n%3")
+            .arg(names.size())
+            .arg(names.join(u' '), examples_.join(u'\n'));
+    }
+
+private:
+    static constexpr int MaxExamples = 25;
+    QSet<QString> locales_;
+    QStringList examples_;
+};
+
+} // namespace
 
 // Date order detection, date text in both directions, and the program's display formats.
 class TestDateText : public QObject {
@@ -38,6 +120,8 @@ private Q_SLOTS:
     void toNumber();
     void otherFormats();
     void programLocale();
+    void everyLocaleDates();
+    void everyLocaleNumbers();
 };
 
 void TestDateText::chkDateFmt_data() {
@@ -234,6 +318,21 @@ void TestDateText::toDate_data() {
                                  << "2005-12-31" << QDate(2005, 12, 31);
     QTest::newRow("sv month name") << "sv_SE"
                                    << "6 januari 2005" << jan6;
+
+    // The literal text of the locale's own date formats is no field; another locale's is.
+    QTest::newRow("bg year suffix") << "bg_BG"
+                                    << "6.01.2005 г." << jan6;
+    QTest::newRow("us with bg suffix") << "en_US"
+                                       << "1/6/2005 г." << QDate();
+    QTest::newRow("zh year, month and day") << "zh_CN" << QStringLiteral("2005年1月6日") << jan6;
+    QTest::newRow("ja year, month and day") << "ja_JP" << QStringLiteral("2005年1月6日") << jan6;
+    QTest::newRow("ko year, month and day") << "ko_KR" << QStringLiteral("2005년 1월 6일") << jan6;
+    QTest::newRow("es words") << "es_ES"
+                              << "6 de enero de 2005" << jan6;
+    QTest::newRow("ar direction marks and digits")
+        << "ar_EG" << QStringLiteral("٦\u200F/١\u200F/٢٠٠٥") << jan6;
+    QTest::newRow("mr digits, two-digit year") << "mr_IN" << QStringLiteral("६/१/०५") << jan6;
+    QTest::newRow("ar stray letter") << "ar_EG" << QStringLiteral("٦/١/٢٠٠٥x") << QDate();
 }
 
 void TestDateText::toDate() {
@@ -355,6 +454,14 @@ void TestDateText::toNumber_data() {
                                     << "0.25" << true << 0.25;
     QTest::newRow("he negative after a direction mark")
         << "he_IL" << QStringLiteral("\u200E-1,234.5") << true << -1234.5;
+    // Persian keyboards give Persian or Arabic digits; both are read, with either point.
+    QTest::newRow("fa Persian digits, plain point")
+        << "fa_IR" << QStringLiteral("۱۲۳۴.۵") << true << 1234.5;
+    QTest::newRow("fa Arabic digits") << "fa_IR" << QStringLiteral("-١٢٣٤٫٥") << true << -1234.5;
+    QTest::newRow("fa money typed without marks")
+        << "fa_IR" << QStringLiteral("ریال ۱٬۲۳۴٫۵۶") << true << 1234.56;
+    QTest::newRow("ar negative money")
+        << "ar_EG" << QStringLiteral("\u061C-١٬٢٣٤٫٥٠ ج.م.\u200F") << true << -1234.5;
 }
 
 void TestDateText::toNumber() {
@@ -394,6 +501,117 @@ void TestDateText::programLocale() {
         QCOMPARE(QLocale().name(), QStringLiteral("en_US"));
     else
         QCOMPARE(QLocale().name(), QLocale::c().name());
+}
+
+// In every locale Qt knows, the program reads back the dates it writes: the short date as
+// shown, the same text in 0-9, MakeDateString's text, and dates typed in the locale's own
+// digits or with a two-digit year; and ChkDateFmt finds the short date's order.
+void TestDateText::everyLocaleDates() {
+    // Dates that stress the reading (the Gregorian years from 1753, the two-digit-year
+    // pivot, leap days, the last day there is), then a spread over the whole range, shifted
+    // for each locale so that the walk as a whole meets many different dates.
+    const QList<QDate> fixedDates{QDate(1753, 1, 1), QDate(1899, 12, 31), QDate(1929, 12, 31),
+                                  QDate(1930, 1, 1), QDate(1998, 5, 30),  QDate(1999, 12, 31),
+                                  QDate(2000, 1, 1), QDate(2000, 2, 29),  QDate(2004, 2, 29),
+                                  QDate(2005, 1, 6), QDate(2012, 12, 12), QDate(2029, 12, 31),
+                                  QDate(2030, 1, 1), QDate(2100, 3, 1),   QDate(9999, 12, 31)};
+    constexpr int SpreadDates = 240;
+    const qint64 first = QDate(1753, 1, 1).toJulianDay();
+    const qint64 range = QDate(9999, 12, 31).toJulianDay() - first + 1;
+    const qint64 step = range / SpreadDates;
+    constexpr qint64 ShiftPerLocale = 7919; // a prime, so shifts do not repeat soon
+
+    const QStringList orders{QStringLiteral("mdy"), QStringLiteral("dmy"), QStringLiteral("ymd")};
+    const QStringList separators{QStringLiteral("/"), QStringLiteral("."), QStringLiteral(" "),
+                                 QStringLiteral("-")};
+    Failures failures;
+    int localeIndex = 0;
+    for (const QLocale& locale : allLocales()) {
+        QLocale::setDefault(locale);
+        DateOrder = QStringLiteral("???");
+        DateSeparator = QStringLiteral("?");
+        ChkDateFmt();
+        const QString expectedOrder = patternOrder(locale.dateFormat(QLocale::ShortFormat));
+        if (DateOrder != expectedOrder || !separators.contains(DateSeparator)) {
+            failures.add(locale, QStringLiteral("ChkDateFmt gives \"%1\" and \"%2\" for %3")
+                                     .arg(DateOrder, DateSeparator,
+                                          locale.dateFormat(QLocale::ShortFormat)));
+            ++localeIndex;
+            continue;
+        }
+        QList<QDate> dates = fixedDates;
+        const qint64 shift = (localeIndex * ShiftPerLocale) % step;
+        for (int i = 0; i < SpreadDates; ++i)
+            dates << QDate::fromJulianDay(first + (i * step + shift) % range);
+        ++localeIndex;
+
+        const auto check = [&](const QString& text, const QDate& date, const char* what) {
+            const std::optional<QDate> read = tavrel::toDate(text);
+            if (read != date)
+                failures.add(
+                    locale, QStringLiteral("%1 \"%2\" reads as %3, not %4")
+                                .arg(QLatin1String(what), text,
+                                     read ? read->toString(Qt::ISODate) : QStringLiteral("no date"),
+                                     date.toString(Qt::ISODate)));
+        };
+        for (const QDate& date : dates) {
+            const QString shown = tavrel::shortDate(date);
+            check(shown, date, "short date");
+            const QString plain = asciiDigits(shown);
+            if (plain != shown)
+                check(plain, date, "short date in 0-9");
+            const QString made = MakeDateString(date.month(), date.day(), date.year());
+            check(made, date, "MakeDateString");
+            const QString typed = localeDigits(made, locale);
+            if (typed != made)
+                check(typed, date, "typed in the locale's digits");
+            // Two digits stand for the years 1930 to 2029.
+            if (date.year() >= 1930 && date.year() <= 2029) {
+                const QString twoDigits =
+                    QStringLiteral("%1").arg(date.year() % 100, 2, 10, QLatin1Char('0'));
+                QString shortYear = made;
+                shortYear.replace(QString::number(date.year()), twoDigits);
+                check(localeDigits(shortYear, locale), date, "two-digit year");
+            }
+        }
+    }
+    QVERIFY2(failures.isEmpty(), qPrintable(failures.summary()));
+}
+
+// In every locale Qt knows, the money text the program writes reads back as its amount,
+// both as money and as a number, and numbers typed with the locale's digits and separators
+// (or with 0-9 and them) are read.
+void TestDateText::everyLocaleNumbers() {
+    const double amounts[] = {0.0,      0.5,        12.5,        -3.0,           1234.56,
+                              -1234.56, 1234567.89, -9876543.21, 10000000000.01, -0.07};
+    Failures failures;
+    for (const QLocale& locale : allLocales()) {
+        QLocale::setDefault(locale);
+        const auto check = [&](const QString& text, double amount, bool asMoney, const char* what) {
+            const std::optional<double> read =
+                asMoney ? tavrel::parseCurrency(text) : tavrel::toNumber(text);
+            if (!read || std::fabs(*read - amount) > 0.001)
+                failures.add(locale, QStringLiteral("%1 \"%2\" reads as %3, not %4")
+                                         .arg(QLatin1String(what), text,
+                                              read ? QString::number(*read, 'f', 2)
+                                                   : QStringLiteral("nothing"),
+                                              QString::number(amount, 'f', 2)));
+        };
+        QLocale ungrouped = locale;
+        ungrouped.setNumberOptions(QLocale::OmitGroupSeparator);
+        for (const double amount : amounts) {
+            const QString money = tavrel::currency(amount);
+            check(money, amount, true, "money");
+            check(money, amount, false, "money as a number");
+            const QString number = locale.toString(amount, 'f', 2);
+            check(number, amount, false, "number");
+            check(asciiDigits(number), amount, false, "number in 0-9");
+            check(ungrouped.toString(amount, 'f', 2), amount, false, "number without groups");
+            check(localeDigits(QString::number(amount, 'f', 2), locale), amount, false,
+                  "locale's digits with a plain point");
+        }
+    }
+    QVERIFY2(failures.isEmpty(), qPrintable(failures.summary()));
 }
 
 QTEST_GUILESS_MAIN(TestDateText)

@@ -89,6 +89,10 @@ private Q_SLOTS:
     void pickerSteps();
     void pickerStepsOutsideRange_data();
     void pickerStepsOutsideRange();
+    void pickerDayNamesFit_data();
+    void pickerDayNamesFit();
+    void pickerKeys_data();
+    void pickerKeys();
     void pickerChoosing();
     void pickerFocus();
 
@@ -105,6 +109,8 @@ private Q_SLOTS:
     void rptDateOk();
     void rptDateBadText();
     void rptDateCancel();
+    void dialogsFitTheirTitles_data();
+    void dialogsFitTheirTitles();
 
 private:
     std::unique_ptr<test::ScriptedUi> ui_;
@@ -232,6 +238,62 @@ void TestDateWidgets::pickerStepsOutsideRange() {
     QCOMPARE(ui_->beeps, 1);
     QCOMPARE(picker.pickerDate(), start);
     QCOMPARE(picker.shownYear(), start.year());
+}
+
+void TestDateWidgets::pickerDayNamesFit_data() {
+    QTest::addColumn<QString>("locale");
+    QTest::newRow("en_US") << QStringLiteral("en_US");
+    QTest::newRow("ar_EG") << QStringLiteral("ar_EG"); // الاثنين, الثلاثاء, ...
+    QTest::newRow("ru_RU") << QStringLiteral("ru_RU");
+}
+
+// Every day name shows whole in its column, however long the language's names are.
+void TestDateWidgets::pickerDayNamesFit() {
+    QFETCH(QString, locale);
+    test::useTestLocale(locale.toLatin1().constData());
+    PickedDate = Today;
+    frmDateEnt picker;
+    picker.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&picker));
+    QTableWidget* grid = gridOf(&picker);
+    for (int c = 0; c < grid->columnCount(); ++c) {
+        const QTableWidgetItem* name = grid->item(0, c);
+        const int needed = QFontMetrics(name->font()).horizontalAdvance(name->text());
+        QVERIFY2(grid->columnWidth(c) >= needed, qPrintable(QStringLiteral("%1: %2 < %3")
+                                                                .arg(name->text())
+                                                                .arg(grid->columnWidth(c))
+                                                                .arg(needed)));
+    }
+}
+
+void TestDateWidgets::pickerKeys_data() {
+    QTest::addColumn<QDate>("start");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<bool>("ctrl");
+    QTest::addColumn<QDate>("expected");
+    QTest::newRow("Page Down: month forward")
+        << QDate(2005, 1, 31) << int(Qt::Key_PageDown) << false << QDate(2005, 2, 1);
+    QTest::newRow("Page Up: month back")
+        << QDate(2005, 1, 15) << int(Qt::Key_PageUp) << false << QDate(2004, 12, 15);
+    QTest::newRow("Ctrl+Page Down: year forward")
+        << QDate(2004, 2, 29) << int(Qt::Key_PageDown) << true << QDate(2005, 2, 1);
+    QTest::newRow("Ctrl+Page Up: year back")
+        << QDate(2005, 7, 14) << int(Qt::Key_PageUp) << true << QDate(2004, 7, 14);
+}
+
+// The calendar steps by month and by year from the keyboard, as the spin buttons do.
+void TestDateWidgets::pickerKeys() {
+    QFETCH(QDate, start);
+    QFETCH(int, key);
+    QFETCH(bool, ctrl);
+    QFETCH(QDate, expected);
+    PickedDate = start;
+    frmDateEnt picker;
+    QTest::keyClick(gridOf(&picker), Qt::Key(key), ctrl ? Qt::ControlModifier : Qt::NoModifier);
+    QCOMPARE(picker.pickerDate(), expected);
+    QCOMPARE(picker.findChild<QLineEdit*>(QStringLiteral("txtYear"))->text(),
+             QString::number(expected.year()));
+    QCOMPARE(gridOf(&picker)->currentItem()->text(), QString::number(expected.day()));
 }
 
 // A click on a day chooses it and closes; an empty cell or a day name does nothing; Enter
@@ -507,6 +569,36 @@ void TestDateWidgets::rptDateCancel() {
     QCOMPARE(ui().showModal(&dialog), int(QDialog::Rejected));
     QCOMPARE(Cancelled, true);
     QVERIFY(!DialogDate.isValid());
+}
+
+void TestDateWidgets::dialogsFitTheirTitles_data() {
+    QTest::addColumn<bool>("picker");
+    QTest::addColumn<QString>("title");
+    QTest::newRow("single date, caller's caption")
+        << false << QStringLiteral("Select Starting Date for Assignments");
+    QTest::newRow("single date, own caption") << false << QStringLiteral("Select Report Dates");
+    QTest::newRow("picker, caller's caption")
+        << true << QStringLiteral("Select the Last Date of the Period the Report Covers");
+}
+
+// Shown as the callers show them, the dialogs are wide enough for their whole caption in a
+// bold title font.
+void TestDateWidgets::dialogsFitTheirTitles() {
+    QFETCH(bool, picker);
+    QFETCH(QString, title);
+    std::unique_ptr<QDialog> dialog;
+    if (picker)
+        dialog = std::make_unique<frmDateEnt>();
+    else
+        dialog = std::make_unique<frmRptDate>();
+    dialog->setWindowTitle(title);
+    dialog->show();
+    QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
+    QFont titleFont = dialog->font();
+    titleFont.setBold(true);
+    QVERIFY2(dialog->width() >= QFontMetrics(titleFont).horizontalAdvance(title),
+             qPrintable(QString::number(dialog->width())));
+    QVERIFY(dialog->width() >= dialog->minimumSizeHint().width());
 }
 
 QTEST_MAIN(TestDateWidgets)

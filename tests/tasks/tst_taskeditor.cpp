@@ -1,6 +1,7 @@
 #include "core/globals.h"
 #include "core/recordeditor.h"
 #include "dialogs/datefield.h"
+#include "dialogs/datetext.h"
 #include "support/scriptedui.h"
 #include "support/testenv.h"
 #include "tasks/taskeditor.h"
@@ -10,10 +11,12 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QGroupBox>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStyle>
 #include <QtTest>
 
 #include <memory>
@@ -39,6 +42,52 @@ INSERT INTO taskweeks (taskid, weeid) VALUES (1, 3), (1, 4);
 INSERT INTO assign (taskid, weeid, duedate, completed) VALUES
        (1, 3, '2005-01-17', 1), (1, 4, '2005-01-24', 0), (2, 4, '2005-01-24', 0);
 )");
+
+// A 1024 x 768 screen less the window frame, its title bar and a panel.
+const QSize SmallScreenRoom(1000, 700);
+constexpr int MinWeekGap = 2;      // pixels between the rows of neighbouring weeks
+constexpr int MinWidening = 100;   // of a field, when the window grows by 600 pixels
+constexpr int MaxPanelMargin = 24; // between the fields and their panel's edge
+
+// Sets the locale (and the date order) for one test and puts en_US back afterwards.
+struct LocaleGuard {
+    explicit LocaleGuard(const QString& locale) {
+        useTestLocale(locale.toLatin1().constData());
+        ChkDateFmt();
+    }
+    ~LocaleGuard() {
+        useTestLocale();
+        ChkDateFmt();
+    }
+};
+
+// The main window with the task editor, loaded the way the program starts, on the sample
+// tasks.
+struct MainWindowOnSample {
+    TempWorkFolder folder{2005, SampleSql, false};
+    QString previous = QDir::currentPath();
+    std::unique_ptr<frmMain> main;
+
+    MainWindowOnSample() {
+        QDir::setCurrent(folder.path());
+        main = std::make_unique<frmMain>();
+        installTaskEditor(*main);
+        main->Form_Load();
+    }
+    ~MainWindowOnSample() {
+        main->Form_Unload();
+        main.reset();
+        QDir::setCurrent(previous);
+    }
+    TaskEditor* editor() const { return main->findChild<TaskEditor*>(); }
+    void showAt(const QSize& size) const {
+        main->resize(size);
+        main->show();
+        if (!QTest::qWaitForWindowExposed(main.get()))
+            qWarning("the main window was not shown");
+        QCoreApplication::processEvents();
+    }
+};
 
 const char* const BrowseOnly[] = {"cmdFirst", "cmdPrevious", "cmdNext",   "cmdLast",
                                   "cmdHelp",  "cmdFind",     "cmdDelete", "cmdClone"};
@@ -230,6 +279,34 @@ private Q_SLOTS:
             f.stored(QStringLiteral("select purchdate from tasks where taskid = 2")).toString(),
             QStringLiteral("2005-01-02"));
         QCOMPARE(f.text("txtReqHour"), QStringLiteral("0"));
+    }
+
+    // Under a locale whose short date carries literal text (bg_BG: "15.03.2004 г."), the
+    // dates the editor shows are read back: passing through them refuses nothing, and a
+    // save of another field keeps them.
+    void savingKeepsDatesInTheLocalesFormat() {
+        const LocaleGuard guard(QStringLiteral("bg_BG"));
+        Fixture f(SampleSql +
+                  QStringLiteral("UPDATE tasks SET wardate = '2007-10-01' WHERE taskid = 1;"));
+        auto* purchase = f.w<DateField>("dcPurchDate");
+        QCOMPARE(purchase->text(), QStringLiteral("15.03.2004 г."));
+        QCOMPARE(f.w<DateField>("dcWarDate")->text(), QStringLiteral("1.10.2007 г."));
+
+        QTest::keyClicks(f.w<QLineEdit>("txtModel"), QStringLiteral("-X"));
+        QVERIFY(f.click("cmdUpdate"));
+        QCOMPARE(f.stored(QStringLiteral("select model from tasks where taskid = 1")).toString(),
+                 QStringLiteral("B-200-X"));
+        QCOMPARE(
+            f.stored(QStringLiteral("select purchdate from tasks where taskid = 1")).toString(),
+            QStringLiteral("2004-03-15"));
+        QCOMPARE(f.stored(QStringLiteral("select wardate from tasks where taskid = 1")).toString(),
+                 QStringLiteral("2007-10-01"));
+
+        purchase->setFocus();
+        QTest::keyClick(purchase, Qt::Key_Tab);
+        QVERIFY(!purchase->hasFocus());
+        QCOMPARE(scripted->messageTexts(), QStringList());
+        QVERIFY(f.inBrowseMode());
     }
 
     void addNewAddAnotherAndUpdate() {
@@ -581,6 +658,60 @@ private Q_SLOTS:
             main.Form_Unload();
         }
         QDir::setCurrent(previous);
+    }
+
+    // The window with the task editor fits a 1024 x 768 screen with the window frame, title
+    // bar and a panel around it, whatever the locale's dates; and at that smallest size no
+    // week or date is cut and the check boxes of neighbouring weeks stand apart.
+    void mainWindowFitsASmallScreen_data() {
+        QTest::addColumn<QString>("locale");
+        QTest::newRow("en_US") << QStringLiteral("en_US");
+        QTest::newRow("bg_BG") << QStringLiteral("bg_BG");
+        QTest::newRow("ar_EG") << QStringLiteral("ar_EG");
+    }
+    void mainWindowFitsASmallScreen() {
+        QFETCH(QString, locale);
+        const LocaleGuard guard(locale);
+        MainWindowOnSample window;
+        const QSize smallest = window.main->minimumSizeHint();
+        QVERIFY2(
+            smallest.width() <= SmallScreenRoom.width() &&
+                smallest.height() <= SmallScreenRoom.height(),
+            qPrintable(QStringLiteral("%1 x %2").arg(smallest.width()).arg(smallest.height())));
+
+        window.showAt(smallest);
+        TaskEditor* editor = window.editor();
+        QListWidget* weeks = editor->lstWeeks;
+        QVERIFY(weeks->sizeHintForColumn(0) <= weeks->viewport()->width());
+        const QRect first = weeks->visualItemRect(weeks->item(0));
+        const QRect second = weeks->visualItemRect(weeks->item(1));
+        const int indicator = weeks->style()->pixelMetric(QStyle::PM_IndicatorHeight);
+        QVERIFY(first.height() >= indicator);
+        QVERIFY2(second.top() - first.bottom() > MinWeekGap,
+                 qPrintable(QStringLiteral("%1 apart").arg(second.top() - first.bottom())));
+        for (DateField* field : {editor->dcPurchDate, editor->dcWarDate}) {
+            QLineEdit* box = field->lineEdit();
+            QVERIFY2(box->fontMetrics().horizontalAdvance(box->text()) <= box->width(),
+                     qPrintable(box->text()));
+        }
+    }
+
+    // More room makes the equipment fields wider, all of them reaching the panel's edge.
+    void equipmentFieldsWidenWithTheWindow() {
+        MainWindowOnSample window;
+        window.showAt(QSize(1000, 700));
+        TaskEditor* editor = window.editor();
+        const int narrow = editor->txtManuf->width();
+        window.showAt(QSize(1600, 1000));
+        QVERIFY2(editor->txtManuf->width() > narrow + MinWidening,
+                 qPrintable(QStringLiteral("%1 -> %2").arg(narrow).arg(editor->txtManuf->width())));
+        auto* panel = editor->findChild<QGroupBox*>(QStringLiteral("fraEquipment"));
+        const auto rightEdge = [panel](QWidget* field) {
+            return field->mapTo(panel, QPoint(field->width(), 0)).x();
+        };
+        QCOMPARE(rightEdge(editor->txtMisc1), rightEdge(editor->cmbLoc));
+        QCOMPARE(rightEdge(editor->dcWarDate), rightEdge(editor->cmbLoc));
+        QVERIFY(panel->width() - rightEdge(editor->cmbLoc) <= MaxPanelMargin);
     }
 
     void helpOpensContents() {
