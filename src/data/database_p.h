@@ -16,6 +16,7 @@
 
 #include <functional>
 #include <limits>
+#include <optional>
 #include <vector>
 
 namespace tavrel::detail {
@@ -206,6 +207,9 @@ struct Recordset::Impl {
     sqlite3* store = nullptr;
     sqlite3_stmt* storeRead = nullptr; // the rows with rowid between ?1 and ?2
     int storedRows = 0;
+    // A damaged page met while copying: the rows before it are kept, and a move to the
+    // row after them raises the damage then, as reading that row of the file would.
+    std::optional<DbError> copyDamage;
     // Rows read ahead by one statement, so a walk does not pay a statement per row: the
     // rows at positions batchFirst ... (an empty list for a row deleted meanwhile).
     int batchFirst = 0;

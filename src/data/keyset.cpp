@@ -37,7 +37,7 @@ void Recordset::Impl::detach() {
 }
 
 int Recordset::Impl::count() const {
-    return keyed ? int(keys.size() / size_t(stride)) : storedRows;
+    return keyed ? int(keys.size() / size_t(stride)) : storedRows + (copyDamage ? 1 : 0);
 }
 
 void Recordset::Impl::eraseKey(int index) {
@@ -72,6 +72,10 @@ bool Recordset::Impl::readBatch(int index, int direction) {
         return row;
     };
     if (!keyed) {
+        if (copyDamage && index >= storedRows) {
+            raiseError(*copyDamage);
+            return false;
+        }
         sqlite3_bind_int64(storeRead, 1, first + 1);
         sqlite3_bind_int64(storeRead, 2, end);
         int rc;
@@ -393,7 +397,9 @@ template <class R> int copyRows(sqlite3_stmt* source, R* rs) {
     }
     sqlite3_finalize(insert);
     sqlite3_exec(rs->store, "COMMIT", nullptr, nullptr, nullptr);
-    if (rc != SQLITE_DONE)
+    if (rc != SQLITE_DONE && errorNumberFor(rc, false, nullptr) == ErrDatabaseDamaged)
+        rs->copyDamage = rs->db->errorFor(rc, false, rs->selectSql);
+    else if (rc != SQLITE_DONE)
         return rc;
     if (sqlite3_prepare_v2(rs->store, "SELECT * FROM rows WHERE rowid BETWEEN ?1 AND ?2", -1,
                            &rs->storeRead, nullptr) != SQLITE_OK)
