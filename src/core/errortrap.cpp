@@ -3,6 +3,7 @@
 #include "core/globals.h"
 #include "core/uiseam.h"
 #include "data/database.h"
+#include "data/sqldialect.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -105,6 +106,7 @@ int mainDatabaseRepairs() {
 
 void installErrorPolicy() {
     ErrorTrap::setPolicy([] { HandleDataError(); });
+    setSqlClock([] { return ui().now(); }); // Date() and Now() in SQL read the program's clock
 }
 
 void HandleDataError() {

@@ -16,6 +16,7 @@
 
 #include <functional>
 #include <limits>
+#include <optional>
 #include <vector>
 
 namespace tavrel::detail {
@@ -116,7 +117,7 @@ int bindValue(sqlite3_stmt* stmt, int index, const QVariant& value, ValueKind ki
 // Shared by the recordset files.
 // Key of a joined table in a row this recordset added: the row is found by its base key.
 inline constexpr qint64 AddedRowKey = std::numeric_limits<qint64>::min();
-// Rows read by one statement while walking a single-table keyset.
+// Rows read by one statement while walking a recordset.
 inline constexpr int ReadAheadRows = 64;
 
 void raiseNotSet();
@@ -186,24 +187,40 @@ struct Recordset::Impl {
 
     std::shared_ptr<Database::Impl> db;
     RecordsetType type = RecordsetType::Dynaset;
-    bool keyed = false; // keyset cursor; otherwise materialised rows
+    bool keyed = false; // keyset cursor; otherwise a static copy in `store`
     bool updatable = false;
     int stride = 1; // key columns per row (one per table of the FROM clause)
     std::vector<qint64> keys;
-    QList<QVariantList> rows; // materialised rows
     QList<detail::TableRef> tables;
+    QList<QSet<QString>> tableColumns; // lower-case column names of each table (keysets)
     QList<FieldInfo> fields;
     QHash<QString, detail::Tokens> aliases;
     QString fromSql;
     QString selectSql;
     QString materialisedSql;
 
-    sqlite3_stmt* lookup = nullptr;      // one row by its key tuple
-    sqlite3_stmt* lookupAdded = nullptr; // one row by its base key only (rows added here)
-    sqlite3_stmt* lookupBatch = nullptr; // a run of rows by base key (single-table keysets)
-    // Rows read ahead by one statement, so a walk does not pay a file lock per row.
-    QHash<qint64, QVariantList> readAhead;
-    quint64 readAheadWrites = 0;
+    // Keysets: the rows of a run of base keys, with every table's key first.
+    sqlite3_stmt* lookupBatch = nullptr;
+    // Static copies (snapshots, and results that are no table's rows): the rows as they
+    // were when opened, in a private temporary database of their own (so that no
+    // transaction of the program's can undo them), row i at rowid i + 1, columns c0, c1 ...
+    sqlite3* store = nullptr;
+    sqlite3_stmt* storeRead = nullptr; // the rows with rowid between ?1 and ?2
+    int storedRows = 0;
+    // A damaged page met while copying: the rows before it are kept, and a move to the
+    // row after them raises the damage then, as reading that row of the file would.
+    std::optional<DbError> copyDamage;
+    // Rows read ahead by one statement, so a walk does not pay a statement per row: the
+    // rows at positions batchFirst ... (an empty list for a row deleted meanwhile).
+    int batchFirst = 0;
+    QList<QVariantList> batch;
+    quint64 batchWrites = 0;
+    // Only the fields that were ever asked for are converted to values: a walk that reads
+    // two fields of a wide join does not pay for the others. Per field: asked for yet, and
+    // read into the current batch.
+    // A batch row holds the wanted fields only, at their slots.
+    std::vector<char> wanted;
+    std::vector<int> batchSlot; // field -> its place in the batch's rows, or -1
 
     // Base table facts, for writes.
     QString baseTable;
@@ -231,12 +248,21 @@ struct Recordset::Impl {
     int count() const;
     bool hasCurrent() const { return !bof && !eof && !deletedCurrent && pos >= 0 && pos < count(); }
     bool loadCurrent();
+    // The current row's value of a field (reading the row again when the field was never
+    // asked for before).
+    bool currentValue(int index, QVariant* out);
     // Makes `target` the current row, stepping past rows deleted meanwhile in the
     // direction of `step`; before the first or after the last row sets BOF or EOF.
     void settle(int target, int step);
     bool fetch(int index, QVariantList* out, bool* missing, int direction = 1);
+    bool readBatch(int index, int direction);
     void eraseKey(int index);
+    // The criteria of a find as SQL on this recordset's rows: names resolved as values
+    // resolve them (an unqualified name a join repeats is the base table's column).
+    QString findCondition(const detail::Tokens& criteria) const;
     int fieldIndex(const QString& name) const;
+    int resolveField(const QString& name) const;
+    mutable QHash<QString, int> fieldIndexes; // names as asked for -> their index
 };
 
 } // namespace tavrel

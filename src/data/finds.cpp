@@ -32,27 +32,38 @@ template <class R> void find(R* d, const QString& criteria, FindFrom from) {
         raiseError(ErrSqlSyntax, error);
         return;
     }
-    const QString condition = emitSql(substituteAliases(tokens, d->aliases));
+    const QString condition = d->findCondition(substituteAliases(tokens, d->aliases));
     const int n = d->count();
 
-    // Which rows of the keyset match, evaluated by SQLite on the recordset's tables.
+    // Which rows match, evaluated by SQLite: on the recordset's tables for a keyset, on the
+    // copied rows for a static copy.
     std::set<std::vector<qint64>> matches;
     std::set<qint64> baseMatches;
-    QList<bool> rowMatches;
-    QString sql;
-    if (d->keyed)
-        sql = QStringLiteral("SELECT %1 FROM %2 WHERE (%3)")
-                  .arg(keyList(d->tables), d->fromSql, condition);
-    else
-        sql = QStringLiteral("SELECT CASE WHEN (%1) THEN 1 ELSE 0 END FROM (%2)")
-                  .arg(condition, d->materialisedSql);
+    std::vector<char> rowMatches;
     sqlite3_stmt* stmt = nullptr;
-    if (!d->db->prepare(sql, &stmt, false, criteria))
-        return;
+    if (d->keyed) {
+        const QString sql = QStringLiteral("SELECT %1 FROM %2 WHERE (%3)")
+                                .arg(keyList(d->tables), d->fromSql, condition);
+        if (!d->db->prepare(sql, &stmt, false, criteria))
+            return;
+    } else {
+        const QString sql = QStringLiteral("SELECT rowid FROM rows WHERE (%1)").arg(condition);
+        if (sqlite3_prepare_v2(d->store, sql.toUtf8().constData(), -1, &stmt, nullptr) !=
+            SQLITE_OK) {
+            const QString message = QString::fromUtf8(sqlite3_errmsg(d->store));
+            sqlite3_finalize(stmt);
+            raiseError(errorNumberFor(SQLITE_ERROR, false, nullptr),
+                       QStringLiteral("%1 in '%2'.").arg(message, criteria));
+            return;
+        }
+        rowMatches.assign(size_t(n), 0);
+    }
     int rc = SQLITE_OK;
     while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
         if (!d->keyed) {
-            rowMatches.append(sqlite3_column_int(stmt, 0) != 0);
+            const qint64 at = sqlite3_column_int64(stmt, 0) - 1;
+            if (at >= 0 && at < n)
+                rowMatches[size_t(at)] = 1;
             continue;
         }
         baseMatches.insert(sqlite3_column_int64(stmt, 0));
@@ -66,12 +77,17 @@ template <class R> void find(R* d, const QString& criteria, FindFrom from) {
     }
     sqlite3_finalize(stmt);
     if (rc != SQLITE_DONE) {
-        d->db->raise(rc, false, criteria);
+        if (d->keyed)
+            d->db->raise(rc, false, criteria);
+        else
+            raiseError(errorNumberFor(rc, false, nullptr),
+                       QStringLiteral("%1 in '%2'.")
+                           .arg(QString::fromUtf8(sqlite3_errmsg(d->store)), criteria));
         return;
     }
     auto matchesAt = [&](int i) {
         if (!d->keyed)
-            return i < rowMatches.size() && rowMatches.at(i);
+            return rowMatches[size_t(i)] != 0;
         const qint64* key = d->keys.data() + qsizetype(i) * d->stride;
         if (d->stride == 1 || key[1] == AddedRowKey)
             return baseMatches.count(key[0]) > 0;
@@ -105,6 +121,67 @@ template <class R> void find(R* d, const QString& criteria, FindFrom from) {
 }
 
 } // namespace
+
+QString Recordset::Impl::findCondition(const Tokens& t) const {
+    Tokens out;
+    const qsizetype n = t.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const Token& k = t.at(i);
+        // A subquery's names are its own tables'.
+        if (k.isOp("(") && i + 1 < n && t.at(i + 1).isWord("select")) {
+            int depth = 0;
+            for (; i < n; ++i) {
+                out.append(t.at(i));
+                if (t.at(i).isOp("("))
+                    ++depth;
+                else if (t.at(i).isOp(")") && --depth == 0)
+                    break;
+            }
+            continue;
+        }
+        const bool call = i + 1 < n && t.at(i + 1).isOp("(");
+        const bool afterDot = i > 0 && t.at(i - 1).isOp(".");
+        const bool afterCollate = i > 0 && t.at(i - 1).isWord("collate");
+        if (!k.isName() || call || afterDot || afterCollate) {
+            out.append(k);
+            continue;
+        }
+        const bool qualified = i + 2 < n && t.at(i + 1).isOp(".") && t.at(i + 2).isName();
+        if (keyed) {
+            // Where a join repeats an unqualified name, it is the base table's column, as
+            // it is in values.
+            const QString name = k.text.toLower();
+            bool repeated = false;
+            if (!qualified && !tableColumns.isEmpty() && tableColumns.first().contains(name))
+                for (qsizetype table = 1; table < tableColumns.size(); ++table)
+                    repeated = repeated || tableColumns.at(table).contains(name);
+            if (repeated)
+                out << Token{TokKind::QuotedIdent, tables.first().refName()}
+                    << Token{TokKind::Op, QStringLiteral(".")};
+            out.append(k);
+            continue;
+        }
+        // A static copy: names are the recordset's fields, held in columns c0, c1 ...
+        int field = qualified ? fieldIndex(k.text + QLatin1Char('.') + t.at(i + 2).text)
+                              : fieldIndex(k.text);
+        if (field < 0 && !qualified) {
+            // A column selected under another name ("locid as id") is still its column.
+            for (int f = 0; f < fields.size(); ++f)
+                if (fields.at(f).origin.compare(k.text, Qt::CaseInsensitive) == 0 &&
+                    (field < 0 || fields.at(f).tableIndex == 0) &&
+                    !(field >= 0 && fields.at(field).tableIndex == 0))
+                    field = f;
+        }
+        if (field < 0) {
+            out.append(k); // SQLite names what is unknown
+            continue;
+        }
+        out.append(Token{TokKind::Ident, QStringLiteral("c%1").arg(field)});
+        if (qualified)
+            i += 2;
+    }
+    return emitSql(out);
+}
 
 void Recordset::findFirst(const QString& criteria) {
     if (!isOpen())

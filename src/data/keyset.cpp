@@ -1,5 +1,5 @@
 // Opening a recordset: the keyset of a dynaset (the ordered keys of its tables' rows) or the
-// materialised rows of a snapshot, and reading the current row by its key.
+// static copy of a snapshot, and reading rows in runs, by their keys or from the copy.
 
 #include "data/database.h"
 
@@ -9,6 +9,7 @@
 
 #include <QDateTime>
 
+#include <algorithm>
 #include <limits>
 #include <set>
 
@@ -26,107 +27,152 @@ Recordset::Impl::~Impl() {
 }
 
 void Recordset::Impl::detach() {
-    sqlite3_finalize(lookup);
-    sqlite3_finalize(lookupAdded);
     sqlite3_finalize(lookupBatch);
-    lookup = nullptr;
-    lookupAdded = nullptr;
+    sqlite3_finalize(storeRead);
     lookupBatch = nullptr;
+    storeRead = nullptr;
+    if (store)
+        sqlite3_close_v2(store);
+    store = nullptr;
 }
 
 int Recordset::Impl::count() const {
-    return keyed ? int(keys.size() / size_t(stride)) : int(rows.size());
+    return keyed ? int(keys.size() / size_t(stride)) : storedRows + (copyDamage ? 1 : 0);
 }
 
 void Recordset::Impl::eraseKey(int index) {
-    if (keyed) {
-        const auto at = keys.begin() + qsizetype(index) * stride;
-        keys.erase(at, at + stride);
-    } else {
-        rows.removeAt(index);
-    }
+    if (!keyed)
+        return; // a static copy loses no rows
+    const auto at = keys.begin() + qsizetype(index) * stride;
+    keys.erase(at, at + stride);
+    batch.clear(); // positions after it moved
 }
 
-// Reads the row at `index` of the keyset; *missing when another program deleted it.
+// Reads the rows around `index` (the next ReadAheadRows in the direction of travel) into
+// `batch` with one statement.
+bool Recordset::Impl::readBatch(int index, int direction) {
+    batch.clear();
+    const int n = count();
+    const int first = direction < 0 ? qMax(0, index - ReadAheadRows + 1) : index;
+    const int end = direction < 0 ? index + 1 : qMin(n, index + ReadAheadRows);
+    wanted.resize(size_t(fields.size()), 0);
+    batchSlot.assign(size_t(fields.size()), -1);
+    QList<int> slotFields;
+    for (int i = 0; i < fields.size(); ++i)
+        if (wanted[size_t(i)]) {
+            batchSlot[size_t(i)] = int(slotFields.size());
+            slotFields.append(i);
+        }
+    auto readFields = [&](sqlite3_stmt* stmt, int offset) {
+        QVariantList row;
+        row.reserve(slotFields.size() + 1);
+        row.append(true); // never empty: an empty row is a missing one
+        for (int i : std::as_const(slotFields))
+            row.append(readColumn(stmt, i + offset, fields.at(i).kind));
+        return row;
+    };
+    if (!keyed) {
+        if (copyDamage && index >= storedRows) {
+            raiseError(*copyDamage);
+            return false;
+        }
+        sqlite3_bind_int64(storeRead, 1, first + 1);
+        sqlite3_bind_int64(storeRead, 2, end);
+        int rc;
+        while ((rc = sqlite3_step(storeRead)) == SQLITE_ROW)
+            batch.append(readFields(storeRead, 0));
+        sqlite3_reset(storeRead);
+        if (rc != SQLITE_DONE) {
+            batch.clear();
+            raiseError(ErrEngine, QStringLiteral("Could not read the copied rows of '%1': %2.")
+                                      .arg(selectSql, QString::fromUtf8(sqlite3_errmsg(store))));
+            return false;
+        }
+        batchFirst = first;
+        return true;
+    }
+
+    // The distinct base keys of the run, one parameter each (unused ones stay null).
+    std::vector<qint64> asked;
+    asked.reserve(ReadAheadRows);
+    for (int at = first; at < end; ++at) {
+        const qint64 base = keys[size_t(at) * size_t(stride)];
+        if (std::find(asked.cbegin(), asked.cend(), base) == asked.cend()) {
+            asked.push_back(base);
+            sqlite3_bind_int64(lookupBatch, int(asked.size()), base);
+        }
+    }
+    // The rows found, with their key tuples; rows of one base key chained by `sameBase`.
+    QList<QVariantList> rows;
+    std::vector<qint64> rowKeys;
+    std::vector<int> sameBase;
+    QHash<qint64, int> byBase;
+    int rc;
+    while ((rc = sqlite3_step(lookupBatch)) == SQLITE_ROW) {
+        for (int i = 0; i < stride; ++i)
+            rowKeys.push_back(sqlite3_column_type(lookupBatch, i) == SQLITE_NULL
+                                  ? 0
+                                  : sqlite3_column_int64(lookupBatch, i));
+        const qint64 base = rowKeys[rowKeys.size() - size_t(stride)];
+        const int row = int(rows.size());
+        sameBase.push_back(-1);
+        auto it = byBase.find(base);
+        if (it == byBase.end()) {
+            byBase.insert(base, row);
+        } else {
+            int last = it.value();
+            while (sameBase[size_t(last)] >= 0)
+                last = sameBase[size_t(last)];
+            sameBase[size_t(last)] = row;
+        }
+        rows.append(readFields(lookupBatch, stride));
+    }
+    sqlite3_reset(lookupBatch);
+    sqlite3_clear_bindings(lookupBatch);
+    if (rc != SQLITE_DONE) {
+        db->raise(rc, false, selectSql);
+        return false;
+    }
+    batchWrites = db->writes;
+    batchFirst = first;
+    batch.reserve(end - first);
+    for (int at = first; at < end; ++at) {
+        const qint64* key = keys.data() + qsizetype(at) * stride;
+        const int candidate = byBase.value(key[0], -1);
+        int found = candidate;
+        if (stride > 1 && key[1] != AddedRowKey)
+            for (int r = candidate; r >= 0; r = sameBase[size_t(r)])
+                if (std::equal(key, key + stride, rowKeys.data() + qsizetype(r) * stride)) {
+                    found = r;
+                    break;
+                }
+        // A row added here, or one whose joined row changed since, is found by its base
+        // key alone; no row of the base key: deleted meanwhile.
+        batch.append(found < 0 ? QVariantList() : rows.at(found));
+    }
+    return true;
+}
+
+// Reads the row at `index`; *missing when another program deleted it.
 bool Recordset::Impl::fetch(int index, QVariantList* out, bool* missing, int direction) {
     *missing = false;
-    if (!keyed) {
-        *out = rows.at(index);
-        return true;
-    }
-    const qint64* key = keys.data() + qsizetype(index) * stride;
-    if (lookupBatch) {
-        if (readAheadWrites != db->writes)
-            readAhead.clear();
-        auto it = readAhead.constFind(key[0]);
-        if (it == readAhead.constEnd()) {
-            // Read the next run of rows in the direction of travel with one statement.
-            readAhead.clear();
-            readAheadWrites = db->writes;
-            const int n = count();
-            QSet<qint64> asked;
-            for (int k = 0; k < ReadAheadRows; ++k) {
-                const int at = index + (direction < 0 ? -k : k);
-                if (at < 0 || at >= n)
-                    break;
-                const qint64 id = keys[size_t(at)];
-                sqlite3_bind_int64(lookupBatch, k + 1, id);
-                asked.insert(id);
-            }
-            int rc;
-            while ((rc = sqlite3_step(lookupBatch)) == SQLITE_ROW) {
-                QVariantList row;
-                row.reserve(fields.size());
-                for (int i = 0; i < fields.size(); ++i)
-                    row.append(readColumn(lookupBatch, i + 1, fields.at(i).kind));
-                readAhead.insert(sqlite3_column_int64(lookupBatch, 0), row);
-            }
-            sqlite3_reset(lookupBatch);
-            sqlite3_clear_bindings(lookupBatch);
-            if (rc != SQLITE_DONE) {
-                readAhead.clear();
-                db->raise(rc, false, selectSql);
-                return false;
-            }
-            // Rows asked for and not found are gone; remember that too.
-            for (qint64 id : std::as_const(asked))
-                if (!readAhead.contains(id))
-                    readAhead.insert(id, QVariantList());
-            it = readAhead.constFind(key[0]);
-        }
-        if (it.value().isEmpty()) {
-            *missing = true;
+    if (keyed && batchWrites != db->writes)
+        batch.clear(); // rows read before one of our writes may be stale
+    if (index < batchFirst || index >= batchFirst + batch.size()) {
+        if (!readBatch(index, direction))
+            return false;
+        if (index < batchFirst || index >= batchFirst + batch.size()) {
+            *missing = true; // the copy is shorter than it said (cannot happen)
             return true;
         }
-        *out = it.value();
-        return true;
     }
-    const bool added = stride > 1 && key[1] == AddedRowKey;
-    sqlite3_stmt* stmt = added ? lookupAdded : lookup;
-    sqlite3_bind_int64(stmt, 1, key[0]);
-    if (!added)
-        for (int i = 1; i < stride; ++i) {
-            if (key[i] == 0 && i > 0)
-                sqlite3_bind_null(stmt, i + 1);
-            else
-                sqlite3_bind_int64(stmt, i + 1, key[i]);
-        }
-    const int rc = sqlite3_step(stmt);
-    if (rc == SQLITE_ROW) {
-        out->clear();
-        out->reserve(fields.size());
-        for (int i = 0; i < fields.size(); ++i)
-            out->append(readColumn(stmt, i, fields.at(i).kind));
-    }
-    sqlite3_reset(stmt);
-    if (rc == SQLITE_ROW)
-        return true;
-    if (rc == SQLITE_DONE) {
+    const QVariantList& row = batch.at(index - batchFirst);
+    if (row.isEmpty()) {
         *missing = true;
         return true;
     }
-    db->raise(rc, false, selectSql);
-    return false;
+    *out = row;
+    return true;
 }
 
 bool Recordset::Impl::loadCurrent() {
@@ -143,7 +189,33 @@ bool Recordset::Impl::loadCurrent() {
     return true;
 }
 
-int Recordset::Impl::fieldIndex(const QString& rawName) const {
+bool Recordset::Impl::currentValue(int index, QVariant* out) {
+    if (!loadCurrent())
+        return false;
+    if (size_t(index) >= batchSlot.size() || batchSlot[size_t(index)] < 0) {
+        // First time this field is asked for: read the rows again, with it.
+        wanted.resize(size_t(fields.size()), 0);
+        wanted[size_t(index)] = 1;
+        batch.clear();
+        rowLoaded = false;
+        if (!loadCurrent())
+            return false;
+    }
+    *out = current.value(batchSlot[size_t(index)] + 1);
+    return true;
+}
+
+int Recordset::Impl::fieldIndex(const QString& name) const {
+    // Walks ask for the same few names on every row.
+    const auto it = fieldIndexes.constFind(name);
+    if (it != fieldIndexes.constEnd())
+        return it.value();
+    const int index = resolveField(name);
+    fieldIndexes.insert(name, index);
+    return index;
+}
+
+int Recordset::Impl::resolveField(const QString& rawName) const {
     QString name = rawName.trimmed();
     if (name.startsWith(QLatin1Char('[')) && name.endsWith(QLatin1Char(']')))
         name = name.mid(1, name.size() - 2);
@@ -262,6 +334,80 @@ template <class R> void readFields(sqlite3_stmt* stmt, R* rs) {
     }
 }
 
+// Lower-case names of a table's columns.
+QSet<QString> columnNames(sqlite3* db, const QString& table) {
+    QSet<QString> names;
+    sqlite3_stmt* stmt = nullptr;
+    const QString sql = QStringLiteral("PRAGMA table_info(%1)").arg(quoteIdent(table));
+    sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &stmt, nullptr);
+    while (stmt && sqlite3_step(stmt) == SQLITE_ROW)
+        names.insert(text(sqlite3_column_text(stmt, 1)).toLower());
+    sqlite3_finalize(stmt);
+    return names;
+}
+
+// Copies every row of `source` into a private temporary database of the recordset's own.
+// Returns SQLITE_DONE, the source's failure (to be raised by the caller), or SQLITE_OK
+// after raising a failure of the copy itself.
+template <class R> int copyRows(sqlite3_stmt* source, R* rs) {
+    auto fail = [&](const QString& what) {
+        raiseError(ErrEngine,
+                   QStringLiteral("Could not copy the rows of '%1': %2 (%3).")
+                       .arg(rs->selectSql, what,
+                            QString::fromUtf8(rs->store ? sqlite3_errmsg(rs->store) : "")));
+        return SQLITE_OK;
+    };
+    // An empty name: a temporary file of its own, deleted when closed, that stays in
+    // memory until it grows large.
+    if (openConnection(QString(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, &rs->store) !=
+        SQLITE_OK)
+        return fail(QStringLiteral("temporary storage"));
+    sqlite3_exec(rs->store, "PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF", nullptr, nullptr,
+                 nullptr);
+    const int columns = sqlite3_column_count(source);
+    QStringList names;
+    QStringList params;
+    for (int i = 0; i < columns; ++i) {
+        names << QStringLiteral("c%1").arg(i);
+        params << QStringLiteral("?%1").arg(i + 1);
+    }
+    const QString create =
+        QStringLiteral("CREATE TABLE rows (%1)").arg(names.join(QLatin1String(", ")));
+    if (sqlite3_exec(rs->store, create.toUtf8().constData(), nullptr, nullptr, nullptr) !=
+        SQLITE_OK)
+        return fail(QStringLiteral("create"));
+    sqlite3_stmt* insert = nullptr;
+    const QString insertSql =
+        QStringLiteral("INSERT INTO rows VALUES (%1)").arg(params.join(QLatin1String(", ")));
+    if (sqlite3_prepare_v2(rs->store, insertSql.toUtf8().constData(), -1, &insert, nullptr) !=
+        SQLITE_OK)
+        return fail(QStringLiteral("insert"));
+    sqlite3_exec(rs->store, "BEGIN", nullptr, nullptr, nullptr);
+    int rc;
+    int rows = 0;
+    while ((rc = sqlite3_step(source)) == SQLITE_ROW) {
+        for (int i = 0; i < columns; ++i)
+            sqlite3_bind_value(insert, i + 1, sqlite3_column_value(source, i));
+        if (sqlite3_step(insert) != SQLITE_DONE) {
+            sqlite3_finalize(insert);
+            return fail(QStringLiteral("insert"));
+        }
+        sqlite3_reset(insert);
+        ++rows;
+    }
+    sqlite3_finalize(insert);
+    sqlite3_exec(rs->store, "COMMIT", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_DONE && errorNumberFor(rc, false, nullptr) == ErrDatabaseDamaged)
+        rs->copyDamage = rs->db->errorFor(rc, false, rs->selectSql);
+    else if (rc != SQLITE_DONE)
+        return rc;
+    if (sqlite3_prepare_v2(rs->store, "SELECT * FROM rows WHERE rowid BETWEEN ?1 AND ?2", -1,
+                           &rs->storeRead, nullptr) != SQLITE_OK)
+        return fail(QStringLiteral("read"));
+    rs->storedRows = rows;
+    return SQLITE_DONE;
+}
+
 } // namespace
 
 QString detail::keyList(const QList<TableRef>& tables) {
@@ -334,40 +480,24 @@ Recordset Database::openRecordset(const QString& sqlOrTable, RecordsetType type)
     }
     d->recordsets.insert(rs.get());
 
-    if (parts.keyable) {
+    if (parts.keyable && type != RecordsetType::Snapshot) {
         rs->keyed = true;
         rs->stride = int(parts.tables.size());
         rs->fromSql = emitSql(parts.from);
         const QString list = emitSql(parts.selectList);
-        QString keyCondition =
-            quoteIdent(parts.tables.first().refName()) + QStringLiteral(".rowid = ?1");
-        for (int i = 1; i < rs->stride; ++i)
-            keyCondition += QStringLiteral(" AND %1.rowid IS ?%2")
-                                .arg(quoteIdent(parts.tables.at(i).refName()))
-                                .arg(i + 1);
-        const QString lookupSql =
-            QStringLiteral("SELECT %1 FROM %2 WHERE %3").arg(list, rs->fromSql, keyCondition);
-        const QString addedSql =
-            QStringLiteral("SELECT %1 FROM %2 WHERE %3.rowid = ?1 LIMIT 1")
-                .arg(list, rs->fromSql, quoteIdent(parts.tables.first().refName()));
-        if (!d->prepare(lookupSql, &rs->lookup, false, sqlOrTable) ||
-            !d->prepare(addedSql, &rs->lookupAdded, false, sqlOrTable))
+        QStringList params;
+        for (int i = 1; i <= ReadAheadRows; ++i)
+            params << QStringLiteral("?%1").arg(i);
+        const QString batchSql =
+            QStringLiteral("SELECT %1, %2 FROM %3 WHERE %4.rowid IN (%5)")
+                .arg(keyList(parts.tables), list, rs->fromSql,
+                     quoteIdent(parts.tables.first().refName()), params.join(QLatin1String(", ")));
+        if (!d->prepare(batchSql, &rs->lookupBatch, false, sqlOrTable))
             return result;
-        readFields(rs->lookup, rs.get());
-        if (rs->stride == 1) {
-            QStringList params;
-            for (int i = 1; i <= ReadAheadRows; ++i)
-                params << QStringLiteral("?%1").arg(i);
-            const QString base = quoteIdent(parts.tables.first().refName());
-            const QString batchSql =
-                QStringLiteral("SELECT %1.rowid, %2 FROM %3 WHERE %1.rowid IN (%4)")
-                    .arg(base, list, rs->fromSql, params.join(QLatin1String(", ")));
-            if (sqlite3_prepare_v2(d->db, batchSql.toUtf8().constData(), -1, &rs->lookupBatch,
-                                   nullptr) != SQLITE_OK) {
-                sqlite3_finalize(rs->lookupBatch);
-                rs->lookupBatch = nullptr; // rows are then read one by one
-            }
-        }
+        readFields(rs->lookupBatch, rs.get());
+        rs->fields.remove(0, rs->stride); // the keys
+        for (const TableRef& t : parts.tables)
+            rs->tableColumns.append(columnNames(d->db, t.table));
 
         QString keysetSql =
             QStringLiteral("SELECT %1 FROM %2").arg(keyList(parts.tables), rs->fromSql);
@@ -396,24 +526,19 @@ Recordset Database::openRecordset(const QString& sqlOrTable, RecordsetType type)
         rs->baseTable = parts.tables.first().table;
         tableExists(d->db, rs->baseTable, &rs->baseTable);
         readBaseTable(d->db, rs.get());
-        rs->updatable = type != RecordsetType::Snapshot;
+        rs->updatable = true;
     } else {
-        // Rows that are no table's rows (totals, distinct values ...): read them all now.
+        // A static copy: snapshots, and rows that are no table's rows (totals, distinct
+        // values ...).
         sqlite3_stmt* stmt = nullptr;
         if (!d->prepare(rs->materialisedSql, &stmt, false, sqlOrTable))
             return result;
-        int rc = SQLITE_OK;
         readFields(stmt, rs.get());
-        while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-            QVariantList row;
-            row.reserve(rs->fields.size());
-            for (int i = 0; i < rs->fields.size(); ++i)
-                row.append(readColumn(stmt, i, rs->fields.at(i).kind));
-            rs->rows.append(row);
-        }
+        const int rc = copyRows(stmt, rs.get());
         sqlite3_finalize(stmt);
         if (rc != SQLITE_DONE) {
-            d->raise(rc, false, sqlOrTable);
+            if (rc != SQLITE_OK)
+                d->raise(rc, false, sqlOrTable);
             return result;
         }
     }

@@ -343,9 +343,9 @@ QVariant Recordset::value(const QString& field) const {
         raiseNoCurrent();
         return QVariant();
     }
-    if (!d->loadCurrent())
-        return QVariant();
-    return d->current.value(index);
+    QVariant v;
+    d->currentValue(index, &v);
+    return v;
 }
 
 void Recordset::setValue(const QString& field, const QVariant& value) {

@@ -1,10 +1,7 @@
 #include "data/sqldialect.h"
 
 #include "data/database_p.h"
-
-#include <QDate>
-#include <QRegularExpression>
-#include <QTime>
+#include "data/jet_p.h"
 
 #include <cctype>
 #include <cstring>
@@ -18,12 +15,6 @@ namespace tavrel {
 namespace detail {
 
 namespace {
-
-// Two-digit years in date literals: below this they are 20xx, from it on 19xx.
-constexpr int TwoDigitYearPivot = 30;
-constexpr int CenturyBefore = 1900;
-constexpr int CenturyAfter = 2000;
-constexpr int HoursPerHalfDay = 12;
 
 bool isIdentStart(QChar c) {
     return c.isLetter() || c == QLatin1Char('_');
@@ -368,90 +359,6 @@ bool tokenize(const QString& s, bool jetMode, Tokens* out, QString* error) {
     return true;
 }
 
-bool jetDateToIso(const QString& literal, QString* iso) {
-    const QString text = literal.trimmed();
-    QDate date;
-    QTime time;
-    bool hasDate = false;
-    bool hasTime = false;
-
-    // Split off a time part: the first token holding ":" and an optional AM/PM.
-    QStringList parts = text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
-    QString datePart;
-    QString timePart;
-    QString ampm;
-    for (const QString& p : parts) {
-        if (p.contains(QLatin1Char(':')))
-            timePart = p;
-        else if (p.compare(QLatin1String("AM"), Qt::CaseInsensitive) == 0 ||
-                 p.compare(QLatin1String("PM"), Qt::CaseInsensitive) == 0)
-            ampm = p.toUpper();
-        else if (datePart.isEmpty())
-            datePart = p;
-        else
-            return false;
-    }
-    if (!datePart.isEmpty()) {
-        const QStringList f = datePart.split(QRegularExpression(QStringLiteral("[/\\-.]")));
-        if (f.size() != 3)
-            return false;
-        bool ok1 = false, ok2 = false, ok3 = false;
-        const int a = f.at(0).toInt(&ok1);
-        const int b = f.at(1).toInt(&ok2);
-        int c = f.at(2).toInt(&ok3);
-        if (!ok1 || !ok2 || !ok3)
-            return false;
-        if (f.at(0).size() == 4) {
-            date = QDate(a, b, c); // ISO order: year first
-        } else {
-            if (f.at(2).size() <= 2)
-                c += c < TwoDigitYearPivot ? CenturyAfter : CenturyBefore;
-            date = QDate(c, a, b); // Jet's order: month first, whatever the locale
-        }
-        if (!date.isValid())
-            return false;
-        hasDate = true;
-    }
-    if (!timePart.isEmpty()) {
-        const QStringList f = timePart.split(QLatin1Char(':'));
-        if (f.size() < 2 || f.size() > 3)
-            return false;
-        bool ok = true;
-        int h = f.at(0).toInt(&ok);
-        if (!ok)
-            return false;
-        const int m = f.at(1).toInt(&ok);
-        if (!ok)
-            return false;
-        const int sec = f.size() == 3 ? f.at(2).toInt(&ok) : 0;
-        if (!ok)
-            return false;
-        if (!ampm.isEmpty()) {
-            if (h < 1 || h > HoursPerHalfDay)
-                return false;
-            h %= HoursPerHalfDay;
-            if (ampm == QLatin1String("PM"))
-                h += HoursPerHalfDay;
-        }
-        time = QTime(h, m, sec);
-        if (!time.isValid())
-            return false;
-        hasTime = true;
-    } else if (!ampm.isEmpty()) {
-        return false;
-    }
-    if (!hasDate && !hasTime)
-        return false;
-    if (hasDate && hasTime && time != QTime(0, 0))
-        *iso = date.toString(Qt::ISODate) + QLatin1Char(' ') +
-               time.toString(QStringLiteral("HH:mm:ss"));
-    else if (hasDate)
-        *iso = date.toString(Qt::ISODate);
-    else
-        *iso = time.toString(QStringLiteral("HH:mm:ss"));
-    return true;
-}
-
 bool translateTokens(const QString& jetSql, Tokens* out, QString* error) {
     Tokens in;
     if (!tokenize(jetSql, true, &in, error))
@@ -522,6 +429,8 @@ bool translateTokens(const QString& jetSql, Tokens* out, QString* error) {
         }
     }
     pass = translateDateParts(pass);
+    if (!translateJetFunctions(pass, &pass, error))
+        return false;
     pass = translateConcat(pass);
     pass = translateColumnTypes(pass);
     *out = pass;
@@ -1047,6 +956,7 @@ void registerSqlFunctions(sqlite3* db) {
                             nullptr, nullptr);
     sqlite3_create_function(db, "jetlike", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
                             jetLikeFunction, nullptr, nullptr);
+    registerJetFunctions(db);
 }
 
 } // namespace detail

@@ -2,6 +2,7 @@
 // kind of value a column's declared type asks for.
 
 #include "data/database_p.h"
+#include "data/jet_p.h"
 
 #include <QDateTime>
 #include <QTime>
@@ -80,6 +81,8 @@ QVariant dateFromText(const QString& text) {
         QDateTime dt = QDateTime::fromString(t, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
         if (!dt.isValid())
             dt = QDateTime::fromString(t, Qt::ISODate);
+        if (dt.isValid() && dt.date() == dayZero() && dt.time() != QTime(0, 0))
+            return dt.time(); // a time alone, on Jet's day zero
         if (dt.isValid())
             return dt.time() == QTime(0, 0) ? QVariant(dt.date()) : QVariant(dt);
     }
@@ -152,8 +155,8 @@ int bindValue(sqlite3_stmt* stmt, int index, const QVariant& value, ValueKind ki
             return bindText(dt.date().toString(Qt::ISODate));
         return bindText(dt.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
     }
-    case QMetaType::QTime:
-        return bindText(value.toTime().toString(QStringLiteral("HH:mm:ss")));
+    case QMetaType::QTime: // a time alone is a time of day zero, as a time literal is
+        return bindText(isoStorageText({QDate(), value.toTime()}));
     case QMetaType::Bool:
         return sqlite3_bind_int(stmt, index, value.toBool() ? 1 : 0);
     case QMetaType::Int:

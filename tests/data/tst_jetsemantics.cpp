@@ -1,0 +1,400 @@
+// Jet's date and time literals and Jet's functions in the program's SQL, run on a real
+// database: values, criteria and finds.
+
+#include "core/errortrap.h"
+#include "data/database.h"
+#include "data/database_p.h"
+#include "data/dberror.h"
+#include "dialogs/datetext.h"
+#include "support/scriptedui.h"
+#include "support/testenv.h"
+
+#include <QTest>
+
+using namespace tavrel;
+
+namespace {
+
+const char* const NullText = "<null>";
+
+// One row of everything the functions take: texts with blanks, a Null, a date, a date with
+// a time, numbers.
+const char* const FunctionRows = R"SQL(
+CREATE TABLE fn (id INTEGER PRIMARY KEY, name TEXT, absent TEXT, due DATETIME, at DATETIME,
+                 num SINGLE, neg LONG, small SINGLE);
+INSERT INTO fn VALUES (1, ' Pump  ', NULL, '2020-03-05', '2020-03-05 14:30:15', 1234.56, -3, 0.125);
+)SQL";
+
+// Times alone (on Jet's day zero), a date with a time, and a date.
+const char* const TimeRows = R"SQL(
+CREATE TABLE log (id INTEGER PRIMARY KEY, at DATETIME);
+INSERT INTO log VALUES (1, '1899-12-30 09:00:00'), (2, '1899-12-30 14:30:00'),
+                       (3, '2005-01-05 14:30:00'), (4, '2005-01-05');
+)SQL";
+
+QString shown(const QVariant& v) {
+    return v.isNull() ? QString::fromLatin1(NullText) : v.toString();
+}
+
+// Collects the errors raised inside it.
+struct Errors {
+    QList<int> numbers;
+    QStringList texts;
+    ErrorTrap trap{[this](const DbError& e) {
+        numbers << e.number;
+        texts << e.description;
+    }};
+};
+
+QString idsWhere(Database& db, const QString& table, const QString& criteria) {
+    Recordset rs = db.openRecordset(
+        QStringLiteral("select id from %1 where %2 order by id").arg(table, criteria),
+        RecordsetType::Snapshot);
+    QStringList ids;
+    while (rs.isOpen() && !rs.isEOF()) {
+        ids << rs.value(QStringLiteral("id")).toString();
+        rs.moveNext();
+    }
+    return ids.join(QLatin1Char(','));
+}
+
+} // namespace
+
+class TestJetSemantics : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() {
+        test::useTestLocale();
+        ChkDateFmt();
+    }
+    void init() { test::resetProgramState(); }
+
+    void dateLiterals_data();
+    void dateLiterals();
+    void literalsReadAsTypedDates_data();
+    void literalsReadAsTypedDates();
+    void timesCompareAsJetsDo_data();
+    void timesCompareAsJetsDo();
+    void functions_data();
+    void functions();
+    void functionsInCriteriaAndFinds();
+    void functionErrors_data();
+    void functionErrors();
+};
+
+void TestJetSemantics::dateLiterals_data() {
+    QTest::addColumn<QString>("literal");
+    QTest::addColumn<QString>("stored"); // empty: refused
+    const QString march5 = QStringLiteral("2020-03-05");
+    QTest::newRow("long month name") << "March 5, 2020" << march5;
+    QTest::newRow("day-month name-year") << "5-Mar-2020" << march5;
+    QTest::newRow("short name, blanks") << "Mar 5 2020" << march5;
+    QTest::newRow("name in capitals") << "MARCH 5 2020" << march5;
+    QTest::newRow("ISO") << "2020-03-05" << march5;
+    QTest::newRow("m/d/yyyy") << "3/5/2020" << march5;
+    QTest::newRow("m-d-yyyy") << "3-5-2020" << march5;
+    QTest::newRow("m.d.yyyy") << "3.5.2020" << march5;
+    QTest::newRow("mm/dd/yy") << "03/05/20" << march5;
+    QTest::newRow("blanks around") << "  3/5/2020 " << march5;
+    QTest::newRow("yy 29 is 2029") << "12/31/29"
+                                   << "2029-12-31";
+    QTest::newRow("yy 30 is 1930") << "1/2/30"
+                                   << "1930-01-02";
+    QTest::newRow("yy 99 is 1999") << "1/2/99"
+                                   << "1999-01-02";
+    QTest::newRow("month first whatever the day") << "5/3/2020"
+                                                  << "2020-05-03";
+    QTest::newRow("time with seconds, PM") << "2:30:00 PM"
+                                           << "1899-12-30 14:30:00";
+    QTest::newRow("24-hour time") << "14:30"
+                                  << "1899-12-30 14:30:00";
+    QTest::newRow("hour and pm") << "2 pm"
+                                 << "1899-12-30 14:00:00";
+    QTest::newRow("12 AM is midnight") << "12:00 AM"
+                                       << "1899-12-30";
+    QTest::newRow("12 PM is noon") << "12:15 PM"
+                                   << "1899-12-30 12:15:00";
+    QTest::newRow("date and time") << "3/5/2020 2:30 PM"
+                                   << "2020-03-05 14:30:00";
+    QTest::newRow("name, time with seconds") << "March 5, 2020 14:30:15"
+                                             << "2020-03-05 14:30:15";
+    QTest::newRow("date at midnight") << "3/5/2020 12:00:00 AM" << march5;
+    QTest::newRow("impossible date") << "13/45/2005"
+                                     << "";
+    QTest::newRow("30 February") << "2/30/2020"
+                                 << "";
+    QTest::newRow("two fields") << "3/5"
+                                << "";
+    QTest::newRow("not a date") << "pump"
+                                << "";
+    QTest::newRow("not a month") << "Foo 5 2020"
+                                 << "";
+    QTest::newRow("hour 25") << "25:00"
+                             << "";
+    QTest::newRow("13 PM") << "13:00 PM"
+                           << "";
+    QTest::newRow("time with junk") << "3/5/2020 2:3x"
+                                    << "";
+}
+
+void TestJetSemantics::dateLiterals() {
+    QFETCH(QString, literal);
+    QFETCH(QString, stored);
+    test::TempWorkFolder folder(2005, {}, false);
+    Database db = Database::open(folder.dbPath());
+    Errors errors;
+    Recordset rs = db.openRecordset(QStringLiteral("select #%1# as d from settings").arg(literal),
+                                    RecordsetType::Snapshot);
+    if (stored.isEmpty()) {
+        QCOMPARE(errors.numbers, QList<int>{ErrSqlSyntax});
+        QVERIFY2(errors.texts.first().contains(literal), qPrintable(errors.texts.first()));
+        return;
+    }
+    QCOMPARE(errors.numbers, QList<int>{});
+    QCOMPARE(rs.value(QStringLiteral("d")).toString(), stored);
+}
+
+void TestJetSemantics::literalsReadAsTypedDates_data() {
+    // Texts the program's date reading takes (or refuses) in en_US: between "#" signs
+    // they give the same date.
+    QTest::addColumn<QString>("text");
+    const char* const texts[] = {"March 5, 2020", "5-Mar-2020",     "Mar 5 2020",
+                                 "mar 5, 20",     "5 March 2020",   "2020 Mar 5",
+                                 "Dec 31 1999",   "sep 9 05",       "2020-03-05",
+                                 "2020/3/5",      "3/5/2020",       "3-5-2020",
+                                 "3.5.2020",      "3 5 2020",       "03/05/20",
+                                 "3/5/20",        "12/31/29",       "1/1/30",
+                                 "2/29/2024",     "7/4/1776",       "3/5/2020 2:30 PM",
+                                 "13/45/2005",    "2/30/2020",      "3/5",
+                                 "pump",          "Foo 5 2020",     "5 5",
+                                 "1/2/3/4",       "March 32, 2020", "2020-13-01"};
+    for (const char* t : texts)
+        QTest::newRow(t) << QString::fromUtf8(t);
+}
+
+void TestJetSemantics::literalsReadAsTypedDates() {
+    QFETCH(QString, text);
+    QString iso;
+    const bool literal = detail::jetDateToIso(text, &iso);
+    const std::optional<QDate> typed = toDate(text);
+    QCOMPARE(literal, typed.has_value());
+    if (typed)
+        QCOMPARE(iso.left(10), typed->toString(Qt::ISODate));
+}
+
+void TestJetSemantics::timesCompareAsJetsDo_data() {
+    QTest::addColumn<QString>("criteria");
+    QTest::addColumn<QString>("ids");
+    QTest::newRow("= time with seconds") << "at = #2:30:00 PM#"
+                                         << "2";
+    QTest::newRow("= 24-hour time") << "at = #14:30#"
+                                    << "2";
+    QTest::newRow("times before noon, no dates") << "at < #12:00 PM#"
+                                                 << "1";
+    QTest::newRow("between two times") << "at between #9:00 AM# and #5:00 PM#"
+                                       << "1,2,5";
+    QTest::newRow("every real date is later than any time") << "at > #11:59:59 PM#"
+                                                            << "3,4";
+    QTest::newRow("date and time") << "at >= #1/5/2005 2:30 PM#"
+                                   << "3";
+    QTest::newRow("a date is its midnight") << "at = #1/5/2005#"
+                                            << "4";
+    QTest::newRow("end date without a time") << "at <= #1/5/2005#"
+                                             << "1,2,4,5";
+}
+
+void TestJetSemantics::timesCompareAsJetsDo() {
+    QFETCH(QString, criteria);
+    QFETCH(QString, ids);
+    test::TempWorkFolder folder(2005, QString::fromUtf8(TimeRows), false);
+    Database db = Database::open(folder.dbPath());
+    // A time written by the program is a time of day zero too, and reads back as a time.
+    Recordset rs = db.openRecordset(QStringLiteral("select * from log"));
+    rs.addNew();
+    rs.setValue(QStringLiteral("id"), 5);
+    rs.setValue(QStringLiteral("at"), QTime(17, 0));
+    rs.update();
+    rs.moveLast();
+    QCOMPARE(rs.value(QStringLiteral("at")), QVariant(QTime(17, 0)));
+    QCOMPARE(folder.scalar(QStringLiteral("select at from log where id = 5")).toString(),
+             QStringLiteral("1899-12-30 17:00:00"));
+
+    QCOMPARE(idsWhere(db, QStringLiteral("log"), criteria), ids);
+}
+
+void TestJetSemantics::functions_data() {
+    QTest::addColumn<QString>("expression");
+    QTest::addColumn<QString>("expected");
+    auto row = [](const char* e, const char* v) {
+        QTest::newRow(e) << QString::fromUtf8(e) << QString::fromUtf8(v);
+    };
+    row("Left('Pump house', 4)", "Pump");
+    row("LEFT(name, 3)", " Pu");
+    row("left('abc', 10)", "abc");
+    row("Left('abc', 0)", "");
+    row("Left(absent, 2)", NullText);
+    row("Right('Pump house', 5)", "house");
+    row("right(absent, 1)", NullText);
+    row("Mid('Pump house', 6)", "house");
+    row("Mid('Pump house', 2, 3)", "ump");
+    row("MID('abc', 5)", "");
+    row("Mid(absent, 1, 1)", NullText);
+    row("Len('Élevator')", "8");
+    row("Len(name)", "7");
+    row("len(absent)", NullText);
+    row("Len(neg)", "2");
+    row("UCase('élan pump')", "ÉLAN PUMP");
+    row("lcase('PUMP')", "pump");
+    row("UCase(absent)", NullText);
+    row("Trim(name)", "Pump");
+    row("LTrim(name)", "Pump  ");
+    row("RTrim(name)", " Pump");
+    row("trim(absent)", NullText);
+    row("Nz(absent, 'x')", "x");
+    row("Nz(absent)", "");
+    row("NZ(name, 'x')", " Pump  ");
+    row("Nz(absent, 0) + 5", "5");
+    row("IIf(num > 1000, 'big', 'small')", "big");
+    row("iif(num < 1000, 'big', 'small')", "small");
+    row("IIf(absent > 1, 'yes', 'no')", "no");
+    row("IIf(neg < 0, -neg, neg)", "3");
+    row("Year(due)", "2020");
+    row("Month(at)", "3");
+    row("Day(due)", "5");
+    row("Weekday(due)", "5");
+    row("Weekday(#3/8/2020#)", "1");
+    row("WEEKDAY(#3/7/2020#)", "7");
+    row("Weekday(due, 2)", "4");
+    row("Weekday(at)", "5");
+    row("Weekday(absent)", NullText);
+    row("Format(due, 'mm/dd/yyyy')", "03/05/2020");
+    row("Format(due, \"yyyy\")", "2020");
+    row("Format(due, 'mmmm')", "March");
+    row("Format(due, 'mmm d, yyyy')", "Mar 5, 2020");
+    row("Format(due, 'dddd')", "Thursday");
+    row("Format(due, 'ddd m/d/yy')", "Thu 3/5/20");
+    row("Format(due, 'd-mmm-yy')", "5-Mar-20");
+    row("Format(due, 'yyyy-mm-dd')", "2020-03-05");
+    row("Format(due, 'q')", "1");
+    row("Format(at, 'hh:nn')", "14:30");
+    row("Format(at, 'hh:mm:ss')", "14:30:15");
+    row("Format(at, 'h:nn AM/PM')", "2:30 PM");
+    row("Format(#9:05 AM#, 'h:nn am/pm')", "9:05 am");
+    row("Format(due, 'Short Date')", "3/5/2020");
+    row("format(due, 'long date')", "Thursday, March 5, 2020");
+    row("Format(due, 'Medium Date')", "05-Mar-20");
+    row("Format(at, 'General Date')", "3/5/2020 2:30:15 PM");
+    row("Format(at, 'Short Time')", "14:30");
+    row("Format(at, 'Long Time')", "2:30:15 PM");
+    row("Format(due)", "3/5/2020");
+    row("Format(due, '\"Due \"mmmm')", "Due March");
+    row("Format(absent, 'yyyy')", NullText);
+    row("Format(num, '#,##0.00')", "1,234.56");
+    row("Format(num, '0')", "1235");
+    row("Format(num, 'Currency')", "$1,234.56");
+    row("Format(num, 'Standard')", "1,234.56");
+    row("Format(small, 'Percent')", "12.50%");
+    row("Format(small, '#.##')", ".13");
+    row("Format(neg, '0.0')", "-3.0");
+    row("Format(neg, '0;(0)')", "(3)");
+    row("Format(absent, '0;-0;\"zero\";\"none\"')", "none");
+    row("Format(neg)", "-3");
+}
+
+void TestJetSemantics::functions() {
+    QFETCH(QString, expression);
+    QFETCH(QString, expected);
+    test::TempWorkFolder folder(2005, QString::fromUtf8(FunctionRows), false);
+    Database db = Database::open(folder.dbPath());
+    Errors errors;
+    for (RecordsetType type : {RecordsetType::Dynaset, RecordsetType::Snapshot}) {
+        Recordset rs = db.openRecordset(
+            QStringLiteral("select %1 as v from fn where id = 1").arg(expression), type);
+        QCOMPARE(errors.texts, QStringList{});
+        QCOMPARE(shown(rs.value(QStringLiteral("v"))), expected);
+    }
+}
+
+void TestJetSemantics::functionsInCriteriaAndFinds() {
+    // Date() and Now() read the program's clock: the scripted one here.
+    test::ScriptedUi ui;
+    ui.setNow(QDateTime(QDate(2005, 1, 10), QTime(8, 5, 30)));
+    test::resetProgramState();
+    test::TempWorkFolder folder(2005, QString::fromUtf8(R"SQL(
+INSERT INTO tasks (taskid, taskname) VALUES (1, 'Pump inspection'), (2, 'Air filter'),
+    (3, 'pumphouse roof');
+INSERT INTO assign (assid, taskid, weeid, duedate, completed) VALUES
+    (1, 1, 1, '2005-01-03', 0), (2, 2, 2, '2005-01-10', 0), (3, 3, 2, '2005-01-12', 0),
+    (4, 1, 3, '2005-01-17', 0);
+)SQL"),
+                                false);
+    Database db = Database::open(folder.dbPath());
+    Errors errors;
+    Recordset now = db.openRecordset(
+        QStringLiteral("select Date() as d, Now() as n, Year(Date()) as y from settings"),
+        RecordsetType::Snapshot);
+    QCOMPARE(now.value(QStringLiteral("d")).toString(), QStringLiteral("2005-01-10"));
+    QCOMPARE(now.value(QStringLiteral("n")).toString(), QStringLiteral("2005-01-10 08:05:30"));
+    QCOMPARE(now.value(QStringLiteral("y")).toInt(), 2005);
+
+    const QString joined = QStringLiteral("select * from assign left join tasks on assign.taskid = "
+                                          "tasks.taskid order by duedate");
+    QCOMPARE(idsWhere(db, QStringLiteral("(select assid as id, duedate from assign)"),
+                      QStringLiteral("duedate = Date()")),
+             QStringLiteral("2"));
+    for (RecordsetType type : {RecordsetType::Dynaset, RecordsetType::Snapshot}) {
+        Recordset rs = db.openRecordset(joined, type);
+        rs.findFirst(QStringLiteral("Left(taskname, 4) = 'Pump'"));
+        QCOMPARE(rs.value(QStringLiteral("assid")).toInt(), 1);
+        rs.findNext(QStringLiteral("Left(taskname, 4) = 'Pump'"));
+        QCOMPARE(rs.value(QStringLiteral("assid")).toInt(), 4);
+        rs.findFirst(QStringLiteral("duedate > Date() and Weekday(duedate) = 4"));
+        QCOMPARE(rs.value(QStringLiteral("assid")).toInt(), 3);
+        rs.findFirst(QStringLiteral("Format(duedate, 'mmm d') = 'Jan 17'"));
+        QCOMPARE(rs.value(QStringLiteral("assid")).toInt(), 4);
+        rs.findLast(QStringLiteral("UCase(Trim(taskname)) like 'AIR*'"));
+        QCOMPARE(rs.value(QStringLiteral("assid")).toInt(), 2);
+        rs.findFirst(QStringLiteral("Nz(tasks.besttime, 'none') <> 'none'"));
+        QVERIFY(rs.noMatch());
+    }
+    QCOMPARE(errors.texts, QStringList{});
+}
+
+void TestJetSemantics::functionErrors_data() {
+    QTest::addColumn<QString>("expression");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("Left with one argument")
+        << "Left('abc')"
+        << "Wrong number of arguments used with function in query expression 'Left('abc')'.";
+    QTest::newRow("Mid with four") << "Mid('abc', 1, 2, 3)"
+                                   << "Wrong number of arguments";
+    QTest::newRow("IIf with two") << "IIf(1, 2)"
+                                  << "Wrong number of arguments";
+    QTest::newRow("Now with one") << "Now(1)"
+                                  << "Wrong number of arguments";
+    QTest::newRow("negative length") << "Left('abc', -1)"
+                                     << "Invalid procedure call or argument.";
+    QTest::newRow("Mid from 0") << "Mid('abc', 0)"
+                                << "Invalid procedure call or argument.";
+    QTest::newRow("text as a length") << "Right('abc', 'x')"
+                                      << "Data type mismatch";
+    QTest::newRow("weekday of a text") << "Weekday('pump')"
+                                       << "Data type mismatch";
+}
+
+void TestJetSemantics::functionErrors() {
+    QFETCH(QString, expression);
+    QFETCH(QString, message);
+    test::TempWorkFolder folder(2005, QString::fromUtf8(FunctionRows), false);
+    Database db = Database::open(folder.dbPath());
+    Errors errors;
+    Recordset rs =
+        db.openRecordset(QStringLiteral("select %1 as v from fn where id = 1").arg(expression),
+                         RecordsetType::Snapshot);
+    QCOMPARE(errors.numbers, QList<int>{ErrSqlSyntax});
+    QVERIFY2(errors.texts.first().contains(message), qPrintable(errors.texts.first()));
+}
+
+QTEST_MAIN(TestJetSemantics)
+#include "tst_jetsemantics.moc"
