@@ -11,9 +11,6 @@ namespace tavrel {
 
 namespace {
 
-// Below the smallest normal single a number loses digits, down to nothing at all.
-constexpr float SmallestSingle = std::numeric_limits<float>::min();
-
 // The single a double is stored as; beyond the range of singles it is infinite.
 float asSingle(double value) {
     return static_cast<float>(value);
@@ -82,9 +79,10 @@ std::optional<float> singleFromText(const QString& text) {
     if (value == 0)
         return 0.0f; // also -0: shown and stored as 0
     const float single = asSingle(value);
-    if (std::isinf(single) || std::abs(single) < SmallestSingle)
-        return std::nullopt; // beyond the range of the column, or too small for it
-    // Shown again, the stored single must read as the number typed.
+    if (std::isinf(single))
+        return std::nullopt; // beyond the range of the column
+    // Shown again, the stored single must read as the number typed: this refuses the digits
+    // a single cannot keep, and numbers too small for it, which lose all of them.
     if (shortestScientific(single, true).toDouble() != value)
         return std::nullopt;
     return single;

@@ -638,7 +638,7 @@ private Q_SLOTS:
         QTest::newRow("inf") << "inf" << true << old << "inf";
         QTest::newRow("-inf") << "-inf" << true << old << "-inf";
         QTest::newRow("nan") << "nan" << true << old << "nan";
-        QTest::newRow("below the smallest single") << "1e-50" << true << old << "1e-50";
+        QTest::newRow("too small to keep") << "1e-50" << true << old << "1e-50";
         QTest::newRow("more digits than single keeps") << "123456789" << true << old << "123456789";
     }
     void numberBoxesKeepToTheColumnsRange() {
