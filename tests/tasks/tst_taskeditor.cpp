@@ -704,6 +704,41 @@ private Q_SLOTS:
         QCOMPARE(f.text("txtReqMin"), shown);
     }
 
+    // Numbers are shown and read in the locale's own digits and decimal point.
+    void numberBoxesInTheLocale_data() {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<double>("stored");
+        QTest::newRow("de_DE") << "de_DE"
+                               << "1234,5"
+                               << "-0,25" << -0.25;
+        QTest::newRow("bn_BD") << "bn_BD" << QStringLiteral("১২৩৪.৫") << QStringLiteral("-০.২৫")
+                               << -0.25;
+        QTest::newRow("ar_EG") << "ar_EG" << QStringLiteral("١٢٣٤٫٥") << QStringLiteral("٠٫٢٥")
+                               << 0.25;
+    }
+    void numberBoxesInTheLocale() {
+        QFETCH(QString, locale);
+        QFETCH(QString, shown);
+        QFETCH(QString, typed);
+        QFETCH(double, stored);
+        useTestLocale(locale.toLatin1().constData());
+        const auto restore = qScopeGuard([] { useTestLocale(); });
+        Fixture f(SampleSql +
+                  QStringLiteral("UPDATE tasks SET reqhour = 1234.5 WHERE taskid = 1;"));
+        QCOMPARE(f.text("txtReqHour"), shown);
+
+        auto* hours = f.w<QLineEdit>("txtReqHour");
+        hours->setFocus(Qt::TabFocusReason);
+        hours->insert(typed); // over the selected text, as an input method types it
+        f.press(Qt::Key_U, Qt::AltModifier);
+        QVERIFY2(scripted->messages.isEmpty(), qPrintable(scripted->messageTexts().join('|')));
+        QCOMPARE(exact(f.stored(QStringLiteral("select reqhour from tasks where taskid = 1"))),
+                 exact(stored));
+        QCOMPARE(f.text("txtReqHour"), typed);
+    }
+
     // After a command the focus goes where the next key cannot do harm: into the first data
     // field while a row is shown, to Add New in the empty state, never to Delete.
     void focusAfterCommands_data() {
