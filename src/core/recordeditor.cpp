@@ -412,7 +412,7 @@ bool RecordEditor::checkNumberBox(QLineEdit* box) {
         return false; // a refusal is on the screen
     if (!box->isEnabled())
         return true;
-    const NumberBox& number = numberBoxes_[box];
+    const NumberBox number = numberBoxes_.value(box);
     const QString text = box->text();
     if (text.isEmpty() || text == number.shownText || singleFromText(text))
         return true;

@@ -173,11 +173,12 @@ protected:
     // its handler runs only once checkFocusedControl has accepted.
     void connectCommand(QPushButton* button, std::function<void()> handler);
 
-    // After Update, Cancel or Delete: the focus goes where the next key cannot do harm, into
-    // the first data control while a row is shown (typing there edits it), else to Add New
-    // (or Next in a window without it), the commands that act in the empty state; never to
-    // Delete, where the next Space would ask to delete the row.
+    // After Update, Cancel or Delete the focus goes where the next key cannot do harm: into
+    // the first data control while a row is shown (typing there edits it), else to Add New,
+    // the one command that acts in the empty state (Next in a window without Add New); never
+    // to Delete, where the next Space would ask to delete the row.
     void focusAfterCommand();
+
     // Sets `enabled` on every widget of the list.
     static void setAllEnabled(const QList<QWidget*>& widgets, bool enabled);
 
