@@ -41,6 +41,21 @@ bool isNavigationKey(const QKeyEvent* key) {
     }
 }
 
+// A key pressed with Alt that reached a control: no button or label took it as its access
+// key (its button is hidden while editing, or there is none). The control would type the
+// letter into the row's text. Ctrl+Alt is AltGr on Windows, which types characters; on macOS
+// Option types characters and there are no access keys.
+bool isUnmatchedAccessKey(const QKeyEvent* key) {
+#ifdef Q_OS_MACOS
+    Q_UNUSED(key);
+    return false;
+#else
+    const Qt::KeyboardModifiers modifiers =
+        key->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier);
+    return modifiers == Qt::AltModifier && !key->text().isEmpty() && key->text().at(0).isPrint();
+#endif
+}
+
 // Focus that leaves because another window or a menu took it is not the user leaving the
 // field; the field is checked when the user moves on inside the window.
 bool leavesField(const QFocusEvent* event) {
@@ -101,6 +116,14 @@ RecordEditor::RecordEditor(Buttons buttons, QWidget* parent)
                    Leaves::Row);
     cmdHelp = make(Button::Help, "cmdHelp", QStringLiteral("Help"), &RecordEditor::cmdHelp_Click,
                    Leaves::Nothing);
+
+    // Every control of the window that takes the focus gets the editor's key filter, which
+    // keeps unmatched access keys out of the row's text (the window's controls are created
+    // after this constructor).
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+        if (now && isAncestorOf(now))
+            now->installEventFilter(this);
+    });
 
     // Update and Cancel appear only once a row is being edited.
     for (QPushButton* button : {cmdUpdate, cmdCancel}) {
@@ -427,6 +450,10 @@ bool RecordEditor::checkNumberBox(QLineEdit* box) {
 bool RecordEditor::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
     case QEvent::KeyPress:
+        if (isUnmatchedAccessKey(static_cast<QKeyEvent*>(event))) {
+            ui().beep();
+            return true;
+        }
         if (dropDownLists_.contains(watched)) {
             const auto* key = static_cast<QKeyEvent*>(event);
             if (isNavigationKey(key))
