@@ -217,7 +217,13 @@ void frmMain::Form_Activate() {
         editor_->activate();
 }
 
+bool frmMain::checkEditorControl() {
+    return !editor_ || editor_->checkFocusedControl();
+}
+
 void frmMain::mnuExit_Click() {
+    if (!checkEditorControl())
+        return;
     close();
 }
 

@@ -32,6 +32,9 @@ public:
     virtual void closeRecords() = 0;
     // True while a row is being edited or added: the program may not be left then.
     virtual bool isEditing() const = 0;
+    // Runs the pending lost-focus check of the editor's focused control (a menu command
+    // acts without the focus leaving it): false when the control refused its text.
+    virtual bool checkFocusedControl() { return true; }
 };
 
 // The main window: holder of every menu, start-up (Form_Load) and shutdown (Form_Unload).
@@ -47,6 +50,10 @@ public:
 
     // The File menu's Exit entry, disabled by the editor while it edits a row.
     QAction* exitAction() const { return mnuExit; }
+
+    // Every menu command that saves or leaves the shown row calls this first and does
+    // nothing when it answers false: the editor's focused control refused its text.
+    bool checkEditorControl();
 
     // Sets the Set Current Year caption from CurYear.
     void updateSetYearCaption();

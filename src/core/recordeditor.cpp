@@ -1,14 +1,17 @@
 #include "core/recordeditor.h"
 
+#include "core/checkedcontrol.h"
+#include "core/singlenumber.h"
 #include "core/uiseam.h"
 #include "data/database.h"
-#include "dialogs/datetext.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPushButton>
 #include <QTimer>
 
@@ -38,6 +41,21 @@ bool isNavigationKey(const QKeyEvent* key) {
     }
 }
 
+// A key pressed with Alt that reached a control: no button or label took it as its access
+// key (its button is hidden while editing, or there is none). The control would type the
+// letter into the row's text. Ctrl+Alt is AltGr on Windows, which types characters; on macOS
+// Option types characters and there are no access keys.
+bool isUnmatchedAccessKey(const QKeyEvent* key) {
+#ifdef Q_OS_MACOS
+    Q_UNUSED(key);
+    return false;
+#else
+    const Qt::KeyboardModifiers modifiers =
+        key->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier);
+    return modifiers == Qt::AltModifier && !key->text().isEmpty() && key->text().at(0).isPrint();
+#endif
+}
+
 // Focus that leaves because another window or a menu took it is not the user leaving the
 // field; the field is checked when the user moves on inside the window.
 bool leavesField(const QFocusEvent* event) {
@@ -60,31 +78,52 @@ const QString RecordEditor::AddAnotherCaption = QStringLiteral("&Add Another");
 
 RecordEditor::RecordEditor(Buttons buttons, QWidget* parent)
     : QWidget(parent) {
+    // Commands that save or leave the row run the focused control's check first; Cancel and
+    // Delete discard the row's text, and Help leaves it as it is.
+    enum class Leaves { Row, Nothing };
     const auto make = [&](Button which, const char* name, const QString& caption,
-                          void (RecordEditor::*handler)()) -> QPushButton* {
+                          void (RecordEditor::*handler)(), Leaves leaves) -> QPushButton* {
         if (!buttons.testFlag(which))
             return nullptr;
         auto* button = new QPushButton(caption, this);
         button->setObjectName(QString::fromLatin1(name));
-        connect(button, &QPushButton::clicked, this,
-                [this, handler] { guardedCall([this, handler] { (this->*handler)(); }); });
+        connect(button, &QPushButton::clicked, this, [this, handler, leaves] {
+            guardedCall([this, handler, leaves] {
+                if (leaves == Leaves::Row && !checkFocusedControl())
+                    return;
+                (this->*handler)();
+            });
+        });
         return button;
     };
-    cmdFirst =
-        make(Button::First, "cmdFirst", QStringLiteral("Fir&st"), &RecordEditor::cmdFirst_Click);
+    cmdFirst = make(Button::First, "cmdFirst", QStringLiteral("Fir&st"),
+                    &RecordEditor::cmdFirst_Click, Leaves::Row);
     cmdPrevious = make(Button::Previous, "cmdPrevious", QStringLiteral("&Previous"),
-                       &RecordEditor::cmdPrevious_Click);
-    cmdNext = make(Button::Next, "cmdNext", QStringLiteral("&Next"), &RecordEditor::cmdNext_Click);
-    cmdLast = make(Button::Last, "cmdLast", QStringLiteral("&Last"), &RecordEditor::cmdLast_Click);
-    cmdAddNew = make(Button::AddNew, "cmdAddNew", AddNewCaption, &RecordEditor::cmdAddNew_Click);
+                       &RecordEditor::cmdPrevious_Click, Leaves::Row);
+    cmdNext = make(Button::Next, "cmdNext", QStringLiteral("&Next"), &RecordEditor::cmdNext_Click,
+                   Leaves::Row);
+    cmdLast = make(Button::Last, "cmdLast", QStringLiteral("&Last"), &RecordEditor::cmdLast_Click,
+                   Leaves::Row);
+    cmdAddNew = make(Button::AddNew, "cmdAddNew", AddNewCaption, &RecordEditor::cmdAddNew_Click,
+                     Leaves::Row);
     cmdUpdate = make(Button::Update, "cmdUpdate", QStringLiteral("&Update"),
-                     &RecordEditor::cmdUpdate_Click);
+                     &RecordEditor::cmdUpdate_Click, Leaves::Row);
     cmdCancel = make(Button::Cancel, "cmdCancel", QStringLiteral("&Cancel"),
-                     &RecordEditor::cmdCancel_Click);
+                     &RecordEditor::cmdCancel_Click, Leaves::Nothing);
     cmdDelete = make(Button::Delete, "cmdDelete", QStringLiteral("&Delete"),
-                     &RecordEditor::cmdDelete_Click);
-    cmdFind = make(Button::Find, "cmdFind", QStringLiteral("F&ind"), &RecordEditor::cmdFind_Click);
-    cmdHelp = make(Button::Help, "cmdHelp", QStringLiteral("Help"), &RecordEditor::cmdHelp_Click);
+                     &RecordEditor::cmdDelete_Click, Leaves::Nothing);
+    cmdFind = make(Button::Find, "cmdFind", QStringLiteral("F&ind"), &RecordEditor::cmdFind_Click,
+                   Leaves::Row);
+    cmdHelp = make(Button::Help, "cmdHelp", QStringLiteral("Help"), &RecordEditor::cmdHelp_Click,
+                   Leaves::Nothing);
+
+    // Every control of the window that takes the focus gets the editor's key filter, which
+    // keeps unmatched access keys out of the row's text (the window's controls are created
+    // after this constructor).
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+        if (now && isAncestorOf(now))
+            now->installEventFilter(this);
+    });
 
     // Update and Cancel appear only once a row is being edited.
     for (QPushButton* button : {cmdUpdate, cmdCancel}) {
@@ -260,6 +299,7 @@ void RecordEditor::cmdUpdate_Click() {
     SetBrowseButtons();
     Adding = false;
     Changed = false;
+    focusAfterCommand();
 }
 
 void RecordEditor::cmdCancel_Click() {
@@ -276,6 +316,7 @@ void RecordEditor::cmdCancel_Click() {
         cmdAddNew->setText(AddNewCaption);
     Changed = false;
     Adding = false;
+    focusAfterCommand();
 }
 
 void RecordEditor::cmdDelete_Click() {
@@ -300,6 +341,44 @@ void RecordEditor::cmdDelete_Click() {
         ClearRecord();
         DisableFields();
     }
+    focusAfterCommand();
+}
+
+void RecordEditor::connectCommand(QPushButton* button, std::function<void()> handler) {
+    connect(button, &QPushButton::clicked, this, [this, handler = std::move(handler)] {
+        guardedCall([this, &handler] {
+            if (checkFocusedControl())
+                handler();
+        });
+    });
+}
+
+void RecordEditor::focusAfterCommand() {
+    const auto canTakeFocus = [this](QWidget* control) {
+        return control && control->isEnabled() && control->isVisibleTo(window());
+    };
+    for (QWidget* control :
+         {firstDataControl(), static_cast<QWidget*>(cmdAddNew), static_cast<QWidget*>(cmdNext)}) {
+        if (canTakeFocus(control)) {
+            control->setFocus(Qt::OtherFocusReason);
+            return;
+        }
+    }
+}
+
+bool RecordEditor::checkFocusedControl() {
+    QWidget* focused = QApplication::focusWidget();
+    if (!focused || focused->window() != window())
+        focused = window()->focusWidget(); // the window is not the active one
+    // The focus may sit in a part of the control (the text of a date field).
+    for (QWidget* control = focused; control && isAncestorOf(control);
+         control = control->parentWidget()) {
+        if (numberBoxes_.contains(control))
+            return checkNumberBox(static_cast<QLineEdit*>(control));
+        if (auto* checked = dynamic_cast<CheckedControl*>(control))
+            return checked->checkNow();
+    }
+    return true;
 }
 
 void RecordEditor::cmdHelp_Click() {
@@ -321,7 +400,26 @@ void RecordEditor::makeDropDownList(QComboBox* combo) {
 
 void RecordEditor::makeNumberBox(QLineEdit* box, const QString& message) {
     box->installEventFilter(this);
-    numberBoxMessages_.insert(box, message);
+    numberBoxes_.insert(box, NumberBox{message, box->text(), QVariant()});
+}
+
+void RecordEditor::showNumber(QLineEdit* box, const QVariant& value) {
+    QString text = value.isNull() ? QString() : numberText(value.toDouble());
+    // Only a value no single holds, written by another program, is too long to show in full.
+    if (text.size() > box->maxLength())
+        text = QLocale().toString(value.toDouble(), 'g', QLocale::FloatingPointShortest);
+    box->setText(text);
+    NumberBox& shown = numberBoxes_[box];
+    shown.shownText = box->text();
+    shown.shownValue = value;
+}
+
+QVariant RecordEditor::numberToSave(const QLineEdit* box) const {
+    const auto it = numberBoxes_.constFind(box);
+    if (it != numberBoxes_.constEnd() && box->text() == it->shownText)
+        return it->shownValue;
+    const std::optional<float> number = singleFromText(box->text());
+    return number ? static_cast<double>(*number) : 0.0;
 }
 
 void RecordEditor::makeDisplayOnly(QWidget* box, QWidget* next) {
@@ -329,18 +427,33 @@ void RecordEditor::makeDisplayOnly(QWidget* box, QWidget* next) {
     passFocusTo_.insert(box, next);
 }
 
+// Applies a number box's check to its text; a refusal shows the box's message and puts the
+// focus back into the box. The number shown from the database is never refused, so that a
+// value another program wrote does not hold the user in the box.
 bool RecordEditor::checkNumberBox(QLineEdit* box) {
-    const QString text = box->text();
-    if (text.isEmpty() || IsNumeric(text))
+    if (checkingNumber_)
+        return false; // a refusal is on the screen
+    if (!box->isEnabled())
         return true;
-    ui().msgBox(numberBoxMessages_.value(box), MsgButtons::Ok, MsgIcon::None, {});
+    const NumberBox number = numberBoxes_.value(box);
+    const QString text = box->text();
+    if (text.isEmpty() || text == number.shownText || singleFromText(text))
+        return true;
+    // The refusal moves the focus itself; its own focus events are not checked again.
+    checkingNumber_ = true;
+    ui().msgBox(number.message, MsgButtons::Ok, MsgIcon::None, {});
     box->setFocus();
+    checkingNumber_ = false;
     return false;
 }
 
 bool RecordEditor::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
     case QEvent::KeyPress:
+        if (isUnmatchedAccessKey(static_cast<QKeyEvent*>(event))) {
+            ui().beep();
+            return true;
+        }
         if (dropDownLists_.contains(watched)) {
             const auto* key = static_cast<QKeyEvent*>(event);
             if (isNavigationKey(key))
@@ -361,7 +474,7 @@ bool RecordEditor::eventFilter(QObject* watched, QEvent* event) {
             QWidget* next = it.value();
             if (next && next->isEnabled() && next->isVisibleTo(window()))
                 next->setFocus(Qt::OtherFocusReason);
-        } else if (numberBoxMessages_.contains(watched)) {
+        } else if (numberBoxes_.contains(watched)) {
             auto* box = static_cast<QLineEdit*>(watched);
             box->selectAll();
             // A click into the box places the cursor after the focus arrives; select again
@@ -371,13 +484,9 @@ bool RecordEditor::eventFilter(QObject* watched, QEvent* event) {
         }
         break;
     case QEvent::FocusOut:
-        if (numberBoxMessages_.contains(watched) && !checkingNumber_ &&
-            leavesField(static_cast<QFocusEvent*>(event))) {
-            // The refusal moves the focus itself; its own focus events are not checked again.
-            checkingNumber_ = true;
+        if (numberBoxes_.contains(watched) && !checkingNumber_ &&
+            leavesField(static_cast<QFocusEvent*>(event)))
             checkNumberBox(static_cast<QLineEdit*>(watched));
-            checkingNumber_ = false;
-        }
         break;
     default:
         break;

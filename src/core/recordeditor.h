@@ -69,6 +69,14 @@ public:
     // True when the recordset is open and holds at least one row.
     bool hasRows();
 
+    // Runs the pending lost-focus check of the control that has the focus (a number box, a
+    // date field, any CheckedControl), as leaving it would: false when the control refused
+    // its text (message shown, focus back in it). Every command that saves or leaves the
+    // shown row calls this first and does nothing when it answers false: an access key or a
+    // default button clicks without the focus leaving the control, so its own check never
+    // ran. Cancel and Delete, which discard the row's text, do not call it.
+    virtual bool checkFocusedControl();
+
     // Switches to edit mode on the first change of a shown row.
     void MarkChanged();
     void SetEditButtons();
@@ -141,9 +149,16 @@ protected:
     // A combo that chooses a referenced row: a drop-down list whose selection Backspace and
     // Delete clear; every key-down counts as a change (MarkChanged).
     void makeDropDownList(QComboBox* combo);
-    // A number box: selects all its text on getting the focus and refuses, on losing it, a
-    // text that is not empty and not a number, with `message` and the focus back in the box.
+    // A number box of a single-precision column: selects all its text on getting the focus
+    // and refuses, on losing it, a text that is not empty and not a number the column holds
+    // as typed (see singleFromText), with `message` and the focus back in the box.
     void makeNumberBox(QLineEdit* box, const QString& message);
+    // Shows a stored number (or no value) in a number box, in full (see numberText).
+    void showNumber(QLineEdit* box, const QVariant& value);
+    // What a number box saves: while its text is the one shown, the stored value exactly as
+    // it was read (a save of another field never changes it); otherwise the typed number as
+    // a single, or 0 for an empty box.
+    QVariant numberToSave(const QLineEdit* box) const;
     // A box that only displays: when it gets the focus, the focus goes on to `next`.
     void makeDisplayOnly(QWidget* box, QWidget* next);
 
@@ -153,6 +168,16 @@ protected:
     void connectGuarded(Sender* sender, Signal signal, Handler handler) {
         connect(sender, signal, this, [handler] { guardedCall(handler); });
     }
+
+    // Connects a button of the window's own that saves or leaves the row (Clone, Ok ...):
+    // its handler runs only once checkFocusedControl has accepted.
+    void connectCommand(QPushButton* button, std::function<void()> handler);
+
+    // After Update, Cancel or Delete the focus goes where the next key cannot do harm: into
+    // the first data control while a row is shown (typing there edits it), else to Add New,
+    // the one command that acts in the empty state (Next in a window without Add New); never
+    // to Delete, where the next Space would ask to delete the row.
+    void focusAfterCommand();
 
     // Sets `enabled` on every widget of the list.
     static void setAllEnabled(const QList<QWidget*>& widgets, bool enabled);
@@ -181,12 +206,19 @@ private:
     // The buttons SetEditButtons hides and SetBrowseButtons shows (Add New apart).
     QList<QPushButton*> browseOnlyButtons() const;
 
+    // A number box's refusal message and the number it was last given to show.
+    struct NumberBox {
+        QString message;
+        QString shownText;
+        QVariant shownValue;
+    };
+
     bool checkNumberBox(QLineEdit* box);
 
     QList<QPushButton*> extraBrowseButtons_;
     QList<QPointer<QAction>> editLockedActions_;
     QList<QObject*> dropDownLists_;
-    QHash<QObject*, QString> numberBoxMessages_;
+    QHash<const QObject*, NumberBox> numberBoxes_;
     QHash<QObject*, QPointer<QWidget>> passFocusTo_;
     bool checkingNumber_ = false;
 };

@@ -128,6 +128,14 @@ void DateField::focusOutEvent(QFocusEvent* event) {
     checkText();
 }
 
+bool DateField::checkNow() {
+    if (checking_ || refusingField)
+        return false; // a refusal is on the screen
+    if (!isEnabled() || !isVisible())
+        return true;
+    return checkText();
+}
+
 // Applies the field's check to its text; a refusal shows the field's message and puts the
 // focus back into the field.
 bool DateField::checkText() {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/checkedcontrol.h"
+
 #include <QComboBox>
 #include <QDate>
 #include <QPoint>
@@ -15,7 +17,7 @@ namespace tavrel {
 // the month calendar (frmDateEnt). On losing the focus the text is checked: a required
 // field must hold a valid date, an optional one may also be empty; a refused text shows the
 // field's message and the focus goes back into the field.
-class DateField : public QComboBox {
+class DateField : public QComboBox, public CheckedControl {
     Q_OBJECT
 public:
     enum class Kind { Required, Optional };
@@ -47,6 +49,10 @@ public:
 
     // Opens the calendar picker as the drop-down arrow does.
     void showPopup() override;
+
+    // The lost-focus check, run at once (for a command that acts without the focus leaving
+    // the field). A disabled or hidden field takes any text, as it does on losing the focus.
+    bool checkNow() override;
 
     // Top-left corner of a picker of size `picker` for a field at `field` (both in global
     // coordinates), before it is kept on the screen.

@@ -57,17 +57,6 @@ QString columnText(const Recordset& rs, const QString& column) {
     return rs.value(column).toString();
 }
 
-// A number column as the user reads it: plain, no trailing zeros; empty for no value.
-QString numberText(const QVariant& value) {
-    return value.isNull() ? QString() : QString::number(value.toDouble());
-}
-
-// A typed number as the column stores it: single precision, or 0 for no number.
-QVariant numberOrZero(const QString& text) {
-    const std::optional<double> number = toNumber(text);
-    return number ? static_cast<double>(static_cast<float>(*number)) : 0.0;
-}
-
 QVariant dateOrEmpty(const DateField* field) {
     const std::optional<QDate> date = field->date();
     return date ? QVariant(*date) : QVariant();
@@ -391,7 +380,7 @@ void TaskEditor::connectHandlers() {
     connectGuarded(cmbTyp, &QComboBox::activated, [this] { cmbTyp_Click(); });
     connectGuarded(chkCurYearOnly, &QCheckBox::clicked, [this] { chkCurYearOnly_Click(); });
 
-    connectGuarded(cmdClone, &QPushButton::clicked, [this] { cmdClone_Click(); });
+    connectCommand(cmdClone, [this] { cmdClone_Click(); });
 }
 
 void TaskEditor::applyTabOrder() {
@@ -549,8 +538,8 @@ void TaskEditor::ShowRecord() {
     txtTools->setPlainText(columnText(rs, QStringLiteral("tools")));
     txtResults->setPlainText(columnText(rs, QStringLiteral("results")));
     txtBestTime->setText(columnText(rs, QStringLiteral("besttime")));
-    txtReqHour->setText(numberText(rs.value(QStringLiteral("reqhour"))));
-    txtReqMin->setText(numberText(rs.value(QStringLiteral("reqmin"))));
+    showNumber(txtReqHour, rs.value(QStringLiteral("reqhour")));
+    showNumber(txtReqMin, rs.value(QStringLiteral("reqmin")));
     chkCurYearOnly->setChecked(rs.value(QStringLiteral("curyearonly")).toBool());
     txtMisc1->setText(columnText(rs, QStringLiteral("misc1")));
     dcPurchDate->setDate(rs.value(QStringLiteral("purchdate")).toDate());
@@ -568,8 +557,8 @@ void TaskEditor::ClearRecord() {
         box->clear();
     dcPurchDate->setText(QString());
     dcWarDate->setText(QString());
-    txtReqHour->setText(QStringLiteral("0"));
-    txtReqMin->setText(QStringLiteral("0"));
+    showNumber(txtReqHour, 0.0);
+    showNumber(txtReqMin, 0.0);
     chkCurYearOnly->setChecked(false);
     unmarkAllWeeks();
 }
@@ -589,8 +578,8 @@ void TaskEditor::SaveRecord() {
     rs.setValue(QStringLiteral("tools"), txtTools->toPlainText());
     rs.setValue(QStringLiteral("results"), txtResults->toPlainText());
     rs.setValue(QStringLiteral("besttime"), txtBestTime->text());
-    rs.setValue(QStringLiteral("reqhour"), numberOrZero(txtReqHour->text()));
-    rs.setValue(QStringLiteral("reqmin"), numberOrZero(txtReqMin->text()));
+    rs.setValue(QStringLiteral("reqhour"), numberToSave(txtReqHour));
+    rs.setValue(QStringLiteral("reqmin"), numberToSave(txtReqMin));
     rs.setValue(QStringLiteral("curyearonly"), chkCurYearOnly->isChecked());
     rs.setValue(QStringLiteral("misc1"), txtMisc1->text());
     rs.setValue(QStringLiteral("purchdate"), dateOrEmpty(dcPurchDate));

@@ -33,6 +33,7 @@ public:
     void resetState() override;
     void closeRecords() override;
     bool isEditing() const override { return Changed || Adding; }
+    bool checkFocusedControl() override { return RecordEditor::checkFocusedControl(); }
 
     Recordset& recordset() override;
 

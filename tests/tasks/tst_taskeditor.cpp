@@ -19,6 +19,8 @@
 #include <QStyle>
 #include <QtTest>
 
+#include <algorithm>
+#include <limits>
 #include <memory>
 
 using namespace tavrel;
@@ -89,6 +91,19 @@ struct MainWindowOnSample {
     }
 };
 
+const QString PurchaseDateMessage =
+    QStringLiteral("You must enter a valid purchase date, or leave the field blank.");
+const QString WarrantyDateMessage =
+    QStringLiteral("You must enter a valid waranty expiration date, or leave the field blank.");
+const QString HoursMessage = QStringLiteral("You must enter a valid number in the hours field.");
+const QString MinutesMessage =
+    QStringLiteral("You must enter a valid number in the minutes field.");
+
+// A stored number in full, so that comparisons are exact.
+QString exact(const QVariant& value) {
+    return value.isNull() ? QStringLiteral("null") : QString::number(value.toDouble(), 'g', 17);
+}
+
 const char* const BrowseOnly[] = {"cmdFirst", "cmdPrevious", "cmdNext",   "cmdLast",
                                   "cmdHelp",  "cmdFind",     "cmdDelete", "cmdClone"};
 
@@ -131,6 +146,36 @@ public:
         return true;
     }
 
+    // Types into a field from the keyboard, over its whole text, as a user does after Tab.
+    QWidget* typeInto(const char* name, const QString& typed) const {
+        QWidget* field = w(name);
+        field->setFocus(Qt::TabFocusReason);
+        QWidget* keys = field;
+        if (auto* date = qobject_cast<DateField*>(field))
+            keys = date->lineEdit();
+        if (auto* line = qobject_cast<QLineEdit*>(keys))
+            line->selectAll();
+        if (typed.isEmpty())
+            QTest::keyClick(keys, Qt::Key_Delete);
+        else
+            QTest::keyClicks(keys, typed);
+        return field;
+    }
+    static QString fieldText(QWidget* field) {
+        if (auto* date = qobject_cast<DateField*>(field))
+            return date->text();
+        return qobject_cast<QLineEdit*>(field)->text();
+    }
+    // A key pressed where the focus is, as the user presses it. A button's access key
+    // shows the button pressed for a moment and clicks it then: wait for that click.
+    void press(int key, int modifiers = Qt::NoModifier) const {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key(key),
+                        Qt::KeyboardModifiers(modifiers));
+        const auto buttons = editor->findChildren<QPushButton*>();
+        QTRY_VERIFY(std::none_of(buttons.begin(), buttons.end(),
+                                 [](const QPushButton* button) { return button->isDown(); }));
+    }
+
     bool inBrowseMode() const {
         for (const char* name : BrowseOnly) {
             if (!w(name)->isVisible())
@@ -160,6 +205,20 @@ class TstTaskEditor : public QObject {
 
 private:
     std::unique_ptr<ScriptedUi> scripted;
+
+    // The commands after which focusAfterCommands looks where the focus is.
+    enum Command {
+        UpdateClicked,
+        UpdateByKey,
+        UpdateBySpace,
+        CancelClicked,
+        CancelByKey,
+        DeleteClicked,
+        DeleteBySpace,
+        CancelFirstTask,
+        AddNewClicked,
+        AddAnotherByKey,
+    };
 
 private Q_SLOTS:
     void initTestCase() { useTestLocale(); }
@@ -531,6 +590,327 @@ private Q_SLOTS:
             0.0);
     }
 
+    // An access key clicks its button while the focus stays in the field typed into, so the
+    // command runs that field's lost-focus check itself: a refused text shows the field's
+    // message, keeps the focus and the text, and nothing is written. Cancel discards without
+    // a check; the keys of buttons hidden while editing, and Enter, do nothing (the key is
+    // not typed into the field either).
+    void accessKeysRunThePendingCheck_data() {
+        QTest::addColumn<bool>("adding");
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("query");
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<bool>("editing");
+        const int alt = Qt::AltModifier;
+        const QString purchDate = QStringLiteral("select purchdate from tasks where taskid = 1");
+        const QString reqMin = QStringLiteral("select reqmin from tasks where taskid = 1");
+        const QString reqHour = QStringLiteral("select reqhour from tasks where taskid = 1");
+        const QString count = QStringLiteral("select count(*) from tasks");
+        const QString fiftyDigits = QStringLiteral("1") + QString(49, QLatin1Char('0'));
+
+        QTest::newRow("Update, purchase date 99/99/99")
+            << false << "dcPurchDate"
+            << "99/99/99" << int(Qt::Key_U) << alt << PurchaseDateMessage << purchDate
+            << "2004-03-15" << true;
+        QTest::newRow("Update, minutes xyz")
+            << false << "txtReqMin"
+            << "xyz" << int(Qt::Key_U) << alt << MinutesMessage << reqMin << "30" << true;
+        QTest::newRow("Update, hours 1e39")
+            << false << "txtReqHour"
+            << "1e39" << int(Qt::Key_U) << alt << HoursMessage << reqHour << "2" << true;
+        QTest::newRow("Update, hours of fifty digits")
+            << false << "txtReqHour" << fiftyDigits << int(Qt::Key_U) << alt << HoursMessage
+            << reqHour << "2" << true;
+        QTest::newRow("Update, hours inf")
+            << false << "txtReqHour"
+            << "inf" << int(Qt::Key_U) << alt << HoursMessage << reqHour << "2" << true;
+        QTest::newRow("Update of a new task, minutes -1e39")
+            << true << "txtReqMin"
+            << "-1e39" << int(Qt::Key_U) << alt << MinutesMessage << count << "3" << true;
+        QTest::newRow("Add Another, warranty date 2/30/2005")
+            << true << "dcWarDate"
+            << "2/30/2005" << int(Qt::Key_A) << alt << WarrantyDateMessage << count << "3" << true;
+        QTest::newRow("Add Another, hours abc")
+            << true << "txtReqHour"
+            << "abc" << int(Qt::Key_A) << alt << HoursMessage << count << "3" << true;
+        QTest::newRow("Add Another, a good date is saved")
+            << true << "dcWarDate"
+            << "2-1-06" << int(Qt::Key_A) << alt << "" << count << "4" << true;
+        QTest::newRow("Update, a date typed short is saved")
+            << false << "dcPurchDate"
+            << "1-2-05" << int(Qt::Key_U) << alt << "" << purchDate << "2005-01-02" << false;
+        QTest::newRow("Cancel discards a bad date without a word")
+            << false << "dcPurchDate"
+            << "99/99/99" << int(Qt::Key_C) << alt << "" << purchDate << "2004-03-15" << false;
+        const std::pair<const char*, Qt::Key> hidden[] = {
+            {"First", Qt::Key_S}, {"Previous", Qt::Key_P}, {"Next", Qt::Key_N},
+            {"Last", Qt::Key_L},  {"Delete", Qt::Key_D},   {"Find", Qt::Key_I},
+        };
+        for (const auto& [button, key] : hidden)
+            QTest::addRow("%s is hidden while editing", button)
+                << false << "dcPurchDate"
+                << "99/99/99" << int(key) << alt << "" << purchDate << "2004-03-15" << true;
+        QTest::newRow("Enter presses no button")
+            << false << "txtReqMin"
+            << "xyz" << int(Qt::Key_Return) << int(Qt::NoModifier) << "" << reqMin << "30" << true;
+    }
+    void accessKeysRunThePendingCheck() {
+        QFETCH(bool, adding);
+        QFETCH(QString, field);
+        QFETCH(QString, typed);
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(QString, message);
+        QFETCH(QString, query);
+        QFETCH(QString, stored);
+        QFETCH(bool, editing);
+        Fixture f;
+        setFindDialog([](QWidget*) { QFAIL("no find while editing"); });
+        f.editor->activate();
+        if (adding) {
+            QVERIFY(f.click("cmdAddNew"));
+            QTest::keyClicks(f.w("txtTaskName"), QStringLiteral("New pump"));
+        }
+        QWidget* typedInto = f.typeInto(field.toLatin1().constData(), typed);
+        scripted->clearRecord();
+
+        f.press(key, modifiers);
+        QCOMPARE(scripted->messageTexts(),
+                 message.isEmpty() ? QStringList{} : QStringList{message});
+        QCOMPARE(f.stored(query).toString(), stored);
+        QCOMPARE(f.editor->isEditing(), editing);
+        if (!message.isEmpty()) {
+            QCOMPARE(QApplication::focusWidget(), typedInto);
+            QCOMPARE(Fixture::fieldText(typedInto), typed);
+            QCOMPARE(f.editor->isAdding(), adding);
+        } else if (editing && !adding) {
+            // A key that found no button leaves the text alone; an access key says so.
+            QCOMPARE(Fixture::fieldText(typedInto), typed);
+            QCOMPARE(scripted->beeps, modifiers == Qt::AltModifier ? 1 : 0);
+        }
+    }
+
+    // Number boxes hold what a single-precision column holds: a number beyond its range, or
+    // with more digits than it keeps, gets the box's message and is not stored; an accepted
+    // one is shown again in full, without exponent or rounding.
+    void numberBoxesKeepToTheColumnsRange_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("refused");
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("shown");
+        const QString old = exact(2.0);
+        QTest::newRow("1234567") << "1234567" << false << exact(1234567.0) << "1234567";
+        QTest::newRow("0.1") << "0.1" << false << exact(double(0.1f)) << "0.1";
+        QTest::newRow("negative") << "-2.25" << false << exact(-2.25) << "-2.25";
+        QTest::newRow("one millionth") << "1e-6" << false << exact(double(1e-6f)) << "0.000001";
+        QTest::newRow("empty") << "" << false << exact(0.0) << "0";
+        QTest::newRow("largest single")
+            << "3.4028235e38" << false << exact(double(std::numeric_limits<float>::max()))
+            << "340282350000000000000000000000000000000";
+        QTest::newRow("just beyond") << "3.4028236e38" << true << old << "3.4028236e38";
+        QTest::newRow("1e39") << "1e39" << true << old << "1e39";
+        QTest::newRow("-1e39") << "-1e39" << true << old << "-1e39";
+        const QString fiftyNines(50, QLatin1Char('9'));
+        QTest::newRow("fifty digits") << fiftyNines << true << old << fiftyNines;
+        QTest::newRow("1e400") << "1e400" << true << old << "1e400";
+        QTest::newRow("inf") << "inf" << true << old << "inf";
+        QTest::newRow("-inf") << "-inf" << true << old << "-inf";
+        QTest::newRow("nan") << "nan" << true << old << "nan";
+        QTest::newRow("too small to keep") << "1e-50" << true << old << "1e-50";
+        QTest::newRow("more digits than single keeps") << "123456789" << true << old << "123456789";
+    }
+    void numberBoxesKeepToTheColumnsRange() {
+        QFETCH(QString, typed);
+        QFETCH(bool, refused);
+        QFETCH(QString, stored);
+        QFETCH(QString, shown);
+        Fixture f;
+        QWidget* hours = f.typeInto("txtReqHour", typed);
+        scripted->clearRecord();
+        f.press(Qt::Key_U, Qt::AltModifier);
+        QCOMPARE(scripted->messageTexts(), refused ? QStringList{HoursMessage} : QStringList{});
+        QCOMPARE(exact(f.stored(QStringLiteral("select reqhour from tasks where taskid = 1"))),
+                 stored);
+        QCOMPARE(f.text("txtReqHour"), shown);
+        QCOMPARE(f.editor->isEditing(), refused);
+        if (refused) {
+            QCOMPARE(QApplication::focusWidget(), hours);
+            // Leaving the box with the Tab key refuses the same text in the same words.
+            scripted->clearRecord();
+            f.press(Qt::Key_Tab);
+            QCOMPARE(scripted->messageTexts(), QStringList{HoursMessage});
+            QCOMPARE(QApplication::focusWidget(), hours);
+        }
+    }
+
+    // A stored number, also one another program wrote, is shown in full and comes back
+    // unchanged from a save of another field.
+    void anotherSaveKeepsStoredNumbers_data() {
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("1234567") << "1234567"
+                                 << "1234567";
+        QTest::newRow("single 0.3") << QString::number(double(0.3f), 'g', 17) << "0.3";
+        QTest::newRow("double 0.1") << "0.1"
+                                    << "0.1";
+        QTest::newRow("nine digits") << "123456789"
+                                     << "123456789";
+        QTest::newRow("2^24 + 1") << "16777217"
+                                  << "16777217";
+        QTest::newRow("1e39 from another program") << "1e39"
+                                                   << "1000000000000000000000000000000000000000";
+        QTest::newRow("no value") << "NULL"
+                                  << "";
+    }
+    void anotherSaveKeepsStoredNumbers() {
+        QFETCH(QString, value);
+        QFETCH(QString, shown);
+        const QString sql = QStringLiteral("UPDATE tasks SET reqmin = %1 WHERE taskid = 1;");
+        Fixture f(SampleSql + sql.arg(value));
+        const QString query = QStringLiteral("select reqmin from tasks where taskid = 1");
+        const QString before = exact(f.stored(query));
+        QCOMPARE(f.text("txtReqMin"), shown);
+
+        // Through the box and out of it, then a save of the manufacturer.
+        f.w("txtReqMin")->setFocus(Qt::TabFocusReason);
+        f.typeInto("txtManuf", QStringLiteral("Kidde"));
+        f.press(Qt::Key_U, Qt::AltModifier);
+        QVERIFY2(scripted->messages.isEmpty(), qPrintable(scripted->messageTexts().join('|')));
+        QCOMPARE(f.stored(QStringLiteral("select manuf from tasks where taskid = 1")).toString(),
+                 QStringLiteral("Kidde"));
+        QCOMPARE(exact(f.stored(query)), before);
+        QCOMPARE(f.text("txtReqMin"), shown);
+    }
+
+    // Numbers are shown and read in the locale's own digits and decimal point.
+    void numberBoxesInTheLocale_data() {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<double>("stored");
+        QTest::newRow("de_DE") << "de_DE"
+                               << "1234,5"
+                               << "-0,25" << -0.25;
+        QTest::newRow("bn_BD") << "bn_BD" << QStringLiteral("১২৩৪.৫") << QStringLiteral("-০.২৫")
+                               << -0.25;
+        QTest::newRow("ar_EG") << "ar_EG" << QStringLiteral("١٢٣٤٫٥") << QStringLiteral("٠٫٢٥")
+                               << 0.25;
+    }
+    void numberBoxesInTheLocale() {
+        QFETCH(QString, locale);
+        QFETCH(QString, shown);
+        QFETCH(QString, typed);
+        QFETCH(double, stored);
+        useTestLocale(locale.toLatin1().constData());
+        const auto restore = qScopeGuard([] { useTestLocale(); });
+        Fixture f(SampleSql +
+                  QStringLiteral("UPDATE tasks SET reqhour = 1234.5 WHERE taskid = 1;"));
+        QCOMPARE(f.text("txtReqHour"), shown);
+
+        auto* hours = f.w<QLineEdit>("txtReqHour");
+        hours->setFocus(Qt::TabFocusReason);
+        hours->insert(typed); // over the selected text, as an input method types it
+        f.press(Qt::Key_U, Qt::AltModifier);
+        QVERIFY2(scripted->messages.isEmpty(), qPrintable(scripted->messageTexts().join('|')));
+        QCOMPARE(exact(f.stored(QStringLiteral("select reqhour from tasks where taskid = 1"))),
+                 exact(stored));
+        QCOMPARE(f.text("txtReqHour"), typed);
+    }
+
+    // After a command the focus goes where the next key cannot do harm: into the first data
+    // field while a row is shown, to Add New in the empty state, never to Delete.
+    void focusAfterCommands_data() {
+        QTest::addColumn<int>("command");
+        QTest::addColumn<bool>("onlyTask");
+        QTest::addColumn<QString>("focus");
+        QTest::newRow("Update clicked") << int(UpdateClicked) << false << "txtTaskName";
+        QTest::newRow("Update by Alt+U") << int(UpdateByKey) << false << "txtTaskName";
+        QTest::newRow("Update by Space") << int(UpdateBySpace) << false << "txtTaskName";
+        QTest::newRow("Cancel clicked") << int(CancelClicked) << false << "txtTaskName";
+        QTest::newRow("Cancel by Alt+C") << int(CancelByKey) << false << "txtTaskName";
+        QTest::newRow("Delete clicked") << int(DeleteClicked) << false << "txtTaskName";
+        QTest::newRow("Delete by Space") << int(DeleteBySpace) << false << "txtTaskName";
+        QTest::newRow("Delete of the only task") << int(DeleteClicked) << true << "cmdAddNew";
+        QTest::newRow("Cancel of a first task") << int(CancelFirstTask) << true << "cmdAddNew";
+        QTest::newRow("Add New") << int(AddNewClicked) << false << "txtTaskName";
+        QTest::newRow("Add Another by Alt+A") << int(AddAnotherByKey) << false << "txtTaskName";
+    }
+    void focusAfterCommands() {
+        QFETCH(int, command);
+        QFETCH(bool, onlyTask);
+        QFETCH(QString, focus);
+        Fixture f(onlyTask ? QStringLiteral("INSERT INTO tasks (taskname) VALUES ('Only');")
+                           : SampleSql);
+        const auto edit = [&f] { f.typeInto("txtManuf", QStringLiteral("Kidde")); };
+        const auto tabTo = [&f](const char* button) {
+            f.w(button)->setFocus(Qt::TabFocusReason);
+            f.press(Qt::Key_Space);
+        };
+        switch (command) {
+        case UpdateClicked:
+            edit();
+            QVERIFY(f.click("cmdUpdate"));
+            break;
+        case UpdateByKey:
+            edit();
+            f.press(Qt::Key_U, Qt::AltModifier);
+            break;
+        case UpdateBySpace:
+            edit();
+            tabTo("cmdUpdate");
+            break;
+        case CancelClicked:
+            edit();
+            QVERIFY(f.click("cmdCancel"));
+            break;
+        case CancelByKey:
+            edit();
+            f.press(Qt::Key_C, Qt::AltModifier);
+            break;
+        case DeleteClicked:
+            scripted->answer(MsgResult::Yes);
+            QVERIFY(f.click("cmdDelete"));
+            break;
+        case DeleteBySpace:
+            scripted->answer(MsgResult::Yes);
+            tabTo("cmdDelete");
+            break;
+        case CancelFirstTask:
+            scripted->answer(MsgResult::Yes);
+            QVERIFY(f.click("cmdDelete"));
+            QVERIFY(f.click("cmdAddNew"));
+            QTest::keyClicks(f.w("txtTaskName"), QStringLiteral("First"));
+            QVERIFY(f.click("cmdCancel"));
+            break;
+        case AddNewClicked:
+            QVERIFY(f.click("cmdAddNew"));
+            break;
+        case AddAnotherByKey:
+            QVERIFY(f.click("cmdAddNew"));
+            QTest::keyClicks(f.w("txtTaskName"), QStringLiteral("New pump"));
+            f.w("txtReqHour")->setFocus(Qt::TabFocusReason);
+            f.press(Qt::Key_A, Qt::AltModifier);
+            QCOMPARE(f.taskCount(), 4);
+            break;
+        }
+        QVERIFY2(QApplication::focusWidget(),
+                 qPrintable(scripted->messageTexts().join(QLatin1Char('|'))));
+        QCOMPARE(QApplication::focusWidget()->objectName(), focus);
+
+        // The next Space or Enter asks no question.
+        const int tasks = f.taskCount();
+        scripted->clearRecord();
+        scripted->answer(MsgResult::Yes);
+        f.press(Qt::Key_Space);
+        f.press(Qt::Key_Return);
+        QVERIFY2(scripted->messages.isEmpty(), qPrintable(scripted->messageTexts().join('|')));
+        QCOMPARE(f.taskCount(), tasks);
+    }
+
     void taskNumberPassesFocusToLocation() {
         Fixture f;
         f.w("txtTaskName")->setFocus(Qt::TabFocusReason);
@@ -589,6 +969,18 @@ private Q_SLOTS:
             QVERIFY(editor->isEditing());
             editor->cmdCancel->click();
             QVERIFY(main.exitAction()->isEnabled());
+
+            // A menu command that leaves the row runs the focused field's check first.
+            main.show();
+            QVERIFY(QTest::qWaitForWindowActive(&main));
+            editor->dcPurchDate->setFocus(Qt::TabFocusReason);
+            QTest::keyClicks(editor->dcPurchDate->lineEdit(), QStringLiteral("99"));
+            scripted->clearRecord();
+            main.mnuExit_Click();
+            QCOMPARE(scripted->messageTexts(), QStringList{PurchaseDateMessage});
+            QVERIFY(main.isVisible());
+            QCOMPARE(QApplication::focusWidget(), editor->dcPurchDate);
+            editor->cmdCancel->click();
             main.Form_Unload();
         }
         QDir::setCurrent(previous);
