@@ -258,11 +258,12 @@ void Database::execute(const QString& sql) {
     }
     d->rowsAffected = 0;
     QString error;
-    const QString sqlite = translateSql(sql, &error);
-    if (!error.isEmpty()) {
+    detail::Tokens tokens;
+    if (!detail::translateTokens(sql, &tokens, &error)) {
         raiseError(ErrSqlSyntax, error);
         return;
     }
+    const QString sqlite = detail::emitSql(detail::jetComparisons(d->db, tokens));
     sqlite3_stmt* stmt = nullptr;
     if (!d->prepare(sqlite, &stmt, true, sql))
         return;

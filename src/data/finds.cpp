@@ -32,7 +32,8 @@ template <class R> void find(R* d, const QString& criteria, FindFrom from) {
         raiseError(ErrSqlSyntax, error);
         return;
     }
-    const QString condition = emitSql(substituteAliases(tokens, d->aliases));
+    const QString condition =
+        emitSql(jetComparisons(d->db->db, substituteAliases(tokens, d->aliases), d->tables));
     const int n = d->count();
 
     // Which rows of the keyset match, evaluated by SQLite on the recordset's tables.

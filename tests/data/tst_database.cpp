@@ -90,6 +90,7 @@ private Q_SLOTS:
     void addNewKeyBeforeUpdate();
     void keysNeverReused();
     void editAndUpdate();
+    void filesStayUsableByPlainSqlite();
     void deleteLeavesNoCurrentRow();
     void rowsDeletedElsewhereAreSkipped();
     void snapshotRefusesEdits();
@@ -464,6 +465,63 @@ void TestDatabase::editAndUpdate() {
     QCOMPARE(trap.numbers, (QList<int>{ErrUpdateWithoutEdit, ErrUpdateWithoutEdit}));
     QCOMPARE(folder.scalar(QStringLiteral("select parts from assign where assid = 1")).toDouble(),
              1.5);
+}
+
+void TestDatabase::filesStayUsableByPlainSqlite() {
+    // Files written by the program open, read and write in any SQLite tool, which knows
+    // none of the program's collations or functions.
+    QTemporaryDir dir;
+    QString error;
+    QVERIFY2(initWorkFolder(dir.path(), true, QDate(2005, 7, 4), &error), qPrintable(error));
+    const QString tasksPath = dir.filePath(QStringLiteral("tavrel.mdb"));
+    {
+        Database db = Database::open(tasksPath);
+        Recordset rs = db.openRecordset(QStringLiteral("select * from tasks order by taskname"));
+        rs.edit();
+        rs.setValue(QStringLiteral("taskname"), QStringLiteral("Élevator check"));
+        rs.update();
+        db.execute(QStringLiteral("update assign set duedate = #1/2/2006# where assid = 1"));
+    }
+    for (const QString& name : {QStringLiteral("tavrel.mdb"), QStringLiteral("rptspec.mdb")}) {
+        sqlite3* raw = nullptr;
+        QCOMPARE(sqlite3_open_v2(dir.filePath(name).toUtf8().constData(), &raw,
+                                 SQLITE_OPEN_READWRITE, nullptr),
+                 SQLITE_OK);
+        auto run = [&](const char* sql) {
+            char* message = nullptr;
+            const int rc = sqlite3_exec(raw, sql, nullptr, nullptr, &message);
+            const QString text = QString::fromUtf8(message ? message : "");
+            sqlite3_free(message);
+            return rc == SQLITE_OK ? QString() : text;
+        };
+        if (name == QLatin1String("tavrel.mdb")) {
+            QCOMPARE(run("INSERT INTO tasks (taskname) VALUES ('written by another tool'); "
+                         "UPDATE tasks SET taskname = 'Renamed' WHERE taskid = 1; "
+                         "INSERT INTO assign (taskid, weeid, duedate, completed) "
+                         "VALUES (1, 1, '2006-01-02', 1); "
+                         "UPDATE assign SET duedate = '2006-02-06', taskid = 2 WHERE assid = 2; "
+                         "DELETE FROM assign WHERE assid = 3; "
+                         "SELECT * FROM tasks ORDER BY taskname;"),
+                     QString());
+        } else {
+            QCOMPARE(run("UPDATE RptSpec SET usewith = usewith, fieldname = fieldname; "
+                         "INSERT INTO RptSpec (specid, usewith, fieldname) "
+                         "VALUES (9999, 'tasks', 'x');"),
+                     QString());
+        }
+        sqlite3_stmt* stmt = nullptr;
+        sqlite3_prepare_v2(raw, "PRAGMA integrity_check", -1, &stmt, nullptr);
+        QCOMPARE(sqlite3_step(stmt), SQLITE_ROW);
+        QCOMPARE(QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0))),
+                 QStringLiteral("ok"));
+        sqlite3_finalize(stmt);
+        sqlite3_close(raw);
+    }
+    // And the program reads what the other tool wrote.
+    Database db = Database::open(tasksPath);
+    Recordset rs = db.openRecordset(
+        QStringLiteral("select * from tasks where taskname = 'WRITTEN BY ANOTHER TOOL'"));
+    QCOMPARE(rs.recordCount(), 1);
 }
 
 void TestDatabase::deleteLeavesNoCurrentRow() {
