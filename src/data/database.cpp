@@ -70,6 +70,8 @@ int errorNumberFor(int rc, bool write, const char* message) {
     case SQLITE_IOERR:
     case SQLITE_FULL:
         return ErrFileIo;
+    case SQLITE_MISMATCH:
+        return ErrTypeMismatch;
     case SQLITE_ERROR: {
         const QString m = QString::fromUtf8(message ? message : "");
         if (m.startsWith(QLatin1String("no such table")))

@@ -138,6 +138,11 @@ enum class ValueKind { Auto, Integer, Double, Currency, Bool, Date, Text };
 ValueKind valueKindFor(const char* declType);
 QVariant readColumn(sqlite3_stmt* stmt, int column, ValueKind kind);
 QVariant readValue(sqlite3_value* value, ValueKind kind);
+// Reads a text written to a date column. The data layer reads only ISO forms, which mean
+// the same date everywhere: "yyyy-MM-dd", with " HH:mm[:ss]" or "THH:mm[:ss]", or a time
+// alone, "HH:mm[:ss]". Typed dates ("3/5/2026") depend on the locale's order: the program
+// reads them and passes a QDate.
+bool dateFromIsoText(const QString& text, QVariant* out);
 // Binds a program value to a parameter, stored as the column's kind wants it.
 int bindValue(sqlite3_stmt* stmt, int index, const QVariant& value, ValueKind kind);
 
