@@ -22,7 +22,9 @@ CREATE TABLE tasks (
     purchdate   DATETIME,
     wardate     DATETIME
 );
-CREATE INDEX tasks_taskname ON tasks (taskname);
+-- Task-name order: the program sorts texts without regard to case. NOCASE, built into every
+-- SQLite, gives that order for plain ASCII names, so this index serves it.
+CREATE INDEX tasks_taskname ON tasks (taskname COLLATE NOCASE);
 
 CREATE TABLE taskweeks (
     taskid LONG NOT NULL,

@@ -70,6 +70,8 @@ int errorNumberFor(int rc, bool write, const char* message) {
     case SQLITE_IOERR:
     case SQLITE_FULL:
         return ErrFileIo;
+    case SQLITE_MISMATCH:
+        return ErrTypeMismatch;
     case SQLITE_ERROR: {
         const QString m = QString::fromUtf8(message ? message : "");
         if (m.startsWith(QLatin1String("no such table")))
@@ -258,11 +260,12 @@ void Database::execute(const QString& sql) {
     }
     d->rowsAffected = 0;
     QString error;
-    const QString sqlite = translateSql(sql, &error);
-    if (!error.isEmpty()) {
+    detail::Tokens tokens;
+    if (!detail::translateTokens(sql, &tokens, &error)) {
         raiseError(ErrSqlSyntax, error);
         return;
     }
+    const QString sqlite = detail::emitSql(detail::jetComparisons(d->db, tokens));
     sqlite3_stmt* stmt = nullptr;
     if (!d->prepare(sqlite, &stmt, true, sql))
         return;

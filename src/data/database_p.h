@@ -85,9 +85,37 @@ QString quoteIdent(const QString& name);
 // The key columns of a recordset's tables ("t.rowid, u.rowid"), in the keyset's order.
 QString keyList(const QList<TableRef>& tables);
 
+// Collations of ours, named only in the translated query text (never in a file's schema):
+// Jet's sort order of texts, and its comparison, in which texts that differ only in case
+// are equal.
+inline constexpr const char* SortCollation = "jet";
+inline constexpr const char* CompareCollation = "jetcompare";
+
 // Order terms that are text columns get Jet's collation. `from` is the FROM clause, used to
 // learn each term's declared type.
 Tokens collateOrderTerms(sqlite3* db, const QString& from, const Tokens& orderBy);
+
+// Two ways of ordering by the same terms. `exact` gives text columns the jet collation;
+// `indexed` gives them NOCASE, which an index on (column COLLATE NOCASE) serves and which
+// is Jet's order for texts of plain ASCII that do not differ only in case. `texts` are the
+// text terms, whose values tell whether `indexed` gave Jet's order.
+struct TextOrder {
+    Tokens exact;
+    Tokens indexed;
+    QList<Tokens> texts;
+};
+TextOrder textOrderTerms(sqlite3* db, const QString& from, const Tokens& orderBy);
+
+// Order terms that give the rows of these tables in key order: each table's primary key
+// (its rowid when it declares none), the first table's first. *rowidsOnly tells whether
+// every one of those keys is the table's rowid.
+Tokens keyOrderTerms(sqlite3* db, const QList<TableRef>& tables, bool* rowidsOnly = nullptr);
+
+// Jet's comparisons in a translated statement: text operands of =, <>, <, >, in, between,
+// distinct and group by get the comparison collation; a yes/no column compared with a
+// number asks whether it is zero, so that every non-zero value is true. `context` names
+// tables the text refers to without a FROM clause of its own (a find's criteria).
+Tokens jetComparisons(sqlite3* db, const Tokens& tokens, const QList<TableRef>& context = {});
 
 // Jet's like on two texts, as the SQL function does it: wildcards "*", "?", "#" and
 // "[...]" lists, letters of every alphabet without regard to case.
@@ -111,6 +139,11 @@ enum class ValueKind { Auto, Integer, Double, Currency, Bool, Date, Text };
 ValueKind valueKindFor(const char* declType);
 QVariant readColumn(sqlite3_stmt* stmt, int column, ValueKind kind);
 QVariant readValue(sqlite3_value* value, ValueKind kind);
+// Reads a text written to a date column. The data layer reads only ISO forms, which mean
+// the same date everywhere: "yyyy-MM-dd", with " HH:mm[:ss]" or "THH:mm[:ss]", or a time
+// alone, "HH:mm[:ss]". Typed dates ("3/5/2026") depend on the locale's order: the program
+// reads them and passes a QDate.
+bool dateFromIsoText(const QString& text, QVariant* out);
 // Binds a program value to a parameter, stored as the column's kind wants it.
 int bindValue(sqlite3_stmt* stmt, int index, const QVariant& value, ValueKind kind);
 

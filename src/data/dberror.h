@@ -19,6 +19,7 @@ inline constexpr int ErrLockedByUser = 3260;      // lock held by another progra
 inline constexpr int ErrItemNotFound = 3265;      // unknown field name
 inline constexpr int ErrEngine = 3146;            // any other engine failure
 inline constexpr int ErrFileIo = 75;              // file could not be read or written
+inline constexpr int ErrTypeMismatch = 13;        // a value the column's type cannot hold
 inline constexpr int ErrDialogCancelled = 32755;  // the user cancelled a file dialog
 
 // One failure: a number from the list above and a description for the user.

@@ -32,7 +32,8 @@ template <class R> void find(R* d, const QString& criteria, FindFrom from) {
         raiseError(ErrSqlSyntax, error);
         return;
     }
-    const QString condition = d->findCondition(substituteAliases(tokens, d->aliases));
+    const QString condition = d->findCondition(
+        jetComparisons(d->db->db, substituteAliases(tokens, d->aliases), d->tables));
     const int n = d->count();
 
     // Which rows match, evaluated by SQLite: on the recordset's tables for a keyset, on the

@@ -408,6 +408,87 @@ template <class R> int copyRows(sqlite3_stmt* source, R* rs) {
     return SQLITE_DONE;
 }
 
+// Checks, row by row, that rows read in NOCASE order of their text terms are in Jet's
+// order. They are when every text is plain ASCII (NOCASE then folds exactly the letters Jet
+// folds) and texts that differ only in case never meet, since Jet orders those by their
+// characters where NOCASE leaves them as they come.
+class NocaseOrderCheck {
+public:
+    explicit NocaseOrderCheck(int texts)
+        : previous_(size_t(texts)) {}
+
+    // The text terms are the columns from `first` on; false once the order is not Jet's.
+    bool next(sqlite3_stmt* stmt, int first) {
+        bool sameGroup = hasPrevious_;
+        for (size_t i = 0; i < previous_.size(); ++i) {
+            const int column = first + int(i);
+            QByteArray value;
+            if (sqlite3_column_type(stmt, column) == SQLITE_TEXT) {
+                value = QByteArray(reinterpret_cast<const char*>(sqlite3_column_text(stmt, column)),
+                                   sqlite3_column_bytes(stmt, column));
+                for (const char c : std::as_const(value))
+                    if (static_cast<unsigned char>(c) >= 0x80)
+                        return false;
+            }
+            // Only rows whose earlier terms are alike are ordered by this one.
+            if (sameGroup && value.compare(previous_[i], Qt::CaseInsensitive) == 0) {
+                if (value != previous_[i])
+                    return false;
+            } else {
+                sameGroup = false;
+            }
+            previous_[i] = value;
+        }
+        hasPrevious_ = true;
+        return true;
+    }
+
+private:
+    std::vector<QByteArray> previous_;
+    bool hasPrevious_ = false;
+};
+
+// Puts key tuples of `stride` keys in order, the first key first (a missing row of a joined
+// table, key 0, before the others, as SQL puts nulls).
+void sortKeys(std::vector<qint64>* keys, int stride) {
+    if (stride == 1) {
+        std::sort(keys->begin(), keys->end());
+        return;
+    }
+    const size_t rows = keys->size() / size_t(stride);
+    std::vector<size_t> order(rows);
+    for (size_t i = 0; i < rows; ++i)
+        order[i] = i;
+    const qint64* k = keys->data();
+    std::sort(order.begin(), order.end(), [k, stride](size_t a, size_t b) {
+        return std::lexicographical_compare(k + a * size_t(stride), k + (a + 1) * size_t(stride),
+                                            k + b * size_t(stride), k + (b + 1) * size_t(stride));
+    });
+    std::vector<qint64> sorted;
+    sorted.reserve(keys->size());
+    for (size_t row : order)
+        sorted.insert(sorted.end(), k + row * size_t(stride), k + (row + 1) * size_t(stride));
+    keys->swap(sorted);
+}
+
+// Whether SQLite would sort the rows of a query rather than read them in order from an
+// index (or cannot prepare it).
+bool sortsRows(sqlite3* db, const QString& sql) {
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(db, ("EXPLAIN QUERY PLAN " + sql).toUtf8().constData(), -1, &stmt,
+                           nullptr) != SQLITE_OK) {
+        sqlite3_finalize(stmt);
+        return true;
+    }
+    bool sorts = false;
+    constexpr int DetailColumn = 3;
+    while (!sorts && sqlite3_step(stmt) == SQLITE_ROW)
+        sorts = text(sqlite3_column_text(stmt, DetailColumn))
+                    .contains(QLatin1String("USE TEMP B-TREE FOR"));
+    sqlite3_finalize(stmt);
+    return sorts;
+}
+
 } // namespace
 
 QString detail::keyList(const QList<TableRef>& tables) {
@@ -450,6 +531,7 @@ Recordset Database::openRecordset(const QString& sqlOrTable, RecordsetType type)
             return result;
         }
     }
+    tokens = jetComparisons(d->db, tokens);
     SelectParts parts = parseSelect(tokens);
     if (!parts.isSelect) {
         raiseError(
@@ -475,6 +557,14 @@ Recordset Database::openRecordset(const QString& sqlOrTable, RecordsetType type)
         ordered.append(collateOrderTerms(d->db, emitSql(parts.from), parts.orderBy));
         ordered.append(tokens.mid(parts.orderEnd));
         rs->materialisedSql = emitSql(ordered);
+    } else if (parts.keyable) {
+        // Without an order of its own a query gives its rows in key order.
+        Tokens ordered = tokens.mid(0, tokens.size() - parts.tail.size());
+        ordered << Token{TokKind::Ident, QStringLiteral("ORDER")}
+                << Token{TokKind::Ident, QStringLiteral("BY")};
+        ordered.append(keyOrderTerms(d->db, parts.tables));
+        ordered.append(parts.tail);
+        rs->materialisedSql = emitSql(ordered);
     } else {
         rs->materialisedSql = emitSql(tokens);
     }
@@ -499,29 +589,73 @@ Recordset Database::openRecordset(const QString& sqlOrTable, RecordsetType type)
         for (const TableRef& t : parts.tables)
             rs->tableColumns.append(columnNames(d->db, t.table));
 
-        QString keysetSql =
-            QStringLiteral("SELECT %1 FROM %2").arg(keyList(parts.tables), rs->fromSql);
-        if (!parts.where.isEmpty())
-            keysetSql += QStringLiteral(" WHERE ") + emitSql(parts.where);
-        if (!parts.orderBy.isEmpty())
-            keysetSql += QStringLiteral(" ORDER BY ") +
-                         emitSql(collateOrderTerms(
-                             d->db, rs->fromSql, substituteAliases(parts.orderBy, parts.aliases)));
-        if (!parts.tail.isEmpty())
-            keysetSql += QLatin1Char(' ') + emitSql(parts.tail);
-        sqlite3_stmt* stmt = nullptr;
-        if (!d->prepare(keysetSql, &stmt, false, sqlOrTable))
-            return result;
-        int rc = SQLITE_OK;
-        while ((rc = sqlite3_step(stmt)) == SQLITE_ROW)
-            for (int i = 0; i < rs->stride; ++i)
-                rs->keys.push_back(sqlite3_column_type(stmt, i) == SQLITE_NULL
-                                       ? 0
-                                       : sqlite3_column_int64(stmt, i));
-        sqlite3_finalize(stmt);
-        if (rc != SQLITE_DONE) {
-            d->raise(rc, false, sqlOrTable);
-            return result;
+        // The keyset statement in the order of `order`; with `texts`, those terms are read too.
+        auto keysetSql = [&](const Tokens& order, const QList<Tokens>& texts) {
+            QString columns = keyList(parts.tables);
+            for (const Tokens& text : texts)
+                columns += QStringLiteral(", ") + emitSql(text);
+            QString sql = QStringLiteral("SELECT %1 FROM %2").arg(columns, rs->fromSql);
+            if (!parts.where.isEmpty())
+                sql += QStringLiteral(" WHERE ") + emitSql(parts.where);
+            if (!order.isEmpty())
+                sql += QStringLiteral(" ORDER BY ") + emitSql(order);
+            if (!parts.tail.isEmpty())
+                sql += QLatin1Char(' ') + emitSql(parts.tail);
+            return sql;
+        };
+        // Reads the keys; with `texts` > 0 (terms read after the keys) it stops as soon as
+        // the rows are not in Jet's order and clears *jetOrder.
+        auto readKeys = [&](const QString& sql, int texts, bool* jetOrder) {
+            sqlite3_stmt* stmt = nullptr;
+            if (!d->prepare(sql, &stmt, false, sqlOrTable))
+                return false;
+            NocaseOrderCheck check(texts);
+            int rc = SQLITE_OK;
+            while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+                for (int i = 0; i < rs->stride; ++i)
+                    rs->keys.push_back(sqlite3_column_type(stmt, i) == SQLITE_NULL
+                                           ? 0
+                                           : sqlite3_column_int64(stmt, i));
+                if (texts > 0 && !check.next(stmt, rs->stride)) {
+                    *jetOrder = false;
+                    break;
+                }
+            }
+            sqlite3_finalize(stmt);
+            if (rc != SQLITE_DONE && rc != SQLITE_ROW) {
+                d->raise(rc, false, sqlOrTable);
+                return false;
+            }
+            return true;
+        };
+        bool jetOrder = true;
+        if (parts.orderBy.isEmpty()) {
+            // Key order. Where every key is a rowid, the keys are read in whatever order is
+            // cheapest (often a small index, never sorted) and sorted here.
+            bool rowids = false;
+            const Tokens keyOrder = keyOrderTerms(d->db, parts.tables, &rowids);
+            if (!readKeys(keysetSql(rowids ? Tokens() : keyOrder, {}), 0, &jetOrder))
+                return result;
+            if (rowids)
+                sortKeys(&rs->keys, rs->stride);
+        } else {
+            const TextOrder order =
+                textOrderTerms(d->db, rs->fromSql, substituteAliases(parts.orderBy, parts.aliases));
+            // Texts in Jet's order. Where an index on (column COLLATE NOCASE) gives the rows in
+            // order and NocaseOrderCheck finds that order to be Jet's, it is taken; otherwise
+            // they are sorted with the jet collation. (Rows that need sorting anyway are
+            // sorted once, and a limit could leave out the rows that differ.)
+            bool sorted = false;
+            const QString indexed = keysetSql(order.indexed, order.texts);
+            if (!order.texts.isEmpty() && parts.tail.isEmpty() && !sortsRows(d->db, indexed)) {
+                if (!readKeys(indexed, int(order.texts.size()), &jetOrder))
+                    return result;
+                sorted = jetOrder;
+                if (!sorted)
+                    rs->keys.clear();
+            }
+            if (!sorted && !readKeys(keysetSql(order.exact, {}), 0, &jetOrder))
+                return result;
         }
         rs->baseTable = parts.tables.first().table;
         tableExists(d->db, rs->baseTable, &rs->baseTable);

@@ -6,6 +6,7 @@
 
 #include <QDateTime>
 
+#include <cmath>
 #include <limits>
 #include <set>
 
@@ -142,43 +143,72 @@ void Recordset::movePrevious() {
 
 namespace {
 
+// Whether a value is a number (or a yes/no value, which Jet reads as 0 or -1).
+bool isNumber(const QVariant& v) {
+    switch (v.typeId()) {
+    case QMetaType::Bool:
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::Long:
+    case QMetaType::ULong:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Char:
+    case QMetaType::SChar:
+    case QMetaType::UChar:
+    case QMetaType::Double:
+    case QMetaType::Float:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The number a value holds, when it is a finite number or a text that reads as one.
+bool numberOf(const QVariant& v, double* out) {
+    if (!isNumber(v) && v.typeId() != QMetaType::QString)
+        return false;
+    bool ok = false;
+    *out = v.typeId() == QMetaType::Bool ? (v.toBool() ? 1 : 0) : v.toDouble(&ok);
+    return (ok || v.typeId() == QMetaType::Bool) && std::isfinite(*out);
+}
+
 // The value as the column will hold it, so a value read back before update() looks like
-// the stored one. False when it cannot be converted.
+// the stored one. False when the column's type cannot hold it.
 bool normalise(const QVariant& v, ValueKind kind, QVariant* out) {
     if (!v.isValid() || v.isNull()) {
         *out = kind == ValueKind::Bool ? QVariant(false) : QVariant();
         return true;
     }
     const bool emptyText = v.typeId() == QMetaType::QString && v.toString().trimmed().isEmpty();
-    bool ok = true;
+    double number = 0;
     switch (kind) {
     case ValueKind::Integer:
         if (emptyText) {
             *out = QVariant();
             return true;
         }
-        if (v.typeId() == QMetaType::Bool) {
-            *out = v.toBool() ? 1 : 0;
-            return true;
-        }
+        if (!numberOf(v, &number))
+            return false;
         {
-            const double x = v.toDouble(&ok);
-            const qlonglong i = qRound64(x);
+            const qlonglong i = qRound64(number);
             *out = (i >= std::numeric_limits<int>::min() && i <= std::numeric_limits<int>::max())
                        ? QVariant(int(i))
                        : QVariant(i);
         }
-        return ok;
+        return true;
     case ValueKind::Double:
     case ValueKind::Currency:
         if (emptyText) {
             *out = QVariant();
             return true;
         }
-        *out = v.toDouble(&ok);
-        if (ok && kind == ValueKind::Currency)
-            *out = qRound64(out->toDouble() * 10000.0) / 10000.0;
-        return ok;
+        if (!numberOf(v, &number))
+            return false;
+        *out = kind == ValueKind::Currency ? qRound64(number * 10000.0) / 10000.0 : number;
+        return true;
     case ValueKind::Bool:
         if (v.typeId() == QMetaType::QString) {
             const QString s = v.toString().trimmed();
@@ -194,20 +224,35 @@ bool normalise(const QVariant& v, ValueKind kind, QVariant* out) {
             }
             return false;
         }
-        *out = v.toBool();
+        if (!numberOf(v, &number))
+            return false;
+        *out = number != 0;
         return true;
     case ValueKind::Date:
-        if (emptyText) {
-            *out = QVariant();
+        // A date, a time, an ISO text or nothing; a null QDate is no date.
+        switch (v.typeId()) {
+        case QMetaType::QDate:
+            *out = v.toDate().isValid() ? v : QVariant();
             return true;
-        }
-        if (v.typeId() == QMetaType::QDateTime) {
+        case QMetaType::QDateTime: {
             const QDateTime dt = v.toDateTime();
-            *out = dt.time() == QTime(0, 0) ? QVariant(dt.date()) : QVariant(dt);
+            *out = !dt.isValid()              ? QVariant()
+                   : dt.time() == QTime(0, 0) ? QVariant(dt.date())
+                                              : QVariant(dt);
             return true;
         }
-        *out = v;
-        return true;
+        case QMetaType::QTime:
+            *out = v.toTime().isValid() ? v : QVariant();
+            return true;
+        case QMetaType::QString:
+            if (emptyText) {
+                *out = QVariant();
+                return true;
+            }
+            return dateFromIsoText(v.toString(), out);
+        default:
+            return false;
+        }
     case ValueKind::Text:
         *out = v.toString();
         return true;
@@ -216,6 +261,24 @@ bool normalise(const QVariant& v, ValueKind kind, QVariant* out) {
     }
     *out = v;
     return true;
+}
+
+// What a column of this kind takes, for the type mismatch message.
+QString kindName(ValueKind kind) {
+    switch (kind) {
+    case ValueKind::Date:
+        return QStringLiteral("a date");
+    case ValueKind::Bool:
+        return QStringLiteral("a yes/no value");
+    case ValueKind::Integer:
+    case ValueKind::Double:
+    case ValueKind::Currency:
+        return QStringLiteral("a number");
+    case ValueKind::Text:
+    case ValueKind::Auto:
+        break;
+    }
+    return QStringLiteral("a value of its type");
 }
 
 // Gives the row being added its counter key now, so it can be read before update() and
@@ -364,9 +427,9 @@ void Recordset::setValue(const QString& field, const QVariant& value) {
         return raiseError(ErrReadOnly, QStringLiteral("Field '%1' cannot be updated.").arg(field));
     QVariant stored;
     if (!normalise(value, f.kind, &stored))
-        return raiseError(ErrEngine,
-                          QStringLiteral("Data type conversion error: '%1' for field '%2'.")
-                              .arg(value.toString(), field));
+        return raiseError(ErrTypeMismatch,
+                          QStringLiteral("Type mismatch: field '%1' takes %2, not '%3'.")
+                              .arg(field, kindName(f.kind), value.toString()));
     d->buffer.insert(index, stored);
 }
 

@@ -858,9 +858,10 @@ QString primaryKey(const QString& s) {
     return out.toCaseFolded();
 }
 
-int jetCollate(void*, int n1, const void* p1, int n2, const void* p2) {
-    const auto* a = static_cast<const unsigned char*>(p1);
-    const auto* b = static_cast<const unsigned char*>(p2);
+// Jet's comparison of two texts: letters of every alphabet without regard to case, accented
+// letters beside their base letter. With `byCase`, texts that differ only in case are then
+// ordered by their characters, which makes the order of a sort complete.
+int compareTexts(int n1, const unsigned char* a, int n2, const unsigned char* b, bool byCase) {
     // Plain ASCII, the common case, without building strings.
     bool ascii = true;
     const int n = qMin(n1, n2);
@@ -885,6 +886,8 @@ int jetCollate(void*, int n1, const void* p1, int n2, const void* p2) {
     if (ascii) {
         if (n1 != n2)
             return n1 < n2 ? -1 : 1;
+        if (!byCase)
+            return 0;
         const int c = std::memcmp(a, b, size_t(n));
         return c < 0 ? -1 : c > 0 ? 1 : 0;
     }
@@ -893,9 +896,21 @@ int jetCollate(void*, int n1, const void* p1, int n2, const void* p2) {
     int c = primaryKey(sa).compare(primaryKey(sb));
     if (c == 0)
         c = sa.toCaseFolded().compare(sb.toCaseFolded());
-    if (c == 0)
+    if (c == 0 && byCase)
         c = sa.compare(sb);
     return c < 0 ? -1 : c > 0 ? 1 : 0;
+}
+
+// The collation of sorts ("jet"): a complete order.
+int jetCollate(void*, int n1, const void* p1, int n2, const void* p2) {
+    return compareTexts(n1, static_cast<const unsigned char*>(p1), n2,
+                        static_cast<const unsigned char*>(p2), true);
+}
+
+// The collation of comparisons ("jetcompare"): texts that differ only in case are equal.
+int jetCompareCollate(void*, int n1, const void* p1, int n2, const void* p2) {
+    return compareTexts(n1, static_cast<const unsigned char*>(p1), n2,
+                        static_cast<const unsigned char*>(p2), false);
 }
 
 } // namespace
@@ -904,52 +919,9 @@ bool likeMatches(const QString& value, const QString& pattern) {
     return matchLike(foldedCharacters(value), compileLike(foldedCharacters(pattern)));
 }
 
-Tokens collateOrderTerms(sqlite3* db, const QString& from, const Tokens& orderBy) {
-    Tokens out;
-    Tokens term;
-    auto finish = [&]() {
-        Tokens expr = term;
-        Tokens direction;
-        if (!expr.isEmpty() && (expr.last().isWord("asc") || expr.last().isWord("desc")))
-            direction.append(expr.takeLast());
-        bool simple = (expr.size() == 1 && expr.first().isName()) ||
-                      (expr.size() == 3 && expr.at(0).isName() && expr.at(1).isOp(".") &&
-                       expr.at(2).isName());
-        bool text = false;
-        if (simple) {
-            sqlite3_stmt* stmt = nullptr;
-            const QString sql = QStringLiteral("SELECT %1 FROM %2").arg(emitSql(expr), from);
-            if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &stmt, nullptr) == SQLITE_OK &&
-                stmt)
-                text = valueKindFor(sqlite3_column_decltype(stmt, 0)) == ValueKind::Text;
-            sqlite3_finalize(stmt);
-        }
-        if (!out.isEmpty())
-            out.append(op(","));
-        out.append(expr);
-        if (text)
-            out << word("COLLATE") << word("jet");
-        out.append(direction);
-        term.clear();
-    };
-    int depth = 0;
-    for (const Token& t : orderBy) {
-        if (t.isOp("("))
-            ++depth;
-        else if (t.isOp(")"))
-            --depth;
-        if (depth == 0 && t.isOp(","))
-            finish();
-        else
-            term.append(t);
-    }
-    if (!term.isEmpty())
-        finish();
-    return out;
-}
-
 void registerSqlFunctions(sqlite3* db) {
-    sqlite3_create_collation(db, "jet", SQLITE_UTF8, nullptr, jetCollate);
+    sqlite3_create_collation(db, SortCollation, SQLITE_UTF8, nullptr, jetCollate);
+    sqlite3_create_collation(db, CompareCollation, SQLITE_UTF8, nullptr, jetCompareCollate);
     // Overriding like() keeps "x like pattern" (and "not like") as written while giving it
     // Jet's wildcards and case-insensitive matching of all letters.
     sqlite3_create_function(db, "like", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, jetLike,

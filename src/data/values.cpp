@@ -5,6 +5,7 @@
 #include "data/jet_p.h"
 
 #include <QDateTime>
+#include <QRegularExpression>
 #include <QTime>
 
 #include <cmath>
@@ -93,6 +94,30 @@ QVariant dateFromText(const QString& text) {
 }
 
 } // namespace
+
+bool dateFromIsoText(const QString& text, QVariant* out) {
+    // yyyy-MM-dd, then an optional time: after a blank or "T", or alone.
+    static const QRegularExpression iso(QStringLiteral("^(?:([0-9]{4})-([0-9]{2})-([0-9]{2}))?"
+                                                       "(?:(?:^|[ T])([0-9]{2}):([0-9]{2})"
+                                                       "(?::([0-9]{2}))?)?$"));
+    const QString t = text.trimmed();
+    const QRegularExpressionMatch m = iso.match(t);
+    if (t.isEmpty() || !m.hasMatch())
+        return false;
+    const bool hasDate = m.capturedLength(1) > 0;
+    const bool hasTime = m.capturedLength(4) > 0;
+    const QDate date(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
+    const QTime time(m.captured(4).toInt(), m.captured(5).toInt(), m.captured(6).toInt());
+    if ((hasDate && !date.isValid()) || (hasTime && !time.isValid()))
+        return false;
+    if (!hasDate)
+        *out = time;
+    else if (!hasTime || time == QTime(0, 0))
+        *out = date;
+    else
+        *out = QDateTime(date, time);
+    return true;
+}
 
 QVariant readValue(sqlite3_value* v, ValueKind kind) {
     const int type = sqlite3_value_type(v);

@@ -194,11 +194,11 @@ private Q_SLOTS:
         folder.exec(QStringLiteral("INSERT INTO tasks (taskname) VALUES ") +
                     names.join(QLatin1Char(',')) + QLatin1Char(';'));
 
-        // Wreck one leaf page in the middle of the task rows.
+        // Wreck the leaf page of the last task rows, which moveLast() reads.
         constexpr qint64 PageSize = 4096;
         const qint64 page = folder
                                 .scalar("select pageno from dbstat where name = 'tasks' and "
-                                        "pagetype = 'leaf' order by pageno limit 1 offset 5")
+                                        "pagetype = 'leaf' order by path desc limit 1")
                                 .toLongLong();
         QVERIFY(page > 1);
         {

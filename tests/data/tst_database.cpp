@@ -80,6 +80,9 @@ private Q_SLOTS:
     void addNewKeyBeforeUpdate();
     void keysNeverReused();
     void editAndUpdate();
+    void typedColumns_data();
+    void typedColumns();
+    void filesStayUsableByPlainSqlite();
     void deleteLeavesNoCurrentRow();
     void rowsDeletedElsewhereAreSkipped();
     void snapshotRefusesEdits();
@@ -454,6 +457,143 @@ void TestDatabase::editAndUpdate() {
     QCOMPARE(trap.numbers, (QList<int>{ErrUpdateWithoutEdit, ErrUpdateWithoutEdit}));
     QCOMPARE(folder.scalar(QStringLiteral("select parts from assign where assid = 1")).toDouble(),
              1.5);
+}
+
+void TestDatabase::typedColumns_data() {
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QVariant>("value");
+    QTest::addColumn<QString>("stored"); // typeof:value, or empty when the write is refused
+    const auto row = [](const char* name, const char* field, const QVariant& value,
+                        const char* stored) {
+        QTest::newRow(name) << QString::fromLatin1(field) << value << QString::fromUtf8(stored);
+    };
+    const QDate march5(2026, 3, 5);
+    row("date: a word", "duedate", QStringLiteral("pump"), "");
+    row("date: typed text in the locale's order", "duedate", QStringLiteral("3/5/2026"), "");
+    row("date: a day that does not exist", "duedate", QStringLiteral("2026-02-30"), "");
+    row("date: a number", "duedate", 46086, "");
+    row("date: a yes/no value", "duedate", true, "");
+    row("date: QDate", "duedate", march5, "text:2026-03-05");
+    row("date: QDateTime", "duedate", QDateTime(march5, QTime(14, 30)), "text:2026-03-05 14:30:00");
+    row("date: ISO text", "duedate", QStringLiteral(" 2026-03-05 "), "text:2026-03-05");
+    row("date: ISO text with a time", "compdate", QStringLiteral("2026-03-05T14:30"),
+        "text:2026-03-05 14:30:00");
+    row("date: ISO text at midnight", "compdate", QStringLiteral("2026-03-05 00:00:00"),
+        "text:2026-03-05");
+    row("date: a time alone", "compdate", QStringLiteral("14:30:05"), "text:14:30:05");
+    row("date: Null", "compdate", QVariant(), "null:");
+    row("date: empty text", "compdate", QString(), "null:");
+    row("date: a null QDate", "compdate", QDate(), "null:");
+    row("number: a word", "comphour", QStringLiteral("pump"), "");
+    row("number: a date", "comphour", march5, "");
+    row("number: digits and a word", "empid", QStringLiteral("12abc"), "");
+    row("number: not a number", "comphour", qQNaN(), "");
+    row("number: text of a number", "comphour", QStringLiteral("2.5"), "real:2.5");
+    row("number: text of an integer", "empid", QStringLiteral(" 42 "), "integer:42");
+    row("number: empty text", "empid", QString(), "null:");
+    row("currency: four decimals", "parts", 12.345678, "real:12.3457");
+    row("currency: a date text", "parts", QStringLiteral("2026-03-05"), "");
+    row("yes/no: a word", "completed", QStringLiteral("pump"), "");
+    row("yes/no: a date", "completed", march5, "");
+    row("yes/no: Jet's true", "completed", -1, "integer:1");
+    row("yes/no: text", "completed", QStringLiteral("True"), "integer:1");
+    row("text: a date", "compnotes", march5, "text:2026-03-05");
+}
+
+void TestDatabase::typedColumns() {
+    QFETCH(QString, field);
+    QFETCH(QVariant, value);
+    QFETCH(QString, stored);
+    test::TempWorkFolder folder(2005, QString::fromUtf8(SomeRows), false);
+    Database db = Database::open(folder.dbPath());
+    const QString select =
+        QStringLiteral("select typeof(%1) || ':' || ifnull(%1, '') from assign where assid = ")
+            .arg(field);
+    const QString before = folder.scalar(select + QStringLiteral("3")).toString();
+    Recordset rs = db.openRecordset(QStringLiteral("select * from assign where assid = 3"));
+    CountingTrap trap;
+    rs.edit();
+    rs.setValue(field, value);
+    rs.setValue(QStringLiteral("weeid"), 9); // a good value beside it is written all the same
+    rs.update();
+    if (stored.isEmpty()) {
+        QCOMPARE(trap.numbers, QList<int>{ErrTypeMismatch});
+        QVERIFY2(trap.descriptions.first().contains(field), qPrintable(trap.descriptions.first()));
+        QCOMPARE(folder.scalar(select + QStringLiteral("3")).toString(), before);
+    } else {
+        QCOMPARE(trap.numbers, QList<int>{});
+        QCOMPARE(folder.scalar(select + QStringLiteral("3")).toString(), stored);
+    }
+    QCOMPARE(folder.scalar(QStringLiteral("select weeid from assign where assid = 3")).toInt(), 9);
+
+    // A new row takes the same values and refuses the same ones.
+    trap.numbers.clear();
+    rs.addNew();
+    rs.setValue(QStringLiteral("taskid"), 1);
+    rs.setValue(field, value);
+    rs.update();
+    QCOMPARE(trap.numbers, stored.isEmpty() ? QList<int>{ErrTypeMismatch} : QList<int>{});
+    if (!stored.isEmpty())
+        QCOMPARE(
+            folder.scalar(select + QStringLiteral("(select max(assid) from assign)")).toString(),
+            stored);
+}
+
+void TestDatabase::filesStayUsableByPlainSqlite() {
+    // Files written by the program open, read and write in any SQLite tool, which knows
+    // none of the program's collations or functions.
+    QTemporaryDir dir;
+    QString error;
+    QVERIFY2(initWorkFolder(dir.path(), true, QDate(2005, 7, 4), &error), qPrintable(error));
+    const QString tasksPath = dir.filePath(QStringLiteral("tavrel.mdb"));
+    {
+        Database db = Database::open(tasksPath);
+        Recordset rs = db.openRecordset(QStringLiteral("select * from tasks order by taskname"));
+        rs.edit();
+        rs.setValue(QStringLiteral("taskname"), QStringLiteral("Élevator check"));
+        rs.update();
+        db.execute(QStringLiteral("update assign set duedate = #1/2/2006# where assid = 1"));
+    }
+    for (const QString& name : {QStringLiteral("tavrel.mdb"), QStringLiteral("rptspec.mdb")}) {
+        sqlite3* raw = nullptr;
+        QCOMPARE(sqlite3_open_v2(dir.filePath(name).toUtf8().constData(), &raw,
+                                 SQLITE_OPEN_READWRITE, nullptr),
+                 SQLITE_OK);
+        auto run = [&](const char* sql) {
+            char* message = nullptr;
+            const int rc = sqlite3_exec(raw, sql, nullptr, nullptr, &message);
+            const QString text = QString::fromUtf8(message ? message : "");
+            sqlite3_free(message);
+            return rc == SQLITE_OK ? QString() : text;
+        };
+        if (name == QLatin1String("tavrel.mdb")) {
+            QCOMPARE(run("INSERT INTO tasks (taskname) VALUES ('written by another tool'); "
+                         "UPDATE tasks SET taskname = 'Renamed' WHERE taskid = 1; "
+                         "INSERT INTO assign (taskid, weeid, duedate, completed) "
+                         "VALUES (1, 1, '2006-01-02', 1); "
+                         "UPDATE assign SET duedate = '2006-02-06', taskid = 2 WHERE assid = 2; "
+                         "DELETE FROM assign WHERE assid = 3; "
+                         "SELECT * FROM tasks ORDER BY taskname;"),
+                     QString());
+        } else {
+            QCOMPARE(run("UPDATE RptSpec SET usewith = usewith, fieldname = fieldname; "
+                         "INSERT INTO RptSpec (specid, usewith, fieldname) "
+                         "VALUES (9999, 'tasks', 'x');"),
+                     QString());
+        }
+        sqlite3_stmt* stmt = nullptr;
+        sqlite3_prepare_v2(raw, "PRAGMA integrity_check", -1, &stmt, nullptr);
+        QCOMPARE(sqlite3_step(stmt), SQLITE_ROW);
+        QCOMPARE(QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0))),
+                 QStringLiteral("ok"));
+        sqlite3_finalize(stmt);
+        sqlite3_close(raw);
+    }
+    // And the program reads what the other tool wrote.
+    Database db = Database::open(tasksPath);
+    Recordset rs = db.openRecordset(
+        QStringLiteral("select * from tasks where taskname = 'WRITTEN BY ANOTHER TOOL'"));
+    QCOMPARE(rs.recordCount(), 1);
 }
 
 void TestDatabase::deleteLeavesNoCurrentRow() {
