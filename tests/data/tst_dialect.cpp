@@ -849,9 +849,12 @@ void TestDialect::indexServesCommonOrders() {
     Database db = Database::open(folder.dbPath());
     const QString field = index == QLatin1String("tasks_taskname") ? QStringLiteral("taskname")
                                                                    : QStringLiteral("duedate");
-    for (RecordsetType type : {RecordsetType::Dynaset, RecordsetType::Snapshot}) {
+    // A snapshot is a copy of its rows, sorted as they are copied: it gets the right order
+    // but reads every row anyway, so only the editors' dynasets must be served by an index.
+    QCOMPARE(column(db, sql, field, RecordsetType::Snapshot), expected);
+    {
         StatementLog log(db.handle());
-        QCOMPARE(column(db, sql, field, type), expected);
+        QCOMPARE(column(db, sql, field, RecordsetType::Dynaset), expected);
         const QStringList plans = log.plans();
         QVERIFY(!plans.isEmpty());
         bool indexed = false;

@@ -347,6 +347,9 @@ INSERT INTO assign (assid, taskid, weeid, duedate, completed) VALUES
         Recordset rs = db.openRecordset(joined, type);
         rs.findFirst(QStringLiteral("Left(taskname, 4) = 'Pump'"));
         QCOMPARE(rs.value(QStringLiteral("assid")).toInt(), 1);
+        // Texts compare without regard to case: "pumphouse roof" starts with "Pump" too.
+        rs.findNext(QStringLiteral("Left(taskname, 4) = 'Pump'"));
+        QCOMPARE(rs.value(QStringLiteral("assid")).toInt(), 3);
         rs.findNext(QStringLiteral("Left(taskname, 4) = 'Pump'"));
         QCOMPARE(rs.value(QStringLiteral("assid")).toInt(), 4);
         rs.findFirst(QStringLiteral("duedate > Date() and Weekday(duedate) = 4"));
