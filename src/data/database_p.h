@@ -35,6 +35,13 @@ struct Token {
     }
     bool isOp(const char* op) const { return kind == TokKind::Op && text == QLatin1String(op); }
     bool isName() const { return kind == TokKind::Ident || kind == TokKind::QuotedIdent; }
+    // One of the words of a list that ends with nullptr.
+    bool isOneOf(const char* const* words) const {
+        for (; *words; ++words)
+            if (isWord(*words))
+                return true;
+        return false;
+    }
 };
 using Tokens = QList<Token>;
 
