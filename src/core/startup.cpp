@@ -90,6 +90,7 @@ void openMainDatabase(const QString& workFolder, MissingDatabase missing) {
     AddCurYearOnlyColumn();
     AddEmpIDColumn();
     AddAssignCodeColumns();
+    IndexTaskNamesWithoutCase();
 }
 
 int readCurYear(Recordset& settings) {

@@ -135,4 +135,25 @@ void AddAssignCodeColumns() {
                    fillAssignCodes);
 }
 
+void IndexTaskNamesWithoutCase() {
+    const QString wanted =
+        QStringLiteral("CREATE INDEX tasks_taskname ON tasks (taskname COLLATE NOCASE)");
+    Recordset index = dbMain.openRecordset(
+        QStringLiteral("select sql from sqlite_master where type = 'index' and name = "
+                       "'tasks_taskname'"),
+        RecordsetType::Snapshot);
+    if (!index.isOpen())
+        return;
+    const bool current =
+        index.recordCount() > 0 && index.value(QStringLiteral("sql")).toString() == wanted;
+    index.close();
+    if (current)
+        return;
+    ErrorTrap trap;
+    Transaction step(dbMain);
+    dbMain.executeScript(QStringLiteral("DROP INDEX IF EXISTS tasks_taskname; ") + wanted);
+    step.commit();
+    FreeLocks();
+}
+
 } // namespace tavrel

@@ -9,4 +9,8 @@ void AddCurYearOnlyColumn();
 void AddEmpIDColumn();
 void AddAssignCodeColumns();
 
+// Files written before the task list was ordered without regard to case hold a binary
+// index on task names, which cannot serve that order: it is built again, once.
+void IndexTaskNamesWithoutCase();
+
 } // namespace tavrel

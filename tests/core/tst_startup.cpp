@@ -90,6 +90,7 @@ CREATE TABLE tasks (taskid INTEGER PRIMARY KEY AUTOINCREMENT, taskname TEXT, tas
   tools LONGTEXT, results LONGTEXT, besttime TEXT, reqhour SINGLE, reqmin SINGLE, manuf TEXT,
   model TEXT, serialno TEXT, Tag TEXT, misc1 TEXT, locid LONG, typid LONG, purchdate DATETIME,
   wardate DATETIME);
+CREATE INDEX tasks_taskname ON tasks (taskname);
 CREATE TABLE taskweeks (taskid LONG, weeid SHORT);
 CREATE TABLE weeks (weeid SHORT PRIMARY KEY, curdate DATETIME);
 CREATE TABLE assign (assid INTEGER PRIMARY KEY AUTOINCREMENT, taskid LONG, weeid SHORT,
@@ -308,6 +309,13 @@ private Q_SLOTS:
         QCOMPARE(tasks.value("curyearonly").toBool(), false);
         QVERIFY(tasks.value("empid").isNull());
         tasks.close();
+        // The task list's order is served by an index again.
+        Recordset index = dbMain.openRecordset(
+            QStringLiteral("select sql from sqlite_master where name = 'tasks_taskname'"),
+            RecordsetType::Snapshot);
+        QCOMPARE(index.value("sql").toString(),
+                 QStringLiteral("CREATE INDEX tasks_taskname ON tasks (taskname COLLATE NOCASE)"));
+        index.close();
         rs.close();
         w.Form_Unload();
     }
