@@ -2,6 +2,7 @@
 // date functions take. Jet literals do not depend on the locale: the month comes first and
 // month names are English.
 
+#include "data/datefields.h"
 #include "data/jet_p.h"
 
 #include <QRegularExpression>
@@ -13,13 +14,7 @@ namespace tavrel::detail {
 
 namespace {
 
-// Two-digit years: below this they are 20xx, from it on 19xx.
-constexpr int TwoDigitYearPivot = 30;
-constexpr int CenturyBefore = 1900;
-constexpr int CenturyAfter = 2000;
 constexpr int HoursPerHalfDay = 12;
-constexpr int MaxFieldDigits = 4;
-constexpr int MaxDayNumber = 31;
 constexpr int MonthsPerYear = 12;
 constexpr int ShortMonthNameLength = 3;
 constexpr qint64 SecondsPerDay = 86400;
@@ -27,28 +22,6 @@ constexpr qint64 SecondsPerDay = 86400;
 const char* const MonthNames[MonthsPerYear] = {"january",   "february", "march",    "april",
                                                "may",       "june",     "july",     "august",
                                                "september", "october",  "november", "december"};
-
-// The value of a field of decimal digits (any script), or -1 when it is not one.
-int digitsValue(const QString& field) {
-    if (field.isEmpty() || field.size() > MaxFieldDigits)
-        return -1;
-    int value = 0;
-    for (const QChar c : field) {
-        const int d = c.digitValue();
-        if (d < 0)
-            return -1;
-        value = value * 10 + d;
-    }
-    return value;
-}
-
-// One or two digits follow the two-digit rule; three or four are the year itself.
-int fullYear(const QString& field) {
-    const int value = digitsValue(field);
-    if (value < 0 || field.size() > 2)
-        return value;
-    return value + (value < TwoDigitYearPivot ? CenturyAfter : CenturyBefore);
-}
 
 // An English month name, whole or its first three letters; 0 when it is none.
 int monthFromName(const QString& name) {
@@ -61,12 +34,6 @@ int monthFromName(const QString& name) {
     return 0;
 }
 
-QDate makeDate(int year, int month, int day) {
-    if (year < 1 || month < 1 || day < 1)
-        return {};
-    return QDate(year, month, day);
-}
-
 // The date part: three fields, one of them possibly a month name.
 QDate readDate(const QString& text) {
     static const QRegularExpression separators(QStringLiteral(R"([\s/\-.,]+)"),
@@ -76,7 +43,7 @@ QDate readDate(const QString& text) {
         return {};
     int nameAt = -1;
     for (int i = 0; i < f.size(); ++i)
-        if (digitsValue(f.at(i)) < 0) {
+        if (dateFieldValue(f.at(i)) < 0) {
             if (nameAt >= 0)
                 return {};
             nameAt = i;
@@ -87,22 +54,15 @@ QDate readDate(const QString& text) {
             return {};
         QStringList numbers = f;
         numbers.removeAt(nameAt);
-        const QString& a = numbers.at(0);
-        const QString& b = numbers.at(1);
-        const int first = digitsValue(a);
-        // The year comes first when it is written with three or four digits or cannot be
-        // a day ("2020 Mar 5"); otherwise the day does ("5-Mar-2020", "March 5, 2020").
-        if (a.size() > 2 || first > MaxDayNumber)
-            return b.size() > 2 ? QDate() : makeDate(fullYear(a), month, digitsValue(b));
-        return makeDate(fullYear(b), month, first);
+        return dateWithMonthName(month, numbers);
     }
     if (f.at(0).size() > 2) // year first: ISO
         return f.at(1).size() > 2 || f.at(2).size() > 2
                    ? QDate()
-                   : makeDate(fullYear(f.at(0)), digitsValue(f.at(1)), digitsValue(f.at(2)));
+                   : makeDate(fullYear(f.at(0)), dateFieldValue(f.at(1)), dateFieldValue(f.at(2)));
     if (f.at(1).size() > 2)
         return {};
-    return makeDate(fullYear(f.at(2)), digitsValue(f.at(0)), digitsValue(f.at(1)));
+    return makeDate(fullYear(f.at(2)), dateFieldValue(f.at(0)), dateFieldValue(f.at(1)));
 }
 
 // A time of day at the end of `text`: "14:30", "2:30:00 PM", "2:30pm", "2 PM". Removes it

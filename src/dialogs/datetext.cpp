@@ -1,6 +1,7 @@
 #include "dialogs/datetext.h"
 
 #include "core/globals.h"
+#include "data/datefields.h"
 
 #include <QLocale>
 #include <QRegularExpression>
@@ -19,14 +20,7 @@ constexpr int RefYear = 1998;
 constexpr int RefMonth = 5;
 constexpr int RefDay = 30;
 
-// Two-digit years: 00-29 are this century, 30-99 the last.
-constexpr int TwoDigitPivot = 30;
-constexpr int Century20 = 1900;
-constexpr int Century21 = 2000;
-
 constexpr int MonthsInYear = 12;
-constexpr int MaxDayNumber = 31;
-constexpr int FullYearDigits = 4;
 
 constexpr QChar MinusSign(0x2212); // the minus some locales use in money and numbers
 
@@ -157,28 +151,6 @@ QString withoutTimeZone(const QString& pattern) {
     return out.trimmed();
 }
 
-// The value of a field of decimal digits (any script), or -1 when it is not one.
-int digitsValue(const QString& field) {
-    if (field.isEmpty() || field.size() > FullYearDigits)
-        return -1;
-    int value = 0;
-    for (const QChar c : field) {
-        const int d = c.digitValue();
-        if (d < 0)
-            return -1;
-        value = value * 10 + d;
-    }
-    return value;
-}
-
-// A typed year: one or two digits follow the two-digit rule, three or four are literal.
-int fullYear(const QString& field) {
-    const int value = digitsValue(field);
-    if (value < 0 || field.size() > 2)
-        return value;
-    return value < TwoDigitPivot ? Century21 + value : Century20 + value;
-}
-
 // The month a name stands for (long or short, in the locale or in English), or 0.
 int monthFromName(const QString& name) {
     const QLocale locales[] = {QLocale(), QLocale::c()};
@@ -247,27 +219,6 @@ std::optional<double> readNumber(const QString& text) {
     return ok ? std::optional<double>(value) : std::nullopt;
 }
 
-QDate makeDate(int year, int month, int day) {
-    if (year < 1 || month < 1 || day < 1)
-        return {};
-    return QDate(year, month, day);
-}
-
-// A date given with its month as a name; the two numbers are the day and the year, the
-// year first when it is written with three or four digits or cannot be a day.
-QDate dateWithMonthName(int month, const QStringList& numbers) {
-    if (numbers.size() != 2)
-        return {};
-    const QString& a = numbers.at(0);
-    const QString& b = numbers.at(1);
-    const int first = digitsValue(a);
-    if (first < 0 || digitsValue(b) < 0)
-        return {};
-    if (a.size() > 2 || first > MaxDayNumber)
-        return b.size() > 2 ? QDate() : makeDate(fullYear(a), month, digitsValue(b));
-    return makeDate(fullYear(b), month, first);
-}
-
 // Three numbers in the system's order; a first field of three or four digits is a year
 // and makes the text year-month-day (ISO) whatever the order.
 QDate dateFromNumbers(const QStringList& fields) {
@@ -289,10 +240,10 @@ QDate dateFromNumbers(const QStringList& fields) {
             year = fullYear(field);
             break;
         case u'm':
-            month = field.size() > 2 ? -1 : digitsValue(field);
+            month = field.size() > 2 ? -1 : dateFieldValue(field);
             break;
         default:
-            day = field.size() > 2 ? -1 : digitsValue(field);
+            day = field.size() > 2 ? -1 : dateFieldValue(field);
             break;
         }
     }
@@ -322,7 +273,7 @@ void ChkDateFmt() {
     QString order;
     for (int i = 0; i < 3; ++i) {
         const QString field = fields.value(i);
-        const int value = digitsValue(field);
+        const int value = dateFieldValue(field);
         if (value == RefMonth || (value < 0 && monthFromName(field) == RefMonth))
             order += u'm';
         else if (value == RefDay)
@@ -376,7 +327,7 @@ std::optional<QDate> toDate(const QString& text) {
     QDate date;
     int nameIndex = -1;
     for (int i = 0; i < fields.size(); ++i) {
-        if (digitsValue(fields.at(i)) < 0) {
+        if (dateFieldValue(fields.at(i)) < 0) {
             if (nameIndex >= 0)
                 return std::nullopt;
             nameIndex = i;
