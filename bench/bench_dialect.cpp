@@ -3,6 +3,7 @@
 // rows; and deeply nested parentheses with "&", beside the translation of a flat text of
 // the same length.
 
+#include "benchsite.h"
 #include "core/errortrap.h"
 #include "data/database.h"
 #include "data/sqldialect.h"
@@ -32,11 +33,7 @@ constexpr int UnrefusedDeep = 10000;
 // A table of `RowsPerValue` rows per length, each value that many "a"s: nothing in it
 // matches the patterns below, so every row is matched to the end.
 void buildDatabase(const QString& path) {
-    Database db = Database::create(path);
-    QFile schema(QStringLiteral(":/sql/tavrel_schema.sql"));
-    if (!schema.open(QIODevice::ReadOnly))
-        qFatal("schema resource missing");
-    db.executeScript(QString::fromUtf8(schema.readAll()));
+    Database db = bench::createSiteDatabase(path);
     QString rows;
     int id = 0;
     for (int length : {ShortValue, LongValue})
@@ -80,11 +77,6 @@ int ourCount(Database& db, const QString& sql) {
     return n;
 }
 
-void report(const char* what, qint64 oursNs, const char* baseline, qint64 baseNs) {
-    std::printf("%-46s %10.3f ms   %-22s %10.3f ms   ratio %8.2f\n", what, oursNs / 1e6, baseline,
-                baseNs / 1e6, baseNs > 0 ? double(oursNs) / double(baseNs) : 0.0);
-}
-
 QString nested(int levels, const QString& inner) {
     return QString(levels, QLatin1Char('(')) + inner + QString(levels, QLatin1Char(')'));
 }
@@ -117,8 +109,8 @@ int main(int argc, char** argv) {
                                     .arg(RowsPerValue)
                                     .arg(length)
                                     .toUtf8();
-        report(what.constData(), oursNs, "SQLite GLOB", best([&] { rawCount(raw, glob); }));
-        report(what.constData(), oursNs, "SQLite LIKE", best([&] { rawCount(raw, like); }));
+        bench::report(what.constData(), oursNs, "SQLite GLOB", best([&] { rawCount(raw, glob); }));
+        bench::report(what.constData(), oursNs, "SQLite LIKE", best([&] { rawCount(raw, like); }));
     }
 
     // Nesting: the deepest text accepted, and ten thousand levels (refused), each beside a
@@ -141,8 +133,8 @@ int main(int argc, char** argv) {
                 .arg(levels > MaxSqlNesting ? QStringLiteral(" (refused)") : QString())
                 .toUtf8();
         const qint64 deepNs = best([&] { translateSql(deep); });
-        report(what.constData(), deepNs, "flat text, same length",
-               best([&] { translateSql(flat); }));
+        bench::report(what.constData(), deepNs, "flat text, same length",
+                      best([&] { translateSql(flat); }));
     }
     sqlite3_close(raw);
     return 0;

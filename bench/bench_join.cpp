@@ -1,6 +1,7 @@
 // Walking every row of a large join (assignments with their tasks), as a dynaset and as a
 // snapshot, beside raw SQLite stepping the same query and reading the same fields.
 
+#include "benchsite.h"
 #include "data/database.h"
 
 #include <QCoreApplication>
@@ -19,17 +20,10 @@ namespace {
 
 constexpr int DefaultRows = 500000;
 constexpr int Tasks = 1000;
-constexpr int WeeksPerYear = 52;
-constexpr int DaysPerWeek = 7;
-constexpr int EveryNthCompleted = 4;
 
+// The program's schema, `Tasks` tasks and `rows` assignments of them.
 void buildDatabase(const QString& path, int rows) {
-    Database db = Database::create(path);
-    QFile schema(QStringLiteral(":/sql/tavrel_schema.sql"));
-    if (!schema.open(QIODevice::ReadOnly))
-        qFatal("schema resource missing");
-    db.executeScript(QString::fromUtf8(schema.readAll()));
-    db.close();
+    bench::createSiteDatabase(path).close();
 
     sqlite3* raw = nullptr;
     sqlite3_open(path.toUtf8().constData(), &raw);
@@ -51,31 +45,9 @@ void buildDatabase(const QString& path, int rows) {
         sqlite3_reset(ins);
     }
     sqlite3_finalize(ins);
-    sqlite3_prepare_v2(
-        raw,
-        "INSERT INTO assign (taskid, weeid, duedate, completed, comphour, compmin, compnotes) "
-        "VALUES (?1, ?2, ?3, ?4, 0, 0, 'Checked and cleaned')",
-        -1, &ins, nullptr);
-    const QDate first(2005, 1, 3);
-    for (int i = 0; i < rows; ++i) {
-        const int week = i % (2 * WeeksPerYear);
-        const QByteArray due =
-            first.addDays(qint64(week) * DaysPerWeek).toString(Qt::ISODate).toUtf8();
-        sqlite3_bind_int(ins, 1, i % Tasks + 1);
-        sqlite3_bind_int(ins, 2, week % WeeksPerYear + 1);
-        sqlite3_bind_text(ins, 3, due.constData(), int(due.size()), SQLITE_TRANSIENT);
-        sqlite3_bind_int(ins, 4, i % EveryNthCompleted == 0 ? 1 : 0);
-        sqlite3_step(ins);
-        sqlite3_reset(ins);
-    }
-    sqlite3_finalize(ins);
     sqlite3_exec(raw, "COMMIT", nullptr, nullptr, nullptr);
     sqlite3_close(raw);
-}
-
-void report(const char* what, qint64 oursNs, qint64 rawNs) {
-    std::printf("%-48s %9.1f ms   raw SQLite %9.1f ms   ratio %5.2f\n", what, oursNs / 1e6,
-                rawNs / 1e6, rawNs > 0 ? double(oursNs) / double(rawNs) : 0.0);
+    bench::addAssignments(path, rows, Tasks);
 }
 
 struct Walk {
@@ -199,11 +171,16 @@ int main(int argc, char** argv) {
     std::printf("rows: dynaset %d, snapshot %d; checksums %lld / %lld / raw %lld\n", dynaset.rows,
                 snapshot.rows, static_cast<long long>(dynaset.sum),
                 static_cast<long long>(snapshot.sum), static_cast<long long>(rawSum));
-    report("dynaset: moveNext walk vs stepping the query", dynaset.walkNs, rawNs);
-    report("dynaset: open + walk vs stepping the query", dynaset.openNs + dynaset.walkNs, rawNs);
-    report("dynaset: moveNext walk vs raw rows by key", dynaset.walkNs, keyedNs);
-    report("snapshot: moveNext walk vs stepping the query", snapshot.walkNs, rawNs);
-    report("snapshot: open (copy) + walk vs stepping", snapshot.openNs + snapshot.walkNs, rawNs);
+    bench::report("dynaset: moveNext walk vs stepping the query", dynaset.walkNs, "raw SQLite",
+                  rawNs);
+    bench::report("dynaset: open + walk vs stepping the query", dynaset.openNs + dynaset.walkNs,
+                  "raw SQLite", rawNs);
+    bench::report("dynaset: moveNext walk vs raw rows by key", dynaset.walkNs, "raw SQLite",
+                  keyedNs);
+    bench::report("snapshot: moveNext walk vs stepping the query", snapshot.walkNs, "raw SQLite",
+                  rawNs);
+    bench::report("snapshot: open (copy) + walk vs stepping", snapshot.openNs + snapshot.walkNs,
+                  "raw SQLite", rawNs);
     sqlite3_close(raw);
     return 0;
 }

@@ -1,6 +1,7 @@
 // Opening a dynaset over a large assign table and walking it with moveNext, each beside
 // raw SQLite doing the same reads.
 
+#include "benchsite.h"
 #include "core/errortrap.h"
 #include "data/database.h"
 
@@ -20,49 +21,7 @@ using namespace tavrel;
 namespace {
 
 constexpr int DefaultRows = 500000;
-constexpr int WeeksPerYear = 52;
-constexpr int DaysPerWeek = 7;
-constexpr int EveryNthCompleted = 4;
-
-// Builds the schema and `rows` assignments spread over the weeks of 2005 and 2006.
-void buildDatabase(const QString& path, int rows) {
-    Database db = Database::create(path);
-    QFile schema(QStringLiteral(":/sql/tavrel_schema.sql"));
-    if (!schema.open(QIODevice::ReadOnly))
-        qFatal("schema resource missing");
-    db.executeScript(QString::fromUtf8(schema.readAll()));
-    db.close();
-
-    sqlite3* raw = nullptr;
-    sqlite3_open(path.toUtf8().constData(), &raw);
-    sqlite3_exec(raw, "BEGIN", nullptr, nullptr, nullptr);
-    sqlite3_stmt* ins = nullptr;
-    sqlite3_prepare_v2(
-        raw,
-        "INSERT INTO assign (taskid, weeid, duedate, completed, comphour, compmin, compnotes) "
-        "VALUES (?1, ?2, ?3, ?4, 0, 0, 'Checked and cleaned')",
-        -1, &ins, nullptr);
-    const QDate first(2005, 1, 3);
-    for (int i = 0; i < rows; ++i) {
-        const int week = i % (2 * WeeksPerYear);
-        const QByteArray due =
-            first.addDays(qint64(week) * DaysPerWeek).toString(Qt::ISODate).toUtf8();
-        sqlite3_bind_int(ins, 1, i % 1000 + 1);
-        sqlite3_bind_int(ins, 2, week % WeeksPerYear + 1);
-        sqlite3_bind_text(ins, 3, due.constData(), int(due.size()), SQLITE_TRANSIENT);
-        sqlite3_bind_int(ins, 4, i % EveryNthCompleted == 0 ? 1 : 0);
-        sqlite3_step(ins);
-        sqlite3_reset(ins);
-    }
-    sqlite3_finalize(ins);
-    sqlite3_exec(raw, "COMMIT", nullptr, nullptr, nullptr);
-    sqlite3_close(raw);
-}
-
-void report(const char* what, qint64 oursNs, qint64 rawNs) {
-    std::printf("%-44s %10.1f ms   raw SQLite %10.1f ms   ratio %6.2f\n", what, oursNs / 1e6,
-                rawNs / 1e6, rawNs > 0 ? double(oursNs) / double(rawNs) : 0.0);
-}
+constexpr int Tasks = 1000;
 
 } // namespace
 
@@ -72,7 +31,8 @@ int main(int argc, char** argv) {
     QTemporaryDir dir;
     const QString path = QDir(dir.path()).filePath(QStringLiteral("tavrel.mdb"));
     std::printf("building %d assignments ...\n", rows);
-    buildDatabase(path, rows);
+    bench::createSiteDatabase(path).close();
+    bench::addAssignments(path, rows, Tasks);
 
     const QString jet =
         QStringLiteral("Select * from assign where duedate >= #1/1/2005# and duedate <= "
@@ -114,8 +74,8 @@ int main(int argc, char** argv) {
 
     std::printf("%d rows selected (raw: %d); keyset held: %zu bytes of keys\n", count, rawCount,
                 size_t(count) * sizeof(qint64));
-    report("open dynaset vs stepping the full result", openNs, rawOpenNs);
-    report("open dynaset vs reading the keys only", openNs, rawKeysNs);
+    bench::report("open dynaset vs stepping the full result", openNs, "raw SQLite", rawOpenNs);
+    bench::report("open dynaset vs reading the keys only", openNs, "raw SQLite", rawKeysNs);
 
     // Walking: every row once, reading two fields of each.
     t.restart();
@@ -161,8 +121,8 @@ int main(int argc, char** argv) {
 
     std::printf("checksums: %lld / %lld\n", static_cast<long long>(sum),
                 static_cast<long long>(rawSum));
-    report("moveNext walk vs stepping the result", walkNs, rawWalkNs);
-    report("moveNext walk vs raw keyset lookups", walkNs, rawKeyedNs);
+    bench::report("moveNext walk vs stepping the result", walkNs, "raw SQLite", rawWalkNs);
+    bench::report("moveNext walk vs raw keyset lookups", walkNs, "raw SQLite", rawKeyedNs);
     sqlite3_close(raw);
     return 0;
 }
