@@ -9,11 +9,16 @@
 #include <QDate>
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 #include <QTime>
 
 #include <sqlite3.h>
 
+#include <initializer_list>
+
 namespace tavrel::detail {
+
+inline constexpr int DaysPerWeek = 7;
 
 // Jet's day zero: a time without a date is a time of this day, so that a time compares
 // below every real date and times compare among themselves by the time alone.
@@ -51,6 +56,13 @@ bool translateJetFunctions(const Tokens& in, Tokens* out, QString* error);
 
 // Registers the functions translateJetFunctions() calls.
 void registerJetFunctions(sqlite3* db);
+
+// True when `pattern` is one of `names`, without regard to case (a named format).
+bool equalsAnyOf(const QString& pattern, std::initializer_list<const char*> names);
+// Sunday-based day index of a date: Sunday 0 ... Saturday 6.
+int sundayIndex(const QDate& date);
+// Sections of a number format, split at ";" outside quotes.
+QStringList formatSections(const QString& pattern);
 
 // Jet's Format() of a value already read as a date/time, a number or a text.
 QString formatDateTime(const JetDateTime& value, const QString& pattern);
