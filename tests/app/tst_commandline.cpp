@@ -69,7 +69,7 @@ private Q_SLOTS:
             << QStringList{"--init", "--bogus"} << "unknown option --bogus";
         QTest::newRow("--demo alone") << QStringList{"--demo"} << "--demo goes with --init";
         QTest::newRow("two commands")
-            << QStringList{"--init", "-m"} << "-m and --init cannot be given together";
+            << QStringList{"--init", "-m"} << "-m, --init and --set-year cannot be given together";
         QTest::newRow("Qt option without its value")
             << QStringList{"-platform"} << "the option -platform needs a value";
     }
