@@ -57,7 +57,8 @@ CREATE TABLE assign (
     typid     LONG
 );
 CREATE INDEX assign_duedate ON assign (duedate);
-CREATE INDEX assign_taskid ON assign (taskid, weeid);
+-- A task's assignment of a week in a year: year generation looks each one up.
+CREATE INDEX assign_taskid ON assign (taskid, weeid, duedate);
 
 CREATE TABLE employees (
     empid     INTEGER PRIMARY KEY AUTOINCREMENT,

@@ -1,10 +1,13 @@
 // Command line: the GUI on the current folder, -m, and the headless commands.
 
+#include "assignments/yeargen.h"
 #include "core/errortrap.h"
 #include "core/frmmain.h"
+#include "core/globals.h"
 #include "core/qtui.h"
 #include "core/startup.h"
 #include "core/uiseam.h"
+#include "data/database.h"
 #include "data/demodata.h"
 #include "dialogs/datetext.h"
 #include "tasks/taskeditor.h"
@@ -21,14 +24,16 @@ constexpr int ExitOk = 0;
 constexpr int ExitFailed = 1;
 constexpr int ExitUsage = 2;
 
-enum class Command { Window, Monthly, Init, Help };
+enum class Command { Window, Monthly, Init, SetYear, Help };
 
 // What the command line asks for, read before any application object exists: a wrong
 // switch must be answered without a display.
 struct CommandLine {
     Command command = Command::Window;
     bool demo = false;
-    QString error; // set: not a valid command line
+    int year = 0;            // --set-year
+    bool assignments = true; // --set-year without --no-assignments
+    QString error;           // set: not a valid command line
 };
 
 // Options Qt's application object reads itself (-platform offscreen, -style fusion ...);
@@ -64,6 +69,8 @@ CommandLine parseCommandLine(const QStringList& args) {
     bool monthly = false;
     bool init = false;
     bool help = false;
+    bool setYear = false;
+    bool noAssignments = false;
     for (qsizetype i = 1; i < args.size(); ++i) {
         const QString& a = args[i];
         bool takesValue = false;
@@ -73,6 +80,23 @@ CommandLine parseCommandLine(const QStringList& args) {
             init = true;
         } else if (a == QLatin1String("--demo")) {
             line.demo = true;
+        } else if (a == QLatin1String("--set-year")) {
+            if (++i >= args.size()) {
+                line.error = QStringLiteral("--set-year needs a year");
+                return line;
+            }
+            bool number = false;
+            line.year = args[i].toInt(&number);
+            if (!number || !tavrel::isPlannableYear(line.year)) {
+                line.error = QStringLiteral("the year %1 is not a year from %2 to %3")
+                                 .arg(args[i])
+                                 .arg(tavrel::FirstPlannableYear)
+                                 .arg(tavrel::LastPlannableYear);
+                return line;
+            }
+            setYear = true;
+        } else if (a == QLatin1String("--no-assignments")) {
+            noAssignments = true;
         } else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
             help = true;
         } else if (isQtOption(a, &takesValue)) {
@@ -87,34 +111,45 @@ CommandLine parseCommandLine(const QStringList& args) {
             return line;
         }
     }
+    const int commands = int(monthly) + int(init) + int(setYear);
+    line.assignments = !noAssignments;
     if (help)
         line.command = Command::Help;
-    else if (monthly && init)
-        line.error = QStringLiteral("-m and --init cannot be given together");
+    else if (commands > 1)
+        line.error = QStringLiteral("-m, --init and --set-year cannot be given together");
+    else if (noAssignments && !setYear)
+        line.error = QStringLiteral("--no-assignments goes with --set-year");
     else if (line.demo && !init)
         line.error = QStringLiteral("--demo goes with --init");
     else if (init)
         line.command = Command::Init;
+    else if (setYear)
+        line.command = Command::SetYear;
     else if (monthly)
         line.command = Command::Monthly;
     return line;
 }
 
 void printUsage(std::FILE* to) {
-    std::fputs("Usage: tavrel [-m]\n"
-               "       tavrel --init [--demo]\n"
-               "       tavrel --help\n"
-               "\n"
-               "Without options Tavrel opens tavrel.mdb in the current folder.\n"
-               "  -m              print this month's work orders and end\n"
-               "  --init          create an empty tavrel.mdb and rptspec.mdb here\n"
-               "  --init --demo   the same, filled with a sample site\n"
-               "  --help, -h      show this text\n"
-               "\n"
-               "-m and --init need no display. Exit status: 0 done, 1 an error (shown on\n"
-               "standard error), 2 a wrong command line, 3 printing work orders is not part\n"
-               "of this version yet.\n",
-               to);
+    std::fputs(
+        "Usage: tavrel [-m]\n"
+        "       tavrel --init [--demo]\n"
+        "       tavrel --set-year YEAR [--no-assignments]\n"
+        "       tavrel --help\n"
+        "\n"
+        "Without options Tavrel opens tavrel.mdb in the current folder.\n"
+        "  -m              print this month's work orders and end\n"
+        "  --init          create an empty tavrel.mdb and rptspec.mdb here\n"
+        "  --init --demo   the same, filled with a sample site\n"
+        "  --set-year YEAR plan for YEAR (100 to 9999): the week dates of that year\n"
+        "                  and the assignments of every scheduled task\n"
+        "  --no-assignments  with --set-year: move the week dates and the year only\n"
+        "  --help, -h      show this text\n"
+        "\n"
+        "-m, --init and --set-year need no display. Exit status: 0 done, 1 an error (shown on\n"
+        "standard error), 2 a wrong command line, 3 printing work orders is not part\n"
+        "of this version yet.\n",
+        to);
 }
 
 int runInit(bool demo) {
@@ -128,6 +163,85 @@ int runInit(bool demo) {
     return ExitOk;
 }
 
+// The console Ui of the commands without a window, except that --set-year's command line
+// has already answered the question whether to create the year's assignments.
+class SetYearUi final : public tavrel::Ui {
+public:
+    SetYearUi(tavrel::Ui& console, bool createAssignments)
+        : console_(console)
+        , create_(createAssignments) {}
+
+    tavrel::MsgResult msgBox(const QString& text, tavrel::MsgButtons buttons, tavrel::MsgIcon icon,
+                             const QString& title) override {
+        if (title != QLatin1String("Create Task Assignments"))
+            return console_.msgBox(text, buttons, icon, title);
+        std::fprintf(stderr, "%s: %s [%s]\n", qPrintable(title), qPrintable(text),
+                     create_ ? "Yes: --set-year" : "No: --no-assignments");
+        return create_ ? tavrel::MsgResult::Yes : tavrel::MsgResult::No;
+    }
+    std::optional<QString> inputBox(const QString& prompt, const QString& title,
+                                    const QString& defaultText) override {
+        return console_.inputBox(prompt, title, defaultText);
+    }
+    std::optional<QString> openFileName(QWidget* parent, const QString& title,
+                                        const QString& filter,
+                                        const QString& initialName) override {
+        return console_.openFileName(parent, title, filter, initialName);
+    }
+    std::optional<QString> saveFileName(QWidget* parent, const QString& title,
+                                        const QString& filter,
+                                        const QString& initialName) override {
+        return console_.saveFileName(parent, title, filter, initialName);
+    }
+    void beep() override { console_.beep(); }
+    void sendTab(QWidget* from) override { console_.sendTab(from); }
+    int showModal(QDialog* dialog) override { return console_.showModal(dialog); }
+    void showHelp(QWidget* parent, const QString& topic) override {
+        console_.showHelp(parent, topic);
+    }
+    QDate today() override { return console_.today(); }
+    QDateTime now() override { return console_.now(); }
+    void endProgram(int exitCode) override { console_.endProgram(exitCode); }
+
+private:
+    tavrel::Ui& console_;
+    bool create_;
+};
+
+qint64 assignmentCount() {
+    tavrel::Recordset count = tavrel::dbMain.openRecordset(
+        QStringLiteral("select count(*) as n from assign"), tavrel::RecordsetType::Snapshot);
+    return count.isOpen() ? count.value(QStringLiteral("n")).toLongLong() : 0;
+}
+
+// --set-year: start-up's steps without a window, then the year's generation. Every error
+// is on standard error already; the status says whether there was one.
+int runSetYear(int year, bool createAssignments) {
+    SetYearUi setYearUi(tavrel::ui(), createAssignments);
+    tavrel::setUi(&setYearUi);
+    const int errorsBefore = tavrel::errorsShown();
+    bool opened = false;
+    qint64 created = 0;
+    {
+        tavrel::ErrorTrap trap;
+        tavrel::Recordset settings = tavrel::runWindowlessSteps(QDir::currentPath());
+        settings.close();
+        opened = tavrel::dbMain.isOpen();
+        if (opened) {
+            const qint64 before = assignmentCount();
+            tavrel::CreateYearAssignments(static_cast<qint16>(year));
+            created = assignmentCount() - before;
+        }
+        tavrel::dbMain.close();
+    }
+    tavrel::setUi(nullptr);
+    if (!opened || tavrel::errorsShown() > errorsBefore)
+        return ExitFailed;
+    std::fprintf(stdout, "Tavrel is set up for %d: %lld new task assignments.\n", year,
+                 static_cast<long long>(created));
+    return ExitOk;
+}
+
 void setUpApplication() {
     QCoreApplication::setApplicationName(QStringLiteral("Tavrel"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TAVREL_VERSION));
@@ -135,7 +249,7 @@ void setUpApplication() {
     tavrel::installErrorPolicy();
 }
 
-// -m and --init: no window, so they run on Qt's offscreen platform (scheduled jobs,
+// -m, --init and --set-year: no window, so they run on Qt's offscreen platform (scheduled jobs,
 // servers, CI) with the console Ui, which never waits for an answer.
 int runWithoutWindow(const CommandLine& line, char* programName) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -146,6 +260,8 @@ int runWithoutWindow(const CommandLine& line, char* programName) {
     setUpApplication();
     if (line.command == Command::Init)
         return runInit(line.demo);
+    if (line.command == Command::SetYear)
+        return runSetYear(line.year, line.assignments);
     return tavrel::runMonthlyCommand(QDir::currentPath());
 }
 
@@ -158,6 +274,7 @@ int runWindow(int argc, char* argv[]) {
 
     tavrel::frmMain window;
     tavrel::installTaskEditor(window);
+    tavrel::startupSteps().createYearAssignments = tavrel::CreateYearAssignments;
     window.Form_Load();
     window.show();
     const int code = QApplication::exec();
@@ -184,6 +301,7 @@ int main(int argc, char* argv[]) {
         return ExitOk;
     case Command::Init:
     case Command::Monthly:
+    case Command::SetYear:
         return runWithoutWindow(line, argv[0]);
     case Command::Window:
         break;

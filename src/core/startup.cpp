@@ -91,6 +91,7 @@ void openMainDatabase(const QString& workFolder, MissingDatabase missing) {
     AddEmpIDColumn();
     AddAssignCodeColumns();
     IndexTaskNamesWithoutCase();
+    IndexAssignmentsByTaskWeekAndDate();
 }
 
 int readCurYear(Recordset& settings) {

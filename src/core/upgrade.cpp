@@ -135,12 +135,14 @@ void AddAssignCodeColumns() {
                    fillAssignCodes);
 }
 
-void IndexTaskNamesWithoutCase() {
-    const QString wanted =
-        QStringLiteral("CREATE INDEX tasks_taskname ON tasks (taskname COLLATE NOCASE)");
+namespace {
+
+// Builds the index `name` again from `wanted` unless the file already holds exactly that
+// index. One transaction: the old index stays until the new one is complete.
+void rebuildIndexUnlessCurrent(const QString& name, const QString& wanted) {
     Recordset index = dbMain.openRecordset(
-        QStringLiteral("select sql from sqlite_master where type = 'index' and name = "
-                       "'tasks_taskname'"),
+        QStringLiteral("select sql from sqlite_master where type = 'index' and name = '%1'")
+            .arg(name),
         RecordsetType::Snapshot);
     if (!index.isOpen())
         return;
@@ -151,9 +153,23 @@ void IndexTaskNamesWithoutCase() {
         return;
     ErrorTrap trap;
     Transaction step(dbMain);
-    dbMain.executeScript(QStringLiteral("DROP INDEX IF EXISTS tasks_taskname; ") + wanted);
+    dbMain.executeScript(QStringLiteral("DROP INDEX IF EXISTS %1; ").arg(name) + wanted);
     step.commit();
     FreeLocks();
+}
+
+} // namespace
+
+void IndexTaskNamesWithoutCase() {
+    rebuildIndexUnlessCurrent(
+        QStringLiteral("tasks_taskname"),
+        QStringLiteral("CREATE INDEX tasks_taskname ON tasks (taskname COLLATE NOCASE)"));
+}
+
+void IndexAssignmentsByTaskWeekAndDate() {
+    rebuildIndexUnlessCurrent(
+        QStringLiteral("assign_taskid"),
+        QStringLiteral("CREATE INDEX assign_taskid ON assign (taskid, weeid, duedate)"));
 }
 
 } // namespace tavrel

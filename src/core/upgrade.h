@@ -13,4 +13,8 @@ void AddAssignCodeColumns();
 // index on task names, which cannot serve that order: it is built again, once.
 void IndexTaskNamesWithoutCase();
 
+// Files written before year generation looked assignments up by task, week and due date
+// hold an index on task and week only: it is built again with the due date, once.
+void IndexAssignmentsByTaskWeekAndDate();
+
 } // namespace tavrel

@@ -13,6 +13,8 @@
 
 #include <memory>
 
+#include <sqlite3.h>
+
 using tavrel::test::OtherProgram;
 
 namespace {
@@ -51,6 +53,22 @@ Run runTavrel(const QString& folder, const QStringList& args) {
     return run;
 }
 
+// One number read from a database file through a connection of the test's own.
+qint64 scalar(const QString& path, const char* sql) {
+    sqlite3* db = nullptr;
+    qint64 value = -1;
+    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READONLY, nullptr) ==
+        SQLITE_OK) {
+        sqlite3_stmt* stmt = nullptr;
+        if (sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr) == SQLITE_OK &&
+            sqlite3_step(stmt) == SQLITE_ROW)
+            value = sqlite3_column_int64(stmt, 0);
+        sqlite3_finalize(stmt);
+    }
+    sqlite3_close(db);
+    return value;
+}
+
 } // namespace
 
 class TestCommandLine : public QObject {
@@ -69,7 +87,18 @@ private Q_SLOTS:
             << QStringList{"--init", "--bogus"} << "unknown option --bogus";
         QTest::newRow("--demo alone") << QStringList{"--demo"} << "--demo goes with --init";
         QTest::newRow("two commands")
-            << QStringList{"--init", "-m"} << "-m and --init cannot be given together";
+            << QStringList{"--init", "-m"} << "-m, --init and --set-year cannot be given together";
+        QTest::newRow("year not a number")
+            << QStringList{"--set-year", "2O27"} << "the year 2O27 is not a year from 100 to 9999";
+        QTest::newRow("year too small")
+            << QStringList{"--set-year", "99"} << "the year 99 is not a year from 100 to 9999";
+        QTest::newRow("year too large") << QStringList{"--set-year", "10000"}
+                                        << "the year 10000 is not a year from 100 to 9999";
+        QTest::newRow("year missing") << QStringList{"--set-year"} << "--set-year needs a year";
+        QTest::newRow("--no-assignments alone")
+            << QStringList{"--no-assignments"} << "--no-assignments goes with --set-year";
+        QTest::newRow("set-year with init") << QStringList{"--set-year", "2027", "--init"}
+                                            << "-m, --init and --set-year cannot be given together";
         QTest::newRow("Qt option without its value")
             << QStringList{"-platform"} << "the option -platform needs a value";
     }
@@ -92,7 +121,8 @@ private Q_SLOTS:
         QVERIFY(run.finished);
         QCOMPARE(run.exitCode, 0);
         QVERIFY2(run.err.isEmpty(), qPrintable(run.err));
-        for (const char* command : {"\n  -m ", "\n  --init ", "\n  --init --demo ", "\n  --help"})
+        for (const char* command : {"\n  -m ", "\n  --init ", "\n  --init --demo ",
+                                    "\n  --set-year ", "\n  --no-assignments ", "\n  --help"})
             QVERIFY2(run.out.contains(QLatin1String(command)), command);
     }
 
@@ -169,6 +199,57 @@ private Q_SLOTS:
             QVERIFY(QFile::exists(dir.filePath("tavrel-damaged-1.mdb")));
         if (folderKind == "sound")
             QCOMPARE(run.err.count(QStringLiteral("Tavrel: ")), 1); // no error on the way
+    }
+
+    // A yearly job: the week dates and the assignments of the new year, once; with
+    // --no-assignments the dates and the year only.
+    void setYearWithoutAWindow() {
+        QTemporaryDir dir;
+        const QString db = dir.filePath("tavrel.mdb");
+        QString error;
+        QVERIFY2(tavrel::initWorkFolder(dir.path(), true, QDate(2005, 7, 4), &error),
+                 qPrintable(error));
+        const qint64 scheduled =
+            scalar(db, "SELECT count(*) FROM (SELECT DISTINCT taskweeks.taskid, weeid FROM "
+                       "taskweeks JOIN tasks ON tasks.taskid = taskweeks.taskid "
+                       "WHERE NOT curyearonly)");
+        QVERIFY(scheduled > 0);
+
+        const Run run = runTavrel(dir.path(), {"--set-year", "2006"});
+        QVERIFY(run.finished);
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(run.err.contains(QStringLiteral(
+                     "Create Task Assignments: Do you wish to create new task assigment "
+                     "records for 2006? [Yes: --set-year]\n")),
+                 qPrintable(run.err));
+        QVERIFY2(!run.err.contains(QStringLiteral("Tavrel: ")), qPrintable(run.err));
+        QCOMPARE(
+            run.out,
+            QStringLiteral("Tavrel is set up for 2006: %1 new task assignments.\n").arg(scheduled));
+        QCOMPARE(scalar(db, "SELECT count(*) FROM assign WHERE duedate LIKE '2006-%'"), scheduled);
+        QCOMPARE(scalar(db, "SELECT CurYear FROM settings"), 2006);
+
+        const Run again = runTavrel(dir.path(), {"--set-year", "2006"});
+        QCOMPARE(again.exitCode, 0);
+        QCOMPARE(again.out, QStringLiteral("Tavrel is set up for 2006: 0 new task assignments.\n"));
+        QCOMPARE(scalar(db, "SELECT count(*) FROM assign WHERE duedate LIKE '2006-%'"), scheduled);
+
+        const Run datesOnly = runTavrel(dir.path(), {"--no-assignments", "--set-year", "2007"});
+        QCOMPARE(datesOnly.exitCode, 0);
+        QVERIFY2(datesOnly.err.contains("[No: --no-assignments]"), qPrintable(datesOnly.err));
+        QCOMPARE(scalar(db, "SELECT count(*) FROM assign WHERE duedate LIKE '2007-%'"), 0);
+        QCOMPARE(scalar(db, "SELECT CurYear FROM settings"), 2007);
+        QCOMPARE(scalar(db, "SELECT curdate = '2007-01-01' FROM weeks WHERE weeid = 1"), 1);
+    }
+
+    void setYearWithoutADatabaseFails() {
+        QTemporaryDir dir;
+        const Run run = runTavrel(dir.path(), {"--set-year", "2027"});
+        QVERIFY(run.finished);
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.err.contains("tavrel.mdb"), qPrintable(run.err));
+        QVERIFY(run.out.isEmpty());
+        QVERIFY(!QFile::exists(dir.filePath("tavrel.mdb")));
     }
 };
 

@@ -1,0 +1,160 @@
+#include "assignments/yeargen.h"
+
+#include "core/errortrap.h"
+#include "core/globals.h"
+#include "core/uiseam.h"
+#include "data/database.h"
+#include "data/schema.h"
+#include "data/transaction.h"
+
+#include <QDate>
+#include <QStringList>
+
+namespace tavrel {
+
+namespace {
+
+// Generation runs as a few statements over ranges of task ids, so that a progress window
+// can move; each statement is still set-based.
+constexpr int GenerationSteps = 100;
+
+QString isoDate(const QDate& date) {
+    return date.toString(Qt::ISODate);
+}
+
+// Step 1 of the year: every weeks row, in week order, gets the Monday of its week; the
+// same dates go to WeekDates by position. Rows past the 52nd have no place in WeekDates
+// and are left alone.
+void recomputeWeekDates(qint16 year) {
+    const QList<QDate> mondays = weekMondays(year);
+    Recordset weeks = dbMain.openRecordset(
+        QStringLiteral("select curdate from weeks order by weeid"), RecordsetType::Dynaset);
+    if (!weeks.isOpen() || weeks.recordCount() == 0)
+        return;
+    Transaction step(dbMain);
+    if (!step.isActive())
+        return;
+    weeks.moveFirst();
+    for (int week = 1; week <= WeeksPerYear && !weeks.isEOF(); ++week) {
+        const QDate monday = mondays.at(week - 1);
+        weeks.edit();
+        weeks.setValue(QStringLiteral("CurDate"), monday);
+        WeekDates[week] = monday;
+        SaveLoop(weeks);
+        weeks.moveNext();
+    }
+    step.commit();
+}
+
+// The due date of a scheduled week: WeekDates at the week's number, as SQL.
+QString dueDateOfWeek() {
+    QString sql = QStringLiteral("case taskweeks.weeid");
+    for (int week = 1; week <= WeeksPerYear; ++week) {
+        const QString due = WeekDates[week].isValid()
+                                ? QLatin1Char('\'') + isoDate(WeekDates[week]) + QLatin1Char('\'')
+                                : QStringLiteral("null");
+        sql += QStringLiteral(" when %1 then %2").arg(week).arg(due);
+    }
+    return sql + QStringLiteral(" end");
+}
+
+// One assignment per task (not current-year-only) and scheduled week whose task has no
+// assignment for that week dated on or after 1 January of `year`, for the tasks with ids
+// from `first` to `last`. A week scheduled twice still gives one assignment, and a task
+// without weeks none, as when the schedule is walked row by row. A current-year-only flag
+// left empty by an older file counts as not set.
+QString generationSql(qint16 year, qint64 first, qint64 last) {
+    const QString firstOfYear = isoDate(QDate(year, 1, 1));
+    return QStringLiteral(
+               "insert into assign (taskid, locid, typid, weeid, duedate, comphour, compmin, "
+               "completed) "
+               "select tasks.taskid, tasks.locid, tasks.typid, taskweeks.weeid, %1, 0, 0, 0 "
+               "from tasks inner join taskweeks on tasks.taskid = taskweeks.taskid "
+               "where coalesce(tasks.curyearonly, 0) = 0 "
+               "and tasks.taskid between %2 and %3 "
+               "and taskweeks.weeid between 1 and %4 "
+               "and taskweeks.rowid = (select min(twin.rowid) from taskweeks twin "
+               "where twin.taskid = taskweeks.taskid and twin.weeid = taskweeks.weeid) "
+               "and not exists (select 1 from assign "
+               "where assign.taskid = tasks.taskid and assign.weeid = taskweeks.weeid "
+               "and assign.duedate >= '%5') "
+               "order by tasks.taskid, taskweeks.weeid")
+        .arg(dueDateOfWeek())
+        .arg(first)
+        .arg(last)
+        .arg(WeeksPerYear)
+        .arg(firstOfYear);
+}
+
+// Steps 7 and 8: the assignments of every scheduled task for the year whose week dates are
+// in WeekDates.
+void generateAssignments(qint16 year) {
+    qint64 first = 0;
+    qint64 last = -1;
+    {
+        Recordset range = dbMain.openRecordset(
+            QStringLiteral("select min(taskid) as firstid, max(taskid) as lastid from tasks"),
+            RecordsetType::Snapshot);
+        if (!range.isOpen())
+            return;
+        const QVariant low = range.value(QStringLiteral("firstid"));
+        const QVariant high = range.value(QStringLiteral("lastid"));
+        if (low.isNull() || high.isNull())
+            return; // no tasks
+        first = low.toLongLong();
+        last = high.toLongLong();
+    }
+    const qint64 span = (last - first) / GenerationSteps + 1;
+    std::unique_ptr<Progress> progress = ui().progress(
+        QStringLiteral("Create Task Assignments"),
+        QStringLiteral("Creating task assignments for %1 ...").arg(year), GenerationSteps);
+    int step = 0;
+    for (qint64 from = first; from <= last; from += span) {
+        dbMain.execute(generationSql(year, from, qMin(last, from + span - 1)));
+        progress->setValue(++step);
+    }
+}
+
+void storeCurYear(qint16 year) {
+    CurYear = year;
+    Recordset settings =
+        dbMain.openRecordset(QStringLiteral("select * from settings"), RecordsetType::Dynaset);
+    settings.edit();
+    settings.setValue(QStringLiteral("CurYear"), CurYear);
+    settings.update();
+    settings.close();
+}
+
+} // namespace
+
+bool isPlannableYear(int year) {
+    return year >= FirstPlannableYear && year <= LastPlannableYear;
+}
+
+void CreateYearAssignments(qint16 year) {
+    ErrorTrap trap;
+    if (!isPlannableYear(year)) {
+        ui().msgBox(QStringLiteral("The year must lie between %1 and %2.")
+                        .arg(FirstPlannableYear)
+                        .arg(LastPlannableYear),
+                    MsgButtons::Ok, MsgIcon::Information, QStringLiteral("Invalid Year"));
+        return;
+    }
+    recomputeWeekDates(year);
+
+    const MsgResult answer =
+        ui().msgBox(QStringLiteral("Do you wish to create new task assigment records for ") +
+                        QString::number(year) + QStringLiteral("?"),
+                    MsgButtons::YesNo, MsgIcon::None, QStringLiteral("Create Task Assignments"));
+
+    // The new assignments and the year they belong to are kept together or not at all.
+    Transaction generation(dbMain);
+    if (answer == MsgResult::Yes && generation.isActive())
+        generateAssignments(year);
+    storeCurYear(year);
+    if (generation.isActive())
+        generation.commit();
+    FreeLocks();
+}
+
+} // namespace tavrel
