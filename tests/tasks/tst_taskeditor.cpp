@@ -601,11 +601,17 @@ private Q_SLOTS:
         QDir::setCurrent(previous);
     }
 
-    // Saving the marks with today Sunday 3 July 2005: that Sunday counts with the week of
-    // Monday 4 July (week 27), so week 26 is over and gets no assignment. Unmarking takes
-    // the uncompleted assignment of the week away and keeps a completed one.
+    // Saving the marks in the week of Monday 4 July 2005 (week 27), which a Sunday joins
+    // from the week before: week 26 is over and gets no assignment, week 27 does. Unmarking
+    // takes the uncompleted assignment of the week away and keeps a completed one.
+    void savingWeeksAdjustsAssignments_data() {
+        QTest::addColumn<QDate>("today");
+        QTest::newRow("Sunday before") << QDate(2005, 7, 3);
+        QTest::newRow("Wednesday") << QDate(2005, 7, 6);
+    }
     void savingWeeksAdjustsAssignments() {
-        scripted->setToday(QDate(2005, 7, 3));
+        QFETCH(QDate, today);
+        scripted->setToday(today);
         Fixture f;
         QCOMPARE(f.text("txtTaskName"), QStringLiteral("Boiler inspection"));
         QCOMPARE(markedWeeks(f.weekList()), (QList<int>{3, 4}));
