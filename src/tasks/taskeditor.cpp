@@ -7,6 +7,7 @@
 #include "data/schema.h"
 #include "dialogs/datefield.h"
 #include "dialogs/datetext.h"
+#include "tasks/schedule.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -14,6 +15,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -379,6 +381,9 @@ void TaskEditor::connectHandlers() {
     connectGuarded(cmbLoc, &QComboBox::activated, [this] { cmbLoc_Click(); });
     connectGuarded(cmbTyp, &QComboBox::activated, [this] { cmbTyp_Click(); });
     connectGuarded(chkCurYearOnly, &QCheckBox::clicked, [this] { chkCurYearOnly_Click(); });
+    connect(lstWeeks, &QListWidget::itemClicked, this,
+            [this](QListWidgetItem* item) { guardedCall([this, item] { lstWeeks_Click(item); }); });
+    lstWeeks->installEventFilter(this);
 
     connectCommand(cmdClone, [this] { cmdClone_Click(); });
 }
@@ -416,7 +421,8 @@ void TaskEditor::fillWeekList() {
         const QDate monday = rs.value(QStringLiteral("curdate")).toDate();
         auto* item = new QListWidgetItem(QStringLiteral("Week of ") + shortDate(monday), lstWeeks);
         item->setData(Qt::UserRole, rs.value(QStringLiteral("weeid")));
-        // Marks are shown as check boxes; marking by the user comes with the weekly schedule.
+        // Marks are shown as check boxes. The item itself is not user-checkable: a click
+        // anywhere on it (or Space) toggles it through lstWeeks_Click.
         item->setFlags(Qt::ItemIsEnabled);
         item->setCheckState(Qt::Unchecked);
         WeekDates[count] = monday;
@@ -489,13 +495,39 @@ void TaskEditor::unmarkAllWeeks() {
 }
 
 void TaskEditor::markTaskWeeks() {
-    // The weekly schedule marks the stored weeks of the shown task here.
+    const QSet<qint64> stored = storedTaskWeeks(rsTasks.value(QStringLiteral("taskid")));
+    for (int i = 0; i < lstWeeks->count(); ++i)
+        setWeekMarked(i, stored.contains(lstWeeks->item(i)->data(Qt::UserRole).toLongLong()));
+    lstWeeks->setCurrentItem(nullptr);
 }
 
 void TaskEditor::saveTaskWeeks(const QVariant& taskId) {
-    // The weekly schedule writes the marked weeks of task `taskId` and adjusts its
-    // assignments here, then clears WeeksChanged.
-    Q_UNUSED(taskId);
+    QList<WeekMark> weeks;
+    weeks.reserve(lstWeeks->count());
+    for (int i = 0; i < lstWeeks->count(); ++i)
+        weeks.append({lstWeeks->item(i)->data(Qt::UserRole), isWeekMarked(i)});
+    saveWeekSchedule(taskId, weeks, selectedId(cmbEmp), ui().today());
+    WeeksChanged = false;
+}
+
+void TaskEditor::lstWeeks_Click(QListWidgetItem* item) {
+    if (!item || !lstWeeks->isEnabled())
+        return;
+    setWeekMarked(lstWeeks->row(item), item->checkState() != Qt::Checked);
+    MarkChanged();
+    WeeksChanged = true;
+}
+
+bool TaskEditor::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == lstWeeks && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Space &&
+        static_cast<QKeyEvent*>(event)->modifiers() == Qt::NoModifier) {
+        // Space toggles the current week, as a click does.
+        if (QListWidgetItem* current = lstWeeks->currentItem())
+            guardedCall([this, current] { lstWeeks_Click(current); });
+        return true;
+    }
+    return RecordEditor::eventFilter(watched, event);
 }
 
 void TaskEditor::Form_Activate() {
@@ -634,6 +666,9 @@ bool TaskEditor::removeDependents() {
 }
 
 void TaskEditor::cmdClone_Click() {
+    // The copy takes over the shown task's weeks (and their assignments from this week on)
+    // with its first save.
+    WeeksChanged = true;
     Adding = true;
     txtTaskID->clear();
     cmdUpdate_Click();

@@ -9,6 +9,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
+class QListWidgetItem;
 class QPlainTextEdit;
 
 namespace tavrel {
@@ -70,6 +71,8 @@ public Q_SLOTS:
     void cmbLoc_Click() { MarkChanged(); }
     void cmbTyp_Click() { MarkChanged(); }
     void chkCurYearOnly_Click() { MarkChanged(); }
+    // A click on a week toggles its mark.
+    void lstWeeks_Click(QListWidgetItem* item);
 
 protected:
     void ShowRecord() override;
@@ -83,6 +86,7 @@ protected:
     QString deleteQuestion() const override;
     QString deleteTitle() const override;
     bool removeDependents() override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildControls();

@@ -1,5 +1,6 @@
 #include "core/globals.h"
 #include "core/recordeditor.h"
+#include "data/demodata.h"
 #include "dialogs/datefield.h"
 #include "dialogs/datetext.h"
 #include "support/scriptedui.h"
@@ -104,6 +105,25 @@ QString exact(const QVariant& value) {
     return value.isNull() ? QStringLiteral("null") : QString::number(value.toDouble(), 'g', 17);
 }
 
+// The weeks (1 to 52) marked in a week list.
+QList<int> markedWeeks(const QListWidget* list) {
+    QList<int> weeks;
+    for (int i = 0; i < list->count(); ++i) {
+        if (list->item(i)->checkState() == Qt::Checked)
+            weeks << i + 1;
+    }
+    return weeks;
+}
+
+// Clicks week `week` (1 to 52) of a shown week list with the mouse, on its text.
+void clickWeek(QListWidget* list, int week) {
+    QListWidgetItem* item = list->item(week - 1);
+    list->scrollToItem(item);
+    const QRect rect = list->visualItemRect(item);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier,
+                      QPoint(rect.right() - rect.width() / 4, rect.center().y()));
+}
+
 const char* const BrowseOnly[] = {"cmdFirst", "cmdPrevious", "cmdNext",   "cmdLast",
                                   "cmdHelp",  "cmdFind",     "cmdDelete", "cmdClone"};
 
@@ -136,6 +156,20 @@ public:
     QString text(const char* name) const { return w<QLineEdit>(name)->text(); }
     QVariant stored(const QString& sql) const { return folder.scalar(sql); }
     int taskCount() const { return stored(QStringLiteral("select count(*) from tasks")).toInt(); }
+    QListWidget* weekList() const { return w<QListWidget>("lstWeeks"); }
+    // The stored weeks of a task, in week order.
+    QList<int> storedWeeks(int taskId) const {
+        const QStringList weeks =
+            stored(QStringLiteral("select group_concat(weeid) from (select weeid from taskweeks "
+                                  "where taskid = %1 order by weeid)")
+                       .arg(taskId))
+                .toString()
+                .split(u',', Qt::SkipEmptyParts);
+        QList<int> numbers;
+        for (const QString& week : weeks)
+            numbers << week.toInt();
+        return numbers;
+    }
 
     // Clicks a button the way a user can: only when it is shown and enabled.
     bool click(const char* name) const {
@@ -516,6 +550,138 @@ private Q_SLOTS:
         QVERIFY(f.click("cmdCancel"));
         QCOMPARE(f.text("txtTaskID"), copyId);
         QVERIFY(f.inBrowseMode());
+    }
+
+    // The demo site's schedules show as marks; a click and Space toggle a week into edit
+    // mode, and Cancel puts the stored weeks back.
+    void demoSchedulesShowAsMarks() {
+        const QDate today(2026, 3, 9);
+        scripted->setToday(today);
+        QTemporaryDir dir;
+        QString error;
+        QVERIFY2(initWorkFolder(dir.path(), true, today, &error), qPrintable(error));
+        const QString previous = QDir::currentPath();
+        QDir::setCurrent(dir.path());
+        {
+            frmMain main;
+            installTaskEditor(main);
+            main.Form_Load();
+            main.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&main));
+            auto* editor = main.findChild<TaskEditor*>();
+            QVERIFY(editor);
+            auto* weeks = main.findChild<QListWidget*>(QStringLiteral("lstWeeks"));
+            auto* name = main.findChild<QLineEdit*>(QStringLiteral("txtTaskName"));
+            auto* next = main.findChild<QPushButton*>(QStringLiteral("cmdNext"));
+            const QString airHandler = QStringLiteral("Air handler - replace filters");
+            constexpr int MaxDemoTasks = 100;
+            for (int i = 0; i < MaxDemoTasks && name->text() != airHandler; ++i)
+                QTest::mouseClick(next, Qt::LeftButton);
+            QCOMPARE(name->text(), airHandler);
+            const QList<int> stored{2, 15, 28, 41};
+            QCOMPARE(markedWeeks(weeks), stored);
+            QVERIFY(!editor->isEditing());
+
+            clickWeek(weeks, 3);
+            QCOMPARE(markedWeeks(weeks), (QList<int>{2, 3, 15, 28, 41}));
+            QVERIFY(editor->isEditing());
+            QVERIFY(editor->WeeksChanged);
+            clickWeek(weeks, 15);
+            weeks->setFocus();
+            weeks->setCurrentRow(27);
+            QTest::keyClick(weeks, Qt::Key_Space);
+            QCOMPARE(markedWeeks(weeks), (QList<int>{2, 3, 41}));
+
+            editor->cmdCancel->click();
+            QCOMPARE(name->text(), airHandler);
+            QCOMPARE(markedWeeks(weeks), stored);
+            QVERIFY(!editor->isEditing());
+            main.Form_Unload();
+        }
+        QDir::setCurrent(previous);
+    }
+
+    // Saving the marks in the week of Monday 4 July 2005 (week 27), which a Sunday joins
+    // from the week before: week 26 is over and gets no assignment, week 27 does. Unmarking
+    // takes the uncompleted assignment of the week away and keeps a completed one.
+    void savingWeeksAdjustsAssignments_data() {
+        QTest::addColumn<QDate>("today");
+        QTest::newRow("Sunday before") << QDate(2005, 7, 3);
+        QTest::newRow("Wednesday") << QDate(2005, 7, 6);
+    }
+    void savingWeeksAdjustsAssignments() {
+        QFETCH(QDate, today);
+        scripted->setToday(today);
+        Fixture f;
+        QCOMPARE(f.text("txtTaskName"), QStringLiteral("Boiler inspection"));
+        QCOMPARE(markedWeeks(f.weekList()), (QList<int>{3, 4}));
+        // A second uncompleted assignment of week 4, moved to the Wednesday: it stays.
+        f.folder.exec(QStringLiteral("INSERT INTO assign (taskid, weeid, duedate, completed) "
+                                     "VALUES (1, 4, '2005-01-26', 0);"));
+        for (int week : {3, 4, 5, 26, 27, 30})
+            clickWeek(f.weekList(), week);
+        QVERIFY(f.inEditMode());
+        QVERIFY(f.click("cmdUpdate"));
+        QVERIFY(f.inBrowseMode());
+        QVERIFY(!f.editor->WeeksChanged);
+        QCOMPARE(scripted->messageTexts(), QStringList());
+
+        QCOMPARE(f.storedWeeks(1), (QList<int>{5, 26, 27, 30}));
+        QCOMPARE(markedWeeks(f.weekList()), (QList<int>{5, 26, 27, 30}));
+        QCOMPARE(f.stored(QStringLiteral("select group_concat(weeid || ' ' || duedate || ' ' || "
+                                         "completed, '; ') from (select * from assign where "
+                                         "taskid = 1 order by duedate)"))
+                     .toString(),
+                 QStringLiteral("3 2005-01-17 1; 4 2005-01-26 0; 27 2005-07-04 0; "
+                                "30 2005-07-25 0"));
+        // The other task's assignment of week 4 is not touched.
+        QCOMPARE(f.stored(QStringLiteral("select count(*) from assign where taskid = 2 and "
+                                         "duedate = '2005-01-24'"))
+                     .toInt(),
+                 1);
+        // The new assignments: the task's employee, nothing done yet, no location or type.
+        QCOMPARE(f.stored(QStringLiteral(
+                              "select count(*) from assign where taskid = 1 and weeid in (27, 30) "
+                              "and empid = 1 and comphour = 0 and compmin = 0 and compdate is "
+                              "null and compnotes = '' and manid is null and not completed and "
+                              "locid is null and typid is null"))
+                     .toInt(),
+                 2);
+
+        // Saving again without touching the weeks changes nothing.
+        f.typeInto("txtManuf", QStringLiteral("Acme 2"));
+        QVERIFY(f.click("cmdUpdate"));
+        QCOMPARE(f.stored(QStringLiteral("select count(*) from assign where taskid = 1")).toInt(),
+                 4);
+        QCOMPARE(f.storedWeeks(1), (QList<int>{5, 26, 27, 30}));
+    }
+
+    // The copy takes over the marked weeks with their assignments from this week on; the
+    // weeks then marked for it replace them.
+    void cloneTakesOverTheWeeks() {
+        scripted->setToday(QDate(2005, 7, 4));
+        Fixture f;
+        clickWeek(f.weekList(), 30);
+        QVERIFY(f.click("cmdUpdate"));
+        QVERIFY(f.click("cmdClone"));
+        QCOMPARE(f.text("txtTaskID"), QStringLiteral("4"));
+        QCOMPARE(f.storedWeeks(4), (QList<int>{3, 4, 30}));
+        QCOMPARE(f.stored(QStringLiteral("select group_concat(weeid || ' ' || duedate || ' ' || "
+                                         "empid) from assign where taskid = 4"))
+                     .toString(),
+                 QStringLiteral("30 2005-07-25 1"));
+        QCOMPARE(markedWeeks(f.weekList()), QList<int>());
+        QVERIFY(f.inEditMode());
+
+        clickWeek(f.weekList(), 3);
+        clickWeek(f.weekList(), 4);
+        QVERIFY(f.click("cmdUpdate"));
+        QCOMPARE(f.storedWeeks(4), (QList<int>{3, 4}));
+        QCOMPARE(f.stored(QStringLiteral("select count(*) from assign where taskid = 4")).toInt(),
+                 0);
+        QCOMPARE(markedWeeks(f.weekList()), (QList<int>{3, 4}));
+        // The original keeps its weeks.
+        QCOMPARE(f.storedWeeks(1), (QList<int>{3, 4, 30}));
     }
 
     void comboKeysClearTheSelection_data() {

@@ -1,0 +1,122 @@
+#include "tasks/schedule.h"
+
+#include "core/errortrap.h"
+#include "core/globals.h"
+#include "data/database.h"
+#include "data/schema.h"
+#include "data/transaction.h"
+#include "dialogs/datetext.h"
+
+namespace tavrel {
+
+namespace {
+
+QString idText(const QVariant& id) {
+    return QString::number(id.toLongLong());
+}
+
+// The Monday of week `week` (1 to 52); invalid outside the calendar.
+QDate mondayOfWeekNumber(int week) {
+    return week >= 1 && week <= WeeksPerYear ? WeekDates[week] : QDate();
+}
+
+// A date literal of the program's SQL. The year is written in full, so that a calendar
+// of any year compares right (a two-digit year would be read as 1930 to 2029).
+QString dateLiteral(const QDate& date) {
+    return QLatin1Char('#') + date.toString(QStringLiteral("MM/dd/yyyy")) + QLatin1Char('#');
+}
+
+// The assignment that marking a week gives: due on the week's Monday, for the task's
+// employee, not yet done. Location and type stay empty; the year's generation is what
+// copies them from the task.
+void addAssignment(const QString& task, const QVariant& weeid, const QDate& monday,
+                   const QVariant& empId) {
+    Recordset assign = dbMain.openRecordset(
+        QStringLiteral("select * from assign where taskid = ") + task, RecordsetType::Dynaset);
+    if (!assign.isOpen())
+        return;
+    assign.addNew();
+    assign.setValue(QStringLiteral("taskid"), task.toLongLong());
+    assign.setValue(QStringLiteral("weeid"), weeid);
+    assign.setValue(QStringLiteral("duedate"), monday);
+    assign.setValue(QStringLiteral("comphour"), 0);
+    assign.setValue(QStringLiteral("compmin"), 0);
+    assign.setValue(QStringLiteral("compdate"), QVariant());
+    assign.setValue(QStringLiteral("compnotes"), QString());
+    assign.setValue(QStringLiteral("empid"), empId);
+    assign.setValue(QStringLiteral("manid"), QVariant());
+    assign.setValue(QStringLiteral("completed"), false);
+    SaveLoop(assign);
+    assign.close();
+}
+
+// Removes the uncompleted assignment of the task due on `monday`, if there is one.
+void removeOpenAssignment(const QString& task, const QDate& monday) {
+    if (!monday.isValid())
+        return;
+    Recordset assign =
+        dbMain.openRecordset(QStringLiteral("select * from assign where taskid = ") + task +
+                                 QStringLiteral(" and duedate = ") + dateLiteral(monday) +
+                                 QStringLiteral(" and not completed"),
+                             RecordsetType::Dynaset);
+    if (!assign.isOpen())
+        return;
+    if (assign.recordCount() > 0)
+        DeleteLoop(assign);
+    assign.close();
+}
+
+} // namespace
+
+QSet<qint64> storedTaskWeeks(const QVariant& taskId) {
+    QSet<qint64> weeks;
+    if (taskId.isNull())
+        return weeks;
+    Recordset rs = dbMain.openRecordset(QStringLiteral("select * from taskweeks where taskid = ") +
+                                            idText(taskId),
+                                        RecordsetType::Snapshot);
+    if (!rs.isOpen())
+        return weeks;
+    while (rs.recordCount() > 0 && !rs.isEOF()) {
+        weeks.insert(rs.value(QStringLiteral("weeid")).toLongLong());
+        rs.moveNext();
+    }
+    return weeks;
+}
+
+void saveWeekSchedule(const QVariant& taskId, const QList<WeekMark>& weeks, const QVariant& empId,
+                      const QDate& today) {
+    ErrorTrap trap;
+    const QString task = idText(taskId);
+    Recordset stored = dbMain.openRecordset(
+        QStringLiteral("select * from taskweeks where taskid = ") + task, RecordsetType::Dynaset);
+    if (!stored.isOpen())
+        return;
+    // A week of the schedule is one row and perhaps an assignment: one commit for all.
+    Transaction step(dbMain);
+    const QDate currentWeek = MondayOfWeek(today);
+    for (qsizetype position = 0; position < weeks.size(); ++position) {
+        const WeekMark& week = weeks.at(position);
+        const QDate monday = mondayOfWeekNumber(int(position) + 1);
+        stored.findFirst(QStringLiteral("weeid = ") + idText(week.weeid));
+        const bool isStored = !stored.noMatch();
+        if (week.marked && !isStored) {
+            stored.addNew();
+            stored.setValue(QStringLiteral("taskid"), taskId);
+            stored.setValue(QStringLiteral("weeid"), week.weeid);
+            SaveLoop(stored);
+            // A week that is already over gets no assignment.
+            if (monday.isValid() && monday >= currentWeek)
+                addAssignment(task, week.weeid, monday, empId);
+        } else if (!week.marked && isStored) {
+            DeleteLoop(stored);
+            removeOpenAssignment(task, monday);
+        }
+    }
+    stored.close();
+    if (step.isActive())
+        step.commit();
+    FreeLocks();
+}
+
+} // namespace tavrel
