@@ -2,6 +2,7 @@
 #include "assignments/yeargen.h"
 #include "core/frmmain.h"
 #include "core/globals.h"
+#include "core/qtui.h"
 #include "core/startup.h"
 #include "data/schema.h"
 #include "support/scriptedui.h"
@@ -12,6 +13,7 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QToolButton>
 #include <QtTest>
@@ -50,6 +52,14 @@ void typeSpinAndAccept(QDialog* dialog, const QString& typed, const QString& spi
             child<QToolButton>(dialog, arrow == u'u' ? "SpinButton1Up" : "SpinButton1Down"),
             Qt::LeftButton);
     QTest::mouseClick(child<QPushButton>(dialog, "cmdOK"), Qt::LeftButton);
+}
+
+QList<QProgressDialog*> findOpenProgress() {
+    QList<QProgressDialog*> found;
+    for (QWidget* window : QApplication::topLevelWidgets())
+        if (auto* progress = qobject_cast<QProgressDialog*>(window))
+            found << progress;
+    return found;
 }
 
 } // namespace
@@ -179,6 +189,34 @@ private Q_SLOTS:
         QCOMPARE(CurYear, qint16(2005));
         QCOMPARE(folder.scalar("SELECT CurYear FROM settings").toInt(), 2005);
         QCOMPARE(folder.scalar("SELECT count(*) FROM assign").toInt(), 0);
+    }
+
+    // The program's progress window: Cancel only where the step offers it, and reported.
+    void progressWindowCancel() {
+        QtUi qtUi;
+        const auto shownDialog = [] {
+            const QList<QProgressDialog*> open = findOpenProgress();
+            return open.size() == 1 ? open.first() : nullptr;
+        };
+        {
+            const std::unique_ptr<Progress> plain = qtUi.progress(
+                QString(), QStringLiteral("Upgrading"), 2, ProgressCancel::NotOffered);
+            QProgressDialog* dialog = shownDialog();
+            QVERIFY(dialog);
+            QVERIFY(!dialog->findChild<QPushButton*>());
+        }
+        const std::unique_ptr<Progress> offered =
+            qtUi.progress(CreateTitle, QStringLiteral("Creating"), 2, ProgressCancel::Offered);
+        QProgressDialog* dialog = shownDialog();
+        QVERIFY(dialog);
+        QCOMPARE(dialog->windowTitle(), CreateTitle);
+        auto* cancel = dialog->findChild<QPushButton*>();
+        QVERIFY(cancel);
+        QCOMPARE(cancel->text(), QStringLiteral("&Cancel"));
+        offered->setValue(1);
+        QVERIFY(!offered->wasCanceled());
+        cancel->click();
+        QVERIFY(offered->wasCanceled());
     }
 
     // File, Set Current Year from the main window: the dialog, the generation, the caption,
