@@ -10,6 +10,8 @@
 #include <QDate>
 #include <QStringList>
 
+#include <array>
+
 namespace tavrel {
 
 namespace {
@@ -24,15 +26,12 @@ QString isoDate(const QDate& date) {
 
 // Step 1 of the year: every weeks row, in week order, gets the Monday of its week; the
 // same dates go to WeekDates by position. Rows past the 52nd have no place in WeekDates
-// and are left alone.
+// and are left alone. Written inside the caller's transaction.
 void recomputeWeekDates(qint16 year) {
     const QList<QDate> mondays = weekMondays(year);
     Recordset weeks = dbMain.openRecordset(
         QStringLiteral("select curdate from weeks order by weeid"), RecordsetType::Dynaset);
     if (!weeks.isOpen() || weeks.recordCount() == 0)
-        return;
-    Transaction step(dbMain);
-    if (!step.isActive())
         return;
     weeks.moveFirst();
     for (int week = 1; week <= WeeksPerYear && !weeks.isEOF(); ++week) {
@@ -43,7 +42,6 @@ void recomputeWeekDates(qint16 year) {
         SaveLoop(weeks);
         weeks.moveNext();
     }
-    step.commit();
 }
 
 // The due date of a scheduled week: WeekDates at the week's number, as SQL.
@@ -87,8 +85,8 @@ QString generationSql(qint16 year, qint64 first, qint64 last) {
 }
 
 // Steps 7 and 8: the assignments of every scheduled task for the year whose week dates are
-// in WeekDates.
-void generateAssignments(qint16 year) {
+// in WeekDates. False when the user cancelled it half-way.
+bool generateAssignments(qint16 year) {
     qint64 first = 0;
     qint64 last = -1;
     {
@@ -96,23 +94,27 @@ void generateAssignments(qint16 year) {
             QStringLiteral("select min(taskid) as firstid, max(taskid) as lastid from tasks"),
             RecordsetType::Snapshot);
         if (!range.isOpen())
-            return;
+            return true;
         const QVariant low = range.value(QStringLiteral("firstid"));
         const QVariant high = range.value(QStringLiteral("lastid"));
         if (low.isNull() || high.isNull())
-            return; // no tasks
+            return true; // no tasks
         first = low.toLongLong();
         last = high.toLongLong();
     }
     const qint64 span = (last - first) / GenerationSteps + 1;
-    std::unique_ptr<Progress> progress = ui().progress(
-        QStringLiteral("Create Task Assignments"),
-        QStringLiteral("Creating task assignments for %1 ...").arg(year), GenerationSteps);
+    std::unique_ptr<Progress> progress =
+        ui().progress(QStringLiteral("Create Task Assignments"),
+                      QStringLiteral("Creating task assignments for %1 ...").arg(year),
+                      GenerationSteps, ProgressCancel::Offered);
     int step = 0;
     for (qint64 from = first; from <= last; from += span) {
         dbMain.execute(generationSql(year, from, qMin(last, from + span - 1)));
         progress->setValue(++step);
+        if (progress->wasCanceled())
+            return false;
     }
+    return true;
 }
 
 void storeCurYear(qint16 year) {
@@ -131,15 +133,25 @@ bool isPlannableYear(int year) {
     return year >= FirstPlannableYear && year <= LastPlannableYear;
 }
 
+QString yearOutOfRangeMessage() {
+    return QStringLiteral("The year must lie between %1 and %2.")
+        .arg(FirstPlannableYear)
+        .arg(LastPlannableYear);
+}
+
 void CreateYearAssignments(qint16 year) {
     ErrorTrap trap;
     if (!isPlannableYear(year)) {
-        ui().msgBox(QStringLiteral("The year must lie between %1 and %2.")
-                        .arg(FirstPlannableYear)
-                        .arg(LastPlannableYear),
-                    MsgButtons::Ok, MsgIcon::Information, QStringLiteral("Invalid Year"));
+        ui().msgBox(yearOutOfRangeMessage(), MsgButtons::Ok, MsgIcon::Information,
+                    QStringLiteral("Invalid Year"));
         return;
     }
+    // The week dates, the new assignments and the year they belong to are kept together or
+    // not at all: Cancel in the progress window leaves the year as it was, in the file and
+    // in WeekDates. Should the transaction not start (its failure is reported), the dates
+    // and the year are still written but no assignments, which could not be undone.
+    const std::array<QDate, WeekDates.size()> previousWeekDates = WeekDates;
+    Transaction yearChange(dbMain);
     recomputeWeekDates(year);
 
     const MsgResult answer =
@@ -147,13 +159,15 @@ void CreateYearAssignments(qint16 year) {
                         QString::number(year) + QStringLiteral("?"),
                     MsgButtons::YesNo, MsgIcon::None, QStringLiteral("Create Task Assignments"));
 
-    // The new assignments and the year they belong to are kept together or not at all.
-    Transaction generation(dbMain);
-    if (answer == MsgResult::Yes && generation.isActive())
-        generateAssignments(year);
+    if (answer == MsgResult::Yes && yearChange.isActive() && !generateAssignments(year)) {
+        yearChange.rollback();
+        WeekDates = previousWeekDates;
+        FreeLocks();
+        return;
+    }
     storeCurYear(year);
-    if (generation.isActive())
-        generation.commit();
+    if (yearChange.isActive())
+        yearChange.commit();
     FreeLocks();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QString>
 #include <QtGlobal>
 
 namespace tavrel {
@@ -9,6 +10,8 @@ namespace tavrel {
 inline constexpr int FirstPlannableYear = 100;
 inline constexpr int LastPlannableYear = 9999;
 bool isPlannableYear(int year);
+// What a year outside them is refused with (title "Invalid Year").
+QString yearOutOfRangeMessage();
 
 // Sets the program up for `year`: the 52 week dates (table weeks and WeekDates) are
 // recomputed, the user is asked whether to create the year's assignments, the assignments

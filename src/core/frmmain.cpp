@@ -74,6 +74,11 @@ void frmMain::buildMenus() {
     mnuExit = addEntry(mnuFileMenu, QStringLiteral("mnuExit"), QStringLiteral("E&xit"), true);
     connect(mnuDefaults, &QAction::triggered, this,
             [this] { guardedCall([this] { mnuDefaults_Click(); }); });
+    connect(mnuSetYear, &QAction::triggered, this,
+            [this] { guardedCall([this] { mnuSetYear_Click(); }); });
+    // Set Current Year shows the first task again, so like Exit it waits while a task is
+    // being edited; the editor disables Exit then.
+    connect(mnuExit, &QAction::enabledChanged, this, [this] { updateSetYearEnabled(); });
     connect(mnuExit, &QAction::triggered, this,
             [this] { guardedCall([this] { mnuExit_Click(); }); });
 
@@ -157,8 +162,13 @@ void frmMain::updateSetYearCaption() {
                         QStringLiteral(")"));
 }
 
+void frmMain::updateSetYearEnabled() {
+    mnuSetYear->setEnabled(startupSteps().setCurrentYear && mnuExit->isEnabled());
+}
+
 void frmMain::Form_Load() {
     ErrorTrap trap;
+    updateSetYearEnabled();
 
     // Only a user at the window is offered a new database; -m reports the missing file.
     const bool monthly = hasMonthlySwitch(arguments_);
@@ -234,6 +244,25 @@ void frmMain::mnuDefaults_Click() {
                                "report destination in the Reports menu. There are no other "
                                "program defaults to maintain."),
                 MsgButtons::Ok, MsgIcon::Information, QStringLiteral("Program Defaults"));
+}
+
+void frmMain::mnuSetYear_Click() {
+    if (!startupSteps().setCurrentYear || !checkEditorControl())
+        return;
+    if (editor_ && editor_->isEditing()) {
+        ui().beep();
+        return;
+    }
+    ErrorTrap trap;
+    if (startupSteps().setCurrentYear(this)) {
+        updateSetYearCaption();
+        // The list shows the weeks of the year now set, also when it did not change.
+        if (editor_)
+            runReadingStep([this] { editor_->fillWeekList(); });
+    }
+    // Also after Cancel: the first task again, its weeks marked in the list.
+    if (editor_)
+        runReadingStep([this] { editor_->showFirst(); });
 }
 
 void frmMain::mnuHelp_Click(int index) {

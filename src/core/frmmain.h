@@ -73,6 +73,7 @@ public Q_SLOTS:
 
     void mnuExit_Click();
     void mnuDefaults_Click();
+    void mnuSetYear_Click();
     void mnuHelp_Click(int index);
     void mnuRptOut_Click(int index);
     void mnuAbout_Click();
@@ -84,6 +85,7 @@ protected:
 private:
     void buildMenus();
     QSize initialSize() const;
+    void updateSetYearEnabled();
 
     std::unique_ptr<MainEditor> editor_;
     QStringList arguments_;

@@ -21,12 +21,15 @@ namespace {
 // A step that ends sooner than this shows no progress window at all.
 constexpr int ProgressShowAfterMs = 1000;
 
-// Qt's progress dialog, modal and without a cancel button: the steps it shows (start-up's
-// upgrade of the file, say) must run to their end or undo themselves.
+// Qt's progress dialog, application-modal so that setValue() lets the windows repaint while
+// nothing else can be clicked. Cancel appears only for a step that can undo itself; the
+// others (start-up's upgrade of the file, say) must run to their end.
 class DialogProgress final : public Progress {
 public:
-    DialogProgress(const QString& title, const QString& text, int maximum)
-        : dialog_(new QProgressDialog(text, QString(), 0, maximum, QApplication::activeWindow())) {
+    DialogProgress(const QString& title, const QString& text, int maximum, ProgressCancel cancel)
+        : dialog_(new QProgressDialog(
+              text, cancel == ProgressCancel::Offered ? QStringLiteral("&Cancel") : QString(), 0,
+              maximum, QApplication::activeWindow())) {
         dialog_->setWindowTitle(title.isEmpty() ? AppTitle : title);
         dialog_->setWindowModality(Qt::ApplicationModal);
         dialog_->setMinimumDuration(ProgressShowAfterMs);
@@ -37,6 +40,7 @@ public:
         if (dialog_)
             dialog_->setValue(value);
     }
+    bool wasCanceled() const override { return dialog_ && dialog_->wasCanceled(); }
 
 private:
     QPointer<QProgressDialog> dialog_;
@@ -165,8 +169,9 @@ void QtUi::endProgram(int exitCode) {
     std::_Exit(exitCode);
 }
 
-std::unique_ptr<Progress> QtUi::progress(const QString& title, const QString& text, int maximum) {
-    return std::make_unique<DialogProgress>(title, text, maximum);
+std::unique_ptr<Progress> QtUi::progress(const QString& title, const QString& text, int maximum,
+                                         ProgressCancel cancel) {
+    return std::make_unique<DialogProgress>(title, text, maximum, cancel);
 }
 
 } // namespace tavrel

@@ -26,8 +26,8 @@ public:
     QDate today() override;
     QDateTime now() override;
     void endProgram(int exitCode) override;
-    std::unique_ptr<Progress> progress(const QString& title, const QString& text,
-                                       int maximum) override;
+    std::unique_ptr<Progress> progress(const QString& title, const QString& text, int maximum,
+                                       ProgressCancel cancel) override;
 
 private:
     QPointer<frmHelp> help_;

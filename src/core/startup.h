@@ -7,6 +7,8 @@
 
 #include <functional>
 
+class QWidget;
+
 namespace tavrel {
 
 // Start-up steps that other subsystems provide. Each is empty until the subsystem that
@@ -16,6 +18,9 @@ struct StartupSteps {
     std::function<int()> printMonthlyWorkOrders;
     // Sets the program up for a new year: week dates, assignments, settings.
     std::function<void(qint16 year)> createYearAssignments;
+    // File, Set Current Year: asks for a year and sets the program up for it when it is new;
+    // false when the user cancelled. The menu entry stays disabled without it.
+    std::function<bool(QWidget* parent)> setCurrentYear;
 };
 StartupSteps& startupSteps();
 

@@ -65,6 +65,7 @@ public:
 class NoProgress final : public Progress {
 public:
     void setValue(int) override {}
+    bool wasCanceled() const override { return false; }
 };
 
 HeadlessUi headless;
@@ -72,7 +73,7 @@ Ui* current = &headless;
 
 } // namespace
 
-std::unique_ptr<Progress> Ui::progress(const QString&, const QString&, int) {
+std::unique_ptr<Progress> Ui::progress(const QString&, const QString&, int, ProgressCancel) {
     return std::make_unique<NoProgress>();
 }
 

@@ -16,12 +16,19 @@ enum class MsgButtons { Ok, OkCancel, YesNo, YesNoCancel };
 enum class MsgIcon { None, Information, Question, Warning, Critical };
 enum class MsgResult { Ok, Cancel, Yes, No };
 
+// Whether a progress window offers Cancel: only a step that can undo all it did (one
+// transaction) may be stopped half-way.
+enum class ProgressCancel { NotOffered, Offered };
+
 // The progress window of one long step, open while this object lives.
 class Progress {
 public:
     virtual ~Progress() = default;
-    // How much is done, from 0 up to the maximum the window was opened with.
+    // How much is done, from 0 up to the maximum the window was opened with. A shown window
+    // lets the program's windows repaint meanwhile.
     virtual void setValue(int value) = 0;
+    // True once the user has pressed Cancel; always false for a window without it.
+    virtual bool wasCanceled() const = 0;
 };
 
 // Every call the program makes on the platform's user interface and clock. The real one
@@ -67,9 +74,9 @@ public:
 
     // Progress of a step that may take a while (steps 0 to `maximum`). A window shows it
     // only once the step has lasted about a second, so quick steps show nothing. Without
-    // a window (the default) nothing is shown.
+    // a window (the default) nothing is shown and nothing is ever cancelled.
     virtual std::unique_ptr<Progress> progress(const QString& title, const QString& text,
-                                               int maximum);
+                                               int maximum, ProgressCancel cancel);
 };
 
 // The interface in force. Defaults to the Qt implementation once the GUI library installs

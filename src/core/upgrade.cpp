@@ -45,7 +45,7 @@ void fillAssignCodes(const StepFailure& failure) {
         {},
         QStringLiteral("Updating the database: every assignment gets the location and type "
                        "of its task."),
-        total);
+        total, ProgressCancel::NotOffered);
     progress->setValue(0);
     QString after; // the condition "past the last assignment done", empty for the first run
     int done = 0;

@@ -176,6 +176,41 @@ private Q_SLOTS:
         QCOMPARE(WeekDates[1], QDate(2027, 1, 4));
     }
 
+    // Cancel in the progress window, after part of the tasks got their assignments: the
+    // week dates, the assignments and the year all stay as they were.
+    void cancelledGenerationLeavesTheYear() {
+        ScriptedUi ui;
+        TempWorkFolder folder(2026, PlanSql);
+        ui.answer(MsgResult::No);
+        CreateYearAssignments(2026);
+        const auto before = WeekDates;
+        const QString snapshot = QStringLiteral(
+            "SELECT (SELECT group_concat(weeid || ' ' || curdate, ';') FROM "
+            "(SELECT * FROM weeks ORDER BY weeid)) || '|' || (SELECT group_concat(assid || "
+            "' ' || taskid || ' ' || weeid || ' ' || duedate, ';') FROM (SELECT * FROM assign "
+            "ORDER BY assid)) || '|' || (SELECT CurYear FROM settings)");
+        const QString stored = folder.scalar(snapshot).toString();
+        QVERIFY(stored.endsWith(QStringLiteral("|2026")));
+
+        ui.answer(MsgResult::Yes);
+        ui.cancelProgressAt(1); // after the first task's assignments
+        CreateYearAssignments(2027);
+        QCOMPARE(ui.progressShown.size(), 1);
+        QVERIFY(ui.progressShown[0].cancelOffered);
+        QCOMPARE(ui.progressShown[0].values, QList<int>{1});
+        QVERIFY(ui.progressShown[0].closed);
+        QCOMPARE(folder.scalar(snapshot).toString(), stored);
+        QCOMPARE(CurYear, qint16(2026));
+        QVERIFY(WeekDates == before);
+        QCOMPARE(WeekDates[1], QDate(2026, 1, 5));
+
+        // Not cancelled, the same generation runs to its end.
+        ui.answer(MsgResult::Yes);
+        CreateYearAssignments(2027);
+        QCOMPARE(assignmentsOf(folder, 2027).size(), 3);
+        QCOMPARE(folder.scalar("SELECT CurYear FROM settings").toInt(), 2027);
+    }
+
     // With the generation installed, start-up in a new year asks both questions, and the
     // menu shows the year set up.
     void startUpInANewYearSetsUpTheYear() {

@@ -4,6 +4,8 @@
 #include <QKeyEvent>
 #include <QWidget>
 
+#include <optional>
+
 namespace tavrel::test {
 
 ScriptedUi::ScriptedUi()
@@ -114,23 +116,35 @@ namespace {
 // Writes what the program reports into the ScriptedUi's record.
 class RecordedProgress final : public Progress {
 public:
-    RecordedProgress(ScriptedUi* ui, qsizetype index)
+    RecordedProgress(ScriptedUi* ui, qsizetype index, std::optional<int> cancelAt)
         : ui_(ui)
-        , index_(index) {}
+        , index_(index)
+        , cancelAt_(cancelAt) {}
     ~RecordedProgress() override { ui_->progressShown[index_].closed = true; }
-    void setValue(int value) override { ui_->progressShown[index_].values << value; }
+    void setValue(int value) override {
+        ui_->progressShown[index_].values << value;
+        if (cancelAt_ && value >= *cancelAt_)
+            canceled_ = true;
+    }
+    bool wasCanceled() const override { return canceled_; }
 
 private:
     ScriptedUi* ui_;
     qsizetype index_;
+    std::optional<int> cancelAt_;
+    bool canceled_ = false;
 };
 
 } // namespace
 
 std::unique_ptr<Progress> ScriptedUi::progress(const QString& title, const QString& text,
-                                               int maximum) {
-    progressShown.append({title.isEmpty() ? AppTitle : title, text, maximum, {}, false});
-    return std::make_unique<RecordedProgress>(this, progressShown.size() - 1);
+                                               int maximum, ProgressCancel cancel) {
+    const bool offered = cancel == ProgressCancel::Offered;
+    progressShown.append({title.isEmpty() ? AppTitle : title, text, maximum, offered, {}, false});
+    std::optional<int> cancelAt;
+    if (offered && !progressCancels.isEmpty())
+        cancelAt = progressCancels.dequeue();
+    return std::make_unique<RecordedProgress>(this, progressShown.size() - 1, cancelAt);
 }
 
 } // namespace tavrel::test

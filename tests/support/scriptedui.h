@@ -28,6 +28,7 @@ struct ShownProgress {
     QString title;
     QString text;
     int maximum = 0;
+    bool cancelOffered = false;
     QList<int> values;
     bool closed = false;
 };
@@ -51,6 +52,9 @@ public:
     // Runs `driver` on the next modal dialog once it is shown; the driver clicks or closes
     // it. If the dialog is still open afterwards it is rejected, like its close box.
     void onModal(std::function<void(QDialog*)> driver) { modalDrivers.enqueue(std::move(driver)); }
+    // The next progress window that offers Cancel is cancelled once it has been given
+    // `value`, as a user pressing Cancel while that step runs.
+    void cancelProgressAt(int value) { progressCancels.enqueue(value); }
     void setToday(const QDate& d) { now_ = QDateTime(d, QTime(10, 0)); }
     void setNow(const QDateTime& dt) { now_ = dt; }
     // Answers every question (a box with more than an OK button) at the moment it is
@@ -86,13 +90,14 @@ public:
     QDate today() override { return now_.date(); }
     QDateTime now() override { return now_; }
     void endProgram(int exitCode) override;
-    std::unique_ptr<Progress> progress(const QString& title, const QString& text,
-                                       int maximum) override;
+    std::unique_ptr<Progress> progress(const QString& title, const QString& text, int maximum,
+                                       ProgressCancel cancel) override;
 
     QQueue<MsgResult> msgAnswers;
     QQueue<std::optional<QString>> inputAnswers;
     QQueue<std::optional<QString>> fileAnswers;
     QQueue<std::function<void(QDialog*)>> modalDrivers;
+    QQueue<int> progressCancels;
 
 private:
     QDateTime now_;

@@ -1,0 +1,293 @@
+#include "assignments/frmsetyear.h"
+#include "assignments/yeargen.h"
+#include "core/frmmain.h"
+#include "core/globals.h"
+#include "core/qtui.h"
+#include "core/startup.h"
+#include "data/schema.h"
+#include "support/scriptedui.h"
+#include "support/testenv.h"
+#include "tasks/taskeditor.h"
+
+#include <QAction>
+#include <QDir>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QToolButton>
+#include <QtTest>
+
+using namespace tavrel;
+using namespace tavrel::test;
+
+namespace {
+
+const QString InvalidYearTitle = QStringLiteral("Invalid Year");
+const QString NotAnInteger = QStringLiteral("You must enter an integer as the year.");
+const QString OutOfRange = QStringLiteral("The year must lie between 100 and 9999.");
+const QString CreateTitle = QStringLiteral("Create Task Assignments");
+
+// "Air handler" in weeks 5 and 30, "Boiler" with no weeks.
+const QString PlanSql = QStringLiteral(R"(
+INSERT INTO tasks (taskid, taskname, locid, typid, empid, curyearonly) VALUES
+    (1, 'Air handler', 1, 2, 3, 0), (2, 'Boiler', 1, 1, 1, 0);
+INSERT INTO taskweeks (taskid, weeid) VALUES (1, 5), (1, 30);
+)");
+
+template <typename T> T* child(QDialog* dialog, const char* name) {
+    T* widget = dialog->findChild<T*>(QString::fromLatin1(name));
+    if (!widget)
+        qFatal("no control %s", name);
+    return widget;
+}
+
+// Types into the year box, presses the arrows ('u' up, 'd' down) and then OK, as a user.
+void typeSpinAndAccept(QDialog* dialog, const QString& typed, const QString& spins) {
+    auto* year = child<QLineEdit>(dialog, "txtYear");
+    if (!typed.isNull())
+        year->setText(typed);
+    for (const QChar arrow : spins)
+        QTest::mouseClick(
+            child<QToolButton>(dialog, arrow == u'u' ? "SpinButton1Up" : "SpinButton1Down"),
+            Qt::LeftButton);
+    QTest::mouseClick(child<QPushButton>(dialog, "cmdOK"), Qt::LeftButton);
+}
+
+QList<QProgressDialog*> findOpenProgress() {
+    QList<QProgressDialog*> found;
+    for (QWidget* window : QApplication::topLevelWidgets())
+        if (auto* progress = qobject_cast<QProgressDialog*>(window))
+            found << progress;
+    return found;
+}
+
+} // namespace
+
+class TestSetYear : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase() { useTestLocale(); }
+    void init() { resetProgramState(); }
+    void cleanup() {
+        startupSteps().createYearAssignments = nullptr;
+        startupSteps().setCurrentYear = nullptr;
+    }
+
+    // The year box, its arrows and OK's checks; a typed text of null keeps CurYear's.
+    void dialogChecks_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("spins");
+        QTest::addColumn<QString>("shown");   // the year box when OK is pressed
+        QTest::addColumn<QString>("message"); // empty: the year is accepted
+        QTest::addColumn<int>("selected");
+        QTest::newRow("starts at CurYear") << QString() << ""
+                                           << "2005"
+                                           << "" << 2005;
+        QTest::newRow("arrows step by one") << QString() << "uud"
+                                            << "2006"
+                                            << "" << 2006;
+        QTest::newRow("typed, then down") << "1999"
+                                          << "dd"
+                                          << "1997"
+                                          << "" << 1997;
+        QTest::newRow("fraction rounded") << "2006.6"
+                                          << ""
+                                          << "2006.6"
+                                          << "" << 2007;
+        QTest::newRow("fraction stepped") << "2006.25"
+                                          << "u"
+                                          << "2007.25"
+                                          << "" << 2007;
+        QTest::newRow("letters: arrows do nothing") << "20x5"
+                                                    << "uud"
+                                                    << "20x5" << NotAnInteger << 0;
+        QTest::newRow("empty") << ""
+                               << ""
+                               << "" << NotAnInteger << 0;
+        QTest::newRow("below 100") << "99"
+                                   << ""
+                                   << "99" << OutOfRange << 0;
+        QTest::newRow("100 by the arrow") << "99"
+                                          << "u"
+                                          << "100"
+                                          << "" << 100;
+        QTest::newRow("9999") << "9999"
+                              << ""
+                              << "9999"
+                              << "" << 9999;
+        QTest::newRow("above 9999") << "9999"
+                                    << "u"
+                                    << "10000" << OutOfRange << 0;
+        QTest::newRow("past 16 bits") << "40000"
+                                      << ""
+                                      << "40000" << OutOfRange << 0;
+        QTest::newRow("past any int") << "1e20"
+                                      << ""
+                                      << "1e20" << OutOfRange << 0;
+        QTest::newRow("negative") << "-2005"
+                                  << ""
+                                  << "-2005" << OutOfRange << 0;
+    }
+    void dialogChecks() {
+        QFETCH(QString, typed);
+        QFETCH(QString, spins);
+        QFETCH(QString, shown);
+        QFETCH(QString, message);
+        QFETCH(int, selected);
+        ScriptedUi ui;
+        CurYear = 2005;
+        bool stayedOpen = false;
+        QString text;
+        ui.onModal([&](QDialog* dialog) {
+            typeSpinAndAccept(dialog, typed, spins);
+            text = child<QLineEdit>(dialog, "txtYear")->text();
+            stayedOpen = dialog->isVisible();
+        });
+        frmSetYear dialog;
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("Set Current Year"));
+        const int result = ui.showModal(&dialog);
+        QCOMPARE(text, shown);
+        if (message.isEmpty()) {
+            QCOMPARE(ui.messages.size(), 0);
+            QVERIFY(!stayedOpen);
+            QCOMPARE(result, int(QDialog::Accepted));
+            QCOMPARE(Cancelled, false);
+            QCOMPARE(SelectedYear, selected);
+        } else {
+            QCOMPARE(ui.messages.size(), 1);
+            QCOMPARE(ui.messages[0].text, message);
+            QCOMPARE(ui.messages[0].title, InvalidYearTitle);
+            QCOMPARE(ui.messages[0].icon, MsgIcon::Information);
+            QCOMPARE(ui.messages[0].buttons, MsgButtons::Ok);
+            // Refused: the dialog waited for a better year, and closing it then is Cancel.
+            QVERIFY(stayedOpen);
+            QCOMPARE(Cancelled, true);
+        }
+        // The dialog is as wide as its caption needs.
+        QVERIFY(dialog.sizeHint().width() >= dialog.minimumSizeHint().width());
+    }
+
+    // Cancel, the close box and the same year generate nothing and keep the year.
+    void cancelAndSameYearChangeNothing() {
+        ScriptedUi ui;
+        TempWorkFolder folder(2005, PlanSql);
+        CurYear = 2005;
+        ui.onModal([](QDialog* dialog) {
+            child<QLineEdit>(dialog, "txtYear")->setText(QStringLiteral("2006"));
+            QTest::mouseClick(child<QPushButton>(dialog, "cmdCancel"), Qt::LeftButton);
+        });
+        QCOMPARE(SetCurrentYear(nullptr), false);
+        QCOMPARE(Cancelled, true);
+        ui.onModal([](QDialog* dialog) {
+            child<QLineEdit>(dialog, "txtYear")->setText(QStringLiteral("2006"));
+        });
+        QCOMPARE(SetCurrentYear(nullptr), false);
+        ui.onModal([](QDialog* dialog) { typeSpinAndAccept(dialog, QString(), QString()); });
+        QCOMPARE(SetCurrentYear(nullptr), true);
+        QCOMPARE(ui.messages.size(), 0); // no "Create Task Assignments" question
+        QCOMPARE(CurYear, qint16(2005));
+        QCOMPARE(folder.scalar("SELECT CurYear FROM settings").toInt(), 2005);
+        QCOMPARE(folder.scalar("SELECT count(*) FROM assign").toInt(), 0);
+    }
+
+    // The program's progress window: Cancel only where the step offers it, and reported.
+    void progressWindowCancel() {
+        QtUi qtUi;
+        const auto shownDialog = [] {
+            const QList<QProgressDialog*> open = findOpenProgress();
+            return open.size() == 1 ? open.first() : nullptr;
+        };
+        {
+            const std::unique_ptr<Progress> plain = qtUi.progress(
+                QString(), QStringLiteral("Upgrading"), 2, ProgressCancel::NotOffered);
+            QProgressDialog* dialog = shownDialog();
+            QVERIFY(dialog);
+            QVERIFY(!dialog->findChild<QPushButton*>());
+        }
+        const std::unique_ptr<Progress> offered =
+            qtUi.progress(CreateTitle, QStringLiteral("Creating"), 2, ProgressCancel::Offered);
+        QProgressDialog* dialog = shownDialog();
+        QVERIFY(dialog);
+        QCOMPARE(dialog->windowTitle(), CreateTitle);
+        auto* cancel = dialog->findChild<QPushButton*>();
+        QVERIFY(cancel);
+        QCOMPARE(cancel->text(), QStringLiteral("&Cancel"));
+        offered->setValue(1);
+        QVERIFY(!offered->wasCanceled());
+        cancel->click();
+        QVERIFY(offered->wasCanceled());
+    }
+
+    // File, Set Current Year from the main window: the dialog, the generation, the caption,
+    // the week list of the new year and the first task's marks in it.
+    void menuSetsTheYearEndToEnd() {
+        ScriptedUi ui;
+        TempWorkFolder folder(2005, PlanSql, false);
+        const QString previous = QDir::currentPath();
+        QDir::setCurrent(folder.path());
+        {
+            frmMain w;
+            installTaskEditor(w);
+            w.setArguments({QStringLiteral("tavrel")});
+            QVERIFY(!w.mnuSetYear->isEnabled()); // nothing to run it yet
+            startupSteps().createYearAssignments = CreateYearAssignments;
+            startupSteps().setCurrentYear = SetCurrentYear;
+            w.Form_Load();
+            QVERIFY(w.mnuSetYear->isEnabled());
+            QCOMPARE(w.mnuSetYear->text(), QStringLiteral("&Set Current Year (Now 2005)"));
+            auto* weeks = w.findChild<QListWidget*>(QStringLiteral("lstWeeks"));
+            QVERIFY(weeks);
+            QCOMPARE(weeks->count(), WeeksPerYear);
+            QCOMPARE(weeks->item(0)->text(), QStringLiteral("Week of 1/3/2005"));
+
+            // While a task is edited Exit is off, and so is Set Current Year.
+            w.mnuExit->setEnabled(false);
+            QVERIFY(!w.mnuSetYear->isEnabled());
+            w.mnuExit->setEnabled(true);
+            QVERIFY(w.mnuSetYear->isEnabled());
+
+            auto* taskName = w.findChild<QLineEdit*>(QStringLiteral("txtTaskName"));
+            auto* last = w.findChild<QPushButton*>(QStringLiteral("cmdLast"));
+            QVERIFY(taskName && last);
+            QTest::mouseClick(last, Qt::LeftButton);
+            QCOMPARE(taskName->text(), QStringLiteral("Boiler"));
+
+            ui.onModal([](QDialog* dialog) { typeSpinAndAccept(dialog, QString(), "u"); });
+            ui.answer(MsgResult::Yes);
+            w.mnuSetYear->trigger();
+            QCOMPARE(ui.modalTitles, QStringList{QStringLiteral("Set Current Year")});
+            QCOMPARE(ui.messages.size(), 1);
+            QCOMPARE(ui.messages[0].title, CreateTitle);
+            QCOMPARE(w.mnuSetYear->text(), QStringLiteral("&Set Current Year (Now 2006)"));
+            // 1 January 2006 is a Sunday: week 1 starts on the 2nd.
+            QCOMPARE(weeks->item(0)->text(), QStringLiteral("Week of 1/2/2006"));
+            QCOMPARE(weeks->item(WeeksPerYear - 1)->text(), QStringLiteral("Week of 12/25/2006"));
+            QCOMPARE(WeekDates[1], QDate(2006, 1, 2));
+            // The first task is shown again, so that its weeks are marked in the new list.
+            QCOMPARE(taskName->text(), QStringLiteral("Air handler"));
+            QCOMPARE(folder
+                         .scalar("SELECT group_concat(duedate, ' ') FROM "
+                                 "(SELECT duedate FROM assign ORDER BY duedate)")
+                         .toString(),
+                     QStringLiteral("2006-01-30 2006-07-24"));
+
+            // Cancel keeps the caption and the year, and still shows the first task.
+            QTest::mouseClick(last, Qt::LeftButton);
+            ui.onModal([](QDialog* dialog) {
+                QTest::mouseClick(child<QPushButton>(dialog, "cmdCancel"), Qt::LeftButton);
+            });
+            w.mnuSetYear->trigger();
+            QCOMPARE(ui.messages.size(), 1);
+            QCOMPARE(w.mnuSetYear->text(), QStringLiteral("&Set Current Year (Now 2006)"));
+            QCOMPARE(weeks->item(0)->text(), QStringLiteral("Week of 1/2/2006"));
+            QCOMPARE(taskName->text(), QStringLiteral("Air handler"));
+            w.Form_Unload();
+        }
+        QDir::setCurrent(previous);
+        QCOMPARE(folder.scalar("SELECT CurYear FROM settings").toInt(), 2006);
+    }
+};
+
+QTEST_MAIN(TestSetYear)
+#include "tst_setyear.moc"
