@@ -7,6 +7,8 @@
 #include "data/schema.h"
 #include "dialogs/datefield.h"
 #include "dialogs/datetext.h"
+#include "dialogs/frmrptdate.h"
+#include "tasks/presets.h"
 #include "tasks/schedule.h"
 
 #include <QCheckBox>
@@ -231,10 +233,6 @@ void TaskEditor::buildControls() {
     cmdSemiannual = button(this, "cmdSemiannual", QStringLiteral("Semiannual"));
     cmdAnnual = button(this, "cmdAnnual", QStringLiteral("Annual"));
     cmdClearAll = button(this, "cmdClearAll", QStringLiteral("Clear All"));
-    // The presets arrive with the weekly schedule; until then the window does not offer them.
-    for (QPushButton* preset :
-         {cmdWeekly, cmdMonthly, cmdBimonthly, cmdQuarterly, cmdSemiannual, cmdAnnual, cmdClearAll})
-        preset->hide();
 
     cmdClone = button(this, "cmdClone", QStringLiteral("Clone"));
     cmdClone->setToolTip(QStringLiteral("Duplicate the current record"));
@@ -386,6 +384,13 @@ void TaskEditor::connectHandlers() {
     lstWeeks->installEventFilter(this);
 
     connectCommand(cmdClone, [this] { cmdClone_Click(); });
+    connectGuarded(cmdWeekly, &QPushButton::clicked, [this] { cmdWeekly_Click(); });
+    connectGuarded(cmdMonthly, &QPushButton::clicked, [this] { cmdMonthly_Click(); });
+    connectGuarded(cmdBimonthly, &QPushButton::clicked, [this] { cmdBimonthly_Click(); });
+    connectGuarded(cmdQuarterly, &QPushButton::clicked, [this] { cmdQuarterly_Click(); });
+    connectGuarded(cmdSemiannual, &QPushButton::clicked, [this] { cmdSemiannual_Click(); });
+    connectGuarded(cmdAnnual, &QPushButton::clicked, [this] { cmdAnnual_Click(); });
+    connectGuarded(cmdClearAll, &QPushButton::clicked, [this] { cmdClearAll_Click(); });
 }
 
 void TaskEditor::applyTabOrder() {
@@ -514,6 +519,68 @@ void TaskEditor::lstWeeks_Click(QListWidgetItem* item) {
     if (!item || !lstWeeks->isEnabled())
         return;
     setWeekMarked(lstWeeks->row(item), item->checkState() != Qt::Checked);
+    MarkChanged();
+    WeeksChanged = true;
+}
+
+void TaskEditor::cmdWeekly_Click() {
+    if (ui().msgBox(QStringLiteral("Are you sure that you wish to schedule this task to be "
+                                   "performed every week?"),
+                    MsgButtons::YesNo, MsgIcon::None,
+                    QStringLiteral("Schedule Weekly")) != MsgResult::Yes)
+        return;
+    WeeksChanged = true;
+    MarkChanged();
+    for (int i = 0; i < lstWeeks->count(); ++i)
+        setWeekMarked(i, true);
+}
+
+void TaskEditor::cmdClearAll_Click() {
+    if (ui().msgBox(QStringLiteral("Are you sure that you wish to clear all weeks that this "
+                                   "task is scheduled for?"),
+                    MsgButtons::YesNo, MsgIcon::None,
+                    QStringLiteral("Clear Schedule")) != MsgResult::Yes)
+        return;
+    MarkChanged();
+    unmarkAllWeeks();
+    MarkChanged();
+    WeeksChanged = true;
+}
+
+void TaskEditor::cmdMonthly_Click() {
+    markDatedPreset(DatedPreset::Monthly);
+}
+
+void TaskEditor::cmdBimonthly_Click() {
+    markDatedPreset(DatedPreset::Bimonthly);
+}
+
+void TaskEditor::cmdQuarterly_Click() {
+    markDatedPreset(DatedPreset::Quarterly);
+}
+
+void TaskEditor::cmdSemiannual_Click() {
+    markDatedPreset(DatedPreset::Semiannual);
+}
+
+void TaskEditor::cmdAnnual_Click() {
+    markDatedPreset(DatedPreset::Annual);
+}
+
+void TaskEditor::markDatedPreset(DatedPreset preset) {
+    Cancelled = true;
+    {
+        frmRptDate dialog(window());
+        dialog.setWindowTitle(QStringLiteral("Select Starting Date for Assignments"));
+        ui().showModal(&dialog);
+    }
+    if (Cancelled)
+        return;
+    const QList<int> weeks = presetWeeks(preset, DialogDate, CurYear, WeekDates);
+    unmarkAllWeeks();
+    for (const int week : weeks)
+        setWeekMarked(week - 1, true);
+    lstWeeks->setCurrentItem(nullptr);
     MarkChanged();
     WeeksChanged = true;
 }

@@ -15,6 +15,7 @@ class QPlainTextEdit;
 namespace tavrel {
 
 class DateField;
+enum class DatedPreset;
 
 // The editor of the tasks table shown in the main window: one task at a time in task-name
 // order, with the equipment, the procedure, the default employee and the weekly schedule.
@@ -74,6 +75,15 @@ public Q_SLOTS:
     // A click on a week toggles its mark.
     void lstWeeks_Click(QListWidgetItem* item);
 
+    // Frequency presets: each changes only the marks and leaves the task in edit mode.
+    void cmdWeekly_Click();
+    void cmdMonthly_Click();
+    void cmdBimonthly_Click();
+    void cmdQuarterly_Click();
+    void cmdSemiannual_Click();
+    void cmdAnnual_Click();
+    void cmdClearAll_Click();
+
 protected:
     void ShowRecord() override;
     void ClearRecord() override;
@@ -104,6 +114,9 @@ private:
     void saveTaskWeeks(const QVariant& taskId);
 
     void unmarkAllWeeks();
+    // Asks for a starting date and marks the weeks of `preset` from it; Cancel keeps the
+    // marks.
+    void markDatedPreset(DatedPreset preset);
 
 public:
     QLineEdit* txtTaskName = nullptr;

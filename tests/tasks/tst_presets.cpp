@@ -1,0 +1,370 @@
+#include "core/globals.h"
+#include "dialogs/datefield.h"
+#include "support/scriptedui.h"
+#include "support/testenv.h"
+#include "tasks/presets.h"
+#include "tasks/taskeditor.h"
+
+#include <QAction>
+#include <QDialog>
+#include <QListWidget>
+#include <QPushButton>
+#include <QtTest>
+
+#include <algorithm>
+#include <memory>
+
+using namespace tavrel;
+using namespace tavrel::test;
+
+namespace {
+
+constexpr int Weeks = 52;
+
+// The Mondays of `year`'s weeks: week 1 begins on the year's first Monday.
+WeekMondays mondaysOf(int year) {
+    WeekMondays mondays{};
+    QDate monday(year, 1, 1);
+    while (monday.dayOfWeek() != Qt::Monday)
+        monday = monday.addDays(1);
+    for (int week = 1; week <= Weeks; ++week)
+        mondays[week] = monday.addDays(7 * (week - 1));
+    return mondays;
+}
+
+// Day `day` of a month, or else day `day` - 2, or else the month's last day.
+QDate dayInMonth(int year, int month, int day, bool fallBack) {
+    const int last = QDate(year, month, 1).daysInMonth();
+    if (day > last && fallBack)
+        day -= 2;
+    return QDate(year, month, std::min(day, last));
+}
+
+// The week (1 to 52) of `date` counted in days from `weekOne`, the first Monday of the
+// year: a Sunday counts with the next day; 0 is the week before week 1 and 53 the week
+// after week 52.
+int weekOf(const QDate& date, const QDate& weekOne) {
+    const qint64 days = weekOne.daysTo(date) + 1;
+    const qint64 week = days >= 0 ? days / 7 : (days - 6) / 7;
+    return int(week) + 1;
+}
+
+// What each preset marks, worked out by counting days rather than comparing Mondays.
+QList<int> expectedWeeks(DatedPreset preset, const QDate& start, int year, const QDate& weekOne) {
+    QList<int> months;
+    switch (preset) {
+    case DatedPreset::Monthly:
+        months = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
+        break;
+    case DatedPreset::Bimonthly:
+        for (int m = 2 - start.month() % 2; m <= 12; m += 2)
+            months << m;
+        break;
+    case DatedPreset::Quarterly:
+        for (int m = (start.month() + 2) % 3 + 1; m <= 12; m += 3)
+            months << m;
+        break;
+    case DatedPreset::Semiannual:
+    case DatedPreset::Annual:
+        break;
+    }
+    QSet<int> weeks;
+    for (const int m : months) {
+        const int week = weekOf(dayInMonth(year, m, start.day(), true), weekOne);
+        weeks << std::max(week, 1);
+    }
+    if (preset == DatedPreset::Semiannual || preset == DatedPreset::Annual) {
+        weeks << std::max(weekOf(dayInMonth(year, start.month(), start.day(), false), weekOne), 1);
+        if (preset == DatedPreset::Semiannual) {
+            const int second = (start.month() + 5) % 12 + 1;
+            weeks << weekOf(dayInMonth(year, second, start.day(), true), weekOne);
+        }
+    }
+    QList<int> sorted;
+    for (int week = 1; week <= Weeks; ++week) {
+        if (weeks.contains(week))
+            sorted << week;
+    }
+    return sorted;
+}
+
+// Two tasks; the first is scheduled in weeks 3 and 4.
+const QString SampleSql = QStringLiteral(R"(
+INSERT INTO tasks (taskname) VALUES ('Boiler inspection'), ('Check extinguishers');
+INSERT INTO taskweeks (taskid, weeid) VALUES (1, 3), (1, 4);
+)");
+
+const QString StartCaption = QStringLiteral("Select Starting Date for Assignments");
+
+// The task editor on the sample tasks of 2005, showing the first task in browse mode.
+struct Editor {
+    TempWorkFolder folder{2005, SampleSql};
+    QAction exit{QStringLiteral("E&xit")};
+    std::unique_ptr<TaskEditor> editor;
+
+    Editor() {
+        CurYear = 2005;
+        editor = std::make_unique<TaskEditor>(&exit);
+        editor->fillWeekList();
+        editor->openRecords();
+        editor->activate();
+        editor->showFirst();
+        editor->resetState();
+        editor->resize(1100, 750);
+        editor->show();
+        if (!QTest::qWaitForWindowExposed(editor.get()))
+            qWarning("the editor was not shown");
+    }
+
+    QList<int> marked() const {
+        QList<int> weeks;
+        for (int i = 0; i < editor->lstWeeks->count(); ++i) {
+            if (editor->isWeekMarked(i))
+                weeks << i + 1;
+        }
+        return weeks;
+    }
+    QList<int> stored(int taskId) const {
+        QList<int> weeks;
+        const QStringList ids =
+            folder
+                .scalar(QStringLiteral("select group_concat(weeid) from (select weeid from "
+                                       "taskweeks where taskid = %1 order by weeid)")
+                            .arg(taskId))
+                .toString()
+                .split(u',', Qt::SkipEmptyParts);
+        for (const QString& id : ids)
+            weeks << id.toInt();
+        return weeks;
+    }
+    bool editing() const {
+        return editor->cmdUpdate->isVisible() && !editor->cmdAddNew->isVisible() &&
+               !exit.isEnabled();
+    }
+    QPushButton* button(const char* name) const {
+        auto* found = editor->findChild<QPushButton*>(QString::fromLatin1(name));
+        if (!found)
+            qFatal("no button %s", name);
+        return found;
+    }
+};
+
+// A dialog driver that types `text` as the starting date and presses OK.
+std::function<void(QDialog*)> enterDate(const QString& text) {
+    return [text](QDialog* dialog) {
+        dialog->findChild<DateField*>(QStringLiteral("dcStartDate"))->setText(text);
+        dialog->findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
+    };
+}
+
+} // namespace
+
+// Tests of the frequency presets: the weeks each marks, and the task editor's buttons.
+class TstPresets : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<ScriptedUi> scripted;
+
+private Q_SLOTS:
+    void initTestCase() { useTestLocale(); }
+    void init() {
+        resetProgramState();
+        scripted = std::make_unique<ScriptedUi>();
+        scripted->setToday(QDate(2005, 7, 4));
+    }
+    void cleanup() { scripted.reset(); }
+
+    void presetWeeks_data() {
+        QTest::addColumn<DatedPreset>("preset");
+        QTest::addColumn<int>("year");
+        QTest::addColumn<QDate>("start");
+        QTest::addColumn<QList<int>>("weeks");
+
+        const auto row = [](const char* name, DatedPreset preset, int year, QDate start,
+                            QList<int> weeks) {
+            QTest::newRow(name) << preset << year << start << weeks;
+        };
+        using enum DatedPreset;
+        // 2005 begins on a Saturday: week 1 is Monday 3 January. 15 May is a Sunday.
+        row("monthly 15 Mar 2005", Monthly, 2005, {2005, 3, 15},
+            {2, 7, 11, 15, 20, 24, 28, 33, 37, 41, 46, 50});
+        // Only month and day count: the starting date's own year is not used.
+        row("monthly start in another year", Monthly, 2005, {2011, 3, 15},
+            {2, 7, 11, 15, 20, 24, 28, 33, 37, 41, 46, 50});
+        // 2 January 2005 is a Sunday and counts with week 1.
+        row("monthly 2nd, 2005", Monthly, 2005, {2005, 1, 2},
+            {1, 5, 9, 13, 18, 22, 26, 31, 35, 40, 44, 48});
+        // 1 January 2003 lies in the week of Monday 30 December 2002: week 1 is marked.
+        row("monthly 1st, 2003 (week 1)", Monthly, 2003, {2003, 1, 1},
+            {1, 4, 8, 13, 17, 22, 26, 30, 35, 39, 43, 48});
+        // The 31st falls back to the 29th in months of 30 days; 30 April 2006 is a Sunday,
+        // so the 29th (week 17) and the month's last day (week 18) differ. 31 December 2006
+        // is a Sunday whose Monday is in 2007: no December week.
+        row("monthly 31st, 2006 (d - 2)", Monthly, 2006, {2006, 1, 31},
+            {5, 9, 13, 17, 22, 26, 31, 35, 39, 44, 48});
+        // 31 February falls back to 29 February, which 2005 lacks: the month's last day.
+        row("monthly 31st, 2005", Monthly, 2005, {2005, 1, 31},
+            {5, 9, 13, 17, 22, 26, 31, 35, 39, 44, 48, 52});
+        row("monthly 31st, leap 2004", Monthly, 2004, {2004, 1, 31},
+            {4, 9, 13, 17, 22, 26, 30, 35, 39, 44, 48, 52});
+        // 30 February: 28 February, a Monday in 2005 (week 9), a Saturday in 2004 (week 8).
+        row("monthly 30th, 2005", Monthly, 2005, {2005, 5, 30},
+            {5, 9, 13, 17, 22, 26, 30, 35, 39, 44, 48, 52});
+        row("monthly 30th, leap 2004", Monthly, 2004, {2004, 5, 30},
+            {4, 8, 13, 17, 22, 26, 30, 35, 39, 43, 48, 52});
+        // Monday 31 December 2007 is after week 52 (24 December).
+        row("monthly 31st, 2007", Monthly, 2007, {2007, 12, 31},
+            {5, 9, 13, 18, 22, 26, 31, 35, 39, 44, 48});
+
+        row("bimonthly 10 Apr (even)", Bimonthly, 2005, {2005, 4, 10}, {6, 15, 23, 32, 41, 49});
+        row("bimonthly 31 Jan (odd)", Bimonthly, 2005, {2005, 1, 31}, {5, 13, 22, 31, 39, 48});
+        row("bimonthly 31 Aug (February)", Bimonthly, 2005, {2005, 8, 31}, {9, 17, 26, 35, 44, 52});
+
+        row("quarterly 1 Jul 2003 (1, 4, 7, 10)", Quarterly, 2003, {2003, 7, 1}, {1, 13, 26, 39});
+        row("quarterly 30 Nov (2, 5, 8, 11)", Quarterly, 2005, {2005, 11, 30}, {9, 22, 35, 48});
+        row("quarterly 5 Dec (3, 6, 9, 12)", Quarterly, 2005, {2005, 12, 5}, {9, 23, 36, 49});
+        row("quarterly 31 Jan 2006 (d - 2)", Quarterly, 2006, {2006, 1, 31}, {5, 17, 31, 44});
+
+        // 2 January 2009 is in the week of Monday 29 December 2008; the second date has no
+        // 7-day correction.
+        row("semiannual 2 Jul 2009", Semiannual, 2009, {2009, 7, 2}, {26});
+        // The first date has it: 1 January 2003 gives week 1.
+        row("semiannual 1 Jan 2003", Semiannual, 2003, {2003, 1, 1}, {1, 26});
+        row("semiannual 15 Dec (wraps to June)", Semiannual, 2005, {2005, 12, 15}, {24, 50});
+        // 31 October: the second date, 31 April, falls back to the 29th (week 17, not 18).
+        row("semiannual 31 Oct 2006 (d - 2)", Semiannual, 2006, {2006, 10, 31}, {17, 44});
+        // 31 February, then 29 February, are no dates in 2005: 28 February.
+        row("semiannual 31 Aug 2005", Semiannual, 2005, {2005, 8, 31}, {9, 35});
+        // 29 February of a leap year started in 2005: 28 February and 29 August.
+        row("semiannual 29 Feb in 2005", Semiannual, 2005, {2004, 2, 29}, {9, 35});
+
+        // Monday 31 December 2007 is no week's Monday.
+        row("annual 31 Dec 2007", Annual, 2007, {2007, 12, 31}, {});
+        row("annual 1 Jan 2003 (7 days on)", Annual, 2003, {2003, 1, 1}, {1});
+        row("annual 20 Dec 2005", Annual, 2005, {2005, 12, 20}, {51});
+        // Sunday 31 December 2006 counts with Monday 1 January 2007.
+        row("annual 31 Dec 2006", Annual, 2006, {2006, 12, 31}, {});
+        row("annual 29 Feb in 2005", Annual, 2005, {2004, 2, 29}, {9});
+        // Sunday 29 February 2004 counts with Monday 1 March.
+        row("annual 29 Feb 2004", Annual, 2004, {2004, 2, 29}, {9});
+    }
+    void presetWeeks() {
+        QFETCH(DatedPreset, preset);
+        QFETCH(int, year);
+        QFETCH(QDate, start);
+        QFETCH(QList<int>, weeks);
+        QCOMPARE(tavrel::presetWeeks(preset, start, year, mondaysOf(year)), weeks);
+    }
+
+    // Every starting day of a leap year, in every year from 1901 to 2099, against a count
+    // of days from the first Monday of the year.
+    void everyStartingDay() {
+        using enum DatedPreset;
+        for (int year = 1901; year <= 2099; ++year) {
+            const WeekMondays mondays = mondaysOf(year);
+            for (QDate start(2004, 1, 1); start.year() == 2004; start = start.addDays(1)) {
+                for (const DatedPreset preset :
+                     {Monthly, Bimonthly, Quarterly, Semiannual, Annual}) {
+                    const QList<int> expected = expectedWeeks(preset, start, year, mondays[1]);
+                    if (tavrel::presetWeeks(preset, start, year, mondays) != expected)
+                        QFAIL(qPrintable(QStringLiteral("preset %1 in %2 from %3")
+                                             .arg(int(preset))
+                                             .arg(year)
+                                             .arg(start.toString(Qt::ISODate))));
+                }
+            }
+        }
+    }
+
+    // A question answered No, or the starting date cancelled, leaves the marks and the
+    // browse mode as they were.
+    void declined_data() {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("question");
+        QTest::newRow("weekly") << "cmdWeekly"
+                                << "Schedule Weekly"
+                                << "Are you sure that you wish to schedule this task to be "
+                                   "performed every week?";
+        QTest::newRow("clear all") << "cmdClearAll"
+                                   << "Clear Schedule"
+                                   << "Are you sure that you wish to clear all weeks that this "
+                                      "task is scheduled for?";
+        for (const char* name :
+             {"cmdMonthly", "cmdBimonthly", "cmdQuarterly", "cmdSemiannual", "cmdAnnual"})
+            QTest::newRow(name) << name << QString() << QString();
+    }
+    void declined() {
+        QFETCH(QString, button);
+        QFETCH(QString, title);
+        QFETCH(QString, question);
+        Editor e;
+        scripted->answer(MsgResult::No);
+        scripted->onModal([](QDialog* dialog) {
+            dialog->findChild<QPushButton*>(QStringLiteral("cmdCancel"))->click();
+        });
+        QTest::mouseClick(e.button(button.toLatin1().constData()), Qt::LeftButton);
+        if (question.isEmpty()) {
+            QCOMPARE(scripted->modalTitles, QStringList{StartCaption});
+            QVERIFY(scripted->messages.isEmpty());
+        } else {
+            QCOMPARE(scripted->messages.size(), 1);
+            QCOMPARE(scripted->lastMessage().text, question);
+            QCOMPARE(scripted->lastMessage().title, title);
+            QCOMPARE(scripted->lastMessage().buttons, MsgButtons::YesNo);
+            QVERIFY(scripted->modalTitles.isEmpty());
+        }
+        QCOMPARE(e.marked(), (QList<int>{3, 4}));
+        QVERIFY(!e.editing());
+        QVERIFY(!e.editor->WeeksChanged);
+    }
+
+    // A preset replaces the marks, enters edit mode, and Update stores the weeks.
+    void accepted_data() {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("date");
+        QTest::addColumn<QList<int>>("weeks");
+        QList<int> all;
+        for (int week = 1; week <= Weeks; ++week)
+            all << week;
+        QTest::newRow("weekly") << "cmdWeekly" << QString() << all;
+        QTest::newRow("clear all") << "cmdClearAll" << QString() << QList<int>{};
+        QTest::newRow("monthly") << "cmdMonthly"
+                                 << "3/15/2005"
+                                 << QList<int>{2, 7, 11, 15, 20, 24, 28, 33, 37, 41, 46, 50};
+        QTest::newRow("bimonthly") << "cmdBimonthly"
+                                   << "4/10/2005" << QList<int>{6, 15, 23, 32, 41, 49};
+        QTest::newRow("quarterly") << "cmdQuarterly"
+                                   << "12/5/2005" << QList<int>{9, 23, 36, 49};
+        QTest::newRow("semiannual") << "cmdSemiannual"
+                                    << "12/15/2005" << QList<int>{24, 50};
+        QTest::newRow("annual") << "cmdAnnual"
+                                << "12/20/2005" << QList<int>{51};
+    }
+    void accepted() {
+        QFETCH(QString, button);
+        QFETCH(QString, date);
+        QFETCH(QList<int>, weeks);
+        Editor e;
+        if (date.isEmpty())
+            scripted->answer(MsgResult::Yes);
+        else
+            scripted->onModal(enterDate(date));
+        QTest::mouseClick(e.button(button.toLatin1().constData()), Qt::LeftButton);
+        if (!date.isEmpty())
+            QCOMPARE(scripted->modalTitles, QStringList{StartCaption});
+        QCOMPARE(e.marked(), weeks);
+        QVERIFY(e.editing());
+        QVERIFY(e.editor->WeeksChanged);
+        QCOMPARE(e.stored(1), (QList<int>{3, 4})); // nothing written yet
+
+        QTest::mouseClick(e.editor->cmdUpdate, Qt::LeftButton);
+        QCOMPARE(e.stored(1), weeks);
+        QVERIFY(!e.editing());
+        QVERIFY(!e.editor->WeeksChanged);
+    }
+};
+
+QTEST_MAIN(TstPresets)
+#include "tst_presets.moc"
