@@ -472,30 +472,22 @@ void TestDatabase::typedColumns_data() {
     row("date: typed text in the locale's order", "duedate", QStringLiteral("3/5/2026"), "");
     row("date: a day that does not exist", "duedate", QStringLiteral("2026-02-30"), "");
     row("date: a number", "duedate", 46086, "");
-    row("date: a yes/no value", "duedate", true, "");
     row("date: QDate", "duedate", march5, "text:2026-03-05");
     row("date: QDateTime", "duedate", QDateTime(march5, QTime(14, 30)), "text:2026-03-05 14:30:00");
     row("date: ISO text", "duedate", QStringLiteral(" 2026-03-05 "), "text:2026-03-05");
     row("date: ISO text with a time", "compdate", QStringLiteral("2026-03-05T14:30"),
         "text:2026-03-05 14:30:00");
-    row("date: ISO text at midnight", "compdate", QStringLiteral("2026-03-05 00:00:00"),
-        "text:2026-03-05");
     // A time alone is a time of Jet's day zero, as time literals are.
     row("date: a time alone", "compdate", QStringLiteral("14:30:05"), "text:1899-12-30 14:30:05");
     row("date: Null", "compdate", QVariant(), "null:");
     row("date: empty text", "compdate", QString(), "null:");
-    row("date: a null QDate", "compdate", QDate(), "null:");
     row("number: a word", "comphour", QStringLiteral("pump"), "");
-    row("number: a date", "comphour", march5, "");
     row("number: digits and a word", "empid", QStringLiteral("12abc"), "");
     row("number: not a number", "comphour", qQNaN(), "");
     row("number: text of a number", "comphour", QStringLiteral("2.5"), "real:2.5");
     row("number: text of an integer", "empid", QStringLiteral(" 42 "), "integer:42");
-    row("number: empty text", "empid", QString(), "null:");
     row("currency: four decimals", "parts", 12.345678, "real:12.3457");
     row("currency: a date text", "parts", QStringLiteral("2026-03-05"), "");
-    row("yes/no: a word", "completed", QStringLiteral("pump"), "");
-    row("yes/no: a date", "completed", march5, "");
     row("yes/no: Jet's true", "completed", -1, "integer:1");
     row("yes/no: text", "completed", QStringLiteral("True"), "integer:1");
     row("text: a date", "compnotes", march5, "text:2026-03-05");
@@ -1104,11 +1096,9 @@ void TestDatabase::repairKeepsEveryRowReadableByKey_data() {
                             << QString::fromLatin1(which) << keyStep;
     };
     row("tasks, first page", "tasks", "tasks", "first");
-    row("tasks, last page", "tasks", "tasks", "last");
     row("assign, first page", "assign", "assign", "first");
     row("assign, middle page", "assign", "assign", "middle");
     row("assign, last page", "assign", "assign", "last");
-    row("assign, pages 2 and 4", "assign", "assign", "2 and 4");
     row("assign, pages 2 and 4, sparse keys", "assign", "assign", "2 and 4", 100000);
     row("assign, first and last page, sparse keys", "assign", "assign", "first and last", 100000);
     row("tasks, index page", "tasks", "tasks_taskname", "first");

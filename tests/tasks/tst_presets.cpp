@@ -189,12 +189,6 @@ private Q_SLOTS:
         // 2005 begins on a Saturday: week 1 is Monday 3 January. 15 May is a Sunday.
         row("monthly 15 Mar 2005", Monthly, 2005, {2005, 3, 15},
             {2, 7, 11, 15, 20, 24, 28, 33, 37, 41, 46, 50});
-        // Only month and day count: the starting date's own year is not used.
-        row("monthly start in another year", Monthly, 2005, {2011, 3, 15},
-            {2, 7, 11, 15, 20, 24, 28, 33, 37, 41, 46, 50});
-        // 2 January 2005 is a Sunday and counts with week 1.
-        row("monthly 2nd, 2005", Monthly, 2005, {2005, 1, 2},
-            {1, 5, 9, 13, 18, 22, 26, 31, 35, 40, 44, 48});
         // 1 January 2003 lies in the week of Monday 30 December 2002: week 1 is marked.
         row("monthly 1st, 2003 (week 1)", Monthly, 2003, {2003, 1, 1},
             {1, 4, 8, 13, 17, 22, 26, 30, 35, 39, 43, 48});
@@ -203,51 +197,22 @@ private Q_SLOTS:
         // is a Sunday whose Monday is in 2007: no December week.
         row("monthly 31st, 2006 (d - 2)", Monthly, 2006, {2006, 1, 31},
             {5, 9, 13, 17, 22, 26, 31, 35, 39, 44, 48});
-        // 31 February falls back to 29 February, which 2005 lacks: the month's last day.
-        row("monthly 31st, 2005", Monthly, 2005, {2005, 1, 31},
-            {5, 9, 13, 17, 22, 26, 31, 35, 39, 44, 48, 52});
-        row("monthly 31st, leap 2004", Monthly, 2004, {2004, 1, 31},
-            {4, 9, 13, 17, 22, 26, 30, 35, 39, 44, 48, 52});
-        // 30 February: 28 February, a Monday in 2005 (week 9), a Saturday in 2004 (week 8).
-        row("monthly 30th, 2005", Monthly, 2005, {2005, 5, 30},
-            {5, 9, 13, 17, 22, 26, 30, 35, 39, 44, 48, 52});
-        row("monthly 30th, leap 2004", Monthly, 2004, {2004, 5, 30},
-            {4, 8, 13, 17, 22, 26, 30, 35, 39, 43, 48, 52});
-        // Monday 31 December 2007 is after week 52 (24 December).
-        row("monthly 31st, 2007", Monthly, 2007, {2007, 12, 31},
-            {5, 9, 13, 18, 22, 26, 31, 35, 39, 44, 48});
 
         row("bimonthly 10 Apr (even)", Bimonthly, 2005, {2005, 4, 10}, {6, 15, 23, 32, 41, 49});
-        row("bimonthly 31 Jan (odd)", Bimonthly, 2005, {2005, 1, 31}, {5, 13, 22, 31, 39, 48});
-        row("bimonthly 31 Aug (February)", Bimonthly, 2005, {2005, 8, 31}, {9, 17, 26, 35, 44, 52});
 
         row("quarterly 1 Jul 2003 (1, 4, 7, 10)", Quarterly, 2003, {2003, 7, 1}, {1, 13, 26, 39});
-        row("quarterly 30 Nov (2, 5, 8, 11)", Quarterly, 2005, {2005, 11, 30}, {9, 22, 35, 48});
-        row("quarterly 5 Dec (3, 6, 9, 12)", Quarterly, 2005, {2005, 12, 5}, {9, 23, 36, 49});
-        row("quarterly 31 Jan 2006 (d - 2)", Quarterly, 2006, {2006, 1, 31}, {5, 17, 31, 44});
 
         // 2 January 2009 is in the week of Monday 29 December 2008; the second date has no
         // 7-day correction.
         row("semiannual 2 Jul 2009", Semiannual, 2009, {2009, 7, 2}, {26});
-        // The first date has it: 1 January 2003 gives week 1.
-        row("semiannual 1 Jan 2003", Semiannual, 2003, {2003, 1, 1}, {1, 26});
         row("semiannual 15 Dec (wraps to June)", Semiannual, 2005, {2005, 12, 15}, {24, 50});
-        // 31 October: the second date, 31 April, falls back to the 29th (week 17, not 18).
-        row("semiannual 31 Oct 2006 (d - 2)", Semiannual, 2006, {2006, 10, 31}, {17, 44});
-        // 31 February, then 29 February, are no dates in 2005: 28 February.
-        row("semiannual 31 Aug 2005", Semiannual, 2005, {2005, 8, 31}, {9, 35});
         // 29 February of a leap year started in 2005: 28 February and 29 August.
         row("semiannual 29 Feb in 2005", Semiannual, 2005, {2004, 2, 29}, {9, 35});
 
         // Monday 31 December 2007 is no week's Monday.
         row("annual 31 Dec 2007", Annual, 2007, {2007, 12, 31}, {});
         row("annual 1 Jan 2003 (7 days on)", Annual, 2003, {2003, 1, 1}, {1});
-        row("annual 20 Dec 2005", Annual, 2005, {2005, 12, 20}, {51});
-        // Sunday 31 December 2006 counts with Monday 1 January 2007.
-        row("annual 31 Dec 2006", Annual, 2006, {2006, 12, 31}, {});
         row("annual 29 Feb in 2005", Annual, 2005, {2004, 2, 29}, {9});
-        // Sunday 29 February 2004 counts with Monday 1 March.
-        row("annual 29 Feb 2004", Annual, 2004, {2004, 2, 29}, {9});
     }
     void presetWeeks() {
         QFETCH(DatedPreset, preset);

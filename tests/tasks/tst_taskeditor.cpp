@@ -788,21 +788,12 @@ private Q_SLOTS:
         QTest::newRow("Update, hours 1e39")
             << false << "txtReqHour"
             << "1e39" << int(Qt::Key_U) << alt << HoursMessage << reqHour << "2" << true;
-        QTest::newRow("Update, hours of fifty digits")
-            << false << "txtReqHour" << fiftyDigits << int(Qt::Key_U) << alt << HoursMessage
-            << reqHour << "2" << true;
-        QTest::newRow("Update, hours inf")
-            << false << "txtReqHour"
-            << "inf" << int(Qt::Key_U) << alt << HoursMessage << reqHour << "2" << true;
         QTest::newRow("Update of a new task, minutes -1e39")
             << true << "txtReqMin"
             << "-1e39" << int(Qt::Key_U) << alt << MinutesMessage << count << "3" << true;
         QTest::newRow("Add Another, warranty date 2/30/2005")
             << true << "dcWarDate"
             << "2/30/2005" << int(Qt::Key_A) << alt << WarrantyDateMessage << count << "3" << true;
-        QTest::newRow("Add Another, hours abc")
-            << true << "txtReqHour"
-            << "abc" << int(Qt::Key_A) << alt << HoursMessage << count << "3" << true;
         QTest::newRow("Add Another, a good date is saved")
             << true << "dcWarDate"
             << "2-1-06" << int(Qt::Key_A) << alt << "" << count << "4" << true;
@@ -870,21 +861,15 @@ private Q_SLOTS:
         QTest::addColumn<QString>("shown");
         const QString old = exact(2.0);
         QTest::newRow("1234567") << "1234567" << false << exact(1234567.0) << "1234567";
-        QTest::newRow("0.1") << "0.1" << false << exact(double(0.1f)) << "0.1";
-        QTest::newRow("negative") << "-2.25" << false << exact(-2.25) << "-2.25";
-        QTest::newRow("one millionth") << "1e-6" << false << exact(double(1e-6f)) << "0.000001";
         QTest::newRow("empty") << "" << false << exact(0.0) << "0";
         QTest::newRow("largest single")
             << "3.4028235e38" << false << exact(double(std::numeric_limits<float>::max()))
             << "340282350000000000000000000000000000000";
         QTest::newRow("just beyond") << "3.4028236e38" << true << old << "3.4028236e38";
         QTest::newRow("1e39") << "1e39" << true << old << "1e39";
-        QTest::newRow("-1e39") << "-1e39" << true << old << "-1e39";
         const QString fiftyNines(50, QLatin1Char('9'));
         QTest::newRow("fifty digits") << fiftyNines << true << old << fiftyNines;
-        QTest::newRow("1e400") << "1e400" << true << old << "1e400";
         QTest::newRow("inf") << "inf" << true << old << "inf";
-        QTest::newRow("-inf") << "-inf" << true << old << "-inf";
         QTest::newRow("nan") << "nan" << true << old << "nan";
         QTest::newRow("too small to keep") << "1e-50" << true << old << "1e-50";
         QTest::newRow("more digits than single keeps") << "123456789" << true << old << "123456789";
