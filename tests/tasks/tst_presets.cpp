@@ -2,6 +2,7 @@
 #include "dialogs/datefield.h"
 #include "support/scriptedui.h"
 #include "support/testenv.h"
+#include "taskeditorfixture.h"
 #include "tasks/presets.h"
 #include "tasks/taskeditor.h"
 
@@ -96,57 +97,10 @@ INSERT INTO taskweeks (taskid, weeid) VALUES (1, 3), (1, 4);
 
 const QString StartCaption = QStringLiteral("Select Starting Date for Assignments");
 
-// The task editor on the sample tasks of 2005, showing the first task in browse mode.
-struct Editor {
-    TempWorkFolder folder{2005, SampleSql};
-    QAction exit{QStringLiteral("E&xit")};
-    std::unique_ptr<TaskEditor> editor;
-
-    Editor() {
-        CurYear = 2005;
-        editor = std::make_unique<TaskEditor>(&exit);
-        editor->fillWeekList();
-        editor->openRecords();
-        editor->activate();
-        editor->showFirst();
-        editor->resetState();
-        editor->resize(1100, 750);
-        editor->show();
-        if (!QTest::qWaitForWindowExposed(editor.get()))
-            qWarning("the editor was not shown");
-    }
-
-    QList<int> marked() const {
-        QList<int> weeks;
-        for (int i = 0; i < editor->lstWeeks->count(); ++i) {
-            if (editor->isWeekMarked(i))
-                weeks << i + 1;
-        }
-        return weeks;
-    }
-    QList<int> stored(int taskId) const {
-        QList<int> weeks;
-        const QStringList ids =
-            folder
-                .scalar(QStringLiteral("select group_concat(weeid) from (select weeid from "
-                                       "taskweeks where taskid = %1 order by weeid)")
-                            .arg(taskId))
-                .toString()
-                .split(u',', Qt::SkipEmptyParts);
-        for (const QString& id : ids)
-            weeks << id.toInt();
-        return weeks;
-    }
-    bool editing() const {
-        return editor->cmdUpdate->isVisible() && !editor->cmdAddNew->isVisible() &&
-               !exit.isEnabled();
-    }
-    QPushButton* button(const char* name) const {
-        auto* found = editor->findChild<QPushButton*>(QString::fromLatin1(name));
-        if (!found)
-            qFatal("no button %s", name);
-        return found;
-    }
+// The task editor on the sample tasks, showing the first task in browse mode.
+struct Editor : TaskEditorFixture {
+    Editor()
+        : TaskEditorFixture(SampleSql) {}
 };
 
 // A dialog driver that types `text` as the starting date and presses OK.
@@ -269,7 +223,7 @@ private Q_SLOTS:
         scripted->onModal([](QDialog* dialog) {
             dialog->findChild<QPushButton*>(QStringLiteral("cmdCancel"))->click();
         });
-        QTest::mouseClick(e.button(button.toLatin1().constData()), Qt::LeftButton);
+        QTest::mouseClick(e.w<QPushButton>(button.toLatin1().constData()), Qt::LeftButton);
         if (question.isEmpty()) {
             QCOMPARE(scripted->modalTitles, QStringList{StartCaption});
             QVERIFY(scripted->messages.isEmpty());
@@ -280,8 +234,8 @@ private Q_SLOTS:
             QCOMPARE(scripted->lastMessage().buttons, MsgButtons::YesNo);
             QVERIFY(scripted->modalTitles.isEmpty());
         }
-        QCOMPARE(e.marked(), (QList<int>{3, 4}));
-        QVERIFY(!e.editing());
+        QCOMPARE(e.markedWeeks(), (QList<int>{3, 4}));
+        QVERIFY(!e.inEditMode());
         QVERIFY(!e.editor->WeeksChanged);
     }
 
@@ -316,17 +270,17 @@ private Q_SLOTS:
             scripted->answer(MsgResult::Yes);
         else
             scripted->onModal(enterDate(date));
-        QTest::mouseClick(e.button(button.toLatin1().constData()), Qt::LeftButton);
+        QTest::mouseClick(e.w<QPushButton>(button.toLatin1().constData()), Qt::LeftButton);
         if (!date.isEmpty())
             QCOMPARE(scripted->modalTitles, QStringList{StartCaption});
-        QCOMPARE(e.marked(), weeks);
-        QVERIFY(e.editing());
+        QCOMPARE(e.markedWeeks(), weeks);
+        QVERIFY(e.inEditMode());
         QVERIFY(e.editor->WeeksChanged);
-        QCOMPARE(e.stored(1), (QList<int>{3, 4})); // nothing written yet
+        QCOMPARE(e.storedWeeks(1), (QList<int>{3, 4})); // nothing written yet
 
         QTest::mouseClick(e.editor->cmdUpdate, Qt::LeftButton);
-        QCOMPARE(e.stored(1), weeks);
-        QVERIFY(!e.editing());
+        QCOMPARE(e.storedWeeks(1), weeks);
+        QVERIFY(!e.inEditMode());
         QVERIFY(!e.editor->WeeksChanged);
     }
 };
