@@ -271,6 +271,12 @@ void frmMain::mnuHelp_Click(int index) {
         ui().showHelp(this, QString::fromLatin1(topics[index]));
 }
 
+void frmMain::installCommand(QAction* entry, std::function<void()> command) {
+    connect(entry, &QAction::triggered, this,
+            [command = std::move(command)] { guardedCall(command); });
+    entry->setEnabled(true);
+}
+
 void frmMain::mnuRptOut_Click(int index) {
     mnuRptOut[1]->setChecked(index == 1);
     mnuRptOut[2]->setChecked(index == 2);

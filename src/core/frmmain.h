@@ -3,6 +3,7 @@
 #include <QMainWindow>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 class QAction;
@@ -54,6 +55,10 @@ public:
     // Every menu command that saves or leaves the shown row calls this first and does
     // nothing when it answers false: the editor's focused control refused its text.
     bool checkEditorControl();
+
+    // Makes a menu entry of a later subsystem do its command (under the unexpected-error
+    // guard) and enables it. Entries without a command stay visible but disabled.
+    void installCommand(QAction* entry, std::function<void()> command);
 
     // Sets the Set Current Year caption from CurYear.
     void updateSetYearCaption();
