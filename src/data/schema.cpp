@@ -67,7 +67,10 @@ bool createTaskDatabase(const QString& path, int year, QString* error) {
 }
 
 bool createCatalogueDatabase(const QString& path, QString* error) {
-    return createFromScript(path, resourceText(QStringLiteral(":/sql/rptspec_schema.sql")), error);
+    return createFromScript(path,
+                            resourceText(QStringLiteral(":/sql/rptspec_schema.sql")) +
+                                resourceText(QStringLiteral(":/sql/rptspec_rows.sql")),
+                            error);
 }
 
 } // namespace tavrel

@@ -16,7 +16,7 @@ QList<QDate> weekMondays(int year);
 // Refuses to overwrite an existing file. Returns false with *error set on failure.
 bool createTaskDatabase(const QString& path, int year, QString* error);
 
-// Creates a new rptspec.mdb holding the (empty) field catalogue table.
+// Creates a new rptspec.mdb holding the field catalogue with the fields of tasks and assign.
 bool createCatalogueDatabase(const QString& path, QString* error);
 
 } // namespace tavrel
