@@ -8,6 +8,7 @@
 
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -74,6 +75,7 @@ frmSetYear::frmSetYear(QWidget* parent)
 
     connect(SpinButton1Up, &QToolButton::clicked, this, &frmSetYear::SpinButton1_SpinUp);
     connect(SpinButton1Down, &QToolButton::clicked, this, &frmSetYear::SpinButton1_SpinDown);
+    txtYear->installEventFilter(this);
 
     auto* buttons = new QDialogButtonBox(this);
     buttons->addButton(cmdOK, QDialogButtonBox::AcceptRole);
@@ -128,6 +130,17 @@ void frmSetYear::cmdOK_Click() {
 void frmSetYear::cmdCancel_Click() {
     Cancelled = true;
     reject();
+}
+
+bool frmSetYear::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == txtYear && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Up || key == Qt::Key_Down) {
+            key == Qt::Key_Up ? SpinButton1_SpinUp() : SpinButton1_SpinDown();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void frmSetYear::SpinButton1_SpinUp() {

@@ -26,6 +26,10 @@ public Q_SLOTS:
     void SpinButton1_SpinUp();
     void SpinButton1_SpinDown();
 
+protected:
+    // The Up and Down keys in the year box step the year like the arrows.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void stepYear(int by);
 

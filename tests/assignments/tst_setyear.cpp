@@ -42,15 +42,20 @@ template <typename T> T* child(QDialog* dialog, const char* name) {
     return widget;
 }
 
-// Types into the year box, presses the arrows ('u' up, 'd' down) and then OK, as a user.
+// Types into the year box, clicks the arrows ('u' up, 'd' down) or presses the arrow keys
+// ('U', 'D') and then OK, as a user.
 void typeSpinAndAccept(QDialog* dialog, const QString& typed, const QString& spins) {
     auto* year = child<QLineEdit>(dialog, "txtYear");
     if (!typed.isNull())
         year->setText(typed);
-    for (const QChar arrow : spins)
-        QTest::mouseClick(
-            child<QToolButton>(dialog, arrow == u'u' ? "SpinButton1Up" : "SpinButton1Down"),
-            Qt::LeftButton);
+    for (const QChar arrow : spins) {
+        if (arrow.isUpper())
+            QTest::keyClick(year, arrow == u'U' ? Qt::Key_Up : Qt::Key_Down);
+        else
+            QTest::mouseClick(
+                child<QToolButton>(dialog, arrow == u'u' ? "SpinButton1Up" : "SpinButton1Down"),
+                Qt::LeftButton);
+    }
     QTest::mouseClick(child<QPushButton>(dialog, "cmdOK"), Qt::LeftButton);
 }
 
@@ -84,11 +89,11 @@ private Q_SLOTS:
         QTest::newRow("starts at CurYear") << QString() << ""
                                            << "2005"
                                            << "" << 2005;
-        QTest::newRow("arrows step by one") << QString() << "uud"
+        QTest::newRow("arrows step by one") << QString() << "uUd"
                                             << "2006"
                                             << "" << 2006;
         QTest::newRow("typed, then down") << "1999"
-                                          << "dd"
+                                          << "dD"
                                           << "1997"
                                           << "" << 1997;
         QTest::newRow("fraction rounded") << "2006.6"
