@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QGraphicsView>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -18,6 +19,7 @@
 #include <QPrinter>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QToolBar>
 #include <QVBoxLayout>
 
@@ -55,6 +57,10 @@ frmOutput::frmOutput(ReportDocument& document, QWidget* parent)
     connect(VSPrinter, &QPrintPreviewWidget::paintRequested, this,
             [this](QPrinter* printer) { document_.print(*printer); });
     connect(VSPrinter, &QPrintPreviewWidget::previewChanged, this, [this] { updatePageLabel(); });
+    // The preview tells of no page change: scrolling through the pages is one.
+    if (auto* view = VSPrinter->findChild<QGraphicsView*>())
+        connect(view->verticalScrollBar(), &QScrollBar::valueChanged, this,
+                [this] { updatePageLabel(); });
 
     auto* tools = new QToolBar(this);
     tools->setObjectName(QStringLiteral("tbrPreview"));
@@ -73,18 +79,17 @@ frmOutput::frmOutput(ReportDocument& document, QWidget* parent)
     addTool(QStringLiteral("tbrZoomOut"), QStringLiteral("Zoom &Out"),
             [this] { VSPrinter->zoomOut(ZoomStep); });
     tools->addSeparator();
-    addTool(QStringLiteral("tbrFirstPage"), QStringLiteral("|<"),
-            [this] { VSPrinter->setCurrentPage(1); });
+    addTool(QStringLiteral("tbrFirstPage"), QStringLiteral("|<"), [this] { goToPage(1); });
     addTool(QStringLiteral("tbrPreviousPage"), QStringLiteral("<"),
-            [this] { VSPrinter->setCurrentPage(VSPrinter->currentPage() - 1); });
+            [this] { goToPage(VSPrinter->currentPage() - 1); });
     lblPage = new QLabel(this);
     lblPage->setObjectName(QStringLiteral("lblPage"));
     lblPage->setContentsMargins(8, 0, 8, 0);
     tools->addWidget(lblPage);
     addTool(QStringLiteral("tbrNextPage"), QStringLiteral(">"),
-            [this] { VSPrinter->setCurrentPage(VSPrinter->currentPage() + 1); });
+            [this] { goToPage(VSPrinter->currentPage() + 1); });
     addTool(QStringLiteral("tbrLastPage"), QStringLiteral(">|"),
-            [this] { VSPrinter->setCurrentPage(VSPrinter->pageCount()); });
+            [this] { goToPage(VSPrinter->pageCount()); });
 
     cmdPrint = new QPushButton(QStringLiteral("&Print"), this);
     cmdPrint->setObjectName(QStringLiteral("cmdPrint"));
@@ -137,6 +142,11 @@ void frmOutput::showDocument() {
     show();
     raise();
     activateWindow();
+}
+
+void frmOutput::goToPage(int page) {
+    VSPrinter->setCurrentPage(page);
+    updatePageLabel();
 }
 
 void frmOutput::updatePageLabel() {

@@ -40,6 +40,7 @@ protected:
 
 private:
     bool saveAsPdf(const QString& title);
+    void goToPage(int page);
     void updatePageLabel();
 
     ReportDocument& document_;

@@ -8,7 +8,9 @@
 #include "support/scriptedui.h"
 #include "support/testenv.h"
 
+#include <QAction>
 #include <QImage>
+#include <QLabel>
 #include <QPainter>
 #include <QPrintPreviewWidget>
 #include <QProcess>
@@ -398,6 +400,9 @@ private Q_SLOTS:
         showReportOutput();
         QCOMPARE(frmOutput::current(), window.data());
         QCOMPARE(window->preview()->pageCount(), doc.pageCount());
+        window->findChild<QAction*>(QStringLiteral("tbrLastPage"))->trigger();
+        QCOMPARE(window->findChild<QLabel*>(QStringLiteral("lblPage"))->text(),
+                 QStringLiteral("Page %1 of %1").arg(doc.pageCount()));
 
         const QString saved = dir.filePath(QStringLiteral("saved.pdf"));
         ui.answerFile(saved);
