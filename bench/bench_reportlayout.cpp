@@ -51,6 +51,9 @@ qint64 layOut(int rows, int* pages) {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    // Text is measured with the fonts of a GUI application; no display is needed for that.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     int smallPages = 0;
     int largePages = 0;
