@@ -5,6 +5,7 @@
 #include "core/uiseam.h"
 #include "data/dberror.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QStringList>
 
@@ -26,7 +27,7 @@ void ConfirmFileReplace(const QString& fileName) {
     if (fileName.isEmpty() || !QFileInfo(fileName).isFile())
         return;
     const MsgResult answer =
-        ui().msgBox(QStringLiteral("The file '") + fileName +
+        ui().msgBox(QStringLiteral("The file '") + QDir::toNativeSeparators(fileName) +
                         QStringLiteral("' already exists.  Do you wish to "
                                        "replace it?"),
                     MsgButtons::YesNo, MsgIcon::None, QStringLiteral("File Exists"));

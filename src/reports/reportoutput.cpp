@@ -42,7 +42,8 @@ public:
         if (!file_.open(QIODevice::WriteOnly | QIODevice::Truncate))
             fail();
     }
-    ~TextFileOutput() override { close(); }
+    // Closing here reports nothing: a report closes its file with close(), which does.
+    ~TextFileOutput() override { file_.close(); }
 
     void row(const QString& body) override {
         if (!file_.isOpen())
@@ -106,8 +107,10 @@ void runStandardReport(const StandardReport& report) {
         RepeatHeading = report.repeatHeadings;
         TableHeading = report.columnHeadings;
         doc.SetPageHeader(report.pageHeader);
-        doc.BeginDocument();
+        // Before the document begins, so that the headings the page-start hook adds to the
+        // first page are framed like those of the pages after.
         doc.setTableStyle(report.style);
+        doc.BeginDocument();
         if (!report.repeatHeadings && !report.columnHeadings.isEmpty())
             doc.AddTableRows(TableFormat, QString(), TableHeading, HeadingShade, BodyShade);
         document = std::make_unique<DocumentOutput>(doc, report.format);
@@ -116,11 +119,15 @@ void runStandardReport(const StandardReport& report) {
 
     Recordset rows = dbMain.openRecordset(report.sql, RecordsetType::Snapshot);
     // A query the database refused has been reported: there is nothing to write.
-    if (!rows.isOpen())
+    if (!rows.isOpen()) {
+        if (file)
+            file->close();
         return;
+    }
     if (rows.recordCount() == 0) {
         ui().msgBox(report.noRowsText, MsgButtons::Ok, MsgIcon::None, report.noRowsTitle);
-        file.reset();
+        if (file)
+            file->close();
         rows.close();
         return;
     }

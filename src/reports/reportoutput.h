@@ -39,7 +39,7 @@ struct StandardReport {
     QString columnHeadings;      // "Date|Task;"; empty: no headings
     bool repeatHeadings = false; // on every page (the page-start hook), else once at the top
     QString pageHeader;          // set before the document begins
-    TableStyle style = TableStyle::Standard; // set right after the document begins
+    TableStyle style = TableStyle::Standard;
     FileRowEnd fileRowEnd = FileRowEnd::Tab;
     QString fileName; // what the save dialog proposes
     QString sql;

@@ -373,6 +373,14 @@ private Q_SLOTS:
         runStandardReport(none);
         QCOMPARE(shown, 1);
         QCOMPARE(ui.lastMessage().text, none.noRowsText);
+        // A query the database refuses: its error, and not the no-rows message as well.
+        StandardReport broken = taskReport();
+        broken.sql = QStringLiteral("select taskname from nosuchtable");
+        ui.clearRecord();
+        runStandardReport(broken);
+        QCOMPARE(ui.messages.size(), 1);
+        QVERIFY(ui.lastMessage().text.contains(QStringLiteral("nosuchtable")));
+        QCOMPARE(shown, 1);
         setReportViewer({});
     }
 
