@@ -11,6 +11,7 @@
 #include "data/database.h"
 #include "data/demodata.h"
 #include "dialogs/datetext.h"
+#include "reports/frmoutput.h"
 #include "tasks/taskeditor.h"
 
 #include <QApplication>
@@ -275,6 +276,7 @@ int runWindow(int argc, char* argv[]) {
 
     tavrel::frmMain window;
     tavrel::installTaskEditor(window);
+    tavrel::installReportOutputWindow();
     tavrel::startupSteps().createYearAssignments = tavrel::CreateYearAssignments;
     tavrel::startupSteps().setCurrentYear = tavrel::SetCurrentYear;
     window.Form_Load();
