@@ -87,7 +87,8 @@ private Q_SLOTS:
             << QStringList{"--init", "--bogus"} << "unknown option --bogus";
         QTest::newRow("--demo alone") << QStringList{"--demo"} << "--demo goes with --init";
         QTest::newRow("two commands")
-            << QStringList{"--init", "-m"} << "-m, --init and --set-year cannot be given together";
+            << QStringList{"--init", "-m"}
+            << "-m, --init, --set-year and --custom cannot be given together";
         QTest::newRow("year not a number")
             << QStringList{"--set-year", "2O27"} << "the year 2O27 is not a year from 100 to 9999";
         QTest::newRow("year too small")
@@ -97,8 +98,9 @@ private Q_SLOTS:
         QTest::newRow("year missing") << QStringList{"--set-year"} << "--set-year needs a year";
         QTest::newRow("--no-assignments alone")
             << QStringList{"--no-assignments"} << "--no-assignments goes with --set-year";
-        QTest::newRow("set-year with init") << QStringList{"--set-year", "2027", "--init"}
-                                            << "-m, --init and --set-year cannot be given together";
+        QTest::newRow("set-year with init")
+            << QStringList{"--set-year", "2027", "--init"}
+            << "-m, --init, --set-year and --custom cannot be given together";
         QTest::newRow("Qt option without its value")
             << QStringList{"-platform"} << "the option -platform needs a value";
     }
