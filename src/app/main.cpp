@@ -8,14 +8,19 @@
 #include "core/qtui.h"
 #include "core/startup.h"
 #include "core/uiseam.h"
+#include "custom/customreport.h"
+#include "custom/frmrptspec.h"
 #include "data/database.h"
 #include "data/demodata.h"
 #include "dialogs/datetext.h"
 #include "reports/frmoutput.h"
+#include "reports/pdfoutput.h"
+#include "reports/reportdocument.h"
 #include "tasks/taskeditor.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
 
 #include <cstdio>
@@ -26,7 +31,7 @@ constexpr int ExitOk = 0;
 constexpr int ExitFailed = 1;
 constexpr int ExitUsage = 2;
 
-enum class Command { Window, Monthly, Init, SetYear, Help };
+enum class Command { Window, Monthly, Init, SetYear, Custom, Help };
 
 // What the command line asks for, read before any application object exists: a wrong
 // switch must be answered without a display.
@@ -35,6 +40,8 @@ struct CommandLine {
     bool demo = false;
     int year = 0;            // --set-year
     bool assignments = true; // --set-year without --no-assignments
+    QString reportFile;      // --custom
+    QString outputFile;      // -o
     QString error;           // set: not a valid command line
 };
 
@@ -66,6 +73,18 @@ bool isQtOption(const QString& arg, bool* takesValue) {
     return *takesValue || flags.contains(name);
 }
 
+// Where a custom report run from the command line goes, by the output file's extension.
+std::optional<tavrel::ReportDestination> customDestination(const QString& outputFile) {
+    const QString suffix = QFileInfo(outputFile).suffix().toLower();
+    if (suffix == QLatin1String("txt"))
+        return tavrel::ReportDestination::TextFile;
+    if (suffix == QLatin1String("htm") || suffix == QLatin1String("html"))
+        return tavrel::ReportDestination::WebTable;
+    if (suffix == QLatin1String("pdf"))
+        return tavrel::ReportDestination::Document;
+    return std::nullopt;
+}
+
 CommandLine parseCommandLine(const QStringList& args) {
     CommandLine line;
     bool monthly = false;
@@ -73,6 +92,7 @@ CommandLine parseCommandLine(const QStringList& args) {
     bool help = false;
     bool setYear = false;
     bool noAssignments = false;
+    bool custom = false;
     for (qsizetype i = 1; i < args.size(); ++i) {
         const QString& a = args[i];
         bool takesValue = false;
@@ -97,6 +117,17 @@ CommandLine parseCommandLine(const QStringList& args) {
                 return line;
             }
             setYear = true;
+        } else if (a == QLatin1String("--custom") || a == QLatin1String("-o")) {
+            if (++i >= args.size()) {
+                line.error = QStringLiteral("%1 needs a file name").arg(a);
+                return line;
+            }
+            if (a == QLatin1String("-o")) {
+                line.outputFile = args[i];
+            } else {
+                line.reportFile = args[i];
+                custom = true;
+            }
         } else if (a == QLatin1String("--no-assignments")) {
             noAssignments = true;
         } else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
@@ -113,18 +144,27 @@ CommandLine parseCommandLine(const QStringList& args) {
             return line;
         }
     }
-    const int commands = int(monthly) + int(init) + int(setYear);
+    const int commands = int(monthly) + int(init) + int(setYear) + int(custom);
     line.assignments = !noAssignments;
     if (help)
         line.command = Command::Help;
     else if (commands > 1)
-        line.error = QStringLiteral("-m, --init and --set-year cannot be given together");
+        line.error = QStringLiteral("-m, --init, --set-year and --custom cannot be given together");
     else if (noAssignments && !setYear)
         line.error = QStringLiteral("--no-assignments goes with --set-year");
     else if (line.demo && !init)
         line.error = QStringLiteral("--demo goes with --init");
+    else if (custom && line.outputFile.isEmpty())
+        line.error = QStringLiteral("--custom needs -o FILE (.txt, .htm or .pdf)");
+    else if (custom && !customDestination(line.outputFile))
+        line.error = QStringLiteral("the output file %1 does not end in .txt, .htm or .pdf")
+                         .arg(line.outputFile);
+    else if (!custom && !line.outputFile.isEmpty())
+        line.error = QStringLiteral("-o goes with --custom");
     else if (init)
         line.command = Command::Init;
+    else if (custom)
+        line.command = Command::Custom;
     else if (setYear)
         line.command = Command::SetYear;
     else if (monthly)
@@ -133,25 +173,29 @@ CommandLine parseCommandLine(const QStringList& args) {
 }
 
 void printUsage(std::FILE* to) {
-    std::fputs(
-        "Usage: tavrel [-m]\n"
-        "       tavrel --init [--demo]\n"
-        "       tavrel --set-year YEAR [--no-assignments]\n"
-        "       tavrel --help\n"
-        "\n"
-        "Without options Tavrel opens tavrel.mdb in the current folder.\n"
-        "  -m              print this month's work orders and end\n"
-        "  --init          create an empty tavrel.mdb and rptspec.mdb here\n"
-        "  --init --demo   the same, filled with a sample site\n"
-        "  --set-year YEAR plan for YEAR (100 to 9999): the week dates of that year\n"
-        "                  and the assignments of every scheduled task\n"
-        "  --no-assignments  with --set-year: move the week dates and the year only\n"
-        "  --help, -h      show this text\n"
-        "\n"
-        "-m, --init and --set-year need no display. Exit status: 0 done, 1 an error (shown on\n"
-        "standard error), 2 a wrong command line, 3 printing work orders is not part\n"
-        "of this version yet.\n",
-        to);
+    std::fputs("Usage: tavrel [-m]\n"
+               "       tavrel --init [--demo]\n"
+               "       tavrel --set-year YEAR [--no-assignments]\n"
+               "       tavrel --custom FILE.rpt -o FILE\n"
+               "       tavrel --help\n"
+               "\n"
+               "Without options Tavrel opens tavrel.mdb in the current folder.\n"
+               "  -m              print this month's work orders and end\n"
+               "  --init          create an empty tavrel.mdb and rptspec.mdb here\n"
+               "  --init --demo   the same, filled with a sample site\n"
+               "  --set-year YEAR plan for YEAR (100 to 9999): the week dates of that year\n"
+               "                  and the assignments of every scheduled task\n"
+               "  --no-assignments  with --set-year: move the week dates and the year only\n"
+               "  --custom FILE.rpt -o FILE\n"
+               "                  run a saved custom report into FILE: tab-separated text (.txt),\n"
+               "                  an HTML table (.htm) or a PDF document (.pdf)\n"
+               "  --help, -h      show this text\n"
+               "\n"
+               "-m, --init, --set-year and --custom need no display. Exit status: 0 done, 1 an "
+               "error (shown on\n"
+               "standard error), 2 a wrong command line, 3 printing work orders is not part\n"
+               "of this version yet.\n",
+               to);
 }
 
 int runInit(bool demo) {
@@ -244,6 +288,47 @@ int runSetYear(int year, bool createAssignments) {
     return ExitOk;
 }
 
+// --custom: a saved report over tavrel.mdb of the current folder, into the file named by -o.
+int runCustom(const QString& reportFile, const QString& outputFile) {
+    const int errorsBefore = tavrel::errorsShown();
+    tavrel::ReportRun run = tavrel::ReportRun::Failed;
+    {
+        tavrel::ErrorTrap trap;
+        tavrel::Recordset settings = tavrel::runWindowlessSteps(QDir::currentPath());
+        settings.close();
+        if (!tavrel::dbMain.isOpen())
+            return ExitFailed;
+        tavrel::Database specDb =
+            tavrel::Database::open(tavrel::AppPath + QStringLiteral("rptspec.mdb"));
+        if (!specDb.isOpen())
+            return ExitFailed;
+        const tavrel::ReportFileRead read = tavrel::readReportFile(reportFile, {}, specDb);
+        if (read.outcome == tavrel::ReportFileRead::NotReadable)
+            return ExitFailed;
+        if (read.outcome != tavrel::ReportFileRead::Read) {
+            std::fprintf(stderr, "tavrel: %s: %s\n", qPrintable(reportFile),
+                         qPrintable(tavrel::InvalidReportFileText));
+            return ExitFailed;
+        }
+        tavrel::ReportDefinition report = read.report;
+        report.destination = *customDestination(outputFile);
+        run = tavrel::runCustomReport(report, read.catalogue, tavrel::dbMain, outputFile);
+        if (run == tavrel::ReportRun::Written &&
+            report.destination == tavrel::ReportDestination::Document) {
+            QString error;
+            if (!tavrel::printToPdf(tavrel::reportDocument(), outputFile, &error)) {
+                std::fprintf(stderr, "tavrel: %s\n", qPrintable(error));
+                run = tavrel::ReportRun::Failed;
+            }
+        }
+        tavrel::dbMain.close();
+    }
+    if (run != tavrel::ReportRun::Written || tavrel::errorsShown() > errorsBefore)
+        return ExitFailed;
+    std::fprintf(stdout, "Wrote %s\n", qPrintable(QDir::toNativeSeparators(outputFile)));
+    return ExitOk;
+}
+
 void setUpApplication() {
     QCoreApplication::setApplicationName(QStringLiteral("Tavrel"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TAVREL_VERSION));
@@ -251,8 +336,8 @@ void setUpApplication() {
     tavrel::installErrorPolicy();
 }
 
-// -m, --init and --set-year: no window, so they run on Qt's offscreen platform (scheduled jobs,
-// servers, CI) with the console Ui, which never waits for an answer.
+// -m, --init, --set-year and --custom: no window, so they run on Qt's offscreen platform (scheduled
+// jobs, servers, CI) with the console Ui, which never waits for an answer.
 int runWithoutWindow(const CommandLine& line, char* programName) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     // Nothing else on the command line is meant for Qt.
@@ -264,6 +349,8 @@ int runWithoutWindow(const CommandLine& line, char* programName) {
         return runInit(line.demo);
     if (line.command == Command::SetYear)
         return runSetYear(line.year, line.assignments);
+    if (line.command == Command::Custom)
+        return runCustom(line.reportFile, line.outputFile);
     return tavrel::runMonthlyCommand(QDir::currentPath());
 }
 
@@ -277,6 +364,7 @@ int runWindow(int argc, char* argv[]) {
     tavrel::frmMain window;
     tavrel::installTaskEditor(window);
     tavrel::installReportOutputWindow();
+    tavrel::installCustomReports(window);
     tavrel::startupSteps().createYearAssignments = tavrel::CreateYearAssignments;
     tavrel::startupSteps().setCurrentYear = tavrel::SetCurrentYear;
     window.Form_Load();
@@ -306,6 +394,7 @@ int main(int argc, char* argv[]) {
     case Command::Init:
     case Command::Monthly:
     case Command::SetYear:
+    case Command::Custom:
         return runWithoutWindow(line, argv[0]);
     case Command::Window:
         break;

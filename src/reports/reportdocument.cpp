@@ -36,6 +36,9 @@ constexpr int HeaderRuleWidth = 20; // one point
 const QColor RuleColour(90, 90, 90);
 } // namespace
 
+// Wider than any paper: a typed width beyond it is not a column.
+constexpr double MaxColumnTwips = 1e6;
+
 QList<TableColumn> parseTableFormat(const QString& format) {
     QList<TableColumn> columns;
     QString text = format.trimmed();
@@ -48,10 +51,14 @@ QList<TableColumn> parseTableFormat(const QString& format) {
             column.rightAligned = true;
             part.remove(0, 1);
         }
+        // Custom reports compute widths from inches or centimetres, so a width may have
+        // decimals ("449.28"); a page is laid out in whole twips.
         bool ok = false;
-        column.twips = part.toInt(&ok);
-        if (ok && column.twips >= 0)
+        const double twips = part.toDouble(&ok);
+        if (ok && twips >= 0 && twips <= MaxColumnTwips) {
+            column.twips = qRound(twips);
             columns.append(column);
+        }
     }
     return columns;
 }

@@ -87,7 +87,8 @@ private Q_SLOTS:
             << QStringList{"--init", "--bogus"} << "unknown option --bogus";
         QTest::newRow("--demo alone") << QStringList{"--demo"} << "--demo goes with --init";
         QTest::newRow("two commands")
-            << QStringList{"--init", "-m"} << "-m, --init and --set-year cannot be given together";
+            << QStringList{"--init", "-m"}
+            << "-m, --init, --set-year and --custom cannot be given together";
         QTest::newRow("year not a number")
             << QStringList{"--set-year", "2O27"} << "the year 2O27 is not a year from 100 to 9999";
         QTest::newRow("year too small")
@@ -97,8 +98,14 @@ private Q_SLOTS:
         QTest::newRow("year missing") << QStringList{"--set-year"} << "--set-year needs a year";
         QTest::newRow("--no-assignments alone")
             << QStringList{"--no-assignments"} << "--no-assignments goes with --set-year";
-        QTest::newRow("set-year with init") << QStringList{"--set-year", "2027", "--init"}
-                                            << "-m, --init and --set-year cannot be given together";
+        QTest::newRow("set-year with init")
+            << QStringList{"--set-year", "2027", "--init"}
+            << "-m, --init, --set-year and --custom cannot be given together";
+        QTest::newRow("custom without -o")
+            << QStringList{"--custom", "r.rpt"} << "--custom needs -o FILE (.txt, .htm or .pdf)";
+        QTest::newRow("custom to a .doc")
+            << QStringList{"--custom", "r.rpt", "-o", "r.doc"}
+            << "the output file r.doc does not end in .txt, .htm or .pdf";
         QTest::newRow("Qt option without its value")
             << QStringList{"-platform"} << "the option -platform needs a value";
     }
@@ -121,8 +128,9 @@ private Q_SLOTS:
         QVERIFY(run.finished);
         QCOMPARE(run.exitCode, 0);
         QVERIFY2(run.err.isEmpty(), qPrintable(run.err));
-        for (const char* command : {"\n  -m ", "\n  --init ", "\n  --init --demo ",
-                                    "\n  --set-year ", "\n  --no-assignments ", "\n  --help"})
+        for (const char* command :
+             {"\n  -m ", "\n  --init ", "\n  --init --demo ", "\n  --set-year ",
+              "\n  --no-assignments ", "\n  --custom ", "\n  --help"})
             QVERIFY2(run.out.contains(QLatin1String(command)), command);
     }
 
@@ -203,6 +211,60 @@ private Q_SLOTS:
 
     // A yearly job: the week dates and the assignments of the new year, once; with
     // --no-assignments the dates and the year only.
+    // A saved report run by a job: each output by its extension, a broken report file
+    // refused with its reason.
+    void customReportWithoutAWindow() {
+        QTemporaryDir dir;
+        QVERIFY(runTavrel(dir.path(), {"--init", "--demo"}).exitCode == 0);
+        // Task Name and Hours Required (totalled) of every task, by name.
+        QStringList lines = {"tasks", "Hours", "1", "0", "1", "0", "0", " 13 ", "-1 ", "2", "2;7"};
+        const QString zeros = QString("0;").repeated(19) + "0";
+        lines << zeros << zeros << QString(";").repeated(19) << zeros << zeros
+              << QString(";").repeated(19) << QString(";").repeated(19)
+              << QString("1;").repeated(19) + "1" << zeros
+              << "0;0;0;0;0;0;1" + QString(";0").repeated(13) << zeros;
+        QFile rpt(dir.filePath("hours.rpt"));
+        QVERIFY(rpt.open(QIODevice::WriteOnly));
+        rpt.write((lines.join("\r\n") + "\r\n").toUtf8());
+        rpt.close();
+        const qint64 tasks = scalar(dir.filePath("tavrel.mdb"), "select count(*) from tasks");
+
+        const Run text = runTavrel(dir.path(), {"--custom", "hours.rpt", "-o", "hours.txt"});
+        QVERIFY(text.finished);
+        QCOMPARE(text.exitCode, 0);
+        QFile txt(dir.filePath("hours.txt"));
+        QVERIFY(txt.open(QIODevice::ReadOnly));
+        const QList<QByteArray> rows = txt.readAll().split('\n');
+        QCOMPARE(rows.size(), tasks + 2); // the rows, the totals, the end of the last line
+        QVERIFY2(rows[tasks].startsWith("\t"), rows[tasks].constData());
+
+        const Run html = runTavrel(dir.path(), {"--custom", "hours.rpt", "-o", "hours.htm"});
+        QCOMPARE(html.exitCode, 0);
+        QFile htm(dir.filePath("hours.htm"));
+        QVERIFY(htm.open(QIODevice::ReadOnly));
+        QVERIFY(htm.readAll().contains("<tr><th colspan = 2>Hours</th></tr>"));
+
+        lines[2] = "9";
+        QVERIFY(rpt.open(QIODevice::WriteOnly));
+        rpt.write(lines.join("\r\n").toUtf8());
+        rpt.close();
+        const Run broken = runTavrel(dir.path(), {"--custom", "hours.rpt", "-o", "b.txt"});
+        QVERIFY(broken.finished);
+        QCOMPARE(broken.exitCode, 1);
+        QVERIFY2(broken.err.contains("hours.rpt: This does not appear to be a valid report file"),
+                 qPrintable(broken.err));
+
+        lines[2] = "1";
+        QVERIFY(rpt.open(QIODevice::WriteOnly));
+        rpt.write(lines.join("\r\n").toUtf8());
+        rpt.close();
+        const Run pdf = runTavrel(dir.path(), {"--custom", "hours.rpt", "-o", "hours.pdf"});
+        QCOMPARE(pdf.exitCode, 0);
+        QFile pdfFile(dir.filePath("hours.pdf"));
+        QVERIFY(pdfFile.open(QIODevice::ReadOnly));
+        QVERIFY(pdfFile.read(4) == "%PDF");
+    }
+
     void setYearWithoutAWindow() {
         QTemporaryDir dir;
         const QString db = dir.filePath("tavrel.mdb");

@@ -91,8 +91,8 @@ private Q_SLOTS:
         QFETCH(QString, body);
         QFETCH(QList<QStringList>, rows);
         QCOMPARE(parseBodyText(body), rows);
-        QCOMPARE(parseTableFormat(QStringLiteral("1240|>700;")),
-                 (QList<TableColumn>{{1240, false}, {700, true}}));
+        QCOMPARE(parseTableFormat(QStringLiteral("1240|>700|449.28;")),
+                 (QList<TableColumn>{{1240, false}, {700, true}, {449, false}}));
         QCOMPARE(headerParts(QStringLiteral("|Title|Page %d"), 12),
                  (HeaderParts{QString(), QStringLiteral("Title"), QStringLiteral("Page 12")}));
         QCOMPARE(headerParts(QStringLiteral("Work Order: Pump||Task #: 4"), 1),

@@ -1,0 +1,391 @@
+#include "custom/customreport.h"
+
+#include "core/errortrap.h"
+#include "core/globals.h"
+#include "core/singlenumber.h"
+#include "core/uiseam.h"
+#include "custom/fieldlists.h"
+#include "data/database.h"
+#include "dialogs/datetext.h"
+#include "reports/reportdocument.h"
+
+#include <QFile>
+
+#include <cmath>
+#include <map>
+
+namespace tavrel {
+
+namespace {
+
+const QString LineEnd = QStringLiteral("\r\n");
+const QString Tab = QStringLiteral("\t");
+const QString Bar = QStringLiteral("|");
+const QString RowEnd = QStringLiteral(";");
+// Significant digits a width in twips is written with (single precision).
+constexpr int TwipsDigits = 7;
+// Money is summed in ten-thousandths, as the database keeps it, never as a binary fraction.
+constexpr double CurrencyScale = 10000;
+constexpr int YearDigits = 4;
+
+const QString ProgramPage = QStringLiteral("https://tavrel.example.org/");
+
+float unitFactor(WidthUnit unit) {
+    return unit == WidthUnit::Centimeters ? TwipsPerCentimeter : TwipsPerInch;
+}
+
+QString twipsText(float widthInUnits, WidthUnit unit) {
+    const float twips = unitFactor(unit) * widthInUnits;
+    return QString::number(static_cast<double>(twips), 'g', TwipsDigits);
+}
+
+// A date literal of the criteria: month and day without leading zeros, four-digit year.
+QString dateLiteral(SerialDate serial) {
+    const QDate date = fromSerial(serial).date();
+    return QStringLiteral("#%1/%2/%3#")
+        .arg(date.month())
+        .arg(date.day())
+        .arg(date.year(), YearDigits, 10, QLatin1Char('0'));
+}
+
+QString timeLiteral(SerialDate serial) {
+    return u'#' + generalDate(fromSerial(serial)) + u'#';
+}
+
+bool isShown(const ReportDefinition& report, int id) {
+    return !report.setting(id).HideCol;
+}
+
+// The fields of the report that the catalogue knows, in report order.
+QList<const CatalogueField*> reportFields(const ReportDefinition& report,
+                                          const Catalogue& catalogue) {
+    QList<const CatalogueField*> fields;
+    for (int id : report.fields)
+        if (const CatalogueField* field = catalogue.find(id))
+            fields << field;
+    return fields;
+}
+
+// One total per field that shows one.
+class Totals {
+public:
+    void add(const CatalogueField& field, const QVariant& value) {
+        if (value.isNull())
+            return;
+        if (field.currency)
+            money_[field.specId] += std::llround(value.toDouble() * CurrencyScale);
+        else
+            plain_[field.specId] += value.toDouble();
+    }
+    QString text(const CatalogueField& field) const {
+        if (field.currency) {
+            const auto it = money_.find(field.specId);
+            return currency(it == money_.end() ? 0
+                                               : static_cast<double>(it->second) / CurrencyScale);
+        }
+        const auto it = plain_.find(field.specId);
+        return numberText(it == plain_.end() ? 0 : it->second);
+    }
+
+private:
+    std::map<int, qint64> money_;
+    std::map<int, double> plain_;
+};
+
+// Writes the lines of a text or HTML report; a failed write is reported once.
+class OutputFile {
+public:
+    explicit OutputFile(const QString& path)
+        : file_(path) {
+        if (!file_.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            fail();
+    }
+    bool isOpen() const { return file_.isOpen(); }
+    void line(const QString& text) {
+        if (!file_.isOpen())
+            return;
+        const QByteArray bytes = (text + LineEnd).toUtf8();
+        if (file_.write(bytes) != bytes.size())
+            fail();
+    }
+    void close() {
+        if (file_.isOpen() && !file_.flush())
+            fail();
+        file_.close();
+    }
+
+private:
+    void fail() {
+        const QString reason = file_.errorString();
+        file_.close();
+        raiseError(
+            ErrFileIo,
+            QStringLiteral("The file %1 could not be written: %2").arg(file_.fileName(), reason));
+    }
+    QFile file_;
+};
+
+QString htmlCell(const QString& text, FieldType type) {
+    return type == FieldType::Number
+               ? QStringLiteral("<td align=right>") + text + QStringLiteral("</td>")
+               : QStringLiteral("<td>") + text + QStringLiteral("</td>");
+}
+
+} // namespace
+
+ReportQuery buildReportQuery(const ReportDefinition& report, const Catalogue& catalogue) {
+    ReportQuery query;
+    QStringList select;
+    QString from = report.table;
+    QString where;
+    for (const CatalogueField* field : reportFields(report, catalogue)) {
+        const FieldSetting& s = report.setting(field->specId);
+        if (isShown(report, field->specId)) {
+            select << field->fieldName;
+            if (field->type == FieldType::Number)
+                query.tableFormat += u'>';
+            query.tableFormat += twipsText(s.ColWidth, report.widthUnit) + Bar;
+            query.tableHeading += field->desc + Bar;
+            ++query.shownColumns;
+        }
+        const QString& name = field->fieldName;
+        switch (field->type) {
+        case FieldType::Text:
+            if (!s.StartsWith.isEmpty())
+                where += QStringLiteral(" and ") + name + QStringLiteral(" like '") + s.StartsWith +
+                         QStringLiteral("*'");
+            break;
+        case FieldType::Number:
+            if (!s.LessThan.isEmpty())
+                where += QStringLiteral(" and ") + name + QStringLiteral(" < ") + s.LessThan;
+            if (!s.GreaterThan.isEmpty())
+                where += QStringLiteral(" and ") + name + QStringLiteral(" > ") + s.GreaterThan;
+            break;
+        case FieldType::Date:
+            if (s.RangeStart != 0)
+                where += QStringLiteral(" and ") + name + QStringLiteral(" >= ") +
+                         dateLiteral(s.RangeStart);
+            if (s.RangeEnd != 0)
+                where += QStringLiteral(" and ") + name + QStringLiteral(" <= ") +
+                         dateLiteral(s.RangeEnd);
+            break;
+        case FieldType::Time:
+            if (s.RangeStart != 0)
+                where += QStringLiteral(" and ") + name + QStringLiteral(" >= ") +
+                         timeLiteral(s.RangeStart);
+            if (s.RangeEnd != 0)
+                where += QStringLiteral(" and ") + name + QStringLiteral(" <= ") +
+                         timeLiteral(s.RangeEnd);
+            break;
+        case FieldType::YesNo:
+            if (s.WantTrue)
+                where += QStringLiteral(" and ") + name;
+            else if (s.WantFalse)
+                where += QStringLiteral(" and not ") + name;
+            break;
+        }
+        from = joinCatalogueTable(from, report.table, field->fileName, field->linkField);
+    }
+    // Dropping " and" leaves the blank before the first criterion (or before "not").
+    constexpr int AndLength = 4;
+    if (!where.isEmpty())
+        where.remove(0, AndLength);
+    if (query.tableFormat.endsWith(Bar))
+        query.tableFormat.replace(query.tableFormat.size() - 1, 1, RowEnd);
+    if (query.tableHeading.endsWith(Bar))
+        query.tableHeading.replace(query.tableHeading.size() - 1, 1, RowEnd);
+
+    QString order;
+    const QList<CatalogueField>& sortFields = catalogue.sortFields();
+    if (report.primarySort >= 0 && report.primarySort < sortFields.size())
+        order = QStringLiteral(" order by ") + sortFields[report.primarySort].fieldName;
+    if (report.secondarySort >= 0 && report.secondarySort < sortFields.size())
+        order += (order.isEmpty() ? QStringLiteral(" order by ") : QStringLiteral(", ")) +
+                 sortFields[report.secondarySort].fieldName;
+
+    query.sql = QStringLiteral("Select ") + select.join(QStringLiteral(", ")) +
+                QStringLiteral(" from ") + from;
+    if (!where.isEmpty())
+        query.sql += QStringLiteral(" where ") + where;
+    query.sql += order;
+    return query;
+}
+
+PageTexts reportPageTexts(const ReportDefinition& report, const QDate& today) {
+    PageTexts texts;
+    texts.header = (report.showDate ? shortDate(today) : QString()) + Bar + report.title + Bar;
+    if (report.pageNumbers == PageNumbers::InHeader)
+        texts.header += QStringLiteral("Page %d");
+    else if (report.pageNumbers == PageNumbers::AtBottom)
+        texts.footer = QStringLiteral("|Page %d|");
+    return texts;
+}
+
+QString reportCellText(const QVariant& value, FieldType type, bool isCurrency) {
+    if (type == FieldType::YesNo)
+        return value.toBool() ? QStringLiteral("Yes") : QStringLiteral("No");
+    if (value.isNull())
+        return {};
+    switch (type) {
+    case FieldType::Text:
+        return value.toString();
+    case FieldType::Number:
+        return isCurrency ? currency(value.toDouble()) : numberText(value.toDouble());
+    case FieldType::Date:
+        return shortDate(value.toDate());
+    case FieldType::Time:
+        return mediumTime(value.toDateTime().isValid() ? value.toDateTime().time()
+                                                       : value.toTime());
+    case FieldType::YesNo:
+        break;
+    }
+    return value.toString();
+}
+
+ReportRun runCustomReport(const ReportDefinition& report, const Catalogue& catalogue, Database& db,
+                          const QString& outputPath) {
+    if (report.fields.isEmpty()) {
+        ui().msgBox(NoReportFieldsText);
+        return ReportRun::NoFields;
+    }
+    bool failed = false;
+    ErrorTrap trap([&failed](const DbError&) {
+        failed = true;
+        HandleDataError();
+    });
+
+    const ReportDestination destination = report.destination;
+    std::optional<OutputFile> file;
+    if (destination != ReportDestination::Document) {
+        file.emplace(outputPath);
+        if (!file->isOpen())
+            return ReportRun::Failed;
+    }
+
+    const ReportQuery query = buildReportQuery(report, catalogue);
+    TableFormat = query.tableFormat;
+    TableHeading = query.tableHeading;
+    RepeatHeading = true;
+    Recordset rows = db.openRecordset(query.sql, RecordsetType::Snapshot);
+    if (!rows.isOpen()) {
+        // The database refused the query: nothing follows from it.
+        if (file)
+            file->close();
+        return ReportRun::Failed;
+    }
+
+    const QList<const CatalogueField*> fields = reportFields(report, catalogue);
+    QList<const CatalogueField*> shown;
+    for (const CatalogueField* field : fields)
+        if (isShown(report, field->specId))
+            shown << field;
+
+    ReportDocument& document = reportDocument();
+    switch (destination) {
+    case ReportDestination::WebTable:
+        file->line(QStringLiteral("<html>"));
+        file->line(QStringLiteral("<head><title>") + report.title +
+                   QStringLiteral("</title></head>"));
+        file->line(QStringLiteral("<body>"));
+        file->line(QStringLiteral("<table border=1>"));
+        file->line(QStringLiteral("<tr><th colspan = %1>").arg(shown.size()) + report.title +
+                   QStringLiteral("</th></tr>"));
+        file->line(QStringLiteral("<tr>"));
+        for (const CatalogueField* field : shown)
+            file->line(QStringLiteral("<th>") + field->desc + QStringLiteral("</th>"));
+        file->line(QStringLiteral("</tr>"));
+        break;
+    case ReportDestination::Document: {
+        document.setTableStyle(TableStyle::Grid);
+        document.SetOrientation(report.landscape ? 1 : 0);
+        document.BeginDocument();
+        const PageTexts texts = reportPageTexts(report, ui().today());
+        document.SetPageHeader(texts.header);
+        // A footer of an earlier report must not number the pages of this one.
+        document.SetPageFooter(texts.footer);
+        break;
+    }
+    case ReportDestination::TextFile:
+        break;
+    }
+
+    if (rows.isEOF()) {
+        ui().msgBox(NoReportRowsText);
+        if (file)
+            file->close();
+        return failed ? ReportRun::Failed : ReportRun::NoRows;
+    }
+
+    Totals totals;
+    for (; !rows.isEOF() && !failed; rows.moveNext()) {
+        QStringList cells;
+        QStringList htmlCells;
+        for (const CatalogueField* field : shown) {
+            const QVariant value = rows.value(field->fieldName);
+            const QString text = reportCellText(value, field->type, field->currency);
+            if (field->type == FieldType::Number && report.setting(field->specId).ShowTotal)
+                totals.add(*field, value);
+            cells << text;
+            htmlCells << htmlCell(text, field->type);
+        }
+        switch (destination) {
+        case ReportDestination::Document:
+            document.AddTableText(TableFormat + cells.join(Bar) + RowEnd);
+            break;
+        case ReportDestination::TextFile:
+            file->line(cells.join(Tab));
+            break;
+        case ReportDestination::WebTable:
+            file->line(QStringLiteral("<tr>") + htmlCells.join(QString()) +
+                       QStringLiteral("</tr>"));
+            break;
+        }
+    }
+
+    bool anyTotal = false;
+    QStringList totalCells;
+    QStringList totalHtml;
+    for (const CatalogueField* field : shown) {
+        const bool total = report.setting(field->specId).ShowTotal;
+        anyTotal = anyTotal || total;
+        totalCells << (total ? totals.text(*field) : QString());
+        totalHtml << (total ? QStringLiteral("<td align=right>") + totals.text(*field) +
+                                  QStringLiteral("</td>")
+                            : QStringLiteral("<TD>&nbsp;</TD>"));
+    }
+    if (anyTotal) {
+        switch (destination) {
+        case ReportDestination::Document:
+            document.AddTableText(TableFormat + totalCells.join(Bar) + RowEnd);
+            break;
+        case ReportDestination::TextFile:
+            file->line(totalCells.join(Tab));
+            break;
+        case ReportDestination::WebTable:
+            file->line(QStringLiteral("<tr>") + totalHtml.join(QString()) +
+                       QStringLiteral("</tr>"));
+            break;
+        }
+    }
+
+    switch (destination) {
+    case ReportDestination::Document:
+        document.EndDocument();
+        showReportOutput();
+        break;
+    case ReportDestination::WebTable:
+        file->line(QStringLiteral("</table>"));
+        file->line(QStringLiteral("<H6>List Produced by <A HREF=\"") + ProgramPage +
+                   QStringLiteral("\">Tavrel</A></H6>"));
+        file->line(QStringLiteral("</body>"));
+        file->line(QStringLiteral("</html>"));
+        file->close();
+        break;
+    case ReportDestination::TextFile:
+        file->close();
+        break;
+    }
+    return failed ? ReportRun::Failed : ReportRun::Written;
+}
+
+} // namespace tavrel

@@ -1,0 +1,804 @@
+#include "custom/frmrptspec.h"
+
+#include "core/errortrap.h"
+#include "core/filedialog.h"
+#include "core/frmmain.h"
+#include "core/globals.h"
+#include "core/singlenumber.h"
+#include "core/uiseam.h"
+#include "custom/customreport.h"
+#include "dialogs/datefield.h"
+#include "dialogs/datetext.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QPointer>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace tavrel {
+
+namespace {
+
+const QString WindowCaption = QStringLiteral("Custom Report");
+const QString ReportFilter = QStringLiteral("Report Files (*.rpt)|*.rpt");
+const QString SaveCurrentTitle = QStringLiteral("Save Current Report");
+const QString SaveCurrentText = QStringLiteral("Do you wish to save the current report?");
+constexpr int SpecIdRole = Qt::UserRole;
+
+QPointer<frmRptSpec>& openDesigner() {
+    static QPointer<frmRptSpec> designer;
+    return designer;
+}
+
+int specIdOf(const QListWidgetItem* item) {
+    return item ? item->data(SpecIdRole).toInt() : 0;
+}
+
+QString serialDateText(SerialDate serial) {
+    return serial == 0 ? QString() : shortDate(fromSerial(serial).date());
+}
+
+QString serialTimeText(SerialDate serial) {
+    return serial == 0 ? QString() : mediumTime(fromSerial(serial).time());
+}
+
+// A time box takes a time of day or a full date and time.
+std::optional<QDateTime> readTime(const QString& text) {
+    const QString typed = text.trimmed();
+    const QLocale locale;
+    for (const QString& format :
+         {locale.timeFormat(QLocale::ShortFormat), locale.timeFormat(QLocale::LongFormat),
+          QStringLiteral("H:mm"), QStringLiteral("H:mm:ss")}) {
+        const QTime time = locale.toTime(typed, format);
+        if (time.isValid())
+            return QDateTime(QDate(1899, 12, 30), time);
+    }
+    for (const QString& format : {locale.dateTimeFormat(QLocale::ShortFormat),
+                                  locale.dateTimeFormat(QLocale::LongFormat)}) {
+        const QDateTime dateTime = locale.toDateTime(typed, format);
+        if (dateTime.isValid())
+            return dateTime;
+    }
+    // A date, then perhaps a time after the last blank.
+    if (const std::optional<QDate> date = toDate(typed))
+        return QDateTime(*date, QTime(0, 0));
+    const qsizetype blank = typed.indexOf(u' ');
+    if (blank > 0) {
+        const std::optional<QDate> date = toDate(typed.left(blank));
+        const std::optional<QDateTime> time = readTime(typed.mid(blank + 1));
+        if (date && time && time->date() == QDate(1899, 12, 30))
+            return QDateTime(*date, time->time());
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+frmRptSpec::frmRptSpec(QWidget* parent)
+    : QMainWindow(parent) {
+    setObjectName(QStringLiteral("frmRptSpec"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(WindowCaption);
+    buildWindow();
+    guardedCall([this] { Form_Load(); });
+}
+
+frmRptSpec::~frmRptSpec() = default;
+
+void frmRptSpec::buildWindow() {
+    auto named = [](auto* widget, const char* name) {
+        widget->setObjectName(QString::fromLatin1(name));
+        return widget;
+    };
+
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    mnuNew = named(file->addAction(QStringLiteral("&New")), "mnuNew");
+    mnuOpen = named(file->addAction(QStringLiteral("&Open")), "mnuOpen");
+    mnuSave = named(file->addAction(QStringLiteral("&Save")), "mnuSave");
+    mnuSaveAs = named(file->addAction(QStringLiteral("Save &As")), "mnuSaveAs");
+    file->addSeparator();
+    mnuExit = named(file->addAction(QStringLiteral("E&xit Custom Reports")), "mnuExit");
+
+    auto* central = new QWidget(this);
+    setCentralWidget(central);
+    Tab1 = named(new QTabWidget(central), "Tab1");
+
+    // Report Fields
+    auto* fieldsPage = new QWidget;
+    List1 = named(new QListWidget, "List1");
+    List2 = named(new QListWidget, "List2");
+    auto arrow = [&](const char* name, Qt::ArrowType type, const QString& tip) {
+        auto* button = named(new QToolButton, name);
+        button->setArrowType(type);
+        button->setToolTip(tip);
+        return button;
+    };
+    cmdAdd = arrow("cmdAdd", Qt::RightArrow, QStringLiteral("Add the field to the report"));
+    cmdRemove =
+        arrow("cmdRemove", Qt::LeftArrow, QStringLiteral("Remove the field from the report"));
+    cmdUp = arrow("cmdUp", Qt::UpArrow, QStringLiteral("Move the field up"));
+    cmdDown = arrow("cmdDown", Qt::DownArrow, QStringLiteral("Move the field down"));
+    auto* available = new QLabel(QStringLiteral("A&vailable Fields"));
+    available->setBuddy(List1);
+    auto* toReport = new QLabel(QStringLiteral("&Fields to Report"));
+    toReport->setBuddy(List2);
+    auto* moveButtons = new QVBoxLayout;
+    moveButtons->addStretch(1);
+    moveButtons->addWidget(cmdAdd);
+    moveButtons->addWidget(cmdRemove);
+    moveButtons->addStretch(1);
+    auto* orderButtons = new QVBoxLayout;
+    orderButtons->addStretch(1);
+    orderButtons->addWidget(cmdUp);
+    orderButtons->addWidget(cmdDown);
+    orderButtons->addStretch(1);
+    auto* lists = new QGridLayout;
+    lists->addWidget(available, 0, 0);
+    lists->addWidget(toReport, 0, 2);
+    lists->addWidget(List1, 1, 0);
+    lists->addLayout(moveButtons, 1, 1);
+    lists->addWidget(List2, 1, 2);
+    lists->addLayout(orderButtons, 1, 3);
+
+    frame1 = named(new QGroupBox(QStringLiteral("Details For ")), "frame1");
+    txtWidth = named(new QLineEdit, "txtWidth");
+    chkHide = named(new QCheckBox(QStringLiteral("&Hide Field")), "chkHide");
+    txtStarting = named(new QLineEdit, "txtStarting");
+    txtGreater = named(new QLineEdit, "txtGreater");
+    txtLess = named(new QLineEdit, "txtLess");
+    chkTotal = named(new QCheckBox(QStringLiteral("Show T&otal")), "chkTotal");
+    dcStartDate = named(new DateField, "dcStartDate");
+    dcEndDate = named(new DateField, "dcEndDate");
+    optTrue = named(new QRadioButton(QStringLiteral("T&rue")), "optTrue");
+    optFalse = named(new QRadioButton(QStringLiteral("F&alse")), "optFalse");
+    txtStartTime = named(new QLineEdit, "txtStartTime");
+    txtEndTime = named(new QLineEdit, "txtEndTime");
+    const QString dateMessage =
+        QStringLiteral("You must enter a valid date or leave this selection field blank.");
+    for (DateField* field : {dcStartDate, dcEndDate}) {
+        field->setCheck(DateField::Kind::Optional, dateMessage);
+        field->setPlacement(DateField::Placement::BelowRightAligned);
+    }
+    dcStartDate->setPickerCaption(QStringLiteral("Select Start Date"));
+    dcEndDate->setPickerCaption(QStringLiteral("Select End Date"));
+
+    auto criteria = [&](int type, const char* name) {
+        fraSel[type] = named(new QGroupBox(QStringLiteral("Selection Criteria")), name);
+        fraSel[type]->setVisible(false);
+        return new QFormLayout(fraSel[type]);
+    };
+    criteria(1, "fraSel1")->addRow(QStringLiteral("&Starts with:"), txtStarting);
+    QFormLayout* numbers = criteria(2, "fraSel2");
+    numbers->addRow(QStringLiteral("&Greater Than"), txtGreater);
+    numbers->addRow(QStringLiteral("&Less Than"), txtLess);
+    numbers->addRow(chkTotal);
+    QFormLayout* dates = criteria(3, "fraSel3");
+    dates->addRow(QStringLiteral("&Start Date"), dcStartDate);
+    dates->addRow(QStringLiteral("&End Date"), dcEndDate);
+    QFormLayout* flags = criteria(4, "fraSel4");
+    flags->addRow(optTrue);
+    flags->addRow(optFalse);
+    QFormLayout* times = criteria(5, "fraSel5");
+    times->addRow(QStringLiteral("&Start Time"), txtStartTime);
+    times->addRow(QStringLiteral("&End Time"), txtEndTime);
+    // True and False start both clear, which an exclusive pair cannot show.
+    optTrue->setAutoExclusive(false);
+    optFalse->setAutoExclusive(false);
+
+    auto* details = new QVBoxLayout(frame1);
+    auto* widthRow = new QFormLayout;
+    widthRow->addRow(QStringLiteral("&Width"), txtWidth);
+    widthRow->addRow(chkHide);
+    details->addLayout(widthRow);
+    for (int type = 1; type <= 5; ++type)
+        details->addWidget(fraSel[type]);
+    details->addStretch(1);
+    frame1->setVisible(false);
+
+    auto* fieldsLayout = new QHBoxLayout(fieldsPage);
+    fieldsLayout->addLayout(lists, 3);
+    fieldsLayout->addWidget(frame1, 2);
+    Tab1->addTab(fieldsPage, QStringLiteral("Report Fields"));
+
+    // Report Options
+    auto* optionsPage = new QWidget;
+    txtTitle = named(new QLineEdit, "txtTitle");
+    fraFormat = named(new QGroupBox(QStringLiteral("Report Formatting")), "fraFormat");
+    optWidth[0] = named(new QRadioButton(QStringLiteral("Width in &Inches")), "optWidth0");
+    optWidth[1] = named(new QRadioButton(QStringLiteral("&Centimeters")), "optWidth1");
+    cmbPageNum = named(new QComboBox, "cmbPageNum");
+    chkDate = named(new QCheckBox(QStringLiteral("Show &Date in Header")), "chkDate");
+    auto* format = new QFormLayout(fraFormat);
+    format->addRow(optWidth[0]);
+    format->addRow(optWidth[1]);
+    format->addRow(QStringLiteral("&Page Number"), cmbPageNum);
+    format->addRow(chkDate);
+    fraOrient = named(new QGroupBox(QStringLiteral("Report Orientation")), "fraOrient");
+    optOrient[0] = named(new QRadioButton(QStringLiteral("P&ortrait")), "optOrient0");
+    optOrient[1] = named(new QRadioButton(QStringLiteral("&Landscape")), "optOrient1");
+    auto* orient = new QVBoxLayout(fraOrient);
+    orient->addWidget(optOrient[0]);
+    orient->addWidget(optOrient[1]);
+    Frame2 = named(new QGroupBox(QStringLiteral("Report To")), "Frame2");
+    optReportTo[1] = named(new QRadioButton(QStringLiteral("&Screen/Printer")), "optReportTo1");
+    optReportTo[2] = named(new QRadioButton(QStringLiteral("&Text File")), "optReportTo2");
+    optReportTo[3] = named(new QRadioButton(QStringLiteral("&Web Table (html)")), "optReportTo3");
+    auto* destinations = new QVBoxLayout(Frame2);
+    for (int i = 1; i <= 3; ++i)
+        destinations->addWidget(optReportTo[i]);
+    auto* optionsLayout = new QGridLayout(optionsPage);
+    auto* titleLabel = new QLabel(QStringLiteral("Report &Title"));
+    titleLabel->setBuddy(txtTitle);
+    optionsLayout->addWidget(titleLabel, 0, 0);
+    optionsLayout->addWidget(txtTitle, 0, 1, 1, 2);
+    optionsLayout->addWidget(fraFormat, 1, 0, 2, 2);
+    optionsLayout->addWidget(fraOrient, 1, 2);
+    optionsLayout->addWidget(Frame2, 2, 2);
+    optionsLayout->setRowStretch(3, 1);
+    Tab1->addTab(optionsPage, QStringLiteral("Report Options"));
+
+    // Sorting
+    auto* sortPage = new QWidget;
+    cmbSort1 = named(new QComboBox, "cmbSort1");
+    cmbSort2 = named(new QComboBox, "cmbSort2");
+    auto* sortLayout = new QFormLayout(sortPage);
+    sortLayout->addRow(QStringLiteral("&Primary Sort"), cmbSort1);
+    sortLayout->addRow(QStringLiteral("&Secondary Sort"), cmbSort2);
+    Tab1->addTab(sortPage, QStringLiteral("Sorting"));
+
+    cmdGenerate = named(new QPushButton(QStringLiteral("&Generate Report")), "cmdGenerate");
+    cmdCancel = named(new QPushButton(QStringLiteral("E&xit Custom Reports")), "cmdCancel");
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(cmdGenerate);
+    buttons->addWidget(cmdCancel);
+    auto* layout = new QVBoxLayout(central);
+    layout->addWidget(Tab1, 1);
+    layout->addLayout(buttons);
+
+    // Handlers, each under the unexpected-error guard.
+    auto on = [this](auto* sender, auto signal, void (frmRptSpec::*slot)()) {
+        connect(sender, signal, this,
+                [this, slot] { guardedCall([this, slot] { (this->*slot)(); }); });
+    };
+    on(mnuNew, &QAction::triggered, &frmRptSpec::mnuNew_Click);
+    on(mnuOpen, &QAction::triggered, &frmRptSpec::mnuOpen_Click);
+    on(mnuSave, &QAction::triggered, &frmRptSpec::mnuSave_Click);
+    on(mnuSaveAs, &QAction::triggered, &frmRptSpec::mnuSaveAs_Click);
+    on(mnuExit, &QAction::triggered, &frmRptSpec::mnuExit_Click);
+    on(cmdAdd, &QToolButton::clicked, &frmRptSpec::cmdAdd_Click);
+    on(List1, &QListWidget::itemDoubleClicked, &frmRptSpec::cmdAdd_Click);
+    on(cmdRemove, &QToolButton::clicked, &frmRptSpec::cmdRemove_Click);
+    on(cmdUp, &QToolButton::clicked, &frmRptSpec::cmdUp_Click);
+    on(cmdDown, &QToolButton::clicked, &frmRptSpec::cmdDown_Click);
+    on(List2, &QListWidget::currentRowChanged, &frmRptSpec::List2_Click);
+    for (int i = 1; i <= 3; ++i)
+        on(optReportTo[i], &QRadioButton::clicked, &frmRptSpec::optReportTo_Click);
+    on(cmdGenerate, &QPushButton::clicked, &frmRptSpec::cmdGenerate_Click);
+    on(cmdCancel, &QPushButton::clicked, &frmRptSpec::cmdCancel_Click);
+
+    // Edits that only mark the report as changed.
+    for (QLineEdit* box :
+         {txtTitle, txtWidth, txtStarting, txtGreater, txtLess, txtStartTime, txtEndTime})
+        connect(box, &QLineEdit::textChanged, this, &frmRptSpec::markDirty);
+    for (DateField* field : {dcStartDate, dcEndDate})
+        connect(field, &DateField::textChanged, this, &frmRptSpec::markDirty);
+    for (QComboBox* combo : {cmbPageNum, cmbSort1, cmbSort2})
+        connect(combo, &QComboBox::currentIndexChanged, this, &frmRptSpec::markDirty);
+    for (QAbstractButton* button : std::initializer_list<QAbstractButton*>{
+             chkDate, chkHide, chkTotal, optTrue, optFalse, optOrient[0], optOrient[1], optWidth[0],
+             optWidth[1]})
+        connect(button, &QAbstractButton::clicked, this, &frmRptSpec::markDirty);
+
+    // Details stored as they are chosen; the boxes store theirs on losing the focus.
+    connect(chkHide, &QCheckBox::clicked, this, [this] { storeDetail(chkHide); });
+    connect(chkTotal, &QCheckBox::clicked, this, [this] { storeDetail(chkTotal); });
+    connect(optTrue, &QRadioButton::clicked, this, [this] { storeDetail(optTrue); });
+    connect(optFalse, &QRadioButton::clicked, this, [this] { storeDetail(optFalse); });
+    for (QWidget* box :
+         std::initializer_list<QWidget*>{txtWidth, txtStarting, txtGreater, txtLess, txtStartTime,
+                                         txtEndTime, dcStartDate, dcEndDate})
+        box->installEventFilter(this);
+}
+
+void frmRptSpec::Form_Load() {
+    Dirty = false;
+    ReportFile.clear();
+    ReportTable = CustomTable;
+    optWidth[0]->setChecked(true);
+    {
+        ErrorTrap trap;
+        SpecDb = Database::open(AppPath + QStringLiteral("rptspec.mdb"));
+    }
+    cmbPageNum->addItems({QStringLiteral("At Bottom"), QStringLiteral("In Header"),
+                          QStringLiteral("No Page Numbers")});
+    ResetReport();
+}
+
+void frmRptSpec::ResetReport() {
+    ErrorTrap trap;
+    catalogue_ = Catalogue::load(SpecDb, ReportTable);
+    const WidthUnit unit = optWidth[1]->isChecked() ? WidthUnit::Centimeters : WidthUnit::Inches;
+    showDefinition(resetReport(catalogue_, unit));
+    Dirty = false;
+}
+
+void frmRptSpec::showDefinition(const ReportDefinition& report) {
+    loading_ = true;
+    FieldSettings = report.settings;
+    fraSel[ShownType]->setVisible(false);
+    ShownType = 1;
+    CurSpecId = 0;
+    List1->clear();
+    List2->clear();
+    cmbSort1->clear();
+    cmbSort2->clear();
+    for (const CatalogueField& field : catalogue_.fields())
+        if (!report.fields.contains(field.specId))
+            insertAvailable(field.desc, field.specId);
+    for (int id : report.fields) {
+        auto* item = new QListWidgetItem(catalogue_.find(id)->desc, List2);
+        item->setData(SpecIdRole, id);
+    }
+    for (const CatalogueField& field : catalogue_.sortFields()) {
+        cmbSort1->addItem(field.desc, field.specId);
+        cmbSort2->addItem(field.desc, field.specId);
+    }
+    cmbSort1->setCurrentIndex(report.primarySort);
+    cmbSort2->setCurrentIndex(report.secondarySort);
+    cmbPageNum->setCurrentIndex(static_cast<int>(report.pageNumbers));
+    chkDate->setChecked(report.showDate);
+    optOrient[report.landscape ? 1 : 0]->setChecked(true);
+    optWidth[static_cast<int>(report.widthUnit)]->setChecked(true);
+    optReportTo[static_cast<int>(report.destination)]->setChecked(true);
+    txtTitle->setText(report.title);
+    for (QLineEdit* box : {txtWidth, txtStarting, txtGreater, txtLess, txtStartTime, txtEndTime})
+        box->clear();
+    dcStartDate->setText({});
+    dcEndDate->setText({});
+    chkHide->setChecked(false);
+    chkTotal->setChecked(false);
+    optTrue->setChecked(false);
+    optFalse->setChecked(false);
+    const bool toScreen = report.destination == ReportDestination::Document;
+    fraFormat->setVisible(toScreen);
+    fraOrient->setVisible(toScreen);
+    if (List2->count() > 0)
+        List2->setCurrentRow(0);
+    loading_ = false;
+    ShowFieldDetails();
+}
+
+void frmRptSpec::insertAvailable(const QString& text, int specId) {
+    // The available list stays in alphabetical order, letters compared without case.
+    int row = 0;
+    while (row < List1->count() &&
+           QString::compare(List1->item(row)->text(), text, Qt::CaseInsensitive) <= 0)
+        ++row;
+    auto* item = new QListWidgetItem(text);
+    item->setData(SpecIdRole, specId);
+    List1->insertItem(row, item);
+}
+
+ReportDefinition frmRptSpec::definition() const {
+    ReportDefinition report;
+    report.table = ReportTable;
+    report.title = txtTitle->text();
+    for (int i = 1; i <= 3; ++i)
+        if (optReportTo[i]->isChecked())
+            report.destination = static_cast<ReportDestination>(i);
+    report.landscape = optOrient[1]->isChecked();
+    report.showDate = chkDate->isChecked();
+    report.pageNumbers = static_cast<PageNumbers>(std::max(0, cmbPageNum->currentIndex()));
+    report.widthUnit = optWidth[1]->isChecked() ? WidthUnit::Centimeters : WidthUnit::Inches;
+    report.primarySort = cmbSort1->currentIndex();
+    report.secondarySort = cmbSort2->currentIndex();
+    for (int row = 0; row < List2->count(); ++row)
+        report.fields << specIdOf(List2->item(row));
+    report.settings = FieldSettings;
+    return report;
+}
+
+void frmRptSpec::markDirty() {
+    if (!loading_)
+        Dirty = true;
+}
+
+FieldSetting* frmRptSpec::shownSetting() {
+    if (CurSpecId < 1 || static_cast<size_t>(CurSpecId) >= FieldSettings.size())
+        return nullptr;
+    return &FieldSettings[static_cast<size_t>(CurSpecId)];
+}
+
+void frmRptSpec::ShowFieldDetails() {
+    QListWidgetItem* selected = List2->currentItem();
+    if (!selected || !List2->currentItem()->isSelected()) {
+        frame1->setVisible(false);
+        return;
+    }
+    loading_ = true;
+    frame1->setVisible(true);
+    fraSel[ShownType]->setVisible(false);
+    CurSpecId = specIdOf(selected);
+    const CatalogueField* field = catalogue_.find(CurSpecId);
+    ShownType = field ? static_cast<int>(field->type) : 1;
+    fraSel[ShownType]->setVisible(true);
+    frame1->setTitle(QStringLiteral("Details For ") + selected->text());
+    const FieldSetting& s = *shownSetting();
+    txtWidth->setText(numberText(s.ColWidth));
+    chkHide->setChecked(s.HideCol);
+    switch (static_cast<FieldType>(ShownType)) {
+    case FieldType::Text:
+        txtStarting->setText(s.StartsWith);
+        break;
+    case FieldType::Number:
+        txtLess->setText(s.LessThan);
+        txtGreater->setText(s.GreaterThan);
+        chkTotal->setChecked(s.ShowTotal);
+        break;
+    case FieldType::Date:
+        dcStartDate->setText(serialDateText(s.RangeStart));
+        dcEndDate->setText(serialDateText(s.RangeEnd));
+        break;
+    case FieldType::YesNo:
+        optTrue->setChecked(s.WantTrue);
+        optFalse->setChecked(s.WantFalse);
+        break;
+    case FieldType::Time:
+        txtStartTime->setText(serialTimeText(s.RangeStart));
+        txtEndTime->setText(serialTimeText(s.RangeEnd));
+        break;
+    }
+    loading_ = false;
+}
+
+bool frmRptSpec::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::FocusOut) {
+        const auto reason = static_cast<QFocusEvent*>(event)->reason();
+        // The focus leaving with the window (a message box, the picker) is not the user
+        // leaving the box.
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+            storeDetail(static_cast<QWidget*>(watched));
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+bool frmRptSpec::storeFocusedDetail() {
+    QWidget* focused = focusWidget();
+    if (focused && qobject_cast<DateField*>(focused->parentWidget()))
+        focused = focused->parentWidget();
+    if (auto* field = qobject_cast<DateField*>(focused); field && !field->checkNow())
+        return false;
+    return focused ? storeDetail(focused) : true;
+}
+
+bool frmRptSpec::storeDetail(QWidget* control) {
+    FieldSetting* s = shownSetting();
+    if (!s || refusing_ || loading_ || !frame1->isVisible())
+        return true;
+    // A refusal keeps (or puts) the focus in the box until it holds something valid.
+    auto refuse = [this](QWidget* box, const QString& text, bool keepFocus) {
+        refusing_ = true;
+        ui().msgBox(text);
+        if (keepFocus)
+            box->setFocus(Qt::OtherFocusReason);
+        refusing_ = false;
+        return false;
+    };
+    if (control == txtWidth) {
+        const std::optional<double> width = toNumber(txtWidth->text());
+        if (!width)
+            return refuse(txtWidth,
+                          QStringLiteral("You must enter a valid number for the column width"),
+                          false);
+        if (*width == 0) {
+            s->HideCol = true;
+            chkHide->setChecked(true);
+        }
+        s->ColWidth = static_cast<float>(*width);
+    } else if (control == chkHide) {
+        s->HideCol = chkHide->isChecked();
+    } else if (control == chkTotal) {
+        s->ShowTotal = chkTotal->isChecked();
+    } else if (control == txtStarting) {
+        s->StartsWith = txtStarting->text();
+    } else if (control == txtGreater || control == txtLess) {
+        auto* box = static_cast<QLineEdit*>(control);
+        const QString text = box->text();
+        if (!text.isEmpty() && !IsNumeric(text))
+            return refuse(
+                box, QStringLiteral("You must enter a number or leave this selection field blank"),
+                true);
+        (box == txtGreater ? s->GreaterThan : s->LessThan) = text;
+    } else if (control == dcStartDate || control == dcEndDate) {
+        // An invalid text is refused by the field itself, with its message.
+        auto* field = static_cast<DateField*>(control);
+        SerialDate& bound = field == dcStartDate ? s->RangeStart : s->RangeEnd;
+        if (field->text().trimmed().isEmpty())
+            bound = 0;
+        else if (const std::optional<QDate> date = field->date())
+            bound = toSerial(QDateTime(*date, QTime(0, 0)));
+        else
+            return false;
+    } else if (control == txtStartTime || control == txtEndTime) {
+        auto* box = static_cast<QLineEdit*>(control);
+        SerialDate& bound = box == txtStartTime ? s->RangeStart : s->RangeEnd;
+        if (box->text().trimmed().isEmpty()) {
+            bound = 0;
+        } else if (const std::optional<QDateTime> time = readTime(box->text())) {
+            bound = toSerial(*time);
+        } else {
+            return refuse(
+                box,
+                QStringLiteral("You must enter a valid time or leave this selection field blank."),
+                true);
+        }
+    } else if (control == optTrue && optTrue->isChecked()) {
+        s->WantTrue = true;
+        s->WantFalse = false;
+        optFalse->setChecked(false);
+    } else if (control == optFalse && optFalse->isChecked()) {
+        s->WantTrue = false;
+        s->WantFalse = true;
+        optTrue->setChecked(false);
+    } else if (control == optTrue || control == optFalse) {
+        // Clicking the chosen option again leaves it chosen: a choice is only switched.
+        static_cast<QRadioButton*>(control)->setChecked(true);
+    }
+    return true;
+}
+
+void frmRptSpec::List2_Click() {
+    if (!loading_)
+        ShowFieldDetails();
+}
+
+void frmRptSpec::cmdAdd_Click() {
+    Dirty = true;
+    QListWidgetItem* chosen = List1->currentItem();
+    if (!chosen || !chosen->isSelected()) {
+        ui().msgBox(QStringLiteral(
+            "You must select a field from the list of available fields to add to the report."));
+        return;
+    }
+    auto* added = new QListWidgetItem(chosen->text(), List2);
+    added->setData(SpecIdRole, chosen->data(SpecIdRole));
+    delete List1->takeItem(List1->row(chosen));
+    loading_ = true;
+    List2->setCurrentRow(List2->count() - 1);
+    loading_ = false;
+    frame1->setVisible(true);
+    ShowFieldDetails();
+}
+
+void frmRptSpec::cmdRemove_Click() {
+    Dirty = true;
+    QListWidgetItem* chosen = List2->currentItem();
+    if (!chosen || !chosen->isSelected()) {
+        ui().msgBox(QStringLiteral("You must select a field to remove from the report."));
+        return;
+    }
+    insertAvailable(chosen->text(), specIdOf(chosen));
+    loading_ = true;
+    delete List2->takeItem(List2->row(chosen));
+    // Nothing is selected afterwards, as in a list box that lost its chosen entry.
+    List2->setCurrentRow(-1);
+    List2->clearSelection();
+    loading_ = false;
+    if (List2->count() == 0)
+        frame1->setVisible(false);
+    else
+        ShowFieldDetails();
+}
+
+void frmRptSpec::moveReportField(int step) {
+    Dirty = true;
+    QListWidgetItem* chosen = List2->currentItem();
+    if (!chosen || !chosen->isSelected()) {
+        ui().msgBox(step < 0
+                        ? QStringLiteral("You must select the field to move up in the list")
+                        : QStringLiteral("You must select the field to move down in the list"));
+        return;
+    }
+    const int row = List2->row(chosen);
+    const int target = row + step;
+    if (List2->count() < 2 || target < 0 || target >= List2->count())
+        return;
+    loading_ = true;
+    QListWidgetItem* moved = List2->takeItem(row);
+    List2->insertItem(target, moved);
+    List2->setCurrentRow(target);
+    loading_ = false;
+}
+
+void frmRptSpec::cmdUp_Click() {
+    moveReportField(-1);
+}
+
+void frmRptSpec::cmdDown_Click() {
+    moveReportField(1);
+}
+
+void frmRptSpec::optReportTo_Click() {
+    Dirty = true;
+    const bool toScreen = optReportTo[1]->isChecked();
+    fraFormat->setVisible(toScreen);
+    fraOrient->setVisible(toScreen);
+}
+
+void frmRptSpec::cmdGenerate_Click() {
+    if (!storeFocusedDetail())
+        return;
+    if (List2->count() == 0) {
+        ui().msgBox(NoReportFieldsText);
+        return;
+    }
+    const ReportDefinition report = definition();
+    QString path;
+    if (report.destination != ReportDestination::Document) {
+        const bool text = report.destination == ReportDestination::TextFile;
+        bool dialogFailed = false;
+        {
+            // Cancel, or anything going wrong while the dialog is up, ends the run.
+            ErrorTrap trap([&dialogFailed](const DbError&) { dialogFailed = true; });
+            path = commonFileDialog(FileDialogMode::Save, this, QStringLiteral("Save Report"),
+                                    text ? QStringLiteral("Text Files (*.txt)|*.txt|All Files (*.*)|*.*")
+                                         : QStringLiteral("Html Files (*.htm)|*.htm|All Files (*.*)|*.*"),
+                                    ReportTable +
+                                        (text ? QStringLiteral(".txt") : QStringLiteral(".htm")));
+        }
+        if (dialogFailed || path.isEmpty())
+            return;
+        ConfirmFileReplace(path);
+        if (Cancelled)
+            return;
+    }
+    setCursor(Qt::WaitCursor);
+    runCustomReport(report, catalogue_, dbMain, path);
+    unsetCursor();
+}
+
+void frmRptSpec::WriteReportFile() {
+    ErrorTrap trap;
+    writeReportFile(ReportFile, definition(), catalogue_);
+    QString shown = ReportFile;
+    shown.replace(QStringLiteral(".rpt"), QString(), Qt::CaseSensitive);
+    setWindowTitle(WindowCaption + QStringLiteral(" - ") + QDir::toNativeSeparators(shown));
+}
+
+void frmRptSpec::askToSave() {
+    if (Dirty && ui().msgBox(SaveCurrentText, MsgButtons::YesNo, MsgIcon::None, SaveCurrentTitle) ==
+                     MsgResult::Yes)
+        mnuSave_Click();
+}
+
+void frmRptSpec::mnuNew_Click() {
+    storeFocusedDetail();
+    askToSave();
+    ResetReport();
+    ReportFile.clear();
+    Dirty = false;
+}
+
+void frmRptSpec::mnuSave_Click() {
+    if (!storeFocusedDetail())
+        return;
+    if (!ReportFile.isEmpty())
+        WriteReportFile();
+    else
+        mnuSaveAs_Click();
+    Dirty = false;
+}
+
+void frmRptSpec::mnuSaveAs_Click() {
+    if (!storeFocusedDetail())
+        return;
+    bool dialogFailed = false;
+    QString path;
+    {
+        ErrorTrap trap([&dialogFailed](const DbError&) { dialogFailed = true; });
+        path = commonFileDialog(FileDialogMode::Save, this, QStringLiteral("Save Report As"),
+                                ReportFilter);
+    }
+    if (dialogFailed || path.isEmpty())
+        return;
+    // CheckReportFileExists
+    Cancelled = false;
+    if (QFileInfo(path).isFile() &&
+        ui().msgBox(QStringLiteral("The report file '%1' already exists.  Do you wish to "
+                                   "replace it?")
+                        .arg(QDir::toNativeSeparators(path)),
+                    MsgButtons::YesNo, MsgIcon::None,
+                    QStringLiteral("File Exists")) == MsgResult::No)
+        Cancelled = true;
+    if (Cancelled)
+        return;
+    ReportFile = path;
+    WriteReportFile();
+    Dirty = false;
+}
+
+void frmRptSpec::mnuOpen_Click() {
+    storeFocusedDetail();
+    askToSave();
+    bool dialogFailed = false;
+    QString path;
+    {
+        ErrorTrap trap([&dialogFailed](const DbError&) { dialogFailed = true; });
+        path = commonFileDialog(FileDialogMode::Open, this, QStringLiteral("Open Report"),
+                                ReportFilter);
+    }
+    if (dialogFailed || path.isEmpty())
+        return;
+    ErrorTrap trap;
+    const WidthUnit unit = optWidth[1]->isChecked() ? WidthUnit::Centimeters : WidthUnit::Inches;
+    const ReportFileRead read = readReportFile(path, ReportTable, SpecDb, unit);
+    if (read.outcome == ReportFileRead::NotReadable)
+        return;
+    if (read.outcome != ReportFileRead::RejectedAtTable) {
+        ReportTable = read.catalogue.table();
+        catalogue_ = read.catalogue;
+        showDefinition(read.report);
+        Dirty = false;
+    }
+    if (read.outcome != ReportFileRead::Read) {
+        // A file that failed after its first line leaves what was read, without a name.
+        if (read.outcome == ReportFileRead::Rejected)
+            ReportFile.clear();
+        ui().msgBox(InvalidReportFileText, MsgButtons::Ok, MsgIcon::None, InvalidReportFileTitle);
+        return;
+    }
+    ReportFile = path;
+}
+
+void frmRptSpec::mnuExit_Click() {
+    close();
+}
+
+void frmRptSpec::cmdCancel_Click() {
+    close();
+}
+
+void frmRptSpec::closeEvent(QCloseEvent* event) {
+    guardedCall([this] {
+        storeFocusedDetail();
+        askToSave();
+    });
+    event->accept();
+}
+
+frmRptSpec* mnuCustom_Click(frmMain& main, int index) {
+    ReportDest = main.mnuRptOut[1]->isChecked() ? ReportToView : ReportToFile;
+    CustomTable = index == 1 ? QStringLiteral("tasks") : QStringLiteral("assign");
+    QPointer<frmRptSpec>& designer = openDesigner();
+    if (!designer) {
+        // A window of its own beside the main window, not owned by it.
+        designer = new frmRptSpec(&main);
+        designer->setWindowFlag(Qt::Window);
+    }
+    designer->show();
+    designer->raise();
+    designer->activateWindow();
+    return designer;
+}
+
+void installCustomReports(frmMain& main) {
+    main.installCommand(main.mnuCustom[1], [&main] { mnuCustom_Click(main, 1); });
+    main.installCommand(main.mnuCustom[2], [&main] { mnuCustom_Click(main, 2); });
+}
+
+} // namespace tavrel

@@ -1,0 +1,222 @@
+// The custom report designer: its field lists, the details it stores for the field shown,
+// saving over a file, and the one window the menu opens.
+
+#include "core/errortrap.h"
+#include "core/frmmain.h"
+#include "core/globals.h"
+#include "custom/frmrptspec.h"
+#include "data/schema.h"
+#include "support/scriptedui.h"
+#include "support/testenv.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QtTest>
+
+using namespace tavrel;
+using namespace tavrel::test;
+
+namespace {
+
+QStringList texts(const QListWidget* list) {
+    QStringList all;
+    for (int row = 0; row < list->count(); ++row)
+        all << list->item(row)->text();
+    return all;
+}
+
+void choose(QListWidget* list, const QString& text) {
+    const QList<QListWidgetItem*> found = list->findItems(text, Qt::MatchExactly);
+    QVERIFY2(found.size() == 1, qPrintable(text));
+    list->setCurrentItem(found.first());
+}
+
+// What the user does by typing into a box and moving on with the mouse.
+void typeAndLeave(QLineEdit* box, const QString& text, QWidget* next) {
+    box->setFocus();
+    box->setText(text);
+    next->setFocus();
+}
+
+constexpr int HoursRequired = 7;
+
+} // namespace
+
+class tst_RptSpec : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TempWorkFolder> folder_;
+    std::unique_ptr<ScriptedUi> ui_;
+    QPointer<frmRptSpec> window_;
+
+    frmRptSpec& designer() {
+        CustomTable = "tasks";
+        window_ = new frmRptSpec;
+        window_->show();
+        if (!QTest::qWaitForWindowActive(window_))
+            qWarning("the designer did not become active");
+        return *window_;
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        useTestLocale();
+        installErrorPolicy();
+    }
+    void init() {
+        resetProgramState();
+        folder_ = std::make_unique<TempWorkFolder>();
+        QString error;
+        QVERIFY2(createCatalogueDatabase(folder_->file("rptspec.mdb"), &error), qPrintable(error));
+        ui_ = std::make_unique<ScriptedUi>();
+    }
+    void cleanup() {
+        delete window_;
+        ui_.reset();
+        folder_.reset();
+    }
+
+    void listMoves() {
+        frmRptSpec& w = designer();
+        QVERIFY(!w.isDirty());
+        w.cmdAdd_Click();
+        QCOMPARE(ui_->messageTexts(),
+                 QStringList{"You must select a field from the list of available fields to add "
+                             "to the report."});
+        for (const char* field : {"Task Name", "Best Time", "Purchase Date"}) {
+            choose(w.List1, field);
+            w.cmdAdd_Click();
+        }
+        QCOMPARE(texts(w.List2), (QStringList{"Task Name", "Best Time", "Purchase Date"}));
+        QVERIFY(w.List1->findItems("Best Time", Qt::MatchExactly).isEmpty());
+        QCOMPARE(w.List2->currentRow(), 2);
+        QVERIFY(!w.frame1->isHidden());
+
+        // Saved: the moves below that change nothing still mark the report changed.
+        ui_->answerFile(folder_->file("r.rpt"));
+        w.mnuSaveAs_Click();
+        QVERIFY(!w.isDirty());
+        QCOMPARE(w.windowTitle(),
+                 QDir::toNativeSeparators("Custom Report - " + folder_->file("r")));
+        w.cmdDown_Click();
+        QVERIFY(w.isDirty());
+        w.cmdUp_Click();
+        w.cmdUp_Click();
+        QCOMPARE(texts(w.List2), (QStringList{"Purchase Date", "Task Name", "Best Time"}));
+        QCOMPARE(w.List2->currentItem()->text(), "Purchase Date");
+        w.cmdUp_Click();
+        QCOMPARE(texts(w.List2), (QStringList{"Purchase Date", "Task Name", "Best Time"}));
+        QCOMPARE(w.definition().fields, (QList<int>{19, 2, 6}));
+
+        ui_->clearRecord();
+        w.cmdRemove_Click();
+        QCOMPARE(texts(w.List2), (QStringList{"Task Name", "Best Time"}));
+        const int back = w.List1->row(w.List1->findItems("Purchase Date", Qt::MatchExactly)[0]);
+        QCOMPARE(w.List1->item(back - 1)->text(), "Model Number"); // sorted into place
+        QVERIFY(w.frame1->isHidden());
+        w.cmdRemove_Click();
+        w.cmdUp_Click();
+        w.cmdDown_Click();
+        QCOMPARE(ui_->messageTexts(),
+                 (QStringList{"You must select a field to remove from the report.",
+                              "You must select the field to move up in the list",
+                              "You must select the field to move down in the list"}));
+        for (int i = 0; i < 2; ++i) {
+            w.List2->setCurrentRow(0);
+            w.cmdRemove_Click();
+        }
+        QVERIFY(w.frame1->isHidden());
+    }
+
+    void detailStoring() {
+        frmRptSpec& w = designer();
+        for (const char* field : {"Task Name", "Hours Required"}) {
+            choose(w.List1, field);
+            w.cmdAdd_Click();
+        }
+        QVERIFY(!w.fraSel[2]->isHidden());
+        QCOMPARE(w.txtWidth->text(), "0.7");
+
+        typeAndLeave(w.txtWidth, "0", w.txtLess);
+        QVERIFY(w.chkHide->isChecked());
+        QCOMPARE(w.definition().setting(HoursRequired).HideCol, true);
+        QCOMPARE(w.definition().setting(HoursRequired).ColWidth, 0.0f);
+
+        typeAndLeave(w.txtLess, "abc", w.txtGreater);
+        QCOMPARE(ui_->messageTexts(),
+                 QStringList{"You must enter a number or leave this selection field blank"});
+        QCOMPARE(QApplication::focusWidget(), w.txtLess);
+        typeAndLeave(w.txtLess, "5", w.txtGreater);
+        typeAndLeave(w.txtWidth, "x", w.txtGreater);
+        QCOMPARE(ui_->lastMessage().text, "You must enter a valid number for the column width");
+
+        // Typed, then straight to another report field: stored for the field shown.
+        w.txtWidth->setFocus();
+        w.txtWidth->setText("2");
+        w.List2->setFocus();
+        w.List2->setCurrentRow(0);
+        QCOMPARE(w.txtWidth->text(), "2.5");
+        QVERIFY(!w.fraSel[1]->isHidden());
+        QVERIFY(w.fraSel[2]->isHidden());
+
+        // Removed and added back: its settings come back with it.
+        w.List2->setCurrentRow(1);
+        w.cmdRemove_Click();
+        choose(w.List1, "Hours Required");
+        w.cmdAdd_Click();
+        QCOMPARE(w.txtWidth->text(), "2");
+        QCOMPARE(w.txtLess->text(), "5");
+        QVERIFY(w.chkHide->isChecked());
+        QCOMPARE(w.definition().setting(HoursRequired).LessThan, "5");
+        QCOMPARE(w.definition().setting(HoursRequired).ColWidth, 2.0f);
+    }
+
+    void saveAsOverAFile() {
+        frmRptSpec& w = designer();
+        const QString path = folder_->file("old.rpt");
+        QFile old(path);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("old");
+        old.close();
+        choose(w.List1, "Task Name");
+        w.cmdAdd_Click();
+
+        ui_->answerFile(path);
+        ui_->answer(MsgResult::No);
+        w.mnuSaveAs_Click();
+        QCOMPARE(ui_->lastMessage().title, "File Exists");
+        QCOMPARE(ui_->lastMessage().text, "The report file '" + QDir::toNativeSeparators(path) +
+                                              "' already exists.  Do you wish to replace it?");
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QCOMPARE(old.readAll(), "old");
+        old.close();
+        QCOMPARE(w.reportFile(), "");
+        QVERIFY(w.isDirty());
+
+        ui_->answerFile(path);
+        ui_->answer(MsgResult::Yes);
+        w.mnuSaveAs_Click();
+        QCOMPARE(w.reportFile(), path);
+        QVERIFY(!w.isDirty());
+        QVERIFY(QFileInfo(path).size() > 3);
+    }
+
+    void menuBringsTheOpenDesignerForward() {
+        frmMain main;
+        frmRptSpec* tasks = mnuCustom_Click(main, 1);
+        window_ = tasks;
+        choose(tasks->List1, "Task Name");
+        tasks->cmdAdd_Click();
+        frmRptSpec* again = mnuCustom_Click(main, 2);
+        QCOMPARE(again, tasks);
+        QCOMPARE(again->reportTable(), "tasks");
+        QCOMPARE(texts(again->List2), QStringList{"Task Name"});
+        delete window_;
+    }
+};
+
+QTEST_MAIN(tst_RptSpec)
+#include "tst_rptspec.moc"
