@@ -399,9 +399,7 @@ void frmAssign::Form_Load() {
     ErrorTrap trap;
     EmployeesChanged = true;
     ManagersChanged = true;
-    rsAssign = dbMain.openRecordset(openingAssignSql(CurYear), RecordsetType::Dynaset);
-    if (rsAssign.isOpen())
-        rsAssign.setLockEdits(false);
+    openAssignments(openingAssignSql(CurYear));
     Form_Activate();
     if (hasRows()) {
         rsAssign.moveFirst();
@@ -607,9 +605,15 @@ bool frmAssign::eventFilter(QObject* watched, QEvent* event) {
     return RecordEditor::eventFilter(watched, event);
 }
 
-void frmAssign::reopen(const QString& sql) {
+void frmAssign::openAssignments(const QString& sql) {
+    query_ = sql;
     rsAssign = dbMain.openRecordset(sql, RecordsetType::Dynaset);
-    rsAssign.setLockEdits(false);
+    if (rsAssign.isOpen())
+        rsAssign.setLockEdits(false);
+}
+
+void frmAssign::reopen(const QString& sql) {
+    openAssignments(sql);
     if (hasRows()) {
         EnableFields();
         rsAssign.moveFirst();

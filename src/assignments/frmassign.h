@@ -39,6 +39,9 @@ public:
 
     Recordset& recordset() override;
 
+    // The query rsAssign was last opened on.
+    QString query() const { return query_; }
+
     // Also runs the lost-focus check of a cost box that has the focus.
     bool checkFocusedControl() override;
 
@@ -100,6 +103,8 @@ private:
 
     QList<QWidget*> dataControls() const;
 
+    // Opens rsAssign on `sql`, with optimistic locking.
+    void openAssignments(const QString& sql);
     // Replaces rsAssign with the rows of `sql` and shows the first, or the empty state.
     void reopen(const QString& sql);
 
@@ -119,6 +124,7 @@ private:
         QVariant shownValue;
     };
     QHash<const QObject*, CostBox> costBoxes_;
+    QString query_;
     bool checkingCost_ = false;
 
 public:
