@@ -1,5 +1,6 @@
 // Command line: the GUI on the current folder, -m, and the headless commands.
 
+#include "assignments/frmassign.h"
 #include "assignments/frmsetyear.h"
 #include "assignments/yeargen.h"
 #include "core/errortrap.h"
@@ -363,6 +364,7 @@ int runWindow(int argc, char* argv[]) {
 
     tavrel::frmMain window;
     tavrel::installTaskEditor(window);
+    tavrel::installAssignmentEditor(window);
     tavrel::installReportOutputWindow();
     tavrel::installCustomReports(window);
     tavrel::startupSteps().createYearAssignments = tavrel::CreateYearAssignments;

@@ -1,6 +1,7 @@
 #include "core/recordeditor.h"
 
 #include "core/checkedcontrol.h"
+#include "core/globals.h"
 #include "core/singlenumber.h"
 #include "core/uiseam.h"
 #include "data/database.h"
@@ -422,6 +423,47 @@ QVariant RecordEditor::numberToSave(const QLineEdit* box) const {
     return number ? static_cast<double>(*number) : 0.0;
 }
 
+bool RecordEditor::numberBoxAccepts(const QLineEdit* box) const {
+    const QString text = box->text();
+    return text.isEmpty() || text == numberBoxes_.value(box).shownText ||
+           singleFromText(text).has_value();
+}
+
+QVariant selectedId(const QComboBox* combo) {
+    return combo->currentIndex() < 0 ? QVariant() : combo->currentData();
+}
+
+int indexOfId(const QComboBox* combo, const QVariant& id) {
+    if (id.isNull())
+        return -1;
+    const qlonglong wanted = id.toLongLong();
+    for (int i = 0; i < combo->count(); ++i) {
+        if (combo->itemData(i).toLongLong() == wanted)
+            return i;
+    }
+    return -1;
+}
+
+void reloadCodeList(QComboBox* combo, const QString& sql, const QString& idColumn,
+                    const std::function<QString(const Recordset&)>& itemText) {
+    const QVariant remembered = selectedId(combo);
+    combo->clear();
+    Recordset rs = dbMain.openRecordset(sql, RecordsetType::Snapshot);
+    if (rs.isOpen() && rs.recordCount() > 0) {
+        while (!rs.isEOF()) {
+            combo->addItem(itemText(rs), rs.value(idColumn).toLongLong());
+            rs.moveNext();
+        }
+    }
+    combo->setCurrentIndex(indexOfId(combo, remembered));
+}
+
+QString personName(const QString& last, const QString& first) {
+    if (last.isEmpty() || first.isEmpty())
+        return last + first;
+    return last + QStringLiteral(", ") + first;
+}
+
 void RecordEditor::makeDisplayOnly(QWidget* box, QWidget* next) {
     box->installEventFilter(this);
     passFocusTo_.insert(box, next);
@@ -433,11 +475,8 @@ void RecordEditor::makeDisplayOnly(QWidget* box, QWidget* next) {
 bool RecordEditor::checkNumberBox(QLineEdit* box) {
     if (checkingNumber_)
         return false; // a refusal is on the screen
-    if (!box->isEnabled())
-        return true;
     const NumberBox number = numberBoxes_.value(box);
-    const QString text = box->text();
-    if (text.isEmpty() || text == number.shownText || singleFromText(text))
+    if (!box->isEnabled() || number.message.isEmpty() || numberBoxAccepts(box))
         return true;
     // The refusal moves the focus itself; its own focus events are not checked again.
     checkingNumber_ = true;

@@ -151,8 +151,12 @@ protected:
     void makeDropDownList(QComboBox* combo);
     // A number box of a single-precision column: selects all its text on getting the focus
     // and refuses, on losing it, a text that is not empty and not a number the column holds
-    // as typed (see singleFromText), with `message` and the focus back in the box.
+    // as typed (see singleFromText), with `message` and the focus back in the box. With an
+    // empty `message` the box is not checked on leaving (see numberBoxAccepts).
     void makeNumberBox(QLineEdit* box, const QString& message);
+    // True when the box's text can be saved: empty, the number shown, or a number the column
+    // holds as typed. Only an unchecked box can come to a save with any other text.
+    bool numberBoxAccepts(const QLineEdit* box) const;
     // Shows a stored number (or no value) in a number box, in full (see numberText).
     void showNumber(QLineEdit* box, const QVariant& value);
     // What a number box saves: while its text is the one shown, the stored value exactly as
@@ -224,5 +228,17 @@ private:
 };
 
 Q_DECLARE_OPERATORS_FOR_FLAGS(RecordEditor::Buttons)
+
+// --- combo boxes that choose a referenced row (their items carry the row's id)
+// The id of the selected item; empty when nothing is selected.
+QVariant selectedId(const QComboBox* combo);
+// The first item whose id equals `id`; -1 for none or an empty id.
+int indexOfId(const QComboBox* combo, const QVariant& id);
+// Refills the list from `sql` (read-only), one item per row with the row's `idColumn`, and
+// selects again the id that was selected.
+void reloadCodeList(QComboBox* combo, const QString& sql, const QString& idColumn,
+                    const std::function<QString(const Recordset&)>& itemText);
+// A person as every list shows one: "last, first", or the one name there is.
+QString personName(const QString& last, const QString& first);
 
 } // namespace tavrel

@@ -66,45 +66,10 @@ QVariant dateOrEmpty(const DateField* field) {
     return date ? QVariant(*date) : QVariant();
 }
 
-// The attached id of the selected item; empty when nothing is selected.
-QVariant selectedId(const QComboBox* combo) {
-    return combo->currentIndex() < 0 ? QVariant() : combo->currentData();
-}
-
-// The first item whose attached id equals `id`; -1 for none or an empty id.
-int indexOfId(const QComboBox* combo, const QVariant& id) {
-    if (id.isNull())
-        return -1;
-    const qlonglong wanted = id.toLongLong();
-    for (int i = 0; i < combo->count(); ++i) {
-        if (combo->itemData(i).toLongLong() == wanted)
-            return i;
-    }
-    return -1;
-}
-
-// An employee as every list shows one: "last, first", or the one name there is.
+// An employee as every list shows one.
 QString employeeText(const Recordset& rs) {
-    const QString last = columnText(rs, QStringLiteral("lastname"));
-    const QString first = columnText(rs, QStringLiteral("firstname"));
-    if (last.isEmpty() || first.isEmpty())
-        return last + first;
-    return last + QStringLiteral(", ") + first;
-}
-
-// Refills a code list from its table and selects again the row that was selected.
-void reloadCodeList(QComboBox* combo, const QString& sql, const QString& idColumn,
-                    const std::function<QString(const Recordset&)>& itemText) {
-    const QVariant remembered = selectedId(combo);
-    combo->clear();
-    Recordset rs = dbMain.openRecordset(sql, RecordsetType::Snapshot);
-    if (rs.isOpen() && rs.recordCount() > 0) {
-        while (!rs.isEOF()) {
-            combo->addItem(itemText(rs), rs.value(idColumn).toLongLong());
-            rs.moveNext();
-        }
-    }
-    combo->setCurrentIndex(indexOfId(combo, remembered));
+    return personName(columnText(rs, QStringLiteral("lastname")),
+                      columnText(rs, QStringLiteral("firstname")));
 }
 
 QLineEdit* lineEdit(QWidget* parent, const char* name, int maxLength) {

@@ -1,0 +1,723 @@
+#include "assignments/frmassign.h"
+
+#include "assignments/assignquery.h"
+#include "assignments/money.h"
+#include "core/errortrap.h"
+#include "core/frmmain.h"
+#include "core/globals.h"
+#include "core/uiseam.h"
+#include "data/database.h"
+#include "dialogs/datefield.h"
+#include "dialogs/datetext.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFocusEvent>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <cmath>
+
+namespace tavrel {
+
+namespace {
+
+// Longest texts the hours, minutes and due date boxes take.
+constexpr int ShortBoxLength = 20;
+
+// The find dialog searches rsAssign when the assignment editor asks.
+constexpr int FindCallerAssignments = 2;
+
+// Sizes of boxes whose contents are short; the task and the notes take the rest.
+constexpr int NumberBoxWidth = 60;
+constexpr int TaskIdWidth = 70;
+constexpr int MoneyBoxChars = 16; // "$300,000,000.00" and a little room
+constexpr int CodeListMinimumChars = 16;
+// The window on a screen with room for it; smaller screens get what they have.
+constexpr int UsualWidth = 900;
+constexpr int UsualHeight = 600;
+constexpr int FrameAllowance = 16;
+constexpr int TitleBarAllowance = 48;
+
+const QString CompletionDateMessage =
+    QStringLiteral("You must enter a valid completion date, or leave the field blank.");
+
+WorkOrderPrinter& workOrderPrinter() {
+    static WorkOrderPrinter printer;
+    return printer;
+}
+
+QString columnText(const Recordset& rs, const QString& column) {
+    return rs.value(column).toString();
+}
+
+QVariant dateOrEmpty(const DateField* field) {
+    const std::optional<QDate> date = field->date();
+    return date ? QVariant(*date) : QVariant();
+}
+
+// Focus that leaves because another window or a menu took it is not the user leaving the
+// box; the box is checked when the user moves on inside the window.
+bool leavesField(const QFocusEvent* event) {
+    return event->reason() != Qt::ActiveWindowFocusReason &&
+           event->reason() != Qt::PopupFocusReason;
+}
+
+QLineEdit* lineEdit(QWidget* parent, const char* name) {
+    auto* box = new QLineEdit(parent);
+    box->setObjectName(QString::fromLatin1(name));
+    return box;
+}
+
+QPlainTextEdit* multiLine(QWidget* parent, const char* name) {
+    auto* box = new QPlainTextEdit(parent);
+    box->setObjectName(QString::fromLatin1(name));
+    box->setTabChangesFocus(true); // Tab moves on, as in every other box of the window
+    return box;
+}
+
+// A box that shows what the user cannot change: drawn on the window's colour, outside the
+// Tab order, and passing on the focus a click gives it.
+void makeShownOnly(QWidget* box) {
+    QPalette shown = box->palette();
+    shown.setColor(QPalette::Base, shown.color(QPalette::Window));
+    box->setPalette(shown);
+    box->setFocusPolicy(Qt::ClickFocus);
+    if (auto* line = qobject_cast<QLineEdit*>(box))
+        line->setReadOnly(true);
+    if (auto* text = qobject_cast<QPlainTextEdit*>(box))
+        text->setReadOnly(true);
+}
+
+QComboBox* codeList(QWidget* parent, const char* name) {
+    auto* combo = new QComboBox(parent);
+    combo->setObjectName(QString::fromLatin1(name));
+    combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    combo->setMinimumContentsLength(CodeListMinimumChars);
+    return combo;
+}
+
+// A label whose access key puts the focus into its control.
+QLabel* label(const QString& text, QWidget* buddy) {
+    auto* result = new QLabel(text);
+    result->setObjectName(QStringLiteral("lbl") + buddy->objectName().mid(3));
+    result->setBuddy(buddy);
+    return result;
+}
+
+QAction* menuItem(QMenu* menu, const QString& name, const QString& caption, bool checked) {
+    QAction* item = menu->addAction(caption);
+    item->setObjectName(name);
+    item->setCheckable(true);
+    item->setChecked(checked);
+    return item;
+}
+
+} // namespace
+
+void setAssignmentWorkOrderPrinter(WorkOrderPrinter printer) {
+    workOrderPrinter() = std::move(printer);
+}
+
+const WorkOrderPrinter& assignmentWorkOrderPrinter() {
+    return workOrderPrinter();
+}
+
+frmAssign::frmAssign(QWidget* parent)
+    : RecordEditor(Button::First | Button::Previous | Button::Next | Button::Last | Button::Update |
+                       Button::Cancel | Button::Delete | Button::Find,
+                   parent) {
+    setObjectName(QStringLiteral("frmAssign"));
+    setWindowFlag(Qt::Window);
+    setWindowTitle(QStringLiteral("Maintain Assignments"));
+    buildControls();
+    buildMenus();
+    buildLayout();
+    connectHandlers();
+
+    const QSize usual(UsualWidth, UsualHeight);
+    const QScreen* shownOn = screen();
+    resize(shownOn ? usual.boundedTo(shownOn->availableGeometry().size() -
+                                     QSize(FrameAllowance, TitleBarAllowance))
+                   : usual);
+}
+
+frmAssign::~frmAssign() {
+    rsAssign.close();
+}
+
+Recordset& frmAssign::recordset() {
+    return rsAssign;
+}
+
+void frmAssign::buildControls() {
+    cmdFirst->setText(QStringLiteral("&First"));
+    cmdPrint = new QPushButton(QStringLiteral("Print &Work Order"), this);
+    cmdPrint->setObjectName(QStringLiteral("cmdPrint"));
+    cmdOk = new QPushButton(QStringLiteral("&Ok"), this);
+    cmdOk->setObjectName(QStringLiteral("cmdOk"));
+    addBrowseOnlyButton(cmdPrint);
+    addBrowseOnlyButton(cmdOk);
+
+    Frame1 = new QGroupBox(QStringLiteral("Task Details"), this);
+    Frame1->setObjectName(QStringLiteral("Frame1"));
+    txtTaskID = lineEdit(Frame1, "txtTaskID");
+    txtTaskID->setFixedWidth(TaskIdWidth);
+    txtTaskID->setAlignment(Qt::AlignRight);
+    txtTaskName = lineEdit(Frame1, "txtTaskName");
+    txtTask = multiLine(Frame1, "txtTask");
+    for (QWidget* box : {static_cast<QWidget*>(txtTaskID), static_cast<QWidget*>(txtTaskName),
+                         static_cast<QWidget*>(txtTask)}) {
+        makeShownOnly(box);
+        makeDisplayOnly(box, cmdFirst);
+    }
+
+    txtDueDate = lineEdit(this, "txtDueDate");
+    txtDueDate->setMaxLength(ShortBoxLength);
+    chkCompleted = new QCheckBox(QStringLiteral("Completed"), this);
+    chkCompleted->setObjectName(QStringLiteral("chkCompleted"));
+    makeShownOnly(txtDueDate);
+    makeDisplayOnly(txtDueDate, chkCompleted);
+
+    dcCompDate = new DateField(this);
+    dcCompDate->setObjectName(QStringLiteral("dcCompDate"));
+    dcCompDate->setCheck(DateField::Kind::Optional, CompletionDateMessage);
+    dcCompDate->setPlacement(DateField::Placement::BelowLeftAligned);
+
+    txtCompHour = lineEdit(this, "txtCompHour");
+    txtCompMin = lineEdit(this, "txtCompMin");
+    for (QLineEdit* box : {txtCompHour, txtCompMin}) {
+        box->setMaxLength(ShortBoxLength);
+        box->setAlignment(Qt::AlignRight);
+        box->setFixedWidth(NumberBoxWidth);
+        // Not checked on leaving: a text that is no number fails its column at the save.
+        makeNumberBox(box, {});
+    }
+
+    cmbEmp = codeList(this, "cmbEmp");
+    cmbMan = codeList(this, "cmbMan");
+    makeDropDownList(cmbEmp);
+    makeDropDownList(cmbMan);
+
+    txtParts = lineEdit(this, "txtParts");
+    txtLabor = lineEdit(this, "txtLabor");
+    txtTax = lineEdit(this, "txtTax");
+    txtTotalCost = lineEdit(this, "txtTotalCost");
+    makeCostBox(txtParts, QStringLiteral("You must enter a valid number in the parts cost field."));
+    makeCostBox(txtLabor, QStringLiteral("You must enter a valid number in the labor cost field."));
+    makeCostBox(txtTax, QStringLiteral("You must enter a valid number in the tax cost field."));
+    const int moneyWidth = txtParts->fontMetrics().averageCharWidth() * MoneyBoxChars;
+    for (QLineEdit* box : {txtParts, txtLabor, txtTax, txtTotalCost}) {
+        box->setAlignment(Qt::AlignRight);
+        box->setFixedWidth(moneyWidth);
+    }
+    txtCompNotes = multiLine(this, "txtCompNotes");
+    makeShownOnly(txtTotalCost);
+    makeDisplayOnly(txtTotalCost, txtCompNotes);
+
+    cmdFirst->setToolTip(tr("First assignment shown"));
+    cmdLast->setToolTip(tr("Last assignment shown"));
+}
+
+void frmAssign::buildMenus() {
+    menuBar = new QMenuBar(this);
+    menuBar->setObjectName(QStringLiteral("menuBar"));
+    mnuShow = menuBar->addMenu(QStringLiteral("&Show"));
+    mnuShow->setObjectName(QStringLiteral("mnuShow"));
+    mnuYear[1] =
+        menuItem(mnuShow, QStringLiteral("mnuYear1"), QStringLiteral("&Current Year Only"), true);
+    mnuYear[2] = menuItem(mnuShow, QStringLiteral("mnuYear2"), QStringLiteral("&All Years"), false);
+    mnuShow->addSeparator();
+    mnuComplete[1] = menuItem(mnuShow, QStringLiteral("mnuComplete1"),
+                              QStringLiteral("&Uncompleted Only"), true);
+    mnuComplete[2] = menuItem(mnuShow, QStringLiteral("mnuComplete2"),
+                              QStringLiteral("Completed and U&ncompleted"), false);
+    mnuSortMenu = menuBar->addMenu(QStringLiteral("Sor&t"));
+    mnuSortMenu->setObjectName(QStringLiteral("mnuSortMenu"));
+    mnuSort[1] = menuItem(mnuSortMenu, QStringLiteral("mnuSort1"),
+                          QStringLiteral("Sort by Scheduled &Date"), false);
+    mnuSort[2] = menuItem(mnuSortMenu, QStringLiteral("mnuSort2"),
+                          QStringLiteral("Sort by &Task Name"), false);
+
+    for (int i = 1; i <= 2; ++i) {
+        connect(mnuYear[i], &QAction::triggered, this,
+                [this, i] { guardedCall([this, i] { mnuYear_Click(i); }); });
+        connect(mnuComplete[i], &QAction::triggered, this,
+                [this, i] { guardedCall([this, i] { mnuComplete_Click(i); }); });
+        connect(mnuSort[i], &QAction::triggered, this,
+                [this, i] { guardedCall([this, i] { mnuSort_Click(i); }); });
+        for (QAction* item : {mnuYear[i], mnuComplete[i], mnuSort[i]})
+            disableWhileEditing(item);
+    }
+}
+
+void frmAssign::buildLayout() {
+    // The task's number and name above its details, which take the height there is.
+    auto* task = new QGridLayout(Frame1);
+    task->addWidget(txtTaskID, 0, 0);
+    task->addWidget(txtTaskName, 0, 1);
+    task->addWidget(txtTask, 1, 0, 1, 2);
+    task->setRowStretch(1, 1);
+    task->setColumnStretch(1, 1);
+
+    // How the work was completed, beside the task: labels on the left, money right-aligned
+    // in boxes of one width, the notes taking the height that is left.
+    auto* completion = new QGridLayout;
+    int row = 0;
+    const auto addField = [&](QLabel* caption, QWidget* field) {
+        completion->addWidget(caption, row, 0);
+        completion->addWidget(field, row, 1, Qt::AlignLeft);
+        ++row;
+    };
+    auto* due = new QLabel(QStringLiteral("Scheduled for the Week of"), this);
+    due->setObjectName(QStringLiteral("lblDueDate"));
+    addField(due, txtDueDate);
+    completion->addWidget(chkCompleted, row++, 1);
+    addField(label(QStringLiteral("Completed On"), dcCompDate), dcCompDate);
+
+    auto* time = new QHBoxLayout;
+    time->addWidget(txtCompHour);
+    time->addSpacing(12);
+    time->addWidget(label(QStringLiteral("&Minutes"), txtCompMin));
+    time->addWidget(txtCompMin);
+    time->addStretch(1);
+    completion->addWidget(label(QStringLiteral("&Hours"), txtCompHour), row, 0);
+    completion->addLayout(time, row++, 1);
+
+    completion->addWidget(label(QStringLiteral("&Assigned to"), cmbEmp), row, 0);
+    completion->addWidget(cmbEmp, row++, 1);
+    completion->addWidget(label(QStringLiteral("Inspected b&y"), cmbMan), row, 0);
+    completion->addWidget(cmbMan, row++, 1);
+    addField(label(QStringLiteral("Pa&rts Cost"), txtParts), txtParts);
+    addField(label(QStringLiteral("La&bor Cost"), txtLabor), txtLabor);
+    addField(label(QStringLiteral("Ta&x Cost"), txtTax), txtTax);
+    auto* total = new QLabel(QStringLiteral("Total Cost"), this);
+    total->setObjectName(QStringLiteral("lblTotalCost"));
+    addField(total, txtTotalCost);
+    completion->addWidget(label(QStringLiteral("Not&es"), txtCompNotes), row++, 0, 1, 2);
+    completion->addWidget(txtCompNotes, row, 0, 1, 2);
+    completion->setRowStretch(row, 1);
+    completion->setColumnStretch(1, 1);
+
+    auto* body = new QHBoxLayout;
+    body->addWidget(Frame1, 3);
+    body->addLayout(completion, 2);
+
+    // Moving on the left, acting on the assignment in the middle, closing on the right.
+    auto* commands = new QHBoxLayout;
+    for (QPushButton* command : {cmdFirst, cmdPrevious, cmdNext, cmdLast})
+        commands->addWidget(command);
+    commands->addStretch(1);
+    for (QPushButton* command : {cmdUpdate, cmdCancel, cmdFind, cmdDelete, cmdPrint})
+        commands->addWidget(command);
+    commands->addStretch(1);
+    commands->addWidget(cmdOk);
+
+    auto* separator = new QFrame(this);
+    separator->setFrameShape(QFrame::HLine);
+    separator->setFrameShadow(QFrame::Sunken);
+
+    auto* root = new QVBoxLayout(this);
+    root->setMenuBar(menuBar);
+    root->addLayout(body, 1);
+    root->addWidget(separator);
+    root->addLayout(commands);
+
+    const QList<QWidget*> order{chkCompleted, dcCompDate,  txtCompHour, txtCompMin, cmbEmp,
+                                cmbMan,       txtParts,    txtLabor,    txtTax,     txtCompNotes,
+                                cmdFirst,     cmdPrevious, cmdNext,     cmdLast,    cmdUpdate,
+                                cmdCancel,    cmdFind,     cmdDelete,   cmdPrint,   cmdOk};
+    for (qsizetype i = 1; i < order.size(); ++i)
+        QWidget::setTabOrder(order[i - 1], order[i]);
+}
+
+void frmAssign::connectHandlers() {
+    const auto onText = [this](QLineEdit* box, void (frmAssign::*handler)()) {
+        connectGuarded(box, &QLineEdit::textChanged, [this, handler] { (this->*handler)(); });
+    };
+    onText(txtCompHour, &frmAssign::txtCompHour_Change);
+    onText(txtCompMin, &frmAssign::txtCompMin_Change);
+    onText(txtParts, &frmAssign::txtParts_Change);
+    onText(txtLabor, &frmAssign::txtLabor_Change);
+    onText(txtTax, &frmAssign::txtTax_Change);
+    connectGuarded(txtCompNotes, &QPlainTextEdit::textChanged, [this] { txtCompNotes_Change(); });
+    connectGuarded(dcCompDate, &DateField::textChanged, [this] { dcCompDate_Change(); });
+    connectGuarded(chkCompleted, &QCheckBox::clicked, [this] { chkCompleted_Click(); });
+    // A choice the user makes; filling the lists from the program does not count as one.
+    connectGuarded(cmbEmp, &QComboBox::activated, [this] { cmbEmp_Click(); });
+    connectGuarded(cmbMan, &QComboBox::activated, [this] { cmbMan_Click(); });
+    connectCommand(cmdPrint, [this] { cmdPrint_Click(); });
+    connectCommand(cmdOk, [this] { cmdOk_Click(); });
+}
+
+QList<QWidget*> frmAssign::dataControls() const {
+    return {txtTaskID,  txtTaskName, txtTask,    txtDueDate,   chkCompleted,
+            dcCompDate, txtCompHour, txtCompMin, cmbEmp,       cmbMan,
+            txtParts,   txtLabor,    txtTax,     txtTotalCost, txtCompNotes};
+}
+
+void frmAssign::EnableFields() {
+    setAllEnabled(dataControls(), true);
+}
+
+void frmAssign::DisableFields() {
+    setAllEnabled(dataControls(), false);
+}
+
+QString frmAssign::keyColumn() const {
+    return QStringLiteral("assid");
+}
+
+QWidget* frmAssign::firstDataControl() const {
+    return chkCompleted;
+}
+
+QString frmAssign::deleteQuestion() const {
+    return QStringLiteral("Are you sure that you want to delete this task assignment?");
+}
+
+QString frmAssign::deleteTitle() const {
+    return QStringLiteral("Delete Task Assignment");
+}
+
+void frmAssign::Form_Load() {
+    ErrorTrap trap;
+    EmployeesChanged = true;
+    ManagersChanged = true;
+    openAssignments(openingAssignSql(CurYear));
+    Form_Activate();
+    if (hasRows()) {
+        rsAssign.moveFirst();
+        ShowRecord();
+    } else {
+        DisableFields();
+    }
+    Changed = false;
+}
+
+void frmAssign::Form_Activate() {
+    cmdFind->setEnabled(static_cast<bool>(findDialog()));
+    cmdPrint->setEnabled(static_cast<bool>(assignmentWorkOrderPrinter()));
+    if (EmployeesChanged) {
+        reloadCodeList(cmbEmp,
+                       QStringLiteral("Select * from employees order by lastname, firstname"),
+                       QStringLiteral("empid"), [](const Recordset& rs) {
+                           return personName(columnText(rs, QStringLiteral("lastname")),
+                                             columnText(rs, QStringLiteral("firstname")));
+                       });
+        EmployeesChanged = false;
+    }
+    if (ManagersChanged) {
+        reloadCodeList(cmbMan, QStringLiteral("Select * from managers order by manlast, manfirst"),
+                       QStringLiteral("manid"), [](const Recordset& rs) {
+                           return personName(columnText(rs, QStringLiteral("manlast")),
+                                             columnText(rs, QStringLiteral("manfirst")));
+                       });
+        ManagersChanged = false;
+    }
+}
+
+void frmAssign::ShowRecord() {
+    ChangedHold hold(*this);
+    ErrorTrap trap;
+    const Recordset& rs = rsAssign;
+
+    // The task's name and details come from the tasks table; an assignment whose task is
+    // gone is still shown, with empty task boxes.
+    const QVariant taskId = rs.value(QStringLiteral("taskid"));
+    Recordset task;
+    if (!taskId.isNull())
+        task = dbMain.openRecordset(
+            QStringLiteral("select taskname, taskdesc, tools, results, besttime, reqhour, "
+                           "reqmin, taskid from tasks where taskid = ") +
+                QString::number(taskId.toLongLong()),
+            RecordsetType::Snapshot);
+    if (task.isOpen() && task.recordCount() > 0) {
+        txtTaskName->setText(columnText(task, QStringLiteral("taskname")));
+        txtTaskID->setText(QString::number(task.value(QStringLiteral("taskid")).toLongLong()));
+        txtTask->setPlainText(taskDetailsText(task));
+    } else {
+        txtTaskName->clear();
+        txtTaskID->clear();
+        txtTask->clear();
+        ui().msgBox(QStringLiteral("Error - Task description not found in database."));
+    }
+
+    txtDueDate->setText(shortDate(rs.value(QStringLiteral("duedate")).toDate()));
+    chkCompleted->setChecked(rs.value(QStringLiteral("completed")).toBool());
+    dcCompDate->setDate(rs.value(QStringLiteral("compdate")).toDate());
+    showNumber(txtCompHour, rs.value(QStringLiteral("comphour")));
+    showNumber(txtCompMin, rs.value(QStringLiteral("compmin")));
+    cmbEmp->setCurrentIndex(indexOfId(cmbEmp, rs.value(QStringLiteral("empid"))));
+    cmbMan->setCurrentIndex(indexOfId(cmbMan, rs.value(QStringLiteral("manid"))));
+    showCost(txtParts, rs.value(QStringLiteral("parts")));
+    showCost(txtLabor, rs.value(QStringLiteral("labor")));
+    showCost(txtTax, rs.value(QStringLiteral("tax")));
+    showCost(txtTotalCost, rs.value(QStringLiteral("totalcost")));
+    txtCompNotes->setPlainText(columnText(rs, QStringLiteral("compnotes")));
+}
+
+void frmAssign::ClearRecord() {
+    ChangedHold hold(*this);
+    for (QLineEdit* box : {txtTaskName, txtTaskID, txtDueDate})
+        box->clear();
+    txtTask->clear();
+    dcCompDate->setText(QString());
+    txtCompNotes->clear();
+    chkCompleted->setChecked(false);
+    showNumber(txtCompHour, 0.0);
+    showNumber(txtCompMin, 0.0);
+    cmbEmp->setCurrentIndex(-1);
+    cmbMan->setCurrentIndex(-1);
+    for (QLineEdit* box : {txtParts, txtLabor, txtTax, txtTotalCost})
+        showCost(box, 0.0);
+}
+
+void frmAssign::SaveRecord() {
+    ErrorTrap trap;
+    Recordset& rs = rsAssign;
+    const QString dueText = txtDueDate->text();
+    const std::optional<QDate> due = toDate(dueText);
+    rs.setValue(QStringLiteral("duedate"), due ? QVariant(*due) : QVariant(dueText));
+    rs.setValue(QStringLiteral("compdate"), dateOrEmpty(dcCompDate));
+    rs.setValue(QStringLiteral("completed"), chkCompleted->isChecked());
+    saveNumber(QStringLiteral("comphour"), txtCompHour);
+    saveNumber(QStringLiteral("compmin"), txtCompMin);
+    rs.setValue(QStringLiteral("empid"), selectedId(cmbEmp));
+    rs.setValue(QStringLiteral("manid"), selectedId(cmbMan));
+    rs.setValue(QStringLiteral("parts"), costToSave(txtParts));
+    rs.setValue(QStringLiteral("labor"), costToSave(txtLabor));
+    rs.setValue(QStringLiteral("tax"), costToSave(txtTax));
+    rs.setValue(QStringLiteral("totalcost"), costToSave(txtTotalCost));
+    rs.setValue(QStringLiteral("compnotes"), txtCompNotes->toPlainText());
+    SaveLoop(rs);
+}
+
+void frmAssign::saveNumber(const QString& column, const QLineEdit* box) {
+    if (!numberBoxAccepts(box)) {
+        raiseError(ErrTypeMismatch, QStringLiteral("Type mismatch: field '%1' takes a number, "
+                                                   "not '%2'.")
+                                        .arg(column, box->text()));
+        return;
+    }
+    rsAssign.setValue(column, numberToSave(box));
+}
+
+void frmAssign::makeCostBox(QLineEdit* box, const QString& message) {
+    box->installEventFilter(this);
+    costBoxes_.insert(box, CostBox{message, box->text(), QVariant()});
+}
+
+void frmAssign::showCost(QLineEdit* box, const QVariant& value) {
+    bool numeric = false;
+    const double amount = value.toDouble(&numeric);
+    QString text;
+    if (!numeric || value.isNull())
+        text = moneyText(0);
+    else if (std::abs(amount) <= moneyValue(LargestCost))
+        text = moneyText(moneyFromValue(amount)); // as leaving the box would write it
+    else
+        text = currency(amount); // only another program writes amounts this large
+    box->setText(text);
+    CostBox& shown = costBoxes_[box];
+    shown.shownText = text;
+    shown.shownValue = value;
+}
+
+QVariant frmAssign::costToSave(const QLineEdit* box) const {
+    // While the box shows what was read, the amount stays exactly as stored (to the
+    // ten-thousandth, or empty): a save of another field never changes it.
+    const auto it = costBoxes_.constFind(box);
+    if (it != costBoxes_.constEnd() && box->text() == it->shownText)
+        return it->shownValue;
+    const std::optional<Money> amount = moneyFromText(box->text());
+    return amount ? moneyValue(*amount) : 0.0;
+}
+
+bool frmAssign::checkCost(QLineEdit* box) {
+    if (checkingCost_)
+        return false; // a refusal is on the screen
+    const QString text = box->text();
+    if (!box->isEnabled() || text.isEmpty())
+        return true; // an empty box is left alone, and so is the total
+    const CostBox cost = costBoxes_.value(box);
+    const std::optional<Money> amount = moneyFromText(text);
+    if (!amount) {
+        if (text == cost.shownText)
+            return true; // what was read is never refused
+        // The refusal moves the focus itself; its own focus events are not checked again.
+        checkingCost_ = true;
+        ui().msgBox(cost.message, MsgButtons::Ok, MsgIcon::None, {});
+        box->setFocus();
+        checkingCost_ = false;
+        return false;
+    }
+    const QString money = moneyText(*amount);
+    if (money != text)
+        box->setText(money);
+    ComputeTotalCost();
+    return true;
+}
+
+void frmAssign::ComputeTotalCost() {
+    txtTotalCost->setText(
+        tavrel::ComputeTotalCost({txtParts->text(), txtLabor->text(), txtTax->text()}));
+}
+
+bool frmAssign::checkFocusedControl() {
+    QWidget* focused = QApplication::focusWidget();
+    if (!focused || focused->window() != window())
+        focused = window()->focusWidget(); // the window is not the active one
+    if (focused && costBoxes_.contains(focused))
+        return checkCost(static_cast<QLineEdit*>(focused));
+    return RecordEditor::checkFocusedControl();
+}
+
+bool frmAssign::eventFilter(QObject* watched, QEvent* event) {
+    if (costBoxes_.contains(watched)) {
+        auto* box = static_cast<QLineEdit*>(watched);
+        if (event->type() == QEvent::FocusIn) {
+            box->selectAll();
+            // A click into the box places the cursor after the focus arrives; select again
+            // once the click is done.
+            if (static_cast<QFocusEvent*>(event)->reason() == Qt::MouseFocusReason)
+                QTimer::singleShot(0, box, &QLineEdit::selectAll);
+        } else if (event->type() == QEvent::FocusOut && !checkingCost_ &&
+                   leavesField(static_cast<QFocusEvent*>(event))) {
+            guardedCall([this, box] { checkCost(box); });
+        }
+    }
+    return RecordEditor::eventFilter(watched, event);
+}
+
+void frmAssign::openAssignments(const QString& sql) {
+    query_ = sql;
+    rsAssign = dbMain.openRecordset(sql, RecordsetType::Dynaset);
+    if (rsAssign.isOpen())
+        rsAssign.setLockEdits(false);
+}
+
+void frmAssign::reopen(const QString& sql) {
+    openAssignments(sql);
+    if (hasRows()) {
+        EnableFields();
+        rsAssign.moveFirst();
+        ShowRecord();
+    } else {
+        // Nothing is left to show: no row of the choice before stays in the fields.
+        ClearRecord();
+        DisableFields();
+    }
+}
+
+void frmAssign::mnuYear_Click(int index) {
+    mnuYear[1]->setChecked(index == 1);
+    mnuYear[2]->setChecked(index == 2);
+    reopen(showYearSql(static_cast<YearShown>(index), mnuComplete[1]->isChecked(), CurYear));
+}
+
+void frmAssign::mnuComplete_Click(int index) {
+    mnuComplete[1]->setChecked(index == 1);
+    mnuComplete[2]->setChecked(index == 2);
+    reopen(
+        showCompletionSql(static_cast<CompletionShown>(index), mnuYear[1]->isChecked(), CurYear));
+}
+
+void frmAssign::mnuSort_Click(int index) {
+    mnuSort[1]->setChecked(index == 1);
+    mnuSort[2]->setChecked(index == 2);
+    reopen(sortSql(static_cast<AssignOrder>(index), mnuComplete[1]->isChecked(),
+                   mnuYear[1]->isChecked(), CurYear));
+}
+
+void frmAssign::cmdFind_Click() {
+    if (!hasRows()) {
+        ui().msgBox(QStringLiteral("No assignments entered to find."), MsgButtons::Ok,
+                    MsgIcon::None, QStringLiteral("No Current Assignments in Database"));
+        return;
+    }
+    const FindDialogRunner& runFind = findDialog();
+    if (!runFind)
+        return;
+    const QString shown = keyCriteria(rsAssign.value(QStringLiteral("assid")));
+    FindTable = QStringLiteral("assign");
+    FindCaller = FindCallerAssignments;
+    Cancelled = true;
+    runFind(this);
+    if (Cancelled) {
+        rsAssign.findFirst(shown);
+        ShowRecord();
+    }
+    if (rsAssign.noMatch()) {
+        ui().msgBox(QStringLiteral("That task assignment was not found."), MsgButtons::Ok,
+                    MsgIcon::None, QStringLiteral("No Records Match"));
+        rsAssign.findFirst(shown);
+    } else {
+        ShowRecord();
+    }
+}
+
+void frmAssign::cmdPrint_Click() {
+    const WorkOrderPrinter& print = assignmentWorkOrderPrinter();
+    if (print && hasRows())
+        print(rsAssign.value(QStringLiteral("assid")));
+}
+
+void frmAssign::cmdOk_Click() {
+    FreeLocks();
+    rsAssign.close();
+    close();
+}
+
+void frmAssign::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        guardedCall([this] { Form_Activate(); });
+    RecordEditor::changeEvent(event);
+}
+
+void frmAssign::closeEvent(QCloseEvent* event) {
+    // Ok is hidden while an assignment is edited; the close box keeps the same rule, so
+    // that the edits are never lost by closing the window.
+    if (Changed) {
+        ui().beep();
+        event->ignore();
+        return;
+    }
+    FreeLocks();
+    rsAssign.close();
+    event->accept();
+}
+
+frmAssign* openAssignmentEditor(QWidget* parent) {
+    static QPointer<frmAssign> open;
+    if (!open) {
+        open = new frmAssign(parent);
+        open->setAttribute(Qt::WA_DeleteOnClose);
+        open->Form_Load();
+    }
+    open->show();
+    open->raise();
+    open->activateWindow();
+    return open;
+}
+
+void installAssignmentEditor(frmMain& main) {
+    main.installCommand(main.mnuAssign, [&main] { openAssignmentEditor(&main); });
+}
+
+} // namespace tavrel

@@ -1,0 +1,469 @@
+#include "assignments/frmassign.h"
+#include "assignments/money.h"
+#include "core/frmmain.h"
+#include "core/globals.h"
+#include "dialogs/datefield.h"
+#include "support/otherprogram.h"
+#include "support/scriptedui.h"
+#include "support/testenv.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QtTest>
+
+#include <memory>
+
+using namespace tavrel;
+using namespace tavrel::test;
+
+namespace {
+
+// Tasks whose names sort differently with and without regard to case; assignments of 2005
+// (ids 1 to 4, assignment 1 completed) and of 2004 (5, and 6 completed).
+const QString SampleSql = QStringLiteral(R"(
+INSERT INTO employees (firstname, lastname) VALUES ('Ann', 'Baker'), ('', 'Cole'), ('Dan', '');
+INSERT INTO managers (manfirst, manlast) VALUES ('Mia', 'Stone');
+INSERT INTO tasks (taskname, taskdesc, tools, results, besttime, reqhour, reqmin)
+VALUES ('Boiler inspection', 'Check the burner', 'Gauge', 'No leaks', 'Morning', 2, 30),
+       ('check extinguishers', NULL, '', NULL, NULL, 0, 0),
+       ('Replace filters', NULL, NULL, NULL, NULL, NULL, 15);
+INSERT INTO assign (taskid, duedate, completed, comphour, empid, manid, parts, labor, tax,
+                    totalcost, compnotes) VALUES
+  (1, '2005-01-17', 1, 2, NULL, NULL, 10, 0, 0, 10, NULL),
+  (1, '2005-01-24', 0, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL),
+  (2, '2005-01-10', 0, 1.5, 2, 1, 5.1234, 2.5, 0, 7.6234, 'Done early'),
+  (3, '2005-02-07', 0, 0, NULL, NULL, 0, 0, 0, 0, NULL),
+  (2, '2004-06-07', 0, 0, NULL, NULL, 0, 0, 0, 0, NULL),
+  (3, '2004-03-01', 1, 0, NULL, NULL, 0, 0, 0, 0, NULL);
+UPDATE assign SET compmin = NULL WHERE assid = 3;
+)");
+
+// Every column of every assignment, as one text.
+const QString AllColumns = QStringLiteral(
+    "select json_group_array(json_array(assid, taskid, duedate, completed, compdate, comphour, "
+    "compmin, empid, manid, parts, labor, tax, totalcost, compnotes)) from assign");
+
+const char* const BrowseOnly[] = {"cmdFirst", "cmdPrevious", "cmdNext",   "cmdLast",
+                                  "cmdOk",    "cmdFind",     "cmdDelete", "cmdPrint"};
+
+// The assignment editor opened on a temporary database of 2005 holding `sql`.
+struct Editor {
+    explicit Editor(const QString& sql = SampleSql)
+        : folder(2005, sql) {
+        CurYear = 2005;
+        form = std::make_unique<frmAssign>();
+        form->Form_Load();
+        form->show();
+        form->activateWindow();
+        if (!QTest::qWaitForWindowActive(form.get()))
+            qWarning("the editor did not become active");
+    }
+    template <typename T = QWidget> T* w(const char* name) const {
+        T* found = form->findChild<T*>(QString::fromLatin1(name));
+        if (!found)
+            qFatal("no control %s", name);
+        return found;
+    }
+    QString text(const char* name) const { return w<QLineEdit>(name)->text(); }
+    QVariant stored(const QString& sql) const { return folder.scalar(sql); }
+    bool click(const char* name) const {
+        auto* button = w<QPushButton>(name);
+        if (!button->isVisible() || !button->isEnabled())
+            return false;
+        QTest::mouseClick(button, Qt::LeftButton);
+        return true;
+    }
+    // Types over a box's whole text from the keyboard, then leaves it with Tab.
+    void type(const char* name, const QString& typed, bool leave = true) const {
+        auto* box = w<QLineEdit>(name);
+        box->setFocus(Qt::TabFocusReason);
+        box->selectAll();
+        QTest::keyClicks(box, typed);
+        if (leave)
+            QTest::keyClick(box, Qt::Key_Tab);
+    }
+    // "browse" or "edit" when every button and menu item is in that state, else "mixed".
+    QString mode() const {
+        QList<bool> browsing{!w("cmdUpdate")->isVisible(), !w("cmdCancel")->isVisible()};
+        for (const char* name : BrowseOnly)
+            browsing << w(name)->isVisible();
+        for (QAction* const* pair : {form->mnuYear, form->mnuComplete, form->mnuSort})
+            browsing << pair[1]->isEnabled() << pair[2]->isEnabled();
+        return !browsing.contains(false)  ? QStringLiteral("browse")
+               : !browsing.contains(true) ? QStringLiteral("edit")
+                                          : QStringLiteral("mixed");
+    }
+    // A column of assignment 3, the first one shown.
+    QVariant column(const char* name) const {
+        return stored(QStringLiteral("select %1 from assign where assid = 3").arg(name));
+    }
+    bool fieldsEnabled() const {
+        return w("chkCompleted")->isEnabled() && w("txtTask")->isEnabled() &&
+               w("txtTotalCost")->isEnabled() && w("cmbMan")->isEnabled();
+    }
+    // The shown column of every row, from the first row on with Next, until Next beeps.
+    QStringList walk(const char* column, const ScriptedUi& ui) const {
+        QStringList shown;
+        click("cmdFirst");
+        const int beeps = ui.beeps;
+        while (ui.beeps == beeps && shown.size() < 20) {
+            shown << text(column);
+            click("cmdNext");
+        }
+        return shown;
+    }
+
+    TempWorkFolder folder;
+    std::unique_ptr<frmAssign> form;
+};
+
+QString marks(const frmAssign& form) {
+    QString result;
+    for (QAction* const* pair : {form.mnuYear, form.mnuComplete, form.mnuSort})
+        result +=
+            QString::number(int(pair[1]->isChecked())) + QString::number(int(pair[2]->isChecked()));
+    return result;
+}
+
+} // namespace
+
+class TstAssignEditor : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<ScriptedUi> ui;
+
+private Q_SLOTS:
+    void initTestCase() { useTestLocale(); }
+    void init() {
+        resetProgramState();
+        setFindDialog({});
+        setAssignmentWorkOrderPrinter({});
+        ui = std::make_unique<ScriptedUi>();
+    }
+    void cleanup() { ui.reset(); }
+
+    // Menu choices one after the other (Y year, C completion, S sort; 1 or 2 the item): the
+    // check marks, the query, and the rows shown from the first on, with Next beeping on the
+    // last. By task name without regard to case: "check" between "Boiler" and "Replace".
+    void menuChoicesShowTheirRows_data() {
+        QTest::addColumn<QString>("choices");
+        QTest::addColumn<QString>("expectedMarks");
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<QStringList>("shown"); // due dates, or task names when by name
+        const auto row = [](const char* name, const QString& choices, const QString& marks,
+                            const QString& sql, const QStringList& shown) {
+            QTest::newRow(name) << choices << marks << sql << shown;
+        };
+        const QString show = QStringLiteral("Select * from assign ");
+        const QString sort =
+            QStringLiteral("Select * from assign left join tasks on assign.taskid = tasks.taskid ");
+        const QString byDate = QStringLiteral(" order by duedate");
+        const QString byName = QStringLiteral(" order by taskname");
+        const QString year = QStringLiteral("where Year(duedate) = 2005");
+        const QString uncompleted = QStringLiteral("where not completed");
+        const QString both = uncompleted + " and Year(duedate) = 2005";
+
+        const QStringList open{"1/10/2005", "1/24/2005", "2/7/2005"};
+        const QStringList allYears{"6/7/2004", "1/10/2005", "1/24/2005", "2/7/2005"};
+        const QStringList thisYear{"1/10/2005", "1/17/2005", "1/24/2005", "2/7/2005"};
+        const QStringList all{"3/1/2004",  "6/7/2004",  "1/10/2005",
+                              "1/17/2005", "1/24/2005", "2/7/2005"};
+        const QString boiler = QStringLiteral("Boiler inspection");
+        const QString check = QStringLiteral("check extinguishers");
+        const QString filters = QStringLiteral("Replace filters");
+        row("opened", {}, "101000",
+            "Select * from assign where duedate >= #1/1/2005# and duedate <= #12/31/2005# and not "
+            "completed order by duedate",
+            open);
+        row("year", "Y2 Y1", "101000",
+            show + "where year(duedate) = 2005 and not completed" + byDate, open);
+        row("year, both", "Y2 C2 Y1", "100100", show + "where year(duedate) = 2005" + byDate,
+            thisYear);
+        row("all years", "Y2", "011000", show + uncompleted + byDate, allYears);
+        row("all years, both", "C2 Y2", "010100", show + byDate, all);
+        row("uncompleted", "C2 C1", "101000", show + both + byDate, open);
+        row("uncompleted, all years", "Y2 C2 C1", "011000", show + uncompleted + byDate, allYears);
+        row("both", "C2", "100100", show + year + byDate, thisYear);
+        row("both, all years", "Y2 C2", "010100", show + byDate, all);
+        row("by date", "S1", "101010", sort + both + byDate, open);
+        row("by date, all years", "Y2 S1", "011010", sort + uncompleted + byDate, allYears);
+        row("by date, both", "C2 S1", "100110", sort + year + byDate, thisYear);
+        row("by date, everything", "Y2 C2 S1", "010110", sort + byDate, all);
+        row("by name", "S2", "101001", sort + both + byName, {boiler, check, filters});
+        row("by name, all years", "Y2 S2", "011001", sort + uncompleted + byName,
+            {boiler, check, check, filters});
+        row("by name, both", "C2 S2", "100101", sort + year + byName,
+            {boiler, boiler, check, filters});
+        row("by name, everything", "Y2 C2 S2", "010101", sort + byName,
+            {boiler, boiler, check, check, filters, filters});
+        row("show after sort by name", "S2 Y2", "011001", show + uncompleted + byDate, allYears);
+    }
+    void menuChoicesShowTheirRows() {
+        QFETCH(QString, choices);
+        QFETCH(QString, expectedMarks);
+        QFETCH(QString, sql);
+        QFETCH(QStringList, shown);
+        Editor e;
+        for (const QString& choice : choices.split(u' ', Qt::SkipEmptyParts)) {
+            QAction* const* pair = choice[0] == u'Y'   ? e.form->mnuYear
+                                   : choice[0] == u'C' ? e.form->mnuComplete
+                                                       : e.form->mnuSort;
+            pair[choice.mid(1).toInt()]->trigger();
+        }
+        QCOMPARE(marks(*e.form), expectedMarks);
+        QCOMPARE(e.form->query(), sql);
+        const char* column = choices.endsWith(u"S2") ? "txtTaskName" : "txtDueDate";
+        QCOMPARE(e.walk(column, *ui), shown);
+        QCOMPARE(e.text(column), shown.last()); // Next on the last beeped and stayed
+        QCOMPARE(e.mode(), "browse");
+    }
+
+    void showsTheAssignmentAndItsTask() {
+        Editor e(SampleSql + "INSERT INTO assign (taskid, duedate) VALUES (99, '2005-03-07');");
+        QCOMPARE(e.form->windowTitle(), QStringLiteral("Maintain Assignments"));
+        auto* employees = e.w<QComboBox>("cmbEmp");
+        const auto items = [](const QComboBox* list) {
+            QStringList texts;
+            for (int i = 0; i < list->count(); ++i)
+                texts << list->itemText(i);
+            return texts;
+        };
+        QCOMPARE(items(employees), (QStringList{"Dan", "Baker, Ann", "Cole"}));
+        // Assignment 3: task 2, whose empty tools have no heading and time is 0.
+        QCOMPARE(e.text("txtTaskID"), QStringLiteral("2"));
+        QCOMPARE(e.w<QPlainTextEdit>("txtTask")->toPlainText(), QString());
+        QCOMPARE(e.text("txtCompHour"), QStringLiteral("1.5"));
+        QCOMPARE(e.text("txtCompMin"), QString());
+        QCOMPARE(e.w<QComboBox>("cmbEmp")->currentText(), QStringLiteral("Cole"));
+        QCOMPARE(e.w<QComboBox>("cmbMan")->currentText(), QStringLiteral("Stone, Mia"));
+        QCOMPARE(e.text("txtParts"), QStringLiteral("$5.12"));
+        QCOMPARE(e.text("txtTotalCost"), QStringLiteral("$7.62"));
+        QCOMPARE(e.w<QPlainTextEdit>("txtCompNotes")->toPlainText(), QStringLiteral("Done early"));
+        // Activation reloads only the lists whose flag is set, keeping the selection.
+        e.folder.exec("INSERT INTO employees (firstname, lastname) VALUES ('Al', 'Adams');"
+                      "INSERT INTO managers (manfirst, manlast) VALUES ('Bo', 'Berg');");
+        EmployeesChanged = true;
+        e.form->Form_Activate();
+        QCOMPARE(items(employees), (QStringList{"Dan", "Adams, Al", "Baker, Ann", "Cole"}));
+        QCOMPARE(employees->currentText(), QStringLiteral("Cole"));
+        QCOMPARE(e.w<QComboBox>("cmbMan")->count(), 1);
+        QCOMPARE(e.mode(), "browse");
+
+        e.click("cmdNext");
+        QCOMPARE(e.text("txtTaskName"), QStringLiteral("Boiler inspection"));
+        QCOMPARE(e.w<QPlainTextEdit>("txtTask")->toPlainText(),
+                 QStringLiteral("Description: Check the burner\n\nTools/Techniques Required: "
+                                "Gauge\n\nExpected Results: No leaks\n\nBest Time to Complete: "
+                                "Morning\n\nTime to Complete: 2 Hours, 30 Minutes"));
+        QCOMPARE(e.text("txtParts"), QStringLiteral("$0.00")); // empty in the row
+        QCOMPARE(e.w<QComboBox>("cmbEmp")->currentIndex(), -1);
+        e.click("cmdNext");
+        QCOMPARE(e.w<QPlainTextEdit>("txtTask")->toPlainText(),
+                 QStringLiteral("Time to Complete:  Hours, 15 Minutes"));
+        QVERIFY(ui->messages.isEmpty());
+
+        e.click("cmdLast"); // its task is gone: said so, and the assignment is still shown
+        QCOMPARE(ui->messageTexts(),
+                 QStringList{"Error - Task description not found in database."});
+        QCOMPARE(ui->lastMessage().title, AppTitle);
+        QCOMPARE(e.text("txtDueDate"), QStringLiteral("3/7/2005"));
+        QCOMPARE(e.text("txtTaskName"), QString());
+        QCOMPARE(e.mode(), "browse");
+        QVERIFY(e.fieldsEnabled());
+    }
+
+    void nothingUncompletedThisYear() {
+        Editor e(SampleSql + "UPDATE assign SET completed = 1 WHERE duedate >= '2005';");
+        QVERIFY(!e.fieldsEnabled());
+        QCOMPARE(e.text("txtDueDate"), QString());
+        for (const char* move : {"cmdFirst", "cmdPrevious", "cmdNext", "cmdLast"})
+            QVERIFY(e.click(move));
+        QCOMPARE(ui->beeps, 0);
+        QCOMPARE(e.text("txtDueDate"), QString());
+        e.form->mnuComplete[2]->trigger();
+        QVERIFY(e.fieldsEnabled());
+        QCOMPARE(e.text("txtDueDate"), QStringLiteral("1/10/2005"));
+    }
+
+    // Typing into Hours edits at the first key; Cancel puts back what is stored. Update
+    // writes every field; a completed assignment stays until the next menu choice.
+    void editCancelAndUpdate() {
+        Editor e;
+        e.type("txtCompHour", QStringLiteral("4"), false);
+        QCOMPARE(e.mode(), "edit");
+        QVERIFY(e.click("cmdCancel"));
+        QCOMPARE(e.mode(), "browse");
+        QCOMPARE(e.text("txtCompHour"), QStringLiteral("1.5"));
+
+        e.type("txtCompHour", QStringLiteral("3.25"));
+        QCOMPARE(e.mode(), "edit");
+        e.w<QCheckBox>("chkCompleted")->click();
+        e.w<DateField>("dcCompDate")->setText(QStringLiteral("1/12/05"));
+        e.w<QComboBox>("cmbEmp")->setCurrentIndex(1); // Baker, Ann
+        QVERIFY(e.click("cmdUpdate"));
+        QCOMPARE(e.mode(), "browse");
+        QVERIFY(ui->messages.isEmpty());
+        QCOMPARE(e.column("comphour").toDouble(), 3.25);
+        QCOMPARE(e.column("completed").toInt(), 1);
+        QCOMPARE(e.column("compdate").toString(), QStringLiteral("2005-01-12"));
+        QCOMPARE(e.column("empid").toInt(), 1);
+        QCOMPARE(e.column("compmin"), QVariant()); // shown empty, kept empty
+        QCOMPARE(e.column("parts").toDouble(), 5.1234);
+        QCOMPARE(e.text("txtDueDate"), QStringLiteral("1/10/2005"));
+        QVERIFY(e.w<QCheckBox>("chkCompleted")->isChecked());
+
+        // Letters in Minutes fail that one column at the save; the others are written.
+        e.type("txtCompMin", QStringLiteral("abc"));
+        QVERIFY(ui->messages.isEmpty()); // not checked on leaving
+        e.type("txtCompHour", QStringLiteral("5"));
+        QVERIFY(e.click("cmdUpdate"));
+        QCOMPARE(ui->messageTexts(),
+                 QStringList{"13  Type mismatch: field 'compmin' takes a number, not 'abc'."});
+        QCOMPARE(e.column("comphour").toDouble(), 5.0);
+        QCOMPARE(e.column("compmin"), QVariant());
+
+        e.form->mnuYear[1]->trigger();
+        QCOMPARE(e.text("txtDueDate"), QStringLiteral("1/24/2005"));
+    }
+
+    void costs() {
+        Editor e;
+        e.type("txtParts", QStringLiteral("12.5"));
+        e.type("txtLabor", QStringLiteral("3"));
+        QCOMPARE(e.text("txtParts"), QStringLiteral("$12.50"));
+        QCOMPARE(e.text("txtLabor"), QStringLiteral("$3.00"));
+        QCOMPARE(e.text("txtTotalCost"), QStringLiteral("$15.50"));
+
+        e.type("txtTax", QStringLiteral("abc"));
+        QCOMPARE(ui->messageTexts(),
+                 QStringList{"You must enter a valid number in the tax cost field."});
+        QCOMPARE(ui->lastMessage().title, AppTitle);
+        QCOMPARE(QApplication::focusWidget(), e.w("txtTax"));
+        QCOMPARE(e.text("txtTotalCost"), QStringLiteral("$15.50"));
+
+        // Update by its access key from inside the box: the box is checked first.
+        e.type("txtTax", QStringLiteral("1.005"), false);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_U, Qt::AltModifier);
+        QTRY_COMPARE(e.mode(), "browse");
+        QCOMPARE(e.column("parts").toDouble(), 12.5);
+        QCOMPARE(e.column("tax").toDouble(), 1.01); // as the box shows it
+        QCOMPARE(e.column("totalcost").toDouble(), 16.51);
+        QCOMPARE(e.text("txtTax"), QStringLiteral("$1.01"));
+    }
+
+    void totalInFixedPoint_data() {
+        QTest::addColumn<QStringList>("costs");
+        QTest::addColumn<QString>("total");
+        QTest::newRow("currency texts") << QStringList{"$12.50", "3", ""} << "$15.50";
+        QTest::newRow("not numeric counts nothing") << QStringList{"abc", "1", "2"} << "$3.00";
+        QTest::newRow("tenths") << QStringList{"0.1", "0.2", "0.3"} << "$0.60";
+        QTest::newRow("half a cent") << QStringList{"1.005", "", ""} << "$1.01";
+        QTest::newRow("negative") << QStringList{"($3.00)", "1", ""} << "($2.00)";
+        QTest::newRow("too large") << QStringList{"1e15", "2", ""} << "$2.00";
+    }
+    void totalInFixedPoint() {
+        QFETCH(QStringList, costs);
+        QFETCH(QString, total);
+        QCOMPARE(ComputeTotalCost({costs[0], costs[1], costs[2]}), total);
+    }
+
+    void deletingAssignments() {
+        Editor e(SampleSql + "DELETE FROM assign WHERE assid IN (2, 4);");
+        ui->answer(MsgResult::No);
+        QVERIFY(e.click("cmdDelete"));
+        QCOMPARE(ui->lastMessage().text,
+                 QStringLiteral("Are you sure that you want to delete this task assignment?"));
+        QCOMPARE(ui->lastMessage().title, QStringLiteral("Delete Task Assignment"));
+        QCOMPARE(e.stored("select count(*) from assign").toInt(), 4);
+
+        ui->answer(MsgResult::Yes);
+        QVERIFY(e.click("cmdDelete"));
+        QCOMPARE(e.stored("select count(*) from assign where assid = 3").toInt(), 0);
+        QVERIFY(!e.fieldsEnabled());
+        for (const char* box : {"txtTaskName", "txtTaskID", "txtDueDate"})
+            QCOMPARE(e.text(box), QString());
+        QCOMPARE(e.text("txtCompHour"), QStringLiteral("0"));
+        QCOMPARE(e.text("txtCompMin"), QStringLiteral("0"));
+        for (const char* box : {"txtParts", "txtLabor", "txtTax", "txtTotalCost"})
+            QCOMPARE(e.text(box), QStringLiteral("$0.00"));
+        QCOMPARE(e.w<QComboBox>("cmbMan")->currentIndex(), -1);
+        QCOMPARE(e.mode(), "browse");
+    }
+
+    // Another program holds the file while Update writes: 99 silent retries, the question,
+    // and Yes once the lock is gone saves the edit and nothing else.
+    void updateWhileLocked() {
+        Editor e;
+        const QString before = e.stored(AllColumns).toString();
+        e.w<QPlainTextEdit>("txtCompNotes")->setPlainText(QStringLiteral("Mine"));
+        QCOMPARE(e.mode(), "edit");
+        OtherProgram other(e.folder.dbPath());
+        other.holdWriteLock();
+        QList<int> retries;
+        ui->onQuestion = [&] {
+            retries << RetryCount;
+            if (retries.size() == 2)
+                other.release();
+            return MsgResult::Yes;
+        };
+        QVERIFY(e.click("cmdUpdate"));
+        QCOMPARE(retries, (QList<int>{100, 100}));
+        QCOMPARE(ui->lastMessage().title, QStringLiteral("Locked Record"));
+        QCOMPARE(ui->lastMessage().text,
+                 QStringLiteral("Could not update locked record.  Do you wish to try again?"));
+        QCOMPARE(e.mode(), "browse");
+        QString expected = before;
+        expected.replace(QStringLiteral("Done early"), QStringLiteral("Mine"));
+        QCOMPARE(e.stored(AllColumns).toString(), expected);
+        QCOMPARE(e.w<QPlainTextEdit>("txtCompNotes")->toPlainText(), QStringLiteral("Mine"));
+    }
+
+    // Find and Print Work Order act through what the program installs; without it they are
+    // offered disabled. Cancelling the find dialog comes back to the assignment shown.
+    void findAndPrintSeams() {
+        Editor e;
+        QVERIFY(!e.w("cmdFind")->isEnabled() && !e.w("cmdPrint")->isEnabled());
+        QVariant printed;
+        setAssignmentWorkOrderPrinter([&](const QVariant& assid) { printed = assid; });
+        setFindDialog([&](QWidget*) {
+            QCOMPARE(FindTable, QStringLiteral("assign"));
+            QCOMPARE(FindCaller, 2);
+            rsAssign.moveLast(); // the user looked about, then cancelled
+        });
+        e.form->Form_Activate();
+        QVERIFY(e.click("cmdFind"));
+        QCOMPARE(e.text("txtDueDate"), QStringLiteral("1/10/2005"));
+        QVERIFY(ui->messages.isEmpty());
+        e.click("cmdNext"); // from the assignment shown before, not the one the dialog left
+        QCOMPARE(e.text("txtDueDate"), QStringLiteral("1/24/2005"));
+        QVERIFY(e.click("cmdPrint"));
+        QCOMPARE(printed, QVariant(2));
+    }
+
+    // Maintain, Assignments opens the editor beside the main window, once.
+    void openedFromTheMaintainMenu() {
+        TempWorkFolder folder(2005, SampleSql);
+        CurYear = 2005;
+        frmMain main;
+        installAssignmentEditor(main);
+        QVERIFY(main.mnuAssign->isEnabled());
+        main.mnuAssign->trigger();
+        main.mnuAssign->trigger();
+        const QList<frmAssign*> open = main.findChildren<frmAssign*>();
+        QCOMPARE(open.size(), 1);
+        QVERIFY(open[0]->isVisible() && !open[0]->isModal());
+        QVERIFY(rsAssign.isOpen());
+        QTest::mouseClick(open[0]->cmdOk, Qt::LeftButton);
+        QVERIFY(!rsAssign.isOpen());
+        QTRY_VERIFY(main.findChildren<frmAssign*>().isEmpty());
+    }
+};
+
+QTEST_MAIN(TstAssignEditor)
+#include "tst_assigneditor.moc"
