@@ -296,6 +296,19 @@ void frmMain::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    // The program ends with this window, so the other windows close first, each by its own
+    // rules: one that refuses (an editor with unsaved edits) keeps the program running and
+    // comes forward.
+    for (QWidget* other : QApplication::topLevelWidgets()) {
+        if (other == this || !other->isVisible())
+            continue;
+        if (!other->close()) {
+            other->raise();
+            other->activateWindow();
+            event->ignore();
+            return;
+        }
+    }
     guardedCall([this] { Form_Unload(); });
     event->accept();
 }

@@ -459,9 +459,18 @@ private Q_SLOTS:
         QCOMPARE(open.size(), 1);
         QVERIFY(open[0]->isVisible() && !open[0]->isModal());
         QVERIFY(rsAssign.isOpen());
+        // Closing the program while an assignment is edited keeps both windows open.
+        QLineEdit* hours = open[0]->findChild<QLineEdit*>(QStringLiteral("txtCompHour"));
+        hours->setFocus();
+        QTest::keyClicks(hours, QStringLiteral("7"));
+        QVERIFY(!main.close());
+        QVERIFY(open[0]->isVisible() && dbMain.isOpen());
+        QTest::mouseClick(open[0]->findChild<QPushButton*>(QStringLiteral("cmdCancel")),
+                          Qt::LeftButton);
         QTest::mouseClick(open[0]->cmdOk, Qt::LeftButton);
         QVERIFY(!rsAssign.isOpen());
         QTRY_VERIFY(main.findChildren<frmAssign*>().isEmpty());
+        QVERIFY(main.close());
     }
 };
 
