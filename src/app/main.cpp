@@ -11,10 +11,13 @@
 #include "data/database.h"
 #include "data/demodata.h"
 #include "dialogs/datetext.h"
+#include "reports/frmwrkorder.h"
+#include "reports/monthlyprint.h"
 #include "tasks/taskeditor.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
 
 #include <cstdio>
@@ -34,6 +37,7 @@ struct CommandLine {
     bool demo = false;
     int year = 0;            // --set-year
     bool assignments = true; // --set-year without --no-assignments
+    QString pdfPath;         // -m -o FILE.pdf
     QString error;           // set: not a valid command line
 };
 
@@ -96,6 +100,16 @@ CommandLine parseCommandLine(const QStringList& args) {
                 return line;
             }
             setYear = true;
+        } else if (a == QLatin1String("-o")) {
+            if (++i >= args.size() || args[i].isEmpty()) {
+                line.error = QStringLiteral("-o needs a file name");
+                return line;
+            }
+            if (!args[i].endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive)) {
+                line.error = QStringLiteral("the file %1 must end in .pdf").arg(args[i]);
+                return line;
+            }
+            line.pdfPath = args[i];
         } else if (a == QLatin1String("--no-assignments")) {
             noAssignments = true;
         } else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
@@ -122,6 +136,8 @@ CommandLine parseCommandLine(const QStringList& args) {
         line.error = QStringLiteral("--no-assignments goes with --set-year");
     else if (line.demo && !init)
         line.error = QStringLiteral("--demo goes with --init");
+    else if (!line.pdfPath.isEmpty() && !monthly)
+        line.error = QStringLiteral("-o goes with -m");
     else if (init)
         line.command = Command::Init;
     else if (setYear)
@@ -133,13 +149,15 @@ CommandLine parseCommandLine(const QStringList& args) {
 
 void printUsage(std::FILE* to) {
     std::fputs(
-        "Usage: tavrel [-m]\n"
+        "Usage: tavrel [-m [-o FILE.pdf]]\n"
         "       tavrel --init [--demo]\n"
         "       tavrel --set-year YEAR [--no-assignments]\n"
         "       tavrel --help\n"
         "\n"
         "Without options Tavrel opens tavrel.mdb in the current folder.\n"
-        "  -m              print this month's work orders and end\n"
+        "  -m              print this month's work orders and end (into a PDF in this\n"
+        "                  folder when no printer is configured)\n"
+        "  -m -o FILE.pdf  write this month's work orders to FILE.pdf instead\n"
         "  --init          create an empty tavrel.mdb and rptspec.mdb here\n"
         "  --init --demo   the same, filled with a sample site\n"
         "  --set-year YEAR plan for YEAR (100 to 9999): the week dates of that year\n"
@@ -148,8 +166,7 @@ void printUsage(std::FILE* to) {
         "  --help, -h      show this text\n"
         "\n"
         "-m, --init and --set-year need no display. Exit status: 0 done, 1 an error (shown on\n"
-        "standard error), 2 a wrong command line, 3 printing work orders is not part\n"
-        "of this version yet.\n",
+        "standard error), 2 a wrong command line.\n",
         to);
 }
 
@@ -243,6 +260,34 @@ int runSetYear(int year, bool createAssignments) {
     return ExitOk;
 }
 
+// The -m print: the month's work orders to the printer or a PDF, and on standard output
+// what became of them.
+void installMonthlyPrint(const QString& pdfPath) {
+    tavrel::startupSteps().printMonthlyWorkOrders = [pdfPath] {
+        const tavrel::MonthlyPrintResult result = tavrel::printMonthlyWorkOrders(pdfPath);
+        const QDate today = tavrel::ui().today();
+        const QString month =
+            tavrel::longMonthName(today.month()) + QLatin1Char(' ') + QString::number(today.year());
+        if (result.workOrders == 0) {
+            std::fprintf(stdout, "No work orders are due in %s: nothing was printed.\n",
+                         qPrintable(month));
+            return ExitOk;
+        }
+        if (!result.delivered)
+            return ExitFailed;
+        if (result.pdfPath.isEmpty())
+            std::fprintf(stdout, "Printed %d work orders due in %s.\n", result.workOrders,
+                         qPrintable(month));
+        else
+            std::fprintf(
+                stdout, "Wrote %d work orders due in %s to %s%s\n", result.workOrders,
+                qPrintable(month),
+                qPrintable(QDir::toNativeSeparators(QFileInfo(result.pdfPath).absoluteFilePath())),
+                pdfPath.isEmpty() ? " (no printer is configured)." : ".");
+        return ExitOk;
+    };
+}
+
 void setUpApplication() {
     QCoreApplication::setApplicationName(QStringLiteral("Tavrel"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TAVREL_VERSION));
@@ -263,6 +308,7 @@ int runWithoutWindow(const CommandLine& line, char* programName) {
         return runInit(line.demo);
     if (line.command == Command::SetYear)
         return runSetYear(line.year, line.assignments);
+    installMonthlyPrint(line.pdfPath);
     return tavrel::runMonthlyCommand(QDir::currentPath());
 }
 
@@ -275,6 +321,8 @@ int runWindow(int argc, char* argv[]) {
 
     tavrel::frmMain window;
     tavrel::installTaskEditor(window);
+    tavrel::installWorkOrders(window);
+    installMonthlyPrint(QString());
     tavrel::startupSteps().createYearAssignments = tavrel::CreateYearAssignments;
     tavrel::startupSteps().setCurrentYear = tavrel::SetCurrentYear;
     window.Form_Load();
