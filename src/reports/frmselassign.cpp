@@ -7,10 +7,14 @@
 #include "dialogs/datetext.h"
 #include "reports/workorders.h"
 
+#include <QApplication>
 #include <QDialogButtonBox>
 #include <QEvent>
 #include <QListWidget>
+#include <QPainter>
 #include <QPushButton>
+#include <QStyledItemDelegate>
+#include <QTextOption>
 #include <QVBoxLayout>
 
 namespace tavrel {
@@ -21,8 +25,41 @@ namespace {
 const QString DueDateGap = QStringLiteral("   \t");
 constexpr int AssignmentIdRole = Qt::UserRole;
 // Room for a due date and a long task name.
-constexpr int ListMinimumWidth = 420;
+constexpr int ListMinimumWidth = 460;
 constexpr int ListMinimumHeight = 240;
+// A due date as wide as any: day and month with two digits.
+const QDate WidestDueDate(2000, 12, 28);
+
+// Draws the lines with one tab stop past the widest due date, so that the task names stand
+// in one column whether the date has one digit or two for its day and month.
+class DueDateColumns : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        QStyleOptionViewItem item = option;
+        initStyleOption(&item, index);
+        const QString text = item.text;
+        item.text.clear();
+        const QWidget* widget = item.widget;
+        QStyle* style = widget ? widget->style() : QApplication::style();
+        style->drawControl(QStyle::CE_ItemViewItem, &item, painter, widget);
+
+        const QRect area = style->subElementRect(QStyle::SE_ItemViewItemText, &item, widget);
+        QTextOption layout(Qt::AlignLeft | Qt::AlignVCenter);
+        layout.setWrapMode(QTextOption::NoWrap);
+        // Past the blanks too: a tab that ends where the stop is goes on to the next one.
+        layout.setTabStopDistance(
+            item.fontMetrics.horizontalAdvance(shortDate(WidestDueDate) + DueDateGap.chopped(1)) +
+            item.fontMetrics.horizontalAdvance(u' '));
+        painter->save();
+        painter->setPen(item.palette.color(
+            item.state & QStyle::State_Selected ? QPalette::HighlightedText : QPalette::Text));
+        painter->drawText(area, text, layout);
+        painter->restore();
+    }
+};
 
 } // namespace
 
@@ -37,6 +74,7 @@ frmSelAssign::frmSelAssign(QWidget* parent)
     cmdOK->setObjectName(QStringLiteral("cmdOK"));
     cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
     List1->setMinimumSize(ListMinimumWidth, ListMinimumHeight);
+    List1->setItemDelegate(new DueDateColumns(List1));
     cmdOK->setDefault(true);
 
     auto* buttons = new QDialogButtonBox(this);
