@@ -11,6 +11,7 @@
 #include "data/database.h"
 #include "data/demodata.h"
 #include "dialogs/datetext.h"
+#include "reports/frmoutput.h"
 #include "reports/frmwrkorder.h"
 #include "reports/monthlyprint.h"
 #include "tasks/taskeditor.h"
@@ -321,6 +322,7 @@ int runWindow(int argc, char* argv[]) {
 
     tavrel::frmMain window;
     tavrel::installTaskEditor(window);
+    tavrel::installReportOutputWindow();
     tavrel::installWorkOrders(window);
     installMonthlyPrint(QString());
     tavrel::startupSteps().createYearAssignments = tavrel::CreateYearAssignments;

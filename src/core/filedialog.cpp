@@ -1,8 +1,12 @@
 #include "core/filedialog.h"
 
 #include "core/errortrap.h"
+#include "core/globals.h"
 #include "core/uiseam.h"
 #include "data/dberror.h"
+
+#include <QFileInfo>
+#include <QStringList>
 
 namespace tavrel {
 
@@ -15,6 +19,36 @@ QString commonFileDialog(FileDialogMode mode, QWidget* parent, const QString& ti
         return *chosen;
     raiseError(ErrDialogCancelled, QStringLiteral("Cancel was selected."));
     return {};
+}
+
+void ConfirmFileReplace(const QString& fileName) {
+    Cancelled = false;
+    if (fileName.isEmpty() || !QFileInfo(fileName).isFile())
+        return;
+    const MsgResult answer =
+        ui().msgBox(QStringLiteral("The file '") + fileName +
+                        QStringLiteral("' already exists.  Do you wish to "
+                                       "replace it?"),
+                    MsgButtons::YesNo, MsgIcon::None, QStringLiteral("File Exists"));
+    if (answer != MsgResult::Yes)
+        Cancelled = true;
+}
+
+QString qtFileFilter(const QString& filter) {
+    if (!filter.contains(QLatin1Char('|')))
+        return filter;
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        const QString& description = parts[i];
+        QString patterns = parts[i + 1];
+        patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+        // Qt reads the patterns from the parentheses; a description that shows none gets them.
+        filters.append(description.contains(QLatin1Char('('))
+                           ? description
+                           : description + QStringLiteral(" (") + patterns + QLatin1Char(')'));
+    }
+    return filters.join(QStringLiteral(";;"));
 }
 
 } // namespace tavrel

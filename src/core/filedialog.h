@@ -14,4 +14,13 @@ enum class FileDialogMode { Open, Save };
 QString commonFileDialog(FileDialogMode mode, QWidget* parent, const QString& title,
                          const QString& filter, const QString& initialName = {});
 
+// Before a file is written over: clears Cancelled and, when a file of that name exists,
+// asks whether to replace it ("File Exists"); No sets Cancelled.
+void ConfirmFileReplace(const QString& fileName);
+
+// The program writes file filters as pairs of description and patterns separated by "|"
+// ("Text Files (*.txt)|*.txt|All Files (*.*)|*.*"); Qt's dialogs take "Text Files
+// (*.txt);;All Files (*.*)". A filter without "|" is taken to be in Qt's form already.
+QString qtFileFilter(const QString& filter);
+
 } // namespace tavrel

@@ -1,5 +1,6 @@
 #include "core/qtui.h"
 
+#include "core/filedialog.h"
 #include "core/frmhelp.h"
 
 #include <QApplication>
@@ -109,7 +110,8 @@ std::optional<QString> QtUi::inputBox(const QString& prompt, const QString& titl
 
 std::optional<QString> QtUi::openFileName(QWidget* parent, const QString& title,
                                           const QString& filter, const QString& initialName) {
-    const QString name = QFileDialog::getOpenFileName(parent, title, initialName, filter);
+    const QString name =
+        QFileDialog::getOpenFileName(parent, title, initialName, qtFileFilter(filter));
     if (name.isEmpty())
         return std::nullopt;
     return name;
@@ -118,8 +120,9 @@ std::optional<QString> QtUi::openFileName(QWidget* parent, const QString& title,
 std::optional<QString> QtUi::saveFileName(QWidget* parent, const QString& title,
                                           const QString& filter, const QString& initialName) {
     // The program asks before replacing a file itself, with its own words.
-    const QString name = QFileDialog::getSaveFileName(parent, title, initialName, filter, nullptr,
-                                                      QFileDialog::DontConfirmOverwrite);
+    const QString name =
+        QFileDialog::getSaveFileName(parent, title, initialName, qtFileFilter(filter), nullptr,
+                                     QFileDialog::DontConfirmOverwrite);
     if (name.isEmpty())
         return std::nullopt;
     return name;

@@ -3,15 +3,12 @@
 #include "core/globals.h"
 #include "core/uiseam.h"
 #include "data/errortrap.h"
+#include "reports/pdfoutput.h"
+#include "reports/printing.h"
 #include "reports/reportdocument.h"
 #include "reports/workorders.h"
 
-#include <QDir>
 #include <QFileInfo>
-#include <QPdfWriter>
-#include <QPrinter>
-#include <QPrinterInfo>
-#include <QSaveFile>
 
 namespace tavrel {
 
@@ -27,66 +24,26 @@ QString newPdfInWorkFolder(const QDate& month) {
     return path;
 }
 
-bool printOnDefaultPrinter() {
-    const QPrinterInfo info = QPrinterInfo::defaultPrinter();
-    QPrinter printer(info, QPrinter::HighResolution);
-    printer.setDocName(QStringLiteral("Work Orders"));
-    if (reportDocument().print(printer))
-        return true;
-    raiseError(
-        ErrFileIo,
-        QStringLiteral("The work orders could not be printed on %1.").arg(info.printerName()));
-    return false;
-}
-
 } // namespace
-
-bool hasRealPrinter() {
-    return !QPrinterInfo::defaultPrinter().isNull();
-}
-
-bool writeReportPdf(const QString& path) {
-    const QString shown = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        raiseError(ErrFileIo,
-                   QStringLiteral("Could not write %1: %2").arg(shown, file.errorString()));
-        return false;
-    }
-    bool written = false;
-    {
-        QPdfWriter writer(&file);
-        writer.setTitle(QStringLiteral("Work Orders"));
-        writer.setCreator(AppTitle);
-        written = reportDocument().print(writer);
-    }
-    if (!written) {
-        file.cancelWriting();
-        raiseError(ErrFileIo, QStringLiteral("Could not write %1: the document could not be laid "
-                                             "out as a PDF.")
-                                  .arg(shown));
-        return false;
-    }
-    if (!file.commit()) {
-        raiseError(ErrFileIo,
-                   QStringLiteral("Could not write %1: %2").arg(shown, file.errorString()));
-        return false;
-    }
-    return true;
-}
 
 MonthlyPrintResult printMonthlyWorkOrders(const QString& pdfPath) {
     MonthlyPrintResult result;
     const QDate today = ui().today();
+    ReportDocument& document = reportDocument();
+    // Laid out on the paper it goes to: the printer's, or Letter for a PDF without one.
+    document.setPaper(defaultPrinterPage());
     result.workOrders = printWorkOrderBatch(monthlyWorkOrderSql(today));
     if (result.workOrders == 0)
         return result;
+    QString error;
     if (pdfPath.isEmpty() && hasRealPrinter()) {
-        result.delivered = printOnDefaultPrinter();
-        return result;
+        result.delivered = printOnDefaultPrinter(document, &error);
+    } else {
+        result.pdfPath = pdfPath.isEmpty() ? newPdfInWorkFolder(today) : pdfPath;
+        result.delivered = printToPdf(document, result.pdfPath, &error);
     }
-    result.pdfPath = pdfPath.isEmpty() ? newPdfInWorkFolder(today) : pdfPath;
-    result.delivered = writeReportPdf(result.pdfPath);
+    if (!result.delivered)
+        raiseError(ErrFileIo, error);
     return result;
 }
 

@@ -2,16 +2,38 @@
 
 #include "core/globals.h"
 
+#include <QFontMetricsF>
+#include <QPageRanges>
 #include <QPagedPaintDevice>
 #include <QPainter>
+#include <QRegularExpression>
+#include <QTextLayout>
+
+#include <algorithm>
+#include <cmath>
 
 namespace tavrel {
+
+using namespace docmetrics;
 
 namespace {
 constexpr QChar CellSeparator = u'|';
 constexpr QChar RowEnd = u';';
 constexpr QChar RightAlignMark = u'>';
 constexpr auto PageNumberMark = "%d";
+constexpr auto FontFamily = "Liberation Serif";
+constexpr int Landscape = 1;
+
+// Room between the page header and the body, and between the body and the footer.
+constexpr int HeaderGap = 240;
+constexpr int FooterGap = 120;
+// Where the rule under a page header stands, below its text.
+constexpr int HeaderRuleOffset = 60;
+// Least room between two parts of a page header.
+constexpr int HeaderPartGap = 240;
+constexpr int RuleWidth = 10;       // half a point
+constexpr int HeaderRuleWidth = 20; // one point
+const QColor RuleColour(90, 90, 90);
 } // namespace
 
 QList<TableColumn> parseTableFormat(const QString& format) {
@@ -57,8 +79,56 @@ HeaderParts headerParts(const QString& text, int pageNumber) {
     return result;
 }
 
-// What the document holds. The layout into pages is done as entries arrive, so that a
-// page-start hook runs at the moment its page begins.
+namespace {
+
+QFont documentFont(int pixelSize, bool bold) {
+    // Sized in pixels of one twip each, so that measures are twips whatever the screen;
+    // painting scales twips to the device.
+    QFont font(QString::fromLatin1(FontFamily));
+    font.setPixelSize(pixelSize);
+    font.setBold(bold);
+    font.setHintingPreference(QFont::PreferNoHinting);
+    font.setKerning(false); // a line measured is a line painted, piece by piece or whole
+    return font;
+}
+
+// The columns of one table as laid out: left edges and widths in twips.
+struct TableShape {
+    QList<TableColumn> columns;
+    QList<int> left;
+    int width = 0;
+    TableStyle style = TableStyle::Standard;
+};
+
+// One table row with its cells broken into lines that fit their columns.
+struct RowData {
+    std::shared_ptr<const TableShape> shape;
+    QList<QStringList> cellLines;
+    QColor shade;
+    int lineCount = 1;
+};
+
+// Something placed on a page: a row (or the part of it on this page) or a line of text.
+struct Placed {
+    int y = 0; // from the top of the body
+    int height = 0;
+    int row = -1;          // index into rows, or -1 for a line of text
+    int from = 0;          // rows: the first line on this page; text: index into textLines
+    int to = 0;            // rows: one past the last line on this page
+    bool tableTop = false; // first row of its table on this page
+};
+
+struct Page {
+    QString header;
+    QString footer;
+    std::vector<Placed> items;
+};
+
+} // namespace
+
+// The document and its pages. Layout is done as entries arrive, so that a page-start hook
+// runs at the moment its page begins and what it adds stands at the top of that page;
+// every row is measured once, so the time grows with the number of rows, no faster.
 struct ReportDocument::Layout {
     std::vector<Entry> entries;
     std::function<void()> pageStartHook;
@@ -66,9 +136,55 @@ struct ReportDocument::Layout {
     QString footer;
     int orientation = 0;
     TableStyle style = TableStyle::Standard;
-    int page = 1;
+    QPageSize paper = QPageSize(QPageSize::Letter);
     bool finished = false;
     bool inHook = false;
+
+    // The geometry the current document is laid out with.
+    int contentWidth = 0;
+    int bodyHeight = 0;
+    int bodyTop = 0;
+
+    std::vector<Page> pages;
+    std::vector<RowData> rows;
+    QStringList textLines;
+    int cursor = 0;          // where the next thing goes, from the top of the body
+    bool ownContent = false; // something other than the page-start hook's rows is on the page
+    bool openLine = false;   // the last free text ended without a line break
+
+    QFont bodyFont = documentFont(BodyFontSize, false);
+    QFont headerFont = documentFont(HeaderFontSize, true);
+    QFontMetricsF bodyMetrics{bodyFont};
+    int lineHeight = int(std::ceil(bodyMetrics.lineSpacing()));
+    int headerLineHeight = int(std::ceil(QFontMetricsF(headerFont).lineSpacing()));
+
+    Layout() { startDocument(); }
+
+    QPageLayout pageLayout() const {
+        return QPageLayout(
+            paper, orientation == Landscape ? QPageLayout::Landscape : QPageLayout::Portrait,
+            QMarginsF(PageMargin, PageMargin, PageMargin, PageMargin) / TwipsPerPoint,
+            QPageLayout::Point);
+    }
+
+    bool isEmpty() const { return entries.empty() && pages.size() == 1; }
+
+    void startDocument() {
+        const QRectF content = pageLayout().paintRect(QPageLayout::Point);
+        contentWidth = int(content.width() * TwipsPerPoint);
+        const int contentHeight = int(content.height() * TwipsPerPoint);
+        bodyTop = headerLineHeight + HeaderGap;
+        bodyHeight = std::max(lineHeight, contentHeight - bodyTop - lineHeight - FooterGap);
+        entries.clear();
+        rows.clear();
+        textLines.clear();
+        pages.clear();
+        pages.push_back(Page{header, footer, {}});
+        cursor = 0;
+        ownContent = false;
+        openLine = false;
+        finished = false;
+    }
 
     void startPage() {
         if (!pageStartHook || inHook)
@@ -76,6 +192,203 @@ struct ReportDocument::Layout {
         inHook = true;
         pageStartHook();
         inHook = false;
+    }
+
+    void newPage() {
+        pages.push_back(Page{header, footer, {}});
+        cursor = 0;
+        ownContent = false;
+        startPage();
+    }
+
+    int currentPage() const { return int(pages.size()); }
+
+    void place(Placed item) {
+        item.y = cursor;
+        cursor += item.height;
+        if (!inHook)
+            ownContent = true;
+        pages.back().items.push_back(item);
+    }
+
+    // Breaks one paragraph into lines no wider than `width`.
+    QStringList wrap(const QString& text, qreal width) const {
+        if (bodyMetrics.horizontalAdvance(text) <= width)
+            return {text};
+        QStringList lines;
+        QTextLayout layout(text, bodyFont);
+        QTextOption option;
+        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        layout.setTextOption(option);
+        layout.beginLayout();
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            line.setLineWidth(width);
+            QString piece = text.mid(line.textStart(), line.textLength());
+            while (!piece.isEmpty() && piece.back().isSpace())
+                piece.chop(1);
+            lines.append(piece);
+        }
+        layout.endLayout();
+        if (lines.isEmpty())
+            lines.append(QString());
+        return lines;
+    }
+
+    QStringList wrapCell(const QString& text, int columnWidth) const {
+        const qreal width = std::max(1, columnWidth - 2 * CellPaddingX);
+        if (!text.contains(QLatin1Char('\n')))
+            return wrap(text, width);
+        QStringList lines;
+        for (const QString& paragraph : text.split(QRegularExpression(QStringLiteral("\r\n|\n"))))
+            lines += wrap(paragraph, width);
+        return lines;
+    }
+
+    // Adds the rows of one table; returns the page its first row went to.
+    int addRows(const std::shared_ptr<const TableShape>& shape, const QList<QStringList>& cells,
+                const QColor& shade) {
+        int firstPage = 0;
+        bool first = true;
+        for (const QStringList& cellTexts : cells) {
+            RowData row;
+            row.shape = shape;
+            row.shade = shade;
+            for (qsizetype c = 0; c < shape->columns.size(); ++c) {
+                row.cellLines.append(wrapCell(cellTexts.value(c), shape->columns[c].twips));
+                row.lineCount = std::max(row.lineCount, int(row.cellLines.back().size()));
+            }
+            rows.push_back(std::move(row));
+            const int page = placeRow(int(rows.size()) - 1, first);
+            if (first)
+                firstPage = page;
+            first = false;
+        }
+        return firstPage;
+    }
+
+    // Places a row whole on this page or, when it does not fit, at the top of the next.
+    // A row taller than a page is the one thing split: it continues on the pages after,
+    // at least one line on each, so that the layout always ends.
+    int placeRow(int index, bool firstOfTable) {
+        const int lines = rows[size_t(index)].lineCount;
+        const int height = lines * lineHeight + 2 * CellPaddingY;
+        if (cursor + height > bodyHeight && ownContent) {
+            newPage();
+            firstOfTable = true;
+        }
+        const int page = currentPage();
+        if (cursor + height <= bodyHeight) {
+            place(Placed{0, height, index, 0, lines, firstOfTable || cursorAtTop()});
+            return page;
+        }
+        int from = 0;
+        while (from < lines) {
+            const int room = (bodyHeight - cursor - 2 * CellPaddingY) / lineHeight;
+            const int count = std::clamp(room, 1, lines - from);
+            place(
+                Placed{0, count * lineHeight + 2 * CellPaddingY, index, from, from + count, true});
+            from += count;
+            if (from < lines)
+                newPage();
+        }
+        return page;
+    }
+
+    bool cursorAtTop() const { return pages.back().items.empty(); }
+
+    // Free text, one line at a time; returns the page of its first line.
+    int addText(const QString& text) {
+        static const QRegularExpression lineBreak(QStringLiteral("\r\n|\n"));
+        if (text.isEmpty())
+            return currentPage();
+        QStringList lines = text.split(lineBreak);
+        const bool endsLine = lines.size() > 1 && lines.last().isEmpty();
+        if (endsLine)
+            lines.removeLast();
+        // A line break right after a text that ended without one only ends that line.
+        if (openLine && lines.first().isEmpty() && text.contains(QLatin1Char('\n')))
+            lines.removeFirst();
+        openLine = !endsLine;
+        int firstPage = currentPage();
+        bool first = true;
+        for (const QString& line : lines) {
+            for (const QString& piece : wrap(line, contentWidth)) {
+                if (cursor + lineHeight > bodyHeight && ownContent)
+                    newPage();
+                if (first)
+                    firstPage = currentPage();
+                first = false;
+                textLines.append(piece);
+                place(Placed{0, lineHeight, -1, int(textLines.size()) - 1, 0, false});
+            }
+        }
+        return firstPage;
+    }
+
+    void paintParts(QPainter& painter, const HeaderParts& parts, int top,
+                    const QFontMetricsF& metrics) const {
+        const qreal width = contentWidth;
+        const qreal leftWidth = metrics.horizontalAdvance(parts.left);
+        const qreal rightWidth = metrics.horizontalAdvance(parts.right);
+        const qreal baseline = top + metrics.ascent();
+        // The centre stays centred: it gets the room the wider side part leaves on both sides.
+        if (!parts.centre.isEmpty()) {
+            const qreal side = std::max(leftWidth, rightWidth);
+            const qreal room = std::max(0.0, width - 2 * (side + (side > 0 ? HeaderPartGap : 0)));
+            const QString centre = metrics.elidedText(parts.centre, Qt::ElideRight, room);
+            painter.drawText(QPointF((width - metrics.horizontalAdvance(centre)) / 2, baseline),
+                             centre);
+        }
+        const qreal sideRoom =
+            parts.centre.isEmpty()
+                ? width - (rightWidth > 0 ? rightWidth + HeaderPartGap : 0)
+                : (width - metrics.horizontalAdvance(parts.centre)) / 2 - HeaderPartGap;
+        painter.drawText(QPointF(0, baseline),
+                         metrics.elidedText(parts.left, Qt::ElideRight, std::max(0.0, sideRoom)));
+        painter.drawText(QPointF(width - rightWidth, baseline), parts.right);
+    }
+
+    void paintRow(QPainter& painter, const Placed& item) const {
+        const RowData& row = rows[size_t(item.row)];
+        const TableShape& shape = *row.shape;
+        const QRectF rect(0, item.y, shape.width, item.height);
+        if (row.shade.isValid())
+            painter.fillRect(rect, row.shade);
+        const qreal ascent = bodyMetrics.ascent();
+        for (qsizetype c = 0; c < shape.columns.size(); ++c) {
+            const QStringList& lines = row.cellLines[c];
+            const int left = shape.left[c];
+            const int right = left + shape.columns[c].twips;
+            for (int l = item.from; l < item.to && l < lines.size(); ++l) {
+                const QString& text = lines[l];
+                if (text.isEmpty())
+                    continue;
+                const qreal baseline =
+                    item.y + CellPaddingY + (l - item.from) * lineHeight + ascent;
+                const qreal x = shape.columns[c].rightAligned
+                                    ? right - CellPaddingX - bodyMetrics.horizontalAdvance(text)
+                                    : left + CellPaddingX;
+                painter.drawText(QPointF(x, baseline), text);
+            }
+        }
+        QPen pen(RuleColour, RuleWidth);
+        pen.setCapStyle(Qt::FlatCap);
+        painter.setPen(pen);
+        switch (shape.style) {
+        case TableStyle::Plain:
+            break;
+        case TableStyle::Standard:
+            if (item.tableTop)
+                painter.drawLine(rect.topLeft(), rect.topRight());
+            painter.drawLine(rect.bottomLeft(), rect.bottomRight());
+            break;
+        case TableStyle::Grid:
+            for (qsizetype c = 0; c < shape.columns.size(); ++c)
+                painter.drawRect(
+                    QRectF(shape.left[c], rect.top(), shape.columns[c].twips, rect.height()));
+            break;
+        }
+        painter.setPen(Qt::black);
     }
 };
 
@@ -85,28 +398,55 @@ ReportDocument::ReportDocument()
 ReportDocument::~ReportDocument() = default;
 
 void ReportDocument::BeginDocument() {
-    layout_->entries.clear();
-    layout_->page = 1;
-    layout_->finished = false;
+    layout_->startDocument();
     layout_->startPage();
 }
 
 void ReportDocument::SetPageHeader(const QString& text) {
     layout_->header = text;
+    layout_->pages.back().header = text;
 }
 void ReportDocument::SetPageFooter(const QString& text) {
     layout_->footer = text;
+    layout_->pages.back().footer = text;
 }
 void ReportDocument::SetOrientation(int orientation) {
     layout_->orientation = orientation;
+    if (layout_->isEmpty())
+        layout_->startDocument();
 }
 void ReportDocument::setTableStyle(TableStyle style) {
     layout_->style = style;
+}
+TableStyle ReportDocument::tableStyle() const {
+    return layout_->style;
+}
+
+void ReportDocument::setPaper(const QPageLayout& layout) {
+    if (!layout.isValid())
+        return;
+    layout_->paper = layout.pageSize();
+    if (layout_->isEmpty())
+        layout_->startDocument();
+}
+
+QPageLayout ReportDocument::pageLayout() const {
+    return layout_->pageLayout();
+}
+
+void ReportDocument::reset() {
+    layout_->header.clear();
+    layout_->footer.clear();
+    layout_->orientation = 0;
+    layout_->style = TableStyle::Standard;
+    layout_->startDocument();
 }
 
 void ReportDocument::AddTableRows(const QString& format, const QString& heading,
                                   const QString& body, const QColor& headingShade,
                                   const QColor& bodyShade) {
+    Layout& d = *layout_;
+    d.openLine = false;
     Entry entry;
     entry.kind = Entry::Table;
     entry.format = format;
@@ -114,8 +454,25 @@ void ReportDocument::AddTableRows(const QString& format, const QString& heading,
     entry.body = body;
     entry.headingShade = headingShade;
     entry.bodyShade = bodyShade;
-    entry.page = layout_->page;
-    layout_->entries.push_back(entry);
+    entry.page = d.currentPage();
+    // The hook may add entries while this one is laid out: this one stays before them.
+    const size_t index = d.entries.size();
+    d.entries.push_back(entry);
+
+    auto shape = std::make_shared<TableShape>();
+    shape->columns = parseTableFormat(format);
+    shape->style = d.style;
+    for (const TableColumn& column : shape->columns) {
+        shape->left.append(shape->width);
+        shape->width += column.twips;
+    }
+    if (shape->columns.isEmpty())
+        return;
+    int page = 0;
+    if (!heading.isEmpty())
+        page = d.addRows(shape, parseBodyText(heading), headingShade);
+    const int bodyPage = d.addRows(shape, parseBodyText(body), bodyShade);
+    d.entries[index].page = page ? page : bodyPage ? bodyPage : d.currentPage();
 }
 
 void ReportDocument::AddTableText(const QString& formatAndRows) {
@@ -127,20 +484,24 @@ void ReportDocument::AddTableText(const QString& formatAndRows) {
 }
 
 void ReportDocument::WriteText(const QString& text) {
+    Layout& d = *layout_;
     Entry entry;
     entry.kind = Entry::Text;
     entry.body = text;
-    entry.page = layout_->page;
-    layout_->entries.push_back(entry);
+    entry.page = d.currentPage();
+    const size_t index = d.entries.size();
+    d.entries.push_back(entry);
+    d.entries[index].page = d.addText(text);
 }
 
 void ReportDocument::StartNewPage() {
+    Layout& d = *layout_;
+    d.openLine = false;
     Entry entry;
     entry.kind = Entry::PageBreak;
-    entry.page = layout_->page;
-    layout_->entries.push_back(entry);
-    ++layout_->page;
-    layout_->startPage();
+    entry.page = d.currentPage();
+    d.entries.push_back(entry);
+    d.newPage();
 }
 
 void ReportDocument::EndDocument() {
@@ -155,20 +516,97 @@ bool ReportDocument::isFinished() const {
     return layout_->finished;
 }
 int ReportDocument::pageCount() const {
-    return layout_->page;
+    return layout_->currentPage();
 }
 const std::vector<ReportDocument::Entry>& ReportDocument::entries() const {
     return layout_->entries;
 }
 
+QStringList ReportDocument::pageText(int page) const {
+    const Layout& d = *layout_;
+    QStringList result;
+    if (page < 1 || page > d.currentPage())
+        return result;
+    for (const Placed& item : d.pages[size_t(page - 1)].items) {
+        if (item.row < 0) {
+            result.append(d.textLines[item.from]);
+            continue;
+        }
+        QStringList cells;
+        for (const QStringList& lines : d.rows[size_t(item.row)].cellLines)
+            cells.append(lines.mid(item.from, item.to - item.from).join(QLatin1Char(' ')));
+        result.append(cells.join(CellSeparator));
+    }
+    return result;
+}
+
+QString ReportDocument::pageHeader(int page) const {
+    return page >= 1 && page <= pageCount() ? layout_->pages[size_t(page - 1)].header : QString();
+}
+QString ReportDocument::pageFooter(int page) const {
+    return page >= 1 && page <= pageCount() ? layout_->pages[size_t(page - 1)].footer : QString();
+}
+
 void ReportDocument::paintPage(QPainter& painter, int page) const {
-    Q_UNUSED(painter);
-    Q_UNUSED(page);
+    const Layout& d = *layout_;
+    if (page < 1 || page > d.currentPage())
+        return;
+    const Page& p = d.pages[size_t(page - 1)];
+    painter.save();
+    const QPaintDevice* device = painter.device();
+    painter.scale(qreal(device->logicalDpiX()) / TwipsPerInch,
+                  qreal(device->logicalDpiY()) / TwipsPerInch);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    painter.setPen(Qt::black);
+
+    if (!p.header.isEmpty()) {
+        painter.setFont(d.headerFont);
+        const QFontMetricsF metrics(d.headerFont);
+        d.paintParts(painter, headerParts(p.header, page), 0, metrics);
+        QPen rule(Qt::black, HeaderRuleWidth);
+        rule.setCapStyle(Qt::FlatCap);
+        painter.setPen(rule);
+        const qreal y = d.headerLineHeight + HeaderRuleOffset;
+        painter.drawLine(QPointF(0, y), QPointF(d.contentWidth, y));
+        painter.setPen(Qt::black);
+    }
+    painter.setFont(d.bodyFont);
+    if (!p.footer.isEmpty())
+        d.paintParts(painter, headerParts(p.footer, page), d.bodyTop + d.bodyHeight + FooterGap,
+                     d.bodyMetrics);
+
+    painter.translate(0, d.bodyTop);
+    const qreal ascent = d.bodyMetrics.ascent();
+    for (const Placed& item : p.items) {
+        if (item.row >= 0)
+            d.paintRow(painter, item);
+        else if (!d.textLines[item.from].isEmpty())
+            painter.drawText(QPointF(0, item.y + ascent), d.textLines[item.from]);
+    }
+    painter.restore();
 }
 
 bool ReportDocument::print(QPagedPaintDevice& device) const {
-    Q_UNUSED(device);
-    return false;
+    const QPageLayout layout = pageLayout();
+    if (!device.setPageLayout(layout)) {
+        // A printer whose least margins are wider than ours keeps its own.
+        device.setPageSize(layout.pageSize());
+        device.setPageOrientation(layout.orientation());
+    }
+    const QPageRanges ranges = device.pageRanges();
+    QPainter painter;
+    if (!painter.begin(&device))
+        return false;
+    bool first = true;
+    for (int page = 1; page <= pageCount(); ++page) {
+        if (!ranges.isEmpty() && !ranges.contains(page))
+            continue;
+        if (!first && !device.newPage())
+            return false;
+        first = false;
+        paintPage(painter, page);
+    }
+    return painter.end();
 }
 
 namespace {

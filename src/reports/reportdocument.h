@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QList>
+#include <QPageLayout>
 #include <QString>
 #include <QStringList>
 
@@ -42,7 +43,23 @@ HeaderParts headerParts(const QString& text, int pageNumber);
 // How table cells are framed (the reports' table setting): standard reports and work
 // orders use the document's own style, the Master List and Task Assignments reports a
 // plain one, custom reports a ruled grid.
+//   Standard: a thin rule above a table's first row and below every row, so each row is a
+//             line to read along or to write on (work orders: empty rows are writing lines);
+//   Plain:    no lines, only the shading;
+//   Grid:     every cell framed.
 enum class TableStyle { Standard, Plain, Grid };
+
+// The document's measures, in twips. Text is Liberation Serif: 11.25 pt regular for table
+// cells, free text and the page footer; 14.25 pt bold for the page header.
+namespace docmetrics {
+inline constexpr int TwipsPerInch = 1440;
+inline constexpr int TwipsPerPoint = 20;
+inline constexpr int PageMargin = 720;     // half an inch all round: 10440 twips fit Letter and A4
+inline constexpr int BodyFontSize = 225;   // 11.25 pt
+inline constexpr int HeaderFontSize = 285; // 14.25 pt
+inline constexpr int CellPaddingX = 72;
+inline constexpr int CellPaddingY = 54;
+} // namespace docmetrics
 
 // The report document every printed output is written into: a page header and footer,
 // tables given as a format string and body text, free text, page breaks. It lays itself
@@ -74,6 +91,19 @@ public:
     void SetPageFooter(const QString& text);
     void SetOrientation(int orientation); // 0 portrait, 1 landscape
     void setTableStyle(TableStyle style);
+    TableStyle tableStyle() const;
+
+    // The paper: the page size of `layout` (its own orientation and margins are not used:
+    // the orientation is SetOrientation's, the margins are PageMargin). Paper and
+    // orientation apply at once to a document that holds nothing yet, otherwise from the
+    // next BeginDocument: a document is laid out on one paper.
+    void setPaper(const QPageLayout& layout);
+    // The page of this document: paper, orientation and margins.
+    QPageLayout pageLayout() const;
+
+    // Discards the document and puts every setting (header, footer, orientation, table
+    // style) back to that of a new document, as when the preview window is closed.
+    void reset();
 
     // Appends a table below what was written: heading row above the body rows, each part on
     // its shade (an invalid colour: no shading).
@@ -94,9 +124,20 @@ public:
     int pageCount() const;
     const std::vector<Entry>& entries() const;
 
-    // Paints page `page` (from 1) with the painter's device set up for the page size.
+    // What page `page` (from 1) shows below its header, top to bottom: one line per table
+    // row (its cells joined by "|"; a row continued from the previous page gives only the
+    // lines on this page) and one per line of free text. For checks and tests.
+    QStringList pageText(int page) const;
+    // The page header and footer text in force on `page`, "%d" not yet replaced.
+    QString pageHeader(int page) const;
+    QString pageFooter(int page) const;
+
+    // Paints page `page` (from 1). The painter's origin is the top-left corner inside the
+    // margins; the scale from twips comes from the painter's device resolution.
     void paintPage(QPainter& painter, int page) const;
-    // Prints or writes every page onto the device (a QPrinter, a QPdfWriter).
+    // Prints or writes every page (those of the device's page ranges, when it has any)
+    // onto the device (a QPrinter, a QPdfWriter) after setting its page layout. False when
+    // the device could not be painted on (a file that cannot be written).
     bool print(QPagedPaintDevice& device) const;
 
 private:

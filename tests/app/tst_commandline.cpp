@@ -3,7 +3,7 @@
 // counts is the exit status, what it says on standard error, and that it always ends.
 
 #include "data/demodata.h"
-#include "reports/monthlyprint.h"
+#include "reports/printing.h"
 #include "support/otherprogram.h"
 
 #include <QDir>
@@ -309,7 +309,8 @@ private Q_SLOTS:
         const Run bad = runTavrel(dir.path(), {"-m", "-o", "no/such/folder/out.pdf"}, MidDecember);
         QVERIFY(bad.finished);
         QCOMPARE(bad.exitCode, 1);
-        QVERIFY2(bad.err.contains("Tavrel: 75  Could not write "), qPrintable(bad.err));
+        QVERIFY2(bad.err.contains("Tavrel: 75  The file '"), qPrintable(bad.err));
+        QVERIFY2(bad.err.contains("out.pdf' could not be written"), qPrintable(bad.err));
 
         // A month with nothing due prints nothing and says so.
         const Run october = runTavrel(dir.path(), {"-m", "-o", "oct.pdf"}, "2005-10-15 10:00:00");

@@ -35,6 +35,7 @@ void ScriptedUi::clearRecord() {
     inputPrompts.clear();
     helpTopics.clear();
     modalTitles.clear();
+    filesAsked.clear();
     progressShown.clear();
     beeps = 0;
     tabs = 0;
@@ -63,13 +64,15 @@ std::optional<QString> ScriptedUi::inputBox(const QString& prompt, const QString
     return inputAnswers.isEmpty() ? std::nullopt : inputAnswers.dequeue();
 }
 
-std::optional<QString> ScriptedUi::openFileName(QWidget*, const QString&, const QString&,
-                                                const QString&) {
+std::optional<QString> ScriptedUi::openFileName(QWidget*, const QString& title,
+                                                const QString& filter, const QString& initialName) {
+    filesAsked.append({title, filter, initialName});
     return fileAnswers.isEmpty() ? std::nullopt : fileAnswers.dequeue();
 }
 
-std::optional<QString> ScriptedUi::saveFileName(QWidget*, const QString&, const QString&,
-                                                const QString&) {
+std::optional<QString> ScriptedUi::saveFileName(QWidget*, const QString& title,
+                                                const QString& filter, const QString& initialName) {
+    filesAsked.append({title, filter, initialName});
     return fileAnswers.isEmpty() ? std::nullopt : fileAnswers.dequeue();
 }
 

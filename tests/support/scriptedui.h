@@ -38,6 +38,13 @@ struct ProgramEnded {
     int exitCode;
 };
 
+// One file dialog as the program opened it.
+struct AskedFile {
+    QString title;
+    QString filter;
+    QString initialName;
+};
+
 // A Ui that answers from queues and records what it was asked. Unscripted message boxes
 // answer Ok (or No for questions); unscripted modal dialogs are closed by their close box.
 class ScriptedUi : public Ui {
@@ -66,6 +73,7 @@ public:
     QStringList inputPrompts;
     QStringList helpTopics;
     QStringList modalTitles;
+    QList<AskedFile> filesAsked;
     QList<ShownProgress> progressShown;
     int beeps = 0;
     int tabs = 0;

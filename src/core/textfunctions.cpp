@@ -1,0 +1,22 @@
+#include "core/textfunctions.h"
+
+namespace tavrel {
+
+QString ReplaceAll(QString& text, const QString& find, const QString& replacement) {
+    if (find.isEmpty())
+        return text;
+    QString result;
+    result.reserve(text.size());
+    qsizetype start = 0;
+    for (qsizetype at = text.indexOf(find, start, Qt::CaseSensitive); at >= 0;
+         at = text.indexOf(find, start, Qt::CaseSensitive)) {
+        result += QStringView(text).mid(start, at - start);
+        result += replacement;
+        start = at + find.size();
+    }
+    result += QStringView(text).mid(start);
+    text = result;
+    return result;
+}
+
+} // namespace tavrel

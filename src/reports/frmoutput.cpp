@@ -1,0 +1,215 @@
+#include "reports/frmoutput.h"
+
+#include "core/filedialog.h"
+#include "core/globals.h"
+#include "core/uiseam.h"
+#include "reports/pdfoutput.h"
+#include "reports/printing.h"
+#include "reports/reportdocument.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QGraphicsView>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPointer>
+#include <QPrintDialog>
+#include <QPrintPreviewWidget>
+#include <QPrinter>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+namespace tavrel {
+
+namespace {
+
+const QString PdfFilter = QStringLiteral("PDF Files (*.pdf)|*.pdf|All Files (*.*)|*.*");
+const QString PdfName = QStringLiteral("Report.pdf");
+// The window's first size: most of a page at a readable zoom, within the screen.
+constexpr int PreferredWidth = 860;
+constexpr int PreferredHeight = 980;
+constexpr qreal ZoomStep = 1.25;
+
+QPointer<frmOutput>& theWindow() {
+    static QPointer<frmOutput> window;
+    return window;
+}
+
+} // namespace
+
+frmOutput::frmOutput(ReportDocument& document, QWidget* parent)
+    : QWidget(parent, Qt::Window)
+    , document_(document)
+    , printer_(std::make_unique<QPrinter>(QPrinter::HighResolution)) {
+    setObjectName(QStringLiteral("frmOutput"));
+    setWindowTitle(QStringLiteral("Report Output"));
+    // The program ends with its main window, whether or not a report is still shown.
+    setAttribute(Qt::WA_QuitOnClose, false);
+
+    printer_->setPageLayout(document_.pageLayout());
+    VSPrinter = new QPrintPreviewWidget(printer_.get(), this);
+    VSPrinter->setObjectName(QStringLiteral("VSPrinter"));
+    VSPrinter->setZoomMode(QPrintPreviewWidget::FitToWidth);
+    connect(VSPrinter, &QPrintPreviewWidget::paintRequested, this,
+            [this](QPrinter* printer) { document_.print(*printer); });
+    connect(VSPrinter, &QPrintPreviewWidget::previewChanged, this, [this] { updatePageLabel(); });
+    // The preview tells of no page change: scrolling through the pages is one.
+    if (auto* view = VSPrinter->findChild<QGraphicsView*>())
+        connect(view->verticalScrollBar(), &QScrollBar::valueChanged, this,
+                [this] { updatePageLabel(); });
+
+    auto* tools = new QToolBar(this);
+    tools->setObjectName(QStringLiteral("tbrPreview"));
+    auto addTool = [&](const QString& name, const QString& text, auto slot) {
+        QAction* action = tools->addAction(text);
+        action->setObjectName(name);
+        connect(action, &QAction::triggered, this, slot);
+        return action;
+    };
+    addTool(QStringLiteral("tbrFitWidth"), QStringLiteral("Fit &Width"),
+            [this] { VSPrinter->setZoomMode(QPrintPreviewWidget::FitToWidth); });
+    addTool(QStringLiteral("tbrWholePage"), QStringLiteral("&Whole Page"),
+            [this] { VSPrinter->setZoomMode(QPrintPreviewWidget::FitInView); });
+    addTool(QStringLiteral("tbrZoomIn"), QStringLiteral("Zoom &In"),
+            [this] { VSPrinter->zoomIn(ZoomStep); });
+    addTool(QStringLiteral("tbrZoomOut"), QStringLiteral("Zoom &Out"),
+            [this] { VSPrinter->zoomOut(ZoomStep); });
+    tools->addSeparator();
+    addTool(QStringLiteral("tbrFirstPage"), QStringLiteral("|<"), [this] { goToPage(1); });
+    addTool(QStringLiteral("tbrPreviousPage"), QStringLiteral("<"),
+            [this] { goToPage(VSPrinter->currentPage() - 1); });
+    lblPage = new QLabel(this);
+    lblPage->setObjectName(QStringLiteral("lblPage"));
+    lblPage->setContentsMargins(8, 0, 8, 0);
+    tools->addWidget(lblPage);
+    addTool(QStringLiteral("tbrNextPage"), QStringLiteral(">"),
+            [this] { goToPage(VSPrinter->currentPage() + 1); });
+    addTool(QStringLiteral("tbrLastPage"), QStringLiteral(">|"),
+            [this] { goToPage(VSPrinter->pageCount()); });
+
+    cmdPrint = new QPushButton(QStringLiteral("&Print"), this);
+    cmdPrint->setObjectName(QStringLiteral("cmdPrint"));
+    cmdSavePdf = new QPushButton(QStringLiteral("Save as P&DF..."), this);
+    cmdSavePdf->setObjectName(QStringLiteral("cmdSavePdf"));
+    cmdOK = new QPushButton(QStringLiteral("&Ok"), this);
+    cmdOK->setObjectName(QStringLiteral("cmdOK"));
+    connect(cmdPrint, &QPushButton::clicked, this, &frmOutput::cmdPrint_Click);
+    connect(cmdSavePdf, &QPushButton::clicked, this, &frmOutput::cmdSavePdf_Click);
+    connect(cmdOK, &QPushButton::clicked, this, &frmOutput::cmdOK_Click);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(cmdPrint);
+    buttons->addWidget(cmdSavePdf);
+    buttons->addWidget(cmdOK);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(tools);
+    layout->addWidget(VSPrinter, 1);
+    layout->addLayout(buttons);
+
+    QSize size(PreferredWidth, PreferredHeight);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        size = size.boundedTo(screen->availableSize() * 0.9);
+    resize(size);
+}
+
+frmOutput::~frmOutput() = default;
+
+frmOutput* frmOutput::current() {
+    return theWindow();
+}
+
+frmOutput* frmOutput::showReport() {
+    QPointer<frmOutput>& window = theWindow();
+    if (!window) {
+        window = new frmOutput(reportDocument());
+        window->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    window->showDocument();
+    return window;
+}
+
+void frmOutput::showDocument() {
+    // The paper may differ from the last report's (a landscape custom report).
+    printer_->setPageLayout(document_.pageLayout());
+    VSPrinter->updatePreview();
+    VSPrinter->setCurrentPage(1);
+    updatePageLabel();
+    show();
+    raise();
+    activateWindow();
+}
+
+void frmOutput::goToPage(int page) {
+    VSPrinter->setCurrentPage(page);
+    updatePageLabel();
+}
+
+void frmOutput::updatePageLabel() {
+    lblPage->setText(
+        QStringLiteral("Page %1 of %2").arg(VSPrinter->currentPage()).arg(VSPrinter->pageCount()));
+}
+
+void frmOutput::cmdPrint_Click() {
+    if (!hasRealPrinter()) {
+        if (saveAsPdf(QStringLiteral("No Printer Is Set Up: Save the Report as PDF")))
+            close();
+        return;
+    }
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setPageLayout(document_.pageLayout());
+    printer.setDocName(windowTitle());
+    QPrintDialog dialog(&printer, this);
+    dialog.setWindowTitle(QStringLiteral("Print"));
+    // Cancelled: nothing was printed, so the report stays on the screen.
+    if (ui().showModal(&dialog) != QDialog::Accepted)
+        return;
+    if (!document_.print(printer)) {
+        ui().msgBox(QStringLiteral("The report could not be sent to the printer '") +
+                    printer.printerName() + QStringLiteral("'."));
+        return;
+    }
+    close();
+}
+
+void frmOutput::cmdOK_Click() {
+    close();
+}
+
+void frmOutput::cmdSavePdf_Click() {
+    saveAsPdf(QStringLiteral("Save the Report as PDF"));
+}
+
+bool frmOutput::saveAsPdf(const QString& title) {
+    const std::optional<QString> path =
+        ui().saveFileName(this, title, PdfFilter, AppPath + PdfName);
+    if (!path)
+        return false;
+    ConfirmFileReplace(*path);
+    if (Cancelled)
+        return false;
+    QString error;
+    if (!printToPdf(document_, *path, &error)) {
+        ui().msgBox(error);
+        return false;
+    }
+    return true;
+}
+
+void frmOutput::closeEvent(QCloseEvent* event) {
+    // The document lives as long as the window: the next report starts from a new one.
+    document_.reset();
+    event->accept();
+}
+
+void installReportOutputWindow() {
+    reportDocument().setPaper(defaultPrinterPage());
+    setReportViewer([] { frmOutput::showReport(); });
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit, [] { delete theWindow(); });
+}
+
+} // namespace tavrel

@@ -1,0 +1,138 @@
+#include "reports/reportoutput.h"
+
+#include "core/errortrap.h"
+#include "core/filedialog.h"
+#include "core/globals.h"
+#include "core/textfunctions.h"
+#include "core/uiseam.h"
+#include "data/database.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace tavrel {
+
+namespace {
+
+const QString FileLineEnd = QStringLiteral("\r\n");
+
+// The rows of a report in the preview window's document.
+class DocumentOutput final : public ReportOutput {
+public:
+    DocumentOutput(ReportDocument& document, QString format)
+        : document_(document)
+        , format_(std::move(format)) {}
+    void row(const QString& body) override { document_.AddTableRows(format_, QString(), body); }
+    void text(const QString& text) override { document_.WriteText(text); }
+    void newPage() override { document_.StartNewPage(); }
+    void setPageHeader(const QString& header) override { document_.SetPageHeader(header); }
+
+private:
+    ReportDocument& document_;
+    QString format_;
+};
+
+// The rows of a report as the lines of a text file, UTF-8 with CR LF line ends. A file
+// that cannot be opened or written is reported once; the report goes on without it.
+class TextFileOutput final : public ReportOutput {
+public:
+    TextFileOutput(const QString& path, FileRowEnd rowEnd)
+        : file_(path)
+        , rowEnd_(rowEnd) {
+        if (!file_.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            fail();
+    }
+    ~TextFileOutput() override { close(); }
+
+    void row(const QString& body) override {
+        if (!file_.isOpen())
+            return;
+        const QByteArray line = (fileLine(body, rowEnd_) + FileLineEnd).toUtf8();
+        if (file_.write(line) != line.size())
+            fail();
+    }
+    void text(const QString&) override {}
+    void newPage() override {}
+    void setPageHeader(const QString&) override {}
+
+    void close() {
+        if (!file_.isOpen())
+            return;
+        if (!file_.flush())
+            fail();
+        file_.close();
+    }
+
+private:
+    void fail() {
+        const QString reason = file_.errorString();
+        file_.close();
+        raiseError(ErrFileIo, QStringLiteral("The file '") +
+                                  QDir::toNativeSeparators(file_.fileName()) +
+                                  QStringLiteral("' could not be written: ") + reason);
+    }
+
+    QFile file_;
+    FileRowEnd rowEnd_;
+};
+
+} // namespace
+
+QString fileLine(const QString& body, FileRowEnd rowEnd) {
+    QString line = body;
+    ReplaceAll(line, QStringLiteral("|"), QStringLiteral("\t"));
+    ReplaceAll(line, QStringLiteral(";"),
+               rowEnd == FileRowEnd::Tab ? QStringLiteral("\t") : QString());
+    return line;
+}
+
+void runStandardReport(const StandardReport& report) {
+    ErrorTrap trap;
+    std::unique_ptr<TextFileOutput> file;
+    std::unique_ptr<DocumentOutput> document;
+    if (ReportDest == ReportToFile) {
+        Cancelled = false;
+        const QString path = commonFileDialog(FileDialogMode::Save, nullptr, SendToFileTitle,
+                                              TextFileFilter, AppPath + report.fileName);
+        if (Cancelled || path.isEmpty())
+            return;
+        ConfirmFileReplace(path);
+        if (Cancelled)
+            return;
+        file = std::make_unique<TextFileOutput>(path, report.fileRowEnd);
+    } else {
+        ReportDocument& doc = reportDocument();
+        TableFormat = report.format;
+        RepeatHeading = report.repeatHeadings;
+        TableHeading = report.columnHeadings;
+        doc.SetPageHeader(report.pageHeader);
+        doc.BeginDocument();
+        doc.setTableStyle(report.style);
+        if (!report.repeatHeadings && !report.columnHeadings.isEmpty())
+            doc.AddTableRows(TableFormat, QString(), TableHeading, HeadingShade, BodyShade);
+        document = std::make_unique<DocumentOutput>(doc, report.format);
+    }
+    ReportOutput& out = file ? static_cast<ReportOutput&>(*file) : *document;
+
+    Recordset rows = dbMain.openRecordset(report.sql, RecordsetType::Snapshot);
+    // A query the database refused has been reported: there is nothing to write.
+    if (!rows.isOpen())
+        return;
+    if (rows.recordCount() == 0) {
+        ui().msgBox(report.noRowsText, MsgButtons::Ok, MsgIcon::None, report.noRowsTitle);
+        file.reset();
+        rows.close();
+        return;
+    }
+    if (report.writeRows)
+        report.writeRows(rows, out);
+    if (file) {
+        file->close();
+    } else {
+        reportDocument().EndDocument();
+        showReportOutput();
+    }
+    rows.close();
+}
+
+} // namespace tavrel

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "reports/reportdocument.h"
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+namespace tavrel {
+
+class Recordset;
+
+// Where a standard report's rows go: the report document or a text file. A report writes
+// the same calls either way; what a destination does not hold (free text, page breaks,
+// the page header on a file) it leaves out.
+class ReportOutput {
+public:
+    virtual ~ReportOutput() = default;
+    // One table row in the report's format, cells joined by "|" and ended by ";": group
+    // rows, subtotals and totals alike.
+    virtual void row(const QString& body) = 0;
+    // Free text such as a group heading; "\r\n" ends a line ("\r\n" alone: an empty line).
+    virtual void text(const QString& text) = 0;
+    virtual void newPage() = 0;
+    virtual void setPageHeader(const QString& header) = 0;
+};
+
+// What the ";" that ends a row becomes in a text file: a tab, so every line ends in one,
+// or nothing.
+enum class FileRowEnd { Tab, Nothing };
+
+// A table row as a line of a text file: "|" becomes a tab, ";" a tab or nothing.
+QString fileLine(const QString& body, FileRowEnd rowEnd);
+
+// One standard report, as the common run sequence needs it.
+struct StandardReport {
+    QString format;              // the table format of its rows (and of its column headings)
+    QString columnHeadings;      // "Date|Task;"; empty: no headings
+    bool repeatHeadings = false; // on every page (the page-start hook), else once at the top
+    QString pageHeader;          // set before the document begins
+    TableStyle style = TableStyle::Standard; // set right after the document begins
+    FileRowEnd fileRowEnd = FileRowEnd::Tab;
+    QString fileName; // what the save dialog proposes
+    QString sql;
+    QString noRowsText;
+    QString noRowsTitle;
+    // Reads every row of the open, non-empty result and writes the report.
+    std::function<void(Recordset& rows, ReportOutput& out)> writeRows;
+};
+
+// The save dialog's filter of a report sent to a file, and its title.
+inline const QString TextFileFilter =
+    QStringLiteral("Text Files (*.txt)|*.txt|All Files (*.*)|*.*");
+inline const QString SendToFileTitle = QStringLiteral("Send Report to File");
+
+// Runs a standard report to ReportDest: the file is asked for first (a cancelled dialog or
+// a refused replacement runs nothing); the document is begun with its settings; the query
+// runs as a snapshot; no rows gives the report's message (and an empty file); otherwise
+// the rows are written and the document is shown, or the file closed. Failures on the way
+// are reported by HandleDataError and the run goes on with its next step.
+void runStandardReport(const StandardReport& report);
+
+} // namespace tavrel

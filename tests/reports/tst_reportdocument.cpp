@@ -1,0 +1,431 @@
+#include "core/filedialog.h"
+#include "core/globals.h"
+#include "core/textfunctions.h"
+#include "reports/frmoutput.h"
+#include "reports/pdfoutput.h"
+#include "reports/reportdocument.h"
+#include "reports/reportoutput.h"
+#include "support/scriptedui.h"
+#include "support/testenv.h"
+
+#include <QAction>
+#include <QImage>
+#include <QLabel>
+#include <QPainter>
+#include <QPrintPreviewWidget>
+#include <QProcess>
+#include <QPushButton>
+#include <QtTest>
+
+using namespace tavrel;
+using namespace tavrel::test;
+
+namespace {
+
+const QString Format = QStringLiteral("1240|3800|>700;");
+const QString Heading = QStringLiteral("Date|Task|Hours;");
+const QString HeadingRow = QStringLiteral("Date|Task|Hours");
+const QString TasksSql = QStringLiteral(R"(
+INSERT INTO tasks (taskid, taskname) VALUES (1, 'Boiler'), (2, 'Chiller'), (3, 'Pump');)");
+
+QString rowText(int i) {
+    return QStringLiteral("1/%1/2005|Task %1|%2").arg(i).arg(i * 3);
+}
+
+// A report over the task names: one row per task, a subtotal-like row, a group heading.
+StandardReport taskReport() {
+    StandardReport report;
+    report.format = QStringLiteral("3000|>1000;");
+    report.columnHeadings = QStringLiteral("Task|Id;");
+    report.pageHeader = QStringLiteral("|Tasks|Page %d");
+    report.fileName = QStringLiteral("Tasks.txt");
+    report.sql =
+        QStringLiteral("select taskid, taskname from tasks where taskid < 3 order by taskname");
+    report.noRowsText = QStringLiteral("There are no tasks.");
+    report.noRowsTitle = QStringLiteral("No Records Found");
+    report.writeRows = [](Recordset& rows, ReportOutput& out) {
+        out.text(QStringLiteral("Week of 1/3/2005\r\n"));
+        for (; !rows.isEOF(); rows.moveNext())
+            out.row(rows.value(QStringLiteral("taskname")).toString() + QLatin1Char('|') +
+                    rows.value(QStringLiteral("taskid")).toString() + QLatin1Char(';'));
+        out.row(QStringLiteral("|Subtotal:|;"));
+    };
+    return report;
+}
+
+QByteArray readAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+QString pdfText(const QString& path) {
+    QProcess pdftotext;
+    pdftotext.start(QStringLiteral("pdftotext"),
+                    {QStringLiteral("-layout"), path, QStringLiteral("-")});
+    if (!pdftotext.waitForFinished(30000))
+        return {};
+    return QString::fromUtf8(pdftotext.readAllStandardOutput());
+}
+
+} // namespace
+
+class TestReportDocument : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase() { useTestLocale(); }
+    void init() {
+        resetProgramState();
+        reportDocument().reset();
+    }
+
+    void bodyAndHeaderText_data() {
+        QTest::addColumn<QString>("body");
+        QTest::addColumn<QList<QStringList>>("rows");
+        QTest::newRow("subtotal row: empty cells kept")
+            << "|Subtotal:|12|30|;" << QList<QStringList>{{"", "Subtotal:", "12", "30", ""}};
+        QTest::newRow("no final ;") << "a|b" << QList<QStringList>{{"a", "b"}};
+        QTest::newRow("empty rows") << ";;" << QList<QStringList>{{""}, {""}};
+        QTest::newRow("empty") << "" << QList<QStringList>{};
+    }
+    void bodyAndHeaderText() {
+        QFETCH(QString, body);
+        QFETCH(QList<QStringList>, rows);
+        QCOMPARE(parseBodyText(body), rows);
+        QCOMPARE(parseTableFormat(QStringLiteral("1240|>700;")),
+                 (QList<TableColumn>{{1240, false}, {700, true}}));
+        QCOMPARE(headerParts(QStringLiteral("|Title|Page %d"), 12),
+                 (HeaderParts{QString(), QStringLiteral("Title"), QStringLiteral("Page 12")}));
+        QCOMPARE(headerParts(QStringLiteral("Work Order: Pump||Task #: 4"), 1),
+                 (HeaderParts{QStringLiteral("Work Order: Pump"), QString(),
+                              QStringLiteral("Task #: 4")}));
+    }
+
+    // The headings come from the page-start hook at the top of every page, automatic and
+    // explicit breaks alike; every row stands whole on one page, in order, exactly once.
+    void headingsOnEveryPageRowsNeverSplit() {
+        const int rows = 150;
+        TableFormat = Format;
+        TableHeading = Heading;
+        RepeatHeading = true;
+        ReportDocument& doc = reportDocument();
+        doc.BeginDocument();
+        for (int i = 1; i <= rows; ++i)
+            doc.AddTableRows(Format, QString(), rowText(i) + QLatin1Char(';'));
+        doc.StartNewPage();
+        doc.AddTableRows(Format, QString(), rowText(rows + 1));
+        doc.EndDocument();
+
+        QVERIFY(doc.pageCount() >= 4);
+        QStringList seen;
+        for (int page = 1; page <= doc.pageCount(); ++page) {
+            const QStringList lines = doc.pageText(page);
+            QCOMPARE(lines.value(0), HeadingRow);
+            QCOMPARE(lines.count(HeadingRow), 1);
+            seen += lines.mid(1);
+        }
+        QStringList expected;
+        for (int i = 1; i <= rows + 1; ++i)
+            expected << rowText(i);
+        QCOMPARE(seen, expected);
+        QCOMPARE(doc.pageText(doc.pageCount()), (QStringList{HeadingRow, rowText(rows + 1)}));
+        // Each entry knows the page it stands on; the hook's entries come in page order.
+        for (const ReportDocument::Entry& entry : doc.entries())
+            if (entry.kind == ReportDocument::Entry::Table && entry.body != Heading)
+                QVERIFY2(doc.pageText(entry.page).contains(entry.body.section(u';', 0, 0)),
+                         qPrintable(entry.body));
+
+        // Without RepeatHeading the headings stand where the report put them, once.
+        RepeatHeading = false;
+        doc.BeginDocument();
+        doc.AddTableRows(Format, QString(), Heading, HeadingShade, BodyShade);
+        for (int i = 1; i <= rows; ++i)
+            doc.AddTableRows(Format, QString(), rowText(i));
+        QVERIFY(doc.pageCount() >= 3);
+        QCOMPARE(doc.pageText(1).value(0), HeadingRow);
+        QCOMPARE(doc.pageText(2).value(0), rowText(doc.pageText(1).size()));
+    }
+
+    // A row taller than a page (a long wrapped text) goes on over the next pages.
+    void rowTallerThanAPage() {
+        QStringList words;
+        for (int i = 0; i < 4000; ++i)
+            words << QStringLiteral("word%1").arg(i);
+        ReportDocument doc;
+        doc.AddTableRows(QStringLiteral("1440|9000;"), QString(),
+                         QStringLiteral("Description:|") + words.join(u' ') + u';');
+        doc.AddTableRows(QStringLiteral("1440|9000;"), QString(), QStringLiteral("after|;"));
+        QVERIFY(doc.pageCount() > 2);
+        QStringList text;
+        for (int page = 1; page <= doc.pageCount(); ++page)
+            text += doc.pageText(page);
+        QCOMPARE(text.last(), QStringLiteral("after|"));
+        text.removeLast();
+        QCOMPARE(text.join(u' ').remove(QStringLiteral("Description:")).simplified().remove(u'|'),
+                 words.join(u' '));
+    }
+
+    void freeTextLines() {
+        ReportDocument doc;
+        doc.WriteText(QStringLiteral("\r\n"));
+        doc.WriteText(QStringLiteral("Week of 1/3/2005\r\n"));
+        doc.WriteText(QStringLiteral("\r\n\r\nSignature:  ____"));
+        doc.WriteText(QStringLiteral("\r\n")); // ends the open line, adds none
+        doc.WriteText(QStringLiteral("next"));
+        QCOMPARE(doc.pageText(1),
+                 (QStringList{"", "Week of 1/3/2005", "", "", "Signature:  ____", "next"}));
+    }
+
+    // The header is a setting: it applies to the page being laid out and the ones after,
+    // and a new document keeps it.
+    void pageHeaderIsASetting() {
+        ReportDocument doc;
+        doc.SetPageHeader(QStringLiteral("A"));
+        doc.BeginDocument();
+        QCOMPARE(doc.pageHeader(1), QStringLiteral("A"));
+        doc.SetPageHeader(QStringLiteral("B||Page %d"));
+        doc.StartNewPage();
+        doc.StartNewPage();
+        doc.SetPageHeader(QStringLiteral("C"));
+        QCOMPARE((QStringList{doc.pageHeader(1), doc.pageHeader(2), doc.pageHeader(3)}),
+                 (QStringList{"B||Page %d", "B||Page %d", "C"}));
+        doc.SetPageFooter(QStringLiteral("|Page %d|"));
+        doc.BeginDocument();
+        QCOMPARE(doc.pageCount(), 1);
+        QCOMPARE(doc.pageHeader(1), QStringLiteral("C"));
+        QCOMPARE(doc.pageFooter(1), QStringLiteral("|Page %d|"));
+        doc.reset();
+        QCOMPARE(doc.pageHeader(1), QString());
+    }
+
+    // A shaded row is painted on its shade; a right-aligned cell's text ends at the right
+    // of its column.
+    void paintsShadingAndRightAlignment() {
+        ReportDocument doc;
+        doc.setTableStyle(TableStyle::Plain);
+        doc.AddTableRows(QStringLiteral("2000|>3000;"), QString(), QStringLiteral("x|123;"),
+                         QColor(), QColor(200, 200, 200));
+        QImage image(600, 300, QImage::Format_RGB32);
+        image.setDotsPerMeterX(3780); // 96 dpi
+        image.setDotsPerMeterY(3780);
+        image.fill(Qt::white);
+        {
+            QPainter painter(&image);
+            doc.paintPage(painter, 1);
+        }
+        const double scale = 96.0 / docmetrics::TwipsPerInch;
+        int shadedRow = -1;
+        for (int y = 0; y < image.height() && shadedRow < 0; ++y)
+            if (image.pixelColor(int(4100 * scale), y) == QColor(200, 200, 200))
+                shadedRow = y;
+        QVERIFY(shadedRow >= 0);
+        auto inkBetween = [&](int fromTwips, int toTwips) {
+            int ink = 0;
+            for (int y = shadedRow; y < shadedRow + 20; ++y)
+                for (int x = int(fromTwips * scale); x < int(toTwips * scale); ++x)
+                    ink += qGray(image.pixel(x, y)) < 100;
+            return ink;
+        };
+        QVERIFY(inkBetween(0, 600) > 0);     // "x" at the left of column 1
+        QCOMPARE(inkBetween(2000, 4300), 0); // nothing in the left of column 2
+        QVERIFY(inkBetween(4300, 5000) > 0); // "123" at its right
+        QCOMPARE(image.pixelColor(int(5200 * scale), shadedRow), QColor(Qt::white));
+    }
+
+    void pdfHoldsEveryPage() {
+        QTemporaryDir dir;
+        ReportDocument doc;
+        doc.SetPageHeader(QStringLiteral("|Completed Work|Page %d"));
+        doc.BeginDocument();
+        for (int i = 1; i <= 120; ++i)
+            doc.AddTableRows(Format, QString(), rowText(i));
+        doc.EndDocument();
+        const QString path = dir.filePath(QStringLiteral("out.pdf"));
+        QVERIFY(printToPdf(doc, path));
+        const QString text = pdfText(path);
+        QCOMPARE(text.count(u'\f'), doc.pageCount());
+        for (int page = 1; page <= doc.pageCount(); ++page)
+            QVERIFY(text.section(u'\f', page - 1, page - 1)
+                        .contains(QStringLiteral("Page %1").arg(page)));
+        QVERIFY(text.contains(QRegularExpression(QStringLiteral("1/120/2005 +Task 120 +360"))));
+        QString error;
+        QVERIFY(!printToPdf(doc, dir.filePath(QStringLiteral("no/such/folder/x.pdf")), &error));
+        QVERIFY(error.contains(QStringLiteral("could not be written")));
+    }
+
+    void replaceAll_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("find");
+        QTest::addColumn<QString>("replacement");
+        QTest::addColumn<QString>("result");
+        QTest::newRow("bars") << "a|b||c"
+                              << "|"
+                              << "\t"
+                              << "a\tb\t\tc";
+        QTest::newRow("replacement holds find") << "xx"
+                                                << "x"
+                                                << "xx"
+                                                << "xxxx";
+        QTest::newRow("case counts") << "aAa"
+                                     << "a"
+                                     << "b"
+                                     << "bAb";
+        QTest::newRow("longer find") << "a;;b;;"
+                                     << ";;"
+                                     << ""
+                                     << "ab";
+    }
+    void replaceAll() {
+        QFETCH(QString, text);
+        QFETCH(QString, find);
+        QFETCH(QString, replacement);
+        QFETCH(QString, result);
+        QCOMPARE(ReplaceAll(text, find, replacement), result);
+        QCOMPARE(text, result);
+    }
+
+    void fileLines_data() {
+        QTest::addColumn<QString>("body");
+        QTest::addColumn<bool>("tabEnd");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("overdue row") << "a|b|c;" << true << "a\tb\tc\t";
+        QTest::newRow("master list row") << "a|b;" << false << "a\tb";
+        QTest::newRow("subtotal") << "|Subtotal:|12|30|;" << true << "\tSubtotal:\t12\t30\t\t";
+    }
+    void fileLines() {
+        QFETCH(QString, body);
+        QFETCH(bool, tabEnd);
+        QFETCH(QString, line);
+        QCOMPARE(fileLine(body, tabEnd ? FileRowEnd::Tab : FileRowEnd::Nothing), line);
+    }
+
+    void confirmFileReplace() {
+        ScriptedUi ui;
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("r.txt"));
+        Cancelled = true;
+        ConfirmFileReplace(path);
+        QVERIFY(!Cancelled);
+        QVERIFY(ui.messages.isEmpty());
+        QFile(path).open(QIODevice::WriteOnly);
+        ui.answer(MsgResult::No);
+        ConfirmFileReplace(path);
+        QVERIFY(Cancelled);
+        QCOMPARE(ui.lastMessage().text,
+                 "The file '" + path + "' already exists.  Do you wish to replace it?");
+        QCOMPARE(ui.lastMessage().title, QStringLiteral("File Exists"));
+        QCOMPARE(ui.lastMessage().buttons, MsgButtons::YesNo);
+        ui.answer(MsgResult::Yes);
+        ConfirmFileReplace(path);
+        QVERIFY(!Cancelled);
+        QCOMPARE(qtFileFilter(TextFileFilter),
+                 QStringLiteral("Text Files (*.txt);;All Files (*.*)"));
+    }
+
+    // Sent to a file: the dialog first, then only the table rows as lines, CR LF.
+    void standardReportToFile() {
+        ScriptedUi ui;
+        TempWorkFolder folder(2005, TasksSql);
+        ReportDest = ReportToFile;
+        const QString path = folder.file(QStringLiteral("out.txt"));
+        ui.answerFile(path);
+        runStandardReport(taskReport());
+        QCOMPARE(ui.filesAsked.size(), 1);
+        QCOMPARE(ui.filesAsked[0].filter, TextFileFilter);
+        QCOMPARE(ui.filesAsked[0].initialName, folder.file(QStringLiteral("Tasks.txt")));
+        QCOMPARE(readAll(path), QByteArray("Boiler\t1\t\r\nChiller\t2\t\r\n\tSubtotal:\t\t\r\n"));
+        QVERIFY(ui.messages.isEmpty());
+        QCOMPARE(reportDocument().entries().size(), size_t(0));
+
+        // No to "File Exists" and a cancelled dialog: nothing is touched, nothing asked more.
+        ui.answerFile(path);
+        ui.answer(MsgResult::No);
+        runStandardReport(taskReport());
+        ui.answerFile(std::nullopt);
+        runStandardReport(taskReport());
+        QCOMPARE(ui.messageTexts().size(), 1);
+        QVERIFY(readAll(path).startsWith("Boiler"));
+
+        // No rows: the report's message and an empty file.
+        StandardReport none = taskReport();
+        none.sql = QStringLiteral("select taskid, taskname from tasks where taskid > 99");
+        ui.answerFile(path);
+        ui.answer(MsgResult::Yes);
+        runStandardReport(none);
+        QCOMPARE(ui.lastMessage().text, none.noRowsText);
+        QCOMPARE(ui.lastMessage().title, none.noRowsTitle);
+        QCOMPARE(readAll(path), QByteArray());
+    }
+
+    void standardReportToDocument() {
+        ScriptedUi ui;
+        TempWorkFolder folder(2005, TasksSql);
+        int shown = 0;
+        setReportViewer([&] { ++shown; });
+        runStandardReport(taskReport());
+        ReportDocument& doc = reportDocument();
+        QVERIFY(doc.isFinished());
+        QCOMPARE(shown, 1);
+        QCOMPARE(doc.pageHeader(1), QStringLiteral("|Tasks|Page %d"));
+        QCOMPARE(doc.pageText(1), (QStringList{"Task|Id", "Week of 1/3/2005", "Boiler|1",
+                                               "Chiller|2", "|Subtotal:"}));
+        StandardReport none = taskReport();
+        none.sql = QStringLiteral("select taskid, taskname from tasks where taskid > 99");
+        runStandardReport(none);
+        QCOMPARE(shown, 1);
+        QCOMPARE(ui.lastMessage().text, none.noRowsText);
+        setReportViewer({});
+    }
+
+    // The preview window: the document's pages, one window rebuilt by the next report,
+    // Save as PDF, Print (no printer here: a PDF) and Ok.
+    void previewWindow() {
+        ScriptedUi ui;
+        QTemporaryDir dir;
+        AppPath = dir.path() + QLatin1Char('/');
+        installReportOutputWindow();
+        ReportDocument& doc = reportDocument();
+        doc.BeginDocument();
+        doc.AddTableRows(Format, QString(), QStringLiteral("a|b|1;"));
+        doc.EndDocument();
+        showReportOutput();
+        QPointer<frmOutput> window = frmOutput::current();
+        QVERIFY(window && window->isVisible());
+        QCOMPARE(window->windowTitle(), QStringLiteral("Report Output"));
+        QCOMPARE(window->preview()->pageCount(), 1);
+
+        doc.BeginDocument();
+        for (int i = 1; i <= 100; ++i)
+            doc.AddTableRows(Format, QString(), rowText(i));
+        doc.EndDocument();
+        showReportOutput();
+        QCOMPARE(frmOutput::current(), window.data());
+        QCOMPARE(window->preview()->pageCount(), doc.pageCount());
+        window->findChild<QAction*>(QStringLiteral("tbrLastPage"))->trigger();
+        QCOMPARE(window->findChild<QLabel*>(QStringLiteral("lblPage"))->text(),
+                 QStringLiteral("Page %1 of %1").arg(doc.pageCount()));
+
+        const QString saved = dir.filePath(QStringLiteral("saved.pdf"));
+        ui.answerFile(saved);
+        window->findChild<QPushButton*>(QStringLiteral("cmdSavePdf"))->click();
+        QCOMPARE(ui.filesAsked.last().filter,
+                 QStringLiteral("PDF Files (*.pdf)|*.pdf|All Files (*.*)|*.*"));
+        QVERIFY(pdfText(saved).contains(QStringLiteral("Task 100")));
+        QVERIFY(window->isVisible());
+
+        const QString printed = dir.filePath(QStringLiteral("printed.pdf"));
+        ui.answerFile(printed);
+        window->findChild<QPushButton*>(QStringLiteral("cmdPrint"))->click();
+        QVERIFY(QFileInfo(printed).size() > 0);
+        QTRY_VERIFY(!window);
+        QCOMPARE(doc.entries().size(), size_t(0)); // closing the window ends the document
+
+        showReportOutput();
+        window = frmOutput::current();
+        window->findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
+        QTRY_VERIFY(!window);
+        setReportViewer({});
+    }
+};
+
+QTEST_MAIN(TestReportDocument)
+#include "tst_reportdocument.moc"
