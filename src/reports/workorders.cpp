@@ -35,8 +35,23 @@ QString jetLiteral(const QDate& date) {
     return QLatin1Char('#') + date.toString(QStringLiteral("MM/dd/yyyy")) + QLatin1Char('#');
 }
 
+// "|" and ";" separate the cells and rows of a sheet line. Typed into a task they would cut
+// the text into cells with no column (lost from the sheet) or rows of their own, so they are
+// shown by their look-alikes: the broken bar and the Greek question mark, which is drawn as
+// a semicolon.
+constexpr QChar CellSeparator = u'|';
+constexpr QChar RowSeparator = u';';
+constexpr QChar CellSeparatorLookAlike = u'\u00A6';
+constexpr QChar RowSeparatorLookAlike = u'\u037E';
+
+QString asCellText(QString value) {
+    return value.replace(CellSeparator, CellSeparatorLookAlike)
+        .replace(RowSeparator, RowSeparatorLookAlike);
+}
+
+// A text column's value as a sheet line holds it.
 QString text(const Recordset& rs, const QString& field) {
-    return rs.value(field).toString();
+    return asCellText(rs.value(field).toString());
 }
 
 double number(const Recordset& rs, const QString& field) {
@@ -92,8 +107,12 @@ void blankLine() {
 void writeSheet(const Recordset& rs) {
     ReportDocument& doc = reportDocument();
     const QVariant taskId = rs.value(QStringLiteral("assign.taskid"));
+    // The header has no rows: only "|" would cut it into parts.
     doc.SetPageHeader(QStringLiteral("Work Order: ") +
-                      text(rs, QStringLiteral("taskname")).left(HeaderNameLength) +
+                      rs.value(QStringLiteral("taskname"))
+                          .toString()
+                          .left(HeaderNameLength)
+                          .replace(CellSeparator, CellSeparatorLookAlike) +
                       QStringLiteral("||Task #: ") +
                       (taskId.isNull() ? QString() : QString::number(taskId.toLongLong())));
 

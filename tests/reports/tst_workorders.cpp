@@ -124,6 +124,7 @@ void TestWorkOrders::sheetLines_data() {
     QTest::addColumn<QStringList>("top");  // the lines down to the comment rows
     QTest::addColumn<QString>("names");    // "Completed by:" line
     QTest::addColumn<QString>("finished"); // "Completion Date:" line
+    QTest::addColumn<QString>("header");
 
     QTest::newRow("everything, completed")
         << "manuf = 'Acme', model = 'X-1', serialno = 'S-77', Tag = 'T-12', taskdesc = 'Check "
@@ -147,12 +148,14 @@ void TestWorkOrders::sheetLines_data() {
                        "Minutes;",
                        "B"}
         << "Completed by:Ann Lee|Inspected by:Max Ray;"
-        << "Completion Date:12/6/2005|Time Required:1:05;";
+        << "Completion Date:12/6/2005|Time Required:1:05;"
+        << "Work Order: Pump||Task #: 1";
     QTest::newRow("nothing but the task")
         << ""
         << "" << 0 << QStringList{"B", "10440; Task Description: ;", "B", "B"}
         << "Completed by:|Inspected by:;"
-        << "Completion Date:|Time Required:;";
+        << "Completion Date:|Time Required:;"
+        << "Work Order: Pump||Task #: 1";
     QTest::newRow("one week, serial number, tag and hours only")
         << "serialno = 'S1', Tag = 'T-9', reqhour = 2"
         << "comphour = 2, compmin = 0" << 1
@@ -166,7 +169,8 @@ void TestWorkOrders::sheetLines_data() {
                        "5220|5220; |Completion Time: 2 Hours ;",
                        "B"}
         << "Completed by:|Inspected by:;"
-        << "Completion Date:|Time Required:2:00;";
+        << "Completion Date:|Time Required:2:00;"
+        << "Work Order: Pump||Task #: 1";
     QTest::newRow("best time and minutes, codes that no longer exist")
         << "besttime = 'Weekends', reqmin = 45"
         << "locid = 99, typid = 98, empid = 1, manid = 97, compmin = 45" << 0
@@ -174,14 +178,26 @@ void TestWorkOrders::sheetLines_data() {
                        "5220|5220; Best Time to Complete: Weekends|Completion Time: 45 Minutes;",
                        "B"}
         << "Completed by:Ann Lee|Inspected by:;"
-        << "Completion Date:|Time Required:0:45;";
+        << "Completion Date:|Time Required:0:45;"
+        << "Work Order: Pump||Task #: 1";
     QTest::newRow("task deleted, location kept")
         << ""
         << "taskid = 7, locid = 1" << 0 << QStringList{"B", "3480|3480|3480; Boiler Room||;",
                                                        "B", "10440; Task Description: ;",
                                                        "B", "B"}
         << "Completed by:|Inspected by:;"
-        << "Completion Date:|Time Required:;";
+        << "Completion Date:|Time Required:;"
+        << "Work Order: ||Task #: 7";
+    // Typed separators keep their text in its cell; the header shows 50 characters.
+    QTest::newRow("separators typed into the task, a long name")
+        << "taskname = 'Pump|north wing: inspect, lubricate and test all bearings', manuf = "
+           "'A|B', taskdesc = 'Drain; refill|vent'"
+        << "" << 0
+        << QStringList{"B", "3480|3480|3480; Manufacturer: A\u00A6B|Model:|Serial No.:;",
+                       "10440; Task Description: Drain\u037E refill\u00A6vent;", "B", "B"}
+        << "Completed by:|Inspected by:;"
+        << "Completion Date:|Time Required:;"
+        << "Work Order: Pump\u00A6north wing: inspect, lubricate and test all b||Task #: 1";
 }
 
 void TestWorkOrders::sheetLines() {
@@ -191,6 +207,7 @@ void TestWorkOrders::sheetLines() {
     QFETCH(QStringList, top);
     QFETCH(QString, names);
     QFETCH(QString, finished);
+    QFETCH(QString, header);
     test::TempWorkFolder folder(2005, QString::fromLatin1(CodesAndOneAssignment));
     if (!taskSet.isEmpty())
         folder.exec("UPDATE tasks SET " + taskSet);
@@ -209,6 +226,7 @@ void TestWorkOrders::sheetLines() {
              << "B"
              << "5220|5220; " + names << "5220|5220; " + finished;
     QCOMPARE(written(), expected);
+    QCOMPARE(reportDocument().pageHeader(1), header);
     QVERIFY(ui_->messages.isEmpty());
     // On its own the sheet is a whole document, shown in the preview.
     QVERIFY(reportDocument().isFinished());
@@ -260,6 +278,13 @@ void TestWorkOrders::batchOrder() {
     QCOMPARE(reportDocument().pageCount(), sheets.size());
     // Each sheet starts its page: a page break before every one but the first.
     QCOMPARE(written().count(QStringLiteral("P")), sheets.size() - 1);
+    // Each page has the header of its own sheet.
+    const QStringList taskIds{"", "Beta", "alpha", "gamma", "Delta"};
+    for (qsizetype page = 1; page <= sheets.size(); ++page) {
+        const QString name = sheets[page - 1].section(u' ', 1);
+        QCOMPARE(reportDocument().pageHeader(int(page)),
+                 QStringLiteral("Work Order: %1||Task #: %2").arg(name).arg(taskIds.indexOf(name)));
+    }
 }
 
 void TestWorkOrders::wrkOrderPrintsTheWeeksOfTheRange_data() {
