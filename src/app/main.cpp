@@ -15,8 +15,11 @@
 #include "data/demodata.h"
 #include "dialogs/datetext.h"
 #include "reports/frmoutput.h"
+#include "reports/frmwrkorder.h"
+#include "reports/monthlyprint.h"
 #include "reports/pdfoutput.h"
 #include "reports/reportdocument.h"
+#include "reports/workorders.h"
 #include "tasks/taskeditor.h"
 
 #include <QApplication>
@@ -42,7 +45,7 @@ struct CommandLine {
     int year = 0;            // --set-year
     bool assignments = true; // --set-year without --no-assignments
     QString reportFile;      // --custom
-    QString outputFile;      // -o
+    QString outputFile;      // -o: --custom's output, or -m's PDF
     QString error;           // set: not a valid command line
 };
 
@@ -119,7 +122,7 @@ CommandLine parseCommandLine(const QStringList& args) {
             }
             setYear = true;
         } else if (a == QLatin1String("--custom") || a == QLatin1String("-o")) {
-            if (++i >= args.size()) {
+            if (++i >= args.size() || args[i].isEmpty()) {
                 line.error = QStringLiteral("%1 needs a file name").arg(a);
                 return line;
             }
@@ -160,8 +163,11 @@ CommandLine parseCommandLine(const QStringList& args) {
     else if (custom && !customDestination(line.outputFile))
         line.error = QStringLiteral("the output file %1 does not end in .txt, .htm or .pdf")
                          .arg(line.outputFile);
-    else if (!custom && !line.outputFile.isEmpty())
-        line.error = QStringLiteral("-o goes with --custom");
+    else if (monthly && !line.outputFile.isEmpty() &&
+             !line.outputFile.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive))
+        line.error = QStringLiteral("the file %1 must end in .pdf").arg(line.outputFile);
+    else if (!custom && !monthly && !line.outputFile.isEmpty())
+        line.error = QStringLiteral("-o goes with -m or --custom");
     else if (init)
         line.command = Command::Init;
     else if (custom)
@@ -174,14 +180,16 @@ CommandLine parseCommandLine(const QStringList& args) {
 }
 
 void printUsage(std::FILE* to) {
-    std::fputs("Usage: tavrel [-m]\n"
+    std::fputs("Usage: tavrel [-m [-o FILE.pdf]]\n"
                "       tavrel --init [--demo]\n"
                "       tavrel --set-year YEAR [--no-assignments]\n"
                "       tavrel --custom FILE.rpt -o FILE\n"
                "       tavrel --help\n"
                "\n"
                "Without options Tavrel opens tavrel.mdb in the current folder.\n"
-               "  -m              print this month's work orders and end\n"
+               "  -m              print this month's work orders and end (into a PDF in this\n"
+               "                  folder when no printer is configured)\n"
+               "  -m -o FILE.pdf  write this month's work orders to FILE.pdf instead\n"
                "  --init          create an empty tavrel.mdb and rptspec.mdb here\n"
                "  --init --demo   the same, filled with a sample site\n"
                "  --set-year YEAR plan for YEAR (100 to 9999): the week dates of that year\n"
@@ -192,10 +200,8 @@ void printUsage(std::FILE* to) {
                "                  an HTML table (.htm) or a PDF document (.pdf)\n"
                "  --help, -h      show this text\n"
                "\n"
-               "-m, --init, --set-year and --custom need no display. Exit status: 0 done, 1 an "
-               "error (shown on\n"
-               "standard error), 2 a wrong command line, 3 printing work orders is not part\n"
-               "of this version yet.\n",
+               "-m, --init, --set-year and --custom need no display. Exit status: 0 done, 1 an\n"
+               "error (shown on standard error), 2 a wrong command line.\n",
                to);
 }
 
@@ -330,6 +336,34 @@ int runCustom(const QString& reportFile, const QString& outputFile) {
     return ExitOk;
 }
 
+// The -m print: the month's work orders to the printer or a PDF, and on standard output
+// what became of them.
+void installMonthlyPrint(const QString& pdfPath) {
+    tavrel::startupSteps().printMonthlyWorkOrders = [pdfPath] {
+        const tavrel::MonthlyPrintResult result = tavrel::printMonthlyWorkOrders(pdfPath);
+        const QDate today = tavrel::ui().today();
+        const QString month =
+            tavrel::longMonthName(today.month()) + QLatin1Char(' ') + QString::number(today.year());
+        if (result.workOrders == 0) {
+            std::fprintf(stdout, "No work orders are due in %s: nothing was printed.\n",
+                         qPrintable(month));
+            return ExitOk;
+        }
+        if (!result.delivered)
+            return ExitFailed;
+        if (result.pdfPath.isEmpty())
+            std::fprintf(stdout, "Printed %d work orders due in %s.\n", result.workOrders,
+                         qPrintable(month));
+        else
+            std::fprintf(
+                stdout, "Wrote %d work orders due in %s to %s%s\n", result.workOrders,
+                qPrintable(month),
+                qPrintable(QDir::toNativeSeparators(QFileInfo(result.pdfPath).absoluteFilePath())),
+                pdfPath.isEmpty() ? " (no printer is configured)." : ".");
+        return ExitOk;
+    };
+}
+
 void setUpApplication() {
     QCoreApplication::setApplicationName(QStringLiteral("Tavrel"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TAVREL_VERSION));
@@ -352,6 +386,7 @@ int runWithoutWindow(const CommandLine& line, char* programName) {
         return runSetYear(line.year, line.assignments);
     if (line.command == Command::Custom)
         return runCustom(line.reportFile, line.outputFile);
+    installMonthlyPrint(line.outputFile);
     return tavrel::runMonthlyCommand(QDir::currentPath());
 }
 
@@ -367,6 +402,12 @@ int runWindow(int argc, char* argv[]) {
     tavrel::installAssignmentEditor(window);
     tavrel::installReportOutputWindow();
     tavrel::installCustomReports(window);
+    tavrel::installWorkOrders(window);
+    tavrel::setAssignmentWorkOrderPrinter([](const QVariant& assid) {
+        qint32 id = assid.toInt();
+        tavrel::PrintWorkOrder(id);
+    });
+    installMonthlyPrint(QString());
     tavrel::startupSteps().createYearAssignments = tavrel::CreateYearAssignments;
     tavrel::startupSteps().setCurrentYear = tavrel::SetCurrentYear;
     window.Form_Load();

@@ -3,10 +3,12 @@
 // counts is the exit status, what it says on standard error, and that it always ends.
 
 #include "data/demodata.h"
+#include "reports/printing.h"
 #include "support/otherprogram.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -30,7 +32,9 @@ struct Run {
     QString err;
 };
 
-Run runTavrel(const QString& folder, const QStringList& args) {
+// Runs the program in `folder`; with `clock` ("2005-12-15 10:00:00") under faketime, so
+// that "this month" is a month of our choosing.
+Run runTavrel(const QString& folder, const QStringList& args, const QString& clock = {}) {
     QProcess process;
     process.setWorkingDirectory(folder);
     // As under cron or over ssh: no display and no platform chosen for the program.
@@ -38,8 +42,17 @@ Run runTavrel(const QString& folder, const QStringList& args) {
     env.remove(QStringLiteral("DISPLAY"));
     env.remove(QStringLiteral("WAYLAND_DISPLAY"));
     env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    // faketime comes in by LD_PRELOAD, ahead of a sanitizer build's runtime.
+    env.insert(QStringLiteral("ASAN_OPTIONS"), env.value(QStringLiteral("ASAN_OPTIONS")) +
+                                                   QStringLiteral(":verify_asan_link_order=0"));
     process.setProcessEnvironment(env);
-    process.start(QStringLiteral(TAVREL_BINARY), args);
+    if (clock.isEmpty())
+        process.start(QStringLiteral(TAVREL_BINARY), args);
+    else
+        process.start(QStringLiteral("faketime"),
+                      QStringList{QStringLiteral("-f"), QLatin1Char('@') + clock,
+                                  QStringLiteral(TAVREL_BINARY)} +
+                          args);
     Run run;
     run.finished = process.waitForStarted() && process.waitForFinished(RunBoundMs);
     if (!run.finished) {
@@ -68,6 +81,47 @@ qint64 scalar(const QString& path, const char* sql) {
     sqlite3_close(db);
     return value;
 }
+
+bool execSql(const QString& path, const QString& sql) {
+    sqlite3* db = nullptr;
+    bool ok = sqlite3_open(QFile::encodeName(path).constData(), &db) == SQLITE_OK &&
+              sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_close(db);
+    return ok;
+}
+
+// The pages of a PDF as pdftotext reads them, in layout mode.
+QStringList pdfPages(const QString& pdf) {
+    QProcess process;
+    process.start(QStringLiteral("pdftotext"),
+                  {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+    if (!process.waitForFinished(RunBoundMs) || process.exitCode() != 0)
+        return {};
+    QStringList pages = QString::fromUtf8(process.readAllStandardOutput()).split(u'\f');
+    if (!pages.isEmpty() && pages.last().trimmed().isEmpty())
+        pages.removeLast();
+    return pages;
+}
+
+// Three work orders due in December 2005 and one in each month around it: a task with all
+// a sheet can show and a long name, one completed, one with hardly anything.
+const char* const DecemberSite =
+    "INSERT INTO employees VALUES (1, 'Ann', 'Lee');"
+    "INSERT INTO managers VALUES (1, 'Max', 'Ray');"
+    "INSERT INTO locations VALUES (1, 'Boiler Room');"
+    "INSERT INTO types VALUES (1, 'HVAC');"
+    "INSERT INTO tasks (taskid, taskname, taskdesc, tools, manuf, model, serialno, Tag, "
+    "reqhour, reqmin) VALUES (1, 'Zone heating pump, north wing, inspect and lubricate all "
+    "bearings', 'Check the seals', 'Grease gun', 'Acme', 'X-1', 'S-77', 'T-12', 1, 30),"
+    "(2, 'air filters', 'Replace the filters', NULL, NULL, NULL, NULL, NULL, 0, 0);"
+    "INSERT INTO taskweeks VALUES (1, 10), (1, 36), (2, 49);"
+    "INSERT INTO assign (taskid, duedate, locid, typid, empid, manid, completed, compdate, "
+    "comphour, compmin) VALUES (1, '2005-12-05', 1, 1, 1, NULL, 0, NULL, 0, 0),"
+    "(2, '2005-12-05', NULL, NULL, 1, 1, 1, '2005-12-06', 1, 5),"
+    "(2, '2005-12-26', NULL, NULL, NULL, NULL, 0, NULL, 0, 0),"
+    "(2, '2005-11-28', NULL, NULL, NULL, NULL, 0, NULL, 0, 0),"
+    "(2, '2006-01-02', NULL, NULL, NULL, NULL, 0, NULL, 0, 0);";
+const char* const MidDecember = "2005-12-15 10:00:00";
 
 } // namespace
 
@@ -106,6 +160,10 @@ private Q_SLOTS:
         QTest::newRow("custom to a .doc")
             << QStringList{"--custom", "r.rpt", "-o", "r.doc"}
             << "the output file r.doc does not end in .txt, .htm or .pdf";
+        QTest::newRow("-o alone") << QStringList{"-o", "out.pdf"} << "-o goes with -m or --custom";
+        QTest::newRow("-o without a name") << QStringList{"-m", "-o"} << "-o needs a file name";
+        QTest::newRow("-o not a PDF")
+            << QStringList{"-m", "-o", "out.txt"} << "the file out.txt must end in .pdf";
         QTest::newRow("Qt option without its value")
             << QStringList{"-platform"} << "the option -platform needs a value";
     }
@@ -129,8 +187,8 @@ private Q_SLOTS:
         QCOMPARE(run.exitCode, 0);
         QVERIFY2(run.err.isEmpty(), qPrintable(run.err));
         for (const char* command :
-             {"\n  -m ", "\n  --init ", "\n  --init --demo ", "\n  --set-year ",
-              "\n  --no-assignments ", "\n  --custom ", "\n  --help"})
+             {"\n  -m ", "\n  -m -o FILE.pdf ", "\n  --init ", "\n  --init --demo ",
+              "\n  --set-year ", "\n  --no-assignments ", "\n  --custom ", "\n  --help"})
             QVERIFY2(run.out.contains(QLatin1String(command)), command);
     }
 
@@ -153,29 +211,32 @@ private Q_SLOTS:
         QTest::addColumn<QString>("folderKind");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QStringList>("said");
+        QTest::addColumn<QString>("out");
         QTest::newRow("no database")
             << "empty" << 1
             << QStringList{"Tavrel: 3024  Could not find file '",
                            "Tavrel: 91  The database tavrel.mdb is not open: there is no such "
-                           "file in "};
+                           "file in "}
+            << "";
         QTest::newRow("locked by another program")
             << "locked" << 1
             << QStringList{"Locked Record: Could not update locked record.  Do you wish to try "
-                           "again? [No: running without a window]\n"};
+                           "again? [No: running without a window]\n"}
+            << "";
         // Repaired on the spot, the run goes on to the print on the rebuilt file.
         QTest::newRow("not a database")
-            << "garbage" << 3
+            << "garbage" << 0
             << QStringList{"Tavrel: The database tavrel.mdb was damaged and has been repaired",
-                           "tavrel-damaged-1.mdb.\n",
-                           "Tavrel: Printing work orders (-m) is not part of this version yet.\n"};
-        QTest::newRow("sound database, print not in this version")
-            << "sound" << 3
-            << QStringList{"Tavrel: Printing work orders (-m) is not part of this version yet.\n"};
+                           "tavrel-damaged-1.mdb.\n"}
+            << "No work orders are due in ";
+        QTest::newRow("sound database, nothing due")
+            << "sound" << 0 << QStringList{} << "No work orders are due in ";
     }
     void monthlyRunEndsWithItsError() {
         QFETCH(QString, folderKind);
         QFETCH(int, exitCode);
         QFETCH(QStringList, said);
+        QFETCH(QString, out);
         QTemporaryDir dir;
         const QString db = dir.filePath("tavrel.mdb");
         QString error;
@@ -200,13 +261,91 @@ private Q_SLOTS:
             QVERIFY2(run.err.contains(text), qPrintable(run.err));
         // Each thing is said once, not once per step of start-up.
         QVERIFY2(run.err.count(QStringLiteral("Tavrel: 91  ")) <= 1, qPrintable(run.err));
-        QVERIFY(run.out.isEmpty());
+        QVERIFY2(out.isEmpty() ? run.out.isEmpty() : run.out.startsWith(out), qPrintable(run.out));
         if (folderKind == "empty")
             QVERIFY(!QFile::exists(db));
         if (folderKind == "garbage")
             QVERIFY(QFile::exists(dir.filePath("tavrel-damaged-1.mdb")));
         if (folderKind == "sound")
-            QCOMPARE(run.err.count(QStringLiteral("Tavrel: ")), 1); // no error on the way
+            QVERIFY2(!run.err.contains(QStringLiteral("Tavrel: ")), qPrintable(run.err));
+        QCOMPARE(QDir(dir.path()).entryList({"*.pdf"}), QStringList{}); // nothing printed
+    }
+
+    // -m -o: the month's work orders in the PDF, one page each, in due-date then task-name
+    // order, each sheet with its own header; other months are left out.
+    void monthlyPrintToPdf() {
+        QTemporaryDir dir;
+        const QString db = dir.filePath("tavrel.mdb");
+        QString error;
+        QVERIFY2(tavrel::initWorkFolder(dir.path(), false, QDate(2005, 7, 4), &error),
+                 qPrintable(error));
+        QVERIFY(execSql(db, QString::fromLatin1(DecemberSite)));
+
+        const Run run = runTavrel(dir.path(), {"-m", "-o", "out.pdf"}, MidDecember);
+        QVERIFY2(run.finished, "tavrel -m -o did not end");
+        QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+        QCOMPARE(run.out, QStringLiteral("Wrote 3 work orders due in December 2005 to %1.\n")
+                              .arg(QDir::toNativeSeparators(
+                                  QFileInfo(dir.filePath("out.pdf")).absoluteFilePath())));
+        const QStringList pages = pdfPages(dir.filePath("out.pdf"));
+        QCOMPARE(pages.size(), 3);
+        // Name cut to 50 characters at the left, task number at the right.
+        const QStringList expected[] = {
+            {"Work Order: air filters", "Task #: 2", "Frequency: Once a year",
+             "Due Date: 12/5/2005", "Task Description: Replace the filters",
+             "Comments and Observations:", "Completed by:Ann Lee", "Inspected by:Max Ray",
+             "Completion Date:12/6/2005", "Time Required:1:05"},
+            {"Work Order: Zone heating pump, north wing, inspect and lubrica", "Task #: 1",
+             "Frequency: 2 times a year", "Due Date: 12/5/2005", "Manufacturer: Acme", "Model:X-1",
+             "Serial No.:S-77", "Boiler Room", "HVAC", "T-12", "Task Description: Check the seals",
+             "Tools/Techniques Required: Grease gun", "Completion Time: 1 Hours 30 Minutes",
+             "Completed by:Ann Lee"},
+            {"Work Order: air filters", "Due Date: 12/26/2005",
+             "Completed by:", "Completion Date:"}};
+        for (int page = 0; page < 3; ++page)
+            for (const QString& text : expected[page])
+                QVERIFY2(pages[page].contains(text),
+                         qPrintable(QStringLiteral("page %1 lacks '%2':\n%3")
+                                        .arg(page + 1)
+                                        .arg(text, pages[page])));
+        QVERIFY(!pages[1].contains("lubricate"));
+        QVERIFY(!pages[2].contains("Ann Lee"));
+        QVERIFY(!pages[2].contains("Time Required:1"));
+
+        // An unwritable destination: said, and a failure status; nothing else written.
+        const Run bad = runTavrel(dir.path(), {"-m", "-o", "no/such/folder/out.pdf"}, MidDecember);
+        QVERIFY(bad.finished);
+        QCOMPARE(bad.exitCode, 1);
+        QVERIFY2(bad.err.contains("Tavrel: 75  The file '"), qPrintable(bad.err));
+        QVERIFY2(bad.err.contains("out.pdf' could not be written"), qPrintable(bad.err));
+
+        // A month with nothing due prints nothing and says so.
+        const Run october = runTavrel(dir.path(), {"-m", "-o", "oct.pdf"}, "2005-10-15 10:00:00");
+        QCOMPARE(october.exitCode, 0);
+        QCOMPARE(october.out,
+                 QStringLiteral("No work orders are due in October 2005: nothing was printed.\n"));
+        QVERIFY(!QFile::exists(dir.filePath("oct.pdf")));
+    }
+
+    // Without a printer -m still delivers: a new PDF in the working folder, never over an
+    // earlier one, and its name on standard output.
+    void monthlyPrintWithoutAPrinter() {
+        if (tavrel::hasRealPrinter())
+            QSKIP("this machine has a printer: -m would print on it");
+        QTemporaryDir dir;
+        QString error;
+        QVERIFY2(tavrel::initWorkFolder(dir.path(), false, QDate(2005, 7, 4), &error),
+                 qPrintable(error));
+        QVERIFY(execSql(dir.filePath("tavrel.mdb"), QString::fromLatin1(DecemberSite)));
+        for (const char* name : {"workorders-2005-12.pdf", "workorders-2005-12-2.pdf"}) {
+            const Run run = runTavrel(dir.path(), {"-m"}, MidDecember);
+            QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+            const QString pdf = dir.filePath(QString::fromLatin1(name));
+            QCOMPARE(run.out, QStringLiteral("Wrote 3 work orders due in December 2005 to %1 (no "
+                                             "printer is configured).\n")
+                                  .arg(QDir::toNativeSeparators(pdf)));
+            QCOMPARE(pdfPages(pdf).size(), 3);
+        }
     }
 
     // A yearly job: the week dates and the assignments of the new year, once; with

@@ -1,0 +1,281 @@
+#include "reports/workorders.h"
+
+#include "core/errortrap.h"
+#include "core/globals.h"
+#include "core/singlenumber.h"
+#include "core/uiseam.h"
+#include "data/database.h"
+#include "dialogs/datetext.h"
+#include "reports/reportdocument.h"
+
+#include <QList>
+#include <QVariant>
+
+namespace tavrel {
+
+namespace {
+
+// The sheet's three table formats: one full-width column, two halves, three thirds.
+const QString FullWidth = QStringLiteral("10440;");
+const QString Halves = QStringLiteral("5220|5220;");
+const QString Thirds = QStringLiteral("3480|3480|3480;");
+const QString BlankLine = QStringLiteral("\r\n");
+const QString EmptyRow = QStringLiteral(";");
+const QString NoLocationLine = QStringLiteral("||;");
+
+// The task name as far as the page header shows it.
+constexpr int HeaderNameLength = 50;
+// Rows under "Comments and Observations:" left for the worker's handwriting.
+constexpr int CommentRows = 3;
+// Minutes of "Time Required:" are always two digits.
+constexpr int MinuteDigits = 2;
+
+// A date in SQL, with the year in four digits so that no year is read into another century.
+QString jetLiteral(const QDate& date) {
+    return QLatin1Char('#') + date.toString(QStringLiteral("MM/dd/yyyy")) + QLatin1Char('#');
+}
+
+// "|" and ";" separate the cells and rows of a sheet line. Typed into a task they would cut
+// the text into cells with no column (lost from the sheet) or rows of their own, so they are
+// shown by their look-alikes: the broken bar and the Greek question mark, which is drawn as
+// a semicolon.
+constexpr QChar CellSeparator = u'|';
+constexpr QChar RowSeparator = u';';
+constexpr QChar CellSeparatorLookAlike = u'\u00A6';
+constexpr QChar RowSeparatorLookAlike = u'\u037E';
+
+QString asCellText(QString value) {
+    return value.replace(CellSeparator, CellSeparatorLookAlike)
+        .replace(RowSeparator, RowSeparatorLookAlike);
+}
+
+// A text column's value as a sheet line holds it.
+QString text(const Recordset& rs, const QString& field) {
+    return asCellText(rs.value(field).toString());
+}
+
+double number(const Recordset& rs, const QString& field) {
+    return rs.value(field).toDouble();
+}
+
+// "5" -> "05", "-5" -> "-05": a number of minutes as two digits.
+QString twoDigits(double value) {
+    const int whole = qRound(value);
+    const QString digits = QString::number(qAbs(whole)).rightJustified(MinuteDigits, u'0');
+    return whole < 0 ? QLatin1Char('-') + digits : digits;
+}
+
+// The first row of a lookup by key, or nothing when the key is empty or has no row.
+// `fields` are read and joined by `separator`.
+QString lookup(const QString& sqlBeforeKey, const QVariant& key, const QStringList& fields,
+               const QString& separator = QStringLiteral(" ")) {
+    if (key.isNull())
+        return {};
+    Recordset rs = dbMain.openRecordset(sqlBeforeKey + QString::number(key.toLongLong()),
+                                        RecordsetType::Snapshot);
+    if (!rs.isOpen() || rs.recordCount() == 0)
+        return {};
+    QStringList values;
+    for (const QString& field : fields)
+        values << text(rs, field);
+    return values.join(separator);
+}
+
+// How many weeks of the year the task is scheduled in.
+int scheduledWeeks(const QVariant& taskId) {
+    if (taskId.isNull())
+        return 0;
+    Recordset weeks = dbMain.openRecordset(QStringLiteral("select taskid from taskweeks where "
+                                                          "taskid = ") +
+                                               QString::number(taskId.toLongLong()),
+                                           RecordsetType::Snapshot);
+    if (!weeks.isOpen() || weeks.recordCount() == 0)
+        return 0;
+    weeks.moveLast();
+    return weeks.recordCount();
+}
+
+void addRow(const QString& format, const QString& line) {
+    reportDocument().AddTableRows(format, QString(), line);
+}
+
+void blankLine() {
+    reportDocument().WriteText(BlankLine);
+}
+
+// The sheet from its page header down, for the assignment `rs` stands on.
+void writeSheet(const Recordset& rs) {
+    ReportDocument& doc = reportDocument();
+    const QVariant taskId = rs.value(QStringLiteral("assign.taskid"));
+    // The header has no rows: only "|" would cut it into parts.
+    doc.SetPageHeader(QStringLiteral("Work Order: ") +
+                      rs.value(QStringLiteral("taskname"))
+                          .toString()
+                          .left(HeaderNameLength)
+                          .replace(CellSeparator, CellSeparatorLookAlike) +
+                      QStringLiteral("||Task #: ") +
+                      (taskId.isNull() ? QString() : QString::number(taskId.toLongLong())));
+
+    if (const int weeks = scheduledWeeks(taskId); weeks > 0) {
+        const QString frequency = weeks == 1
+                                      ? QStringLiteral("Once a year")
+                                      : QString::number(weeks) + QStringLiteral(" times a year");
+        addRow(Halves, QStringLiteral("Frequency: ") + frequency + QStringLiteral("|Due Date: ") +
+                           shortDate(rs.value(QStringLiteral("duedate")).toDate()));
+    }
+    blankLine();
+
+    const QString manuf = text(rs, QStringLiteral("manuf"));
+    const QString model = text(rs, QStringLiteral("model"));
+    const QString serialNo = text(rs, QStringLiteral("serialno"));
+    if (!manuf.isEmpty() || !model.isEmpty() || !serialNo.isEmpty())
+        addRow(Thirds, QStringLiteral("Manufacturer: ") + manuf + QStringLiteral("|Model:") +
+                           model + QStringLiteral("|Serial No.:") + serialNo + EmptyRow);
+
+    const QString where =
+        lookup(QStringLiteral("select * from locations where locid = "),
+               rs.value(QStringLiteral("assign.locid")), {QStringLiteral("locdesc")}) +
+        QLatin1Char('|') +
+        lookup(QStringLiteral("select * from types where typid = "),
+               rs.value(QStringLiteral("assign.typid")), {QStringLiteral("typdesc")}) +
+        QLatin1Char('|') + text(rs, QStringLiteral("Tag")) + EmptyRow;
+    if (where != NoLocationLine) {
+        addRow(Thirds, where);
+        blankLine();
+    }
+
+    addRow(FullWidth,
+           QStringLiteral("Task Description: ") + text(rs, QStringLiteral("taskdesc")) + EmptyRow);
+    blankLine();
+    if (const QString tools = text(rs, QStringLiteral("tools")); !tools.isEmpty()) {
+        addRow(FullWidth, QStringLiteral("Tools/Techniques Required: ") + tools + EmptyRow);
+        blankLine();
+    }
+    if (const QString results = text(rs, QStringLiteral("results")); !results.isEmpty()) {
+        addRow(FullWidth, QStringLiteral("Expected Results: ") + results + EmptyRow);
+        blankLine();
+    }
+
+    const QString bestTime = text(rs, QStringLiteral("besttime"));
+    const double hours = number(rs, QStringLiteral("reqhour"));
+    const double minutes = number(rs, QStringLiteral("reqmin"));
+    if (!bestTime.isEmpty() || hours > 0 || minutes > 0) {
+        QString line;
+        if (!bestTime.isEmpty())
+            line = QStringLiteral("Best Time to Complete: ") + bestTime;
+        line += QLatin1Char('|');
+        if (hours > 0 || minutes > 0) {
+            line += QStringLiteral("Completion Time: ");
+            if (hours > 0)
+                line += numberText(hours) + QStringLiteral(" Hours ");
+            if (minutes > 0)
+                line += numberText(minutes) + QStringLiteral(" Minutes");
+        }
+        addRow(Halves, line + EmptyRow);
+    }
+    blankLine();
+
+    addRow(FullWidth, QStringLiteral("Comments and Observations:;"));
+    for (int row = 0; row < CommentRows; ++row)
+        addRow(FullWidth, EmptyRow);
+    blankLine();
+
+    addRow(Halves, QStringLiteral("Completed by:") +
+                       lookup(QStringLiteral("select lastname, firstname from employees where "
+                                             "empid = "),
+                              rs.value(QStringLiteral("assign.empid")),
+                              {QStringLiteral("firstname"), QStringLiteral("lastname")}) +
+                       QStringLiteral("|Inspected by:") +
+                       lookup(QStringLiteral("select manfirst, manlast from managers where "
+                                             "manid = "),
+                              rs.value(QStringLiteral("manid")),
+                              {QStringLiteral("manfirst"), QStringLiteral("manlast")}) +
+                       EmptyRow);
+
+    const QVariant compDate = rs.value(QStringLiteral("compdate"));
+    const double compHour = number(rs, QStringLiteral("comphour"));
+    const double compMin = number(rs, QStringLiteral("compmin"));
+    QString timeRequired;
+    if (compHour + compMin > 0)
+        timeRequired = numberText(compHour) + QLatin1Char(':') + twoDigits(compMin);
+    addRow(Halves, QStringLiteral("Completion Date:") +
+                       (compDate.isNull() ? QString() : shortDate(compDate.toDate())) +
+                       QStringLiteral("|Time Required:") + timeRequired + EmptyRow);
+}
+
+} // namespace
+
+void PrintWorkOrder(qint32& assid) {
+    ErrorTrap trap;
+    Recordset rs = dbMain.openRecordset(
+        QStringLiteral("select * from assign left join tasks on assign.taskid = tasks.taskid "
+                       "where assid = ") +
+            QString::number(assid),
+        RecordsetType::Snapshot);
+    if (!rs.isOpen())
+        return; // why was shown
+    if (rs.recordCount() == 0) {
+        ui().msgBox(QStringLiteral("That task assignment was not found"), MsgButtons::Ok,
+                    MsgIcon::None, {});
+        return;
+    }
+    ReportDocument& doc = reportDocument();
+    if (!BatchPrinting) {
+        RepeatHeading = false;
+        doc.BeginDocument();
+    }
+    writeSheet(rs);
+    if (!BatchPrinting) {
+        doc.EndDocument();
+        showReportOutput();
+    }
+}
+
+QString workOrderRangeSql(const QDate& first, const QDate& last, bool uncompletedOnly) {
+    return QStringLiteral("select assid from assign left join tasks on assign.taskid = "
+                          "tasks.taskid where duedate >= ") +
+           jetLiteral(first) + QStringLiteral(" and duedate <= ") + jetLiteral(last) +
+           (uncompletedOnly ? QStringLiteral(" and not completed") : QString()) +
+           QStringLiteral(" order by duedate, taskname");
+}
+
+QString monthlyWorkOrderSql(const QDate& day) {
+    const QDate first(day.year(), day.month(), 1);
+    return QStringLiteral("select assid from assign left join tasks on assign.taskid = "
+                          "tasks.taskid where duedate >= ") +
+           jetLiteral(first) + QStringLiteral(" and duedate < ") + jetLiteral(first.addMonths(1)) +
+           QStringLiteral(" order by duedate, taskname");
+}
+
+int printWorkOrderBatch(const QString& sql) {
+    ErrorTrap trap;
+    QList<qint32> assignments;
+    {
+        Recordset rs = dbMain.openRecordset(sql, RecordsetType::Snapshot);
+        if (!rs.isOpen() || rs.recordCount() == 0)
+            return 0;
+        rs.moveLast();
+        const int count = rs.recordCount();
+        rs.moveFirst();
+        // Bounded by the count: a move that failed must not keep the loop going.
+        for (int row = 0; row < count && !rs.isEOF(); ++row, rs.moveNext())
+            assignments << rs.value(QStringLiteral("assid")).toInt();
+    }
+    if (assignments.isEmpty())
+        return 0;
+
+    ReportDocument& doc = reportDocument();
+    BatchPrinting = true;
+    RepeatHeading = false;
+    doc.BeginDocument();
+    for (qsizetype i = 0; i < assignments.size(); ++i) {
+        if (i > 0)
+            doc.StartNewPage();
+        PrintWorkOrder(assignments[i]);
+    }
+    BatchPrinting = false;
+    doc.EndDocument();
+    return int(assignments.size());
+}
+
+} // namespace tavrel

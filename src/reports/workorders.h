@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QDate>
+#include <QString>
+
+namespace tavrel {
+
+// Writes the work order of one assignment into the report document: what to do, on which
+// equipment, where and when, what the task needs, and room for the worker's comments,
+// names, completion date and time. Outside a batch (BatchPrinting) it begins and ends the
+// document itself and shows the preview. Failures are reported and the sheet goes on with
+// its next line; an assignment that does not exist is said so and nothing is written.
+void PrintWorkOrder(qint32& assid);
+
+// The assignments due from `first` to `last` (both Mondays of their weeks, both included),
+// in due-date then task-name order; only the uncompleted ones when `uncompletedOnly`.
+QString workOrderRangeSql(const QDate& first, const QDate& last, bool uncompletedOnly);
+
+// Every assignment due in the month of `day`, completed or not, in due-date then
+// task-name order.
+QString monthlyWorkOrderSql(const QDate& day);
+
+// The batch: every assignment `sql` selects (its assid column), each work order on a page of
+// its own, all in one finished document. Returns how many work orders were written; with 0
+// the document is left as it was.
+int printWorkOrderBatch(const QString& sql);
+
+} // namespace tavrel

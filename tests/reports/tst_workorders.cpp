@@ -1,0 +1,412 @@
+// Work orders as the report document receives them: every line of the sheet with its
+// conditions, the batches of a month and of a date range, and the two dialogs that choose
+// what to print.
+
+#include "core/globals.h"
+#include "dialogs/datefield.h"
+#include "dialogs/datetext.h"
+#include "reports/frmselassign.h"
+#include "reports/frmwrkorder.h"
+#include "reports/reportdocument.h"
+#include "reports/workorders.h"
+#include "support/scriptedui.h"
+#include "support/testenv.h"
+
+#include <QApplication>
+#include <QListWidget>
+#include <QPointer>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+
+#include <memory>
+
+using namespace tavrel;
+
+namespace {
+
+const QDate Today(2005, 12, 15);
+
+// The codes a sheet looks up, and one task with one assignment that each case changes.
+const char* const CodesAndOneAssignment =
+    "INSERT INTO employees (empid, firstname, lastname) VALUES (1, 'Ann', 'Lee');"
+    "INSERT INTO managers (manid, manfirst, manlast) VALUES (1, 'Max', 'Ray');"
+    "INSERT INTO locations (locid, locdesc) VALUES (1, 'Boiler Room');"
+    "INSERT INTO types (typid, typdesc) VALUES (1, 'HVAC');"
+    "INSERT INTO tasks (taskid, taskname) VALUES (1, 'Pump');"
+    "INSERT INTO assign (assid, taskid, duedate) VALUES (1, 1, '2005-12-05');";
+
+// Four tasks due around December 2005: two on one Monday whose names sort differently with
+// and without regard to case, a completed one, and three outside or on the month's edges.
+const char* const December =
+    "INSERT INTO tasks (taskid, taskname, taskdesc) VALUES (1, 'Beta', 'Beta'), "
+    "(2, 'alpha', 'alpha'), (3, 'gamma', 'gamma'), (4, 'Delta', 'Delta');"
+    "INSERT INTO assign (taskid, duedate, completed) VALUES (1, '2005-12-05', 0), "
+    "(2, '2005-12-05', 0), (3, '2005-12-26', 1), (4, '2005-11-28', 0), "
+    "(4, '2005-12-01', 0), (4, '2006-01-02', 0);";
+
+// What the document holds, one line per entry: "format body" for a table row in the row
+// form, "B" for a blank line, "P" for a page break.
+QStringList written() {
+    QStringList lines;
+    for (const ReportDocument::Entry& e : reportDocument().entries()) {
+        if (e.kind == ReportDocument::Entry::PageBreak)
+            lines << QStringLiteral("P");
+        else if (e.kind == ReportDocument::Entry::Text)
+            lines << (e.body == QLatin1String("\r\n") ? QStringLiteral("B") : e.body);
+        else if (!e.heading.isEmpty() || e.headingShade.isValid() || e.bodyShade.isValid())
+            lines << QStringLiteral("not in the row form: ") + e.body;
+        else
+            lines << e.format + QLatin1Char(' ') + e.body;
+    }
+    return lines;
+}
+
+// The task descriptions of the sheets written, each with the page it starts on.
+QStringList sheetsByPage() {
+    QStringList sheets;
+    for (const ReportDocument::Entry& e : reportDocument().entries())
+        if (e.body.startsWith(QLatin1String("Task Description: ")))
+            sheets << QStringLiteral("%1 %2").arg(e.page).arg(e.body.mid(18).chopped(1));
+    return sheets;
+}
+
+template <typename T> T* child(QWidget* window, const char* name) {
+    return window->findChild<T*>(QString::fromLatin1(name));
+}
+
+QPointer<frmSelAssign> openSelAssign() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* found = qobject_cast<frmSelAssign*>(w); found && found->isVisible())
+            return found;
+    return nullptr;
+}
+
+} // namespace
+
+class TestWorkOrders : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { test::useTestLocale(); }
+    void init() {
+        test::resetProgramState();
+        ChkDateFmt();
+        ui_ = std::make_unique<test::ScriptedUi>();
+        ui_->setToday(Today);
+        viewed_ = 0;
+        setReportViewer([this] { ++viewed_; });
+        reportDocument().BeginDocument();
+    }
+    void cleanup() {
+        setReportViewer(nullptr);
+        ui_.reset();
+    }
+
+    void sheetLines_data();
+    void sheetLines();
+    void missingAssignment();
+    void batchOrder_data();
+    void batchOrder();
+    void wrkOrderPrintsTheWeeksOfTheRange_data();
+    void wrkOrderPrintsTheWeeksOfTheRange();
+    void selAssignListsAndPrintsOne();
+
+private:
+    std::unique_ptr<test::ScriptedUi> ui_;
+    int viewed_ = 0;
+};
+
+void TestWorkOrders::sheetLines_data() {
+    QTest::addColumn<QString>("taskSet");   // UPDATE tasks SET ...
+    QTest::addColumn<QString>("assignSet"); // UPDATE assign SET ...
+    QTest::addColumn<int>("weeks");
+    QTest::addColumn<QStringList>("top");  // the lines down to the comment rows
+    QTest::addColumn<QString>("names");    // "Completed by:" line
+    QTest::addColumn<QString>("finished"); // "Completion Date:" line
+    QTest::addColumn<QString>("header");
+
+    QTest::newRow("everything, completed")
+        << "manuf = 'Acme', model = 'X-1', serialno = 'S-77', Tag = 'T-12', taskdesc = 'Check "
+           "the seals', tools = 'Wrench', results = 'No leaks', besttime = 'Mornings', reqhour "
+           "= 1, reqmin = 30"
+        << "locid = 1, typid = 1, empid = 1, manid = 1, completed = 1, compdate = '2005-12-06', "
+           "comphour = 1, compmin = 5"
+        << 12
+        << QStringList{"5220|5220; Frequency: 12 times a year|Due Date: 12/5/2005",
+                       "B",
+                       "3480|3480|3480; Manufacturer: Acme|Model:X-1|Serial No.:S-77;",
+                       "3480|3480|3480; Boiler Room|HVAC|T-12;",
+                       "B",
+                       "10440; Task Description: Check the seals;",
+                       "B",
+                       "10440; Tools/Techniques Required: Wrench;",
+                       "B",
+                       "10440; Expected Results: No leaks;",
+                       "B",
+                       "5220|5220; Best Time to Complete: Mornings|Completion Time: 1 Hours 30 "
+                       "Minutes;",
+                       "B"}
+        << "Completed by:Ann Lee|Inspected by:Max Ray;"
+        << "Completion Date:12/6/2005|Time Required:1:05;"
+        << "Work Order: Pump||Task #: 1";
+    QTest::newRow("nothing but the task")
+        << ""
+        << "" << 0 << QStringList{"B", "10440; Task Description: ;", "B", "B"}
+        << "Completed by:|Inspected by:;"
+        << "Completion Date:|Time Required:;"
+        << "Work Order: Pump||Task #: 1";
+    QTest::newRow("one week, serial number, tag and hours only")
+        << "serialno = 'S1', Tag = 'T-9', reqhour = 2"
+        << "comphour = 2, compmin = 0" << 1
+        << QStringList{"5220|5220; Frequency: Once a year|Due Date: 12/5/2005",
+                       "B",
+                       "3480|3480|3480; Manufacturer: |Model:|Serial No.:S1;",
+                       "3480|3480|3480; ||T-9;",
+                       "B",
+                       "10440; Task Description: ;",
+                       "B",
+                       "5220|5220; |Completion Time: 2 Hours ;",
+                       "B"}
+        << "Completed by:|Inspected by:;"
+        << "Completion Date:|Time Required:2:00;"
+        << "Work Order: Pump||Task #: 1";
+    QTest::newRow("best time and minutes, codes that no longer exist")
+        << "besttime = 'Weekends', reqmin = 45"
+        << "locid = 99, typid = 98, empid = 1, manid = 97, compmin = 45" << 0
+        << QStringList{"B", "10440; Task Description: ;", "B",
+                       "5220|5220; Best Time to Complete: Weekends|Completion Time: 45 Minutes;",
+                       "B"}
+        << "Completed by:Ann Lee|Inspected by:;"
+        << "Completion Date:|Time Required:0:45;"
+        << "Work Order: Pump||Task #: 1";
+    QTest::newRow("task deleted, location kept")
+        << ""
+        << "taskid = 7, locid = 1" << 0 << QStringList{"B", "3480|3480|3480; Boiler Room||;",
+                                                       "B", "10440; Task Description: ;",
+                                                       "B", "B"}
+        << "Completed by:|Inspected by:;"
+        << "Completion Date:|Time Required:;"
+        << "Work Order: ||Task #: 7";
+    // Typed separators keep their text in its cell; the header shows 50 characters.
+    QTest::newRow("separators typed into the task, a long name")
+        << "taskname = 'Pump|north wing: inspect, lubricate and test all bearings', manuf = "
+           "'A|B', taskdesc = 'Drain; refill|vent'"
+        << "" << 0
+        << QStringList{"B", "3480|3480|3480; Manufacturer: A\u00A6B|Model:|Serial No.:;",
+                       "10440; Task Description: Drain\u037E refill\u00A6vent;", "B", "B"}
+        << "Completed by:|Inspected by:;"
+        << "Completion Date:|Time Required:;"
+        << "Work Order: Pump\u00A6north wing: inspect, lubricate and test all b||Task #: 1";
+}
+
+void TestWorkOrders::sheetLines() {
+    QFETCH(QString, taskSet);
+    QFETCH(QString, assignSet);
+    QFETCH(int, weeks);
+    QFETCH(QStringList, top);
+    QFETCH(QString, names);
+    QFETCH(QString, finished);
+    QFETCH(QString, header);
+    test::TempWorkFolder folder(2005, QString::fromLatin1(CodesAndOneAssignment));
+    if (!taskSet.isEmpty())
+        folder.exec("UPDATE tasks SET " + taskSet);
+    if (!assignSet.isEmpty())
+        folder.exec("UPDATE assign SET " + assignSet);
+    for (int week = 1; week <= weeks; ++week)
+        folder.exec(QStringLiteral("INSERT INTO taskweeks VALUES (1, %1)").arg(week));
+
+    qint32 assid = 1;
+    PrintWorkOrder(assid);
+    QStringList expected = top;
+    expected << "10440; Comments and Observations:;"
+             << "10440; ;"
+             << "10440; ;"
+             << "10440; ;"
+             << "B"
+             << "5220|5220; " + names << "5220|5220; " + finished;
+    QCOMPARE(written(), expected);
+    QCOMPARE(reportDocument().pageHeader(1), header);
+    QVERIFY(ui_->messages.isEmpty());
+    // On its own the sheet is a whole document, shown in the preview.
+    QVERIFY(reportDocument().isFinished());
+    QCOMPARE(reportDocument().pageCount(), 1);
+    QCOMPARE(viewed_, 1);
+}
+
+void TestWorkOrders::missingAssignment() {
+    test::TempWorkFolder folder(2005, QString::fromLatin1(CodesAndOneAssignment));
+    reportDocument().WriteText(QStringLiteral("before"));
+    qint32 assid = 2;
+    PrintWorkOrder(assid);
+    QCOMPARE(ui_->messageTexts(), QStringList{"That task assignment was not found"});
+    QCOMPARE(ui_->lastMessage().title, AppTitle);
+    QCOMPARE(written(), QStringList{"before"}); // the document is left as it was
+    QCOMPARE(viewed_, 0);
+}
+
+void TestWorkOrders::batchOrder_data() {
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<QStringList>("sheets");
+    QTest::newRow("the month, completed ones too")
+        << monthlyWorkOrderSql(Today) << QStringList{"1 Delta", "2 alpha", "3 Beta", "4 gamma"};
+    QTest::newRow("month from its last day")
+        << monthlyWorkOrderSql(QDate(2005, 11, 30)) << QStringList{"1 Delta"};
+    QTest::newRow("range, uncompleted only")
+        << workOrderRangeSql(QDate(2005, 12, 5), QDate(2005, 12, 26), true)
+        << QStringList{"1 alpha", "2 Beta"};
+    QTest::newRow("range, all") << workOrderRangeSql(QDate(2005, 12, 5), QDate(2005, 12, 26), false)
+                                << QStringList{"1 alpha", "2 Beta", "3 gamma"};
+    QTest::newRow("nothing due") << monthlyWorkOrderSql(QDate(2005, 10, 3)) << QStringList{};
+}
+
+void TestWorkOrders::batchOrder() {
+    QFETCH(QString, sql);
+    QFETCH(QStringList, sheets);
+    test::TempWorkFolder folder(2005, QString::fromLatin1(December));
+    reportDocument().WriteText(QStringLiteral("before"));
+
+    QCOMPARE(printWorkOrderBatch(sql), int(sheets.size()));
+    QVERIFY(!BatchPrinting);
+    QCOMPARE(viewed_, 0); // the caller decides what becomes of the document
+    if (sheets.isEmpty()) {
+        QCOMPARE(written(), QStringList{"before"});
+        return;
+    }
+    QCOMPARE(sheetsByPage(), sheets);
+    QVERIFY(reportDocument().isFinished());
+    QCOMPARE(reportDocument().pageCount(), sheets.size());
+    // Each sheet starts its page: a page break before every one but the first.
+    QCOMPARE(written().count(QStringLiteral("P")), sheets.size() - 1);
+    // Each page has the header of its own sheet.
+    const QStringList taskIds{"", "Beta", "alpha", "gamma", "Delta"};
+    for (qsizetype page = 1; page <= sheets.size(); ++page) {
+        const QString name = sheets[page - 1].section(u' ', 1);
+        QCOMPARE(reportDocument().pageHeader(int(page)),
+                 QStringLiteral("Work Order: %1||Task #: %2").arg(name).arg(taskIds.indexOf(name)));
+    }
+}
+
+void TestWorkOrders::wrkOrderPrintsTheWeeksOfTheRange_data() {
+    QTest::addColumn<QString>("start");
+    QTest::addColumn<QString>("end");
+    QTest::addColumn<bool>("completedToo");
+    QTest::addColumn<QDate>("firstMonday");
+    QTest::addColumn<QDate>("lastMonday");
+    QTest::addColumn<QStringList>("sheets");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("Wednesday to Tuesday")
+        << "12/7/2005"
+        << "12/13/2005" << false << QDate(2005, 12, 5) << QDate(2005, 12, 12)
+        << QStringList{"1 alpha", "2 Beta"} << "";
+    QTest::newRow("Sundays go forward, uncompleted only")
+        << "12/4/2005"
+        << "12/25/2005" << false << QDate(2005, 12, 5) << QDate(2005, 12, 26)
+        << QStringList{"1 alpha", "2 Beta"} << "";
+    QTest::newRow("Sundays go forward, completed too")
+        << "12/4/2005"
+        << "12/25/2005" << true << QDate(2005, 12, 5) << QDate(2005, 12, 26)
+        << QStringList{"1 alpha", "2 Beta", "3 gamma"} << "";
+    QTest::newRow("nothing due") << "10/3/2005"
+                                 << "10/9/2005" << true << QDate(2005, 10, 3) << QDate(2005, 10, 10)
+                                 << QStringList{}
+                                 << "No task assignments were found between those dates";
+    QTest::newRow("start is no date") << "13/45/2005"
+                                      << "12/9/2005" << true << QDate() << QDate() << QStringList{}
+                                      << "You must enter a valid report start date.";
+    QTest::newRow("end is no date") << "12/5/2005"
+                                    << "" << true << QDate() << QDate() << QStringList{}
+                                    << "You must enter a valid report end date.";
+}
+
+void TestWorkOrders::wrkOrderPrintsTheWeeksOfTheRange() {
+    QFETCH(QString, start);
+    QFETCH(QString, end);
+    QFETCH(bool, completedToo);
+    QFETCH(QDate, firstMonday);
+    QFETCH(QDate, lastMonday);
+    QFETCH(QStringList, sheets);
+    QFETCH(QString, message);
+    test::TempWorkFolder folder(2005, QString::fromLatin1(December));
+    ReportStartDate = QDate(2005, 12, 15);
+    ReportEndDate = QDate(2005, 12, 22);
+
+    frmWrkOrder window;
+    QCOMPARE(window.windowTitle(), QStringLiteral("Select Work Orders to Print"));
+    QCOMPARE(child<DateField>(&window, "dcStartDate")->text(), QStringLiteral("12/15/2005"));
+    QCOMPARE(child<DateField>(&window, "dcEndDate")->text(), QStringLiteral("12/22/2005"));
+    QVERIFY(child<QRadioButton>(&window, "optAll0")->isChecked());
+    QVERIFY(child<QRadioButton>(&window, "optComp0")->isChecked());
+    window.show();
+    child<DateField>(&window, "dcStartDate")->setText(start);
+    child<DateField>(&window, "dcEndDate")->setText(end);
+    if (completedToo)
+        child<QRadioButton>(&window, "optComp1")->setChecked(true);
+    child<QPushButton>(&window, "cmdOK")->click();
+
+    QCOMPARE(ui_->messageTexts(), message.isEmpty() ? QStringList{} : QStringList{message});
+    QCOMPARE(sheetsByPage(), sheets);
+    QCOMPARE(viewed_, sheets.isEmpty() ? 0 : 1);
+    QCOMPARE(window.isVisible(), !firstMonday.isValid()); // a refused date keeps it open
+    if (firstMonday.isValid()) {
+        QCOMPARE(ReportStartDate, firstMonday);
+        QCOMPARE(ReportEndDate, lastMonday);
+        QVERIFY(!Cancelled);
+    } else {
+        QCOMPARE(ReportStartDate, QDate(2005, 12, 15));
+    }
+}
+
+void TestWorkOrders::selAssignListsAndPrintsOne() {
+    test::TempWorkFolder folder(2005, QString::fromLatin1(December));
+    QWidget main;
+    for (const auto& [from, to] :
+         {std::pair{"10/4/2005", "10/12/2005"}, std::pair{"12/1/2005", "12/31/2005"}}) {
+        ui_->clearRecord();
+        auto* window = new frmWrkOrder(&main);
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        window->show();
+        child<DateField>(window, "dcStartDate")->setText(QString::fromLatin1(from));
+        child<DateField>(window, "dcEndDate")->setText(QString::fromLatin1(to));
+        child<QRadioButton>(window, "optAll1")->setChecked(true);
+        child<QPushButton>(window, "cmdOK")->click();
+        QVERIFY(!window->isVisible());
+        if (QLatin1String(from) == QLatin1String("10/4/2005")) {
+            QCOMPARE(ui_->messageTexts(),
+                     QStringList{"There are no task assignments between the specified dates."});
+            QVERIFY(!openSelAssign());
+        }
+    }
+    QPointer<frmSelAssign> select = openSelAssign();
+    QVERIFY(select);
+    QCOMPARE(select->windowTitle(), QStringLiteral("Select Work Order to Print"));
+    auto* list = child<QListWidget>(select, "List1");
+    QStringList lines;
+    for (int i = 0; i < list->count(); ++i)
+        lines << list->item(i)->text();
+    // The weeks of 1 and 31 December, completed assignments too.
+    QCOMPARE(lines,
+             (QStringList{"11/28/2005   \tDelta", "12/1/2005   \tDelta", "12/5/2005   \talpha",
+                          "12/5/2005   \tBeta", "12/26/2005   \tgamma"}));
+
+    ui_->clearRecord();
+    child<QPushButton>(select, "cmdOK")->click();
+    QCOMPARE(ui_->messageTexts(),
+             QStringList{"You must select a work order from the list, or click Cancel"});
+    QVERIFY(select->isVisible());
+    QCOMPARE(viewed_, 0);
+
+    select->Form_Activate(); // back at the front: filled again
+    QCOMPARE(list->count(), 5);
+    list->setCurrentRow(3);
+    select->Form_Activate(); // the chosen line stays chosen
+    QCOMPARE(list->currentRow(), 3);
+    child<QPushButton>(select, "cmdOK")->click();
+    QCOMPARE(sheetsByPage(), QStringList{"1 Beta"});
+    QCOMPARE(viewed_, 1);
+    QVERIFY(!select || !select->isVisible());
+    QCOMPARE(ui_->messageTexts().size(), 1);
+}
+
+QTEST_MAIN(TestWorkOrders)
+#include "tst_workorders.moc"
