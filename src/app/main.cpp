@@ -1,5 +1,6 @@
 // Command line: the GUI on the current folder, -m, and the headless commands.
 
+#include "assignments/codeeditor.h"
 #include "assignments/frmsetyear.h"
 #include "assignments/yeargen.h"
 #include "core/errortrap.h"
@@ -275,6 +276,7 @@ int runWindow(int argc, char* argv[]) {
 
     tavrel::frmMain window;
     tavrel::installTaskEditor(window);
+    tavrel::installCodeEditors(window);
     tavrel::startupSteps().createYearAssignments = tavrel::CreateYearAssignments;
     tavrel::startupSteps().setCurrentYear = tavrel::SetCurrentYear;
     window.Form_Load();

@@ -64,6 +64,7 @@ public:
     // --- what happened
     QList<ShownMessage> messages;
     QStringList inputPrompts;
+    QStringList inputTitles;
     QStringList helpTopics;
     QStringList modalTitles;
     QList<ShownProgress> progressShown;
