@@ -1,6 +1,7 @@
 // Command line: the GUI on the current folder, -m, and the headless commands.
 
 #include "assignments/frmassign.h"
+#include "assignments/codeeditor.h"
 #include "assignments/frmsetyear.h"
 #include "assignments/yeargen.h"
 #include "core/errortrap.h"
@@ -408,6 +409,7 @@ int runWindow(int argc, char* argv[]) {
         tavrel::PrintWorkOrder(id);
     });
     installMonthlyPrint(QString());
+    tavrel::installCodeEditors(window);
     tavrel::startupSteps().createYearAssignments = tavrel::CreateYearAssignments;
     tavrel::startupSteps().setCurrentYear = tavrel::SetCurrentYear;
     window.Form_Load();

@@ -34,8 +34,9 @@ inline bool ManagersChanged = false;
 inline bool LocationsChanged = false;
 inline bool TypesChanged = false;
 
-// Which code table a code editor shows.
-enum class CodeEdit { Employees = 1, Locations = 2, Managers = 3, Types = 4 };
+// Which code table a code editor shows (the program's numbers of the four lists, which are
+// not the order of the Maintain menu).
+enum class CodeEdit : qint16 { Employees = 1, Managers = 2, Locations = 3, Types = 4 };
 inline CodeEdit CodeEditMode = CodeEdit::Employees;
 
 // Report settings.

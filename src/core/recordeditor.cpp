@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTimer>
 
 namespace tavrel {
@@ -126,6 +127,11 @@ RecordEditor::RecordEditor(Buttons buttons, QWidget* parent)
             now->installEventFilter(this);
     });
 
+    // F1 anywhere in the window opens the window's help page, with or without a Help button.
+    auto* help = new QShortcut(QKeySequence::HelpContents, this);
+    connect(help, &QShortcut::activated, this,
+            [this] { guardedCall([this] { cmdHelp_Click(); }); });
+
     // Update and Cancel appear only once a row is being edited.
     for (QPushButton* button : {cmdUpdate, cmdCancel}) {
         if (button)
@@ -183,14 +189,16 @@ void RecordEditor::SetEditButtons() {
 }
 
 void RecordEditor::SetBrowseButtons() {
-    for (QPushButton* button : browseOnlyButtons())
-        button->show();
-    if (cmdAddNew)
-        cmdAddNew->show();
+    // Hidden first: showing a button lays the window out at once, and a small window would
+    // grow to hold the edit and the browse buttons together.
     for (QPushButton* button : {cmdCancel, cmdUpdate}) {
         if (button)
             button->hide();
     }
+    for (QPushButton* button : browseOnlyButtons())
+        button->show();
+    if (cmdAddNew)
+        cmdAddNew->show();
     for (const QPointer<QAction>& action : std::as_const(editLockedActions_)) {
         if (action)
             action->setEnabled(true);
@@ -312,9 +320,10 @@ void RecordEditor::cmdCancel_Click() {
         ClearRecord();
         DisableFields();
     }
-    SetBrowseButtons();
+    // The caption first: the browse buttons are laid out with the one they show.
     if (cmdAddNew)
         cmdAddNew->setText(AddNewCaption);
+    SetBrowseButtons();
     Changed = false;
     Adding = false;
     focusAfterCommand();

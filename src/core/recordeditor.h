@@ -126,7 +126,7 @@ protected:
     // Runs after the user said Yes to deleting the current row, before it goes: removes what
     // depends on it, or refuses (after telling the user why) by returning false.
     virtual bool removeDependents() { return true; }
-    // The help page cmdHelp opens.
+    // The help page cmdHelp and F1 open.
     virtual QString helpTopic() const;
 
     // Holds Changed true for its lifetime and clears it at the end (ShowRecord's guard).

@@ -33,6 +33,7 @@ ShownMessage ScriptedUi::lastMessage() const {
 void ScriptedUi::clearRecord() {
     messages.clear();
     inputPrompts.clear();
+    inputTitles.clear();
     helpTopics.clear();
     modalTitles.clear();
     filesAsked.clear();
@@ -59,8 +60,10 @@ MsgResult ScriptedUi::msgBox(const QString& text, MsgButtons buttons, MsgIcon ic
     return MsgResult::Ok;
 }
 
-std::optional<QString> ScriptedUi::inputBox(const QString& prompt, const QString&, const QString&) {
+std::optional<QString> ScriptedUi::inputBox(const QString& prompt, const QString& title,
+                                            const QString&) {
     inputPrompts << prompt;
+    inputTitles << title;
     return inputAnswers.isEmpty() ? std::nullopt : inputAnswers.dequeue();
 }
 

@@ -71,6 +71,7 @@ public:
     // --- what happened
     QList<ShownMessage> messages;
     QStringList inputPrompts;
+    QStringList inputTitles;
     QStringList helpTopics;
     QStringList modalTitles;
     QList<AskedFile> filesAsked;

@@ -1,0 +1,367 @@
+#include "assignments/codeeditor.h"
+
+#include "assignments/frmcodesmaint.h"
+#include "assignments/frmnames.h"
+#include "core/errortrap.h"
+#include "core/frmmain.h"
+#include "core/uiseam.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace tavrel {
+
+namespace {
+
+const QString NamesMissing =
+    QStringLiteral("You must enter a first name or a last name (or press Cancel)");
+
+const CodeList Lists[] = {
+    {CodeEdit::Employees, QStringLiteral("Maintain Employees"),
+     QStringLiteral("Select empid as id, firstname, lastname from employees order by lastname, "
+                    "firstname"),
+     QStringLiteral("Are you sure that you want to delete this employee?"),
+     QStringLiteral("Delete Employee"), QStringLiteral("Select * from assign where empID = "),
+     QStringLiteral("This employee is assigned to a task and cannot be deleted."), NamesMissing,
+     HelpIdEmployees, &EmployeesChanged},
+    {CodeEdit::Managers, QStringLiteral("Maintain Managers"),
+     QStringLiteral("Select manid as id, manfirst as firstname, manlast as lastname from managers "
+                    "order by manlast, manfirst"),
+     QStringLiteral("Are you sure that you want to delete this manager?"),
+     QStringLiteral("Delete Manager"), QStringLiteral("Select * from assign where manID= "),
+     QStringLiteral("This manager is the selected inspector of an assignment record and cannot "
+                    "be deleted."),
+     NamesMissing, HelpIdManagers, &ManagersChanged},
+    {CodeEdit::Locations, QStringLiteral("Maintain Locations"),
+     QStringLiteral("Select locid as id, locdesc as descr from locations order by locdesc"),
+     QStringLiteral("Are you sure that you want to delete this location?"),
+     QStringLiteral("Delete Location"), QStringLiteral("Select * from tasks where locID = "),
+     QStringLiteral("This location is assigned to a task and cannot be deleted."),
+     QStringLiteral("You must enter a location name (or press Cancel)"), HelpIdLocations,
+     &LocationsChanged},
+    {CodeEdit::Types, QStringLiteral("Maintain Types"),
+     QStringLiteral("Select typid as id, typdesc as descr from types order by typdesc"),
+     QStringLiteral("Are you sure that you want to delete this type description?"),
+     QStringLiteral("Delete Type"), QStringLiteral("Select * from tasks where typID= "),
+     QStringLiteral("This type is assigned to a task record and cannot be deleted."),
+     QStringLiteral("You must enter a type name (or press Cancel)"), HelpIdTypes, &TypesChanged},
+};
+
+// The help page of each help context id.
+QString helpPage(int helpId) {
+    switch (helpId) {
+    case HelpIdManagers:
+        return QStringLiteral("managers");
+    case HelpIdTypes:
+        return QStringLiteral("types");
+    case HelpIdLocations:
+        return QStringLiteral("locations");
+    default:
+        return QStringLiteral("employees");
+    }
+}
+
+// The Maintain menu's entries, by index, and the list each opens.
+constexpr CodeEdit MenuModes[] = {CodeEdit::Employees, CodeEdit::Employees, CodeEdit::Locations,
+                                  CodeEdit::Managers, CodeEdit::Types};
+constexpr int FirstMenuEntry = 1;
+constexpr int LastMenuEntry = 4;
+
+const QString FindTitle = QStringLiteral("Find Code");
+
+} // namespace
+
+const CodeList& codeList(CodeEdit mode) {
+    for (const CodeList& list : Lists) {
+        if (list.mode == mode)
+            return list;
+    }
+    return Lists[0];
+}
+
+CodeEditor::CodeEditor(CodeEdit first, CodeEdit second, QWidget* parent)
+    : RecordEditor(AllButtons & ~Buttons(Button::Help), parent)
+    , list_(&codeList(first))
+    , first_(first)
+    , second_(second) {
+    setWindowFlag(Qt::Window);
+    cmdFirst->setText(QStringLiteral("&First"));
+    cmdOk = new QPushButton(QStringLiteral("&Ok"), this);
+    cmdOk->setObjectName(QStringLiteral("cmdOk"));
+    connectCommand(cmdOk, [this] { cmdOk_Click(); });
+    addBrowseOnlyButton(cmdOk);
+    // Enter on a button presses that button, as in a dialog; elsewhere the default one.
+    for (QPushButton* button : findChildren<QPushButton*>())
+        button->setAutoDefault(true);
+    setDefaultButton(cmdOk);
+}
+
+QLineEdit* CodeEditor::makeTextBox(const char* name) {
+    auto* box = new QLineEdit(this);
+    box->setObjectName(QString::fromLatin1(name));
+    box->setMaxLength(CodeTextLength);
+    connectGuarded(box, &QLineEdit::textChanged, [this] { MarkChanged(); });
+    return box;
+}
+
+void CodeEditor::buildLayout(const QList<QWidget*>& labels) {
+    const QList<QLineEdit*> boxes = textBoxes();
+    auto* fields = new QGridLayout;
+    for (qsizetype i = 0; i < boxes.size(); ++i) {
+        fields->addWidget(labels.at(i), int(i), 0);
+        fields->addWidget(boxes.at(i), int(i), 1);
+    }
+    fields->setColumnStretch(1, 1);
+
+    // Moving through the list on one row, acting on it on the next.
+    auto* moves = new QHBoxLayout;
+    for (QPushButton* button : {cmdFirst, cmdPrevious, cmdNext, cmdLast})
+        moves->addWidget(button);
+    moves->addStretch(1);
+    auto* commands = new QHBoxLayout;
+    for (QPushButton* button : {cmdAddNew, cmdUpdate, cmdCancel, cmdDelete, cmdFind})
+        commands->addWidget(button);
+    commands->addStretch(1);
+    commands->addWidget(cmdOk);
+
+    auto* root = new QVBoxLayout(this);
+    root->addLayout(fields);
+    root->addStretch(1);
+    root->addLayout(moves);
+    root->addLayout(commands);
+
+    QList<QWidget*> order(boxes.cbegin(), boxes.cend());
+    order << cmdFirst << cmdPrevious << cmdNext << cmdLast << cmdAddNew << cmdUpdate << cmdCancel
+          << cmdDelete << cmdFind << cmdOk;
+    for (qsizetype i = 1; i < order.size(); ++i)
+        QWidget::setTabOrder(order[i - 1], order[i]);
+}
+
+void CodeEditor::setDefaultButton(QPushButton* button) {
+    if (default_ && default_ != button)
+        default_->setDefault(false);
+    default_ = button;
+    default_->setDefault(true);
+}
+
+void CodeEditor::Form_Load() {
+    ErrorTrap trap;
+    if (CodeEditMode == first_ || CodeEditMode == second_)
+        list_ = &codeList(CodeEditMode);
+    showListTexts();
+    rs_.close();
+    rs_ = dbMain.openRecordset(list_->sql, RecordsetType::Dynaset);
+    rs_.setLockEdits(false);
+
+    cmdAddNew->setText(AddNewCaption);
+    SetBrowseButtons();
+    setDefaultButton(cmdOk);
+    if (saveButtonsAtOpening) {
+        cmdUpdate->show();
+        cmdCancel->show();
+    }
+    if (hasRows()) {
+        rs_.moveFirst();
+        EnableFields();
+        ShowRecord();
+    } else {
+        ClearRecord();
+        DisableFields();
+    }
+    Changed = false;
+    Adding = false;
+    focusAfterCommand();
+}
+
+bool CodeEditor::switchList() {
+    if (CodeEditMode == list_->mode)
+        return true;
+    if (Changed || Adding || (CodeEditMode != first_ && CodeEditMode != second_))
+        return false;
+    closeList();
+    Form_Load();
+    return true;
+}
+
+void CodeEditor::closeList() {
+    ErrorTrap trap;
+    FreeLocks();
+    rs_.close();
+}
+
+void CodeEditor::Form_Activate() {
+    *list_->changedFlag = true;
+}
+
+void CodeEditor::cmdOk_Click() {
+    closeList();
+    close();
+}
+
+void CodeEditor::cmdAddNew_Click() {
+    RecordEditor::cmdAddNew_Click();
+    if (Adding)
+        setDefaultButton(cmdAddNew);
+}
+
+void CodeEditor::cmdCancel_Click() {
+    RecordEditor::cmdCancel_Click();
+    setDefaultButton(cmdOk);
+}
+
+void CodeEditor::cmdFind_Click() {
+    const std::optional<QString> answer = ui().inputBox(findPrompt(), FindTitle);
+    if (!answer)
+        return; // the user cancelled: stay where the list is
+    if (hasRows()) {
+        // A double quote in the answer stands for itself inside the quoted pattern. A find
+        // that matches nothing leaves the shown row the current one.
+        QString prefix = *answer;
+        prefix.replace(QLatin1Char('"'), QLatin1String("\"\""));
+        rs_.findFirst(findColumn() + QStringLiteral(" like \"") + prefix + QStringLiteral("*\""));
+        if (!rs_.noMatch()) {
+            ShowRecord();
+            return;
+        }
+    }
+    ui().msgBox(QStringLiteral("That record was not found."), MsgButtons::Ok, MsgIcon::None,
+                QStringLiteral("No Records Match"));
+}
+
+void CodeEditor::EnableFields() {
+    for (QLineEdit* box : textBoxes())
+        box->setEnabled(true);
+}
+
+void CodeEditor::DisableFields() {
+    for (QLineEdit* box : textBoxes())
+        box->setEnabled(false);
+}
+
+QString CodeEditor::keyColumn() const {
+    return QStringLiteral("id");
+}
+
+QWidget* CodeEditor::firstDataControl() const {
+    return textBoxes().constFirst();
+}
+
+QString CodeEditor::deleteQuestion() const {
+    return list_->deleteQuestion;
+}
+
+QString CodeEditor::deleteTitle() const {
+    return list_->deleteTitle;
+}
+
+bool CodeEditor::removeDependents() {
+    // Runs under the delete's trap: a check that could not be made refuses the delete.
+    const QString id = QString::number(rs_.value(keyColumn()).toLongLong());
+    Recordset check = dbMain.openRecordset(list_->referenceSql + id, RecordsetType::Snapshot);
+    if (!check.isOpen())
+        return false;
+    const bool used = check.recordCount() > 0;
+    check.close();
+    if (used) {
+        ui().msgBox(list_->refusal, MsgButtons::Ok, MsgIcon::None, QStringLiteral("Cannot Delete"));
+        return false;
+    }
+    return true;
+}
+
+QString CodeEditor::helpTopic() const {
+    return helpPage(list_->helpId);
+}
+
+void CodeEditor::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        guardedCall([this] { Form_Activate(); });
+    RecordEditor::changeEvent(event);
+}
+
+void CodeEditor::keyPressEvent(QKeyEvent* event) {
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    QPushButton* pressed = nullptr;
+    if (modifiers == Qt::NoModifier) {
+        switch (event->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            pressed = default_;
+            break;
+        case Qt::Key_Escape:
+            // Escape discards the edits, or, with nothing to discard, closes the window.
+            pressed = cmdCancel->isVisible() ? cmdCancel : cmdOk;
+            break;
+        default:
+            break;
+        }
+    }
+    if (pressed && pressed->isVisible() && pressed->isEnabled()) {
+        pressed->click();
+        return;
+    }
+    RecordEditor::keyPressEvent(event);
+}
+
+void CodeEditor::closeEvent(QCloseEvent* event) {
+    // The close box keeps Ok's rule: edits are saved or cancelled first, never lost.
+    if (Changed || Adding) {
+        ui().beep();
+        event->ignore();
+        return;
+    }
+    guardedCall([this] { closeList(); });
+    event->accept();
+}
+
+CodeEditor* openCodeEditor(QWidget* parent) {
+    static QPointer<CodeEditor> names;
+    static QPointer<CodeEditor> codes;
+    const bool people = CodeEditMode == CodeEdit::Employees || CodeEditMode == CodeEdit::Managers;
+    QPointer<CodeEditor>& window = people ? names : codes;
+    if (!window) {
+        QWidget* owner = parent ? parent->window() : nullptr;
+        if (people)
+            window = new frmNames(owner);
+        else
+            window = new frmCodesMaint(owner);
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        window->Form_Load();
+        // A size of its own, so that it keeps it when buttons come and go with the mode, and
+        // over the middle of the window it was opened from, as a dialog would be.
+        window->resize(window->sizeHint());
+        if (owner) {
+            QRect frame = window->frameGeometry();
+            frame.moveCenter(owner->frameGeometry().center());
+            window->move(frame.topLeft());
+        }
+    } else if (!window->switchList()) {
+        ui().beep();
+        CodeEditMode = window->mode();
+    }
+    if (window->isMinimized())
+        window->showNormal();
+    else
+        window->show();
+    window->raise();
+    window->activateWindow();
+    return window;
+}
+
+void installCodeEditors(frmMain& main) {
+    for (int entry = FirstMenuEntry; entry <= LastMenuEntry; ++entry) {
+        main.installCommand(main.mnuMaint[entry], [&main, entry] {
+            CodeEditMode = MenuModes[entry];
+            openCodeEditor(&main);
+        });
+    }
+}
+
+} // namespace tavrel

@@ -1,0 +1,459 @@
+#include "assignments/codeeditor.h"
+#include "core/frmmain.h"
+#include "core/globals.h"
+#include "support/scriptedui.h"
+#include "support/testenv.h"
+#include "tasks/taskeditor.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QWindow>
+#include <QtTest>
+
+using namespace tavrel;
+using namespace tavrel::test;
+
+namespace {
+
+// Employees in last-name order: Adams, Jones (no first name), smart, Smith. Employee 1 is on
+// an assignment, employee 2 only the default of a task; manager 1 inspects an assignment.
+// Location 1 and type 1 are on a task, location 2 and type 2 only on an assignment.
+const QString SiteSql = QStringLiteral(R"(
+INSERT INTO employees (empid, firstname, lastname) VALUES
+    (1, 'John', 'Smith'), (2, 'Ann', 'smart'), (3, '', 'Jones'), (4, 'Mary', 'Adams');
+INSERT INTO managers (manid, manfirst, manlast) VALUES (1, 'Paul', 'Boss'), (2, 'Rita', 'Chief');
+INSERT INTO locations (locid, locdesc) VALUES (1, 'Boiler room'), (2, 'Annex'), (3, 'Roof');
+INSERT INTO types (typid, typdesc) VALUES (1, 'HVAC'), (2, 'electrical'), (3, 'Plumbing');
+INSERT INTO tasks (taskid, taskname, locid, typid, empid) VALUES (1, 'Boiler', 1, 1, 2);
+INSERT INTO assign (taskid, weeid, duedate, empid, manid, locid, typid)
+    VALUES (1, 5, '2005-01-31', 1, 1, 2, 2);
+)");
+
+constexpr int MenuEmployees = 1;
+constexpr int MenuLocations = 2;
+constexpr int MenuManagers = 3;
+constexpr int MenuTypes = 4;
+
+const char* windowOf(int menu) {
+    return menu == MenuEmployees || menu == MenuManagers ? "frmNames" : "frmCodesMaint";
+}
+
+// The main window with the Maintain menu installed, on a database of the sample site.
+struct Site {
+    explicit Site(const QString& extraSql = {})
+        : folder(2005, SiteSql + extraSql) {
+        installCodeEditors(main);
+    }
+    // Chooses a Maintain entry and waits for its window to come forward.
+    CodeEditor* open(int menu) {
+        main.mnuMaint[menu]->trigger();
+        auto* window = main.findChild<CodeEditor*>(QString::fromLatin1(windowOf(menu)));
+        if (!window ||
+            !QTest::qWaitFor([window] { return QApplication::activeWindow() == window; }))
+            qWarning("the code editor did not become active");
+        return window;
+    }
+    QVariant stored(const QString& sql) const { return folder.scalar(sql); }
+
+    TempWorkFolder folder;
+    frmMain main;
+};
+
+template <typename T = QWidget> T* w(QWidget* window, const char* name) {
+    T* found = window->findChild<T*>(QString::fromLatin1(name));
+    if (!found)
+        qFatal("no control %s", name);
+    return found;
+}
+
+// Clicks a button the way a user can: only when it is shown and enabled.
+bool click(QWidget* window, const char* name) {
+    auto* button = w<QPushButton>(window, name);
+    if (!button->isVisible() || !button->isEnabled())
+        return false;
+    QTest::mouseClick(button, Qt::LeftButton);
+    return true;
+}
+
+void typeInto(QWidget* window, const char* name, const QString& typed) {
+    auto* box = w<QLineEdit>(window, name);
+    box->setFocus(Qt::TabFocusReason);
+    box->selectAll();
+    QTest::keyClicks(box, typed);
+}
+
+// What the window's boxes show, first box first.
+QStringList shown(QWidget* window) {
+    QStringList texts;
+    for (const char* name : {"txtFirst", "txtLast", "txtDesc"}) {
+        if (auto* box = window->findChild<QLineEdit*>(QString::fromLatin1(name)))
+            texts << box->text();
+    }
+    return texts;
+}
+
+bool boxesEnabled(QWidget* window) {
+    const auto boxes = window->findChildren<QLineEdit*>();
+    return std::all_of(boxes.begin(), boxes.end(), [](QLineEdit* box) { return box->isEnabled(); });
+}
+
+// The box each list's Find searches and a Missing Data refusal is about.
+const char* keyBox(int menu) {
+    return menu == MenuEmployees || menu == MenuManagers ? "txtLast" : "txtDesc";
+}
+
+} // namespace
+
+class TestCodeEditors : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase() { useTestLocale(); }
+    void init() { resetProgramState(); }
+
+    // What each Maintain entry opens: window, caption, labels, first row, help, Find's
+    // question, the box limits, and the list-changed flag its activation sets.
+    void lists_data() {
+        QTest::addColumn<int>("menu");
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QStringList>("labels");
+        QTest::addColumn<QStringList>("first");
+        QTest::addColumn<int>("helpId");
+        QTest::addColumn<QString>("helpTopic");
+        QTest::addColumn<QString>("findPrompt");
+        const QStringList names{"Fi&rst Name", "Las&t Name"};
+        const QString byName = QStringLiteral("Enter the last name to find:");
+        const QString byDesc = QStringLiteral("Enter the description to find:");
+        QTest::newRow("employees")
+            << MenuEmployees << int(CodeEdit::Employees) << "Maintain Employees" << names
+            << QStringList{"Mary", "Adams"} << HelpIdEmployees << "employees" << byName;
+        QTest::newRow("locations")
+            << MenuLocations << int(CodeEdit::Locations) << "Maintain Locations"
+            << QStringList{"Loca&tion Description"} << QStringList{"Annex"} << HelpIdLocations
+            << "locations" << byDesc;
+        QTest::newRow("managers") << MenuManagers << int(CodeEdit::Managers) << "Maintain Managers"
+                                  << names << QStringList{"Paul", "Boss"} << 26 << "managers"
+                                  << byName;
+        QTest::newRow("types") << MenuTypes << int(CodeEdit::Types) << "Maintain Types"
+                               << QStringList{"&Type Description"} << QStringList{"electrical"}
+                               << 27 << "types" << byDesc;
+    }
+    void lists() {
+        QFETCH(int, menu);
+        QFETCH(int, mode);
+        QFETCH(QString, caption);
+        QFETCH(QStringList, labels);
+        QFETCH(QStringList, first);
+        QFETCH(int, helpId);
+        QFETCH(QString, helpTopic);
+        QFETCH(QString, findPrompt);
+        ScriptedUi ui;
+        Site site;
+        CodeEditor* window = site.open(menu);
+        QVERIFY(window);
+        QCOMPARE(int(CodeEditMode), mode);
+        QCOMPARE(window->windowTitle(), caption);
+        QVERIFY(!window->isModal());
+        QStringList labelTexts;
+        for (const char* name : {"lblFirst", "lblLast", "lblDesc"}) {
+            if (auto* label = window->findChild<QLabel*>(QString::fromLatin1(name)))
+                labelTexts << label->text();
+        }
+        QCOMPARE(labelTexts, labels);
+        QCOMPARE(shown(window), first);
+        for (QLineEdit* box : window->findChildren<QLineEdit*>())
+            QCOMPARE(box->maxLength(), CodeTextLength);
+
+        // Each activation of the window, and only that, sets the list's flag.
+        bool* flags[] = {nullptr, &EmployeesChanged, &LocationsChanged, &ManagersChanged,
+                         &TypesChanged};
+        QVERIFY(*flags[menu]);
+        *flags[menu] = false;
+        site.main.show();
+        site.main.activateWindow();
+        QTRY_COMPARE(QApplication::activeWindow(), &site.main);
+        QVERIFY(!*flags[menu]);
+        window->windowHandle()->requestActivate(); // the user clicks into it
+        QTRY_COMPARE(QApplication::activeWindow(), window);
+        QVERIFY(*flags[menu]);
+        for (bool* other : flags)
+            QVERIFY(other == nullptr || other == flags[menu] || !*other);
+
+        // F1 anywhere in the window opens the list's own page, which exists.
+        QCOMPARE(window->helpContextId(), helpId);
+        QTest::keyClick(w(window, keyBox(menu)), Qt::Key_F1);
+        QCOMPARE(ui.helpTopics, QStringList{helpTopic});
+        QVERIFY(QFile::exists(QStringLiteral(":/help/%1.html").arg(helpTopic)));
+
+        QVERIFY(click(window, "cmdFind"));
+        QCOMPARE(ui.inputPrompts, QStringList{findPrompt});
+        QCOMPARE(ui.inputTitles, QStringList{"Find Code"});
+        QCOMPARE(ui.messages.size(), 0); // the input box was cancelled: nothing searched
+        QCOMPARE(shown(window), first);
+
+        // Only the codes window shows Update and Cancel from the start.
+        const bool codes = QLatin1String(windowOf(menu)) == QLatin1String("frmCodesMaint");
+        QCOMPARE(w(window, "cmdUpdate")->isVisible(), codes);
+        QCOMPARE(w(window, "cmdCancel")->isVisible(), codes);
+        QVERIFY(click(window, "cmdOk"));
+        QTRY_VERIFY(!site.main.findChild<CodeEditor*>());
+    }
+
+    // Delete asks the list's question and refuses a row still referred to.
+    void deleteChecks_data() {
+        QTest::addColumn<int>("menu");
+        QTest::addColumn<QString>("find");
+        QTest::addColumn<QString>("refusal"); // empty: deleted
+        QTest::addColumn<QStringList>("after");
+        QTest::newRow("employee on an assignment")
+            << MenuEmployees << "Smith"
+            << "This employee is assigned to a task and cannot be deleted."
+            << QStringList{"John", "Smith"};
+        QTest::newRow("employee only on a task")
+            << MenuEmployees << "sma" << QString() << QStringList{"John", "Smith"};
+        QTest::newRow("inspecting manager")
+            << MenuManagers << "Boss"
+            << "This manager is the selected inspector of an assignment record and cannot be "
+               "deleted."
+            << QStringList{"Paul", "Boss"};
+        QTest::newRow("last manager: the one before shown")
+            << MenuManagers << "Chief" << QString() << QStringList{"Paul", "Boss"};
+        QTest::newRow("location on a task")
+            << MenuLocations << "Boiler"
+            << "This location is assigned to a task and cannot be deleted."
+            << QStringList{"Boiler room"};
+        QTest::newRow("location only on assignments")
+            << MenuLocations << "Annex" << QString() << QStringList{"Boiler room"};
+        QTest::newRow("type on a task")
+            << MenuTypes << "hvac"
+            << "This type is assigned to a task record and cannot be deleted."
+            << QStringList{"HVAC"};
+        QTest::newRow("type only on assignments")
+            << MenuTypes << "Elec" << QString() << QStringList{"HVAC"};
+    }
+    void deleteChecks() {
+        QFETCH(int, menu);
+        QFETCH(QString, find);
+        QFETCH(QString, refusal);
+        QFETCH(QStringList, after);
+        static const char* const questions[][3] = {
+            {},
+            {"employees", "Are you sure that you want to delete this employee?", "Delete Employee"},
+            {"locations", "Are you sure that you want to delete this location?", "Delete Location"},
+            {"managers", "Are you sure that you want to delete this manager?", "Delete Manager"},
+            {"types", "Are you sure that you want to delete this type description?",
+             "Delete Type"}};
+        const QString countSql = QStringLiteral("select count(*) from ") + questions[menu][0];
+        ScriptedUi ui;
+        Site site;
+        CodeEditor* window = site.open(menu);
+        const int before = site.stored(countSql).toInt();
+        ui.answerInput(find);
+        QVERIFY(click(window, "cmdFind"));
+        QCOMPARE(ui.messages.size(), 0);
+
+        ui.answer(MsgResult::No);
+        QVERIFY(click(window, "cmdDelete"));
+        QCOMPARE(site.stored(countSql).toInt(), before);
+        ui.answer(MsgResult::Yes);
+        QVERIFY(click(window, "cmdDelete"));
+        QCOMPARE(ui.messages.size(), refusal.isEmpty() ? 2 : 3);
+        for (int i = 0; i < 2; ++i) {
+            QCOMPARE(ui.messages[i].text, QString::fromLatin1(questions[menu][1]));
+            QCOMPARE(ui.messages[i].title, QString::fromLatin1(questions[menu][2]));
+            QCOMPARE(ui.messages[i].buttons, MsgButtons::YesNo);
+        }
+        if (!refusal.isEmpty()) {
+            QCOMPARE(ui.lastMessage().text, refusal);
+            QCOMPARE(ui.lastMessage().title, QStringLiteral("Cannot Delete"));
+            QCOMPARE(ui.lastMessage().buttons, MsgButtons::Ok);
+        }
+        QCOMPARE(site.stored(countSql).toInt(), refusal.isEmpty() ? before - 1 : before);
+        QCOMPARE(shown(window), after);
+    }
+
+    // Both boxes empty are refused with the list's message; one name, or a description,
+    // is enough.
+    void missingData_data() {
+        QTest::addColumn<int>("menu");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("storedSql");
+        const QString names = "You must enter a first name or a last name (or press Cancel)";
+        QTest::newRow("employee")
+            << MenuEmployees << names
+            << "select lastname || '/' || ifnull(firstname, '') from employees "
+               "where empid = 5";
+        QTest::newRow("manager") << MenuManagers << names
+                                 << "select manlast || '/' || ifnull(manfirst, '') from managers "
+                                    "where manid = 3";
+        QTest::newRow("location") << MenuLocations
+                                  << "You must enter a location name (or press Cancel)"
+                                  << "select locdesc || '/' from locations where locid = 4";
+        QTest::newRow("type") << MenuTypes << "You must enter a type name (or press Cancel)"
+                              << "select typdesc || '/' from types where typid = 4";
+    }
+    void missingData() {
+        QFETCH(int, menu);
+        QFETCH(QString, message);
+        QFETCH(QString, storedSql);
+        ScriptedUi ui;
+        Site site;
+        CodeEditor* window = site.open(menu);
+        QVERIFY(click(window, "cmdAddNew"));
+        QVERIFY(click(window, "cmdUpdate"));
+        QCOMPARE(ui.messageTexts(), QStringList{message});
+        QCOMPARE(ui.lastMessage().title, QStringLiteral("Missing Data"));
+        QVERIFY(window->isAdding());
+        QVERIFY(site.stored(storedSql).isNull());
+
+        typeInto(window, keyBox(menu), QStringLiteral("Zed"));
+        QVERIFY(click(window, "cmdUpdate"));
+        QCOMPARE(ui.messages.size(), 1);
+        QCOMPARE(site.stored(storedSql).toString(), QStringLiteral("Zed/"));
+        QVERIFY(!window->isAdding());
+        QCOMPARE(shown(window).last(), QStringLiteral("Zed")); // the new row, out of order
+    }
+
+    // Find takes the answer as the beginning of the last name, in last-name order and
+    // without regard to case.
+    void findByPrefix() {
+        ScriptedUi ui;
+        Site site;
+        CodeEditor* window = site.open(MenuEmployees);
+        ui.answerInput(QStringLiteral("Sm"));
+        QVERIFY(click(window, "cmdFind"));
+        QCOMPARE(shown(window), (QStringList{"Ann", "smart"}));
+        ui.answerInput(QStringLiteral("Smi"));
+        QVERIFY(click(window, "cmdFind"));
+        QCOMPARE(shown(window), (QStringList{"John", "Smith"}));
+        // Nothing found: said so, and the row shown stays the current one.
+        for (const QString& answer : {QStringLiteral("Zz"), QStringLiteral("O\"Brien")}) {
+            ui.answerInput(answer);
+            QVERIFY(click(window, "cmdFind"));
+            QCOMPARE(ui.lastMessage().text, QStringLiteral("That record was not found."));
+            QCOMPARE(ui.lastMessage().title, QStringLiteral("No Records Match"));
+        }
+        QCOMPARE(ui.messages.size(), 2);
+        QVERIFY(click(window, "cmdNext"));
+        QCOMPARE(ui.beeps, 1); // Smith is the last
+        QCOMPARE(shown(window), (QStringList{"John", "Smith"}));
+    }
+
+    // An empty list: the box waits for Add New, and Cancel brings the empty state back.
+    void addNewOnEmptyListAndCancel() {
+        ScriptedUi ui;
+        Site site(QStringLiteral("DELETE FROM types;"));
+        CodeEditor* window = site.open(MenuTypes);
+        QVERIFY(!boxesEnabled(window));
+        QCOMPARE(window->defaultButton(), w<QPushButton>(window, "cmdOk"));
+        QVERIFY(click(window, "cmdAddNew"));
+        QVERIFY(boxesEnabled(window));
+        QCOMPARE(w<QPushButton>(window, "cmdAddNew")->text(), QStringLiteral("&Add Another"));
+        QCOMPARE(window->defaultButton(), w<QPushButton>(window, "cmdAddNew"));
+        QCOMPARE(QApplication::focusWidget(), w(window, "txtDesc"));
+        typeInto(window, "txtDesc", QStringLiteral("Roofing"));
+        QVERIFY(click(window, "cmdCancel"));
+        QVERIFY(!boxesEnabled(window));
+        QCOMPARE(shown(window), QStringList{QString()});
+        QCOMPARE(w<QPushButton>(window, "cmdAddNew")->text(), QStringLiteral("&Add New"));
+        QCOMPARE(window->defaultButton(), w<QPushButton>(window, "cmdOk"));
+        QVERIFY(!w(window, "cmdUpdate")->isVisible());
+        QCOMPARE(site.stored("select count(*) from types").toInt(), 0);
+        QCOMPARE(ui.messages.size(), 0);
+    }
+
+    // Add Another saves the row typed and stays in the adding state; Enter presses it, and
+    // Escape discards the row being entered.
+    void addAnotherKeepsAdding() {
+        ScriptedUi ui;
+        Site site;
+        CodeEditor* window = site.open(MenuManagers);
+        const QSize opened = window->size();
+        QVERIFY(click(window, "cmdAddNew"));
+        typeInto(window, "txtFirst", QStringLiteral("Eve"));
+        typeInto(window, "txtLast", QStringLiteral("Zorn"));
+        QTest::keyClick(w(window, "txtLast"), Qt::Key_Return);
+        QCOMPARE(site.stored("select manfirst || ' ' || manlast from managers where manid = 3")
+                     .toString(),
+                 QStringLiteral("Eve Zorn"));
+        QCOMPARE(shown(window), (QStringList{QString(), QString()}));
+        QVERIFY(window->isAdding());
+        QCOMPARE(w<QPushButton>(window, "cmdAddNew")->text(), QStringLiteral("&Add Another"));
+        QCOMPARE(window->defaultButton(), w<QPushButton>(window, "cmdAddNew"));
+        QVERIFY(w(window, "cmdUpdate")->isVisible() && !w(window, "cmdOk")->isVisible());
+        QCOMPARE(QApplication::focusWidget(), w(window, "txtFirst"));
+
+        typeInto(window, "txtLast", QStringLiteral("Young"));
+        QTest::keyClick(w(window, "txtLast"), Qt::Key_Escape);
+        QVERIFY(!window->isAdding());
+        // The last row of the window's list: the one saved above, added at its end.
+        QCOMPARE(shown(window), (QStringList{"Eve", "Zorn"}));
+        QCOMPARE(site.stored("select count(*) from managers").toInt(), 3);
+        QCOMPARE(ui.messages.size(), 0);
+        QCOMPARE(window->size(), opened); // the buttons came and went without resizing it
+    }
+
+    // A name saved with no first name reaches the main window's task editor, listed without
+    // a comma, when the user comes back to the main window.
+    void employeeListedWithoutComma() {
+        ScriptedUi ui;
+        Site site;
+        site.main.setEditor(std::make_unique<TaskEditor>(site.main.exitAction()));
+        auto* tasks = static_cast<TaskEditor*>(site.main.editor()->widget());
+        site.main.editor()->openRecords();
+        EmployeesChanged = true;
+        site.main.show();
+        site.main.activateWindow();
+        QTRY_COMPARE(QApplication::activeWindow(), &site.main);
+        QCOMPARE(tasks->cmbEmp->count(), 4);
+        CodeEditor* window = site.open(MenuEmployees);
+        QVERIFY(click(window, "cmdAddNew"));
+        typeInto(window, "txtLast", QStringLiteral("Zed"));
+        QVERIFY(click(window, "cmdUpdate"));
+        site.main.activateWindow();
+        QTRY_COMPARE(QApplication::activeWindow(), &site.main);
+        QStringList listed;
+        for (int i = 0; i < tasks->cmbEmp->count(); ++i)
+            listed << tasks->cmbEmp->itemText(i);
+        QCOMPARE(listed, (QStringList{"Adams, Mary", "Jones", "smart, Ann", "Smith, John", "Zed"}));
+        site.main.editor()->closeRecords();
+    }
+
+    // The open window comes forward for its other list and shows it, but not while it
+    // edits a row: then it keeps its list, and the mode follows what it shows.
+    void otherListOfTheOpenWindow() {
+        ScriptedUi ui;
+        Site site;
+        CodeEditor* window = site.open(MenuLocations);
+        site.main.show(); // the user goes back to the menu
+        site.main.windowHandle()->requestActivate();
+        QTRY_COMPARE(QApplication::activeWindow(), &site.main);
+        TypesChanged = false;
+        QCOMPARE(site.open(MenuTypes), window);
+        QCOMPARE(QApplication::activeWindow(), window);
+        QCOMPARE(window->windowTitle(), QStringLiteral("Maintain Types"));
+        QCOMPARE(w<QLabel>(window, "lblDesc")->text(), QStringLiteral("&Type Description"));
+        QCOMPARE(shown(window), QStringList{"electrical"});
+        QVERIFY(TypesChanged);
+
+        typeInto(window, "txtDesc", QStringLiteral("Electric"));
+        QCOMPARE(site.open(MenuLocations), window);
+        QCOMPARE(ui.beeps, 1);
+        QCOMPARE(window->mode(), CodeEdit::Types);
+        QCOMPARE(CodeEditMode, CodeEdit::Types);
+        QVERIFY(!window->close()); // nor does the close box lose the edit
+        QVERIFY(click(window, "cmdCancel"));
+        ui.answer(MsgResult::Yes);
+        QVERIFY(click(window, "cmdDelete")); // electrical: only on an assignment
+        QCOMPARE(ui.lastMessage().title, QStringLiteral("Delete Type"));
+        QCOMPARE(site.stored("select count(*) from types").toInt(), 2);
+        QCOMPARE(site.stored("select count(*) from locations").toInt(), 3);
+        QVERIFY(window->close());
+    }
+};
+
+QTEST_MAIN(TestCodeEditors)
+#include "tst_codeeditors.moc"
