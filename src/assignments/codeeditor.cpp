@@ -5,6 +5,7 @@
 #include "core/errortrap.h"
 #include "core/frmmain.h"
 #include "core/uiseam.h"
+#include "core/windowplacement.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -334,24 +335,13 @@ CodeEditor* openCodeEditor(QWidget* parent) {
             window = new frmCodesMaint(owner);
         window->setAttribute(Qt::WA_DeleteOnClose);
         window->Form_Load();
-        // A size of its own, so that it keeps it when buttons come and go with the mode, and
-        // over the middle of the window it was opened from, as a dialog would be.
-        window->resize(window->sizeHint());
-        if (owner) {
-            QRect frame = window->frameGeometry();
-            frame.moveCenter(owner->frameGeometry().center());
-            window->move(frame.topLeft());
-        }
+        // A size of its own, so that it keeps it when buttons come and go with the mode.
+        placeOver(window, owner);
     } else if (!window->switchList()) {
         ui().beep();
         CodeEditMode = window->mode();
     }
-    if (window->isMinimized())
-        window->showNormal();
-    else
-        window->show();
-    window->raise();
-    window->activateWindow();
+    bringForward(window);
     return window;
 }
 

@@ -6,6 +6,7 @@
 #include "core/frmmain.h"
 #include "core/globals.h"
 #include "core/uiseam.h"
+#include "core/windowplacement.h"
 #include "data/database.h"
 #include "dialogs/datefield.h"
 #include "dialogs/datetext.h"
@@ -709,10 +710,9 @@ frmAssign* openAssignmentEditor(QWidget* parent) {
         open = new frmAssign(parent);
         open->setAttribute(Qt::WA_DeleteOnClose);
         open->Form_Load();
+        placeOver(open, parent);
     }
-    open->show();
-    open->raise();
-    open->activateWindow();
+    bringForward(open);
     return open;
 }
 

@@ -6,6 +6,7 @@
 #include "core/globals.h"
 #include "core/singlenumber.h"
 #include "core/uiseam.h"
+#include "core/windowplacement.h"
 #include "custom/customreport.h"
 #include "dialogs/datefield.h"
 #include "dialogs/datetext.h"
@@ -25,6 +26,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyle>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -38,6 +40,8 @@ const QString ReportFilter = QStringLiteral("Report Files (*.rpt)|*.rpt");
 const QString SaveCurrentTitle = QStringLiteral("Save Current Report");
 const QString SaveCurrentText = QStringLiteral("Do you wish to save the current report?");
 constexpr int SpecIdRole = Qt::UserRole;
+constexpr int ListTextMargin = 12; // pixels beside an item's text in a list
+constexpr int CriterionChars = 14; // characters a criterion box shows
 
 QPointer<frmRptSpec>& openDesigner() {
     static QPointer<frmRptSpec> designer;
@@ -195,6 +199,9 @@ void frmRptSpec::buildWindow() {
     QFormLayout* times = criteria(5, "fraSel5");
     times->addRow(QStringLiteral("&Start Time"), txtStartTime);
     times->addRow(QStringLiteral("&End Time"), txtEndTime);
+    // Room for a typed criterion whichever frame is shown.
+    for (QLineEdit* box : {txtStarting, txtGreater, txtLess, txtStartTime, txtEndTime})
+        box->setMinimumWidth(box->fontMetrics().averageCharWidth() * CriterionChars);
     // True and False start both clear, which an exclusive pair cannot show.
     optTrue->setAutoExclusive(false);
     optFalse->setAutoExclusive(false);
@@ -358,6 +365,15 @@ void frmRptSpec::showDefinition(const ReportDefinition& report) {
         cmbSort1->addItem(field.desc, field.specId);
         cmbSort2->addItem(field.desc, field.specId);
     }
+    // Both lists wide enough for the longest heading: the details frame that appears beside
+    // them must not squeeze them into scrolling sideways.
+    int widest = 0;
+    for (const CatalogueField& field : catalogue_.fields())
+        widest = qMax(widest, List1->fontMetrics().horizontalAdvance(field.desc));
+    const int listWidth = widest + List1->style()->pixelMetric(QStyle::PM_ScrollBarExtent) +
+                          2 * List1->frameWidth() + ListTextMargin;
+    List1->setMinimumWidth(listWidth);
+    List2->setMinimumWidth(listWidth);
     cmbSort1->setCurrentIndex(report.primarySort);
     cmbSort2->setCurrentIndex(report.secondarySort);
     cmbPageNum->setCurrentIndex(static_cast<int>(report.pageNumbers));
@@ -655,11 +671,11 @@ void frmRptSpec::cmdGenerate_Click() {
         {
             // Cancel, or anything going wrong while the dialog is up, ends the run.
             ErrorTrap trap([&dialogFailed](const DbError&) { dialogFailed = true; });
-            path = commonFileDialog(FileDialogMode::Save, this, QStringLiteral("Save Report"),
-                                    text ? QStringLiteral("Text Files (*.txt)|*.txt|All Files (*.*)|*.*")
-                                         : QStringLiteral("Html Files (*.htm)|*.htm|All Files (*.*)|*.*"),
-                                    ReportTable +
-                                        (text ? QStringLiteral(".txt") : QStringLiteral(".htm")));
+            path = commonFileDialog(
+                FileDialogMode::Save, this, QStringLiteral("Save Report"),
+                text ? QStringLiteral("Text Files (*.txt)|*.txt|All Files (*.*)|*.*")
+                     : QStringLiteral("Html Files (*.htm)|*.htm|All Files (*.*)|*.*"),
+                ReportTable + (text ? QStringLiteral(".txt") : QStringLiteral(".htm")));
         }
         if (dialogFailed || path.isEmpty())
             return;
@@ -789,10 +805,9 @@ frmRptSpec* mnuCustom_Click(frmMain& main, int index) {
         // A window of its own beside the main window, not owned by it.
         designer = new frmRptSpec(&main);
         designer->setWindowFlag(Qt::Window);
+        placeOver(designer, &main);
     }
-    designer->show();
-    designer->raise();
-    designer->activateWindow();
+    bringForward(designer);
     return designer;
 }
 

@@ -3,6 +3,7 @@
 #include "core/filedialog.h"
 #include "core/globals.h"
 #include "core/uiseam.h"
+#include "core/windowplacement.h"
 #include "reports/pdfoutput.h"
 #include "reports/printing.h"
 #include "reports/reportdocument.h"
@@ -139,9 +140,7 @@ void frmOutput::showDocument() {
     VSPrinter->updatePreview();
     VSPrinter->setCurrentPage(1);
     updatePageLabel();
-    show();
-    raise();
-    activateWindow();
+    bringForward(this);
 }
 
 void frmOutput::goToPage(int page) {

@@ -4,6 +4,7 @@
 #include "core/frmmain.h"
 #include "core/globals.h"
 #include "core/uiseam.h"
+#include "core/windowplacement.h"
 #include "dialogs/datefield.h"
 #include "dialogs/datetext.h"
 #include "dialogs/dialogsize.h"
@@ -168,10 +169,9 @@ void installWorkOrders(frmMain& main) {
         if (!open) {
             open = new frmWrkOrder(&main);
             open->setAttribute(Qt::WA_DeleteOnClose);
+            placeOver(open, &main);
         }
-        open->show();
-        open->raise();
-        open->activateWindow();
+        bringForward(open);
     });
 }
 
