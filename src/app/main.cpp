@@ -12,6 +12,9 @@
 #include "data/demodata.h"
 #include "dialogs/datetext.h"
 #include "reports/frmoutput.h"
+#include "reports/frmrptdates.h"
+#include "reports/pdfoutput.h"
+#include "reports/standardreports.h"
 #include "tasks/taskeditor.h"
 
 #include <QApplication>
@@ -19,6 +22,7 @@
 #include <QGuiApplication>
 
 #include <cstdio>
+#include <optional>
 
 namespace {
 
@@ -26,7 +30,7 @@ constexpr int ExitOk = 0;
 constexpr int ExitFailed = 1;
 constexpr int ExitUsage = 2;
 
-enum class Command { Window, Monthly, Init, SetYear, Help };
+enum class Command { Window, Monthly, Init, SetYear, Report, Help };
 
 // What the command line asks for, read before any application object exists: a wrong
 // switch must be answered without a display.
@@ -35,8 +39,45 @@ struct CommandLine {
     bool demo = false;
     int year = 0;            // --set-year
     bool assignments = true; // --set-year without --no-assignments
-    QString error;           // set: not a valid command line
+    QString report;          // --report NAME
+    QDate from;              // --from, --to: the report's dates
+    QDate to;
+    QString output; // -o FILE
+    QString error;  // set: not a valid command line
 };
+
+// A date of the command line: ISO, YYYY-MM-DD, and a day that exists.
+QDate isoDate(const QString& text) {
+    if (text.size() != 10)
+        return {};
+    return QDate::fromString(text, Qt::ISODate);
+}
+
+// What a report is written as, by the extension of -o FILE: a text file or a PDF.
+bool isPdfName(const QString& path) {
+    return path.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive);
+}
+bool isTextName(const QString& path) {
+    return path.endsWith(QLatin1String(".txt"), Qt::CaseInsensitive);
+}
+
+// Checks the options of --report once they are all read; an error text, or none.
+QString reportOptionsError(const CommandLine& line, bool fromGiven, bool toGiven) {
+    if (line.report.isEmpty())
+        return fromGiven || toGiven || !line.output.isEmpty()
+                   ? QStringLiteral("--from, --to and -o go with --report")
+                   : QString();
+    if (!tavrel::standardReportNames().contains(line.report))
+        return QStringLiteral("there is no report %1; the reports are %2")
+            .arg(line.report, tavrel::standardReportNames().join(QLatin1String(", ")));
+    if (tavrel::standardReportIsDated(line.report) && (!fromGiven || !toGiven))
+        return QStringLiteral("the report %1 needs --from and --to").arg(line.report);
+    if (line.output.isEmpty())
+        return QStringLiteral("--report needs -o FILE");
+    if (!isPdfName(line.output) && !isTextName(line.output))
+        return QStringLiteral("the file %1 is neither .txt nor .pdf").arg(line.output);
+    return {};
+}
 
 // Options Qt's application object reads itself (-platform offscreen, -style fusion ...);
 // they are passed on to the window untouched.
@@ -73,6 +114,16 @@ CommandLine parseCommandLine(const QStringList& args) {
     bool help = false;
     bool setYear = false;
     bool noAssignments = false;
+    bool fromGiven = false;
+    bool toGiven = false;
+    // The value of an option that takes one, or an error when it is missing.
+    auto valueOf = [&](qsizetype& i, const char* what) -> std::optional<QString> {
+        if (++i >= args.size()) {
+            line.error = QStringLiteral("%1 needs %2").arg(args[i - 1], QLatin1String(what));
+            return std::nullopt;
+        }
+        return args[i];
+    };
     for (qsizetype i = 1; i < args.size(); ++i) {
         const QString& a = args[i];
         bool takesValue = false;
@@ -97,6 +148,27 @@ CommandLine parseCommandLine(const QStringList& args) {
                 return line;
             }
             setYear = true;
+        } else if (a == QLatin1String("--report")) {
+            const std::optional<QString> name = valueOf(i, "a report name");
+            if (!name)
+                return line;
+            line.report = *name;
+        } else if (a == QLatin1String("--from") || a == QLatin1String("--to")) {
+            const std::optional<QString> text = valueOf(i, "a date YYYY-MM-DD");
+            if (!text)
+                return line;
+            const QDate date = isoDate(*text);
+            if (!date.isValid()) {
+                line.error = QStringLiteral("%1 is not a date YYYY-MM-DD").arg(*text);
+                return line;
+            }
+            (a == QLatin1String("--from") ? line.from : line.to) = date;
+            (a == QLatin1String("--from") ? fromGiven : toGiven) = true;
+        } else if (a == QLatin1String("-o")) {
+            const std::optional<QString> path = valueOf(i, "a file name");
+            if (!path)
+                return line;
+            line.output = *path;
         } else if (a == QLatin1String("--no-assignments")) {
             noAssignments = true;
         } else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
@@ -113,12 +185,17 @@ CommandLine parseCommandLine(const QStringList& args) {
             return line;
         }
     }
-    const int commands = int(monthly) + int(init) + int(setYear);
+    const bool report = !line.report.isEmpty();
+    const int commands = int(monthly) + int(init) + int(setYear) + int(report);
     line.assignments = !noAssignments;
     if (help)
         line.command = Command::Help;
+    else if (report && commands > 1)
+        line.error = QStringLiteral("--report cannot be given with -m, --init or --set-year");
     else if (commands > 1)
         line.error = QStringLiteral("-m, --init and --set-year cannot be given together");
+    else if (const QString error = reportOptionsError(line, fromGiven, toGiven); !error.isEmpty())
+        line.error = error;
     else if (noAssignments && !setYear)
         line.error = QStringLiteral("--no-assignments goes with --set-year");
     else if (line.demo && !init)
@@ -127,31 +204,37 @@ CommandLine parseCommandLine(const QStringList& args) {
         line.command = Command::Init;
     else if (setYear)
         line.command = Command::SetYear;
+    else if (report)
+        line.command = Command::Report;
     else if (monthly)
         line.command = Command::Monthly;
     return line;
 }
 
 void printUsage(std::FILE* to) {
-    std::fputs(
-        "Usage: tavrel [-m]\n"
-        "       tavrel --init [--demo]\n"
-        "       tavrel --set-year YEAR [--no-assignments]\n"
-        "       tavrel --help\n"
-        "\n"
-        "Without options Tavrel opens tavrel.mdb in the current folder.\n"
-        "  -m              print this month's work orders and end\n"
-        "  --init          create an empty tavrel.mdb and rptspec.mdb here\n"
-        "  --init --demo   the same, filled with a sample site\n"
-        "  --set-year YEAR plan for YEAR (100 to 9999): the week dates of that year\n"
-        "                  and the assignments of every scheduled task\n"
-        "  --no-assignments  with --set-year: move the week dates and the year only\n"
-        "  --help, -h      show this text\n"
-        "\n"
-        "-m, --init and --set-year need no display. Exit status: 0 done, 1 an error (shown on\n"
-        "standard error), 2 a wrong command line, 3 printing work orders is not part\n"
-        "of this version yet.\n",
-        to);
+    std::fputs("Usage: tavrel [-m]\n"
+               "       tavrel --init [--demo]\n"
+               "       tavrel --set-year YEAR [--no-assignments]\n"
+               "       tavrel --report NAME [--from YYYY-MM-DD --to YYYY-MM-DD] -o FILE\n"
+               "       tavrel --help\n"
+               "\n"
+               "Without options Tavrel opens tavrel.mdb in the current folder.\n"
+               "  -m              print this month's work orders and end\n"
+               "  --init          create an empty tavrel.mdb and rptspec.mdb here\n"
+               "  --init --demo   the same, filled with a sample site\n"
+               "  --set-year YEAR plan for YEAR (100 to 9999): the week dates of that year\n"
+               "                  and the assignments of every scheduled task\n"
+               "  --no-assignments  with --set-year: move the week dates and the year only\n"
+               "  --report NAME   write a standard report to FILE: .txt for its text file,\n"
+               "                  .pdf for the document; NAME is completed, expenses, master,\n"
+               "                  overdue or assignments. --from and --to give its dates\n"
+               "                  (overdue needs none: it reports what is overdue today)\n"
+               "  --help, -h      show this text\n"
+               "\n"
+               "-m, --init, --set-year and --report need no display. Exit status: 0 done, 1 an\n"
+               "error (shown on standard error), 2 a wrong command line, 3 printing work orders\n"
+               "is not part of this version yet.\n",
+               to);
 }
 
 int runInit(bool demo) {
@@ -244,6 +327,38 @@ int runSetYear(int year, bool createAssignments) {
     return ExitOk;
 }
 
+// --report: start-up's steps without a window, then the report to a text file or a PDF.
+// A report without rows says so and writes an empty text file (or no PDF): that is no
+// failure. Every error is on standard error already; the status says whether there was one.
+int runReport(const CommandLine& line) {
+    const int errorsBefore = tavrel::errorsShown();
+    bool written = true;
+    {
+        tavrel::ErrorTrap trap;
+        tavrel::Recordset settings = tavrel::runWindowlessSteps(QDir::currentPath());
+        settings.close();
+        if (tavrel::dbMain.isOpen()) {
+            tavrel::ReportStartDate = line.from;
+            tavrel::ReportEndDate = line.to;
+            const tavrel::StandardReport report = *tavrel::standardReportNamed(line.report);
+            const QString path = QDir::current().absoluteFilePath(line.output);
+            if (isPdfName(path)) {
+                tavrel::ReportDest = tavrel::ReportToView;
+                if (tavrel::runStandardReport(report) == tavrel::ReportRunResult::Written) {
+                    QString error;
+                    written = tavrel::printToPdf(tavrel::reportDocument(), path, &error);
+                    if (!written)
+                        std::fprintf(stderr, "tavrel: %s\n", qPrintable(error));
+                }
+            } else {
+                tavrel::runStandardReport(report, path);
+            }
+        }
+        tavrel::dbMain.close();
+    }
+    return written && tavrel::errorsShown() == errorsBefore ? ExitOk : ExitFailed;
+}
+
 void setUpApplication() {
     QCoreApplication::setApplicationName(QStringLiteral("Tavrel"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TAVREL_VERSION));
@@ -251,8 +366,8 @@ void setUpApplication() {
     tavrel::installErrorPolicy();
 }
 
-// -m, --init and --set-year: no window, so they run on Qt's offscreen platform (scheduled jobs,
-// servers, CI) with the console Ui, which never waits for an answer.
+// -m, --init, --set-year and --report: no window, so they run on Qt's offscreen platform (scheduled
+// jobs, servers, CI) with the console Ui, which never waits for an answer.
 int runWithoutWindow(const CommandLine& line, char* programName) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     // Nothing else on the command line is meant for Qt.
@@ -264,6 +379,8 @@ int runWithoutWindow(const CommandLine& line, char* programName) {
         return runInit(line.demo);
     if (line.command == Command::SetYear)
         return runSetYear(line.year, line.assignments);
+    if (line.command == Command::Report)
+        return runReport(line);
     return tavrel::runMonthlyCommand(QDir::currentPath());
 }
 
@@ -277,6 +394,7 @@ int runWindow(int argc, char* argv[]) {
     tavrel::frmMain window;
     tavrel::installTaskEditor(window);
     tavrel::installReportOutputWindow();
+    tavrel::installStandardReports(window);
     tavrel::startupSteps().createYearAssignments = tavrel::CreateYearAssignments;
     tavrel::startupSteps().setCurrentYear = tavrel::SetCurrentYear;
     window.Form_Load();
@@ -306,6 +424,7 @@ int main(int argc, char* argv[]) {
     case Command::Init:
     case Command::Monthly:
     case Command::SetYear:
+    case Command::Report:
         return runWithoutWindow(line, argv[0]);
     case Command::Window:
         break;
