@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -101,6 +102,24 @@ private Q_SLOTS:
                                             << "-m, --init and --set-year cannot be given together";
         QTest::newRow("Qt option without its value")
             << QStringList{"-platform"} << "the option -platform needs a value";
+        QTest::newRow("no such report")
+            << QStringList{"--report", "costs", "-o", "a.txt"}
+            << "there is no report costs; the reports are completed, expenses, master, overdue, "
+               "assignments";
+        QTest::newRow("report date not ISO")
+            << QStringList{"--report", "master", "--from", "3/1/2005"}
+            << "3/1/2005 is not a date YYYY-MM-DD";
+        QTest::newRow("report date not a day")
+            << QStringList{"--report", "master", "--to", "2005-02-29"}
+            << "2005-02-29 is not a date YYYY-MM-DD";
+        QTest::newRow("report without its dates")
+            << QStringList{"--report", "master", "--from", "2005-03-01", "-o", "a.txt"}
+            << "the report master needs --from and --to";
+        QTest::newRow("report of another kind of file")
+            << QStringList{"--report", "overdue", "-o", "a.htm"}
+            << "the file a.htm is neither .txt nor .pdf";
+        QTest::newRow("-o alone") << QStringList{"-o", "a.txt"}
+                                  << "--from, --to and -o go with --report";
     }
     void wrongCommandLineShowsUsage() {
         QFETCH(QStringList, args);
@@ -240,6 +259,62 @@ private Q_SLOTS:
         QCOMPARE(scalar(db, "SELECT count(*) FROM assign WHERE duedate LIKE '2007-%'"), 0);
         QCOMPARE(scalar(db, "SELECT CurYear FROM settings"), 2007);
         QCOMPARE(scalar(db, "SELECT curdate = '2007-01-01' FROM weeks WHERE weeid = 1"), 1);
+    }
+
+    // A report without a window: the text file's lines, or the document as a PDF; a report
+    // that finds nothing says so and leaves an empty file; no database is an error.
+    void reportWithoutAWindow() {
+        QTemporaryDir dir;
+        QString error;
+        QVERIFY2(tavrel::initWorkFolder(dir.path(), false, QDate(2005, 7, 4), &error),
+                 qPrintable(error));
+        const QString db = dir.filePath("tavrel.mdb");
+        sqlite3* conn = nullptr;
+        QCOMPARE(sqlite3_open(QFile::encodeName(db).constData(), &conn), SQLITE_OK);
+        QCOMPARE(
+            sqlite3_exec(conn,
+                         "INSERT INTO employees VALUES (1, 'Ann', 'Adams');"
+                         "INSERT INTO tasks (taskid, taskname) VALUES (1, 'Boiler check');"
+                         "INSERT INTO assign (taskid, duedate, completed, compdate, comphour,"
+                         " compmin, empid) VALUES (1, '2005-03-07', 1, '2005-03-08', 1, 50, 1),"
+                         " (1, '2005-03-14', 1, '2005-03-15', 0, 40, 1);",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+        sqlite3_close(conn);
+        const QStringList march{"--report", "completed",  "--from", "2005-03-01",
+                                "--to",     "2005-03-31", "-o"};
+
+        const Run text = runTavrel(dir.path(), march + QStringList{"march.txt"});
+        QCOMPARE(text.exitCode, 0);
+        QVERIFY2(!text.err.contains("Tavrel"), qPrintable(text.err));
+        QFile lines(dir.filePath("march.txt"));
+        QVERIFY(lines.open(QIODevice::ReadOnly));
+        QCOMPARE(lines.readAll(), QByteArray("3/8/2005\tBoiler check\t1\t50\tAnn Adams\t\r\n"
+                                             "3/15/2005\tBoiler check\t0\t40\tAnn Adams\t\r\n"
+                                             "\tSubtotal:\t2\t30\t\t\r\n"
+                                             "\tTotals:\t2\t30\t\t\r\n"));
+
+        const Run pdf = runTavrel(dir.path(), march + QStringList{"march.pdf"});
+        QCOMPARE(pdf.exitCode, 0);
+        QProcess pdftotext;
+        pdftotext.start("pdftotext", {dir.filePath("march.pdf"), "-"});
+        QVERIFY(pdftotext.waitForFinished(RunBoundMs));
+        QVERIFY(pdftotext.readAllStandardOutput().contains(
+            "Completed Work by Employee for 3/1/2005 to 3/31/2005"));
+
+        const Run none = runTavrel(dir.path(), {"--report", "completed", "--from", "2005-04-01",
+                                                "--to", "2005-03-01", "-o", "march.txt"});
+        QCOMPARE(none.exitCode, 0);
+        QVERIFY2(none.err.contains("No Records Found: There are no completed assignments within "
+                                   "the specified date range.\n"),
+                 qPrintable(none.err));
+        QCOMPARE(QFileInfo(dir.filePath("march.txt")).size(), 0);
+
+        QTemporaryDir empty;
+        const Run missing = runTavrel(empty.path(), {"--report", "overdue", "-o", "x.txt"});
+        QCOMPARE(missing.exitCode, 1);
+        QVERIFY2(missing.err.contains("tavrel.mdb"), qPrintable(missing.err));
+        QVERIFY(!QFile::exists(empty.filePath("x.txt")));
     }
 
     void setYearWithoutADatabaseFails() {
