@@ -19,6 +19,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QGuiApplication>
 
 #include <cstdio>
@@ -328,7 +329,7 @@ int runSetYear(int year, bool createAssignments) {
 }
 
 // --report: start-up's steps without a window, then the report to a text file or a PDF.
-// A report without rows says so and writes an empty text file (or no PDF): that is no
+// A report without rows says so and leaves an empty text file (or no PDF): that is no
 // failure. Every error is on standard error already; the status says whether there was one.
 int runReport(const CommandLine& line) {
     const int errorsBefore = tavrel::errorsShown();
@@ -344,11 +345,15 @@ int runReport(const CommandLine& line) {
             const QString path = QDir::current().absoluteFilePath(line.output);
             if (isPdfName(path)) {
                 tavrel::ReportDest = tavrel::ReportToView;
-                if (tavrel::runStandardReport(report) == tavrel::ReportRunResult::Written) {
+                const tavrel::ReportRunResult result = tavrel::runStandardReport(report);
+                if (result == tavrel::ReportRunResult::Written) {
                     QString error;
                     written = tavrel::printToPdf(tavrel::reportDocument(), path, &error);
                     if (!written)
                         std::fprintf(stderr, "tavrel: %s\n", qPrintable(error));
+                } else if (result == tavrel::ReportRunResult::NoRows) {
+                    // An older PDF of that name must not pass for this run's result.
+                    QFile::remove(path);
                 }
             } else {
                 tavrel::runStandardReport(report, path);

@@ -140,8 +140,9 @@ private Q_SLOTS:
         QVERIFY(run.finished);
         QCOMPARE(run.exitCode, 0);
         QVERIFY2(run.err.isEmpty(), qPrintable(run.err));
-        for (const char* command : {"\n  -m ", "\n  --init ", "\n  --init --demo ",
-                                    "\n  --set-year ", "\n  --no-assignments ", "\n  --help"})
+        for (const char* command :
+             {"\n  -m ", "\n  --init ", "\n  --init --demo ", "\n  --set-year ",
+              "\n  --no-assignments ", "\n  --report ", "\n  --help"})
             QVERIFY2(run.out.contains(QLatin1String(command)), command);
     }
 
