@@ -87,19 +87,21 @@ QString fileLine(const QString& body, FileRowEnd rowEnd) {
     return line;
 }
 
-void runStandardReport(const StandardReport& report) {
+ReportRunResult runStandardReport(const StandardReport& report, const QString& textFile) {
     ErrorTrap trap;
     std::unique_ptr<TextFileOutput> file;
     std::unique_ptr<DocumentOutput> document;
-    if (ReportDest == ReportToFile) {
+    if (!textFile.isEmpty()) {
+        file = std::make_unique<TextFileOutput>(textFile, report.fileRowEnd);
+    } else if (ReportDest == ReportToFile) {
         Cancelled = false;
         const QString path = commonFileDialog(FileDialogMode::Save, nullptr, SendToFileTitle,
                                               TextFileFilter, AppPath + report.fileName);
         if (Cancelled || path.isEmpty())
-            return;
+            return ReportRunResult::NotRun;
         ConfirmFileReplace(path);
         if (Cancelled)
-            return;
+            return ReportRunResult::NotRun;
         file = std::make_unique<TextFileOutput>(path, report.fileRowEnd);
     } else {
         ReportDocument& doc = reportDocument();
@@ -122,14 +124,14 @@ void runStandardReport(const StandardReport& report) {
     if (!rows.isOpen()) {
         if (file)
             file->close();
-        return;
+        return ReportRunResult::NotRun;
     }
     if (rows.recordCount() == 0) {
         ui().msgBox(report.noRowsText, MsgButtons::Ok, MsgIcon::None, report.noRowsTitle);
         if (file)
             file->close();
         rows.close();
-        return;
+        return ReportRunResult::NoRows;
     }
     if (report.writeRows)
         report.writeRows(rows, out);
@@ -140,6 +142,7 @@ void runStandardReport(const StandardReport& report) {
         showReportOutput();
     }
     rows.close();
+    return ReportRunResult::Written;
 }
 
 } // namespace tavrel

@@ -54,11 +54,21 @@ inline const QString TextFileFilter =
     QStringLiteral("Text Files (*.txt)|*.txt|All Files (*.*)|*.*");
 inline const QString SendToFileTitle = QStringLiteral("Send Report to File");
 
+// How a run ended, for a caller that goes on with the result (the command line writes the
+// finished document to a PDF).
+enum class ReportRunResult {
+    Written, // the rows are in the document (finished and shown) or in the file
+    NoRows,  // the report's message was shown; an opened file was left empty
+    NotRun,  // the file dialog was cancelled, a replacement refused, or the query refused
+};
+
 // Runs a standard report to ReportDest: the file is asked for first (a cancelled dialog or
 // a refused replacement runs nothing); the document is begun with its settings; the query
 // runs as a snapshot; no rows gives the report's message (and an empty file); otherwise
 // the rows are written and the document is shown, or the file closed. Failures on the way
 // are reported by HandleDataError and the run goes on with its next step.
-void runStandardReport(const StandardReport& report);
+// With `textFile` the rows go to that file whatever ReportDest says, and nothing is asked:
+// a command without a window names its file beforehand and means it to be written over.
+ReportRunResult runStandardReport(const StandardReport& report, const QString& textFile = {});
 
 } // namespace tavrel

@@ -142,7 +142,7 @@ private Q_SLOTS:
         QTest::newRow("--demo alone") << QStringList{"--demo"} << "--demo goes with --init";
         QTest::newRow("two commands")
             << QStringList{"--init", "-m"}
-            << "-m, --init, --set-year and --custom cannot be given together";
+            << "-m, --init, --set-year, --report and --custom cannot be given together";
         QTest::newRow("year not a number")
             << QStringList{"--set-year", "2O27"} << "the year 2O27 is not a year from 100 to 9999";
         QTest::newRow("year too small")
@@ -154,18 +154,37 @@ private Q_SLOTS:
             << QStringList{"--no-assignments"} << "--no-assignments goes with --set-year";
         QTest::newRow("set-year with init")
             << QStringList{"--set-year", "2027", "--init"}
-            << "-m, --init, --set-year and --custom cannot be given together";
+            << "-m, --init, --set-year, --report and --custom cannot be given together";
         QTest::newRow("custom without -o")
             << QStringList{"--custom", "r.rpt"} << "--custom needs -o FILE (.txt, .htm or .pdf)";
         QTest::newRow("custom to a .doc")
             << QStringList{"--custom", "r.rpt", "-o", "r.doc"}
             << "the output file r.doc does not end in .txt, .htm or .pdf";
-        QTest::newRow("-o alone") << QStringList{"-o", "out.pdf"} << "-o goes with -m or --custom";
+        QTest::newRow("-o alone") << QStringList{"-o", "out.pdf"}
+                                  << "-o goes with -m, --report or --custom";
         QTest::newRow("-o without a name") << QStringList{"-m", "-o"} << "-o needs a file name";
         QTest::newRow("-o not a PDF")
             << QStringList{"-m", "-o", "out.txt"} << "the file out.txt must end in .pdf";
         QTest::newRow("Qt option without its value")
             << QStringList{"-platform"} << "the option -platform needs a value";
+        QTest::newRow("no such report")
+            << QStringList{"--report", "costs", "-o", "a.txt"}
+            << "there is no report costs; the reports are completed, expenses, master, overdue, "
+               "assignments";
+        QTest::newRow("report date not ISO")
+            << QStringList{"--report", "master", "--from", "3/1/2005"}
+            << "3/1/2005 is not a date YYYY-MM-DD";
+        QTest::newRow("report date not a day")
+            << QStringList{"--report", "master", "--to", "2005-02-29"}
+            << "2005-02-29 is not a date YYYY-MM-DD";
+        QTest::newRow("report without its dates")
+            << QStringList{"--report", "master", "--from", "2005-03-01", "-o", "a.txt"}
+            << "the report master needs --from and --to";
+        QTest::newRow("report of another kind of file")
+            << QStringList{"--report", "overdue", "-o", "a.htm"}
+            << "the file a.htm is neither .txt nor .pdf";
+        QTest::newRow("dates alone")
+            << QStringList{"--from", "2005-03-01"} << "--from and --to go with --report";
     }
     void wrongCommandLineShowsUsage() {
         QFETCH(QStringList, args);
@@ -188,7 +207,8 @@ private Q_SLOTS:
         QVERIFY2(run.err.isEmpty(), qPrintable(run.err));
         for (const char* command :
              {"\n  -m ", "\n  -m -o FILE.pdf ", "\n  --init ", "\n  --init --demo ",
-              "\n  --set-year ", "\n  --no-assignments ", "\n  --custom ", "\n  --help"})
+              "\n  --set-year ", "\n  --no-assignments ", "\n  --report ", "\n  --custom ",
+              "\n  --help"})
             QVERIFY2(run.out.contains(QLatin1String(command)), command);
     }
 
@@ -441,6 +461,62 @@ private Q_SLOTS:
         QCOMPARE(scalar(db, "SELECT count(*) FROM assign WHERE duedate LIKE '2007-%'"), 0);
         QCOMPARE(scalar(db, "SELECT CurYear FROM settings"), 2007);
         QCOMPARE(scalar(db, "SELECT curdate = '2007-01-01' FROM weeks WHERE weeid = 1"), 1);
+    }
+
+    // A report without a window: the text file's lines, or the document as a PDF; a report
+    // that finds nothing says so and leaves an empty file; no database is an error.
+    void reportWithoutAWindow() {
+        QTemporaryDir dir;
+        QString error;
+        QVERIFY2(tavrel::initWorkFolder(dir.path(), false, QDate(2005, 7, 4), &error),
+                 qPrintable(error));
+        const QString db = dir.filePath("tavrel.mdb");
+        sqlite3* conn = nullptr;
+        QCOMPARE(sqlite3_open(QFile::encodeName(db).constData(), &conn), SQLITE_OK);
+        QCOMPARE(
+            sqlite3_exec(conn,
+                         "INSERT INTO employees VALUES (1, 'Ann', 'Adams');"
+                         "INSERT INTO tasks (taskid, taskname) VALUES (1, 'Boiler check');"
+                         "INSERT INTO assign (taskid, duedate, completed, compdate, comphour,"
+                         " compmin, empid) VALUES (1, '2005-03-07', 1, '2005-03-08', 1, 50, 1),"
+                         " (1, '2005-03-14', 1, '2005-03-15', 0, 40, 1);",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+        sqlite3_close(conn);
+        const QStringList march{"--report", "completed",  "--from", "2005-03-01",
+                                "--to",     "2005-03-31", "-o"};
+
+        const Run text = runTavrel(dir.path(), march + QStringList{"march.txt"});
+        QCOMPARE(text.exitCode, 0);
+        QVERIFY2(!text.err.contains("Tavrel"), qPrintable(text.err));
+        QFile lines(dir.filePath("march.txt"));
+        QVERIFY(lines.open(QIODevice::ReadOnly));
+        QCOMPARE(lines.readAll(), QByteArray("3/8/2005\tBoiler check\t1\t50\tAnn Adams\t\r\n"
+                                             "3/15/2005\tBoiler check\t0\t40\tAnn Adams\t\r\n"
+                                             "\tSubtotal:\t2\t30\t\t\r\n"
+                                             "\tTotals:\t2\t30\t\t\r\n"));
+
+        const Run pdf = runTavrel(dir.path(), march + QStringList{"march.pdf"});
+        QCOMPARE(pdf.exitCode, 0);
+        QProcess pdftotext;
+        pdftotext.start("pdftotext", {dir.filePath("march.pdf"), "-"});
+        QVERIFY(pdftotext.waitForFinished(RunBoundMs));
+        QVERIFY(pdftotext.readAllStandardOutput().contains(
+            "Completed Work by Employee for 3/1/2005 to 3/31/2005"));
+
+        const Run none = runTavrel(dir.path(), {"--report", "completed", "--from", "2005-04-01",
+                                                "--to", "2005-03-01", "-o", "march.txt"});
+        QCOMPARE(none.exitCode, 0);
+        QVERIFY2(none.err.contains("No Records Found: There are no completed assignments within "
+                                   "the specified date range.\n"),
+                 qPrintable(none.err));
+        QCOMPARE(QFileInfo(dir.filePath("march.txt")).size(), 0);
+
+        QTemporaryDir empty;
+        const Run missing = runTavrel(empty.path(), {"--report", "overdue", "-o", "x.txt"});
+        QCOMPARE(missing.exitCode, 1);
+        QVERIFY2(missing.err.contains("tavrel.mdb"), qPrintable(missing.err));
+        QVERIFY(!QFile::exists(empty.filePath("x.txt")));
     }
 
     void setYearWithoutADatabaseFails() {

@@ -1,0 +1,234 @@
+#include "app/commandline.h"
+
+#include "assignments/yeargen.h"
+#include "reports/standardreports.h"
+
+#include <optional>
+
+namespace tavrel::app {
+
+bool isPdfName(const QString& path) {
+    return path.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive);
+}
+bool isTextName(const QString& path) {
+    return path.endsWith(QLatin1String(".txt"), Qt::CaseInsensitive);
+}
+bool isHtmlName(const QString& path) {
+    return path.endsWith(QLatin1String(".htm"), Qt::CaseInsensitive) ||
+           path.endsWith(QLatin1String(".html"), Qt::CaseInsensitive);
+}
+
+namespace {
+
+// A date of the command line: ISO, YYYY-MM-DD, and a day that exists.
+QDate isoDate(const QString& text) {
+    if (text.size() != 10)
+        return {};
+    return QDate::fromString(text, Qt::ISODate);
+}
+
+// Checks the options of --report once they are all read; an error text, or none.
+QString reportOptionsError(const CommandLine& line, bool fromGiven, bool toGiven) {
+    if (line.report.isEmpty())
+        return fromGiven || toGiven ? QStringLiteral("--from and --to go with --report")
+                                    : QString();
+    if (!tavrel::standardReportNames().contains(line.report))
+        return QStringLiteral("there is no report %1; the reports are %2")
+            .arg(line.report, tavrel::standardReportNames().join(QLatin1String(", ")));
+    if (tavrel::standardReportIsDated(line.report) && (!fromGiven || !toGiven))
+        return QStringLiteral("the report %1 needs --from and --to").arg(line.report);
+    if (line.output.isEmpty())
+        return QStringLiteral("--report needs -o FILE");
+    if (!isPdfName(line.output) && !isTextName(line.output))
+        return QStringLiteral("the file %1 is neither .txt nor .pdf").arg(line.output);
+    return {};
+}
+
+// Options Qt's application object reads itself (-platform offscreen, -style fusion ...);
+// they are passed on to the window untouched.
+bool isQtOption(const QString& arg, bool* takesValue) {
+    static const QStringList withValue = {
+        QStringLiteral("platform"),        QStringLiteral("platformpluginpath"),
+        QStringLiteral("platformtheme"),   QStringLiteral("plugin"),
+        QStringLiteral("qwindowgeometry"), QStringLiteral("qwindowtitle"),
+        QStringLiteral("qwindowicon"),     QStringLiteral("style"),
+        QStringLiteral("stylesheet"),      QStringLiteral("session"),
+        QStringLiteral("display"),         QStringLiteral("geometry")};
+    static const QStringList flags = {QStringLiteral("reverse"), QStringLiteral("widgetcount"),
+                                      QStringLiteral("nograb"), QStringLiteral("dograb"),
+                                      QStringLiteral("sync")};
+    QString name = arg;
+    if (name.startsWith(QLatin1String("--")))
+        name.remove(0, 1);
+    if (!name.startsWith(QLatin1Char('-')))
+        return false;
+    name.remove(0, 1);
+    const qsizetype equals = name.indexOf(QLatin1Char('='));
+    if (equals >= 0) {
+        *takesValue = false;
+        return withValue.contains(name.left(equals));
+    }
+    *takesValue = withValue.contains(name);
+    return *takesValue || flags.contains(name);
+}
+
+} // namespace
+
+CommandLine parseCommandLine(const QStringList& args) {
+    CommandLine line;
+    bool monthly = false;
+    bool init = false;
+    bool help = false;
+    bool setYear = false;
+    bool noAssignments = false;
+    bool custom = false;
+    bool fromGiven = false;
+    bool toGiven = false;
+    // The value of an option that takes one, or an error when it is missing.
+    auto valueOf = [&](qsizetype& i, const char* what) -> std::optional<QString> {
+        if (++i >= args.size()) {
+            line.error = QStringLiteral("%1 needs %2").arg(args[i - 1], QLatin1String(what));
+            return std::nullopt;
+        }
+        return args[i];
+    };
+    for (qsizetype i = 1; i < args.size(); ++i) {
+        const QString& a = args[i];
+        bool takesValue = false;
+        if (a == QLatin1String("-m")) {
+            monthly = true;
+        } else if (a == QLatin1String("--init")) {
+            init = true;
+        } else if (a == QLatin1String("--demo")) {
+            line.demo = true;
+        } else if (a == QLatin1String("--set-year")) {
+            if (++i >= args.size()) {
+                line.error = QStringLiteral("--set-year needs a year");
+                return line;
+            }
+            bool number = false;
+            line.year = args[i].toInt(&number);
+            if (!number || !tavrel::isPlannableYear(line.year)) {
+                line.error = QStringLiteral("the year %1 is not a year from %2 to %3")
+                                 .arg(args[i])
+                                 .arg(tavrel::FirstPlannableYear)
+                                 .arg(tavrel::LastPlannableYear);
+                return line;
+            }
+            setYear = true;
+        } else if (a == QLatin1String("--report")) {
+            const std::optional<QString> name = valueOf(i, "a report name");
+            if (!name)
+                return line;
+            line.report = *name;
+        } else if (a == QLatin1String("--from") || a == QLatin1String("--to")) {
+            const std::optional<QString> text = valueOf(i, "a date YYYY-MM-DD");
+            if (!text)
+                return line;
+            const QDate date = isoDate(*text);
+            if (!date.isValid()) {
+                line.error = QStringLiteral("%1 is not a date YYYY-MM-DD").arg(*text);
+                return line;
+            }
+            (a == QLatin1String("--from") ? line.from : line.to) = date;
+            (a == QLatin1String("--from") ? fromGiven : toGiven) = true;
+        } else if (a == QLatin1String("--custom")) {
+            const std::optional<QString> file = valueOf(i, "a report file");
+            if (!file)
+                return line;
+            line.reportFile = *file;
+            custom = true;
+        } else if (a == QLatin1String("-o")) {
+            const std::optional<QString> path = valueOf(i, "a file name");
+            if (!path)
+                return line;
+            if (path->isEmpty()) {
+                line.error = QStringLiteral("-o needs a file name");
+                return line;
+            }
+            line.output = *path;
+        } else if (a == QLatin1String("--no-assignments")) {
+            noAssignments = true;
+        } else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
+            help = true;
+        } else if (isQtOption(a, &takesValue)) {
+            if (takesValue && ++i >= args.size()) {
+                line.error = QStringLiteral("the option %1 needs a value").arg(a);
+                return line;
+            }
+        } else {
+            line.error = a.startsWith(QLatin1Char('-'))
+                             ? QStringLiteral("unknown option %1").arg(a)
+                             : QStringLiteral("unexpected argument %1").arg(a);
+            return line;
+        }
+    }
+    const bool report = !line.report.isEmpty();
+    const int commands = int(monthly) + int(init) + int(setYear) + int(report) + int(custom);
+    line.assignments = !noAssignments;
+    if (help)
+        line.command = Command::Help;
+    else if (commands > 1)
+        line.error = QStringLiteral(
+            "-m, --init, --set-year, --report and --custom cannot be given together");
+    else if (const QString error = reportOptionsError(line, fromGiven, toGiven); !error.isEmpty())
+        line.error = error;
+    else if (custom && line.output.isEmpty())
+        line.error = QStringLiteral("--custom needs -o FILE (.txt, .htm or .pdf)");
+    else if (custom && !isTextName(line.output) && !isHtmlName(line.output) &&
+             !isPdfName(line.output))
+        line.error = QStringLiteral("the output file %1 does not end in .txt, .htm or .pdf")
+                         .arg(line.output);
+    else if (monthly && !line.output.isEmpty() && !isPdfName(line.output))
+        line.error = QStringLiteral("the file %1 must end in .pdf").arg(line.output);
+    else if (!custom && !monthly && !report && !line.output.isEmpty())
+        line.error = QStringLiteral("-o goes with -m, --report or --custom");
+    else if (noAssignments && !setYear)
+        line.error = QStringLiteral("--no-assignments goes with --set-year");
+    else if (line.demo && !init)
+        line.error = QStringLiteral("--demo goes with --init");
+    else if (init)
+        line.command = Command::Init;
+    else if (setYear)
+        line.command = Command::SetYear;
+    else if (report)
+        line.command = Command::Report;
+    else if (custom)
+        line.command = Command::Custom;
+    else if (monthly)
+        line.command = Command::Monthly;
+    return line;
+}
+
+void printUsage(std::FILE* to) {
+    std::fputs("Usage: tavrel [-m [-o FILE.pdf]]\n"
+               "       tavrel --init [--demo]\n"
+               "       tavrel --set-year YEAR [--no-assignments]\n"
+               "       tavrel --report NAME [--from YYYY-MM-DD --to YYYY-MM-DD] -o FILE\n"
+               "       tavrel --custom FILE.rpt -o FILE\n"
+               "       tavrel --help\n"
+               "\n"
+               "Without options Tavrel opens tavrel.mdb in the current folder.\n"
+               "  -m              print this month's work orders and end (into a PDF in this\n"
+               "                  folder when no printer is configured)\n"
+               "  -m -o FILE.pdf  write this month's work orders to FILE.pdf instead\n"
+               "  --init          create an empty tavrel.mdb and rptspec.mdb here\n"
+               "  --init --demo   the same, filled with a sample site\n"
+               "  --set-year YEAR plan for YEAR (100 to 9999): the week dates of that year\n"
+               "                  and the assignments of every scheduled task\n"
+               "  --no-assignments  with --set-year: move the week dates and the year only\n"
+               "  --report NAME   write a standard report to FILE: .txt for its text file,\n"
+               "                  .pdf for the document; NAME is completed, expenses, master,\n"
+               "                  overdue or assignments. --from and --to give its dates\n"
+               "                  (overdue needs none: it reports what is overdue today)\n"
+               "  --custom FILE.rpt -o FILE\n"
+               "                  run a saved custom report into FILE: tab-separated text (.txt),\n"
+               "                  an HTML table (.htm) or a PDF document (.pdf)\n"
+               "  --help, -h      show this text\n"
+               "\n"
+               "Every command but the window needs no display. Exit status: 0 done, 1 an error\n"
+               "(shown on standard error), 2 a wrong command line.\n",
+               to);
+}
+
+} // namespace tavrel::app

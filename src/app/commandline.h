@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QDate>
+#include <QString>
+#include <QStringList>
+
+#include <cstdio>
+
+namespace tavrel::app {
+
+// Exit statuses of every command.
+inline constexpr int ExitOk = 0;
+inline constexpr int ExitFailed = 1;
+inline constexpr int ExitUsage = 2;
+
+enum class Command { Window, Monthly, Init, SetYear, Report, Custom, Help };
+
+// What the command line asks for, read before any application object exists: a wrong
+// switch must be answered without a display.
+struct CommandLine {
+    Command command = Command::Window;
+    bool demo = false;       // --init --demo
+    int year = 0;            // --set-year
+    bool assignments = true; // --set-year without --no-assignments
+    QString report;          // --report NAME
+    QDate from;              // --from, --to: the report's dates
+    QDate to;
+    QString reportFile; // --custom FILE.rpt
+    QString output;     // -o FILE: the report's file, or -m's PDF
+    QString error;      // set: not a valid command line
+};
+
+CommandLine parseCommandLine(const QStringList& args);
+void printUsage(std::FILE* to);
+
+// What -o FILE is written as, by its extension.
+bool isPdfName(const QString& path);
+bool isTextName(const QString& path);
+bool isHtmlName(const QString& path);
+
+} // namespace tavrel::app

@@ -1,0 +1,254 @@
+#include "app/headless.h"
+
+#include "assignments/yeargen.h"
+#include "core/errortrap.h"
+#include "core/globals.h"
+#include "core/startup.h"
+#include "core/uiseam.h"
+#include "custom/customreport.h"
+#include "data/database.h"
+#include "data/demodata.h"
+#include "dialogs/datetext.h"
+#include "reports/monthlyprint.h"
+#include "reports/pdfoutput.h"
+#include "reports/reportdocument.h"
+#include "reports/standardreports.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+
+namespace tavrel::app {
+
+namespace {
+
+int runInit(bool demo) {
+    QString error;
+    if (!tavrel::initWorkFolder(QDir::currentPath(), demo, tavrel::ui().today(), &error)) {
+        std::fprintf(stderr, "tavrel: %s\n", qPrintable(error));
+        return ExitFailed;
+    }
+    std::fprintf(stdout, "Created tavrel.mdb and rptspec.mdb in %s\n",
+                 qPrintable(QDir::toNativeSeparators(QDir::currentPath())));
+    return ExitOk;
+}
+
+// The console Ui of the commands without a window, except that --set-year's command line
+// has already answered the question whether to create the year's assignments.
+class SetYearUi final : public tavrel::Ui {
+public:
+    SetYearUi(tavrel::Ui& console, bool createAssignments)
+        : console_(console)
+        , create_(createAssignments) {}
+
+    tavrel::MsgResult msgBox(const QString& text, tavrel::MsgButtons buttons, tavrel::MsgIcon icon,
+                             const QString& title) override {
+        if (title != QLatin1String("Create Task Assignments"))
+            return console_.msgBox(text, buttons, icon, title);
+        std::fprintf(stderr, "%s: %s [%s]\n", qPrintable(title), qPrintable(text),
+                     create_ ? "Yes: --set-year" : "No: --no-assignments");
+        return create_ ? tavrel::MsgResult::Yes : tavrel::MsgResult::No;
+    }
+    std::optional<QString> inputBox(const QString& prompt, const QString& title,
+                                    const QString& defaultText) override {
+        return console_.inputBox(prompt, title, defaultText);
+    }
+    std::optional<QString> openFileName(QWidget* parent, const QString& title,
+                                        const QString& filter,
+                                        const QString& initialName) override {
+        return console_.openFileName(parent, title, filter, initialName);
+    }
+    std::optional<QString> saveFileName(QWidget* parent, const QString& title,
+                                        const QString& filter,
+                                        const QString& initialName) override {
+        return console_.saveFileName(parent, title, filter, initialName);
+    }
+    void beep() override { console_.beep(); }
+    void sendTab(QWidget* from) override { console_.sendTab(from); }
+    int showModal(QDialog* dialog) override { return console_.showModal(dialog); }
+    void showHelp(QWidget* parent, const QString& topic) override {
+        console_.showHelp(parent, topic);
+    }
+    QDate today() override { return console_.today(); }
+    QDateTime now() override { return console_.now(); }
+    void endProgram(int exitCode) override { console_.endProgram(exitCode); }
+
+private:
+    tavrel::Ui& console_;
+    bool create_;
+};
+
+qint64 assignmentCount() {
+    tavrel::Recordset count = tavrel::dbMain.openRecordset(
+        QStringLiteral("select count(*) as n from assign"), tavrel::RecordsetType::Snapshot);
+    return count.isOpen() ? count.value(QStringLiteral("n")).toLongLong() : 0;
+}
+
+// --set-year: start-up's steps without a window, then the year's generation. Every error
+// is on standard error already; the status says whether there was one.
+int runSetYear(int year, bool createAssignments) {
+    SetYearUi setYearUi(tavrel::ui(), createAssignments);
+    tavrel::setUi(&setYearUi);
+    const int errorsBefore = tavrel::errorsShown();
+    bool opened = false;
+    qint64 created = 0;
+    {
+        tavrel::ErrorTrap trap;
+        tavrel::Recordset settings = tavrel::runWindowlessSteps(QDir::currentPath());
+        settings.close();
+        opened = tavrel::dbMain.isOpen();
+        if (opened) {
+            const qint64 before = assignmentCount();
+            tavrel::CreateYearAssignments(static_cast<qint16>(year));
+            created = assignmentCount() - before;
+        }
+        tavrel::dbMain.close();
+    }
+    tavrel::setUi(nullptr);
+    if (!opened || tavrel::errorsShown() > errorsBefore)
+        return ExitFailed;
+    std::fprintf(stdout, "Tavrel is set up for %d: %lld new task assignments.\n", year,
+                 static_cast<long long>(created));
+    return ExitOk;
+}
+
+// --custom: a saved report over tavrel.mdb of the current folder, into the file named by -o.
+int runCustom(const QString& reportFile, const QString& outputFile) {
+    const int errorsBefore = tavrel::errorsShown();
+    tavrel::ReportRun run = tavrel::ReportRun::Failed;
+    {
+        tavrel::ErrorTrap trap;
+        tavrel::Recordset settings = tavrel::runWindowlessSteps(QDir::currentPath());
+        settings.close();
+        if (!tavrel::dbMain.isOpen())
+            return ExitFailed;
+        tavrel::Database specDb =
+            tavrel::Database::open(tavrel::AppPath + QStringLiteral("rptspec.mdb"));
+        if (!specDb.isOpen())
+            return ExitFailed;
+        const tavrel::ReportFileRead read = tavrel::readReportFile(reportFile, {}, specDb);
+        if (read.outcome == tavrel::ReportFileRead::NotReadable)
+            return ExitFailed;
+        if (read.outcome != tavrel::ReportFileRead::Read) {
+            std::fprintf(stderr, "tavrel: %s: %s\n", qPrintable(reportFile),
+                         qPrintable(tavrel::InvalidReportFileText));
+            return ExitFailed;
+        }
+        tavrel::ReportDefinition report = read.report;
+        report.destination = isTextName(outputFile)   ? tavrel::ReportDestination::TextFile
+                             : isHtmlName(outputFile) ? tavrel::ReportDestination::WebTable
+                                                      : tavrel::ReportDestination::Document;
+        run = tavrel::runCustomReport(report, read.catalogue, tavrel::dbMain, outputFile);
+        if (run == tavrel::ReportRun::Written &&
+            report.destination == tavrel::ReportDestination::Document) {
+            QString error;
+            if (!tavrel::printToPdf(tavrel::reportDocument(), outputFile, &error)) {
+                std::fprintf(stderr, "tavrel: %s\n", qPrintable(error));
+                run = tavrel::ReportRun::Failed;
+            }
+        }
+        tavrel::dbMain.close();
+    }
+    if (run != tavrel::ReportRun::Written || tavrel::errorsShown() > errorsBefore)
+        return ExitFailed;
+    std::fprintf(stdout, "Wrote %s\n", qPrintable(QDir::toNativeSeparators(outputFile)));
+    return ExitOk;
+}
+
+// --report: start-up's steps without a window, then the report to a text file or a PDF.
+// A report without rows says so and leaves an empty text file (or no PDF): that is no
+// failure. Every error is on standard error already; the status says whether there was one.
+int runReport(const CommandLine& line) {
+    const int errorsBefore = tavrel::errorsShown();
+    bool written = true;
+    {
+        tavrel::ErrorTrap trap;
+        tavrel::Recordset settings = tavrel::runWindowlessSteps(QDir::currentPath());
+        settings.close();
+        if (tavrel::dbMain.isOpen()) {
+            tavrel::ReportStartDate = line.from;
+            tavrel::ReportEndDate = line.to;
+            const tavrel::StandardReport report = *tavrel::standardReportNamed(line.report);
+            const QString path = QDir::current().absoluteFilePath(line.output);
+            if (isPdfName(path)) {
+                tavrel::ReportDest = tavrel::ReportToView;
+                const tavrel::ReportRunResult result = tavrel::runStandardReport(report);
+                if (result == tavrel::ReportRunResult::Written) {
+                    QString error;
+                    written = tavrel::printToPdf(tavrel::reportDocument(), path, &error);
+                    if (!written)
+                        std::fprintf(stderr, "tavrel: %s\n", qPrintable(error));
+                } else if (result == tavrel::ReportRunResult::NoRows) {
+                    // An older PDF of that name must not pass for this run's result.
+                    QFile::remove(path);
+                }
+            } else {
+                tavrel::runStandardReport(report, path);
+            }
+        }
+        tavrel::dbMain.close();
+    }
+    return written && tavrel::errorsShown() == errorsBefore ? ExitOk : ExitFailed;
+}
+
+} // namespace
+
+// The -m print: the month's work orders to the printer or a PDF, and on standard output
+// what became of them.
+void installMonthlyPrint(const QString& pdfPath) {
+    tavrel::startupSteps().printMonthlyWorkOrders = [pdfPath] {
+        const tavrel::MonthlyPrintResult result = tavrel::printMonthlyWorkOrders(pdfPath);
+        const QDate today = tavrel::ui().today();
+        const QString month =
+            tavrel::longMonthName(today.month()) + QLatin1Char(' ') + QString::number(today.year());
+        if (result.workOrders == 0) {
+            std::fprintf(stdout, "No work orders are due in %s: nothing was printed.\n",
+                         qPrintable(month));
+            return ExitOk;
+        }
+        if (!result.delivered)
+            return ExitFailed;
+        if (result.pdfPath.isEmpty())
+            std::fprintf(stdout, "Printed %d work orders due in %s.\n", result.workOrders,
+                         qPrintable(month));
+        else
+            std::fprintf(
+                stdout, "Wrote %d work orders due in %s to %s%s\n", result.workOrders,
+                qPrintable(month),
+                qPrintable(QDir::toNativeSeparators(QFileInfo(result.pdfPath).absoluteFilePath())),
+                pdfPath.isEmpty() ? " (no printer is configured)." : ".");
+        return ExitOk;
+    };
+}
+
+void setUpApplication() {
+    QCoreApplication::setApplicationName(QStringLiteral("Tavrel"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TAVREL_VERSION));
+    tavrel::useProgramLocale();
+    tavrel::installErrorPolicy();
+}
+
+// The commands without a window, so they run on Qt's offscreen platform (scheduled
+// jobs, servers, CI) with the console Ui, which never waits for an answer.
+int runWithoutWindow(const CommandLine& line, char* programName) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Nothing else on the command line is meant for Qt.
+    int argc = 1;
+    char* argv[] = {programName, nullptr};
+    QGuiApplication app(argc, argv);
+    setUpApplication();
+    if (line.command == Command::Init)
+        return runInit(line.demo);
+    if (line.command == Command::SetYear)
+        return runSetYear(line.year, line.assignments);
+    if (line.command == Command::Report)
+        return runReport(line);
+    if (line.command == Command::Custom)
+        return runCustom(line.reportFile, line.output);
+    installMonthlyPrint(line.output);
+    return tavrel::runMonthlyCommand(QDir::currentPath());
+}
+
+} // namespace tavrel::app

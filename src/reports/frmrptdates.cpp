@@ -1,0 +1,125 @@
+#include "reports/frmrptdates.h"
+
+#include "core/frmmain.h"
+#include "core/globals.h"
+#include "core/uiseam.h"
+#include "dialogs/datefield.h"
+#include "dialogs/dialogsize.h"
+#include "reports/standardreports.h"
+
+#include <QAction>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace tavrel {
+
+namespace {
+const QString InvalidDateTitle = QStringLiteral("Invalid Date");
+} // namespace
+
+frmRptDates::frmRptDates(QWidget* parent)
+    : QDialog(parent)
+    , Label7(new QLabel(QStringLiteral("Report Start Date"), this))
+    , dcStartDate(new DateField(this))
+    , Label9(new QLabel(QStringLiteral("Report End Date"), this))
+    , dcEndDate(new DateField(this))
+    , cmdOK(new QPushButton(QStringLiteral("&OK"), this))
+    , cmdCancel(new QPushButton(QStringLiteral("&Cancel"), this)) {
+    setObjectName(QStringLiteral("frmRptDates"));
+    setWindowTitle(QStringLiteral("Select Report Dates"));
+    Label7->setObjectName(QStringLiteral("Label7"));
+    dcStartDate->setObjectName(QStringLiteral("dcStartDate"));
+    Label9->setObjectName(QStringLiteral("Label9"));
+    dcEndDate->setObjectName(QStringLiteral("dcEndDate"));
+    cmdOK->setObjectName(QStringLiteral("cmdOK"));
+    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+
+    Label7->setBuddy(dcStartDate);
+    Label9->setBuddy(dcEndDate);
+    dcStartDate->setCheck(DateField::Kind::Required,
+                          QStringLiteral("You must enter a valid report start date."));
+    dcEndDate->setCheck(DateField::Kind::Required,
+                        QStringLiteral("You must enter a valid report end date."));
+    dcStartDate->setPlacement(DateField::Placement::BelowLeftAligned);
+    dcEndDate->setPlacement(DateField::Placement::BelowLeftAligned);
+    cmdOK->setDefault(true);
+
+    auto* buttons = new QDialogButtonBox(this);
+    buttons->addButton(cmdOK, QDialogButtonBox::AcceptRole);
+    buttons->addButton(cmdCancel, QDialogButtonBox::RejectRole);
+    // The handlers decide about closing; the box only lays the buttons out.
+    connect(cmdOK, &QPushButton::clicked, this, &frmRptDates::cmdOK_Click);
+    connect(cmdCancel, &QPushButton::clicked, this, &frmRptDates::cmdCancel_Click);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(Label7);
+    layout->addWidget(dcStartDate);
+    layout->addWidget(Label9);
+    layout->addWidget(dcEndDate);
+    layout->addStretch(1);
+    layout->addWidget(buttons);
+    setTabOrder(dcStartDate, dcEndDate);
+    setTabOrder(dcEndDate, cmdOK);
+    setTabOrder(cmdOK, cmdCancel);
+
+    Form_Load();
+}
+
+QSize frmRptDates::sizeHint() const {
+    return withRoomForTitle(this, QDialog::sizeHint());
+}
+
+void frmRptDates::Form_Load() {
+    dcStartDate->setDate(ReportStartDate);
+    dcEndDate->setDate(ReportEndDate);
+    dcStartDate->setFocus();
+}
+
+void frmRptDates::cmdOK_Click() {
+    const std::optional<QDate> start = dcStartDate->date();
+    if (!start) {
+        ui().msgBox(QStringLiteral("Error -- invalid starting date entered."), MsgButtons::Ok,
+                    MsgIcon::Information, InvalidDateTitle);
+        return;
+    }
+    const std::optional<QDate> end = dcEndDate->date();
+    if (!end) {
+        ui().msgBox(QStringLiteral("Error -- invalid end date entered."), MsgButtons::Ok,
+                    MsgIcon::Information, InvalidDateTitle);
+        return;
+    }
+    Cancelled = false;
+    ReportStartDate = *start;
+    ReportEndDate = *end;
+    accept();
+}
+
+void frmRptDates::cmdCancel_Click() {
+    Cancelled = true;
+    reject();
+}
+
+void runWithReportDates(QWidget* parent, const std::function<void()>& report) {
+    Cancelled = true;
+    {
+        frmRptDates dialog(parent);
+        ui().showModal(&dialog);
+    }
+    if (!Cancelled)
+        report();
+}
+
+void installStandardReports(frmMain& window) {
+    const auto dated = [&window](void (*report)()) {
+        return [&window, report] { runWithReportDates(&window, report); };
+    };
+    window.installCommand(window.mnuRptComplete, dated(ReportCompletedWork));
+    window.installCommand(window.mnuRptExpense, dated(ReportExpenses));
+    window.installCommand(window.mnuRptMaster, dated(ReportMasterList));
+    window.installCommand(window.mnuRptTasks, dated(ReportTaskAssignments));
+    window.installCommand(window.mnuRptOverdue, ReportOverdue);
+}
+
+} // namespace tavrel

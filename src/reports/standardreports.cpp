@@ -1,0 +1,356 @@
+#include "reports/standardreports.h"
+
+#include "core/globals.h"
+#include "core/uiseam.h"
+#include "data/database.h"
+#include "dialogs/datetext.h"
+
+#include <QDateTime>
+#include <QVariant>
+
+#include <cmath>
+
+namespace tavrel {
+
+namespace {
+
+constexpr qint64 MinutesPerHour = 60;
+// Currency is summed in ten-thousandths, as it is stored, never in binary fractions.
+constexpr double CurrencyUnits = 10000.0;
+
+const QString Cell = QStringLiteral("|");
+const QString RowEnd = QStringLiteral(";");
+const QString LineBreak = QStringLiteral("\r\n");
+const QString Signature = LineBreak + LineBreak +
+                          QStringLiteral("Signature:  __________________________________________");
+
+QString field(const Recordset& rows, const char* name) {
+    return rows.value(QLatin1String(name)).toString();
+}
+
+QDate dateField(const Recordset& rows, const char* name) {
+    const QVariant value = rows.value(QLatin1String(name));
+    return value.typeId() == QMetaType::QDateTime ? value.toDateTime().date() : value.toDate();
+}
+
+// Hours and minutes are whole numbers; one written with a fraction by another tool counts
+// rounded, so that sums and carried hours stay whole.
+qint64 wholeField(const Recordset& rows, const char* name) {
+    return std::llround(rows.value(QLatin1String(name)).toDouble());
+}
+
+// A number as it is stored ("2", "1.5"); nothing for a missing value.
+QString numberField(const Recordset& rows, const char* name) {
+    const QVariant value = rows.value(QLatin1String(name));
+    if (value.isNull())
+        return {};
+    const double number = value.toDouble();
+    return number == std::trunc(number) ? QString::number(qint64(number)) : QString::number(number);
+}
+
+qint64 currencyUnits(const Recordset& rows, const char* name) {
+    return std::llround(rows.value(QLatin1String(name)).toDouble() * CurrencyUnits);
+}
+
+QString currencyText(qint64 units) {
+    return currency(double(units) / CurrencyUnits);
+}
+
+// The employee a row belongs to; 0 for work without one (no employee is numbered 0).
+qint64 employeeOf(const Recordset& rows) {
+    return rows.value(QStringLiteral("empid")).toLongLong();
+}
+
+// Date literals of the reports' queries: month/day/year with a four-digit year, and Jet's
+// "mm/dd/yy" whose two-digit year the database reads by its own century rule.
+QString sqlDate(const QDate& date) {
+    return QStringLiteral("#%1/%2/%3#").arg(date.month()).arg(date.day()).arg(date.year());
+}
+QString sqlShortYearDate(const QDate& date) {
+    return QLatin1Char('#') + jetDate(date) + QLatin1Char('#');
+}
+
+QString dateRange(const QString& joiner) {
+    return shortDate(ReportStartDate) + joiner + shortDate(ReportEndDate);
+}
+
+// Hours and minutes carried into whole hours: "h|m".
+QString hoursAndMinutes(qint64 hours, qint64 minutes) {
+    return QString::number(hours + minutes / MinutesPerHour) + Cell +
+           QString::number(minutes % MinutesPerHour);
+}
+
+void writeCompletedWork(Recordset& rows, ReportOutput& out) {
+    std::optional<qint64> employee; // the group being written; none before the first
+    qint64 subHours = 0;
+    qint64 subMinutes = 0;
+    qint64 totalHours = 0;
+    qint64 totalMinutes = 0;
+    auto closeGroup = [&] {
+        out.row(Cell + QStringLiteral("Subtotal:") + Cell + hoursAndMinutes(subHours, subMinutes) +
+                Cell + RowEnd);
+        out.text(LineBreak);
+        subHours = 0;
+        subMinutes = 0;
+    };
+    for (; !rows.isEOF(); rows.moveNext()) {
+        const qint64 id = employeeOf(rows);
+        if (employee != id) {
+            if (employee)
+                closeGroup();
+            employee = id;
+        }
+        const QString name =
+            id == 0 ? UnassignedEmployee
+                    : field(rows, "firstname") + QLatin1Char(' ') + field(rows, "lastname");
+        const qint64 hours = wholeField(rows, "comphour");
+        const qint64 minutes = wholeField(rows, "compmin");
+        out.row(shortDate(dateField(rows, "compdate")) + Cell + field(rows, "taskname") + Cell +
+                QString::number(hours) + Cell + QString::number(minutes) + Cell + name + RowEnd);
+        subHours += hours;
+        subMinutes += minutes;
+        totalHours += hours;
+        totalMinutes += minutes;
+    }
+    if (employee)
+        closeGroup();
+    out.row(Cell + QStringLiteral("Totals:") + Cell + hoursAndMinutes(totalHours, totalMinutes) +
+            Cell + RowEnd);
+}
+
+void writeExpenses(Recordset& rows, ReportOutput& out) {
+    qint64 parts = 0;
+    qint64 labor = 0;
+    qint64 tax = 0;
+    qint64 total = 0;
+    for (; !rows.isEOF(); rows.moveNext()) {
+        const qint64 rowParts = currencyUnits(rows, "parts");
+        const qint64 rowLabor = currencyUnits(rows, "labor");
+        const qint64 rowTax = currencyUnits(rows, "tax");
+        const qint64 rowTotal = currencyUnits(rows, "totalcost");
+        out.row(shortDate(dateField(rows, "compdate")) + Cell + field(rows, "taskname") + Cell +
+                currencyText(rowParts) + Cell + currencyText(rowLabor) + Cell +
+                currencyText(rowTax) + Cell + currencyText(rowTotal) + RowEnd);
+        parts += rowParts;
+        labor += rowLabor;
+        tax += rowTax;
+        total += rowTotal;
+    }
+    out.row(Cell + QStringLiteral("Totals:") + Cell + currencyText(parts) + Cell +
+            currencyText(labor) + Cell + currencyText(tax) + Cell + currencyText(total) + RowEnd);
+}
+
+// "1 Hours 15 Minutes", "2 Hours ", "30 Minutes", or nothing when no time is given.
+QString timeNeeded(const Recordset& rows) {
+    QString text;
+    if (rows.value(QStringLiteral("reqhour")).toDouble() > 0)
+        text += numberField(rows, "reqhour") + QStringLiteral(" Hours ");
+    if (rows.value(QStringLiteral("reqmin")).toDouble() > 0)
+        text += numberField(rows, "reqmin") + QStringLiteral(" Minutes");
+    return text;
+}
+
+void writeMasterList(Recordset& rows, ReportOutput& out) {
+    std::optional<QDate> week;
+    for (; !rows.isEOF(); rows.moveNext()) {
+        const QDate due = dateField(rows, "duedate");
+        if (week != due) {
+            if (week)
+                out.text(LineBreak);
+            out.text(QStringLiteral("Week of ") + shortDate(due) + LineBreak);
+            week = due;
+        }
+        out.row(field(rows, "taskname") + Cell + timeNeeded(rows) + RowEnd);
+    }
+}
+
+void writeOverdue(Recordset& rows, ReportOutput& out) {
+    for (; !rows.isEOF(); rows.moveNext())
+        out.row(shortDate(dateField(rows, "duedate")) + Cell + field(rows, "taskname") + Cell +
+                field(rows, "locdesc") + Cell + field(rows, "besttime") + Cell +
+                numberField(rows, "reqhour") + QLatin1Char(':') + numberField(rows, "reqmin") +
+                RowEnd);
+}
+
+void writeTaskAssignments(Recordset& rows, ReportOutput& out) {
+    std::optional<qint64> employee;
+    for (; !rows.isEOF(); rows.moveNext()) {
+        const qint64 id = employeeOf(rows);
+        if (employee != id) {
+            if (employee) {
+                if (*employee != 0)
+                    out.text(Signature);
+                out.newPage();
+            }
+            const QString title = id == 0 ? UnassignedPageTitle
+                                          : QStringLiteral("Tasks Assigned to ") +
+                                                field(rows, "firstname") + QLatin1Char(' ') +
+                                                field(rows, "lastname");
+            out.setPageHeader(title + QStringLiteral(" for ") + dateRange(QStringLiteral(" - ")) +
+                              QStringLiteral("||Page %d"));
+            employee = id;
+        }
+        out.row(field(rows, "taskname") + Cell + RowEnd);
+    }
+    if (employee && *employee != 0)
+        out.text(Signature);
+}
+
+struct NamedReport {
+    const char* name;
+    StandardReport (*build)();
+    bool dated;
+};
+
+const NamedReport Reports[] = {
+    {"completed", completedWorkReport, true},     {"expenses", expenseReport, true},
+    {"master", masterListReport, true},           {"overdue", overdueReport, false},
+    {"assignments", taskAssignmentsReport, true},
+};
+
+const NamedReport* namedReport(const QString& name) {
+    for (const NamedReport& report : Reports)
+        if (name == QLatin1String(report.name))
+            return &report;
+    return nullptr;
+}
+
+} // namespace
+
+StandardReport completedWorkReport() {
+    StandardReport r;
+    r.format = QStringLiteral("1240|3800|>700|>900|2880;");
+    r.columnHeadings = QStringLiteral("Date Completed|Task Name|Hours|Minutes|Employee;");
+    r.pageHeader = QStringLiteral("|Completed Work by Employee for ") +
+                   dateRange(QStringLiteral(" to ")) + QStringLiteral("|Page %d");
+    r.fileRowEnd = FileRowEnd::Tab;
+    r.fileName = QStringLiteral("CompletedWork.txt");
+    r.sql = QStringLiteral("Select assign.empid as empid, taskname, firstname, lastname, "
+                           "compdate, comphour, compmin from (assign left join tasks on "
+                           "assign.taskID = tasks.taskID) left join employees on assign.empID = "
+                           "employees.empID where compDate >= ") +
+            sqlDate(ReportStartDate) + QStringLiteral(" and compDate <= ") +
+            sqlDate(ReportEndDate) +
+            QStringLiteral(" and completed order by lastname, firstname, compdate");
+    r.noRowsText =
+        QStringLiteral("There are no completed assignments within the specified date range.");
+    r.noRowsTitle = QStringLiteral("No Records Found");
+    r.writeRows = writeCompletedWork;
+    return r;
+}
+
+StandardReport expenseReport() {
+    StandardReport r;
+    r.format = QStringLiteral("1240|3500|>1400|>1400|>1400|>1400;");
+    r.columnHeadings = QStringLiteral("Date Completed|Task Name|Parts|Labor|Tax|Total;");
+    r.pageHeader = QStringLiteral("|Tavrel Expense Report for ") +
+                   dateRange(QStringLiteral(" to ")) + QStringLiteral("|Page %d");
+    r.fileRowEnd = FileRowEnd::Tab;
+    r.fileName = QStringLiteral("Expenses.txt");
+    r.sql = QStringLiteral("Select taskname, compdate, parts, labor, tax, totalcost from assign "
+                           "left join tasks on assign.taskID = tasks.taskID where compDate >= ") +
+            sqlDate(ReportStartDate) + QStringLiteral(" and compDate <= ") +
+            sqlDate(ReportEndDate) +
+            QStringLiteral(" and completed and totalcost <> 0 order by compdate, taskname");
+    r.noRowsText = QStringLiteral(
+        "No completed assignments have been entered with expenses for the selected date range.");
+    r.noRowsTitle = QStringLiteral("No Reportable Records");
+    r.writeRows = writeExpenses;
+    return r;
+}
+
+StandardReport masterListReport() {
+    StandardReport r;
+    r.format = QStringLiteral("5800|2000;");
+    r.pageHeader = QStringLiteral("Master Task List for ") + dateRange(QStringLiteral(" - ")) +
+                   QStringLiteral("||Page %d");
+    r.style = TableStyle::Plain;
+    r.fileRowEnd = FileRowEnd::Nothing;
+    r.fileName = QStringLiteral("MasterList.txt");
+    r.sql = QStringLiteral("Select taskname, duedate, reqhour, reqmin from assign left join tasks "
+                           "on assign.taskid = tasks.taskid where duedate >= ") +
+            sqlShortYearDate(ReportStartDate) + QStringLiteral(" and duedate <= ") +
+            sqlShortYearDate(ReportEndDate) + QStringLiteral(" order by duedate, taskname");
+    r.noRowsText =
+        QStringLiteral("There are no assignments in the database within the specified date range.");
+    r.noRowsTitle = QStringLiteral("No Records Found");
+    r.writeRows = writeMasterList;
+    return r;
+}
+
+StandardReport overdueReport() {
+    StandardReport r;
+    r.format = QStringLiteral("1240|3200|2300|2300|>1440;");
+    r.columnHeadings = QStringLiteral("Date Due|Task Name|Location|Best Time|Time Required;");
+    r.pageHeader = QStringLiteral("|Tavrel Overdue Assignments|Page %d");
+    r.fileRowEnd = FileRowEnd::Tab;
+    r.fileName = QStringLiteral("Overdue.txt");
+    r.sql = QStringLiteral("Select taskname, duedate, locdesc, besttime, reqhour, reqmin from "
+                           "(assign left join tasks on assign.taskID = tasks.taskID) left join "
+                           "locations on tasks.locid = locations.locid where not completed and "
+                           "duedate < ") +
+            sqlShortYearDate(ui().today()) + QStringLiteral(" order by duedate, taskname");
+    r.noRowsText = QStringLiteral("There are no overdue assignments in the database.");
+    r.noRowsTitle = QStringLiteral("No Reportable Records");
+    r.writeRows = writeOverdue;
+    return r;
+}
+
+StandardReport taskAssignmentsReport() {
+    StandardReport r;
+    r.format = QStringLiteral("5800|2000;");
+    r.columnHeadings = QStringLiteral("Task Name|Completed;");
+    r.repeatHeadings = true;
+    // Each employee's part sets the header of its own pages.
+    r.style = TableStyle::Plain;
+    r.fileRowEnd = FileRowEnd::Nothing;
+    r.fileName = QStringLiteral("TaskAssignments.txt");
+    r.sql = QStringLiteral("Select taskname, duedate, lastname, firstname, assign.empid as empid "
+                           "from (assign left join tasks on assign.taskid = tasks.taskid) left "
+                           "join employees on assign.empid = employees.empid where duedate >= ") +
+            sqlShortYearDate(ReportStartDate) + QStringLiteral(" and duedate <= ") +
+            sqlShortYearDate(ReportEndDate) +
+            QStringLiteral(" order by lastname, firstname, assign.empid, taskname");
+    r.noRowsText =
+        QStringLiteral("There are no assignments in the database within the specified date range.");
+    r.noRowsTitle = QStringLiteral("No Records Found");
+    r.writeRows = writeTaskAssignments;
+    return r;
+}
+
+void ReportCompletedWork() {
+    runStandardReport(completedWorkReport());
+}
+void ReportExpenses() {
+    runStandardReport(expenseReport());
+}
+void ReportMasterList() {
+    runStandardReport(masterListReport());
+}
+void ReportOverdue() {
+    runStandardReport(overdueReport());
+}
+void ReportTaskAssignments() {
+    runStandardReport(taskAssignmentsReport());
+}
+
+QStringList standardReportNames() {
+    QStringList names;
+    for (const NamedReport& report : Reports)
+        names.append(QLatin1String(report.name));
+    return names;
+}
+
+std::optional<StandardReport> standardReportNamed(const QString& name) {
+    const NamedReport* report = namedReport(name);
+    if (!report)
+        return std::nullopt;
+    return report->build();
+}
+
+bool standardReportIsDated(const QString& name) {
+    const NamedReport* report = namedReport(name);
+    return report && report->dated;
+}
+
+} // namespace tavrel

@@ -1,0 +1,367 @@
+// The five standard reports on one prepared site: what each writes into the document, the
+// lines of its text file, its message when nothing is found, and the date-range dialog.
+
+#include "core/globals.h"
+#include "dialogs/datefield.h"
+#include "reports/frmrptdates.h"
+#include "reports/reportdocument.h"
+#include "reports/standardreports.h"
+#include "support/scriptedui.h"
+#include "support/testenv.h"
+
+#include <QPushButton>
+#include <QtTest>
+
+using namespace tavrel;
+using namespace tavrel::test;
+
+namespace {
+
+// March 2005 (Mondays 7, 14, 21, 28), today the 28th. Adams works 70 minutes beyond whole
+// hours, Baker 130; one completion has no employee; one lies outside March; one costs
+// nothing. Open work: Baker's is overdue, the rest is due today.
+const QString SiteSql = QStringLiteral(R"(
+INSERT INTO employees (empid, firstname, lastname) VALUES (1, 'Ann', 'Adams'), (2, 'Bob', 'Baker');
+INSERT INTO locations (locid, locdesc) VALUES (1, 'Boiler Room');
+INSERT INTO tasks (taskid, taskname, reqhour, reqmin, locid, besttime) VALUES
+    (1, 'Boiler check', 1, 15, 1, 'Monday'), (2, 'Chiller service', 2, 0, NULL, NULL),
+    (3, 'Pump inspection', 0, 30, 1, 'Early'), (4, 'Valve test', 0, 0, NULL, NULL);
+INSERT INTO assign (taskid, duedate, completed, compdate, comphour, compmin, empid,
+                    parts, labor, tax, totalcost) VALUES
+    (1, '2005-03-07', 1, '2005-03-08', 1, 30, 1, 10, 20, 2.1, 32.1),
+    (2, '2005-03-07', 1, '2005-03-09', 0, 40, 1, 0, 0, 0, 0),
+    (3, '2005-03-14', 1, '2005-03-15', 1, 90, 2, 0, 0, 0, 0),
+    (4, '2005-03-14', 1, '2005-03-16', 0, 40, 2, 5.55, 0, 0.39, 5.94),
+    (1, '2005-03-21', 1, '2005-03-22', 0, 20, NULL, 0, 0, 0, 0),
+    (2, '2005-02-28', 1, '2005-04-01', 3, 0, 1, 50, 0, 0, 50),
+    (3, '2005-03-21', 0, NULL, 0, 0, 2, 0, 0, 0, 0),
+    (4, '2005-03-28', 0, NULL, 0, 0, NULL, 0, 0, 0, 0),
+    (1, '2005-03-28', 0, NULL, 0, 0, 1, 0, 0, 0, 0),
+    (2, '2005-02-28', 0, NULL, 0, 0, 2, 0, 0, 0, 0);
+)");
+const QDate Today(2005, 3, 28);
+const QDate March1(2005, 3, 1);
+const QDate March31(2005, 3, 31);
+
+// The document's entries, one line each: page, kind, text ("\r\n" written as "/").
+QStringList entryLines(const ReportDocument& document) {
+    QStringList lines;
+    for (const ReportDocument::Entry& e : document.entries()) {
+        const QString text = QString(e.body).replace(QStringLiteral("\r\n"), QStringLiteral("/"));
+        switch (e.kind) {
+        case ReportDocument::Entry::Table:
+            lines << QStringLiteral("%1 %2 %3")
+                         .arg(e.page)
+                         .arg(e.bodyShade.isValid() ? QStringLiteral("headings")
+                                                    : QStringLiteral("row"),
+                              text);
+            break;
+        case ReportDocument::Entry::Text:
+            lines << QStringLiteral("%1 text %2").arg(e.page).arg(text);
+            break;
+        case ReportDocument::Entry::PageBreak:
+            lines << QStringLiteral("%1 new page").arg(e.page);
+            break;
+        }
+    }
+    return lines;
+}
+
+QStringList pageHeaders(const ReportDocument& document) {
+    QStringList headers;
+    for (int page = 1; page <= document.pageCount(); ++page)
+        headers << document.pageHeader(page);
+    return headers;
+}
+
+QByteArray readAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+} // namespace
+
+class TestStandardReports : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase() { useTestLocale(); }
+    void init() {
+        resetProgramState();
+        reportDocument().reset();
+    }
+    void cleanup() { setReportViewer({}); }
+
+    void document_data() {
+        QTest::addColumn<QString>("report");
+        QTest::addColumn<QDate>("from");
+        QTest::addColumn<QDate>("to");
+        QTest::addColumn<bool>("plain"); // the table setting of the two list reports
+        QTest::addColumn<QStringList>("headers");
+        QTest::addColumn<QStringList>("entries");
+        const QString completedHeadings =
+            QStringLiteral("1 headings Date Completed|Task Name|Hours|Minutes|Employee;");
+        QTest::newRow("completed: unassigned first, 70 and 130 minutes carried")
+            << "completed" << March1 << March31 << false
+            << QStringList{"|Completed Work by Employee for 3/1/2005 to 3/31/2005|Page %d"}
+            << QStringList{completedHeadings,
+                           "1 row 3/22/2005|Boiler check|0|20|Unassigned;",
+                           "1 row |Subtotal:|0|20|;",
+                           "1 text /",
+                           "1 row 3/8/2005|Boiler check|1|30|Ann Adams;",
+                           "1 row 3/9/2005|Chiller service|0|40|Ann Adams;",
+                           "1 row |Subtotal:|2|10|;",
+                           "1 text /",
+                           "1 row 3/15/2005|Pump inspection|1|90|Bob Baker;",
+                           "1 row 3/16/2005|Valve test|0|40|Bob Baker;",
+                           "1 row |Subtotal:|3|10|;",
+                           "1 text /",
+                           "1 row |Totals:|5|40|;"};
+        QTest::newRow("completed: one employee, totals equal the subtotal")
+            << "completed" << QDate(2005, 3, 8) << QDate(2005, 3, 9) << false
+            << QStringList{"|Completed Work by Employee for 3/8/2005 to 3/9/2005|Page %d"}
+            << QStringList{completedHeadings,
+                           "1 row 3/8/2005|Boiler check|1|30|Ann Adams;",
+                           "1 row 3/9/2005|Chiller service|0|40|Ann Adams;",
+                           "1 row |Subtotal:|2|10|;",
+                           "1 text /",
+                           "1 row |Totals:|2|10|;"};
+        QTest::newRow("expenses: no zero totals, sums of the rows shown")
+            << "expenses" << March1 << March31 << false
+            << QStringList{"|Tavrel Expense Report for 3/1/2005 to 3/31/2005|Page %d"}
+            << QStringList{"1 headings Date Completed|Task Name|Parts|Labor|Tax|Total;",
+                           "1 row 3/8/2005|Boiler check|$10.00|$20.00|$2.10|$32.10;",
+                           "1 row 3/16/2005|Valve test|$5.55|$0.00|$0.39|$5.94;",
+                           "1 row |Totals:|$15.55|$20.00|$2.49|$38.04;"};
+        QTest::newRow("master: a week line per Monday, no time for 0 and 0")
+            << "master" << March1 << March31 << true
+            << QStringList{"Master Task List for 3/1/2005 - 3/31/2005||Page %d"}
+            << QStringList{"1 text Week of 3/7/2005/",
+                           "1 row Boiler check|1 Hours 15 Minutes;",
+                           "1 row Chiller service|2 Hours ;",
+                           "1 text /",
+                           "1 text Week of 3/14/2005/",
+                           "1 row Pump inspection|30 Minutes;",
+                           "1 row Valve test|;",
+                           "1 text /",
+                           "1 text Week of 3/21/2005/",
+                           "1 row Boiler check|1 Hours 15 Minutes;",
+                           "1 row Pump inspection|30 Minutes;",
+                           "1 text /",
+                           "1 text Week of 3/28/2005/",
+                           "1 row Boiler check|1 Hours 15 Minutes;",
+                           "1 row Valve test|;"};
+        QTest::newRow("overdue: before today and open only, whatever the dates")
+            << "overdue" << QDate(2005, 3, 31) << QDate(2005, 3, 1) << false
+            << QStringList{"|Tavrel Overdue Assignments|Page %d"}
+            << QStringList{"1 headings Date Due|Task Name|Location|Best Time|Time Required;",
+                           "1 row 2/28/2005|Chiller service|||2:0;",
+                           "1 row 3/21/2005|Pump inspection|Boiler Room|Early|0:30;"};
+        const QString headings = QStringLiteral(" headings Task Name|Completed;");
+        const QString signature =
+            QStringLiteral(" text //Signature:  __________________________________________");
+        QTest::newRow("assignments: a page each, signed by employees only")
+            << "assignments" << March1 << March31 << true
+            << QStringList{"Tasks Not Assigned to an Employee for 3/1/2005 - 3/31/2005||Page %d",
+                           "Tasks Assigned to Ann Adams for 3/1/2005 - 3/31/2005||Page %d",
+                           "Tasks Assigned to Bob Baker for 3/1/2005 - 3/31/2005||Page %d"}
+            << QStringList{"1" + headings,
+                           "1 row Boiler check|;",
+                           "1 row Valve test|;",
+                           "1 new page",
+                           "2" + headings,
+                           "2 row Boiler check|;",
+                           "2 row Boiler check|;",
+                           "2 row Chiller service|;",
+                           "2" + signature,
+                           "2 new page",
+                           "3" + headings,
+                           "3 row Pump inspection|;",
+                           "3 row Pump inspection|;",
+                           "3 row Valve test|;",
+                           "3" + signature};
+    }
+    void document() {
+        QFETCH(QString, report);
+        QFETCH(QDate, from);
+        QFETCH(QDate, to);
+        QFETCH(bool, plain);
+        QFETCH(QStringList, headers);
+        QFETCH(QStringList, entries);
+        ScriptedUi ui;
+        ui.setToday(Today);
+        TempWorkFolder folder(2005, SiteSql);
+        int shown = 0;
+        setReportViewer([&] { ++shown; });
+        ReportStartDate = from;
+        ReportEndDate = to;
+        runStandardReport(*standardReportNamed(report));
+        QCOMPARE(ui.messageTexts(), QStringList());
+        QCOMPARE(shown, 1);
+        const ReportDocument& doc = reportDocument();
+        QVERIFY(doc.isFinished());
+        QCOMPARE(entryLines(doc), entries);
+        QCOMPARE(pageHeaders(doc), headers);
+        QCOMPARE(doc.tableStyle() == TableStyle::Plain, plain);
+    }
+
+    // Sent to a file: only the table rows, tabs for "|", CR LF, and a tab at the end of the
+    // line for three of the reports.
+    void textFile_data() {
+        QTest::addColumn<QString>("report");
+        QTest::addColumn<QByteArray>("lines");
+        QTest::newRow("completed")
+            << "completed"
+            << QByteArray("3/22/2005\tBoiler check\t0\t20\tUnassigned\t\r\n"
+                          "\tSubtotal:\t0\t20\t\t\r\n"
+                          "3/8/2005\tBoiler check\t1\t30\tAnn Adams\t\r\n"
+                          "3/9/2005\tChiller service\t0\t40\tAnn Adams\t\r\n"
+                          "\tSubtotal:\t2\t10\t\t\r\n"
+                          "3/15/2005\tPump inspection\t1\t90\tBob Baker\t\r\n"
+                          "3/16/2005\tValve test\t0\t40\tBob Baker\t\r\n"
+                          "\tSubtotal:\t3\t10\t\t\r\n"
+                          "\tTotals:\t5\t40\t\t\r\n");
+        QTest::newRow("expenses")
+            << "expenses"
+            << QByteArray("3/8/2005\tBoiler check\t$10.00\t$20.00\t$2.10\t$32.10\t\r\n"
+                          "3/16/2005\tValve test\t$5.55\t$0.00\t$0.39\t$5.94\t\r\n"
+                          "\tTotals:\t$15.55\t$20.00\t$2.49\t$38.04\t\r\n");
+        QTest::newRow("master") << "master"
+                                << QByteArray("Boiler check\t1 Hours 15 Minutes\r\n"
+                                              "Chiller service\t2 Hours \r\n"
+                                              "Pump inspection\t30 Minutes\r\n"
+                                              "Valve test\t\r\n"
+                                              "Boiler check\t1 Hours 15 Minutes\r\n"
+                                              "Pump inspection\t30 Minutes\r\n"
+                                              "Boiler check\t1 Hours 15 Minutes\r\n"
+                                              "Valve test\t\r\n");
+        QTest::newRow("overdue")
+            << "overdue"
+            << QByteArray("2/28/2005\tChiller service\t\t\t2:0\t\r\n"
+                          "3/21/2005\tPump inspection\tBoiler Room\tEarly\t0:30\t\r\n");
+        QTest::newRow("assignments") << "assignments"
+                                     << QByteArray("Boiler check\t\r\nValve test\t\r\n"
+                                                   "Boiler check\t\r\nBoiler check\t\r\n"
+                                                   "Chiller service\t\r\n"
+                                                   "Pump inspection\t\r\nPump inspection\t\r\n"
+                                                   "Valve test\t\r\n");
+    }
+    void textFile() {
+        QFETCH(QString, report);
+        QFETCH(QByteArray, lines);
+        ScriptedUi ui;
+        ui.setToday(Today);
+        TempWorkFolder folder(2005, SiteSql);
+        ReportDest = ReportToFile;
+        ReportStartDate = March1;
+        ReportEndDate = March31;
+        const QString path = folder.file(report + QStringLiteral(".txt"));
+        ui.answerFile(path);
+        runStandardReport(*standardReportNamed(report));
+        QCOMPARE(ui.messageTexts(), QStringList());
+        QCOMPARE(readAll(path), lines);
+        QCOMPARE(reportDocument().entries().size(), size_t(0));
+    }
+
+    // A start after the end (or, for Overdue, nothing open before today): the report's
+    // message, no preview, and an empty file.
+    void nothingFound_data() {
+        QTest::addColumn<QString>("report");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("title");
+        const QString none = QStringLiteral(
+            "There are no assignments in the database within the specified date range.");
+        QTest::newRow("completed")
+            << "completed"
+            << "There are no completed assignments within the specified date range."
+            << "No Records Found";
+        QTest::newRow("expenses") << "expenses"
+                                  << "No completed assignments have been entered with expenses "
+                                     "for the selected date range."
+                                  << "No Reportable Records";
+        QTest::newRow("master") << "master" << none << "No Records Found";
+        QTest::newRow("assignments") << "assignments" << none << "No Records Found";
+        QTest::newRow("overdue") << "overdue"
+                                 << "There are no overdue assignments in the database."
+                                 << "No Reportable Records";
+    }
+    void nothingFound() {
+        QFETCH(QString, report);
+        QFETCH(QString, text);
+        QFETCH(QString, title);
+        ScriptedUi ui;
+        ui.setToday(QDate(2005, 2, 28)); // the day the earliest open work is due
+        TempWorkFolder folder(2005, SiteSql);
+        int shown = 0;
+        setReportViewer([&] { ++shown; });
+        ReportStartDate = March31;
+        ReportEndDate = March1;
+        runStandardReport(*standardReportNamed(report));
+        QCOMPARE(shown, 0);
+        QCOMPARE(ui.messages.size(), 1);
+        QCOMPARE(ui.lastMessage().text, text);
+        QCOMPARE(ui.lastMessage().title, title);
+
+        const QString path = folder.file(QStringLiteral("none.txt"));
+        QFile old(path);
+        QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old lines\r\n") > 0);
+        old.close();
+        ReportDest = ReportToFile;
+        ui.answerFile(path);
+        ui.answer(MsgResult::Yes); // replace it
+        runStandardReport(*standardReportNamed(report));
+        QCOMPARE(ui.lastMessage().text, text);
+        QCOMPARE(readAll(path), QByteArray());
+    }
+
+    // The range dialog opens with the range used last, refuses what is not a date, and the
+    // report runs only after OK.
+    void dateRangeDialog() {
+        ScriptedUi ui;
+        ui.setToday(Today);
+        ReportStartDate = March1;
+        ReportEndDate = March31;
+        int runs = 0;
+        auto fill = [](QDialog* d, const QString& start, const QString& end) {
+            d->findChild<DateField*>(QStringLiteral("dcStartDate"))->setText(start);
+            d->findChild<DateField*>(QStringLiteral("dcEndDate"))->setText(end);
+            d->findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
+        };
+        QStringList shownRange;
+        bool openAfterRefusals = false;
+        ui.onModal([&](QDialog* d) {
+            shownRange << d->findChild<DateField*>(QStringLiteral("dcStartDate"))->text()
+                       << d->findChild<DateField*>(QStringLiteral("dcEndDate"))->text();
+            fill(d, QStringLiteral("3/32/2005"), QStringLiteral("4/1/2005"));
+            fill(d, QStringLiteral("4/1/2005"), QStringLiteral("soon"));
+            openAfterRefusals = d->isVisible();
+            fill(d, QStringLiteral("4/30/2005"), QStringLiteral("4/1/2005"));
+        });
+        runWithReportDates(nullptr, [&] { ++runs; });
+        QCOMPARE(ui.modalTitles, QStringList{QStringLiteral("Select Report Dates")});
+        QCOMPARE(shownRange, (QStringList{"3/1/2005", "3/31/2005"}));
+        QVERIFY(openAfterRefusals);
+        QCOMPARE(ui.messageTexts(), (QStringList{"Error -- invalid starting date entered.",
+                                                 "Error -- invalid end date entered."}));
+        QCOMPARE(ui.lastMessage().title, QStringLiteral("Invalid Date"));
+        QCOMPARE(ui.lastMessage().icon, MsgIcon::Information);
+        // A start after the end is the user's to choose.
+        QCOMPARE(runs, 1);
+        QCOMPARE(Cancelled, false);
+        QCOMPARE(ReportStartDate, QDate(2005, 4, 30));
+        QCOMPARE(ReportEndDate, QDate(2005, 4, 1));
+
+        // Cancel, and the close box: no report, the range kept.
+        ui.onModal([&](QDialog* d) {
+            d->findChild<DateField*>(QStringLiteral("dcStartDate"))->setText("1/1/2005");
+            d->findChild<QPushButton*>(QStringLiteral("cmdCancel"))->click();
+        });
+        runWithReportDates(nullptr, [&] { ++runs; });
+        QCOMPARE(Cancelled, true);
+        runWithReportDates(nullptr, [&] { ++runs; });
+        QCOMPARE(runs, 1);
+        QCOMPARE(ReportStartDate, QDate(2005, 4, 30));
+    }
+};
+
+QTEST_MAIN(TestStandardReports)
+#include "tst_standardreports.moc"
