@@ -437,7 +437,16 @@ std::optional<double> parseCurrency(const QString& text) {
 }
 
 QString jetDate(const QDate& date) {
-    return date.toString(QStringLiteral("MM/dd/yy"));
+    // The database reads a two-digit year as 1930 to 2029; a date outside that century is
+    // written with its whole year so that it reads back as the same date.
+    const bool twoDigitsReadBack =
+        date.year() >= FirstTwoDigitLiteralYear && date.year() <= LastTwoDigitLiteralYear;
+    return date.toString(twoDigitsReadBack ? QStringLiteral("MM/dd/yy")
+                                           : QStringLiteral("MM/dd/yyyy"));
+}
+
+QString jetDateLiteral(const QDate& date) {
+    return QLatin1Char('#') + jetDate(date) + QLatin1Char('#');
 }
 
 } // namespace tavrel

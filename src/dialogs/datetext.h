@@ -49,7 +49,14 @@ QString generalDate(const QDateTime& dateTime); // "general date": date, and tim
 QString currency(double amount);                // "currency": $12.50, ($3.00)
 std::optional<double> parseCurrency(const QString& text);
 
-// Formats a date as a Jet date literal's text: "mm/dd/yy" (used inside #...#).
+// The years a two-digit year in a date literal stands for (30-99 -> 19xx, 00-29 -> 20xx).
+inline constexpr int FirstTwoDigitLiteralYear = 1930;
+inline constexpr int LastTwoDigitLiteralYear = 2029;
+
+// Formats a date as a Jet date literal's text (used inside #...#): "mm/dd/yy", with the
+// whole year "mm/dd/yyyy" for a year a two-digit year would not read back as.
 QString jetDate(const QDate& date);
+// The same between "#" signs: the date literal of the program's SQL.
+QString jetDateLiteral(const QDate& date);
 
 } // namespace tavrel

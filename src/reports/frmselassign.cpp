@@ -98,11 +98,9 @@ void frmSelAssign::Form_Activate() {
                                 : QVariant();
     Recordset rs = dbMain.openRecordset(
         QStringLiteral("select duedate, taskname, assid from assign left join tasks on "
-                       "assign.taskid = tasks.taskid where duedate >= #") +
-            ReportStartDate.toString(QStringLiteral("MM/dd/yyyy")) +
-            QStringLiteral("# and duedate <= #") +
-            ReportEndDate.toString(QStringLiteral("MM/dd/yyyy")) +
-            QStringLiteral("# order by duedate, taskname"),
+                       "assign.taskid = tasks.taskid where duedate >= ") +
+            jetDateLiteral(ReportStartDate) + QStringLiteral(" and duedate <= ") +
+            jetDateLiteral(ReportEndDate) + QStringLiteral(" order by duedate, taskname"),
         RecordsetType::Snapshot);
     if (!rs.isOpen())
         return;

@@ -61,13 +61,10 @@ qint64 employeeOf(const Recordset& rows) {
     return rows.value(QStringLiteral("empid")).toLongLong();
 }
 
-// Date literals of the reports' queries: month/day/year with a four-digit year, and Jet's
-// "mm/dd/yy" whose two-digit year the database reads by its own century rule.
+// Date literals of the reports' queries: month/day/year with a four-digit year, or Jet's
+// "mm/dd/yy" (jetDateLiteral).
 QString sqlDate(const QDate& date) {
     return QStringLiteral("#%1/%2/%3#").arg(date.month()).arg(date.day()).arg(date.year());
-}
-QString sqlShortYearDate(const QDate& date) {
-    return QLatin1Char('#') + jetDate(date) + QLatin1Char('#');
 }
 
 QString dateRange(const QString& joiner) {
@@ -269,8 +266,8 @@ StandardReport masterListReport() {
     r.fileName = QStringLiteral("MasterList.txt");
     r.sql = QStringLiteral("Select taskname, duedate, reqhour, reqmin from assign left join tasks "
                            "on assign.taskid = tasks.taskid where duedate >= ") +
-            sqlShortYearDate(ReportStartDate) + QStringLiteral(" and duedate <= ") +
-            sqlShortYearDate(ReportEndDate) + QStringLiteral(" order by duedate, taskname");
+            jetDateLiteral(ReportStartDate) + QStringLiteral(" and duedate <= ") +
+            jetDateLiteral(ReportEndDate) + QStringLiteral(" order by duedate, taskname");
     r.noRowsText =
         QStringLiteral("There are no assignments in the database within the specified date range.");
     r.noRowsTitle = QStringLiteral("No Records Found");
@@ -289,7 +286,7 @@ StandardReport overdueReport() {
                            "(assign left join tasks on assign.taskID = tasks.taskID) left join "
                            "locations on tasks.locid = locations.locid where not completed and "
                            "duedate < ") +
-            sqlShortYearDate(ui().today()) + QStringLiteral(" order by duedate, taskname");
+            jetDateLiteral(ui().today()) + QStringLiteral(" order by duedate, taskname");
     r.noRowsText = QStringLiteral("There are no overdue assignments in the database.");
     r.noRowsTitle = QStringLiteral("No Reportable Records");
     r.writeRows = writeOverdue;
@@ -308,8 +305,8 @@ StandardReport taskAssignmentsReport() {
     r.sql = QStringLiteral("Select taskname, duedate, lastname, firstname, assign.empid as empid "
                            "from (assign left join tasks on assign.taskid = tasks.taskid) left "
                            "join employees on assign.empid = employees.empid where duedate >= ") +
-            sqlShortYearDate(ReportStartDate) + QStringLiteral(" and duedate <= ") +
-            sqlShortYearDate(ReportEndDate) +
+            jetDateLiteral(ReportStartDate) + QStringLiteral(" and duedate <= ") +
+            jetDateLiteral(ReportEndDate) +
             QStringLiteral(" order by lastname, firstname, assign.empid, taskname");
     r.noRowsText =
         QStringLiteral("There are no assignments in the database within the specified date range.");

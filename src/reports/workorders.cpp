@@ -30,11 +30,6 @@ constexpr int CommentRows = 3;
 // Minutes of "Time Required:" are always two digits.
 constexpr int MinuteDigits = 2;
 
-// A date in SQL, with the year in four digits so that no year is read into another century.
-QString jetLiteral(const QDate& date) {
-    return QLatin1Char('#') + date.toString(QStringLiteral("MM/dd/yyyy")) + QLatin1Char('#');
-}
-
 // "|" and ";" separate the cells and rows of a sheet line. Typed into a task they would cut
 // the text into cells with no column (lost from the sheet) or rows of their own, so they are
 // shown by their look-alikes: the broken bar and the Greek question mark, which is drawn as
@@ -234,7 +229,7 @@ void PrintWorkOrder(qint32& assid) {
 QString workOrderRangeSql(const QDate& first, const QDate& last, bool uncompletedOnly) {
     return QStringLiteral("select assid from assign left join tasks on assign.taskid = "
                           "tasks.taskid where duedate >= ") +
-           jetLiteral(first) + QStringLiteral(" and duedate <= ") + jetLiteral(last) +
+           jetDateLiteral(first) + QStringLiteral(" and duedate <= ") + jetDateLiteral(last) +
            (uncompletedOnly ? QStringLiteral(" and not completed") : QString()) +
            QStringLiteral(" order by duedate, taskname");
 }
@@ -243,8 +238,8 @@ QString monthlyWorkOrderSql(const QDate& day) {
     const QDate first(day.year(), day.month(), 1);
     return QStringLiteral("select assid from assign left join tasks on assign.taskid = "
                           "tasks.taskid where duedate >= ") +
-           jetLiteral(first) + QStringLiteral(" and duedate < ") + jetLiteral(first.addMonths(1)) +
-           QStringLiteral(" order by duedate, taskname");
+           jetDateLiteral(first) + QStringLiteral(" and duedate < ") +
+           jetDateLiteral(first.addMonths(1)) + QStringLiteral(" order by duedate, taskname");
 }
 
 int printWorkOrderBatch(const QString& sql) {

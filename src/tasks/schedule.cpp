@@ -20,12 +20,6 @@ QDate mondayOfWeekNumber(int week) {
     return week >= 1 && week <= WeeksPerYear ? WeekDates[week] : QDate();
 }
 
-// A date literal of the program's SQL. The year is written in full, so that a calendar
-// of any year compares right (a two-digit year would be read as 1930 to 2029).
-QString dateLiteral(const QDate& date) {
-    return QLatin1Char('#') + date.toString(QStringLiteral("MM/dd/yyyy")) + QLatin1Char('#');
-}
-
 // The assignment that marking a week gives: due on the week's Monday, for the task's
 // employee, not yet done. Location and type stay empty; the year's generation is what
 // copies them from the task.
@@ -56,7 +50,7 @@ void removeOpenAssignment(const QString& task, const QDate& monday) {
         return;
     Recordset assign =
         dbMain.openRecordset(QStringLiteral("select * from assign where taskid = ") + task +
-                                 QStringLiteral(" and duedate = ") + dateLiteral(monday) +
+                                 QStringLiteral(" and duedate = ") + jetDateLiteral(monday) +
                                  QStringLiteral(" and not completed"),
                              RecordsetType::Dynaset);
     if (!assign.isOpen())

@@ -485,6 +485,9 @@ void TestDateText::otherFormats() {
              QStringLiteral("1/6/2005 3:04:05 PM"));
     QCOMPARE(generalDate(QDateTime(QDate(2005, 1, 6), QTime(0, 0))), QStringLiteral("1/6/2005"));
     QCOMPARE(jetDate(QDate(2005, 1, 6)), QStringLiteral("01/06/05"));
+    QCOMPARE(jetDate(QDate(2029, 12, 31)), QStringLiteral("12/31/29"));
+    QCOMPARE(jetDate(QDate(2030, 1, 7)), QStringLiteral("01/07/2030"));
+    QCOMPARE(jetDate(QDate(1929, 1, 7)), QStringLiteral("01/07/1929"));
 
     test::useTestLocale("de_DE");
     QCOMPARE(longMonthName(3), QStringLiteral("März"));

@@ -38,8 +38,6 @@ const qint64 DayRange = QDate(9999, 12, 31).toJulianDay() - FirstDay + 1;
 // Amounts up to ten thousand million, in cents (money keeps two decimals on screen).
 constexpr qint64 CentRange = 1000000000000LL;
 constexpr double HalfCent = 0.005;
-constexpr int JetLiteralFirstYear = 1930; // two-digit years in literals: 30-99 -> 19xx
-constexpr int JetLiteralLastYear = 2029;  //                              00-29 -> 20xx
 
 [[noreturn]] void violated(const char* property, const char* locale, const QString& detail) {
     std::fprintf(stderr, "PROPERTY VIOLATED (%s): %s\n%s\n", locale, property,
@@ -63,7 +61,7 @@ void checkOwnDate(const char* locale, const QDate& date) {
     if (toDate(made) != date)
         violated("MakeDateString's text does not read back", locale,
                  date.toString(Qt::ISODate) + QStringLiteral(" made as ") + made);
-    if (date.year() >= JetLiteralFirstYear && date.year() <= JetLiteralLastYear) {
+    if (date.year() >= 100) {
         QString error;
         const QString sql = translateSql(QStringLiteral("d = #%1#").arg(jetDate(date)), &error);
         if (sql != QStringLiteral("d = '%1'").arg(date.toString(Qt::ISODate)))
