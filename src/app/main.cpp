@@ -1,7 +1,7 @@
 // Command line: the GUI on the current folder, -m, and the headless commands.
 
-#include "assignments/frmassign.h"
 #include "assignments/codeeditor.h"
+#include "assignments/frmassign.h"
 #include "assignments/frmsetyear.h"
 #include "assignments/yeargen.h"
 #include "core/errortrap.h"
@@ -10,6 +10,7 @@
 #include "core/qtui.h"
 #include "core/startup.h"
 #include "core/uiseam.h"
+#include "core/workfolder.h"
 #include "custom/customreport.h"
 #include "custom/frmrptspec.h"
 #include "data/database.h"
@@ -27,6 +28,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QIcon>
 
 #include <cstdio>
 
@@ -47,6 +49,7 @@ struct CommandLine {
     bool assignments = true; // --set-year without --no-assignments
     QString reportFile;      // --custom
     QString outputFile;      // -o: --custom's output, or -m's PDF
+    QString folder;          // the window's working folder, when one is named
     QString error;           // set: not a valid command line
 };
 
@@ -142,6 +145,8 @@ CommandLine parseCommandLine(const QStringList& args) {
                 line.error = QStringLiteral("the option %1 needs a value").arg(a);
                 return line;
             }
+        } else if (!a.startsWith(QLatin1Char('-')) && line.folder.isEmpty()) {
+            line.folder = a;
         } else {
             line.error = a.startsWith(QLatin1Char('-'))
                              ? QStringLiteral("unknown option %1").arg(a)
@@ -177,17 +182,25 @@ CommandLine parseCommandLine(const QStringList& args) {
         line.command = Command::SetYear;
     else if (monthly)
         line.command = Command::Monthly;
+    // The commands without a window work in the current folder, as scheduled jobs are set up.
+    if (line.error.isEmpty() && !line.folder.isEmpty() && line.command != Command::Window &&
+        line.command != Command::Help)
+        line.error = QStringLiteral("unexpected argument %1: a FOLDER goes only with the window; "
+                                    "the commands work in the current folder")
+                         .arg(line.folder);
     return line;
 }
 
 void printUsage(std::FILE* to) {
-    std::fputs("Usage: tavrel [-m [-o FILE.pdf]]\n"
+    std::fputs("Usage: tavrel [FOLDER]\n"
+               "       tavrel -m [-o FILE.pdf]\n"
                "       tavrel --init [--demo]\n"
                "       tavrel --set-year YEAR [--no-assignments]\n"
                "       tavrel --custom FILE.rpt -o FILE\n"
                "       tavrel --help\n"
                "\n"
-               "Without options Tavrel opens tavrel.mdb in the current folder.\n"
+               "Without options Tavrel opens tavrel.mdb in the current folder (in FOLDER when\n"
+               "one is named); started from the desktop menu it asks which folder to work in.\n"
                "  -m              print this month's work orders and end (into a PDF in this\n"
                "                  folder when no printer is configured)\n"
                "  -m -o FILE.pdf  write this month's work orders to FILE.pdf instead\n"
@@ -391,12 +404,30 @@ int runWithoutWindow(const CommandLine& line, char* programName) {
     return tavrel::runMonthlyCommand(QDir::currentPath());
 }
 
-int runWindow(int argc, char* argv[]) {
+// The application icon in every size the window manager may ask for.
+QIcon applicationIcon() {
+    static const int sizes[] = {16, 22, 24, 32, 48, 64, 128, 256};
+    QIcon icon;
+    for (int size : sizes)
+        icon.addFile(QStringLiteral(":/icons/tavrel-%1.png").arg(size), QSize(size, size));
+    return icon;
+}
+
+int runWindow(const CommandLine& line, int argc, char* argv[]) {
     QApplication app(argc, argv);
     setUpApplication();
+    QGuiApplication::setDesktopFileName(QStringLiteral("tavrel"));
+    QApplication::setWindowIcon(applicationIcon());
 
     tavrel::QtUi qtUi;
     tavrel::setUi(&qtUi);
+
+    // Cancel of the folder choice ends the program before anything is opened.
+    const std::optional<QString> folder = tavrel::chooseStartFolder(line.folder);
+    if (!folder) {
+        tavrel::setUi(nullptr);
+        return ExitOk;
+    }
 
     tavrel::frmMain window;
     tavrel::installTaskEditor(window);
@@ -412,6 +443,7 @@ int runWindow(int argc, char* argv[]) {
     tavrel::installCodeEditors(window);
     tavrel::startupSteps().createYearAssignments = tavrel::CreateYearAssignments;
     tavrel::startupSteps().setCurrentYear = tavrel::SetCurrentYear;
+    window.setWorkFolder(*folder);
     window.Form_Load();
     window.show();
     const int code = QApplication::exec();
@@ -444,5 +476,10 @@ int main(int argc, char* argv[]) {
     case Command::Window:
         break;
     }
-    return runWindow(argc, argv);
+    if (!line.folder.isEmpty() && !QFileInfo(line.folder).isDir()) {
+        std::fprintf(stderr, "tavrel: there is no folder %s\n",
+                     qPrintable(QDir::toNativeSeparators(line.folder)));
+        return ExitFailed;
+    }
+    return runWindow(line, argc, argv);
 }
