@@ -156,6 +156,8 @@ CommandLine parseCommandLine(const QStringList& args) {
                 line.error = QStringLiteral("the option %1 needs a value").arg(a);
                 return line;
             }
+        } else if (!a.startsWith(QLatin1Char('-')) && line.folder.isEmpty()) {
+            line.folder = a;
         } else {
             line.error = a.startsWith(QLatin1Char('-'))
                              ? QStringLiteral("unknown option %1").arg(a)
@@ -197,18 +199,26 @@ CommandLine parseCommandLine(const QStringList& args) {
         line.command = Command::Custom;
     else if (monthly)
         line.command = Command::Monthly;
+    // The commands without a window work in the current folder, as scheduled jobs are set up.
+    if (line.error.isEmpty() && !line.folder.isEmpty() && line.command != Command::Window &&
+        line.command != Command::Help)
+        line.error = QStringLiteral("unexpected argument %1: a FOLDER goes only with the window; "
+                                    "the commands work in the current folder")
+                         .arg(line.folder);
     return line;
 }
 
 void printUsage(std::FILE* to) {
-    std::fputs("Usage: tavrel [-m [-o FILE.pdf]]\n"
+    std::fputs("Usage: tavrel [FOLDER]\n"
+               "       tavrel -m [-o FILE.pdf]\n"
                "       tavrel --init [--demo]\n"
                "       tavrel --set-year YEAR [--no-assignments]\n"
                "       tavrel --report NAME [--from YYYY-MM-DD --to YYYY-MM-DD] -o FILE\n"
                "       tavrel --custom FILE.rpt -o FILE\n"
                "       tavrel --help\n"
                "\n"
-               "Without options Tavrel opens tavrel.mdb in the current folder.\n"
+               "Without options Tavrel opens tavrel.mdb in the current folder (in FOLDER when\n"
+               "one is named); started from the desktop menu it asks which folder to work in.\n"
                "  -m              print this month's work orders and end (into a PDF in this\n"
                "                  folder when no printer is configured)\n"
                "  -m -o FILE.pdf  write this month's work orders to FILE.pdf instead\n"

@@ -27,6 +27,7 @@ struct CommandLine {
     QDate to;
     QString reportFile; // --custom FILE.rpt
     QString output;     // -o FILE: the report's file, or -m's PDF
+    QString folder;     // the window's working folder, when one is named
     QString error;      // set: not a valid command line
 };
 

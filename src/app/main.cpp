@@ -10,6 +10,7 @@
 #include "core/qtui.h"
 #include "core/startup.h"
 #include "core/uiseam.h"
+#include "core/workfolder.h"
 #include "custom/frmrptspec.h"
 #include "reports/frmoutput.h"
 #include "reports/frmrptdates.h"
@@ -18,6 +19,9 @@
 #include "tasks/taskeditor.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QIcon>
 
 #include <cstdio>
 
@@ -25,12 +29,30 @@ using namespace tavrel::app;
 
 namespace {
 
-int runWindow(int argc, char* argv[]) {
+// The application icon in every size the window manager may ask for.
+QIcon applicationIcon() {
+    static const int sizes[] = {16, 22, 24, 32, 48, 64, 128, 256};
+    QIcon icon;
+    for (int size : sizes)
+        icon.addFile(QStringLiteral(":/icons/tavrel-%1.png").arg(size), QSize(size, size));
+    return icon;
+}
+
+int runWindow(const CommandLine& line, int argc, char* argv[]) {
     QApplication app(argc, argv);
     setUpApplication();
+    QGuiApplication::setDesktopFileName(QStringLiteral("tavrel"));
+    QApplication::setWindowIcon(applicationIcon());
 
     tavrel::QtUi qtUi;
     tavrel::setUi(&qtUi);
+
+    // Cancel of the folder choice ends the program before anything is opened.
+    const std::optional<QString> folder = tavrel::chooseStartFolder(line.folder);
+    if (!folder) {
+        tavrel::setUi(nullptr);
+        return ExitOk;
+    }
 
     tavrel::frmMain window;
     tavrel::installTaskEditor(window);
@@ -47,6 +69,7 @@ int runWindow(int argc, char* argv[]) {
     tavrel::installStandardReports(window);
     tavrel::startupSteps().createYearAssignments = tavrel::CreateYearAssignments;
     tavrel::startupSteps().setCurrentYear = tavrel::SetCurrentYear;
+    window.setWorkFolder(*folder);
     window.Form_Load();
     window.show();
     const int code = QApplication::exec();
@@ -80,5 +103,10 @@ int main(int argc, char* argv[]) {
     case Command::Window:
         break;
     }
-    return runWindow(argc, argv);
+    if (!line.folder.isEmpty() && !QFileInfo(line.folder).isDir()) {
+        std::fprintf(stderr, "tavrel: there is no folder %s\n",
+                     qPrintable(QDir::toNativeSeparators(line.folder)));
+        return ExitFailed;
+    }
+    return runWindow(line, argc, argv);
 }

@@ -5,6 +5,7 @@
 #include "core/globals.h"
 #include "core/startup.h"
 #include "core/uiseam.h"
+#include "core/workfolder.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -40,6 +41,7 @@ constexpr int TitleBarAllowance = 48;
 
 frmMain::frmMain(QWidget* parent)
     : QMainWindow(parent)
+    , workFolder_(QDir::currentPath())
     , arguments_(QCoreApplication::arguments()) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(AppTitle);
@@ -66,6 +68,11 @@ void frmMain::buildMenus() {
 
     mnuFileMenu = bar->addMenu(QStringLiteral("&File"));
     mnuFileMenu->setObjectName(QStringLiteral("mnuFile"));
+    mnuOpenFolder = addEntry(mnuFileMenu, QStringLiteral("mnuOpenFolder"),
+                             QStringLiteral("&Open Folder..."), true);
+    connect(mnuOpenFolder, &QAction::triggered, this,
+            [this] { guardedCall([this] { mnuOpenFolder_Click(); }); });
+    mnuFileMenu->addSeparator();
     mnuDefaults = addEntry(mnuFileMenu, QStringLiteral("mnuDefaults"),
                            QStringLiteral("&Maintain Program Defaults"), true);
     mnuSetYear = addEntry(mnuFileMenu, QStringLiteral("mnuSetYear"),
@@ -76,8 +83,8 @@ void frmMain::buildMenus() {
             [this] { guardedCall([this] { mnuDefaults_Click(); }); });
     connect(mnuSetYear, &QAction::triggered, this,
             [this] { guardedCall([this] { mnuSetYear_Click(); }); });
-    // Set Current Year shows the first task again, so like Exit it waits while a task is
-    // being edited; the editor disables Exit then.
+    // Set Current Year shows the first task again and Open Folder closes it, so like Exit
+    // they wait while a task is being edited; the editor disables Exit then.
     connect(mnuExit, &QAction::enabledChanged, this, [this] { updateSetYearEnabled(); });
     connect(mnuExit, &QAction::triggered, this,
             [this] { guardedCall([this] { mnuExit_Click(); }); });
@@ -164,6 +171,7 @@ void frmMain::updateSetYearCaption() {
 
 void frmMain::updateSetYearEnabled() {
     mnuSetYear->setEnabled(startupSteps().setCurrentYear && mnuExit->isEnabled());
+    mnuOpenFolder->setEnabled(mnuExit->isEnabled());
 }
 
 void frmMain::Form_Load() {
@@ -172,9 +180,17 @@ void frmMain::Form_Load() {
 
     // Only a user at the window is offered a new database; -m reports the missing file.
     const bool monthly = hasMonthlySwitch(arguments_);
-    Recordset settings = runWindowlessSteps(
-        QDir::currentPath(), monthly ? MissingDatabase::Report : MissingDatabase::OfferToCreate);
+    Recordset settings = runWindowlessSteps(workFolder_, monthly ? MissingDatabase::Report
+                                                                 : MissingDatabase::OfferToCreate);
     updateSetYearCaption();
+    // Start-up set the report destination back to the view; the menu shows that.
+    mnuRptOut[1]->setChecked(ReportDest == ReportToView);
+    mnuRptOut[2]->setChecked(ReportDest == ReportToFile);
+    // Which site this is: the folder, in the title of the window that works on it.
+    setWindowTitle(AppTitle + QStringLiteral(" - ") +
+                   QDir::toNativeSeparators(QDir(AppPath).absolutePath()));
+    if (!monthly && dbMain.isOpen())
+        rememberWorkFolder(AppPath);
 
     if (monthly) {
         monthlyExitCode_ = printMonthly();
@@ -229,6 +245,29 @@ void frmMain::Form_Activate() {
 
 bool frmMain::checkEditorControl() {
     return !editor_ || editor_->checkFocusedControl();
+}
+
+void frmMain::mnuOpenFolder_Click() {
+    if (!checkEditorControl())
+        return;
+    if (editor_ && editor_->isEditing()) {
+        ui().beep();
+        return;
+    }
+    const QString current = QDir(AppPath).absolutePath();
+    const std::optional<QString> folder = askWorkFolder(
+        this,
+        QStringLiteral("Tavrel works on the site in %1. Which folder do you want to work in "
+                       "instead? Tavrel closes its other windows first.")
+            .arg(QDir::toNativeSeparators(current)),
+        current);
+    if (!folder || !closeOtherWindows())
+        return;
+    // Shutdown for this folder, then the whole start-up for the other one.
+    Form_Unload();
+    unloaded_ = false;
+    workFolder_ = *folder;
+    Form_Load();
 }
 
 void frmMain::mnuExit_Click() {
@@ -296,21 +335,28 @@ void frmMain::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
-    // The program ends with this window, so the other windows close first, each by its own
-    // rules: one that refuses (an editor with unsaved edits) keeps the program running and
-    // comes forward.
+    // The program ends with this window, so the other windows close first.
+    if (!closeOtherWindows()) {
+        event->ignore();
+        return;
+    }
+    guardedCall([this] { Form_Unload(); });
+    event->accept();
+}
+
+// Closes every other window of the program, each by its own rules: one that refuses (an
+// editor with unsaved edits) stays open, comes forward, and the answer is false.
+bool frmMain::closeOtherWindows() {
     for (QWidget* other : QApplication::topLevelWidgets()) {
         if (other == this || !other->isVisible())
             continue;
         if (!other->close()) {
             other->raise();
             other->activateWindow();
-            event->ignore();
-            return;
+            return false;
         }
     }
-    guardedCall([this] { Form_Unload(); });
-    event->accept();
+    return true;
 }
 
 void frmMain::changeEvent(QEvent* event) {

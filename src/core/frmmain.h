@@ -63,6 +63,10 @@ public:
     // Sets the Set Current Year caption from CurYear.
     void updateSetYearCaption();
 
+    // The folder start-up opens tavrel.mdb in (defaults to the current folder).
+    void setWorkFolder(const QString& folder) { workFolder_ = folder; }
+    QString workFolder() const { return workFolder_; }
+
     // The command line Form_Load looks at for the -m switch (defaults to the process's).
     void setArguments(const QStringList& arguments) { arguments_ = arguments; }
 
@@ -76,6 +80,7 @@ public Q_SLOTS:
     void Form_Unload();
     void Form_Activate();
 
+    void mnuOpenFolder_Click();
     void mnuExit_Click();
     void mnuDefaults_Click();
     void mnuSetYear_Click();
@@ -91,8 +96,10 @@ private:
     void buildMenus();
     QSize initialSize() const;
     void updateSetYearEnabled();
+    bool closeOtherWindows();
 
     std::unique_ptr<MainEditor> editor_;
+    QString workFolder_;
     QStringList arguments_;
     bool monthlyRun_ = false;
     int monthlyExitCode_ = 0;
@@ -101,6 +108,7 @@ private:
 public:
     // Menu entries, named as the program's controls; arrays are indexed from 1.
     QMenu* mnuFileMenu = nullptr;
+    QAction* mnuOpenFolder = nullptr;
     QAction* mnuDefaults = nullptr;
     QAction* mnuSetYear = nullptr;
     QAction* mnuExit = nullptr;

@@ -117,6 +117,14 @@ std::optional<QString> QtUi::openFileName(QWidget* parent, const QString& title,
     return name;
 }
 
+std::optional<QString> QtUi::existingFolder(QWidget* parent, const QString& title,
+                                            const QString& initialFolder) {
+    const QString folder = QFileDialog::getExistingDirectory(parent, title, initialFolder);
+    if (folder.isEmpty())
+        return std::nullopt;
+    return folder;
+}
+
 std::optional<QString> QtUi::saveFileName(QWidget* parent, const QString& title,
                                           const QString& filter, const QString& initialName) {
     // The program asks before replacing a file itself, with its own words.

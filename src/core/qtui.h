@@ -19,6 +19,8 @@ public:
                                         const QString& filter, const QString& initialName) override;
     std::optional<QString> saveFileName(QWidget* parent, const QString& title,
                                         const QString& filter, const QString& initialName) override;
+    std::optional<QString> existingFolder(QWidget* parent, const QString& title,
+                                          const QString& initialFolder) override;
     void beep() override;
     void sendTab(QWidget* from) override;
     int showModal(QDialog* dialog) override;

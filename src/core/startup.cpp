@@ -30,18 +30,25 @@ void offerNewDatabase() {
                     MsgButtons::YesNo, MsgIcon::Question, QStringLiteral("New Database"));
     if (answer != MsgResult::Yes)
         return;
-    QString error;
-    const QString catalogue = AppPath + QStringLiteral("rptspec.mdb");
-    if (!createTaskDatabase(DbPath, ui().today().year(), &error) ||
-        (!QFileInfo::exists(catalogue) && !createCatalogueDatabase(catalogue, &error))) {
-        showError(DbError{ErrFileIo, error});
-        if (!QFileInfo::exists(DbPath))
-            return;
-    }
+    if (!createWorkFiles(AppPath) && !QFileInfo::exists(DbPath))
+        return;
     dbMain = Database::open(DbPath);
 }
 
 } // namespace
+
+bool createWorkFiles(const QString& folder) {
+    const QDir dir(folder);
+    const QString catalogue = dir.filePath(QStringLiteral("rptspec.mdb"));
+    QString error;
+    if (!createTaskDatabase(dir.filePath(QStringLiteral("tavrel.mdb")), ui().today().year(),
+                            &error) ||
+        (!QFileInfo::exists(catalogue) && !createCatalogueDatabase(catalogue, &error))) {
+        showError(DbError{ErrFileIo, error});
+        return false;
+    }
+    return true;
+}
 
 void runReadingStep(const std::function<void()>& step) {
     const int repairsBefore = mainDatabaseRepairs();

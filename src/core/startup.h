@@ -37,6 +37,10 @@ inline constexpr int MonthlyPrintUnavailable = 3;
 // window).
 enum class MissingDatabase { Report, OfferToCreate };
 
+// Writes a new, empty tavrel.mdb for this year into `folder`, and rptspec.mdb unless one is
+// there already, as `tavrel --init` does; shows the error and returns false on failure.
+bool createWorkFiles(const QString& folder);
+
 // Steps 1 to 5 of start-up that need no window: the values set first, the date order, the
 // paths, opening and upgrading dbMain. Runs under the caller's error trap.
 void prepareProgramValues();

@@ -77,6 +77,10 @@ std::unique_ptr<Progress> Ui::progress(const QString&, const QString&, int, Prog
     return std::make_unique<NoProgress>();
 }
 
+std::optional<QString> Ui::existingFolder(QWidget*, const QString&, const QString&) {
+    return std::nullopt;
+}
+
 Ui& ui() {
     return *current;
 }

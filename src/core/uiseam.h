@@ -54,6 +54,11 @@ public:
                                                 const QString& filter,
                                                 const QString& initialName = {}) = 0;
 
+    // A folder chooser; no value when the user cancels. Without a window (the default)
+    // nobody can choose, so it answers as a cancel.
+    virtual std::optional<QString> existingFolder(QWidget* parent, const QString& title,
+                                                  const QString& initialFolder = {});
+
     // The system beep.
     virtual void beep() = 0;
 

@@ -134,7 +134,12 @@ private Q_SLOTS:
         QTest::newRow("unknown switch")
             << QStringList{"--frobnicate"} << "unknown option --frobnicate";
         QTest::newRow("unknown short switch") << QStringList{"-x"} << "unknown option -x";
-        QTest::newRow("stray argument") << QStringList{"tasks"} << "unexpected argument tasks";
+        QTest::newRow("stray argument")
+            << QStringList{"site", "tasks"} << "unexpected argument tasks";
+        QTest::newRow("folder with a command")
+            << QStringList{"--init", "site"}
+            << "unexpected argument site: a FOLDER goes only with the window; the commands "
+               "work in the current folder";
         QTest::newRow("unknown with -m")
             << QStringList{"-m", "--bogus"} << "unknown option --bogus";
         QTest::newRow("unknown with --init")
@@ -210,6 +215,15 @@ private Q_SLOTS:
               "\n  --set-year ", "\n  --no-assignments ", "\n  --report ", "\n  --custom ",
               "\n  --help"})
             QVERIFY2(run.out.contains(QLatin1String(command)), command);
+        QVERIFY(run.out.startsWith("Usage: tavrel [FOLDER]\n"));
+    }
+
+    void missingFolderIsRefused() {
+        QTemporaryDir dir;
+        const Run run = runTavrel(dir.path(), {"no-such-site"});
+        QVERIFY(run.finished);
+        QCOMPARE(run.exitCode, 1);
+        QCOMPARE(run.err, QStringLiteral("tavrel: there is no folder no-such-site\n"));
     }
 
     void initWritesTheFilesOnce() {

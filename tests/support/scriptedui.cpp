@@ -1,5 +1,7 @@
 #include "support/scriptedui.h"
 
+#include "support/testenv.h"
+
 #include <QDialog>
 #include <QKeyEvent>
 #include <QWidget>
@@ -12,6 +14,8 @@ ScriptedUi::ScriptedUi()
     : now_(QDate(2005, 7, 4), QTime(10, 0)) {
     previous_ = &ui();
     setUi(this);
+    // A test that starts the program's window must not remember its folders for the user.
+    isolateUserSettings();
 }
 
 ScriptedUi::~ScriptedUi() {
@@ -37,6 +41,7 @@ void ScriptedUi::clearRecord() {
     helpTopics.clear();
     modalTitles.clear();
     filesAsked.clear();
+    foldersAsked.clear();
     progressShown.clear();
     beeps = 0;
     tabs = 0;
@@ -77,6 +82,12 @@ std::optional<QString> ScriptedUi::saveFileName(QWidget*, const QString& title,
                                                 const QString& filter, const QString& initialName) {
     filesAsked.append({title, filter, initialName});
     return fileAnswers.isEmpty() ? std::nullopt : fileAnswers.dequeue();
+}
+
+std::optional<QString> ScriptedUi::existingFolder(QWidget*, const QString& title,
+                                                  const QString& initialFolder) {
+    foldersAsked.append({title, {}, initialFolder});
+    return folderAnswers.isEmpty() ? std::nullopt : folderAnswers.dequeue();
 }
 
 void ScriptedUi::sendTab(QWidget* from) {

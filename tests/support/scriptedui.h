@@ -56,6 +56,7 @@ public:
     void answer(MsgResult result) { msgAnswers.enqueue(result); }
     void answerInput(std::optional<QString> text) { inputAnswers.enqueue(std::move(text)); }
     void answerFile(std::optional<QString> path) { fileAnswers.enqueue(std::move(path)); }
+    void answerFolder(std::optional<QString> path) { folderAnswers.enqueue(std::move(path)); }
     // Runs `driver` on the next modal dialog once it is shown; the driver clicks or closes
     // it. If the dialog is still open afterwards it is rejected, like its close box.
     void onModal(std::function<void(QDialog*)> driver) { modalDrivers.enqueue(std::move(driver)); }
@@ -75,6 +76,7 @@ public:
     QStringList helpTopics;
     QStringList modalTitles;
     QList<AskedFile> filesAsked;
+    QList<AskedFile> foldersAsked; // title and initial folder (initialName)
     QList<ShownProgress> progressShown;
     int beeps = 0;
     int tabs = 0;
@@ -92,6 +94,8 @@ public:
                                         const QString& filter, const QString& initialName) override;
     std::optional<QString> saveFileName(QWidget* parent, const QString& title,
                                         const QString& filter, const QString& initialName) override;
+    std::optional<QString> existingFolder(QWidget* parent, const QString& title,
+                                          const QString& initialFolder) override;
     void beep() override { ++beeps; }
     void sendTab(QWidget* from) override;
     int showModal(QDialog* dialog) override;
@@ -105,6 +109,7 @@ public:
     QQueue<MsgResult> msgAnswers;
     QQueue<std::optional<QString>> inputAnswers;
     QQueue<std::optional<QString>> fileAnswers;
+    QQueue<std::optional<QString>> folderAnswers;
     QQueue<std::function<void(QDialog*)>> modalDrivers;
     QQueue<int> progressCancels;
 

@@ -5,6 +5,8 @@
 
 #include <QDir>
 #include <QLocale>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <sqlite3.h>
@@ -15,8 +17,15 @@ void useTestLocale(const char* locale) {
     QLocale::setDefault(QLocale(QString::fromLatin1(locale)));
 }
 
+void isolateUserSettings() {
+    static QTemporaryDir settingsDir;
+    for (QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat})
+        QSettings::setPath(format, QSettings::UserScope, settingsDir.path());
+}
+
 void resetProgramState() {
     resetGlobals();
+    isolateUserSettings();
 }
 
 namespace {

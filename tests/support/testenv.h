@@ -11,6 +11,9 @@ namespace tavrel::test {
 // and init(). Leaves the fixed clock to the ScriptedUi.
 void useTestLocale(const char* locale = "en_US");
 void resetProgramState();
+// Points the user's settings (the folder worked in last) into a temporary folder of this
+// test run, so that no test reads or changes the settings of the person running it.
+void isolateUserSettings();
 
 // A temporary working folder holding a fresh tavrel.mdb (full schema, 52 weeks of `year`,
 // one settings row) plus any extra SQLite statements given. Sets AppPath/DbPath to it and
