@@ -236,14 +236,9 @@ void CodeEditor::cmdFind_Click() {
                 QStringLiteral("No Records Match"));
 }
 
-void CodeEditor::EnableFields() {
-    for (QLineEdit* box : textBoxes())
-        box->setEnabled(true);
-}
-
-void CodeEditor::DisableFields() {
-    for (QLineEdit* box : textBoxes())
-        box->setEnabled(false);
+QList<QWidget*> CodeEditor::dataControls() const {
+    const QList<QLineEdit*> boxes = textBoxes();
+    return {boxes.begin(), boxes.end()};
 }
 
 QString CodeEditor::keyColumn() const {

@@ -98,8 +98,7 @@ protected:
     // used), as the codes window has always had them.
     bool saveButtonsAtOpening = false;
 
-    void EnableFields() override;
-    void DisableFields() override;
+    QList<QWidget*> dataControls() const override;
     QString keyColumn() const override;
     QWidget* firstDataControl() const override;
     QString deleteQuestion() const override;

@@ -372,14 +372,6 @@ QList<QWidget*> frmAssign::dataControls() const {
             txtParts,   txtLabor,    txtTax,     txtTotalCost, txtCompNotes};
 }
 
-void frmAssign::EnableFields() {
-    setAllEnabled(dataControls(), true);
-}
-
-void frmAssign::DisableFields() {
-    setAllEnabled(dataControls(), false);
-}
-
 QString frmAssign::keyColumn() const {
     return QStringLiteral("assid");
 }

@@ -84,8 +84,6 @@ protected:
     void ShowRecord() override;
     void ClearRecord() override;
     void SaveRecord() override;
-    void EnableFields() override;
-    void DisableFields() override;
     QString keyColumn() const override;
     QWidget* firstDataControl() const override;
     QString deleteQuestion() const override;
@@ -101,7 +99,7 @@ private:
     void buildLayout();
     void connectHandlers();
 
-    QList<QWidget*> dataControls() const;
+    QList<QWidget*> dataControls() const override;
 
     // Opens rsAssign on `sql`, with optimistic locking.
     void openAssignments(const QString& sql);

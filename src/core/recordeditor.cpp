@@ -395,6 +395,14 @@ void RecordEditor::cmdHelp_Click() {
     ui().showHelp(this, helpTopic());
 }
 
+void RecordEditor::EnableFields() {
+    setAllEnabled(dataControls(), true);
+}
+
+void RecordEditor::DisableFields() {
+    setAllEnabled(dataControls(), false);
+}
+
 void RecordEditor::setAllEnabled(const QList<QWidget*>& widgets, bool enabled) {
     for (QWidget* widget : widgets) {
         if (widget)

@@ -112,8 +112,10 @@ protected:
     virtual void SaveRecord() = 0;
     // Checks the controls before a save; shows the window's message when they are refused.
     virtual bool ValidateRecord() { return true; }
-    virtual void EnableFields() = 0;
-    virtual void DisableFields() = 0;
+    // The controls that show the row's columns: enabled while there is a row to show.
+    virtual QList<QWidget*> dataControls() const = 0;
+    virtual void EnableFields();
+    virtual void DisableFields();
     // The key column, by which a saved row is found again ("taskid", "assid", "id").
     virtual QString keyColumn() const = 0;
     // The criteria that find the row with this key; by default "<key> = <digits>".

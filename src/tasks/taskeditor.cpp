@@ -664,14 +664,6 @@ bool TaskEditor::ValidateRecord() {
     return false;
 }
 
-void TaskEditor::EnableFields() {
-    setAllEnabled(dataControls(), true);
-}
-
-void TaskEditor::DisableFields() {
-    setAllEnabled(dataControls(), false);
-}
-
 QString TaskEditor::keyColumn() const {
     return QStringLiteral("taskid");
 }

@@ -89,8 +89,6 @@ protected:
     void ClearRecord() override;
     void SaveRecord() override;
     bool ValidateRecord() override;
-    void EnableFields() override;
-    void DisableFields() override;
     QString keyColumn() const override;
     QWidget* firstDataControl() const override;
     QString deleteQuestion() const override;
@@ -106,7 +104,7 @@ private:
     void applyTabOrder();
 
     // The controls that hold row data and the buttons acting on it, enabled together.
-    QList<QWidget*> dataControls() const;
+    QList<QWidget*> dataControls() const override;
 
     // Extension points of the weekly schedule: marks the stored weeks of the shown task,
     // and writes the marked weeks (with their assignments) for the task being saved.
