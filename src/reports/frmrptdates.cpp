@@ -19,6 +19,17 @@ namespace {
 const QString InvalidDateTitle = QStringLiteral("Invalid Date");
 } // namespace
 
+void prepareReportRange(QLabel* startLabel, DateField* start, QLabel* endLabel, DateField* end) {
+    startLabel->setBuddy(start);
+    endLabel->setBuddy(end);
+    start->setCheck(DateField::Kind::Required,
+                    QStringLiteral("You must enter a valid report start date."));
+    end->setCheck(DateField::Kind::Required,
+                  QStringLiteral("You must enter a valid report end date."));
+    start->setPlacement(DateField::Placement::BelowLeftAligned);
+    end->setPlacement(DateField::Placement::BelowLeftAligned);
+}
+
 frmRptDates::frmRptDates(QWidget* parent)
     : QDialog(parent)
     , Label7(new QLabel(QStringLiteral("Report Start Date"), this))
@@ -36,14 +47,7 @@ frmRptDates::frmRptDates(QWidget* parent)
     cmdOK->setObjectName(QStringLiteral("cmdOK"));
     cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
 
-    Label7->setBuddy(dcStartDate);
-    Label9->setBuddy(dcEndDate);
-    dcStartDate->setCheck(DateField::Kind::Required,
-                          QStringLiteral("You must enter a valid report start date."));
-    dcEndDate->setCheck(DateField::Kind::Required,
-                        QStringLiteral("You must enter a valid report end date."));
-    dcStartDate->setPlacement(DateField::Placement::BelowLeftAligned);
-    dcEndDate->setPlacement(DateField::Placement::BelowLeftAligned);
+    prepareReportRange(Label7, dcStartDate, Label9, dcEndDate);
     cmdOK->setDefault(true);
 
     auto* buttons = new QDialogButtonBox(this);

@@ -12,6 +12,10 @@ namespace tavrel {
 class DateField;
 class frmMain;
 
+// The start and end fields of a report's date range, as every range dialog sets them up:
+// labels as their buddies, required dates with their messages, the calendar below.
+void prepareReportRange(QLabel* startLabel, DateField* start, QLabel* endLabel, DateField* end);
+
 // Asks for the date range of a report. Opens with ReportStartDate and ReportEndDate, so
 // the range used last is offered again; OK stores both and clears Cancelled. The caller
 // sets Cancelled to true first. A start after the end is accepted: the report then finds

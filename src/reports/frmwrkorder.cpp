@@ -8,6 +8,7 @@
 #include "dialogs/datefield.h"
 #include "dialogs/datetext.h"
 #include "dialogs/dialogsize.h"
+#include "reports/frmrptdates.h"
 #include "reports/frmselassign.h"
 #include "reports/reportdocument.h"
 #include "reports/workorders.h"
@@ -73,14 +74,7 @@ frmWrkOrder::frmWrkOrder(QWidget* parent)
     cmdOK->setObjectName(QStringLiteral("cmdOK"));
     cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
 
-    Label7->setBuddy(dcStartDate);
-    Label9->setBuddy(dcEndDate);
-    dcStartDate->setCheck(DateField::Kind::Required,
-                          QStringLiteral("You must enter a valid report start date."));
-    dcEndDate->setCheck(DateField::Kind::Required,
-                        QStringLiteral("You must enter a valid report end date."));
-    dcStartDate->setPlacement(DateField::Placement::BelowLeftAligned);
-    dcEndDate->setPlacement(DateField::Placement::BelowLeftAligned);
+    prepareReportRange(Label7, dcStartDate, Label9, dcEndDate);
     optAll[0]->setChecked(true);
     optComp[0]->setChecked(true);
     cmdOK->setDefault(true);
