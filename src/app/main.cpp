@@ -11,6 +11,7 @@
 #include "core/startup.h"
 #include "core/uiseam.h"
 #include "custom/customreport.h"
+#include "custom/frmfind.h"
 #include "custom/frmrptspec.h"
 #include "data/database.h"
 #include "data/demodata.h"
@@ -399,6 +400,8 @@ int runWindow(int argc, char* argv[]) {
     tavrel::setUi(&qtUi);
 
     tavrel::frmMain window;
+    // Before the editors, whose Find buttons are enabled only with a dialog to run.
+    tavrel::installFindDialog();
     tavrel::installTaskEditor(window);
     tavrel::installAssignmentEditor(window);
     tavrel::installReportOutputWindow();
