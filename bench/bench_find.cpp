@@ -92,12 +92,12 @@ int main(int argc, char** argv) {
         const char* sql;
     };
     const Case cases[] = {
-        {"Find Next, Contains \"handler 7\"", QStringLiteral("taskname like \"*handler 7*\""),
-         "SELECT taskid FROM tasks WHERE taskname LIKE '%handler 7%'"},
+        {"Find Next, Contains \"rator 7\"", QStringLiteral("taskname like \"*rator 7*\""),
+         "SELECT taskid FROM tasks WHERE taskname LIKE '%rator 7%'"},
         {"Find Next, Begins With \"Fan 9\"", QStringLiteral("taskname like \"Fan 9*\""),
          "SELECT taskid FROM tasks WHERE taskname LIKE 'Fan 9%'"},
-        {"Find Next, Equals \"Drain 4\"", QStringLiteral("taskname like \"Drain 4\""),
-         "SELECT taskid FROM tasks WHERE taskname LIKE 'Drain 4'"},
+        {"Find Next, Equals \"Drain 3\"", QStringLiteral("taskname like \"Drain 3\""),
+         "SELECT taskid FROM tasks WHERE taskname LIKE 'Drain 3'"},
         {"Find Next, no match", QStringLiteral("taskname like \"*pump*\""),
          "SELECT taskid FROM tasks WHERE taskname LIKE '%pump%'"},
     };
