@@ -11,6 +11,7 @@
 #include "core/startup.h"
 #include "core/uiseam.h"
 #include "core/workfolder.h"
+#include "custom/frmfind.h"
 #include "custom/frmrptspec.h"
 #include "reports/frmoutput.h"
 #include "reports/frmrptdates.h"
@@ -55,6 +56,8 @@ int runWindow(const CommandLine& line, int argc, char* argv[]) {
     }
 
     tavrel::frmMain window;
+    // Before the editors, whose Find buttons are enabled only with a dialog to run.
+    tavrel::installFindDialog();
     tavrel::installTaskEditor(window);
     tavrel::installAssignmentEditor(window);
     tavrel::installReportOutputWindow();

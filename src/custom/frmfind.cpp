@@ -1,0 +1,350 @@
+#include "custom/frmfind.h"
+
+#include "core/errortrap.h"
+#include "core/globals.h"
+#include "core/recordeditor.h"
+#include "core/uiseam.h"
+
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPointer>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalBlocker>
+#include <QVBoxLayout>
+
+#include <utility>
+
+namespace tavrel {
+
+namespace {
+
+// FindCaller of the task editor; every other value means the assignment editor.
+constexpr int FindCallerTasks = 1;
+
+// The directions, as optWhere numbers them.
+enum Direction { FindFirst = 1, FindPrevious = 2, FindNext = 3, FindLast = 4 };
+
+const QString OperatorCaption = QStringLiteral("&Operator");
+const QString SelectValueCaption = QStringLiteral("Select &Value");
+
+void fill(QListWidget* list, const std::initializer_list<std::pair<const char*, int>>& entries) {
+    list->clear();
+    for (const auto& [text, code] : entries) {
+        auto* item = new QListWidgetItem(QString::fromLatin1(text), list);
+        item->setData(Qt::UserRole, code);
+    }
+    list->setCurrentRow(0);
+}
+
+// The item data of the entry chosen in `list`; null when none is.
+QVariant chosenData(const QListWidget* list) {
+    const QListWidgetItem* item = list->currentItem();
+    return item && item->isSelected() ? item->data(Qt::UserRole) : QVariant();
+}
+
+} // namespace
+
+frmFind::frmFind(QWidget* parent)
+    : QDialog(parent) {
+    setObjectName(QStringLiteral("frmFind"));
+    setWindowTitle(QStringLiteral("Find a Task"));
+    auto named = [](auto* widget, const char* name) {
+        widget->setObjectName(QString::fromLatin1(name));
+        return widget;
+    };
+    auto list = [&](const char* name) {
+        auto* widget = named(new QListWidget, name);
+        widget->setSelectionMode(QAbstractItemView::SingleSelection);
+        return widget;
+    };
+
+    // Created in the order Tab visits them.
+    Label1 = named(new QLabel(QStringLiteral("Fi&eld to Find")), "Label1");
+    lstField = list("lstField");
+    Label1->setBuddy(lstField);
+    lblOperator = named(new QLabel(OperatorCaption), "lblOperator");
+    lstNum = list("lstNum");
+    lstText = list("lstText");
+    lstBool = list("lstBool");
+    lstSel = list("lstSel");
+    lblToFind = named(new QLabel(QStringLiteral("&What to Find")), "lblToFind");
+    txtToFind = named(new QLineEdit, "txtToFind");
+    lblToFind->setBuddy(txtToFind);
+    const char* const directions[] = {nullptr, "FindFi&rst", "Find &Previous", "Find &Next",
+                                      "Find &Last"};
+    auto* where = new QHBoxLayout;
+    for (int i = FindFirst; i <= FindLast; ++i) {
+        optWhere[size_t(i)] = new QRadioButton(QString::fromLatin1(directions[i]));
+        optWhere[size_t(i)]->setObjectName(QStringLiteral("optWhere%1").arg(i));
+        where->addWidget(optWhere[size_t(i)]);
+    }
+    where->addStretch(1);
+    optWhere[FindFirst]->setChecked(true);
+    cmdFind = named(new QPushButton(QStringLiteral("&Find")), "cmdFind");
+    cmdCancel = named(new QPushButton(QStringLiteral("&Close")), "cmdCancel");
+    cmdFind->setDefault(true);
+    cmdFind->setAutoDefault(true);
+    cmdCancel->setAutoDefault(false);
+
+    // The four lists of the second column share one place; one of them shows.
+    auto* grid = new QGridLayout;
+    grid->addWidget(Label1, 0, 0);
+    grid->addWidget(lstField, 1, 0, 3, 1);
+    grid->addWidget(lblOperator, 0, 1);
+    for (QListWidget* second : {lstNum, lstText, lstBool, lstSel})
+        grid->addWidget(second, 1, 1);
+    grid->addWidget(lblToFind, 2, 1);
+    grid->addWidget(txtToFind, 3, 1);
+    grid->setRowStretch(1, 1);
+    grid->setColumnStretch(0, 3);
+    grid->setColumnStretch(1, 2);
+    grid->addLayout(where, 4, 0, 1, 2);
+    auto* buttons = new QVBoxLayout;
+    buttons->addWidget(cmdFind);
+    buttons->addWidget(cmdCancel);
+    buttons->addStretch(1);
+    auto* layout = new QHBoxLayout(this);
+    layout->addLayout(grid, 1);
+    layout->addLayout(buttons);
+    showOnly(lstText);
+
+    auto guarded = [this](auto slot) {
+        return [this, slot] { guardedCall([this, slot] { (this->*slot)(); }); };
+    };
+    connect(lstField, &QListWidget::currentRowChanged, this, guarded(&frmFind::lstField_Click));
+    connect(lstBool, &QListWidget::currentRowChanged, this, guarded(&frmFind::lstBool_Click));
+    connect(txtToFind, &QLineEdit::textChanged, this, guarded(&frmFind::txtToFind_Change));
+    connect(cmdFind, &QPushButton::clicked, this, guarded(&frmFind::cmdFind_Click));
+    connect(cmdCancel, &QPushButton::clicked, this, guarded(&frmFind::cmdCancel_Click));
+}
+
+frmFind::~frmFind() = default;
+
+void frmFind::Form_Load() {
+    unload_ = false;
+    loadedTable_ = FindTable;
+    rsSpec.close();
+    SpecDb.close();
+    {
+        ErrorTrap trap;
+        SpecDb = Database::open(AppPath + QStringLiteral("rptspec.mdb"));
+        if (SpecDb.isOpen())
+            rsSpec = SpecDb.openRecordset(findCatalogueSql(FindTable), RecordsetType::Snapshot);
+    }
+
+    // Filling the lists is not the user's choice: it neither moves the caller's recordset
+    // nor shows an operator list before they are all filled.
+    const QSignalBlocker fieldSignals(lstField);
+    const QSignalBlocker boolSignals(lstBool);
+    lstField->clear();
+    if (rsSpec.isOpen() && rsSpec.recordCount() > 0) {
+        ErrorTrap trap;
+        for (rsSpec.moveFirst(); !rsSpec.isEOF(); rsSpec.moveNext()) {
+            auto* item =
+                new QListWidgetItem(rsSpec.value(QStringLiteral("Desc")).toString(), lstField);
+            item->setData(Qt::UserRole, rsSpec.value(QStringLiteral("specid")));
+        }
+        lstField->setCurrentRow(0);
+    }
+    fill(lstNum, {{"=", 1}, {"not =", 2}, {"<", 3}, {">", 4}, {"<=", 5}, {">=", 6}});
+    fill(lstText, {{"Contains", 1}, {"Begins With", 2}, {"Ends With", 3}, {"Equals", 4}});
+    fill(lstBool, {{"True", 1}, {"False", 2}});
+    ShowOperatorList();
+}
+
+bool frmFind::positionOnSelectedField() {
+    const QVariant id = chosenData(lstField);
+    if (id.isNull() || !rsSpec.isOpen())
+        return false;
+    ErrorTrap trap;
+    rsSpec.findFirst(QStringLiteral("specid = ") + id.toString());
+    return !rsSpec.noMatch();
+}
+
+CatalogueField frmFind::selectedField() const {
+    CatalogueField field;
+    field.fieldName = rsSpec.value(QStringLiteral("fieldname")).toString();
+    field.type = static_cast<FieldType>(rsSpec.value(QStringLiteral("datatype")).toInt());
+    field.memo = rsSpec.value(QStringLiteral("ismemo")).toBool();
+    field.fileName = rsSpec.value(QStringLiteral("FileName")).toString();
+    field.linkField = rsSpec.value(QStringLiteral("linkfield")).toString();
+    return field;
+}
+
+void frmFind::showOnly(QListWidget* list) {
+    for (QListWidget* second : {lstNum, lstText, lstBool, lstSel})
+        second->setVisible(second == list);
+    lblOperator->setBuddy(list);
+}
+
+void frmFind::setSearchBoxVisible(bool visible) {
+    lblToFind->setVisible(visible);
+    txtToFind->setVisible(visible);
+}
+
+void frmFind::ShowOperatorList() {
+    if (!positionOnSelectedField())
+        return;
+    const CatalogueField field = selectedField();
+    switch (field.type) {
+    case FieldType::Text:
+        if (field.linkField.isEmpty()) {
+            showOnly(lstText);
+            setSearchBoxVisible(true);
+            lblOperator->setText(OperatorCaption);
+            break;
+        }
+        showOnly(lstSel);
+        setSearchBoxVisible(false);
+        lstSel->clear();
+        {
+            ErrorTrap trap;
+            Recordset values =
+                dbMain.openRecordset(linkedValuesSql(field), RecordsetType::Snapshot);
+            if (values.isOpen() && values.recordCount() > 0) {
+                for (values.moveFirst(); !values.isEOF(); values.moveNext()) {
+                    auto* item = new QListWidgetItem(
+                        values.value(QStringLiteral("descr")).toString(), lstSel);
+                    item->setData(Qt::UserRole, values.value(QStringLiteral("id")));
+                }
+            }
+        }
+        lblOperator->setText(SelectValueCaption);
+        break;
+    case FieldType::Number:
+    case FieldType::Date:
+        showOnly(lstNum);
+        setSearchBoxVisible(true);
+        lblOperator->setText(OperatorCaption);
+        break;
+    case FieldType::YesNo:
+        showOnly(lstBool);
+        setSearchBoxVisible(false);
+        lblOperator->setText(SelectValueCaption);
+        break;
+    case FieldType::Time:
+        break;
+    }
+}
+
+void frmFind::lstField_Click() {
+    ShowOperatorList();
+}
+
+Recordset& frmFind::callerRecordset() {
+    return FindCaller == FindCallerTasks ? rsTasks : rsAssign;
+}
+
+void frmFind::lstBool_Click() {
+    // A new search value: the next Find Next or Find Previous starts from the top.
+    Recordset& rs = callerRecordset();
+    if (rs.isOpen() && rs.recordCount() > 0)
+        rs.moveFirst();
+}
+
+void frmFind::txtToFind_Change() {
+    lstBool_Click();
+}
+
+void frmFind::refuse(FindRefusal refusal) {
+    switch (refusal) {
+    case FindRefusal::NotNumeric:
+        ui().msgBox(QStringLiteral("You must enter a valid number for this field."), MsgButtons::Ok,
+                    MsgIcon::None, QStringLiteral("Search Value Not Numeric"));
+        txtToFind->setFocus();
+        break;
+    case FindRefusal::NotDate:
+        ui().msgBox(QStringLiteral("You must enter a valid date for this field."), MsgButtons::Ok,
+                    MsgIcon::None, QStringLiteral("Search Value Not Date"));
+        txtToFind->setFocus();
+        break;
+    case FindRefusal::NoValueSelected:
+        ui().msgBox(QStringLiteral("You must select a value to find from the second list."),
+                    MsgButtons::Ok, MsgIcon::None, QStringLiteral("No Value Selected"));
+        lstSel->setFocus();
+        break;
+    case FindRefusal::None:
+        break;
+    }
+}
+
+void frmFind::cmdFind_Click() {
+    Cancelled = false;
+    if (!positionOnSelectedField())
+        return;
+    const CatalogueField field = selectedField();
+    QVariant code;
+    switch (field.type) {
+    case FieldType::Text:
+        code = field.linkField.isEmpty() ? chosenData(lstText) : chosenData(lstSel);
+        break;
+    case FieldType::Number:
+    case FieldType::Date:
+        code = chosenData(lstNum);
+        break;
+    case FieldType::YesNo:
+        code = chosenData(lstBool);
+        break;
+    case FieldType::Time:
+        break;
+    }
+    const FindCriteria criteria = findCriteria(field, code.toInt(), txtToFind->text(), code);
+    if (criteria.refusal != FindRefusal::None)
+        return refuse(criteria.refusal);
+
+    Recordset& rs = callerRecordset();
+    {
+        ErrorTrap trap;
+        if (optWhere[FindPrevious]->isChecked())
+            rs.findPrevious(criteria.criteria);
+        else if (optWhere[FindNext]->isChecked())
+            rs.findNext(criteria.criteria);
+        else if (optWhere[FindLast]->isChecked())
+            rs.findLast(criteria.criteria);
+        else
+            rs.findFirst(criteria.criteria);
+    }
+    QDialog::accept();
+}
+
+void frmFind::cmdCancel_Click() {
+    QDialog::reject();
+}
+
+void frmFind::reject() {
+    cmdCancel_Click();
+}
+
+void frmFind::closeEvent(QCloseEvent* event) {
+    unload_ = true;
+    QDialog::closeEvent(event);
+}
+
+void runFindDialog(QWidget* parent) {
+    // Created on first use and kept, hidden, between uses; it goes with the window it
+    // belongs to, or when the user closes it by its close box.
+    static QPointer<frmFind> dialog;
+    QWidget* owner = parent ? parent->window() : nullptr;
+    if (dialog && dialog->parentWidget() != owner)
+        dialog->setParent(owner, dialog->windowFlags());
+    if (!dialog) {
+        dialog = new frmFind(owner);
+        guardedCall([] { dialog->Form_Load(); });
+    } else if (dialog->loadedTable() != FindTable) {
+        guardedCall([] { dialog->Form_Load(); });
+    }
+    ui().showModal(dialog);
+    if (dialog && dialog->unloadRequested())
+        delete dialog;
+}
+
+void installFindDialog() {
+    setFindDialog(runFindDialog);
+}
+
+} // namespace tavrel

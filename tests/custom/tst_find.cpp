@@ -1,0 +1,418 @@
+// The find dialog: the criteria it builds, and searches run through it from the task editor
+// and the assignment editor on a real database and catalogue.
+
+#include "assignments/frmassign.h"
+#include "core/errortrap.h"
+#include "core/globals.h"
+#include "custom/findcriteria.h"
+#include "custom/frmfind.h"
+#include "data/schema.h"
+#include "support/scriptedui.h"
+#include "tasks/taskeditorfixture.h"
+
+#include <QDialog>
+#include <QListWidget>
+#include <QRadioButton>
+
+using namespace tavrel;
+using namespace tavrel::test;
+
+namespace {
+
+// Five tasks, in name order; comments give what the searches look at.
+const QString SiteSql = QStringLiteral(R"(
+INSERT INTO locations (locdesc) VALUES ('Boiler Room'), ('Roof'), ('Shed');
+INSERT INTO tasks (taskname, manuf, reqhour, locid, curyearonly, purchdate) VALUES
+    ('Air filter',   NULL,    2, 1, 0, '2005-01-10'),
+    ('Boiler',       'Acme',  1, 2, 1, '2005-03-05'),
+    ('Check filter', 'AirCo', 2, 2, 0, NULL),
+    ('Drain',        'Acme',  2, 1, 0, '2005-06-01'),
+    ('Extra filter', NULL,    3, 3, 1, '2004-12-31');
+INSERT INTO assign (taskid, weeid, duedate, completed) VALUES
+    (1, 3, '2005-01-17', 0), (3, 4, '2005-01-24', 0), (4, 6, '2005-02-07', 0);
+)");
+const QString Shown = QStringLiteral("Drain"); // the task shown when Find is pressed
+
+enum Direction { First = 1, Previous = 2, Next = 3, Last = 4 };
+
+// What the user chooses in the dialog. An empty choice leaves the second list as it is.
+struct Search {
+    QString field;
+    QString choice;
+    QString text;
+    int direction = First;
+};
+
+template <typename T> T* child(QDialog* dialog, const QString& name) {
+    T* widget = dialog->findChild<T*>(name);
+    if (!widget)
+        qFatal("no control %s", qPrintable(name));
+    return widget;
+}
+
+QListWidget* secondList(QDialog* dialog) {
+    QListWidget* shown = nullptr;
+    for (const char* name : {"lstNum", "lstText", "lstBool", "lstSel"}) {
+        auto* list = child<QListWidget>(dialog, QString::fromLatin1(name));
+        if (list->isVisible()) {
+            if (shown)
+                qFatal("two lists shown");
+            shown = list;
+        }
+    }
+    return shown;
+}
+
+void choose(QListWidget* list, const QString& text) {
+    const QList<QListWidgetItem*> found = list->findItems(text, Qt::MatchExactly);
+    if (found.size() != 1)
+        qFatal("no single entry %s", qPrintable(text));
+    list->setCurrentItem(found.first());
+}
+
+QStringList entries(const QListWidget* list) {
+    QStringList texts;
+    for (int row = 0; row < list->count(); ++row)
+        texts << list->item(row)->text();
+    return texts;
+}
+
+// Makes the choices of `search` as a user does (the text typed only when it differs) and
+// leaves the Find button to the caller.
+void fillIn(QDialog* dialog, const Search& search) {
+    choose(child<QListWidget>(dialog, QStringLiteral("lstField")), search.field);
+    if (!search.choice.isEmpty())
+        choose(secondList(dialog), search.choice);
+    auto* box = child<QLineEdit>(dialog, QStringLiteral("txtToFind"));
+    if (box->isVisible() && box->text() != search.text) {
+        box->selectAll();
+        QTest::keyClicks(box, search.text);
+        if (search.text.isEmpty())
+            QTest::keyClick(box, Qt::Key_Delete);
+    }
+    QTest::mouseClick(
+        child<QRadioButton>(dialog, QStringLiteral("optWhere%1").arg(search.direction)),
+        Qt::LeftButton);
+}
+
+void pressFind(QDialog* dialog) {
+    QTest::mouseClick(child<QPushButton>(dialog, QStringLiteral("cmdFind")), Qt::LeftButton);
+}
+
+} // namespace
+
+class tst_Find : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<ScriptedUi> ui_;
+    std::unique_ptr<TaskEditorFixture> f_;
+
+    // The task editor on the site with its catalogue, showing Drain.
+    TaskEditorFixture& editor() {
+        f_ = std::make_unique<TaskEditorFixture>(SiteSql);
+        QString error;
+        if (!createCatalogueDatabase(f_->folder.file(QStringLiteral("rptspec.mdb")), &error))
+            qFatal("%s", qPrintable(error));
+        f_->click("cmdLast");
+        f_->click("cmdPrevious");
+        return *f_;
+    }
+    QString shownTask() const { return f_->text("txtTaskName"); }
+
+    // Presses the editor's Find with `driver` acting in the dialog.
+    void find(const std::function<void(QDialog*)>& driver) {
+        ui_->onModal(driver);
+        QVERIFY(f_->click("cmdFind"));
+        QCOMPARE(ui_->modalTitles.last(), QStringLiteral("Find a Task"));
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        useTestLocale();
+        installErrorPolicy();
+    }
+    void init() {
+        resetProgramState();
+        installFindDialog();
+        ui_ = std::make_unique<ScriptedUi>();
+    }
+    void cleanup() {
+        f_.reset();
+        ui_.reset();
+        setFindDialog({});
+    }
+
+    void criteria_data() {
+        QTest::addColumn<QString>("fieldName");
+        QTest::addColumn<int>("dataType");
+        QTest::addColumn<QString>("linkField");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QVariant>("chosen");
+        QTest::addColumn<QString>("expected");
+        QTest::addColumn<int>("refusal");
+        const int none = int(FindRefusal::None);
+        QTest::newRow("contains, empty")
+            << "taskname" << 1 << "" << 1 << "" << QVariant() << "taskname like \"**\"" << none;
+        QTest::newRow("begins with")
+            << "manuf" << 1 << "" << 2 << "Ac" << QVariant() << "manuf like \"Ac*\"" << none;
+        QTest::newRow("ends with")
+            << "manuf" << 1 << "" << 3 << "me" << QVariant() << "manuf like \"*me\"" << none;
+        QTest::newRow("equals, typed as is")
+            << "Tag" << 1 << "" << 4 << "a'b" << QVariant() << "Tag like \"a'b\"" << none;
+        QTest::newRow("number not =")
+            << "reqhour" << 2 << "" << 2 << "12" << QVariant() << "reqhour <> 12" << none;
+        QTest::newRow("number <=")
+            << "tasks.taskid" << 2 << "" << 5 << "7" << QVariant() << "tasks.taskid <= 7" << none;
+        QTest::newRow("date >=") << "purchdate" << 3 << "" << 6 << "3/5/2005" << QVariant()
+                                 << "purchdate >= #3/5/2005#" << none;
+        QTest::newRow("date <") << "duedate" << 3 << "" << 3 << "1/2/05" << QVariant()
+                                << "duedate < #1/2/05#" << none;
+        QTest::newRow("yes") << "completed" << 4 << "" << 1 << "" << QVariant()
+                             << "completed = true" << none;
+        QTest::newRow("no") << "completed" << 4 << "" << 2 << "" << QVariant()
+                            << "completed = false" << none;
+        QTest::newRow("linked by one name")
+            << "locdesc" << 1 << "locid" << 0 << "" << QVariant(3) << "locid = 3" << none;
+        QTest::newRow("linked by two names")
+            << "x" << 1 << "own;theirs" << 0 << "" << QVariant(7) << "own = 7" << none;
+        QTest::newRow("time") << "besttime" << 5 << "" << 0 << "9:00" << QVariant() << "besttime"
+                              << none;
+        QTest::newRow("not numeric") << "reqhour" << 2 << "" << 1 << "two" << QVariant() << ""
+                                     << int(FindRefusal::NotNumeric);
+        QTest::newRow("not a date") << "wardate" << 3 << "" << 1 << "13/45/2005" << QVariant() << ""
+                                    << int(FindRefusal::NotDate);
+        QTest::newRow("no value chosen") << "locdesc" << 1 << "locid" << 0 << "" << QVariant() << ""
+                                         << int(FindRefusal::NoValueSelected);
+    }
+    void criteria() {
+        QFETCH(QString, fieldName);
+        QFETCH(int, dataType);
+        QFETCH(QString, linkField);
+        QFETCH(int, code);
+        QFETCH(QString, typed);
+        QFETCH(QVariant, chosen);
+        QFETCH(QString, expected);
+        QFETCH(int, refusal);
+        CatalogueField field;
+        field.fieldName = fieldName;
+        field.type = FieldType(dataType);
+        field.fileName = QStringLiteral("table");
+        field.linkField = linkField;
+        const FindCriteria result = findCriteria(field, code, typed, chosen);
+        QCOMPARE(int(result.refusal), refusal);
+        QCOMPARE(result.criteria, expected);
+    }
+
+    void linkedValueLists() {
+        CatalogueField field;
+        field.fieldName = QStringLiteral("lastname");
+        field.fileName = QStringLiteral("employees");
+        field.linkField = QStringLiteral("empid");
+        QCOMPARE(linkedValuesSql(field),
+                 QStringLiteral(
+                     "select empid as id, lastname as descr from employees order by lastname"));
+        field.linkField = QStringLiteral("assignee;empid");
+        field.memo = true; // a long text is listed unsorted
+        QCOMPARE(linkedValuesSql(field),
+                 QStringLiteral("select empid as id, lastname as descr from employees"));
+    }
+    // Searches of each kind through the real dialog, from the task editor showing Drain.
+    void searchesTheTasks_data() {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("choice");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("direction");
+        QTest::addColumn<QString>("expected"); // empty: nothing matches
+        QTest::newRow("contains nothing: every name there is") << "Manufacturer"
+                                                               << "Contains"
+                                                               << "" << int(First) << "Boiler";
+        QTest::newRow("contains, previous from the shown") << "Manufacturer"
+                                                           << "Contains"
+                                                           << "" << int(Previous) << "Check filter";
+        QTest::newRow("number not =") << "Hours Required"
+                                      << "not ="
+                                      << "2" << int(First) << "Boiler";
+        QTest::newRow("date >=") << "Purchase Date"
+                                 << ">="
+                                 << "3/5/2005" << int(First) << "Boiler";
+        QTest::newRow("linked location") << "Location"
+                                         << "Shed"
+                                         << "" << int(First) << "Extra filter";
+        QTest::newRow("yes/no, last") << "Current Year Only"
+                                      << "False"
+                                      << "" << int(Last) << "Drain";
+        QTest::newRow("no match") << "Task Name"
+                                  << "Equals"
+                                  << "Pump" << int(First) << "";
+    }
+    void searchesTheTasks() {
+        QFETCH(QString, field);
+        QFETCH(QString, choice);
+        QFETCH(QString, text);
+        QFETCH(int, direction);
+        QFETCH(QString, expected);
+        editor();
+        find([&](QDialog* dialog) {
+            fillIn(dialog, {field, choice, text, direction});
+            pressFind(dialog);
+            QVERIFY(!dialog->isVisible());
+        });
+        if (expected.isEmpty()) {
+            QCOMPARE(ui_->messages.size(), 1);
+            QCOMPARE(ui_->lastMessage().title, QStringLiteral("No Records Match"));
+            QCOMPARE(shownTask(), Shown);
+            QVERIFY(f_->click("cmdNext")); // still on the task shown
+            QCOMPARE(shownTask(), QStringLiteral("Extra filter"));
+        } else {
+            QVERIFY2(ui_->messages.isEmpty(), qPrintable(ui_->messageTexts().join('|')));
+            QCOMPARE(shownTask(), expected);
+        }
+        QVERIFY(f_->inBrowseMode());
+    }
+
+    // A new search text or yes/no value starts Find Next from the top; the choices stay.
+    void findNextAfterANewValue() {
+        editor();
+        const Search filters{QStringLiteral("Task Name"), QStringLiteral("Contains"),
+                             QStringLiteral("filter"), Next};
+        find([&](QDialog* dialog) {
+            fillIn(dialog, filters);
+            pressFind(dialog);
+        });
+        QCOMPARE(shownTask(), QStringLiteral("Check filter")); // not Extra filter after Drain
+        find([&](QDialog* dialog) {
+            QCOMPARE(child<QListWidget>(dialog, "lstField")->currentItem()->text(), filters.field);
+            QCOMPARE(secondList(dialog)->currentItem()->text(), filters.choice);
+            QCOMPARE(child<QLineEdit>(dialog, "txtToFind")->text(), filters.text);
+            QVERIFY(child<QRadioButton>(dialog, "optWhere3")->isChecked());
+            pressFind(dialog); // the same search again goes on from the task found
+        });
+        QCOMPARE(shownTask(), QStringLiteral("Extra filter"));
+        find([&](QDialog* dialog) {
+            fillIn(dialog,
+                   {QStringLiteral("Current Year Only"), QStringLiteral("False"), {}, Next});
+            QVERIFY(!child<QLineEdit>(dialog, "txtToFind")->isVisible());
+            pressFind(dialog);
+        });
+        QCOMPARE(shownTask(),
+                 QStringLiteral("Check filter")); // after Air filter, not after the last
+    }
+
+    void refusedValues_data() {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("focus");
+        QTest::newRow("number") << "Hours Required"
+                                << "two"
+                                << "Search Value Not Numeric"
+                                << "You must enter a valid number for this field."
+                                << "txtToFind";
+        QTest::newRow("date") << "Purchase Date"
+                              << "13/45/2005"
+                              << "Search Value Not Date"
+                              << "You must enter a valid date for this field."
+                              << "txtToFind";
+        QTest::newRow("linked") << "Location"
+                                << ""
+                                << "No Value Selected"
+                                << "You must select a value to find from the second list."
+                                << "lstSel";
+    }
+    void refusedValues() {
+        QFETCH(QString, field);
+        QFETCH(QString, text);
+        QFETCH(QString, title);
+        QFETCH(QString, message);
+        QFETCH(QString, focus);
+        editor();
+        find([&](QDialog* dialog) {
+            fillIn(dialog, {field, {}, text, First});
+            pressFind(dialog);
+            QVERIFY(dialog->isVisible());
+            QCOMPARE(ui_->messages.size(), 1);
+            QCOMPARE(ui_->lastMessage().title, title);
+            QCOMPARE(ui_->lastMessage().text, message);
+            QCOMPARE(dialog->focusWidget()->objectName(), focus);
+            QVERIFY(!Cancelled);
+        });
+    }
+
+    // Leaving without Find returns to the task shown; the close box alone forgets the choices.
+    void leavingWithoutSearching_data() {
+        QTest::addColumn<int>("how");
+        QTest::addColumn<QString>("keptText");
+        QTest::newRow("Close") << 0 << "zz";
+        QTest::newRow("Escape") << 1 << "zz";
+        QTest::newRow("close box") << 2 << "";
+    }
+    void leavingWithoutSearching() {
+        QFETCH(int, how);
+        QFETCH(QString, keptText);
+        editor();
+        find([&](QDialog* dialog) {
+            fillIn(dialog, {QStringLiteral("Task Name"), {}, QStringLiteral("zz"), Next});
+            if (how == 0)
+                QTest::mouseClick(child<QPushButton>(dialog, "cmdCancel"), Qt::LeftButton);
+            else if (how == 1)
+                QTest::keyClick(child<QLineEdit>(dialog, "txtToFind"), Qt::Key_Escape);
+            else
+                dialog->close();
+            QVERIFY(!dialog->isVisible());
+        });
+        QVERIFY(Cancelled);
+        QVERIFY(ui_->messages.isEmpty());
+        QCOMPARE(shownTask(), Shown);
+        QVERIFY(f_->click("cmdNext"));
+        QCOMPARE(shownTask(), QStringLiteral("Extra filter"));
+        find([&](QDialog* dialog) {
+            QCOMPARE(child<QLineEdit>(dialog, "txtToFind")->text(), keptText);
+        });
+    }
+
+    void catalogueWithoutRows() {
+        editor();
+        {
+            Database spec = Database::open(f_->folder.file(QStringLiteral("rptspec.mdb")));
+            spec.execute(QStringLiteral("delete * from RptSpec where usewith = 'tasks'"));
+        }
+        find([&](QDialog* dialog) {
+            QCOMPARE(child<QListWidget>(dialog, "lstField")->count(), 0);
+            pressFind(dialog);
+            QVERIFY(dialog->isVisible()); // nothing to search by
+        });
+        QVERIFY(ui_->messages.isEmpty());
+        QCOMPARE(shownTask(), Shown);
+    }
+
+    // After a use from the task editor the assignment editor gets its own fields.
+    void assignmentFieldsAfterTheTasks() {
+        editor();
+        find([&](QDialog* dialog) {
+            fillIn(dialog, {QStringLiteral("Task Name"), QStringLiteral("Begins With"),
+                            QStringLiteral("Air"), First});
+            pressFind(dialog);
+        });
+        QCOMPARE(shownTask(), QStringLiteral("Air filter"));
+
+        frmAssign assignments;
+        assignments.Form_Load();
+        assignments.show();
+        ui_->onModal([&](QDialog* dialog) {
+            const QStringList fields = entries(child<QListWidget>(dialog, "lstField"));
+            QCOMPARE(fields.size(), 20);
+            QCOMPARE(fields.first(), QStringLiteral("Work Order Number"));
+            fillIn(dialog, {QStringLiteral("Task Name"), QStringLiteral("Drain"), {}, First});
+            pressFind(dialog);
+        });
+        QTest::mouseClick(assignments.findChild<QPushButton*>("cmdFind"), Qt::LeftButton);
+        QVERIFY2(ui_->messages.isEmpty(), qPrintable(ui_->messageTexts().join('|')));
+        QCOMPARE(rsAssign.value(QStringLiteral("assid")).toInt(), 3);
+        QCOMPARE(assignments.findChild<QLineEdit*>("txtTaskName")->text(), Shown);
+    }
+};
+
+QTEST_MAIN(tst_Find)
+#include "tst_find.moc"
