@@ -15,6 +15,7 @@
 #include "data/database.h"
 #include "data/demodata.h"
 #include "dialogs/datetext.h"
+#include "legacy/importer.h"
 #include "reports/frmoutput.h"
 #include "reports/frmwrkorder.h"
 #include "reports/monthlyprint.h"
@@ -36,7 +37,7 @@ constexpr int ExitOk = 0;
 constexpr int ExitFailed = 1;
 constexpr int ExitUsage = 2;
 
-enum class Command { Window, Monthly, Init, SetYear, Custom, Help };
+enum class Command { Window, Monthly, Init, SetYear, Custom, Import, Help };
 
 // What the command line asks for, read before any application object exists: a wrong
 // switch must be answered without a display.
@@ -47,6 +48,8 @@ struct CommandLine {
     bool assignments = true; // --set-year without --no-assignments
     QString reportFile;      // --custom
     QString outputFile;      // -o: --custom's output, or -m's PDF
+    QString importFile;      // --import: the earlier program's tavrel.mdb
+    QString catalogueFile;   // --catalogue: the earlier program's rptspec.mdb
     QString error;           // set: not a valid command line
 };
 
@@ -133,6 +136,12 @@ CommandLine parseCommandLine(const QStringList& args) {
                 line.reportFile = args[i];
                 custom = true;
             }
+        } else if (a == QLatin1String("--import") || a == QLatin1String("--catalogue")) {
+            if (++i >= args.size() || args[i].isEmpty()) {
+                line.error = QStringLiteral("%1 needs a file name").arg(a);
+                return line;
+            }
+            (a == QLatin1String("--import") ? line.importFile : line.catalogueFile) = args[i];
         } else if (a == QLatin1String("--no-assignments")) {
             noAssignments = true;
         } else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
@@ -149,12 +158,16 @@ CommandLine parseCommandLine(const QStringList& args) {
             return line;
         }
     }
-    const int commands = int(monthly) + int(init) + int(setYear) + int(custom);
+    const bool import = !line.importFile.isEmpty();
+    const int commands = int(monthly) + int(init) + int(setYear) + int(custom) + int(import);
     line.assignments = !noAssignments;
     if (help)
         line.command = Command::Help;
     else if (commands > 1)
-        line.error = QStringLiteral("-m, --init, --set-year and --custom cannot be given together");
+        line.error = QStringLiteral(
+            "-m, --init, --set-year, --custom and --import cannot be given together");
+    else if (!line.catalogueFile.isEmpty() && !import)
+        line.error = QStringLiteral("--catalogue goes with --import");
     else if (noAssignments && !setYear)
         line.error = QStringLiteral("--no-assignments goes with --set-year");
     else if (line.demo && !init)
@@ -171,6 +184,8 @@ CommandLine parseCommandLine(const QStringList& args) {
         line.error = QStringLiteral("-o goes with -m or --custom");
     else if (init)
         line.command = Command::Init;
+    else if (import)
+        line.command = Command::Import;
     else if (custom)
         line.command = Command::Custom;
     else if (setYear)
@@ -185,6 +200,7 @@ void printUsage(std::FILE* to) {
                "       tavrel --init [--demo]\n"
                "       tavrel --set-year YEAR [--no-assignments]\n"
                "       tavrel --custom FILE.rpt -o FILE\n"
+               "       tavrel --import OLD.mdb [--catalogue OLD-RPTSPEC.mdb]\n"
                "       tavrel --help\n"
                "\n"
                "Without options Tavrel opens tavrel.mdb in the current folder.\n"
@@ -199,10 +215,13 @@ void printUsage(std::FILE* to) {
                "  --custom FILE.rpt -o FILE\n"
                "                  run a saved custom report into FILE: tab-separated text (.txt),\n"
                "                  an HTML table (.htm) or a PDF document (.pdf)\n"
+               "  --import OLD.mdb [--catalogue OLD-RPTSPEC.mdb]\n"
+               "                  convert the earlier program's files into a new tavrel.mdb\n"
+               "                  (and rptspec.mdb) here; the old files are only read\n"
                "  --help, -h      show this text\n"
                "\n"
-               "-m, --init, --set-year and --custom need no display. Exit status: 0 done, 1 an\n"
-               "error (shown on standard error), 2 a wrong command line.\n",
+               "-m, --init, --set-year, --custom and --import need no display. Exit status:\n"
+               "0 done, 1 an error (shown on standard error), 2 a wrong command line.\n",
                to);
 }
 
@@ -337,6 +356,26 @@ int runCustom(const QString& reportFile, const QString& outputFile) {
     return ExitOk;
 }
 
+// --import: the earlier program's files converted into this folder, then brought up to
+// date by the start-up steps (the schema upgrade) as any older file is.
+int runImport(const QString& oldDatabase, const QString& oldCatalogue) {
+    const tavrel::ImportOutcome outcome = tavrel::importEarlierFiles(
+        oldDatabase, oldCatalogue, QDir::currentPath(), tavrel::ui().today().year());
+    if (!outcome.converted) {
+        std::fprintf(stderr, "tavrel: %s\n", qPrintable(outcome.message));
+        return ExitFailed;
+    }
+    const int errorsBefore = tavrel::errorsShown();
+    {
+        tavrel::ErrorTrap trap;
+        tavrel::Recordset settings = tavrel::runWindowlessSteps(QDir::currentPath());
+        settings.close();
+        tavrel::dbMain.close();
+    }
+    std::fprintf(stdout, "%s\n", qPrintable(outcome.message));
+    return tavrel::errorsShown() > errorsBefore ? ExitFailed : ExitOk;
+}
+
 // The -m print: the month's work orders to the printer or a PDF, and on standard output
 // what became of them.
 void installMonthlyPrint(const QString& pdfPath) {
@@ -372,8 +411,8 @@ void setUpApplication() {
     tavrel::installErrorPolicy();
 }
 
-// -m, --init, --set-year and --custom: no window, so they run on Qt's offscreen platform (scheduled
-// jobs, servers, CI) with the console Ui, which never waits for an answer.
+// -m, --init, --set-year, --custom and --import: no window, so they run on Qt's offscreen platform
+// (scheduled jobs, servers, CI) with the console Ui, which never waits for an answer.
 int runWithoutWindow(const CommandLine& line, char* programName) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     // Nothing else on the command line is meant for Qt.
@@ -381,6 +420,11 @@ int runWithoutWindow(const CommandLine& line, char* programName) {
     char* argv[] = {programName, nullptr};
     QGuiApplication app(argc, argv);
     setUpApplication();
+    tavrel::startupSteps().convertEarlierDatabase = [] {
+        return tavrel::convertEarlierDatabaseAtStartup(false);
+    };
+    if (line.command == Command::Import)
+        return runImport(line.importFile, line.catalogueFile);
     if (line.command == Command::Init)
         return runInit(line.demo);
     if (line.command == Command::SetYear)
@@ -412,6 +456,9 @@ int runWindow(int argc, char* argv[]) {
     tavrel::installCodeEditors(window);
     tavrel::startupSteps().createYearAssignments = tavrel::CreateYearAssignments;
     tavrel::startupSteps().setCurrentYear = tavrel::SetCurrentYear;
+    tavrel::startupSteps().convertEarlierDatabase = [] {
+        return tavrel::convertEarlierDatabaseAtStartup(true);
+    };
     window.Form_Load();
     window.show();
     const int code = QApplication::exec();
@@ -440,6 +487,7 @@ int main(int argc, char* argv[]) {
     case Command::Monthly:
     case Command::SetYear:
     case Command::Custom:
+    case Command::Import:
         return runWithoutWindow(line, argv[0]);
     case Command::Window:
         break;
