@@ -24,8 +24,9 @@ bool isJetDatabaseFile(const QString& path) {
 }
 
 QString earlierFormatDescription(const QString& path) {
-    return QStringLiteral("'%1' was written by an earlier program. Start Tavrel in its folder to "
-                          "convert it, or use tavrel --import; the file was left as it was.")
+    return QStringLiteral("'%1' was written by an earlier program. Start Tavrel with its window "
+                          "in that folder to convert it, or run tavrel --import with it in an "
+                          "empty folder; the file was left as it is.")
         .arg(QDir::toNativeSeparators(path));
 }
 
