@@ -147,6 +147,11 @@ CommandLine parseCommandLine(const QStringList& args) {
                 return line;
             }
             line.output = *path;
+        } else if (a == QLatin1String("--import") || a == QLatin1String("--catalogue")) {
+            const std::optional<QString> file = valueOf(i, "a file name");
+            if (!file)
+                return line;
+            (a == QLatin1String("--import") ? line.importFile : line.catalogueFile) = *file;
         } else if (a == QLatin1String("--no-assignments")) {
             noAssignments = true;
         } else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
@@ -166,13 +171,17 @@ CommandLine parseCommandLine(const QStringList& args) {
         }
     }
     const bool report = !line.report.isEmpty();
-    const int commands = int(monthly) + int(init) + int(setYear) + int(report) + int(custom);
+    const bool import = !line.importFile.isEmpty();
+    const int commands =
+        int(monthly) + int(init) + int(setYear) + int(report) + int(custom) + int(import);
     line.assignments = !noAssignments;
     if (help)
         line.command = Command::Help;
     else if (commands > 1)
         line.error = QStringLiteral(
-            "-m, --init, --set-year, --report and --custom cannot be given together");
+            "-m, --init, --set-year, --report, --custom and --import cannot be given together");
+    else if (!line.catalogueFile.isEmpty() && !import)
+        line.error = QStringLiteral("--catalogue goes with --import");
     else if (const QString error = reportOptionsError(line, fromGiven, toGiven); !error.isEmpty())
         line.error = error;
     else if (custom && line.output.isEmpty())
@@ -191,6 +200,8 @@ CommandLine parseCommandLine(const QStringList& args) {
         line.error = QStringLiteral("--demo goes with --init");
     else if (init)
         line.command = Command::Init;
+    else if (import)
+        line.command = Command::Import;
     else if (setYear)
         line.command = Command::SetYear;
     else if (report)
@@ -215,6 +226,7 @@ void printUsage(std::FILE* to) {
                "       tavrel --set-year YEAR [--no-assignments]\n"
                "       tavrel --report NAME [--from YYYY-MM-DD --to YYYY-MM-DD] -o FILE\n"
                "       tavrel --custom FILE.rpt -o FILE\n"
+               "       tavrel --import OLD.mdb [--catalogue OLD-RPTSPEC.mdb]\n"
                "       tavrel --help\n"
                "\n"
                "Without options Tavrel opens tavrel.mdb in the current folder (in FOLDER when\n"
@@ -234,6 +246,9 @@ void printUsage(std::FILE* to) {
                "  --custom FILE.rpt -o FILE\n"
                "                  run a saved custom report into FILE: tab-separated text (.txt),\n"
                "                  an HTML table (.htm) or a PDF document (.pdf)\n"
+               "  --import OLD.mdb [--catalogue OLD-RPTSPEC.mdb]\n"
+               "                  convert the earlier program's files into a new tavrel.mdb\n"
+               "                  (and rptspec.mdb) here; the old files are only read\n"
                "  --help, -h      show this text\n"
                "\n"
                "Every command but the window needs no display. Exit status: 0 done, 1 an error\n"

@@ -13,7 +13,7 @@ inline constexpr int ExitOk = 0;
 inline constexpr int ExitFailed = 1;
 inline constexpr int ExitUsage = 2;
 
-enum class Command { Window, Monthly, Init, SetYear, Report, Custom, Help };
+enum class Command { Window, Monthly, Init, SetYear, Report, Custom, Import, Help };
 
 // What the command line asks for, read before any application object exists: a wrong
 // switch must be answered without a display.
@@ -25,10 +25,12 @@ struct CommandLine {
     QString report;          // --report NAME
     QDate from;              // --from, --to: the report's dates
     QDate to;
-    QString reportFile; // --custom FILE.rpt
-    QString output;     // -o FILE: the report's file, or -m's PDF
-    QString folder;     // the window's working folder, when one is named
-    QString error;      // set: not a valid command line
+    QString reportFile;    // --custom FILE.rpt
+    QString output;        // -o FILE: the report's file, or -m's PDF
+    QString folder;        // the window's working folder, when one is named
+    QString importFile;    // --import: the earlier program's tavrel.mdb
+    QString catalogueFile; // --catalogue: the earlier program's rptspec.mdb
+    QString error;         // set: not a valid command line
 };
 
 CommandLine parseCommandLine(const QStringList& args);

@@ -9,6 +9,7 @@
 #include "data/database.h"
 #include "data/demodata.h"
 #include "dialogs/datetext.h"
+#include "legacy/importer.h"
 #include "reports/monthlyprint.h"
 #include "reports/pdfoutput.h"
 #include "reports/reportdocument.h"
@@ -193,6 +194,26 @@ int runReport(const CommandLine& line) {
     return written && tavrel::errorsShown() == errorsBefore ? ExitOk : ExitFailed;
 }
 
+// --import: the earlier program's files converted into this folder, then brought up to
+// date by the start-up steps (the schema upgrade) as any older file is.
+int runImport(const QString& oldDatabase, const QString& oldCatalogue) {
+    const tavrel::ImportOutcome outcome = tavrel::importEarlierFiles(
+        oldDatabase, oldCatalogue, QDir::currentPath(), tavrel::ui().today().year());
+    if (!outcome.converted) {
+        std::fprintf(stderr, "tavrel: %s\n", qPrintable(outcome.message));
+        return ExitFailed;
+    }
+    const int errorsBefore = tavrel::errorsShown();
+    {
+        tavrel::ErrorTrap trap;
+        tavrel::Recordset settings = tavrel::runWindowlessSteps(QDir::currentPath());
+        settings.close();
+        tavrel::dbMain.close();
+    }
+    std::fprintf(stdout, "%s\n", qPrintable(outcome.message));
+    return tavrel::errorsShown() > errorsBefore ? ExitFailed : ExitOk;
+}
+
 } // namespace
 
 // The -m print: the month's work orders to the printer or a PDF, and on standard output
@@ -239,6 +260,11 @@ int runWithoutWindow(const CommandLine& line, char* programName) {
     char* argv[] = {programName, nullptr};
     QGuiApplication app(argc, argv);
     setUpApplication();
+    tavrel::startupSteps().convertEarlierDatabase = [] {
+        return tavrel::convertEarlierDatabaseAtStartup(false);
+    };
+    if (line.command == Command::Import)
+        return runImport(line.importFile, line.catalogueFile);
     if (line.command == Command::Init)
         return runInit(line.demo);
     if (line.command == Command::SetYear)

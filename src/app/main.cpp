@@ -13,6 +13,7 @@
 #include "core/workfolder.h"
 #include "custom/frmfind.h"
 #include "custom/frmrptspec.h"
+#include "legacy/importer.h"
 #include "reports/frmoutput.h"
 #include "reports/frmrptdates.h"
 #include "reports/frmwrkorder.h"
@@ -72,6 +73,9 @@ int runWindow(const CommandLine& line, int argc, char* argv[]) {
     tavrel::installStandardReports(window);
     tavrel::startupSteps().createYearAssignments = tavrel::CreateYearAssignments;
     tavrel::startupSteps().setCurrentYear = tavrel::SetCurrentYear;
+    tavrel::startupSteps().convertEarlierDatabase = [] {
+        return tavrel::convertEarlierDatabaseAtStartup(true);
+    };
     window.setWorkFolder(*folder);
     window.Form_Load();
     window.show();
@@ -102,6 +106,7 @@ int main(int argc, char* argv[]) {
     case Command::SetYear:
     case Command::Report:
     case Command::Custom:
+    case Command::Import:
         return runWithoutWindow(line, argv[0]);
     case Command::Window:
         break;

@@ -4,6 +4,7 @@
 #include "core/globals.h"
 #include "core/uiseam.h"
 #include "core/upgrade.h"
+#include "data/jetheader.h"
 #include "data/schema.h"
 #include "dialogs/datetext.h"
 
@@ -87,6 +88,17 @@ void openMainDatabase(const QString& workFolder, MissingDatabase missing) {
     // A file found damaged here is repaired and dbMain reopened on it while open reports
     // the damage: that dbMain stays, not the unopened result of the first attempt.
     dbMain.close();
+    // The earlier program's file is never opened as ours: opening one would take it for a
+    // damaged file and repair it.
+    if (isJetDatabaseFile(DbPath)) {
+        const auto& convert = startupSteps().convertEarlierDatabase;
+        if (!convert) {
+            showError(DbError{ErrEarlierFormat, earlierFormatDescription(DbPath)});
+            return;
+        }
+        if (!convert())
+            return;
+    }
     RetryWhileLocked([] {
         Database opened = Database::open(DbPath);
         if (opened.isOpen())

@@ -21,6 +21,10 @@ struct StartupSteps {
     // File, Set Current Year: asks for a year and sets the program up for it when it is new;
     // false when the user cancelled. The menu entry stays disabled without it.
     std::function<bool(QWidget* parent)> setCurrentYear;
+    // Runs when tavrel.mdb is a database of the earlier program, before anything else
+    // touches it: converts it when it may; true when the folder now holds the converted
+    // file to open. Without it such a file is only reported.
+    std::function<bool()> convertEarlierDatabase;
 };
 StartupSteps& startupSteps();
 

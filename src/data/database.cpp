@@ -1,4 +1,5 @@
 #include "data/database.h"
+#include "data/jetheader.h"
 
 #include "data/database_p.h"
 #include "data/dberror.h"
@@ -172,6 +173,11 @@ Database Database::open(const QString& path) {
     Database result;
     if (!QFileInfo(path).isFile()) {
         raiseError(ErrFileNotFound, QStringLiteral("Could not find file '%1'.").arg(path));
+        return result;
+    }
+    // Not a damaged file of ours: it must never reach repair, which would move it aside.
+    if (isJetDatabaseFile(path)) {
+        raiseError(ErrEarlierFormat, earlierFormatDescription(path));
         return result;
     }
     sqlite3* db = nullptr;

@@ -21,6 +21,7 @@ inline constexpr int ErrEngine = 3146;            // any other engine failure
 inline constexpr int ErrFileIo = 75;              // file could not be read or written
 inline constexpr int ErrTypeMismatch = 13;        // a value the column's type cannot hold
 inline constexpr int ErrDialogCancelled = 32755;  // the user cancelled a file dialog
+inline constexpr int ErrEarlierFormat = 3343;     // a Jet file of the earlier program
 
 // One failure: a number from the list above and a description for the user.
 struct DbError {

@@ -4,6 +4,7 @@
 #include "data/database.h"
 #include "data/database_p.h"
 #include "data/errortrap.h"
+#include "data/jetheader.h"
 #include "data/schema.h"
 
 #include <QDate>
@@ -390,6 +391,10 @@ bool rebuild(const QString& path, const QString& copyPath, const QString& newPat
 QString Database::repair(const QString& path, int yearIfUnknown) {
     if (!QFileInfo(path).isFile()) {
         raiseError(ErrFileNotFound, QStringLiteral("Could not find file '%1'.").arg(path));
+        return {};
+    }
+    if (isJetDatabaseFile(path)) {
+        raiseError(ErrEarlierFormat, earlierFormatDescription(path));
         return {};
     }
     // Connections on the damaged file end here: the file is about to move.

@@ -147,7 +147,7 @@ private Q_SLOTS:
         QTest::newRow("--demo alone") << QStringList{"--demo"} << "--demo goes with --init";
         QTest::newRow("two commands")
             << QStringList{"--init", "-m"}
-            << "-m, --init, --set-year, --report and --custom cannot be given together";
+            << "-m, --init, --set-year, --report, --custom and --import cannot be given together";
         QTest::newRow("year not a number")
             << QStringList{"--set-year", "2O27"} << "the year 2O27 is not a year from 100 to 9999";
         QTest::newRow("year too small")
@@ -159,12 +159,14 @@ private Q_SLOTS:
             << QStringList{"--no-assignments"} << "--no-assignments goes with --set-year";
         QTest::newRow("set-year with init")
             << QStringList{"--set-year", "2027", "--init"}
-            << "-m, --init, --set-year, --report and --custom cannot be given together";
+            << "-m, --init, --set-year, --report, --custom and --import cannot be given together";
         QTest::newRow("custom without -o")
             << QStringList{"--custom", "r.rpt"} << "--custom needs -o FILE (.txt, .htm or .pdf)";
         QTest::newRow("custom to a .doc")
             << QStringList{"--custom", "r.rpt", "-o", "r.doc"}
             << "the output file r.doc does not end in .txt, .htm or .pdf";
+        QTest::newRow("--catalogue alone")
+            << QStringList{"--catalogue", "r.mdb"} << "--catalogue goes with --import";
         QTest::newRow("-o alone") << QStringList{"-o", "out.pdf"}
                                   << "-o goes with -m, --report or --custom";
         QTest::newRow("-o without a name") << QStringList{"-m", "-o"} << "-o needs a file name";
@@ -213,7 +215,7 @@ private Q_SLOTS:
         for (const char* command :
              {"\n  -m ", "\n  -m -o FILE.pdf ", "\n  --init ", "\n  --init --demo ",
               "\n  --set-year ", "\n  --no-assignments ", "\n  --report ", "\n  --custom ",
-              "\n  --help"})
+              "\n  --import ", "\n  --help"})
             QVERIFY2(run.out.contains(QLatin1String(command)), command);
         QVERIFY(run.out.startsWith("Usage: tavrel [FOLDER]\n"));
     }
@@ -531,6 +533,36 @@ private Q_SLOTS:
         QCOMPARE(missing.exitCode, 1);
         QVERIFY2(missing.err.contains("tavrel.mdb"), qPrintable(missing.err));
         QVERIFY(!QFile::exists(empty.filePath("x.txt")));
+    }
+
+    // The earlier program's file, here one without task data, is read and never changed.
+    void earlierProgramsFileWithoutTaskData() {
+        QTemporaryDir dir;
+        const QString jet = QStringLiteral(TAVREL_JET_DATA "/nwind.mdb");
+        QVERIFY(QFile::copy(jet, dir.filePath("tavrel.mdb")));
+        QFile::setPermissions(dir.filePath("tavrel.mdb"), QFile::ReadOwner | QFile::WriteOwner);
+        QFile original(jet);
+        QVERIFY(original.open(QIODevice::ReadOnly));
+        const QByteArray bytes = original.readAll();
+        const Run started = runTavrel(dir.path(), {"-m"});
+        QVERIFY(started.finished);
+        QCOMPARE(started.exitCode, 1);
+        QVERIFY2(started.err.contains("tavrel.mdb was written by an earlier program but holds no "
+                                      "task data. Nothing was changed."),
+                 qPrintable(started.err));
+        QFile after(dir.filePath("tavrel.mdb"));
+        QVERIFY(after.open(QIODevice::ReadOnly));
+        QVERIFY(after.readAll() == bytes);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"tavrel.mdb"});
+
+        QTemporaryDir empty;
+        const Run import = runTavrel(empty.path(), {"--import", jet});
+        QVERIFY(import.finished);
+        QCOMPARE(import.exitCode, 1);
+        QVERIFY2(import.err.contains("nwind.mdb: It holds no task data (no table tasks). Nothing "
+                                     "was changed."),
+                 qPrintable(import.err));
+        QCOMPARE(QDir(empty.path()).entryList(QDir::Files), QStringList{});
     }
 
     void setYearWithoutADatabaseFails() {

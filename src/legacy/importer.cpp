@@ -1,0 +1,226 @@
+#include "legacy/importer.h"
+
+#include "core/errortrap.h"
+#include "core/globals.h"
+#include "core/uiseam.h"
+#include "data/dberror.h"
+#include "data/jetheader.h"
+#include "data/schema.h"
+#include "legacy/converter.h"
+#include "legacy/mdbreader.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace tavrel {
+
+namespace {
+
+const QString TaskFile = QStringLiteral("tavrel.mdb");
+const QString CatalogueFile = QStringLiteral("rptspec.mdb");
+// Where a conversion is written until it is complete.
+const QString PartSuffix = QStringLiteral(".converting");
+constexpr int ExitAfterRefusal = 1;
+
+LegacyOpener& opener() {
+    static LegacyOpener current;
+    return current;
+}
+
+std::unique_ptr<LegacySource> openLegacy(const QString& path) {
+    if (opener())
+        return opener()(path);
+    auto reader = std::make_unique<MdbReader>(path);
+    if (!reader->isOpen())
+        return nullptr;
+    return reader;
+}
+
+QString shown(const QString& path) {
+    return QDir::toNativeSeparators(path);
+}
+
+// Converts one legacy file into `newPath`; the reader is gone (file closed) on return.
+bool convertFile(const QString& oldPath, LegacyFileKind kind, const QString& newPath,
+                 int yearIfMissing, QString* summary, QString* error) {
+    const std::unique_ptr<LegacySource> reader = openLegacy(oldPath);
+    if (!reader) {
+        *error = QStringLiteral("%1 could not be read as a database of the earlier program.")
+                     .arg(shown(oldPath));
+        return false;
+    }
+    ConversionSummary done;
+    QFile::remove(newPath); // a conversion that stopped half-way is ours to discard
+    if (!convertLegacyFile(*reader, kind, newPath, yearIfMissing, &done, error)) {
+        *error = QStringLiteral("%1: %2").arg(shown(oldPath), *error);
+        return false;
+    }
+    *summary = QStringLiteral("%1:\n%2").arg(QFileInfo(oldPath).fileName(), done.text());
+    return true;
+}
+
+QString nothingChanged(const QString& why) {
+    return why + QStringLiteral(" Nothing was changed.");
+}
+
+} // namespace
+
+void setLegacyOpener(LegacyOpener newOpener) {
+    opener() = std::move(newOpener);
+}
+
+QString keptOriginalName(const QString& folder, const QString& fileName) {
+    const QString base = QFileInfo(fileName).completeBaseName();
+    const QString suffix = QFileInfo(fileName).suffix();
+    QString name = QStringLiteral("%1-earlier-program.%2").arg(base, suffix);
+    for (int n = 2; QFileInfo::exists(QDir(folder).filePath(name)); ++n)
+        name = QStringLiteral("%1-earlier-program-%2.%3").arg(base).arg(n).arg(suffix);
+    return name;
+}
+
+ImportOutcome importEarlierFiles(const QString& oldDatabase, const QString& oldCatalogue,
+                                 const QString& folder, int yearIfMissing) {
+    const QDir dir(folder);
+    const QString dbPath = dir.filePath(TaskFile);
+    const QString specPath = dir.filePath(CatalogueFile);
+    for (const QString& existing : {dbPath, oldCatalogue.isEmpty() ? QString() : specPath})
+        if (!existing.isEmpty() && QFileInfo::exists(existing))
+            return {
+                false,
+                nothingChanged(
+                    QStringLiteral("%1 already exists; it is not replaced.").arg(shown(existing)))};
+    for (const QString& old : {oldDatabase, oldCatalogue})
+        if (!old.isEmpty() && !isJetDatabaseFile(old))
+            return {false, nothingChanged(QStringLiteral("%1 is not a database of the earlier "
+                                                         "program.")
+                                              .arg(shown(old)))};
+
+    QString summary;
+    QString catalogueSummary;
+    QString error;
+    if (!convertFile(oldDatabase, LegacyFileKind::TaskDatabase, dbPath + PartSuffix, yearIfMissing,
+                     &summary, &error))
+        return {false, nothingChanged(error)};
+    if (!oldCatalogue.isEmpty() &&
+        !convertFile(oldCatalogue, LegacyFileKind::Catalogue, specPath + PartSuffix, yearIfMissing,
+                     &catalogueSummary, &error)) {
+        QFile::remove(dbPath + PartSuffix);
+        return {false, nothingChanged(error)};
+    }
+    if (!QFile::rename(dbPath + PartSuffix, dbPath) ||
+        (!oldCatalogue.isEmpty() && !QFile::rename(specPath + PartSuffix, specPath))) {
+        QFile::remove(dbPath);
+        QFile::remove(dbPath + PartSuffix);
+        QFile::remove(specPath + PartSuffix);
+        return {false, nothingChanged(QStringLiteral("The converted files could not be "
+                                                     "written in %1.")
+                                          .arg(shown(folder)))};
+    }
+    QString text = QStringLiteral("Converted into %1\n%2").arg(shown(dbPath), summary);
+    if (!catalogueSummary.isEmpty())
+        text += QStringLiteral("\n") + catalogueSummary;
+    if (!QFileInfo::exists(specPath)) {
+        if (createCatalogueDatabase(specPath, &error))
+            text += QStringLiteral("\nWrote the standard field catalogue into %1.")
+                        .arg(shown(specPath));
+        else
+            text += QStringLiteral("\n") + error;
+    }
+    return {true, text};
+}
+
+ImportOutcome convertFolderInPlace(const QString& folder, int yearIfMissing) {
+    const QDir dir(folder);
+    const QString dbPath = dir.filePath(TaskFile);
+    const QString specPath = dir.filePath(CatalogueFile);
+    const bool legacyCatalogue = isJetDatabaseFile(specPath);
+
+    QString summary;
+    QString catalogueSummary;
+    QString error;
+    if (!convertFile(dbPath, LegacyFileKind::TaskDatabase, dbPath + PartSuffix, yearIfMissing,
+                     &summary, &error))
+        return {false, nothingChanged(error)};
+    if (legacyCatalogue && !convertFile(specPath, LegacyFileKind::Catalogue, specPath + PartSuffix,
+                                        yearIfMissing, &catalogueSummary, &error)) {
+        QFile::remove(dbPath + PartSuffix);
+        return {false, nothingChanged(error)};
+    }
+
+    // The originals step aside only once both conversions are complete; a rename that
+    // fails puts back what was moved.
+    const QString keptDb = keptOriginalName(folder, TaskFile);
+    const QString keptSpec = keptOriginalName(folder, CatalogueFile);
+    bool moved = QFile::rename(dbPath, dir.filePath(keptDb));
+    bool placed = moved && QFile::rename(dbPath + PartSuffix, dbPath);
+    bool specMoved = placed && legacyCatalogue && QFile::rename(specPath, dir.filePath(keptSpec));
+    bool specPlaced = specMoved && QFile::rename(specPath + PartSuffix, specPath);
+    if (!placed || (legacyCatalogue && !specPlaced)) {
+        if (specMoved)
+            QFile::rename(dir.filePath(keptSpec), specPath);
+        if (placed)
+            QFile::remove(dbPath);
+        if (moved)
+            QFile::rename(dir.filePath(keptDb), dbPath);
+        QFile::remove(dbPath + PartSuffix);
+        QFile::remove(specPath + PartSuffix);
+        return {false, nothingChanged(QStringLiteral("The converted files could not take the "
+                                                     "place of the originals in %1.")
+                                          .arg(shown(folder)))};
+    }
+    QString text = QStringLiteral("tavrel.mdb was converted; the original is kept as %1.\n%2")
+                       .arg(keptDb, summary);
+    if (legacyCatalogue)
+        text += QStringLiteral("\nrptspec.mdb was converted; the original is kept as %1.\n%2")
+                    .arg(keptSpec, catalogueSummary);
+    if (!QFileInfo::exists(specPath)) {
+        if (createCatalogueDatabase(specPath, &error))
+            text += QStringLiteral("\nWrote the standard field catalogue into rptspec.mdb.");
+        else
+            text += QStringLiteral("\n") + error;
+    }
+    return {true, text};
+}
+
+bool convertEarlierDatabaseAtStartup(bool mayAsk) {
+    const QString folder = QDir(AppPath).absolutePath();
+    bool holdsTasks = false;
+    {
+        const std::unique_ptr<LegacySource> reader = openLegacy(DbPath);
+        holdsTasks = reader && holdsProgramTables(*reader, LegacyFileKind::TaskDatabase);
+    }
+    if (!holdsTasks) {
+        showError(DbError{ErrEarlierFormat,
+                          nothingChanged(QStringLiteral("%1 was written by an earlier program "
+                                                        "but holds no task data.")
+                                             .arg(shown(DbPath)))});
+        if (mayAsk)
+            ui().endProgram(ExitAfterRefusal);
+        return false;
+    }
+    if (!mayAsk) {
+        showError(DbError{ErrEarlierFormat, earlierFormatDescription(DbPath)});
+        return false;
+    }
+    const MsgResult answer = ui().msgBox(
+        QStringLiteral("%1 was written by an earlier program. Convert it now? The original is "
+                       "kept as %2.")
+            .arg(shown(DbPath), keptOriginalName(folder, TaskFile)),
+        MsgButtons::YesNo, MsgIcon::None, QStringLiteral("Convert Database"));
+    if (answer != MsgResult::Yes) {
+        ui().endProgram(0);
+        return false;
+    }
+    const ImportOutcome outcome = convertFolderInPlace(folder, ui().today().year());
+    if (!outcome.converted) {
+        showError(DbError{ErrEarlierFormat, outcome.message});
+        ui().endProgram(ExitAfterRefusal);
+        return false;
+    }
+    ui().msgBox(outcome.message, MsgButtons::Ok, MsgIcon::Information,
+                QStringLiteral("Convert Database"));
+    return true;
+}
+
+} // namespace tavrel
