@@ -291,8 +291,12 @@ bool damageLeafPage(const QString& path, const char* table) {
 
 qint64 scalar(const QString& path, const char* sql) {
     Raw raw(path);
-    sqlite3_stmt* s = raw.prepare(sql);
-    return sqlite3_step(s) == SQLITE_ROW ? sqlite3_column_int64(s, 0) : -1;
+    sqlite3_stmt* s = nullptr;
+    if (sqlite3_prepare_v2(raw.db, sql, -1, &s, nullptr) != SQLITE_OK)
+        return -1;
+    const qint64 value = sqlite3_step(s) == SQLITE_ROW ? sqlite3_column_int64(s, 0) : -1;
+    sqlite3_finalize(s);
+    return value;
 }
 
 void exec(const QString& path, const char* sql) {
