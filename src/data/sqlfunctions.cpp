@@ -188,6 +188,12 @@ QString primaryKey(const QString& s) {
     return out.toCaseFolded();
 }
 
+// A letter of plain ASCII in lower case. Sorts call this for every character they compare,
+// so it is inline rather than the C library's tolower, a call that also consults the locale.
+constexpr int asciiLower(unsigned char c) {
+    return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c;
+}
+
 // Jet's comparison of two texts: letters of every alphabet without regard to case, accented
 // letters beside their base letter. With `byCase`, texts that differ only in case are then
 // ordered by their characters, which makes the order of a sort complete.
@@ -200,8 +206,8 @@ int compareTexts(int n1, const unsigned char* a, int n2, const unsigned char* b,
             ascii = false;
             break;
         }
-        const int ca = std::tolower(a[i]);
-        const int cb = std::tolower(b[i]);
+        const int ca = asciiLower(a[i]);
+        const int cb = asciiLower(b[i]);
         if (ca != cb)
             return ca < cb ? -1 : 1;
     }
