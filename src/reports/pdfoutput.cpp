@@ -4,8 +4,8 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 #include <QPdfWriter>
+#include <QSaveFile>
 
 namespace tavrel {
 
@@ -15,26 +15,30 @@ constexpr int PdfResolution = 1200;
 } // namespace
 
 bool printToPdf(const ReportDocument& document, const QString& path, QString* error) {
-    // QPdfWriter says nothing when it cannot open its file: try it first, for the reason.
-    {
-        QFile probe(path);
-        if (!probe.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-            if (error)
-                *error = QStringLiteral("The file '") + QDir::toNativeSeparators(path) +
-                         QStringLiteral("' could not be written: ") + probe.errorString();
-            return false;
-        }
-    }
-    QPdfWriter writer(path);
-    writer.setResolution(PdfResolution);
-    writer.setCreator(QCoreApplication::applicationName());
-    writer.setTitle(QStringLiteral("Report"));
-    if (!document.print(writer)) {
+    // Written beside the file and put in its place only when complete, so a failure leaves
+    // an older file of that name as it was.
+    QSaveFile file(path);
+    const auto fail = [&](const QString& reason) {
         if (error)
             *error = QStringLiteral("The file '") + QDir::toNativeSeparators(path) +
-                     QStringLiteral("' could not be written.");
+                     QStringLiteral("' could not be written") +
+                     (reason.isEmpty() ? QStringLiteral(".") : QStringLiteral(": ") + reason);
         return false;
+    };
+    if (!file.open(QIODevice::WriteOnly))
+        return fail(file.errorString());
+    {
+        QPdfWriter writer(&file);
+        writer.setResolution(PdfResolution);
+        writer.setCreator(QCoreApplication::applicationName());
+        writer.setTitle(QStringLiteral("Report"));
+        if (!document.print(writer)) {
+            file.cancelWriting();
+            return fail({});
+        }
     }
+    if (!file.commit())
+        return fail(file.errorString());
     return true;
 }
 
