@@ -153,6 +153,8 @@ public:
                 inList(i);
             else if (k.isWord("between"))
                 between(i);
+            else if (k.isWord("like"))
+                likeRange(i);
         }
         groupTerms();
         return edited();
@@ -415,6 +417,54 @@ private:
             high = rightOf(low.end);
         if (comparesTexts(left, low) || (high.valid && comparesTexts(left, high)))
             collateAfter_.insert(left.end - 1);
+    }
+
+    // "name like 'Fan*'" on a text column. Our like (letters of every alphabet without case)
+    // replaces SQLite's, so SQLite no longer seeks an index for the pattern's literal start;
+    // a range on that start in NOCASE order lets it, and changes nothing that matches: every
+    // text the pattern matches lies in the range.
+    void likeRange(qsizetype at) {
+        if (at > 0 && t_.at(at - 1).isWord("not"))
+            return;
+        const Operand left = leftOf(at);
+        const Operand right = rightOf(at);
+        if (!left.valid || !right.valid || left.effective() != Side::TextColumn ||
+            right.effective() != Side::String || !isColumnName(left.begin, left.end) ||
+            (right.end < t_.size() && t_.at(right.end).isWord("escape")))
+            return;
+        const QString low = likeLiteralStart(t_.at(right.begin).text);
+        if (low.isEmpty())
+            return;
+        QString high = low;
+        high.back() = QChar(char16_t(high.back().unicode() + 1));
+        const Tokens column = t_.mid(left.begin, left.end - left.begin);
+        const auto bound = [&](const char* comparison, const QString& text) {
+            return column + Tokens{op(comparison), Token{TokKind::String, text}, word("COLLATE"),
+                                   word("NOCASE")};
+        };
+        Tokens ranged{op("(")};
+        ranged += t_.mid(left.begin, right.end - left.begin);
+        ranged += Tokens{word("and")} + bound(">=", low) + Tokens{word("and")} + bound("<", high);
+        ranged.append(op(")"));
+        replace_.insert(left.begin, {right.end, ranged});
+    }
+
+    // The start of a like pattern that only texts beginning with it (in NOCASE order) can
+    // match, in small letters: up to the first wildcard, and to the first character that
+    // other characters fold to as well (every non-ASCII one; s, which long s folds to; k,
+    // which the Kelvin sign folds to).
+    static QString likeLiteralStart(const QString& pattern) {
+        QString start;
+        for (const QChar c : pattern) {
+            const char16_t u = c.unicode();
+            if (u >= 0x80 || u == u'*' || u == u'?' || u == u'#' || u == u'[')
+                break;
+            const QChar small = c.toLower();
+            if (small == u's' || small == u'k')
+                break;
+            start += small;
+        }
+        return start;
     }
 
     // Depth-0 position of the first of `words` at or after `from`, or the end.

@@ -177,6 +177,7 @@ private Q_SLOTS:
     void likePatterns_data();
     void likePatterns();
     void likeAgreesWithRegularExpressions();
+    void likeSeeksTheNameIndexAndKeepsEveryMatch();
     void booleanComparisons_data();
     void booleanComparisons();
     void textComparisonsIgnoreCase_data();
@@ -593,6 +594,46 @@ void TestDialect::likeAgreesWithRegularExpressions() {
                                .arg(value, pattern,
                                     expected ? QStringLiteral("true") : QStringLiteral("false"))));
     }
+}
+
+void TestDialect::likeSeeksTheNameIndexAndKeepsEveryMatch() {
+    // Names that fold onto plain letters from elsewhere (long s, the Kelvin sign), capitals,
+    // the characters around the ends of the ranges a pattern's start gives, and no name.
+    const QStringList names{"Fan 9",  "fan 99", "FAN 9x",      "Fan :",         "Fan 8", "\u017Fun",
+                            "Sun",    "sUN",    "\u212Aelvin", "kelvin",        "Kiln",  "~x",
+                            "\u007F", "Zz",     "zZ",          "\u00E9t\u00E9", "",      "Pump 12"};
+    QString rows;
+    for (int id = 1; id <= names.size(); ++id)
+        rows += QStringLiteral("INSERT INTO tasks (taskid, taskname) VALUES (%1, '%2');")
+                    .arg(id)
+                    .arg(names[id - 1]);
+    rows += QStringLiteral("INSERT INTO tasks (taskid, taskname) VALUES (%1, NULL);")
+                .arg(names.size() + 1);
+    test::TempWorkFolder folder(2005, rows, false);
+    Database db = Database::open(folder.dbPath());
+    const QStringList patterns{"fan 9*",  "Fan 9",    "FAN*",    "sun*", "su?",   "kel*",
+                               "K*",      "~*",       "zz",      "Z*",   "*an*",  "Pump #*",
+                               "p[u]mp*", "\u00C9t*", "\u007F*", "f",    "Fan ?", "Fan*9"};
+    for (const QString& pattern : patterns) {
+        QStringList expected;
+        for (int id = 1; id <= names.size(); ++id)
+            if (detail::likeMatches(names[id - 1], pattern))
+                expected << QString::number(id);
+        const QString sql = QStringLiteral("select taskid from tasks where taskname like \"%1\" "
+                                           "order by taskid")
+                                .arg(pattern);
+        QCOMPARE(column(db, sql, QStringLiteral("taskid")), expected.join(QLatin1Char(',')));
+    }
+    // A pattern with a plain start is a seek in the task-name index, not a scan.
+    StatementLog log(db.handle());
+    QCOMPARE(column(db, QStringLiteral("select taskid from tasks where taskname like \"fan 9*\""),
+                    QStringLiteral("taskid")),
+             QStringLiteral("1,2,3"));
+    const QString plans = log.plans().join(QLatin1Char('\n'));
+    QVERIFY2(
+        plans.contains(QLatin1String("USING INDEX tasks_taskname (taskname>? AND taskname<?)")) ||
+            plans.contains(QLatin1String("USING COVERING INDEX tasks_taskname")),
+        qPrintable(plans));
 }
 
 void TestDialect::booleanComparisons_data() {
