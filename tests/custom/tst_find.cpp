@@ -375,8 +375,8 @@ private Q_SLOTS:
     void catalogueWithoutRows() {
         editor();
         {
-            Database spec = Database::open(f_->folder.file(QStringLiteral("rptspec.mdb")));
-            spec.execute(QStringLiteral("delete * from RptSpec where usewith = 'tasks'"));
+            Database catalogue = Database::open(f_->folder.file(QStringLiteral("rptspec.mdb")));
+            catalogue.execute(QStringLiteral("delete * from RptSpec where usewith = 'tasks'"));
         }
         find([&](QDialog* dialog) {
             QCOMPARE(child<QListWidget>(dialog, "lstField")->count(), 0);
