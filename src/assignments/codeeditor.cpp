@@ -104,12 +104,48 @@ CodeEditor::CodeEditor(CodeEdit first, CodeEdit second, QWidget* parent)
     setDefaultButton(cmdOk);
 }
 
-QLineEdit* CodeEditor::makeTextBox(const char* name) {
+QLineEdit* CodeEditor::makeTextBox(const char* name, const QString& column) {
     auto* box = new QLineEdit(this);
     box->setObjectName(QString::fromLatin1(name));
     box->setMaxLength(CodeTextLength);
     connectGuarded(box, &QLineEdit::textChanged, [this] { MarkChanged(); });
+    boxes_.append({box, column});
     return box;
+}
+
+QList<QLineEdit*> CodeEditor::textBoxes() const {
+    QList<QLineEdit*> boxes;
+    for (const auto& [box, column] : boxes_)
+        boxes << box;
+    return boxes;
+}
+
+void CodeEditor::ShowRecord() {
+    ChangedHold hold(*this);
+    for (const auto& [box, column] : boxes_)
+        box->setText(recordset().value(column).toString());
+}
+
+void CodeEditor::ClearRecord() {
+    ChangedHold hold(*this);
+    for (const auto& [box, column] : boxes_)
+        box->clear();
+}
+
+void CodeEditor::SaveRecord() {
+    Recordset& rs = recordset();
+    for (const auto& [box, column] : boxes_)
+        rs.setValue(column, box->text());
+    SaveLoop(rs);
+}
+
+bool CodeEditor::ValidateRecord() {
+    for (const auto& [box, column] : boxes_)
+        if (!box->text().isEmpty())
+            return true;
+    ui().msgBox(list_->missingData, MsgButtons::Ok, MsgIcon::None, QStringLiteral("Missing Data"));
+    boxes_.constFirst().first->setFocus();
+    return false;
 }
 
 void CodeEditor::buildLayout(const QList<QWidget*>& labels) {

@@ -80,8 +80,6 @@ protected:
     // CodeEditMode names neither.
     CodeEditor(CodeEdit first, CodeEdit second, QWidget* parent);
 
-    // The window's text boxes, in the order they are shown; the first gets the focus.
-    virtual QList<QLineEdit*> textBoxes() const = 0;
     // The column Find searches and the question it asks.
     virtual QString findColumn() const = 0;
     virtual QString findPrompt() const = 0;
@@ -90,7 +88,17 @@ protected:
 
     // Lays the window out: each text box beside its label, the buttons below.
     void buildLayout(const QList<QWidget*>& labels);
-    QLineEdit* makeTextBox(const char* name);
+    // A text box bound to a column of the window's recordset ("firstname", "descr" ...).
+    QLineEdit* makeTextBox(const char* name, const QString& column);
+    // The window's text boxes, in the order they were made; the first gets the focus.
+    QList<QLineEdit*> textBoxes() const;
+
+    // Rows are shown, cleared and saved through the bound boxes; a row needs at least one
+    // of them filled in.
+    void ShowRecord() override;
+    void ClearRecord() override;
+    void SaveRecord() override;
+    bool ValidateRecord() override;
     // The button Enter presses.
     void setDefaultButton(QPushButton* button);
 
@@ -119,6 +127,7 @@ private:
     CodeEdit second_;
     Recordset rs_;
     QPushButton* default_ = nullptr;
+    QList<std::pair<QLineEdit*, QString>> boxes_; // each box with its column
 };
 
 // Opens the editor of the list CodeEditMode names without blocking the caller, or brings

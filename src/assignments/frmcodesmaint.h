@@ -16,11 +16,6 @@ public:
     QLabel* lblDesc = nullptr;
 
 protected:
-    void ShowRecord() override;
-    void ClearRecord() override;
-    void SaveRecord() override;
-    bool ValidateRecord() override;
-    QList<QLineEdit*> textBoxes() const override;
     QString findColumn() const override;
     QString findPrompt() const override;
     void showListTexts() override;

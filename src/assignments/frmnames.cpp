@@ -1,8 +1,5 @@
 #include "assignments/frmnames.h"
 
-#include "core/errortrap.h"
-#include "core/uiseam.h"
-
 #include <QLabel>
 #include <QLineEdit>
 
@@ -11,8 +8,8 @@ namespace tavrel {
 frmNames::frmNames(QWidget* parent)
     : CodeEditor(CodeEdit::Employees, CodeEdit::Managers, parent) {
     setObjectName(QStringLiteral("frmNames"));
-    txtFirst = makeTextBox("txtFirst");
-    txtLast = makeTextBox("txtLast");
+    txtFirst = makeTextBox("txtFirst", QStringLiteral("firstname"));
+    txtLast = makeTextBox("txtLast", QStringLiteral("lastname"));
     lblFirst = new QLabel(QStringLiteral("Fi&rst Name"), this);
     lblFirst->setObjectName(QStringLiteral("lblFirst"));
     lblFirst->setBuddy(txtFirst);
@@ -22,39 +19,8 @@ frmNames::frmNames(QWidget* parent)
     buildLayout({lblFirst, lblLast});
 }
 
-QList<QLineEdit*> frmNames::textBoxes() const {
-    return {txtFirst, txtLast};
-}
-
 void frmNames::showListTexts() {
     setWindowTitle(list_->caption);
-}
-
-void frmNames::ShowRecord() {
-    ChangedHold hold(*this);
-    txtFirst->setText(recordset().value(QStringLiteral("firstname")).toString());
-    txtLast->setText(recordset().value(QStringLiteral("lastname")).toString());
-}
-
-void frmNames::ClearRecord() {
-    ChangedHold hold(*this);
-    txtFirst->clear();
-    txtLast->clear();
-}
-
-void frmNames::SaveRecord() {
-    Recordset& rs = recordset();
-    rs.setValue(QStringLiteral("lastname"), txtLast->text());
-    rs.setValue(QStringLiteral("firstname"), txtFirst->text());
-    SaveLoop(rs);
-}
-
-bool frmNames::ValidateRecord() {
-    if (!txtFirst->text().isEmpty() || !txtLast->text().isEmpty())
-        return true;
-    ui().msgBox(list_->missingData, MsgButtons::Ok, MsgIcon::None, QStringLiteral("Missing Data"));
-    txtFirst->setFocus();
-    return false;
 }
 
 QString frmNames::findColumn() const {

@@ -19,11 +19,6 @@ public:
     QLabel* lblLast = nullptr;
 
 protected:
-    void ShowRecord() override;
-    void ClearRecord() override;
-    void SaveRecord() override;
-    bool ValidateRecord() override;
-    QList<QLineEdit*> textBoxes() const override;
     QString findColumn() const override;
     QString findPrompt() const override;
     void showListTexts() override;
