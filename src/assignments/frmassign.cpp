@@ -639,30 +639,10 @@ void frmAssign::mnuSort_Click(int index) {
 }
 
 void frmAssign::cmdFind_Click() {
-    if (!hasRows()) {
-        ui().msgBox(QStringLiteral("No assignments entered to find."), MsgButtons::Ok,
-                    MsgIcon::None, QStringLiteral("No Current Assignments in Database"));
-        return;
-    }
-    const FindDialogRunner& runFind = findDialog();
-    if (!runFind)
-        return;
-    const QString shown = keyCriteria(rsAssign.value(QStringLiteral("assid")));
-    FindTable = QStringLiteral("assign");
-    FindCaller = FindCallerAssignments;
-    Cancelled = true;
-    runFind(this);
-    if (Cancelled) {
-        rsAssign.findFirst(shown);
-        ShowRecord();
-    }
-    if (rsAssign.noMatch()) {
-        ui().msgBox(QStringLiteral("That task assignment was not found."), MsgButtons::Ok,
-                    MsgIcon::None, QStringLiteral("No Records Match"));
-        rsAssign.findFirst(shown);
-    } else {
-        ShowRecord();
-    }
+    findThroughDialog(QStringLiteral("assign"), FindCallerAssignments,
+                      {QStringLiteral("No assignments entered to find."),
+                       QStringLiteral("No Current Assignments in Database"),
+                       QStringLiteral("That task assignment was not found.")});
 }
 
 void frmAssign::cmdPrint_Click() {

@@ -395,6 +395,34 @@ void RecordEditor::cmdHelp_Click() {
     ui().showHelp(this, helpTopic());
 }
 
+void RecordEditor::findThroughDialog(const QString& table, int caller,
+                                     const FindMessages& messages) {
+    if (!hasRows()) {
+        ui().msgBox(messages.noRowsText, MsgButtons::Ok, MsgIcon::None, messages.noRowsTitle);
+        return;
+    }
+    const FindDialogRunner& runFind = findDialog();
+    if (!runFind)
+        return;
+    Recordset& rs = recordset();
+    const QString shown = keyCriteria(rs.value(keyColumn()));
+    FindTable = table;
+    FindCaller = caller;
+    Cancelled = true;
+    runFind(this);
+    if (Cancelled) {
+        rs.findFirst(shown);
+        ShowRecord();
+    }
+    if (rs.noMatch()) {
+        ui().msgBox(messages.notFoundText, MsgButtons::Ok, MsgIcon::None,
+                    QStringLiteral("No Records Match"));
+        rs.findFirst(shown);
+    } else {
+        ShowRecord();
+    }
+}
+
 void RecordEditor::EnableFields() {
     setAllEnabled(dataControls(), true);
 }

@@ -188,6 +188,16 @@ protected:
     // Sets `enabled` on every widget of the list.
     static void setAllEnabled(const QList<QWidget*>& widgets, bool enabled);
 
+    // Find through the find dialog (FindTable and FindCaller tell it whose recordset to
+    // search). With no rows, or when nothing matches, the window's own message says so; a
+    // cancelled find and a failed one return to the row shown before.
+    struct FindMessages {
+        QString noRowsText;
+        QString noRowsTitle;
+        QString notFoundText;
+    };
+    void findThroughDialog(const QString& table, int caller, const FindMessages& messages);
+
     bool eventFilter(QObject* watched, QEvent* event) override;
 
     // SaveRecord under an error trap of its own, as every write runs.

@@ -710,30 +710,10 @@ void TaskEditor::cmdClone_Click() {
 }
 
 void TaskEditor::cmdFind_Click() {
-    if (!hasRows()) {
-        ui().msgBox(QStringLiteral("No tasks entered to find."), MsgButtons::Ok, MsgIcon::None,
-                    QStringLiteral("No Tasks in Database"));
-        return;
-    }
-    const FindDialogRunner& runFind = findDialog();
-    if (!runFind)
-        return;
-    const QString shownTask = keyCriteria(rsTasks.value(QStringLiteral("taskid")));
-    FindTable = QStringLiteral("tasks");
-    FindCaller = FindCallerTasks;
-    Cancelled = true;
-    runFind(this);
-    if (Cancelled) {
-        rsTasks.findFirst(shownTask);
-        ShowRecord();
-    }
-    if (rsTasks.noMatch()) {
-        ui().msgBox(QStringLiteral("That task was not found."), MsgButtons::Ok, MsgIcon::None,
-                    QStringLiteral("No Records Match"));
-        rsTasks.findFirst(shownTask);
-    } else {
-        ShowRecord();
-    }
+    findThroughDialog(QStringLiteral("tasks"), FindCallerTasks,
+                      {QStringLiteral("No tasks entered to find."),
+                       QStringLiteral("No Tasks in Database"),
+                       QStringLiteral("That task was not found.")});
 }
 
 void installTaskEditor(frmMain& main) {
