@@ -3,6 +3,7 @@
 #include "core/errortrap.h"
 #include "core/filedialog.h"
 #include "core/globals.h"
+#include "core/startup.h"
 #include "core/textfunctions.h"
 #include "core/uiseam.h"
 #include "data/database.h"
@@ -87,21 +88,15 @@ QString fileLine(const QString& body, FileRowEnd rowEnd) {
     return line;
 }
 
-ReportRunResult runStandardReport(const StandardReport& report, const QString& textFile) {
-    ErrorTrap trap;
+namespace {
+
+// Writes the report's rows to the text file `path`, or to the document when there is none.
+// Runs under the caller's trap.
+ReportRunResult writeStandardReport(const StandardReport& report, const QString& path) {
+    const int repairsBefore = mainDatabaseRepairs();
     std::unique_ptr<TextFileOutput> file;
     std::unique_ptr<DocumentOutput> document;
-    if (!textFile.isEmpty()) {
-        file = std::make_unique<TextFileOutput>(textFile, report.fileRowEnd);
-    } else if (ReportDest == ReportToFile) {
-        Cancelled = false;
-        const QString path = commonFileDialog(FileDialogMode::Save, nullptr, SendToFileTitle,
-                                              TextFileFilter, AppPath + report.fileName);
-        if (Cancelled || path.isEmpty())
-            return ReportRunResult::NotRun;
-        ConfirmFileReplace(path);
-        if (Cancelled)
-            return ReportRunResult::NotRun;
+    if (!path.isEmpty()) {
         file = std::make_unique<TextFileOutput>(path, report.fileRowEnd);
     } else {
         ReportDocument& doc = reportDocument();
@@ -120,8 +115,9 @@ ReportRunResult runStandardReport(const StandardReport& report, const QString& t
     ReportOutput& out = file ? static_cast<ReportOutput&>(*file) : *document;
 
     Recordset rows = dbMain.openRecordset(report.sql, RecordsetType::Snapshot);
-    // A query the database refused has been reported: there is nothing to write.
-    if (!rows.isOpen()) {
+    // A query the database refused has been reported, and rows read from a file that was
+    // just repaired are gone with it: there is nothing to write (the caller writes again).
+    if (!rows.isOpen() || mainDatabaseRepairs() != repairsBefore) {
         if (file)
             file->close();
         return ReportRunResult::NotRun;
@@ -143,6 +139,30 @@ ReportRunResult runStandardReport(const StandardReport& report, const QString& t
     }
     rows.close();
     return ReportRunResult::Written;
+}
+
+} // namespace
+
+ReportRunResult runStandardReport(const StandardReport& report, const QString& textFile) {
+    QString path = textFile;
+    {
+        ErrorTrap trap;
+        if (path.isEmpty() && ReportDest == ReportToFile) {
+            Cancelled = false;
+            path = commonFileDialog(FileDialogMode::Save, nullptr, SendToFileTitle, TextFileFilter,
+                                    AppPath + report.fileName);
+            if (Cancelled || path.isEmpty())
+                return ReportRunResult::NotRun;
+            ConfirmFileReplace(path);
+            if (Cancelled)
+                return ReportRunResult::NotRun;
+        }
+    }
+    // A damaged file met while the rows are read is repaired, and the report is then written
+    // again from the repaired file.
+    ReportRunResult result = ReportRunResult::NotRun;
+    runReadingStep([&] { result = writeStandardReport(report, path); });
+    return result;
 }
 
 } // namespace tavrel

@@ -533,6 +533,24 @@ private Q_SLOTS:
         QCOMPARE(missing.exitCode, 1);
         QVERIFY2(missing.err.contains("tavrel.mdb"), qPrintable(missing.err));
         QVERIFY(!QFile::exists(empty.filePath("x.txt")));
+
+        // Damage met while the rows are read: the file is repaired and the report written
+        // from the repaired file, with no error after the repair's own message.
+        QTemporaryDir site;
+        QVERIFY2(tavrel::initWorkFolder(site.path(), true, QDate(2005, 7, 4), &error),
+                 qPrintable(error));
+        QFile damaged(site.filePath("tavrel.mdb"));
+        QVERIFY(damaged.open(QIODevice::ReadWrite));
+        constexpr int DamagedFrom = 4096;
+        constexpr int DamagedBytes = 12000;
+        damaged.seek(DamagedFrom);
+        damaged.write(QByteArray(DamagedBytes, '\xA5'));
+        damaged.close();
+        const Run repaired = runTavrel(site.path(), {"--report", "overdue", "-o", "o.txt"});
+        QCOMPARE(repaired.exitCode, 0);
+        QVERIFY2(repaired.err.contains("has been repaired") && !repaired.err.contains(" 91 "),
+                 qPrintable(repaired.err));
+        QVERIFY(QFileInfo(site.filePath("o.txt")).size() > 0);
     }
 
     // The earlier program's file, here one without task data, is read and never changed.
