@@ -2,6 +2,7 @@
 
 #include "core/errortrap.h"
 #include "core/globals.h"
+#include "core/startup.h"
 #include "core/uiseam.h"
 #include "data/database.h"
 #include "data/schema.h"
@@ -139,13 +140,13 @@ QString yearOutOfRangeMessage() {
         .arg(LastPlannableYear);
 }
 
-void CreateYearAssignments(qint16 year) {
-    ErrorTrap trap;
-    if (!isPlannableYear(year)) {
-        ui().msgBox(yearOutOfRangeMessage(), MsgButtons::Ok, MsgIcon::Information,
-                    QStringLiteral("Invalid Year"));
-        return;
-    }
+namespace {
+
+// One attempt at setting the program up for `year`. When a damaged file is met and repaired
+// on the way, what was written went with the damaged file, so nothing of the attempt is
+// kept (not even the year, which would stop the next attempt from generating).
+void setUpYear(qint16 year) {
+    const int repairsBefore = mainDatabaseRepairs();
     // The week dates, the new assignments and the year they belong to are kept together or
     // not at all: Cancel in the progress window leaves the year as it was, in the file and
     // in WeekDates. Should the transaction not start (its failure is reported), the dates
@@ -159,7 +160,10 @@ void CreateYearAssignments(qint16 year) {
                         QString::number(year) + QStringLiteral("?"),
                     MsgButtons::YesNo, MsgIcon::None, QStringLiteral("Create Task Assignments"));
 
-    if (answer == MsgResult::Yes && yearChange.isActive() && !generateAssignments(year)) {
+    const bool generated =
+        answer != MsgResult::Yes || !yearChange.isActive() || generateAssignments(year);
+    const bool repaired = mainDatabaseRepairs() != repairsBefore;
+    if (!generated || repaired) {
         yearChange.rollback();
         WeekDates = previousWeekDates;
         FreeLocks();
@@ -169,6 +173,21 @@ void CreateYearAssignments(qint16 year) {
     if (yearChange.isActive())
         yearChange.commit();
     FreeLocks();
+}
+
+} // namespace
+
+void CreateYearAssignments(qint16 year) {
+    ErrorTrap trap;
+    if (!isPlannableYear(year)) {
+        ui().msgBox(yearOutOfRangeMessage(), MsgButtons::Ok, MsgIcon::Information,
+                    QStringLiteral("Invalid Year"));
+        return;
+    }
+    // A damaged file met on the way is repaired (what fails after that only fails because
+    // it was read from the damaged file, and is not shown), and the year is then set up once
+    // more on the repaired file.
+    runReadingStep([year] { setUpYear(year); });
 }
 
 } // namespace tavrel
