@@ -65,18 +65,6 @@ private Q_SLOTS:
         QVERIFY(ui.messages[0].text.startsWith(QString::number(ErrTableNotFound) + "  "));
     }
 
-    void cancelledDialogSetsFlagSilently() {
-        ScriptedUi ui;
-        Cancelled = false;
-        {
-            ErrorTrap trap;
-            raiseError(ErrDialogCancelled, QStringLiteral("Cancel was selected."));
-        }
-        QVERIFY(Cancelled);
-        QVERIFY(ui.messages.isEmpty());
-        QCOMPARE(Err().number, ErrDialogCancelled);
-    }
-
     void cancelledFileDialogIsTheCancelError() {
         ScriptedUi ui;
         ui.answerFile(QStringLiteral("/tmp/out.txt"));
@@ -165,18 +153,6 @@ private Q_SLOTS:
         other.release();
         QCOMPARE(folder.scalar("select taskname from tasks").toString(),
                  QStringLiteral("Old name"));
-    }
-
-    void deleteLoopRemovesRow() {
-        ScriptedUi ui;
-        TempWorkFolder folder;
-        folder.exec(QStringLiteral("INSERT INTO tasks (taskname) VALUES ('A'), ('B');"));
-        Recordset rs =
-            dbMain.openRecordset(QStringLiteral("select * from tasks order by taskname"));
-        DeleteLoop(rs);
-        QCOMPARE(folder.scalar("select group_concat(taskname) from tasks").toString(),
-                 QStringLiteral("B"));
-        QVERIFY(ui.messages.isEmpty());
     }
 
     void damagedDatabaseIsRepairedWithOneMessage() {
