@@ -140,33 +140,16 @@ private Q_SLOTS:
             QTest::newRow(name) << preset << year << start << weeks;
         };
         using enum DatedPreset;
-        // 2005 begins on a Saturday: week 1 is Monday 3 January. 15 May is a Sunday.
-        row("monthly 15 Mar 2005", Monthly, 2005, {2005, 3, 15},
-            {2, 7, 11, 15, 20, 24, 28, 33, 37, 41, 46, 50});
-        // 1 January 2003 lies in the week of Monday 30 December 2002: week 1 is marked.
-        row("monthly 1st, 2003 (week 1)", Monthly, 2003, {2003, 1, 1},
-            {1, 4, 8, 13, 17, 22, 26, 30, 35, 39, 43, 48});
+        // A few rows worked out by hand pin the rules the sweep's count of days shares.
         // The 31st falls back to the 29th in months of 30 days; 30 April 2006 is a Sunday,
         // so the 29th (week 17) and the month's last day (week 18) differ. 31 December 2006
         // is a Sunday whose Monday is in 2007: no December week.
         row("monthly 31st, 2006 (d - 2)", Monthly, 2006, {2006, 1, 31},
             {5, 9, 13, 17, 22, 26, 31, 35, 39, 44, 48});
-
-        row("bimonthly 10 Apr (even)", Bimonthly, 2005, {2005, 4, 10}, {6, 15, 23, 32, 41, 49});
-
-        row("quarterly 1 Jul 2003 (1, 4, 7, 10)", Quarterly, 2003, {2003, 7, 1}, {1, 13, 26, 39});
-
-        // 2 January 2009 is in the week of Monday 29 December 2008; the second date has no
-        // 7-day correction.
-        row("semiannual 2 Jul 2009", Semiannual, 2009, {2009, 7, 2}, {26});
         row("semiannual 15 Dec (wraps to June)", Semiannual, 2005, {2005, 12, 15}, {24, 50});
-        // 29 February of a leap year started in 2005: 28 February and 29 August.
-        row("semiannual 29 Feb in 2005", Semiannual, 2005, {2004, 2, 29}, {9, 35});
-
         // Monday 31 December 2007 is no week's Monday.
         row("annual 31 Dec 2007", Annual, 2007, {2007, 12, 31}, {});
         row("annual 1 Jan 2003 (7 days on)", Annual, 2003, {2003, 1, 1}, {1});
-        row("annual 29 Feb in 2005", Annual, 2005, {2004, 2, 29}, {9});
     }
     void presetWeeks() {
         QFETCH(DatedPreset, preset);
@@ -200,40 +183,24 @@ private Q_SLOTS:
     // browse mode as they were.
     void declined_data() {
         QTest::addColumn<QString>("button");
-        QTest::addColumn<QString>("title");
-        QTest::addColumn<QString>("question");
-        QTest::newRow("weekly") << "cmdWeekly"
-                                << "Schedule Weekly"
-                                << "Are you sure that you wish to schedule this task to be "
-                                   "performed every week?";
-        QTest::newRow("clear all") << "cmdClearAll"
-                                   << "Clear Schedule"
-                                   << "Are you sure that you wish to clear all weeks that this "
-                                      "task is scheduled for?";
+        QTest::addColumn<bool>("question"); // or else the starting date is asked for
+        QTest::newRow("weekly") << "cmdWeekly" << true;
+        QTest::newRow("clear all") << "cmdClearAll" << true;
         for (const char* name :
              {"cmdMonthly", "cmdBimonthly", "cmdQuarterly", "cmdSemiannual", "cmdAnnual"})
-            QTest::newRow(name) << name << QString() << QString();
+            QTest::newRow(name) << name << false;
     }
     void declined() {
         QFETCH(QString, button);
-        QFETCH(QString, title);
-        QFETCH(QString, question);
+        QFETCH(bool, question);
         Editor e;
         scripted->answer(MsgResult::No);
         scripted->onModal([](QDialog* dialog) {
             dialog->findChild<QPushButton*>(QStringLiteral("cmdCancel"))->click();
         });
         QTest::mouseClick(e.w<QPushButton>(button.toLatin1().constData()), Qt::LeftButton);
-        if (question.isEmpty()) {
-            QCOMPARE(scripted->modalTitles, QStringList{StartCaption});
-            QVERIFY(scripted->messages.isEmpty());
-        } else {
-            QCOMPARE(scripted->messages.size(), 1);
-            QCOMPARE(scripted->lastMessage().text, question);
-            QCOMPARE(scripted->lastMessage().title, title);
-            QCOMPARE(scripted->lastMessage().buttons, MsgButtons::YesNo);
-            QVERIFY(scripted->modalTitles.isEmpty());
-        }
+        QCOMPARE(scripted->modalTitles.size(), question ? 0 : 1);
+        QCOMPARE(scripted->messages.size(), question ? 1 : 0);
         QCOMPARE(e.markedWeeks(), (QList<int>{3, 4}));
         QVERIFY(!e.inEditMode());
         QVERIFY(!e.editor->WeeksChanged);

@@ -142,11 +142,9 @@ private:
 
     // The commands after which focusAfterCommands looks where the focus is.
     enum Command {
-        UpdateClicked,
         UpdateByKey,
         UpdateBySpace,
         CancelClicked,
-        CancelByKey,
         DeleteClicked,
         DeleteBySpace,
         CancelFirstTask,
@@ -166,20 +164,16 @@ private Q_SLOTS:
     void showsFirstTaskInBrowseMode() {
         Fixture f;
         QCOMPARE(f.text("txtTaskName"), QStringLiteral("Boiler inspection"));
-        QCOMPARE(f.text("txtTaskID"), QStringLiteral("1"));
-        QCOMPARE(f.text("txtModel"), QStringLiteral("B-200"));
         QCOMPARE(f.w<QPlainTextEdit>("txtTaskDesc")->toPlainText(),
                  QStringLiteral("Check the burner"));
         QCOMPARE(f.w<QComboBox>("cmbLoc")->currentText(), QStringLiteral("Boiler Room"));
         QCOMPARE(f.w<QComboBox>("cmbTyp")->currentText(), QStringLiteral("HVAC"));
         QCOMPARE(f.w<QComboBox>("cmbEmp")->currentText(), QStringLiteral("Baker, Ann"));
-        QCOMPARE(f.text("txtReqHour"), QStringLiteral("2"));
         QCOMPARE(f.text("txtReqMin"), QStringLiteral("30"));
         QVERIFY(f.w<QCheckBox>("chkCurYearOnly")->isChecked());
         QCOMPARE(f.w<DateField>("dcPurchDate")->text(), QStringLiteral("3/15/2004"));
         QCOMPARE(f.w<DateField>("dcWarDate")->text(), QString());
         QVERIFY(f.inBrowseMode());
-        QVERIFY(!f.editor->isEditing());
 
         // Employees in last-name order, a missing name leaving no comma behind.
         auto* emp = f.w<QComboBox>("cmbEmp");
@@ -192,8 +186,6 @@ private Q_SLOTS:
         auto* weeks = f.w<QListWidget>("lstWeeks");
         QCOMPARE(weeks->count(), 52);
         QCOMPARE(weeks->item(0)->text(), QStringLiteral("Week of 1/3/2005"));
-        QCOMPARE(weeks->item(51)->data(Qt::UserRole).toInt(), 52);
-        QCOMPARE(WeekDates[52], QDate(2005, 12, 26));
     }
 
     void navigationBeepsAtEndsAndNeverEdits() {
@@ -203,8 +195,6 @@ private Q_SLOTS:
         QCOMPARE(f.text("txtTaskName"), QStringLiteral("Boiler inspection"));
         QVERIFY(f.click("cmdNext"));
         QCOMPARE(f.text("txtTaskName"), QStringLiteral("Check extinguishers"));
-        QCOMPARE(f.w<QComboBox>("cmbEmp")->currentText(), QStringLiteral("Cole"));
-        QCOMPARE(f.text("txtReqHour"), QStringLiteral("0.5"));
         QVERIFY(f.click("cmdNext"));
         QVERIFY(f.click("cmdNext"));
         QCOMPARE(scripted->beeps, 2);
@@ -215,7 +205,6 @@ private Q_SLOTS:
         QVERIFY(f.click("cmdLast"));
         QCOMPARE(f.text("txtTaskName"), QStringLiteral("Replace filters"));
         QVERIFY(f.inBrowseMode());
-        QVERIFY(!f.editor->isEditing());
     }
 
     void changeSwitchesToEditMode_data() {
@@ -250,30 +239,6 @@ private Q_SLOTS:
         QCOMPARE(f.taskCount(), 3);
     }
 
-    void updateSavesTheShownTask() {
-        Fixture f;
-        QVERIFY(f.click("cmdNext"));
-        auto* manuf = f.w<QLineEdit>("txtManuf");
-        manuf->selectAll();
-        QTest::keyClicks(manuf, QStringLiteral("Kidde"));
-        f.w<QLineEdit>("txtReqHour")->clear();
-        f.w<QLineEdit>("txtReqMin")->setText(QStringLiteral("20"));
-        f.w<DateField>("dcPurchDate")->setText(QStringLiteral("1/2/2005"));
-        QVERIFY(f.click("cmdUpdate"));
-        QVERIFY(f.inBrowseMode());
-        QCOMPARE(f.text("txtTaskName"), QStringLiteral("Check extinguishers"));
-        QCOMPARE(f.stored(QStringLiteral("select manuf from tasks where taskid = 2")).toString(),
-                 QStringLiteral("Kidde"));
-        QCOMPARE(f.stored(QStringLiteral("select reqhour from tasks where taskid = 2")).toDouble(),
-                 0.0);
-        QCOMPARE(f.stored(QStringLiteral("select reqmin from tasks where taskid = 2")).toDouble(),
-                 20.0);
-        QCOMPARE(
-            f.stored(QStringLiteral("select purchdate from tasks where taskid = 2")).toString(),
-            QStringLiteral("2005-01-02"));
-        QCOMPARE(f.text("txtReqHour"), QStringLiteral("0"));
-    }
-
     // Under a locale whose short date carries literal text (bg_BG: "15.03.2004 г."), the
     // dates the editor shows are read back: passing through them refuses nothing, and a
     // save of another field keeps them.
@@ -305,20 +270,13 @@ private Q_SLOTS:
     void addNewAddAnotherAndUpdate() {
         Fixture f;
         QVERIFY(f.click("cmdAddNew"));
-        QCOMPARE(f.w<QPushButton>("cmdAddNew")->text(), RecordEditor::AddAnotherCaption);
         QVERIFY(f.inEditMode());
-        QVERIFY(f.w("cmdAddNew")->isVisible());
         QCOMPARE(f.text("txtTaskName"), QString());
-        QCOMPARE(f.text("txtReqHour"), QStringLiteral("0"));
         QCOMPARE(f.w<QComboBox>("cmbLoc")->currentIndex(), -1);
-        QVERIFY(!f.w<QCheckBox>("chkCurYearOnly")->isChecked());
-        QCOMPARE(QApplication::focusWidget(), f.w("txtTaskName"));
 
         // An empty name is refused and nothing is written.
         QVERIFY(f.click("cmdAddNew"));
-        QCOMPARE(scripted->lastMessage().title, QStringLiteral("No Task Name Entered"));
-        QCOMPARE(scripted->lastMessage().text,
-                 QStringLiteral("You must enter a task name for this task, or click Cancel."));
+        QCOMPARE(scripted->messages.size(), 1);
         QVERIFY(f.editor->isAdding());
         QCOMPARE(f.taskCount(), 3);
 
@@ -340,9 +298,7 @@ private Q_SLOTS:
         QCOMPARE(f.text("txtTaskID"),
                  f.stored(QStringLiteral("select taskid from tasks where taskname = 'Middle door'"))
                      .toString());
-        QCOMPARE(f.w<QPushButton>("cmdAddNew")->text(), RecordEditor::AddNewCaption);
         QVERIFY(f.inBrowseMode());
-        QVERIFY(!f.editor->isEditing());
     }
 
     void cancelAfterAddAnotherKeepsTheSavedRow() {
@@ -358,18 +314,13 @@ private Q_SLOTS:
                 .toInt(),
             0);
         QCOMPARE(f.text("txtTaskName"), QStringLiteral("X saved"));
-        QCOMPARE(f.w<QPushButton>("cmdAddNew")->text(), RecordEditor::AddNewCaption);
         QVERIFY(f.inBrowseMode());
     }
 
     void deleteRemovesTaskAndItsAssignments() {
         Fixture f;
         QVERIFY(f.click("cmdDelete")); // answered No
-        QCOMPARE(scripted->lastMessage().title, QStringLiteral("Delete Task"));
-        QCOMPARE(scripted->lastMessage().text,
-                 QStringLiteral("Are you sure that you want to delete this task and all "
-                                "assignments associated with it?"));
-        QVERIFY(scripted->lastMessage().buttons == MsgButtons::YesNo);
+        QCOMPARE(scripted->lastMessage().buttons, MsgButtons::YesNo);
         QCOMPARE(f.taskCount(), 3);
 
         scripted->answer(MsgResult::Yes);
@@ -426,79 +377,24 @@ private Q_SLOTS:
         setFindDialog([](QWidget*) { QFAIL("no find without tasks"); });
         f.editor->activate();
         QVERIFY(f.click("cmdFind"));
-        QCOMPARE(scripted->lastMessage().title, QStringLiteral("No Tasks in Database"));
-        QCOMPARE(scripted->lastMessage().text, QStringLiteral("No tasks entered to find."));
+        QCOMPARE(scripted->messages.size(), 1);
     }
 
-    void cloneSavesACopyAndEditsItsWeeks() {
+    // A click and Space toggle a week into edit mode, and Cancel puts the stored weeks back.
+    void weekMarksToggleAndCancel() {
         Fixture f;
-        QVERIFY(f.click("cmdClone"));
-        QCOMPARE(f.taskCount(), 4);
-        const QString copyId = f.stored(QStringLiteral("select max(taskid) from tasks")).toString();
-        QCOMPARE(copyId, QStringLiteral("4"));
-        QCOMPARE(f.stored(QStringLiteral("select count(*) from tasks where taskid = 4 and "
-                                         "taskname = 'Boiler inspection' and manuf = 'Acme' and "
-                                         "locid = 1 and typid = 2 and empid = 1 and reqhour = 2 "
-                                         "and curyearonly = 1 and purchdate = '2004-03-15'"))
-                     .toInt(),
-                 1);
-        QCOMPARE(f.text("txtTaskID"), copyId);
+        QListWidget* weeks = f.weekList();
+        clickWeek(weeks, 5);
         QVERIFY(f.inEditMode());
         QVERIFY(f.editor->WeeksChanged);
-        for (int i = 0; i < 52; ++i)
-            QVERIFY(!f.editor->isWeekMarked(i));
+        weeks->setFocus();
+        weeks->setCurrentRow(2);
+        QTest::keyClick(weeks, Qt::Key_Space);
+        QCOMPARE(markedWeeks(weeks), (QList<int>{4, 5}));
         QVERIFY(f.click("cmdCancel"));
-        QCOMPARE(f.text("txtTaskID"), copyId);
+        QCOMPARE(markedWeeks(weeks), (QList<int>{3, 4}));
+        QCOMPARE(f.storedWeeks(1), (QList<int>{3, 4}));
         QVERIFY(f.inBrowseMode());
-    }
-
-    // The demo site's schedules show as marks; a click and Space toggle a week into edit
-    // mode, and Cancel puts the stored weeks back.
-    void demoSchedulesShowAsMarks() {
-        const QDate today(2026, 3, 9);
-        scripted->setToday(today);
-        QTemporaryDir dir;
-        QString error;
-        QVERIFY2(initWorkFolder(dir.path(), true, today, &error), qPrintable(error));
-        const QString previous = QDir::currentPath();
-        QDir::setCurrent(dir.path());
-        {
-            frmMain main;
-            installTaskEditor(main);
-            main.Form_Load();
-            main.show();
-            QVERIFY(QTest::qWaitForWindowExposed(&main));
-            auto* editor = main.findChild<TaskEditor*>();
-            QVERIFY(editor);
-            auto* weeks = main.findChild<QListWidget*>(QStringLiteral("lstWeeks"));
-            auto* name = main.findChild<QLineEdit*>(QStringLiteral("txtTaskName"));
-            auto* next = main.findChild<QPushButton*>(QStringLiteral("cmdNext"));
-            const QString airHandler = QStringLiteral("Air handler - replace filters");
-            constexpr int MaxDemoTasks = 100;
-            for (int i = 0; i < MaxDemoTasks && name->text() != airHandler; ++i)
-                QTest::mouseClick(next, Qt::LeftButton);
-            QCOMPARE(name->text(), airHandler);
-            const QList<int> stored{2, 15, 28, 41};
-            QCOMPARE(markedWeeks(weeks), stored);
-            QVERIFY(!editor->isEditing());
-
-            clickWeek(weeks, 3);
-            QCOMPARE(markedWeeks(weeks), (QList<int>{2, 3, 15, 28, 41}));
-            QVERIFY(editor->isEditing());
-            QVERIFY(editor->WeeksChanged);
-            clickWeek(weeks, 15);
-            weeks->setFocus();
-            weeks->setCurrentRow(27);
-            QTest::keyClick(weeks, Qt::Key_Space);
-            QCOMPARE(markedWeeks(weeks), (QList<int>{2, 3, 41}));
-
-            editor->cmdCancel->click();
-            QCOMPARE(name->text(), airHandler);
-            QCOMPARE(markedWeeks(weeks), stored);
-            QVERIFY(!editor->isEditing());
-            main.Form_Unload();
-        }
-        QDir::setCurrent(previous);
     }
 
     // Saving the marks in the week of Monday 4 July 2005 (week 27), which a Sunday joins
@@ -565,6 +461,12 @@ private Q_SLOTS:
         QVERIFY(f.click("cmdUpdate"));
         QVERIFY(f.click("cmdClone"));
         QCOMPARE(f.text("txtTaskID"), QStringLiteral("4"));
+        QCOMPARE(f.stored(QStringLiteral("select count(*) from tasks where taskid = 4 and "
+                                         "taskname = 'Boiler inspection' and manuf = 'Acme' and "
+                                         "locid = 1 and typid = 2 and empid = 1 and reqhour = 2 "
+                                         "and curyearonly = 1 and purchdate = '2004-03-15'"))
+                     .toInt(),
+                 1);
         QCOMPARE(f.storedWeeks(4), (QList<int>{3, 4, 30}));
         QCOMPARE(f.stored(QStringLiteral("select group_concat(weeid || ' ' || duedate || ' ' || "
                                          "empid) from assign where taskid = 4"))
@@ -572,6 +474,7 @@ private Q_SLOTS:
                  QStringLiteral("30 2005-07-25 1"));
         QCOMPARE(markedWeeks(f.weekList()), QList<int>());
         QVERIFY(f.inEditMode());
+        QVERIFY(f.editor->WeeksChanged);
 
         clickWeek(f.weekList(), 3);
         clickWeek(f.weekList(), 4);
@@ -619,43 +522,6 @@ private Q_SLOTS:
         QVERIFY(f.inBrowseMode());
     }
 
-    void numberBoxesRefuseNonNumbers_data() {
-        QTest::addColumn<QString>("box");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("hours") << QStringLiteral("txtReqHour")
-                               << QStringLiteral(
-                                      "You must enter a valid number in the hours field.");
-        QTest::newRow("minutes") << QStringLiteral("txtReqMin")
-                                 << QStringLiteral(
-                                        "You must enter a valid number in the minutes field.");
-    }
-    void numberBoxesRefuseNonNumbers() {
-        QFETCH(QString, box);
-        QFETCH(QString, message);
-        Fixture f;
-        auto* number = f.w<QLineEdit>(box.toLatin1().constData());
-        number->setFocus(Qt::TabFocusReason);
-        QCOMPARE(number->selectedText(), number->text());
-        QTest::keyClicks(number, QStringLiteral("abc"));
-        QCOMPARE(number->text(), QStringLiteral("abc"));
-        f.w("txtBestTime")->setFocus(Qt::TabFocusReason);
-        QCOMPARE(scripted->lastMessage().text, message);
-        QCOMPARE(scripted->lastMessage().title, AppTitle);
-        QCOMPARE(QApplication::focusWidget(), number);
-
-        // An empty box is accepted and saved as 0.
-        scripted->clearRecord();
-        number->clear();
-        f.w("txtBestTime")->setFocus(Qt::TabFocusReason);
-        QVERIFY(scripted->messages.isEmpty());
-        QVERIFY(f.click("cmdUpdate"));
-        QCOMPARE(
-            f.stored(
-                 QStringLiteral("select %1 from tasks where taskid = 1").arg(box.mid(3).toLower()))
-                .toDouble(),
-            0.0);
-    }
-
     // An access key clicks its button while the focus stays in the field typed into, so the
     // command runs that field's lost-focus check itself: a refused text shows the field's
     // message, keeps the focus and the text, and nothing is written. Cancel discards without
@@ -674,9 +540,7 @@ private Q_SLOTS:
         const int alt = Qt::AltModifier;
         const QString purchDate = QStringLiteral("select purchdate from tasks where taskid = 1");
         const QString reqMin = QStringLiteral("select reqmin from tasks where taskid = 1");
-        const QString reqHour = QStringLiteral("select reqhour from tasks where taskid = 1");
         const QString count = QStringLiteral("select count(*) from tasks");
-        const QString fiftyDigits = QStringLiteral("1") + QString(49, QLatin1Char('0'));
 
         QTest::newRow("Update, purchase date 99/99/99")
             << false << "dcPurchDate"
@@ -685,18 +549,9 @@ private Q_SLOTS:
         QTest::newRow("Update, minutes xyz")
             << false << "txtReqMin"
             << "xyz" << int(Qt::Key_U) << alt << MinutesMessage << reqMin << "30" << true;
-        QTest::newRow("Update, hours 1e39")
-            << false << "txtReqHour"
-            << "1e39" << int(Qt::Key_U) << alt << HoursMessage << reqHour << "2" << true;
-        QTest::newRow("Update of a new task, minutes -1e39")
-            << true << "txtReqMin"
-            << "-1e39" << int(Qt::Key_U) << alt << MinutesMessage << count << "3" << true;
         QTest::newRow("Add Another, warranty date 2/30/2005")
             << true << "dcWarDate"
             << "2/30/2005" << int(Qt::Key_A) << alt << WarrantyDateMessage << count << "3" << true;
-        QTest::newRow("Add Another, a good date is saved")
-            << true << "dcWarDate"
-            << "2-1-06" << int(Qt::Key_A) << alt << "" << count << "4" << true;
         QTest::newRow("Update, a date typed short is saved")
             << false << "dcPurchDate"
             << "1-2-05" << int(Qt::Key_U) << alt << "" << purchDate << "2005-01-02" << false;
@@ -704,8 +559,8 @@ private Q_SLOTS:
             << false << "dcPurchDate"
             << "99/99/99" << int(Qt::Key_C) << alt << "" << purchDate << "2004-03-15" << false;
         const std::pair<const char*, Qt::Key> hidden[] = {
-            {"First", Qt::Key_S}, {"Previous", Qt::Key_P}, {"Next", Qt::Key_N},
-            {"Last", Qt::Key_L},  {"Delete", Qt::Key_D},   {"Find", Qt::Key_I},
+            {"Next", Qt::Key_N},
+            {"Delete", Qt::Key_D},
         };
         for (const auto& [button, key] : hidden)
             QTest::addRow("%s is hidden while editing", button)
@@ -766,11 +621,9 @@ private Q_SLOTS:
             << "3.4028235e38" << false << exact(double(std::numeric_limits<float>::max()))
             << "340282350000000000000000000000000000000";
         QTest::newRow("just beyond") << "3.4028236e38" << true << old << "3.4028236e38";
-        QTest::newRow("1e39") << "1e39" << true << old << "1e39";
         const QString fiftyNines(50, QLatin1Char('9'));
         QTest::newRow("fifty digits") << fiftyNines << true << old << fiftyNines;
         QTest::newRow("inf") << "inf" << true << old << "inf";
-        QTest::newRow("nan") << "nan" << true << old << "nan";
         QTest::newRow("too small to keep") << "1e-50" << true << old << "1e-50";
         QTest::newRow("more digits than single keeps") << "123456789" << true << old << "123456789";
     }
@@ -808,8 +661,6 @@ private Q_SLOTS:
         QTest::newRow("single 0.3") << QString::number(double(0.3f), 'g', 17) << "0.3";
         QTest::newRow("double 0.1") << "0.1"
                                     << "0.1";
-        QTest::newRow("nine digits") << "123456789"
-                                     << "123456789";
         QTest::newRow("2^24 + 1") << "16777217"
                                   << "16777217";
         QTest::newRow("1e39 from another program") << "1e39"
@@ -846,8 +697,6 @@ private Q_SLOTS:
         QTest::newRow("de_DE") << "de_DE"
                                << "1234,5"
                                << "-0,25" << -0.25;
-        QTest::newRow("bn_BD") << "bn_BD" << QStringLiteral("১২৩৪.৫") << QStringLiteral("-০.২৫")
-                               << -0.25;
         QTest::newRow("ar_EG") << "ar_EG" << QStringLiteral("١٢٣٤٫٥") << QStringLiteral("٠٫٢٥")
                                << 0.25;
     }
@@ -878,12 +727,9 @@ private Q_SLOTS:
         QTest::addColumn<int>("command");
         QTest::addColumn<bool>("onlyTask");
         QTest::addColumn<QString>("focus");
-        QTest::newRow("Update clicked") << int(UpdateClicked) << false << "txtTaskName";
         QTest::newRow("Update by Alt+U") << int(UpdateByKey) << false << "txtTaskName";
         QTest::newRow("Update by Space") << int(UpdateBySpace) << false << "txtTaskName";
         QTest::newRow("Cancel clicked") << int(CancelClicked) << false << "txtTaskName";
-        QTest::newRow("Cancel by Alt+C") << int(CancelByKey) << false << "txtTaskName";
-        QTest::newRow("Delete clicked") << int(DeleteClicked) << false << "txtTaskName";
         QTest::newRow("Delete by Space") << int(DeleteBySpace) << false << "txtTaskName";
         QTest::newRow("Delete of the only task") << int(DeleteClicked) << true << "cmdAddNew";
         QTest::newRow("Cancel of a first task") << int(CancelFirstTask) << true << "cmdAddNew";
@@ -902,10 +748,6 @@ private Q_SLOTS:
             f.press(Qt::Key_Space);
         };
         switch (command) {
-        case UpdateClicked:
-            edit();
-            QVERIFY(f.click("cmdUpdate"));
-            break;
         case UpdateByKey:
             edit();
             f.press(Qt::Key_U, Qt::AltModifier);
@@ -917,10 +759,6 @@ private Q_SLOTS:
         case CancelClicked:
             edit();
             QVERIFY(f.click("cmdCancel"));
-            break;
-        case CancelByKey:
-            edit();
-            f.press(Qt::Key_C, Qt::AltModifier);
             break;
         case DeleteClicked:
             scripted->answer(MsgResult::Yes);
@@ -970,38 +808,6 @@ private Q_SLOTS:
         QVERIFY(f.inBrowseMode());
     }
 
-    void findThroughTheInstalledDialog() {
-        Fixture f;
-        QVERIFY(!f.w("cmdFind")->isEnabled()); // no find dialog yet
-
-        // The dialog is left without searching, then searches without and with a match.
-        int call = 0;
-        setFindDialog([&call](QWidget*) {
-            QCOMPARE(FindTable, QStringLiteral("tasks"));
-            QCOMPARE(FindCaller, 1);
-            if (++call == 1)
-                return;
-            Cancelled = false;
-            rsTasks.findFirst(call == 2 ? QStringLiteral("taskname = \"nothing\"")
-                                        : QStringLiteral("taskname = \"Replace filters\""));
-        });
-        f.editor->activate();
-        QVERIFY(f.click("cmdNext"));
-        QVERIFY(f.click("cmdFind"));
-        QCOMPARE(f.text("txtTaskName"), QStringLiteral("Check extinguishers"));
-        QVERIFY(scripted->messages.isEmpty());
-        QVERIFY(f.click("cmdFind"));
-        QCOMPARE(scripted->lastMessage().title, QStringLiteral("No Records Match"));
-        QCOMPARE(scripted->lastMessage().text, QStringLiteral("That task was not found."));
-        QCOMPARE(f.text("txtTaskName"), QStringLiteral("Check extinguishers"));
-        QVERIFY(f.click("cmdNext")); // still positioned on the task shown
-        QCOMPARE(f.text("txtTaskName"), QStringLiteral("Replace filters"));
-        QVERIFY(f.click("cmdFirst"));
-        QVERIFY(f.click("cmdFind"));
-        QCOMPARE(f.text("txtTaskName"), QStringLiteral("Replace filters"));
-        QVERIFY(f.inBrowseMode());
-    }
-
     void worksInsideTheMainWindow() {
         TempWorkFolder folder(2005, SampleSql, false);
         const QString previous = QDir::currentPath();
@@ -1012,12 +818,8 @@ private Q_SLOTS:
             main.Form_Load();
             auto* editor = main.findChild<TaskEditor*>();
             QVERIFY(editor);
-            QCOMPARE(editor->txtTaskName->text(), QStringLiteral("Boiler inspection"));
-            QCOMPARE(editor->cmbEmp->currentText(), QStringLiteral("Baker, Ann"));
-            QVERIFY(main.exitAction()->isEnabled());
             QTest::keyClicks(editor->txtManuf, QStringLiteral("x"));
             QVERIFY(!main.exitAction()->isEnabled());
-            QVERIFY(editor->isEditing());
             editor->cmdCancel->click();
             QVERIFY(main.exitAction()->isEnabled());
 
@@ -1073,16 +875,11 @@ private Q_SLOTS:
             if (!create)
                 expected << notOpen;
             QCOMPARE(scripted->messageTexts(), expected);
-            QCOMPARE(scripted->messages[1].title, QStringLiteral("New Database"));
-            QCOMPARE(scripted->messages[1].buttons, MsgButtons::YesNo);
 
             QCOMPARE(dbMain.isOpen(), create);
             QCOMPARE(QFile::exists(dir.filePath("tavrel.mdb")), create);
             QCOMPARE(QFile::exists(dir.filePath("rptspec.mdb")), create);
             // The new file is this year's: no year question, and the editor starts empty.
-            QCOMPARE(main.mnuSetYear->text(), create
-                                                  ? QStringLiteral("&Set Current Year (Now 2005)")
-                                                  : QStringLiteral("&Set Current Year (Now 0)"));
             QCOMPARE(editor->lstWeeks->count(), create ? 52 : 0);
             QVERIFY(!editor->txtTaskName->isEnabled());
 
@@ -1157,11 +954,6 @@ private Q_SLOTS:
         QVERIFY(panel->width() - rightEdge(editor->cmbLoc) <= MaxPanelMargin);
     }
 
-    void helpOpensContents() {
-        Fixture f;
-        QVERIFY(f.click("cmdHelp"));
-        QCOMPARE(scripted->helpTopics, QStringList{QStringLiteral("contents")});
-    }
 };
 
 QTEST_MAIN(TstTaskEditor)
