@@ -41,8 +41,7 @@ constexpr int TitleBarAllowance = 48;
 
 frmMain::frmMain(QWidget* parent)
     : QMainWindow(parent)
-    , workFolder_(QDir::currentPath())
-    , arguments_(QCoreApplication::arguments()) {
+    , workFolder_(QDir::currentPath()) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(AppTitle);
     buildMenus();
@@ -178,10 +177,9 @@ void frmMain::Form_Load() {
     ErrorTrap trap;
     updateSetYearEnabled();
 
-    // Only a user at the window is offered a new database; -m reports the missing file.
-    const bool monthly = hasMonthlySwitch(arguments_);
-    Recordset settings = runWindowlessSteps(workFolder_, monthly ? MissingDatabase::Report
-                                                                 : MissingDatabase::OfferToCreate);
+    // A user at the window is offered a new database where there is none (the commands
+    // without a window, -m among them, only report it).
+    Recordset settings = runWindowlessSteps(workFolder_, MissingDatabase::OfferToCreate);
     updateSetYearCaption();
     // Start-up set the report destination back to the view; the menu shows that.
     mnuRptOut[1]->setChecked(ReportDest == ReportToView);
@@ -189,15 +187,8 @@ void frmMain::Form_Load() {
     // Which site this is: the folder, in the title of the window that works on it.
     setWindowTitle(AppTitle + QStringLiteral(" - ") +
                    QDir::toNativeSeparators(QDir(AppPath).absolutePath()));
-    if (!monthly && dbMain.isOpen())
+    if (dbMain.isOpen())
         rememberWorkFolder(AppPath);
-
-    if (monthly) {
-        monthlyExitCode_ = printMonthly();
-        monthlyRun_ = true;
-        settings.close();
-        return;
-    }
 
     setReportDefaults();
 

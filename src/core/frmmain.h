@@ -67,14 +67,6 @@ public:
     void setWorkFolder(const QString& folder) { workFolder_ = folder; }
     QString workFolder() const { return workFolder_; }
 
-    // The command line Form_Load looks at for the -m switch (defaults to the process's).
-    void setArguments(const QStringList& arguments) { arguments_ = arguments; }
-
-    // After Form_Load: whether it met -m and printed instead of starting, and the exit code
-    // the program then ends with.
-    bool ranMonthlyPrint() const { return monthlyRun_; }
-    int monthlyExitCode() const { return monthlyExitCode_; }
-
 public Q_SLOTS:
     void Form_Load();
     void Form_Unload();
@@ -100,9 +92,6 @@ private:
 
     std::unique_ptr<MainEditor> editor_;
     QString workFolder_;
-    QStringList arguments_;
-    bool monthlyRun_ = false;
-    int monthlyExitCode_ = 0;
     bool unloaded_ = false;
 
 public:

@@ -69,10 +69,6 @@ StartupSteps& startupSteps() {
     return steps;
 }
 
-bool hasMonthlySwitch(const QStringList& arguments) {
-    return arguments.contains(QStringLiteral("-m"));
-}
-
 void prepareProgramValues() {
     ReportDest = ReportToView;
     EmployeesChanged = true;

@@ -28,9 +28,6 @@ struct StartupSteps {
 };
 StartupSteps& startupSteps();
 
-// True when the command line holds the -m switch as an argument of its own.
-bool hasMonthlySwitch(const QStringList& arguments);
-
 // Exit codes of the monthly print run (-m) besides the print's own: an error was shown, or
 // the print is not part of this build.
 inline constexpr int ExitWithErrors = 1;

@@ -214,7 +214,6 @@ private Q_SLOTS:
         {
             frmMain w;
             installTaskEditor(w);
-            w.setArguments({QStringLiteral("tavrel")});
             QVERIFY(!w.mnuSetYear->isEnabled()); // nothing to run it yet
             startupSteps().createYearAssignments = CreateYearAssignments;
             startupSteps().setCurrentYear = SetCurrentYear;

@@ -189,7 +189,6 @@ private Q_SLOTS:
         ui.answer(MsgResult::Yes);
         {
             frmMain w;
-            w.setArguments({QStringLiteral("tavrel")});
             w.Form_Load();
             QCOMPARE(ui.messages.size(), 2);
             QCOMPARE(ui.messages[0].title, QStringLiteral("Reset Year"));

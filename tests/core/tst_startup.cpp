@@ -165,7 +165,6 @@ private Q_SLOTS:
         InFolder in(folder.path());
         QStringList calls;
         frmMain w;
-        w.setArguments({QStringLiteral("tavrel")});
         w.setEditor(std::make_unique<RecordingEditor>(&calls));
         w.Form_Load();
 
@@ -225,7 +224,6 @@ private Q_SLOTS:
         auto editor = std::make_unique<ReadingEditor>(&calls);
         ReadingEditor* reader = editor.get();
         frmMain w;
-        w.setArguments({QStringLiteral("tavrel")});
         w.setEditor(std::move(editor));
         w.Form_Load();
 
@@ -266,7 +264,6 @@ private Q_SLOTS:
         writeOldFile(dir.path());
         InFolder in(dir.path());
         frmMain w;
-        w.setArguments({QStringLiteral("tavrel")});
         w.Form_Load();
         QVERIFY2(ui.messages.isEmpty(), qPrintable(ui.messageTexts().join('\n')));
         // Each assignment has its task's location and type, none where the task is gone.
@@ -303,7 +300,6 @@ private Q_SLOTS:
         InFolder in(dir.path());
         {
             frmMain w;
-            w.setArguments({QStringLiteral("tavrel")});
             w.Form_Load();
             QCOMPARE(ui.messages.size(), 1);
             QVERIFY2(ui.messages[0].text.startsWith(QStringLiteral("3146  power failure")),
@@ -324,7 +320,6 @@ private Q_SLOTS:
         }
         ui.clearRecord();
         frmMain w;
-        w.setArguments({QStringLiteral("tavrel")});
         w.Form_Load();
         QVERIFY2(ui.messages.isEmpty(), qPrintable(ui.messageTexts().join('\n')));
         QVERIFY(assignHasCodeColumns());
@@ -345,7 +340,6 @@ private Q_SLOTS:
         Database other = Database::open(dir.filePath("tavrel.mdb"));
         Transaction theirs(other); // another program is writing
         frmMain w;
-        w.setArguments({QStringLiteral("tavrel")});
         try {
             w.Form_Load();
             QFAIL("the program should have ended");
@@ -376,7 +370,6 @@ private Q_SLOTS:
         };
         ui.answer(yes ? MsgResult::Yes : MsgResult::No);
         frmMain w;
-        w.setArguments({QStringLiteral("tavrel")});
         w.Form_Load();
         QCOMPARE(ui.messages.size(), 1);
         QCOMPARE(ui.messages[0].buttons, MsgButtons::YesNo);

@@ -167,7 +167,6 @@ private Q_SLOTS:
         auto owned = std::make_unique<RecordingEditor>();
         RecordingEditor* editor = owned.get();
         w.setEditor(std::move(owned));
-        w.setArguments({QStringLiteral("tavrel")});
         w.setWorkFolder(firstPath);
         w.Form_Load();
         QCOMPARE(w.windowTitle(), "Tavrel - " + QDir::toNativeSeparators(firstPath));
