@@ -84,10 +84,6 @@ private Q_SLOTS:
 
         QTest::newRow("empty") << ""
                                << ";" << 0 << QStringList{"", "", ""};
-        QTest::newRow("one") << "7"
-                             << ";" << 1 << QStringList{"", "7", ""};
-        QTest::newRow("three") << "1;2;3"
-                               << ";" << 3 << QStringList{"", "1", "2", "3", ""};
         QTest::newRow("empty inside") << "a;;b"
                                       << ";" << 3 << QStringList{"", "a", "", "b", ""};
         QTest::newRow("ends with one") << "a;b;"

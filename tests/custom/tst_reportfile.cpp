@@ -44,8 +44,6 @@ constexpr int AssignTaskName = 23;
 constexpr int DueDate = 25;
 constexpr int Completed = 26;
 constexpr int HoursSpent = 28;
-constexpr int EmployeeLast = 31;
-constexpr int EmployeeFirst = 32;
 constexpr int PartsCost = 35;
 
 SerialDate serial(int year, int month, int day) {
@@ -124,8 +122,6 @@ private Q_SLOTS:
         QTest::addColumn<Setup>("setup");
         QTest::addColumn<QStringList>("someLines"); // line number, then its text, ...
 
-        QTest::newRow("no fields") << "tasks" << Setup([](ReportDefinition&, const Catalogue&) {})
-                                   << QStringList{"8", "-1 ", "10", "0", "11", ""};
         QTest::newRow("everything set")
             << "tasks" << Setup([](ReportDefinition& r, const Catalogue& c) {
                    r.title = "Equipment; by week";
@@ -191,11 +187,9 @@ private Q_SLOTS:
             << 1 << "tasksxxxxxxxxxxxxxxxx" << ReportFileRead::RejectedAtTable;
         QTest::newRow("table without rows") << 1 << "locations" << ReportFileRead::RejectedAtTable;
         QTest::newRow("destination 4") << 3 << "4" << ReportFileRead::Rejected;
-        QTest::newRow("page number text") << 6 << "x" << ReportFileRead::Rejected;
         QTest::newRow("sort beyond the list") << 8 << " 17 " << ReportFileRead::Rejected;
         QTest::newRow("last sort position") << 9 << " 16 " << ReportFileRead::Read;
         QTest::newRow("flag 2") << 13 << "0;2" << ReportFileRead::Rejected;
-        QTest::newRow("width text") << 19 << "1;a" << ReportFileRead::Rejected;
         // Written when the catalogue had fewer ids, or more: the rest keep their reset
         // values, the extra entries are ignored.
         QTest::newRow("shorter catalogue") << 20 << "0;1" << ReportFileRead::Read;
@@ -265,28 +259,6 @@ private Q_SLOTS:
             << "Select tasks.taskid, curyearonly from tasks where  tasks.taskid < 10 and "
                "tasks.taskid > 3 and curyearonly"
             << ">1404|449.28;";
-        QTest::newRow("date range, hidden")
-            << "tasks" << Setup([](ReportDefinition& r, const Catalogue&) {
-                   r.fields = {PurchaseDate, TaskName};
-                   r.setting(PurchaseDate).HideCol = true;
-                   r.setting(PurchaseDate).RangeStart = serial(2005, 3, 5);
-                   r.setting(PurchaseDate).RangeEnd = serial(2005, 12, 31);
-               })
-            << "Select taskname from tasks where  purchdate >= #3/5/2005# and purchdate <= "
-               "#12/31/2005#"
-            << "3600;";
-        QTest::newRow("one join per linked table")
-            << "assign" << Setup([](ReportDefinition& r, const Catalogue&) {
-                   r.fields = {EmployeeLast, EmployeeFirst, AssignTaskName};
-               })
-            << "Select lastname, firstname, taskname from ((assign left join employees on "
-               "assign.empid = employees.empid) left join tasks on assign.taskid = tasks.taskid)"
-            << "1728|1728|3600;";
-        QTest::newRow("all hidden") << "tasks" << Setup([](ReportDefinition& r, const Catalogue&) {
-            r.fields = {TaskName};
-            r.setting(TaskName).HideCol = true;
-        }) << "Select  from tasks"
-                                    << "";
     }
 
     void queryText() {
@@ -309,8 +281,6 @@ private Q_SLOTS:
                                    << "|Page %d|";
         QTest::newRow("in header") << false << PageNumbers::InHeader << "|Tavrel Report|Page %d"
                                    << "";
-        QTest::newRow("none") << false << PageNumbers::None << "|Tavrel Report|"
-                              << "";
     }
 
     void pageTexts() {
