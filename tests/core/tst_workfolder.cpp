@@ -100,7 +100,6 @@ private Q_SLOTS:
         QTest::newRow("chooser cancelled, then cancel")
             << true << "" << QStringList{"cmdChoose", "cmdCancel"} << QStringList{""} << false
             << "";
-        QTest::newRow("cancel") << true << "" << QStringList{"cmdCancel"} << none << false << "";
         QTest::newRow("folder named") << true << "site" << none << none << false << "site";
         QTest::newRow("started in another folder")
             << false << "" << none << none << false << "elsewhere";
