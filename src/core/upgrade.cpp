@@ -22,12 +22,12 @@ constexpr int FillChunkRows = 5000;
 // The first failure met inside an upgrade step; the step stops there.
 using StepFailure = std::optional<DbError>;
 
-// True when opening `probeSql` fails for any reason: the column it names is missing.
+// True when opening `probeSql` fails for any reason: the column it names is missing. Only
+// the statement is prepared: reading its rows would copy a whole table on every start.
 bool probeFails(const QString& probeSql) {
     bool failed = false;
     ErrorTrap probe([&failed](const DbError&) { failed = true; });
-    Recordset rs = dbMain.openRecordset(probeSql, RecordsetType::Snapshot);
-    rs.close();
+    dbMain.checkQuery(probeSql);
     return failed;
 }
 

@@ -34,9 +34,11 @@ QString sqliteMessage(sqlite3* db) {
 
 } // namespace
 
-// Opens a connection the way every connection of the program is opened.
+// Opens a connection the way every connection of the program is opened. Each connection is
+// used by one thread only, so SQLite's own locking of every call is left out.
 int detail::openConnection(const QString& path, int flags, sqlite3** db) {
-    const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), db, flags, nullptr);
+    const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), db,
+                                   flags | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc == SQLITE_OK) {
         sqlite3_busy_timeout(*db, BusyTimeoutMs);
         sqlite3_extended_result_codes(*db, 0);

@@ -51,6 +51,11 @@ public:
     // Opens a recordset on SQL text or a table name.
     Recordset openRecordset(const QString& sqlOrTable, RecordsetType type = RecordsetType::Dynaset);
 
+    // Raises what opening a recordset on `sqlOrTable` would raise (a missing table or column,
+    // a syntax error, a lock), without reading a row: the cheap way to ask whether a query's
+    // tables and columns exist.
+    void checkQuery(const QString& sqlOrTable);
+
     // Runs one statement that returns no rows (delete, update, insert, alter table ...).
     void execute(const QString& sql);
 

@@ -498,52 +498,78 @@ QString detail::keyList(const QList<TableRef>& tables) {
     return keys.join(QLatin1String(", "));
 }
 
-Recordset Database::openRecordset(const QString& sqlOrTable, RecordsetType type) {
-    Recordset result;
-    if (!isOpen()) {
-        raiseNotSet();
-        return result;
-    }
+namespace {
+
+// The statement a recordset on `sqlOrTable` runs, in SQLite's dialect with Jet's comparisons,
+// and its parts; raises the error and returns false when the text is no query of the file.
+bool translateQuery(sqlite3* db, const QString& sqlOrTable, RecordsetType type, Tokens* tokens,
+                    SelectParts* parts) {
     QString error;
-    Tokens tokens;
     {
         Tokens jet;
         if (!tokenize(sqlOrTable, true, &jet, &error)) {
             raiseError(ErrSqlSyntax, error);
-            return result;
+            return false;
         }
         while (!jet.isEmpty() && jet.last().isOp(";"))
             jet.removeLast();
         if (jet.size() == 1 && jet.first().isName()) {
             // A table name: the table's rows in their stored order.
             QString declared;
-            if (!tableExists(d->db, jet.first().text, &declared)) {
+            if (!tableExists(db, jet.first().text, &declared)) {
                 raiseError(ErrTableNotFound, tableNotFound(jet.first().text));
-                return result;
+                return false;
             }
-            tokenize(QStringLiteral("SELECT * FROM ") + quoteIdent(declared), false, &tokens,
+            tokenize(QStringLiteral("SELECT * FROM ") + quoteIdent(declared), false, tokens,
                      &error);
         } else if (type == RecordsetType::Table) {
             raiseError(ErrTableNotFound, tableNotFound(sqlOrTable));
-            return result;
-        } else if (!translateTokens(sqlOrTable, &tokens, &error)) {
+            return false;
+        } else if (!translateTokens(sqlOrTable, tokens, &error)) {
             raiseError(ErrSqlSyntax, error);
-            return result;
+            return false;
         }
     }
-    tokens = jetComparisons(d->db, tokens);
-    SelectParts parts = parseSelect(tokens);
-    if (!parts.isSelect) {
+    *tokens = jetComparisons(db, *tokens);
+    *parts = parseSelect(*tokens);
+    if (!parts->isSelect) {
         raiseError(
             ErrSqlSyntax,
             QStringLiteral("Invalid SQL statement; expected 'SELECT': '%1'.").arg(sqlOrTable));
-        return result;
+        return false;
     }
     // Keys exist only for real tables (a view or a missing table is read as rows; SQLite
     // names a missing one when the statement is prepared).
-    for (const TableRef& t : parts.tables)
-        if (!tableExists(d->db, t.table, nullptr))
-            parts.keyable = false;
+    for (const TableRef& t : parts->tables)
+        if (!tableExists(db, t.table, nullptr))
+            parts->keyable = false;
+    return true;
+}
+
+} // namespace
+
+void Database::checkQuery(const QString& sqlOrTable) {
+    if (!isOpen())
+        return raiseNotSet();
+    Tokens tokens;
+    SelectParts parts;
+    if (!translateQuery(d->db, sqlOrTable, RecordsetType::Snapshot, &tokens, &parts))
+        return;
+    sqlite3_stmt* stmt = nullptr;
+    if (d->prepare(emitSql(tokens), &stmt, false, sqlOrTable))
+        sqlite3_finalize(stmt);
+}
+
+Recordset Database::openRecordset(const QString& sqlOrTable, RecordsetType type) {
+    Recordset result;
+    if (!isOpen()) {
+        raiseNotSet();
+        return result;
+    }
+    Tokens tokens;
+    SelectParts parts;
+    if (!translateQuery(d->db, sqlOrTable, type, &tokens, &parts))
+        return result;
 
     auto rs = std::make_unique<Recordset::Impl>();
     rs->db = d;
