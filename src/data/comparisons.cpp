@@ -659,16 +659,21 @@ TextOrder textOrderTerms(sqlite3* db, const QString& from, const Tokens& orderBy
         if (!order.exact.isEmpty()) {
             order.exact.append(op(","));
             order.indexed.append(op(","));
+            order.reversed.append(op(","));
         }
         order.exact.append(expr);
         order.indexed.append(expr);
+        order.reversed.append(expr);
         if (isTextColumn(db, from, expr)) {
             order.exact << word("COLLATE") << word(SortCollation);
             order.indexed << word("COLLATE") << word("NOCASE");
+            order.reversed << word("COLLATE") << word("NOCASE");
             order.texts.append(expr);
         }
         order.exact.append(direction);
         order.indexed.append(direction);
+        const bool descending = !direction.isEmpty() && direction.first().isWord("desc");
+        order.reversed.append(word(descending ? "ASC" : "DESC"));
     }
     return order;
 }

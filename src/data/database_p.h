@@ -105,10 +105,12 @@ Tokens collateOrderTerms(sqlite3* db, const QString& from, const Tokens& orderBy
 // Two ways of ordering by the same terms. `exact` gives text columns the jet collation;
 // `indexed` gives them NOCASE, which an index on (column COLLATE NOCASE) serves and which
 // is Jet's order for texts of plain ASCII that do not differ only in case. `texts` are the
-// text terms, whose values tell whether `indexed` gave Jet's order.
+// text terms, whose values tell whether `indexed` gave Jet's order. `reversed` is `indexed`
+// with every direction turned, for reading the last rows first.
 struct TextOrder {
     Tokens exact;
     Tokens indexed;
+    Tokens reversed;
     QList<Tokens> texts;
 };
 TextOrder textOrderTerms(sqlite3* db, const QString& from, const Tokens& orderBy);
@@ -268,6 +270,30 @@ struct Recordset::Impl {
     bool autoIncrement = false;
     QHash<QString, detail::ValueKind> baseKinds; // lower-case column -> kind
     QHash<QString, QString> baseColumnNames;     // lower-case -> as declared
+
+    // A large keyset in Jet's order is read in parts: its first rows at open, its last ones
+    // when moveLast() first needs them, and the rest when a move, find or addition first
+    // reaches them. Positions [gapBegin, gapEnd) hold no key yet; until the size is known
+    // the keys end at gapBegin. Only single-table keysets whose order an index serves are
+    // read this way (`keysSql` gives every key, the text terms after it).
+    bool complete = true;
+    bool sizeKnown = true;
+    int gapBegin = 0;
+    int gapEnd = 0;
+    QString keysSql;
+    QString lastKeysSql; // the keys last row first, limit ?1
+    QString exactKeysSql;
+    QString countSql;
+    int orderTexts = 0;
+    // Whether the row at `index` is one whose key is not read yet.
+    bool inGap(int index) const {
+        return !complete && index >= gapBegin && (!sizeKnown || index < gapEnd);
+    }
+    // Reads the count and the last keys; false after raising a failure.
+    bool readLastKeys();
+    // Reads the keys not read yet. `target` (a position a move of `step` is headed for) is
+    // moved along with the rows it is among. False after raising a failure.
+    bool completeKeys(int* target = nullptr, int step = 1);
 
     int pos = -1;
     bool bof = true;

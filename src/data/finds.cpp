@@ -34,6 +34,8 @@ template <class R> void find(R* d, const QString& criteria, FindFrom from) {
     }
     const QString condition = d->findCondition(
         jetComparisons(d->db->db, substituteAliases(tokens, d->aliases), d->tables));
+    if (!d->complete && !d->completeKeys())
+        return;
     const int n = d->count();
 
     // Which rows match, evaluated by SQLite: on the recordset's tables for a keyset, on the

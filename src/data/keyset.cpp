@@ -45,6 +45,10 @@ void Recordset::Impl::eraseKey(int index) {
         return; // a static copy loses no rows
     const auto at = keys.begin() + qsizetype(index) * stride;
     keys.erase(at, at + stride);
+    if (!complete && index < gapBegin) {
+        --gapBegin;
+        --gapEnd;
+    }
     batch.clear(); // positions after it moved
 }
 
@@ -53,8 +57,15 @@ void Recordset::Impl::eraseKey(int index) {
 bool Recordset::Impl::readBatch(int index, int direction) {
     batch.clear();
     const int n = count();
-    const int first = direction < 0 ? qMax(0, index - ReadAheadRows + 1) : index;
-    const int end = direction < 0 ? index + 1 : qMin(n, index + ReadAheadRows);
+    int first = direction < 0 ? qMax(0, index - ReadAheadRows + 1) : index;
+    int end = direction < 0 ? index + 1 : qMin(n, index + ReadAheadRows);
+    if (!complete) {
+        // Not into the rows whose keys are not read yet.
+        if (index < gapBegin)
+            end = qMin(end, gapBegin);
+        else
+            first = qMax(first, gapEnd);
+    }
     wanted.resize(size_t(fields.size()), 0);
     batchSlot.assign(size_t(fields.size()), -1);
     QList<int> slotFields;
@@ -257,6 +268,9 @@ int Recordset::Impl::resolveField(const QString& rawName) const {
 // Opening
 
 namespace {
+
+// Keys read at open where a keyset is read in parts.
+constexpr int FirstKeys = 4 * ReadAheadRows;
 
 bool tableExists(sqlite3* db, const QString& name, QString* declared) {
     sqlite3_stmt* stmt = nullptr;
@@ -489,6 +503,36 @@ bool sortsRows(sqlite3* db, const QString& sql) {
     return sorts;
 }
 
+// Appends the keys `sql` gives, `stride` a row, to *keys; a `limit` above 0 is bound to ?1.
+// With `texts` > 0 (terms read after the keys) it stops as soon as the rows are not in Jet's
+// order and clears *jetOrder. False after raising a failure.
+template <class Connection>
+bool readKeyRows(const Connection& db, const QString& sql, int stride, int texts, int limit,
+                 std::vector<qint64>* keys, bool* jetOrder, const QString& context) {
+    sqlite3_stmt* stmt = nullptr;
+    if (!db.prepare(sql, &stmt, false, context))
+        return false;
+    if (limit > 0)
+        sqlite3_bind_int(stmt, 1, limit);
+    NocaseOrderCheck check(texts);
+    int rc = SQLITE_OK;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        for (int i = 0; i < stride; ++i)
+            keys->push_back(
+                sqlite3_column_type(stmt, i) == SQLITE_NULL ? 0 : sqlite3_column_int64(stmt, i));
+        if (texts > 0 && !check.next(stmt, stride)) {
+            *jetOrder = false;
+            break;
+        }
+    }
+    sqlite3_finalize(stmt);
+    if (rc != SQLITE_DONE && rc != SQLITE_ROW) {
+        db.raise(rc, false, context);
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 QString detail::keyList(const QList<TableRef>& tables) {
@@ -629,30 +673,8 @@ Recordset Database::openRecordset(const QString& sqlOrTable, RecordsetType type)
                 sql += QLatin1Char(' ') + emitSql(parts.tail);
             return sql;
         };
-        // Reads the keys; with `texts` > 0 (terms read after the keys) it stops as soon as
-        // the rows are not in Jet's order and clears *jetOrder.
-        auto readKeys = [&](const QString& sql, int texts, bool* jetOrder) {
-            sqlite3_stmt* stmt = nullptr;
-            if (!d->prepare(sql, &stmt, false, sqlOrTable))
-                return false;
-            NocaseOrderCheck check(texts);
-            int rc = SQLITE_OK;
-            while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-                for (int i = 0; i < rs->stride; ++i)
-                    rs->keys.push_back(sqlite3_column_type(stmt, i) == SQLITE_NULL
-                                           ? 0
-                                           : sqlite3_column_int64(stmt, i));
-                if (texts > 0 && !check.next(stmt, rs->stride)) {
-                    *jetOrder = false;
-                    break;
-                }
-            }
-            sqlite3_finalize(stmt);
-            if (rc != SQLITE_DONE && rc != SQLITE_ROW) {
-                d->raise(rc, false, sqlOrTable);
-                return false;
-            }
-            return true;
+        auto readKeys = [&](const QString& sql, int texts, bool* jetOrder, int limit = 0) {
+            return readKeyRows(*d, sql, rs->stride, texts, limit, &rs->keys, jetOrder, sqlOrTable);
         };
         bool jetOrder = true;
         if (parts.orderBy.isEmpty()) {
@@ -673,9 +695,39 @@ Recordset Database::openRecordset(const QString& sqlOrTable, RecordsetType type)
             // sorted once, and a limit could leave out the rows that differ.)
             bool sorted = false;
             const QString indexed = keysetSql(order.indexed, order.texts);
-            if (!order.texts.isEmpty() && parts.tail.isEmpty() && !sortsRows(d->db, indexed)) {
-                if (!readKeys(indexed, int(order.texts.size()), &jetOrder))
+            const int texts = int(order.texts.size());
+            if (texts > 0 && parts.tail.isEmpty() && !sortsRows(d->db, indexed)) {
+                // One table: its first rows now, the others when they are needed (the key
+                // breaks ties, so that the rows read last first are the same rows).
+                auto thenKey = [&](Tokens terms, const char* direction) {
+                    terms << Token{TokKind::Op, QStringLiteral(",")}
+                          << Token{TokKind::QuotedIdent, parts.tables.first().refName()}
+                          << Token{TokKind::Op, QStringLiteral(".")}
+                          << Token{TokKind::Ident, QStringLiteral("rowid")}
+                          << Token{TokKind::Ident, QLatin1String(direction)};
+                    return terms;
+                };
+                const QString inParts = keysetSql(thenKey(order.indexed, "ASC"), order.texts);
+                const QString lastFirst = keysetSql(thenKey(order.reversed, "DESC"), order.texts) +
+                                          QStringLiteral(" LIMIT ?1");
+                if (rs->stride == 1 && !sortsRows(d->db, inParts) && !sortsRows(d->db, lastFirst)) {
+                    if (!readKeys(inParts + QStringLiteral(" LIMIT ?1"), texts, &jetOrder,
+                                  FirstKeys))
+                        return result;
+                    if (jetOrder && rs->keys.size() == size_t(FirstKeys)) {
+                        rs->complete = rs->sizeKnown = false;
+                        rs->gapBegin = rs->gapEnd = FirstKeys;
+                        rs->keysSql = inParts;
+                        rs->lastKeysSql = lastFirst;
+                        rs->exactKeysSql = keysetSql(order.exact, {});
+                        rs->countSql = QStringLiteral("SELECT count(*) FROM ") + rs->fromSql;
+                        if (!parts.where.isEmpty())
+                            rs->countSql += QStringLiteral(" WHERE ") + emitSql(parts.where);
+                        rs->orderTexts = texts;
+                    }
+                } else if (!readKeys(indexed, texts, &jetOrder)) {
                     return result;
+                }
                 sorted = jetOrder;
                 if (!sorted)
                     rs->keys.clear();
@@ -708,6 +760,111 @@ Recordset Database::openRecordset(const QString& sqlOrTable, RecordsetType type)
     }
     result.d = std::move(rs);
     return result;
+}
+
+// ---------------------------------------------------------------------------------------
+// A keyset read in parts
+
+bool Recordset::Impl::readLastKeys() {
+    sqlite3_stmt* stmt = nullptr;
+    if (!db->prepare(countSql, &stmt, false, selectSql))
+        return false;
+    const int rc = sqlite3_step(stmt);
+    const qint64 total = rc == SQLITE_ROW ? sqlite3_column_int64(stmt, 0) : 0;
+    sqlite3_finalize(stmt);
+    if (rc != SQLITE_ROW) {
+        db->raise(rc, false, selectSql);
+        return false;
+    }
+    if (total <= qint64(gapBegin) + 2 * ReadAheadRows)
+        return completeKeys();
+    std::vector<qint64> last;
+    bool jetOrder = true;
+    if (!readKeyRows(*db, lastKeysSql, 1, orderTexts, ReadAheadRows, &last, &jetOrder, selectSql))
+        return false;
+    // Rows not in Jet's order, or a last row among the first ones (the table changed since
+    // they were read): the whole keyset is read instead.
+    bool overlaps = !jetOrder || last.size() < size_t(ReadAheadRows);
+    for (size_t i = 0; !overlaps && i < last.size(); ++i)
+        overlaps = std::find(keys.cbegin(), keys.cend(), last[i]) != keys.cend();
+    if (overlaps)
+        return completeKeys();
+    gapEnd = int(total) - int(last.size());
+    keys.resize(size_t(gapEnd), 0);
+    keys.insert(keys.end(), last.rbegin(), last.rend());
+    sizeKnown = true;
+    batch.clear();
+    return true;
+}
+
+bool Recordset::Impl::completeKeys(int* target, int step) {
+    std::vector<qint64> all;
+    bool jetOrder = true;
+    if (!readKeyRows(*db, keysSql, 1, orderTexts, 0, &all, &jetOrder, selectSql))
+        return false;
+    const int n = count();
+    const int oldGapEnd = sizeKnown ? gapEnd : gapBegin;
+    int newPos = pos;
+    int newTarget = target ? *target : 0;
+    if (!jetOrder) {
+        // Texts that NOCASE does not order as Jet does: every key in Jet's order, the cursor
+        // on its row.
+        all.clear();
+        if (!readKeyRows(*db, exactKeysSql, 1, 0, 0, &all, &jetOrder, selectSql))
+            return false;
+        if (pos >= 0 && pos < n && !inGap(pos)) {
+            auto at = std::find(all.begin(), all.end(), keys[size_t(pos)]);
+            if (at == all.end()) // deleted meanwhile: it stays, to read as deleted
+                at = all.insert(all.begin() + qMin(qsizetype(pos), qsizetype(all.size())),
+                                keys[size_t(pos)]);
+            newPos = int(at - all.begin());
+        } else if (pos >= n) {
+            newPos = int(all.size());
+        }
+        newTarget = newPos + (newTarget - pos);
+        keys.swap(all);
+    } else {
+        // The rows between the last of the first keys and the first of the last ones that
+        // were not read yet. Rows added since the first keys were read among those are
+        // left out, as they would have been had the keyset been read whole at open.
+        const std::set<qint64> known(keys.cbegin(), keys.cbegin() + gapBegin);
+        std::set<qint64> lastKnown;
+        size_t begin = 0;
+        for (int i = gapBegin - 1; i >= 0; --i) {
+            const auto at = std::find(all.cbegin(), all.cend(), keys[size_t(i)]);
+            if (at != all.cend()) {
+                begin = size_t(at - all.cbegin()) + 1;
+                break;
+            }
+        }
+        size_t end = all.size();
+        for (int i = oldGapEnd; i < n; ++i) {
+            lastKnown.insert(keys[size_t(i)]);
+            const auto at = std::find(all.cbegin() + qsizetype(begin), all.cend(), keys[size_t(i)]);
+            if (at != all.cend() && end == all.size())
+                end = size_t(at - all.cbegin());
+        }
+        std::vector<qint64> merged(keys.cbegin(), keys.cbegin() + gapBegin);
+        for (size_t i = begin; i < end; ++i)
+            if (!known.count(all[i]) && !lastKnown.count(all[i]))
+                merged.push_back(all[i]);
+        const int newGapEnd = int(merged.size());
+        merged.insert(merged.end(), keys.cbegin() + oldGapEnd, keys.cend());
+        const int shift = newGapEnd - oldGapEnd;
+        auto moved = [&](int index) {
+            return index >= oldGapEnd && sizeKnown ? index + shift : index;
+        };
+        newPos = moved(pos);
+        newTarget = step < 0 && inGap(newTarget) ? newGapEnd - 1 : moved(newTarget);
+        keys.swap(merged);
+    }
+    pos = newPos;
+    if (target)
+        *target = newTarget;
+    complete = sizeKnown = true;
+    gapBegin = gapEnd = 0;
+    batch.clear();
+    return true;
 }
 
 } // namespace tavrel

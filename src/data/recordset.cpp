@@ -74,6 +74,8 @@ bool Recordset::isEOF() const {
 
 // Puts the cursor on `target`, walking on in `step` past rows deleted by another program.
 void Recordset::Impl::settle(int target, int step) {
+    if (inGap(target) && !completeKeys(&target, step))
+        return;
     mode = Mode::None;
     buffer.clear();
     deletedCurrent = false;
@@ -119,6 +121,8 @@ void Recordset::moveFirst() {
 void Recordset::moveLast() {
     if (!isOpen())
         return raiseNotSet();
+    if (!d->complete && !d->sizeKnown && !d->readLastKeys())
+        return;
     d->settle(d->count() - 1, -1);
 }
 
@@ -466,6 +470,9 @@ bool Recordset::checkWritable(bool needsCurrentRow) const {
 
 void Recordset::addNew() {
     if (!checkWritable(false))
+        return;
+    // The new row joins the end of the keyset, which must be whole by then.
+    if (!d->complete && !d->completeKeys())
         return;
     d->mode = Impl::Mode::Add;
     d->buffer.clear();

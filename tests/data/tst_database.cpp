@@ -74,6 +74,7 @@ private Q_SLOTS:
     void unopenedObjectsReportNotSet();
     void movesPastEitherEnd();
     void recordCount();
+    void largeKeysetReadInParts();
     void finds();
     void valuesByType();
     void qualifiedNamesAndAliases();
@@ -210,6 +211,85 @@ void TestDatabase::recordCount() {
     rs = db.openRecordset(QStringLiteral("select taskid from taskweeks where taskid = 1"));
     rs.moveLast();
     QCOMPARE(rs.recordCount(), 2);
+}
+
+// A long task list is read in parts (its first rows, its last ones, the rest when reached):
+// every way of reaching the rest gives the rows of a keyset read whole, in Jet's order.
+void TestDatabase::largeKeysetReadInParts() {
+    constexpr int Tasks = 1500;
+    constexpr int Step = 7919; // visits every number below Tasks once: names out of key order
+    QStringList values;
+    for (int i = 1; i <= Tasks; ++i)
+        values
+            << QStringLiteral("(%1, 'Task %2')").arg(i).arg((i * Step) % Tasks, 5, 10, QChar(u'0'));
+    test::TempWorkFolder folder(2005,
+                                QStringLiteral("INSERT INTO tasks (taskid, taskname) VALUES ") +
+                                    values.join(u',') + u';',
+                                false);
+    Database db = Database::open(folder.dbPath());
+    const QString query = QStringLiteral("select * from tasks order by taskname");
+    auto wholeOrder = [&] {
+        Recordset copy = db.openRecordset(query, RecordsetType::Snapshot);
+        return ids(copy, QStringLiteral("taskid")).split(u',');
+    };
+    auto walkBack = [](Recordset& rs) {
+        QStringList out;
+        for (rs.moveLast(); !rs.isBOF(); rs.movePrevious())
+            out.prepend(rs.value(QStringLiteral("taskid")).toString());
+        return out;
+    };
+    const QStringList expected = wholeOrder();
+    QCOMPARE(expected.size(), Tasks);
+
+    // Forward from the first rows, and back from the last ones.
+    Recordset forward = db.openRecordset(query);
+    QCOMPARE(ids(forward, QStringLiteral("taskid")).split(u','), expected);
+    Recordset backward = db.openRecordset(query);
+    backward.moveLast();
+    QCOMPARE(backward.recordCount(), Tasks);
+    QCOMPARE(walkBack(backward), expected);
+
+    // Rows another program deletes before the rest is read (one among the first rows, one
+    // in the middle, one among the last) are gone; one of the first rows renamed into the
+    // middle stays where it was. No row is lost or shown twice.
+    OtherProgram other(folder.dbPath());
+    Recordset changed = db.openRecordset(query);
+    changed.moveLast();
+    QStringList remaining = expected;
+    for (const int at : {10, Tasks / 2, Tasks - 5}) {
+        const QString id = remaining.takeAt(at);
+        QCOMPARE(other.exec(("DELETE FROM tasks WHERE taskid = " + id.toUtf8()).constData()),
+                 SQLITE_OK);
+    }
+    QCOMPARE(other.exec(("UPDATE tasks SET taskname = 'Task 00750 renamed' WHERE taskid = " +
+                         remaining.at(20).toUtf8())
+                            .constData()),
+             SQLITE_OK);
+    QCOMPARE(walkBack(changed), remaining);
+
+    // A name that NOCASE does not order as Jet does, met in the middle: the rest comes in
+    // Jet's order, and the cursor stays on its row.
+    Recordset accented = db.openRecordset(query);
+    QCOMPARE(other.exec("UPDATE tasks SET taskname = 'Task 00' || taskid || ' é' WHERE taskid = "
+                        "(SELECT taskid FROM tasks ORDER BY taskname LIMIT 1 OFFSET 900)"),
+             SQLITE_OK);
+    const QStringList jetOrder = wholeOrder();
+    QStringList seen;
+    for (; !accented.isEOF(); accented.moveNext())
+        seen << accented.value(QStringLiteral("taskid")).toString();
+    QCOMPARE(seen, jetOrder);
+
+    // A find and an addition need every key: the new row joins the end.
+    Recordset edited = db.openRecordset(query);
+    edited.findFirst(QStringLiteral("taskname = 'task 01000'"));
+    QVERIFY(!edited.noMatch());
+    QCOMPARE(edited.value(QStringLiteral("taskname")).toString(), QStringLiteral("Task 01000"));
+    edited.addNew();
+    edited.setValue(QStringLiteral("taskname"), QStringLiteral("A new task"));
+    edited.update();
+    edited.moveLast();
+    QCOMPARE(edited.value(QStringLiteral("taskname")).toString(), QStringLiteral("A new task"));
+    QCOMPARE(edited.recordCount(), int(jetOrder.size()) + 1);
 }
 
 void TestDatabase::finds() {
@@ -896,7 +976,6 @@ int damagePages(const QString& path, const QString& object, const QString& which
     }
     return damaged;
 }
-
 
 // Fills assign with enough rows (with long notes) to take many pages.
 void fillManyAssignments(test::TempWorkFolder& folder, int rows) {
