@@ -164,17 +164,13 @@ private Q_SLOTS:
         const QString check = QStringLiteral("check extinguishers");
         const QString filters = QStringLiteral("Replace filters");
         QTest::newRow("opened") << QString() << "101000" << open;
-        QTest::newRow("all years") << "Y2"
-                                   << "011000" << allYears;
-        QTest::newRow("both") << "C2"
-                              << "100100" << thisYear;
-        QTest::newRow("by date, everything") << "Y2 C2 S1"
-                                             << "010110" << all;
+        QTest::newRow("all years") << "Y2" << "011000" << allYears;
+        QTest::newRow("both") << "C2" << "100100" << thisYear;
+        QTest::newRow("by date, everything") << "Y2 C2 S1" << "010110" << all;
         QTest::newRow("by name, everything")
-            << "Y2 C2 S2"
-            << "010101" << QStringList{boiler, boiler, check, check, filters, filters};
-        QTest::newRow("show after sort by name") << "S2 Y2"
-                                                 << "011001" << allYears;
+            << "Y2 C2 S2" << "010101"
+            << QStringList{boiler, boiler, check, check, filters, filters};
+        QTest::newRow("show after sort by name") << "S2 Y2" << "011001" << allYears;
     }
     void menuChoicesShowTheirRows() {
         QFETCH(QString, choices);
