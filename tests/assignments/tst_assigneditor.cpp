@@ -164,12 +164,9 @@ private Q_SLOTS:
         const QString check = QStringLiteral("check extinguishers");
         const QString filters = QStringLiteral("Replace filters");
         QTest::newRow("opened") << QString() << "101000" << open;
-        QTest::newRow("year and back") << "Y2 Y1" << "101000" << open;
         QTest::newRow("all years") << "Y2" << "011000" << allYears;
         QTest::newRow("both") << "C2" << "100100" << thisYear;
-        QTest::newRow("uncompleted again, all years") << "Y2 C2 C1" << "011000" << allYears;
         QTest::newRow("by date, everything") << "Y2 C2 S1" << "010110" << all;
-        QTest::newRow("by name") << "S2" << "101001" << QStringList{boiler, check, filters};
         QTest::newRow("by name, everything")
             << "Y2 C2 S2" << "010101"
             << QStringList{boiler, boiler, check, check, filters, filters};

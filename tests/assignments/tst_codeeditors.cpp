@@ -3,7 +3,6 @@
 #include "core/globals.h"
 #include "support/scriptedui.h"
 #include "support/testenv.h"
-#include "tasks/taskeditor.h"
 
 #include <QComboBox>
 #include <QFile>
@@ -122,8 +121,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("helpTopic");
         QTest::newRow("employees") << MenuEmployees << int(CodeEdit::Employees)
                                    << QStringList{"Mary", "Adams"} << "employees";
-        QTest::newRow("locations") << MenuLocations << int(CodeEdit::Locations)
-                                   << QStringList{"Annex"} << "locations";
+        QTest::newRow("locations")
+            << MenuLocations << int(CodeEdit::Locations) << QStringList{"Annex"} << "locations";
         QTest::newRow("managers") << MenuManagers << int(CodeEdit::Managers)
                                   << QStringList{"Paul", "Boss"} << "managers";
         QTest::newRow("types") << MenuTypes << int(CodeEdit::Types) << QStringList{"electrical"}
@@ -203,8 +202,6 @@ private Q_SLOTS:
             << MenuTypes << "hvac"
             << "This type is assigned to a task record and cannot be deleted."
             << QStringList{"HVAC"};
-        QTest::newRow("type only on assignments")
-            << MenuTypes << "Elec" << QString() << QStringList{"HVAC"};
     }
     void deleteChecks() {
         QFETCH(int, menu);
@@ -246,9 +243,6 @@ private Q_SLOTS:
             << MenuEmployees << names
             << "select lastname || '/' || ifnull(firstname, '') from employees "
                "where empid = 5";
-        QTest::newRow("manager") << MenuManagers << names
-                                 << "select manlast || '/' || ifnull(manfirst, '') from managers "
-                                    "where manid = 3";
         QTest::newRow("location") << MenuLocations
                                   << "You must enter a location name (or press Cancel)"
                                   << "select locdesc || '/' from locations where locid = 4";
@@ -348,32 +342,6 @@ private Q_SLOTS:
         QCOMPARE(site.stored("select count(*) from managers").toInt(), 3);
         QCOMPARE(ui.messages.size(), 0);
         QCOMPARE(window->size(), opened); // the buttons came and went without resizing it
-    }
-
-    // A name saved with no first name reaches the main window's task editor, listed without
-    // a comma, when the user comes back to the main window.
-    void employeeListedWithoutComma() {
-        ScriptedUi ui;
-        Site site;
-        site.main.setEditor(std::make_unique<TaskEditor>(site.main.exitAction()));
-        auto* tasks = static_cast<TaskEditor*>(site.main.editor()->widget());
-        site.main.editor()->openRecords();
-        EmployeesChanged = true;
-        site.main.show();
-        site.main.activateWindow();
-        QTRY_COMPARE(QApplication::activeWindow(), &site.main);
-        QCOMPARE(tasks->cmbEmp->count(), 4);
-        CodeEditor* window = site.open(MenuEmployees);
-        QVERIFY(click(window, "cmdAddNew"));
-        typeInto(window, "txtLast", QStringLiteral("Zed"));
-        QVERIFY(click(window, "cmdUpdate"));
-        site.main.activateWindow();
-        QTRY_COMPARE(QApplication::activeWindow(), &site.main);
-        QStringList listed;
-        for (int i = 0; i < tasks->cmbEmp->count(); ++i)
-            listed << tasks->cmbEmp->itemText(i);
-        QCOMPARE(listed, (QStringList{"Adams, Mary", "Jones", "smart, Ann", "Smith, John", "Zed"}));
-        site.main.editor()->closeRecords();
     }
 
     // The open window comes forward for its other list and shows it, but not while it

@@ -95,16 +95,9 @@ private Q_SLOTS:
                                           << ""
                                           << "2006.6"
                                           << "" << 2007;
-        QTest::newRow("fraction stepped") << "2006.25"
-                                          << "u"
-                                          << "2007.25"
-                                          << "" << 2007;
         QTest::newRow("letters: arrows do nothing") << "20x5"
                                                     << "uud"
                                                     << "20x5" << NotAnInteger << 0;
-        QTest::newRow("empty") << ""
-                               << ""
-                               << "" << NotAnInteger << 0;
         QTest::newRow("below 100") << "99"
                                    << ""
                                    << "99" << OutOfRange << 0;

@@ -120,25 +120,16 @@ private Q_SLOTS:
         ui.answer(MsgResult::Yes);
         CreateYearAssignments(2027);
         QCOMPARE(folder.scalar("SELECT count(*) FROM assign").toInt(), 5);
+        // No keeps the new week dates and year, and creates nothing.
         ui.answer(MsgResult::No);
         CreateYearAssignments(2026);
+        QCOMPARE(folder.scalar("SELECT count(*) FROM assign").toInt(), 5);
+        QCOMPARE(folder.scalar("SELECT CurYear FROM settings").toInt(), 2026);
+        QCOMPARE(WeekDates[1], QDate(2026, 1, 5));
         ui.answer(MsgResult::Yes);
         CreateYearAssignments(2027);
         QCOMPARE(assignmentsOf(folder, 2027), expected);
         QCOMPARE(folder.scalar("SELECT count(*) FROM assign").toInt(), 5);
-    }
-
-    void noKeepsTheNewWeekDatesAndYear() {
-        ScriptedUi ui;
-        TempWorkFolder folder(2026, PlanSql);
-        CurYear = 2026;
-        ui.answer(MsgResult::No);
-        CreateYearAssignments(2027);
-        QCOMPARE(ui.messages.size(), 1);
-        QCOMPARE(folder.scalar("SELECT count(*) FROM assign").toInt(), 2);
-        QCOMPARE(CurYear, qint16(2027));
-        QCOMPARE(folder.scalar("SELECT CurYear FROM settings").toInt(), 2027);
-        QCOMPARE(WeekDates[1], QDate(2027, 1, 4));
     }
 
     // Cancel in the progress window, after part of the tasks got their assignments: the

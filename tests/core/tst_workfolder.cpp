@@ -97,9 +97,6 @@ private Q_SLOTS:
             << "";
         QTest::newRow("new site") << true << "" << QStringList{"cmdNew"} << QStringList{"empty"}
                                   << false << "empty";
-        QTest::newRow("chooser cancelled, then cancel")
-            << true << "" << QStringList{"cmdChoose", "cmdCancel"} << QStringList{""} << false
-            << "";
         QTest::newRow("folder named") << true << "site" << none << none << false << "site";
         QTest::newRow("started in another folder")
             << false << "" << none << none << false << "elsewhere";

@@ -321,7 +321,6 @@ private Q_SLOTS:
         QTest::addColumn<int>("how");
         QTest::addColumn<QString>("keptText");
         QTest::newRow("Close") << 0 << "zz";
-        QTest::newRow("Escape") << 1 << "zz";
         QTest::newRow("close box") << 2 << "";
     }
     void leavingWithoutSearching() {

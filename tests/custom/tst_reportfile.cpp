@@ -186,7 +186,6 @@ private Q_SLOTS:
         QTest::newRow("21 characters")
             << 1 << "tasksxxxxxxxxxxxxxxxx" << ReportFileRead::RejectedAtTable;
         QTest::newRow("table without rows") << 1 << "locations" << ReportFileRead::RejectedAtTable;
-        QTest::newRow("destination 4") << 3 << "4" << ReportFileRead::Rejected;
         QTest::newRow("sort beyond the list") << 8 << " 17 " << ReportFileRead::Rejected;
         QTest::newRow("last sort position") << 9 << " 16 " << ReportFileRead::Read;
         QTest::newRow("flag 2") << 13 << "0;2" << ReportFileRead::Rejected;

@@ -123,23 +123,16 @@ private Q_SLOTS:
                            "1 row 3/8/2005|Boiler check|$10.00|$20.00|$2.10|$32.10;",
                            "1 row 3/16/2005|Valve test|$5.55|$0.00|$0.39|$5.94;",
                            "1 row |Totals:|$15.55|$20.00|$2.49|$38.04;"};
+        // Two weeks take every kind of time line; the Monday on the end date is in.
         QTest::newRow("master: a week line per Monday, no time for 0 and 0")
-            << "master" << March1 << March31 << true
-            << QStringList{"Master Task List for 3/1/2005 - 3/31/2005||Page %d"}
+            << "master" << March1 << QDate(2005, 3, 14) << true
+            << QStringList{"Master Task List for 3/1/2005 - 3/14/2005||Page %d"}
             << QStringList{"1 text Week of 3/7/2005/",
                            "1 row Boiler check|1 Hours 15 Minutes;",
                            "1 row Chiller service|2 Hours ;",
                            "1 text /",
                            "1 text Week of 3/14/2005/",
                            "1 row Pump inspection|30 Minutes;",
-                           "1 row Valve test|;",
-                           "1 text /",
-                           "1 text Week of 3/21/2005/",
-                           "1 row Boiler check|1 Hours 15 Minutes;",
-                           "1 row Pump inspection|30 Minutes;",
-                           "1 text /",
-                           "1 text Week of 3/28/2005/",
-                           "1 row Boiler check|1 Hours 15 Minutes;",
                            "1 row Valve test|;"};
         QTest::newRow("overdue: before today and open only, whatever the dates")
             << "overdue" << QDate(2005, 3, 31) << QDate(2005, 3, 1) << false
@@ -203,7 +196,7 @@ private Q_SLOTS:
         TempWorkFolder folder(2005, SiteSql);
         ReportDest = ReportToFile;
         ReportStartDate = March1;
-        ReportEndDate = March31;
+        ReportEndDate = QDate(2005, 3, 14);
         const QString path = folder.file(QStringLiteral("master.txt"));
         ui.answerFile(path);
         runStandardReport(*standardReportNamed(QStringLiteral("master")));
@@ -211,10 +204,6 @@ private Q_SLOTS:
         QCOMPARE(readAll(path), QByteArray("Boiler check\t1 Hours 15 Minutes\r\n"
                                            "Chiller service\t2 Hours \r\n"
                                            "Pump inspection\t30 Minutes\r\n"
-                                           "Valve test\t\r\n"
-                                           "Boiler check\t1 Hours 15 Minutes\r\n"
-                                           "Pump inspection\t30 Minutes\r\n"
-                                           "Boiler check\t1 Hours 15 Minutes\r\n"
                                            "Valve test\t\r\n"));
         QCOMPARE(reportDocument().entries().size(), size_t(0));
     }

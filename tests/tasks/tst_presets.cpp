@@ -186,9 +186,8 @@ private Q_SLOTS:
         QTest::addColumn<bool>("question"); // or else the starting date is asked for
         QTest::newRow("weekly") << "cmdWeekly" << true;
         QTest::newRow("clear all") << "cmdClearAll" << true;
-        for (const char* name :
-             {"cmdMonthly", "cmdBimonthly", "cmdQuarterly", "cmdSemiannual", "cmdAnnual"})
-            QTest::newRow(name) << name << false;
+        // The dated presets share one dialog; which preset each button runs is accepted's.
+        QTest::newRow("monthly") << "cmdMonthly" << false;
     }
     void declined() {
         QFETCH(QString, button);

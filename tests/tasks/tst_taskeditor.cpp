@@ -98,8 +98,6 @@ const QString PurchaseDateMessage =
 const QString WarrantyDateMessage =
     QStringLiteral("You must enter a valid waranty expiration date, or leave the field blank.");
 const QString HoursMessage = QStringLiteral("You must enter a valid number in the hours field.");
-const QString MinutesMessage =
-    QStringLiteral("You must enter a valid number in the minutes field.");
 
 // A stored number in full, so that comparisons are exact.
 QString exact(const QVariant& value) {
@@ -146,9 +144,7 @@ private:
         UpdateBySpace,
         CancelClicked,
         DeleteClicked,
-        DeleteBySpace,
         CancelFirstTask,
-        AddNewClicked,
         AddAnotherByKey,
     };
 
@@ -188,22 +184,17 @@ private Q_SLOTS:
         QCOMPARE(weeks->item(0)->text(), QStringLiteral("Week of 1/3/2005"));
     }
 
+    // Moving past either end beeps and stays; a task without an employee shows none.
     void navigationBeepsAtEndsAndNeverEdits() {
         Fixture f;
         QVERIFY(f.click("cmdPrevious"));
         QCOMPARE(scripted->beeps, 1);
         QCOMPARE(f.text("txtTaskName"), QStringLiteral("Boiler inspection"));
-        QVERIFY(f.click("cmdNext"));
-        QCOMPARE(f.text("txtTaskName"), QStringLiteral("Check extinguishers"));
-        QVERIFY(f.click("cmdNext"));
+        QVERIFY(f.click("cmdLast"));
         QVERIFY(f.click("cmdNext"));
         QCOMPARE(scripted->beeps, 2);
         QCOMPARE(f.text("txtTaskName"), QStringLiteral("Replace filters"));
         QCOMPARE(f.w<QComboBox>("cmbEmp")->currentIndex(), -1);
-        QVERIFY(f.click("cmdFirst"));
-        QCOMPARE(f.text("txtTaskName"), QStringLiteral("Boiler inspection"));
-        QVERIFY(f.click("cmdLast"));
-        QCOMPARE(f.text("txtTaskName"), QStringLiteral("Replace filters"));
         QVERIFY(f.inBrowseMode());
     }
 
@@ -361,6 +352,10 @@ private Q_SLOTS:
         scripted->clearRecord();
         QVERIFY(f.click("cmdDelete"));
         QVERIFY2(scripted->messages.isEmpty(), qPrintable(scripted->messageTexts().join('|')));
+        setFindDialog([](QWidget*) { QFAIL("no find without tasks"); });
+        f.editor->activate();
+        QVERIFY(f.click("cmdFind"));
+        QCOMPARE(scripted->messages.size(), 1);
 
         // Add New leaves the empty state; Cancel goes back to it.
         QVERIFY(f.click("cmdAddNew"));
@@ -368,16 +363,6 @@ private Q_SLOTS:
         QVERIFY(f.click("cmdCancel"));
         QVERIFY(!f.w("txtTaskName")->isEnabled());
         QVERIFY(f.inBrowseMode());
-    }
-
-    void emptyDatabaseStartsEmpty() {
-        Fixture f(QString{});
-        QVERIFY(!f.w("txtTaskName")->isEnabled());
-        QVERIFY(f.inBrowseMode());
-        setFindDialog([](QWidget*) { QFAIL("no find without tasks"); });
-        f.editor->activate();
-        QVERIFY(f.click("cmdFind"));
-        QCOMPARE(scripted->messages.size(), 1);
     }
 
     // A click and Space toggle a week into edit mode, and Cancel puts the stored weeks back.
@@ -397,17 +382,11 @@ private Q_SLOTS:
         QVERIFY(f.inBrowseMode());
     }
 
-    // Saving the marks in the week of Monday 4 July 2005 (week 27), which a Sunday joins
-    // from the week before: week 26 is over and gets no assignment, week 27 does. Unmarking
-    // takes the uncompleted assignment of the week away and keeps a completed one.
-    void savingWeeksAdjustsAssignments_data() {
-        QTest::addColumn<QDate>("today");
-        QTest::newRow("Sunday before") << QDate(2005, 7, 3);
-        QTest::newRow("Wednesday") << QDate(2005, 7, 6);
-    }
+    // Saving the marks on Sunday 3 July 2005, which joins the week of Monday 4 July (week
+    // 27): week 26 is over and gets no assignment, week 27 does. Unmarking takes the
+    // uncompleted assignment of the week away and keeps a completed one.
     void savingWeeksAdjustsAssignments() {
-        QFETCH(QDate, today);
-        scripted->setToday(today);
+        scripted->setToday(QDate(2005, 7, 3));
         Fixture f;
         QCOMPARE(f.text("txtTaskName"), QStringLiteral("Boiler inspection"));
         QCOMPARE(markedWeeks(f.weekList()), (QList<int>{3, 4}));
@@ -546,9 +525,6 @@ private Q_SLOTS:
             << false << "dcPurchDate"
             << "99/99/99" << int(Qt::Key_U) << alt << PurchaseDateMessage << purchDate
             << "2004-03-15" << true;
-        QTest::newRow("Update, minutes xyz")
-            << false << "txtReqMin"
-            << "xyz" << int(Qt::Key_U) << alt << MinutesMessage << reqMin << "30" << true;
         QTest::newRow("Add Another, warranty date 2/30/2005")
             << true << "dcWarDate"
             << "2/30/2005" << int(Qt::Key_A) << alt << WarrantyDateMessage << count << "3" << true;
@@ -558,14 +534,9 @@ private Q_SLOTS:
         QTest::newRow("Cancel discards a bad date without a word")
             << false << "dcPurchDate"
             << "99/99/99" << int(Qt::Key_C) << alt << "" << purchDate << "2004-03-15" << false;
-        const std::pair<const char*, Qt::Key> hidden[] = {
-            {"Next", Qt::Key_N},
-            {"Delete", Qt::Key_D},
-        };
-        for (const auto& [button, key] : hidden)
-            QTest::addRow("%s is hidden while editing", button)
-                << false << "dcPurchDate"
-                << "99/99/99" << int(key) << alt << "" << purchDate << "2004-03-15" << true;
+        QTest::newRow("Delete is hidden while editing")
+            << false << "dcPurchDate"
+            << "99/99/99" << int(Qt::Key_D) << alt << "" << purchDate << "2004-03-15" << true;
         QTest::newRow("Enter presses no button")
             << false << "txtReqMin"
             << "xyz" << int(Qt::Key_Return) << int(Qt::NoModifier) << "" << reqMin << "30" << true;
@@ -616,14 +587,10 @@ private Q_SLOTS:
         QTest::addColumn<QString>("shown");
         const QString old = exact(2.0);
         QTest::newRow("1234567") << "1234567" << false << exact(1234567.0) << "1234567";
-        QTest::newRow("empty") << "" << false << exact(0.0) << "0";
         QTest::newRow("largest single")
             << "3.4028235e38" << false << exact(double(std::numeric_limits<float>::max()))
             << "340282350000000000000000000000000000000";
         QTest::newRow("just beyond") << "3.4028236e38" << true << old << "3.4028236e38";
-        const QString fiftyNines(50, QLatin1Char('9'));
-        QTest::newRow("fifty digits") << fiftyNines << true << old << fiftyNines;
-        QTest::newRow("inf") << "inf" << true << old << "inf";
         QTest::newRow("too small to keep") << "1e-50" << true << old << "1e-50";
         QTest::newRow("more digits than single keeps") << "123456789" << true << old << "123456789";
     }
@@ -656,13 +623,9 @@ private Q_SLOTS:
     void anotherSaveKeepsStoredNumbers_data() {
         QTest::addColumn<QString>("value");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("1234567") << "1234567"
-                                 << "1234567";
         QTest::newRow("single 0.3") << QString::number(double(0.3f), 'g', 17) << "0.3";
         QTest::newRow("double 0.1") << "0.1"
                                     << "0.1";
-        QTest::newRow("2^24 + 1") << "16777217"
-                                  << "16777217";
         QTest::newRow("1e39 from another program") << "1e39"
                                                    << "1000000000000000000000000000000000000000";
         QTest::newRow("no value") << "NULL"
@@ -730,10 +693,8 @@ private Q_SLOTS:
         QTest::newRow("Update by Alt+U") << int(UpdateByKey) << false << "txtTaskName";
         QTest::newRow("Update by Space") << int(UpdateBySpace) << false << "txtTaskName";
         QTest::newRow("Cancel clicked") << int(CancelClicked) << false << "txtTaskName";
-        QTest::newRow("Delete by Space") << int(DeleteBySpace) << false << "txtTaskName";
         QTest::newRow("Delete of the only task") << int(DeleteClicked) << true << "cmdAddNew";
         QTest::newRow("Cancel of a first task") << int(CancelFirstTask) << true << "cmdAddNew";
-        QTest::newRow("Add New") << int(AddNewClicked) << false << "txtTaskName";
         QTest::newRow("Add Another by Alt+A") << int(AddAnotherByKey) << false << "txtTaskName";
     }
     void focusAfterCommands() {
@@ -764,19 +725,12 @@ private Q_SLOTS:
             scripted->answer(MsgResult::Yes);
             QVERIFY(f.click("cmdDelete"));
             break;
-        case DeleteBySpace:
-            scripted->answer(MsgResult::Yes);
-            tabTo("cmdDelete");
-            break;
         case CancelFirstTask:
             scripted->answer(MsgResult::Yes);
             QVERIFY(f.click("cmdDelete"));
             QVERIFY(f.click("cmdAddNew"));
             QTest::keyClicks(f.w("txtTaskName"), QStringLiteral("First"));
             QVERIFY(f.click("cmdCancel"));
-            break;
-        case AddNewClicked:
-            QVERIFY(f.click("cmdAddNew"));
             break;
         case AddAnotherByKey:
             QVERIFY(f.click("cmdAddNew"));
@@ -905,7 +859,6 @@ private Q_SLOTS:
     // week or date is cut and the check boxes of neighbouring weeks stand apart.
     void mainWindowFitsASmallScreen_data() {
         QTest::addColumn<QString>("locale");
-        QTest::newRow("en_US") << QStringLiteral("en_US");
         QTest::newRow("bg_BG") << QStringLiteral("bg_BG");
         QTest::newRow("ar_EG") << QStringLiteral("ar_EG");
     }
@@ -953,7 +906,6 @@ private Q_SLOTS:
         QCOMPARE(rightEdge(editor->dcWarDate), rightEdge(editor->cmbLoc));
         QVERIFY(panel->width() - rightEdge(editor->cmbLoc) <= MaxPanelMargin);
     }
-
 };
 
 QTEST_MAIN(TstTaskEditor)
