@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <deque>
 
 namespace tavrel {
 
@@ -152,8 +153,9 @@ struct ReportDocument::Layout {
     int bodyHeight = 0;
     int bodyTop = 0;
 
-    std::vector<Page> pages;
-    std::vector<RowData> rows;
+    // Deques: a long report grows them without moving what is laid out already.
+    std::deque<Page> pages;
+    std::deque<RowData> rows;
     QStringList textLines;
     int cursor = 0;          // where the next thing goes, from the top of the body
     bool ownContent = false; // something other than the page-start hook's rows is on the page
