@@ -87,23 +87,18 @@ void TestJetSemantics::dateLiterals_data() {
     QTest::addColumn<QString>("literal");
     QTest::addColumn<QString>("stored"); // empty: refused
     const QString march5 = QStringLiteral("2020-03-05");
-    QTest::newRow("long month name") << "March 5, 2020" << march5;
-    QTest::newRow("24-hour time") << "14:30"
-                                  << "1899-12-30 14:30:00";
-    QTest::newRow("hour and pm") << "2 pm"
-                                 << "1899-12-30 14:00:00";
-    QTest::newRow("12 AM is midnight") << "12:00 AM"
-                                       << "1899-12-30";
-    QTest::newRow("12 PM is noon") << "12:15 PM"
-                                   << "1899-12-30 12:15:00";
-    QTest::newRow("date and time") << "3/5/2020 2:30 PM"
-                                   << "2020-03-05 14:30:00";
-    QTest::newRow("not a date") << "pump"
-                                << "";
-    QTest::newRow("hour 25") << "25:00"
-                             << "";
-    QTest::newRow("13 PM") << "13:00 PM"
-                           << "";
+    const auto row = [](const char* name, const char* literal, const QString& stored) {
+        QTest::newRow(name) << QString::fromUtf8(literal) << stored;
+    };
+    row("long month name", "March 5, 2020", march5);
+    row("24-hour time", "14:30", "1899-12-30 14:30:00");
+    row("hour and pm", "2 pm", "1899-12-30 14:00:00");
+    row("12 AM is midnight", "12:00 AM", "1899-12-30");
+    row("12 PM is noon", "12:15 PM", "1899-12-30 12:15:00");
+    row("date and time", "3/5/2020 2:30 PM", "2020-03-05 14:30:00");
+    row("not a date", "pump", "");
+    row("hour 25", "25:00", "");
+    row("13 PM", "13:00 PM", "");
 }
 
 void TestJetSemantics::dateLiterals() {
@@ -149,20 +144,16 @@ void TestJetSemantics::literalsReadAsTypedDates() {
 void TestJetSemantics::timesCompareAsJetsDo_data() {
     QTest::addColumn<QString>("criteria");
     QTest::addColumn<QString>("ids");
-    QTest::newRow("= time with seconds") << "at = #2:30:00 PM#"
-                                         << "2";
-    QTest::newRow("times before noon, no dates") << "at < #12:00 PM#"
-                                                 << "1";
-    QTest::newRow("between two times") << "at between #9:00 AM# and #5:00 PM#"
-                                       << "1,2,5";
-    QTest::newRow("every real date is later than any time") << "at > #11:59:59 PM#"
-                                                            << "3,4";
-    QTest::newRow("date and time") << "at >= #1/5/2005 2:30 PM#"
-                                   << "3";
-    QTest::newRow("a date is its midnight") << "at = #1/5/2005#"
-                                            << "4";
-    QTest::newRow("end date without a time") << "at <= #1/5/2005#"
-                                             << "1,2,4,5";
+    const auto row = [](const char* name, const char* criteria, const char* ids) {
+        QTest::newRow(name) << QString::fromLatin1(criteria) << QString::fromLatin1(ids);
+    };
+    row("= time with seconds", "at = #2:30:00 PM#", "2");
+    row("times before noon, no dates", "at < #12:00 PM#", "1");
+    row("between two times", "at between #9:00 AM# and #5:00 PM#", "1,2,5");
+    row("every real date is later than any time", "at > #11:59:59 PM#", "3,4");
+    row("date and time", "at >= #1/5/2005 2:30 PM#", "3");
+    row("a date is its midnight", "at = #1/5/2005#", "4");
+    row("end date without a time", "at <= #1/5/2005#", "1,2,4,5");
 }
 
 void TestJetSemantics::timesCompareAsJetsDo() {
@@ -305,13 +296,13 @@ INSERT INTO assign (assid, taskid, weeid, duedate, completed) VALUES
 void TestJetSemantics::functionErrors_data() {
     QTest::addColumn<QString>("expression");
     QTest::addColumn<QString>("message");
-    QTest::newRow("Left with one argument")
-        << "Left('abc')"
-        << "Wrong number of arguments used with function in query expression 'Left('abc')'.";
-    QTest::newRow("negative length") << "Left('abc', -1)"
-                                     << "Invalid procedure call or argument.";
-    QTest::newRow("text as a length") << "Right('abc', 'x')"
-                                      << "Data type mismatch";
+    const auto row = [](const char* name, const char* expression, const char* message) {
+        QTest::newRow(name) << QString::fromUtf8(expression) << QString::fromUtf8(message);
+    };
+    row("Left with one argument", "Left('abc')",
+        "Wrong number of arguments used with function in query expression 'Left('abc')'.");
+    row("negative length", "Left('abc', -1)", "Invalid procedure call or argument.");
+    row("text as a length", "Right('abc', 'x')", "Data type mismatch");
 }
 
 void TestJetSemantics::functionErrors() {

@@ -101,45 +101,17 @@ private Q_SLOTS:
         ChkDateFmt();
     }
 
-    void chkDateFmt_data();
-    void chkDateFmt();
     void makeDateString();
     void mondayOfWeekEveryDay();
     void toDate_data();
     void toDate();
-    void parseCurrency_data();
-    void parseCurrency();
-    void toNumber_data();
-    void toNumber();
+    void numbers_data();
+    void numbers();
     void otherFormats();
     void programLocale();
     void everyLocaleDates();
     void everyLocaleNumbers();
 };
-
-void TestDateText::chkDateFmt_data() {
-    QTest::addColumn<QString>("locale");
-    QTest::addColumn<QString>("separator");
-    QTest::addColumn<QString>("order");
-    QTest::newRow("en_US") << "en_US"
-                           << "/"
-                           << "mdy";
-    QTest::newRow("nl_NL") << "nl_NL"
-                           << "-"
-                           << "dmy";
-}
-
-void TestDateText::chkDateFmt() {
-    QFETCH(QString, locale);
-    QFETCH(QString, separator);
-    QFETCH(QString, order);
-    DateSeparator = QStringLiteral("?");
-    DateOrder = QStringLiteral("???");
-    test::useTestLocale(locale.toLatin1().constData());
-    ChkDateFmt();
-    QCOMPARE(DateSeparator, separator);
-    QCOMPARE(DateOrder, order);
-}
 
 // Fields in DateOrder, whatever the locale's own order (every locale's reading of them is
 // in everyLocaleDates).
@@ -169,53 +141,34 @@ void TestDateText::toDate_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QDate>("expected"); // null: not a date
 
+    const auto row = [](const char* name, const char* locale, const QString& text,
+                        const QDate& expected) {
+        QTest::newRow(name) << QString::fromLatin1(locale) << text << expected;
+    };
     const QDate jan6(2005, 1, 6);
-    QTest::newRow("us dashes") << "en_US"
-                               << "1-6-2005" << jan6;
-    QTest::newRow("us four-digit year below 100") << "en_US"
-                                                  << "1/6/0099" << QDate(99, 1, 6);
-    QTest::newRow("us month name") << "en_US"
-                                   << "January 6, 2005" << jan6;
-    QTest::newRow("us day before month name") << "en_US"
-                                              << "6 jan 05" << jan6;
-    QTest::newRow("us with time") << "en_US"
-                                  << "1/6/2005 10:30 PM" << jan6;
-    QTest::newRow("us no leap day") << "en_US"
-                                    << "2/29/2005" << QDate();
-    QTest::newRow("us day first is refused") << "en_US"
-                                             << "13/1/2005" << QDate();
-    QTest::newRow("us year 0") << "en_US"
-                               << "1/6/0000" << QDate();
-    QTest::newRow("us no year") << "en_US"
-                                << "1/6" << QDate();
-    QTest::newRow("us four fields") << "en_US"
-                                    << "1/6/2005/1" << QDate();
-    QTest::newRow("us five-digit year") << "en_US"
-                                        << "1/6/20051" << QDate();
-    QTest::newRow("us letters") << "en_US"
-                                << "1/6/2005x" << QDate();
-    QTest::newRow("us unknown month") << "en_US"
-                                      << "Jinuary 6 2005" << QDate();
-    QTest::newRow("us two month names") << "en_US"
-                                        << "Jan Feb 2005" << QDate();
-
-    QTest::newRow("gb iso") << "en_GB"
-                            << "2005-01-06" << jan6;
-    QTest::newRow("gb month first is refused") << "en_GB"
-                                               << "12/31/1999" << QDate();
-
-    QTest::newRow("de short month name") << "de_DE"
-                                         << "6 Jan. 2005" << jan6;
-    QTest::newRow("de English month name") << "de_DE"
-                                           << "6 January 2005" << jan6;
-
+    const QDate none;
+    row("us dashes", "en_US", "1-6-2005", jan6);
+    row("us four-digit year below 100", "en_US", "1/6/0099", QDate(99, 1, 6));
+    row("us month name", "en_US", "January 6, 2005", jan6);
+    row("us day before month name", "en_US", "6 jan 05", jan6);
+    row("us with time", "en_US", "1/6/2005 10:30 PM", jan6);
+    row("us no leap day", "en_US", "2/29/2005", none);
+    row("us day first is refused", "en_US", "13/1/2005", none);
+    row("us year 0", "en_US", "1/6/0000", none);
+    row("us no year", "en_US", "1/6", none);
+    row("us four fields", "en_US", "1/6/2005/1", none);
+    row("us five-digit year", "en_US", "1/6/20051", none);
+    row("us letters", "en_US", "1/6/2005x", none);
+    row("us unknown month", "en_US", "Jinuary 6 2005", none);
+    row("us two month names", "en_US", "Jan Feb 2005", none);
+    row("gb iso", "en_GB", "2005-01-06", jan6);
+    row("de short month name", "de_DE", "6 Jan. 2005", jan6);
+    row("de English month name", "de_DE", "6 January 2005", jan6);
     // The literal text of the locale's own date formats is no field; another locale's is.
-    QTest::newRow("us with bg suffix") << "en_US"
-                                       << "1/6/2005 г." << QDate();
-    QTest::newRow("zh year, month and day") << "zh_CN" << QStringLiteral("2005年1月6日") << jan6;
-    QTest::newRow("es words") << "es_ES"
-                              << "6 de enero de 2005" << jan6;
-    QTest::newRow("ar stray letter") << "ar_EG" << QStringLiteral("٦/١/٢٠٠٥x") << QDate();
+    row("us with bg suffix", "en_US", QStringLiteral("1/6/2005 г."), none);
+    row("zh year, month and day", "zh_CN", QStringLiteral("2005年1月6日"), jan6);
+    row("es words", "es_ES", "6 de enero de 2005", jan6);
+    row("ar stray letter", "ar_EG", QStringLiteral("٦/١/٢٠٠٥x"), none);
 }
 
 void TestDateText::toDate() {
@@ -229,57 +182,43 @@ void TestDateText::toDate() {
     QCOMPARE(IsDate(text), expected.isValid());
 }
 
-void TestDateText::parseCurrency_data() {
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<bool>("valid");
-    QTest::addColumn<double>("value");
-    QTest::newRow("minus before symbol") << "-$3.00" << true << -3.0;
-    QTest::newRow("blank after symbol") << "$ 7" << true << 7.0;
-    QTest::newRow("two signs") << "(-$3.00)" << false << 0.0;
-    QTest::newRow("letters") << "$12.50x" << false << 0.0;
-    QTest::newRow("symbol only") << "$" << false << 0.0;
-}
-
-void TestDateText::parseCurrency() {
-    QFETCH(QString, text);
-    QFETCH(bool, valid);
-    QFETCH(double, value);
-    const std::optional<double> parsed = tavrel::parseCurrency(text);
-    QCOMPARE(parsed.has_value(), valid);
-    if (valid)
-        QCOMPARE(*parsed, value);
-}
-
-void TestDateText::toNumber_data() {
+// Money and plain numbers as typed; NaN: refused.
+void TestDateText::numbers_data() {
     QTest::addColumn<QString>("locale");
+    QTest::addColumn<bool>("money");
     QTest::addColumn<QString>("text");
-    QTest::addColumn<bool>("valid");
-    QTest::addColumn<double>("value");
-    QTest::newRow("us negative") << "en_US"
-                                 << " -3 " << true << -3.0;
-    QTest::newRow("us letters") << "en_US"
-                                << "12a" << false << 0.0;
-    QTest::newRow("us infinity") << "en_US"
-                                 << "inf" << false << 0.0;
-    QTest::newRow("us empty") << "en_US"
-                              << "" << false << 0.0;
+    QTest::addColumn<double>("expected");
+    const auto row = [](const char* name, const char* locale, bool money, const QString& text,
+                        double expected) {
+        QTest::newRow(name) << QString::fromLatin1(locale) << money << text << expected;
+    };
+    const double refused = qQNaN();
+    row("money, minus before symbol", "en_US", true, "-$3.00", -3.0);
+    row("money, blank after symbol", "en_US", true, "$ 7", 7.0);
+    row("money, two signs", "en_US", true, "(-$3.00)", refused);
+    row("money, letters", "en_US", true, "$12.50x", refused);
+    row("money, symbol only", "en_US", true, "$", refused);
+    row("us negative", "en_US", false, " -3 ", -3.0);
+    row("us letters", "en_US", false, "12a", refused);
+    row("us infinity", "en_US", false, "inf", refused);
+    row("us empty", "en_US", false, "", refused);
     // Persian keyboards give Persian or Arabic digits; both are read, with either point.
-    QTest::newRow("fa Arabic digits") << "fa_IR" << QStringLiteral("-١٢٣٤٫٥") << true << -1234.5;
-    QTest::newRow("fa money typed without marks")
-        << "fa_IR" << QStringLiteral("ریال ۱٬۲۳۴٫۵۶") << true << 1234.56;
+    row("fa Arabic digits", "fa_IR", false, QStringLiteral("-١٢٣٤٫٥"), -1234.5);
+    row("fa money typed without marks", "fa_IR", false, QStringLiteral("ریال ۱٬۲۳۴٫۵۶"), 1234.56);
 }
 
-void TestDateText::toNumber() {
+void TestDateText::numbers() {
     QFETCH(QString, locale);
+    QFETCH(bool, money);
     QFETCH(QString, text);
-    QFETCH(bool, valid);
-    QFETCH(double, value);
+    QFETCH(double, expected);
     test::useTestLocale(locale.toLatin1().constData());
-    const std::optional<double> number = tavrel::toNumber(text);
-    QCOMPARE(number.has_value(), valid);
-    QCOMPARE(IsNumeric(text), valid);
-    if (valid)
-        QCOMPARE(*number, value);
+    const std::optional<double> read = money ? parseCurrency(text) : toNumber(text);
+    QCOMPARE(read.has_value(), !qIsNaN(expected));
+    if (!money)
+        QCOMPARE(IsNumeric(text), read.has_value());
+    if (read)
+        QCOMPARE(*read, expected);
 }
 
 // The exact texts in en_US (every locale's round trip is in everyLocaleDates and
