@@ -90,6 +90,15 @@ bool execSql(const QString& path, const QString& sql) {
     return ok;
 }
 
+// A new work folder of July 2005, with the demo site or empty.
+bool makeSite(const QString& folder, bool demo) {
+    QString error;
+    const bool made = tavrel::initWorkFolder(folder, demo, QDate(2005, 7, 4), &error);
+    if (!made)
+        qWarning("%s", qPrintable(error));
+    return made;
+}
+
 // The pages of a PDF as pdftotext reads them, in layout mode.
 QStringList pdfPages(const QString& pdf) {
     QProcess process;
@@ -223,10 +232,8 @@ private Q_SLOTS:
         QFETCH(QString, out);
         QTemporaryDir dir;
         const QString db = dir.filePath("tavrel.mdb");
-        QString error;
         if (folderKind == "locked" || folderKind == "sound")
-            QVERIFY2(tavrel::initWorkFolder(dir.path(), false, QDate(2005, 7, 4), &error),
-                     qPrintable(error));
+            QVERIFY(makeSite(dir.path(), false));
         if (folderKind == "garbage") {
             QFile file(db);
             QVERIFY(file.open(QIODevice::WriteOnly));
@@ -260,9 +267,7 @@ private Q_SLOTS:
     void monthlyPrintToPdf() {
         QTemporaryDir dir;
         const QString db = dir.filePath("tavrel.mdb");
-        QString error;
-        QVERIFY2(tavrel::initWorkFolder(dir.path(), false, QDate(2005, 7, 4), &error),
-                 qPrintable(error));
+        QVERIFY(makeSite(dir.path(), false));
         QVERIFY(execSql(db, QString::fromLatin1(DecemberSite)));
 
         const Run run = runTavrel(dir.path(), {"-m", "-o", "out.pdf"}, MidDecember);
@@ -301,9 +306,7 @@ private Q_SLOTS:
         if (tavrel::hasRealPrinter())
             QSKIP("this machine has a printer: -m would print on it");
         QTemporaryDir dir;
-        QString error;
-        QVERIFY2(tavrel::initWorkFolder(dir.path(), false, QDate(2005, 7, 4), &error),
-                 qPrintable(error));
+        QVERIFY(makeSite(dir.path(), false));
         QVERIFY(execSql(dir.filePath("tavrel.mdb"), QString::fromLatin1(DecemberSite)));
         for (const char* name : {"workorders-2005-12.pdf", "workorders-2005-12-2.pdf"}) {
             const Run run = runTavrel(dir.path(), {"-m"}, MidDecember);
@@ -346,9 +349,7 @@ private Q_SLOTS:
     void setYearWithoutAWindow() {
         QTemporaryDir dir;
         const QString db = dir.filePath("tavrel.mdb");
-        QString error;
-        QVERIFY2(tavrel::initWorkFolder(dir.path(), true, QDate(2005, 7, 4), &error),
-                 qPrintable(error));
+        QVERIFY(makeSite(dir.path(), true));
         const qint64 scheduled =
             scalar(db, "SELECT count(*) FROM (SELECT DISTINCT taskweeks.taskid, weeid FROM "
                        "taskweeks JOIN tasks ON tasks.taskid = taskweeks.taskid "
@@ -380,26 +381,15 @@ private Q_SLOTS:
     // A report without a window: the text file's lines; no database is an error.
     void reportWithoutAWindow() {
         QTemporaryDir dir;
-        QString error;
-        QVERIFY2(tavrel::initWorkFolder(dir.path(), false, QDate(2005, 7, 4), &error),
-                 qPrintable(error));
+        QVERIFY(makeSite(dir.path(), false));
         const QString db = dir.filePath("tavrel.mdb");
-        sqlite3* conn = nullptr;
-        QCOMPARE(sqlite3_open(QFile::encodeName(db).constData(), &conn), SQLITE_OK);
-        QCOMPARE(
-            sqlite3_exec(conn,
-                         "INSERT INTO employees VALUES (1, 'Ann', 'Adams');"
-                         "INSERT INTO tasks (taskid, taskname) VALUES (1, 'Boiler check');"
-                         "INSERT INTO assign (taskid, duedate, completed, compdate, comphour,"
-                         " compmin, empid) VALUES (1, '2005-03-07', 1, '2005-03-08', 1, 50, 1),"
-                         " (1, '2005-03-14', 1, '2005-03-15', 0, 40, 1);",
-                         nullptr, nullptr, nullptr),
-            SQLITE_OK);
-        sqlite3_close(conn);
-        const QStringList march{"--report", "completed",  "--from", "2005-03-01",
-                                "--to",     "2005-03-31", "-o"};
-
-        const Run text = runTavrel(dir.path(), march + QStringList{"march.txt"});
+        QVERIFY(execSql(db, "INSERT INTO employees VALUES (1, 'Ann', 'Adams');"
+                            "INSERT INTO tasks (taskid, taskname) VALUES (1, 'Boiler check');"
+                            "INSERT INTO assign (taskid, duedate, completed, compdate, comphour,"
+                            " compmin, empid) VALUES (1, '2005-03-07', 1, '2005-03-08', 1, 50, 1),"
+                            " (1, '2005-03-14', 1, '2005-03-15', 0, 40, 1);"));
+        const Run text = runTavrel(dir.path(), {"--report", "completed", "--from", "2005-03-01",
+                                                "--to", "2005-03-31", "-o", "march.txt"});
         QCOMPARE(text.exitCode, 0);
         QVERIFY2(!text.err.contains("Tavrel"), qPrintable(text.err));
         QFile lines(dir.filePath("march.txt"));
@@ -418,8 +408,7 @@ private Q_SLOTS:
         // Damage met while the rows are read: the file is repaired and the report written
         // from the repaired file, with no error after the repair's own message.
         QTemporaryDir site;
-        QVERIFY2(tavrel::initWorkFolder(site.path(), true, QDate(2005, 7, 4), &error),
-                 qPrintable(error));
+        QVERIFY(makeSite(site.path(), true));
         QFile damaged(site.filePath("tavrel.mdb"));
         QVERIFY(damaged.open(QIODevice::ReadWrite));
         constexpr int DamagedFrom = 4096;
