@@ -1,7 +1,6 @@
 // Error traps, HandleDataError and the save loop, against real database files.
 
 #include "core/errortrap.h"
-#include "core/filedialog.h"
 #include "core/globals.h"
 #include "data/database.h"
 #include "data/dberror.h"
@@ -63,21 +62,6 @@ private Q_SLOTS:
         QVERIFY(!after);
         QCOMPARE(ui.messages.size(), 1);
         QVERIFY(ui.messages[0].text.startsWith(QString::number(ErrTableNotFound) + "  "));
-    }
-
-    void cancelledFileDialogIsTheCancelError() {
-        ScriptedUi ui;
-        ui.answerFile(QStringLiteral("/tmp/out.txt"));
-        ui.answerFile(std::nullopt);
-        ErrorTrap trap;
-        Cancelled = false;
-        QCOMPARE(commonFileDialog(FileDialogMode::Save, nullptr, "Save", "Text Files (*.txt)"),
-                 QStringLiteral("/tmp/out.txt"));
-        QVERIFY(!Cancelled);
-        QCOMPARE(commonFileDialog(FileDialogMode::Open, nullptr, "Open", "Text Files (*.txt)"),
-                 QString());
-        QVERIFY(Cancelled);
-        QVERIFY(ui.messages.isEmpty());
     }
 
     void trapWithHandlerOwnsTheError() {

@@ -8,7 +8,6 @@
 #include "data/sqldialect.h"
 #include "support/testenv.h"
 
-#include <QFile>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTest>
@@ -170,8 +169,6 @@ private Q_SLOTS:
     void hostileTextRefusedEverywhere();
     void nestedConcatenation();
 
-    void programQueries_data();
-    void programQueries();
     void likePatterns_data();
     void likePatterns();
     void likeAgreesWithRegularExpressions();
@@ -186,52 +183,25 @@ private Q_SLOTS:
     void keyOrderWithoutOrderBy_data();
     void keyOrderWithoutOrderBy();
     void textOrderIsJets();
-    void deleteAndColumnAdditions();
-    void catalogueQueries();
 };
 
 void TestDialect::translation_data() {
     QTest::addColumn<QString>("jet");
     QTest::addColumn<QString>("sqlite");
 
-    QTest::newRow("date m/d/yyyy") << "select * from assign where duedate >= #1/1/2005#"
-                                   << "select * from assign where duedate >= '2005-01-01'";
-    QTest::newRow("date yy 29 is 2029") << "d = #12/31/29#"
-                                        << "d = '2029-12-31'";
-    QTest::newRow("date yy 30 is 1930") << "d = #01/02/30#"
-                                        << "d = '1930-01-02'";
-    QTest::newRow("date with time") << "d >= #3/5/2005 10:30:00 PM#"
-                                    << "d >= '2005-03-05 22:30:00'";
-    QTest::newRow("date at midnight has no time") << "d >= #3/5/2005 12:00:00 AM#"
-                                                  << "d >= '2005-03-05'";
-    QTest::newRow("double-quoted string") << "taskname like \"*pump*\""
-                                          << "taskname like '*pump*'";
-    QTest::newRow("quote inside double-quoted string") << "taskname = \"it's \"\"big\"\"\""
-                                                       << "taskname = 'it''s \"big\"'";
+    const auto row = [](const char* name, const char* a, const char* b) {
+        QTest::newRow(name) << QString::fromUtf8(a) << QString::fromUtf8(b);
+    };
+    row("quote inside double-quoted string", "taskname = \"it's \"\"big\"\"\"",
+        "taskname = 'it''s \"big\"'");
     QTest::newRow("text inside strings untouched")
         << "select * from tasks where taskname = 'true & #1/1/05# [x] delete * from; year(x)'"
         << "select * from tasks where taskname = 'true & #1/1/05# [x] delete * from; year(x)'";
-    QTest::newRow("year any case") << "where Year(duedate) = 2005 and YEAR(compdate) = 2004"
-                                   << "where CAST(strftime('%Y', duedate) AS INTEGER) = 2005 and "
-                                      "CAST(strftime('%Y', compdate) AS INTEGER) = 2004";
-    QTest::newRow("year column not a call") << "select year from t"
-                                            << "select year from t";
-    QTest::newRow("delete star") << "delete * from assign where taskid = 3"
-                                 << "delete from assign where taskid = 3";
-    QTest::newRow("delete table star") << "delete assign.* from assign"
-                                       << "delete from assign";
-    QTest::newRow("true false") << "completed = true or curyearonly = False"
-                                << "completed = 1 or curyearonly = 0";
-    QTest::newRow("concatenation") << "select lastname & \", \" & firstname as name from employees"
-                                   << "select (coalesce(lastname, '') || coalesce(', ', '') || "
-                                      "coalesce(firstname, '')) as name "
-                                      "from employees";
-    QTest::newRow("bracketed name") << "select * from RptSpec order by [desc]"
-                                    << "select * from RptSpec order by \"desc\"";
-    QTest::newRow("trailing semicolon") << "select * from tasks;"
-                                        << "select * from tasks";
-    QTest::newRow("mod") << "where weeid mod 2 = 0"
-                         << "where weeid % 2 = 0";
+    row("year column not a call", "select year from t", "select year from t");
+    row("delete table star", "delete assign.* from assign", "delete from assign");
+    row("bracketed name", "select * from RptSpec order by [desc]",
+        "select * from RptSpec order by \"desc\"");
+    row("mod", "where weeid mod 2 = 0", "where weeid % 2 = 0");
 }
 
 void TestDialect::translation() {
@@ -246,14 +216,10 @@ void TestDialect::refusedTexts_data() {
     QTest::addColumn<QString>("jet");
     QTest::newRow("two statements") << "delete * from assign; delete * from tasks";
     QTest::newRow("unterminated string") << "select * from tasks where taskname = 'abc";
-    QTest::newRow("unterminated date") << "select * from assign where duedate = #1/1/2005";
     QTest::newRow("impossible date") << "select * from assign where duedate = #13/45/2005#";
     QTest::newRow("NUL before the where clause")
         << withNul("delete * from assign ", " where taskid = 5");
-    QTest::newRow("NUL inside a string")
-        << withNul("delete * from assign where taskid = 5 or 'a", "' = 'a'");
     QTest::newRow("unbalanced parentheses") << "delete * from assign where (taskid = 5";
-    QTest::newRow("closing parenthesis first") << "delete * from assign where taskid = 5) or (1";
     QTest::newRow("nested one level too deep")
         << "delete * from assign where taskid = " + nested(MaxSqlNesting + 1, "5 & 1");
     QTest::newRow("nested ten thousand levels")
@@ -329,50 +295,6 @@ void TestDialect::nestedConcatenation() {
     QCOMPARE(deepest.count(QLatin1String("coalesce(a, '') || coalesce(b, '')")), 1);
 }
 
-void TestDialect::programQueries_data() {
-    QTest::addColumn<QString>("sql");
-    QTest::addColumn<QString>("field");
-    QTest::addColumn<QString>("expected");
-
-    QTest::newRow("-m work orders of December")
-        << "select assid from assign left join tasks on assign.taskid = tasks.taskid where duedate "
-           ">= "
-           "#12/1/2005# and duedate < #1/1/2006# order by duedate, taskname"
-        << "assid"
-        << "4,5,6";
-    QTest::newRow("sort by task name with both filters")
-        << "Select * from assign left join tasks on assign.taskid = tasks.taskid where not "
-           "completed and "
-           "Year(duedate) = 2005 order by taskname"
-        << "taskname"
-        << "-,boiler service,Élevator check,Élevator check,Pump inspection";
-    QTest::newRow("assignments by employee")
-        << "Select taskname, duedate, lastname, firstname, assign.empid as empid from (assign left "
-           "join "
-           "tasks on assign.taskid = tasks.taskid) left join employees on assign.empid = "
-           "employees.empid "
-           "where duedate >= #01/01/05# and duedate <= #12/31/05# order by lastname, firstname, "
-           "assign.empid, taskname"
-        << "empid"
-        << "-,-,2,2,2,1,1";
-    QTest::newRow("generation: not curyearonly")
-        << "select * from tasks left join taskweeks on tasks.taskid = taskweeks.taskid where not "
-           "curyearonly order by tasks.taskid, weeid"
-        << "weeid"
-        << "1,2,49,50";
-}
-
-void TestDialect::programQueries() {
-    QFETCH(QString, sql);
-    QFETCH(QString, field);
-    QFETCH(QString, expected);
-    test::TempWorkFolder folder(2005, QString::fromUtf8(KnownRows), false);
-    Database db = Database::open(folder.dbPath());
-    QCOMPARE(column(db, sql, field), expected);
-    // An updatable result of the same text gives the same rows in the same order.
-    QCOMPARE(column(db, sql, field, RecordsetType::Dynaset), expected);
-}
-
 void TestDialect::likePatterns_data() {
     QTest::addColumn<QString>("value");
     QTest::addColumn<QString>("pattern");
@@ -387,14 +309,6 @@ void TestDialect::likePatterns_data() {
         << false;
     QTest::newRow("digit of another script")
         << QStringLiteral("pump \u0663") << QStringLiteral("pump #") << true;
-    QTest::newRow("hyphen first is itself")
-        << QStringLiteral("-") << QStringLiteral("[-a]") << true;
-    QTest::newRow("star in brackets is itself")
-        << QStringLiteral("a*") << QStringLiteral("a[*]") << true;
-    QTest::newRow("number sign in brackets")
-        << QStringLiteral("#") << QStringLiteral("[#]") << true;
-    QTest::newRow("percent and underscore are themselves")
-        << QStringLiteral("abc") << QStringLiteral("a%_") << false;
     QTest::newRow("Greek capitals") << QStringLiteral("ΣΟΦΊΑ") << QStringLiteral("*σοφ*") << true;
     QTest::newRow("Cyrillic in a list")
         << QStringLiteral("Жёлтый") << QStringLiteral("[ж]*") << true;
@@ -412,9 +326,11 @@ void TestDialect::likePatterns() {
 void TestDialect::likeAgreesWithRegularExpressions() {
     // Random short patterns over a few letters, wildcards and lists against random texts:
     // where stars backtrack, the matcher must agree with a regular expression.
-    static const char* const pieces[] = {"a", "b",    "A",    "1",     "*",  "*", "?",
-                                         "#", "[ab]", "[!a]", "[a-b]", "[]", "["};
-    static const char16_t letters[] = {u'a', u'b', u'B', u'1', u'['};
+    // Characters special elsewhere (%, _, -, * and # inside brackets) must be themselves.
+    static const char* const pieces[] = {"a", "b",   "A",    "1",    "*",     "*",
+                                         "?", "#",   "[ab]", "[!a]", "[a-b]", "[]",
+                                         "[", "[*]", "[#]",  "[-a]", "%",     "_"};
+    static const char16_t letters[] = {u'a', u'b', u'B', u'1', u'[', u'*', u'#', u'-', u'%'};
     QRandomGenerator random(20050103);
     constexpr int Cases = 20000;
     constexpr int MaxPieces = 6;
@@ -450,10 +366,10 @@ void TestDialect::likeSeeksTheNameIndexAndKeepsEveryMatch() {
                 .arg(names.size() + 1);
     test::TempWorkFolder folder(2005, rows, false);
     Database db = Database::open(folder.dbPath());
-    const QStringList patterns{"fan 9*",  "Fan 9",    "FAN*",    "sun*", "su?",   "kel*",
-                               "K*",      "~*",       "zz",      "Z*",   "*an*",  "Pump #*",
-                               "p[u]mp*", "\u00C9t*", "\u007F*", "f",    "Fan ?", "Fan*9",
-                               "*"}; // "*": every name but the missing one
+    const QStringList
+        patterns{"fan 9*",  "Fan 9", "FAN*",  "sun*",  "su?",     "kel*",    "K*",
+                 "~*",      "zz",    "Z*",    "*an*",  "Pump #*", "p[u]mp*", "\u00C9t*",
+                 "\u007F*", "f",     "Fan ?", "Fan*9", "*"}; // "*": every name but the missing one
     for (const QString& pattern : patterns) {
         QStringList expected;
         for (int id = 1; id <= names.size(); ++id)
@@ -480,21 +396,14 @@ void TestDialect::booleanComparisons_data() {
     // Rows 9 and 10 were written by another program, which stored true as 2 and -1.
     QTest::addColumn<QString>("criteria");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("bare") << "completed"
-                          << "1,5,7,9,10";
-    QTest::newRow("not") << "not completed"
-                         << "2,3,4,6,8";
-    QTest::newRow("= True, constant first") << "True = completed"
-                                            << "1,5,7,9,10";
-    QTest::newRow("qualified = -1") << "assign.completed = -1"
-                                    << "1,5,7,9,10";
-    QTest::newRow("<> true") << "completed <> True"
-                             << "2,3,4,6,8";
-    QTest::newRow("not (= true)") << "not (completed = true)"
-                                  << "2,3,4,6,8";
-    QTest::newRow("with a date and a true row of another program")
-        << "duedate >= #12/1/05# and completed = true"
-        << "5,9";
+    const auto row = [](const char* name, const char* a, const char* b) {
+        QTest::newRow(name) << QString::fromUtf8(a) << QString::fromUtf8(b);
+    };
+    row("bare", "completed", "1,5,7,9,10");
+    row("= True, constant first", "True = completed", "1,5,7,9,10");
+    row("<> true", "completed <> True", "2,3,4,6,8");
+    row("with a date and a true row of another program",
+        "duedate >= #12/1/05# and completed = true", "5,9");
 }
 
 void TestDialect::booleanComparisons() {
@@ -538,16 +447,12 @@ void TestDialect::textComparisonsIgnoreCase_data() {
     tasksWhere("= constant first", "'BOILER service' = taskname", "3");
     tasksWhere("= qualified", "tasks.taskname = 'air filter'", "4");
     tasksWhere("= bracketed", "[taskname] = 'air filter'", "4");
-    tasksWhere("<>", "taskname <> 'pump inspection'", "2,3,4");
     tasksWhere("<", "taskname < 'C'", "3,4");
     tasksWhere(">=, accented letter beside its base letter", "taskname >= 'e' and taskname < 'F'",
                "2");
     tasksWhere("between", "taskname between 'a' and 'BOILER SERVICE'", "3,4");
     tasksWhere("in", "taskname in ('AIR FILTER', 'Boiler Service')", "3,4");
     tasksWhere("an expression", "taskname & '' = 'pump inspection'", "1");
-    tasksWhere("inside parentheses", "(taskname = 'AIR FILTER' or taskname = 'PUMP INSPECTION')",
-               "1,4");
-    tasksWhere("a number column is no text", "reqmin = 45 and taskname = 'BOILER SERVICE'", "3");
     tasksWhere("a subquery",
                "taskid in (select taskid from assign where taskid = 1) and "
                "taskname = 'PUMP INSPECTION'",
@@ -559,10 +464,6 @@ void TestDialect::textComparisonsIgnoreCase_data() {
            "locations on tasks.locid = locations.locid where locdesc = 'BASEMENT' and taskname = "
            "'pump inspection' order by assid"
         << "1,2,7";
-    QTest::newRow("alias of a table")
-        << "select a.assid from assign as a left join tasks as t on a.taskid = t.taskid where "
-           "t.taskname = 'AIR FILTER'"
-        << "5";
     QTest::newRow("group by: the counts") << "select count(*) as n from employees group by "
                                              "lastname order by lastname"
                                           << "3,2,2";
@@ -603,25 +504,6 @@ void TestDialect::findsIgnoreCase() {
     QCOMPARE(
         found(tasks, QStringLiteral("taskname = 'FORKLIFT - SERVICE'"), QStringLiteral("taskid")),
         QStringLiteral("5"));
-    QCOMPARE(found(tasks, QStringLiteral("taskname like \"*E*\""), QStringLiteral("taskid")),
-             QStringLiteral("4,3,2,5,1"));
-
-    // On the assignment editor's rows, a join ordered by the joined table's name.
-    Recordset assign = db.openRecordset(
-        QStringLiteral("Select * from assign left join tasks on assign.taskid = tasks.taskid "
-                       "where duedate >= #1/1/2005# order by taskname, assid"));
-    QCOMPARE(found(assign, QStringLiteral("taskname = 'ÉLEVATOR CHECK'"), QStringLiteral("assid")),
-             QStringLiteral("3,6"));
-    QCOMPARE(found(assign,
-                   QStringLiteral("duedate >= #12/1/2005# and tasks.taskname <> 'AIR FILTER'"),
-                   QStringLiteral("assid")),
-             QStringLiteral("4,6"));
-
-    // A code list searched by its alias.
-    Recordset codes = db.openRecordset(
-        QStringLiteral("Select locid as id, locdesc as descr from locations order by locdesc"));
-    QCOMPARE(found(codes, QStringLiteral("descr = 'ROOF'"), QStringLiteral("id")),
-             QStringLiteral("2"));
 
     // A statement run directly compares the same way.
     db.execute(QStringLiteral("delete * from tasks where taskname = 'FORKLIFT - SERVICE'"));
@@ -637,22 +519,20 @@ void TestDialect::indexServesCommonOrders_data() {
     QTest::addColumn<QString>("sql");
     QTest::addColumn<QString>("index");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("task list") << "select * from tasks order by taskname"
-                               << "tasks_taskname"
-                               << "Air filter,boiler service,Crane check,Pump inspection";
-    QTest::newRow("task list, descending") << "select * from tasks order by taskname desc"
-                                           << "tasks_taskname"
-                                           << "Pump inspection,Crane check,boiler service,Air "
-                                              "filter";
-    QTest::newRow("assignment editor")
-        << "Select * from assign where duedate >= #1/1/2005# and duedate <= #12/31/2005# and not "
-           "completed order by duedate"
-        << "assign_duedate"
-        << "2005-01-03,2005-01-10,2005-01-17,2005-12-05,2005-12-26";
-    QTest::newRow("assignment editor, current year")
-        << "Select * from assign where year(duedate) = 2005 and not completed order by duedate"
-        << "assign_duedate"
-        << "2005-01-03,2005-01-10,2005-01-17,2005-12-05,2005-12-26";
+    const auto row = [](const char* name, const char* a, const char* b, const char* c) {
+        QTest::newRow(name) << QString::fromUtf8(a) << QString::fromUtf8(b) << QString::fromUtf8(c);
+    };
+    row("task list", "select * from tasks order by taskname", "tasks_taskname",
+        "Air filter,boiler service,Crane check,Pump inspection");
+    row("task list, descending", "select * from tasks order by taskname desc", "tasks_taskname",
+        "Pump inspection,Crane check,boiler service,Air filter");
+    row("assignment editor",
+        "Select * from assign where duedate >= #1/1/2005# and duedate <= #12/31/2005# and not "
+        "completed order by duedate",
+        "assign_duedate", "2005-01-03,2005-01-10,2005-01-17,2005-12-05,2005-12-26");
+    row("assignment editor, current year",
+        "Select * from assign where year(duedate) = 2005 and not completed order by duedate",
+        "assign_duedate", "2005-01-03,2005-01-10,2005-01-17,2005-12-05,2005-12-26");
 }
 
 void TestDialect::indexServesCommonOrders() {
@@ -693,22 +573,19 @@ void TestDialect::keyOrderWithoutOrderBy_data() {
     QTest::addColumn<QString>("sql");
     QTest::addColumn<QString>("field");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("assignment editor without its order")
-        << "Select * from assign where duedate >= #1/1/2005# and duedate <= #12/31/2005# and not "
-           "completed"
-        << "assid"
-        << "2,3,4,6,8";
-    QTest::newRow("a join: the base table's key, then the joined table's")
-        << "select * from assign left join taskweeks on assign.taskid = taskweeks.taskid where "
-           "duedate >= #12/1/2005#"
-        << "taskweeks.weeid"
-        << "49,50,52,1";
-    QTest::newRow("a key that is no rowid") << "select * from codes where name >= 'a'"
-                                            << "code"
-                                            << "1,2,3";
-    QTest::newRow("by a table's name") << "codes"
-                                       << "code"
-                                       << "1,2,3";
+    const auto row = [](const char* name, const char* a, const char* b, const char* c) {
+        QTest::newRow(name) << QString::fromUtf8(a) << QString::fromUtf8(b) << QString::fromUtf8(c);
+    };
+    row("assignment editor without its order",
+        "Select * from assign where duedate >= #1/1/2005# and duedate <= #12/31/2005# and not "
+        "completed",
+        "assid", "2,3,4,6,8");
+    row("a join: the base table's key, then the joined table's",
+        "select * from assign left join taskweeks on assign.taskid = taskweeks.taskid where "
+        "duedate >= #12/1/2005#",
+        "taskweeks.weeid", "49,50,52,1");
+    row("a key that is no rowid", "select * from codes where name >= 'a'", "code", "1,2,3");
+    row("by a table's name", "codes", "code", "1,2,3");
 }
 
 void TestDialect::keyOrderWithoutOrderBy() {
@@ -770,62 +647,6 @@ void TestDialect::textOrderIsJets() {
                         QStringLiteral("taskid"), type),
                  QStringLiteral("3,4,2,1"));
     }
-}
-
-void TestDialect::deleteAndColumnAdditions() {
-    test::TempWorkFolder folder(2005, QString::fromUtf8(KnownRows), false);
-    Database db = Database::open(folder.dbPath());
-    // The upgrade's statements: the yes/no column is never null, LONG columns hold integers.
-    db.executeScript(QStringLiteral("CREATE TABLE old (id INTEGER PRIMARY KEY, name TEXT); "
-                                    "INSERT INTO old (name) VALUES ('a'), ('b');"));
-    db.execute(QStringLiteral("ALTER TABLE old ADD COLUMN CurYearOnly bit;"));
-    db.execute(QStringLiteral("ALTER TABLE old ADD COLUMN EmpID LONG;"));
-    QCOMPARE(
-        folder.scalar(QStringLiteral("select count(*) from old where CurYearOnly = 0")).toInt(), 2);
-    Recordset rs = db.openRecordset(QStringLiteral("select * from old where not curyearonly"));
-    QCOMPARE(rs.recordCount(), 2);
-    QCOMPARE(rs.value(QStringLiteral("curyearonly")), QVariant(false));
-    rs.edit();
-    rs.setValue(QStringLiteral("empid"), QStringLiteral("42"));
-    rs.setValue(QStringLiteral("curyearonly"), true);
-    rs.update();
-    QCOMPARE(
-        folder.scalar(QStringLiteral("select typeof(EmpID) || ':' || EmpID from old where id = 1"))
-            .toString(),
-        QStringLiteral("integer:42"));
-    QCOMPARE(rs.value(QStringLiteral("empid")), QVariant(42));
-    QCOMPARE(column(db, QStringLiteral("select id from old where curyearonly = true"),
-                    QStringLiteral("id")),
-             QStringLiteral("1"));
-}
-
-void TestDialect::catalogueQueries() {
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("rptspec.mdb"));
-    Database catalogueDb = Database::create(path);
-    QFile schema(QStringLiteral(":/sql/rptspec_schema.sql"));
-    QVERIFY(schema.open(QIODevice::ReadOnly));
-    catalogueDb.executeScript(QString::fromUtf8(schema.readAll()));
-    catalogueDb.executeScript(QStringLiteral(
-        "INSERT INTO RptSpec (specid, usewith, \"Desc\", fieldname, datatype) VALUES "
-        "(1, 'tasks', 'Task Name', 'taskname', 1), (2, 'assign', 'Due Date', 'duedate', 3), "
-        "(3, 'tasks assign', 'Location', 'locdesc', 1), (4, 'tasks', 'Hours', 'reqhour', 2);"));
-    QCOMPARE(
-        column(catalogueDb,
-               QStringLiteral("Select * from RptSpec where usewith like '*tasks*' order by [desc]"),
-               QStringLiteral("desc")),
-        QStringLiteral("Hours,Location,Task Name"));
-    // The find dialog's catalogue, whatever the case of the table's name.
-    QCOMPARE(column(catalogueDb,
-                    QStringLiteral("select * from rptspec where usewith = 'Tasks' order by specid"),
-                    QStringLiteral("specid")),
-             QStringLiteral("1,4"));
-    // Positioned by FindFirst on the id, as the designer does.
-    Recordset rs = catalogueDb.openRecordset(
-        QStringLiteral("Select * from RptSpec where usewith like '*tasks*' order by [desc]"));
-    rs.findFirst(QStringLiteral("SpecID = 1"));
-    QVERIFY(!rs.noMatch());
-    QCOMPARE(rs.value(QStringLiteral("Desc")).toString(), QStringLiteral("Task Name"));
 }
 
 QTEST_MAIN(TestDialect)

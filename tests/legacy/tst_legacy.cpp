@@ -250,8 +250,6 @@ private Q_SLOTS:
         const QString dates = "DateTestDatabase.mdb";
         QTest::newRow("year 9999") << dates << "DateTest" << 2 << "DateTimeCol"
                                    << "9999-01-01 00:00:00";
-        QTest::newRow("before 1900, date") << dates << "DateTest" << 3 << "DateCol"
-                                           << "1899-01-01 00:00:00";
         QTest::newRow("before 1000, date") << dates << "DateTest" << 4 << "DateCol"
                                            << "0633-01-01 00:00:00";
     }
