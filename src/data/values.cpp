@@ -55,19 +55,18 @@ QVariant integerVariant(sqlite3_int64 v) {
     return QVariant(qlonglong(v));
 }
 
-QVariant byStorage(sqlite3_value* v) {
-    switch (sqlite3_value_type(v)) {
+QVariant byStorage(const PlainValue& v) {
+    switch (v.type) {
     case SQLITE_INTEGER:
-        return integerVariant(sqlite3_value_int64(v));
+        return integerVariant(v.integer);
     case SQLITE_FLOAT:
-        return sqlite3_value_double(v);
+        return v.real;
     case SQLITE_NULL:
         return QVariant();
     case SQLITE_BLOB:
-        return QByteArray(static_cast<const char*>(sqlite3_value_blob(v)), sqlite3_value_bytes(v));
+        return QByteArray(v.bytes, v.size);
     default:
-        return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_value_text(v)),
-                                 sqlite3_value_bytes(v));
+        return QString::fromUtf8(v.bytes, v.size);
     }
 }
 
@@ -119,41 +118,67 @@ bool dateFromIsoText(const QString& text, QVariant* out) {
     return true;
 }
 
-QVariant readValue(sqlite3_value* v, ValueKind kind) {
-    const int type = sqlite3_value_type(v);
+QVariant readPlain(const PlainValue& v, ValueKind kind) {
+    const int type = v.type;
     if (type == SQLITE_NULL)
         return QVariant();
     switch (kind) {
     case ValueKind::Integer:
         if (type == SQLITE_INTEGER)
-            return integerVariant(sqlite3_value_int64(v));
+            return integerVariant(v.integer);
         if (type == SQLITE_FLOAT)
-            return integerVariant(sqlite3_int64(std::llround(sqlite3_value_double(v))));
+            return integerVariant(sqlite3_int64(std::llround(v.real)));
         break;
     case ValueKind::Double:
         if (type == SQLITE_INTEGER || type == SQLITE_FLOAT)
-            return sqlite3_value_double(v);
+            return v.real;
         break;
     case ValueKind::Currency:
         if (type == SQLITE_INTEGER || type == SQLITE_FLOAT)
-            return std::round(sqlite3_value_double(v) * CurrencyScale) / CurrencyScale;
+            return std::round(v.real * CurrencyScale) / CurrencyScale;
         break;
     case ValueKind::Bool:
         if (type == SQLITE_INTEGER || type == SQLITE_FLOAT)
-            return sqlite3_value_double(v) != 0;
+            return v.real != 0;
         break;
     case ValueKind::Date:
         if (type == SQLITE_TEXT)
-            return dateFromText(QString::fromUtf8(
-                reinterpret_cast<const char*>(sqlite3_value_text(v)), sqlite3_value_bytes(v)));
+            return dateFromText(QString::fromUtf8(v.bytes, v.size));
         break;
     case ValueKind::Text:
-        return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_value_text(v)),
-                                 sqlite3_value_bytes(v));
+        return QString::fromUtf8(v.bytes, v.size);
     case ValueKind::Auto:
         break;
     }
     return byStorage(v);
+}
+
+QVariant readValue(sqlite3_value* v, ValueKind kind) {
+    PlainValue plain;
+    plain.type = sqlite3_value_type(v);
+    switch (plain.type) {
+    case SQLITE_NULL:
+        return QVariant();
+    case SQLITE_INTEGER:
+        plain.integer = sqlite3_value_int64(v);
+        plain.real = double(plain.integer);
+        break;
+    case SQLITE_FLOAT:
+        plain.real = sqlite3_value_double(v);
+        break;
+    case SQLITE_BLOB:
+        plain.bytes = static_cast<const char*>(sqlite3_value_blob(v));
+        break;
+    default:
+        plain.bytes = reinterpret_cast<const char*>(sqlite3_value_text(v));
+        break;
+    }
+    // A number read as text: the text SQLite makes of it.
+    if (kind == ValueKind::Text && plain.bytes == nullptr)
+        plain.bytes = reinterpret_cast<const char*>(sqlite3_value_text(v));
+    if (plain.bytes)
+        plain.size = sqlite3_value_bytes(v);
+    return readPlain(plain, kind);
 }
 
 QVariant readColumn(sqlite3_stmt* stmt, int column, ValueKind kind) {
