@@ -274,13 +274,14 @@ struct Recordset::Impl {
     // them). Finds evaluate their criteria in SQL on a private temporary database of the
     // copy's own, made at the first find: row i at rowid i + 1, columns c0, c1 ...
     PackedRows copied;
-    std::vector<detail::PlainValue> copiedValues; // the row being read
+    std::vector<detail::PlainValue> copiedValues; // the values of copied row `copiedRow`
+    int copiedRow = -1;
     sqlite3* store = nullptr;
     // A damaged page met while copying: the rows before it are kept, and a move to the
     // row after them raises the damage then, as reading that row of the file would.
     std::optional<DbError> copyDamage;
-    // Rows read ahead by one statement, so a walk does not pay a statement per row: the
-    // rows at positions batchFirst ... (an empty list for a row deleted meanwhile).
+    // Keysets: rows read ahead by one statement, so a walk does not pay a statement per
+    // row: the rows at positions batchFirst ... (an empty list for a row deleted meanwhile).
     int batchFirst = 0;
     QList<QVariantList> batch;
     quint64 batchWrites = 0;
@@ -325,11 +326,13 @@ struct Recordset::Impl {
     void settle(int target, int step);
     bool fetch(int index, QVariantList* out, bool* missing, int direction = 1);
     // Static copies: copies every row of `source` (SQLITE_DONE, the source's failure to be
-    // raised by the caller, or SQLITE_OK after raising a failure of the copy itself); reads
-    // the wanted fields of a copied row; the temporary database of finds (nullptr after
-    // raising why there is none).
+    // raised by the caller, or SQLITE_OK after raising a failure of the copy itself);
+    // whether row `index` was copied (raising the damage that ended the copy before it); a
+    // field of the current row, converted when asked for; the temporary database of finds
+    // (nullptr after raising why there is none).
     int copyRows(sqlite3_stmt* source);
-    bool readCopied(int index, QVariantList* out);
+    bool checkCopied(int index) const;
+    bool readCopied(int field, QVariant* out);
     sqlite3* findStore();
     bool readBatch(int index, int direction);
     void eraseKey(int index);

@@ -33,6 +33,7 @@ void Recordset::Impl::detach() {
         sqlite3_close_v2(store);
     store = nullptr;
     copied.clear();
+    copiedRow = -1;
 }
 
 int Recordset::Impl::count() const {
@@ -135,7 +136,7 @@ bool Recordset::Impl::readBatch(int index, int direction) {
 bool Recordset::Impl::fetch(int index, QVariantList* out, bool* missing, int direction) {
     *missing = false;
     if (!keyed)
-        return readCopied(index, out); // in memory: no run to read ahead
+        return checkCopied(index); // read field by field (currentValue)
     if (batchWrites != db->writes)
         batch.clear(); // rows read before one of our writes may be stale
     if (index < batchFirst || index >= batchFirst + batch.size()) {
@@ -172,6 +173,8 @@ bool Recordset::Impl::loadCurrent() {
 bool Recordset::Impl::currentValue(int index, QVariant* out) {
     if (!loadCurrent())
         return false;
+    if (!keyed)
+        return readCopied(index, out);
     if (size_t(index) >= batchSlot.size() || batchSlot[size_t(index)] < 0) {
         // First time this field is asked for: read the rows again, with it.
         wanted.resize(size_t(fields.size()), 0);

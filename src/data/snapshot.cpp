@@ -209,23 +209,20 @@ int Recordset::Impl::copyRows(sqlite3_stmt* source) {
     return SQLITE_DONE;
 }
 
-bool Recordset::Impl::readCopied(int index, QVariantList* out) {
+bool Recordset::Impl::checkCopied(int index) const {
     if (copyDamage && index >= copied.size()) {
         raiseError(*copyDamage);
         return false;
     }
-    wanted.resize(size_t(fields.size()), 0);
-    batchSlot.assign(size_t(fields.size()), -1);
-    copied.row(index, &copiedValues);
-    QVariantList row;
-    row.reserve(fields.size() + 1);
-    row.append(true); // never empty: an empty row is a missing one
-    for (int i = 0; i < fields.size(); ++i)
-        if (wanted[size_t(i)]) {
-            batchSlot[size_t(i)] = int(row.size() - 1);
-            row.append(readPlain(copiedValues[size_t(i)], fields.at(i).kind));
-        }
-    *out = std::move(row);
+    return true;
+}
+
+bool Recordset::Impl::readCopied(int field, QVariant* out) {
+    if (copiedRow != pos) {
+        copied.row(pos, &copiedValues);
+        copiedRow = pos;
+    }
+    *out = readPlain(copiedValues[size_t(field)], fields.at(field).kind);
     return true;
 }
 
