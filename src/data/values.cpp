@@ -70,6 +70,33 @@ QVariant byStorage(const PlainValue& v) {
     }
 }
 
+// A date stored as dates are written, "yyyy-MM-dd" and nothing else, read without building
+// a string: walks read one per row. Anything else (or no such day) gives an invalid date.
+QDate plainIsoDate(const char* bytes, int size) {
+    constexpr int IsoDateLength = 10;
+    constexpr int DecimalBase = 10;
+    struct Digits {
+        int begin;
+        int end; // where the separator after them is
+    };
+    constexpr Digits Year{0, 4};
+    constexpr Digits Month{5, 7};
+    constexpr Digits Day{8, 10};
+    if (size != IsoDateLength || bytes[Year.end] != '-' || bytes[Month.end] != '-')
+        return {};
+    int parts[] = {0, 0, 0};
+    int part = 0;
+    for (const Digits& digits : {Year, Month, Day}) {
+        for (int i = digits.begin; i < digits.end; ++i) {
+            if (bytes[i] < '0' || bytes[i] > '9')
+                return {};
+            parts[part] = parts[part] * DecimalBase + (bytes[i] - '0');
+        }
+        ++part;
+    }
+    return QDate(parts[0], parts[1], parts[2]);
+}
+
 QVariant dateFromText(const QString& text) {
     const QString t = text.trimmed();
     if (t.size() == 10) {
@@ -142,8 +169,11 @@ QVariant readPlain(const PlainValue& v, ValueKind kind) {
             return v.real != 0;
         break;
     case ValueKind::Date:
-        if (type == SQLITE_TEXT)
-            return dateFromText(QString::fromUtf8(v.bytes, v.size));
+        if (type == SQLITE_TEXT) {
+            const QDate date = plainIsoDate(v.bytes, v.size);
+            return date.isValid() ? QVariant(date)
+                                  : dateFromText(QString::fromUtf8(v.bytes, v.size));
+        }
         break;
     case ValueKind::Text:
         return QString::fromUtf8(v.bytes, v.size);
