@@ -777,12 +777,12 @@ void TestDialect::textOrderIsJets() {
         QStringLiteral("INSERT INTO tasks (taskid, taskname) VALUES (1, 'Boiler room pump 2'), "
                        "(2, 'boiler room Pump 10'), (3, 'Boiler room pumps'), "
                        "(4, 'Boiler room p\u00fcmp'), (5, 'Boiler room pump 2x'), "
-                       "(6, 'Boiler room pump 2X');"),
+                       "(6, 'Boiler room pump 2X'), (7, 'Boiler roof pump zz');"),
         false);
     Database sharedDb = Database::open(shared.dbPath());
     QCOMPARE(column(sharedDb, QStringLiteral("select * from tasks order by taskname"),
                     QStringLiteral("taskid"), RecordsetType::Snapshot),
-             QStringLiteral("4,2,1,6,5,3"));
+             QStringLiteral("7,4,2,1,6,5,3"));
 }
 
 void TestDialect::deleteAndColumnAdditions() {
