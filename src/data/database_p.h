@@ -238,7 +238,7 @@ public:
 
 private:
     std::vector<std::vector<char>> chunks_; // RowsPerChunk rows each
-    std::vector<quint32> starts_;           // where each row begins in its chunk
+    std::vector<size_t> starts_;            // where each row begins in its chunk
     int columns_ = 0;
 };
 

@@ -107,7 +107,7 @@ void PackedRows::append(sqlite3_stmt* stmt, const std::vector<char>& asText) {
         chunks_.emplace_back().reserve(previous + previous / 8);
     }
     Chunk& out = chunks_.back();
-    starts_.push_back(quint32(out.size()));
+    starts_.push_back(out.size());
     for (int i = 0; i < columns_; ++i) {
         // One call on the statement per column; the value's own functions are cheaper.
         sqlite3_value* value = sqlite3_column_value(stmt, i);
