@@ -148,6 +148,16 @@ enum class ValueKind { Auto, Integer, Double, Currency, Bool, Date, Text };
 ValueKind valueKindFor(const char* declType);
 QVariant readColumn(sqlite3_stmt* stmt, int column, ValueKind kind);
 QVariant readValue(sqlite3_value* value, ValueKind kind);
+// A value as SQLite holds it: its storage class, its number (`real` also for an integer)
+// and its bytes, which for a number read as text are the text SQLite makes of it.
+struct PlainValue {
+    int type = SQLITE_NULL;
+    sqlite3_int64 integer = 0;
+    double real = 0;
+    const char* bytes = nullptr;
+    int size = 0;
+};
+QVariant readPlain(const PlainValue& value, ValueKind kind);
 // Reads a text written to a date column. The data layer reads only ISO forms, which mean
 // the same date everywhere: "yyyy-MM-dd", with " HH:mm[:ss]" or "THH:mm[:ss]", or a time
 // alone, "HH:mm[:ss]". Typed dates ("3/5/2026") depend on the locale's order: the program
@@ -216,6 +226,24 @@ QSet<sqlite3*>& connectionsInTransaction();
 // function that closes it for good.
 QHash<sqlite3*, std::function<void()>>& openConnections();
 
+// The rows of a static copy in memory: each value a tag byte and its bytes, a run of rows
+// to a buffer, so that half a million rows cost a few thousand allocations, not millions.
+class PackedRows {
+public:
+    // Appends the current row of `stmt`. The values of columns read as text (`asText`)
+    // keep, beside a number, the text SQLite makes of it.
+    void append(sqlite3_stmt* stmt, const std::vector<char>& asText);
+    int size() const { return int(starts_.size()); }
+    // The values of a row, pointing into the copy.
+    void row(int index, std::vector<detail::PlainValue>* values) const;
+    void clear();
+
+private:
+    std::vector<std::vector<char>> chunks_; // RowsPerChunk rows each
+    std::vector<size_t> starts_;            // where each row begins in its chunk
+    int columns_ = 0;
+};
+
 struct FieldInfo {
     QString name;        // result column name (alias or column)
     QString table;       // origin table, empty for expressions
@@ -229,7 +257,7 @@ struct Recordset::Impl {
 
     std::shared_ptr<Database::Impl> db;
     RecordsetType type = RecordsetType::Dynaset;
-    bool keyed = false; // keyset cursor; otherwise a static copy in `store`
+    bool keyed = false; // keyset cursor; otherwise a static copy in `copied`
     bool updatable = false;
     int stride = 1; // key columns per row (one per table of the FROM clause)
     std::vector<qint64> keys;
@@ -244,16 +272,18 @@ struct Recordset::Impl {
     // Keysets: the rows of a run of base keys, with every table's key first.
     sqlite3_stmt* lookupBatch = nullptr;
     // Static copies (snapshots, and results that are no table's rows): the rows as they
-    // were when opened, in a private temporary database of their own (so that no
-    // transaction of the program's can undo them), row i at rowid i + 1, columns c0, c1 ...
+    // were when opened, held in memory (so that no transaction of the program's can undo
+    // them). Finds evaluate their criteria in SQL on a private temporary database of the
+    // copy's own, made at the first find: row i at rowid i + 1, columns c0, c1 ...
+    PackedRows copied;
+    std::vector<detail::PlainValue> copiedValues; // the values of copied row `copiedRow`
+    int copiedRow = -1;
     sqlite3* store = nullptr;
-    sqlite3_stmt* storeRead = nullptr; // the rows with rowid between ?1 and ?2
-    int storedRows = 0;
     // A damaged page met while copying: the rows before it are kept, and a move to the
     // row after them raises the damage then, as reading that row of the file would.
     std::optional<DbError> copyDamage;
-    // Rows read ahead by one statement, so a walk does not pay a statement per row: the
-    // rows at positions batchFirst ... (an empty list for a row deleted meanwhile).
+    // Keysets: rows read ahead by one statement, so a walk does not pay a statement per
+    // row: the rows at positions batchFirst ... (an empty list for a row deleted meanwhile).
     int batchFirst = 0;
     QList<QVariantList> batch;
     quint64 batchWrites = 0;
@@ -321,6 +351,15 @@ struct Recordset::Impl {
     // direction of `step`; before the first or after the last row sets BOF or EOF.
     void settle(int target, int step);
     bool fetch(int index, QVariantList* out, bool* missing, int direction = 1);
+    // Static copies: copies every row of `source` (SQLITE_DONE, the source's failure to be
+    // raised by the caller, or SQLITE_OK after raising a failure of the copy itself);
+    // whether row `index` was copied (raising the damage that ended the copy before it); a
+    // field of the current row, converted when asked for; the temporary database of finds
+    // (nullptr after raising why there is none).
+    int copyRows(sqlite3_stmt* source);
+    bool checkCopied(int index) const;
+    bool readCopied(int field, QVariant* out);
+    sqlite3* findStore();
     bool readBatch(int index, int direction);
     void eraseKey(int index);
     // The criteria of a find as SQL on this recordset's rows: names resolved as values

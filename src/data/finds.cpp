@@ -50,6 +50,8 @@ template <class R> void find(R* d, const QString& criteria, FindFrom from) {
         if (!d->db->prepare(sql, &stmt, false, criteria))
             return;
     } else {
+        if (!d->findStore())
+            return;
         const QString sql = QStringLiteral("SELECT rowid FROM rows WHERE (%1)").arg(condition);
         if (sqlite3_prepare_v2(d->store, sql.toUtf8().constData(), -1, &stmt, nullptr) !=
             SQLITE_OK) {

@@ -1,5 +1,5 @@
 // Opening a recordset: the keyset of a dynaset (the ordered keys of its tables' rows) or the
-// static copy of a snapshot, and reading rows in runs, by their keys or from the copy.
+// static copy of a snapshot, and reading a keyset's rows in runs, by their keys.
 
 #include "data/database.h"
 
@@ -28,16 +28,16 @@ Recordset::Impl::~Impl() {
 
 void Recordset::Impl::detach() {
     sqlite3_finalize(lookupBatch);
-    sqlite3_finalize(storeRead);
     lookupBatch = nullptr;
-    storeRead = nullptr;
     if (store)
         sqlite3_close_v2(store);
     store = nullptr;
+    copied.clear();
+    copiedRow = -1;
 }
 
 int Recordset::Impl::count() const {
-    return keyed ? int(keys.size() / size_t(stride)) : storedRows + (copyDamage ? 1 : 0);
+    return keyed ? int(keys.size() / size_t(stride)) : copied.size() + (copyDamage ? 1 : 0);
 }
 
 void Recordset::Impl::eraseKey(int index) {
@@ -52,8 +52,8 @@ void Recordset::Impl::eraseKey(int index) {
     batch.clear(); // positions after it moved
 }
 
-// Reads the rows around `index` (the next ReadAheadRows in the direction of travel) into
-// `batch` with one statement.
+// Reads the rows of a keyset around `index` (the next ReadAheadRows in the direction of
+// travel) into `batch` with one statement.
 bool Recordset::Impl::readBatch(int index, int direction) {
     batch.clear();
     const int n = count();
@@ -82,27 +82,6 @@ bool Recordset::Impl::readBatch(int index, int direction) {
             row.append(readColumn(stmt, i + offset, fields.at(i).kind));
         return row;
     };
-    if (!keyed) {
-        if (copyDamage && index >= storedRows) {
-            raiseError(*copyDamage);
-            return false;
-        }
-        sqlite3_bind_int64(storeRead, 1, first + 1);
-        sqlite3_bind_int64(storeRead, 2, end);
-        int rc;
-        while ((rc = sqlite3_step(storeRead)) == SQLITE_ROW)
-            batch.append(readFields(storeRead, 0));
-        sqlite3_reset(storeRead);
-        if (rc != SQLITE_DONE) {
-            batch.clear();
-            raiseError(ErrEngine, QStringLiteral("Could not read the copied rows of '%1': %2.")
-                                      .arg(selectSql, QString::fromUtf8(sqlite3_errmsg(store))));
-            return false;
-        }
-        batchFirst = first;
-        return true;
-    }
-
     // The distinct base keys of the run, one parameter each (unused ones stay null).
     std::vector<qint64> asked;
     asked.reserve(ReadAheadRows);
@@ -167,7 +146,9 @@ bool Recordset::Impl::readBatch(int index, int direction) {
 // Reads the row at `index`; *missing when another program deleted it.
 bool Recordset::Impl::fetch(int index, QVariantList* out, bool* missing, int direction) {
     *missing = false;
-    if (keyed && batchWrites != db->writes)
+    if (!keyed)
+        return checkCopied(index); // read field by field (currentValue)
+    if (batchWrites != db->writes)
         batch.clear(); // rows read before one of our writes may be stale
     if (index < batchFirst || index >= batchFirst + batch.size()) {
         if (!readBatch(index, direction))
@@ -203,6 +184,8 @@ bool Recordset::Impl::loadCurrent() {
 bool Recordset::Impl::currentValue(int index, QVariant* out) {
     if (!loadCurrent())
         return false;
+    if (!keyed)
+        return readCopied(index, out);
     if (size_t(index) >= batchSlot.size() || batchSlot[size_t(index)] < 0) {
         // First time this field is asked for: read the rows again, with it.
         wanted.resize(size_t(fields.size()), 0);
@@ -358,68 +341,6 @@ QSet<QString> columnNames(sqlite3* db, const QString& table) {
         names.insert(text(sqlite3_column_text(stmt, 1)).toLower());
     sqlite3_finalize(stmt);
     return names;
-}
-
-// Copies every row of `source` into a private temporary database of the recordset's own.
-// Returns SQLITE_DONE, the source's failure (to be raised by the caller), or SQLITE_OK
-// after raising a failure of the copy itself.
-template <class R> int copyRows(sqlite3_stmt* source, R* rs) {
-    auto fail = [&](const QString& what) {
-        raiseError(ErrEngine,
-                   QStringLiteral("Could not copy the rows of '%1': %2 (%3).")
-                       .arg(rs->selectSql, what,
-                            QString::fromUtf8(rs->store ? sqlite3_errmsg(rs->store) : "")));
-        return SQLITE_OK;
-    };
-    // An empty name: a temporary file of its own, deleted when closed, that stays in
-    // memory until it grows large.
-    if (openConnection(QString(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, &rs->store) !=
-        SQLITE_OK)
-        return fail(QStringLiteral("temporary storage"));
-    sqlite3_exec(rs->store, "PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF", nullptr, nullptr,
-                 nullptr);
-    const int columns = sqlite3_column_count(source);
-    QStringList names;
-    QStringList params;
-    for (int i = 0; i < columns; ++i) {
-        names << QStringLiteral("c%1").arg(i);
-        params << QStringLiteral("?%1").arg(i + 1);
-    }
-    const QString create =
-        QStringLiteral("CREATE TABLE rows (%1)").arg(names.join(QLatin1String(", ")));
-    if (sqlite3_exec(rs->store, create.toUtf8().constData(), nullptr, nullptr, nullptr) !=
-        SQLITE_OK)
-        return fail(QStringLiteral("create"));
-    sqlite3_stmt* insert = nullptr;
-    const QString insertSql =
-        QStringLiteral("INSERT INTO rows VALUES (%1)").arg(params.join(QLatin1String(", ")));
-    if (sqlite3_prepare_v2(rs->store, insertSql.toUtf8().constData(), -1, &insert, nullptr) !=
-        SQLITE_OK)
-        return fail(QStringLiteral("insert"));
-    sqlite3_exec(rs->store, "BEGIN", nullptr, nullptr, nullptr);
-    int rc;
-    int rows = 0;
-    while ((rc = sqlite3_step(source)) == SQLITE_ROW) {
-        for (int i = 0; i < columns; ++i)
-            sqlite3_bind_value(insert, i + 1, sqlite3_column_value(source, i));
-        if (sqlite3_step(insert) != SQLITE_DONE) {
-            sqlite3_finalize(insert);
-            return fail(QStringLiteral("insert"));
-        }
-        sqlite3_reset(insert);
-        ++rows;
-    }
-    sqlite3_finalize(insert);
-    sqlite3_exec(rs->store, "COMMIT", nullptr, nullptr, nullptr);
-    if (rc != SQLITE_DONE && errorNumberFor(rc, false, nullptr) == ErrDatabaseDamaged)
-        rs->copyDamage = rs->db->errorFor(rc, false, rs->selectSql);
-    else if (rc != SQLITE_DONE)
-        return rc;
-    if (sqlite3_prepare_v2(rs->store, "SELECT * FROM rows WHERE rowid BETWEEN ?1 AND ?2", -1,
-                           &rs->storeRead, nullptr) != SQLITE_OK)
-        return fail(QStringLiteral("read"));
-    rs->storedRows = rows;
-    return SQLITE_DONE;
 }
 
 // Checks, row by row, that rows read in NOCASE order of their text terms are in Jet's
@@ -746,7 +667,7 @@ Recordset Database::openRecordset(const QString& sqlOrTable, RecordsetType type)
         if (!d->prepare(rs->materialisedSql, &stmt, false, sqlOrTable))
             return result;
         readFields(stmt, rs.get());
-        const int rc = copyRows(stmt, rs.get());
+        const int rc = rs->copyRows(stmt);
         sqlite3_finalize(stmt);
         if (rc != SQLITE_DONE) {
             if (rc != SQLITE_OK)

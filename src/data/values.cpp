@@ -55,20 +55,46 @@ QVariant integerVariant(sqlite3_int64 v) {
     return QVariant(qlonglong(v));
 }
 
-QVariant byStorage(sqlite3_value* v) {
-    switch (sqlite3_value_type(v)) {
+QVariant byStorage(const PlainValue& v) {
+    switch (v.type) {
     case SQLITE_INTEGER:
-        return integerVariant(sqlite3_value_int64(v));
+        return integerVariant(v.integer);
     case SQLITE_FLOAT:
-        return sqlite3_value_double(v);
+        return v.real;
     case SQLITE_NULL:
         return QVariant();
     case SQLITE_BLOB:
-        return QByteArray(static_cast<const char*>(sqlite3_value_blob(v)), sqlite3_value_bytes(v));
+        return QByteArray(v.bytes, v.size);
     default:
-        return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_value_text(v)),
-                                 sqlite3_value_bytes(v));
+        return QString::fromUtf8(v.bytes, v.size);
     }
+}
+
+// A date stored as dates are written, "yyyy-MM-dd" and nothing else, read without building
+// a string: walks read one per row. Anything else (or no such day) gives an invalid date.
+QDate plainIsoDate(const char* bytes, int size) {
+    constexpr int IsoDateLength = 10;
+    constexpr int DecimalBase = 10;
+    struct Digits {
+        int begin;
+        int end; // where the separator after them is
+    };
+    constexpr Digits Year{0, 4};
+    constexpr Digits Month{5, 7};
+    constexpr Digits Day{8, 10};
+    if (size != IsoDateLength || bytes[Year.end] != '-' || bytes[Month.end] != '-')
+        return {};
+    int parts[] = {0, 0, 0};
+    int part = 0;
+    for (const Digits& digits : {Year, Month, Day}) {
+        for (int i = digits.begin; i < digits.end; ++i) {
+            if (bytes[i] < '0' || bytes[i] > '9')
+                return {};
+            parts[part] = parts[part] * DecimalBase + (bytes[i] - '0');
+        }
+        ++part;
+    }
+    return QDate(parts[0], parts[1], parts[2]);
 }
 
 QVariant dateFromText(const QString& text) {
@@ -119,41 +145,70 @@ bool dateFromIsoText(const QString& text, QVariant* out) {
     return true;
 }
 
-QVariant readValue(sqlite3_value* v, ValueKind kind) {
-    const int type = sqlite3_value_type(v);
+QVariant readPlain(const PlainValue& v, ValueKind kind) {
+    const int type = v.type;
     if (type == SQLITE_NULL)
         return QVariant();
     switch (kind) {
     case ValueKind::Integer:
         if (type == SQLITE_INTEGER)
-            return integerVariant(sqlite3_value_int64(v));
+            return integerVariant(v.integer);
         if (type == SQLITE_FLOAT)
-            return integerVariant(sqlite3_int64(std::llround(sqlite3_value_double(v))));
+            return integerVariant(sqlite3_int64(std::llround(v.real)));
         break;
     case ValueKind::Double:
         if (type == SQLITE_INTEGER || type == SQLITE_FLOAT)
-            return sqlite3_value_double(v);
+            return v.real;
         break;
     case ValueKind::Currency:
         if (type == SQLITE_INTEGER || type == SQLITE_FLOAT)
-            return std::round(sqlite3_value_double(v) * CurrencyScale) / CurrencyScale;
+            return std::round(v.real * CurrencyScale) / CurrencyScale;
         break;
     case ValueKind::Bool:
         if (type == SQLITE_INTEGER || type == SQLITE_FLOAT)
-            return sqlite3_value_double(v) != 0;
+            return v.real != 0;
         break;
     case ValueKind::Date:
-        if (type == SQLITE_TEXT)
-            return dateFromText(QString::fromUtf8(
-                reinterpret_cast<const char*>(sqlite3_value_text(v)), sqlite3_value_bytes(v)));
+        if (type == SQLITE_TEXT) {
+            const QDate date = plainIsoDate(v.bytes, v.size);
+            return date.isValid() ? QVariant(date)
+                                  : dateFromText(QString::fromUtf8(v.bytes, v.size));
+        }
         break;
     case ValueKind::Text:
-        return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_value_text(v)),
-                                 sqlite3_value_bytes(v));
+        return QString::fromUtf8(v.bytes, v.size);
     case ValueKind::Auto:
         break;
     }
     return byStorage(v);
+}
+
+QVariant readValue(sqlite3_value* v, ValueKind kind) {
+    PlainValue plain;
+    plain.type = sqlite3_value_type(v);
+    switch (plain.type) {
+    case SQLITE_NULL:
+        return QVariant();
+    case SQLITE_INTEGER:
+        plain.integer = sqlite3_value_int64(v);
+        plain.real = double(plain.integer);
+        break;
+    case SQLITE_FLOAT:
+        plain.real = sqlite3_value_double(v);
+        break;
+    case SQLITE_BLOB:
+        plain.bytes = static_cast<const char*>(sqlite3_value_blob(v));
+        break;
+    default:
+        plain.bytes = reinterpret_cast<const char*>(sqlite3_value_text(v));
+        break;
+    }
+    // A number read as text: the text SQLite makes of it.
+    if (kind == ValueKind::Text && plain.bytes == nullptr)
+        plain.bytes = reinterpret_cast<const char*>(sqlite3_value_text(v));
+    if (plain.bytes)
+        plain.size = sqlite3_value_bytes(v);
+    return readPlain(plain, kind);
 }
 
 QVariant readColumn(sqlite3_stmt* stmt, int column, ValueKind kind) {

@@ -4,7 +4,6 @@
 #include "core/filedialog.h"
 #include "core/globals.h"
 #include "core/startup.h"
-#include "core/textfunctions.h"
 #include "core/uiseam.h"
 #include "data/database.h"
 
@@ -49,7 +48,9 @@ public:
     void row(const QString& body) override {
         if (!file_.isOpen())
             return;
-        const QByteArray line = (fileLine(body, rowEnd_) + FileLineEnd).toUtf8();
+        QString text = fileLine(body, rowEnd_);
+        text += FileLineEnd;
+        const QByteArray line = text.toUtf8();
         if (file_.write(line) != line.size())
             fail();
     }
@@ -81,10 +82,13 @@ private:
 } // namespace
 
 QString fileLine(const QString& body, FileRowEnd rowEnd) {
+    // Characters replaced in place: a report writes this for every one of its rows.
     QString line = body;
-    ReplaceAll(line, QStringLiteral("|"), QStringLiteral("\t"));
-    ReplaceAll(line, QStringLiteral(";"),
-               rowEnd == FileRowEnd::Tab ? QStringLiteral("\t") : QString());
+    line.replace(QLatin1Char('|'), QLatin1Char('\t'));
+    if (rowEnd == FileRowEnd::Tab)
+        line.replace(QLatin1Char(';'), QLatin1Char('\t'));
+    else
+        line.remove(QLatin1Char(';'));
     return line;
 }
 

@@ -6,6 +6,7 @@
 #include "dialogs/datetext.h"
 
 #include <QDateTime>
+#include <QStringBuilder>
 #include <QVariant>
 
 #include <cmath>
@@ -24,32 +25,32 @@ const QString LineBreak = QStringLiteral("\r\n");
 const QString Signature = LineBreak + LineBreak +
                           QStringLiteral("Signature:  __________________________________________");
 
-QString field(const Recordset& rows, const char* name) {
-    return rows.value(QLatin1String(name)).toString();
+QString field(const Recordset& rows, const QString& name) {
+    return rows.value(name).toString();
 }
 
-QDate dateField(const Recordset& rows, const char* name) {
-    const QVariant value = rows.value(QLatin1String(name));
+QDate dateField(const Recordset& rows, const QString& name) {
+    const QVariant value = rows.value(name);
     return value.typeId() == QMetaType::QDateTime ? value.toDateTime().date() : value.toDate();
 }
 
 // Hours and minutes are whole numbers; one written with a fraction by another tool counts
 // rounded, so that sums and carried hours stay whole.
-qint64 wholeField(const Recordset& rows, const char* name) {
-    return std::llround(rows.value(QLatin1String(name)).toDouble());
+qint64 wholeField(const Recordset& rows, const QString& name) {
+    return std::llround(rows.value(name).toDouble());
 }
 
 // A number as it is stored ("2", "1.5"); nothing for a missing value.
-QString numberField(const Recordset& rows, const char* name) {
-    const QVariant value = rows.value(QLatin1String(name));
+QString numberField(const Recordset& rows, const QString& name) {
+    const QVariant value = rows.value(name);
     if (value.isNull())
         return {};
     const double number = value.toDouble();
     return number == std::trunc(number) ? QString::number(qint64(number)) : QString::number(number);
 }
 
-qint64 currencyUnits(const Recordset& rows, const char* name) {
-    return std::llround(rows.value(QLatin1String(name)).toDouble() * CurrencyUnits);
+qint64 currencyUnits(const Recordset& rows, const QString& name) {
+    return std::llround(rows.value(name).toDouble() * CurrencyUnits);
 }
 
 QString currencyText(qint64 units) {
@@ -71,6 +72,25 @@ QString dateRange(const QString& joiner) {
     return shortDate(ReportStartDate) + joiner + shortDate(ReportEndDate);
 }
 
+// The short dates of a report's rows. Neighbouring rows often share a date (the Overdue
+// report's come in date order), so a date is formatted once for each run of rows with it.
+class ShortDates {
+public:
+    const QString& operator()(const QDate& date) {
+        if (!known_ || date != date_) {
+            date_ = date;
+            text_ = shortDate(date);
+            known_ = true;
+        }
+        return text_;
+    }
+
+private:
+    bool known_ = false;
+    QDate date_;
+    QString text_;
+};
+
 // Hours and minutes carried into whole hours: "h|m".
 QString hoursAndMinutes(qint64 hours, qint64 minutes) {
     return QString::number(hours + minutes / MinutesPerHour) + Cell +
@@ -78,6 +98,7 @@ QString hoursAndMinutes(qint64 hours, qint64 minutes) {
 }
 
 void writeCompletedWork(Recordset& rows, ReportOutput& out) {
+    ShortDates dates;
     std::optional<qint64> employee; // the group being written; none before the first
     qint64 subHours = 0;
     qint64 subMinutes = 0;
@@ -97,13 +118,14 @@ void writeCompletedWork(Recordset& rows, ReportOutput& out) {
                 closeGroup();
             employee = id;
         }
-        const QString name =
-            id == 0 ? UnassignedEmployee
-                    : field(rows, "firstname") + QLatin1Char(' ') + field(rows, "lastname");
-        const qint64 hours = wholeField(rows, "comphour");
-        const qint64 minutes = wholeField(rows, "compmin");
-        out.row(shortDate(dateField(rows, "compdate")) + Cell + field(rows, "taskname") + Cell +
-                QString::number(hours) + Cell + QString::number(minutes) + Cell + name + RowEnd);
+        const QString name = id == 0 ? UnassignedEmployee
+                                     : field(rows, QStringLiteral("firstname")) + QLatin1Char(' ') +
+                                           field(rows, QStringLiteral("lastname"));
+        const qint64 hours = wholeField(rows, QStringLiteral("comphour"));
+        const qint64 minutes = wholeField(rows, QStringLiteral("compmin"));
+        out.row(dates(dateField(rows, QStringLiteral("compdate"))) + Cell +
+                field(rows, QStringLiteral("taskname")) + Cell + QString::number(hours) + Cell +
+                QString::number(minutes) + Cell + name + RowEnd);
         subHours += hours;
         subMinutes += minutes;
         totalHours += hours;
@@ -116,18 +138,20 @@ void writeCompletedWork(Recordset& rows, ReportOutput& out) {
 }
 
 void writeExpenses(Recordset& rows, ReportOutput& out) {
+    ShortDates dates;
     qint64 parts = 0;
     qint64 labor = 0;
     qint64 tax = 0;
     qint64 total = 0;
     for (; !rows.isEOF(); rows.moveNext()) {
-        const qint64 rowParts = currencyUnits(rows, "parts");
-        const qint64 rowLabor = currencyUnits(rows, "labor");
-        const qint64 rowTax = currencyUnits(rows, "tax");
-        const qint64 rowTotal = currencyUnits(rows, "totalcost");
-        out.row(shortDate(dateField(rows, "compdate")) + Cell + field(rows, "taskname") + Cell +
-                currencyText(rowParts) + Cell + currencyText(rowLabor) + Cell +
-                currencyText(rowTax) + Cell + currencyText(rowTotal) + RowEnd);
+        const qint64 rowParts = currencyUnits(rows, QStringLiteral("parts"));
+        const qint64 rowLabor = currencyUnits(rows, QStringLiteral("labor"));
+        const qint64 rowTax = currencyUnits(rows, QStringLiteral("tax"));
+        const qint64 rowTotal = currencyUnits(rows, QStringLiteral("totalcost"));
+        out.row(dates(dateField(rows, QStringLiteral("compdate"))) + Cell +
+                field(rows, QStringLiteral("taskname")) + Cell + currencyText(rowParts) + Cell +
+                currencyText(rowLabor) + Cell + currencyText(rowTax) + Cell +
+                currencyText(rowTotal) + RowEnd);
         parts += rowParts;
         labor += rowLabor;
         tax += rowTax;
@@ -141,32 +165,35 @@ void writeExpenses(Recordset& rows, ReportOutput& out) {
 QString timeNeeded(const Recordset& rows) {
     QString text;
     if (rows.value(QStringLiteral("reqhour")).toDouble() > 0)
-        text += numberField(rows, "reqhour") + QStringLiteral(" Hours ");
+        text += numberField(rows, QStringLiteral("reqhour")) + QStringLiteral(" Hours ");
     if (rows.value(QStringLiteral("reqmin")).toDouble() > 0)
-        text += numberField(rows, "reqmin") + QStringLiteral(" Minutes");
+        text += numberField(rows, QStringLiteral("reqmin")) + QStringLiteral(" Minutes");
     return text;
 }
 
 void writeMasterList(Recordset& rows, ReportOutput& out) {
     std::optional<QDate> week;
     for (; !rows.isEOF(); rows.moveNext()) {
-        const QDate due = dateField(rows, "duedate");
+        const QDate due = dateField(rows, QStringLiteral("duedate"));
         if (week != due) {
             if (week)
                 out.text(LineBreak);
             out.text(QStringLiteral("Week of ") + shortDate(due) + LineBreak);
             week = due;
         }
-        out.row(field(rows, "taskname") + Cell + timeNeeded(rows) + RowEnd);
+        out.row(field(rows, QStringLiteral("taskname")) + Cell + timeNeeded(rows) + RowEnd);
     }
 }
 
 void writeOverdue(Recordset& rows, ReportOutput& out) {
+    ShortDates dates;
     for (; !rows.isEOF(); rows.moveNext())
-        out.row(shortDate(dateField(rows, "duedate")) + Cell + field(rows, "taskname") + Cell +
-                field(rows, "locdesc") + Cell + field(rows, "besttime") + Cell +
-                numberField(rows, "reqhour") + QLatin1Char(':') + numberField(rows, "reqmin") +
-                RowEnd);
+        out.row(dates(dateField(rows, QStringLiteral("duedate"))) % Cell %
+                field(rows, QStringLiteral("taskname")) % Cell %
+                field(rows, QStringLiteral("locdesc")) % Cell %
+                field(rows, QStringLiteral("besttime")) % Cell %
+                numberField(rows, QStringLiteral("reqhour")) % QLatin1Char(':') %
+                numberField(rows, QStringLiteral("reqmin")) % RowEnd);
 }
 
 void writeTaskAssignments(Recordset& rows, ReportOutput& out) {
@@ -181,13 +208,14 @@ void writeTaskAssignments(Recordset& rows, ReportOutput& out) {
             }
             const QString title = id == 0 ? UnassignedPageTitle
                                           : QStringLiteral("Tasks Assigned to ") +
-                                                field(rows, "firstname") + QLatin1Char(' ') +
-                                                field(rows, "lastname");
+                                                field(rows, QStringLiteral("firstname")) +
+                                                QLatin1Char(' ') +
+                                                field(rows, QStringLiteral("lastname"));
             out.setPageHeader(title + QStringLiteral(" for ") + dateRange(QStringLiteral(" - ")) +
                               QStringLiteral("||Page %d"));
             employee = id;
         }
-        out.row(field(rows, "taskname") + Cell + RowEnd);
+        out.row(field(rows, QStringLiteral("taskname")) + Cell + RowEnd);
     }
     if (employee && *employee != 0)
         out.text(Signature);

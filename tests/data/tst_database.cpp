@@ -85,6 +85,7 @@ private Q_SLOTS:
     void filesStayUsableByPlainSqlite();
     void deleteLeavesNoCurrentRow();
     void snapshotRefusesEdits();
+    void snapshotKeepsEveryValue();
     void tableViewOfSettings();
     void lockedDatabase();
     void freeLocksEndsWhatHoldsALock();
@@ -644,6 +645,51 @@ void TestDatabase::snapshotRefusesEdits() {
     totals.edit();
     QCOMPARE(trap.numbers, QList<int>{ErrReadOnly});
     QCOMPARE(ids(totals, QStringLiteral("n")), QStringLiteral("2,1,1"));
+}
+
+void TestDatabase::snapshotKeepsEveryValue() {
+    // Values of every storage class in columns of every kind, as another tool may leave them
+    // (a MEMO column keeps numbers as numbers). A snapshot's copy reads each of them as a
+    // dynaset reads it straight from the file, and its finds compare them as stored.
+    test::TempWorkFolder folder(2005, QString(), false);
+    folder.exec(QStringLiteral(
+        "CREATE TABLE mixed (id INTEGER PRIMARY KEY, m MEMO, n LONG, r DOUBLE, d DATETIME, a);"
+        "INSERT INTO mixed VALUES (1, 42, 300, 2.5, '2005-01-03', x'00ff'),"
+        "  (2, 2.5, 70000, 7, '2005-01-05 14:30:00', -5000000000),"
+        "  (3, replace(hex(zeroblob(300)), '00', 'x'), -100, NULL, 5, 'caf\u00e9'),"
+        "  (4, x'41', 1.6, -1e300, NULL, NULL),"
+        "  (5, '', 9223372036854775807, 0.1, 'soon', x''),"
+        "  (6, NULL, NULL, NULL, '2005-02-30', NULL);"));
+    Database db = Database::open(folder.dbPath());
+    CountingTrap trap;
+    const QString sql = QStringLiteral("select * from mixed order by id");
+    Recordset snapshot = db.openRecordset(sql, RecordsetType::Snapshot);
+    Recordset dynaset = db.openRecordset(sql, RecordsetType::Dynaset);
+    QCOMPARE(snapshot.recordCount(), 6);
+    QVariantList dates;
+    for (; !dynaset.isEOF(); dynaset.moveNext(), snapshot.moveNext()) {
+        for (const QString& field : dynaset.fieldNames()) {
+            const QVariant expected = dynaset.value(field);
+            const QVariant copied = snapshot.value(field);
+            QVERIFY2(copied == expected && copied.typeId() == expected.typeId(),
+                     qPrintable(field + QLatin1Char(' ') + expected.toString()));
+        }
+        dates << snapshot.value(QStringLiteral("d"));
+    }
+    QVERIFY(snapshot.isEOF());
+    // A text that is no date, or names a day that does not exist, stays the text it is.
+    QCOMPARE(dates,
+             (QVariantList{QDate(2005, 1, 3), QDateTime(QDate(2005, 1, 5), QTime(14, 30)), 5,
+                           QVariant(), QStringLiteral("soon"), QStringLiteral("2005-02-30")}));
+
+    const QList<std::pair<const char*, int>> finds = {
+        {"m = 42", 1}, {"n = 70000", 2}, {"r = 7", 2}, {"len(m) = 300", 3}, {"a = -5000000000", 2}};
+    for (const auto& [criteria, id] : finds) {
+        snapshot.findFirst(QString::fromLatin1(criteria));
+        QVERIFY2(!snapshot.noMatch(), criteria);
+        QCOMPARE(snapshot.value(QStringLiteral("id")).toInt(), id);
+    }
+    QCOMPARE(trap.numbers, QList<int>{});
 }
 
 void TestDatabase::tableViewOfSettings() {

@@ -647,6 +647,19 @@ void TestDialect::textOrderIsJets() {
                         QStringLiteral("taskid"), type),
                  QStringLiteral("3,4,2,1"));
     }
+
+    // Long names that share their beginning and differ after it in case, accents or length.
+    test::TempWorkFolder shared(
+        2005,
+        QStringLiteral("INSERT INTO tasks (taskid, taskname) VALUES (1, 'Boiler room pump 2'), "
+                       "(2, 'boiler room Pump 10'), (3, 'Boiler room pumps'), "
+                       "(4, 'Boiler room p\u00fcmp'), (5, 'Boiler room pump 2x'), "
+                       "(6, 'Boiler room pump 2X'), (7, 'Boiler roof pump zz');"),
+        false);
+    Database sharedDb = Database::open(shared.dbPath());
+    QCOMPARE(column(sharedDb, QStringLiteral("select * from tasks order by taskname"),
+                    QStringLiteral("taskid"), RecordsetType::Snapshot),
+             QStringLiteral("7,4,2,1,6,5,3"));
 }
 
 QTEST_MAIN(TestDialect)
