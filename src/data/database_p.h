@@ -319,6 +319,12 @@ struct Recordset::Impl {
     bool inGap(int index) const {
         return !complete && index >= gapBegin && (!sizeKnown || index < gapEnd);
     }
+    // Appends the keys `sql` gives, `stride` a row, to *keys; a `limit` above 0 is bound to
+    // ?1. With `texts` > 0 (terms read after the keys) it stops as soon as the rows are not in
+    // Jet's order and clears *jetOrder. False after raising a failure.
+    static bool readKeys(const Database::Impl& db, const QString& sql, int stride, int texts,
+                         int limit, std::vector<qint64>* keys, bool* jetOrder,
+                         const QString& context);
     // Reads the count and the last keys; false after raising a failure.
     bool readLastKeys();
     // Reads the keys not read yet. `target` (a position a move of `step` is headed for) is

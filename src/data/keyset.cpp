@@ -343,46 +343,6 @@ QSet<QString> columnNames(sqlite3* db, const QString& table) {
     return names;
 }
 
-// Checks, row by row, that rows read in NOCASE order of their text terms are in Jet's
-// order. They are when every text is plain ASCII (NOCASE then folds exactly the letters Jet
-// folds) and texts that differ only in case never meet, since Jet orders those by their
-// characters where NOCASE leaves them as they come.
-class NocaseOrderCheck {
-public:
-    explicit NocaseOrderCheck(int texts)
-        : previous_(size_t(texts)) {}
-
-    // The text terms are the columns from `first` on; false once the order is not Jet's.
-    bool next(sqlite3_stmt* stmt, int first) {
-        bool sameGroup = hasPrevious_;
-        for (size_t i = 0; i < previous_.size(); ++i) {
-            const int column = first + int(i);
-            QByteArray value;
-            if (sqlite3_column_type(stmt, column) == SQLITE_TEXT) {
-                value = QByteArray(reinterpret_cast<const char*>(sqlite3_column_text(stmt, column)),
-                                   sqlite3_column_bytes(stmt, column));
-                for (const char c : std::as_const(value))
-                    if (static_cast<unsigned char>(c) >= 0x80)
-                        return false;
-            }
-            // Only rows whose earlier terms are alike are ordered by this one.
-            if (sameGroup && value.compare(previous_[i], Qt::CaseInsensitive) == 0) {
-                if (value != previous_[i])
-                    return false;
-            } else {
-                sameGroup = false;
-            }
-            previous_[i] = value;
-        }
-        hasPrevious_ = true;
-        return true;
-    }
-
-private:
-    std::vector<QByteArray> previous_;
-    bool hasPrevious_ = false;
-};
-
 // Puts key tuples of `stride` keys in order, the first key first (a missing row of a joined
 // table, key 0, before the others, as SQL puts nulls).
 void sortKeys(std::vector<qint64>* keys, int stride) {
@@ -422,36 +382,6 @@ bool sortsRows(sqlite3* db, const QString& sql) {
                     .contains(QLatin1String("USE TEMP B-TREE FOR"));
     sqlite3_finalize(stmt);
     return sorts;
-}
-
-// Appends the keys `sql` gives, `stride` a row, to *keys; a `limit` above 0 is bound to ?1.
-// With `texts` > 0 (terms read after the keys) it stops as soon as the rows are not in Jet's
-// order and clears *jetOrder. False after raising a failure.
-template <class Connection>
-bool readKeyRows(const Connection& db, const QString& sql, int stride, int texts, int limit,
-                 std::vector<qint64>* keys, bool* jetOrder, const QString& context) {
-    sqlite3_stmt* stmt = nullptr;
-    if (!db.prepare(sql, &stmt, false, context))
-        return false;
-    if (limit > 0)
-        sqlite3_bind_int(stmt, 1, limit);
-    NocaseOrderCheck check(texts);
-    int rc = SQLITE_OK;
-    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-        for (int i = 0; i < stride; ++i)
-            keys->push_back(
-                sqlite3_column_type(stmt, i) == SQLITE_NULL ? 0 : sqlite3_column_int64(stmt, i));
-        if (texts > 0 && !check.next(stmt, stride)) {
-            *jetOrder = false;
-            break;
-        }
-    }
-    sqlite3_finalize(stmt);
-    if (rc != SQLITE_DONE && rc != SQLITE_ROW) {
-        db.raise(rc, false, context);
-        return false;
-    }
-    return true;
 }
 
 } // namespace
@@ -595,7 +525,8 @@ Recordset Database::openRecordset(const QString& sqlOrTable, RecordsetType type)
             return sql;
         };
         auto readKeys = [&](const QString& sql, int texts, bool* jetOrder, int limit = 0) {
-            return readKeyRows(*d, sql, rs->stride, texts, limit, &rs->keys, jetOrder, sqlOrTable);
+            return Recordset::Impl::readKeys(*d, sql, rs->stride, texts, limit, &rs->keys, jetOrder,
+                                             sqlOrTable);
         };
         bool jetOrder = true;
         if (parts.orderBy.isEmpty()) {
@@ -681,111 +612,6 @@ Recordset Database::openRecordset(const QString& sqlOrTable, RecordsetType type)
     }
     result.d = std::move(rs);
     return result;
-}
-
-// ---------------------------------------------------------------------------------------
-// A keyset read in parts
-
-bool Recordset::Impl::readLastKeys() {
-    sqlite3_stmt* stmt = nullptr;
-    if (!db->prepare(countSql, &stmt, false, selectSql))
-        return false;
-    const int rc = sqlite3_step(stmt);
-    const qint64 total = rc == SQLITE_ROW ? sqlite3_column_int64(stmt, 0) : 0;
-    sqlite3_finalize(stmt);
-    if (rc != SQLITE_ROW) {
-        db->raise(rc, false, selectSql);
-        return false;
-    }
-    if (total <= qint64(gapBegin) + 2 * ReadAheadRows)
-        return completeKeys();
-    std::vector<qint64> last;
-    bool jetOrder = true;
-    if (!readKeyRows(*db, lastKeysSql, 1, orderTexts, ReadAheadRows, &last, &jetOrder, selectSql))
-        return false;
-    // Rows not in Jet's order, or a last row among the first ones (the table changed since
-    // they were read): the whole keyset is read instead.
-    bool overlaps = !jetOrder || last.size() < size_t(ReadAheadRows);
-    for (size_t i = 0; !overlaps && i < last.size(); ++i)
-        overlaps = std::find(keys.cbegin(), keys.cend(), last[i]) != keys.cend();
-    if (overlaps)
-        return completeKeys();
-    gapEnd = int(total) - int(last.size());
-    keys.resize(size_t(gapEnd), 0);
-    keys.insert(keys.end(), last.rbegin(), last.rend());
-    sizeKnown = true;
-    batch.clear();
-    return true;
-}
-
-bool Recordset::Impl::completeKeys(int* target, int step) {
-    std::vector<qint64> all;
-    bool jetOrder = true;
-    if (!readKeyRows(*db, keysSql, 1, orderTexts, 0, &all, &jetOrder, selectSql))
-        return false;
-    const int n = count();
-    const int oldGapEnd = sizeKnown ? gapEnd : gapBegin;
-    int newPos = pos;
-    int newTarget = target ? *target : 0;
-    if (!jetOrder) {
-        // Texts that NOCASE does not order as Jet does: every key in Jet's order, the cursor
-        // on its row.
-        all.clear();
-        if (!readKeyRows(*db, exactKeysSql, 1, 0, 0, &all, &jetOrder, selectSql))
-            return false;
-        if (pos >= 0 && pos < n && !inGap(pos)) {
-            auto at = std::find(all.begin(), all.end(), keys[size_t(pos)]);
-            if (at == all.end()) // deleted meanwhile: it stays, to read as deleted
-                at = all.insert(all.begin() + qMin(qsizetype(pos), qsizetype(all.size())),
-                                keys[size_t(pos)]);
-            newPos = int(at - all.begin());
-        } else if (pos >= n) {
-            newPos = int(all.size());
-        }
-        newTarget = newPos + (newTarget - pos);
-        keys.swap(all);
-    } else {
-        // The rows between the last of the first keys and the first of the last ones that
-        // were not read yet. Rows added since the first keys were read among those are
-        // left out, as they would have been had the keyset been read whole at open.
-        const std::set<qint64> known(keys.cbegin(), keys.cbegin() + gapBegin);
-        std::set<qint64> lastKnown;
-        size_t begin = 0;
-        for (int i = gapBegin - 1; i >= 0; --i) {
-            const auto at = std::find(all.cbegin(), all.cend(), keys[size_t(i)]);
-            if (at != all.cend()) {
-                begin = size_t(at - all.cbegin()) + 1;
-                break;
-            }
-        }
-        size_t end = all.size();
-        for (int i = oldGapEnd; i < n; ++i) {
-            lastKnown.insert(keys[size_t(i)]);
-            const auto at = std::find(all.cbegin() + qsizetype(begin), all.cend(), keys[size_t(i)]);
-            if (at != all.cend() && end == all.size())
-                end = size_t(at - all.cbegin());
-        }
-        std::vector<qint64> merged(keys.cbegin(), keys.cbegin() + gapBegin);
-        for (size_t i = begin; i < end; ++i)
-            if (!known.count(all[i]) && !lastKnown.count(all[i]))
-                merged.push_back(all[i]);
-        const int newGapEnd = int(merged.size());
-        merged.insert(merged.end(), keys.cbegin() + oldGapEnd, keys.cend());
-        const int shift = newGapEnd - oldGapEnd;
-        auto moved = [&](int index) {
-            return index >= oldGapEnd && sizeKnown ? index + shift : index;
-        };
-        newPos = moved(pos);
-        newTarget = step < 0 && inGap(newTarget) ? newGapEnd - 1 : moved(newTarget);
-        keys.swap(merged);
-    }
-    pos = newPos;
-    if (target)
-        *target = newTarget;
-    complete = sizeKnown = true;
-    gapBegin = gapEnd = 0;
-    batch.clear();
-    return true;
 }
 
 } // namespace tavrel
