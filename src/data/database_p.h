@@ -171,6 +171,8 @@ int bindValue(sqlite3_stmt* stmt, int index, const QVariant& value, ValueKind ki
 inline constexpr qint64 AddedRowKey = std::numeric_limits<qint64>::min();
 // Rows read by one statement while walking a recordset.
 inline constexpr int ReadAheadRows = 64;
+// Rows read by the first statement after a jump.
+inline constexpr int FirstRunRows = 8;
 
 void raiseNotSet();
 void raiseNoCurrent();
@@ -286,6 +288,7 @@ struct Recordset::Impl {
     // row: the rows at positions batchFirst ... (an empty list for a row deleted meanwhile).
     int batchFirst = 0;
     QList<QVariantList> batch;
+    int runLength = detail::ReadAheadRows; // rows the last statement was asked for
     quint64 batchWrites = 0;
     // Only the fields that were ever asked for are converted to values: a walk that reads
     // two fields of a wide join does not pay for the others. Per field: asked for yet, and

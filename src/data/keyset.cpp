@@ -52,13 +52,18 @@ void Recordset::Impl::eraseKey(int index) {
     batch.clear(); // positions after it moved
 }
 
-// Reads the rows of a keyset around `index` (the next ReadAheadRows in the direction of
-// travel) into `batch` with one statement.
+// Reads the rows of a keyset around `index` (the next rows in the direction of travel) into
+// `batch` with one statement. A read that goes on from the last one reads twice as many rows,
+// up to ReadAheadRows; one after a jump (the first row, the last, a find) reads a few, since
+// it may be the only row looked at.
 bool Recordset::Impl::readBatch(int index, int direction) {
+    const bool goesOn = !batch.isEmpty() && (direction < 0 ? index == batchFirst - 1
+                                                           : index == batchFirst + batch.size());
+    runLength = goesOn ? qMin(ReadAheadRows, 2 * runLength) : FirstRunRows;
     batch.clear();
     const int n = count();
-    int first = direction < 0 ? qMax(0, index - ReadAheadRows + 1) : index;
-    int end = direction < 0 ? index + 1 : qMin(n, index + ReadAheadRows);
+    int first = direction < 0 ? qMax(0, index - runLength + 1) : index;
+    int end = direction < 0 ? index + 1 : qMin(n, index + runLength);
     if (!complete) {
         // Not into the rows whose keys are not read yet.
         if (index < gapBegin)
