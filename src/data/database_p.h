@@ -273,6 +273,9 @@ struct Recordset::Impl {
 
     // Keysets: the rows of a run of base keys, with every table's key first.
     sqlite3_stmt* lookupBatch = nullptr;
+    // The statement of the last find and its criteria, kept for the next find.
+    sqlite3_stmt* findStatement = nullptr;
+    QString findCriteria;
     // Static copies (snapshots, and results that are no table's rows): the rows as they
     // were when opened, held in memory (so that no transaction of the program's can undo
     // them). Finds evaluate their criteria in SQL on a private temporary database of the

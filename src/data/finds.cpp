@@ -9,6 +9,7 @@
 
 #include <QDateTime>
 
+#include <algorithm>
 #include <limits>
 #include <set>
 
@@ -26,43 +27,54 @@ enum class FindFrom { First, Next, Previous, Last };
 template <class R> void find(R* d, const QString& criteria, FindFrom from) {
     d->mode = R::Mode::None;
     d->buffer.clear();
-    QString error;
-    Tokens tokens;
-    if (!translateTokens(criteria, &tokens, &error)) {
-        raiseError(ErrSqlSyntax, error);
-        return;
-    }
-    const QString condition = d->findCondition(
-        jetComparisons(d->db->db, substituteAliases(tokens, d->aliases), d->tables));
     if (!d->complete && !d->completeKeys())
         return;
     const int n = d->count();
 
     // Which rows match, evaluated by SQLite: on the recordset's tables for a keyset, on the
-    // copied rows for a static copy.
-    std::set<std::vector<qint64>> matches;
-    std::set<qint64> baseMatches;
-    std::vector<char> rowMatches;
-    sqlite3_stmt* stmt = nullptr;
-    if (d->keyed) {
-        const QString sql = QStringLiteral("SELECT %1 FROM %2 WHERE (%3)")
-                                .arg(keyList(d->tables), d->fromSql, condition);
-        if (!d->db->prepare(sql, &stmt, false, criteria))
-            return;
+    // copied rows for a static copy. Find Next is pressed again and again with the same
+    // criteria: their statement is kept for the next find.
+    sqlite3_stmt* stmt = d->findStatement;
+    if (stmt && d->findCriteria == criteria) {
+        sqlite3_reset(stmt);
     } else {
-        if (!d->findStore())
-            return;
-        const QString sql = QStringLiteral("SELECT rowid FROM rows WHERE (%1)").arg(condition);
-        if (sqlite3_prepare_v2(d->store, sql.toUtf8().constData(), -1, &stmt, nullptr) !=
-            SQLITE_OK) {
-            const QString message = QString::fromUtf8(sqlite3_errmsg(d->store));
-            sqlite3_finalize(stmt);
-            raiseError(errorNumberFor(SQLITE_ERROR, false, nullptr),
-                       QStringLiteral("%1 in '%2'.").arg(message, criteria));
+        sqlite3_finalize(d->findStatement);
+        d->findStatement = stmt = nullptr;
+        d->findCriteria.clear();
+        QString error;
+        Tokens tokens;
+        if (!translateTokens(criteria, &tokens, &error)) {
+            raiseError(ErrSqlSyntax, error);
             return;
         }
-        rowMatches.assign(size_t(n), 0);
+        const QString condition = d->findCondition(
+            jetComparisons(d->db->db, substituteAliases(tokens, d->aliases), d->tables));
+        if (d->keyed) {
+            const QString sql = QStringLiteral("SELECT %1 FROM %2 WHERE (%3)")
+                                    .arg(keyList(d->tables), d->fromSql, condition);
+            if (!d->db->prepare(sql, &stmt, false, criteria))
+                return;
+        } else {
+            if (!d->findStore())
+                return;
+            const QString sql = QStringLiteral("SELECT rowid FROM rows WHERE (%1)").arg(condition);
+            if (sqlite3_prepare_v2(d->store, sql.toUtf8().constData(), -1, &stmt, nullptr) !=
+                SQLITE_OK) {
+                const QString message = QString::fromUtf8(sqlite3_errmsg(d->store));
+                sqlite3_finalize(stmt);
+                raiseError(errorNumberFor(SQLITE_ERROR, false, nullptr),
+                           QStringLiteral("%1 in '%2'.").arg(message, criteria));
+                return;
+            }
+        }
+        d->findStatement = stmt;
+        d->findCriteria = criteria;
     }
+    std::set<std::vector<qint64>> matches;
+    std::vector<qint64> baseMatches; // sorted once read
+    std::vector<char> rowMatches;
+    if (!d->keyed)
+        rowMatches.assign(size_t(n), 0);
     int rc = SQLITE_OK;
     while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
         if (!d->keyed) {
@@ -71,7 +83,7 @@ template <class R> void find(R* d, const QString& criteria, FindFrom from) {
                 rowMatches[size_t(at)] = 1;
             continue;
         }
-        baseMatches.insert(sqlite3_column_int64(stmt, 0));
+        baseMatches.push_back(sqlite3_column_int64(stmt, 0));
         if (d->stride > 1) {
             std::vector<qint64> key(size_t(d->stride));
             for (int i = 0; i < d->stride; ++i)
@@ -80,8 +92,11 @@ template <class R> void find(R* d, const QString& criteria, FindFrom from) {
             matches.insert(key);
         }
     }
-    sqlite3_finalize(stmt);
+    sqlite3_reset(stmt);
     if (rc != SQLITE_DONE) {
+        sqlite3_finalize(stmt);
+        d->findStatement = nullptr;
+        d->findCriteria.clear();
         if (d->keyed)
             d->db->raise(rc, false, criteria);
         else
@@ -90,12 +105,13 @@ template <class R> void find(R* d, const QString& criteria, FindFrom from) {
                            .arg(QString::fromUtf8(sqlite3_errmsg(d->store)), criteria));
         return;
     }
+    std::sort(baseMatches.begin(), baseMatches.end());
     auto matchesAt = [&](int i) {
         if (!d->keyed)
             return rowMatches[size_t(i)] != 0;
         const qint64* key = d->keys.data() + qsizetype(i) * d->stride;
         if (d->stride == 1 || key[1] == AddedRowKey)
-            return baseMatches.count(key[0]) > 0;
+            return std::binary_search(baseMatches.cbegin(), baseMatches.cend(), key[0]);
         return matches.count(std::vector<qint64>(key, key + d->stride)) > 0;
     };
 

@@ -28,7 +28,10 @@ Recordset::Impl::~Impl() {
 
 void Recordset::Impl::detach() {
     sqlite3_finalize(lookupBatch);
+    sqlite3_finalize(findStatement);
     lookupBatch = nullptr;
+    findStatement = nullptr;
+    findCriteria.clear();
     if (store)
         sqlite3_close_v2(store);
     store = nullptr;
