@@ -163,6 +163,8 @@ private Q_SLOTS:
         const QString boiler = QStringLiteral("Boiler inspection");
         const QString check = QStringLiteral("check extinguishers");
         const QString filters = QStringLiteral("Replace filters");
+        // One row a line.
+        // clang-format off
         QTest::newRow("opened") << QString() << "101000" << open;
         QTest::newRow("all years") << "Y2" << "011000" << allYears;
         QTest::newRow("both") << "C2" << "100100" << thisYear;
@@ -171,6 +173,7 @@ private Q_SLOTS:
             << "Y2 C2 S2" << "010101"
             << QStringList{boiler, boiler, check, check, filters, filters};
         QTest::newRow("show after sort by name") << "S2 Y2" << "011001" << allYears;
+        // clang-format on
     }
     void menuChoicesShowTheirRows() {
         QFETCH(QString, choices);
