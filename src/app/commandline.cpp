@@ -120,7 +120,7 @@ CommandLine parseCommandLine(const QStringList& args) {
             const std::optional<QString> name = valueOf(i, "a report name");
             if (!name)
                 return line;
-            line.report = *name;
+            line.report = name->toLower(); // "Overdue" is overdue
         } else if (a == QLatin1String("--from") || a == QLatin1String("--to")) {
             const std::optional<QString> text = valueOf(i, "a date YYYY-MM-DD");
             if (!text)

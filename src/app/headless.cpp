@@ -251,10 +251,26 @@ void setUpApplication() {
     tavrel::installErrorPolicy();
 }
 
+namespace {
+
+QtMessageHandler qtMessages = nullptr;
+
+// A job started by cron or a service has no login session: Qt's note that there is no
+// runtime folder is no message of the program's, and would be mailed with every run.
+void withoutSessionNotes(QtMsgType type, const QMessageLogContext& context,
+                         const QString& message) {
+    if (message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set")))
+        return;
+    qtMessages(type, context, message);
+}
+
+} // namespace
+
 // The commands without a window, so they run on Qt's offscreen platform (scheduled
 // jobs, servers, CI) with the console Ui, which never waits for an answer.
 int runWithoutWindow(const CommandLine& line, char* programName) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    qtMessages = qInstallMessageHandler(withoutSessionNotes);
     // Nothing else on the command line is meant for Qt.
     int argc = 1;
     char* argv[] = {programName, nullptr};

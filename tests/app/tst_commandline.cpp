@@ -378,7 +378,8 @@ private Q_SLOTS:
         QCOMPARE(scalar(db, "SELECT curdate = '2007-01-01' FROM weeks WHERE weeid = 1"), 1);
     }
 
-    // A report without a window: the text file's lines; no database is an error.
+    // A report without a window (its name without regard to case): the text file's lines;
+    // no database is an error.
     void reportWithoutAWindow() {
         QTemporaryDir dir;
         QVERIFY(makeSite(dir.path(), false));
@@ -388,7 +389,7 @@ private Q_SLOTS:
                             "INSERT INTO assign (taskid, duedate, completed, compdate, comphour,"
                             " compmin, empid) VALUES (1, '2005-03-07', 1, '2005-03-08', 1, 50, 1),"
                             " (1, '2005-03-14', 1, '2005-03-15', 0, 40, 1);"));
-        const Run text = runTavrel(dir.path(), {"--report", "completed", "--from", "2005-03-01",
+        const Run text = runTavrel(dir.path(), {"--report", "Completed", "--from", "2005-03-01",
                                                 "--to", "2005-03-31", "-o", "march.txt"});
         QCOMPARE(text.exitCode, 0);
         QVERIFY2(!text.err.contains("Tavrel"), qPrintable(text.err));
