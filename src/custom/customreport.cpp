@@ -8,8 +8,7 @@
 #include "data/database.h"
 #include "dialogs/datetext.h"
 #include "reports/reportdocument.h"
-
-#include <QFile>
+#include "reports/reportoutput.h"
 
 #include <cmath>
 #include <map>
@@ -18,7 +17,6 @@ namespace tavrel {
 
 namespace {
 
-const QString LineEnd = QStringLiteral("\r\n");
 const QString Tab = QStringLiteral("\t");
 const QString Bar = QStringLiteral("|");
 const QString RowEnd = QStringLiteral(";");
@@ -90,39 +88,6 @@ public:
 private:
     std::map<int, qint64> money_;
     std::map<int, double> plain_;
-};
-
-// Writes the lines of a text or HTML report; a failed write is reported once.
-class OutputFile {
-public:
-    explicit OutputFile(const QString& path)
-        : file_(path) {
-        if (!file_.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            fail();
-    }
-    bool isOpen() const { return file_.isOpen(); }
-    void line(const QString& text) {
-        if (!file_.isOpen())
-            return;
-        const QByteArray bytes = (text + LineEnd).toUtf8();
-        if (file_.write(bytes) != bytes.size())
-            fail();
-    }
-    void close() {
-        if (file_.isOpen() && !file_.flush())
-            fail();
-        file_.close();
-    }
-
-private:
-    void fail() {
-        const QString reason = file_.errorString();
-        file_.close();
-        raiseError(
-            ErrFileIo,
-            QStringLiteral("The file %1 could not be written: %2").arg(file_.fileName(), reason));
-    }
-    QFile file_;
 };
 
 QString htmlCell(const QString& text, FieldType type) {
@@ -255,7 +220,7 @@ ReportRun runCustomReport(const ReportDefinition& report, const Catalogue& catal
     });
 
     const ReportDestination destination = report.destination;
-    std::optional<OutputFile> file;
+    std::optional<LineFile> file;
     if (destination != ReportDestination::Document) {
         file.emplace(outputPath);
         if (!file->isOpen())

@@ -8,13 +8,10 @@
 #include "data/database.h"
 
 #include <QDir>
-#include <QFile>
 
 namespace tavrel {
 
 namespace {
-
-const QString FileLineEnd = QStringLiteral("\r\n");
 
 // The rows of a report in the preview window's document.
 class DocumentOutput final : public ReportOutput {
@@ -32,54 +29,55 @@ private:
     QString format_;
 };
 
-// The rows of a report as the lines of a text file, UTF-8 with CR LF line ends. A file
-// that cannot be opened or written is reported once; the report goes on without it.
+// The rows of a report as the lines of a text file.
 class TextFileOutput final : public ReportOutput {
 public:
     TextFileOutput(const QString& path, FileRowEnd rowEnd)
         : file_(path)
-        , rowEnd_(rowEnd) {
-        if (!file_.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            fail();
-    }
-    // Closing here reports nothing: a report closes its file with close(), which does.
-    ~TextFileOutput() override { file_.close(); }
+        , rowEnd_(rowEnd) {}
 
-    void row(const QString& body) override {
-        if (!file_.isOpen())
-            return;
-        QString text = fileLine(body, rowEnd_);
-        text += FileLineEnd;
-        const QByteArray line = text.toUtf8();
-        if (file_.write(line) != line.size())
-            fail();
-    }
+    void row(const QString& body) override { file_.line(fileLine(body, rowEnd_)); }
     void text(const QString&) override {}
     void newPage() override {}
     void setPageHeader(const QString&) override {}
-
-    void close() {
-        if (!file_.isOpen())
-            return;
-        if (!file_.flush())
-            fail();
-        file_.close();
-    }
+    void close() { file_.close(); }
 
 private:
-    void fail() {
-        const QString reason = file_.errorString();
-        file_.close();
-        raiseError(ErrFileIo, QStringLiteral("The file '") +
-                                  QDir::toNativeSeparators(file_.fileName()) +
-                                  QStringLiteral("' could not be written: ") + reason);
-    }
-
-    QFile file_;
+    LineFile file_;
     FileRowEnd rowEnd_;
 };
 
 } // namespace
+
+LineFile::LineFile(const QString& path)
+    : file_(path) {
+    if (!file_.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        fail();
+}
+
+void LineFile::line(const QString& text) {
+    if (!file_.isOpen())
+        return;
+    const QByteArray bytes = (text + QStringLiteral("\r\n")).toUtf8();
+    if (file_.write(bytes) != bytes.size())
+        fail();
+}
+
+void LineFile::close() {
+    if (!file_.isOpen())
+        return;
+    if (!file_.flush())
+        fail();
+    file_.close();
+}
+
+void LineFile::fail() {
+    const QString reason = file_.errorString();
+    file_.close();
+    raiseError(ErrFileIo, QStringLiteral("The file '") +
+                              QDir::toNativeSeparators(file_.fileName()) +
+                              QStringLiteral("' could not be written: ") + reason);
+}
 
 QString fileLine(const QString& body, FileRowEnd rowEnd) {
     // Characters replaced in place: a report writes this for every one of its rows.

@@ -2,6 +2,7 @@
 
 #include "reports/reportdocument.h"
 
+#include <QFile>
 #include <QString>
 
 #include <functional>
@@ -32,6 +33,25 @@ enum class FileRowEnd { Tab, Nothing };
 
 // A table row as a line of a text file: "|" becomes a tab, ";" a tab or nothing.
 QString fileLine(const QString& body, FileRowEnd rowEnd);
+
+// A report's text file: lines of UTF-8, each ended by CR LF. A file that cannot be opened
+// or written is reported once (ErrFileIo) and the lines after are left out.
+class LineFile {
+public:
+    explicit LineFile(const QString& path);
+    // Closing here reports nothing: a report closes its file with close(), which does.
+    ~LineFile() { file_.close(); }
+    LineFile(const LineFile&) = delete;
+    LineFile& operator=(const LineFile&) = delete;
+
+    bool isOpen() const { return file_.isOpen(); }
+    void line(const QString& text);
+    void close();
+
+private:
+    void fail();
+    QFile file_;
+};
 
 // One standard report, as the common run sequence needs it.
 struct StandardReport {
