@@ -320,24 +320,9 @@ void frmAssign::buildLayout() {
     body->addLayout(completion, 2);
 
     // Moving on the left, acting on the assignment in the middle, closing on the right.
-    auto* commands = new QHBoxLayout;
-    for (QPushButton* command : {cmdFirst, cmdPrevious, cmdNext, cmdLast})
-        commands->addWidget(command);
-    commands->addStretch(1);
-    for (QPushButton* command : {cmdUpdate, cmdCancel, cmdFind, cmdDelete, cmdPrint})
-        commands->addWidget(command);
-    commands->addStretch(1);
-    commands->addWidget(cmdOk);
-
-    auto* separator = new QFrame(this);
-    separator->setFrameShape(QFrame::HLine);
-    separator->setFrameShadow(QFrame::Sunken);
-
-    auto* root = new QVBoxLayout(this);
-    root->setMenuBar(menuBar);
-    root->addLayout(body, 1);
-    root->addWidget(separator);
-    root->addLayout(commands);
+    layOutEditor(nullptr, body, {cmdFirst, cmdPrevious, cmdNext, cmdLast},
+                 {cmdUpdate, cmdCancel, cmdFind, cmdDelete, cmdPrint}, cmdOk);
+    layout()->setMenuBar(menuBar);
 
     const QList<QWidget*> order{chkCompleted, dcCompDate,  txtCompHour, txtCompMin, cmbEmp,
                                 cmbMan,       txtParts,    txtLabor,    txtTax,     txtCompNotes,

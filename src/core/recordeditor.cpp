@@ -8,8 +8,10 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QBoxLayout>
 #include <QComboBox>
 #include <QFocusEvent>
+#include <QFrame>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QLocale>
@@ -226,6 +228,29 @@ void RecordEditor::cmdFirst_Click() {
         return;
     recordset().moveFirst();
     ShowRecord();
+}
+
+void RecordEditor::layOutEditor(QLayout* top, QLayout* body, const QList<QPushButton*>& moves,
+                                const QList<QPushButton*>& actions, QPushButton* last) {
+    auto* commands = new QHBoxLayout;
+    for (QPushButton* command : moves)
+        commands->addWidget(command);
+    commands->addStretch(1);
+    for (QPushButton* command : actions)
+        commands->addWidget(command);
+    commands->addStretch(1);
+    commands->addWidget(last);
+
+    auto* separator = new QFrame(this);
+    separator->setFrameShape(QFrame::HLine);
+    separator->setFrameShadow(QFrame::Sunken);
+
+    auto* root = new QVBoxLayout(this);
+    if (top)
+        root->addLayout(top);
+    root->addLayout(body, 1);
+    root->addWidget(separator);
+    root->addLayout(commands);
 }
 
 void RecordEditor::cmdLast_Click() {

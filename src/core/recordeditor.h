@@ -102,6 +102,12 @@ public Q_SLOTS:
     virtual void cmdHelp_Click();
 
 protected:
+    // Lays the window out as the editors are laid out: `top` (may be null) above `body`, a
+    // rule, then the command row: `moves` on the left, `actions` in the middle, `last` on
+    // the right.
+    void layOutEditor(QLayout* top, QLayout* body, const QList<QPushButton*>& moves,
+                      const QList<QPushButton*>& actions, QPushButton* last);
+
     // --- what each window supplies
     // Copies the current row into the data controls. Must hold Changed true while filling
     // (use ChangedHold), so that the change events it raises are not taken for edits.

@@ -294,24 +294,8 @@ void TaskEditor::buildLayout() {
     body->addWidget(fraFrequency);
 
     // Row commands: moving on the left, acting on the row in the middle, help on the right.
-    auto* commands = new QHBoxLayout;
-    for (QPushButton* command : {cmdFirst, cmdPrevious, cmdNext, cmdLast})
-        commands->addWidget(command);
-    commands->addStretch(1);
-    for (QPushButton* command : {cmdAddNew, cmdUpdate, cmdCancel, cmdDelete, cmdClone, cmdFind})
-        commands->addWidget(command);
-    commands->addStretch(1);
-    commands->addWidget(cmdHelp);
-
-    auto* separator = new QFrame(this);
-    separator->setFrameShape(QFrame::HLine);
-    separator->setFrameShadow(QFrame::Sunken);
-
-    auto* root = new QVBoxLayout(this);
-    root->addLayout(header);
-    root->addLayout(body, 1);
-    root->addWidget(separator);
-    root->addLayout(commands);
+    layOutEditor(header, body, {cmdFirst, cmdPrevious, cmdNext, cmdLast},
+                 {cmdAddNew, cmdUpdate, cmdCancel, cmdDelete, cmdClone, cmdFind}, cmdHelp);
 }
 
 void TaskEditor::connectHandlers() {
