@@ -133,7 +133,7 @@ DbError Database::Impl::errorFor(int rc, bool write, const QString& context) con
             text += QStringLiteral(" in '%1'").arg(context);
         text += QLatin1Char('.');
     }
-    return DbError{number, text};
+    return DbError{number, text, path};
 }
 
 bool Database::Impl::prepare(const QString& sql, sqlite3_stmt** stmt, bool write,
@@ -187,8 +187,8 @@ Database Database::open(const QString& path) {
     if (rc != SQLITE_OK) {
         const QString message = sqliteMessage(db);
         sqlite3_close_v2(db);
-        raiseError(detail::errorNumberFor(rc, false, nullptr),
-                   QStringLiteral("Could not open '%1': %2.").arg(path, message));
+        raiseError(DbError{detail::errorNumberFor(rc, false, nullptr),
+                           QStringLiteral("Could not open '%1': %2.").arg(path, message), path});
         return result;
     }
     // sqlite3_open is lazy: read the schema to find out whether this is a database at all.
@@ -198,11 +198,13 @@ Database Database::open(const QString& path) {
         const QString message = sqliteMessage(db);
         sqlite3_close_v2(db);
         if (number == ErrDatabaseDamaged)
-            raiseError(number,
-                       QStringLiteral("The database '%1' is damaged or is not a database file.")
-                           .arg(path));
+            raiseError(DbError{
+                number,
+                QStringLiteral("The database '%1' is damaged or is not a database file.").arg(path),
+                path});
         else
-            raiseError(number, QStringLiteral("Could not open '%1': %2.").arg(path, message));
+            raiseError(DbError{
+                number, QStringLiteral("Could not open '%1': %2.").arg(path, message), path});
         return result;
     }
     result.adopt(db, path);
@@ -237,6 +239,71 @@ Database Database::create(const QString& path) {
                  nullptr);
     result.adopt(db, path);
     return result;
+}
+
+namespace {
+
+// SQLite's b-tree page header: the page's kind, where its cells start and how many there
+// are. A page whose header is one a table or index page can have.
+bool isTreePage(const QByteArray& header, int pageSize) {
+    constexpr int LeafHeader = 8;
+    constexpr int InteriorHeader = 12;
+    constexpr int MaxFragmentedBytes = 60;
+    const auto byte = [&header](int at) { return static_cast<unsigned char>(header.at(at)); };
+    const int kind = byte(0);
+    if (kind != 2 && kind != 5 && kind != 10 && kind != 13)
+        return false;
+    const int headerSize = kind == 2 || kind == 5 ? InteriorHeader : LeafHeader;
+    const int freeBlock = byte(1) << 8 | byte(2);
+    const int cells = byte(3) << 8 | byte(4);
+    int contentStart = byte(5) << 8 | byte(6);
+    if (contentStart == 0)
+        contentStart = 65536;
+    return cells > 0 && (freeBlock == 0 || (freeBlock >= headerSize && freeBlock < pageSize)) &&
+           headerSize + 2 * cells <= contentStart && contentStart <= pageSize &&
+           byte(7) <= MaxFragmentedBytes;
+}
+
+} // namespace
+
+bool Database::looksLikeDatabase(const QString& path) {
+    // The header's first 24 bytes: the magic text, the page size, the format versions, the
+    // reserved bytes and the three payload fractions, which are always 64, 32 and 32.
+    constexpr int HeaderBytes = 24;
+    constexpr int PageHeaderBytes = 8;
+    // Pages looked at for each page size a file can have: a database whose first so many
+    // pages are all destroyed holds too little to repair.
+    constexpr qint64 PagesLooked = 4096;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray header = file.read(HeaderBytes);
+    if (header.size() < HeaderBytes)
+        return false;
+    if (header.startsWith(QByteArray("SQLite format 3\0", 16)))
+        return true;
+    const auto byte = [&header](int at) { return static_cast<unsigned char>(header.at(at)); };
+    const int pageSize = byte(16) << 8 | byte(17);
+    const bool pageSizeValid =
+        pageSize == 1 || (pageSize >= 512 && pageSize <= 32768 && (pageSize & (pageSize - 1)) == 0);
+    const bool versionsValid = (byte(18) == 1 || byte(18) == 2) && (byte(19) == 1 || byte(19) == 2);
+    if (pageSizeValid && versionsValid && byte(21) == 64 && byte(22) == 32 && byte(23) == 32)
+        return true;
+    // The first page is gone: look for table pages after it, at every page size.
+    const qint64 size = file.size();
+    for (qint64 candidate = 512; candidate <= 65536; candidate *= 2) {
+        if (size % candidate != 0)
+            continue;
+        const qint64 pages = qMin(size / candidate, PagesLooked);
+        for (qint64 page = 1; page < pages; ++page) {
+            if (!file.seek(page * candidate))
+                break;
+            const QByteArray pageHeader = file.read(PageHeaderBytes);
+            if (pageHeader.size() == PageHeaderBytes && isTreePage(pageHeader, int(candidate)))
+                return true;
+        }
+    }
+    return false;
 }
 
 bool Database::isOpen() const {
@@ -286,16 +353,35 @@ void Database::execute(const QString& sql) {
         raiseError(ErrEngine, QStringLiteral("Cannot execute a select query: '%1'.").arg(sql));
         return;
     }
-    int rc = SQLITE_OK;
-    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-    }
+    // An insert or update is checked against its columns' types as a recordset's write is,
+    // in a write level of its own so that a refused value leaves nothing of it behind.
+    detail::WriteCheck check(d->db, tokens);
+    int rc = check.active() ? d->beginWrite() : SQLITE_OK;
+    if (rc == SQLITE_OK)
+        while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        }
     sqlite3_finalize(stmt);
     ++d->writes;
-    if (rc != SQLITE_DONE) {
+    if (rc == SQLITE_DONE)
+        rc = SQLITE_OK;
+    const int changes = sqlite3_changes(d->db);
+    if (check.active()) {
+        const std::optional<DbError> mismatch =
+            rc == SQLITE_OK ? check.mismatch(sql) : std::nullopt;
+        if (rc == SQLITE_OK && !mismatch)
+            rc = d->commitWrite();
+        if (rc != SQLITE_OK || mismatch) {
+            const DbError error = mismatch ? *mismatch : d->errorFor(rc, true, sql);
+            d->abortWrite();
+            raiseError(error);
+            return;
+        }
+    }
+    if (rc != SQLITE_OK) {
         d->raise(rc, true, sql);
         return;
     }
-    d->rowsAffected = sqlite3_changes(d->db);
+    d->rowsAffected = changes;
 }
 
 void Database::executeScript(const QString& sqliteSql) {

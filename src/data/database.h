@@ -44,6 +44,13 @@ public:
     // Returns the path the damaged file was kept at, or an empty text when the repair failed.
     static QString repair(const QString& path, int yearIfUnknown = 0);
 
+    // Whether the file is a database file, however damaged: it has SQLite's header
+    // (recognised by its magic text or, where that is damaged, by the header's fixed
+    // values), or pages laid out as a database's tables are. A file with neither is no
+    // database at all (a text saved under the name, say): repair could only replace it with
+    // an empty database.
+    static bool looksLikeDatabase(const QString& path);
+
     bool isOpen() const;
     QString path() const;
     void close();

@@ -10,6 +10,7 @@
 #include <QList>
 #include <QSet>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 
 #include <sqlite3.h>
@@ -165,6 +166,45 @@ QVariant readPlain(const PlainValue& value, ValueKind kind);
 bool dateFromIsoText(const QString& text, QVariant* out);
 // Binds a program value to a parameter, stored as the column's kind wants it.
 int bindValue(sqlite3_stmt* stmt, int index, const QVariant& value, ValueKind kind);
+
+// The type check of one insert or update statement (see writecheck.cpp): from its tokens it
+// learns the table and the typed columns the statement writes, notes every row the
+// statement writes while it runs, and afterwards reads those values back. The statement runs
+// inside a write level of its own, so a mismatch undoes all of it.
+class WriteCheck {
+public:
+    WriteCheck(sqlite3* db, const Tokens& tokens);
+    ~WriteCheck();
+    WriteCheck(const WriteCheck&) = delete;
+    WriteCheck& operator=(const WriteCheck&) = delete;
+
+    // Whether the statement writes typed columns of a table: then it is checked.
+    bool active() const { return hooked_; }
+    // After the statement ran: the error for the first value a column cannot hold.
+    std::optional<DbError> mismatch(const QString& sql);
+
+    struct Column {
+        QString name;
+        ValueKind kind = ValueKind::Auto;
+        int bits = 32;       // integers: 8, 16, 32, or 0 for 64
+        bool single = false; // a single-precision number
+    };
+    // Whether a stored value is one the column's type holds.
+    static bool fits(sqlite3_value* value, const Column& column);
+    static bool writtenColumns(const Tokens& tokens, QString* table, QStringList* columns);
+
+private:
+    static void rowWritten(void* self, int op, const char* database, const char* table,
+                           sqlite3_int64 rowid);
+
+    sqlite3* db_ = nullptr;
+    QString table_;
+    QByteArray tableUtf8_;
+    QList<Column> columns_;
+    sqlite3_stmt* read_ = nullptr;
+    std::vector<sqlite3_int64> rows_;
+    bool hooked_ = false;
+};
 
 // Shared by the recordset files.
 // Key of a joined table in a row this recordset added: the row is found by its base key.

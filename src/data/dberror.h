@@ -23,10 +23,19 @@ inline constexpr int ErrTypeMismatch = 13;        // a value the column's type c
 inline constexpr int ErrDialogCancelled = 32755;  // the user cancelled a file dialog
 inline constexpr int ErrEarlierFormat = 3343;     // a Jet file of the earlier program
 
-// One failure: a number from the list above and a description for the user.
+// One failure: a number from the list above and a description for the user. `file` is the
+// database file it came from, when it came from one: a damaged file is repaired as that
+// file, never as another the program also has open.
 struct DbError {
+    DbError() = default;
+    DbError(int number_, QString description_, QString file_ = {})
+        : number(number_)
+        , description(std::move(description_))
+        , file(std::move(file_)) {}
+
     int number = 0;
     QString description;
+    QString file;
 };
 
 // Raised by a failing operation when no ErrorTrap is active. It never crosses Qt's

@@ -48,8 +48,9 @@ RowInserter::RowInserter(Database& db, const QString& table, const QStringList& 
     if (rc != SQLITE_OK) {
         const QString message = QString::fromUtf8(sqlite3_errmsg(db.handle()));
         sqlite3_finalize(stmt);
-        raiseError(detail::errorNumberFor(rc, true, nullptr),
-                   QStringLiteral("Could not add rows to %1: %2.").arg(table, message));
+        raiseError(DbError{detail::errorNumberFor(rc, true, nullptr),
+                           QStringLiteral("Could not add rows to %1: %2.").arg(table, message),
+                           db.path()});
         return;
     }
     stmt_ = stmt;
@@ -71,8 +72,9 @@ bool RowInserter::insert(const QList<QVariant>& values) {
     if (rc != SQLITE_DONE) {
         const QString message = QString::fromUtf8(sqlite3_errmsg(db_.handle()));
         sqlite3_reset(stmt_);
-        raiseError(detail::errorNumberFor(rc, true, nullptr),
-                   QStringLiteral("Could not add a row to %1: %2.").arg(table_, message));
+        raiseError(DbError{detail::errorNumberFor(rc, true, nullptr),
+                           QStringLiteral("Could not add a row to %1: %2.").arg(table_, message),
+                           db_.path()});
         return false;
     }
     return true;

@@ -82,6 +82,8 @@ private Q_SLOTS:
     void editAndUpdate();
     void typedColumns_data();
     void typedColumns();
+    void sqlWritesObeyColumnTypes_data();
+    void sqlWritesObeyColumnTypes();
     void filesStayUsableByPlainSqlite();
     void deleteLeavesNoCurrentRow();
     void snapshotRefusesEdits();
@@ -524,6 +526,101 @@ void TestDatabase::typedColumns() {
         QCOMPARE(
             folder.scalar(select + QStringLiteral("(select max(assid) from assign)")).toString(),
             stored);
+}
+
+// What an insert or update statement writes is held to its columns' types as a recordset's
+// write is: a value the type cannot hold is the type-mismatch error, and nothing of the
+// statement is written (no row of an insert ... select, no other column of the update).
+void TestDatabase::sqlWritesObeyColumnTypes_data() {
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<QString>("probe");  // what the test reads back afterwards (plain SQLite)
+    QTest::addColumn<QString>("stored"); // the probe's value after the write; empty: refused
+    const auto row = [](const char* name, const char* sql, const char* probe, const char* stored) {
+        QTest::newRow(name) << QString::fromUtf8(sql) << QString::fromUtf8(probe)
+                            << QString::fromUtf8(stored);
+    };
+    // Every value and type of assign row 3, and how many rows the table has.
+    const char* const row3 =
+        "select (select count(*) from assign) || '|' || typeof(duedate) || ':' || duedate || '|' "
+        "|| typeof(weeid) || ':' || weeid || '|' || ifnull(empid, '-') || '|' || comphour || '|' "
+        "|| completed || '|' || parts || '|' || ifnull(compnotes, '-') from assign where assid = 3";
+    const char* const added = "select (select count(*) from assign) || '|' || typeof(duedate) || "
+                              "':' || ifnull(duedate, '-') || '|' || ifnull(weeid, '-') || '|' || "
+                              "ifnull(comphour, '-') from assign where assid = (select max(assid) "
+                              "from assign)";
+
+    row("date: a word", "update assign set duedate = 'abc', weeid = 5 where assid = 3", row3, "");
+    row("date: a number", "update assign set duedate = 38000 where assid = 3", row3, "");
+    row("date: no such day", "update assign set duedate = '2005-02-30' where assid = 3", row3, "");
+    row("date: a date literal", "update assign set duedate = #3/5/2026# where assid = 3", row3,
+        "4|text:2026-03-05|integer:2|-|0|0|0|-");
+    row("date: an expression giving text",
+        "update assign set duedate = duedate & 'x' where assid = 3", row3, "");
+    row("date: insert values", "insert into assign (taskid, duedate) values (1, 'abc')", added, "");
+    row("date: insert select",
+        "insert into assign (taskid, duedate) select taskid, 'soon' from tasks", added, "");
+    row("date: insert select of dates",
+        "insert into assign (taskid, duedate) select 1, max(duedate) from assign", added,
+        "5|text:2005-01-10|-|0");
+
+    row("16-bit: too large", "update assign set weeid = 99999999999 where assid = 3", row3, "");
+    row("16-bit: just too large", "update assign set weeid = 32768 where assid = 3", row3, "");
+    row("16-bit: just too small", "update assign set weeid = -32769 where assid = 3", row3, "");
+    row("16-bit: largest", "update assign set weeid = 32767 where assid = 3", row3,
+        "4|text:2005-01-10|integer:32767|-|0|0|0|-");
+    row("16-bit: text", "update assign set weeid = 'week 2' where assid = 3", row3, "");
+    row("16-bit: insert select",
+        "insert into assign (taskid, weeid) select taskid, 40000 from tasks", added, "");
+    row("32-bit: too large", "update assign set empid = 99999999999 where assid = 3", row3, "");
+    row("32-bit: largest", "update assign set empid = 2147483647 where assid = 3", row3,
+        "4|text:2005-01-10|integer:2|2147483647|0|0|0|-");
+    row("32-bit: text", "update assign set empid = 'Smith' where assid = 3", row3, "");
+    row("32-bit: text of a number", "update assign set empid = ' 7 ' where assid = 3", row3,
+        "4|text:2005-01-10|integer:2|7|0|0|0|-");
+    row("32-bit: insert values", "insert into assign (taskid) values ('pump')", added, "");
+
+    row("single: text", "update assign set comphour = 'two' where assid = 3", row3, "");
+    row("single: beyond its range", "update assign set comphour = 1e39 where assid = 3", row3, "");
+    row("single: a fraction", "update assign set comphour = 2.5 where assid = 3", row3,
+        "4|text:2005-01-10|integer:2|-|2.5|0|0|-");
+    row("single: insert values", "insert into assign (taskid, comphour) values (1, 'long')", added,
+        "");
+
+    row("yes/no: a word", "update assign set completed = 'yes' where assid = 3", row3, "");
+    row("yes/no: true", "update assign set completed = true where assid = 3", row3,
+        "4|text:2005-01-10|integer:2|-|0|1|0|-");
+    row("currency: a word", "update assign set parts = 'ten dollars' where assid = 3", row3, "");
+    row("currency: an amount", "update assign set parts = 12.5 where assid = 3", row3,
+        "4|text:2005-01-10|integer:2|-|0|0|12.5|-");
+    row("currency: insert values", "insert into assign (taskid, parts) values (1, 'free')", added,
+        "");
+    row("text: takes a number", "update assign set compnotes = 12 where assid = 3", row3,
+        "4|text:2005-01-10|integer:2|-|0|0|0|12");
+    row("insert without a column list", "insert into weeks values (53, 'first Monday')",
+        "select count(*) from weeks", "");
+}
+
+void TestDatabase::sqlWritesObeyColumnTypes() {
+    QFETCH(QString, sql);
+    QFETCH(QString, probe);
+    QFETCH(QString, stored);
+    test::TempWorkFolder folder(2005, QString::fromUtf8(SomeRows), false);
+    Database db = Database::open(folder.dbPath());
+    const QString before = folder.scalar(probe).toString();
+    CountingTrap trap;
+    db.execute(sql);
+    if (stored.isEmpty()) {
+        QCOMPARE(trap.numbers, QList<int>{ErrTypeMismatch});
+        QCOMPARE(folder.scalar(probe).toString(), before);
+    } else {
+        QCOMPARE(trap.numbers, QList<int>{});
+        QCOMPARE(folder.scalar(probe).toString(), stored);
+    }
+    // The connection goes on working: no write level is left open by a refusal.
+    trap.numbers.clear();
+    db.execute(QStringLiteral("update assign set weeid = 7 where assid = 1"));
+    QCOMPARE(trap.numbers, QList<int>{});
+    QCOMPARE(folder.scalar(QStringLiteral("select weeid from assign where assid = 1")).toInt(), 7);
 }
 
 void TestDatabase::filesStayUsableByPlainSqlite() {
