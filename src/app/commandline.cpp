@@ -252,7 +252,9 @@ void printUsage(std::FILE* to) {
                "  --help, -h      show this text\n"
                "\n"
                "Every command but the window needs no display. Exit status: 0 done, 1 an error\n"
-               "(shown on standard error), 2 a wrong command line.\n",
+               "(shown on standard error), 2 a wrong command line. A command that found\n"
+               "tavrel.mdb or rptspec.mdb damaged repairs it, does its work on the repaired\n"
+               "file and still ends with 1, so that a scheduled job's owner hears of it.\n",
                to);
 }
 

@@ -125,11 +125,12 @@ int runCustom(const QString& reportFile, const QString& outputFile) {
         settings.close();
         if (!tavrel::dbMain.isOpen())
             return ExitFailed;
-        tavrel::Database specDb =
-            tavrel::Database::open(tavrel::AppPath + QStringLiteral("rptspec.mdb"));
+        tavrel::Database specDb = tavrel::openCatalogue();
         if (!specDb.isOpen())
             return ExitFailed;
-        const tavrel::ReportFileRead read = tavrel::readReportFile(reportFile, {}, specDb);
+        tavrel::ReportFileRead read;
+        tavrel::readCatalogue(specDb,
+                              [&] { read = tavrel::readReportFile(reportFile, {}, specDb); });
         if (read.outcome == tavrel::ReportFileRead::NotReadable)
             return ExitFailed;
         if (read.outcome != tavrel::ReportFileRead::Read) {
@@ -279,18 +280,25 @@ int runWithoutWindow(const CommandLine& line, char* programName) {
     tavrel::startupSteps().convertEarlierDatabase = [] {
         return tavrel::convertEarlierDatabaseAtStartup(false);
     };
-    if (line.command == Command::Import)
-        return runImport(line.importFile, line.catalogueFile);
-    if (line.command == Command::Init)
-        return runInit(line.demo);
-    if (line.command == Command::SetYear)
-        return runSetYear(line.year, line.assignments);
-    if (line.command == Command::Report)
-        return runReport(line);
-    if (line.command == Command::Custom)
-        return runCustom(line.reportFile, line.output);
-    installMonthlyPrint(line.output);
-    return tavrel::runMonthlyCommand(QDir::currentPath());
+    const auto run = [&line] {
+        if (line.command == Command::Import)
+            return runImport(line.importFile, line.catalogueFile);
+        if (line.command == Command::Init)
+            return runInit(line.demo);
+        if (line.command == Command::SetYear)
+            return runSetYear(line.year, line.assignments);
+        if (line.command == Command::Report)
+            return runReport(line);
+        if (line.command == Command::Custom)
+            return runCustom(line.reportFile, line.output);
+        installMonthlyPrint(line.output);
+        return tavrel::runMonthlyCommand(QDir::currentPath());
+    };
+    // A run that had to repair a damaged file did its work on what could be kept: the
+    // status says so, so that a scheduled job's owner hears of it.
+    const int repairsBefore = tavrel::repairsMade();
+    const int code = run();
+    return code == ExitOk && tavrel::repairsMade() != repairsBefore ? ExitFailed : code;
 }
 
 } // namespace tavrel::app

@@ -188,14 +188,18 @@ void CodeEditor::setDefaultButton(QPushButton* button) {
     default_->setDefault(true);
 }
 
+void CodeEditor::reopenRecordset() {
+    rs_.close();
+    rs_ = dbMain.openRecordset(list_->sql, RecordsetType::Dynaset);
+    rs_.setLockEdits(false);
+}
+
 void CodeEditor::Form_Load() {
     ErrorTrap trap;
     if (CodeEditMode == first_ || CodeEditMode == second_)
         list_ = &codeList(CodeEditMode);
     showListTexts();
-    rs_.close();
-    rs_ = dbMain.openRecordset(list_->sql, RecordsetType::Dynaset);
-    rs_.setLockEdits(false);
+    reopenRecordset();
 
     cmdAddNew->setText(AddNewCaption);
     SetBrowseButtons();

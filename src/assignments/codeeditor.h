@@ -95,6 +95,7 @@ protected:
 
     // Rows are shown, cleared and saved through the bound boxes; a row needs at least one
     // of them filled in.
+    void reopenRecordset() override;
     void ShowRecord() override;
     void ClearRecord() override;
     void SaveRecord() override;

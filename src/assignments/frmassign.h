@@ -81,6 +81,7 @@ public Q_SLOTS:
     void ComputeTotalCost();
 
 protected:
+    void reopenRecordset() override { openAssignments(query_); }
     void ShowRecord() override;
     void ClearRecord() override;
     void SaveRecord() override;

@@ -1,6 +1,7 @@
 #include "core/errortrap.h"
 
 #include "core/globals.h"
+#include "core/reopen.h"
 #include "core/uiseam.h"
 #include "data/database.h"
 #include "data/sqldialect.h"
@@ -18,6 +19,7 @@ int shownCount = 0;
 bool toldNotOpen = false;
 int actionDepth = 0;
 int shownBeforeAction = 0;
+int repairsBeforeAction = 0;
 
 // What the user needs to know when a step finds dbMain not open: which file, and why.
 QString notOpenDescription() {
@@ -70,31 +72,88 @@ void retryLockedRecord() {
 
 bool repairing = false;
 int repairs = 0;
+int catalogueRepairCount = 0;
 
-void repairMainDatabase() {
+bool sameFile(const QString& a, const QString& b) {
+    const QFileInfo first(a);
+    const QFileInfo second(b);
+    if (first.exists() && second.exists())
+        return first.canonicalFilePath() == second.canonicalFilePath();
+    return QDir::cleanPath(first.absoluteFilePath()) == QDir::cleanPath(second.absoluteFilePath());
+}
+
+QString repairedMessage(const QString& path, const QString& what, const QString& kept) {
+    return QStringLiteral("The %1 %2 was damaged and has been repaired; every record that could "
+                          "still be read was kept. The damaged file was kept as %3.")
+        .arg(what, QFileInfo(path).fileName(), QDir::toNativeSeparators(kept));
+}
+
+// A file that is no database at all is left as it is: repair would only put an empty
+// database in its place, and a command would report that as done.
+bool refuseNonDatabase(const QString& path) {
+    if (Database::looksLikeDatabase(path))
+        return false;
+    showError(
+        DbError{ErrDatabaseDamaged,
+                QStringLiteral("The file %1 is not a database, so it was not changed. Move it "
+                               "away or replace it with a database and start again.")
+                    .arg(QDir::toNativeSeparators(path)),
+                path});
+    return true;
+}
+
+// The main database: repaired, reopened, and every window and recordset on it opened again
+// on the repaired file.
+void repairMainDatabase(const QString& path) {
+    QString kept;
+    const bool open = reopenEverything([&path, &kept] {
+        kept = Database::repair(path, ui().today().year());
+        // A repair that failed has been reported; the file left behind would only report
+        // as damaged again.
+        return kept.isEmpty() ? Database() : Database::open(path);
+    });
+    if (!open)
+        return;
+    ++repairs;
+    // Rows of the code lists may be gone with the damage: the editors read them again.
+    EmployeesChanged = ManagersChanged = LocationsChanged = TypesChanged = true;
+    ui().msgBox(repairedMessage(path, QStringLiteral("database"), kept), MsgButtons::Ok,
+                MsgIcon::Information, {});
+}
+
+// The field catalogue is a file of its own: its damage repairs it, never tavrel.mdb. Its
+// users open it again (see openCatalogue).
+void repairCatalogue(const QString& path) {
+    const QString kept = Database::repair(path, ui().today().year());
+    if (kept.isEmpty())
+        return;
+    ++catalogueRepairCount;
+    ui().msgBox(repairedMessage(path, QStringLiteral("field catalogue"), kept), MsgButtons::Ok,
+                MsgIcon::Information, {});
+}
+
+// An error belongs to the file it came from: the damaged file is repaired as what it is.
+void repairDamagedFile() {
     // A file that cannot even be repaired reports as damaged again: show that instead of
     // trying forever.
     if (repairing) {
         showError(Err());
         return;
     }
-    repairing = true;
-    const QString path = AppPath + QStringLiteral("tavrel.mdb");
-    dbMain.close();
-    const QString kept = Database::repair(path, ui().today().year());
-    // A repair that failed has been reported; the file left behind would only report as
-    // damaged again.
-    if (!kept.isEmpty()) {
-        dbMain = Database::open(path);
-        if (dbMain.isOpen()) {
-            ++repairs;
-            ui().msgBox(QStringLiteral("The database %1 was damaged and has been repaired; every "
-                                       "record that could still be read was kept. The damaged "
-                                       "file was kept as %2.")
-                            .arg(QFileInfo(path).fileName(), QDir::toNativeSeparators(kept)),
-                        MsgButtons::Ok, MsgIcon::Information, {});
-        }
+    const QString mainPath = AppPath + QStringLiteral("tavrel.mdb");
+    const QString path = Err().file.isEmpty() ? mainPath : Err().file;
+    const bool isMain = sameFile(path, mainPath);
+    if (!isMain && !sameFile(path, cataloguePath())) {
+        showError(Err()); // not a file of this folder's: nothing of ours to repair
+        return;
     }
+    if (refuseNonDatabase(path))
+        return;
+    repairing = true;
+    if (isMain)
+        repairMainDatabase(path);
+    else
+        repairCatalogue(path);
     repairing = false;
 }
 
@@ -102,6 +161,43 @@ void repairMainDatabase() {
 
 int mainDatabaseRepairs() {
     return repairs;
+}
+
+int catalogueRepairs() {
+    return catalogueRepairCount;
+}
+
+int repairsMade() {
+    return repairs + catalogueRepairCount;
+}
+
+QString cataloguePath() {
+    return AppPath + QStringLiteral("rptspec.mdb");
+}
+
+Database openCatalogue() {
+    const int before = catalogueRepairCount;
+    Database catalogue = Database::open(cataloguePath());
+    if (!catalogue.isOpen() && catalogueRepairCount != before)
+        catalogue = Database::open(cataloguePath());
+    return catalogue;
+}
+
+void readCatalogue(Database& catalogue, const std::function<void()>& step) {
+    const int before = catalogueRepairCount;
+    {
+        // Once the catalogue was repaired, what fails after that in this attempt fails only
+        // because its recordsets went with the damaged file.
+        ErrorTrap trap([before](const DbError&) {
+            if (catalogueRepairCount == before)
+                HandleDataError();
+        });
+        step();
+    }
+    if (catalogueRepairCount != before) {
+        catalogue = openCatalogue();
+        step();
+    }
 }
 
 void installErrorPolicy() {
@@ -112,13 +208,20 @@ void installErrorPolicy() {
 void HandleDataError() {
     if (dbMain.isOpen())
         toldNotOpen = false;
+    // Once the main database was repaired in this action, the action's recordsets went with
+    // the damaged file (the windows have theirs again): that they are gone or not in edit
+    // is no news to the user.
+    if (repairs != repairsBeforeAction &&
+        (Err().number == ErrObjectNotSet || Err().number == ErrUpdateWithoutEdit ||
+         Err().number == ErrNoCurrentRecord))
+        return;
     switch (Err().number) {
     case ErrRecordLocked:
     case ErrLockedByUser:
         retryLockedRecord();
         break;
     case ErrDatabaseDamaged:
-        repairMainDatabase();
+        repairDamagedFile();
         break;
     case ErrDialogCancelled:
         Cancelled = true;
@@ -145,6 +248,7 @@ int errorsShown() {
 void beginUserAction() {
     toldNotOpen = false;
     shownBeforeAction = shownCount;
+    repairsBeforeAction = repairs;
 }
 
 void guardedCall(const std::function<void()>& body) {
@@ -158,7 +262,13 @@ void guardedCall(const std::function<void()>& body) {
     try {
         body();
     } catch (const DataException& e) {
-        showError(e.error());
+        if (e.error().number == ErrDatabaseDamaged) {
+            // A damaged file is repaired wherever it is met, as under a trap.
+            ErrorTrap trap;
+            raiseError(e.error());
+        } else {
+            showError(e.error());
+        }
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "data/database.h"
 #include "data/errortrap.h"
 
 #include <functional>
@@ -17,6 +18,20 @@ void HandleDataError();
 // How many times the main database has been repaired and reopened in this run. Start-up
 // compares it before and after a step to learn that the step met a damaged file.
 int mainDatabaseRepairs();
+// How many times the field catalogue has been repaired in this run.
+int catalogueRepairs();
+// Every repair of this run, of either file: a command without a window that had to repair
+// a file ends with a failure status, so that whoever runs it unattended notices.
+int repairsMade();
+
+// The field catalogue of the working folder (AppPath + "rptspec.mdb").
+QString cataloguePath();
+// Opens the field catalogue under the caller's trap. A damaged catalogue is repaired as the
+// catalogue (with its own message) and the repaired file is opened.
+Database openCatalogue();
+// Runs a step that reads the catalogue. When the step meets a damaged catalogue, the
+// catalogue is repaired, opened again into `catalogue` and the step runs once more.
+void readCatalogue(Database& catalogue, const std::function<void()>& step);
 
 // Shows an error the way HandleDataError shows an unexpected one: number, two blanks, text.
 void showError(const DbError& error);

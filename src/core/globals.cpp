@@ -6,6 +6,7 @@ namespace tavrel {
 
 void resetGlobals() {
     installErrorPolicy();
+    beginUserAction();
     rsTasks.close();
     rsAssign.close();
     dbMain.close();

@@ -223,6 +223,41 @@ void RecordEditor::saveTrapped() {
     SaveRecord();
 }
 
+void RecordEditor::rememberPosition() {
+    reopenKey_ = QVariant();
+    Recordset& rs = recordset();
+    if (rs.isOpen() && !Adding && rs.recordCount() > 0 && !rs.isBOF() && !rs.isEOF())
+        reopenKey_ = rs.value(keyColumn());
+}
+
+void RecordEditor::reopenRecords() {
+    ErrorTrap trap;
+    reopenRecordset();
+    if (!hasRows()) {
+        if (!Changed && !Adding) {
+            ClearRecord();
+            DisableFields();
+        }
+        return;
+    }
+    Recordset& rs = recordset();
+    if (!reopenKey_.isNull())
+        rs.findFirst(keyCriteria(reopenKey_));
+    const bool found = !reopenKey_.isNull() && !rs.noMatch();
+    if (!found)
+        rs.moveFirst();
+    if (Adding || (Changed && found))
+        return;
+    // The row being edited was lost with the damaged page: there is nothing to write the
+    // edits to, and the window shows what is there.
+    if (Changed) {
+        Changed = false;
+        SetBrowseButtons();
+    }
+    EnableFields();
+    ShowRecord();
+}
+
 void RecordEditor::cmdFirst_Click() {
     if (!hasRows())
         return;
@@ -314,17 +349,25 @@ void RecordEditor::cmdUpdate_Click() {
         return;
     Recordset& rs = recordset();
     QVariant key;
+    const int repairsBefore = mainDatabaseRepairs();
+    const auto repaired = [repairsBefore] { return mainDatabaseRepairs() != repairsBefore; };
     if (Adding) {
         rs.addNew();
         key = rs.value(keyColumn()); // the engine numbers the row as soon as it is added
-        saveTrapped();
-        if (cmdAddNew)
-            cmdAddNew->setText(AddNewCaption);
+        if (!repaired())
+            saveTrapped();
     } else {
         key = rs.value(keyColumn());
         rs.edit();
-        saveTrapped();
+        if (!repaired())
+            saveTrapped();
     }
+    // The save met a damaged file, which was repaired and the window reopened on it: what
+    // was typed was not written and is still in the controls, for Update to write now.
+    if (repaired())
+        return;
+    if (Adding && cmdAddNew)
+        cmdAddNew->setText(AddNewCaption);
     // Show the saved row, even a new one that sorts elsewhere in the window's order.
     rs.findFirst(keyCriteria(key));
     if (rs.noMatch())

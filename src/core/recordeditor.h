@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/errortrap.h"
+#include "core/reopen.h"
 
 #include <QFlags>
 #include <QHash>
@@ -34,7 +35,7 @@ const FindDialogRunner& findDialog();
 // A window derives from it and supplies only what is its own: the recordset, how a row is
 // shown, cleared, checked and written, which controls hold data, the key column, the delete
 // question and what depends on a row.
-class RecordEditor : public QWidget {
+class RecordEditor : public QWidget, public DatabaseUser {
     Q_OBJECT
 public:
     // The standard buttons a window has; the others are not created (their members stay null).
@@ -88,6 +89,12 @@ public:
     // A button of the window's own that shows only while browsing (Clone, Ok, Print ...).
     void addBrowseOnlyButton(QPushButton* button);
 
+    // --- DatabaseUser: after dbMain was replaced (a repair), the window opens its recordset
+    // again and shows the row it showed, or the first where that one is gone. A row being
+    // edited or added keeps the text typed into the controls, for Update to write.
+    void rememberPosition() override;
+    void reopenRecords() override;
+
 public Q_SLOTS:
     virtual void cmdFirst_Click();
     virtual void cmdPrevious_Click();
@@ -109,6 +116,8 @@ protected:
                       const QList<QPushButton*>& actions, QPushButton* last);
 
     // --- what each window supplies
+    // Opens the window's recordset again on dbMain, as the window opened it last.
+    virtual void reopenRecordset() = 0;
     // Copies the current row into the data controls. Must hold Changed true while filling
     // (use ChangedHold), so that the change events it raises are not taken for edits.
     virtual void ShowRecord() = 0;
@@ -243,6 +252,7 @@ private:
     QHash<const QObject*, NumberBox> numberBoxes_;
     QHash<QObject*, QPointer<QWidget>> passFocusTo_;
     bool checkingNumber_ = false;
+    QVariant reopenKey_; // the key of the row shown when dbMain was replaced
 };
 
 Q_DECLARE_OPERATORS_FOR_FLAGS(RecordEditor::Buttons)

@@ -130,26 +130,29 @@ void frmFind::Form_Load() {
     loadedTable_ = FindTable;
     rsSpec.close();
     SpecDb.close();
-    {
-        ErrorTrap trap;
-        SpecDb = Database::open(AppPath + QStringLiteral("rptspec.mdb"));
-        if (SpecDb.isOpen())
-            rsSpec = SpecDb.openRecordset(findCatalogueSql(FindTable), RecordsetType::Snapshot);
-    }
 
     // Filling the lists is not the user's choice: it neither moves the caller's recordset
     // nor shows an operator list before they are all filled.
     const QSignalBlocker fieldSignals(lstField);
     const QSignalBlocker boolSignals(lstBool);
-    lstField->clear();
-    if (rsSpec.isOpen() && rsSpec.recordCount() > 0) {
+    {
         ErrorTrap trap;
-        for (rsSpec.moveFirst(); !rsSpec.isEOF(); rsSpec.moveNext()) {
-            auto* item =
-                new QListWidgetItem(rsSpec.value(QStringLiteral("Desc")).toString(), lstField);
-            item->setData(Qt::UserRole, rsSpec.value(QStringLiteral("specid")));
-        }
-        lstField->setCurrentRow(0);
+        SpecDb = openCatalogue();
+        // A damaged catalogue met on the way is repaired, and the list read again from it.
+        readCatalogue(SpecDb, [this] {
+            lstField->clear();
+            if (!SpecDb.isOpen())
+                return;
+            rsSpec = SpecDb.openRecordset(findCatalogueSql(FindTable), RecordsetType::Snapshot);
+            if (!rsSpec.isOpen() || rsSpec.recordCount() == 0)
+                return;
+            for (rsSpec.moveFirst(); !rsSpec.isEOF(); rsSpec.moveNext()) {
+                auto* item =
+                    new QListWidgetItem(rsSpec.value(QStringLiteral("Desc")).toString(), lstField);
+                item->setData(Qt::UserRole, rsSpec.value(QStringLiteral("specid")));
+            }
+            lstField->setCurrentRow(0);
+        });
     }
     fill(lstNum, {{"=", 1}, {"not =", 2}, {"<", 3}, {">", 4}, {"<=", 5}, {">=", 6}});
     fill(lstText, {{"Contains", 1}, {"Begins With", 2}, {"Ends With", 3}, {"Equals", 4}});

@@ -329,7 +329,7 @@ void frmRptSpec::Form_Load() {
     optWidth[0]->setChecked(true);
     {
         ErrorTrap trap;
-        SpecDb = Database::open(AppPath + QStringLiteral("rptspec.mdb"));
+        SpecDb = openCatalogue();
     }
     cmbPageNum->addItems({QStringLiteral("At Bottom"), QStringLiteral("In Header"),
                           QStringLiteral("No Page Numbers")});
@@ -338,7 +338,7 @@ void frmRptSpec::Form_Load() {
 
 void frmRptSpec::ResetReport() {
     ErrorTrap trap;
-    catalogue_ = Catalogue::load(SpecDb, ReportTable);
+    readCatalogue(SpecDb, [this] { catalogue_ = Catalogue::load(SpecDb, ReportTable); });
     const WidthUnit unit = optWidth[1]->isChecked() ? WidthUnit::Centimeters : WidthUnit::Inches;
     showDefinition(resetReport(catalogue_, unit));
     Dirty = false;
@@ -762,7 +762,8 @@ void frmRptSpec::mnuOpen_Click() {
         return;
     ErrorTrap trap;
     const WidthUnit unit = optWidth[1]->isChecked() ? WidthUnit::Centimeters : WidthUnit::Inches;
-    const ReportFileRead read = readReportFile(path, ReportTable, SpecDb, unit);
+    ReportFileRead read;
+    readCatalogue(SpecDb, [&] { read = readReportFile(path, ReportTable, SpecDb, unit); });
     if (read.outcome == ReportFileRead::NotReadable)
         return;
     if (read.outcome != ReportFileRead::RejectedAtTable) {

@@ -460,8 +460,11 @@ void TaskEditor::saveTaskWeeks(const QVariant& taskId) {
     weeks.reserve(lstWeeks->count());
     for (int i = 0; i < lstWeeks->count(); ++i)
         weeks.append({lstWeeks->item(i)->data(Qt::UserRole), isWeekMarked(i)});
+    const int repairsBefore = mainDatabaseRepairs();
     saveWeekSchedule(taskId, weeks, selectedId(cmbEmp), ui().today());
-    WeeksChanged = false;
+    // A damaged file met on the way was repaired: the marks are still to be written.
+    if (mainDatabaseRepairs() == repairsBefore)
+        WeeksChanged = false;
 }
 
 void TaskEditor::lstWeeks_Click(QListWidgetItem* item) {

@@ -85,6 +85,7 @@ public Q_SLOTS:
     void cmdClearAll_Click();
 
 protected:
+    void reopenRecordset() override { openRecords(); }
     void ShowRecord() override;
     void ClearRecord() override;
     void SaveRecord() override;

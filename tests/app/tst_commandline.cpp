@@ -175,6 +175,10 @@ private Q_SLOTS:
         QCOMPARE(run.exitCode, 0);
         QVERIFY2(run.err.isEmpty(), qPrintable(run.err));
         QVERIFY(run.out.startsWith("Usage: tavrel [FOLDER]\n"));
+        // Whoever schedules a command learns that a repair ends it with 1.
+        QVERIFY2(run.out.contains("damaged repairs it, does its work on the repaired\nfile and "
+                                  "still ends with 1"),
+                 qPrintable(run.out));
     }
 
     void missingFolderIsRefused() {
@@ -216,12 +220,16 @@ private Q_SLOTS:
             << QStringList{"Locked Record: Could not update locked record.  Do you wish to try "
                            "again? [No: running without a window]\n"}
             << "";
-        // Repaired on the spot, the run goes on to the print on the rebuilt file.
-        QTest::newRow("not a database")
-            << "garbage" << 0
+        // Repaired on the spot, the run goes on to the print on the rebuilt file, and its
+        // status says that there was something to repair.
+        QTest::newRow("damaged database")
+            << "damaged" << 1
             << QStringList{"Tavrel: The database tavrel.mdb was damaged and has been repaired",
                            "tavrel-damaged-1.mdb.\n"}
             << "No work orders are due in ";
+        // A file that is no database is not "repaired" into an empty one: it stays as it is.
+        QTest::newRow("not a database")
+            << "garbage" << 1 << QStringList{"Tavrel: 3049  The file ", "is not a database"} << "";
         QTest::newRow("sound database, nothing due")
             << "sound" << 0 << QStringList{} << "No work orders are due in ";
     }
@@ -232,8 +240,13 @@ private Q_SLOTS:
         QFETCH(QString, out);
         QTemporaryDir dir;
         const QString db = dir.filePath("tavrel.mdb");
-        if (folderKind == "locked" || folderKind == "sound")
+        if (folderKind == "locked" || folderKind == "sound" || folderKind == "damaged")
             QVERIFY(makeSite(dir.path(), false));
+        if (folderKind == "damaged") {
+            QFile file(db);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            file.write("Garbage, really!"); // the header's magic text
+        }
         if (folderKind == "garbage") {
             QFile file(db);
             QVERIFY(file.open(QIODevice::WriteOnly));
@@ -255,8 +268,14 @@ private Q_SLOTS:
         QVERIFY2(out.isEmpty() ? run.out.isEmpty() : run.out.startsWith(out), qPrintable(run.out));
         if (folderKind == "empty")
             QVERIFY(!QFile::exists(db));
-        if (folderKind == "garbage")
+        if (folderKind == "damaged")
             QVERIFY(QFile::exists(dir.filePath("tavrel-damaged-1.mdb")));
+        if (folderKind == "garbage") {
+            QFile file(db);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.readAll(), QByteArray(8192, 'x'));
+            QVERIFY(!QFile::exists(dir.filePath("tavrel-damaged-1.mdb")));
+        }
         if (folderKind == "sound")
             QVERIFY2(!run.err.contains(QStringLiteral("Tavrel: ")), qPrintable(run.err));
         QCOMPARE(QDir(dir.path()).entryList({"*.pdf"}), QStringList{}); // nothing printed
@@ -344,6 +363,33 @@ private Q_SLOTS:
         const QList<QByteArray> rows = txt.readAll().split('\n');
         QCOMPARE(rows.size(), tasks + 2); // the rows, the totals, the end of the last line
         QVERIFY2(rows[tasks].startsWith("\t"), rows[tasks].constData());
+
+        // A damaged catalogue is repaired as the catalogue, named in its own message; the
+        // report is written from it and tavrel.mdb is not touched. The run ends with 1.
+        QFile catalogue(dir.filePath("rptspec.mdb"));
+        QVERIFY(catalogue.open(QIODevice::ReadWrite));
+        catalogue.write("Garbage, really!");
+        catalogue.close();
+        QFile main(dir.filePath("tavrel.mdb"));
+        QVERIFY(main.open(QIODevice::ReadOnly));
+        const QByteArray mainBefore = main.readAll();
+        main.close();
+        QFile::remove(dir.filePath("hours.txt"));
+        const Run repaired = runTavrel(dir.path(), {"--custom", "hours.rpt", "-o", "hours.txt"});
+        QVERIFY(repaired.finished);
+        QCOMPARE(repaired.exitCode, 1);
+        QVERIFY2(repaired.err.contains("The field catalogue rptspec.mdb was damaged and has been "
+                                       "repaired") &&
+                     repaired.err.contains("rptspec-damaged-1.mdb") &&
+                     !repaired.err.contains("tavrel.mdb"),
+                 qPrintable(repaired.err));
+        QVERIFY(QFile::exists(dir.filePath("rptspec-damaged-1.mdb")));
+        QVERIFY(!QFile::exists(dir.filePath("tavrel-damaged-1.mdb")));
+        QVERIFY(main.open(QIODevice::ReadOnly));
+        QCOMPARE(main.readAll(), mainBefore);
+        QFile again(dir.filePath("hours.txt"));
+        QVERIFY(again.open(QIODevice::ReadOnly));
+        QCOMPARE(again.readAll().split('\n').size(), tasks + 2);
     }
 
     void setYearWithoutAWindow() {
@@ -418,10 +464,29 @@ private Q_SLOTS:
         damaged.write(QByteArray(DamagedBytes, '\xA5'));
         damaged.close();
         const Run repaired = runTavrel(site.path(), {"--report", "overdue", "-o", "o.txt"});
-        QCOMPARE(repaired.exitCode, 0);
+        // The report is written all the same; the status says a file had to be repaired.
+        QCOMPARE(repaired.exitCode, 1);
         QVERIFY2(repaired.err.contains("has been repaired") && !repaired.err.contains(" 91 "),
                  qPrintable(repaired.err));
         QVERIFY(QFileInfo(site.filePath("o.txt")).size() > 0);
+
+        // A text saved as tavrel.mdb is no database: an error, and the file stays as it was.
+        QTemporaryDir notDatabase;
+        QVERIFY(makeSite(notDatabase.path(), false));
+        const QByteArray notes("Shopping list\nbolts, washers, a new pump\n");
+        QFile notesFile(notDatabase.filePath("tavrel.mdb"));
+        QVERIFY(notesFile.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        notesFile.write(notes);
+        notesFile.close();
+        const Run refused = runTavrel(notDatabase.path(), {"--report", "overdue", "-o", "o.txt"});
+        QVERIFY(refused.finished);
+        QCOMPARE(refused.exitCode, 1);
+        QVERIFY2(refused.err.contains("tavrel.mdb is not a database, so it was not changed"),
+                 qPrintable(refused.err));
+        QVERIFY(notesFile.open(QIODevice::ReadOnly));
+        QCOMPARE(notesFile.readAll(), notes);
+        QCOMPARE(QDir(notDatabase.path()).entryList(QDir::Files),
+                 (QStringList{"rptspec.mdb", "tavrel.mdb"}));
     }
 
     // Importing the earlier program's file without task data writes nothing.

@@ -11,8 +11,12 @@
 #include "tasks/taskeditorfixture.h"
 
 #include <QDialog>
+#include <QDir>
+#include <QFile>
 #include <QListWidget>
 #include <QRadioButton>
+
+#include <sqlite3.h>
 
 using namespace tavrel;
 using namespace tavrel::test;
@@ -371,6 +375,86 @@ private Q_SLOTS:
         QVERIFY2(ui_->messages.isEmpty(), qPrintable(ui_->messageTexts().join('|')));
         QCOMPARE(rsAssign.value(QStringLiteral("assid")).toInt(), 3);
         QCOMPARE(assignments.findChild<QLineEdit*>("txtTaskName")->text(), Shown);
+    }
+
+    // A damaged catalogue met by the find dialog is repaired as the catalogue, with its own
+    // message, and the dialog lists the fields read from the repaired file; tavrel.mdb is
+    // not touched, and no copy of it is made.
+    void damagedCatalogueIsRepairedAsItself_data() {
+        QTest::addColumn<bool>("header");
+        QTest::newRow("its header") << true;
+        QTest::newRow("a page of its rows") << false;
+    }
+    void damagedCatalogueIsRepairedAsItself() {
+        QFETCH(bool, header);
+        editor();
+        const QString catalogue = f_->folder.file(QStringLiteral("rptspec.mdb"));
+        QStringList before;
+        {
+            Database sound = Database::open(catalogue);
+            Recordset rows = sound.openRecordset(findCatalogueSql(QStringLiteral("tasks")),
+                                                 RecordsetType::Snapshot);
+            for (; !rows.isEOF(); rows.moveNext())
+                before << rows.value(QStringLiteral("Desc")).toString();
+        }
+        QVERIFY(before.size() > 10);
+        qint64 page = 0;
+        {
+            sqlite3* db = nullptr;
+            QVERIFY(sqlite3_open(QFile::encodeName(catalogue).constData(), &db) == SQLITE_OK);
+            sqlite3_stmt* stmt = nullptr;
+            sqlite3_prepare_v2(db,
+                               "select pageno from dbstat where name = 'RptSpec' and pagetype = "
+                               "'leaf' order by pageno desc limit 1",
+                               -1, &stmt, nullptr);
+            if (sqlite3_step(stmt) == SQLITE_ROW)
+                page = sqlite3_column_int64(stmt, 0);
+            sqlite3_finalize(stmt);
+            sqlite3_close(db);
+        }
+        QVERIFY(page > 1);
+        {
+            QFile f(catalogue);
+            QVERIFY(f.open(QIODevice::ReadWrite));
+            constexpr qint64 PageSize = 4096;
+            if (header) {
+                f.write("Garbage, really!");
+            } else {
+                f.seek((page - 1) * PageSize);
+                f.write(QByteArray(PageSize, 'Z'));
+            }
+        }
+        QFile main(f_->folder.dbPath());
+        QVERIFY(main.open(QIODevice::ReadOnly));
+        const QByteArray mainBefore = main.readAll();
+        main.close();
+
+        QStringList fields;
+        find([&](QDialog* dialog) { fields = entries(child<QListWidget>(dialog, "lstField")); });
+        QCOMPARE(ui_->messages.size(), 1);
+        const QString text = ui_->messages.first().text;
+        QVERIFY2(text.startsWith(QStringLiteral("The field catalogue rptspec.mdb was damaged and "
+                                                "has been repaired")) &&
+                     text.contains(QDir::toNativeSeparators(
+                         f_->folder.file(QStringLiteral("rptspec-damaged-1.mdb")))),
+                 qPrintable(text));
+        QVERIFY(QFile::exists(f_->folder.file(QStringLiteral("rptspec-damaged-1.mdb"))));
+        QVERIFY(QDir(f_->folder.path()).entryList({QStringLiteral("tavrel*")}) ==
+                QStringList{QStringLiteral("tavrel.mdb")});
+        QVERIFY(main.open(QIODevice::ReadOnly));
+        QVERIFY(main.readAll() == mainBefore);
+        QVERIFY(dbMain.isOpen());
+        // Damage to the header loses nothing; a damaged page only the fields on it.
+        if (header) {
+            QCOMPARE(fields, before);
+        } else {
+            QVERIFY2(fields.size() < before.size(), qPrintable(fields.join('|')));
+            for (const QString& field : std::as_const(fields))
+                QVERIFY(before.contains(field));
+        }
+        // The next find uses the repaired catalogue without a word.
+        find([](QDialog*) {});
+        QCOMPARE(ui_->messages.size(), 1);
     }
 };
 

@@ -1,3 +1,5 @@
+#include "assignments/codeeditor.h"
+#include "assignments/frmassign.h"
 #include "core/globals.h"
 #include "core/recordeditor.h"
 #include "data/demodata.h"
@@ -849,6 +851,123 @@ private Q_SLOTS:
                 QCOMPARE(saved.recordCount(), 1);
                 QCOMPARE(saved.value("taskname").toString(), QStringLiteral("Boiler inspection"));
             }
+            main.Form_Unload();
+        }
+        QDir::setCurrent(previous);
+    }
+
+    // A damaged file met while the program runs is repaired, and every window goes on
+    // working on the repaired file: the save that met the damage can be made again, the
+    // moves move and typing starts an edit, in the task editor, the assignment editor and a
+    // code editor that are open at the time.
+    void windowsWorkOnAfterARepair() {
+        QTemporaryDir dir;
+        QString error;
+        QVERIFY2(initWorkFolder(dir.path(), true, QDate(2005, 7, 4), &error), qPrintable(error));
+        scripted->setToday(QDate(2005, 7, 4));
+        const QString db = QDir(dir.path()).filePath(QStringLiteral("tavrel.mdb"));
+        const QString previous = QDir::currentPath();
+        QDir::setCurrent(dir.path());
+        {
+            frmMain main;
+            installTaskEditor(main);
+            installAssignmentEditor(main);
+            installCodeEditors(main);
+            main.Form_Load();
+            main.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&main));
+            auto* tasks = main.findChild<TaskEditor*>();
+            QVERIFY(tasks);
+            main.mnuAssign->trigger();
+            auto* assign = main.findChild<frmAssign*>();
+            QVERIFY(assign);
+            main.mnuMaint[1]->trigger(); // Employees
+            auto* names = main.findChild<CodeEditor*>(QStringLiteral("frmNames"));
+            QVERIFY(names);
+            QVERIFY(scripted->messages.isEmpty());
+
+            // Another program damages the file under the running program: the header's
+            // magic text is overwritten and its change counter moved on, as a write does.
+            {
+                QFile file(db);
+                QVERIFY(file.open(QIODevice::ReadWrite));
+                file.write("Garbage, really!");
+                file.seek(24);
+                file.write("\x7f\x7f\x7f\x7f", 4);
+            }
+
+            // The user edits the shown task and saves: the save meets the damage.
+            const QString shown = tasks->txtTaskName->text();
+            QTest::mouseClick(tasks->txtManuf, Qt::LeftButton);
+            QTest::keyClick(tasks->txtManuf, Qt::Key_End);
+            QTest::keyClicks(tasks->txtManuf, QStringLiteral(" II"));
+            const QString typed = tasks->txtManuf->text();
+            QTest::mouseClick(tasks->cmdUpdate, Qt::LeftButton);
+            QCOMPARE(scripted->messages.size(), 1);
+            QVERIFY2(scripted->messages.first().text.startsWith(
+                         QStringLiteral("The database tavrel.mdb was damaged and has been "
+                                        "repaired")),
+                     qPrintable(scripted->messages.first().text));
+            QVERIFY(QFile::exists(QDir(dir.path()).filePath("tavrel-damaged-1.mdb")));
+            // What was typed is still there, and Update now writes it to the repaired file.
+            QVERIFY(tasks->cmdUpdate->isVisible());
+            QCOMPARE(tasks->txtManuf->text(), typed);
+            QTest::mouseClick(tasks->cmdUpdate, Qt::LeftButton);
+            QVERIFY(tasks->cmdFirst->isVisible());
+            Recordset saved =
+                dbMain.openRecordset(QStringLiteral("select manuf from tasks where taskname = '%1'")
+                                         .arg(QString(shown).replace(u'\'', QStringLiteral("''"))),
+                                     RecordsetType::Snapshot);
+            QCOMPARE(saved.value(QStringLiteral("manuf")).toString(), typed);
+            saved.close();
+
+            // The moves move, over the tasks of the repaired file.
+            QStringList order;
+            {
+                Recordset all = dbMain.openRecordset(
+                    QStringLiteral("select taskname from tasks order by taskname"),
+                    RecordsetType::Snapshot);
+                for (; !all.isEOF(); all.moveNext())
+                    order << all.value(QStringLiteral("taskname")).toString();
+            }
+            QVERIFY(order.size() > 3);
+            QTest::mouseClick(tasks->cmdLast, Qt::LeftButton);
+            QCOMPARE(tasks->txtTaskName->text(), order.last());
+            QTest::mouseClick(tasks->cmdFirst, Qt::LeftButton);
+            QCOMPARE(tasks->txtTaskName->text(), order.first());
+            QTest::mouseClick(tasks->cmdNext, Qt::LeftButton);
+            QCOMPARE(tasks->txtTaskName->text(), order.at(1));
+            QTest::mouseClick(tasks->cmdPrevious, Qt::LeftButton);
+            QCOMPARE(tasks->txtTaskName->text(), order.first());
+            // Typing starts an edit.
+            QTest::keyClicks(tasks->txtModel, QStringLiteral("x"));
+            QVERIFY(tasks->cmdUpdate->isVisible() && !tasks->cmdFirst->isVisible());
+            QTest::mouseClick(tasks->cmdCancel, Qt::LeftButton);
+
+            // The assignment editor moves and edits on the repaired file.
+            const QString firstDue = assign->txtDueDate->text() + assign->txtTaskName->text();
+            QTest::mouseClick(assign->cmdLast, Qt::LeftButton);
+            QVERIFY(assign->txtDueDate->text() + assign->txtTaskName->text() != firstDue);
+            QTest::mouseClick(assign->cmdFirst, Qt::LeftButton);
+            QCOMPARE(assign->txtDueDate->text() + assign->txtTaskName->text(), firstDue);
+            QTest::keyClicks(assign->txtCompNotes, QStringLiteral("x"));
+            QVERIFY(assign->cmdUpdate->isVisible() && !assign->cmdFirst->isVisible());
+            QTest::mouseClick(assign->cmdCancel, Qt::LeftButton);
+
+            // And so does the code editor.
+            auto* last = names->findChild<QLineEdit*>(QStringLiteral("txtLast"));
+            const QString firstName = last->text();
+            QTest::mouseClick(names->cmdLast, Qt::LeftButton);
+            QVERIFY(last->text() != firstName);
+            QTest::mouseClick(names->cmdFirst, Qt::LeftButton);
+            QCOMPARE(last->text(), firstName);
+            QTest::keyClicks(last, QStringLiteral("x"));
+            QVERIFY(names->cmdUpdate->isVisible() && !names->cmdFirst->isVisible());
+            QTest::mouseClick(names->cmdCancel, Qt::LeftButton);
+
+            QCOMPARE(scripted->messages.size(), 1);
+            names->close();
+            assign->close();
             main.Form_Unload();
         }
         QDir::setCurrent(previous);
