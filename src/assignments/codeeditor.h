@@ -112,6 +112,7 @@ protected:
     QString deleteQuestion() const override;
     QString deleteTitle() const override;
     bool removeDependents() override;
+    void deleteRefused() override;
     QString helpTopic() const override;
 
     void changeEvent(QEvent* event) override;

@@ -1,12 +1,14 @@
 #include "core/errortrap.h"
 
 #include "core/globals.h"
+#include "core/operation.h"
 #include "core/uiseam.h"
 #include "data/database.h"
 #include "data/sqldialect.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QSet>
 
 namespace tavrel {
 
@@ -18,6 +20,14 @@ int shownCount = 0;
 bool toldNotOpen = false;
 int actionDepth = 0;
 int shownBeforeAction = 0;
+// The failures of the file itself (read-only, full, locked) shown in this action, by their
+// description, which names the file and the cause.
+QSet<QString> toldCauses;
+
+bool isFileCause(int number) {
+    return number == ErrReadOnly || number == ErrFileIo || number == ErrLockedByUser ||
+           number == ErrRecordLocked;
+}
 
 // What the user needs to know when a step finds dbMain not open: which file, and why.
 QString notOpenDescription() {
@@ -58,9 +68,9 @@ void retryLockedRecord() {
     ++RetryCount;
     if (RetryCount < LockRetriesBeforeQuestion)
         return;
-    const MsgResult answer =
-        ui().msgBox(QStringLiteral("Could not update locked record.  Do you wish to try again?"),
-                    MsgButtons::YesNo, MsgIcon::None, QStringLiteral("Locked Record"));
+    const MsgResult answer = ui().msgBox(
+        QStringLiteral("Could not update locked record.  Do you wish to try again?"),
+        MsgButtons::YesNo, MsgIcon::None, QStringLiteral("Locked Record"), Err().details);
     if (answer == MsgResult::Yes) {
         RetryCount = 1;
         return;
@@ -110,6 +120,10 @@ void installErrorPolicy() {
 }
 
 void HandleDataError() {
+    // Inside an all-or-nothing operation the error ends it; the operation reports it once
+    // its work is undone.
+    if (recordOperationFailure(Err()))
+        return;
     if (dbMain.isOpen())
         toldNotOpen = false;
     switch (Err().number) {
@@ -133,9 +147,16 @@ void HandleDataError() {
 }
 
 void showError(const DbError& error) {
+    // A file that is read-only, full or locked fails every step of an action alike (each
+    // step of start-up, say): the user hears of it once, the first time.
+    if (isFileCause(error.number)) {
+        if (toldCauses.contains(error.description))
+            return;
+        toldCauses.insert(error.description);
+    }
     ++shownCount;
     ui().msgBox(QString::number(error.number) + QStringLiteral("  ") + error.description,
-                MsgButtons::Ok, MsgIcon::None, {});
+                MsgButtons::Ok, MsgIcon::None, {}, error.details);
 }
 
 int errorsShown() {
@@ -144,6 +165,7 @@ int errorsShown() {
 
 void beginUserAction() {
     toldNotOpen = false;
+    toldCauses.clear();
     shownBeforeAction = shownCount;
 }
 

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <utility>
+
 namespace tavrel {
 
 // Error numbers the program tells apart. The first four decide what HandleDataError does;
@@ -23,10 +25,19 @@ inline constexpr int ErrTypeMismatch = 13;        // a value the column's type c
 inline constexpr int ErrDialogCancelled = 32755;  // the user cancelled a file dialog
 inline constexpr int ErrEarlierFormat = 3343;     // a Jet file of the earlier program
 
-// One failure: a number from the list above and a description for the user.
+// One failure: a number from the list above and a description for the user. What only a
+// technician needs (the engine's own words, the statement that failed) is kept apart in
+// `details`, so that the message itself stays short and says what to do.
 struct DbError {
+    DbError() = default;
+    DbError(int n, QString text, QString more = {})
+        : number(n)
+        , description(std::move(text))
+        , details(std::move(more)) {}
+
     int number = 0;
     QString description;
+    QString details;
 };
 
 // Raised by a failing operation when no ErrorTrap is active. It never crosses Qt's
