@@ -309,8 +309,15 @@ Database Database::create(const QString& path) {
         return result;
     }
     // Writing the header makes the file a database on disk now, not at the first table.
-    sqlite3_exec(db, "PRAGMA user_version = 0; BEGIN IMMEDIATE; COMMIT;", nullptr, nullptr,
-                 nullptr);
+    // Another program that opened the new file at once may hold it: never leave this
+    // transaction open for the first statement of the caller to stumble on.
+    if (sqlite3_exec(db, "PRAGMA user_version = 0; BEGIN IMMEDIATE; COMMIT;", nullptr, nullptr,
+                     nullptr) != SQLITE_OK) {
+        const QString message = sqliteMessage(db);
+        sqlite3_close_v2(db); // ends what it left open
+        raiseError(ErrFileIo, QStringLiteral("Could not create '%1': %2.").arg(path, message));
+        return result;
+    }
     result.adopt(db, path);
     return result;
 }
