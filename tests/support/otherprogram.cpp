@@ -86,9 +86,11 @@ LockAtStatement::LockAtStatement(const QString& path, int lockAt, int releaseAft
     install();
 }
 
-LockAtStatement::LockAtStatement(const QString& path, const QString& lockBefore, int releaseAfter)
+LockAtStatement::LockAtStatement(const QString& path, const QString& lockBefore, int releaseAfter,
+                                 int occurrence)
     : path_(path)
     , lockBefore_(lockBefore)
+    , occurrence_(occurrence)
     , lockAt_(0)
     , releaseAfter_(releaseAfter) {
     install();
@@ -103,7 +105,7 @@ void LockAtStatement::install() {
         if (released_)
             return;
         if (tookAt_ == 0 && !lockBefore_.isEmpty() &&
-            sql.startsWith(lockBefore_, Qt::CaseInsensitive))
+            sql.startsWith(lockBefore_, Qt::CaseInsensitive) && --occurrence_ == 0)
             lockAt_ = statements_;
         if (statements_ == lockAt_) {
             tookAt_ = statements_;

@@ -48,9 +48,10 @@ private:
 class LockAtStatement {
 public:
     LockAtStatement(const QString& path, int lockAt, int releaseAfter = -1);
-    // The same, before the first statement whose text starts with `lockBefore` (without
-    // regard to case).
-    LockAtStatement(const QString& path, const QString& lockBefore, int releaseAfter = -1);
+    // The same, before the `occurrence`th statement whose text starts with `lockBefore`
+    // (without regard to case).
+    LockAtStatement(const QString& path, const QString& lockBefore, int releaseAfter = -1,
+                    int occurrence = 1);
     ~LockAtStatement();
     LockAtStatement(const LockAtStatement&) = delete;
     LockAtStatement& operator=(const LockAtStatement&) = delete;
@@ -70,6 +71,7 @@ private:
     QString path_;
     std::optional<OtherProgram> other_; // opened when it takes its lock: the file may be new
     QString lockBefore_;
+    int occurrence_ = 1;
     int lockAt_;
     int releaseAfter_;
     int statements_ = 0;
