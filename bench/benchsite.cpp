@@ -313,7 +313,8 @@ qint64 peakRssKiB() {
     return 0;
 }
 
-MsgResult BenchUi::msgBox(const QString& text, MsgButtons, MsgIcon, const QString&) {
+MsgResult BenchUi::msgBox(const QString& text, MsgButtons, MsgIcon, const QString&,
+                          const QString&) {
     ++messages;
     lastMessage = text;
     return MsgResult::Yes;

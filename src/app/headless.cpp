@@ -45,9 +45,9 @@ public:
         , create_(createAssignments) {}
 
     tavrel::MsgResult msgBox(const QString& text, tavrel::MsgButtons buttons, tavrel::MsgIcon icon,
-                             const QString& title) override {
+                             const QString& title, const QString& details) override {
         if (title != QLatin1String("Create Task Assignments"))
-            return console_.msgBox(text, buttons, icon, title);
+            return console_.msgBox(text, buttons, icon, title, details);
         std::fprintf(stderr, "%s: %s [%s]\n", qPrintable(title), qPrintable(text),
                      create_ ? "Yes: --set-year" : "No: --no-assignments");
         return create_ ? tavrel::MsgResult::Yes : tavrel::MsgResult::No;

@@ -298,18 +298,19 @@ QString CodeEditor::deleteTitle() const {
 }
 
 bool CodeEditor::removeDependents() {
-    // Runs under the delete's trap: a check that could not be made refuses the delete.
+    // Runs in the delete's operation: a check that could not be made fails it, and is
+    // reported once.
     const QString id = QString::number(rs_.value(keyColumn()).toLongLong());
     Recordset check = dbMain.openRecordset(list_->referenceSql + id, RecordsetType::Snapshot);
     if (!check.isOpen())
-        return false;
+        return true; // not a refusal: the failure ends the operation, the row stays
     const bool used = check.recordCount() > 0;
     check.close();
-    if (used) {
-        ui().msgBox(list_->refusal, MsgButtons::Ok, MsgIcon::None, QStringLiteral("Cannot Delete"));
-        return false;
-    }
-    return true;
+    return !used;
+}
+
+void CodeEditor::deleteRefused() {
+    ui().msgBox(list_->refusal, MsgButtons::Ok, MsgIcon::None, QStringLiteral("Cannot Delete"));
 }
 
 QString CodeEditor::helpTopic() const {

@@ -113,6 +113,7 @@ protected:
     QString deleteQuestion() const override;
     QString deleteTitle() const override;
     bool removeDependents() override;
+    void deleteRefused() override;
     QString helpTopic() const override;
 
     void changeEvent(QEvent* event) override;

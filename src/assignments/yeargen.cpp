@@ -2,11 +2,11 @@
 
 #include "core/errortrap.h"
 #include "core/globals.h"
+#include "core/operation.h"
 #include "core/startup.h"
 #include "core/uiseam.h"
 #include "data/database.h"
 #include "data/schema.h"
-#include "data/transaction.h"
 
 #include <QDate>
 #include <QStringList>
@@ -35,7 +35,7 @@ void recomputeWeekDates(qint16 year) {
     if (!weeks.isOpen() || weeks.recordCount() == 0)
         return;
     weeks.moveFirst();
-    for (int week = 1; week <= WeeksPerYear && !weeks.isEOF(); ++week) {
+    for (int week = 1; week <= WeeksPerYear && !weeks.isEOF() && !operationFailed(); ++week) {
         const QDate monday = mondays.at(week - 1);
         weeks.edit();
         weeks.setValue(QStringLiteral("CurDate"), monday);
@@ -109,7 +109,7 @@ bool generateAssignments(qint16 year) {
                       QStringLiteral("Creating task assignments for %1 ...").arg(year),
                       GenerationSteps, ProgressCancel::Offered);
     int step = 0;
-    for (qint64 from = first; from <= last; from += span) {
+    for (qint64 from = first; from <= last && !operationFailed(); from += span) {
         dbMain.execute(generationSql(year, from, qMin(last, from + span - 1)));
         progress->setValue(++step);
         if (progress->wasCanceled())
@@ -142,37 +142,32 @@ QString yearOutOfRangeMessage() {
 
 namespace {
 
-// One attempt at setting the program up for `year`. When a damaged file is met and repaired
-// on the way, what was written went with the damaged file, so nothing of the attempt is
-// kept (not even the year, which would stop the next attempt from generating).
+// One attempt at setting the program up for `year`: the week dates, the new assignments
+// and the year they belong to are one operation, kept together or not at all. Cancel in
+// the progress window, a failure, or a damaged file met on the way (what was written went
+// with it, and the repaired file is set up afresh) leave the year as it was, in the file
+// and in WeekDates and CurYear. The question comes first: the operation holds the file's
+// write lock, which no other program should wait on while the user decides.
 void setUpYear(qint16 year) {
-    const int repairsBefore = mainDatabaseRepairs();
-    // The week dates, the new assignments and the year they belong to are kept together or
-    // not at all: Cancel in the progress window leaves the year as it was, in the file and
-    // in WeekDates. Should the transaction not start (its failure is reported), the dates
-    // and the year are still written but no assignments, which could not be undone.
-    const std::array<QDate, WeekDates.size()> previousWeekDates = WeekDates;
-    Transaction yearChange(dbMain);
-    recomputeWeekDates(year);
-
     const MsgResult answer =
         ui().msgBox(QStringLiteral("Do you wish to create new task assigment records for ") +
                         QString::number(year) + QStringLiteral("?"),
                     MsgButtons::YesNo, MsgIcon::None, QStringLiteral("Create Task Assignments"));
-
-    const bool generated =
-        answer != MsgResult::Yes || !yearChange.isActive() || generateAssignments(year);
-    const bool repaired = mainDatabaseRepairs() != repairsBefore;
-    if (!generated || repaired) {
-        yearChange.rollback();
+    const std::array<QDate, WeekDates.size()> previousWeekDates = WeekDates;
+    const qint16 previousYear = CurYear;
+    const bool written = RunAllOrNothing(dbMain, [&] {
+        recomputeWeekDates(year);
+        if (answer == MsgResult::Yes && !operationFailed() && !generateAssignments(year)) {
+            cancelOperation();
+            return;
+        }
+        if (!operationFailed())
+            storeCurYear(year);
+    });
+    if (!written) {
         WeekDates = previousWeekDates;
-        FreeLocks();
-        return;
+        CurYear = previousYear;
     }
-    storeCurYear(year);
-    if (yearChange.isActive())
-        yearChange.commit();
-    FreeLocks();
 }
 
 } // namespace

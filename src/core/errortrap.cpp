@@ -1,6 +1,7 @@
 #include "core/errortrap.h"
 
 #include "core/globals.h"
+#include "core/operation.h"
 #include "core/reopen.h"
 #include "core/uiseam.h"
 #include "data/database.h"
@@ -8,6 +9,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QSet>
 
 namespace tavrel {
 
@@ -20,6 +22,14 @@ bool toldNotOpen = false;
 int actionDepth = 0;
 int shownBeforeAction = 0;
 int repairsBeforeAction = 0;
+// The failures of the file itself (read-only, full, locked) shown in this action, by their
+// description, which names the file and the cause.
+QSet<QString> toldCauses;
+
+bool isFileCause(int number) {
+    return number == ErrReadOnly || number == ErrFileIo || number == ErrLockedByUser ||
+           number == ErrRecordLocked;
+}
 
 // What the user needs to know when a step finds dbMain not open: which file, and why.
 QString notOpenDescription() {
@@ -60,9 +70,9 @@ void retryLockedRecord() {
     ++RetryCount;
     if (RetryCount < LockRetriesBeforeQuestion)
         return;
-    const MsgResult answer =
-        ui().msgBox(QStringLiteral("Could not update locked record.  Do you wish to try again?"),
-                    MsgButtons::YesNo, MsgIcon::None, QStringLiteral("Locked Record"));
+    const MsgResult answer = ui().msgBox(
+        QStringLiteral("Could not update locked record.  Do you wish to try again?"),
+        MsgButtons::YesNo, MsgIcon::None, QStringLiteral("Locked Record"), Err().details);
     if (answer == MsgResult::Yes) {
         RetryCount = 1;
         return;
@@ -98,6 +108,7 @@ bool refuseNonDatabase(const QString& path) {
                 QStringLiteral("The file %1 is not a database, so it was not changed. Move it "
                                "away or replace it with a database and start again.")
                     .arg(QDir::toNativeSeparators(path)),
+                {},
                 path});
     return true;
 }
@@ -206,6 +217,10 @@ void installErrorPolicy() {
 }
 
 void HandleDataError() {
+    // Inside an all-or-nothing operation the error ends it; the operation reports it once
+    // its work is undone.
+    if (recordOperationFailure(Err()))
+        return;
     if (dbMain.isOpen())
         toldNotOpen = false;
     // Once the main database was repaired in this action, the action's recordsets went with
@@ -236,9 +251,16 @@ void HandleDataError() {
 }
 
 void showError(const DbError& error) {
+    // A file that is read-only, full or locked fails every step of an action alike (each
+    // step of start-up, say): the user hears of it once, the first time.
+    if (isFileCause(error.number)) {
+        if (toldCauses.contains(error.description))
+            return;
+        toldCauses.insert(error.description);
+    }
     ++shownCount;
     ui().msgBox(QString::number(error.number) + QStringLiteral("  ") + error.description,
-                MsgButtons::Ok, MsgIcon::None, {});
+                MsgButtons::Ok, MsgIcon::None, {}, error.details);
 }
 
 int errorsShown() {
@@ -247,6 +269,7 @@ int errorsShown() {
 
 void beginUserAction() {
     toldNotOpen = false;
+    toldCauses.clear();
     shownBeforeAction = shownCount;
     repairsBeforeAction = repairs;
 }

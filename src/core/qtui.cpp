@@ -49,11 +49,13 @@ private:
 
 } // namespace
 
-MsgResult QtUi::msgBox(const QString& text, MsgButtons buttons, MsgIcon icon,
-                       const QString& title) {
+MsgResult QtUi::msgBox(const QString& text, MsgButtons buttons, MsgIcon icon, const QString& title,
+                       const QString& details) {
     QMessageBox box(QApplication::activeWindow());
     box.setWindowTitle(title.isEmpty() ? AppTitle : title);
     box.setText(text);
+    if (!details.isEmpty())
+        box.setDetailedText(details); // behind the box's "Show Details..." button
     switch (icon) {
     case MsgIcon::None:
         box.setIcon(QMessageBox::NoIcon);

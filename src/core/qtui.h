@@ -11,8 +11,8 @@ class frmHelp;
 // The Ui of the running program: Qt's message boxes, dialogs and clock.
 class QtUi final : public Ui {
 public:
-    MsgResult msgBox(const QString& text, MsgButtons buttons, MsgIcon icon,
-                     const QString& title) override;
+    MsgResult msgBox(const QString& text, MsgButtons buttons, MsgIcon icon, const QString& title,
+                     const QString& details) override;
     std::optional<QString> inputBox(const QString& prompt, const QString& title,
                                     const QString& defaultText) override;
     std::optional<QString> openFileName(QWidget* parent, const QString& title,

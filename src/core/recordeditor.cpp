@@ -2,6 +2,7 @@
 
 #include "core/checkedcontrol.h"
 #include "core/globals.h"
+#include "core/operation.h"
 #include "core/singlenumber.h"
 #include "core/uiseam.h"
 #include "data/database.h"
@@ -407,9 +408,19 @@ void RecordEditor::cmdDelete_Click() {
     if (ui().msgBox(deleteQuestion(), MsgButtons::YesNo, MsgIcon::None, deleteTitle()) !=
         MsgResult::Yes)
         return;
-    if (!removeDependents())
+    // The row and what depends on it (or the check that nothing does) are one operation:
+    // nothing can start to depend on the row between the check and the delete, and a row
+    // never goes without its dependents or they without it.
+    bool refused = false;
+    RunAllOrNothing(dbMain, [&] {
+        refused = !removeDependents();
+        if (!refused && !operationFailed())
+            DeleteLoop(rs);
+    });
+    if (refused) {
+        deleteRefused();
         return;
-    DeleteLoop(rs);
+    }
     if (hasRows()) {
         rs.moveNext();
         if (rs.isEOF())

@@ -140,9 +140,12 @@ protected:
     // The delete question (Yes/No, no icon).
     virtual QString deleteQuestion() const = 0;
     virtual QString deleteTitle() const = 0;
-    // Runs after the user said Yes to deleting the current row, before it goes: removes what
-    // depends on it, or refuses (after telling the user why) by returning false.
+    // Runs after the user said Yes to deleting the current row, before it goes, in the same
+    // operation (which holds the file's write lock, so it shows nothing): removes what
+    // depends on it, or refuses by returning false.
     virtual bool removeDependents() { return true; }
+    // Tells the user why removeDependents() refused, once the operation has ended.
+    virtual void deleteRefused() {}
     // The help page cmdHelp and F1 open.
     virtual QString helpTopic() const;
 

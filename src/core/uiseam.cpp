@@ -1,6 +1,7 @@
 #include "core/uiseam.h"
 
 #include <QCoreApplication>
+#include <QStringList>
 
 #include <cstdio>
 #include <cstdlib>
@@ -9,13 +10,28 @@ namespace tavrel {
 
 namespace {
 
+// Breaks `line` between words into lines of at most ConsoleLineLimit characters (a word
+// longer than that is cut).
+QStringList wrapped(QString line) {
+    QStringList lines;
+    while (line.size() > ConsoleLineLimit) {
+        qsizetype cut = line.lastIndexOf(QLatin1Char(' '), ConsoleLineLimit);
+        if (cut <= 0)
+            cut = ConsoleLineLimit;
+        lines << line.left(cut);
+        line = line.mid(cut).trimmed();
+    }
+    lines << line;
+    return lines;
+}
+
 // Used until the GUI installs its own, and by the commands without a window (-m, --init):
 // no window and no waiting. Every message goes to standard error; a question takes the
 // answer that never destroys data (No, Cancel), and says so.
 class HeadlessUi final : public Ui {
 public:
-    MsgResult msgBox(const QString& text, MsgButtons buttons, MsgIcon,
-                     const QString& title) override {
+    MsgResult msgBox(const QString& text, MsgButtons buttons, MsgIcon, const QString& title,
+                     const QString& details) override {
         const QString shownTitle = title.isEmpty() ? AppTitle : title;
         MsgResult answer = MsgResult::Ok;
         switch (buttons) {
@@ -29,11 +45,11 @@ public:
             answer = MsgResult::No;
             break;
         }
-        QString line = shownTitle + QStringLiteral(": ") + text;
+        QString taken;
         if (buttons != MsgButtons::Ok)
-            line += answer == MsgResult::No ? QStringLiteral(" [No: running without a window]")
-                                            : QStringLiteral(" [Cancel: running without a window]");
-        std::fprintf(stderr, "%s\n", qPrintable(line));
+            taken = answer == MsgResult::No ? QStringLiteral("No: running without a window")
+                                            : QStringLiteral("Cancel: running without a window");
+        std::fprintf(stderr, "%s\n", qPrintable(consoleMessage(shownTitle, text, taken, details)));
         std::fflush(stderr);
         return answer;
     }
@@ -72,6 +88,26 @@ HeadlessUi headless;
 Ui* current = &headless;
 
 } // namespace
+
+QString consoleMessage(const QString& title, const QString& text, const QString& answer,
+                       const QString& details) {
+    QString first = title + QStringLiteral(": ") + text;
+    if (!answer.isEmpty())
+        first += QStringLiteral(" [") + answer + QLatin1Char(']');
+    QStringList lines;
+    for (const QString& line : first.split(QLatin1Char('\n')))
+        lines << wrapped(line);
+    if (!details.isEmpty()) {
+        // One line of them: enough to tell one failure from another, never pages of SQL.
+        const QString prefix = QStringLiteral("  Details: ");
+        QString shown = details.simplified();
+        const qsizetype room = ConsoleLineLimit - prefix.size();
+        if (shown.size() > room)
+            shown = shown.left(room - 3) + QStringLiteral("...");
+        lines << prefix + shown;
+    }
+    return lines.join(QLatin1Char('\n'));
+}
 
 std::unique_ptr<Progress> Ui::progress(const QString&, const QString&, int, ProgressCancel) {
     return std::make_unique<NoProgress>();

@@ -39,8 +39,11 @@ public:
     virtual ~Ui() = default;
 
     // A message box. An empty title means "no title of its own": the application's title.
+    // `details` (the engine's words, the statement that failed) are shown only on request,
+    // apart from the text.
     virtual MsgResult msgBox(const QString& text, MsgButtons buttons = MsgButtons::Ok,
-                             MsgIcon icon = MsgIcon::None, const QString& title = {}) = 0;
+                             MsgIcon icon = MsgIcon::None, const QString& title = {},
+                             const QString& details = {}) = 0;
 
     // An input box; no value when the user cancels.
     virtual std::optional<QString> inputBox(const QString& prompt, const QString& title,
@@ -88,6 +91,15 @@ public:
 // it; tests replace it with setUi().
 Ui& ui();
 void setUi(Ui* ui);
+
+// The longest line a command without a window writes to standard error.
+inline constexpr qsizetype ConsoleLineLimit = 300;
+
+// A message as a command without a window writes it: the title and the text, the answer it
+// took for a question, and the details shortened to one line; no line longer than
+// ConsoleLineLimit (a long text is broken between words).
+QString consoleMessage(const QString& title, const QString& text, const QString& answer,
+                       const QString& details);
 
 // The application's title, shown by message boxes that have none of their own.
 inline const QString AppTitle = QStringLiteral("Tavrel");

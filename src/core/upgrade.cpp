@@ -2,14 +2,13 @@
 
 #include "core/errortrap.h"
 #include "core/globals.h"
+#include "core/operation.h"
 #include "core/uiseam.h"
 #include "data/database.h"
-#include "data/transaction.h"
 
 #include <QStringList>
 
 #include <functional>
-#include <optional>
 
 namespace tavrel {
 
@@ -18,9 +17,6 @@ namespace {
 // Assignments per statement of the fill: few statements for a large table (each one is
 // set-based), yet enough of them that the progress window moves.
 constexpr int FillChunkRows = 5000;
-
-// The first failure met inside an upgrade step; the step stops there.
-using StepFailure = std::optional<DbError>;
 
 // True when opening `probeSql` fails for any reason: the column it names is missing. Only
 // the statement is prepared: reading its rows would copy a whole table on every start.
@@ -34,12 +30,12 @@ bool probeFails(const QString& probeSql) {
 // Gives every assignment the location and type of its task; an assignment whose task no
 // longer exists keeps them empty. Set-based, one run of assignments in key order per
 // statement, so that a large table shows its progress.
-void fillAssignCodes(const StepFailure& failure) {
+void fillAssignCodes() {
     Recordset counted = dbMain.openRecordset(QStringLiteral("select count(*) as n from assign"),
                                              RecordsetType::Snapshot);
-    const int total = failure ? 0 : counted.value(QStringLiteral("n")).toInt();
+    const int total = operationFailed() ? 0 : counted.value(QStringLiteral("n")).toInt();
     counted.close();
-    if (failure || total == 0)
+    if (operationFailed() || total == 0)
         return;
     const std::unique_ptr<Progress> progress = ui().progress(
         {},
@@ -49,15 +45,16 @@ void fillAssignCodes(const StepFailure& failure) {
     progress->setValue(0);
     QString after; // the condition "past the last assignment done", empty for the first run
     int done = 0;
-    while (!failure && done < total) {
+    while (!operationFailed() && done < total) {
         Recordset run = dbMain.openRecordset(
             QStringLiteral("select max(k) as last, count(*) as n from (select rowid as k from "
                            "assign%1 order by rowid limit %2)")
                 .arg(after.isEmpty() ? QString() : QStringLiteral(" where ") + after)
                 .arg(FillChunkRows),
             RecordsetType::Snapshot);
-        const int rows = failure ? 0 : run.value(QStringLiteral("n")).toInt();
-        const QString last = failure ? QString() : run.value(QStringLiteral("last")).toString();
+        const int rows = operationFailed() ? 0 : run.value(QStringLiteral("n")).toInt();
+        const QString last =
+            operationFailed() ? QString() : run.value(QStringLiteral("last")).toString();
         run.close();
         if (rows == 0)
             break;
@@ -77,43 +74,27 @@ void fillAssignCodes(const StepFailure& failure) {
 }
 
 // Runs one upgrade step when `probeSql` finds its column missing: `statements` and then
-// `fill`, in one transaction, so that they are written together or not at all (a failure
+// `fill`, as one operation, so that they are written together or not at all (a failure
 // or a process killed half-way leaves the file as it was, and the next start runs the step
 // again). A locked file is retried like a save. The first failure ends the step; it reaches
 // the caller's trap once the step is undone.
 void runUpgradeStep(const QString& probeSql, const QStringList& statements,
-                    const std::function<void(const StepFailure&)>& fill = {}) {
+                    const std::function<void()>& fill = {}) {
     if (!probeFails(probeSql))
         return;
-    RetryCount = 0;
-    RetryUpdate = true;
-    while (RetryUpdate) {
-        RetryUpdate = false;
-        StepFailure failure;
-        {
-            ErrorTrap trap([&failure](const DbError& error) {
-                if (!failure)
-                    failure = error;
-            });
-            Transaction step(dbMain);
-            // Probe again now that nobody else can write: another copy of the program,
-            // started at the same time, may have done the step meanwhile.
-            if (!failure && probeFails(probeSql)) {
-                for (const QString& sql : statements) {
-                    if (failure)
-                        break;
-                    dbMain.execute(sql);
-                }
-                if (!failure && fill)
-                    fill(failure);
-            }
-            if (!failure)
-                step.commit();
+    RunAllOrNothing(dbMain, [&] {
+        // Probe again now that nobody else can write: another copy of the program, started
+        // at the same time, may have done the step meanwhile.
+        if (!probeFails(probeSql))
+            return;
+        for (const QString& sql : statements) {
+            if (operationFailed())
+                return;
+            dbMain.execute(sql);
         }
-        if (failure)
-            raiseError(*failure);
-    }
-    FreeLocks();
+        if (!operationFailed() && fill)
+            fill();
+    });
 }
 
 } // namespace
@@ -152,10 +133,9 @@ void rebuildIndexUnlessCurrent(const QString& name, const QString& wanted) {
     if (current)
         return;
     ErrorTrap trap;
-    Transaction step(dbMain);
-    dbMain.executeScript(QStringLiteral("DROP INDEX IF EXISTS %1; ").arg(name) + wanted);
-    step.commit();
-    FreeLocks();
+    RunAllOrNothing(dbMain, [&] {
+        dbMain.executeScript(QStringLiteral("DROP INDEX IF EXISTS %1; ").arg(name) + wanted);
+    });
 }
 
 } // namespace

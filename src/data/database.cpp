@@ -32,11 +32,44 @@ QString sqliteMessage(sqlite3* db) {
     return db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString();
 }
 
+ConnectionHooks& hooks() {
+    static auto* installed = new ConnectionHooks; // never destroyed, like openConnections()
+    return *installed;
+}
+
+bool hooksApplyTo(const QString& path) {
+    const ConnectionHooks& h = hooks();
+    return !h.path.isEmpty() && QFileInfo(path) == QFileInfo(h.path);
+}
+
+// SQLite calls this as each statement starts, before it takes any lock. It is installed on
+// every connection, so that a hook set after a connection opened still sees its statements.
+int traceStatement(unsigned type, void*, void* statement, void* sql) {
+    if (type != SQLITE_TRACE_STMT || !hooks().beforeStatement)
+        return 0;
+    const char* text = static_cast<const char*>(sql);
+    // "--" marks the start of a trigger's part of a statement already announced.
+    if (!text || qstrncmp(text, "--", 2) == 0)
+        return 0;
+    sqlite3* db = sqlite3_db_handle(static_cast<sqlite3_stmt*>(statement));
+    const char* file = sqlite3_db_filename(db, "main");
+    if (file && *file && hooksApplyTo(QFile::decodeName(file)))
+        hooks().beforeStatement(QString::fromUtf8(text));
+    return 0;
+}
+
 } // namespace
+
+void setConnectionHooks(ConnectionHooks installed) {
+    hooks() = std::move(installed);
+}
 
 // Opens a connection the way every connection of the program is opened. Each connection is
 // used by one thread only, so SQLite's own locking of every call is left out.
 int detail::openConnection(const QString& path, int flags, sqlite3** db) {
+    const bool hooked = hooksApplyTo(path);
+    if (hooked && hooks().readOnly)
+        flags = (flags & ~(SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE)) | SQLITE_OPEN_READONLY;
     const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), db,
                                    flags | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc == SQLITE_OK) {
@@ -45,6 +78,12 @@ int detail::openConnection(const QString& path, int flags, sqlite3** db) {
         const QByteArray cache = "PRAGMA cache_size = -" + QByteArray::number(PageCacheKiB);
         sqlite3_exec(*db, cache.constData(), nullptr, nullptr, nullptr);
         detail::registerSqlFunctions(*db);
+        if (hooked && hooks().maxPageCount > 0) {
+            const QByteArray limit =
+                "PRAGMA max_page_count = " + QByteArray::number(hooks().maxPageCount);
+            sqlite3_exec(*db, limit.constData(), nullptr, nullptr, nullptr);
+        }
+        sqlite3_trace_v2(*db, SQLITE_TRACE_STMT, traceStatement, nullptr);
     }
     return rc;
 }
@@ -116,24 +155,57 @@ void Database::Impl::raise(int rc, bool write, const QString& context) const {
 DbError Database::Impl::errorFor(int rc, bool write, const QString& context) const {
     const char* message = db ? sqlite3_errmsg(db) : nullptr;
     const int number = detail::errorNumberFor(rc, write, message);
+    const QString engine = QString::fromUtf8(message ? message : "unknown error");
+    const QString file = QDir::toNativeSeparators(path);
+    // The statement is for a technician: it goes into the details, never into the text,
+    // which says what happened to which file and what to do about it.
+    QString details = engine;
+    if (!context.isEmpty())
+        details += QStringLiteral("\nIn: ") + context; // a statement or a table
     QString text;
-    switch (number) {
-    case ErrLockedByUser:
-        text = QStringLiteral("Could not update; currently locked by another program.");
+    if (rc == SQLITE_ABORT && transactionLost())
+        return DbError{ErrEngine,
+                       QStringLiteral("The change was not saved: an earlier failure of the same "
+                                      "operation undid all of it."),
+                       details, path};
+    switch (rc & 0xff) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        text =
+            write
+                ? QStringLiteral("Could not update; currently locked by another program.")
+                : QStringLiteral("Could not read the record; currently locked by another program.");
+        details = QStringLiteral("The database %1 is locked by another program. Wait until it "
+                                 "has finished, then try again; nothing of this change is saved "
+                                 "until then.\n")
+                      .arg(file) +
+                  details;
         break;
-    case ErrRecordLocked:
-        text = QStringLiteral("Could not read the record; currently locked by another program.");
-        break;
-    case ErrDatabaseDamaged:
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
         text = QStringLiteral("The database '%1' is damaged or is not a database file.").arg(path);
         break;
+    case SQLITE_READONLY:
+        text = QStringLiteral("The database %1 cannot be changed: the file is read-only. "
+                              "Nothing of this change was saved. Make the file writable for "
+                              "you (or ask whoever looks after it), then try again.")
+                   .arg(file);
+        break;
+    case SQLITE_FULL:
+        text = QStringLiteral("The database %1 could not be written: the disk is full. "
+                              "Nothing of this change was saved. Make room on the disk, then "
+                              "try again.")
+                   .arg(file);
+        break;
+    case SQLITE_IOERR:
+        text = QStringLiteral("The database %1 could not be read or written (%2). Nothing of "
+                              "this change was saved. Check the disk, then try again.")
+                   .arg(file, engine);
+        break;
     default:
-        text = QString::fromUtf8(message ? message : "unknown error");
-        if (!context.isEmpty())
-            text += QStringLiteral(" in '%1'").arg(context);
-        text += QLatin1Char('.');
+        text = engine + QLatin1Char('.');
     }
-    return DbError{number, text, path};
+    return DbError{number, text, details, path};
 }
 
 bool Database::Impl::prepare(const QString& sql, sqlite3_stmt** stmt, bool write,
@@ -162,6 +234,10 @@ bool Database::Impl::prepare(const QString& sql, sqlite3_stmt** stmt, bool write
     return true;
 }
 
+bool Database::Impl::transactionLost() const {
+    return transactions > 0 && db && sqlite3_get_autocommit(db);
+}
+
 int Database::Impl::run(const char* sql) {
     return sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
 }
@@ -188,7 +264,9 @@ Database Database::open(const QString& path) {
         const QString message = sqliteMessage(db);
         sqlite3_close_v2(db);
         raiseError(DbError{detail::errorNumberFor(rc, false, nullptr),
-                           QStringLiteral("Could not open '%1': %2.").arg(path, message), path});
+                           QStringLiteral("Could not open '%1': %2.").arg(path, message),
+                           {},
+                           path});
         return result;
     }
     // sqlite3_open is lazy: read the schema to find out whether this is a database at all.
@@ -201,10 +279,11 @@ Database Database::open(const QString& path) {
             raiseError(DbError{
                 number,
                 QStringLiteral("The database '%1' is damaged or is not a database file.").arg(path),
+                {},
                 path});
         else
             raiseError(DbError{
-                number, QStringLiteral("Could not open '%1': %2.").arg(path, message), path});
+                number, QStringLiteral("Could not open '%1': %2.").arg(path, message), {}, path});
         return result;
     }
     result.adopt(db, path);
@@ -235,8 +314,15 @@ Database Database::create(const QString& path) {
         return result;
     }
     // Writing the header makes the file a database on disk now, not at the first table.
-    sqlite3_exec(db, "PRAGMA user_version = 0; BEGIN IMMEDIATE; COMMIT;", nullptr, nullptr,
-                 nullptr);
+    // Another program that opened the new file at once may hold it: never leave this
+    // transaction open for the first statement of the caller to stumble on.
+    if (sqlite3_exec(db, "PRAGMA user_version = 0; BEGIN IMMEDIATE; COMMIT;", nullptr, nullptr,
+                     nullptr) != SQLITE_OK) {
+        const QString message = sqliteMessage(db);
+        sqlite3_close_v2(db); // ends what it left open
+        raiseError(ErrFileIo, QStringLiteral("Could not create '%1': %2.").arg(path, message));
+        return result;
+    }
     result.adopt(db, path);
     return result;
 }
@@ -334,6 +420,10 @@ void Database::execute(const QString& sql) {
         return;
     }
     d->rowsAffected = 0;
+    if (d->transactionLost()) {
+        d->raise(SQLITE_ABORT, true, sql);
+        return;
+    }
     QString error;
     detail::Tokens tokens;
     if (!detail::translateTokens(sql, &tokens, &error)) {
@@ -390,18 +480,19 @@ void Database::executeScript(const QString& sqliteSql) {
                    QStringLiteral("Object variable or With block variable not set."));
         return;
     }
-    char* message = nullptr;
-    const int rc = sqlite3_exec(d->db, sqliteSql.toUtf8().constData(), nullptr, nullptr, &message);
+    if (d->transactionLost()) {
+        d->raise(SQLITE_ABORT, true, {});
+        return;
+    }
+    const int rc = sqlite3_exec(d->db, sqliteSql.toUtf8().constData(), nullptr, nullptr, nullptr);
     ++d->writes;
     if (rc != SQLITE_OK) {
-        const QString text = QString::fromUtf8(message ? message : "");
-        sqlite3_free(message);
+        const DbError error = d->errorFor(rc, true, {});
         // A script that failed inside its own BEGIN leaves it open; a Transaction of the
         // caller's is the caller's to end.
         if (!sqlite3_get_autocommit(d->db) && d->transactions == 0)
             d->run("ROLLBACK");
-        raiseError(detail::errorNumberFor(rc, true, text.toUtf8().constData()),
-                   QStringLiteral("%1.").arg(text));
+        raiseError(error);
     }
 }
 

@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <functional>
 #include <memory>
 
 struct sqlite3;
@@ -85,6 +86,27 @@ private:
 
 // The engine's idle call with its free-locks option: releases what the last write held.
 void FreeLocks();
+
+// Ways for tests to put the connections of the program into states that are hard to reach
+// on purpose: another program taking a lock at one exact statement, a read-only file (which
+// a test run by root cannot make with file permissions), a full disk. The program installs
+// none of them.
+struct ConnectionHooks {
+    // The file they apply to (connections opened on other files are left alone).
+    QString path;
+    // Runs before each statement a connection of the program on that file starts, BEGIN
+    // and COMMIT included, with SQLite's text of the statement; also on connections opened
+    // before the hook was set. It may work on other connections.
+    std::function<void(const QString& sql)> beforeStatement;
+    // Connections open the file read-only, as SQLite does with a file it may not write.
+    bool readOnly = false;
+    // The file may grow to this many pages at most (0: no limit); a limit below its size
+    // stops it where it is. A write that needs more fails as on a full disk.
+    int maxPageCount = 0;
+};
+// readOnly and maxPageCount apply to connections opened from now on; an empty
+// ConnectionHooks removes them all.
+void setConnectionHooks(ConnectionHooks hooks);
 
 // A cursor over rows, with the moves, finds and edits of a DAO recordset. Field names may
 // be qualified ("assign.taskid") or aliases; an unqualified name that a join repeats means

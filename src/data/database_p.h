@@ -246,6 +246,11 @@ struct Database::Impl {
     bool prepare(const QString& sql, sqlite3_stmt** stmt, bool write, const QString& context) const;
     // Runs a statement without results (BEGIN, COMMIT ...); returns the result code.
     int run(const char* sql);
+    // Some failures (a full disk, an I/O error) make SQLite roll back the whole transaction
+    // by itself. Statements after them must not run on their own, each committed at once,
+    // while the operation's Transaction still stands: writes are refused (SQLITE_ABORT)
+    // until it ends.
+    bool transactionLost() const;
 
     // The writes of one operation: a transaction of their own (BEGIN IMMEDIATE, so that
     // nothing waits half-way for a lock) or, when one is open already, a savepoint in it.

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <utility>
+
 namespace tavrel {
 
 // Error numbers the program tells apart. The first four decide what HandleDataError does;
@@ -23,18 +25,22 @@ inline constexpr int ErrTypeMismatch = 13;        // a value the column's type c
 inline constexpr int ErrDialogCancelled = 32755;  // the user cancelled a file dialog
 inline constexpr int ErrEarlierFormat = 3343;     // a Jet file of the earlier program
 
-// One failure: a number from the list above and a description for the user. `file` is the
+// One failure: a number from the list above and a description for the user. What only a
+// technician needs (the engine's own words, the statement that failed) is kept apart in
+// `details`, so that the message itself stays short and says what to do. `file` is the
 // database file it came from, when it came from one: a damaged file is repaired as that
 // file, never as another the program also has open.
 struct DbError {
     DbError() = default;
-    DbError(int number_, QString description_, QString file_ = {})
-        : number(number_)
-        , description(std::move(description_))
-        , file(std::move(file_)) {}
+    DbError(int n, QString text, QString more = {}, QString fromFile = {})
+        : number(n)
+        , description(std::move(text))
+        , details(std::move(more))
+        , file(std::move(fromFile)) {}
 
     int number = 0;
     QString description;
+    QString details;
     QString file;
 };
 

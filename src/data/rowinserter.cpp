@@ -50,6 +50,7 @@ RowInserter::RowInserter(Database& db, const QString& table, const QStringList& 
         sqlite3_finalize(stmt);
         raiseError(DbError{detail::errorNumberFor(rc, true, nullptr),
                            QStringLiteral("Could not add rows to %1: %2.").arg(table, message),
+                           {},
                            db.path()});
         return;
     }
@@ -74,6 +75,7 @@ bool RowInserter::insert(const QList<QVariant>& values) {
         sqlite3_reset(stmt_);
         raiseError(DbError{detail::errorNumberFor(rc, true, nullptr),
                            QStringLiteral("Could not add a row to %1: %2.").arg(table_, message),
+                           {},
                            db_.path()});
         return false;
     }

@@ -21,6 +21,8 @@ QByteArray savepointName(qsizetype level) {
 int Database::Impl::beginWrite() {
     if (!db)
         return SQLITE_MISUSE;
+    if (transactionLost())
+        return SQLITE_ABORT;
     const bool nested = !sqlite3_get_autocommit(db);
     const int rc = nested ? run(("SAVEPOINT " + savepointName(writeLevels.size())).constData())
                           : run("BEGIN IMMEDIATE");
@@ -97,16 +99,31 @@ bool Transaction::isActive() const {
     return d->active && d->db->db;
 }
 
-void Transaction::commit() {
+bool Transaction::commit() {
     if (!d->active)
-        return;
+        return false;
     if (!d->db->db) {
         // The connection was closed under us (a repair): the work is gone.
         d->release();
         detail::raiseNotSet();
-        return;
+        return false;
+    }
+    if (d->db->transactionLost()) {
+        // A failure rolled it all back already; committing now would say otherwise.
+        const DbError error = d->db->errorFor(SQLITE_ABORT, true, QStringLiteral("COMMIT"));
+        d->db->abortWrite();
+        d->release();
+        raiseError(error);
+        return false;
     }
     const int rc = d->db->commitWrite();
+    if (rc == SQLITE_BUSY && !sqlite3_get_autocommit(d->db->db)) {
+        // Readers of another program are still at the file. SQLite keeps the transaction
+        // and its work; the same COMMIT succeeds once they are gone, so it stays open for
+        // the caller to try again (or to roll back).
+        d->db->raise(rc, true, QStringLiteral("COMMIT"));
+        return false;
+    }
     if (rc != SQLITE_OK) {
         // Keep nothing half-done, and hold no lock while the failure is reported: the
         // caller learns that none of it was written.
@@ -114,10 +131,11 @@ void Transaction::commit() {
         d->db->abortWrite();
         d->release();
         raiseError(error);
-        return;
+        return false;
     }
     ++d->db->writes;
     d->release();
+    return true;
 }
 
 void Transaction::rollback() {

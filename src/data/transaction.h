@@ -25,7 +25,10 @@ public:
     // True from a successful start until commit() or rollback().
     bool isActive() const;
 
-    void commit();
+    // True when the work is written. A commit that other programs' readers hold up (a lock
+    // error) leaves the transaction open, so that it can be tried again; any other failure
+    // undoes the work.
+    bool commit();
     void rollback();
 
 private:

@@ -169,9 +169,11 @@ std::optional<DbError> WriteCheck::mismatch(const QString& sql) {
                                   sqlite3_value_bytes(value));
             const Column& column = columns_.at(i);
             sqlite3_reset(read_);
+            // The statement is for a technician: it goes into the details.
             return DbError{ErrTypeMismatch,
-                           QStringLiteral("Type mismatch: field '%1' takes %2, not '%3', in '%4'.")
-                               .arg(column.name, kindText(column.kind), shown, sql)};
+                           QStringLiteral("Type mismatch: field '%1' takes %2, not '%3'.")
+                               .arg(column.name, kindText(column.kind), shown),
+                           QStringLiteral("In: ") + sql};
         }
     }
     sqlite3_reset(read_);

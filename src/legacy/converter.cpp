@@ -1,10 +1,10 @@
 #include "legacy/converter.h"
 
+#include "core/operation.h"
 #include "data/database.h"
 #include "data/errortrap.h"
 #include "data/rowinserter.h"
 #include "data/schema.h"
-#include "data/transaction.h"
 
 #include <QFile>
 
@@ -108,6 +108,8 @@ int copyTable(LegacySource& source, const LegacyTable& from, Database& db, const
         from.name,
         [&](const QList<QVariant>& stored) {
             ++rowNumber;
+            if (operationFailed())
+                return;
             QList<QVariant> values;
             for (qsizetype c = 0; c < columns.size(); ++c) {
                 const LegacyColumn& column = from.columns[sourceIndex[c]];
@@ -122,12 +124,20 @@ int copyTable(LegacySource& source, const LegacyTable& from, Database& db, const
             }
             QString failure;
             {
-                ErrorTrap trap([&failure](const DbError& e) { failure = e.description; });
+                // A row the new file refuses is skipped; a file that takes no more rows (full,
+                // read-only, locked) ends the import.
+                ErrorTrap trap([&failure](const DbError& e) {
+                    if (e.number == ErrFileIo || e.number == ErrReadOnly ||
+                        e.number == ErrLockedByUser || e.number == ErrRecordLocked)
+                        recordOperationFailure(e);
+                    else
+                        failure = e.description;
+                });
                 inserter.insert(values);
             }
-            if (failure.isEmpty())
+            if (failure.isEmpty() && !operationFailed())
                 ++written;
-            else
+            else if (!failure.isEmpty())
                 skip(rowNumber, failure);
         },
         [&](int number, const QString& why) {
@@ -213,22 +223,23 @@ bool convertLegacyFile(LegacySource& source, LegacyFileKind kind, const QString&
                 failure = e.description;
         });
         Database db = Database::create(newPath);
+        // The schema and every row are one operation: the new file holds all of it or, as
+        // it is removed below, nothing is left of it.
         if (failure.isEmpty())
-            db.executeScript(schemaScript(kind) + withoutMissingUpgradeColumns(tables));
-        Transaction transaction(db);
-        for (const QString& name : tablesOf(kind)) {
-            if (!failure.isEmpty())
-                break;
-            if (const LegacyTable* table = findTable(tables, name))
-                done.converted << ConversionSummary::Count{
-                    name, copyTable(source, *table, db, name, &done.skippedRows)};
-            else
-                done.createdEmpty << name;
-        }
-        if (failure.isEmpty() && kind == LegacyFileKind::TaskDatabase)
-            addMissingYear(db, done, yearIfMissing);
-        if (failure.isEmpty())
-            transaction.commit();
+            RunAllOrNothing(db, [&] {
+                db.executeScript(schemaScript(kind) + withoutMissingUpgradeColumns(tables));
+                for (const QString& name : tablesOf(kind)) {
+                    if (operationFailed())
+                        return;
+                    if (const LegacyTable* table = findTable(tables, name))
+                        done.converted << ConversionSummary::Count{
+                            name, copyTable(source, *table, db, name, &done.skippedRows)};
+                    else
+                        done.createdEmpty << name;
+                }
+                if (!operationFailed() && kind == LegacyFileKind::TaskDatabase)
+                    addMissingYear(db, done, yearIfMissing);
+            });
         db.close();
     }
     if (!failure.isEmpty()) {

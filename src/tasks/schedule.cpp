@@ -2,9 +2,9 @@
 
 #include "core/errortrap.h"
 #include "core/globals.h"
+#include "core/operation.h"
 #include "data/database.h"
 #include "data/schema.h"
-#include "data/transaction.h"
 #include "dialogs/datetext.h"
 
 namespace tavrel {
@@ -60,6 +60,30 @@ void removeOpenAssignment(const QString& task, const QDate& monday) {
     assign.close();
 }
 
+// The weeks of one task's schedule, against its stored rows `stored`.
+void saveWeeks(Recordset& stored, const QString& task, const QVariant& taskId,
+               const QList<WeekMark>& weeks, const QVariant& empId, const QDate& today) {
+    const QDate currentWeek = MondayOfWeek(today);
+    for (qsizetype position = 0; position < weeks.size() && !operationFailed(); ++position) {
+        const WeekMark& week = weeks.at(position);
+        const QDate monday = mondayOfWeekNumber(int(position) + 1);
+        stored.findFirst(QStringLiteral("weeid = ") + idText(week.weeid));
+        const bool isStored = !stored.noMatch();
+        if (week.marked && !isStored) {
+            stored.addNew();
+            stored.setValue(QStringLiteral("taskid"), taskId);
+            stored.setValue(QStringLiteral("weeid"), week.weeid);
+            SaveLoop(stored);
+            // A week that is already over gets no assignment.
+            if (monday.isValid() && monday >= currentWeek)
+                addAssignment(task, week.weeid, monday, empId);
+        } else if (!week.marked && isStored) {
+            DeleteLoop(stored);
+            removeOpenAssignment(task, monday);
+        }
+    }
+}
+
 } // namespace
 
 QSet<qint64> storedTaskWeeks(const QVariant& taskId) {
@@ -86,30 +110,10 @@ void saveWeekSchedule(const QVariant& taskId, const QList<WeekMark>& weeks, cons
         QStringLiteral("select * from taskweeks where taskid = ") + task, RecordsetType::Dynaset);
     if (!stored.isOpen())
         return;
-    // A week of the schedule is one row and perhaps an assignment: one commit for all.
-    Transaction step(dbMain);
-    const QDate currentWeek = MondayOfWeek(today);
-    for (qsizetype position = 0; position < weeks.size(); ++position) {
-        const WeekMark& week = weeks.at(position);
-        const QDate monday = mondayOfWeekNumber(int(position) + 1);
-        stored.findFirst(QStringLiteral("weeid = ") + idText(week.weeid));
-        const bool isStored = !stored.noMatch();
-        if (week.marked && !isStored) {
-            stored.addNew();
-            stored.setValue(QStringLiteral("taskid"), taskId);
-            stored.setValue(QStringLiteral("weeid"), week.weeid);
-            SaveLoop(stored);
-            // A week that is already over gets no assignment.
-            if (monday.isValid() && monday >= currentWeek)
-                addAssignment(task, week.weeid, monday, empId);
-        } else if (!week.marked && isStored) {
-            DeleteLoop(stored);
-            removeOpenAssignment(task, monday);
-        }
-    }
+    // A week of the schedule is one row and perhaps an assignment: written together or not
+    // at all, and as part of the task's save when that is running.
+    RunAllOrNothing(dbMain, [&] { saveWeeks(stored, task, taskId, weeks, empId, today); });
     stored.close();
-    if (step.isActive())
-        step.commit();
     FreeLocks();
 }
 

@@ -2,6 +2,7 @@
 
 #include "core/errortrap.h"
 #include "core/globals.h"
+#include "core/operation.h"
 #include "core/uiseam.h"
 #include "data/database.h"
 #include "data/schema.h"
@@ -635,11 +636,15 @@ void TaskEditor::SaveRecord() {
     rs.setValue(QStringLiteral("misc1"), txtMisc1->text());
     rs.setValue(QStringLiteral("purchdate"), dateOrEmpty(dcPurchDate));
     rs.setValue(QStringLiteral("wardate"), dateOrEmpty(dcWarDate));
-    // The weeks go first: a new task already has its number, and the weeks' assignments
-    // take the employee chosen above.
-    if (WeeksChanged)
-        saveTaskWeeks(rs.value(QStringLiteral("taskid")));
-    SaveLoop(rs);
+    // The task, its weeks and their assignments are one operation: a task is never kept
+    // with half its weeks, nor weeks without their task. The weeks go first: a new task
+    // already has its number, and the weeks' assignments take the employee chosen above.
+    RunAllOrNothing(dbMain, [&rs, this] {
+        if (WeeksChanged)
+            saveTaskWeeks(rs.value(QStringLiteral("taskid")));
+        if (!operationFailed())
+            SaveLoop(rs);
+    });
 }
 
 bool TaskEditor::ValidateRecord() {

@@ -1,6 +1,7 @@
 #include "assignments/codeeditor.h"
 #include "core/frmmain.h"
 #include "core/globals.h"
+#include "support/otherprogram.h"
 #include "support/scriptedui.h"
 #include "support/testenv.h"
 
@@ -230,6 +231,52 @@ private Q_SLOTS:
             QCOMPARE(ui.lastMessage().text, refusal);
         QCOMPARE(site.stored(countSql).toInt(), refusal.isEmpty() ? before - 1 : before);
         QCOMPARE(shown(window), after);
+    }
+
+    // The check that nothing uses a code and its delete are one operation: another
+    // program's lock at its start is waited for, a reader's lock that holds up its commit
+    // too, and a lock that stays ends the program (No to "Locked Record") with the code
+    // still there.
+    void lockedCodeDeleteIsAllOrNothing_data() {
+        QTest::addColumn<QString>("lockBefore");
+        QTest::addColumn<int>("releaseAfter");
+        for (const char* at : {"BEGIN IMMEDIATE", "DELETE", "COMMIT"}) {
+            QTest::addRow("%s, released", at) << at << 3;
+            QTest::addRow("%s, never released", at) << at << -1;
+        }
+    }
+    void lockedCodeDeleteIsAllOrNothing() {
+        QFETCH(QString, lockBefore);
+        QFETCH(int, releaseAfter);
+        ScriptedUi ui;
+        Site site;
+        CodeEditor* window = site.open(MenuLocations);
+        ui.answerInput(QStringLiteral("Roof")); // on no task and no assignment
+        QVERIFY(click(window, "cmdFind"));
+        ui.answer(MsgResult::Yes);
+        int ended = -1;
+        {
+            LockAtStatement lock(site.folder.dbPath(), lockBefore, releaseAfter);
+            if (releaseAfter >= 0) {
+                QVERIFY(click(window, "cmdDelete"));
+            } else {
+                try { // straight to the handler: the end must not cross Qt's event dispatch
+                    window->cmdDelete_Click();
+                } catch (const ProgramEnded& end) {
+                    ended = end.exitCode;
+                }
+            }
+            QVERIFY(lock.tookLock());
+            QCOMPARE(lock.tookWriteLock(), lockBefore == "BEGIN IMMEDIATE");
+        }
+        QStringList titles;
+        for (const ShownMessage& m : ui.messages)
+            titles << m.title;
+        QCOMPARE(titles.count(QStringLiteral("Locked Record")), releaseAfter < 0 ? 1 : 0);
+        QCOMPARE(ended, releaseAfter < 0 ? 1 : -1);
+        QCOMPARE(
+            site.stored(QStringLiteral("select count(*) from locations where locid = 3")).toInt(),
+            releaseAfter < 0 ? 1 : 0);
     }
 
     // Both boxes empty are refused with the list's message; one name, or a description,

@@ -2,7 +2,10 @@
 #include "core/frmmain.h"
 #include "core/globals.h"
 #include "core/startup.h"
+#include "core/uiseam.h"
+#include "data/database.h"
 #include "data/schema.h"
+#include "support/otherprogram.h"
 #include "support/scriptedui.h"
 #include "support/testenv.h"
 
@@ -66,6 +69,32 @@ QStringList assignmentsOf(const TempWorkFolder& folder, int year) {
         .split(QLatin1Char(';'), Qt::SkipEmptyParts);
 }
 
+// Two hundred tasks of ten weeks each: their assignments need pages the file does not have.
+const QString ManyTasksSql = QStringLiteral(R"(
+WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 200)
+INSERT INTO tasks (taskname, curyearonly) SELECT 'Task ' || i, 0 FROM n;
+WITH RECURSIVE w(k) AS (SELECT 1 UNION ALL SELECT k + 1 FROM w WHERE k < 10)
+INSERT INTO taskweeks (taskid, weeid) SELECT taskid, k * 5 FROM tasks, w;
+)");
+
+// Sets 2026's plan up for 2027 on dbMain with the assignments, as the user answering Yes;
+// returns the exit code when the program was ended, -1 otherwise.
+int setUpNextYear(ScriptedUi& ui) {
+    CurYear = 2026;
+    ui.answer(MsgResult::Yes);
+    int ended = -1;
+    try {
+        CreateYearAssignments(2027);
+    } catch (const ProgramEnded& end) {
+        ended = end.exitCode;
+    }
+    dbMain.close();
+    return ended;
+}
+
+// Where in the set-up's statements the other program takes its lock.
+enum class At { Begin, Second, Middle, Commit };
+
 } // namespace
 
 class TestYearGeneration : public QObject {
@@ -73,7 +102,10 @@ class TestYearGeneration : public QObject {
 private Q_SLOTS:
     void initTestCase() { useTestLocale(); }
     void init() { resetProgramState(); }
-    void cleanup() { startupSteps().createYearAssignments = nullptr; }
+    void cleanup() {
+        startupSteps().createYearAssignments = nullptr;
+        setConnectionHooks({});
+    }
 
     void weekCalendarOfEveryYear() {
         ScriptedUi ui;
@@ -189,6 +221,193 @@ private Q_SLOTS:
         }
         QDir::setCurrent(previous);
         QCOMPARE(assignmentsOf(folder, 2027).size(), 3);
+    }
+
+    // Another program takes a lock just before one statement of the set-up: at its start
+    // (the write lock) or later (a reader's lock, since the program holds the write lock
+    // from its first statement on, which holds up its commit). Retried, the set-up is
+    // written whole once the lock goes; a lock that stays brings the "Locked Record"
+    // question once, and No ends the program with nothing of the year written.
+    void lockedYearSetUpIsAllOrNothing_data() {
+        QTest::addColumn<int>("atValue");
+        QTest::addColumn<int>("failures"); // failed attempts before the lock goes; -1 never
+        QTest::addColumn<bool>("answerYes");
+        const std::pair<const char*, At> places[] = {{"begin", At::Begin},
+                                                     {"second", At::Second},
+                                                     {"middle", At::Middle},
+                                                     {"commit", At::Commit}};
+        for (const auto& [name, at] : places) {
+            QTest::addRow("%s, released after 3 retries", name) << int(at) << 3 << false;
+            QTest::addRow("%s, released after the question", name) << int(at) << 120 << true;
+            QTest::addRow("%s, never released", name) << int(at) << -1 << false;
+        }
+    }
+    void lockedYearSetUpIsAllOrNothing() {
+        QFETCH(int, atValue);
+        const At at = At(atValue);
+        QFETCH(int, failures);
+        QFETCH(bool, answerYes);
+        ScriptedUi ui;
+        // The whole set-up without a lock: what it writes and how many statements it runs.
+        TempWorkFolder unlocked(2026, PlanSql, false);
+        int total = 0;
+        {
+            dbMain = Database::open(unlocked.dbPath());
+            LockAtStatement count(unlocked.dbPath(), 0);
+            QCOMPARE(setUpNextYear(ui), -1);
+            total = count.statements();
+            QVERIFY(count.statementTexts().first().startsWith(QStringLiteral("BEGIN IMMEDIATE")));
+            QCOMPARE(count.statementTexts().last(), QStringLiteral("COMMIT"));
+        }
+        const QString written = OtherProgram(unlocked.dbPath()).contents();
+        QCOMPARE(assignmentsOf(unlocked, 2027).size(), 3);
+
+        const int lockAt = at == At::Begin    ? 1
+                           : at == At::Second ? 2
+                           : at == At::Middle ? total / 2
+                                              : total;
+        // The attempts that fail are those of the start (a write lock) or of the commit (a
+        // reader's lock, which the statements between do not mind).
+        const int releaseAfter =
+            failures < 0 ? -1 : (lockAt == 1 ? 0 : total - lockAt) + failures - 1;
+        TempWorkFolder folder(2026, PlanSql, false);
+        const QString before = OtherProgram(folder.dbPath()).contents();
+        QVERIFY(before != written);
+        ui.clearRecord();
+        if (answerYes)
+            ui.msgAnswers.append(MsgResult::Yes); // after the Yes to the assignments
+        int ended = 0;
+        int statements = 0;
+        {
+            dbMain = Database::open(folder.dbPath());
+            LockAtStatement lock(folder.dbPath(), lockAt, releaseAfter);
+            ended = setUpNextYear(ui);
+            QVERIFY(lock.tookLock());
+            QCOMPARE(lock.tookWriteLock(), at == At::Begin);
+            statements = lock.statements();
+        }
+        const QString after = OtherProgram(folder.dbPath()).contents();
+        const QStringList titles = [&] {
+            QStringList t;
+            for (const ShownMessage& m : ui.messages)
+                t << m.title;
+            return t;
+        }();
+        if (releaseAfter >= 0) {
+            // The same statements as without the lock, and the failed attempts again.
+            QCOMPARE(statements, total + failures);
+            QCOMPARE(ended, -1);
+            QCOMPARE(after, written);
+            QCOMPARE(CurYear, qint16(2027));
+            QStringList expected{CreateTitle};
+            if (answerYes)
+                expected << QStringLiteral("Locked Record");
+            QCOMPARE(titles, expected);
+        } else {
+            QCOMPARE(ended, 1);
+            QCOMPARE(after, before);
+            QCOMPARE(titles, (QStringList{CreateTitle, QStringLiteral("Locked Record")}));
+            QCOMPARE(ui.messages[1].text,
+                     QStringLiteral("Could not update locked record.  Do you wish to try again?"));
+            QVERIFY(ui.messages[1].details.contains(folder.dbPath()));
+            QVERIFY(ui.messages[1].details.contains(QStringLiteral("locked by another program")));
+        }
+    }
+
+    // A file that takes no change (read-only, or a full disk) fails the set-up at its first
+    // write: nothing of it is kept, in the file or in memory, and the user gets one message
+    // that names the file, the cause and what to do, with the statement only in its details.
+    // Without a window the same message stays within the console's line length.
+    void failedYearSetUpGivesOneMessage_data() {
+        QTest::addColumn<bool>("readOnly");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("engine");
+        QTest::newRow("read-only file")
+            << true
+            << "3027  The database %1 cannot be changed: the file is read-only. Nothing of this "
+               "change was saved. Make the file writable for you (or ask whoever looks after "
+               "it), then try again."
+            << "attempt to write a readonly database";
+        QTest::newRow("disk full")
+            << false
+            << "75  The database %1 could not be written: the disk is full. Nothing of this "
+               "change was saved. Make room on the disk, then try again."
+            << "database or disk is full";
+    }
+    void failedYearSetUpGivesOneMessage() {
+        QFETCH(bool, readOnly);
+        QFETCH(QString, text);
+        QFETCH(QString, engine);
+        ScriptedUi ui;
+        TempWorkFolder folder(2026, PlanSql + ManyTasksSql, false);
+        const QString before = OtherProgram(folder.dbPath()).contents();
+        CurYear = 2026;
+        const auto weekDatesBefore = WeekDates;
+        ConnectionHooks hooks;
+        hooks.path = folder.dbPath();
+        hooks.readOnly = readOnly;
+        hooks.maxPageCount = readOnly ? 0 : 1; // no page beyond those it has
+        setConnectionHooks(hooks);
+        dbMain = Database::open(folder.dbPath());
+        QCOMPARE(setUpNextYear(ui), -1);
+        setConnectionHooks({});
+
+        QCOMPARE(OtherProgram(folder.dbPath()).contents(), before);
+        QCOMPARE(CurYear, qint16(2026));
+        QVERIFY(WeekDates == weekDatesBefore);
+        QCOMPARE(ui.messages.size(), 2);
+        QCOMPARE(ui.messages[0].title, CreateTitle);
+        const ShownMessage& shown = ui.messages[1];
+        QCOMPARE(shown.text, text.arg(QDir::toNativeSeparators(folder.dbPath())));
+        QCOMPARE(shown.buttons, MsgButtons::Ok);
+        QVERIFY2(shown.details.startsWith(engine), qPrintable(shown.details));
+        QVERIFY(shown.details.contains(QStringLiteral("\nIn: ")));
+
+        const QString console = consoleMessage(AppTitle, shown.text, {}, shown.details);
+        for (const QString& line : console.split(QLatin1Char('\n')))
+            QVERIFY2(line.size() <= ConsoleLineLimit, qPrintable(line));
+        QVERIFY(console.contains(QStringLiteral("\n  Details: ") + engine));
+        QVERIFY(console.contains(QStringLiteral("the file is read-only")) ||
+                console.contains(QStringLiteral("the disk is full")));
+    }
+
+    // Start-up on a read-only file of an older layout in a new year: the upgrade, the index
+    // and the year's set-up all fail for the same cause, and the user hears of it once.
+    void startUpOnAReadOnlyFileSaysSoOnce() {
+        ScriptedUi ui;
+        ui.setToday(QDate(2027, 1, 11));
+        TempWorkFolder folder(2026,
+                              PlanSql +
+                                  "UPDATE settings SET CurYear = 2026; DROP INDEX assign_taskid; "
+                                  "ALTER TABLE tasks DROP COLUMN curyearonly;",
+                              false);
+        const QString before = OtherProgram(folder.dbPath()).contents();
+        ConnectionHooks hooks;
+        hooks.path = folder.dbPath();
+        hooks.readOnly = true;
+        setConnectionHooks(hooks);
+        const QString previous = QDir::currentPath();
+        QDir::setCurrent(folder.path());
+        startupSteps().createYearAssignments = CreateYearAssignments;
+        ui.answer(MsgResult::Yes);
+        ui.answer(MsgResult::Yes);
+        {
+            frmMain w;
+            w.Form_Load();
+            w.Form_Unload();
+        }
+        QDir::setCurrent(previous);
+        setConnectionHooks({});
+        QStringList titles;
+        for (const ShownMessage& m : ui.messages)
+            titles << m.title;
+        QCOMPARE(titles, (QStringList{AppTitle, QStringLiteral("Reset Year"), CreateTitle}));
+        QVERIFY2(
+            ui.messages[0].text.startsWith(
+                QStringLiteral("3027  The database %1 cannot be changed: the file is read-only.")
+                    .arg(QDir::toNativeSeparators(folder.dbPath()))),
+            qPrintable(ui.messages[0].text));
+        QCOMPARE(OtherProgram(folder.dbPath()).contents(), before);
     }
 
     // Older files looked assignments up by task and week only; the upgrade adds the date.

@@ -7,6 +7,7 @@
 #include "legacy/converter.h"
 #include "legacy/importer.h"
 #include "legacy/mdbreader.h"
+#include "support/otherprogram.h"
 #include "support/scriptedui.h"
 #include "support/testenv.h"
 
@@ -16,6 +17,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <optional>
 
 using namespace tavrel;
 using namespace tavrel::test;
@@ -361,6 +364,73 @@ private Q_SLOTS:
         added.cancelUpdate();
         added.close();
         dbMain.close();
+    }
+
+    // The new file's schema and rows are one operation: another program's lock on it is
+    // waited for wherever it comes (at the start a write lock, later a reader's that holds
+    // up the commit), one that stays ends the program (No to "Locked Record") with nothing
+    // in the file, and a full disk fails the conversion with one error and no file left.
+    void conversionIsAllOrNothing_data() {
+        QTest::addColumn<QString>("lockBefore"); // empty: the disk is full
+        QTest::addColumn<int>("releaseAfter");
+        for (const char* at : {"BEGIN IMMEDIATE", "INSERT", "COMMIT"})
+            QTest::addRow("%s, released", at) << at << 3;
+        QTest::addRow("COMMIT, never released") << "COMMIT" << -1;
+        QTest::addRow("disk full") << QString() << 0;
+    }
+    void conversionIsAllOrNothing() {
+        QFETCH(QString, lockBefore);
+        QFETCH(int, releaseAfter);
+        ScriptedUi ui;
+        QTemporaryDir dir;
+        const QString path = dir.filePath("tavrel.mdb");
+        ConversionSummary summary;
+        QString error;
+        bool converted = false;
+        int ended = -1;
+        {
+            std::optional<LockAtStatement> lock;
+            if (lockBefore.isEmpty()) {
+                ConnectionHooks hooks;
+                hooks.path = path;
+                hooks.maxPageCount = 1;
+                setConnectionHooks(hooks);
+            } else {
+                // Creating the file writes its header in a transaction of its own first.
+                const int occurrence = lockBefore == "INSERT" ? 1 : 2;
+                lock.emplace(path, lockBefore, releaseAfter, occurrence);
+            }
+            try {
+                converted = convertLegacyFile(*programTables(false), LegacyFileKind::TaskDatabase,
+                                              path, 2005, &summary, &error);
+            } catch (const ProgramEnded& end) {
+                ended = end.exitCode;
+            }
+            if (lock)
+                QVERIFY(lock->tookLock());
+            setConnectionHooks({});
+        }
+        if (lockBefore.isEmpty()) {
+            QVERIFY(!converted);
+            QCOMPARE(error, QStringLiteral("The database %1 could not be written: the disk is "
+                                           "full. Nothing of this change was saved. Make room on "
+                                           "the disk, then try again.")
+                                .arg(QDir::toNativeSeparators(path)));
+            QVERIFY(!QFile::exists(path));
+            QVERIFY(ui.messages.isEmpty());
+        } else if (releaseAfter < 0) {
+            QCOMPARE(ended, 1);
+            QCOMPARE(ui.messageTexts(),
+                     QStringList{"Could not update locked record.  Do you wish to try again?"});
+            OtherProgram other(path);
+            QCOMPARE(other.contents(), QString()); // not even a table
+        } else {
+            QVERIFY2(converted, qPrintable(error));
+            QVERIFY(ui.messages.isEmpty());
+            QVERIFY(summary.text().startsWith("  tasks: 3 rows\n  assign: 3 rows\n"));
+            OtherProgram other(path);
+            QVERIFY(other.contents().contains(QString::fromUtf8("Boiler Ä")));
+        }
     }
 
     // Start-up on the earlier program's tavrel.mdb: the question, and what each answer does

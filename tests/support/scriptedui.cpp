@@ -48,8 +48,8 @@ void ScriptedUi::clearRecord() {
 }
 
 MsgResult ScriptedUi::msgBox(const QString& text, MsgButtons buttons, MsgIcon icon,
-                             const QString& title) {
-    messages.append({text, title.isEmpty() ? AppTitle : title, buttons, icon});
+                             const QString& title, const QString& details) {
+    messages.append({text, title.isEmpty() ? AppTitle : title, buttons, icon, details});
     if (onQuestion && buttons != MsgButtons::Ok)
         return onQuestion();
     if (!msgAnswers.isEmpty())

@@ -21,6 +21,7 @@ struct ShownMessage {
     QString title; // the title shown: AppTitle when the caller gave none
     MsgButtons buttons = MsgButtons::Ok;
     MsgIcon icon = MsgIcon::None;
+    QString details;
 };
 
 // One progress window as the program opened it, with every value it was given.
@@ -86,8 +87,8 @@ public:
     void clearRecord();
 
     // --- Ui
-    MsgResult msgBox(const QString& text, MsgButtons buttons, MsgIcon icon,
-                     const QString& title) override;
+    MsgResult msgBox(const QString& text, MsgButtons buttons, MsgIcon icon, const QString& title,
+                     const QString& details) override;
     std::optional<QString> inputBox(const QString& prompt, const QString& title,
                                     const QString& defaultText) override;
     std::optional<QString> openFileName(QWidget* parent, const QString& title,

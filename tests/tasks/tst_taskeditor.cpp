@@ -5,6 +5,7 @@
 #include "data/demodata.h"
 #include "dialogs/datefield.h"
 #include "dialogs/datetext.h"
+#include "support/otherprogram.h"
 #include "support/scriptedui.h"
 #include "support/testenv.h"
 #include "taskeditorfixture.h"
@@ -466,6 +467,84 @@ private Q_SLOTS:
         QCOMPARE(markedWeeks(f.weekList()), (QList<int>{3, 4}));
         // The original keeps its weeks.
         QCOMPARE(f.storedWeeks(1), (QList<int>{3, 4, 30}));
+    }
+
+    // Another program takes a lock at the start of a task's save with new weeks, of a clone
+    // or of a delete with the task's assignments, or later (a reader's lock, which holds up
+    // the commit). Retried, the operation is written whole once the lock goes; a lock that
+    // stays brings the "Locked Record" question once, and No ends the program with nothing
+    // of the operation written.
+    void lockedTaskOperationsAreAllOrNothing_data() {
+        QTest::addColumn<QString>("operation");
+        QTest::addColumn<QString>("lockBefore");
+        QTest::addColumn<int>("releaseAfter");
+        for (const char* operation : {"save", "clone", "delete"})
+            for (const char* at : {"BEGIN IMMEDIATE", "first write", "COMMIT"}) {
+                QTest::addRow("%s, %s, released", operation, at) << operation << at << 3;
+                QTest::addRow("%s, %s, never released", operation, at) << operation << at << -1;
+            }
+    }
+    void lockedTaskOperationsAreAllOrNothing() {
+        QFETCH(QString, operation);
+        QFETCH(QString, lockBefore);
+        QFETCH(int, releaseAfter);
+        if (lockBefore == "first write") // a row saved, or the task's assignments deleted
+            lockBefore = operation == "delete" ? "DELETE" : "SAVEPOINT";
+        scripted->setToday(QDate(2005, 7, 4));
+        Fixture f;
+        if (operation == "save") {
+            clickWeek(f.weekList(), 27);
+            clickWeek(f.weekList(), 30);
+        } else if (operation == "delete") {
+            scripted->answer(MsgResult::Yes);
+        }
+        const QString before = OtherProgram(f.folder.dbPath()).contents();
+        int ended = -1;
+        {
+            LockAtStatement lock(f.folder.dbPath(), lockBefore, releaseAfter);
+            if (releaseAfter >= 0) {
+                QVERIFY(f.click(operation == "save"    ? "cmdUpdate"
+                                : operation == "clone" ? "cmdClone"
+                                                       : "cmdDelete"));
+            } else {
+                // Straight to the handler: the end of the program must not cross Qt's
+                // event dispatch.
+                try {
+                    if (operation == "save")
+                        f.editor->cmdUpdate_Click();
+                    else if (operation == "clone")
+                        f.editor->cmdClone_Click();
+                    else
+                        f.editor->cmdDelete_Click();
+                } catch (const ProgramEnded& end) {
+                    ended = end.exitCode;
+                }
+            }
+            QVERIFY(lock.tookLock());
+            QCOMPARE(lock.tookWriteLock(), lockBefore == "BEGIN IMMEDIATE");
+        }
+        QStringList titles;
+        for (const ShownMessage& m : scripted->messages)
+            titles << m.title;
+        titles.removeAll(QStringLiteral("Delete Task"));
+        if (releaseAfter < 0) {
+            QCOMPARE(ended, 1);
+            QCOMPARE(titles, QStringList{QStringLiteral("Locked Record")});
+            QCOMPARE(OtherProgram(f.folder.dbPath()).contents(), before);
+            return;
+        }
+        QCOMPARE(titles, QStringList());
+        const auto count = [&f](const char* sql) { return f.stored(QLatin1String(sql)).toInt(); };
+        if (operation == "save") {
+            QCOMPARE(f.storedWeeks(1), (QList<int>{3, 4, 27, 30}));
+            QCOMPARE(count("select count(*) from assign where taskid = 1"), 4);
+        } else if (operation == "clone") {
+            QCOMPARE(f.taskCount(), 4);
+            QCOMPARE(f.storedWeeks(4), (QList<int>{3, 4}));
+        } else {
+            QCOMPARE(f.taskCount(), 2);
+            QCOMPARE(count("select count(*) from assign where taskid = 1"), 0);
+        }
     }
 
     void comboKeysClearTheSelection_data() {
