@@ -14,6 +14,7 @@
 #include <QAction>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
@@ -349,6 +350,75 @@ private Q_SLOTS:
                  QStringList{"Could not update locked record.  Do you wish to try again?"});
         QCOMPARE(RetryCount, qint16(100));
         dbMain.close();
+    }
+
+    // The window in a folder without tavrel.mdb, or with one of no bytes: the file is named,
+    // then a new one is offered. No ends the program with the folder as it was and no
+    // question about the year; Yes puts a new database in its place and start-up goes on.
+    void newDatabaseOffer_data() {
+        QTest::addColumn<bool>("emptyFile");
+        QTest::addColumn<bool>("yes");
+        QTest::newRow("missing, No") << false << false;
+        QTest::newRow("missing, Yes") << false << true;
+        QTest::newRow("empty, No") << true << false;
+        QTest::newRow("empty, Yes") << true << true;
+    }
+    void newDatabaseOffer() {
+        QFETCH(bool, emptyFile);
+        QFETCH(bool, yes);
+        ScriptedUi ui;
+        ui.setToday(QDate(2005, 7, 4));
+        QTemporaryDir dir;
+        const QString db = dir.filePath("tavrel.mdb");
+        if (emptyFile) {
+            QFile empty(db);
+            QVERIFY(empty.open(QIODevice::WriteOnly));
+        }
+        InFolder in(dir.path());
+        QStringList years;
+        startupSteps().createYearAssignments = [&years](qint16 year) {
+            years << QString::number(year);
+        };
+        ui.answer(MsgResult::Ok); // the missing file
+        ui.answer(yes ? MsgResult::Yes : MsgResult::No);
+        QStringList calls;
+        frmMain w;
+        w.setEditor(std::make_unique<RecordingEditor>(&calls));
+        bool ended = false;
+        try {
+            w.Form_Load();
+        } catch (const ProgramEnded& end) {
+            ended = true;
+            QCOMPARE(end.exitCode, 0);
+        }
+        const QString folder = QDir::toNativeSeparators(QDir(dir.path()).absolutePath());
+        const QString shownDb = QDir::toNativeSeparators(QFileInfo(db).absoluteFilePath());
+        const QStringList said = {
+            emptyFile
+                ? QString::number(ErrFileNotFound) + "  The file '" + shownDb +
+                      "' is empty: it holds no database."
+                : QString::number(ErrFileNotFound) + "  Could not find file '" + shownDb + "'.",
+            emptyFile ? "The tavrel.mdb in " + folder +
+                            " is empty. Do you want to create a new, empty database in its place?"
+                      : "There is no tavrel.mdb in " + folder +
+                            ". Do you want to create a new, empty database in this folder?"};
+        QCOMPARE(ui.messageTexts(), said);
+        QCOMPARE(ui.lastMessage().title, QStringLiteral("New Database"));
+        QCOMPARE(ended, !yes);
+        QCOMPARE(years, QStringList{}); // the new file is of this year: nothing to ask
+        if (!yes) {
+            // Nothing was written: the folder holds what it held.
+            QCOMPARE(QDir(dir.path()).entryList(QDir::Files),
+                     emptyFile ? QStringList{"tavrel.mdb"} : QStringList{});
+            QCOMPARE(QFileInfo(db).size(), 0);
+            QCOMPARE(calls, QStringList{});
+            dbMain.close();
+            return;
+        }
+        QVERIFY(dbMain.isOpen());
+        QCOMPARE(CurYear, qint16(2005));
+        QVERIFY(QFile::exists(dir.filePath("rptspec.mdb")));
+        w.Form_Unload();
     }
 
     // Declining the new year keeps the stored one; the generation a Yes runs is tested
