@@ -16,7 +16,6 @@ class HeadlessUi final : public Ui {
 public:
     MsgResult msgBox(const QString& text, MsgButtons buttons, MsgIcon,
                      const QString& title) override {
-        const QString shownTitle = title.isEmpty() ? AppTitle : title;
         MsgResult answer = MsgResult::Ok;
         switch (buttons) {
         case MsgButtons::Ok:
@@ -29,7 +28,11 @@ public:
             answer = MsgResult::No;
             break;
         }
-        QString line = shownTitle + QStringLiteral(": ") + text;
+        // A box with a title of its own names it after the prefix every message has.
+        QString line = QLatin1String(MessagePrefix);
+        if (!title.isEmpty() && title != AppTitle)
+            line += title + QStringLiteral(": ");
+        line += text;
         if (buttons != MsgButtons::Ok)
             line += answer == MsgResult::No ? QStringLiteral(" [No: running without a window]")
                                             : QStringLiteral(" [Cancel: running without a window]");

@@ -91,5 +91,8 @@ void setUi(Ui* ui);
 
 // The application's title, shown by message boxes that have none of their own.
 inline const QString AppTitle = QStringLiteral("Tavrel");
+// What every line the program writes to standard error starts with, so that a scheduled
+// job's mail or a log can be searched for the program's own messages.
+inline constexpr char MessagePrefix[] = "Tavrel: ";
 
 } // namespace tavrel
