@@ -21,6 +21,8 @@
 #include <QMenuBar>
 #include <QTest>
 
+#include <sys/stat.h>
+
 using namespace tavrel;
 using namespace tavrel::test;
 
@@ -418,6 +420,49 @@ private Q_SLOTS:
         QVERIFY(dbMain.isOpen());
         QCOMPARE(CurYear, qint16(2005));
         QVERIFY(QFile::exists(dir.filePath("rptspec.mdb")));
+        w.Form_Unload();
+    }
+
+    // The window on a folder whose tavrel.mdb is a pipe, a folder or a device: said as such
+    // at once, never waited on, no new database offered in its place, no year question.
+    void specialDatabaseFileIsRefused_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("pipe") << "pipe"
+                              << "is not a database file but a device or a pipe.";
+        QTest::newRow("device") << "device"
+                                << "is not a database file but a device or a pipe.";
+        QTest::newRow("folder") << "folder"
+                                << "is a folder, not a database file.";
+    }
+    void specialDatabaseFileIsRefused() {
+        QFETCH(QString, kind);
+        QFETCH(QString, said);
+        ScriptedUi ui;
+        ui.setToday(QDate(2005, 7, 4));
+        QTemporaryDir dir;
+        const QString db = dir.filePath("tavrel.mdb");
+        if (kind == "pipe")
+            QCOMPARE(::mkfifo(QFile::encodeName(db).constData(), 0600), 0);
+        else if (kind == "device")
+            QVERIFY(QFile::link("/dev/null", db));
+        else
+            QVERIFY(QDir().mkdir(db));
+        InFolder in(dir.path());
+        startupSteps().createYearAssignments = [](qint16) { QFAIL("no year without a database"); };
+        frmMain w;
+        w.Form_Load();
+        QVERIFY(!ui.messages.isEmpty());
+        QCOMPARE(ui.messages[0].text, QString::number(ErrFileIo) + "  '" +
+                                          QFileInfo(db).absoluteFilePath() + "' " + said);
+        for (const auto& message : ui.messages) {
+            QVERIFY(message.title != QStringLiteral("New Database"));
+            QVERIFY2(message.title != QStringLiteral("Reset Year"),
+                     qPrintable(ui.messageTexts().join("\n")));
+        }
+        QVERIFY(!dbMain.isOpen());
+        QCOMPARE(QFileInfo(db).isDir(), kind == "folder");
+        QCOMPARE(QFileInfo(db).isSymLink(), kind == "device");
         w.Form_Unload();
     }
 
