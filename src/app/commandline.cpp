@@ -3,6 +3,7 @@
 #include "assignments/yeargen.h"
 #include "reports/standardreports.h"
 
+#include <algorithm>
 #include <optional>
 
 namespace tavrel::app {
@@ -35,8 +36,17 @@ QString reportOptionsError(const CommandLine& line, bool fromGiven, bool toGiven
     if (!tavrel::standardReportNames().contains(line.report))
         return QStringLiteral("there is no report %1; the reports are %2")
             .arg(line.report, tavrel::standardReportNames().join(QLatin1String(", ")));
-    if (tavrel::standardReportIsDated(line.report) && (!fromGiven || !toGiven))
+    const bool dated = tavrel::standardReportIsDated(line.report);
+    if (dated && (!fromGiven || !toGiven))
         return QStringLiteral("the report %1 needs --from and --to").arg(line.report);
+    // Dates the report would not use must not pass for a choice that was honoured.
+    if (!dated && (fromGiven || toGiven))
+        return QStringLiteral("the report %1 takes no --from or --to: it reports what is due "
+                              "by today")
+            .arg(line.report);
+    if (dated && line.from > line.to)
+        return QStringLiteral("--from %1 is after --to %2")
+            .arg(line.from.toString(Qt::ISODate), line.to.toString(Qt::ISODate));
     if (line.output.isEmpty())
         return QStringLiteral("--report needs -o FILE");
     if (!isPdfName(line.output) && !isTextName(line.output))
@@ -76,6 +86,9 @@ bool isQtOption(const QString& arg, bool* takesValue) {
 
 CommandLine parseCommandLine(const QStringList& args) {
     CommandLine line;
+    // Every option at most once: a second value would silently replace the first.
+    QStringList seen;
+    bool optionsEnded = false;
     bool monthly = false;
     bool init = false;
     bool help = false;
@@ -95,6 +108,24 @@ CommandLine parseCommandLine(const QStringList& args) {
     for (qsizetype i = 1; i < args.size(); ++i) {
         const QString& a = args[i];
         bool takesValue = false;
+        if (!optionsEnded && a == QLatin1String("--")) {
+            optionsEnded = true;
+            continue;
+        }
+        if (optionsEnded || !a.startsWith(QLatin1Char('-'))) {
+            if (!line.folder.isEmpty()) {
+                line.error = QStringLiteral("unexpected argument %1").arg(a);
+                return line;
+            }
+            line.folder = a;
+            continue;
+        }
+        const QString name = a == QLatin1String("-h") ? QStringLiteral("--help") : a;
+        if (seen.contains(name)) {
+            line.error = QStringLiteral("%1 is given more than once").arg(a);
+            return line;
+        }
+        seen << name;
         if (a == QLatin1String("-m")) {
             monthly = true;
         } else if (a == QLatin1String("--init")) {
@@ -106,8 +137,14 @@ CommandLine parseCommandLine(const QStringList& args) {
                 line.error = QStringLiteral("--set-year needs a year");
                 return line;
             }
+            // Digits only: toInt() would also take blanks around them, or a sign.
+            const QString& text = args[i];
+            const bool digits =
+                !text.isEmpty() && std::all_of(text.cbegin(), text.cend(), [](QChar c) {
+                    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+                });
             bool number = false;
-            line.year = args[i].toInt(&number);
+            line.year = digits ? text.toInt(&number) : 0;
             if (!number || !tavrel::isPlannableYear(line.year)) {
                 line.error = QStringLiteral("the year %1 is not a year from %2 to %3")
                                  .arg(args[i])
@@ -161,12 +198,8 @@ CommandLine parseCommandLine(const QStringList& args) {
                 line.error = QStringLiteral("the option %1 needs a value").arg(a);
                 return line;
             }
-        } else if (!a.startsWith(QLatin1Char('-')) && line.folder.isEmpty()) {
-            line.folder = a;
         } else {
-            line.error = a.startsWith(QLatin1Char('-'))
-                             ? QStringLiteral("unknown option %1").arg(a)
-                             : QStringLiteral("unexpected argument %1").arg(a);
+            line.error = QStringLiteral("unknown option %1").arg(a);
             return line;
         }
     }
@@ -220,7 +253,7 @@ CommandLine parseCommandLine(const QStringList& args) {
 }
 
 void printUsage(std::FILE* to) {
-    std::fputs("Usage: tavrel [FOLDER]\n"
+    std::fputs("Usage: tavrel [--] [FOLDER]\n"
                "       tavrel -m [-o FILE.pdf]\n"
                "       tavrel --init [--demo]\n"
                "       tavrel --set-year YEAR [--no-assignments]\n"
@@ -231,6 +264,9 @@ void printUsage(std::FILE* to) {
                "\n"
                "Without options Tavrel opens tavrel.mdb in the current folder (in FOLDER when\n"
                "one is named); started from the desktop menu it asks which folder to work in.\n"
+               "Where there is no tavrel.mdb, or an empty one, it offers to create a new one;\n"
+               "No ends the program.\n"
+               "  --              end of the options: what follows is the FOLDER\n"
                "  -m              print this month's work orders and end (into a PDF in this\n"
                "                  folder when no printer is configured)\n"
                "  -m -o FILE.pdf  write this month's work orders to FILE.pdf instead\n"
@@ -241,20 +277,26 @@ void printUsage(std::FILE* to) {
                "  --no-assignments  with --set-year: move the week dates and the year only\n"
                "  --report NAME   write a standard report to FILE: .txt for its text file,\n"
                "                  .pdf for the document; NAME is completed, expenses, master,\n"
-               "                  overdue or assignments. --from and --to give its dates\n"
-               "                  (overdue needs none: it reports what is overdue today)\n"
+               "                  overdue or assignments. --from and --to give its dates,\n"
+               "                  --from not after --to (overdue takes none: it reports\n"
+               "                  what is overdue today)\n"
                "  --custom FILE.rpt -o FILE\n"
                "                  run a saved custom report into FILE: tab-separated text (.txt),\n"
                "                  an HTML table (.htm) or a PDF document (.pdf)\n"
                "  --import OLD.mdb [--catalogue OLD-RPTSPEC.mdb]\n"
                "                  convert the earlier program's files into a new tavrel.mdb\n"
-               "                  (and rptspec.mdb) here; the old files are only read\n"
+               "                  (and rptspec.mdb) here; the old files are only read,\n"
+               "                  never changed or removed\n"
                "  --help, -h      show this text\n"
                "\n"
-               "Every command but the window needs no display. Exit status: 0 done, 1 an error\n"
-               "(shown on standard error), 2 a wrong command line. A command that found\n"
-               "tavrel.mdb or rptspec.mdb damaged repairs it, does its work on the repaired\n"
-               "file and still ends with 1, so that a scheduled job's owner hears of it.\n",
+               "Each option is given at most once. Every command but the window needs no\n"
+               "display; its messages go to standard error, each starting with \"Tavrel: \".\n"
+               "A file the program names itself (workorders-YYYY-MM.pdf) is always new: an\n"
+               "existing file or link of that name is left alone and the next name taken.\n"
+               "Exit status: 0 done, 1 an error (shown on standard error), 2 a wrong command\n"
+               "line. A command that found tavrel.mdb or rptspec.mdb damaged repairs it, does\n"
+               "its work on the repaired file and still ends with 1, so that a scheduled job's\n"
+               "owner hears of it.\n",
                to);
 }
 

@@ -28,7 +28,7 @@ namespace {
 int runInit(bool demo) {
     QString error;
     if (!tavrel::initWorkFolder(QDir::currentPath(), demo, tavrel::ui().today(), &error)) {
-        std::fprintf(stderr, "tavrel: %s\n", qPrintable(error));
+        std::fprintf(stderr, "%s%s\n", tavrel::MessagePrefix, qPrintable(error));
         return ExitFailed;
     }
     std::fprintf(stdout, "Created tavrel.mdb and rptspec.mdb in %s\n",
@@ -48,8 +48,8 @@ public:
                              const QString& title, const QString& details) override {
         if (title != QLatin1String("Create Task Assignments"))
             return console_.msgBox(text, buttons, icon, title, details);
-        std::fprintf(stderr, "%s: %s [%s]\n", qPrintable(title), qPrintable(text),
-                     create_ ? "Yes: --set-year" : "No: --no-assignments");
+        std::fprintf(stderr, "%s%s: %s [%s]\n", tavrel::MessagePrefix, qPrintable(title),
+                     qPrintable(text), create_ ? "Yes: --set-year" : "No: --no-assignments");
         return create_ ? tavrel::MsgResult::Yes : tavrel::MsgResult::No;
     }
     std::optional<QString> inputBox(const QString& prompt, const QString& title,
@@ -134,7 +134,7 @@ int runCustom(const QString& reportFile, const QString& outputFile) {
         if (read.outcome == tavrel::ReportFileRead::NotReadable)
             return ExitFailed;
         if (read.outcome != tavrel::ReportFileRead::Read) {
-            std::fprintf(stderr, "tavrel: %s: %s\n", qPrintable(reportFile),
+            std::fprintf(stderr, "%s%s: %s\n", tavrel::MessagePrefix, qPrintable(reportFile),
                          qPrintable(tavrel::InvalidReportFileText));
             return ExitFailed;
         }
@@ -147,7 +147,7 @@ int runCustom(const QString& reportFile, const QString& outputFile) {
             report.destination == tavrel::ReportDestination::Document) {
             QString error;
             if (!tavrel::printToPdf(tavrel::reportDocument(), outputFile, &error)) {
-                std::fprintf(stderr, "tavrel: %s\n", qPrintable(error));
+                std::fprintf(stderr, "%s%s\n", tavrel::MessagePrefix, qPrintable(error));
                 run = tavrel::ReportRun::Failed;
             }
         }
@@ -181,7 +181,7 @@ int runReport(const CommandLine& line) {
                     QString error;
                     written = tavrel::printToPdf(tavrel::reportDocument(), path, &error);
                     if (!written)
-                        std::fprintf(stderr, "tavrel: %s\n", qPrintable(error));
+                        std::fprintf(stderr, "%s%s\n", tavrel::MessagePrefix, qPrintable(error));
                 } else if (result == tavrel::ReportRunResult::NoRows) {
                     // An older PDF of that name must not pass for this run's result.
                     QFile::remove(path);
@@ -201,7 +201,7 @@ int runImport(const QString& oldDatabase, const QString& oldCatalogue) {
     const tavrel::ImportOutcome outcome = tavrel::importEarlierFiles(
         oldDatabase, oldCatalogue, QDir::currentPath(), tavrel::ui().today().year());
     if (!outcome.converted) {
-        std::fprintf(stderr, "tavrel: %s\n", qPrintable(outcome.message));
+        std::fprintf(stderr, "%s%s\n", tavrel::MessagePrefix, qPrintable(outcome.message));
         return ExitFailed;
     }
     const int errorsBefore = tavrel::errorsShown();
@@ -215,6 +215,45 @@ int runImport(const QString& oldDatabase, const QString& oldCatalogue) {
     return tavrel::errorsShown() > errorsBefore ? ExitFailed : ExitOk;
 }
 
+// Why a file the command reads cannot be read, or nothing when it is a regular file.
+// Looked at before anything opens it: opening a pipe would wait for a writer for ever.
+QString unreadableInput(const QString& path) {
+    const QFileInfo info(path);
+    const QString shown = QDir::toNativeSeparators(path);
+    if (!info.exists())
+        return QStringLiteral("%1 does not exist.").arg(shown);
+    if (info.isDir())
+        return QStringLiteral("%1 is a folder, not a file.").arg(shown);
+    if (!info.isFile())
+        return QStringLiteral("%1 is not a file but a device or a pipe.").arg(shown);
+    return {};
+}
+
+// Why -o FILE must not be written, or nothing. A command writes over FILE only when it is
+// a regular file (or new), and never over a file it reads: the site's two databases and
+// the report file, whatever name or link leads to them.
+QString refusedOutput(const CommandLine& line) {
+    const QFileInfo output(QDir::current().absoluteFilePath(line.output));
+    const QString shown = QDir::toNativeSeparators(line.output);
+    if (!output.exists())
+        return {};
+    if (!output.isFile())
+        return QStringLiteral("-o %1 is not a file that can be written over: it is a %2.")
+            .arg(shown,
+                 output.isDir() ? QStringLiteral("folder") : QStringLiteral("device or a pipe"));
+    QStringList inputs = {QStringLiteral("tavrel.mdb"), QStringLiteral("rptspec.mdb")};
+    if (line.command == Command::Custom)
+        inputs << line.reportFile;
+    for (const QString& input : inputs) {
+        const QFileInfo read(QDir::current().absoluteFilePath(input));
+        if (read.exists() && read.canonicalFilePath() == output.canonicalFilePath())
+            return QStringLiteral("-o %1 is %2, which this command reads; it is not written "
+                                  "over.")
+                .arg(shown, QDir::toNativeSeparators(input));
+    }
+    return {};
+}
+
 } // namespace
 
 // The -m print: the month's work orders to the printer or a PDF, and on standard output
@@ -222,25 +261,10 @@ int runImport(const QString& oldDatabase, const QString& oldCatalogue) {
 void installMonthlyPrint(const QString& pdfPath) {
     tavrel::startupSteps().printMonthlyWorkOrders = [pdfPath] {
         const tavrel::MonthlyPrintResult result = tavrel::printMonthlyWorkOrders(pdfPath);
-        const QDate today = tavrel::ui().today();
-        const QString month =
-            tavrel::longMonthName(today.month()) + QLatin1Char(' ') + QString::number(today.year());
-        if (result.workOrders == 0) {
-            std::fprintf(stdout, "No work orders are due in %s: nothing was printed.\n",
-                         qPrintable(month));
-            return ExitOk;
-        }
-        if (!result.delivered)
+        if (result.workOrders > 0 && !result.delivered)
             return ExitFailed;
-        if (result.pdfPath.isEmpty())
-            std::fprintf(stdout, "Printed %d work orders due in %s.\n", result.workOrders,
-                         qPrintable(month));
-        else
-            std::fprintf(
-                stdout, "Wrote %d work orders due in %s to %s%s\n", result.workOrders,
-                qPrintable(month),
-                qPrintable(QDir::toNativeSeparators(QFileInfo(result.pdfPath).absoluteFilePath())),
-                pdfPath.isEmpty() ? " (no printer is configured)." : ".");
+        std::fprintf(stdout, "%s\n",
+                     qPrintable(tavrel::monthlyPrintSummary(result, !pdfPath.isEmpty())));
         return ExitOk;
     };
 }
@@ -280,6 +304,16 @@ int runWithoutWindow(const CommandLine& line, char* programName) {
     tavrel::startupSteps().convertEarlierDatabase = [] {
         return tavrel::convertEarlierDatabaseAtStartup(false);
     };
+    if (!line.output.isEmpty())
+        if (const QString why = refusedOutput(line); !why.isEmpty()) {
+            std::fprintf(stderr, "%s%s\n", tavrel::MessagePrefix, qPrintable(why));
+            return ExitFailed;
+        }
+    if (line.command == Command::Custom)
+        if (const QString why = unreadableInput(line.reportFile); !why.isEmpty()) {
+            std::fprintf(stderr, "%sThe report file %s\n", tavrel::MessagePrefix, qPrintable(why));
+            return ExitFailed;
+        }
     const auto run = [&line] {
         if (line.command == Command::Import)
             return runImport(line.importFile, line.catalogueFile);

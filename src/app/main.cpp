@@ -26,6 +26,7 @@
 #include <QIcon>
 
 #include <cstdio>
+#include <cstring>
 
 using namespace tavrel::app;
 
@@ -93,7 +94,7 @@ int main(int argc, char* argv[]) {
         args << QString::fromLocal8Bit(argv[i]);
     const CommandLine line = parseCommandLine(args);
     if (!line.error.isEmpty()) {
-        std::fprintf(stderr, "tavrel: %s\n\n", qPrintable(line.error));
+        std::fprintf(stderr, "%s%s\n\n", tavrel::MessagePrefix, qPrintable(line.error));
         printUsage(stderr);
         return ExitUsage;
     }
@@ -111,8 +112,15 @@ int main(int argc, char* argv[]) {
     case Command::Window:
         break;
     }
+    // What follows "--" is the folder, never an option for Qt's application object.
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--") == 0) {
+            argv[i] = nullptr;
+            argc = i;
+            break;
+        }
     if (!line.folder.isEmpty() && !QFileInfo(line.folder).isDir()) {
-        std::fprintf(stderr, "tavrel: there is no folder %s\n",
+        std::fprintf(stderr, "%sthere is no folder %s\n", tavrel::MessagePrefix,
                      qPrintable(QDir::toNativeSeparators(line.folder)));
         return ExitFailed;
     }

@@ -194,7 +194,8 @@ void frmMain::Form_Load() {
 
     // The year question needs the generation of assignments; without it nothing is asked.
     const int today = ui().today().year();
-    if (startupSteps().createYearAssignments &&
+    // Without a database there is no year to set up: why was said already.
+    if (startupSteps().createYearAssignments && dbMain.isOpen() &&
         settings.value(QStringLiteral("CurYear")).toInt() != today) {
         const MsgResult answer =
             ui().msgBox(QStringLiteral("Do you wish to setup the Tavrel program for ") +

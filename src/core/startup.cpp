@@ -9,6 +9,7 @@
 #include "dialogs/datetext.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 namespace tavrel {
@@ -17,20 +18,37 @@ namespace {
 
 constexpr int ReportDaysAhead = 7;
 
+// An empty tavrel.mdb (a file made by touch, or a copy that stopped before its first
+// byte) holds nothing to lose: it is met as a missing one.
+bool isEmptyFile(const QString& path) {
+    const QFileInfo info(path);
+    return info.isFile() && !info.isSymLink() && info.size() == 0;
+}
+
 // Asked right after the missing file was reported, for a new user who started the program
 // in an empty folder. Yes writes what `tavrel --init` writes (keeping a field catalogue
-// that is already there) and opens the new file, so start-up goes on as usual.
+// that is already there) and opens the new file, so start-up goes on as usual; No ends the
+// program.
 void offerNewDatabase() {
-    if (dbMain.isOpen() || QFileInfo::exists(DbPath))
+    const bool empty = isEmptyFile(DbPath);
+    if (dbMain.isOpen() || (fileNameTaken(DbPath) && !empty))
         return;
     const QString folder = QDir::toNativeSeparators(QDir(AppPath).absolutePath());
-    const MsgResult answer =
-        ui().msgBox(QStringLiteral("There is no tavrel.mdb in %1. Do you want to create a new, "
-                                   "empty database in this folder?")
-                        .arg(folder),
-                    MsgButtons::YesNo, MsgIcon::Question, QStringLiteral("New Database"));
-    if (answer != MsgResult::Yes)
+    const MsgResult answer = ui().msgBox(
+        (empty ? QStringLiteral("The tavrel.mdb in %1 is empty. Do you want to create a new, "
+                                "empty database in its place?")
+               : QStringLiteral("There is no tavrel.mdb in %1. Do you want to create a new, "
+                                "empty database in this folder?"))
+            .arg(folder),
+        MsgButtons::YesNo, MsgIcon::Question, QStringLiteral("New Database"));
+    // Without a database there is nothing the window could show or do.
+    if (answer != MsgResult::Yes) {
+        ui().endProgram(0);
         return;
+    }
+    // The user agreed: the empty file gives way to the new one, and only if it is still empty.
+    if (empty && isEmptyFile(DbPath))
+        QFile::remove(DbPath);
     if (!createWorkFiles(AppPath) && !QFileInfo::exists(DbPath))
         return;
     dbMain = Database::open(DbPath);

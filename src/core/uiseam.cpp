@@ -32,7 +32,6 @@ class HeadlessUi final : public Ui {
 public:
     MsgResult msgBox(const QString& text, MsgButtons buttons, MsgIcon, const QString& title,
                      const QString& details) override {
-        const QString shownTitle = title.isEmpty() ? AppTitle : title;
         MsgResult answer = MsgResult::Ok;
         switch (buttons) {
         case MsgButtons::Ok:
@@ -49,7 +48,7 @@ public:
         if (buttons != MsgButtons::Ok)
             taken = answer == MsgResult::No ? QStringLiteral("No: running without a window")
                                             : QStringLiteral("Cancel: running without a window");
-        std::fprintf(stderr, "%s\n", qPrintable(consoleMessage(shownTitle, text, taken, details)));
+        std::fprintf(stderr, "%s\n", qPrintable(consoleMessage(title, text, taken, details)));
         std::fflush(stderr);
         return answer;
     }
@@ -91,7 +90,11 @@ Ui* current = &headless;
 
 QString consoleMessage(const QString& title, const QString& text, const QString& answer,
                        const QString& details) {
-    QString first = title + QStringLiteral(": ") + text;
+    // A box with a title of its own names it after the prefix every message has.
+    QString first = QLatin1String(MessagePrefix);
+    if (!title.isEmpty() && title != AppTitle)
+        first += title + QStringLiteral(": ");
+    first += text;
     if (!answer.isEmpty())
         first += QStringLiteral(" [") + answer + QLatin1Char(']');
     QStringList lines;

@@ -95,13 +95,16 @@ void setUi(Ui* ui);
 // The longest line a command without a window writes to standard error.
 inline constexpr qsizetype ConsoleLineLimit = 300;
 
-// A message as a command without a window writes it: the title and the text, the answer it
-// took for a question, and the details shortened to one line; no line longer than
+// A message as a command without a window writes it: the prefix, a title of its own, the text, the
+// answer it took for a question, and the details shortened to one line; no line longer than
 // ConsoleLineLimit (a long text is broken between words).
 QString consoleMessage(const QString& title, const QString& text, const QString& answer,
                        const QString& details);
 
 // The application's title, shown by message boxes that have none of their own.
 inline const QString AppTitle = QStringLiteral("Tavrel");
+// What every line the program writes to standard error starts with, so that a scheduled
+// job's mail or a log can be searched for the program's own messages.
+inline constexpr char MessagePrefix[] = "Tavrel: ";
 
 } // namespace tavrel

@@ -249,8 +249,26 @@ Database& Database::operator=(Database&& other) noexcept = default;
 
 Database Database::open(const QString& path) {
     Database result;
-    if (!QFileInfo(path).isFile()) {
+    // Only a regular file reaches SQLite: opening a pipe would wait for a writer for ever,
+    // and a device or a folder is no database whatever it holds.
+    const QFileInfo info(path);
+    if (!info.exists()) {
         raiseError(ErrFileNotFound, QStringLiteral("Could not find file '%1'.").arg(path));
+        return result;
+    }
+    if (!info.isFile()) {
+        raiseError(
+            ErrFileIo,
+            info.isDir()
+                ? QStringLiteral("'%1' is a folder, not a database file.").arg(path)
+                : QStringLiteral("'%1' is not a database file but a device or a pipe.").arg(path));
+        return result;
+    }
+    // SQLite would take an empty file for an empty database and write a new one into it:
+    // it is met as a missing file, so that nothing is written before the user agrees.
+    if (info.size() == 0) {
+        raiseError(ErrFileNotFound,
+                   QStringLiteral("The file '%1' is empty: it holds no database.").arg(path));
         return result;
     }
     // Not a damaged file of ours: it must never reach repair, which would move it aside.
@@ -299,17 +317,32 @@ void Database::adopt(sqlite3* db, const QString& path) {
     openConnections().insert(db, [impl] { impl->closeConnection(); });
 }
 
+bool fileNameTaken(const QString& path) {
+    const QFileInfo info(path);
+    return info.exists() || info.isSymLink();
+}
+
 Database Database::create(const QString& path) {
     Database result;
-    if (QFileInfo::exists(path)) {
-        raiseError(ErrFileIo, QStringLiteral("The file '%1' already exists.").arg(path));
+    // The file is made here, exclusively: an existing file or a link of that name (a
+    // dangling one too, which SQLite would follow) counts as taken. SQLite then only
+    // opens the empty file this run created.
+    QFile made(path);
+    if (!made.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        if (fileNameTaken(path))
+            raiseError(ErrFileIo, QStringLiteral("The file '%1' already exists.").arg(path));
+        else
+            raiseError(ErrFileIo,
+                       QStringLiteral("Could not create '%1': %2.").arg(path, made.errorString()));
         return result;
     }
+    made.close();
     sqlite3* db = nullptr;
-    const int rc = detail::openConnection(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, &db);
+    const int rc = detail::openConnection(path, SQLITE_OPEN_READWRITE, &db);
     if (rc != SQLITE_OK) {
         const QString message = sqliteMessage(db);
         sqlite3_close_v2(db);
+        QFile::remove(path); // the empty file made above, and nothing else
         raiseError(ErrFileIo, QStringLiteral("Could not create '%1': %2.").arg(path, message));
         return result;
     }

@@ -18,6 +18,10 @@ class Recordset;
 // cursor over the first table of the FROM clause) or a read-only snapshot.
 enum class RecordsetType { Table, Dynaset, Snapshot };
 
+// True when a directory entry of that name exists: a file, a folder, a pipe, or a link,
+// even one that leads nowhere. A file the program names itself goes only where this is false.
+bool fileNameTaken(const QString& path);
+
 // One open database file. The program writes SQL text in the Jet dialect; Database
 // translates it (see sqldialect.h) and runs it through SQLite. Every failure goes through
 // raiseError(), so inside an ErrorTrap a failed call is a reported no-op.
@@ -35,7 +39,8 @@ public:
     // object is not open and every use of it raises ErrObjectNotSet.
     static Database open(const QString& path);
 
-    // Creates a new, empty database file (fails if it exists).
+    // Creates a new, empty database file. Fails when the name is taken (fileNameTaken):
+    // the new file is never written through a link to another place.
     static Database create(const QString& path);
 
     // Rebuilds a damaged file: the damaged file is kept beside it as a backup and a clean

@@ -275,7 +275,7 @@ bool initWorkFolder(const QString& folder, bool demo, const QDate& today, QStrin
     const QString taskDb = dir.filePath(QStringLiteral("tavrel.mdb"));
     const QString specDb = dir.filePath(QStringLiteral("rptspec.mdb"));
     for (const QString& path : {taskDb, specDb}) {
-        if (QFile::exists(path)) {
+        if (fileNameTaken(path)) {
             if (error)
                 *error = QStringLiteral("%1 already exists; nothing was written.").arg(path);
             return false;

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 namespace tavrel {
 
@@ -15,6 +16,9 @@ const QByteArray AceEngineName = QByteArrayLiteral("Standard ACE DB");
 } // namespace
 
 bool isJetDatabaseFile(const QString& path) {
+    // A pipe would block the read until some writer came; only a regular file is looked at.
+    if (!QFileInfo(path).isFile())
+        return false;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return false;

@@ -18,18 +18,20 @@ QString resourceText(const QString& name) {
 
 // Writes a new database file from a schema script; a half-written file is removed.
 bool createFromScript(const QString& path, const QString& script, QString* error) {
-    if (QFile::exists(path)) {
+    if (fileNameTaken(path)) {
         if (error)
             *error = QStringLiteral("%1 already exists; it was left as it is.").arg(path);
         return false;
     }
     QString failure;
+    bool created = false;
     {
         ErrorTrap trap([&failure](const DbError& e) {
             if (failure.isEmpty())
                 failure = e.description;
         });
         Database db = Database::create(path);
+        created = db.isOpen();
         if (failure.isEmpty())
             db.executeScript(script);
         db.close();
@@ -38,7 +40,9 @@ bool createFromScript(const QString& path, const QString& script, QString* error
         return true;
     if (error)
         *error = failure;
-    QFile::remove(path);
+    // Only a file this call made is removed: a name taken meanwhile stays as it is.
+    if (created)
+        QFile::remove(path);
     return false;
 }
 

@@ -212,17 +212,19 @@ bool convertLegacyFile(LegacySource& source, LegacyFileKind kind, const QString&
                      : QStringLiteral("It holds no field catalogue (no table RptSpec).");
         return false;
     }
-    if (QFile::exists(newPath)) {
+    if (fileNameTaken(newPath)) {
         *error = QStringLiteral("%1 already exists; it was left as it is.").arg(newPath);
         return false;
     }
     QString failure;
+    bool created = false;
     {
         ErrorTrap trap([&failure](const DbError& e) {
             if (failure.isEmpty())
                 failure = e.description;
         });
         Database db = Database::create(newPath);
+        created = db.isOpen();
         // The schema and every row are one operation: the new file holds all of it or, as
         // it is removed below, nothing is left of it.
         if (failure.isEmpty())
@@ -243,7 +245,8 @@ bool convertLegacyFile(LegacySource& source, LegacyFileKind kind, const QString&
         db.close();
     }
     if (!failure.isEmpty()) {
-        QFile::remove(newPath);
+        if (created) // never a file of that name that was there before
+            QFile::remove(newPath);
         *error = failure;
         return false;
     }

@@ -3,6 +3,7 @@
 #include "core/errortrap.h"
 #include "core/globals.h"
 #include "core/uiseam.h"
+#include "data/database.h"
 #include "data/dberror.h"
 #include "data/jetheader.h"
 #include "data/schema.h"
@@ -41,6 +42,31 @@ QString shown(const QString& path) {
     return QDir::toNativeSeparators(path);
 }
 
+// The name a conversion into `target` is written under until it is complete: the first
+// of "tavrel.mdb.converting", "tavrel.mdb.converting-2" ... that is not taken. A file of
+// that name is never removed or written over: it may be anybody's, the source included.
+QString partName(const QString& target) {
+    QString name = target + PartSuffix;
+    for (int n = 2; fileNameTaken(name); ++n)
+        name = target + PartSuffix + QStringLiteral("-%1").arg(n);
+    return name;
+}
+
+// Why `path` cannot be read as the earlier program's file, or nothing when it is a
+// regular file. Looked at before anything opens it: a pipe would block the read.
+QString unreadableSource(const QString& path) {
+    const QFileInfo info(path);
+    if (!info.exists())
+        return info.isSymLink()
+                   ? QStringLiteral("%1 is a link to a file that does not exist.").arg(shown(path))
+                   : QStringLiteral("%1 does not exist.").arg(shown(path));
+    if (info.isDir())
+        return QStringLiteral("%1 is a folder, not a database file.").arg(shown(path));
+    if (!info.isFile())
+        return QStringLiteral("%1 is not a database file but a device or a pipe.").arg(shown(path));
+    return {};
+}
+
 // Converts one legacy file into `newPath`; the reader is gone (file closed) on return.
 bool convertFile(const QString& oldPath, LegacyFileKind kind, const QString& newPath,
                  int yearIfMissing, QString* summary, QString* error) {
@@ -51,7 +77,6 @@ bool convertFile(const QString& oldPath, LegacyFileKind kind, const QString& new
         return false;
     }
     ConversionSummary done;
-    QFile::remove(newPath); // a conversion that stopped half-way is ours to discard
     if (!convertLegacyFile(*reader, kind, newPath, yearIfMissing, &done, error)) {
         *error = QStringLiteral("%1: %2").arg(shown(oldPath), *error);
         return false;
@@ -74,7 +99,7 @@ QString keptOriginalName(const QString& folder, const QString& fileName) {
     const QString base = QFileInfo(fileName).completeBaseName();
     const QString suffix = QFileInfo(fileName).suffix();
     QString name = QStringLiteral("%1-earlier-program.%2").arg(base, suffix);
-    for (int n = 2; QFileInfo::exists(QDir(folder).filePath(name)); ++n)
+    for (int n = 2; fileNameTaken(QDir(folder).filePath(name)); ++n)
         name = QStringLiteral("%1-earlier-program-%2.%3").arg(base).arg(n).arg(suffix);
     return name;
 }
@@ -84,8 +109,12 @@ ImportOutcome importEarlierFiles(const QString& oldDatabase, const QString& oldC
     const QDir dir(folder);
     const QString dbPath = dir.filePath(TaskFile);
     const QString specPath = dir.filePath(CatalogueFile);
+    for (const QString& old : {oldDatabase, oldCatalogue})
+        if (!old.isEmpty())
+            if (const QString why = unreadableSource(old); !why.isEmpty())
+                return {false, nothingChanged(why)};
     for (const QString& existing : {dbPath, oldCatalogue.isEmpty() ? QString() : specPath})
-        if (!existing.isEmpty() && QFileInfo::exists(existing))
+        if (!existing.isEmpty() && fileNameTaken(existing))
             return {
                 false,
                 nothingChanged(
@@ -99,20 +128,25 @@ ImportOutcome importEarlierFiles(const QString& oldDatabase, const QString& oldC
     QString summary;
     QString catalogueSummary;
     QString error;
-    if (!convertFile(oldDatabase, LegacyFileKind::TaskDatabase, dbPath + PartSuffix, yearIfMissing,
-                     &summary, &error))
+    const QString dbPart = partName(dbPath);
+    if (!convertFile(oldDatabase, LegacyFileKind::TaskDatabase, dbPart, yearIfMissing, &summary,
+                     &error))
         return {false, nothingChanged(error)};
-    if (!oldCatalogue.isEmpty() &&
-        !convertFile(oldCatalogue, LegacyFileKind::Catalogue, specPath + PartSuffix, yearIfMissing,
-                     &catalogueSummary, &error)) {
-        QFile::remove(dbPath + PartSuffix);
+    const QString specPart = oldCatalogue.isEmpty() ? QString() : partName(specPath);
+    if (!oldCatalogue.isEmpty() && !convertFile(oldCatalogue, LegacyFileKind::Catalogue, specPart,
+                                                yearIfMissing, &catalogueSummary, &error)) {
+        QFile::remove(dbPart);
         return {false, nothingChanged(error)};
     }
-    if (!QFile::rename(dbPath + PartSuffix, dbPath) ||
-        (!oldCatalogue.isEmpty() && !QFile::rename(specPath + PartSuffix, specPath))) {
-        QFile::remove(dbPath);
-        QFile::remove(dbPath + PartSuffix);
-        QFile::remove(specPath + PartSuffix);
+    // Each name is removed only while it holds this run's file: a rename that failed
+    // because another file took the name leaves that file alone.
+    const bool dbPlaced = QFile::rename(dbPart, dbPath);
+    const bool specPlaced =
+        oldCatalogue.isEmpty() || (dbPlaced && QFile::rename(specPart, specPath));
+    if (!dbPlaced || !specPlaced) {
+        QFile::remove(dbPlaced ? dbPath : dbPart);
+        if (!specPart.isEmpty())
+            QFile::remove(specPart);
         return {false, nothingChanged(QStringLiteral("The converted files could not be "
                                                      "written in %1.")
                                           .arg(shown(folder)))};
@@ -139,12 +173,13 @@ ImportOutcome convertFolderInPlace(const QString& folder, int yearIfMissing) {
     QString summary;
     QString catalogueSummary;
     QString error;
-    if (!convertFile(dbPath, LegacyFileKind::TaskDatabase, dbPath + PartSuffix, yearIfMissing,
-                     &summary, &error))
+    const QString dbPart = partName(dbPath);
+    if (!convertFile(dbPath, LegacyFileKind::TaskDatabase, dbPart, yearIfMissing, &summary, &error))
         return {false, nothingChanged(error)};
-    if (legacyCatalogue && !convertFile(specPath, LegacyFileKind::Catalogue, specPath + PartSuffix,
+    const QString specPart = legacyCatalogue ? partName(specPath) : QString();
+    if (legacyCatalogue && !convertFile(specPath, LegacyFileKind::Catalogue, specPart,
                                         yearIfMissing, &catalogueSummary, &error)) {
-        QFile::remove(dbPath + PartSuffix);
+        QFile::remove(dbPart);
         return {false, nothingChanged(error)};
     }
 
@@ -153,9 +188,9 @@ ImportOutcome convertFolderInPlace(const QString& folder, int yearIfMissing) {
     const QString keptDb = keptOriginalName(folder, TaskFile);
     const QString keptSpec = keptOriginalName(folder, CatalogueFile);
     bool moved = QFile::rename(dbPath, dir.filePath(keptDb));
-    bool placed = moved && QFile::rename(dbPath + PartSuffix, dbPath);
+    bool placed = moved && QFile::rename(dbPart, dbPath);
     bool specMoved = placed && legacyCatalogue && QFile::rename(specPath, dir.filePath(keptSpec));
-    bool specPlaced = specMoved && QFile::rename(specPath + PartSuffix, specPath);
+    bool specPlaced = specMoved && QFile::rename(specPart, specPath);
     if (!placed || (legacyCatalogue && !specPlaced)) {
         if (specMoved)
             QFile::rename(dir.filePath(keptSpec), specPath);
@@ -163,8 +198,10 @@ ImportOutcome convertFolderInPlace(const QString& folder, int yearIfMissing) {
             QFile::remove(dbPath);
         if (moved)
             QFile::rename(dir.filePath(keptDb), dbPath);
-        QFile::remove(dbPath + PartSuffix);
-        QFile::remove(specPath + PartSuffix);
+        if (!placed)
+            QFile::remove(dbPart);
+        if (legacyCatalogue && !specPlaced)
+            QFile::remove(specPart);
         return {false, nothingChanged(QStringLiteral("The converted files could not take the "
                                                      "place of the originals in %1.")
                                           .arg(shown(folder)))};

@@ -2,7 +2,13 @@
 
 #include <QFile>
 
+#include <cstdio>
 #include <vector>
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 // libmdb's header uses glib's types without including glib itself.
 #include <glib.h>
@@ -62,6 +68,39 @@ std::optional<qlonglong> tenThousandths(const QByteArray& text) {
     return negative ? -value : value;
 }
 
+// libmdb writes its own diagnostics ("Unknown Jet version", page numbers of a damaged
+// file) straight to standard error, where a scheduled job would mail them beside the
+// program's one clear message. While a libmdb call runs, standard error goes nowhere; the
+// call's failure is reported by the program itself.
+class QuietLibrary {
+public:
+    QuietLibrary() {
+#ifdef Q_OS_UNIX
+        std::fflush(stderr);
+        saved_ = ::dup(STDERR_FILENO);
+        const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (saved_ >= 0 && null >= 0)
+            ::dup2(null, STDERR_FILENO);
+        if (null >= 0)
+            ::close(null);
+#endif
+    }
+    ~QuietLibrary() {
+#ifdef Q_OS_UNIX
+        if (saved_ >= 0) {
+            std::fflush(stderr);
+            ::dup2(saved_, STDERR_FILENO);
+            ::close(saved_);
+        }
+#endif
+    }
+    QuietLibrary(const QuietLibrary&) = delete;
+    QuietLibrary& operator=(const QuietLibrary&) = delete;
+
+private:
+    int saved_ = -1;
+};
+
 MdbColumn* columnAt(MdbTableDef* table, unsigned int i) {
     return static_cast<MdbColumn*>(g_ptr_array_index(table->columns, i));
 }
@@ -85,6 +124,8 @@ struct MdbReader::Impl {
 
 MdbReader::MdbReader(const QString& path)
     : d(std::make_unique<Impl>()) {
+    // Reading the catalogue and the tables' columns is libmdb's work alone.
+    const QuietLibrary quiet;
     d->mdb = mdb_open(QFile::encodeName(path).constData(), MDB_NOFLAGS);
     if (!d->mdb)
         return;
@@ -114,6 +155,7 @@ MdbReader::MdbReader(const QString& path)
 }
 
 MdbReader::~MdbReader() {
+    const QuietLibrary quiet;
     if (d->mdb)
         mdb_close(d->mdb);
 }
@@ -128,19 +170,33 @@ QList<LegacyTable> MdbReader::tables() const {
 
 bool MdbReader::readRows(const QString& name, const RowFn& row, const UnreadableFn& unreadable) {
     MdbCatalogEntry* entry = d->mdb ? d->entryFor(name) : nullptr;
-    MdbTableDef* table = entry ? mdb_read_table(entry) : nullptr;
+    MdbTableDef* table = nullptr;
+    {
+        const QuietLibrary quiet;
+        table = entry ? mdb_read_table(entry) : nullptr;
+        if (table) {
+            mdb_read_columns(table);
+            mdb_rewind_table(table);
+        }
+    }
     if (!table)
         return false;
-    mdb_read_columns(table);
-    mdb_rewind_table(table);
     const unsigned int count = table->num_cols;
     std::vector<std::vector<char>> buffers(count, std::vector<char>(BindBytes, 0));
     std::vector<int> lengths(count, 0);
-    for (unsigned int c = 0; c < count; ++c)
-        mdb_bind_column(table, int(c) + 1, buffers[c].data(), &lengths[c]);
+    {
+        const QuietLibrary quiet;
+        for (unsigned int c = 0; c < count; ++c)
+            mdb_bind_column(table, int(c) + 1, buffers[c].data(), &lengths[c]);
+    }
 
     int rowNumber = 0;
-    while (mdb_fetch_row(table)) {
+    // Only the fetch is libmdb's: what the callbacks say must still be heard.
+    const auto fetch = [table] {
+        const QuietLibrary quiet;
+        return mdb_fetch_row(table);
+    };
+    while (fetch()) {
         ++rowNumber;
         QList<QVariant> values;
         QString problem;
@@ -199,7 +255,10 @@ bool MdbReader::readRows(const QString& name, const RowFn& row, const Unreadable
         else
             unreadable(rowNumber, problem);
     }
-    mdb_free_tabledef(table);
+    {
+        const QuietLibrary quiet;
+        mdb_free_tabledef(table);
+    }
     return true;
 }
 

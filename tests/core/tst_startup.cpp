@@ -14,11 +14,14 @@
 #include <QAction>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QTest>
+
+#include <sys/stat.h>
 
 using namespace tavrel;
 using namespace tavrel::test;
@@ -397,6 +400,118 @@ private Q_SLOTS:
             QCOMPARE(wronglyFilledAssignments(), 0);
         }
         dbMain.close();
+    }
+
+    // The window in a folder without tavrel.mdb, or with one of no bytes: the file is named,
+    // then a new one is offered. No ends the program with the folder as it was and no
+    // question about the year; Yes puts a new database in its place and start-up goes on.
+    void newDatabaseOffer_data() {
+        QTest::addColumn<bool>("emptyFile");
+        QTest::addColumn<bool>("yes");
+        QTest::newRow("missing, No") << false << false;
+        QTest::newRow("missing, Yes") << false << true;
+        QTest::newRow("empty, No") << true << false;
+        QTest::newRow("empty, Yes") << true << true;
+    }
+    void newDatabaseOffer() {
+        QFETCH(bool, emptyFile);
+        QFETCH(bool, yes);
+        ScriptedUi ui;
+        ui.setToday(QDate(2005, 7, 4));
+        QTemporaryDir dir;
+        const QString db = dir.filePath("tavrel.mdb");
+        if (emptyFile) {
+            QFile empty(db);
+            QVERIFY(empty.open(QIODevice::WriteOnly));
+        }
+        InFolder in(dir.path());
+        QStringList years;
+        startupSteps().createYearAssignments = [&years](qint16 year) {
+            years << QString::number(year);
+        };
+        ui.answer(MsgResult::Ok); // the missing file
+        ui.answer(yes ? MsgResult::Yes : MsgResult::No);
+        QStringList calls;
+        frmMain w;
+        w.setEditor(std::make_unique<RecordingEditor>(&calls));
+        bool ended = false;
+        try {
+            w.Form_Load();
+        } catch (const ProgramEnded& end) {
+            ended = true;
+            QCOMPARE(end.exitCode, 0);
+        }
+        const QString folder = QDir::toNativeSeparators(QDir(dir.path()).absolutePath());
+        const QString shownDb = QDir::toNativeSeparators(QFileInfo(db).absoluteFilePath());
+        const QStringList said = {
+            emptyFile
+                ? QString::number(ErrFileNotFound) + "  The file '" + shownDb +
+                      "' is empty: it holds no database."
+                : QString::number(ErrFileNotFound) + "  Could not find file '" + shownDb + "'.",
+            emptyFile ? "The tavrel.mdb in " + folder +
+                            " is empty. Do you want to create a new, empty database in its place?"
+                      : "There is no tavrel.mdb in " + folder +
+                            ". Do you want to create a new, empty database in this folder?"};
+        QCOMPARE(ui.messageTexts(), said);
+        QCOMPARE(ui.lastMessage().title, QStringLiteral("New Database"));
+        QCOMPARE(ended, !yes);
+        QCOMPARE(years, QStringList{}); // the new file is of this year: nothing to ask
+        if (!yes) {
+            // Nothing was written: the folder holds what it held.
+            QCOMPARE(QDir(dir.path()).entryList(QDir::Files),
+                     emptyFile ? QStringList{"tavrel.mdb"} : QStringList{});
+            QCOMPARE(QFileInfo(db).size(), 0);
+            QCOMPARE(calls, QStringList{});
+            dbMain.close();
+            return;
+        }
+        QVERIFY(dbMain.isOpen());
+        QCOMPARE(CurYear, qint16(2005));
+        QVERIFY(QFile::exists(dir.filePath("rptspec.mdb")));
+        w.Form_Unload();
+    }
+
+    // The window on a folder whose tavrel.mdb is a pipe, a folder or a device: said as such
+    // at once, never waited on, no new database offered in its place, no year question.
+    void specialDatabaseFileIsRefused_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("pipe") << "pipe"
+                              << "is not a database file but a device or a pipe.";
+        QTest::newRow("device") << "device"
+                                << "is not a database file but a device or a pipe.";
+        QTest::newRow("folder") << "folder"
+                                << "is a folder, not a database file.";
+    }
+    void specialDatabaseFileIsRefused() {
+        QFETCH(QString, kind);
+        QFETCH(QString, said);
+        ScriptedUi ui;
+        ui.setToday(QDate(2005, 7, 4));
+        QTemporaryDir dir;
+        const QString db = dir.filePath("tavrel.mdb");
+        if (kind == "pipe")
+            QCOMPARE(::mkfifo(QFile::encodeName(db).constData(), 0600), 0);
+        else if (kind == "device")
+            QVERIFY(QFile::link("/dev/null", db));
+        else
+            QVERIFY(QDir().mkdir(db));
+        InFolder in(dir.path());
+        startupSteps().createYearAssignments = [](qint16) { QFAIL("no year without a database"); };
+        frmMain w;
+        w.Form_Load();
+        QVERIFY(!ui.messages.isEmpty());
+        QCOMPARE(ui.messages[0].text, QString::number(ErrFileIo) + "  '" +
+                                          QFileInfo(db).absoluteFilePath() + "' " + said);
+        for (const auto& message : ui.messages) {
+            QVERIFY(message.title != QStringLiteral("New Database"));
+            QVERIFY2(message.title != QStringLiteral("Reset Year"),
+                     qPrintable(ui.messageTexts().join("\n")));
+        }
+        QVERIFY(!dbMain.isOpen());
+        QCOMPARE(QFileInfo(db).isDir(), kind == "folder");
+        QCOMPARE(QFileInfo(db).isSymLink(), kind == "device");
+        w.Form_Unload();
     }
 
     // Declining the new year keeps the stored one; the generation a Yes runs is tested

@@ -482,6 +482,75 @@ private Q_SLOTS:
         dbMain.close();
     }
 
+    // A conversion writes only files it makes itself: whatever the names given, the source
+    // and every file or link already in the folder are left exactly as they were.
+    void conversionLeavesOtherFilesAlone_data() {
+        QTest::addColumn<QString>("source");   // relative to the folder, or "elsewhere"
+        QTest::addColumn<QString>("occupant"); // what already lies at tavrel.mdb.converting
+        QTest::addColumn<bool>("inPlace");     // the start-up's conversion, not --import
+        QTest::addColumn<bool>("converted");
+        QTest::newRow("source named as the work file") << "tavrel.mdb.converting"
+                                                       << "source" << false << true;
+        QTest::newRow("work file name taken by a file") << "elsewhere"
+                                                        << "file" << false << true;
+        QTest::newRow("work file name a dangling link") << "elsewhere"
+                                                        << "dangling link" << false << true;
+        QTest::newRow("source is the folder's tavrel.mdb") << "tavrel.mdb"
+                                                           << "none" << false << false;
+        QTest::newRow("in place, work file name taken by a file") << "tavrel.mdb"
+                                                                  << "file" << true << true;
+        QTest::newRow("in place, work file name a dangling link")
+            << "tavrel.mdb"
+            << "dangling link" << true << true;
+    }
+    void conversionLeavesOtherFilesAlone() {
+        QFETCH(QString, source);
+        QFETCH(QString, occupant);
+        QFETCH(bool, inPlace);
+        QFETCH(bool, converted);
+        ScriptedUi ui;
+        QTemporaryDir dir;
+        QTemporaryDir other;
+        const QDir folder(dir.path());
+        const QString sourcePath = source == "elsewhere" ? QDir(other.path()).filePath("old.mdb")
+                                                         : folder.filePath(source);
+        writeJetHeader(sourcePath);
+        const QByteArray sourceHash = fileHash(sourcePath);
+        const QString work = folder.filePath("tavrel.mdb.converting");
+        const QString nowhere = QDir(other.path()).filePath("nowhere/target.mdb");
+        if (occupant == "file") {
+            QFile f(work);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("somebody else's");
+        } else if (occupant == "dangling link") {
+            QVERIFY(QFile::link(nowhere, work));
+        }
+        const QByteArray occupantHash = fileHash(work);
+        setLegacyOpener(
+            [](const QString&) -> std::unique_ptr<LegacySource> { return programTables(false); });
+
+        const ImportOutcome outcome = inPlace
+                                          ? convertFolderInPlace(dir.path(), 2005)
+                                          : importEarlierFiles(sourcePath, {}, dir.path(), 2005);
+
+        QVERIFY2(outcome.converted == converted, qPrintable(outcome.message));
+        // The source is read, never removed or changed, and converted files are real files.
+        const QString kept = inPlace ? folder.filePath("tavrel-earlier-program.mdb") : sourcePath;
+        QCOMPARE(fileHash(kept), sourceHash);
+        if (converted) {
+            Database db = Database::open(folder.filePath("tavrel.mdb"));
+            QCOMPARE(db.openRecordset("select count(*) as n from tasks").value("n").toInt(), 3);
+        }
+        if (occupant == "file" || occupant == "source")
+            QCOMPARE(fileHash(work), occupantHash);
+        if (occupant == "dangling link") {
+            QCOMPARE(QFileInfo(work).symLinkTarget(), nowhere);
+            QVERIFY(!QFileInfo::exists(nowhere));
+        }
+        // No work file is left behind.
+        QCOMPARE(folder.entryList({"*.converting-*"}, QDir::Files | QDir::System), QStringList{});
+    }
+
     void startupOnAFileWithoutTaskDataChangesNothing() {
         ScriptedUi ui;
         QTemporaryDir dir;

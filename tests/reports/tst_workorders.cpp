@@ -7,12 +7,15 @@
 #include "dialogs/datetext.h"
 #include "reports/frmselassign.h"
 #include "reports/frmwrkorder.h"
+#include "reports/monthlyprint.h"
 #include "reports/reportdocument.h"
 #include "reports/workorders.h"
 #include "support/scriptedui.h"
 #include "support/testenv.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QListWidget>
 #include <QPointer>
 #include <QPushButton>
@@ -109,6 +112,7 @@ private Q_SLOTS:
     void wrkOrderPrintsTheWeeksOfTheRange_data();
     void wrkOrderPrintsTheWeeksOfTheRange();
     void selAssignListsAndPrintsOne();
+    void monthlyPrintReadsTheDateOnce();
 
 private:
     std::unique_ptr<test::ScriptedUi> ui_;
@@ -205,6 +209,36 @@ void TestWorkOrders::sheetLines() {
     QVERIFY(reportDocument().isFinished());
     QCOMPARE(reportDocument().pageCount(), 1);
     QCOMPARE(viewed_, 1);
+}
+
+namespace {
+
+// A clock at 23:59:59 on the last day of November 2005 that has passed midnight by the
+// time it is read again.
+class MidnightUi : public test::ScriptedUi {
+public:
+    QDate today() override { return reads_++ == 0 ? QDate(2005, 11, 30) : QDate(2005, 12, 1); }
+
+private:
+    int reads_ = 0;
+};
+
+} // namespace
+
+// -m run as the month ends: the work orders and what the run says are of one month, the
+// one the clock showed first.
+void TestWorkOrders::monthlyPrintReadsTheDateOnce() {
+    test::TempWorkFolder folder(2005, QString::fromLatin1(December));
+    MidnightUi midnight;
+    const QString pdf = folder.file(QStringLiteral("out.pdf"));
+    const MonthlyPrintResult result = printMonthlyWorkOrders(pdf);
+    QCOMPARE(result.workOrders, 1); // Delta, due 28 November
+    QVERIFY(result.delivered);
+    QCOMPARE(monthlyPrintSummary(result, true),
+             QStringLiteral("Wrote 1 work orders due in November 2005 to %1.")
+                 .arg(QDir::toNativeSeparators(QFileInfo(pdf).absoluteFilePath())));
+    QCOMPARE(monthlyPrintSummary(MonthlyPrintResult{result.month, 0, {}, false}, false),
+             QStringLiteral("No work orders are due in November 2005: nothing was printed."));
 }
 
 void TestWorkOrders::missingAssignment() {
