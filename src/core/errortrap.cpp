@@ -81,18 +81,23 @@ void repairMainDatabase() {
     repairing = true;
     const QString path = AppPath + QStringLiteral("tavrel.mdb");
     dbMain.close();
-    const QString kept = Database::repair(path, ui().today().year());
+    QString unplaced;
+    const QString kept = Database::repair(path, ui().today().year(), &unplaced);
     // A repair that failed has been reported; the file left behind would only report as
     // damaged again.
     if (!kept.isEmpty()) {
         dbMain = Database::open(path);
         if (dbMain.isOpen()) {
             ++repairs;
-            ui().msgBox(QStringLiteral("The database %1 was damaged and has been repaired; every "
-                                       "record that could still be read was kept. The damaged "
-                                       "file was kept as %2.")
-                            .arg(QFileInfo(path).fileName(), QDir::toNativeSeparators(kept)),
-                        MsgButtons::Ok, MsgIcon::Information, {});
+            QString text = QStringLiteral("The database %1 was damaged and has been repaired; "
+                                          "every record that could still be read was kept. The "
+                                          "damaged file was kept as %2.")
+                               .arg(QFileInfo(path).fileName(), QDir::toNativeSeparators(kept));
+            if (!unplaced.isEmpty())
+                text += QStringLiteral(" Records that could belong to more than one table were "
+                                       "not put back; they were kept in %1.")
+                            .arg(QDir::toNativeSeparators(unplaced));
+            ui().msgBox(text, MsgButtons::Ok, MsgIcon::Information, {});
         }
     }
     repairing = false;
