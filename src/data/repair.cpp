@@ -37,8 +37,9 @@ constexpr qint64 HighestKey = std::numeric_limits<qint64>::max();
 // The first key SQLite hands out in an empty table.
 constexpr qint64 FirstKey = 1;
 // Keys next to readable ones are the likeliest to exist: a stretch of unread keys this
-// narrow is tried key by key, and a wider one key by key this far in from either end.
-constexpr quint64 KeyByKeyWidth = 4096;
+// narrow is tried key by key, and a wider one key by key this far in from either end. Rows
+// of intact pages beyond are found by the doubling search below or on the pages themselves.
+constexpr quint64 KeyByKeyWidth = 256;
 // Upper bound on the lookups spent on one table's damage, so that a file damaged in some
 // pathological pattern still repairs in bounded time.
 constexpr qint64 LookupBudget = 200000;

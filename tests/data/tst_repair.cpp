@@ -30,10 +30,10 @@ constexpr int PageSize = 512;
 
 // Keys far apart make interior pages of few children, so that a small file has trees of
 // three levels.
-constexpr qint64 KeyStep = qint64(1) << 36;
+constexpr qint64 KeyStep = qint64(1) << 55;
 // Keys of rows that were deleted before the damage: their pages are on the freelist.
-constexpr qint64 FirstDeletedKey = qint64(1) << 50;
-constexpr int DeletedRows = 150;
+constexpr qint64 FirstDeletedKey = qint64(1) << 62;
+constexpr int DeletedRows = 40;
 
 // A connection of the test's own, so that what is checked never goes through the code
 // under test.
@@ -131,18 +131,18 @@ QString schemaText() {
 bool makeSite(const QString& path) {
     Raw db(path, true);
     const QString fill = QStringLiteral(R"SQL(
-        WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 320)
+        WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 90)
         INSERT INTO tasks (taskid, taskname, taskdesc, reqhour, locid, typid, curyearonly, purchdate)
-        SELECT i * @step, printf('Task %04d %s', (i * 37) % 320, substr('pump fan belt boiler', i % 9)),
-               CASE WHEN i % 40 = 0 THEN printf('%.1200c', 'd') ELSE printf('Check %d', i) END,
+        SELECT i * @step, printf('Task %04d %s', (i * 37) % 90, substr('pump fan belt boiler', i % 9)),
+               CASE WHEN i % 30 = 0 THEN printf('%.1200c', 'd') ELSE printf('Check %d %.100c', i, 'x') END,
                (i % 5) * 0.5, i % 7 + 1, CASE WHEN i % 3 THEN i % 4 + 1 END, i % 2,
                CASE WHEN i % 4 = 0 THEN printf('2004-%02d-01', i % 12 + 1) END FROM n;
-        WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 500)
+        WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 90)
         INSERT INTO assign (assid, taskid, weeid, duedate, completed, compnotes, parts, locid)
-        SELECT i * @step, (i % 320 + 1) * @step, i % 52 + 1,
-               printf('2005-%02d-%02d', i % 12 + 1, i % 28 + 1), i % 2, printf('Note %d', i),
+        SELECT i * @step, (i % 90 + 1) * @step, i % 52 + 1,
+               printf('2005-%02d-%02d', i % 12 + 1, i % 28 + 1), i % 2, printf('Note %d %.110c', i, 'n'),
                (i % 9) * 1.25, i % 7 + 1 FROM n;
-        INSERT INTO taskweeks (taskid, weeid) SELECT taskid, weeid FROM assign LIMIT 300;
+        INSERT INTO taskweeks (taskid, weeid) SELECT taskid, weeid FROM assign LIMIT 60;
         INSERT INTO locations (locdesc) VALUES ('Basement'), ('Roof'), ('Hall'), ('Yard'),
             ('Kitchen'), ('Garage'), ('Office');
         INSERT INTO types (typdesc) VALUES ('Electrical'), ('Plumbing'), ('HVAC'), ('Grounds');
