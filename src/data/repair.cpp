@@ -297,16 +297,21 @@ void copySequences(sqlite3* src, sqlite3* dst) {
 void completeTaskTables(sqlite3* db, const QStringList& tables, int fallbackYear) {
     if (!hasTable(tables, QStringLiteral("settings")) || !hasTable(tables, QStringLiteral("weeks")))
         return;
-    int year = fallbackYear;
-    {
-        Statement stored(db, QStringLiteral("SELECT CurYear FROM settings WHERE CurYear IS NOT "
-                                            "NULL ORDER BY rowid LIMIT 1"));
-        if (stored && sqlite3_step(stored.stmt) == SQLITE_ROW) {
+    // The stored year, else the year of the weeks that were kept, else the fallback.
+    int year = 0;
+    const auto readYear = [&](const char* sql) {
+        Statement stored(db, QString::fromLatin1(sql));
+        if (year == 0 && stored && sqlite3_step(stored.stmt) == SQLITE_ROW) {
             const int value = sqlite3_column_int(stored.stmt, 0);
             if (value > 0 && QDate(value, 1, 1).isValid())
                 year = value;
         }
-    }
+    };
+    readYear("SELECT CurYear FROM settings WHERE CurYear IS NOT NULL ORDER BY rowid LIMIT 1");
+    readYear("SELECT CAST(substr(curdate, 1, 4) AS INTEGER) FROM weeks WHERE curdate IS NOT "
+             "NULL ORDER BY weeid LIMIT 1");
+    if (year == 0)
+        year = fallbackYear;
     sqlite3_exec(db, "DELETE FROM settings WHERE rowid > (SELECT min(rowid) FROM settings)",
                  nullptr, nullptr, nullptr);
     Statement setting(db, QStringLiteral("INSERT INTO settings (CurYear) SELECT ?1 "
