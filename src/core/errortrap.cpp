@@ -92,10 +92,17 @@ bool sameFile(const QString& a, const QString& b) {
     return QDir::cleanPath(first.absoluteFilePath()) == QDir::cleanPath(second.absoluteFilePath());
 }
 
-QString repairedMessage(const QString& path, const QString& what, const QString& kept) {
-    return QStringLiteral("The %1 %2 was damaged and has been repaired; every record that could "
-                          "still be read was kept. The damaged file was kept as %3.")
-        .arg(what, QFileInfo(path).fileName(), QDir::toNativeSeparators(kept));
+// `unplaced`: the file of rows no table could be chosen for, when there were any.
+QString repairedMessage(const QString& path, const QString& what, const QString& kept,
+                        const QString& unplaced) {
+    QString text = QStringLiteral("The %1 %2 was damaged and has been repaired; every record that "
+                                  "could still be read was kept. The damaged file was kept as %3.")
+                       .arg(what, QFileInfo(path).fileName(), QDir::toNativeSeparators(kept));
+    if (!unplaced.isEmpty())
+        text += QStringLiteral(" Records that could belong to more than one table were not put "
+                               "back; they were kept in %1.")
+                    .arg(QDir::toNativeSeparators(unplaced));
+    return text;
 }
 
 // A file that is no database at all is left as it is: repair would only put an empty
@@ -117,8 +124,9 @@ bool refuseNonDatabase(const QString& path) {
 // on the repaired file.
 void repairMainDatabase(const QString& path) {
     QString kept;
-    const bool open = reopenEverything([&path, &kept] {
-        kept = Database::repair(path, ui().today().year());
+    QString unplaced;
+    const bool open = reopenEverything([&path, &kept, &unplaced] {
+        kept = Database::repair(path, ui().today().year(), &unplaced);
         // A repair that failed has been reported; the file left behind would only report
         // as damaged again.
         return kept.isEmpty() ? Database() : Database::open(path);
@@ -128,19 +136,20 @@ void repairMainDatabase(const QString& path) {
     ++repairs;
     // Rows of the code lists may be gone with the damage: the editors read them again.
     EmployeesChanged = ManagersChanged = LocationsChanged = TypesChanged = true;
-    ui().msgBox(repairedMessage(path, QStringLiteral("database"), kept), MsgButtons::Ok,
+    ui().msgBox(repairedMessage(path, QStringLiteral("database"), kept, unplaced), MsgButtons::Ok,
                 MsgIcon::Information, {});
 }
 
 // The field catalogue is a file of its own: its damage repairs it, never tavrel.mdb. Its
 // users open it again (see openCatalogue).
 void repairCatalogue(const QString& path) {
-    const QString kept = Database::repair(path, ui().today().year());
+    QString unplaced;
+    const QString kept = Database::repair(path, ui().today().year(), &unplaced);
     if (kept.isEmpty())
         return;
     ++catalogueRepairCount;
-    ui().msgBox(repairedMessage(path, QStringLiteral("field catalogue"), kept), MsgButtons::Ok,
-                MsgIcon::Information, {});
+    ui().msgBox(repairedMessage(path, QStringLiteral("field catalogue"), kept, unplaced),
+                MsgButtons::Ok, MsgIcon::Information, {});
 }
 
 // An error belongs to the file it came from: the damaged file is repaired as what it is.

@@ -44,11 +44,15 @@ public:
     static Database create(const QString& path);
 
     // Rebuilds a damaged file: the damaged file is kept beside it as a backup and a clean
-    // file is written with every row that can still be read by its key. A task database
-    // comes back with every table of the current schema, its 52 weeks and one settings row;
-    // weeks whose year was lost too are those of `yearIfUnknown` (this year when 0).
-    // Returns the path the damaged file was kept at, or an empty text when the repair failed.
-    static QString repair(const QString& path, int yearIfUnknown = 0);
+    // file is written with every row that can still be read, by key or from the pages of
+    // the file where a table's tree is damaged. Both keep the original's mode and owner. A task
+    // database comes back with every table of the current schema, its 52 weeks and one settings
+    // row; weeks whose year was lost too are those of `yearIfUnknown` (this year when 0). Returns
+    // the path the damaged file was kept at, or an empty text when the repair failed. Rows whose
+    // table could not be told from their shape are kept in a file of their own beside the damaged
+    // one, named in `unplacedRows` (empty when there were none).
+    static QString repair(const QString& path, int yearIfUnknown = 0,
+                          QString* unplacedRows = nullptr);
 
     // Whether the file is a database file, however damaged: it has SQLite's header
     // (recognised by its magic text or, where that is damaged, by the header's fixed

@@ -1,10 +1,13 @@
 // Repair of a damaged database file: the damaged file is kept beside it and a clean file is
-// rebuilt from every row that can still be read by its key.
+// rebuilt from every row that can still be read, by its key where the table's tree can be
+// walked and from the file's table leaf pages where it cannot.
 
 #include "data/database.h"
 #include "data/database_p.h"
 #include "data/errortrap.h"
+#include "data/fileaccess.h"
 #include "data/jetheader.h"
+#include "data/repair_p.h"
 #include "data/schema.h"
 
 #include <QDate>
@@ -13,11 +16,17 @@
 #include <QFileInfo>
 #include <QUrl>
 
+#include <algorithm>
 #include <limits>
+#include <map>
 #include <memory>
 #include <vector>
 
 namespace tavrel {
+
+using detail::SqliteConnection;
+using detail::Statement;
+using detail::UnplacedRows;
 
 namespace {
 
@@ -28,30 +37,14 @@ constexpr qint64 HighestKey = std::numeric_limits<qint64>::max();
 // The first key SQLite hands out in an empty table.
 constexpr qint64 FirstKey = 1;
 // Keys next to readable ones are the likeliest to exist: a stretch of unread keys this
-// narrow is tried key by key, and a wider one key by key this far in from either end.
-constexpr quint64 KeyByKeyWidth = 4096;
+// narrow is tried key by key, and a wider one key by key this far in from either end. Rows
+// of intact pages beyond are found by the doubling search below or on the pages themselves.
+constexpr quint64 KeyByKeyWidth = 256;
 // Upper bound on the lookups spent on one table's damage, so that a file damaged in some
 // pathological pattern still repairs in bounded time.
 constexpr qint64 LookupBudget = 200000;
-
-struct SqliteConnection {
-    sqlite3* db = nullptr;
-    ~SqliteConnection() { sqlite3_close_v2(db); }
-};
-
-struct Statement {
-    sqlite3_stmt* stmt = nullptr;
-    Statement(sqlite3* db, const QString& sql) {
-        if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &stmt, nullptr) != SQLITE_OK) {
-            sqlite3_finalize(stmt);
-            stmt = nullptr;
-        }
-    }
-    ~Statement() { sqlite3_finalize(stmt); }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-    explicit operator bool() const { return stmt != nullptr; }
-};
+// The files beside a database that belong to it.
+constexpr const char* JournalSuffixes[] = {"-journal", "-wal", "-shm"};
 
 QString columnText(sqlite3_stmt* stmt, int column) {
     return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, column)));
@@ -127,7 +120,7 @@ public:
             if (have.contains(c, Qt::CaseInsensitive))
                 quoted << detail::quoteIdent(c);
         if (quoted.isEmpty())
-            return;
+            return; // nothing of the table reads: its rows are looked for on the pages
         columns_ = int(quoted.size());
         const QString list = quoted.join(QLatin1String(", "));
         const QString read =
@@ -143,8 +136,10 @@ public:
     }
 
     void copy() {
-        if (!up_ || !*up_ || !*down_ || !*write_)
+        if (!up_ || !*up_ || !*down_ || !*write_) {
+            metDamage_ = true;
             return;
+        }
         std::vector<Stretch> unread{{LowestKey, HighestKey}};
         while (!unread.empty() && lookups_ < LookupBudget) {
             const Stretch s = unread.back();
@@ -152,6 +147,9 @@ public:
             searchStretch(s, &unread);
         }
     }
+
+    // True when some read met damage: the table's tree could not be walked whole.
+    bool metDamage() const { return metDamage_; }
 
 private:
     // Keys lo..hi, both included, not read yet.
@@ -194,6 +192,7 @@ private:
         }
         sqlite3_reset(read);
         result.complete = rc == SQLITE_DONE;
+        metDamage_ = metDamage_ || !result.complete;
         return result;
     }
 
@@ -270,6 +269,7 @@ private:
     std::unique_ptr<Statement> down_;
     std::unique_ptr<Statement> write_;
     qint64 lookups_ = 0;
+    bool metDamage_ = false;
 };
 
 // Counters stay ahead of every key the damaged file ever gave out.
@@ -297,16 +297,21 @@ void copySequences(sqlite3* src, sqlite3* dst) {
 void completeTaskTables(sqlite3* db, const QStringList& tables, int fallbackYear) {
     if (!hasTable(tables, QStringLiteral("settings")) || !hasTable(tables, QStringLiteral("weeks")))
         return;
-    int year = fallbackYear;
-    {
-        Statement stored(db, QStringLiteral("SELECT CurYear FROM settings WHERE CurYear IS NOT "
-                                            "NULL ORDER BY rowid LIMIT 1"));
-        if (stored && sqlite3_step(stored.stmt) == SQLITE_ROW) {
+    // The stored year, else the year of the weeks that were kept, else the fallback.
+    int year = 0;
+    const auto readYear = [&](const char* sql) {
+        Statement stored(db, QString::fromLatin1(sql));
+        if (year == 0 && stored && sqlite3_step(stored.stmt) == SQLITE_ROW) {
             const int value = sqlite3_column_int(stored.stmt, 0);
             if (value > 0 && QDate(value, 1, 1).isValid())
                 year = value;
         }
-    }
+    };
+    readYear("SELECT CurYear FROM settings WHERE CurYear IS NOT NULL ORDER BY rowid LIMIT 1");
+    readYear("SELECT CAST(substr(curdate, 1, 4) AS INTEGER) FROM weeks WHERE curdate IS NOT "
+             "NULL ORDER BY weeid LIMIT 1");
+    if (year == 0)
+        year = fallbackYear;
     sqlite3_exec(db, "DELETE FROM settings WHERE rowid > (SELECT min(rowid) FROM settings)",
                  nullptr, nullptr, nullptr);
     Statement setting(db, QStringLiteral("INSERT INTO settings (CurYear) SELECT ?1 "
@@ -327,23 +332,37 @@ void completeTaskTables(sqlite3* db, const QStringList& tables, int fallbackYear
     }
 }
 
-// A name beside the damaged file for keeping it, never one already used.
-QString backupName(const QString& path) {
+// The name the damaged file is kept under: beside it, numbered, never one that a file or a
+// link (dangling ones too) already has, nor one whose journal names are taken. The name is
+// created empty, so nothing else takes it before the damaged file is moved over it.
+QString createBackupName(const QString& path) {
     const QFileInfo info(path);
-    for (int n = 1;; ++n) {
-        const QString candidate = info.dir().filePath(QStringLiteral("%1-damaged-%2.%3")
-                                                          .arg(info.completeBaseName())
-                                                          .arg(n)
-                                                          .arg(info.suffix()));
-        if (!QFileInfo::exists(candidate))
-            return candidate;
-    }
+    return createUnusedFile([&](int n) {
+        const QString name = info.dir().filePath(QStringLiteral("%1-damaged-%2.%3")
+                                                     .arg(info.completeBaseName())
+                                                     .arg(n)
+                                                     .arg(info.suffix()));
+        for (const char* suffix : JournalSuffixes)
+            if (nameTaken(name + QLatin1String(suffix)))
+                return QString();
+        return name;
+    });
+}
+
+// Where the rows no table could be chosen for are kept: beside the damaged file's copy.
+QString createUnplacedName(const QString& backup) {
+    const QFileInfo info(backup);
+    return createUnusedFile([&](int n) {
+        const QString counted = n == 1 ? QString() : QStringLiteral("-%1").arg(n);
+        return info.dir().filePath(QStringLiteral("%1-unplaced%2.%3")
+                                       .arg(info.completeBaseName(), counted, info.suffix()));
+    });
 }
 
 // Writes the clean file at `newPath` from what can be read of `copyPath`. False when the
 // new file could not be written.
-bool rebuild(const QString& path, const QString& copyPath, const QString& newPath,
-             int fallbackYear) {
+bool rebuild(const QString& path, const QString& copyPath, const QString& newPath, int fallbackYear,
+             UnplacedRows* unplaced) {
     SqliteConnection src;
     const QString uri = QUrl::fromLocalFile(copyPath).toString() + QStringLiteral("?immutable=1");
     sqlite3_open_v2(uri.toUtf8().constData(), &src.db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI,
@@ -354,9 +373,15 @@ bool rebuild(const QString& path, const QString& copyPath, const QString& newPat
     const QList<SchemaEntry> current = currentSchema(path);
     const QList<SchemaEntry>* const schemas[] = {&schema, &current};
 
+    // The new file has the damaged one's access before any row is in it.
+    {
+        QFile created(newPath);
+        if (!created.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+            return false;
+    }
+    takeFileAccessOf(newPath, path);
     SqliteConnection dst;
-    if (detail::openConnection(newPath, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, &dst.db) !=
-        SQLITE_OK)
+    if (detail::openConnection(newPath, SQLITE_OPEN_READWRITE, &dst.db) != SQLITE_OK)
         return false;
     sqlite3_exec(dst.db, "PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF; BEGIN", nullptr,
                  nullptr, nullptr);
@@ -371,11 +396,23 @@ bool rebuild(const QString& path, const QString& copyPath, const QString& newPat
                 sqlite3_exec(dst.db, e.sql.toUtf8().constData(), nullptr, nullptr, nullptr) ==
                     SQLITE_OK)
                 tables << e.name;
-    if (src.db) {
-        for (const QString& t : tables)
-            TableCopier(src.db, dst.db, t).copy();
-        copySequences(src.db, dst.db);
+    // By key first, then from the pages where the keys could not all be read.
+    std::vector<bool> damaged;
+    for (const QString& t : tables) {
+        if (!src.db) {
+            damaged.push_back(true);
+            continue;
+        }
+        TableCopier copier(src.db, dst.db, t);
+        copier.copy();
+        damaged.push_back(copier.metDamage());
     }
+    if (std::find(damaged.begin(), damaged.end(), true) != damaged.end() &&
+        (!detail::recoverFromPages(copyPath, dst.db, tables, damaged, unplaced) ||
+         !unplaced->finish()))
+        return false;
+    if (src.db)
+        copySequences(src.db, dst.db);
     completeTaskTables(dst.db, tables, fallbackYear);
     // Indexes, views and triggers after the rows; one that exists already or does not fit
     // an older table is simply not made.
@@ -388,7 +425,9 @@ bool rebuild(const QString& path, const QString& copyPath, const QString& newPat
 
 } // namespace
 
-QString Database::repair(const QString& path, int yearIfUnknown) {
+QString Database::repair(const QString& path, int yearIfUnknown, QString* unplacedRows) {
+    if (unplacedRows)
+        unplacedRows->clear();
     if (!QFileInfo(path).isFile()) {
         raiseError(ErrFileNotFound, QStringLiteral("Could not find file '%1'.").arg(path));
         return {};
@@ -410,8 +449,12 @@ QString Database::repair(const QString& path, int yearIfUnknown) {
     // the header's magic text in the copy, the one part of a header we can always restore.
     const QString copyPath = path + QStringLiteral(".repair-source");
     const QString newPath = path + QStringLiteral(".repair-new");
-    QFile::remove(copyPath);
-    QFile::remove(newPath);
+    const QString unplacedPath = path + QStringLiteral(".repair-unplaced");
+    const auto removeWork = [&] {
+        for (const QString& work : {copyPath, newPath, unplacedPath})
+            QFile::remove(work);
+    };
+    removeWork();
     if (!QFile::copy(path, copyPath)) {
         raiseError(ErrFileIo, QStringLiteral("Could not read '%1' to repair it.").arg(path));
         return {};
@@ -424,32 +467,46 @@ QString Database::repair(const QString& path, int yearIfUnknown) {
         }
     }
     const int fallbackYear = yearIfUnknown > 0 ? yearIfUnknown : QDate::currentDate().year();
-    const bool rebuilt = rebuild(path, copyPath, newPath, fallbackYear);
+    UnplacedRows unplaced(unplacedPath, path);
+    const bool rebuilt = rebuild(path, copyPath, newPath, fallbackYear, &unplaced);
     QFile::remove(copyPath);
     if (!rebuilt) {
-        QFile::remove(newPath);
+        removeWork();
         raiseError(ErrFileIo,
                    QStringLiteral("Could not write the repaired database '%1'.").arg(path));
         return {};
     }
 
     // Keep the damaged file (and a journal that belongs to it) under a new name, then put
-    // the clean file in its place.
-    const QString backup = backupName(path);
-    if (!QFile::rename(path, backup)) {
-        QFile::remove(newPath);
+    // the clean file in its place. The damaged file is moved, not copied, so it keeps its
+    // mode and owner.
+    const QString backup = createBackupName(path);
+    if (backup.isEmpty() || !replaceFileWith(backup, path)) {
+        if (!backup.isEmpty())
+            QFile::remove(backup);
+        removeWork();
         raiseError(ErrFileIo,
-                   QStringLiteral("Could not keep the damaged database as '%1'.").arg(backup));
+                   QStringLiteral("Could not keep the damaged database beside '%1'.").arg(path));
         return {};
     }
-    for (const char* suffix : {"-journal", "-wal", "-shm"})
-        if (QFileInfo::exists(path + QLatin1String(suffix)))
-            QFile::rename(path + QLatin1String(suffix), backup + QLatin1String(suffix));
-    if (!QFile::rename(newPath, path)) {
-        QFile::rename(backup, path);
+    for (const char* suffix : JournalSuffixes)
+        if (nameTaken(path + QLatin1String(suffix)))
+            replaceFileWith(backup + QLatin1String(suffix), path + QLatin1String(suffix));
+    if (!replaceFileWith(path, newPath)) {
+        replaceFileWith(path, backup);
+        removeWork();
         raiseError(ErrFileIo,
                    QStringLiteral("Could not write the repaired database '%1'.").arg(path));
         return {};
+    }
+    if (unplaced.rows() > 0) {
+        // Where the name cannot be had, the rows stay under their working name.
+        const QString kept = createUnplacedName(backup);
+        const bool moved = !kept.isEmpty() && replaceFileWith(kept, unplacedPath);
+        if (!moved && !kept.isEmpty())
+            QFile::remove(kept);
+        if (unplacedRows)
+            *unplacedRows = moved ? kept : unplacedPath;
     }
     return backup;
 }

@@ -188,6 +188,44 @@ private Q_SLOTS:
         QCOMPARE(again.recordCount(), survivors);
         QCOMPARE(ui.messages.size(), 1);
     }
+
+    void repairNamesTheFileOfRowsItCouldNotPlace() {
+        // Locations and types have rows of one shape: with the root page of locations
+        // wrecked, its rows cannot be told from types' and are kept in a file of their own,
+        // which the message names.
+        ScriptedUi ui;
+        TempWorkFolder folder(2005, {}, false);
+        folder.exec(QStringLiteral(
+            "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 600) "
+            "INSERT INTO locations (locdesc) SELECT printf('Building %d, room %03d, north "
+            "wing', i % 7, i) FROM n;"));
+        constexpr qint64 PageSize = 4096;
+        const qint64 root =
+            folder.scalar("select pageno from dbstat where name = 'locations' and path = '/'")
+                .toLongLong();
+        QVERIFY(root > 1);
+        {
+            QFile f(folder.dbPath());
+            QVERIFY(f.open(QIODevice::ReadWrite));
+            f.seek((root - 1) * PageSize);
+            f.write(QByteArray(PageSize, 'Z'));
+        }
+        {
+            ErrorTrap trap;
+            dbMain = Database::open(DbPath);
+            Recordset rs = dbMain.openRecordset(QStringLiteral("select * from locations"),
+                                                RecordsetType::Snapshot);
+            rs.moveLast();
+        }
+        QCOMPARE(ui.messages.size(), 1);
+        const QString unplaced = folder.file(QStringLiteral("tavrel-damaged-1-unplaced.mdb"));
+        QVERIFY(QFile::exists(unplaced));
+        QVERIFY2(ui.messages[0].text.endsWith(
+                     QStringLiteral(" Records that could belong to more than one table were not "
+                                    "put back; they were kept in %1.")
+                         .arg(QDir::toNativeSeparators(unplaced))),
+                 qPrintable(ui.messages[0].text));
+    }
 };
 
 QTEST_MAIN(TestErrors)
