@@ -40,8 +40,8 @@ for size in 16 22 24 32 48 64 128 256; do
   [ "$("$identify" -format '%wx%h' "$png")" = "${size}x${size}" ] || fail "$png is not ${size}x${size}"
 done
 
-page="$prefix/share/man/man1/tavrel.1"
-[ -f "$page" ] || fail "no manual page"
+page="$prefix/share/man/man1/tavrel.1.gz"
+[ -f "$page" ] || fail "no compressed manual page"
 warnings=$(MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null) || fail "man -l failed"
 [ -z "$warnings" ] || fail "the manual page renders with warnings: $warnings"
 rendered=$(MANWIDTH=80 man -l "$page" 2>/dev/null)
