@@ -188,7 +188,9 @@ private Q_SLOTS:
     void damagedDatabaseIsRepairedAndUsed_data() {
         QTest::addColumn<QString>("spoil");
         QTest::addColumn<int>("storedYear");
-        QTest::newRow("not a database") << "text" << 2004;
+        // Text over the first pages: a file that no longer starts as a database is still
+        // repaired from the pages after them, the stored year's weeks among them.
+        QTest::newRow("text over its first pages") << "text" << 2005;
         QTest::newRow("first page of tasks") << "tasks page" << 2005;
     }
     void damagedDatabaseIsRepairedAndUsed() {
@@ -215,13 +217,12 @@ private Q_SLOTS:
         {
             QFile f(folder.dbPath());
             QVERIFY(f.open(QIODevice::ReadWrite) && f.seek((page - 1) * PageSize));
-            f.write(spoil == QLatin1String("text") ? QByteArray("Shopping list, not a database.\n")
-                                                         .repeated(int(f.size() / 16 + 1))
-                                                   : QByteArray(PageSize, '\0'));
+            f.write(spoil == QLatin1String("text")
+                        ? QByteArray("Shopping list, not a database.\n").repeated(300)
+                        : QByteArray(PageSize, '\0'));
         }
         InFolder in(folder.path());
-        // A year question would be a second message: the repaired file has today's year (the
-        // text covers the whole file, so no page of the stored year is left to keep it).
+        // A year question would be a second message: the repaired file keeps this year.
         startupSteps().createYearAssignments = [](qint16) {};
         QStringList calls;
         auto editor = std::make_unique<ReadingEditor>(&calls);
