@@ -7,6 +7,7 @@
 
 #include <QDateTime>
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 
@@ -79,11 +80,22 @@ bool WriteCheck::fits(sqlite3_value* value, const Column& column) {
     case ValueKind::Date: {
         if (type != SQLITE_TEXT)
             return false;
+        const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
+        const int length = sqlite3_value_bytes(value);
+        // yyyy-MM-dd, as the program stores every date, is read from its digits.
+        if (length == 10 && text[4] == '-' && text[7] == '-') {
+            int digits[8];
+            int n = 0;
+            for (int i = 0; i < 10 && n < 8; ++i)
+                if (i != 4 && i != 7 && text[i] >= '0' && text[i] <= '9')
+                    digits[n++] = text[i] - '0';
+            if (n == 8)
+                return QDate::isValid(digits[0] * 1000 + digits[1] * 100 + digits[2] * 10 +
+                                          digits[3],
+                                      digits[4] * 10 + digits[5], digits[6] * 10 + digits[7]);
+        }
         QVariant ignored;
-        return dateFromIsoText(
-            QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_value_text(value)),
-                              sqlite3_value_bytes(value)),
-            &ignored);
+        return dateFromIsoText(QString::fromUtf8(text, length), &ignored);
     }
     case ValueKind::Text:
     case ValueKind::Auto:
@@ -123,7 +135,8 @@ WriteCheck::WriteCheck(sqlite3* db, const Tokens& tokens)
     QStringList quoted;
     for (const Column& c : std::as_const(columns_))
         quoted << quoteIdent(c.name);
-    const QByteArray read = QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?1")
+    // The key first: a run of written rows is read in one range, skipping keys not written.
+    const QByteArray read = QStringLiteral("SELECT rowid, %1 FROM %2 WHERE rowid BETWEEN ?1 AND ?2")
                                 .arg(quoted.join(QLatin1String(", ")), quoteIdent(table_))
                                 .toUtf8();
     if (sqlite3_prepare_v2(db, read.constData(), -1, &read_, nullptr) != SQLITE_OK) {
@@ -155,26 +168,47 @@ std::optional<DbError> WriteCheck::mismatch(const QString& sql) {
         return std::nullopt;
     sqlite3_update_hook(db_, nullptr, nullptr);
     hooked_ = false;
-    for (const sqlite3_int64 row : rows_) {
+    // The rows in key order; where they lie close together (a generated year, an update of
+    // a whole table) they are read in one pass over their range instead of one look-up each.
+    std::sort(rows_.begin(), rows_.end());
+    rows_.erase(std::unique(rows_.begin(), rows_.end()), rows_.end());
+    const bool dense = !rows_.empty() &&
+                       quint64(rows_.back()) - quint64(rows_.front()) < 2 * quint64(rows_.size());
+    std::size_t next = 0;
+    while (next < rows_.size()) {
         sqlite3_reset(read_);
-        sqlite3_bind_int64(read_, 1, row);
-        if (sqlite3_step(read_) != SQLITE_ROW)
-            continue;
-        for (int i = 0; i < columns_.size(); ++i) {
-            sqlite3_value* value = sqlite3_column_value(read_, i);
-            if (fits(value, columns_.at(i)))
-                continue;
-            const QString shown =
-                QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_value_text(value)),
-                                  sqlite3_value_bytes(value));
-            const Column& column = columns_.at(i);
-            sqlite3_reset(read_);
-            // The statement is for a technician: it goes into the details.
-            return DbError{ErrTypeMismatch,
-                           QStringLiteral("Type mismatch: field '%1' takes %2, not '%3'.")
-                               .arg(column.name, kindText(column.kind), shown),
-                           QStringLiteral("In: ") + sql};
+        sqlite3_bind_int64(read_, 1, rows_[next]);
+        sqlite3_bind_int64(read_, 2, dense ? rows_.back() : rows_[next]);
+        if (!dense)
+            ++next;
+        while (sqlite3_step(read_) == SQLITE_ROW) {
+            if (dense) {
+                const sqlite3_int64 key = sqlite3_column_int64(read_, 0);
+                while (next < rows_.size() && rows_[next] < key)
+                    ++next;
+                const bool written = next < rows_.size() && rows_[next] == key;
+                if (!written)
+                    continue; // a row the statement left alone
+                ++next;
+            }
+            for (int i = 0; i < columns_.size(); ++i) {
+                sqlite3_value* value = sqlite3_column_value(read_, i + 1);
+                if (fits(value, columns_.at(i)))
+                    continue;
+                const QString shown =
+                    QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_value_text(value)),
+                                      sqlite3_value_bytes(value));
+                const Column& column = columns_.at(i);
+                sqlite3_reset(read_);
+                // The statement is for a technician: it goes into the details.
+                return DbError{ErrTypeMismatch,
+                               QStringLiteral("Type mismatch: field '%1' takes %2, not '%3'.")
+                                   .arg(column.name, kindText(column.kind), shown),
+                               QStringLiteral("In: ") + sql};
+            }
         }
+        if (dense)
+            break;
     }
     sqlite3_reset(read_);
     return std::nullopt;

@@ -535,9 +535,11 @@ void TestDatabase::sqlWritesObeyColumnTypes_data() {
     QTest::addColumn<QString>("sql");
     QTest::addColumn<QString>("probe");  // what the test reads back afterwards (plain SQLite)
     QTest::addColumn<QString>("stored"); // the probe's value after the write; empty: refused
-    const auto row = [](const char* name, const char* sql, const char* probe, const char* stored) {
+    QTest::addColumn<QString>("before"); // what another program wrote first (plain SQLite)
+    const auto row = [](const char* name, const char* sql, const char* probe, const char* stored,
+                        const char* before = "") {
         QTest::newRow(name) << QString::fromUtf8(sql) << QString::fromUtf8(probe)
-                            << QString::fromUtf8(stored);
+                            << QString::fromUtf8(stored) << QString::fromUtf8(before);
     };
     // Every value and type of assign row 3, and how many rows the table has.
     const char* const row3 =
@@ -598,20 +600,32 @@ void TestDatabase::sqlWritesObeyColumnTypes_data() {
         "4|text:2005-01-10|integer:2|-|0|0|0|12");
     row("insert without a column list", "insert into weeks values (53, 'first Monday')",
         "select count(*) from weeks", "");
+
+    // Several rows: a refused value in any of them refuses the whole statement; a row the
+    // statement does not write is not its business, whatever another program put there.
+    row("several rows, the last refused",
+        "update assign set comphour = 2, duedate = iif(assid = 4, 'abc', duedate)", row3, "");
+    row("a spoilt row between written ones",
+        "update assign set comphour = 2 where assid in (1, 3, 4)", row3,
+        "4|text:2005-01-10|integer:2|-|2|0|0|-",
+        "update assign set comphour = 'lots' where assid = 2");
 }
 
 void TestDatabase::sqlWritesObeyColumnTypes() {
     QFETCH(QString, sql);
     QFETCH(QString, probe);
     QFETCH(QString, stored);
+    QFETCH(QString, before);
     test::TempWorkFolder folder(2005, QString::fromUtf8(SomeRows), false);
+    if (!before.isEmpty())
+        folder.scalar(before);
     Database db = Database::open(folder.dbPath());
-    const QString before = folder.scalar(probe).toString();
+    const QString unchanged = folder.scalar(probe).toString();
     CountingTrap trap;
     db.execute(sql);
     if (stored.isEmpty()) {
         QCOMPARE(trap.numbers, QList<int>{ErrTypeMismatch});
-        QCOMPARE(folder.scalar(probe).toString(), before);
+        QCOMPARE(folder.scalar(probe).toString(), unchanged);
     } else {
         QCOMPARE(trap.numbers, QList<int>{});
         QCOMPARE(folder.scalar(probe).toString(), stored);
