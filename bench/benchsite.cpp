@@ -313,8 +313,8 @@ qint64 peakRssKiB() {
     return 0;
 }
 
-MsgResult BenchUi::msgBox(const QString& text, MsgButtons, MsgIcon, const QString&,
-                          const QString&) {
+MsgResult BenchUi::msgBox(const QString& text, MsgButtons, MsgIcon, const QString&, const QString&,
+                          std::optional<MsgResult>) {
     ++messages;
     lastMessage = text;
     return MsgResult::Yes;

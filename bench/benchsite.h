@@ -65,8 +65,8 @@ public:
     explicit BenchUi(QDate today)
         : today_(today) {}
     void setToday(QDate today) { today_ = today; }
-    MsgResult msgBox(const QString& text, MsgButtons, MsgIcon, const QString&,
-                     const QString&) override;
+    MsgResult msgBox(const QString& text, MsgButtons, MsgIcon, const QString&, const QString&,
+                     std::optional<MsgResult>) override;
     std::optional<QString> inputBox(const QString&, const QString&, const QString&) override {
         return {};
     }

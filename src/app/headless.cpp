@@ -45,9 +45,10 @@ public:
         , create_(createAssignments) {}
 
     tavrel::MsgResult msgBox(const QString& text, tavrel::MsgButtons buttons, tavrel::MsgIcon icon,
-                             const QString& title, const QString& details) override {
+                             const QString& title, const QString& details,
+                             std::optional<tavrel::MsgResult> defaultButton) override {
         if (title != QLatin1String("Create Task Assignments"))
-            return console_.msgBox(text, buttons, icon, title, details);
+            return console_.msgBox(text, buttons, icon, title, details, defaultButton);
         std::fprintf(stderr, "%s%s: %s [%s]\n", tavrel::MessagePrefix, qPrintable(title),
                      qPrintable(text), create_ ? "Yes: --set-year" : "No: --no-assignments");
         return create_ ? tavrel::MsgResult::Yes : tavrel::MsgResult::No;

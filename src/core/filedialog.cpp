@@ -27,10 +27,9 @@ void ConfirmFileReplace(const QString& fileName) {
     if (fileName.isEmpty() || !QFileInfo(fileName).isFile())
         return;
     const MsgResult answer =
-        ui().msgBox(QStringLiteral("The file '") + QDir::toNativeSeparators(fileName) +
-                        QStringLiteral("' already exists.  Do you wish to "
-                                       "replace it?"),
-                    MsgButtons::YesNo, MsgIcon::None, QStringLiteral("File Exists"));
+        askBeforeDestroying(QStringLiteral("The file '") + QDir::toNativeSeparators(fileName) +
+                                QStringLiteral("' already exists.  Do you wish to replace it?"),
+                            QStringLiteral("File Exists"));
     if (answer != MsgResult::Yes)
         Cancelled = true;
 }

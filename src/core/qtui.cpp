@@ -50,7 +50,7 @@ private:
 } // namespace
 
 MsgResult QtUi::msgBox(const QString& text, MsgButtons buttons, MsgIcon icon, const QString& title,
-                       const QString& details) {
+                       const QString& details, std::optional<MsgResult> defaultButton) {
     QMessageBox box(QApplication::activeWindow());
     box.setWindowTitle(title.isEmpty() ? AppTitle : title);
     box.setText(text);
@@ -86,6 +86,23 @@ MsgResult QtUi::msgBox(const QString& text, MsgButtons buttons, MsgIcon icon, co
     case MsgButtons::YesNoCancel:
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
         break;
+    }
+    if (defaultButton) {
+        const QMessageBox::StandardButton standard = [&] {
+            switch (*defaultButton) {
+            case MsgResult::Yes:
+                return QMessageBox::Yes;
+            case MsgResult::No:
+                return QMessageBox::No;
+            case MsgResult::Cancel:
+                return QMessageBox::Cancel;
+            case MsgResult::Ok:
+                break;
+            }
+            return QMessageBox::Ok;
+        }();
+        // Qt gives it the focus as well: Enter presses the focused button of a box.
+        box.setDefaultButton(standard);
     }
     switch (box.exec()) {
     case QMessageBox::Yes:

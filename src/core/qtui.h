@@ -12,7 +12,7 @@ class frmHelp;
 class QtUi final : public Ui {
 public:
     MsgResult msgBox(const QString& text, MsgButtons buttons, MsgIcon icon, const QString& title,
-                     const QString& details) override;
+                     const QString& details, std::optional<MsgResult> defaultButton) override;
     std::optional<QString> inputBox(const QString& prompt, const QString& title,
                                     const QString& defaultText) override;
     std::optional<QString> openFileName(QWidget* parent, const QString& title,

@@ -405,8 +405,7 @@ void RecordEditor::cmdDelete_Click() {
     // there is nothing to delete either.
     if (!hasRows() || (rs.isBOF() && rs.isEOF()))
         return;
-    if (ui().msgBox(deleteQuestion(), MsgButtons::YesNo, MsgIcon::None, deleteTitle()) !=
-        MsgResult::Yes)
+    if (askBeforeDestroying(deleteQuestion(), deleteTitle()) != MsgResult::Yes)
         return;
     // The row and what depends on it (or the check that nothing does) are one operation:
     // nothing can start to depend on the row between the check and the delete, and a row

@@ -31,7 +31,7 @@ QStringList wrapped(QString line) {
 class HeadlessUi final : public Ui {
 public:
     MsgResult msgBox(const QString& text, MsgButtons buttons, MsgIcon, const QString& title,
-                     const QString& details) override {
+                     const QString& details, std::optional<MsgResult>) override {
         MsgResult answer = MsgResult::Ok;
         switch (buttons) {
         case MsgButtons::Ok:
@@ -126,6 +126,10 @@ Ui& ui() {
 
 void setUi(Ui* ui) {
     current = ui ? ui : &headless;
+}
+
+MsgResult askBeforeDestroying(const QString& text, const QString& title) {
+    return ui().msgBox(text, MsgButtons::YesNo, MsgIcon::None, title, {}, MsgResult::No);
 }
 
 } // namespace tavrel

@@ -40,10 +40,12 @@ public:
 
     // A message box. An empty title means "no title of its own": the application's title.
     // `details` (the engine's words, the statement that failed) are shown only on request,
-    // apart from the text.
+    // apart from the text. `defaultButton` is the button Enter presses; without one the
+    // toolkit's choice holds (the first of Yes and Ok).
     virtual MsgResult msgBox(const QString& text, MsgButtons buttons = MsgButtons::Ok,
                              MsgIcon icon = MsgIcon::None, const QString& title = {},
-                             const QString& details = {}) = 0;
+                             const QString& details = {},
+                             std::optional<MsgResult> defaultButton = std::nullopt) = 0;
 
     // An input box; no value when the user cancels.
     virtual std::optional<QString> inputBox(const QString& prompt, const QString& title,
@@ -91,6 +93,10 @@ public:
 // it; tests replace it with setUi().
 Ui& ui();
 void setUi(Ui* ui);
+
+// A question whose Yes destroys something (a row deleted, a file replaced): Yes and No, no
+// icon, and No is the button Enter presses, so a hurried Enter loses nothing.
+MsgResult askBeforeDestroying(const QString& text, const QString& title);
 
 // The longest line a command without a window writes to standard error.
 inline constexpr qsizetype ConsoleLineLimit = 300;

@@ -489,10 +489,10 @@ void TaskEditor::cmdWeekly_Click() {
 }
 
 void TaskEditor::cmdClearAll_Click() {
-    if (ui().msgBox(QStringLiteral("Are you sure that you wish to clear all weeks that this "
-                                   "task is scheduled for?"),
-                    MsgButtons::YesNo, MsgIcon::None,
-                    QStringLiteral("Clear Schedule")) != MsgResult::Yes)
+    // Clearing the weeks takes the task's coming assignments away once it is saved.
+    if (askBeforeDestroying(QStringLiteral("Are you sure that you wish to clear all weeks that "
+                                           "this task is scheduled for?"),
+                            QStringLiteral("Clear Schedule")) != MsgResult::Yes)
         return;
     MarkChanged();
     unmarkAllWeeks();

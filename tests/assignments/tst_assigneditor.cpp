@@ -341,8 +341,9 @@ private Q_SLOTS:
 
     void deletingAssignments() {
         Editor e(SampleSql + "DELETE FROM assign WHERE assid IN (2, 4);");
-        ui->answer(MsgResult::No);
+        ui->pressEnter(); // No: the button Enter presses
         QVERIFY(e.click("cmdDelete"));
+        QCOMPARE(ui->lastMessage().defaultButton, MsgResult::No);
         QCOMPARE(e.stored("select count(*) from assign").toInt(), 4);
 
         ui->answer(MsgResult::Yes);

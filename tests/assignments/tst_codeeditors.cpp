@@ -209,6 +209,12 @@ private Q_SLOTS:
         QFETCH(QString, find);
         QFETCH(QString, refusal);
         QFETCH(QStringList, after);
+        static const char* const questions[] = {
+            "", "Are you sure that you want to delete this employee?",
+            "Are you sure that you want to delete this location?",
+            "Are you sure that you want to delete this manager?",
+            "Are you sure that you want to delete this type description?"};
+        const QString question = QString::fromLatin1(questions[menu]);
         static const char* const tables[] = {"", "employees", "locations", "managers", "types"};
         const QString countSql = QStringLiteral("select count(*) from ") + tables[menu];
         ScriptedUi ui;
@@ -219,8 +225,11 @@ private Q_SLOTS:
         QVERIFY(click(window, "cmdFind"));
         QCOMPARE(ui.messages.size(), 0);
 
-        ui.answer(MsgResult::No);
+        // Enter at the question presses No.
+        ui.pressEnter();
         QVERIFY(click(window, "cmdDelete"));
+        QCOMPARE(ui.lastMessage().text, question);
+        QCOMPARE(ui.lastMessage().defaultButton, MsgResult::No);
         QCOMPARE(site.stored(countSql).toInt(), before);
         ui.answer(MsgResult::Yes);
         QVERIFY(click(window, "cmdDelete"));

@@ -48,12 +48,21 @@ void ScriptedUi::clearRecord() {
 }
 
 MsgResult ScriptedUi::msgBox(const QString& text, MsgButtons buttons, MsgIcon icon,
-                             const QString& title, const QString& details) {
-    messages.append({text, title.isEmpty() ? AppTitle : title, buttons, icon, details});
+                             const QString& title, const QString& details,
+                             std::optional<MsgResult> defaultButton) {
+    messages.append(
+        {text, title.isEmpty() ? AppTitle : title, buttons, icon, details, defaultButton});
     if (onQuestion && buttons != MsgButtons::Ok)
         return onQuestion();
-    if (!msgAnswers.isEmpty())
-        return msgAnswers.dequeue();
+    if (!msgAnswers.isEmpty()) {
+        if (const std::optional<MsgResult> answer = msgAnswers.dequeue())
+            return *answer;
+        if (defaultButton)
+            return *defaultButton;
+        // Qt's own choice for a box without a default: its first Yes or Ok button.
+        return buttons == MsgButtons::YesNo || buttons == MsgButtons::YesNoCancel ? MsgResult::Yes
+                                                                                  : MsgResult::Ok;
+    }
     switch (buttons) {
     case MsgButtons::YesNo:
     case MsgButtons::YesNoCancel:

@@ -10,6 +10,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <optional>
 
 class QDialog;
 
@@ -22,6 +23,7 @@ struct ShownMessage {
     MsgButtons buttons = MsgButtons::Ok;
     MsgIcon icon = MsgIcon::None;
     QString details;
+    std::optional<MsgResult> defaultButton; // the button Enter presses, when the caller chose
 };
 
 // One progress window as the program opened it, with every value it was given.
@@ -55,6 +57,9 @@ public:
 
     // --- scripting
     void answer(MsgResult result) { msgAnswers.enqueue(result); }
+    // The user presses Enter in the next message box: the button Enter presses there is the
+    // answer (the box's default, or as Qt chooses without one: the first of Yes and Ok).
+    void pressEnter() { msgAnswers.enqueue(std::nullopt); }
     void answerInput(std::optional<QString> text) { inputAnswers.enqueue(std::move(text)); }
     void answerFile(std::optional<QString> path) { fileAnswers.enqueue(std::move(path)); }
     void answerFolder(std::optional<QString> path) { folderAnswers.enqueue(std::move(path)); }
@@ -88,7 +93,7 @@ public:
 
     // --- Ui
     MsgResult msgBox(const QString& text, MsgButtons buttons, MsgIcon icon, const QString& title,
-                     const QString& details) override;
+                     const QString& details, std::optional<MsgResult> defaultButton) override;
     std::optional<QString> inputBox(const QString& prompt, const QString& title,
                                     const QString& defaultText) override;
     std::optional<QString> openFileName(QWidget* parent, const QString& title,
@@ -107,7 +112,7 @@ public:
     std::unique_ptr<Progress> progress(const QString& title, const QString& text, int maximum,
                                        ProgressCancel cancel) override;
 
-    QQueue<MsgResult> msgAnswers;
+    QQueue<std::optional<MsgResult>> msgAnswers; // no value: Enter pressed
     QQueue<std::optional<QString>> inputAnswers;
     QQueue<std::optional<QString>> fileAnswers;
     QQueue<std::optional<QString>> folderAnswers;

@@ -1,6 +1,7 @@
 #include "assignments/codeeditor.h"
 #include "assignments/frmassign.h"
 #include "core/globals.h"
+#include "core/qtui.h"
 #include "core/recordeditor.h"
 #include "data/demodata.h"
 #include "dialogs/datefield.h"
@@ -22,6 +23,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStyle>
+#include <QTimer>
 #include <QtTest>
 
 #include <algorithm>
@@ -125,6 +127,24 @@ void clickWeek(QListWidget* list, int week) {
     QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier,
                       QPoint(rect.right() - rect.width() / 4, rect.center().y()));
 }
+
+// Questions asked in Qt's own message box, which the user answers with the Enter key as
+// soon as it shows; what was asked is recorded as the scripted boxes record it.
+class EnterAtEveryQuestion : public ScriptedUi {
+public:
+    MsgResult msgBox(const QString& text, MsgButtons buttons, MsgIcon icon, const QString& title,
+                     const QString& details, std::optional<MsgResult> defaultButton) override {
+        messages.append({text, title, buttons, icon, details, defaultButton});
+        QTimer::singleShot(0, [] {
+            QWidget* box = QApplication::activeModalWidget();
+            if (!box)
+                return;
+            QWidget* keys = box->focusWidget() ? box->focusWidget() : box;
+            QTest::keyClick(keys, Qt::Key_Return);
+        });
+        return QtUi().msgBox(text, buttons, icon, title, details, defaultButton);
+    }
+};
 
 // The editor on the sample tasks unless a test gives other rows.
 struct Fixture : TaskEditorFixture {
@@ -328,6 +348,38 @@ private Q_SLOTS:
             f.stored(QStringLiteral("select count(*) from taskweeks where taskid = 1")).toInt(), 2);
         QCOMPARE(f.text("txtTaskName"), QStringLiteral("Check extinguishers"));
         QVERIFY(f.inBrowseMode());
+    }
+
+    // Alt+D then Enter in the main window, or Enter after Clear All: the questions default
+    // to No, so nothing is deleted or cleared.
+    void enterAtADeleteQuestionKeepsTheTask() {
+        MainWindowOnSample window;
+        window.showAt(QSize(1000, 700));
+        window.main->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.main.get()));
+        TaskEditor* editor = window.editor();
+        const auto count = [&window](const char* sql) {
+            return window.folder.scalar(QString::fromLatin1(sql)).toInt();
+        };
+        EnterAtEveryQuestion enter;
+        QTest::keyClick(window.main.get(), Qt::Key_D, Qt::AltModifier);
+        QTRY_COMPARE(enter.messages.size(), 1);
+        QCOMPARE(enter.messages[0].text,
+                 QStringLiteral("Are you sure that you want to delete this task and all "
+                                "assignments associated with it?"));
+        QCOMPARE(enter.messages[0].title, QStringLiteral("Delete Task"));
+        QCOMPARE(enter.messages[0].buttons, MsgButtons::YesNo);
+        QCOMPARE(enter.messages[0].defaultButton, MsgResult::No);
+        QCOMPARE(count("select count(*) from tasks"), 3);
+        QCOMPARE(count("select count(*) from assign"), 3);
+        QCOMPARE(editor->txtTaskName->text(), QStringLiteral("Boiler inspection"));
+
+        QTest::mouseClick(editor->cmdClearAll, Qt::LeftButton);
+        QCOMPARE(enter.messages.size(), 2);
+        QCOMPARE(enter.messages[1].title, QStringLiteral("Clear Schedule"));
+        QCOMPARE(enter.messages[1].defaultButton, MsgResult::No);
+        QCOMPARE(markedWeeks(editor->lstWeeks), (QList<int>{3, 4}));
+        QVERIFY(editor->cmdDelete->isVisible()); // still browsing: nothing changed
     }
 
     void deletingLastAndOnlyRows() {
