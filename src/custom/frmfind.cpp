@@ -41,10 +41,11 @@ void fill(QListWidget* list, const std::initializer_list<std::pair<const char*, 
     list->setCurrentRow(0);
 }
 
-// The item data of the entry chosen in `list`; null when none is.
+// The item data of the entry chosen in `list`; null when none is. The selection says
+// which, not the current item: a mouse click makes the item current before it selects it.
 QVariant chosenData(const QListWidget* list) {
-    const QListWidgetItem* item = list->currentItem();
-    return item && item->isSelected() ? item->data(Qt::UserRole) : QVariant();
+    const QList<QListWidgetItem*> chosen = list->selectedItems();
+    return chosen.isEmpty() ? QVariant() : chosen.first()->data(Qt::UserRole);
 }
 
 } // namespace
@@ -116,8 +117,10 @@ frmFind::frmFind(QWidget* parent)
     auto guarded = [this](auto slot) {
         return [this, slot] { guardedCall([this, slot] { (this->*slot)(); }); };
     };
-    connect(lstField, &QListWidget::currentRowChanged, this, guarded(&frmFind::lstField_Click));
-    connect(lstBool, &QListWidget::currentRowChanged, this, guarded(&frmFind::lstBool_Click));
+    // A choice is made once the entry is selected: by the mouse the entry becomes current
+    // first and selected after, by the keys selected first and current after.
+    connect(lstField, &QListWidget::itemSelectionChanged, this, guarded(&frmFind::lstField_Click));
+    connect(lstBool, &QListWidget::itemSelectionChanged, this, guarded(&frmFind::lstBool_Click));
     connect(txtToFind, &QLineEdit::textChanged, this, guarded(&frmFind::txtToFind_Change));
     connect(cmdFind, &QPushButton::clicked, this, guarded(&frmFind::cmdFind_Click));
     connect(cmdCancel, &QPushButton::clicked, this, guarded(&frmFind::cmdCancel_Click));

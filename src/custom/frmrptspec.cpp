@@ -52,6 +52,13 @@ int specIdOf(const QListWidgetItem* item) {
     return item ? item->data(SpecIdRole).toInt() : 0;
 }
 
+// The entry chosen in `list`, or null. The selection says which, not the current item: a
+// mouse click makes an entry current before it selects it.
+QListWidgetItem* selectedEntry(const QListWidget* list) {
+    const QList<QListWidgetItem*> chosen = list->selectedItems();
+    return chosen.isEmpty() ? nullptr : chosen.first();
+}
+
 QString serialDateText(SerialDate serial) {
     return serial == 0 ? QString() : shortDate(fromSerial(serial).date());
 }
@@ -292,7 +299,9 @@ void frmRptSpec::buildWindow() {
     on(cmdRemove, &QToolButton::clicked, &frmRptSpec::cmdRemove_Click);
     on(cmdUp, &QToolButton::clicked, &frmRptSpec::cmdUp_Click);
     on(cmdDown, &QToolButton::clicked, &frmRptSpec::cmdDown_Click);
-    on(List2, &QListWidget::currentRowChanged, &frmRptSpec::List2_Click);
+    // A click shows the field once it is selected: the mouse makes an entry current before
+    // it selects it, the keys select it before making it current.
+    on(List2, &QListWidget::itemSelectionChanged, &frmRptSpec::List2_Click);
     for (int i = 1; i <= 3; ++i)
         on(optReportTo[i], &QRadioButton::clicked, &frmRptSpec::optReportTo_Click);
     on(cmdGenerate, &QPushButton::clicked, &frmRptSpec::cmdGenerate_Click);
@@ -441,8 +450,8 @@ FieldSetting* frmRptSpec::shownSetting() {
 }
 
 void frmRptSpec::ShowFieldDetails() {
-    QListWidgetItem* selected = List2->currentItem();
-    if (!selected || !List2->currentItem()->isSelected()) {
+    QListWidgetItem* selected = selectedEntry(List2);
+    if (!selected) {
         frame1->setVisible(false);
         return;
     }
@@ -585,8 +594,8 @@ void frmRptSpec::List2_Click() {
 
 void frmRptSpec::cmdAdd_Click() {
     Dirty = true;
-    QListWidgetItem* chosen = List1->currentItem();
-    if (!chosen || !chosen->isSelected()) {
+    QListWidgetItem* chosen = selectedEntry(List1);
+    if (!chosen) {
         ui().msgBox(QStringLiteral(
             "You must select a field from the list of available fields to add to the report."));
         return;
@@ -603,8 +612,8 @@ void frmRptSpec::cmdAdd_Click() {
 
 void frmRptSpec::cmdRemove_Click() {
     Dirty = true;
-    QListWidgetItem* chosen = List2->currentItem();
-    if (!chosen || !chosen->isSelected()) {
+    QListWidgetItem* chosen = selectedEntry(List2);
+    if (!chosen) {
         ui().msgBox(QStringLiteral("You must select a field to remove from the report."));
         return;
     }
@@ -623,8 +632,8 @@ void frmRptSpec::cmdRemove_Click() {
 
 void frmRptSpec::moveReportField(int step) {
     Dirty = true;
-    QListWidgetItem* chosen = List2->currentItem();
-    if (!chosen || !chosen->isSelected()) {
+    QListWidgetItem* chosen = selectedEntry(List2);
+    if (!chosen) {
         ui().msgBox(step < 0
                         ? QStringLiteral("You must select the field to move up in the list")
                         : QStringLiteral("You must select the field to move down in the list"));
@@ -735,11 +744,10 @@ void frmRptSpec::mnuSaveAs_Click() {
     // CheckReportFileExists
     Cancelled = false;
     if (QFileInfo(path).isFile() &&
-        ui().msgBox(QStringLiteral("The report file '%1' already exists.  Do you wish to "
-                                   "replace it?")
-                        .arg(QDir::toNativeSeparators(path)),
-                    MsgButtons::YesNo, MsgIcon::None,
-                    QStringLiteral("File Exists")) == MsgResult::No)
+        askBeforeDestroying(QStringLiteral("The report file '%1' already exists.  Do you wish "
+                                           "to replace it?")
+                                .arg(QDir::toNativeSeparators(path)),
+                            QStringLiteral("File Exists")) == MsgResult::No)
         Cancelled = true;
     if (Cancelled)
         return;

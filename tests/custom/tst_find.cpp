@@ -13,6 +13,8 @@
 #include <QDialog>
 #include <QDir>
 #include <QFile>
+#include <QKeySequence>
+#include <QLabel>
 #include <QListWidget>
 #include <QRadioButton>
 
@@ -67,11 +69,16 @@ QListWidget* secondList(QDialog* dialog) {
     return shown;
 }
 
+// Clicks the entry `text` of a shown list with the mouse, where the list shows it.
 void choose(QListWidget* list, const QString& text) {
     const QList<QListWidgetItem*> found = list->findItems(text, Qt::MatchExactly);
     if (found.size() != 1)
         qFatal("no single entry %s", qPrintable(text));
-    list->setCurrentItem(found.first());
+    // A list just shown is laid out before anybody can click in it.
+    QApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    list->scrollToItem(found.first());
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier,
+                      list->visualItemRect(found.first()).center());
 }
 
 QStringList entries(const QListWidget* list) {
@@ -348,6 +355,87 @@ private Q_SLOTS:
         QCOMPARE(shownTask(), QStringLiteral("Extra filter"));
         find([&](QDialog* dialog) {
             QCOMPARE(child<QLineEdit>(dialog, "txtToFind")->text(), keptText);
+        });
+    }
+
+    // The field chosen with the mouse or with the keys: the second column, its caption and
+    // the search box follow it. Steps: an entry of the field list to click, "key <keys>"
+    // pressed where the focus is, or "focus <control>" clicked.
+    void choosingTheField_data() {
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("list");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QStringList>("values");
+        const QStringList numbers{"=", "not =", "<", ">", "<=", ">="};
+        const QStringList texts{"Contains", "Begins With", "Ends With", "Equals"};
+        QTest::newRow("click a linked field")
+            << QStringList{"Location"} << "Location"
+            << "lstSel"
+            << "Select &Value" << QStringList{"Boiler Room", "Roof", "Shed"};
+        QTest::newRow("click a yes/no field")
+            << QStringList{"Current Year Only"} << "Current Year Only"
+            << "lstBool"
+            << "Select &Value" << QStringList{"True", "False"};
+        QTest::newRow("click a date field, then a linked one")
+            << QStringList{"Purchase Date", "Location"} << "Location"
+            << "lstSel"
+            << "Select &Value" << QStringList{"Boiler Room", "Roof", "Shed"};
+        QTest::newRow("click a date field, then a text")
+            << QStringList{"Purchase Date", "Manufacturer"} << "Manufacturer"
+            << "lstText"
+            << "&Operator" << texts;
+        QTest::newRow("click, then Up") << QStringList{"Location", "key Up"} << "Miscellaneous"
+                                        << "lstText"
+                                        << "&Operator" << texts;
+        QTest::newRow("click, then Home")
+            << QStringList{"Current Year Only", "key Home"} << "Task Number"
+            << "lstNum"
+            << "&Operator" << numbers;
+        QTest::newRow("access key, then End")
+            << QStringList{"key Alt+E", "key End", "key Up", "key Up"} << "Current Year Only"
+            << "lstBool"
+            << "Select &Value" << QStringList{"True", "False"};
+        QTest::newRow("back into the list from the search box")
+            << QStringList{"focus txtToFind", "key Shift+Tab", "key Shift+Tab", "key Down"}
+            << "Task Name"
+            << "lstText"
+            << "&Operator" << texts;
+    }
+    void choosingTheField() {
+        QFETCH(QStringList, steps);
+        QFETCH(QString, field);
+        QFETCH(QString, list);
+        QFETCH(QString, caption);
+        QFETCH(QStringList, values);
+        editor();
+        find([&](QDialog* dialog) {
+            // The window system gives the dialog the keyboard as it opens.
+            QApplication::setActiveWindow(dialog);
+            QCOMPARE(QApplication::activeWindow(), dialog);
+            auto* fields = child<QListWidget>(dialog, QStringLiteral("lstField"));
+            for (const QString& step : steps) {
+                if (step.startsWith(QLatin1String("key "))) {
+                    const QKeyCombination keys = QKeySequence(step.mid(4))[0];
+                    QVERIFY(QApplication::focusWidget());
+                    QTest::keyClick(QApplication::focusWidget(), keys.key(),
+                                    keys.keyboardModifiers());
+                } else if (step.startsWith(QLatin1String("focus "))) {
+                    QTest::mouseClick(child<QWidget>(dialog, step.mid(6)), Qt::LeftButton);
+                } else {
+                    choose(fields, step);
+                }
+            }
+            QCOMPARE(fields->selectedItems().size(), 1);
+            QCOMPARE(fields->selectedItems().first()->text(), field);
+            QListWidget* second = secondList(dialog);
+            QVERIFY(second);
+            QCOMPARE(second->objectName(), list);
+            QCOMPARE(child<QLabel>(dialog, QStringLiteral("lblOperator"))->text(), caption);
+            QCOMPARE(entries(second), values);
+            const bool searchBox = list == QLatin1String("lstText") || list == "lstNum";
+            QCOMPARE(child<QLineEdit>(dialog, QStringLiteral("txtToFind"))->isVisible(), searchBox);
+            QCOMPARE(child<QLabel>(dialog, QStringLiteral("lblToFind"))->isVisible(), searchBox);
         });
     }
 

@@ -28,10 +28,22 @@ QStringList texts(const QListWidget* list) {
     return all;
 }
 
-void choose(QListWidget* list, const QString& text) {
+// Clicks (or double-clicks) the entry `text` of a list with the mouse, where it is shown.
+void choose(QListWidget* list, const QString& text, bool twice = false) {
     const QList<QListWidgetItem*> found = list->findItems(text, Qt::MatchExactly);
     QVERIFY2(found.size() == 1, qPrintable(text));
-    list->setCurrentItem(found.first());
+    QApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    list->scrollToItem(found.first());
+    const QPoint at = list->visualItemRect(found.first()).center();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    if (twice) // the second press of a double click
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+}
+
+// A key pressed where the focus is.
+void press(Qt::Key key) {
+    QVERIFY(QApplication::focusWidget());
+    QTest::keyClick(QApplication::focusWidget(), key);
 }
 
 // What the user does by typing into a box and moving on with the mouse.
@@ -120,7 +132,7 @@ private Q_SLOTS:
         w.cmdDown_Click();
         QCOMPARE(ui_->messages.size(), 3); // nothing chosen: each refused
         for (int i = 0; i < 2; ++i) {
-            w.List2->setCurrentRow(0);
+            choose(w.List2, w.List2->item(0)->text());
             w.cmdRemove_Click();
         }
         QVERIFY(w.frame1->isHidden());
@@ -147,17 +159,18 @@ private Q_SLOTS:
         typeAndLeave(w.txtWidth, "x", w.txtGreater);
         QCOMPARE(ui_->messages.size(), 2);
 
-        // Typed, then straight to another report field: stored for the field shown.
+        // Typed, then a click straight on another report field: stored for the field shown.
         w.txtWidth->setFocus();
-        w.txtWidth->setText("2");
-        w.List2->setFocus();
-        w.List2->setCurrentRow(0);
+        w.txtWidth->selectAll();
+        QTest::keyClicks(w.txtWidth, "2");
+        choose(w.List2, "Task Name");
+        QCOMPARE(w.frame1->title(), "Details For Task Name");
         QCOMPARE(w.txtWidth->text(), "2.5");
         QVERIFY(!w.fraSel[1]->isHidden());
         QVERIFY(w.fraSel[2]->isHidden());
 
         // Removed and added back: its settings come back with it.
-        w.List2->setCurrentRow(1);
+        choose(w.List2, "Hours Required");
         w.cmdRemove_Click();
         choose(w.List1, "Hours Required");
         w.cmdAdd_Click();
@@ -166,6 +179,46 @@ private Q_SLOTS:
         QVERIFY(w.chkHide->isChecked());
         QCOMPARE(w.definition().setting(HoursRequired).LessThan, "5");
         QCOMPARE(w.definition().setting(HoursRequired).ColWidth, 2.0f);
+    }
+
+    // The field whose details show is the one chosen in "Fields to Report", by a click or
+    // by the keys; a double click in "Available Fields" adds one.
+    void detailsFollowTheChosenField() {
+        frmRptSpec& w = designer();
+        for (const char* field : {"Task Name", "Hours Required", "Purchase Date"})
+            choose(w.List1, field, true);
+        QCOMPARE(texts(w.List2), (QStringList{"Task Name", "Hours Required", "Purchase Date"}));
+        const auto shows = [&w](const QString& field, int type, const QString& width) {
+            QVERIFY(!w.frame1->isHidden());
+            QCOMPARE(w.frame1->title(), "Details For " + field);
+            for (int i = 1; i <= 5; ++i)
+                QCOMPARE(w.fraSel[i]->isHidden(), i != type);
+            QCOMPARE(w.txtWidth->text(), width);
+        };
+        shows("Purchase Date", 3, "1");
+        choose(w.List2, "Task Name");
+        shows("Task Name", 1, "2.5");
+        QCOMPARE(QApplication::focusWidget(), w.List2);
+        press(Qt::Key_End);
+        shows("Purchase Date", 3, "1");
+        press(Qt::Key_Up);
+        shows("Hours Required", 2, "0.7");
+        press(Qt::Key_Home);
+        shows("Task Name", 1, "2.5");
+        press(Qt::Key_Down);
+        shows("Hours Required", 2, "0.7");
+        choose(w.List2, "Purchase Date");
+        shows("Purchase Date", 3, "1");
+
+        // Into the list with Tab from the box before it: the chosen field stays shown.
+        choose(w.List1, "Best Time");
+        QCOMPARE(QApplication::focusWidget(), w.List1);
+        press(Qt::Key_Tab);
+        while (QApplication::focusWidget() != w.List2 && QApplication::focusWidget() != w.txtWidth)
+            press(Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), w.List2);
+        press(Qt::Key_Up);
+        shows("Hours Required", 2, "0.7");
     }
 
     void saveAsOverAFile() {
@@ -179,9 +232,12 @@ private Q_SLOTS:
         w.cmdAdd_Click();
 
         ui_->answerFile(path);
-        ui_->answer(MsgResult::No);
+        ui_->pressEnter();
         w.mnuSaveAs_Click();
-        QVERIFY(ui_->lastMessage().text.contains(QDir::toNativeSeparators(path)));
+        QCOMPARE(ui_->lastMessage().text, "The report file '" + QDir::toNativeSeparators(path) +
+                                              "' already exists.  Do you wish to replace it?");
+        QCOMPARE(ui_->lastMessage().title, "File Exists");
+        QCOMPARE(ui_->lastMessage().defaultButton, MsgResult::No);
         QVERIFY(old.open(QIODevice::ReadOnly));
         QCOMPARE(old.readAll(), "old");
         old.close();
