@@ -21,6 +21,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QToolBar>
 #include <QVBoxLayout>
 
@@ -29,7 +30,9 @@ namespace tavrel {
 namespace {
 
 const QString PdfFilter = QStringLiteral("PDF Files (*.pdf)|*.pdf|All Files (*.*)|*.*");
-const QString PdfName = QStringLiteral("Report.pdf");
+// The longest title a proposed file name keeps, in UTF-16 units: with the date and ".pdf"
+// it stays within the 255 bytes most file systems allow a name.
+constexpr qsizetype PdfTitleLength = 80;
 // The window's first size: most of a page at a readable zoom, within the screen.
 constexpr int PreferredWidth = 860;
 constexpr int PreferredHeight = 980;
@@ -40,7 +43,52 @@ QPointer<frmOutput>& theWindow() {
     return window;
 }
 
+// The report's title as its first page header shows it: the centre part, or the left one
+// where the title stands at the left; a part that only numbers the pages is none.
+QString documentTitle(const ReportDocument& document) {
+    const QString header = document.pageHeader(1);
+    const HeaderParts parts = headerParts(header, 1);
+    for (const QString& part : {parts.centre, parts.left}) {
+        if (!part.trimmed().isEmpty() && !part.startsWith(QStringLiteral("Page ")))
+            return part;
+    }
+    return {};
+}
+
 } // namespace
+
+QString proposedPdfName(const QString& title, const QDate& date) {
+    // Characters some file system refuses in a name become a dash (a colon, which mostly
+    // ends a label such as "Work Order:", a blank); control characters and runs of blanks
+    // one blank.
+    static const QString reserved = QStringLiteral("/\\*?\"<>|");
+    QString name;
+    for (const QChar c : title) {
+        if (reserved.contains(c))
+            name += QLatin1Char('-');
+        else if (c == QLatin1Char(':') || c.category() == QChar::Other_Control || c.isSpace())
+            name += QLatin1Char(' ');
+        else
+            name += c;
+    }
+    name = name.simplified();
+    // A leading dot hides the file and a leading dash reads as an option to a command; a
+    // trailing dot or blank Windows drops.
+    while (name.startsWith(QLatin1Char('.')) || name.startsWith(QLatin1Char(' ')) ||
+           name.startsWith(QLatin1Char('-')))
+        name.remove(0, 1);
+    if (name.size() > PdfTitleLength) {
+        qsizetype cut = PdfTitleLength;
+        if (name.at(cut - 1).isHighSurrogate())
+            --cut;
+        name.truncate(cut);
+    }
+    while (name.endsWith(QLatin1Char('.')) || name.endsWith(QLatin1Char(' ')))
+        name.chop(1);
+    if (name.isEmpty())
+        name = QStringLiteral("Report");
+    return name + QLatin1Char(' ') + date.toString(Qt::ISODate) + QStringLiteral(".pdf");
+}
 
 frmOutput::frmOutput(ReportDocument& document, QWidget* parent)
     : QWidget(parent, Qt::Window)
@@ -101,6 +149,10 @@ frmOutput::frmOutput(ReportDocument& document, QWidget* parent)
     connect(cmdPrint, &QPushButton::clicked, this, &frmOutput::cmdPrint_Click);
     connect(cmdSavePdf, &QPushButton::clicked, this, &frmOutput::cmdSavePdf_Click);
     connect(cmdOK, &QPushButton::clicked, this, &frmOutput::cmdOK_Click);
+    // Escape leaves the preview as Ok does, wherever the focus is in the window.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escape->setObjectName(QStringLiteral("scEscape"));
+    connect(escape, &QShortcut::activated, this, &frmOutput::cmdOK_Click);
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
@@ -184,8 +236,8 @@ void frmOutput::cmdSavePdf_Click() {
 }
 
 bool frmOutput::saveAsPdf(const QString& title) {
-    const std::optional<QString> path =
-        ui().saveFileName(this, title, PdfFilter, AppPath + PdfName);
+    const std::optional<QString> path = ui().saveFileName(
+        this, title, PdfFilter, AppPath + proposedPdfName(documentTitle(document_), ui().today()));
     if (!path)
         return false;
     ConfirmFileReplace(*path);

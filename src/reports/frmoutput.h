@@ -1,9 +1,11 @@
 #pragma once
 
+#include <QString>
 #include <QWidget>
 
 #include <memory>
 
+class QDate;
 class QLabel;
 class QPrintPreviewWidget;
 class QPrinter;
@@ -51,6 +53,11 @@ private:
     QPushButton* cmdOK = nullptr;
     QPushButton* cmdSavePdf = nullptr;
 };
+
+// The file name Save as PDF proposes: the report's title and the day's date (ISO), made
+// safe as a file name on any system: no separators or reserved characters, no control
+// characters, no leading dot or dash.
+QString proposedPdfName(const QString& title, const QDate& date);
 
 // Makes frmOutput the window every finished report is shown in, and lays documents out
 // on the default printer's paper.

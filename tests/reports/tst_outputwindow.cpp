@@ -1,0 +1,165 @@
+// The preview window "Report Output" as the user leaves it: Escape, and the PDF file name it
+// proposes.
+
+#include "core/globals.h"
+#include "reports/frmoutput.h"
+#include "reports/reportdocument.h"
+#include "reports/reportoutput.h"
+#include "support/scriptedui.h"
+#include "support/testenv.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace tavrel;
+using namespace tavrel::test;
+
+namespace {
+
+const QDate Today(2005, 7, 4);
+
+// A one-page document under `header`, shown in the preview window, which is made active.
+QPointer<frmOutput> showReport(const QString& header) {
+    ReportDocument& doc = reportDocument();
+    doc.SetPageHeader(header);
+    doc.BeginDocument();
+    doc.AddTableRows(QStringLiteral("3000;"), QString(), QStringLiteral("Boiler check;"));
+    doc.EndDocument();
+    showReportOutput();
+    QPointer<frmOutput> window = frmOutput::current();
+    if (window) {
+        window->activateWindow();
+        if (!QTest::qWaitForWindowActive(window))
+            qWarning("the preview window did not become active");
+    }
+    return window;
+}
+
+} // namespace
+
+class TestOutputWindow : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<ScriptedUi> ui_;
+    QTemporaryDir dir_;
+
+private Q_SLOTS:
+    void initTestCase() {
+        useTestLocale();
+        installReportOutputWindow();
+    }
+    void init() {
+        resetProgramState();
+        ui_ = std::make_unique<ScriptedUi>();
+        ui_->setToday(Today);
+        AppPath = dir_.path() + QLatin1Char('/');
+    }
+    void cleanup() {
+        delete frmOutput::current();
+        ui_.reset();
+    }
+    void cleanupTestCase() { setReportViewer({}); }
+
+    // Escape closes the window wherever the focus is in it, and ends its document.
+    void escapeCloses_data() {
+        QTest::addColumn<QString>("focus");
+        QTest::newRow("on the preview") << "VSPrinter";
+        QTest::newRow("on Ok") << "cmdOK";
+        QTest::newRow("on Save as PDF") << "cmdSavePdf";
+    }
+    void escapeCloses() {
+        QFETCH(QString, focus);
+        QPointer<frmOutput> window =
+            showReport(QStringLiteral("|Tavrel Overdue Assignments|Page %d"));
+        QVERIFY(window && window->isVisible());
+        auto* target = window->findChild<QWidget*>(focus);
+        QVERIFY(target);
+        target->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        QTRY_VERIFY(!window);
+        QCOMPARE(reportDocument().entries().size(), size_t(0));
+        QVERIFY(ui_->messages.isEmpty());
+        QVERIFY(ui_->filesAsked.isEmpty());
+    }
+
+    // Save as PDF proposes the title on the report's first page and today's date, in the
+    // working folder; a file of that name already there is kept when Enter is pressed.
+    void proposedName_data() {
+        QTest::addColumn<QString>("header");
+        QTest::addColumn<QString>("proposed");
+        QTest::newRow("title in the centre") << "|Tavrel Overdue Assignments|Page %d"
+                                             << "Tavrel Overdue Assignments 2005-07-04.pdf";
+        QTest::newRow("title at the left, dates in it")
+            << "Master Task List for 3/1/2005 - 3/14/2005||Page %d"
+            << "Master Task List for 3-1-2005 - 3-14-2005 2005-07-04.pdf";
+        QTest::newRow("work order") << "Work Order: Pump||Task #: 1"
+                                    << "Work Order Pump 2005-07-04.pdf";
+        QTest::newRow("custom report with the date at the left") << "7/4/2005|Filters|Page %d"
+                                                                 << "Filters 2005-07-04.pdf";
+        QTest::newRow("no title") << "||Page %d"
+                                  << "Report 2005-07-04.pdf";
+    }
+    void proposedName() {
+        QFETCH(QString, header);
+        QFETCH(QString, proposed);
+        QPointer<frmOutput> window = showReport(header);
+        QVERIFY(window);
+        const QString path = AppPath + proposed;
+        QFile old(path);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("old");
+        old.close();
+        ui_->answerFile(path);
+        ui_->pressEnter();
+        QTest::mouseClick(window->findChild<QPushButton*>(QStringLiteral("cmdSavePdf")),
+                          Qt::LeftButton);
+        QCOMPARE(ui_->filesAsked.size(), 1);
+        QCOMPARE(ui_->filesAsked[0].initialName, path);
+        QCOMPARE(ui_->messages.size(), 1);
+        QCOMPARE(ui_->messages[0].text, "The file '" + QDir::toNativeSeparators(path) +
+                                            "' already exists.  Do you wish to replace it?");
+        QCOMPARE(ui_->messages[0].title, QStringLiteral("File Exists"));
+        QCOMPARE(ui_->messages[0].defaultButton, MsgResult::No);
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QCOMPARE(old.readAll(), QByteArray("old"));
+        QVERIFY(window->isVisible());
+    }
+
+    // Whatever the title holds, the name is one a file system takes and nothing hides.
+    void safeName_data() {
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("separators and reserved characters") << "a/b\\c*d?e\"f<g>h|i"
+                                                            << "a-b-c-d-e-f-g-h-i 2005-07-04.pdf";
+        QTest::newRow("control characters and runs of blanks")
+            << QStringLiteral("Line\tone\r\nLine\u0001two\u007f  end")
+            << "Line one Line two end 2005-07-04.pdf";
+        QTest::newRow("leading dots") << "..hidden"
+                                      << "hidden 2005-07-04.pdf";
+        QTest::newRow("a dot after a blank") << " .profile"
+                                             << "profile 2005-07-04.pdf";
+        QTest::newRow("trailing dots") << "Totals..."
+                                       << "Totals 2005-07-04.pdf";
+        QTest::newRow("a leading dash") << "-rf report"
+                                        << "rf report 2005-07-04.pdf";
+        QTest::newRow("nothing left") << QStringLiteral(". /\u0002") << "Report 2005-07-04.pdf";
+        QTest::newRow("other scripts kept")
+            << QStringLiteral("تقرير Ø 2005") << QStringLiteral("تقرير Ø 2005 2005-07-04.pdf");
+        QTest::newRow("long title cut")
+            << QString(100, QLatin1Char('x')) << QString(80, QLatin1Char('x')) + " 2005-07-04.pdf";
+        QTest::newRow("a pair of surrogates not cut")
+            << QString(79, QLatin1Char('x')) + QStringLiteral("\U0001F527") + "yy"
+            << QString(79, QLatin1Char('x')) + " 2005-07-04.pdf";
+    }
+    void safeName() {
+        QFETCH(QString, title);
+        QFETCH(QString, name);
+        QCOMPARE(proposedPdfName(title, Today), name);
+    }
+};
+
+QTEST_MAIN(TestOutputWindow)
+#include "tst_outputwindow.moc"
