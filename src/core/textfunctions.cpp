@@ -19,4 +19,10 @@ QString ReplaceAll(QString& text, const QString& find, const QString& replacemen
     return result;
 }
 
+QString firstAndLastName(const QString& first, const QString& last) {
+    if (first.isEmpty() || last.isEmpty())
+        return first + last;
+    return first + QLatin1Char(' ') + last;
+}
+
 } // namespace tavrel

@@ -9,4 +9,8 @@ namespace tavrel {
 // that contains `find` ends. `text` holds the result as well. An empty `find` changes nothing.
 QString ReplaceAll(QString& text, const QString& find, const QString& replacement);
 
+// A person as the printed pages name one: first name, a blank, last name; only the one
+// that is not empty when the other is, so no blank is left over.
+QString firstAndLastName(const QString& first, const QString& last);
+
 } // namespace tavrel

@@ -64,13 +64,13 @@ QString monthlyPrintSummary(const MonthlyPrintResult& result, bool pdfNamed) {
                           QString::number(result.month.year());
     if (result.workOrders == 0)
         return QStringLiteral("No work orders are due in %1: nothing was printed.").arg(month);
+    const QString orders = result.workOrders == 1
+                               ? QStringLiteral("1 work order")
+                               : QStringLiteral("%1 work orders").arg(result.workOrders);
     if (result.pdfPath.isEmpty())
-        return QStringLiteral("Printed %1 work orders due in %2.")
-            .arg(result.workOrders)
-            .arg(month);
-    return QStringLiteral("Wrote %1 work orders due in %2 to %3%4")
-        .arg(result.workOrders)
-        .arg(month, QDir::toNativeSeparators(QFileInfo(result.pdfPath).absoluteFilePath()),
+        return QStringLiteral("Printed %1 due in %2.").arg(orders, month);
+    return QStringLiteral("Wrote %1 due in %2 to %3%4")
+        .arg(orders, month, QDir::toNativeSeparators(QFileInfo(result.pdfPath).absoluteFilePath()),
              pdfNamed ? QStringLiteral(".") : QStringLiteral(" (no printer is configured)."));
 }
 

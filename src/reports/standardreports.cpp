@@ -1,6 +1,7 @@
 #include "reports/standardreports.h"
 
 #include "core/globals.h"
+#include "core/textfunctions.h"
 #include "core/uiseam.h"
 #include "data/database.h"
 #include "dialogs/datetext.h"
@@ -119,8 +120,8 @@ void writeCompletedWork(Recordset& rows, ReportOutput& out) {
             employee = id;
         }
         const QString name = id == 0 ? UnassignedEmployee
-                                     : field(rows, QStringLiteral("firstname")) + QLatin1Char(' ') +
-                                           field(rows, QStringLiteral("lastname"));
+                                     : firstAndLastName(field(rows, QStringLiteral("firstname")),
+                                                        field(rows, QStringLiteral("lastname")));
         const qint64 hours = wholeField(rows, QStringLiteral("comphour"));
         const qint64 minutes = wholeField(rows, QStringLiteral("compmin"));
         out.row(dates(dateField(rows, QStringLiteral("compdate"))) + Cell +
@@ -206,11 +207,11 @@ void writeTaskAssignments(Recordset& rows, ReportOutput& out) {
                     out.text(Signature);
                 out.newPage();
             }
-            const QString title = id == 0 ? UnassignedPageTitle
-                                          : QStringLiteral("Tasks Assigned to ") +
-                                                field(rows, QStringLiteral("firstname")) +
-                                                QLatin1Char(' ') +
-                                                field(rows, QStringLiteral("lastname"));
+            const QString title =
+                id == 0 ? UnassignedPageTitle
+                        : QStringLiteral("Tasks Assigned to ") +
+                              firstAndLastName(field(rows, QStringLiteral("firstname")),
+                                               field(rows, QStringLiteral("lastname")));
             out.setPageHeader(title + QStringLiteral(" for ") + dateRange(QStringLiteral(" - ")) +
                               QStringLiteral("||Page %d"));
             employee = id;

@@ -61,7 +61,7 @@ QString twoDigits(double value) {
 }
 
 // The first row of a lookup by key, or nothing when the key is empty or has no row.
-// `fields` are read and joined by `separator`.
+// `fields` are read and the ones not empty joined by `separator`.
 QString lookup(const QString& sqlBeforeKey, const QVariant& key, const QStringList& fields,
                const QString& separator = QStringLiteral(" ")) {
     if (key.isNull())
@@ -70,9 +70,11 @@ QString lookup(const QString& sqlBeforeKey, const QVariant& key, const QStringLi
                                         RecordsetType::Snapshot);
     if (!rs.isOpen() || rs.recordCount() == 0)
         return {};
+    // An empty part (a person without a first name) leaves no separator behind.
     QStringList values;
     for (const QString& field : fields)
-        values << text(rs, field);
+        if (const QString value = text(rs, field); !value.isEmpty())
+            values << value;
     return values.join(separator);
 }
 

@@ -208,6 +208,40 @@ private Q_SLOTS:
         QCOMPARE(reportDocument().entries().size(), size_t(0));
     }
 
+    // A person with one name empty (or null) is named by the other alone, with no blank
+    // before or after it: in the Completed Work rows and the Task Assignments headers.
+    void personWithOneName() {
+        ScriptedUi ui;
+        ui.setToday(Today);
+        TempWorkFolder folder(2005, SiteSql);
+        folder.exec(QStringLiteral("UPDATE employees SET firstname = NULL WHERE empid = 1"));
+        folder.exec(QStringLiteral("UPDATE employees SET lastname = '' WHERE empid = 2"));
+        ReportStartDate = March1;
+        ReportEndDate = QDate(2005, 3, 16);
+        ReportDest = ReportToFile;
+        const QString path = folder.file(QStringLiteral("completed.txt"));
+        ui.answerFile(path);
+        runStandardReport(*standardReportNamed(QStringLiteral("completed")));
+        // Bob, with an empty last name, sorts first.
+        QCOMPARE(readAll(path), QByteArray("3/15/2005\tPump inspection\t1\t90\tBob\t\r\n"
+                                           "3/16/2005\tValve test\t0\t40\tBob\t\r\n"
+                                           "\tSubtotal:\t3\t10\t\t\r\n"
+                                           "3/8/2005\tBoiler check\t1\t30\tAdams\t\r\n"
+                                           "3/9/2005\tChiller service\t0\t40\tAdams\t\r\n"
+                                           "\tSubtotal:\t2\t10\t\t\r\n"
+                                           "\tTotals:\t5\t20\t\t\r\n"));
+
+        ReportDest = ReportToView;
+        setReportViewer([] {});
+        ReportEndDate = March31;
+        runStandardReport(*standardReportNamed(QStringLiteral("assignments")));
+        QCOMPARE(ui.messageTexts(), QStringList());
+        QCOMPARE(pageHeaders(reportDocument()),
+                 (QStringList{"Tasks Not Assigned to an Employee for 3/1/2005 - 3/31/2005||Page %d",
+                              "Tasks Assigned to Bob for 3/1/2005 - 3/31/2005||Page %d",
+                              "Tasks Assigned to Adams for 3/1/2005 - 3/31/2005||Page %d"}));
+    }
+
     // A start after the end (or, for Overdue, nothing open before today): each report's own
     // message, no preview, and an earlier file replaced by an empty one.
     void nothingFound() {

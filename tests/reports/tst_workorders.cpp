@@ -113,6 +113,7 @@ private Q_SLOTS:
     void wrkOrderPrintsTheWeeksOfTheRange();
     void selAssignListsAndPrintsOne();
     void monthlyPrintReadsTheDateOnce();
+    void personWithOneName();
 
 private:
     std::unique_ptr<test::ScriptedUi> ui_;
@@ -235,10 +236,25 @@ void TestWorkOrders::monthlyPrintReadsTheDateOnce() {
     QCOMPARE(result.workOrders, 1); // Delta, due 28 November
     QVERIFY(result.delivered);
     QCOMPARE(monthlyPrintSummary(result, true),
-             QStringLiteral("Wrote 1 work orders due in November 2005 to %1.")
+             QStringLiteral("Wrote 1 work order due in November 2005 to %1.")
                  .arg(QDir::toNativeSeparators(QFileInfo(pdf).absoluteFilePath())));
+    QCOMPARE(monthlyPrintSummary(MonthlyPrintResult{result.month, 1, {}, true}, false),
+             QStringLiteral("Printed 1 work order due in November 2005."));
+    QCOMPARE(monthlyPrintSummary(MonthlyPrintResult{result.month, 2, {}, true}, false),
+             QStringLiteral("Printed 2 work orders due in November 2005."));
     QCOMPARE(monthlyPrintSummary(MonthlyPrintResult{result.month, 0, {}, false}, false),
              QStringLiteral("No work orders are due in November 2005: nothing was printed."));
+}
+
+// A person with one name empty is named by the other alone: no blank after the colon.
+void TestWorkOrders::personWithOneName() {
+    test::TempWorkFolder folder(2005, QString::fromLatin1(CodesAndOneAssignment));
+    folder.exec("UPDATE employees SET firstname = ''");
+    folder.exec("UPDATE managers SET manlast = NULL");
+    folder.exec("UPDATE assign SET empid = 1, manid = 1");
+    qint32 assid = 1;
+    PrintWorkOrder(assid);
+    QVERIFY(written().contains("5220|5220; Completed by:Lee|Inspected by:Max;"));
 }
 
 void TestWorkOrders::missingAssignment() {
