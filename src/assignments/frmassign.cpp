@@ -179,7 +179,7 @@ void frmAssign::buildControls() {
     Frame1->setObjectName(QStringLiteral("Frame1"));
     txtTaskID = lineEdit(Frame1, "txtTaskID");
     txtTaskID->setFixedWidth(TaskIdWidth);
-    txtTaskID->setAlignment(Qt::AlignRight);
+    txtTaskID->setAlignment(NumberBoxAlignment);
     txtTaskName = lineEdit(Frame1, "txtTaskName");
     txtTask = multiLine(Frame1, "txtTask");
     for (QWidget* box : {static_cast<QWidget*>(txtTaskID), static_cast<QWidget*>(txtTaskName),
@@ -204,7 +204,7 @@ void frmAssign::buildControls() {
     txtCompMin = lineEdit(this, "txtCompMin");
     for (QLineEdit* box : {txtCompHour, txtCompMin}) {
         box->setMaxLength(ShortBoxLength);
-        box->setAlignment(Qt::AlignRight);
+        box->setAlignment(NumberBoxAlignment);
         box->setFixedWidth(NumberBoxWidth);
         // Not checked on leaving: a text that is no number fails its column at the save.
         makeNumberBox(box, {});
@@ -224,7 +224,7 @@ void frmAssign::buildControls() {
     makeCostBox(txtTax, QStringLiteral("You must enter a valid number in the tax cost field."));
     const int moneyWidth = txtParts->fontMetrics().averageCharWidth() * MoneyBoxChars;
     for (QLineEdit* box : {txtParts, txtLabor, txtTax, txtTotalCost}) {
-        box->setAlignment(Qt::AlignRight);
+        box->setAlignment(NumberBoxAlignment);
         box->setFixedWidth(moneyWidth);
     }
     txtCompNotes = multiLine(this, "txtCompNotes");
@@ -427,7 +427,7 @@ void frmAssign::ShowRecord() {
             RecordsetType::Snapshot);
     if (task.isOpen() && task.recordCount() > 0) {
         txtTaskName->setText(columnText(task, QStringLiteral("taskname")));
-        txtTaskID->setText(QString::number(task.value(QStringLiteral("taskid")).toLongLong()));
+        txtTaskID->setText(wholeNumber(task.value(QStringLiteral("taskid")).toLongLong()));
         txtTask->setPlainText(taskDetailsText(task));
     } else {
         txtTaskName->clear();

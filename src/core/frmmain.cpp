@@ -5,6 +5,7 @@
 #include "core/globals.h"
 #include "core/startup.h"
 #include "core/uiseam.h"
+#include "core/windowplacement.h"
 #include "core/workfolder.h"
 
 #include <QAction>
@@ -14,7 +15,6 @@
 #include <QDir>
 #include <QLabel>
 #include <QMenuBar>
-#include <QScreen>
 #include <QStatusBar>
 
 namespace tavrel {
@@ -30,12 +30,10 @@ QAction* addEntry(QMenu* menu, const QString& name, const QString& caption, bool
     return action;
 }
 
-// The window's size on a screen with room for it, and what the window manager's frame
-// and title bar are allowed to take around it on a smaller one.
+// The window's size on a screen with room for it; a smaller one gets what its available
+// area holds with the window's frame around it (1024 x 768 with a panel and a title bar).
 constexpr int UsualWidth = 1100;
 constexpr int UsualHeight = 760;
-constexpr int FrameAllowance = 16;
-constexpr int TitleBarAllowance = 48;
 
 } // namespace
 
@@ -45,19 +43,7 @@ frmMain::frmMain(QWidget* parent)
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(AppTitle);
     buildMenus();
-    resize(initialSize());
-}
-
-// The usual size, made smaller to fit the screen's working area with the window frame and
-// title bar around it (on 1024 x 768 the usual size would run off the screen).
-QSize frmMain::initialSize() const {
-    const QSize usual(UsualWidth, UsualHeight);
-    const QScreen* shownOn = screen();
-    if (!shownOn)
-        return usual;
-    const QSize room =
-        shownOn->availableGeometry().size() - QSize(FrameAllowance, TitleBarAllowance);
-    return usual.boundedTo(room);
+    placeOnScreen(this, QSize(UsualWidth, UsualHeight));
 }
 
 frmMain::~frmMain() = default;

@@ -86,7 +86,6 @@ protected:
 
 private:
     void buildMenus();
-    QSize initialSize() const;
     void updateSetYearEnabled();
     bool closeOtherWindows();
 

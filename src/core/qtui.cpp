@@ -2,6 +2,7 @@
 
 #include "core/filedialog.h"
 #include "core/frmhelp.h"
+#include "dialogs/dialogsize.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -32,6 +33,9 @@ public:
               text, cancel == ProgressCancel::Offered ? QStringLiteral("&Cancel") : QString(), 0,
               maximum, QApplication::activeWindow())) {
         dialog_->setWindowTitle(title.isEmpty() ? AppTitle : title);
+        // Its size comes from the text below the title, often shorter than the title
+        // ("Create Task Assignments"), which the title bar would then cut.
+        dialog_->setMinimumWidth(titleBarWidth(dialog_));
         dialog_->setWindowModality(Qt::ApplicationModal);
         dialog_->setMinimumDuration(ProgressShowAfterMs);
         dialog_->setValue(0); // starts the clock that decides whether it appears

@@ -22,6 +22,10 @@ namespace tavrel {
 
 class Recordset;
 
+// How the boxes of numbers and money align their text: at the right edge, also in a
+// right-to-left layout, where a plain right alignment would be mirrored to the left.
+inline constexpr Qt::Alignment NumberBoxAlignment = Qt::AlignRight | Qt::AlignAbsolute;
+
 // Runs the find dialog for the editor that asks (FindTable, FindCaller and Cancelled are
 // already set); the dialog moves the editor's recordset itself. Installed once by whoever
 // provides the dialog; while none is installed the editors keep their Find button disabled.

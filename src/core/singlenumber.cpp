@@ -51,24 +51,6 @@ QString fullDigits(const QString& scientific) {
     return negative ? QLatin1Char('-') + text : text;
 }
 
-// A plain number text ("-12.5") in the locale's digits, decimal point and minus sign.
-QString localized(const QString& plain) {
-    const QLocale locale;
-    const bool latinDigits = locale.zeroDigit() == QStringLiteral("0");
-    QString text;
-    for (const QChar c : plain) {
-        if (c == QLatin1Char('.'))
-            text += locale.decimalPoint();
-        else if (c == QLatin1Char('-'))
-            text += locale.negativeSign();
-        else if (latinDigits)
-            text += c;
-        else
-            text += locale.toString(c.digitValue());
-    }
-    return text;
-}
-
 } // namespace
 
 std::optional<float> singleFromText(const QString& text) {
@@ -92,9 +74,9 @@ QString numberText(double value) {
     if (!std::isfinite(value))
         return QLocale().toString(value); // only another program stores these
     if (value == 0)
-        return localized(QStringLiteral("0"));
+        return localDigits(QStringLiteral("0"));
     const bool single = static_cast<double>(asSingle(value)) == value;
-    return localized(fullDigits(shortestScientific(value, single)));
+    return localDigits(fullDigits(shortestScientific(value, single)));
 }
 
 } // namespace tavrel

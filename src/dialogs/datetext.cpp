@@ -406,6 +406,33 @@ QString currency(double amount) {
                                    CurrencyDecimals);
 }
 
+QString wholeNumber(qint64 value, int minimumDigits) {
+    // Through the unsigned magnitude, so that the smallest qint64 keeps its digits too.
+    const quint64 magnitude = value < 0 ? 0 - quint64(value) : quint64(value);
+    const QString digits = QString::number(magnitude).rightJustified(minimumDigits, u'0');
+    return localDigits(value < 0 ? QLatin1Char('-') + digits : digits);
+}
+
+QString localDigits(const QString& plain) {
+    const QLocale locale;
+    if (locale.zeroDigit() == QStringLiteral("0") && locale.decimalPoint() == QStringLiteral(".") &&
+        locale.negativeSign() == QStringLiteral("-"))
+        return plain;
+    QString text;
+    text.reserve(plain.size());
+    for (const QChar c : plain) {
+        if (c == QLatin1Char('.'))
+            text += locale.decimalPoint();
+        else if (c == QLatin1Char('-'))
+            text += locale.negativeSign();
+        else if (c.isDigit())
+            text += locale.toString(c.digitValue());
+        else
+            text += c;
+    }
+    return text;
+}
+
 std::optional<double> parseCurrency(const QString& text) {
     const QLocale locale;
     // Direction marks, which some locales put before a sign or parenthesis (he_IL: LRM

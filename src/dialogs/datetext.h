@@ -47,6 +47,19 @@ QString shortDayName(int dayOfWeek);            // "ddd", 1 = Monday ... 7 = Sun
 QString mediumTime(const QTime& time);          // "medium time"
 QString generalDate(const QDateTime& dateTime); // "general date": date, and time when not 00:00
 QString currency(double amount);                // "currency": $12.50, ($3.00)
+
+// Every other number the program writes for people to read (hours and minutes, the time
+// of a work order, page numbers, task numbers, the days of the calendar) comes from these
+// two, in the digits the locale writes its dates and times with: Arabic-Indic in ar_EG,
+// Persian in fa_IR, 0-9 in en_US. A line never mixes two scripts of digits that way.
+// Numbers the program reads back itself (SQL, report files) stay in plain digits.
+
+// A whole number without group separators, at least `minimumDigits` digits long (zeros in
+// front: 5 minutes with two digits are "05").
+QString wholeNumber(qint64 value, int minimumDigits = 1);
+// A plain number text ("-12.5": digits 0-9, "." and "-") in the locale's digits, decimal
+// point and minus sign.
+QString localDigits(const QString& plain);
 std::optional<double> parseCurrency(const QString& text);
 
 // The years a two-digit year in a date literal stands for (30-99 -> 19xx, 00-29 -> 20xx).

@@ -188,7 +188,7 @@ void frmDateEnt::FillCalendar() {
     ShownMonth = PickerDate.month();
     txtMonth->setText(MonthNames.value(ShownMonth - 1));
     ShownYear = PickerDate.year();
-    txtYear->setText(QString::number(ShownYear));
+    txtYear->setText(wholeNumber(ShownYear));
 
     const QDate first(ShownYear, ShownMonth, 1);
     const QDate today = ui().today();
@@ -207,7 +207,8 @@ void frmDateEnt::FillCalendar() {
     QTableWidgetItem* selected = nullptr;
     for (int day = 1; day <= first.daysInMonth(); ++day) {
         QTableWidgetItem* item = Grid1->item(row, column);
-        item->setText(QString::number(day));
+        item->setText(wholeNumber(day));
+        item->setData(Qt::UserRole, day);
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
         if (first.addDays(day - 1) == today) {
             item->setFont(bold);
@@ -231,7 +232,7 @@ void frmDateEnt::Grid1_Click() {
     const QTableWidgetItem* item = Grid1->currentItem();
     if (!item || Grid1->currentRow() < FirstWeekRow || item->text().isEmpty())
         return;
-    PickedDate = QDate(ShownYear, ShownMonth, item->text().toInt());
+    PickedDate = QDate(ShownYear, ShownMonth, item->data(Qt::UserRole).toInt());
     accept();
 }
 

@@ -4,6 +4,7 @@
 #include "core/globals.h"
 #include "core/uiseam.h"
 #include "core/windowplacement.h"
+#include "dialogs/datetext.h"
 #include "reports/pdfoutput.h"
 #include "reports/printing.h"
 #include "reports/reportdocument.h"
@@ -30,10 +31,15 @@ namespace tavrel {
 namespace {
 
 const QString PdfFilter = QStringLiteral("PDF Files (*.pdf)|*.pdf|All Files (*.*)|*.*");
+<<<<<<< HEAD
 // The longest title a proposed file name keeps, in UTF-16 units: with the date and ".pdf"
 // it stays within the 255 bytes most file systems allow a name.
 constexpr qsizetype PdfTitleLength = 80;
 // The window's first size: most of a page at a readable zoom, within the screen.
+=======
+const QString PdfName = QStringLiteral("Report.pdf");
+// The window's first size: most of a page at a readable zoom, where the screen has room.
+>>>>>>> i24-screen
 constexpr int PreferredWidth = 860;
 constexpr int PreferredHeight = 980;
 constexpr qreal ZoomStep = 1.25;
@@ -164,10 +170,8 @@ frmOutput::frmOutput(ReportDocument& document, QWidget* parent)
     layout->addWidget(VSPrinter, 1);
     layout->addLayout(buttons);
 
-    QSize size(PreferredWidth, PreferredHeight);
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        size = size.boundedTo(screen->availableSize() * 0.9);
-    resize(size);
+    // Over the window the report was asked for from, within the screen's free area.
+    placeOnScreen(this, QSize(PreferredWidth, PreferredHeight), QApplication::activeWindow());
 }
 
 frmOutput::~frmOutput() = default;
@@ -202,7 +206,8 @@ void frmOutput::goToPage(int page) {
 
 void frmOutput::updatePageLabel() {
     lblPage->setText(
-        QStringLiteral("Page %1 of %2").arg(VSPrinter->currentPage()).arg(VSPrinter->pageCount()));
+        QStringLiteral("Page %1 of %2")
+            .arg(wholeNumber(VSPrinter->currentPage()), wholeNumber(VSPrinter->pageCount())));
 }
 
 void frmOutput::cmdPrint_Click() {

@@ -1,6 +1,7 @@
 #include "reports/reportdocument.h"
 
 #include "core/globals.h"
+#include "dialogs/datetext.h"
 
 #include <QFontMetricsF>
 #include <QPageRanges>
@@ -23,6 +24,9 @@ constexpr QChar RowEnd = u';';
 constexpr QChar RightAlignMark = u'>';
 constexpr auto PageNumberMark = "%d";
 constexpr auto FontFamily = "Liberation Serif";
+// For what Liberation Serif has no glyphs for, the Arabic-Indic and Persian digits of dates
+// and numbers among them; without a named fallback the system picks one, or none.
+constexpr auto FallbackFontFamily = "DejaVu Sans";
 constexpr int Landscape = 1;
 
 // Room between the page header and the body, and between the body and the footer.
@@ -78,7 +82,7 @@ QList<QStringList> parseBodyText(const QString& body) {
 
 HeaderParts headerParts(const QString& text, int pageNumber) {
     QString filled = text;
-    filled.replace(QLatin1String(PageNumberMark), QString::number(pageNumber));
+    filled.replace(QLatin1String(PageNumberMark), wholeNumber(pageNumber));
     const QStringList parts = filled.split(CellSeparator);
     HeaderParts result;
     result.left = parts.value(0);
@@ -93,6 +97,7 @@ QFont documentFont(int pixelSize, bool bold) {
     // Sized in pixels of one twip each, so that measures are twips whatever the screen;
     // painting scales twips to the device.
     QFont font(QString::fromLatin1(FontFamily));
+    font.setFamilies({QString::fromLatin1(FontFamily), QString::fromLatin1(FallbackFontFamily)});
     font.setPixelSize(pixelSize);
     font.setBold(bold);
     font.setHintingPreference(QFont::PreferNoHinting);

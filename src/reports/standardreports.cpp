@@ -47,7 +47,8 @@ QString numberField(const Recordset& rows, const QString& name) {
     if (value.isNull())
         return {};
     const double number = value.toDouble();
-    return number == std::trunc(number) ? QString::number(qint64(number)) : QString::number(number);
+    return number == std::trunc(number) ? wholeNumber(qint64(number))
+                                        : localDigits(QString::number(number));
 }
 
 qint64 currencyUnits(const Recordset& rows, const QString& name) {
@@ -94,8 +95,8 @@ private:
 
 // Hours and minutes carried into whole hours: "h|m".
 QString hoursAndMinutes(qint64 hours, qint64 minutes) {
-    return QString::number(hours + minutes / MinutesPerHour) + Cell +
-           QString::number(minutes % MinutesPerHour);
+    return wholeNumber(hours + minutes / MinutesPerHour) + Cell +
+           wholeNumber(minutes % MinutesPerHour);
 }
 
 void writeCompletedWork(Recordset& rows, ReportOutput& out) {
@@ -125,8 +126,8 @@ void writeCompletedWork(Recordset& rows, ReportOutput& out) {
         const qint64 hours = wholeField(rows, QStringLiteral("comphour"));
         const qint64 minutes = wholeField(rows, QStringLiteral("compmin"));
         out.row(dates(dateField(rows, QStringLiteral("compdate"))) + Cell +
-                field(rows, QStringLiteral("taskname")) + Cell + QString::number(hours) + Cell +
-                QString::number(minutes) + Cell + name + RowEnd);
+                field(rows, QStringLiteral("taskname")) + Cell + wholeNumber(hours) + Cell +
+                wholeNumber(minutes) + Cell + name + RowEnd);
         subHours += hours;
         subMinutes += minutes;
         totalHours += hours;

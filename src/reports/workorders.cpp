@@ -56,8 +56,7 @@ double number(const Recordset& rs, const QString& field) {
 // "5" -> "05", "-5" -> "-05": a number of minutes as two digits.
 QString twoDigits(double value) {
     const int whole = qRound(value);
-    const QString digits = QString::number(qAbs(whole)).rightJustified(MinuteDigits, u'0');
-    return whole < 0 ? QLatin1Char('-') + digits : digits;
+    return wholeNumber(whole, MinuteDigits);
 }
 
 // The first row of a lookup by key, or nothing when the key is empty or has no row.
@@ -111,12 +110,11 @@ void writeSheet(const Recordset& rs) {
                           .left(HeaderNameLength)
                           .replace(CellSeparator, CellSeparatorLookAlike) +
                       QStringLiteral("||Task #: ") +
-                      (taskId.isNull() ? QString() : QString::number(taskId.toLongLong())));
+                      (taskId.isNull() ? QString() : wholeNumber(taskId.toLongLong())));
 
     if (const int weeks = scheduledWeeks(taskId); weeks > 0) {
-        const QString frequency = weeks == 1
-                                      ? QStringLiteral("Once a year")
-                                      : QString::number(weeks) + QStringLiteral(" times a year");
+        const QString frequency = weeks == 1 ? QStringLiteral("Once a year")
+                                             : wholeNumber(weeks) + QStringLiteral(" times a year");
         addRow(Halves, QStringLiteral("Frequency: ") + frequency + QStringLiteral("|Due Date: ") +
                            shortDate(rs.value(QStringLiteral("duedate")).toDate()));
     }

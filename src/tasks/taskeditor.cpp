@@ -134,7 +134,7 @@ void TaskEditor::buildControls() {
     txtTaskID = lineEdit(this, "txtTaskID", NumberTextLength);
     txtTaskID->setReadOnly(true);
     txtTaskID->setFixedWidth(TaskIdWidth);
-    txtTaskID->setAlignment(Qt::AlignRight);
+    txtTaskID->setAlignment(NumberBoxAlignment);
     txtTaskID->setToolTip(tr("Assigned by the program when the task is saved"));
     // Drawn on the window's colour, so that it does not look like a box to type into.
     QPalette shown = txtTaskID->palette();
@@ -170,7 +170,7 @@ void TaskEditor::buildControls() {
     txtReqHour = lineEdit(this, "txtReqHour", NumberTextLength);
     txtReqMin = lineEdit(this, "txtReqMin", NumberTextLength);
     for (QLineEdit* box : {txtReqHour, txtReqMin}) {
-        box->setAlignment(Qt::AlignRight);
+        box->setAlignment(NumberBoxAlignment);
         box->setFixedWidth(NumberBoxWidth);
     }
     cmbEmp = codeList(this, "cmbEmp");
@@ -578,7 +578,7 @@ void TaskEditor::ShowRecord() {
     const Recordset& rs = rsTasks;
     txtTaskName->setText(columnText(rs, QStringLiteral("taskname")));
     const QVariant id = rs.value(QStringLiteral("taskid"));
-    txtTaskID->setText(id.isNull() ? QString() : QString::number(id.toLongLong()));
+    txtTaskID->setText(id.isNull() ? QString() : wholeNumber(id.toLongLong()));
     txtManuf->setText(columnText(rs, QStringLiteral("manuf")));
     txtModel->setText(columnText(rs, QStringLiteral("model")));
     txtSerialNo->setText(columnText(rs, QStringLiteral("serialno")));

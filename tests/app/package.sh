@@ -26,7 +26,7 @@ deb="$build/tavrel_${version}_$(dpkg --print-architecture).deb"
 [ -f "$deb" ] || fail "no $(basename "$deb"): $(ls "$build")"
 
 depends=$(dpkg-deb -f "$deb" Depends)
-for needed in libqt6widgets6 libsqlite3-0 fonts-liberation2; do
+for needed in libqt6widgets6 libsqlite3-0 fonts-liberation2 fonts-dejavu-core; do
   grep -q "$needed" <<<"$depends" || fail "Depends lacks $needed: $depends"
 done
 
