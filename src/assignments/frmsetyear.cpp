@@ -45,6 +45,7 @@ frmSetYear::frmSetYear(QWidget* parent)
     , SpinButton1Down(new QToolButton(SpinButton1))
     , cmdOK(new QPushButton(QStringLiteral("&OK"), this))
     , cmdCancel(new QPushButton(QStringLiteral("&Cancel"), this)) {
+    keepShownSize(this);
     setObjectName(QStringLiteral("frmSetYear"));
     setWindowTitle(QStringLiteral("Set Current Year"));
     lblYear->setObjectName(QStringLiteral("lblYear"));

@@ -1,6 +1,7 @@
 #include "core/frmabout.h"
 
 #include "core/uiseam.h"
+#include "dialogs/dialogsize.h"
 
 #include <QDialogButtonBox>
 #include <QLabel>
@@ -11,6 +12,7 @@ namespace tavrel {
 
 frmAbout::frmAbout(QWidget* parent)
     : QDialog(parent) {
+    keepShownSize(this);
     setObjectName(QStringLiteral("frmAbout"));
     setWindowTitle(QStringLiteral("About ") + AppTitle);
 

@@ -1,6 +1,7 @@
 #include "core/frmfolder.h"
 
 #include "core/uiseam.h"
+#include "dialogs/dialogsize.h"
 
 #include <QDir>
 #include <QLabel>
@@ -26,6 +27,7 @@ QPushButton* addButton(QLayout* layout, const QString& name, const QString& capt
 
 frmFolder::frmFolder(const QString& intro, const QString& lastFolder, QWidget* parent)
     : QDialog(parent) {
+    keepShownSize(this);
     setObjectName(QStringLiteral("frmFolder"));
     setWindowTitle(QStringLiteral("Open Folder"));
     setMinimumWidth(DialogMinimumWidth);

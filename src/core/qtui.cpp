@@ -36,6 +36,7 @@ public:
         // Its size comes from the text below the title, often shorter than the title
         // ("Create Task Assignments"), which the title bar would then cut.
         dialog_->setMinimumWidth(titleBarWidth(dialog_));
+        keepShownSize(dialog_);
         dialog_->setWindowModality(Qt::ApplicationModal);
         dialog_->setMinimumDuration(ProgressShowAfterMs);
         dialog_->setValue(0); // starts the clock that decides whether it appears

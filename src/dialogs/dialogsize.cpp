@@ -1,5 +1,6 @@
 #include "dialogs/dialogsize.h"
 
+#include <QEvent>
 #include <QFont>
 #include <QFontMetrics>
 #include <QWidget>
@@ -15,7 +16,30 @@ namespace {
 // "Select Starting D... for Assignments").
 constexpr int TitleBarControlsInLines = 10;
 
+// Fixes the size when the dialog is shown: before the window manager maps it, and after its
+// caller has set the caption that sizeHint() makes room for.
+class ShownSizeKeeper final : public QObject {
+public:
+    explicit ShownSizeKeeper(QWidget* dialog)
+        : QObject(dialog)
+        , dialog_(dialog) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == dialog_ && event->type() == QEvent::Show)
+            dialog_->setFixedSize(dialog_->size().expandedTo(dialog_->minimumSizeHint()));
+        return false;
+    }
+
+private:
+    QWidget* dialog_;
+};
+
 } // namespace
+
+void keepShownSize(QWidget* dialog) {
+    dialog->installEventFilter(new ShownSizeKeeper(dialog));
+}
 
 int titleBarWidth(const QWidget* window) {
     QFont font = window->font();

@@ -12,6 +12,12 @@ namespace tavrel {
 // has set the caption.
 QSize withRoomForTitle(const QWidget* window, const QSize& contents);
 
+// Makes a dialog keep the size it is shown with (its contents' size, sizeHint() once the
+// caption is set, or what the screen leaves of it). The window manager then offers no
+// resizing and draws no resize handle, which along the bottom of a small dialog reads as an
+// empty strip; nothing in these dialogs would use more room anyway.
+void keepShownSize(QWidget* dialog);
+
 // The width a title bar needs for the window's caption (an estimate: the window manager
 // draws it, in its own font, which is usually a bold variant of the application's).
 int titleBarWidth(const QWidget* window);

@@ -84,6 +84,7 @@ frmDateEnt::frmDateEnt(QWidget* parent)
     , txtYear(new QLineEdit(this))
     , Spin2(new SpinButton(this))
     , Grid1(new QTableWidget(GridRows, GridColumns, this)) {
+    keepShownSize(this);
     setObjectName(QStringLiteral("frmDateEnt"));
     setWindowTitle(QStringLiteral("Select Date"));
     txtMonth->setObjectName(QStringLiteral("txtMonth"));

@@ -19,6 +19,7 @@ frmRptDate::frmRptDate(QWidget* parent)
     , dcStartDate(new DateField(this))
     , cmdOK(new QPushButton(QStringLiteral("&OK"), this))
     , cmdCancel(new QPushButton(QStringLiteral("&Cancel"), this)) {
+    keepShownSize(this);
     setObjectName(QStringLiteral("frmRptDate"));
     setWindowTitle(QStringLiteral("Select Report Dates"));
     Label7->setObjectName(QStringLiteral("Label7"));

@@ -38,6 +38,7 @@ frmRptDates::frmRptDates(QWidget* parent)
     , dcEndDate(new DateField(this))
     , cmdOK(new QPushButton(QStringLiteral("&OK"), this))
     , cmdCancel(new QPushButton(QStringLiteral("&Cancel"), this)) {
+    keepShownSize(this);
     setObjectName(QStringLiteral("frmRptDates"));
     setWindowTitle(QStringLiteral("Select Report Dates"));
     Label7->setObjectName(QStringLiteral("Label7"));

@@ -63,6 +63,7 @@ frmWrkOrder::frmWrkOrder(QWidget* parent)
                      Frame1)}
     , cmdOK(new QPushButton(QStringLiteral("&OK"), this))
     , cmdCancel(new QPushButton(QStringLiteral("&Cancel"), this)) {
+    keepShownSize(this);
     setObjectName(QStringLiteral("frmWrkOrder"));
     setWindowTitle(QStringLiteral("Select Work Orders to Print"));
     Label7->setObjectName(QStringLiteral("Label7"));

@@ -1,11 +1,17 @@
 // The windows on a small screen: a 1024 x 768 screen whose top 30 pixels are a panel, so
 // that windows may take only the 1024 x 738 below it, and whose windows have a frame.
+#include "assignments/frmsetyear.h"
+#include "core/frmabout.h"
 #include "core/frmmain.h"
 #include "core/globals.h"
 #include "core/qtui.h"
 #include "core/windowplacement.h"
 #include "dialogs/dialogsize.h"
+#include "dialogs/frmdateent.h"
+#include "dialogs/frmrptdate.h"
 #include "reports/frmoutput.h"
+#include "reports/frmrptdates.h"
+#include "reports/frmwrkorder.h"
 #include "reports/reportdocument.h"
 #include "reports/standardreports.h"
 #include "support/scriptedui.h"
@@ -19,6 +25,8 @@
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <functional>
 
 #include <memory>
 
@@ -42,6 +50,8 @@ QString describe(const QRect& r) {
 }
 
 } // namespace
+
+Q_DECLARE_METATYPE(std::function<QDialog*()>)
 
 class TestScreen : public QObject {
     Q_OBJECT
@@ -110,6 +120,43 @@ private Q_SLOTS:
         QVERIFY2(FreeArea.contains(frame), qPrintable(describe(frame)));
     }
 
+    // The small dialogs keep the size they open with, their whole caption included: the
+    // window manager offers no resizing and draws no resize handle, the empty-looking strip
+    // it puts along the bottom of a resizable window.
+    void dialogsKeepTheirSize_data() {
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<std::function<QDialog*()>>("make");
+        QTest::newRow("report dates") << QStringLiteral("Select Report Dates")
+                                      << std::function<QDialog*()>([] { return new frmRptDates; });
+        QTest::newRow("one report date")
+            << QStringLiteral("Select Starting Date for Assignments")
+            << std::function<QDialog*()>([] { return new frmRptDate; });
+        QTest::newRow("work orders") << QStringLiteral("Select Work Orders to Print")
+                                     << std::function<QDialog*()>([] { return new frmWrkOrder; });
+        QTest::newRow("set year") << QStringLiteral("Set Current Year")
+                                  << std::function<QDialog*()>([] { return new frmSetYear; });
+        QTest::newRow("date picker") << QStringLiteral("Select Date")
+                                     << std::function<QDialog*()>([] { return new frmDateEnt; });
+        QTest::newRow("about") << QStringLiteral("About Tavrel")
+                               << std::function<QDialog*()>([] { return new frmAbout; });
+    }
+    void dialogsKeepTheirSize() {
+        QFETCH(QString, title);
+        QFETCH(std::function<QDialog*()>, make);
+        ScriptedUi ui;
+        ui.setToday(QDate(2005, 3, 28));
+        TempWorkFolder folder(2005, SampleSql);
+        std::unique_ptr<QDialog> dialog(make());
+        dialog->setWindowTitle(title);
+        dialog->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
+        QCOMPARE(dialog->minimumSize(), dialog->size());
+        QCOMPARE(dialog->maximumSize(), dialog->size());
+        QVERIFY2(dialog->width() >= titleBarWidth(dialog.get()), qPrintable(title));
+        QVERIFY2(FreeArea.contains(dialog->frameGeometry()),
+                 qPrintable(describe(dialog->frameGeometry())));
+    }
+
     // The progress window of year generation: wide enough for its whole title, although
     // its text is shorter.
     void progressTitle() {
@@ -129,6 +176,7 @@ private Q_SLOTS:
         QVERIFY2(
             dialog->width() >= titleBarWidth(dialog),
             qPrintable(QStringLiteral("%1 < %2").arg(dialog->width()).arg(titleBarWidth(dialog))));
+        QCOMPARE(dialog->maximumSize(), dialog->size());
     }
 };
 
