@@ -278,10 +278,10 @@ private Q_SLOTS:
             if (sign(compareText(a, b)) != expected ||
                 sign(detail::compareTextUtf8(ua.constData(), int(ua.size()), ub.constData(),
                                              int(ub.size()))) != expected)
-                QFAIL(qPrintable(QStringLiteral("'%1' against '%2': ICU gives %3")
-                                     .arg(QString::fromLatin1(a.toUtf8().toPercentEncoding()),
-                                          QString::fromLatin1(b.toUtf8().toPercentEncoding()))
-                                     .arg(expected)));
+                QFAIL(qPrintable(QStringLiteral("ICU gives %1 for '%2' against '%3'")
+                                     .arg(expected)
+                                     .arg(QString::fromLatin1(ua.toPercentEncoding()),
+                                          QString::fromLatin1(ub.toPercentEncoding()))));
             if (&alphabet == &nocase) {
                 const int byNocase = sign(a.toLower().toLatin1().compare(b.toLower().toLatin1()));
                 if (byNocase != expected)
