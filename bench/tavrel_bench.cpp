@@ -15,6 +15,7 @@
 #include "core/frmmain.h"
 #include "core/globals.h"
 #include "core/upgrade.h"
+#include "custom/reportdefinition.h"
 #include "data/schema.h"
 #include "data/sqldialect.h"
 #include "reports/pdfoutput.h"
@@ -631,6 +632,39 @@ void benchUpgrade(const QString& dir, const Sizes& sizes, int repeats) {
                    "both filled the same locations and types")});
 }
 
+// --- reading a report file ------------------------------------------------------------------
+
+// A report file whose criteria line holds one very long "starts with" text, as a file
+// edited by hand or by another program may: reading it must stay linear in its size.
+void benchReportFile(const QString& dir, int repeats) {
+    constexpr qint64 CriteriaBytes = 10 * MiB;
+    constexpr int TaskNameId = 2; // the catalogue's "Task Name"
+    std::printf("report file: a criteria line of %lld MiB ...\n",
+                static_cast<long long>(CriteriaBytes / MiB));
+    const QString specPath = dir + QStringLiteral("/rptspec.mdb");
+    QString error;
+    if (!QFileInfo::exists(specPath) && !createCatalogueDatabase(specPath, &error))
+        qFatal("cannot create the catalogue: %s", qPrintable(error));
+    Database specDb = Database::open(specPath);
+    const Catalogue catalogue = Catalogue::load(specDb, QStringLiteral("tasks"));
+    ReportDefinition written = resetReport(catalogue);
+    written.fields = {TaskNameId};
+    const QString words = QStringLiteral("Ventil \u00d8st, Kessel \u00e4 ");
+    written.setting(TaskNameId).StartsWith = words.repeated(CriteriaBytes / words.toUtf8().size());
+    const QString path = dir + QStringLiteral("/long.rpt");
+    writeReportFile(path, written, catalogue);
+    ReportFileRead read;
+    const qint64 ours = best(repeats, [&] {
+        return timed([&] { read = readReportFile(path, QStringLiteral("tasks"), specDb); });
+    });
+    specDb.close();
+    constexpr double LimitMs = 1000;
+    record({QStringLiteral("read a report file of %1 MiB").arg(CriteriaBytes / MiB), ms(ours),
+            QStringLiteral("limit"), LimitMs, 1.0, QStringLiteral("ms"),
+            verify(read.outcome == ReportFileRead::Read && read.report == written,
+                   "the file read back as written")});
+}
+
 // --- repair -----------------------------------------------------------------------------------
 
 // The task keys that can still be read by key in a damaged file.
@@ -748,7 +782,8 @@ int main(int argc, char* argv[]) {
             only = args.at(++i).split(QLatin1Char(','));
         else {
             std::fprintf(stderr, "usage: tavrel_bench [--quick] [--repeat N] [--only "
-                                 "yeargen,startup,editor,overdue,walk,layout,upgrade,repair]\n");
+                                 "yeargen,startup,editor,overdue,walk,layout,upgrade,repair,"
+                                 "reportfile]\n");
             return 2;
         }
     }
@@ -798,6 +833,8 @@ int main(int argc, char* argv[]) {
         benchUpgrade(dir, sizes, repeats);
     if (wanted("repair"))
         benchRepair(dir, sizes, repeats);
+    if (wanted("reportfile"))
+        benchReportFile(dir, repeats);
 
     int missed = 0;
     std::printf("\nsummary%s:\n", quick ? " (quick sizes: not the targets' proof)" : "");

@@ -1,6 +1,7 @@
 #include "core/frmhelp.h"
 
 #include "core/uiseam.h"
+#include "data/textorder.h"
 
 #include <QFile>
 #include <QHBoxLayout>
@@ -11,6 +12,8 @@
 #include <QTabWidget>
 #include <QTextBrowser>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace tavrel {
 
@@ -116,11 +119,15 @@ void frmHelp::loadIndex() {
 
 void frmHelp::filterKeywords(const QString& text) {
     index_->clear();
-    for (auto it = keywords_.cbegin(); it != keywords_.cend(); ++it) {
-        if (!it.key().startsWith(text.trimmed(), Qt::CaseInsensitive))
-            continue;
-        auto* item = new QListWidgetItem(it.key(), index_);
-        item->setData(Qt::UserRole, it.value());
+    // In the program's order of texts, as every other list.
+    QStringList shown;
+    for (auto it = keywords_.cbegin(); it != keywords_.cend(); ++it)
+        if (it.key().startsWith(text.trimmed(), Qt::CaseInsensitive))
+            shown << it.key();
+    std::stable_sort(shown.begin(), shown.end(), TextLess());
+    for (const QString& keyword : std::as_const(shown)) {
+        auto* item = new QListWidgetItem(keyword, index_);
+        item->setData(Qt::UserRole, keywords_.value(keyword));
     }
 }
 

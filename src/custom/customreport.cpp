@@ -220,23 +220,20 @@ ReportRun runCustomReport(const ReportDefinition& report, const Catalogue& catal
     });
 
     const ReportDestination destination = report.destination;
-    std::optional<LineFile> file;
-    if (destination != ReportDestination::Document) {
-        file.emplace(outputPath);
-        if (!file->isOpen())
-            return ReportRun::Failed;
-    }
-
     const ReportQuery query = buildReportQuery(report, catalogue);
     TableFormat = query.tableFormat;
     TableHeading = query.tableHeading;
     RepeatHeading = true;
     Recordset rows = db.openRecordset(query.sql, RecordsetType::Snapshot);
-    if (!rows.isOpen()) {
-        // The database refused the query: nothing follows from it.
-        if (file)
-            file->close();
+    // The database refused the query: nothing follows from it, and the output file is not
+    // touched (a file of the same name keeps what it held).
+    if (!rows.isOpen())
         return ReportRun::Failed;
+    std::optional<LineFile> file;
+    if (destination != ReportDestination::Document) {
+        file.emplace(outputPath);
+        if (!file->isOpen())
+            return ReportRun::Failed;
     }
 
     const QList<const CatalogueField*> fields = reportFields(report, catalogue);

@@ -8,6 +8,7 @@
 #include "core/uiseam.h"
 #include "core/windowplacement.h"
 #include "custom/customreport.h"
+#include "data/textorder.h"
 #include "dialogs/datefield.h"
 #include "dialogs/datetext.h"
 
@@ -409,10 +410,10 @@ void frmRptSpec::showDefinition(const ReportDefinition& report) {
 }
 
 void frmRptSpec::insertAvailable(const QString& text, int specId) {
-    // The available list stays in alphabetical order, letters compared without case.
+    // The available list stays in the order the catalogue gave it: the program's order of
+    // texts.
     int row = 0;
-    while (row < List1->count() &&
-           QString::compare(List1->item(row)->text(), text, Qt::CaseInsensitive) <= 0)
+    while (row < List1->count() && compareText(List1->item(row)->text(), text) <= 0)
         ++row;
     auto* item = new QListWidgetItem(text);
     item->setData(SpecIdRole, specId);

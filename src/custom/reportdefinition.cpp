@@ -1,7 +1,6 @@
 #include "custom/reportdefinition.h"
 
 #include "core/singlenumber.h"
-#include "custom/fieldlists.h"
 #include "data/database.h"
 #include "data/errortrap.h"
 #include "dialogs/datetext.h"
@@ -202,18 +201,29 @@ ReportFileRead readReportFile(const QString& path, const QString& currentTable, 
                                   .arg(path, file.errorString()));
         return read;
     }
-    // Lines end with CR LF or LF; a missing line reads as empty and fails its check.
-    QStringList lines = QString::fromUtf8(file.readAll()).split(u'\n');
-    for (QString& line : lines)
+    // Lines end with CR LF or LF. A line the reader needs must end with its line end: a file
+    // cut short (a copy or a save broken off) is refused rather than read as a report whose
+    // remaining settings are empty.
+    const QString text = QString::fromUtf8(file.readAll());
+    QList<QStringView> lines;
+    for (qsizetype start = 0; start < text.size() && lines.size() < ReportFileLines;) {
+        const qsizetype end = text.indexOf(u'\n', start);
+        if (end < 0)
+            break; // the last line has no line end: cut short, or line 22, which is not read
+        QStringView line = QStringView(text).mid(start, end - start);
         if (line.endsWith(u'\r'))
             line.chop(1);
-    while (lines.size() < ReportFileLines)
-        lines << QString();
-    auto line = [&lines](int number) { return lines[number - 1]; };
+        lines << line;
+        start = end + 1;
+    }
+    auto complete = [&lines](int number) { return number <= lines.size(); };
+    auto line = [&lines](int number) {
+        return number <= lines.size() ? lines[number - 1].toString() : QString();
+    };
 
     const QString table = line(1);
-    if (table != currentTable &&
-        (table.size() > MaxTableNameLength || !Catalogue::hasTable(specDb, table))) {
+    if (!complete(1) || (table != currentTable && (table.size() > MaxTableNameLength ||
+                                                   !Catalogue::hasTable(specDb, table)))) {
         read.outcome = ReportFileRead::RejectedAtTable;
         return read;
     }
@@ -224,6 +234,8 @@ ReportFileRead readReportFile(const QString& path, const QString& currentTable, 
     const Catalogue& catalogue = read.catalogue;
 
     report.title = line(2);
+    if (!complete(LastReadSettingLine))
+        return read;
     const std::optional<int> destination = wholeNumber(line(3), 1, 3);
     if (!destination)
         return read;
@@ -257,29 +269,33 @@ ReportFileRead readReportFile(const QString& path, const QString& currentTable, 
     if (!toNumber(line(10)))
         return read;
 
-    // Ids that the table does not offer, or that came before, are skipped.
-    const QString idList = line(FieldListLine);
-    for (qint16 i = 1; i <= CountFields(idList, Semicolon); ++i) {
+    // Ids that the table does not offer, or that came before, are skipped. Each line is
+    // walked once: a long line costs its length, not its length times its entries.
+    for (const QStringView entry : lines[FieldListLine - 1].split(u';')) {
         bool number = false;
-        const int id = GetField(idList, Semicolon, i).trimmed().toInt(&number);
+        const int id = entry.trimmed().toInt(&number);
         if (number && catalogue.find(id) && !report.fields.contains(id))
             report.fields.append(id);
     }
 
     // One entry per id; entries beyond the catalogue's highest id are ignored.
     for (int lineNumber = FirstSettingLine; lineNumber <= LastReadSettingLine; ++lineNumber) {
-        const QString text = line(lineNumber);
-        const int entries = std::min<int>(CountFields(text, Semicolon), catalogue.maxSpecId());
-        for (int id = 1; id <= entries; ++id) {
-            const QString entry = GetField(text, Semicolon, static_cast<qint16>(id));
+        const QStringView text = lines[lineNumber - 1];
+        qsizetype start = 0;
+        for (int id = 1; id <= catalogue.maxSpecId() && !text.isEmpty() && start <= text.size();
+             ++id) {
+            qsizetype end = text.indexOf(u';', start);
+            if (end < 0)
+                end = text.size();
+            const QString entry = text.mid(start, end - start).toString();
+            start = end + 1;
             FieldSetting& s = report.setting(id);
-            const std::optional<int> bit = wholeNumber(entry, 0, 1);
-            const std::optional<double> number = toNumber(entry);
             switch (lineNumber) {
             case 12:
             case 13:
             case 20:
-            case 21:
+            case 21: {
+                const std::optional<int> bit = wholeNumber(entry, 0, 1);
                 if (!bit)
                     return read;
                 (lineNumber == 12   ? s.WantTrue
@@ -287,26 +303,31 @@ ReportFileRead readReportFile(const QString& path, const QString& currentTable, 
                  : lineNumber == 20 ? s.HideCol
                                     : s.ShowTotal) = *bit == 1;
                 break;
+            }
             case 14:
                 s.StartsWith = entry;
                 break;
             case 15:
-            case 16:
+            case 16: {
+                const std::optional<double> number = toNumber(entry);
                 if (!number)
                     return read;
                 (lineNumber == 15 ? s.RangeStart : s.RangeEnd) = *number;
                 break;
+            }
             case 17:
                 s.LessThan = entry;
                 break;
             case 18:
                 s.GreaterThan = entry;
                 break;
-            case 19:
+            case 19: {
+                const std::optional<double> number = toNumber(entry);
                 if (!number)
                     return read;
                 s.ColWidth = static_cast<float>(*number);
                 break;
+            }
             default:
                 break;
             }

@@ -1,7 +1,7 @@
-// Jet's comparisons over SQLite: texts compared without regard to case, yes/no columns whose
-// every non-zero value is true, text orders that an index can serve, and key order where a
-// query gives none. The collations of ours appear only in the translated text: the files keep
-// a schema that any SQLite tool can read and write.
+// Jet's comparisons over SQLite: texts compared in the program's order (without regard to
+// case), yes/no columns whose every non-zero value is true, text orders that an index can
+// serve, and key order where a query gives none. The collations of ours appear only in the
+// translated text: the files keep a schema that any SQLite tool can read and write.
 
 #include "data/database_p.h"
 
@@ -676,10 +676,6 @@ TextOrder textOrderTerms(sqlite3* db, const QString& from, const Tokens& orderBy
         order.reversed.append(word(descending ? "ASC" : "DESC"));
     }
     return order;
-}
-
-Tokens collateOrderTerms(sqlite3* db, const QString& from, const Tokens& orderBy) {
-    return textOrderTerms(db, from, orderBy).exact;
 }
 
 Tokens keyOrderTerms(sqlite3* db, const QList<TableRef>& tables, bool* rowidsOnly) {

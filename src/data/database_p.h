@@ -94,20 +94,18 @@ QString quoteIdent(const QString& name);
 QString keyList(const QList<TableRef>& tables);
 
 // Collations of ours, named only in the translated query text (never in a file's schema):
-// Jet's sort order of texts, and its comparison, in which texts that differ only in case
-// are equal.
+// the program's order of texts (textorder.h), under two names, for sorts and for
+// comparisons. Case is no difference in it: texts that differ only in case are equal.
 inline constexpr const char* SortCollation = "jet";
 inline constexpr const char* CompareCollation = "jetcompare";
 
-// Order terms that are text columns get Jet's collation. `from` is the FROM clause, used to
-// learn each term's declared type.
-Tokens collateOrderTerms(sqlite3* db, const QString& from, const Tokens& orderBy);
-
-// Two ways of ordering by the same terms. `exact` gives text columns the jet collation;
-// `indexed` gives them NOCASE, which an index on (column COLLATE NOCASE) serves and which
-// is Jet's order for texts of plain ASCII that do not differ only in case. `texts` are the
-// text terms, whose values tell whether `indexed` gave Jet's order. `reversed` is `indexed`
-// with every direction turned, for reading the last rows first.
+// Two ways of ordering by the same terms. `from` is the FROM clause, used to learn each
+// term's declared type. `exact` gives text columns the program's collation; `indexed`
+// gives them NOCASE, which an index on (column COLLATE NOCASE) serves and which is the
+// program's order for texts of letters, digits and some punctuation of plain ASCII
+// (nocaseAgrees). `texts` are the text terms, whose values tell whether `indexed` gave
+// that order. `reversed` is `indexed` with every direction turned, for reading the last
+// rows first.
 struct TextOrder {
     Tokens exact;
     Tokens indexed;
@@ -132,8 +130,7 @@ Tokens jetComparisons(sqlite3* db, const Tokens& tokens, const QList<TableRef>& 
 bool likeMatches(const QString& value, const QString& pattern);
 
 // Registers the functions the translated SQL relies on (Jet's like) on a connection, and
-// the collation "jet": Jet's order of texts (letters without regard to case or accents
-// first, then accents, then case).
+// the collations of the program's order of texts.
 void registerSqlFunctions(sqlite3* db);
 
 // Opens a connection the way every connection of the program is opened: short busy wait,

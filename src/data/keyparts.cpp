@@ -1,10 +1,11 @@
 // A keyset read in parts: the first keys at open, the last ones when they are first needed,
 // the rest when a move, find or addition first reaches them; and the reading of keys with the
-// check that an index's NOCASE order is Jet's order.
+// check that an index's NOCASE order is the program's order of texts.
 
 #include "data/database.h"
 
 #include "data/database_p.h"
+#include "data/textorder.h"
 
 #include <algorithm>
 #include <set>
@@ -15,44 +16,32 @@ using namespace detail;
 
 namespace {
 
-// Checks, row by row, that rows read in NOCASE order of their text terms are in Jet's
-// order. They are when every text is plain ASCII (NOCASE then folds exactly the letters Jet
-// folds) and texts that differ only in case never meet, since Jet orders those by their
-// characters where NOCASE leaves them as they come.
+// Checks, row by row, that rows read in NOCASE order of their text terms are in the
+// program's order. They are when every text is made of characters on which the two orders
+// agree (letters, digits, the blank and some punctuation of plain ASCII): texts are then
+// equal under one exactly when under the other, so ties too are broken alike, by the terms
+// and the key that follow.
 class NocaseOrderCheck {
 public:
     explicit NocaseOrderCheck(int texts)
-        : previous_(size_t(texts)) {}
+        : texts_(texts) {}
 
-    // The text terms are the columns from `first` on; false once the order is not Jet's.
-    bool next(sqlite3_stmt* stmt, int first) {
-        bool sameGroup = hasPrevious_;
-        for (size_t i = 0; i < previous_.size(); ++i) {
-            const int column = first + int(i);
-            QByteArray value;
-            if (sqlite3_column_type(stmt, column) == SQLITE_TEXT) {
-                value = QByteArray(reinterpret_cast<const char*>(sqlite3_column_text(stmt, column)),
-                                   sqlite3_column_bytes(stmt, column));
-                for (const char c : std::as_const(value))
-                    if (static_cast<unsigned char>(c) >= 0x80)
-                        return false;
-            }
-            // Only rows whose earlier terms are alike are ordered by this one.
-            if (sameGroup && value.compare(previous_[i], Qt::CaseInsensitive) == 0) {
-                if (value != previous_[i])
+    // The text terms are the columns from `first` on; false once the order may differ.
+    bool next(sqlite3_stmt* stmt, int first) const {
+        for (int column = first; column < first + texts_; ++column) {
+            if (sqlite3_column_type(stmt, column) != SQLITE_TEXT)
+                continue;
+            const auto* text = sqlite3_column_text(stmt, column);
+            const int size = sqlite3_column_bytes(stmt, column);
+            for (int i = 0; i < size; ++i)
+                if (!nocaseAgrees(text[i]))
                     return false;
-            } else {
-                sameGroup = false;
-            }
-            previous_[i] = value;
         }
-        hasPrevious_ = true;
         return true;
     }
 
 private:
-    std::vector<QByteArray> previous_;
-    bool hasPrevious_ = false;
+    int texts_;
 };
 
 } // namespace

@@ -449,6 +449,13 @@ bool translateQuery(sqlite3* db, const QString& sqlOrTable, RecordsetType type, 
     return true;
 }
 
+// The direction in which rows equal in the order follow each other, by their key: that of
+// the last order term, so that a descending order is the ascending one reversed (and an
+// index read backwards serves it).
+const char* tieDirection(const Tokens& orderBy) {
+    return !orderBy.isEmpty() && orderBy.last().isWord("desc") ? "DESC" : "ASC";
+}
+
 } // namespace
 
 void Database::checkQuery(const QString& sqlOrTable) {
@@ -481,9 +488,22 @@ Recordset Database::openRecordset(const QString& sqlOrTable, RecordsetType type)
     rs->aliases = parts.aliases;
     rs->selectSql = sqlOrTable;
     if (parts.orderAt > 0) {
-        // Texts in Jet's order, as the reports and lists expect.
+        // Texts in the program's order, as the reports and lists expect. Rows of a table
+        // whose texts are equal in it (they differ only in case) follow in key order, as a
+        // keyset gives them.
         Tokens ordered = tokens.mid(0, parts.orderAt + 2);
-        ordered.append(collateOrderTerms(d->db, emitSql(parts.from), parts.orderBy));
+        const TextOrder order = textOrderTerms(d->db, emitSql(parts.from), parts.orderBy);
+        ordered.append(order.exact);
+        if (parts.keyable && !order.texts.isEmpty()) {
+            const Token direction{TokKind::Ident, QLatin1String(tieDirection(parts.orderBy))};
+            ordered << Token{TokKind::Op, QStringLiteral(",")};
+            for (const Token& t : keyOrderTerms(d->db, parts.tables)) {
+                if (t.isOp(","))
+                    ordered << direction;
+                ordered << t;
+            }
+            ordered << direction;
+        }
         ordered.append(tokens.mid(parts.orderEnd));
         rs->materialisedSql = emitSql(ordered);
     } else if (parts.keyable) {
@@ -549,27 +569,37 @@ Recordset Database::openRecordset(const QString& sqlOrTable, RecordsetType type)
         } else {
             const TextOrder order =
                 textOrderTerms(d->db, rs->fromSql, substituteAliases(parts.orderBy, parts.aliases));
-            // Texts in Jet's order. Where an index on (column COLLATE NOCASE) gives the rows in
-            // order and NocaseOrderCheck finds that order to be Jet's, it is taken; otherwise
-            // they are sorted with the jet collation. (Rows that need sorting anyway are
+            // Texts in the program's order. Where an index on (column COLLATE NOCASE) gives the
+            // rows in order and NocaseOrderCheck finds that order to be ours, it is taken;
+            // otherwise they are sorted with our collation. (Rows that need sorting anyway are
             // sorted once, and a limit could leave out the rows that differ.)
             bool sorted = false;
-            const QString indexed = keysetSql(order.indexed, order.texts);
             const int texts = int(order.texts.size());
+            auto thenKey = [&](Tokens terms, const char* direction) {
+                terms << Token{TokKind::Op, QStringLiteral(",")}
+                      << Token{TokKind::QuotedIdent, parts.tables.first().refName()}
+                      << Token{TokKind::Op, QStringLiteral(".")}
+                      << Token{TokKind::Ident, QStringLiteral("rowid")}
+                      << Token{TokKind::Ident, QLatin1String(direction)};
+                return terms;
+            };
+            // Texts that differ only in case are equal in our order: the key breaks their ties,
+            // in the index's order and in the sorted one alike, so that rows of one table come
+            // in the same places however they are read. (Rows of a join keep the order the
+            // join gives them where the index serves, rather than being sorted for it.)
+            const char* ties = tieDirection(parts.orderBy);
+            const char* reversedTies = qstrcmp(ties, "DESC") == 0 ? "ASC" : "DESC";
+            const Tokens exact = texts > 0 ? thenKey(order.exact, ties) : order.exact;
+            const QString indexed = keysetSql(
+                texts > 0 && rs->stride == 1 ? thenKey(order.indexed, ties) : order.indexed,
+                order.texts);
             if (texts > 0 && parts.tail.isEmpty() && !sortsRows(d->db, indexed)) {
                 // One table: its first rows now, the others when they are needed (the key
                 // breaks ties, so that the rows read last first are the same rows).
-                auto thenKey = [&](Tokens terms, const char* direction) {
-                    terms << Token{TokKind::Op, QStringLiteral(",")}
-                          << Token{TokKind::QuotedIdent, parts.tables.first().refName()}
-                          << Token{TokKind::Op, QStringLiteral(".")}
-                          << Token{TokKind::Ident, QStringLiteral("rowid")}
-                          << Token{TokKind::Ident, QLatin1String(direction)};
-                    return terms;
-                };
-                const QString inParts = keysetSql(thenKey(order.indexed, "ASC"), order.texts);
-                const QString lastFirst = keysetSql(thenKey(order.reversed, "DESC"), order.texts) +
-                                          QStringLiteral(" LIMIT ?1");
+                const QString inParts = keysetSql(thenKey(order.indexed, ties), order.texts);
+                const QString lastFirst =
+                    keysetSql(thenKey(order.reversed, reversedTies), order.texts) +
+                    QStringLiteral(" LIMIT ?1");
                 if (rs->stride == 1 && !sortsRows(d->db, inParts) && !sortsRows(d->db, lastFirst)) {
                     if (!readKeys(inParts + QStringLiteral(" LIMIT ?1"), texts, &jetOrder,
                                   FirstKeys))
@@ -579,7 +609,7 @@ Recordset Database::openRecordset(const QString& sqlOrTable, RecordsetType type)
                         rs->gapBegin = rs->gapEnd = FirstKeys;
                         rs->keysSql = inParts;
                         rs->lastKeysSql = lastFirst;
-                        rs->exactKeysSql = keysetSql(order.exact, {});
+                        rs->exactKeysSql = keysetSql(exact, {});
                         rs->countSql = QStringLiteral("SELECT count(*) FROM ") + rs->fromSql;
                         if (!parts.where.isEmpty())
                             rs->countSql += QStringLiteral(" WHERE ") + emitSql(parts.where);
@@ -592,7 +622,7 @@ Recordset Database::openRecordset(const QString& sqlOrTable, RecordsetType type)
                 if (!sorted)
                     rs->keys.clear();
             }
-            if (!sorted && !readKeys(keysetSql(order.exact, {}), 0, &jetOrder))
+            if (!sorted && !readKeys(keysetSql(exact, {}), 0, &jetOrder))
                 return result;
         }
         rs->baseTable = parts.tables.first().table;

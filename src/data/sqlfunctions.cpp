@@ -1,12 +1,10 @@
 // What every connection of the program registers with SQLite: Jet's like with its
-// wildcards, and the collations that give texts Jet's order and Jet's comparisons.
+// wildcards, and the collations that give texts the program's order and comparisons.
 
 #include "data/database_p.h"
 #include "data/jet_p.h"
+#include "data/textorder.h"
 
-#include <QtEndian>
-
-#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -180,93 +178,12 @@ void jetLikeFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
     likeMatch(ctx, argv, 1);
 }
 
-// Primary key of Jet's text order: case and accents folded away.
-QString primaryKey(const QString& s) {
-    const QString decomposed = s.normalized(QString::NormalizationForm_D);
-    QString out;
-    out.reserve(decomposed.size());
-    for (const QChar c : decomposed)
-        if (c.category() != QChar::Mark_NonSpacing)
-            out.append(c);
-    return out.toCaseFolded();
-}
-
-// A letter of plain ASCII in lower case. Sorts call this for every character they compare,
-// so it is inline rather than the C library's tolower, a call that also consults the locale.
-constexpr int asciiLower(unsigned char c) {
-    return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c;
-}
-
-// Jet's comparison of two texts: letters of every alphabet without regard to case, accented
-// letters beside their base letter. With `byCase`, texts that differ only in case are then
-// ordered by their characters, which makes the order of a sort complete.
-int compareTexts(int n1, const unsigned char* a, int n2, const unsigned char* b, bool byCase) {
-    // Plain ASCII, the common case, without building strings.
-    bool ascii = true;
-    const int n = qMin(n1, n2);
-    // Sorted texts share long beginnings: identical runs of plain ASCII are passed over a
-    // word at a time, up to the first byte that differs.
-    constexpr int WordBytes = sizeof(quint64);
-    constexpr int ByteBits = 8;
-    constexpr quint64 HighBits = 0x8080808080808080ULL;
-    int same = 0;
-    for (; same + WordBytes <= n; same += WordBytes) {
-        // Little-endian on every machine, so that the lowest bits are the first byte.
-        const quint64 wa = qFromLittleEndian<quint64>(a + same);
-        const quint64 wb = qFromLittleEndian<quint64>(b + same);
-        if (((wa | wb) & HighBits) != 0)
-            break;
-        if (wa != wb) {
-            same += int(qCountTrailingZeroBits(wa ^ wb)) / ByteBits;
-            break;
-        }
-    }
-    for (int i = same; i < n; ++i) {
-        if (a[i] >= 0x80 || b[i] >= 0x80) {
-            ascii = false;
-            break;
-        }
-        const int ca = asciiLower(a[i]);
-        const int cb = asciiLower(b[i]);
-        if (ca != cb)
-            return ca < cb ? -1 : 1;
-    }
-    if (ascii) {
-        for (int i = n; i < n1; ++i)
-            if (a[i] >= 0x80)
-                ascii = false;
-        for (int i = n; i < n2; ++i)
-            if (b[i] >= 0x80)
-                ascii = false;
-    }
-    if (ascii) {
-        if (n1 != n2)
-            return n1 < n2 ? -1 : 1;
-        if (!byCase)
-            return 0;
-        const int c = std::memcmp(a, b, size_t(n));
-        return c < 0 ? -1 : c > 0 ? 1 : 0;
-    }
-    const QString sa = QString::fromUtf8(reinterpret_cast<const char*>(a), n1);
-    const QString sb = QString::fromUtf8(reinterpret_cast<const char*>(b), n2);
-    int c = primaryKey(sa).compare(primaryKey(sb));
-    if (c == 0)
-        c = sa.toCaseFolded().compare(sb.toCaseFolded());
-    if (c == 0 && byCase)
-        c = sa.compare(sb);
-    return c < 0 ? -1 : c > 0 ? 1 : 0;
-}
-
-// The collation of sorts ("jet"): a complete order.
+// The collation of sorts ("jet") and of comparisons ("jetcompare") are one and the same
+// order, so that = and DISTINCT treat as equal exactly the texts a sort ties (which it then
+// orders by its next term), and a range of < and > holds exactly the rows that sort between
+// its bounds.
 int jetCollate(void*, int n1, const void* p1, int n2, const void* p2) {
-    return compareTexts(n1, static_cast<const unsigned char*>(p1), n2,
-                        static_cast<const unsigned char*>(p2), true);
-}
-
-// The collation of comparisons ("jetcompare"): texts that differ only in case are equal.
-int jetCompareCollate(void*, int n1, const void* p1, int n2, const void* p2) {
-    return compareTexts(n1, static_cast<const unsigned char*>(p1), n2,
-                        static_cast<const unsigned char*>(p2), false);
+    return compareTextUtf8(static_cast<const char*>(p1), n1, static_cast<const char*>(p2), n2);
 }
 
 } // namespace
@@ -277,7 +194,7 @@ bool likeMatches(const QString& value, const QString& pattern) {
 
 void registerSqlFunctions(sqlite3* db) {
     sqlite3_create_collation(db, SortCollation, SQLITE_UTF8, nullptr, jetCollate);
-    sqlite3_create_collation(db, CompareCollation, SQLITE_UTF8, nullptr, jetCompareCollate);
+    sqlite3_create_collation(db, CompareCollation, SQLITE_UTF8, nullptr, jetCollate);
     // Overriding like() keeps "x like pattern" (and "not like") as written while giving it
     // Jet's wildcards and case-insensitive matching of all letters.
     sqlite3_create_function(db, "like", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, jetLike,

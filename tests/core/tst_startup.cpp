@@ -6,6 +6,7 @@
 #include "core/globals.h"
 #include "core/startup.h"
 #include "data/demodata.h"
+#include "data/textorder.h"
 #include "data/transaction.h"
 #include "support/otherprogram.h"
 #include "support/scriptedui.h"
@@ -633,6 +634,16 @@ private Q_SLOTS:
         QVERIFY(index->count() >= 2);
         for (int i = 0; i < index->count(); ++i)
             QVERIFY(index->item(i)->text().startsWith("rep", Qt::CaseInsensitive));
+        // The whole index in the program's order of texts, capitals among the small letters.
+        search->selectAll();
+        QTest::keyClick(search, Qt::Key_Delete);
+        QStringList keywords;
+        for (int i = 0; i < index->count(); ++i)
+            keywords << index->item(i)->text();
+        QVERIFY(keywords.contains("Jet") && keywords.contains("backup"));
+        QVERIFY(keywords.indexOf("backup") < keywords.indexOf("Jet"));
+        for (int i = 1; i < keywords.size(); ++i)
+            QVERIFY2(compareText(keywords[i - 1], keywords[i]) <= 0, qPrintable(keywords[i]));
         // Every page in the contents exists.
         auto* contents = help.findChild<QListWidget*>("lstContents");
         QVERIFY(contents->count() >= 8);

@@ -222,6 +222,43 @@ private Q_SLOTS:
                 QCOMPARE(read.report.setting(id).HideCol, id == 2);
     }
 
+    // A file cut short is refused, wherever the cut falls in the lines that are read.
+    void truncatedFile_data() {
+        QTest::addColumn<int>("lines"); // complete lines kept
+        QTest::addColumn<int>("extra"); // characters of the next line kept
+        QTest::addColumn<ReportFileRead::Outcome>("outcome");
+        QTest::newRow("empty file") << 0 << 0 << ReportFileRead::RejectedAtTable;
+        QTest::newRow("inside the table name") << 0 << 3 << ReportFileRead::RejectedAtTable;
+        QTest::newRow("after the numbers") << 10 << 0 << ReportFileRead::Rejected;
+        QTest::newRow("inside the field list") << 10 << 1 << ReportFileRead::Rejected;
+        QTest::newRow("after the field list") << 11 << 0 << ReportFileRead::Rejected;
+        QTest::newRow("inside a criteria line") << 13 << 2 << ReportFileRead::Rejected;
+        QTest::newRow("inside the last line read") << 20 << 3 << ReportFileRead::Rejected;
+        QTest::newRow("without the line not read") << 21 << 0 << ReportFileRead::Read;
+        QTest::newRow("inside the line not read") << 21 << 1 << ReportFileRead::Read;
+    }
+
+    void truncatedFile() {
+        QFETCH(int, lines);
+        QFETCH(int, extra);
+        QFETCH(ReportFileRead::Outcome, outcome);
+        const QString path = writtenTasksReport();
+        const QStringList all = fileLines(path);
+        QString kept;
+        for (int i = 0; i < lines; ++i)
+            kept += all[i] + "\r\n";
+        kept += all[lines].left(extra);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(kept.toUtf8());
+        file.close();
+
+        const ReportFileRead read = readReportFile(path, "tasks", specDb_);
+        QCOMPARE(read.outcome, outcome);
+        if (outcome == ReportFileRead::Read)
+            QCOMPARE(read.report.fields, (QList<int>{TaskName, PurchaseDate}));
+    }
+
     void queryText_data() {
         QTest::addColumn<QString>("table");
         QTest::addColumn<Setup>("setup");
@@ -390,30 +427,51 @@ private Q_SLOTS:
         QTest::addColumn<Setup>("setup");
         QTest::addColumn<ReportRun>("run");
         QTest::addColumn<QString>("message");
+        QTest::addColumn<bool>("fileKept"); // an earlier file of the name is left as it was
         QTest::newRow("no fields") << Setup([](ReportDefinition&, const Catalogue&) {})
-                                   << ReportRun::NoFields << NoReportFieldsText;
+                                   << ReportRun::NoFields << NoReportFieldsText << true;
         QTest::newRow("no rows") << Setup([](ReportDefinition& r, const Catalogue&) {
             r.fields = {TaskName};
             r.setting(TaskName).StartsWith = "Zz";
-        }) << ReportRun::NoRows << NoReportRowsText;
+        }) << ReportRun::NoRows << NoReportRowsText
+                                 << false;
         QTest::newRow("all hidden") << Setup([](ReportDefinition& r, const Catalogue&) {
             r.fields = {TaskName};
             r.setting(TaskName).HideCol = true;
-        }) << ReportRun::Failed << QString::number(ErrSqlSyntax) + "  ";
+        }) << ReportRun::Failed << QString::number(ErrSqlSyntax) + "  "
+                                    << true;
     }
 
     void refusals() {
         QFETCH(Setup, setup);
         QFETCH(ReportRun, run);
         QFETCH(QString, message);
+        QFETCH(bool, fileKept);
         ReportDefinition definition = report("tasks", setup);
-        definition.destination = ReportDestination::TextFile;
-        const QString path = folder_->file("out.txt");
-        QCOMPARE(runCustomReport(definition, Catalogue::load(specDb_, "tasks"), dbMain, path), run);
-        QCOMPARE(ui_->messages.size(), 1);
-        QVERIFY2(ui_->messages[0].text.startsWith(message), qPrintable(ui_->messages[0].text));
-        QCOMPARE(ui_->messages[0].title, AppTitle);
-        QCOMPARE(QFileInfo(path).size(), 0);
+        for (const ReportDestination destination :
+             {ReportDestination::TextFile, ReportDestination::WebTable}) {
+            definition.destination = destination;
+            ui_->messages.clear();
+            const QString path = folder_->file("out.txt");
+            QFile::remove(path);
+            QCOMPARE(runCustomReport(definition, Catalogue::load(specDb_, "tasks"), dbMain, path),
+                     run);
+            QCOMPARE(ui_->messages.size(), 1);
+            QVERIFY2(ui_->messages[0].text.startsWith(message), qPrintable(ui_->messages[0].text));
+            QCOMPARE(ui_->messages[0].title, AppTitle);
+            // No empty file is left behind by a report that never ran.
+            QCOMPARE(QFileInfo::exists(path), !fileKept);
+
+            const QByteArray earlier = "an earlier report\r\n";
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            file.write(earlier);
+            file.close();
+            ui_->messages.clear();
+            runCustomReport(definition, Catalogue::load(specDb_, "tasks"), dbMain, path);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.readAll() == earlier, fileKept);
+        }
     }
 };
 

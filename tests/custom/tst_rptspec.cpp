@@ -5,6 +5,7 @@
 #include "core/frmmain.h"
 #include "core/globals.h"
 #include "custom/frmrptspec.h"
+#include "data/database.h"
 #include "data/schema.h"
 #include "support/scriptedui.h"
 #include "support/testenv.h"
@@ -136,6 +137,30 @@ private Q_SLOTS:
             w.cmdRemove_Click();
         }
         QVERIFY(w.frame1->isHidden());
+    }
+
+    // A field taken back goes to its place in the list, which the catalogue gave in the
+    // program's order of texts: Ø among the Os, not after Z.
+    void removedFieldReturnsToItsPlace() {
+        {
+            Database spec = Database::open(folder_->file("rptspec.mdb"));
+            spec.execute("INSERT INTO RptSpec (specid, usewith, [Desc], fieldname, datatype, "
+                         "ismemo, defwidth, IsCurrency) VALUES (60, 'tasks', 'Øvre etasje', "
+                         "'taskname', 1, 0, 1, 0), (61, 'tasks', 'Owner', 'taskname', 1, 0, 1, 0)");
+            spec.close();
+        }
+        frmRptSpec& w = designer();
+        const QStringList available = texts(w.List1);
+        QVERIFY(available.indexOf("Øvre etasje") < available.indexOf("Owner"));
+        for (const char* field : {"Øvre etasje", "Owner"}) {
+            choose(w.List1, QString::fromUtf8(field));
+            w.cmdAdd_Click();
+        }
+        for (int i = 0; i < 2; ++i) {
+            w.List2->setCurrentRow(0);
+            w.cmdRemove_Click();
+        }
+        QCOMPARE(texts(w.List1), available);
     }
 
     void detailStoring() {

@@ -207,6 +207,37 @@ private Q_SLOTS:
         QCOMPARE(weeks->item(0)->text(), QStringLiteral("Week of 1/3/2005"));
     }
 
+    // The lists the user sees are in the program's order of texts: letters with their base
+    // letters, and names that differ only in case ordered by the next term.
+    void listsInTextOrder() {
+        Fixture f(QStringLiteral(
+            "INSERT INTO employees (empid, lastname, firstname) VALUES (1, 'smith', 'Zed'), "
+            "(2, 'Smith', 'John'), (3, 'SMITH', 'Adam'), (4, 'Østby', 'Ole'), (5, 'Oakes', 'Eva');"
+            "INSERT INTO locations (locid, locdesc) VALUES (1, 'Zinc store'), (2, 'Øvre lager'), "
+            "(3, 'Oslo hall'), (4, 'Æble shed'), (5, 'Aero bay'), (6, 'Annex');"
+            "INSERT INTO tasks (taskid, taskname) VALUES (1, 'Zinc check'), (2, 'Ørsted pump'), "
+            "(3, 'Oil change'), (4, 'Æble press'), (5, 'aerator');"));
+        auto items = [&](const char* name) {
+            auto* combo = f.w<QComboBox>(name);
+            QStringList texts;
+            for (int i = 0; i < combo->count(); ++i)
+                texts << combo->itemText(i);
+            return texts;
+        };
+        QCOMPARE(items("cmbEmp"), (QStringList{"Oakes, Eva", "Østby, Ole", "SMITH, Adam",
+                                               "Smith, John", "smith, Zed"}));
+        QCOMPARE(items("cmbLoc"), (QStringList{"Æble shed", "Aero bay", "Annex", "Oslo hall",
+                                               "Øvre lager", "Zinc store"}));
+        // The tasks, as the Next button walks them.
+        QStringList tasks{f.text("txtTaskName")};
+        for (int i = 0; i < 4; ++i) {
+            QVERIFY(f.click("cmdNext"));
+            tasks << f.text("txtTaskName");
+        }
+        QCOMPARE(tasks,
+                 (QStringList{"Æble press", "aerator", "Oil change", "Ørsted pump", "Zinc check"}));
+    }
+
     // Moving past either end beeps and stays; a task without an employee shows none.
     void navigationBeepsAtEndsAndNeverEdits() {
         Fixture f;
