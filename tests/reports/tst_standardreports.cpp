@@ -52,9 +52,9 @@ QStringList entryLines(const ReportDocument& document) {
         case ReportDocument::Entry::Table:
             lines << QStringLiteral("%1 %2 %3")
                          .arg(e.page)
-                         .arg(e.bodyShade.isValid() ? QStringLiteral("headings")
-                                                    : QStringLiteral("row"),
-                              text);
+                         .arg(e.headingRows.isEmpty() ? QStringLiteral("row")
+                                                      : QStringLiteral("headings"),
+                              e.headingRows.isEmpty() ? text : e.heading);
             break;
         case ReportDocument::Entry::Text:
             lines << QStringLiteral("%1 text %2").arg(e.page).arg(text);
