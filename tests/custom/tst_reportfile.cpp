@@ -72,6 +72,7 @@ QStringList fileLines(const QString& path) {
 Q_DECLARE_METATYPE(Setup)
 Q_DECLARE_METATYPE(ReportFileRead::Outcome)
 Q_DECLARE_METATYPE(ReportRun)
+Q_DECLARE_METATYPE(tavrel::Cell)
 Q_DECLARE_METATYPE(PageNumbers)
 
 class tst_ReportFile : public QObject {
@@ -269,6 +270,38 @@ private Q_SLOTS:
             buildReportQuery(report(table, setup), Catalogue::load(specDb_, table));
         QCOMPARE(query.sql, sql);
         QCOMPARE(query.tableFormat, tableFormat);
+    }
+
+    // A cell keeps its value and kind beside its text: money as money, dates and times as
+    // such; yes/no and empty values are text.
+    void cellKinds_data() {
+        QTest::addColumn<QVariant>("value");
+        QTest::addColumn<FieldType>("type");
+        QTest::addColumn<bool>("currency");
+        QTest::addColumn<Cell>("cell");
+        QTest::newRow("money") << QVariant(12.5) << FieldType::Number << true
+                               << Cell{"$12.50", CellKind::Money, 12.5};
+        QTest::newRow("number") << QVariant(1.5) << FieldType::Number << false
+                                << Cell{"1.5", CellKind::Number, 1.5};
+        QTest::newRow("no number") << QVariant() << FieldType::Number << true << Cell{};
+        QTest::newRow("date") << QVariant(QDate(2005, 3, 8)) << FieldType::Date << false
+                              << Cell{"3/8/2005", CellKind::Date, QDate(2005, 3, 8)};
+        QTest::newRow("time") << QVariant(QDateTime(QDate(1899, 12, 30), QTime(14, 5)))
+                              << FieldType::Time << false
+                              << Cell{"2:05 PM", CellKind::Time, QTime(14, 5)};
+        QTest::newRow("yes") << QVariant(true) << FieldType::YesNo << false << Cell::ofText("Yes");
+        QTest::newRow("text") << QVariant("a|b;c") << FieldType::Text << false
+                              << Cell::ofText("a|b;c");
+    }
+    void cellKinds() {
+        QFETCH(QVariant, value);
+        QFETCH(FieldType, type);
+        QFETCH(bool, currency);
+        QFETCH(Cell, cell);
+        const Cell made = reportCell(value, type, currency);
+        QCOMPARE(made.text, cell.text);
+        QCOMPARE(int(made.kind), int(cell.kind));
+        QCOMPARE(made.value, cell.value);
     }
 
     void pageTexts_data() {
