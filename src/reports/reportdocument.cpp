@@ -108,17 +108,6 @@ HeaderParts headerParts(const PageLine& line, int pageNumber) {
     return result;
 }
 
-HeaderParts headerParts(const QString& text, int pageNumber) {
-    QString filled = text;
-    filled.replace(QLatin1String(PageNumberMark), QString::number(pageNumber));
-    const QStringList parts = filled.split(CellSeparator);
-    HeaderParts result;
-    result.left = parts.value(0);
-    result.centre = parts.value(1);
-    result.right = parts.value(2);
-    return result;
-}
-
 namespace {
 
 QFont documentFont(int pixelSize, bool bold) {

@@ -53,15 +53,14 @@ struct PageLine {
     QString text() const;
 };
 
-// A page header or footer "left|centre|right": its three parts, "%d" replaced by the page
-// number.
+// A page header or footer as it is painted: its three parts, "%d" of the numbered part
+// replaced by the page number.
 struct HeaderParts {
     QString left;
     QString centre;
     QString right;
     bool operator==(const HeaderParts&) const = default;
 };
-HeaderParts headerParts(const QString& text, int pageNumber);
 HeaderParts headerParts(const PageLine& line, int pageNumber);
 
 // How table cells are framed (the reports' table setting): standard reports and work
