@@ -5,6 +5,7 @@
 #include <QColor>
 #include <QDate>
 #include <QString>
+#include <QStringList>
 
 #include <array>
 
@@ -44,7 +45,8 @@ inline constexpr int ReportToView = 1;
 inline constexpr int ReportToFile = 2;
 inline int ReportDest = ReportToView;
 inline QString TableFormat;
-inline QString TableHeading;
+// The column headings of that table, one text a column: a heading holds any character.
+inline QStringList TableHeading;
 inline bool RepeatHeading = false;
 inline QColor HeadingShade = QColor(0, 0, 0);
 inline QColor BodyShade = QColor(200, 200, 200);

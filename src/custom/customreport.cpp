@@ -75,14 +75,16 @@ public:
         else
             plain_[field.specId] += value.toDouble();
     }
-    QString text(const CatalogueField& field) const {
+    Cell cell(const CatalogueField& field) const {
         if (field.currency) {
             const auto it = money_.find(field.specId);
-            return currency(it == money_.end() ? 0
-                                               : static_cast<double>(it->second) / CurrencyScale);
+            const double amount =
+                it == money_.end() ? 0 : static_cast<double>(it->second) / CurrencyScale;
+            return Cell::ofMoney(amount, currency(amount));
         }
         const auto it = plain_.find(field.specId);
-        return numberText(it == plain_.end() ? 0 : it->second);
+        const double sum = it == plain_.end() ? 0 : it->second;
+        return Cell::ofNumber(sum, numberText(sum));
     }
 
 private:
@@ -90,10 +92,21 @@ private:
     std::map<int, double> plain_;
 };
 
+// Texts of the HTML file are escaped: a "<" or "&" in a title, heading or value is shown as
+// typed and never read as markup, where cells used to be written into the file unescaped.
+QString html(const QString& text) {
+    return text.toHtmlEscaped();
+}
+
 QString htmlCell(const QString& text, FieldType type) {
     return type == FieldType::Number
-               ? QStringLiteral("<td align=right>") + text + QStringLiteral("</td>")
-               : QStringLiteral("<td>") + text + QStringLiteral("</td>");
+               ? QStringLiteral("<td align=right>") + html(text) + QStringLiteral("</td>")
+               : QStringLiteral("<td>") + html(text) + QStringLiteral("</td>");
+}
+
+// The cells of a row as a line of the text file.
+QString tabLine(const CellRow& cells) {
+    return cellTexts(cells).join(Tab);
 }
 
 } // namespace
@@ -110,7 +123,7 @@ ReportQuery buildReportQuery(const ReportDefinition& report, const Catalogue& ca
             if (field->type == FieldType::Number)
                 query.tableFormat += u'>';
             query.tableFormat += twipsText(s.ColWidth, report.widthUnit) + Bar;
-            query.tableHeading += field->desc + Bar;
+            query.tableHeading << field->desc;
             ++query.shownColumns;
         }
         const QString& name = field->fieldName;
@@ -157,8 +170,6 @@ ReportQuery buildReportQuery(const ReportDefinition& report, const Catalogue& ca
         where.remove(0, AndLength);
     if (query.tableFormat.endsWith(Bar))
         query.tableFormat.replace(query.tableFormat.size() - 1, 1, RowEnd);
-    if (query.tableHeading.endsWith(Bar))
-        query.tableHeading.replace(query.tableHeading.size() - 1, 1, RowEnd);
 
     QString order;
     const QList<CatalogueField>& sortFields = catalogue.sortFields();
@@ -177,12 +188,19 @@ ReportQuery buildReportQuery(const ReportDefinition& report, const Catalogue& ca
 }
 
 PageTexts reportPageTexts(const ReportDefinition& report, const QDate& today) {
+    // The title has a part of its own and is never read for separators or a page number: a
+    // "|" or "%d" typed into it is shown as typed.
     PageTexts texts;
-    texts.header = (report.showDate ? shortDate(today) : QString()) + Bar + report.title + Bar;
-    if (report.pageNumbers == PageNumbers::InHeader)
-        texts.header += QStringLiteral("Page %d");
-    else if (report.pageNumbers == PageNumbers::AtBottom)
-        texts.footer = QStringLiteral("|Page %d|");
+    texts.header.left = report.showDate ? shortDate(today) : QString();
+    texts.header.centre = report.title;
+    const QString pageNumber = QStringLiteral("Page %d");
+    if (report.pageNumbers == PageNumbers::InHeader) {
+        texts.header.right = pageNumber;
+        texts.header.numbered = PageLine::Part::Right;
+    } else if (report.pageNumbers == PageNumbers::AtBottom) {
+        texts.footer.centre = pageNumber;
+        texts.footer.numbered = PageLine::Part::Centre;
+    }
     return texts;
 }
 
@@ -205,6 +223,31 @@ QString reportCellText(const QVariant& value, FieldType type, bool isCurrency) {
         break;
     }
     return value.toString();
+}
+
+Cell reportCell(const QVariant& value, FieldType type, bool isCurrency) {
+    const QString text = reportCellText(value, type, isCurrency);
+    if (value.isNull() || type == FieldType::YesNo || type == FieldType::Text)
+        return Cell::ofText(text);
+    switch (type) {
+    case FieldType::Number:
+        return isCurrency ? Cell::ofMoney(value.toDouble(), text)
+                          : Cell::ofNumber(value.toDouble(), text);
+    case FieldType::Date:
+        return Cell::ofDate(value.toDate(), text);
+    case FieldType::Time:
+        return Cell::ofTime(
+            value.toDateTime().isValid() ? value.toDateTime().time() : value.toTime(), text);
+    case FieldType::Text:
+    case FieldType::YesNo:
+        break;
+    }
+    return Cell::ofText(text);
+}
+
+QString scaledColumnsNote(double scale) {
+    // Rounded down: the note never claims more than the page shows.
+    return QStringLiteral("Columns scaled to fit the page (%1%)").arg(int(std::floor(scale * 100)));
 }
 
 ReportRun runCustomReport(const ReportDefinition& report, const Catalogue& catalogue, Database& db,
@@ -245,26 +288,39 @@ ReportRun runCustomReport(const ReportDefinition& report, const Catalogue& catal
     ReportDocument& document = reportDocument();
     switch (destination) {
     case ReportDestination::WebTable:
+        // A file of this century: a browser reads it as UTF-8 (the file's encoding) and in
+        // standards mode.
+        file->line(QStringLiteral("<!DOCTYPE html>"));
         file->line(QStringLiteral("<html>"));
-        file->line(QStringLiteral("<head><title>") + report.title +
+        file->line(QStringLiteral("<head><meta charset=\"utf-8\"><title>") + html(report.title) +
                    QStringLiteral("</title></head>"));
         file->line(QStringLiteral("<body>"));
         file->line(QStringLiteral("<table border=1>"));
-        file->line(QStringLiteral("<tr><th colspan = %1>").arg(shown.size()) + report.title +
+        file->line(QStringLiteral("<tr><th colspan = %1>").arg(shown.size()) + html(report.title) +
                    QStringLiteral("</th></tr>"));
         file->line(QStringLiteral("<tr>"));
         for (const CatalogueField* field : shown)
-            file->line(QStringLiteral("<th>") + field->desc + QStringLiteral("</th>"));
+            file->line(QStringLiteral("<th>") + html(field->desc) + QStringLiteral("</th>"));
         file->line(QStringLiteral("</tr>"));
         break;
     case ReportDestination::Document: {
         document.setTableStyle(TableStyle::Grid);
         document.SetOrientation(report.landscape ? 1 : 0);
+        // The headings of the first page are added below the note on scaling, not by the
+        // page-start hook above it; the hook repeats them on the pages after.
+        RepeatHeading = false;
         document.BeginDocument();
+        RepeatHeading = true;
+        document.setTitle(report.title);
         const PageTexts texts = reportPageTexts(report, ui().today());
         document.SetPageHeader(texts.header);
         // A footer of an earlier report must not number the pages of this one.
         document.SetPageFooter(texts.footer);
+        // Columns wider than the page are drawn smaller to fit it; the reader is told so
+        // under the title (the footer holds the page number).
+        if (const double scale = document.tableScale(TableFormat); scale < 1)
+            document.WriteText(scaledColumnsNote(scale) + QStringLiteral("\r\n"));
+        document.AddTableRows(TableFormat, headingRows(TableHeading), {}, BodyShade);
         break;
     }
     case ReportDestination::TextFile:
@@ -280,22 +336,22 @@ ReportRun runCustomReport(const ReportDefinition& report, const Catalogue& catal
 
     Totals totals;
     for (; !rows.isEOF() && !failed; rows.moveNext()) {
-        QStringList cells;
+        CellRow cells;
         QStringList htmlCells;
         for (const CatalogueField* field : shown) {
             const QVariant value = rows.value(field->fieldName);
-            const QString text = reportCellText(value, field->type, field->currency);
+            const Cell cell = reportCell(value, field->type, field->currency);
             if (field->type == FieldType::Number && report.setting(field->specId).ShowTotal)
                 totals.add(*field, value);
-            cells << text;
-            htmlCells << htmlCell(text, field->type);
+            cells << cell;
+            htmlCells << htmlCell(cell.text, field->type);
         }
         switch (destination) {
         case ReportDestination::Document:
-            document.AddTableText(TableFormat + cells.join(Bar) + RowEnd);
+            document.AddTableRow(TableFormat, cells);
             break;
         case ReportDestination::TextFile:
-            file->line(cells.join(Tab));
+            file->line(tabLine(cells));
             break;
         case ReportDestination::WebTable:
             file->line(QStringLiteral("<tr>") + htmlCells.join(QString()) +
@@ -305,23 +361,23 @@ ReportRun runCustomReport(const ReportDefinition& report, const Catalogue& catal
     }
 
     bool anyTotal = false;
-    QStringList totalCells;
+    CellRow totalCells;
     QStringList totalHtml;
     for (const CatalogueField* field : shown) {
         const bool total = report.setting(field->specId).ShowTotal;
         anyTotal = anyTotal || total;
-        totalCells << (total ? totals.text(*field) : QString());
-        totalHtml << (total ? QStringLiteral("<td align=right>") + totals.text(*field) +
+        totalCells << (total ? totals.cell(*field) : Cell());
+        totalHtml << (total ? QStringLiteral("<td align=right>") + html(totals.cell(*field).text) +
                                   QStringLiteral("</td>")
                             : QStringLiteral("<TD>&nbsp;</TD>"));
     }
     if (anyTotal) {
         switch (destination) {
         case ReportDestination::Document:
-            document.AddTableText(TableFormat + totalCells.join(Bar) + RowEnd);
+            document.AddTableRow(TableFormat, totalCells);
             break;
         case ReportDestination::TextFile:
-            file->line(totalCells.join(Tab));
+            file->line(tabLine(totalCells));
             break;
         case ReportDestination::WebTable:
             file->line(QStringLiteral("<tr>") + totalHtml.join(QString()) +

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "custom/reportdefinition.h"
+#include "reports/reportdocument.h"
 
 #include <QDate>
 #include <QString>
@@ -13,8 +14,8 @@ class Database;
 // The query of a custom report and the column layout of its document.
 struct ReportQuery {
     QString sql;
-    QString tableFormat;  // ">1008|3600;": a width in twips per shown field, ">" for numbers
-    QString tableHeading; // the shown fields' headings, "Task Number|Task Name;"
+    QString tableFormat;      // ">1008|3600;": a width in twips per shown field, ">" for numbers
+    QStringList tableHeading; // the shown fields' headings, one a column
     int shownColumns = 0;
 };
 
@@ -26,15 +27,23 @@ inline constexpr float TwipsPerCentimeter = 561.6f;
 ReportQuery buildReportQuery(const ReportDefinition& report, const Catalogue& catalogue);
 
 // The page header and footer of the document: the date (when asked for) at the left, the
-// title in the centre, and the page number in the header or centred in the footer.
+// title in the centre, and the page number in the header or centred in the footer. The
+// title is shown as it is typed, "|" and "%d" included.
 struct PageTexts {
-    QString header;
-    QString footer;
+    PageLine header;
+    PageLine footer;
 };
 PageTexts reportPageTexts(const ReportDefinition& report, const QDate& today);
 
 // A value as a report cell shows it, by the field's type.
 QString reportCellText(const QVariant& value, FieldType type, bool currency);
+// The cell of a value: its text and, by the field's type, its kind (money for a currency
+// field, yes/no as text).
+Cell reportCell(const QVariant& value, FieldType type, bool currency);
+
+// The line under the title of a document whose columns were scaled by `scale` (below 1) to
+// fit the page.
+QString scaledColumnsNote(double scale);
 
 inline const QString NoReportFieldsText =
     QStringLiteral("You have not selected any fields to include in the report");

@@ -32,6 +32,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <cmath>
+
 namespace tavrel {
 
 namespace {
@@ -245,9 +247,13 @@ void frmRptSpec::buildWindow() {
     fraOrient = named(new QGroupBox(QStringLiteral("Report Orientation")), "fraOrient");
     optOrient[0] = named(new QRadioButton(QStringLiteral("P&ortrait")), "optOrient0");
     optOrient[1] = named(new QRadioButton(QStringLiteral("&Landscape")), "optOrient1");
+    lblPageWidth = named(new QLabel, "lblPageWidth");
+    lblPageWidth->setWordWrap(true);
+    lblPageWidth->hide();
     auto* orient = new QVBoxLayout(fraOrient);
     orient->addWidget(optOrient[0]);
     orient->addWidget(optOrient[1]);
+    orient->addWidget(lblPageWidth);
     Frame2 = named(new QGroupBox(QStringLiteral("Report To")), "Frame2");
     optReportTo[1] = named(new QRadioButton(QStringLiteral("&Screen/Printer")), "optReportTo1");
     optReportTo[2] = named(new QRadioButton(QStringLiteral("&Text File")), "optReportTo2");
@@ -322,7 +328,10 @@ void frmRptSpec::buildWindow() {
         connect(button, &QAbstractButton::clicked, this, &frmRptSpec::markDirty);
 
     // Details stored as they are chosen; the boxes store theirs on losing the focus.
-    connect(chkHide, &QCheckBox::clicked, this, [this] { storeDetail(chkHide); });
+    connect(chkHide, &QCheckBox::clicked, this, [this] {
+        storeDetail(chkHide);
+        showPageWidthWarning();
+    });
     connect(chkTotal, &QCheckBox::clicked, this, [this] { storeDetail(chkTotal); });
     connect(optTrue, &QRadioButton::clicked, this, [this] { storeDetail(optTrue); });
     connect(optFalse, &QRadioButton::clicked, this, [this] { storeDetail(optFalse); });
@@ -330,6 +339,38 @@ void frmRptSpec::buildWindow() {
          std::initializer_list<QWidget*>{txtWidth, txtStarting, txtGreater, txtLess, txtStartTime,
                                          txtEndTime, dcStartDate, dcEndDate})
         box->installEventFilter(this);
+
+    // What decides whether the columns fit the page.
+    for (QRadioButton* option : {optOrient[0], optOrient[1], optWidth[0], optWidth[1]})
+        connect(option, &QRadioButton::toggled, this, &frmRptSpec::showPageWidthWarning);
+    connect(List2->model(), &QAbstractItemModel::rowsInserted, this,
+            &frmRptSpec::showPageWidthWarning);
+    connect(List2->model(), &QAbstractItemModel::rowsRemoved, this,
+            &frmRptSpec::showPageWidthWarning);
+}
+
+void frmRptSpec::showPageWidthWarning() {
+    if (!lblPageWidth || !List2 || !optOrient[1] || !optWidth[1])
+        return;
+    const ReportDefinition report = definition();
+    int columns = 0;
+    for (const TableColumn& column :
+         parseTableFormat(buildReportQuery(report, catalogue_).tableFormat))
+        columns += column.twips;
+    const int page = reportDocument().printableWidth(report.landscape ? 1 : 0);
+    if (columns <= page) {
+        lblPageWidth->hide();
+        return;
+    }
+    const bool cm = report.widthUnit == WidthUnit::Centimeters;
+    const double factor = cm ? TwipsPerCentimeter : TwipsPerInch;
+    const QString unit = cm ? QStringLiteral(" cm") : QStringLiteral(" in");
+    auto length = [&](int twips) { return QString::number(twips / factor, 'f', 1) + unit; };
+    lblPageWidth->setText(QStringLiteral("The columns are %1 wide; the page holds %2. They "
+                                         "will be printed smaller to fit (%3%).")
+                              .arg(length(columns), length(page))
+                              .arg(int(std::floor(100.0 * page / columns))));
+    lblPageWidth->show();
 }
 
 void frmRptSpec::Form_Load() {
@@ -407,6 +448,7 @@ void frmRptSpec::showDefinition(const ReportDefinition& report) {
         List2->setCurrentRow(0);
     loading_ = false;
     ShowFieldDetails();
+    showPageWidthWarning();
 }
 
 void frmRptSpec::insertAvailable(const QString& text, int specId) {
@@ -585,6 +627,8 @@ bool frmRptSpec::storeDetail(QWidget* control) {
         // Clicking the chosen option again leaves it chosen: a choice is only switched.
         static_cast<QRadioButton*>(control)->setChecked(true);
     }
+    if (control == txtWidth)
+        showPageWidthWarning();
     return true;
 }
 

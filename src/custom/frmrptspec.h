@@ -11,6 +11,7 @@ class QAction;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
+class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
@@ -74,6 +75,9 @@ private:
     void moveReportField(int step);
     void insertAvailable(const QString& text, int specId);
     void buildWindow();
+    // Shows lblPageWidth when the shown columns are wider than the page of the chosen
+    // orientation, hides it otherwise.
+    void showPageWidthWarning();
 
     Database SpecDb;
     Catalogue catalogue_;
@@ -121,6 +125,7 @@ public:
     QCheckBox* chkDate = nullptr;
     QGroupBox* fraOrient = nullptr;
     QRadioButton* optOrient[2] = {}; // 0 portrait, 1 landscape
+    QLabel* lblPageWidth = nullptr;  // the columns are wider than the page
     QGroupBox* Frame2 = nullptr;
     QRadioButton* optReportTo[4] = {}; // 1 screen/printer, 2 text file, 3 web table
     QComboBox* cmbSort1 = nullptr;

@@ -31,15 +31,10 @@ namespace tavrel {
 namespace {
 
 const QString PdfFilter = QStringLiteral("PDF Files (*.pdf)|*.pdf|All Files (*.*)|*.*");
-<<<<<<< HEAD
 // The longest title a proposed file name keeps, in UTF-16 units: with the date and ".pdf"
 // it stays within the 255 bytes most file systems allow a name.
 constexpr qsizetype PdfTitleLength = 80;
-// The window's first size: most of a page at a readable zoom, within the screen.
-=======
-const QString PdfName = QStringLiteral("Report.pdf");
 // The window's first size: most of a page at a readable zoom, where the screen has room.
->>>>>>> i24-screen
 constexpr int PreferredWidth = 860;
 constexpr int PreferredHeight = 980;
 constexpr qreal ZoomStep = 1.25;
@@ -47,18 +42,6 @@ constexpr qreal ZoomStep = 1.25;
 QPointer<frmOutput>& theWindow() {
     static QPointer<frmOutput> window;
     return window;
-}
-
-// The report's title as its first page header shows it: the centre part, or the left one
-// where the title stands at the left; a part that only numbers the pages is none.
-QString documentTitle(const ReportDocument& document) {
-    const QString header = document.pageHeader(1);
-    const HeaderParts parts = headerParts(header, 1);
-    for (const QString& part : {parts.centre, parts.left}) {
-        if (!part.trimmed().isEmpty() && !part.startsWith(QStringLiteral("Page ")))
-            return part;
-    }
-    return {};
 }
 
 } // namespace
@@ -242,7 +225,7 @@ void frmOutput::cmdSavePdf_Click() {
 
 bool frmOutput::saveAsPdf(const QString& title) {
     const std::optional<QString> path = ui().saveFileName(
-        this, title, PdfFilter, AppPath + proposedPdfName(documentTitle(document_), ui().today()));
+        this, title, PdfFilter, AppPath + proposedPdfName(document_.title(), ui().today()));
     if (!path)
         return false;
     ConfirmFileReplace(*path);

@@ -28,7 +28,7 @@ bool printPages(const ReportDocument& document, QIODevice* device) {
     QPdfWriter writer(device);
     writer.setResolution(PdfResolution);
     writer.setCreator(QCoreApplication::applicationName());
-    writer.setTitle(QStringLiteral("Report"));
+    writer.setTitle(document.title());
     return document.print(writer);
 }
 

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cmath>
 #include <deque>
+#include <optional>
 
 namespace tavrel {
 
@@ -68,26 +69,46 @@ QList<TableColumn> parseTableFormat(const QString& format) {
     return columns;
 }
 
-QList<QStringList> parseBodyText(const QString& body) {
-    QList<QStringList> rows;
-    if (body.isEmpty())
-        return rows;
-    QStringList rowTexts = body.split(RowEnd);
-    if (body.endsWith(RowEnd))
-        rowTexts.removeLast();
-    for (const QString& row : rowTexts)
-        rows.append(row.split(CellSeparator));
-    return rows;
+QList<CellRow> headingRows(const QStringList& headings) {
+    if (headings.isEmpty())
+        return {};
+    return {textRow(headings)};
 }
 
-HeaderParts headerParts(const QString& text, int pageNumber) {
-    QString filled = text;
-    filled.replace(QLatin1String(PageNumberMark), wholeNumber(pageNumber));
-    const QStringList parts = filled.split(CellSeparator);
-    HeaderParts result;
-    result.left = parts.value(0);
-    result.centre = parts.value(1);
-    result.right = parts.value(2);
+QString rowsText(const QList<CellRow>& rows) {
+    QString text;
+    for (const CellRow& row : rows)
+        text += cellTexts(row).join(CellSeparator) + RowEnd;
+    return text;
+}
+
+PageLine PageLine::fromText(const QString& text) {
+    const QStringList parts = text.split(CellSeparator);
+    PageLine line{parts.value(0), parts.value(1), parts.value(2), Part::None};
+    const QLatin1String mark(PageNumberMark);
+    if (line.right.contains(mark))
+        line.numbered = Part::Right;
+    else if (line.centre.contains(mark))
+        line.numbered = Part::Centre;
+    else if (line.left.contains(mark))
+        line.numbered = Part::Left;
+    return line;
+}
+
+QString PageLine::text() const {
+    if (left.isEmpty() && centre.isEmpty() && right.isEmpty())
+        return {};
+    return left + CellSeparator + centre + CellSeparator + right;
+}
+
+HeaderParts headerParts(const PageLine& line, int pageNumber) {
+    HeaderParts result{line.left, line.centre, line.right};
+    QString* numbered = line.numbered == PageLine::Part::Left     ? &result.left
+                        : line.numbered == PageLine::Part::Centre ? &result.centre
+                        : line.numbered == PageLine::Part::Right  ? &result.right
+                                                                  : nullptr;
+    if (numbered)
+        numbered->replace(QLatin1String(PageNumberMark), wholeNumber(pageNumber));
     return result;
 }
 
@@ -105,18 +126,27 @@ QFont documentFont(int pixelSize, bool bold) {
     return font;
 }
 
-// The columns of one table as laid out: left edges and widths in twips.
+// The smallest type a column heading is shrunk to, as a share of the table's; a word wider
+// than its column even then is broken.
+constexpr double LeastHeadingScale = 0.6;
+
+// The columns of one table as laid out: left edges and widths in twips, and the type of
+// its cells (smaller than the document's when the table is scaled to fit the page).
 struct TableShape {
     QList<TableColumn> columns;
     QList<int> left;
     int width = 0;
     TableStyle style = TableStyle::Standard;
+    QFont font;
+    std::optional<QFontMetricsF> metrics;
+    int lineHeight = 0;
 };
 
 // One table row with its cells broken into lines that fit their columns.
 struct RowData {
     std::shared_ptr<const TableShape> shape;
     QList<QStringList> cellLines;
+    QList<int> cellFontSize; // a heading's smaller type, in pixels; 0: the table's
     QColor shade;
     int lineCount = 1;
 };
@@ -132,8 +162,8 @@ struct Placed {
 };
 
 struct Page {
-    QString header;
-    QString footer;
+    PageLine header;
+    PageLine footer;
     std::vector<Placed> items;
 };
 
@@ -145,8 +175,9 @@ struct Page {
 struct ReportDocument::Layout {
     std::vector<Entry> entries;
     std::function<void()> pageStartHook;
-    QString header;
-    QString footer;
+    PageLine header;
+    PageLine footer;
+    QString title;
     int orientation = 0;
     TableStyle style = TableStyle::Standard;
     QPageSize paper = QPageSize(QPageSize::Letter);
@@ -190,6 +221,7 @@ struct ReportDocument::Layout {
         bodyTop = headerLineHeight + HeaderGap;
         bodyHeight = std::max(lineHeight, contentHeight - bodyTop - lineHeight - FooterGap);
         entries.clear();
+        title.clear();
         rows.clear();
         textLines.clear();
         pages.clear();
@@ -217,6 +249,13 @@ struct ReportDocument::Layout {
 
     int currentPage() const { return int(pages.size()); }
 
+    double tableScale(const QList<TableColumn>& columns) const {
+        int width = 0;
+        for (const TableColumn& column : columns)
+            width += column.twips;
+        return width > contentWidth ? double(contentWidth) / width : 1.0;
+    }
+
     void place(Placed item) {
         item.y = cursor;
         cursor += item.height;
@@ -225,14 +264,20 @@ struct ReportDocument::Layout {
         pages.back().items.push_back(item);
     }
 
-    // Breaks one paragraph into lines no wider than `width`.
+    // Breaks one paragraph into lines no wider than `width`: between words where it can,
+    // and within a word too long for a line unless `wordsOnly`.
     QStringList wrap(const QString& text, qreal width) const {
-        if (bodyMetrics.horizontalAdvance(text) <= width)
+        return wrap(text, width, bodyFont, bodyMetrics, false);
+    }
+    static QStringList wrap(const QString& text, qreal width, const QFont& font,
+                            const QFontMetricsF& metrics, bool wordsOnly) {
+        if (metrics.horizontalAdvance(text) <= width)
             return {text};
         QStringList lines;
-        QTextLayout layout(text, bodyFont);
+        QTextLayout layout(text, font);
         QTextOption option;
-        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        option.setWrapMode(wordsOnly ? QTextOption::WordWrap
+                                     : QTextOption::WrapAtWordBoundaryOrAnywhere);
         layout.setTextOption(option);
         layout.beginLayout();
         for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
@@ -248,27 +293,62 @@ struct ReportDocument::Layout {
         return lines;
     }
 
-    QStringList wrapCell(const QString& text, int columnWidth) const {
-        const qreal width = std::max(1, columnWidth - 2 * CellPaddingX);
+    static QStringList wrapCell(const QString& text, qreal width, const QFont& font,
+                                const QFontMetricsF& metrics, bool wordsOnly) {
         if (!text.contains(QLatin1Char('\n')))
-            return wrap(text, width);
+            return wrap(text, width, font, metrics, wordsOnly);
         QStringList lines;
         for (const QString& paragraph : text.split(QRegularExpression(QStringLiteral("\r\n|\n"))))
-            lines += wrap(paragraph, width);
+            lines += wrap(paragraph, width, font, metrics, wordsOnly);
         return lines;
     }
 
+    // A column heading is broken only between words. When its widest word is wider than the
+    // column, the heading gets a smaller type in which that word fits (`pixelSize`, else 0).
+    static QStringList wrapHeading(const QString& text, qreal width, const TableShape& shape,
+                                   int* pixelSize) {
+        static const QRegularExpression blanks(QStringLiteral("\\s+"));
+        *pixelSize = 0;
+        qreal widest = 0;
+        for (const QString& word : text.split(blanks, Qt::SkipEmptyParts))
+            widest = std::max(widest, shape.metrics->horizontalAdvance(word));
+        if (widest <= width)
+            return wrapCell(text, width, shape.font, *shape.metrics, true);
+        const int tableSize = shape.font.pixelSize();
+        const int least = std::max(1, int(std::ceil(tableSize * LeastHeadingScale)));
+        int size = std::max(least, int(std::floor(tableSize * width / widest)));
+        QFont font = shape.font;
+        font.setPixelSize(size);
+        auto widestAt = [&](const QFont& f) {
+            const QFontMetricsF metrics(f);
+            qreal w = 0;
+            for (const QString& word : text.split(blanks, Qt::SkipEmptyParts))
+                w = std::max(w, metrics.horizontalAdvance(word));
+            return w;
+        };
+        while (size > least && widestAt(font) > width)
+            font.setPixelSize(--size);
+        *pixelSize = size;
+        return wrapCell(text, width, font, QFontMetricsF(font), widestAt(font) <= width);
+    }
+
     // Adds the rows of one table; returns the page its first row went to.
-    int addRows(const std::shared_ptr<const TableShape>& shape, const QList<QStringList>& cells,
-                const QColor& shade) {
+    int addRows(const std::shared_ptr<const TableShape>& shape, const QList<CellRow>& cells,
+                const QColor& shade, bool headings) {
         int firstPage = 0;
         bool first = true;
-        for (const QStringList& cellTexts : cells) {
+        for (const CellRow& cellRow : cells) {
             RowData row;
             row.shape = shape;
             row.shade = shade;
             for (qsizetype c = 0; c < shape->columns.size(); ++c) {
-                row.cellLines.append(wrapCell(cellTexts.value(c), shape->columns[c].twips));
+                const QString text = c < cellRow.size() ? cellRow[c].text : QString();
+                const qreal width = std::max(1, shape->columns[c].twips - 2 * CellPaddingX);
+                int size = 0;
+                row.cellLines.append(
+                    headings ? wrapHeading(text, width, *shape, &size)
+                             : wrapCell(text, width, shape->font, *shape->metrics, false));
+                row.cellFontSize.append(size);
                 row.lineCount = std::max(row.lineCount, int(row.cellLines.back().size()));
             }
             rows.push_back(std::move(row));
@@ -285,6 +365,7 @@ struct ReportDocument::Layout {
     // at least one line on each, so that the layout always ends.
     int placeRow(int index, bool firstOfTable) {
         const int lines = rows[size_t(index)].lineCount;
+        const int lineHeight = rows[size_t(index)].shape->lineHeight;
         const int height = lines * lineHeight + 2 * CellPaddingY;
         if (cursor + height > bodyHeight && ownContent) {
             newPage();
@@ -368,9 +449,14 @@ struct ReportDocument::Layout {
         const QRectF rect(0, item.y, shape.width, item.height);
         if (row.shade.isValid())
             painter.fillRect(rect, row.shade);
-        const qreal ascent = bodyMetrics.ascent();
+        const qreal ascent = shape.metrics->ascent();
         for (qsizetype c = 0; c < shape.columns.size(); ++c) {
             const QStringList& lines = row.cellLines[c];
+            QFont font = shape.font;
+            if (row.cellFontSize[c] > 0)
+                font.setPixelSize(row.cellFontSize[c]);
+            painter.setFont(font);
+            const QFontMetricsF metrics(font);
             const int left = shape.left[c];
             const int right = left + shape.columns[c].twips;
             for (int l = item.from; l < item.to && l < lines.size(); ++l) {
@@ -378,13 +464,14 @@ struct ReportDocument::Layout {
                 if (text.isEmpty())
                     continue;
                 const qreal baseline =
-                    item.y + CellPaddingY + (l - item.from) * lineHeight + ascent;
+                    item.y + CellPaddingY + (l - item.from) * shape.lineHeight + ascent;
                 const qreal x = shape.columns[c].rightAligned
-                                    ? right - CellPaddingX - bodyMetrics.horizontalAdvance(text)
+                                    ? right - CellPaddingX - metrics.horizontalAdvance(text)
                                     : left + CellPaddingX;
                 painter.drawText(QPointF(x, baseline), text);
             }
         }
+        painter.setFont(bodyFont);
         QPen pen(RuleColour, RuleWidth);
         pen.setCapStyle(Qt::FlatCap);
         painter.setPen(pen);
@@ -417,12 +504,35 @@ void ReportDocument::BeginDocument() {
 }
 
 void ReportDocument::SetPageHeader(const QString& text) {
-    layout_->header = text;
-    layout_->pages.back().header = text;
+    SetPageHeader(PageLine::fromText(text));
+}
+void ReportDocument::SetPageHeader(const PageLine& line) {
+    layout_->header = line;
+    layout_->pages.back().header = line;
 }
 void ReportDocument::SetPageFooter(const QString& text) {
-    layout_->footer = text;
-    layout_->pages.back().footer = text;
+    SetPageFooter(PageLine::fromText(text));
+}
+void ReportDocument::SetPageFooter(const PageLine& line) {
+    layout_->footer = line;
+    layout_->pages.back().footer = line;
+}
+
+void ReportDocument::setTitle(const QString& title) {
+    layout_->title = title;
+}
+
+QString ReportDocument::title() const {
+    if (!layout_->title.isEmpty())
+        return layout_->title;
+    // The header's text apart from the page number: its centre, else its left part.
+    const PageLine& header = layout_->pages.front().header;
+    using Part = PageLine::Part;
+    if (!header.centre.isEmpty() && header.numbered != Part::Centre)
+        return header.centre;
+    if (!header.left.isEmpty() && header.numbered != Part::Left)
+        return header.left;
+    return {};
 }
 void ReportDocument::SetOrientation(int orientation) {
     layout_->orientation = orientation;
@@ -449,23 +559,25 @@ QPageLayout ReportDocument::pageLayout() const {
 }
 
 void ReportDocument::reset() {
-    layout_->header.clear();
-    layout_->footer.clear();
+    layout_->header = {};
+    layout_->footer = {};
     layout_->orientation = 0;
     layout_->style = TableStyle::Standard;
     layout_->startDocument();
 }
 
-void ReportDocument::AddTableRows(const QString& format, const QString& heading,
-                                  const QString& body, const QColor& headingShade,
+void ReportDocument::AddTableRows(const QString& format, const QList<CellRow>& heading,
+                                  const QList<CellRow>& body, const QColor& headingShade,
                                   const QColor& bodyShade) {
     Layout& d = *layout_;
     d.openLine = false;
     Entry entry;
     entry.kind = Entry::Table;
     entry.format = format;
-    entry.heading = heading;
-    entry.body = body;
+    entry.headingRows = heading;
+    entry.bodyRows = body;
+    entry.heading = rowsText(heading);
+    entry.body = rowsText(body);
     entry.headingShade = headingShade;
     entry.bodyShade = bodyShade;
     entry.page = d.currentPage();
@@ -476,25 +588,41 @@ void ReportDocument::AddTableRows(const QString& format, const QString& heading,
     auto shape = std::make_shared<TableShape>();
     shape->columns = parseTableFormat(format);
     shape->style = d.style;
-    for (const TableColumn& column : shape->columns) {
+    // A table wider than the page is drawn smaller, columns and type alike, so that every
+    // column and every total stays on the paper.
+    const double scale = d.tableScale(shape->columns);
+    for (TableColumn& column : shape->columns) {
+        if (scale < 1)
+            column.twips = int(std::floor(column.twips * scale));
         shape->left.append(shape->width);
         shape->width += column.twips;
     }
+    shape->font = scale < 1
+                      ? documentFont(std::max(1, int(std::floor(BodyFontSize * scale))), false)
+                      : d.bodyFont;
+    shape->metrics.emplace(shape->font);
+    shape->lineHeight = int(std::ceil(shape->metrics->lineSpacing()));
     if (shape->columns.isEmpty())
         return;
     int page = 0;
     if (!heading.isEmpty())
-        page = d.addRows(shape, parseBodyText(heading), headingShade);
-    const int bodyPage = d.addRows(shape, parseBodyText(body), bodyShade);
+        page = d.addRows(shape, heading, headingShade, true);
+    const int bodyPage = d.addRows(shape, body, bodyShade, false);
     d.entries[index].page = page ? page : bodyPage ? bodyPage : d.currentPage();
 }
 
-void ReportDocument::AddTableText(const QString& formatAndRows) {
-    // The format is the first row of the text.
-    const qsizetype end = formatAndRows.indexOf(RowEnd);
-    const QString format = end < 0 ? formatAndRows : formatAndRows.left(end + 1);
-    const QString body = end < 0 ? QString() : formatAndRows.mid(end + 1);
-    AddTableRows(format, QString(), body);
+void ReportDocument::AddTableRow(const QString& format, const CellRow& row) {
+    AddTableRows(format, {}, {row});
+}
+
+double ReportDocument::tableScale(const QString& format) const {
+    return layout_->tableScale(parseTableFormat(format));
+}
+
+int ReportDocument::printableWidth(int orientation) const {
+    QPageLayout page = pageLayout();
+    page.setOrientation(orientation == Landscape ? QPageLayout::Landscape : QPageLayout::Portrait);
+    return int(page.paintRect(QPageLayout::Point).width() * TwipsPerPoint);
 }
 
 void ReportDocument::WriteText(const QString& text) {
@@ -555,10 +683,14 @@ QStringList ReportDocument::pageText(int page) const {
 }
 
 QString ReportDocument::pageHeader(int page) const {
-    return page >= 1 && page <= pageCount() ? layout_->pages[size_t(page - 1)].header : QString();
+    return pageHeaderLine(page).text();
 }
 QString ReportDocument::pageFooter(int page) const {
-    return page >= 1 && page <= pageCount() ? layout_->pages[size_t(page - 1)].footer : QString();
+    return page >= 1 && page <= pageCount() ? layout_->pages[size_t(page - 1)].footer.text()
+                                            : QString();
+}
+PageLine ReportDocument::pageHeaderLine(int page) const {
+    return page >= 1 && page <= pageCount() ? layout_->pages[size_t(page - 1)].header : PageLine();
 }
 
 void ReportDocument::paintPage(QPainter& painter, int page) const {
@@ -573,7 +705,7 @@ void ReportDocument::paintPage(QPainter& painter, int page) const {
     painter.setRenderHint(QPainter::TextAntialiasing);
     painter.setPen(Qt::black);
 
-    if (!p.header.isEmpty()) {
+    if (!p.header.text().isEmpty()) {
         painter.setFont(d.headerFont);
         const QFontMetricsF metrics(d.headerFont);
         d.paintParts(painter, headerParts(p.header, page), 0, metrics);
@@ -585,7 +717,7 @@ void ReportDocument::paintPage(QPainter& painter, int page) const {
         painter.setPen(Qt::black);
     }
     painter.setFont(d.bodyFont);
-    if (!p.footer.isEmpty())
+    if (!p.footer.text().isEmpty())
         d.paintParts(painter, headerParts(p.footer, page), d.bodyTop + d.bodyHeight + FooterGap,
                      d.bodyMetrics);
 
@@ -635,8 +767,7 @@ ReportDocument& reportDocument() {
         auto* created = new ReportDocument;
         created->setPageStartHook([created] {
             if (RepeatHeading)
-                created->AddTableRows(TableFormat, QString(), TableHeading, HeadingShade,
-                                      BodyShade);
+                created->AddTableRows(TableFormat, headingRows(TableHeading), {}, BodyShade);
         });
         return created;
     }();

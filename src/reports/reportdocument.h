@@ -1,5 +1,7 @@
 #pragma once
 
+#include "reports/reportcell.h"
+
 #include <QColor>
 #include <QList>
 #include <QPageLayout>
@@ -26,19 +28,40 @@ struct TableColumn {
 // "1240|3800|>700;" -> three columns. Descriptions that are not a width are skipped.
 QList<TableColumn> parseTableFormat(const QString& format);
 
-// Body text "a|b;c|d;" -> rows of cells. Cells may be empty; a text without a final ";"
-// is a single row; an empty text has no rows.
-QList<QStringList> parseBodyText(const QString& body);
+// The row of column headings of a table; none when there are no headings.
+QList<CellRow> headingRows(const QStringList& headings);
 
-// A page header or footer "left|centre|right": its three parts, "%d" replaced by the page
-// number.
+// Rows of cells as one text, cells joined by "|" and each row ended by ";": how a table
+// is shown in a check or a test. Only ever written: a cell's text may hold either character.
+QString rowsText(const QList<CellRow>& rows);
+
+// A page header or footer as it is set: its left, centre and right parts, shown as they are
+// except for the one part in which "%d" stands for the page number. A title or a name in
+// the other parts may hold "|" or "%d" and is shown whole.
+struct PageLine {
+    enum class Part { None, Left, Centre, Right };
+    QString left;
+    QString centre;
+    QString right;
+    Part numbered = Part::None;
+    bool operator==(const PageLine&) const = default;
+
+    // The program's own texts "left|centre|right", "%d" in them the page number: only for
+    // texts that hold no names or titles typed by a user.
+    static PageLine fromText(const QString& text);
+    // "left|centre|right", "%d" as it is: what a check or a test reads.
+    QString text() const;
+};
+
+// A page header or footer as it is painted: its three parts, "%d" of the numbered part
+// replaced by the page number.
 struct HeaderParts {
     QString left;
     QString centre;
     QString right;
     bool operator==(const HeaderParts&) const = default;
 };
-HeaderParts headerParts(const QString& text, int pageNumber);
+HeaderParts headerParts(const PageLine& line, int pageNumber);
 
 // How table cells are framed (the reports' table setting): standard reports and work
 // orders use the document's own style, the Master List and Task Assignments reports a
@@ -62,18 +85,21 @@ inline constexpr int CellPaddingY = 54;
 } // namespace docmetrics
 
 // The report document every printed output is written into: a page header and footer,
-// tables given as a format string and body text, free text, page breaks. It lays itself
-// out into pages as it is written and paints any page on any paint device.
+// tables given as a format string and rows of typed cells, free text, page breaks. It lays
+// itself out into pages as it is written and paints any page on any paint device.
+// A table wider than the page is scaled down, its text with it, to the printable width.
 class ReportDocument {
 public:
     // What was written, in order, as the reports handed it over: what tests look at.
     struct Entry {
         enum Kind { Table, Text, PageBreak };
         Kind kind = Table;
-        QString format;      // Table: the column format
-        QString heading;     // Table: the heading row text
-        QString body;        // Table: the body rows; Text: the text
-        QColor headingShade; // Table: invalid when not shaded
+        QString format;             // Table: the column format
+        QList<CellRow> headingRows; // Table: the column headings
+        QList<CellRow> bodyRows;    // Table: the body rows
+        QString heading;            // Table: rowsText of the headings, for reading
+        QString body;               // Table: rowsText of the body rows; Text: the text
+        QColor headingShade;        // Table: invalid when not shaded
         QColor bodyShade;
         int page = 1; // the page the entry starts on
         bool operator==(const Entry&) const = default;
@@ -87,8 +113,16 @@ public:
     // Discards what is held and starts a new document at page 1. The page header, footer,
     // orientation and table style are settings and stay.
     void BeginDocument();
+    // The program's own header and footer texts (PageLine::fromText), or one whose parts
+    // hold names or titles.
     void SetPageHeader(const QString& text);
+    void SetPageHeader(const PageLine& line);
     void SetPageFooter(const QString& text);
+    void SetPageFooter(const PageLine& line);
+    // The document's title (a PDF's title); BeginDocument clears it. Without one, the text
+    // of the first page header.
+    void setTitle(const QString& title);
+    QString title() const;
     void SetOrientation(int orientation); // 0 portrait, 1 landscape
     void setTableStyle(TableStyle style);
     TableStyle tableStyle() const;
@@ -105,12 +139,20 @@ public:
     // style) back to that of a new document, as when the preview window is closed.
     void reset();
 
-    // Appends a table below what was written: heading row above the body rows, each part on
-    // its shade (an invalid colour: no shading).
-    void AddTableRows(const QString& format, const QString& heading, const QString& body,
-                      const QColor& headingShade = QColor(), const QColor& bodyShade = QColor());
-    // A whole table as one text: the column format followed by the body rows.
-    void AddTableText(const QString& formatAndRows);
+    // Appends a table below what was written: heading rows above the body rows, each part on
+    // its shade (an invalid colour: no shading). Headings break only between words; one
+    // whose word is wider than its column is set in a smaller type.
+    void AddTableRows(const QString& format, const QList<CellRow>& heading,
+                      const QList<CellRow>& body, const QColor& headingShade = QColor(),
+                      const QColor& bodyShade = QColor());
+    // One body row without shading.
+    void AddTableRow(const QString& format, const CellRow& row);
+    // What a table of `format` is scaled by to fit the printable width of this document: 1
+    // when it fits.
+    double tableScale(const QString& format) const;
+    // The printable width of this document's paper in `orientation` (0 portrait, 1
+    // landscape), in twips.
+    int printableWidth(int orientation) const;
     // Free text; "\r\n" ends a line, so "\r\n" alone is one empty line.
     void WriteText(const QString& text);
     void StartNewPage();
@@ -128,9 +170,11 @@ public:
     // row (its cells joined by "|"; a row continued from the previous page gives only the
     // lines on this page) and one per line of free text. For checks and tests.
     QStringList pageText(int page) const;
-    // The page header and footer text in force on `page`, "%d" not yet replaced.
+    // The page header and footer text in force on `page` (PageLine::text), "%d" not yet
+    // replaced.
     QString pageHeader(int page) const;
     QString pageFooter(int page) const;
+    PageLine pageHeaderLine(int page) const;
 
     // Paints page `page` (from 1). The painter's origin is the top-left corner inside the
     // margins; the scale from twips comes from the painter's device resolution.
@@ -146,7 +190,7 @@ private:
 };
 
 // The document of the preview window: the one every report writes into. Its page-start
-// hook adds the column headings (TableFormat, TableHeading on their shades) at the top of
+// hook adds the column headings (TableFormat, TableHeading on BodyShade) at the top of
 // every page while RepeatHeading is set.
 ReportDocument& reportDocument();
 

@@ -19,10 +19,10 @@ public:
     DocumentOutput(ReportDocument& document, QString format)
         : document_(document)
         , format_(std::move(format)) {}
-    void row(const QString& body) override { document_.AddTableRows(format_, QString(), body); }
+    void row(const CellRow& cells) override { document_.AddTableRow(format_, cells); }
     void text(const QString& text) override { document_.WriteText(text); }
     void newPage() override { document_.StartNewPage(); }
-    void setPageHeader(const QString& header) override { document_.SetPageHeader(header); }
+    void setPageHeader(const PageLine& header) override { document_.SetPageHeader(header); }
 
 private:
     ReportDocument& document_;
@@ -36,10 +36,10 @@ public:
         : file_(path)
         , rowEnd_(rowEnd) {}
 
-    void row(const QString& body) override { file_.line(fileLine(body, rowEnd_)); }
+    void row(const CellRow& cells) override { file_.line(fileLine(cells, rowEnd_)); }
     void text(const QString&) override {}
     void newPage() override {}
-    void setPageHeader(const QString&) override {}
+    void setPageHeader(const PageLine&) override {}
     void close() { file_.close(); }
 
 private:
@@ -79,14 +79,15 @@ void LineFile::fail() {
                               QStringLiteral("' could not be written: ") + reason);
 }
 
-QString fileLine(const QString& body, FileRowEnd rowEnd) {
-    // Characters replaced in place: a report writes this for every one of its rows.
-    QString line = body;
-    line.replace(QLatin1Char('|'), QLatin1Char('\t'));
+QString fileLine(const CellRow& cells, FileRowEnd rowEnd) {
+    QString line;
+    for (qsizetype c = 0; c < cells.size(); ++c) {
+        if (c > 0)
+            line += QLatin1Char('\t');
+        line += cells[c].text;
+    }
     if (rowEnd == FileRowEnd::Tab)
-        line.replace(QLatin1Char(';'), QLatin1Char('\t'));
-    else
-        line.remove(QLatin1Char(';'));
+        line += QLatin1Char('\t');
     return line;
 }
 
@@ -110,8 +111,9 @@ ReportRunResult writeStandardReport(const StandardReport& report, const QString&
         // first page are framed like those of the pages after.
         doc.setTableStyle(report.style);
         doc.BeginDocument();
+        doc.setTitle(report.title);
         if (!report.repeatHeadings && !report.columnHeadings.isEmpty())
-            doc.AddTableRows(TableFormat, QString(), TableHeading, HeadingShade, BodyShade);
+            doc.AddTableRows(TableFormat, headingRows(TableHeading), {}, BodyShade);
         document = std::make_unique<DocumentOutput>(doc, report.format);
     }
     ReportOutput& out = file ? static_cast<ReportOutput&>(*file) : *document;

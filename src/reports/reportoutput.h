@@ -18,21 +18,21 @@ class Recordset;
 class ReportOutput {
 public:
     virtual ~ReportOutput() = default;
-    // One table row in the report's format, cells joined by "|" and ended by ";": group
-    // rows, subtotals and totals alike.
-    virtual void row(const QString& body) = 0;
+    // One table row in the report's format: group rows, subtotals and totals alike.
+    virtual void row(const CellRow& cells) = 0;
     // Free text such as a group heading; "\r\n" ends a line ("\r\n" alone: an empty line).
     virtual void text(const QString& text) = 0;
     virtual void newPage() = 0;
-    virtual void setPageHeader(const QString& header) = 0;
+    virtual void setPageHeader(const PageLine& header) = 0;
 };
 
-// What the ";" that ends a row becomes in a text file: a tab, so every line ends in one,
-// or nothing.
+// How a row's line ends in a text file: with a tab, or with its last cell.
 enum class FileRowEnd { Tab, Nothing };
 
-// A table row as a line of a text file: "|" becomes a tab, ";" a tab or nothing.
-QString fileLine(const QString& body, FileRowEnd rowEnd);
+// A table row as a line of a text file: its cells joined by tabs, then a tab or nothing.
+// Each cell's text is written whole: a ";" or "|" in a task name is part of the name and
+// no longer stands for a separator, as it did when rows were handed over as one text.
+QString fileLine(const CellRow& cells, FileRowEnd rowEnd);
 
 // A report's text file: lines of UTF-8, each ended by CR LF. A file that cannot be opened
 // or written is reported once (ErrFileIo) and the lines after are left out.
@@ -56,7 +56,8 @@ private:
 // One standard report, as the common run sequence needs it.
 struct StandardReport {
     QString format;              // the table format of its rows (and of its column headings)
-    QString columnHeadings;      // "Date|Task;"; empty: no headings
+    QStringList columnHeadings;  // {"Date", "Task"}; empty: no headings
+    QString title;               // the document's title (a PDF's)
     bool repeatHeadings = false; // on every page (the page-start hook), else once at the top
     QString pageHeader;          // set before the document begins
     TableStyle style = TableStyle::Standard;

@@ -20,8 +20,6 @@ constexpr qint64 MinutesPerHour = 60;
 // Currency is summed in ten-thousandths, as it is stored, never in binary fractions.
 constexpr double CurrencyUnits = 10000.0;
 
-const QString Cell = QStringLiteral("|");
-const QString RowEnd = QStringLiteral(";");
 const QString LineBreak = QStringLiteral("\r\n");
 const QString Signature = LineBreak + LineBreak +
                           QStringLiteral("Signature:  __________________________________________");
@@ -55,8 +53,17 @@ qint64 currencyUnits(const Recordset& rows, const QString& name) {
     return std::llround(rows.value(name).toDouble() * CurrencyUnits);
 }
 
-QString currencyText(qint64 units) {
-    return currency(double(units) / CurrencyUnits);
+Cell moneyCell(qint64 units) {
+    const double amount = double(units) / CurrencyUnits;
+    return Cell::ofMoney(amount, currency(amount));
+}
+
+Cell wholeCell(qint64 number) {
+    return Cell::ofNumber(double(number), wholeNumber(number));
+}
+
+Cell textCell(const QString& text) {
+    return Cell::ofText(text);
 }
 
 // The employee a row belongs to; 0 for work without one (no employee is numbered 0).
@@ -93,10 +100,14 @@ private:
     QString text_;
 };
 
-// Hours and minutes carried into whole hours: "h|m".
-QString hoursAndMinutes(qint64 hours, qint64 minutes) {
-    return wholeNumber(hours + minutes / MinutesPerHour) + Cell +
-           wholeNumber(minutes % MinutesPerHour);
+// A subtotal or total row of hours and minutes, minutes carried into whole hours.
+CellRow hoursAndMinutesRow(const QString& label, qint64 hours, qint64 minutes) {
+    return {textCell({}), textCell(label), wholeCell(hours + minutes / MinutesPerHour),
+            wholeCell(minutes % MinutesPerHour), textCell({})};
+}
+
+Cell dateCell(ShortDates& dates, const QDate& date) {
+    return Cell::ofDate(date, dates(date));
 }
 
 void writeCompletedWork(Recordset& rows, ReportOutput& out) {
@@ -107,8 +118,7 @@ void writeCompletedWork(Recordset& rows, ReportOutput& out) {
     qint64 totalHours = 0;
     qint64 totalMinutes = 0;
     auto closeGroup = [&] {
-        out.row(Cell + QStringLiteral("Subtotal:") + Cell + hoursAndMinutes(subHours, subMinutes) +
-                Cell + RowEnd);
+        out.row(hoursAndMinutesRow(QStringLiteral("Subtotal:"), subHours, subMinutes));
         out.text(LineBreak);
         subHours = 0;
         subMinutes = 0;
@@ -125,9 +135,9 @@ void writeCompletedWork(Recordset& rows, ReportOutput& out) {
                                                         field(rows, QStringLiteral("lastname")));
         const qint64 hours = wholeField(rows, QStringLiteral("comphour"));
         const qint64 minutes = wholeField(rows, QStringLiteral("compmin"));
-        out.row(dates(dateField(rows, QStringLiteral("compdate"))) + Cell +
-                field(rows, QStringLiteral("taskname")) + Cell + wholeNumber(hours) + Cell +
-                wholeNumber(minutes) + Cell + name + RowEnd);
+        out.row({dateCell(dates, dateField(rows, QStringLiteral("compdate"))),
+                 textCell(field(rows, QStringLiteral("taskname"))), wholeCell(hours),
+                 wholeCell(minutes), textCell(name)});
         subHours += hours;
         subMinutes += minutes;
         totalHours += hours;
@@ -135,8 +145,7 @@ void writeCompletedWork(Recordset& rows, ReportOutput& out) {
     }
     if (employee)
         closeGroup();
-    out.row(Cell + QStringLiteral("Totals:") + Cell + hoursAndMinutes(totalHours, totalMinutes) +
-            Cell + RowEnd);
+    out.row(hoursAndMinutesRow(QStringLiteral("Totals:"), totalHours, totalMinutes));
 }
 
 void writeExpenses(Recordset& rows, ReportOutput& out) {
@@ -150,17 +159,16 @@ void writeExpenses(Recordset& rows, ReportOutput& out) {
         const qint64 rowLabor = currencyUnits(rows, QStringLiteral("labor"));
         const qint64 rowTax = currencyUnits(rows, QStringLiteral("tax"));
         const qint64 rowTotal = currencyUnits(rows, QStringLiteral("totalcost"));
-        out.row(dates(dateField(rows, QStringLiteral("compdate"))) + Cell +
-                field(rows, QStringLiteral("taskname")) + Cell + currencyText(rowParts) + Cell +
-                currencyText(rowLabor) + Cell + currencyText(rowTax) + Cell +
-                currencyText(rowTotal) + RowEnd);
+        out.row({dateCell(dates, dateField(rows, QStringLiteral("compdate"))),
+                 textCell(field(rows, QStringLiteral("taskname"))), moneyCell(rowParts),
+                 moneyCell(rowLabor), moneyCell(rowTax), moneyCell(rowTotal)});
         parts += rowParts;
         labor += rowLabor;
         tax += rowTax;
         total += rowTotal;
     }
-    out.row(Cell + QStringLiteral("Totals:") + Cell + currencyText(parts) + Cell +
-            currencyText(labor) + Cell + currencyText(tax) + Cell + currencyText(total) + RowEnd);
+    out.row({textCell({}), textCell(QStringLiteral("Totals:")), moneyCell(parts), moneyCell(labor),
+             moneyCell(tax), moneyCell(total)});
 }
 
 // "1 Hours 15 Minutes", "2 Hours ", "30 Minutes", or nothing when no time is given.
@@ -183,19 +191,20 @@ void writeMasterList(Recordset& rows, ReportOutput& out) {
             out.text(QStringLiteral("Week of ") + shortDate(due) + LineBreak);
             week = due;
         }
-        out.row(field(rows, QStringLiteral("taskname")) + Cell + timeNeeded(rows) + RowEnd);
+        out.row({textCell(field(rows, QStringLiteral("taskname"))), textCell(timeNeeded(rows))});
     }
 }
 
 void writeOverdue(Recordset& rows, ReportOutput& out) {
     ShortDates dates;
     for (; !rows.isEOF(); rows.moveNext())
-        out.row(dates(dateField(rows, QStringLiteral("duedate"))) % Cell %
-                field(rows, QStringLiteral("taskname")) % Cell %
-                field(rows, QStringLiteral("locdesc")) % Cell %
-                field(rows, QStringLiteral("besttime")) % Cell %
-                numberField(rows, QStringLiteral("reqhour")) % QLatin1Char(':') %
-                numberField(rows, QStringLiteral("reqmin")) % RowEnd);
+        out.row({dateCell(dates, dateField(rows, QStringLiteral("duedate"))),
+                 textCell(field(rows, QStringLiteral("taskname"))),
+                 textCell(field(rows, QStringLiteral("locdesc"))),
+                 textCell(field(rows, QStringLiteral("besttime"))),
+                 // hours:minutes of work, not a time of day
+                 textCell(numberField(rows, QStringLiteral("reqhour")) % QLatin1Char(':') %
+                          numberField(rows, QStringLiteral("reqmin")))});
 }
 
 void writeTaskAssignments(Recordset& rows, ReportOutput& out) {
@@ -213,11 +222,15 @@ void writeTaskAssignments(Recordset& rows, ReportOutput& out) {
                         : QStringLiteral("Tasks Assigned to ") +
                               firstAndLastName(field(rows, QStringLiteral("firstname")),
                                                field(rows, QStringLiteral("lastname")));
-            out.setPageHeader(title + QStringLiteral(" for ") + dateRange(QStringLiteral(" - ")) +
-                              QStringLiteral("||Page %d"));
+            // The names stand in a part of their own, shown whole whatever they hold.
+            out.setPageHeader(
+                PageLine{title + QStringLiteral(" for ") + dateRange(QStringLiteral(" - ")),
+                         {},
+                         QStringLiteral("Page %d"),
+                         PageLine::Part::Right});
             employee = id;
         }
-        out.row(field(rows, QStringLiteral("taskname")) + Cell + RowEnd);
+        out.row({textCell(field(rows, QStringLiteral("taskname"))), textCell({})});
     }
     if (employee && *employee != 0)
         out.text(Signature);
@@ -247,9 +260,11 @@ const NamedReport* namedReport(const QString& name) {
 StandardReport completedWorkReport() {
     StandardReport r;
     r.format = QStringLiteral("1240|3800|>700|>900|2880;");
-    r.columnHeadings = QStringLiteral("Date Completed|Task Name|Hours|Minutes|Employee;");
-    r.pageHeader = QStringLiteral("|Completed Work by Employee for ") +
-                   dateRange(QStringLiteral(" to ")) + QStringLiteral("|Page %d");
+    r.columnHeadings =
+        QStringList{QStringLiteral("Date Completed"), QStringLiteral("Task Name"),
+                    QStringLiteral("Hours"), QStringLiteral("Minutes"), QStringLiteral("Employee")};
+    r.title = QStringLiteral("Completed Work by Employee for ") + dateRange(QStringLiteral(" to "));
+    r.pageHeader = QLatin1Char('|') + r.title + QStringLiteral("|Page %d");
     r.fileRowEnd = FileRowEnd::Tab;
     r.fileName = QStringLiteral("CompletedWork.txt");
     r.sql = QStringLiteral("Select assign.empid as empid, taskname, firstname, lastname, "
@@ -269,9 +284,11 @@ StandardReport completedWorkReport() {
 StandardReport expenseReport() {
     StandardReport r;
     r.format = QStringLiteral("1240|3500|>1400|>1400|>1400|>1400;");
-    r.columnHeadings = QStringLiteral("Date Completed|Task Name|Parts|Labor|Tax|Total;");
-    r.pageHeader = QStringLiteral("|Tavrel Expense Report for ") +
-                   dateRange(QStringLiteral(" to ")) + QStringLiteral("|Page %d");
+    r.columnHeadings = QStringList{
+        QStringLiteral("Date Completed"), QStringLiteral("Task Name"), QStringLiteral("Parts"),
+        QStringLiteral("Labor"),          QStringLiteral("Tax"),       QStringLiteral("Total")};
+    r.title = QStringLiteral("Tavrel Expense Report for ") + dateRange(QStringLiteral(" to "));
+    r.pageHeader = QLatin1Char('|') + r.title + QStringLiteral("|Page %d");
     r.fileRowEnd = FileRowEnd::Tab;
     r.fileName = QStringLiteral("Expenses.txt");
     r.sql = QStringLiteral("Select taskname, compdate, parts, labor, tax, totalcost from assign "
@@ -289,8 +306,8 @@ StandardReport expenseReport() {
 StandardReport masterListReport() {
     StandardReport r;
     r.format = QStringLiteral("5800|2000;");
-    r.pageHeader = QStringLiteral("Master Task List for ") + dateRange(QStringLiteral(" - ")) +
-                   QStringLiteral("||Page %d");
+    r.title = QStringLiteral("Master Task List for ") + dateRange(QStringLiteral(" - "));
+    r.pageHeader = r.title + QStringLiteral("||Page %d");
     r.style = TableStyle::Plain;
     r.fileRowEnd = FileRowEnd::Nothing;
     r.fileName = QStringLiteral("MasterList.txt");
@@ -308,8 +325,11 @@ StandardReport masterListReport() {
 StandardReport overdueReport() {
     StandardReport r;
     r.format = QStringLiteral("1240|3200|2300|2300|>1440;");
-    r.columnHeadings = QStringLiteral("Date Due|Task Name|Location|Best Time|Time Required;");
-    r.pageHeader = QStringLiteral("|Tavrel Overdue Assignments|Page %d");
+    r.columnHeadings = QStringList{QStringLiteral("Date Due"), QStringLiteral("Task Name"),
+                                   QStringLiteral("Location"), QStringLiteral("Best Time"),
+                                   QStringLiteral("Time Required")};
+    r.title = QStringLiteral("Tavrel Overdue Assignments");
+    r.pageHeader = QLatin1Char('|') + r.title + QStringLiteral("|Page %d");
     r.fileRowEnd = FileRowEnd::Tab;
     r.fileName = QStringLiteral("Overdue.txt");
     r.sql = QStringLiteral("Select taskname, duedate, locdesc, besttime, reqhour, reqmin from "
@@ -326,7 +346,8 @@ StandardReport overdueReport() {
 StandardReport taskAssignmentsReport() {
     StandardReport r;
     r.format = QStringLiteral("5800|2000;");
-    r.columnHeadings = QStringLiteral("Task Name|Completed;");
+    r.columnHeadings = QStringList{QStringLiteral("Task Name"), QStringLiteral("Completed")};
+    r.title = QStringLiteral("Task Assignments for ") + dateRange(QStringLiteral(" - "));
     r.repeatHeadings = true;
     // Each employee's part sets the header of its own pages.
     r.style = TableStyle::Plain;

@@ -20,8 +20,6 @@ const QString FullWidth = QStringLiteral("10440;");
 const QString Halves = QStringLiteral("5220|5220;");
 const QString Thirds = QStringLiteral("3480|3480|3480;");
 const QString BlankLine = QStringLiteral("\r\n");
-const QString EmptyRow = QStringLiteral(";");
-const QString NoLocationLine = QStringLiteral("||;");
 
 // The task name as far as the page header shows it.
 constexpr int HeaderNameLength = 50;
@@ -30,23 +28,9 @@ constexpr int CommentRows = 3;
 // Minutes of "Time Required:" are always two digits.
 constexpr int MinuteDigits = 2;
 
-// "|" and ";" separate the cells and rows of a sheet line. Typed into a task they would cut
-// the text into cells with no column (lost from the sheet) or rows of their own, so they are
-// shown by their look-alikes: the broken bar and the Greek question mark, which is drawn as
-// a semicolon.
-constexpr QChar CellSeparator = u'|';
-constexpr QChar RowSeparator = u';';
-constexpr QChar CellSeparatorLookAlike = u'\u00A6';
-constexpr QChar RowSeparatorLookAlike = u'\u037E';
-
-QString asCellText(QString value) {
-    return value.replace(CellSeparator, CellSeparatorLookAlike)
-        .replace(RowSeparator, RowSeparatorLookAlike);
-}
-
-// A text column's value as a sheet line holds it.
+// A text column's value; cells are handed over as a list, so it is written as it is.
 QString text(const Recordset& rs, const QString& field) {
-    return asCellText(rs.value(field).toString());
+    return rs.value(field).toString();
 }
 
 double number(const Recordset& rs, const QString& field) {
@@ -91,8 +75,9 @@ int scheduledWeeks(const QVariant& taskId) {
     return weeks.recordCount();
 }
 
-void addRow(const QString& format, const QString& line) {
-    reportDocument().AddTableRows(format, QString(), line);
+// One row of the sheet: label-and-value texts, one a column.
+void addRow(const QString& format, const QStringList& cells) {
+    reportDocument().AddTableRow(format, textRow(cells));
 }
 
 void blankLine() {
@@ -103,20 +88,22 @@ void blankLine() {
 void writeSheet(const Recordset& rs) {
     ReportDocument& doc = reportDocument();
     const QVariant taskId = rs.value(QStringLiteral("assign.taskid"));
-    // The header has no rows: only "|" would cut it into parts.
-    doc.SetPageHeader(QStringLiteral("Work Order: ") +
-                      rs.value(QStringLiteral("taskname"))
-                          .toString()
-                          .left(HeaderNameLength)
-                          .replace(CellSeparator, CellSeparatorLookAlike) +
-                      QStringLiteral("||Task #: ") +
-                      (taskId.isNull() ? QString() : wholeNumber(taskId.toLongLong())));
+    // The task name is shown whole in its part of the header, whatever it holds.
+    doc.SetPageHeader(
+        PageLine{QStringLiteral("Work Order: ") +
+                     rs.value(QStringLiteral("taskname")).toString().left(HeaderNameLength),
+                 {},
+                 QStringLiteral("Task #: ") +
+                     (taskId.isNull() ? QString() : wholeNumber(taskId.toLongLong())),
+                 PageLine::Part::None});
 
     if (const int weeks = scheduledWeeks(taskId); weeks > 0) {
-        const QString frequency = weeks == 1 ? QStringLiteral("Once a year")
-                                             : wholeNumber(weeks) + QStringLiteral(" times a year");
-        addRow(Halves, QStringLiteral("Frequency: ") + frequency + QStringLiteral("|Due Date: ") +
-                           shortDate(rs.value(QStringLiteral("duedate")).toDate()));
+        const QString frequency = weeks == 1
+                                      ? QStringLiteral("Once a year")
+                                      : wholeNumber(weeks) + QStringLiteral(" times a year");
+        addRow(Halves, {QStringLiteral("Frequency: ") + frequency,
+                        QStringLiteral("Due Date: ") +
+                            shortDate(rs.value(QStringLiteral("duedate")).toDate())});
     }
     blankLine();
 
@@ -124,30 +111,29 @@ void writeSheet(const Recordset& rs) {
     const QString model = text(rs, QStringLiteral("model"));
     const QString serialNo = text(rs, QStringLiteral("serialno"));
     if (!manuf.isEmpty() || !model.isEmpty() || !serialNo.isEmpty())
-        addRow(Thirds, QStringLiteral("Manufacturer: ") + manuf + QStringLiteral("|Model:") +
-                           model + QStringLiteral("|Serial No.:") + serialNo + EmptyRow);
+        addRow(Thirds, {QStringLiteral("Manufacturer: ") + manuf, QStringLiteral("Model:") + model,
+                        QStringLiteral("Serial No.:") + serialNo});
 
-    const QString where =
+    const QStringList where{
         lookup(QStringLiteral("select * from locations where locid = "),
-               rs.value(QStringLiteral("assign.locid")), {QStringLiteral("locdesc")}) +
-        QLatin1Char('|') +
+               rs.value(QStringLiteral("assign.locid")), {QStringLiteral("locdesc")}),
         lookup(QStringLiteral("select * from types where typid = "),
-               rs.value(QStringLiteral("assign.typid")), {QStringLiteral("typdesc")}) +
-        QLatin1Char('|') + text(rs, QStringLiteral("Tag")) + EmptyRow;
-    if (where != NoLocationLine) {
+               rs.value(QStringLiteral("assign.typid")), {QStringLiteral("typdesc")}),
+        text(rs, QStringLiteral("Tag"))};
+    if (!where.join(QString()).isEmpty()) {
         addRow(Thirds, where);
         blankLine();
     }
 
     addRow(FullWidth,
-           QStringLiteral("Task Description: ") + text(rs, QStringLiteral("taskdesc")) + EmptyRow);
+           {QStringLiteral("Task Description: ") + text(rs, QStringLiteral("taskdesc"))});
     blankLine();
     if (const QString tools = text(rs, QStringLiteral("tools")); !tools.isEmpty()) {
-        addRow(FullWidth, QStringLiteral("Tools/Techniques Required: ") + tools + EmptyRow);
+        addRow(FullWidth, {QStringLiteral("Tools/Techniques Required: ") + tools});
         blankLine();
     }
     if (const QString results = text(rs, QStringLiteral("results")); !results.isEmpty()) {
-        addRow(FullWidth, QStringLiteral("Expected Results: ") + results + EmptyRow);
+        addRow(FullWidth, {QStringLiteral("Expected Results: ") + results});
         blankLine();
     }
 
@@ -155,37 +141,36 @@ void writeSheet(const Recordset& rs) {
     const double hours = number(rs, QStringLiteral("reqhour"));
     const double minutes = number(rs, QStringLiteral("reqmin"));
     if (!bestTime.isEmpty() || hours > 0 || minutes > 0) {
-        QString line;
+        QString best;
         if (!bestTime.isEmpty())
-            line = QStringLiteral("Best Time to Complete: ") + bestTime;
-        line += QLatin1Char('|');
+            best = QStringLiteral("Best Time to Complete: ") + bestTime;
+        QString completion;
         if (hours > 0 || minutes > 0) {
-            line += QStringLiteral("Completion Time: ");
+            completion = QStringLiteral("Completion Time: ");
             if (hours > 0)
-                line += numberText(hours) + QStringLiteral(" Hours ");
+                completion += numberText(hours) + QStringLiteral(" Hours ");
             if (minutes > 0)
-                line += numberText(minutes) + QStringLiteral(" Minutes");
+                completion += numberText(minutes) + QStringLiteral(" Minutes");
         }
-        addRow(Halves, line + EmptyRow);
+        addRow(Halves, {best, completion});
     }
     blankLine();
 
-    addRow(FullWidth, QStringLiteral("Comments and Observations:;"));
+    addRow(FullWidth, {QStringLiteral("Comments and Observations:")});
     for (int row = 0; row < CommentRows; ++row)
-        addRow(FullWidth, EmptyRow);
+        addRow(FullWidth, {QString()});
     blankLine();
 
-    addRow(Halves, QStringLiteral("Completed by:") +
-                       lookup(QStringLiteral("select lastname, firstname from employees where "
-                                             "empid = "),
-                              rs.value(QStringLiteral("assign.empid")),
-                              {QStringLiteral("firstname"), QStringLiteral("lastname")}) +
-                       QStringLiteral("|Inspected by:") +
-                       lookup(QStringLiteral("select manfirst, manlast from managers where "
-                                             "manid = "),
-                              rs.value(QStringLiteral("manid")),
-                              {QStringLiteral("manfirst"), QStringLiteral("manlast")}) +
-                       EmptyRow);
+    addRow(Halves, {QStringLiteral("Completed by:") +
+                        lookup(QStringLiteral("select lastname, firstname from employees where "
+                                              "empid = "),
+                               rs.value(QStringLiteral("assign.empid")),
+                               {QStringLiteral("firstname"), QStringLiteral("lastname")}),
+                    QStringLiteral("Inspected by:") +
+                        lookup(QStringLiteral("select manfirst, manlast from managers where "
+                                              "manid = "),
+                               rs.value(QStringLiteral("manid")),
+                               {QStringLiteral("manfirst"), QStringLiteral("manlast")})});
 
     const QVariant compDate = rs.value(QStringLiteral("compdate"));
     const double compHour = number(rs, QStringLiteral("comphour"));
@@ -193,9 +178,9 @@ void writeSheet(const Recordset& rs) {
     QString timeRequired;
     if (compHour + compMin > 0)
         timeRequired = numberText(compHour) + QLatin1Char(':') + twoDigits(compMin);
-    addRow(Halves, QStringLiteral("Completion Date:") +
-                       (compDate.isNull() ? QString() : shortDate(compDate.toDate())) +
-                       QStringLiteral("|Time Required:") + timeRequired + EmptyRow);
+    addRow(Halves, {QStringLiteral("Completion Date:") +
+                        (compDate.isNull() ? QString() : shortDate(compDate.toDate())),
+                    QStringLiteral("Time Required:") + timeRequired});
 }
 
 } // namespace
@@ -263,6 +248,7 @@ int printWorkOrderBatch(const QString& sql) {
     BatchPrinting = true;
     RepeatHeading = false;
     doc.BeginDocument();
+    doc.setTitle(QStringLiteral("Work Orders"));
     for (qsizetype i = 0; i < assignments.size(); ++i) {
         if (i > 0)
             doc.StartNewPage();

@@ -72,6 +72,7 @@ QStringList fileLines(const QString& path) {
 Q_DECLARE_METATYPE(Setup)
 Q_DECLARE_METATYPE(ReportFileRead::Outcome)
 Q_DECLARE_METATYPE(ReportRun)
+Q_DECLARE_METATYPE(tavrel::Cell)
 Q_DECLARE_METATYPE(PageNumbers)
 
 class tst_ReportFile : public QObject {
@@ -308,6 +309,38 @@ private Q_SLOTS:
         QCOMPARE(query.tableFormat, tableFormat);
     }
 
+    // A cell keeps its value and kind beside its text: money as money, dates and times as
+    // such; yes/no and empty values are text.
+    void cellKinds_data() {
+        QTest::addColumn<QVariant>("value");
+        QTest::addColumn<FieldType>("type");
+        QTest::addColumn<bool>("currency");
+        QTest::addColumn<Cell>("cell");
+        QTest::newRow("money") << QVariant(12.5) << FieldType::Number << true
+                               << Cell{"$12.50", CellKind::Money, 12.5};
+        QTest::newRow("number") << QVariant(1.5) << FieldType::Number << false
+                                << Cell{"1.5", CellKind::Number, 1.5};
+        QTest::newRow("no number") << QVariant() << FieldType::Number << true << Cell{};
+        QTest::newRow("date") << QVariant(QDate(2005, 3, 8)) << FieldType::Date << false
+                              << Cell{"3/8/2005", CellKind::Date, QDate(2005, 3, 8)};
+        QTest::newRow("time") << QVariant(QDateTime(QDate(1899, 12, 30), QTime(14, 5)))
+                              << FieldType::Time << false
+                              << Cell{"2:05 PM", CellKind::Time, QTime(14, 5)};
+        QTest::newRow("yes") << QVariant(true) << FieldType::YesNo << false << Cell::ofText("Yes");
+        QTest::newRow("text") << QVariant("a|b;c") << FieldType::Text << false
+                              << Cell::ofText("a|b;c");
+    }
+    void cellKinds() {
+        QFETCH(QVariant, value);
+        QFETCH(FieldType, type);
+        QFETCH(bool, currency);
+        QFETCH(Cell, cell);
+        const Cell made = reportCell(value, type, currency);
+        QCOMPARE(made.text, cell.text);
+        QCOMPARE(int(made.kind), int(cell.kind));
+        QCOMPARE(made.value, cell.value);
+    }
+
     void pageTexts_data() {
         QTest::addColumn<bool>("showDate");
         QTest::addColumn<PageNumbers>("numbers");
@@ -326,8 +359,8 @@ private Q_SLOTS:
         definition.showDate = showDate;
         definition.pageNumbers = numbers;
         const PageTexts texts = reportPageTexts(definition, QDate(2005, 1, 6));
-        QTEST(texts.header, "header");
-        QTEST(texts.footer, "footer");
+        QTEST(texts.header.text(), "header");
+        QTEST(texts.footer.text(), "footer");
     }
 
     void outputs_data() {
@@ -360,7 +393,9 @@ private Q_SLOTS:
         };
         QTest::newRow("html")
             << "assign" << html
-            << "<html>\r\n<head><title>Done</title></head>\r\n<body>\r\n<table border=1>\r\n"
+            << "<!DOCTYPE html>\r\n<html>\r\n<head><meta "
+               "charset=\"utf-8\"><title>Done</title></head>"
+               "\r\n<body>\r\n<table border=1>\r\n"
                "<tr><th colspan = 4>Done</th></tr>\r\n<tr>\r\n<th>Task Name</th>\r\n"
                "<th>Completed</th>\r\n<th>Hours Spent</th>\r\n<th>Parts Cost</th>\r\n</tr>\r\n"
                "<tr><td>Boiler check</td><td>Yes</td><td align=right>2</td>"
@@ -411,12 +446,12 @@ private Q_SLOTS:
         QCOMPARE(runCustomReport(definition, Catalogue::load(specDb_, "tasks"), dbMain, {}),
                  ReportRun::Written);
         QCOMPARE(TableFormat, "3600|>1008;");
-        QCOMPARE(TableHeading, "Task Name|Hours Required;");
+        QCOMPARE(TableHeading, (QStringList{"Task Name", "Hours Required"}));
         const std::vector<ReportDocument::Entry>& entries = reportDocument().entries();
         QStringList bodies;
         for (const ReportDocument::Entry& entry : entries) {
             QCOMPARE(entry.format, TableFormat);
-            bodies << entry.body;
+            bodies << entry.heading + entry.body;
         }
         QCOMPARE(bodies, (QStringList{"Task Name|Hours Required;", "Air filters|;",
                                       "Boiler check|1.5;", "Pump seals|2;", "|3.5;"}));

@@ -13,8 +13,11 @@
 #include <QCheckBox>
 #include <QFile>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QRadioButton>
+#include <QTabWidget>
 #include <QtTest>
 
 using namespace tavrel;
@@ -244,6 +247,33 @@ private Q_SLOTS:
         QCOMPARE(QApplication::focusWidget(), w.List2);
         press(Qt::Key_Up);
         shows("Hours Required", 2, "0.7");
+    }
+
+    // Columns wider than the page of the chosen orientation are said to be printed smaller,
+    // as they are typed and as the orientation is clicked.
+    void widerThanThePageWarns() {
+        frmRptSpec& w = designer();
+        const auto* warning = w.findChild<QLabel*>("lblPageWidth");
+        QVERIFY(warning);
+        for (const char* field : {"Task Name", "Task Description"}) {
+            choose(w.List1, field);
+            w.cmdAdd_Click();
+        }
+        QVERIFY(warning->isHidden()); // 2.5 and 3 inches on 7.5
+        typeAndLeave(w.txtWidth, "6", w.txtStarting);
+        QVERIFY(!warning->isHidden());
+        QCOMPARE(warning->text(), "The columns are 8.5 in wide; the page holds 7.5 in. They will "
+                                  "be printed smaller to fit (88%).");
+        w.Tab1->setCurrentIndex(1);
+        QTest::mouseClick(w.optOrient[1], Qt::LeftButton);
+        QVERIFY(w.optOrient[1]->isChecked());
+        QVERIFY(warning->isHidden()); // 10 inches
+        w.Tab1->setCurrentIndex(0);
+        typeAndLeave(w.txtWidth, "8", w.txtStarting);
+        QVERIFY(!warning->isHidden());
+        QVERIFY2(warning->text().endsWith("(95%)."), qPrintable(warning->text()));
+        w.cmdRemove_Click();
+        QVERIFY(warning->isHidden());
     }
 
     void saveAsOverAFile() {

@@ -22,7 +22,7 @@ using namespace tavrel::test;
 namespace {
 
 const QString Format = QStringLiteral("1240|3800|>700;");
-const QString Heading = QStringLiteral("Date|Task|Hours;");
+const QStringList Heading{QStringLiteral("Date"), QStringLiteral("Task"), QStringLiteral("Hours")};
 const QString HeadingRow = QStringLiteral("Date|Task|Hours");
 const QString TasksSql = QStringLiteral(R"(
 INSERT INTO tasks (taskid, taskname) VALUES (1, 'Boiler'), (2, 'Chiller'), (3, 'Pump');)");
@@ -31,11 +31,18 @@ QString rowText(int i) {
     return QStringLiteral("1/%1/2005|Task %1|%2").arg(i).arg(i * 3);
 }
 
+// Row i as cells, shown as rowText(i).
+CellRow rowCells(int i) {
+    return {Cell::ofText(QStringLiteral("1/%1/2005").arg(i)),
+            Cell::ofText(QStringLiteral("Task %1").arg(i)),
+            Cell::ofNumber(i * 3, QString::number(i * 3))};
+}
+
 // A report over the task names: one row per task, a subtotal-like row, a group heading.
 StandardReport taskReport() {
     StandardReport report;
     report.format = QStringLiteral("3000|>1000;");
-    report.columnHeadings = QStringLiteral("Task|Id;");
+    report.columnHeadings = QStringList{QStringLiteral("Task"), QStringLiteral("Id")};
     report.pageHeader = QStringLiteral("|Tasks|Page %d");
     report.fileName = QStringLiteral("Tasks.txt");
     report.sql =
@@ -45,9 +52,9 @@ StandardReport taskReport() {
     report.writeRows = [](Recordset& rows, ReportOutput& out) {
         out.text(QStringLiteral("Week of 1/3/2005\r\n"));
         for (; !rows.isEOF(); rows.moveNext())
-            out.row(rows.value(QStringLiteral("taskname")).toString() + QLatin1Char('|') +
-                    rows.value(QStringLiteral("taskid")).toString() + QLatin1Char(';'));
-        out.row(QStringLiteral("|Subtotal:|;"));
+            out.row(textRow({rows.value(QStringLiteral("taskname")).toString(),
+                             rows.value(QStringLiteral("taskid")).toString()}));
+        out.row(textRow({QString(), QStringLiteral("Subtotal:"), QString()}));
     };
     return report;
 }
@@ -87,9 +94,9 @@ private Q_SLOTS:
         ReportDocument& doc = reportDocument();
         doc.BeginDocument();
         for (int i = 1; i <= rows; ++i)
-            doc.AddTableRows(Format, QString(), rowText(i) + QLatin1Char(';'));
+            doc.AddTableRow(Format, rowCells(i));
         doc.StartNewPage();
-        doc.AddTableRows(Format, QString(), rowText(rows + 1));
+        doc.AddTableRow(Format, rowCells(rows + 1));
         doc.EndDocument();
 
         QVERIFY(doc.pageCount() >= 4);
@@ -107,16 +114,16 @@ private Q_SLOTS:
         QCOMPARE(doc.pageText(doc.pageCount()), (QStringList{HeadingRow, rowText(rows + 1)}));
         // Each entry knows the page it stands on; the hook's entries come in page order.
         for (const ReportDocument::Entry& entry : doc.entries())
-            if (entry.kind == ReportDocument::Entry::Table && entry.body != Heading)
+            if (entry.kind == ReportDocument::Entry::Table && entry.headingRows.isEmpty())
                 QVERIFY2(doc.pageText(entry.page).contains(entry.body.section(u';', 0, 0)),
                          qPrintable(entry.body));
 
         // Without RepeatHeading the headings stand where the report put them, once.
         RepeatHeading = false;
         doc.BeginDocument();
-        doc.AddTableRows(Format, QString(), Heading, HeadingShade, BodyShade);
+        doc.AddTableRows(Format, headingRows(Heading), {}, BodyShade);
         for (int i = 1; i <= rows; ++i)
-            doc.AddTableRows(Format, QString(), rowText(i));
+            doc.AddTableRow(Format, rowCells(i));
         QVERIFY(doc.pageCount() >= 3);
         QCOMPARE(doc.pageText(1).value(0), HeadingRow);
         QCOMPARE(doc.pageText(2).value(0), rowText(doc.pageText(1).size()));
@@ -128,9 +135,10 @@ private Q_SLOTS:
         for (int i = 0; i < 4000; ++i)
             words << QStringLiteral("word%1").arg(i);
         ReportDocument doc;
-        doc.AddTableRows(QStringLiteral("1440|9000;"), QString(),
-                         QStringLiteral("Description:|") + words.join(u' ') + u';');
-        doc.AddTableRows(QStringLiteral("1440|9000;"), QString(), QStringLiteral("after|;"));
+        doc.AddTableRow(QStringLiteral("1440|9000;"),
+                        textRow({QStringLiteral("Description:"), words.join(u' ')}));
+        doc.AddTableRow(QStringLiteral("1440|9000;"),
+                        textRow({QStringLiteral("after"), QString()}));
         QVERIFY(doc.pageCount() > 2);
         QStringList text;
         for (int page = 1; page <= doc.pageCount(); ++page)
@@ -157,8 +165,8 @@ private Q_SLOTS:
     void paintsShadingAndRightAlignment() {
         ReportDocument doc;
         doc.setTableStyle(TableStyle::Plain);
-        doc.AddTableRows(QStringLiteral("2000|>3000;"), QString(), QStringLiteral("x|123;"),
-                         QColor(), QColor(200, 200, 200));
+        doc.AddTableRows(QStringLiteral("2000|>3000;"), {}, {textRow({"x", "123"})}, QColor(),
+                         QColor(200, 200, 200));
         QImage image(600, 300, QImage::Format_RGB32);
         image.setDotsPerMeterX(3780); // 96 dpi
         image.setDotsPerMeterY(3780);
@@ -192,7 +200,7 @@ private Q_SLOTS:
         doc.SetPageHeader(QStringLiteral("|Completed Work|Page %d"));
         doc.BeginDocument();
         for (int i = 1; i <= 120; ++i)
-            doc.AddTableRows(Format, QString(), rowText(i));
+            doc.AddTableRow(Format, rowCells(i));
         doc.EndDocument();
         const QString path = dir.filePath(QStringLiteral("out.pdf"));
         QVERIFY(printToPdf(doc, path));
@@ -256,7 +264,7 @@ private Q_SLOTS:
         installReportOutputWindow();
         ReportDocument& doc = reportDocument();
         doc.BeginDocument();
-        doc.AddTableRows(Format, QString(), QStringLiteral("a|b|1;"));
+        doc.AddTableRow(Format, textRow({"a", "b", "1"}));
         doc.EndDocument();
         showReportOutput();
         QPointer<frmOutput> window = frmOutput::current();
@@ -265,7 +273,7 @@ private Q_SLOTS:
 
         doc.BeginDocument();
         for (int i = 1; i <= 100; ++i)
-            doc.AddTableRows(Format, QString(), rowText(i));
+            doc.AddTableRow(Format, rowCells(i));
         doc.EndDocument();
         showReportOutput();
         QCOMPARE(frmOutput::current(), window.data());

@@ -52,9 +52,9 @@ QStringList entryLines(const ReportDocument& document) {
         case ReportDocument::Entry::Table:
             lines << QStringLiteral("%1 %2 %3")
                          .arg(e.page)
-                         .arg(e.bodyShade.isValid() ? QStringLiteral("headings")
-                                                    : QStringLiteral("row"),
-                              text);
+                         .arg(e.headingRows.isEmpty() ? QStringLiteral("row")
+                                                      : QStringLiteral("headings"),
+                              e.headingRows.isEmpty() ? text : e.heading);
             break;
         case ReportDocument::Entry::Text:
             lines << QStringLiteral("%1 text %2").arg(e.page).arg(text);
@@ -186,6 +186,62 @@ private Q_SLOTS:
         QCOMPARE(entryLines(doc), entries);
         QCOMPARE(pageHeaders(doc), headers);
         QCOMPARE(doc.tableStyle() == TableStyle::Plain, plain);
+    }
+
+    // The cells keep what they show: dates as dates, money as money, counts as numbers, so
+    // that a destination that keeps values gets them right.
+    void cellKinds_data() {
+        QTest::addColumn<QString>("report");
+        QTest::addColumn<int>("row");       // among the report's table rows
+        QTest::addColumn<QString>("kinds"); // D date, T text, N number, M money
+        QTest::addColumn<QVariantList>("values");
+        const QVariant none;
+        QTest::newRow("completed: a row")
+            << "completed" << 0 << "DTNNT"
+            << QVariantList{QDate(2005, 3, 22), none, 0.0, 20.0, none};
+        QTest::newRow("completed: a subtotal")
+            << "completed" << 1 << "TTNNT" << QVariantList{none, none, 0.0, 20.0, none};
+        QTest::newRow("expenses: a row")
+            << "expenses" << 0 << "DTMMMM"
+            << QVariantList{QDate(2005, 3, 8), none, 10.0, 20.0, 2.1, 32.1};
+        QTest::newRow("expenses: the totals")
+            << "expenses" << 2 << "TTMMMM" << QVariantList{none, none, 15.55, 20.0, 2.49, 38.04};
+        QTest::newRow("overdue: a row") << "overdue" << 0 << "DTTTT"
+                                        << QVariantList{QDate(2005, 2, 28), none, none, none, none};
+    }
+    void cellKinds() {
+        QFETCH(QString, report);
+        QFETCH(int, row);
+        QFETCH(QString, kinds);
+        QFETCH(QVariantList, values);
+        ScriptedUi ui;
+        ui.setToday(Today);
+        TempWorkFolder folder(2005, SiteSql);
+        setReportViewer([] {});
+        ReportStartDate = March1;
+        ReportEndDate = March31;
+        runStandardReport(*standardReportNamed(report));
+        QList<CellRow> rows;
+        for (const ReportDocument::Entry& e : reportDocument().entries())
+            if (e.kind == ReportDocument::Entry::Table)
+                rows += e.bodyRows;
+        QVERIFY(row < rows.size());
+        QString shown;
+        QVariantList held;
+        for (const Cell& cell : rows[row]) {
+            const char* const letters = "TNMDI";
+            shown += QLatin1Char(letters[int(cell.kind)]);
+            held << (cell.kind == CellKind::Text ? QVariant() : cell.value);
+        }
+        QCOMPARE(shown, kinds);
+        QCOMPARE(held.size(), values.size());
+        for (qsizetype c = 0; c < held.size(); ++c) {
+            if (values[c].typeId() == QMetaType::Double)
+                QVERIFY2(qFuzzyCompare(held[c].toDouble(), values[c].toDouble()),
+                         qPrintable(QStringLiteral("cell %1: %2").arg(c).arg(held[c].toString())));
+            else
+                QCOMPARE(held[c], values[c]);
+        }
     }
 
     // Sent to a file: only the table rows, tabs for "|", CR LF; the master list's lines end
