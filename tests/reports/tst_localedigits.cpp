@@ -63,7 +63,7 @@ QString documentText() {
     QStringList lines;
     for (int page = 1; page <= doc.pageCount(); ++page) {
         for (const QString& text : {doc.pageHeader(page), doc.pageFooter(page)}) {
-            const HeaderParts parts = headerParts(text, page);
+            const HeaderParts parts = headerParts(PageLine::fromText(text), page);
             lines << parts.left << parts.centre << parts.right;
         }
         lines << doc.pageText(page);

@@ -26,7 +26,7 @@ QPointer<frmOutput> showReport(const QString& header) {
     ReportDocument& doc = reportDocument();
     doc.SetPageHeader(header);
     doc.BeginDocument();
-    doc.AddTableRows(QStringLiteral("3000;"), QString(), QStringLiteral("Boiler check;"));
+    doc.AddTableRow(QStringLiteral("3000;"), textRow({QStringLiteral("Boiler check")}));
     doc.EndDocument();
     showReportOutput();
     QPointer<frmOutput> window = frmOutput::current();
