@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QTest>
+#include <QTextLayout>
 
 #include <algorithm>
 #include <iterator>
@@ -138,6 +139,65 @@ private Q_SLOTS:
                         [&](const QDate& date) { return text.contains(shortDate(date)); });
         QVERIFY2(dated, qPrintable(text));
         QCOMPARE(digitScripts(text), QStringList{QLocale().zeroDigit()});
+    }
+
+    // A report's date range reads in order on the left-to-right page: the first date left of
+    // the last, whatever direction the locale's dates take.
+    void dateRangesInReadingOrder_data() {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QString>("report");
+        for (const char* locale : {"ar_EG", "fa_IR", "en_US"}) {
+            for (const char* report : {"completed", "master", "assignments", "expenses"})
+                QTest::addRow("%s %s", locale, report) << locale << report;
+        }
+    }
+    void dateRangesInReadingOrder() {
+        QFETCH(QString, locale);
+        QFETCH(QString, report);
+        useTestLocale(locale.toLatin1().constData());
+        ScriptedUi ui;
+        ui.setToday(Today);
+        TempWorkFolder folder(2005, SiteSql);
+        setReportViewer([] {});
+        ReportStartDate = QDate(2005, 3, 1);
+        ReportEndDate = QDate(2005, 3, 31);
+        runStandardReport(*standardReportNamed(report));
+        const QString first = shortDate(ReportStartDate);
+        const QString last = shortDate(ReportEndDate);
+        const HeaderParts parts = headerParts(reportDocument().pageHeaderLine(1), 1);
+        QString title;
+        for (const QString& part : {parts.left, parts.centre, parts.right})
+            if (part.contains(first) && part.contains(last))
+                title = part;
+        QVERIFY2(!title.isEmpty(), qPrintable(reportDocument().pageHeader(1)));
+
+        QTextLayout layout(title, QFont(QStringLiteral("DejaVu Sans")));
+        QTextOption option;
+        option.setTextDirection(Qt::LeftToRight);
+        layout.setTextOption(option);
+        layout.beginLayout();
+        const QTextLine line = layout.createLine();
+        layout.endLayout();
+        // Where the characters of title[from, from + length) are drawn, left and right.
+        const auto span = [&](qsizetype from, qsizetype length) {
+            qreal left = 1e9;
+            qreal right = -1e9;
+            for (qsizetype i = from; i <= from + length; ++i) {
+                const qreal x = line.cursorToX(int(i));
+                left = std::min(left, x);
+                right = std::max(right, x);
+            }
+            return std::pair{left, right};
+        };
+        const auto firstSpan = span(title.indexOf(first), first.size());
+        const auto lastSpan = span(title.lastIndexOf(last), last.size());
+        QVERIFY2(firstSpan.second <= lastSpan.first,
+                 qPrintable(QStringLiteral("%1: first date at %2-%3, last at %4-%5")
+                                .arg(title)
+                                .arg(firstSpan.first)
+                                .arg(firstSpan.second)
+                                .arg(lastSpan.first)
+                                .arg(lastSpan.second)));
     }
 
     // The preview's page counter, beside the page it shows.
