@@ -105,7 +105,7 @@ private Q_SLOTS:
     }
 
     // Every number of a report's pages (hours, minutes, "h:m", "h:mm", the task number, the
-    // page number) in the digits of its dates.
+    // page number) in the digits of its dates, and its date range in reading order.
     void reports_data() {
         QTest::addColumn<QString>("locale");
         QTest::addColumn<QString>("report");
@@ -139,29 +139,11 @@ private Q_SLOTS:
                         [&](const QDate& date) { return text.contains(shortDate(date)); });
         QVERIFY2(dated, qPrintable(text));
         QCOMPARE(digitScripts(text), QStringList{QLocale().zeroDigit()});
-    }
 
-    // A report's date range reads in order on the left-to-right page: the first date left of
-    // the last, whatever direction the locale's dates take.
-    void dateRangesInReadingOrder_data() {
-        QTest::addColumn<QString>("locale");
-        QTest::addColumn<QString>("report");
-        for (const char* locale : {"ar_EG", "fa_IR", "en_US"}) {
-            for (const char* report : {"completed", "master", "assignments", "expenses"})
-                QTest::addRow("%s %s", locale, report) << locale << report;
-        }
-    }
-    void dateRangesInReadingOrder() {
-        QFETCH(QString, locale);
-        QFETCH(QString, report);
-        useTestLocale(locale.toLatin1().constData());
-        ScriptedUi ui;
-        ui.setToday(Today);
-        TempWorkFolder folder(2005, SiteSql);
-        setReportViewer([] {});
-        ReportStartDate = QDate(2005, 3, 1);
-        ReportEndDate = QDate(2005, 3, 31);
-        runStandardReport(*standardReportNamed(report));
+        // A date range reads in order on the left-to-right page, the first date left of the
+        // last, whatever direction the locale's dates take.
+        if (report == QLatin1String("overdue") || report == QLatin1String("workorder"))
+            return;
         const QString first = shortDate(ReportStartDate);
         const QString last = shortDate(ReportEndDate);
         const HeaderParts parts = headerParts(reportDocument().pageHeaderLine(1), 1);
