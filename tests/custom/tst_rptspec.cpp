@@ -146,11 +146,12 @@ private Q_SLOTS:
     // program's order of texts: Ø among the Os, not after Z.
     void removedFieldReturnsToItsPlace() {
         {
-            Database spec = Database::open(folder_->file("rptspec.mdb"));
-            spec.execute("INSERT INTO RptSpec (specid, usewith, [Desc], fieldname, datatype, "
-                         "ismemo, defwidth, IsCurrency) VALUES (60, 'tasks', 'Øvre etasje', "
-                         "'taskname', 1, 0, 1, 0), (61, 'tasks', 'Owner', 'taskname', 1, 0, 1, 0)");
-            spec.close();
+            Database catalogue = Database::open(folder_->file("rptspec.mdb"));
+            catalogue.execute(
+                "INSERT INTO RptSpec (specid, usewith, [Desc], fieldname, datatype, "
+                "ismemo, defwidth, IsCurrency) VALUES (60, 'tasks', 'Øvre etasje', "
+                "'taskname', 1, 0, 1, 0), (61, 'tasks', 'Owner', 'taskname', 1, 0, 1, 0)");
+            catalogue.close();
         }
         frmRptSpec& w = designer();
         const QStringList available = texts(w.List1);
