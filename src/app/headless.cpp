@@ -8,12 +8,12 @@
 #include "custom/customreport.h"
 #include "data/database.h"
 #include "data/demodata.h"
-#include "dialogs/datetext.h"
 #include "legacy/importer.h"
 #include "reports/monthlyprint.h"
 #include "reports/pdfoutput.h"
 #include "reports/reportdocument.h"
 #include "reports/standardreports.h"
+#include "text/datetext.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,7 +1,7 @@
 #include "assignments/assignquery.h"
 
-#include "core/singlenumber.h"
 #include "data/database.h"
+#include "text/singlenumber.h"
 
 namespace tavrel {
 

@@ -9,7 +9,7 @@
 #include "core/windowplacement.h"
 #include "data/database.h"
 #include "dialogs/datefield.h"
-#include "dialogs/datetext.h"
+#include "text/datetext.h"
 
 #include <QAction>
 #include <QApplication>

@@ -3,8 +3,8 @@
 #include "assignments/yeargen.h"
 #include "core/globals.h"
 #include "core/uiseam.h"
-#include "dialogs/datetext.h"
 #include "dialogs/dialogsize.h"
+#include "text/datetext.h"
 
 #include <QDialogButtonBox>
 #include <QHBoxLayout>

@@ -1,6 +1,6 @@
 #include "assignments/money.h"
 
-#include "dialogs/datetext.h"
+#include "text/datetext.h"
 
 #include <cmath>
 

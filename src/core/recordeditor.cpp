@@ -3,9 +3,9 @@
 #include "core/checkedcontrol.h"
 #include "core/globals.h"
 #include "core/operation.h"
-#include "core/singlenumber.h"
 #include "core/uiseam.h"
 #include "data/database.h"
+#include "text/singlenumber.h"
 
 #include <QAction>
 #include <QApplication>

@@ -6,7 +6,7 @@
 #include "core/upgrade.h"
 #include "data/jetheader.h"
 #include "data/schema.h"
-#include "dialogs/datetext.h"
+#include "text/datetext.h"
 
 #include <QDir>
 #include <QFile>

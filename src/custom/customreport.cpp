@@ -2,13 +2,13 @@
 
 #include "core/errortrap.h"
 #include "core/globals.h"
-#include "core/singlenumber.h"
 #include "core/uiseam.h"
 #include "custom/fieldlists.h"
 #include "data/database.h"
-#include "dialogs/datetext.h"
 #include "reports/reportdocument.h"
 #include "reports/reportoutput.h"
+#include "text/datetext.h"
+#include "text/singlenumber.h"
 
 #include <cmath>
 #include <map>

@@ -1,7 +1,7 @@
 #include "custom/findcriteria.h"
 
 #include "custom/fieldlists.h"
-#include "dialogs/datetext.h"
+#include "text/datetext.h"
 
 #include <array>
 

@@ -4,13 +4,13 @@
 #include "core/filedialog.h"
 #include "core/frmmain.h"
 #include "core/globals.h"
-#include "core/singlenumber.h"
 #include "core/uiseam.h"
 #include "core/windowplacement.h"
 #include "custom/customreport.h"
 #include "data/textorder.h"
 #include "dialogs/datefield.h"
-#include "dialogs/datetext.h"
+#include "text/datetext.h"
+#include "text/singlenumber.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>

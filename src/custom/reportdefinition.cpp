@@ -1,9 +1,9 @@
 #include "custom/reportdefinition.h"
 
-#include "core/singlenumber.h"
 #include "data/database.h"
 #include "data/errortrap.h"
-#include "dialogs/datetext.h"
+#include "text/datetext.h"
+#include "text/singlenumber.h"
 
 #include <QFile>
 #include <QLocale>

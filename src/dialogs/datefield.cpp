@@ -2,8 +2,8 @@
 
 #include "core/globals.h"
 #include "core/uiseam.h"
-#include "dialogs/datetext.h"
 #include "dialogs/frmdateent.h"
+#include "text/datetext.h"
 
 #include <QFocusEvent>
 #include <QLineEdit>

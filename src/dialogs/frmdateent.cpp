@@ -2,8 +2,8 @@
 
 #include "core/globals.h"
 #include "core/uiseam.h"
-#include "dialogs/datetext.h"
 #include "dialogs/dialogsize.h"
+#include "text/datetext.h"
 
 #include <QColor>
 #include <QEvent>

@@ -3,8 +3,8 @@
 #include "core/globals.h"
 #include "core/uiseam.h"
 #include "dialogs/datefield.h"
-#include "dialogs/datetext.h"
 #include "dialogs/dialogsize.h"
+#include "text/datetext.h"
 
 #include <QDialogButtonBox>
 #include <QLabel>

@@ -4,10 +4,10 @@
 #include "core/globals.h"
 #include "core/uiseam.h"
 #include "core/windowplacement.h"
-#include "dialogs/datetext.h"
 #include "reports/pdfoutput.h"
 #include "reports/printing.h"
 #include "reports/reportdocument.h"
+#include "text/datetext.h"
 
 #include <QApplication>
 #include <QCloseEvent>

@@ -4,8 +4,8 @@
 #include "core/globals.h"
 #include "core/uiseam.h"
 #include "data/database.h"
-#include "dialogs/datetext.h"
 #include "reports/workorders.h"
+#include "text/datetext.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>

@@ -6,12 +6,12 @@
 #include "core/uiseam.h"
 #include "core/windowplacement.h"
 #include "dialogs/datefield.h"
-#include "dialogs/datetext.h"
 #include "dialogs/dialogsize.h"
 #include "reports/frmrptdates.h"
 #include "reports/frmselassign.h"
 #include "reports/reportdocument.h"
 #include "reports/workorders.h"
+#include "text/datetext.h"
 
 #include <QDialogButtonBox>
 #include <QGridLayout>

@@ -3,11 +3,11 @@
 #include "core/globals.h"
 #include "core/uiseam.h"
 #include "data/errortrap.h"
-#include "dialogs/datetext.h"
 #include "reports/pdfoutput.h"
 #include "reports/printing.h"
 #include "reports/reportdocument.h"
 #include "reports/workorders.h"
+#include "text/datetext.h"
 
 #include <QDir>
 #include <QFileInfo>

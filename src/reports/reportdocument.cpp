@@ -1,7 +1,7 @@
 #include "reports/reportdocument.h"
 
 #include "core/globals.h"
-#include "dialogs/datetext.h"
+#include "text/datetext.h"
 
 #include <QFontMetricsF>
 #include <QPageRanges>

@@ -1,10 +1,10 @@
 #include "reports/standardreports.h"
 
 #include "core/globals.h"
-#include "core/textfunctions.h"
 #include "core/uiseam.h"
 #include "data/database.h"
-#include "dialogs/datetext.h"
+#include "text/datetext.h"
+#include "text/textfunctions.h"
 
 #include <QDateTime>
 #include <QStringBuilder>

@@ -2,11 +2,11 @@
 
 #include "core/errortrap.h"
 #include "core/globals.h"
-#include "core/singlenumber.h"
 #include "core/uiseam.h"
 #include "data/database.h"
-#include "dialogs/datetext.h"
 #include "reports/reportdocument.h"
+#include "text/datetext.h"
+#include "text/singlenumber.h"
 
 #include <QList>
 #include <QVariant>
@@ -98,9 +98,8 @@ void writeSheet(const Recordset& rs) {
                  PageLine::Part::None});
 
     if (const int weeks = scheduledWeeks(taskId); weeks > 0) {
-        const QString frequency = weeks == 1
-                                      ? QStringLiteral("Once a year")
-                                      : wholeNumber(weeks) + QStringLiteral(" times a year");
+        const QString frequency = weeks == 1 ? QStringLiteral("Once a year")
+                                             : wholeNumber(weeks) + QStringLiteral(" times a year");
         addRow(Halves, {QStringLiteral("Frequency: ") + frequency,
                         QStringLiteral("Due Date: ") +
                             shortDate(rs.value(QStringLiteral("duedate")).toDate())});

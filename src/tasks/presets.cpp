@@ -1,7 +1,7 @@
 #include "tasks/presets.h"
 
 #include "data/schema.h"
-#include "dialogs/datetext.h"
+#include "text/datetext.h"
 
 #include <QSet>
 

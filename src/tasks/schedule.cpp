@@ -5,7 +5,7 @@
 #include "core/operation.h"
 #include "data/database.h"
 #include "data/schema.h"
-#include "dialogs/datetext.h"
+#include "text/datetext.h"
 
 namespace tavrel {
 

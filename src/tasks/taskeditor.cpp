@@ -7,10 +7,10 @@
 #include "data/database.h"
 #include "data/schema.h"
 #include "dialogs/datefield.h"
-#include "dialogs/datetext.h"
 #include "dialogs/frmrptdate.h"
 #include "tasks/presets.h"
 #include "tasks/schedule.h"
+#include "text/datetext.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -5,9 +5,9 @@
 #include "data/database.h"
 #include "data/database_p.h"
 #include "data/dberror.h"
-#include "dialogs/datetext.h"
 #include "support/scriptedui.h"
 #include "support/testenv.h"
+#include "text/datetext.h"
 
 #include <QTest>
 

@@ -1,10 +1,10 @@
 #include "core/globals.h"
 #include "dialogs/datefield.h"
-#include "dialogs/datetext.h"
 #include "dialogs/frmdateent.h"
 #include "dialogs/frmrptdate.h"
 #include "support/scriptedui.h"
 #include "support/testenv.h"
+#include "text/datetext.h"
 
 #include <QApplication>
 #include <QLineEdit>

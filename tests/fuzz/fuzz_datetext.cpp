@@ -10,7 +10,7 @@
 // - a Jet date literal of a date does not translate to that date.
 
 #include "data/sqldialect.h"
-#include "dialogs/datetext.h"
+#include "text/datetext.h"
 
 #include <QCoreApplication>
 #include <QDate>

@@ -3,13 +3,13 @@
 // in a right-to-left layout.
 #include "assignments/frmassign.h"
 #include "core/globals.h"
-#include "dialogs/datetext.h"
 #include "reports/frmoutput.h"
 #include "reports/reportdocument.h"
 #include "reports/standardreports.h"
 #include "reports/workorders.h"
 #include "support/scriptedui.h"
 #include "support/testenv.h"
+#include "text/datetext.h"
 
 #include <QApplication>
 #include <QImage>

@@ -4,7 +4,6 @@
 
 #include "core/globals.h"
 #include "dialogs/datefield.h"
-#include "dialogs/datetext.h"
 #include "reports/frmselassign.h"
 #include "reports/frmwrkorder.h"
 #include "reports/monthlyprint.h"
@@ -12,6 +11,7 @@
 #include "reports/workorders.h"
 #include "support/scriptedui.h"
 #include "support/testenv.h"
+#include "text/datetext.h"
 
 #include <QApplication>
 #include <QDir>

@@ -5,12 +5,12 @@
 #include "core/recordeditor.h"
 #include "data/demodata.h"
 #include "dialogs/datefield.h"
-#include "dialogs/datetext.h"
 #include "support/otherprogram.h"
 #include "support/scriptedui.h"
 #include "support/testenv.h"
 #include "taskeditorfixture.h"
 #include "tasks/taskeditor.h"
+#include "text/datetext.h"
 
 #include <QAction>
 #include <QApplication>

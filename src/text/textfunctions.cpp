@@ -1,4 +1,4 @@
-#include "core/textfunctions.h"
+#include "text/textfunctions.h"
 
 namespace tavrel {
 

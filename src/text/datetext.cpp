@@ -1,4 +1,4 @@
-#include "dialogs/datetext.h"
+#include "text/datetext.h"
 
 #include "core/globals.h"
 #include "data/datefields.h"

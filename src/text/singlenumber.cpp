@@ -1,6 +1,6 @@
-#include "core/singlenumber.h"
+#include "text/singlenumber.h"
 
-#include "dialogs/datetext.h"
+#include "text/datetext.h"
 
 #include <QLocale>
 

@@ -1,6 +1,6 @@
 #include "core/globals.h"
-#include "dialogs/datetext.h"
 #include "support/testenv.h"
+#include "text/datetext.h"
 
 #include <QLocale>
 #include <QSet>
