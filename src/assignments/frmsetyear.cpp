@@ -3,7 +3,7 @@
 #include "assignments/yeargen.h"
 #include "core/globals.h"
 #include "core/uiseam.h"
-#include "dialogs/dialogsize.h"
+#include "core/windowplacement.h"
 #include "text/datetext.h"
 
 #include <QDialogButtonBox>

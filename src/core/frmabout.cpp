@@ -1,7 +1,7 @@
 #include "core/frmabout.h"
 
 #include "core/uiseam.h"
-#include "dialogs/dialogsize.h"
+#include "core/windowplacement.h"
 
 #include <QDialogButtonBox>
 #include <QLabel>

@@ -1,7 +1,7 @@
 #include "core/frmfolder.h"
 
 #include "core/uiseam.h"
-#include "dialogs/dialogsize.h"
+#include "core/windowplacement.h"
 
 #include <QDir>
 #include <QLabel>

@@ -1,6 +1,7 @@
 #include "core/globals.h"
 
 #include "core/errortrap.h"
+#include "text/datetext.h"
 
 namespace tavrel {
 
@@ -35,8 +36,7 @@ void resetGlobals() {
     BatchPrinting = false;
     DialogDate = {};
     PickedDate = {};
-    DateOrder = QStringLiteral("mdy");
-    DateSeparator = QStringLiteral("/");
+    resetDateFormat();
     CustomTable.clear();
     FindTable.clear();
     FindCaller = 0;

@@ -54,12 +54,10 @@ inline QDate ReportStartDate;
 inline QDate ReportEndDate;
 inline bool BatchPrinting = false;
 
-// Dates exchanged with the single-date dialog and the calendar picker, and the system's
-// short-date order ("mdy", "dmy", "ymd" ...) and separator.
+// Dates exchanged with the single-date dialog and the calendar picker. (The system's date
+// order and separator are facts of the locale: they live with the date text.)
 inline QDate DialogDate;
 inline QDate PickedDate;
-inline QString DateOrder = QStringLiteral("mdy");
-inline QString DateSeparator = QStringLiteral("/");
 
 // What a custom report or a find works on, and which editor asked.
 inline QString CustomTable;

@@ -2,7 +2,7 @@
 
 #include "core/filedialog.h"
 #include "core/frmhelp.h"
-#include "dialogs/dialogsize.h"
+#include "core/windowplacement.h"
 
 #include <QApplication>
 #include <QDialog>

@@ -2,7 +2,7 @@
 
 #include "core/globals.h"
 #include "core/uiseam.h"
-#include "dialogs/dialogsize.h"
+#include "core/windowplacement.h"
 #include "text/datetext.h"
 
 #include <QColor>

@@ -2,8 +2,8 @@
 
 #include "core/globals.h"
 #include "core/uiseam.h"
+#include "core/windowplacement.h"
 #include "dialogs/datefield.h"
-#include "dialogs/dialogsize.h"
 #include "text/datetext.h"
 
 #include <QDialogButtonBox>

@@ -3,8 +3,8 @@
 #include "core/frmmain.h"
 #include "core/globals.h"
 #include "core/uiseam.h"
+#include "core/windowplacement.h"
 #include "dialogs/datefield.h"
-#include "dialogs/dialogsize.h"
 #include "reports/standardreports.h"
 
 #include <QAction>

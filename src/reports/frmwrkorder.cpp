@@ -6,7 +6,6 @@
 #include "core/uiseam.h"
 #include "core/windowplacement.h"
 #include "dialogs/datefield.h"
-#include "dialogs/dialogsize.h"
 #include "reports/frmrptdates.h"
 #include "reports/frmselassign.h"
 #include "reports/reportdocument.h"

@@ -1,6 +1,5 @@
 #include "text/datetext.h"
 
-#include "core/globals.h"
 #include "data/datefields.h"
 
 #include <QLocale>
@@ -255,6 +254,11 @@ QDate dateFromNumbers(const QStringList& fields) {
 void useProgramLocale() {
     if (QLocale::system().language() == QLocale::C)
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+}
+
+void resetDateFormat() {
+    DateOrder = QStringLiteral("mdy");
+    DateSeparator = QStringLiteral("/");
 }
 
 void ChkDateFmt() {

@@ -16,8 +16,15 @@ namespace tavrel {
 // Makes QLocale() en_US when the process's locale is the bare C locale.
 void useProgramLocale();
 
+// The system's short-date order ("mdy", "dmy", "ymd" ...) and separator, as ChkDateFmt()
+// read them from the locale.
+inline QString DateOrder = QStringLiteral("mdy");
+inline QString DateSeparator = QStringLiteral("/");
+
 // Sets DateSeparator and DateOrder from the locale's short date.
 void ChkDateFmt();
+// Puts DateOrder and DateSeparator back to their values at process start (for tests).
+void resetDateFormat();
 
 // The text the program's date conversion reads as month/day/year under DateOrder
 // (the numbers in plain digits, one blank between them).

@@ -6,7 +6,6 @@
 #include "core/globals.h"
 #include "core/qtui.h"
 #include "core/windowplacement.h"
-#include "dialogs/dialogsize.h"
 #include "dialogs/frmdateent.h"
 #include "dialogs/frmrptdate.h"
 #include "reports/frmoutput.h"

@@ -1,14 +1,14 @@
 // The data layer: opening files, recordsets with their moves, finds, values and edits,
 // lock errors, damaged files and their repair.
 
-#include "core/errortrap.h"
 #include "data/database.h"
 #include "data/dberror.h"
 #include "data/demodata.h"
+#include "data/errortrap.h"
 #include "data/schema.h"
 #include "data/transaction.h"
 #include "support/otherprogram.h"
-#include "support/testenv.h"
+#include "support/tempdatabase.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -143,7 +143,7 @@ void TestDatabase::unopenedObjectsReportNotSet() {
 }
 
 void TestDatabase::movesPastEitherEnd() {
-    test::TempWorkFolder folder(2005, {}, false);
+    test::TempDatabase folder(2005, {});
     Database db = Database::open(folder.dbPath());
     Recordset rs =
         db.openRecordset(QStringLiteral("select curdate, weeid from weeks order by weeid"));
@@ -194,10 +194,8 @@ void TestDatabase::largeKeysetReadInParts() {
     for (int i = 1; i <= Tasks; ++i)
         values
             << QStringLiteral("(%1, 'Task %2')").arg(i).arg((i * Step) % Tasks, 5, 10, QChar(u'0'));
-    test::TempWorkFolder folder(2005,
-                                QStringLiteral("INSERT INTO tasks (taskid, taskname) VALUES ") +
-                                    values.join(u',') + u';',
-                                false);
+    test::TempDatabase folder(2005, QStringLiteral("INSERT INTO tasks (taskid, taskname) VALUES ") +
+                                        values.join(u',') + u';');
     Database db = Database::open(folder.dbPath());
     const QString query = QStringLiteral("select * from tasks order by taskname");
     auto wholeOrder = [&] {
@@ -265,7 +263,7 @@ void TestDatabase::largeKeysetReadInParts() {
 }
 
 void TestDatabase::finds() {
-    test::TempWorkFolder folder(2005, QString::fromUtf8(SomeRows), false);
+    test::TempDatabase folder(2005, QString::fromUtf8(SomeRows));
     Database db = Database::open(folder.dbPath());
     Recordset rs = db.openRecordset(QStringLiteral("select * from weeks order by weeid"));
     rs.findFirst(QStringLiteral("weeid > 50"));
@@ -294,7 +292,7 @@ void TestDatabase::finds() {
 }
 
 void TestDatabase::valuesByType() {
-    test::TempWorkFolder folder(2005, QString::fromUtf8(SomeRows), false);
+    test::TempDatabase folder(2005, QString::fromUtf8(SomeRows));
     Database db = Database::open(folder.dbPath());
     Recordset rs = db.openRecordset(QStringLiteral("select * from assign where assid = 2"));
     QCOMPARE(rs.value(QStringLiteral("duedate")), QVariant(QDate(2005, 1, 3)));
@@ -310,7 +308,7 @@ void TestDatabase::valuesByType() {
 }
 
 void TestDatabase::qualifiedNamesAndAliases() {
-    test::TempWorkFolder folder(2005, QString::fromUtf8(SomeRows), false);
+    test::TempDatabase folder(2005, QString::fromUtf8(SomeRows));
     Database db = Database::open(folder.dbPath());
     Recordset rs = db.openRecordset(QStringLiteral(
         "select * from assign left join tasks on assign.taskid = tasks.taskid where assid = 1"));
@@ -342,7 +340,7 @@ void TestDatabase::qualifiedNamesAndAliases() {
 }
 
 void TestDatabase::addNewKeyBeforeUpdate() {
-    test::TempWorkFolder folder(2005, QString::fromUtf8(SomeRows), false);
+    test::TempDatabase folder(2005, QString::fromUtf8(SomeRows));
     Database db = Database::open(folder.dbPath());
     Recordset rs = db.openRecordset(QStringLiteral("select * from tasks order by taskname"));
     QCOMPARE(ids(rs, QStringLiteral("taskid")), QStringLiteral("2,3,1"));
@@ -385,7 +383,7 @@ void TestDatabase::addNewKeyBeforeUpdate() {
 }
 
 void TestDatabase::keysNeverReused() {
-    test::TempWorkFolder folder(2005, QString::fromUtf8(SomeRows), false);
+    test::TempDatabase folder(2005, QString::fromUtf8(SomeRows));
     Database db = Database::open(folder.dbPath());
     Recordset rs = db.openRecordset(QStringLiteral("select * from employees"));
     rs.addNew();
@@ -410,7 +408,7 @@ void TestDatabase::keysNeverReused() {
 }
 
 void TestDatabase::editAndUpdate() {
-    test::TempWorkFolder folder(2005, QString::fromUtf8(SomeRows), false);
+    test::TempDatabase folder(2005, QString::fromUtf8(SomeRows));
     Database db = Database::open(folder.dbPath());
     Recordset rs = db.openRecordset(
         QStringLiteral("Select * from assign where duedate >= #1/1/2005# and duedate <= "
@@ -493,7 +491,7 @@ void TestDatabase::typedColumns() {
     QFETCH(QString, field);
     QFETCH(QVariant, value);
     QFETCH(QString, stored);
-    test::TempWorkFolder folder(2005, QString::fromUtf8(SomeRows), false);
+    test::TempDatabase folder(2005, QString::fromUtf8(SomeRows));
     Database db = Database::open(folder.dbPath());
     const QString select =
         QStringLiteral("select typeof(%1) || ':' || ifnull(%1, '') from assign where assid = ")
@@ -616,7 +614,7 @@ void TestDatabase::sqlWritesObeyColumnTypes() {
     QFETCH(QString, probe);
     QFETCH(QString, stored);
     QFETCH(QString, before);
-    test::TempWorkFolder folder(2005, QString::fromUtf8(SomeRows), false);
+    test::TempDatabase folder(2005, QString::fromUtf8(SomeRows));
     if (!before.isEmpty())
         folder.scalar(before);
     Database db = Database::open(folder.dbPath());
@@ -695,7 +693,7 @@ void TestDatabase::filesStayUsableByPlainSqlite() {
 }
 
 void TestDatabase::deleteLeavesNoCurrentRow() {
-    test::TempWorkFolder folder(2005, QString::fromUtf8(SomeRows), false);
+    test::TempDatabase folder(2005, QString::fromUtf8(SomeRows));
     Database db = Database::open(folder.dbPath());
     Recordset rs = db.openRecordset(QStringLiteral("select * from assign order by assid"));
     rs.moveNext(); // assid 2
@@ -732,7 +730,7 @@ void TestDatabase::deleteLeavesNoCurrentRow() {
 }
 
 void TestDatabase::snapshotRefusesEdits() {
-    test::TempWorkFolder folder(2005, QString::fromUtf8(SomeRows), false);
+    test::TempDatabase folder(2005, QString::fromUtf8(SomeRows));
     Database db = Database::open(folder.dbPath());
     Recordset rs = db.openRecordset(QStringLiteral("select * from tasks order by taskname"),
                                     RecordsetType::Snapshot);
@@ -762,7 +760,7 @@ void TestDatabase::snapshotKeepsEveryValue() {
     // Values of every storage class in columns of every kind, as another tool may leave them
     // (a MEMO column keeps numbers as numbers). A snapshot's copy reads each of them as a
     // dynaset reads it straight from the file, and its finds compare them as stored.
-    test::TempWorkFolder folder(2005, QString(), false);
+    test::TempDatabase folder(2005, QString());
     folder.exec(QStringLiteral(
         "CREATE TABLE mixed (id INTEGER PRIMARY KEY, m MEMO, n LONG, r DOUBLE, d DATETIME, a);"
         "INSERT INTO mixed VALUES (1, 42, 300, 2.5, '2005-01-03', x'00ff'),"
@@ -804,7 +802,7 @@ void TestDatabase::snapshotKeepsEveryValue() {
 }
 
 void TestDatabase::tableViewOfSettings() {
-    test::TempWorkFolder folder(2005, {}, false);
+    test::TempDatabase folder(2005, {});
     Database db = Database::open(folder.dbPath());
     Recordset rs = db.openRecordset(QStringLiteral("Settings"), RecordsetType::Table);
     QVERIFY(rs.isOpen());
@@ -818,7 +816,7 @@ void TestDatabase::tableViewOfSettings() {
 }
 
 void TestDatabase::lockedDatabase() {
-    test::TempWorkFolder folder(2005, QString::fromUtf8(SomeRows), false);
+    test::TempDatabase folder(2005, QString::fromUtf8(SomeRows));
     Database db = Database::open(folder.dbPath());
     Recordset rs = db.openRecordset(QStringLiteral("select * from tasks order by taskid"));
     rs.edit();
@@ -876,7 +874,7 @@ void TestDatabase::lockedDatabase() {
 }
 
 void TestDatabase::transactionKeepsItsWorkTogether() {
-    test::TempWorkFolder folder(2005, QString::fromUtf8(SomeRows), false);
+    test::TempDatabase folder(2005, QString::fromUtf8(SomeRows));
     Database db = Database::open(folder.dbPath());
     auto count = [&folder](const char* sql) { return folder.scalar(QString::fromLatin1(sql)); };
     Recordset tasks = db.openRecordset(QStringLiteral("select * from tasks order by taskid"));
@@ -953,7 +951,7 @@ void TestDatabase::transactionKeepsItsWorkTogether() {
 }
 
 void TestDatabase::freeLocksEndsWhatHoldsALock() {
-    test::TempWorkFolder folder(2005, QString::fromUtf8(SomeRows), false);
+    test::TempDatabase folder(2005, QString::fromUtf8(SomeRows));
     Database db = Database::open(folder.dbPath());
     // Open recordsets hold nothing: another program can write at once.
     Recordset rs = db.openRecordset(QStringLiteral("select * from assign order by duedate"));
@@ -1060,7 +1058,7 @@ int damagePages(const QString& path, const QString& object, const QString& which
 }
 
 // Fills assign with enough rows (with long notes) to take many pages.
-void fillManyAssignments(test::TempWorkFolder& folder, int rows) {
+void fillManyAssignments(test::TempDatabase& folder, int rows) {
     folder.exec(
         QStringLiteral("DELETE FROM assign; WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + "
                        "1 FROM n WHERE i < %1) "
@@ -1072,7 +1070,7 @@ void fillManyAssignments(test::TempWorkFolder& folder, int rows) {
 } // namespace
 
 void TestDatabase::repairKeepsReadableRows() {
-    test::TempWorkFolder folder(2005, QString::fromUtf8(SomeRows), false);
+    test::TempDatabase folder(2005, QString::fromUtf8(SomeRows));
     const int rows = 2000;
     fillManyAssignments(folder, rows);
     folder.exec(QStringLiteral(
@@ -1112,7 +1110,7 @@ void TestDatabase::repairKeepsReadableRows() {
 }
 
 void TestDatabase::repairOfDamagedHeader() {
-    test::TempWorkFolder folder(2005, QString::fromUtf8(SomeRows), false);
+    test::TempDatabase folder(2005, QString::fromUtf8(SomeRows));
     {
         QFile f(folder.dbPath());
         QVERIFY(f.open(QIODevice::ReadWrite));
@@ -1219,7 +1217,7 @@ void TestDatabase::repairGivesACompleteTaskDatabase_data() {
 void TestDatabase::repairGivesACompleteTaskDatabase() {
     QFETCH(QString, spoil);
     QFETCH(int, year);
-    test::TempWorkFolder folder(2004, QString::fromUtf8(SomeRows), false);
+    test::TempDatabase folder(2004, QString::fromUtf8(SomeRows));
     if (spoil == QLatin1String("partial")) {
         // A file that lost some tables and rows of others, with two settings rows.
         folder.exec(QStringLiteral("DROP TABLE managers; DROP TABLE types; DELETE FROM weeks "
@@ -1267,5 +1265,5 @@ void TestDatabase::repairGivesACompleteTaskDatabase() {
     QCOMPARE(trap.numbers, QList<int>{});
 }
 
-QTEST_MAIN(TestDatabase)
+QTEST_GUILESS_MAIN(TestDatabase)
 #include "tst_database.moc"

@@ -1,12 +1,12 @@
 // Translation of the program's Jet-dialect SQL, and the program's own SQL texts run on a
 // database with known rows.
 
-#include "core/errortrap.h"
 #include "data/database.h"
 #include "data/database_p.h"
 #include "data/dberror.h"
+#include "data/errortrap.h"
 #include "data/sqldialect.h"
-#include "support/testenv.h"
+#include "support/tempdatabase.h"
 
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -233,7 +233,7 @@ void TestDialect::refusedTexts() {
     QVERIFY(!error.isEmpty());
 
     // Through the database the refusal is an error, not a half-run statement.
-    test::TempWorkFolder folder(2005, QString::fromUtf8(KnownRows), false);
+    test::TempDatabase folder(2005, QString::fromUtf8(KnownRows));
     Database db = Database::open(folder.dbPath());
     QList<int> numbers;
     {
@@ -249,7 +249,7 @@ void TestDialect::hostileTextRefusedEverywhere() {
     // A NUL never reaches SQLite, whichever way the text comes in: opening a result
     // (which would otherwise read "select * from tasks" and show every task) and a find's
     // criteria (which would otherwise find task 1).
-    test::TempWorkFolder folder(2005, QString::fromUtf8(KnownRows), false);
+    test::TempDatabase folder(2005, QString::fromUtf8(KnownRows));
     Database db = Database::open(folder.dbPath());
     QList<int> numbers;
     ErrorTrap trap([&](const DbError& e) { numbers << e.number; });
@@ -271,12 +271,11 @@ void TestDialect::hostileTextRefusedEverywhere() {
 void TestDialect::nestedConcatenation() {
     // Texts joined inside many parentheses: the translation gives each level its own
     // null-safe join, and the deepest text it accepts still translates.
-    test::TempWorkFolder folder(
+    test::TempDatabase folder(
         2005,
         QString::fromUtf8(KnownRows) +
             QStringLiteral(
-                "INSERT INTO employees (empid, firstname, lastname) VALUES (3, NULL, 'Nofirst');"),
-        false);
+                "INSERT INTO employees (empid, firstname, lastname) VALUES (3, NULL, 'Nofirst');"));
     Database db = Database::open(folder.dbPath());
     constexpr int Levels = 20;
     const QString expr = nested(Levels, QStringLiteral("lastname & (\"-\" & firstname)"));
@@ -364,7 +363,7 @@ void TestDialect::likeSeeksTheNameIndexAndKeepsEveryMatch() {
                     .arg(names[id - 1]);
     rows += QStringLiteral("INSERT INTO tasks (taskid, taskname) VALUES (%1, NULL);")
                 .arg(names.size() + 1);
-    test::TempWorkFolder folder(2005, rows, false);
+    test::TempDatabase folder(2005, rows);
     Database db = Database::open(folder.dbPath());
     const QStringList
         patterns{"fan 9*",  "Fan 9", "FAN*",  "sun*",  "su?",     "kel*",    "K*",
@@ -409,12 +408,11 @@ void TestDialect::booleanComparisons_data() {
 void TestDialect::booleanComparisons() {
     QFETCH(QString, criteria);
     QFETCH(QString, expected);
-    test::TempWorkFolder folder(
+    test::TempDatabase folder(
         2005,
         QString::fromUtf8(KnownRows) +
             QStringLiteral("INSERT INTO assign (assid, taskid, weeid, duedate, completed) VALUES "
-                           "(9, 4, 51, '2005-12-19', 2), (10, 1, 3, '2005-01-17', -1);"),
-        false);
+                           "(9, 4, 51, '2005-12-19', 2), (10, 1, 3, '2005-01-17', -1);"));
     Database db = Database::open(folder.dbPath());
     QCOMPARE(column(db,
                     QStringLiteral("select assid, completed from assign where ") + criteria +
@@ -478,13 +476,11 @@ void TestDialect::textComparisonsIgnoreCase_data() {
 void TestDialect::textComparisonsIgnoreCase() {
     QFETCH(QString, sql);
     QFETCH(QString, expected);
-    test::TempWorkFolder folder(
-        2005,
-        QString::fromUtf8(KnownRows) +
-            QStringLiteral("INSERT INTO employees (empid, firstname, lastname) VALUES "
-                           "(3, 'Ann', 'adams'), (4, 'joe', 'SMITH'), (5, 'Al', 'Émile'), "
-                           "(6, 'AL', 'émile'), (7, 'Bo', 'ADAMS');"),
-        false);
+    test::TempDatabase folder(
+        2005, QString::fromUtf8(KnownRows) +
+                  QStringLiteral("INSERT INTO employees (empid, firstname, lastname) VALUES "
+                                 "(3, 'Ann', 'adams'), (4, 'joe', 'SMITH'), (5, 'Al', 'Émile'), "
+                                 "(6, 'AL', 'émile'), (7, 'Bo', 'ADAMS');"));
     Database db = Database::open(folder.dbPath());
     Recordset rs = db.openRecordset(sql, RecordsetType::Snapshot);
     const QString field = rs.fieldNames().value(0);
@@ -493,12 +489,10 @@ void TestDialect::textComparisonsIgnoreCase() {
 }
 
 void TestDialect::findsIgnoreCase() {
-    test::TempWorkFolder folder(
-        2005,
-        QString::fromUtf8(KnownRows) +
-            QStringLiteral("INSERT INTO tasks (taskid, taskname, locid) VALUES "
-                           "(5, 'Forklift - service', 3);"),
-        false);
+    test::TempDatabase folder(
+        2005, QString::fromUtf8(KnownRows) +
+                  QStringLiteral("INSERT INTO tasks (taskid, taskname, locid) VALUES "
+                                 "(5, 'Forklift - service', 3);"));
     Database db = Database::open(folder.dbPath());
     Recordset tasks = db.openRecordset(QStringLiteral("select * from tasks order by taskname"));
     QCOMPARE(
@@ -540,11 +534,9 @@ void TestDialect::indexServesCommonOrders() {
     QFETCH(QString, sql);
     QFETCH(QString, index);
     QFETCH(QString, expected);
-    test::TempWorkFolder folder(
-        2005,
-        QString::fromUtf8(KnownRows) +
-            QStringLiteral("UPDATE tasks SET taskname = 'Crane check' WHERE taskid = 2;"),
-        false);
+    test::TempDatabase folder(
+        2005, QString::fromUtf8(KnownRows) +
+                  QStringLiteral("UPDATE tasks SET taskname = 'Crane check' WHERE taskid = 2;"));
     Database db = Database::open(folder.dbPath());
     const QString field = index == QLatin1String("tasks_taskname") ? QStringLiteral("taskname")
                                                                    : QStringLiteral("duedate");
@@ -593,7 +585,7 @@ void TestDialect::keyOrderWithoutOrderBy() {
     QFETCH(QString, field);
     QFETCH(QString, expected);
     // Keys stored out of order: later rows with smaller keys, and indexes in another order.
-    test::TempWorkFolder folder(
+    test::TempDatabase folder(
         2005,
         QString::fromUtf8(KnownRows) +
             QStringLiteral("CREATE TABLE codes (code LONG PRIMARY KEY, name TEXT); "
@@ -601,8 +593,7 @@ void TestDialect::keyOrderWithoutOrderBy() {
                            "INSERT INTO codes VALUES (3, 'a'), (1, 'c'), (2, 'b'); "
                            "DELETE FROM taskweeks; "
                            "INSERT INTO taskweeks (taskid, weeid) VALUES (2, 52), (1, 2), (2, 1), "
-                           "(1, 1), (3, 49), (4, 50);"),
-        false);
+                           "(1, 1), (3, 49), (4, 50);"));
     Database db = Database::open(folder.dbPath());
     QCOMPARE(column(db, sql, field), expected);
     QCOMPARE(column(db, sql, field, RecordsetType::Dynaset), expected);
@@ -612,12 +603,11 @@ void TestDialect::textOrderIsJets() {
     // Texts are ordered without regard to case, accented letters with their base letter;
     // SQLite's binary order would put "boiler" after "Pump" and "É" after "z". Names that
     // differ only in case are ordered by the next term.
-    test::TempWorkFolder folder(2005,
-                                QString::fromUtf8(KnownRows) +
-                                    QStringLiteral("INSERT INTO employees (firstname, lastname) "
-                                                   "VALUES ('Zoe', 'zimmer'), ('Eve', 'Ecker'), "
-                                                   "('Al', 'Émile'), ('Bo', 'adams');"),
-                                false);
+    test::TempDatabase folder(2005,
+                              QString::fromUtf8(KnownRows) +
+                                  QStringLiteral("INSERT INTO employees (firstname, lastname) "
+                                                 "VALUES ('Zoe', 'zimmer'), ('Eve', 'Ecker'), "
+                                                 "('Al', 'Émile'), ('Bo', 'adams');"));
     Database db = Database::open(folder.dbPath());
     QCOMPARE(column(db, QStringLiteral("select * from employees order by lastname, firstname"),
                     QStringLiteral("lastname")),
@@ -632,10 +622,9 @@ void TestDialect::textOrderIsJets() {
 
     // Plain ASCII names that differ only in case are equal in the order: they come in key
     // order (backwards in a descending order), also where an index gives the names in order.
-    test::TempWorkFolder ties(2005,
-                              QStringLiteral("INSERT INTO tasks (taskid, taskname) VALUES "
-                                             "(1, 'pump'), (2, 'Pump'), (3, 'air'), (4, 'PUMP');"),
-                              false);
+    test::TempDatabase ties(2005,
+                            QStringLiteral("INSERT INTO tasks (taskid, taskname) VALUES "
+                                           "(1, 'pump'), (2, 'Pump'), (3, 'air'), (4, 'PUMP');"));
     Database tiesDb = Database::open(ties.dbPath());
     for (RecordsetType type : {RecordsetType::Dynaset, RecordsetType::Snapshot}) {
         QCOMPARE(column(tiesDb, QStringLiteral("select * from tasks order by taskname"),
@@ -650,18 +639,17 @@ void TestDialect::textOrderIsJets() {
     }
 
     // Long names that share their beginning and differ after it in case, accents or length.
-    test::TempWorkFolder shared(
+    test::TempDatabase shared(
         2005,
         QStringLiteral("INSERT INTO tasks (taskid, taskname) VALUES (1, 'Boiler room pump 2'), "
                        "(2, 'boiler room Pump 10'), (3, 'Boiler room pumps'), "
                        "(4, 'Boiler room p\u00fcmp'), (5, 'Boiler room pump 2x'), "
-                       "(6, 'Boiler room pump 2X'), (7, 'Boiler roof pump zz');"),
-        false);
+                       "(6, 'Boiler room pump 2X'), (7, 'Boiler roof pump zz');"));
     Database sharedDb = Database::open(shared.dbPath());
     QCOMPARE(column(sharedDb, QStringLiteral("select * from tasks order by taskname"),
                     QStringLiteral("taskid"), RecordsetType::Snapshot),
              QStringLiteral("7,4,2,1,5,6,3"));
 }
 
-QTEST_MAIN(TestDialect)
+QTEST_GUILESS_MAIN(TestDialect)
 #include "tst_dialect.moc"

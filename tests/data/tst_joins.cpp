@@ -1,11 +1,11 @@
 // Recordsets over joins: finds with the names values take, snapshots that keep the rows
 // they were opened with, and walks that read rows in runs and still show every row right.
 
-#include "core/errortrap.h"
 #include "data/database.h"
 #include "data/dberror.h"
+#include "data/errortrap.h"
 #include "data/transaction.h"
-#include "support/testenv.h"
+#include "support/tempdatabase.h"
 
 #include <QTest>
 
@@ -68,7 +68,6 @@ class TestJoins : public QObject {
 
 private Q_SLOTS:
     void initTestCase() { test::useTestLocale(); }
-    void init() { test::resetProgramState(); }
 
     void findsOverJoins_data();
     void findsOverJoins();
@@ -116,7 +115,7 @@ void TestJoins::findsOverJoins() {
     QFETCH(int, type);
     QFETCH(QString, criteria);
     QFETCH(QString, found);
-    test::TempWorkFolder folder(2005, QString::fromUtf8(JoinRows), false);
+    test::TempDatabase folder(2005, QString::fromUtf8(JoinRows));
     Database db = Database::open(folder.dbPath());
     Errors errors;
     Recordset rs = db.openRecordset(sql, RecordsetType(type));
@@ -133,7 +132,7 @@ void TestJoins::findsOverJoins() {
 }
 
 void TestJoins::snapshotsAreStatic() {
-    test::TempWorkFolder folder(2005, QString::fromUtf8(JoinRows), false);
+    test::TempDatabase folder(2005, QString::fromUtf8(JoinRows));
     Database db = Database::open(folder.dbPath());
     Errors errors;
     Recordset snapshot = db.openRecordset(QString::fromUtf8(ByTaskName), RecordsetType::Snapshot);
@@ -199,7 +198,7 @@ void TestJoins::walksReadEveryRowOfAJoin() {
                        .arg(t)
                        .arg(w * 10 + t % 7);
     }
-    test::TempWorkFolder folder(2005, sql, false);
+    test::TempDatabase folder(2005, sql);
     Database db = Database::open(folder.dbPath());
     const QString query =
         QStringLiteral("select tasks.taskid, taskname, weeid from tasks left join "
@@ -265,5 +264,5 @@ void TestJoins::walksReadEveryRowOfAJoin() {
     }
 }
 
-QTEST_MAIN(TestJoins)
+QTEST_GUILESS_MAIN(TestJoins)
 #include "tst_joins.moc"

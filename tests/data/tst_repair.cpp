@@ -3,7 +3,7 @@
 
 #include "data/database.h"
 #include "data/errortrap.h"
-#include "support/testenv.h"
+#include "support/tempdatabase.h"
 
 #include <QDir>
 #include <QFile>
@@ -405,5 +405,5 @@ void TestRepair::damagedCopyNeverGoesThroughALink() {
     QCOMPARE(other.readAll(), QByteArray("someone else's"));
 }
 
-QTEST_MAIN(TestRepair)
+QTEST_GUILESS_MAIN(TestRepair)
 #include "tst_repair.moc"

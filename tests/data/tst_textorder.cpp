@@ -3,7 +3,7 @@
 
 #include "data/database.h"
 #include "data/textorder.h"
-#include "support/testenv.h"
+#include "support/tempdatabase.h"
 
 #include <QRandomGenerator>
 #include <QTest>
@@ -108,7 +108,7 @@ private Q_SLOTS:
     void sqlOrder() {
         QFETCH(QStringList, names);
         QFETCH(QString, ordered);
-        test::TempWorkFolder folder(2005, taskRows(names), false);
+        test::TempDatabase folder(2005, taskRows(names));
         Database db = Database::open(folder.dbPath());
         for (const RecordsetType type : {RecordsetType::Dynaset, RecordsetType::Snapshot}) {
             QCOMPARE(column(db, "select * from tasks order by taskname", "taskname", type),
@@ -129,11 +129,10 @@ private Q_SLOTS:
 
     // Where the first column differs only in case, the second decides.
     void caseTiesOrderedByTheNextColumn() {
-        test::TempWorkFolder folder(
-            2005,
-            "INSERT INTO employees (empid, lastname, firstname) VALUES (1, 'smith', 'Zed'), "
-            "(2, 'Smith', 'John'), (3, 'SMITH', 'Adam'), (4, 'Østby', 'Ole'), (5, 'Oakes', 'Eva');",
-            false);
+        test::TempDatabase folder(
+            2005, "INSERT INTO employees (empid, lastname, firstname) VALUES (1, 'smith', 'Zed'), "
+                  "(2, 'Smith', 'John'), (3, 'SMITH', 'Adam'), (4, 'Østby', 'Ole'), (5, 'Oakes', "
+                  "'Eva');");
         Database db = Database::open(folder.dbPath());
         for (const RecordsetType type : {RecordsetType::Dynaset, RecordsetType::Snapshot}) {
             QCOMPARE(column(db, "select * from employees order by lastname, firstname", "firstname",
@@ -182,8 +181,8 @@ private Q_SLOTS:
     void sqlComparisons() {
         QFETCH(QString, criteria);
         QFETCH(QString, ids);
-        test::TempWorkFolder folder(
-            2005, taskRows({"Straße", "Ørsta", "Côte", "smith", "SMITH", "Æble"}), false);
+        test::TempDatabase folder(2005,
+                                  taskRows({"Straße", "Ørsta", "Côte", "smith", "SMITH", "Æble"}));
         Database db = Database::open(folder.dbPath());
         QCOMPARE(
             column(db, "select taskid from tasks where " + criteria + " order by taskid", "taskid"),
@@ -220,7 +219,7 @@ private Q_SLOTS:
             byGroup[groups[i % names.size()]] << QString::number(i + 1);
         }
         const QStringList expected = byGroup[0] + byGroup[1] + byGroup[2];
-        test::TempWorkFolder folder(2005, taskRows(all), false);
+        test::TempDatabase folder(2005, taskRows(all));
         Database db = Database::open(folder.dbPath());
         QStringList reversed = expected;
         std::reverse(reversed.begin(), reversed.end());
@@ -292,5 +291,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(tst_TextOrder)
+QTEST_GUILESS_MAIN(tst_TextOrder)
 #include "tst_textorder.moc"

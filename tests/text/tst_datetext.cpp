@@ -1,5 +1,5 @@
-#include "core/globals.h"
-#include "support/testenv.h"
+#include "data/database_p.h"
+#include "support/tempdatabase.h"
 #include "text/datetext.h"
 
 #include <QLocale>
@@ -96,12 +96,14 @@ class TestDateText : public QObject {
 private Q_SLOTS:
     void initTestCase() { test::useTestLocale(); }
     void init() {
-        test::resetProgramState();
+        resetDateFormat();
         test::useTestLocale();
         ChkDateFmt();
     }
 
     void makeDateString();
+    void literalsReadAsTypedDates_data();
+    void literalsReadAsTypedDates();
     void mondayOfWeekEveryDay();
     void toDate_data();
     void toDate();
@@ -364,6 +366,29 @@ void TestDateText::everyLocaleNumbers() {
         }
     }
     QVERIFY2(failures.isEmpty(), qPrintable(failures.summary()));
+}
+
+void TestDateText::literalsReadAsTypedDates_data() {
+    // Texts the program's date reading takes (or refuses) in en_US: between "#" signs in
+    // the SQL text the data layer gives the same date.
+    QTest::addColumn<QString>("text");
+    const char* const texts[] = {"5-Mar-2020", "mar 5, 20",  "2020 Mar 5",       "2020/3/5",
+                                 "3.5.2020",   "3/5/20",     "12/31/29",         "1/1/30",
+                                 "2/29/2024",  "7/4/1776",   "3/5/2020 2:30 PM", "2/30/2020",
+                                 "3/5",        "Foo 5 2020", "1/2/3/4",          "March 32, 2020",
+                                 "2020-13-01", "  3/5/2020 "};
+    for (const char* t : texts)
+        QTest::newRow(t) << QString::fromUtf8(t);
+}
+
+void TestDateText::literalsReadAsTypedDates() {
+    QFETCH(QString, text);
+    QString iso;
+    const bool literal = detail::jetDateToIso(text, &iso);
+    const std::optional<QDate> typed = tavrel::toDate(text);
+    QCOMPARE(literal, typed.has_value());
+    if (typed)
+        QCOMPARE(iso.left(10), typed->toString(Qt::ISODate));
 }
 
 QTEST_GUILESS_MAIN(TestDateText)

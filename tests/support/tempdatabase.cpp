@@ -1,0 +1,89 @@
+#include "support/tempdatabase.h"
+
+#include "data/schema.h"
+
+#include <QDir>
+#include <QLocale>
+
+#include <sqlite3.h>
+
+namespace tavrel::test {
+
+void useTestLocale(const char* locale) {
+    QLocale::setDefault(QLocale(QString::fromLatin1(locale)));
+}
+
+namespace {
+
+// A connection of its own, so test setup and checks never go through the code under test.
+class RawConnection {
+public:
+    explicit RawConnection(const QString& path) {
+        if (sqlite3_open_v2(path.toUtf8().constData(), &db_, SQLITE_OPEN_READWRITE, nullptr) !=
+            SQLITE_OK)
+            qFatal("cannot open %s", qPrintable(path));
+        sqlite3_busy_timeout(db_, 2000);
+    }
+    ~RawConnection() { sqlite3_close(db_); }
+    sqlite3* db() const { return db_; }
+
+private:
+    sqlite3* db_ = nullptr;
+};
+
+} // namespace
+
+TempDatabase::TempDatabase(int year, const QString& extraSql) {
+    if (!dir_.isValid())
+        qFatal("cannot create a temporary folder");
+    QString error;
+    if (!createTaskDatabase(dbPath(), year, &error))
+        qFatal("cannot create the test database: %s", qPrintable(error));
+    if (!extraSql.isEmpty())
+        exec(extraSql);
+}
+
+QString TempDatabase::dbPath() const {
+    return file(QStringLiteral("tavrel.mdb"));
+}
+
+QString TempDatabase::file(const QString& name) const {
+    return QDir(dir_.path()).filePath(name);
+}
+
+void TempDatabase::exec(const QString& sqliteSql) const {
+    RawConnection c(dbPath());
+    char* message = nullptr;
+    if (sqlite3_exec(c.db(), sqliteSql.toUtf8().constData(), nullptr, nullptr, &message) !=
+        SQLITE_OK) {
+        const QString text = QString::fromUtf8(message);
+        sqlite3_free(message);
+        qFatal("test setup SQL failed: %s", qPrintable(text));
+    }
+}
+
+QVariant TempDatabase::scalar(const QString& sqliteSql) const {
+    RawConnection c(dbPath());
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(c.db(), sqliteSql.toUtf8().constData(), -1, &stmt, nullptr) != SQLITE_OK)
+        qFatal("test query failed: %s", sqlite3_errmsg(c.db()));
+    QVariant result;
+    if (sqlite3_step(stmt) == SQLITE_ROW) {
+        switch (sqlite3_column_type(stmt, 0)) {
+        case SQLITE_INTEGER:
+            result = qlonglong(sqlite3_column_int64(stmt, 0));
+            break;
+        case SQLITE_FLOAT:
+            result = sqlite3_column_double(stmt, 0);
+            break;
+        case SQLITE_NULL:
+            break;
+        default:
+            result = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
+        }
+    }
+    sqlite3_finalize(stmt);
+    return result;
+}
+
+} // namespace tavrel::test

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+#include <QTemporaryDir>
+#include <QVariant>
+
+namespace tavrel::test {
+
+// Fixtures of the data layer's tests, which link nothing above it.
+
+// Fixed locale (en_US); call from initTestCase() and init().
+void useTestLocale(const char* locale = "en_US");
+
+// A temporary folder holding a fresh tavrel.mdb (full schema, 52 weeks of `year`, one
+// settings row) plus any extra SQLite statements given.
+class TempDatabase {
+public:
+    explicit TempDatabase(int year = 2005, const QString& extraSql = {});
+
+    QString path() const { return dir_.path(); }
+    QString dbPath() const;
+    QString file(const QString& name) const;
+
+    // Runs SQLite statements on the file through a separate connection (test setup).
+    void exec(const QString& sqliteSql) const;
+    // Reads one value with a separate connection (for asserting what was stored).
+    QVariant scalar(const QString& sqliteSql) const;
+
+private:
+    QTemporaryDir dir_;
+};
+
+} // namespace tavrel::test
