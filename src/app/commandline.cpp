@@ -154,10 +154,10 @@ CommandLine parseCommandLine(const QStringList& args) {
             }
             setYear = true;
         } else if (a == QLatin1String("--report")) {
-            const std::optional<QString> name = valueOf(i, "a report name");
-            if (!name)
+            const std::optional<QString> report = valueOf(i, "a report name");
+            if (!report)
                 return line;
-            line.report = name->toLower(); // "Overdue" is overdue
+            line.report = report->toLower(); // "Overdue" is overdue
         } else if (a == QLatin1String("--from") || a == QLatin1String("--to")) {
             const std::optional<QString> text = valueOf(i, "a date YYYY-MM-DD");
             if (!text)

@@ -280,14 +280,15 @@ ReportFileRead readReportFile(const QString& path, const QString& currentTable, 
 
     // One entry per id; entries beyond the catalogue's highest id are ignored.
     for (int lineNumber = FirstSettingLine; lineNumber <= LastReadSettingLine; ++lineNumber) {
-        const QStringView text = lines[lineNumber - 1];
+        const QStringView settingLine = lines[lineNumber - 1];
         qsizetype start = 0;
-        for (int id = 1; id <= catalogue.maxSpecId() && !text.isEmpty() && start <= text.size();
+        for (int id = 1;
+             id <= catalogue.maxSpecId() && !settingLine.isEmpty() && start <= settingLine.size();
              ++id) {
-            qsizetype end = text.indexOf(u';', start);
+            qsizetype end = settingLine.indexOf(u';', start);
             if (end < 0)
-                end = text.size();
-            const QString entry = text.mid(start, end - start).toString();
+                end = settingLine.size();
+            const QString entry = settingLine.mid(start, end - start).toString();
             start = end + 1;
             FieldSetting& s = report.setting(id);
             switch (lineNumber) {

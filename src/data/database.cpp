@@ -494,9 +494,9 @@ void Database::execute(const QString& sql) {
         if (rc == SQLITE_OK && !mismatch)
             rc = d->commitWrite();
         if (rc != SQLITE_OK || mismatch) {
-            const DbError error = mismatch ? *mismatch : d->errorFor(rc, true, sql);
+            const DbError refused = mismatch ? *mismatch : d->errorFor(rc, true, sql);
             d->abortWrite();
-            raiseError(error);
+            raiseError(refused);
             return;
         }
     }

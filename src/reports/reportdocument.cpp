@@ -365,8 +365,8 @@ struct ReportDocument::Layout {
     // at least one line on each, so that the layout always ends.
     int placeRow(int index, bool firstOfTable) {
         const int lines = rows[size_t(index)].lineCount;
-        const int lineHeight = rows[size_t(index)].shape->lineHeight;
-        const int height = lines * lineHeight + 2 * CellPaddingY;
+        const int rowLineHeight = rows[size_t(index)].shape->lineHeight;
+        const int height = lines * rowLineHeight + 2 * CellPaddingY;
         if (cursor + height > bodyHeight && ownContent) {
             newPage();
             firstOfTable = true;
@@ -378,10 +378,10 @@ struct ReportDocument::Layout {
         }
         int from = 0;
         while (from < lines) {
-            const int room = (bodyHeight - cursor - 2 * CellPaddingY) / lineHeight;
+            const int room = (bodyHeight - cursor - 2 * CellPaddingY) / rowLineHeight;
             const int count = std::clamp(room, 1, lines - from);
-            place(
-                Placed{0, count * lineHeight + 2 * CellPaddingY, index, from, from + count, true});
+            place(Placed{0, count * rowLineHeight + 2 * CellPaddingY, index, from, from + count,
+                         true});
             from += count;
             if (from < lines)
                 newPage();
