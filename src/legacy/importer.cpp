@@ -8,7 +8,9 @@
 #include "data/jetheader.h"
 #include "data/schema.h"
 #include "legacy/converter.h"
+#ifdef TAVREL_HAVE_LIBMDB
 #include "legacy/mdbreader.h"
+#endif
 
 #include <QDir>
 #include <QFile>
@@ -32,11 +34,23 @@ LegacyOpener& opener() {
 std::unique_ptr<LegacySource> openLegacy(const QString& path) {
     if (opener())
         return opener()(path);
+#ifdef TAVREL_HAVE_LIBMDB
     auto reader = std::make_unique<MdbReader>(path);
     if (!reader->isOpen())
         return nullptr;
     return reader;
+#else
+    Q_UNUSED(path);
+    return nullptr;
+#endif
 }
+
+bool importAvailable() {
+    return legacyReaderBuiltIn() || opener();
+}
+
+const QString NotInThisBuild =
+    QStringLiteral("Reading the earlier program's files is not available in this build.");
 
 QString shown(const QString& path) {
     return QDir::toNativeSeparators(path);
@@ -95,6 +109,14 @@ void setLegacyOpener(LegacyOpener newOpener) {
     opener() = std::move(newOpener);
 }
 
+bool legacyReaderBuiltIn() {
+#ifdef TAVREL_HAVE_LIBMDB
+    return true;
+#else
+    return false;
+#endif
+}
+
 QString keptOriginalName(const QString& folder, const QString& fileName) {
     const QString base = QFileInfo(fileName).completeBaseName();
     const QString suffix = QFileInfo(fileName).suffix();
@@ -124,6 +146,9 @@ ImportOutcome importEarlierFiles(const QString& oldDatabase, const QString& oldC
             return {false, nothingChanged(QStringLiteral("%1 is not a database of the earlier "
                                                          "program.")
                                               .arg(shown(old)))};
+    if (!importAvailable())
+        return {false,
+                nothingChanged(QStringLiteral("%1: %2").arg(shown(oldDatabase), NotInThisBuild))};
 
     QString summary;
     QString catalogueSummary;
@@ -168,6 +193,8 @@ ImportOutcome convertFolderInPlace(const QString& folder, int yearIfMissing) {
     const QDir dir(folder);
     const QString dbPath = dir.filePath(TaskFile);
     const QString specPath = dir.filePath(CatalogueFile);
+    if (!importAvailable())
+        return {false, nothingChanged(NotInThisBuild)};
     const bool legacyCatalogue = isJetDatabaseFile(specPath);
 
     QString summary;
@@ -222,6 +249,14 @@ ImportOutcome convertFolderInPlace(const QString& folder, int yearIfMissing) {
 
 bool convertEarlierDatabaseAtStartup(bool mayAsk) {
     const QString folder = QDir(AppPath).absolutePath();
+    if (!importAvailable()) {
+        showError(DbError{ErrEarlierFormat,
+                          nothingChanged(QStringLiteral("%1 was written by an earlier program. %2")
+                                             .arg(shown(DbPath), NotInThisBuild))});
+        if (mayAsk)
+            ui().endProgram(ExitAfterRefusal);
+        return false;
+    }
     bool holdsTasks = false;
     {
         const std::unique_ptr<LegacySource> reader = openLegacy(DbPath);

@@ -21,6 +21,10 @@ struct ImportOutcome {
 using LegacyOpener = std::function<std::unique_ptr<LegacySource>(const QString& path)>;
 void setLegacyOpener(LegacyOpener opener); // an empty one restores libmdb
 
+// False in a build without libmdb: with no opener installed, nothing can read the earlier
+// program's files, and every conversion says so instead of trying.
+bool legacyReaderBuiltIn();
+
 // tavrel --import: converts `oldDatabase` (and `oldCatalogue`, when given) into a new
 // tavrel.mdb (and rptspec.mdb) in `folder`, never overwriting either; the old files are
 // only read. A folder left without a field catalogue gets the one shipped with the program.

@@ -817,10 +817,20 @@ private Q_SLOTS:
         const Run import = runTavrel(empty.path(), {"--import", jet});
         QVERIFY(import.finished);
         QCOMPARE(import.exitCode, 1);
+#ifdef TAVREL_HAVE_LIBMDB
         QVERIFY2(import.err.contains("nwind.mdb: It holds no task data (no table tasks). Nothing "
                                      "was changed."),
                  qPrintable(import.err));
+#else
+        // Built without libmdb: the file is not read, and the message says why, plainly.
+        QCOMPARE(import.err, "Tavrel: " + QDir::toNativeSeparators(jet) +
+                                 ": Reading the earlier program's files is not available in "
+                                 "this build. Nothing was changed.\n");
+#endif
         QCOMPARE(QDir(empty.path()).entryList(QDir::Files), QStringList{});
+#ifndef TAVREL_HAVE_LIBMDB
+        return;
+#endif
 
         // Named as the conversion's work file, the source is still only read.
         QTemporaryDir site;

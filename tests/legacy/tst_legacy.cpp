@@ -201,6 +201,7 @@ private Q_SLOTS:
                                   << "DateTest";
     }
     void readerMatchesMdbExport() {
+#ifdef TAVREL_HAVE_LIBMDB
         QFETCH(QString, file);
         QFETCH(QString, table);
         MdbReader reader(JetData + '/' + file);
@@ -240,6 +241,9 @@ private Q_SLOTS:
                                                         .arg(columns[c].name, ours, theirs)));
             }
         }
+#else
+        QSKIP("built without libmdb: nothing reads the earlier program's files");
+#endif
     }
 
     // The dates mdb-export misprints, pinned by hand.
@@ -258,6 +262,7 @@ private Q_SLOTS:
     }
 
     void readerSamples() {
+#ifdef TAVREL_HAVE_LIBMDB
         QFETCH(QString, file);
         QFETCH(QString, table);
         QFETCH(int, row);
@@ -273,6 +278,9 @@ private Q_SLOTS:
         QVERIFY(index >= 0);
         QCOMPARE(exported(found.type, readAll(reader, table).value(row - 1).value(index)),
                  expected);
+#else
+        QSKIP("built without libmdb: nothing reads the earlier program's files");
+#endif
     }
 
     // The edges the files at hand do not reach (conversionThenUpgrade has a time before day
@@ -560,10 +568,19 @@ private Q_SLOTS:
             return convertEarlierDatabaseAtStartup(true);
         };
         QVERIFY_THROWS_EXCEPTION(ProgramEnded, openMainDatabase(dir.path()));
+#ifdef TAVREL_HAVE_LIBMDB
         QCOMPARE(ui.messageTexts(),
                  QStringList{"3343  " + QDir::toNativeSeparators(dir.filePath("tavrel.mdb")) +
                              " was written by an earlier program but holds "
                              "no task data. Nothing was changed."});
+#else
+        // Built without libmdb the file is not read at all: the message says why.
+        QCOMPARE(ui.messageTexts(),
+                 QStringList{"3343  " + QDir::toNativeSeparators(dir.filePath("tavrel.mdb")) +
+                             " was written by an earlier program. Reading the earlier "
+                             "program's files is not available in this build. Nothing was "
+                             "changed."});
+#endif
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"tavrel.mdb"});
         QCOMPARE(fileHash(dir.filePath("tavrel.mdb")), original);
         // The data layer itself never takes it for a damaged file of ours.
