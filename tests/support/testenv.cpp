@@ -58,7 +58,6 @@ TempWorkFolder::TempWorkFolder(int year, const QString& extraSql, bool openMain)
         exec(extraSql);
     AppPath = QDir(dir_.path()).absolutePath() + QLatin1Char('/');
     DbPath = AppPath + QStringLiteral("tavrel.mdb");
-    HelpPath = AppPath + QStringLiteral("tavrel.hlp");
     if (openMain)
         dbMain = Database::open(DbPath);
 }
