@@ -4,7 +4,7 @@
 #include "core/globals.h"
 #include "core/operation.h"
 #include "data/database.h"
-#include "data/schema.h"
+#include "data/units.h"
 #include "dialogs/datetext.h"
 
 namespace tavrel {
