@@ -1,6 +1,7 @@
 #include "benchsite.h"
 
 #include "data/schema.h"
+#include "data/units.h"
 
 #include <QDate>
 #include <QFile>
@@ -13,8 +14,6 @@
 namespace tavrel::bench {
 
 namespace {
-constexpr int WeeksPerYear = 52;
-constexpr int DaysPerWeek = 7;
 constexpr int EveryNthCompleted = 4;
 constexpr int Employees = 24;
 constexpr int Managers = 5;

@@ -18,6 +18,7 @@
 #include "custom/reportdefinition.h"
 #include "data/schema.h"
 #include "data/sqldialect.h"
+#include "data/units.h"
 #include "reports/pdfoutput.h"
 #include "reports/reportdocument.h"
 #include "reports/reportoutput.h"

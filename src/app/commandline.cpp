@@ -84,6 +84,9 @@ bool isQtOption(const QString& arg, bool* takesValue) {
 
 } // namespace
 
+// One piece: a single pass over the arguments in which each check needs what the arguments
+// before it set (options seen, options ended, the command chosen); split up, that state would
+// travel through every part.
 CommandLine parseCommandLine(const QStringList& args) {
     CommandLine line;
     // Every option at most once: a second value would silently replace the first.

@@ -36,6 +36,8 @@
 
 namespace tavrel {
 
+using namespace recordwidgets;
+
 namespace {
 
 // Longest texts the hours, minutes and due date boxes take.
@@ -61,64 +63,6 @@ const QString CompletionDateMessage =
 WorkOrderPrinter& workOrderPrinter() {
     static WorkOrderPrinter printer;
     return printer;
-}
-
-QString columnText(const Recordset& rs, const QString& column) {
-    return rs.value(column).toString();
-}
-
-QVariant dateOrEmpty(const DateField* field) {
-    const std::optional<QDate> date = field->date();
-    return date ? QVariant(*date) : QVariant();
-}
-
-// Focus that leaves because another window or a menu took it is not the user leaving the
-// box; the box is checked when the user moves on inside the window.
-bool leavesField(const QFocusEvent* event) {
-    return event->reason() != Qt::ActiveWindowFocusReason &&
-           event->reason() != Qt::PopupFocusReason;
-}
-
-QLineEdit* lineEdit(QWidget* parent, const char* name) {
-    auto* box = new QLineEdit(parent);
-    box->setObjectName(QString::fromLatin1(name));
-    return box;
-}
-
-QPlainTextEdit* multiLine(QWidget* parent, const char* name) {
-    auto* box = new QPlainTextEdit(parent);
-    box->setObjectName(QString::fromLatin1(name));
-    box->setTabChangesFocus(true); // Tab moves on, as in every other box of the window
-    return box;
-}
-
-// A box that shows what the user cannot change: drawn on the window's colour, outside the
-// Tab order, and passing on the focus a click gives it.
-void makeShownOnly(QWidget* box) {
-    QPalette shown = box->palette();
-    shown.setColor(QPalette::Base, shown.color(QPalette::Window));
-    box->setPalette(shown);
-    box->setFocusPolicy(Qt::ClickFocus);
-    if (auto* line = qobject_cast<QLineEdit*>(box))
-        line->setReadOnly(true);
-    if (auto* text = qobject_cast<QPlainTextEdit*>(box))
-        text->setReadOnly(true);
-}
-
-QComboBox* codeList(QWidget* parent, const char* name) {
-    auto* combo = new QComboBox(parent);
-    combo->setObjectName(QString::fromLatin1(name));
-    combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    combo->setMinimumContentsLength(CodeListMinimumChars);
-    return combo;
-}
-
-// A label whose access key puts the focus into its control.
-QLabel* label(const QString& text, QWidget* buddy) {
-    auto* result = new QLabel(text);
-    result->setObjectName(QStringLiteral("lbl") + buddy->objectName().mid(3));
-    result->setBuddy(buddy);
-    return result;
 }
 
 QAction* menuItem(QMenu* menu, const QString& name, const QString& caption, bool checked) {
@@ -210,8 +154,8 @@ void frmAssign::buildControls() {
         makeNumberBox(box, {});
     }
 
-    cmbEmp = codeList(this, "cmbEmp");
-    cmbMan = codeList(this, "cmbMan");
+    cmbEmp = codeList(this, "cmbEmp", CodeListMinimumChars);
+    cmbMan = codeList(this, "cmbMan", CodeListMinimumChars);
     makeDropDownList(cmbEmp);
     makeDropDownList(cmbMan);
 
@@ -472,7 +416,7 @@ void frmAssign::SaveRecord() {
     const QString dueText = txtDueDate->text();
     const std::optional<QDate> due = toDate(dueText);
     rs.setValue(QStringLiteral("duedate"), due ? QVariant(*due) : QVariant(dueText));
-    rs.setValue(QStringLiteral("compdate"), dateOrEmpty(dcCompDate));
+    rs.setValue(QStringLiteral("compdate"), dateOrEmpty(dcCompDate->date()));
     rs.setValue(QStringLiteral("completed"), chkCompleted->isChecked());
     saveNumber(QStringLiteral("comphour"), txtCompHour);
     saveNumber(QStringLiteral("compmin"), txtCompMin);
@@ -507,8 +451,8 @@ void frmAssign::showCost(QLineEdit* box, const QVariant& value) {
     QString text;
     if (!numeric || value.isNull())
         text = moneyText(0);
-    else if (std::abs(amount) <= moneyValue(LargestCost))
-        text = moneyText(moneyFromValue(amount)); // as leaving the box would write it
+    else if (std::abs(amount) <= currencyAmount(LargestCost))
+        text = moneyText(currencyUnits(amount)); // as leaving the box would write it
     else
         text = currency(amount); // only another program writes amounts this large
     box->setText(text);
@@ -524,7 +468,7 @@ QVariant frmAssign::costToSave(const QLineEdit* box) const {
     if (it != costBoxes_.constEnd() && box->text() == it->shownText)
         return it->shownValue;
     const std::optional<Money> amount = moneyFromText(box->text());
-    return amount ? moneyValue(*amount) : 0.0;
+    return amount ? currencyAmount(*amount) : 0.0;
 }
 
 bool frmAssign::checkCost(QLineEdit* box) {

@@ -8,22 +8,14 @@ namespace tavrel {
 
 namespace {
 constexpr Money CentsScale = 100;
-constexpr Money PerCent = MoneyScale / CentsScale;
+constexpr Money PerCent = CurrencyScale / CentsScale;
 } // namespace
-
-Money moneyFromValue(double value) {
-    return qRound64(value * double(MoneyScale));
-}
-
-double moneyValue(Money amount) {
-    return double(amount) / double(MoneyScale);
-}
 
 std::optional<Money> moneyFromText(const QString& text) {
     const std::optional<double> number = toNumber(text);
-    if (!number || std::fabs(*number) > moneyValue(LargestCost))
+    if (!number || std::fabs(*number) > currencyAmount(LargestCost))
         return std::nullopt;
-    return moneyFromValue(*number);
+    return currencyUnits(*number);
 }
 
 QString moneyText(Money amount) {

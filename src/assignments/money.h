@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/units.h"
+
 #include <QString>
 #include <QtGlobal>
 
@@ -11,18 +13,14 @@ namespace tavrel {
 // Amounts of money as the currency columns hold them: fixed point in ten-thousandths, so
 // that sums never pick up the errors of binary fractions.
 using Money = qint64;
-inline constexpr Money MoneyScale = 10000;
 
 // The largest amount one cost box takes: three of them still add up within the range of
 // the currency columns (922,337,203,685,477.5807).
-inline constexpr Money LargestCost = Money(300'000'000'000'000) * MoneyScale;
+inline constexpr Money LargestCost = Money(300'000'000'000'000) * CurrencyScale;
 
 // The amount a cost box's text holds: a number as typed or money as currency() shows it,
 // rounded to ten-thousandths. None when the text is not numeric or beyond LargestCost.
 std::optional<Money> moneyFromText(const QString& text);
-
-Money moneyFromValue(double value);
-double moneyValue(Money amount);
 
 // The amount in the system's currency format, rounded to whole cents.
 QString moneyText(Money amount);

@@ -7,6 +7,7 @@
 #include "core/uiseam.h"
 #include "data/database.h"
 #include "data/schema.h"
+#include "data/units.h"
 
 #include <QDate>
 #include <QStringList>

@@ -48,6 +48,7 @@ frmMain::frmMain(QWidget* parent)
 
 frmMain::~frmMain() = default;
 
+// One piece: the menu bar entry by entry in the order the user sees it.
 void frmMain::buildMenus() {
     QMenuBar* bar = menuBar();
 

@@ -13,7 +13,6 @@ void resetGlobals() {
     dbMain.close();
     AppPath.clear();
     DbPath.clear();
-    HelpPath.clear();
     CurYear = 0;
     WeekDates = {};
     SelectedYear = 0;

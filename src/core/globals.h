@@ -14,9 +14,8 @@ namespace tavrel {
 // The program-wide values shared by the windows. Windows exchange values through these
 // (a caller sets Cancelled and what a dialog needs, shows it, reads the values back).
 
-inline QString AppPath;  // working folder at start-up, with a trailing separator
-inline QString DbPath;   // AppPath + "tavrel.mdb"
-inline QString HelpPath; // AppPath + "tavrel.hlp" (our help pages are built in; kept for reference)
+inline QString AppPath; // working folder at start-up, with a trailing separator
+inline QString DbPath;  // AppPath + "tavrel.mdb"
 
 inline Database dbMain;
 inline Recordset rsTasks;

@@ -14,8 +14,11 @@
 #include <QFocusEvent>
 #include <QFrame>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QPalette>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QShortcut>
 #include <QTimer>
@@ -61,14 +64,71 @@ bool isUnmatchedAccessKey(const QKeyEvent* key) {
 #endif
 }
 
-// Focus that leaves because another window or a menu took it is not the user leaving the
-// field; the field is checked when the user moves on inside the window.
+} // namespace
+
+namespace recordwidgets {
+
+QString columnText(const Recordset& rs, const QString& column) {
+    return rs.value(column).toString();
+}
+
+QVariant dateOrEmpty(const std::optional<QDate>& date) {
+    return date ? QVariant(*date) : QVariant();
+}
+
 bool leavesField(const QFocusEvent* event) {
     return event->reason() != Qt::ActiveWindowFocusReason &&
            event->reason() != Qt::PopupFocusReason;
 }
 
-} // namespace
+QLineEdit* lineEdit(QWidget* parent, const char* name, int maxLength) {
+    auto* box = new QLineEdit(parent);
+    box->setObjectName(QString::fromLatin1(name));
+    if (maxLength > 0)
+        box->setMaxLength(maxLength);
+    return box;
+}
+
+QPlainTextEdit* multiLine(QWidget* parent, const char* name) {
+    auto* box = new QPlainTextEdit(parent);
+    box->setObjectName(QString::fromLatin1(name));
+    box->setTabChangesFocus(true);
+    return box;
+}
+
+QComboBox* codeList(QWidget* parent, const char* name, int minimumChars) {
+    auto* combo = new QComboBox(parent);
+    combo->setObjectName(QString::fromLatin1(name));
+    combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    combo->setMinimumContentsLength(minimumChars);
+    return combo;
+}
+
+QPushButton* button(QWidget* parent, const char* name, const QString& caption) {
+    auto* result = new QPushButton(caption, parent);
+    result->setObjectName(QString::fromLatin1(name));
+    return result;
+}
+
+QLabel* label(const QString& text, QWidget* buddy) {
+    auto* result = new QLabel(text);
+    result->setObjectName(QStringLiteral("lbl") + buddy->objectName().mid(3));
+    result->setBuddy(buddy);
+    return result;
+}
+
+void makeShownOnly(QWidget* box) {
+    QPalette shown = box->palette();
+    shown.setColor(QPalette::Base, shown.color(QPalette::Window));
+    box->setPalette(shown);
+    box->setFocusPolicy(Qt::ClickFocus);
+    if (auto* line = qobject_cast<QLineEdit*>(box))
+        line->setReadOnly(true);
+    if (auto* text = qobject_cast<QPlainTextEdit*>(box))
+        text->setReadOnly(true);
+}
+
+} // namespace recordwidgets
 
 void setFindDialog(FindDialogRunner runner) {
     findDialogRunner() = std::move(runner);
@@ -647,7 +707,7 @@ bool RecordEditor::eventFilter(QObject* watched, QEvent* event) {
         break;
     case QEvent::FocusOut:
         if (numberBoxes_.contains(watched) && !checkingNumber_ &&
-            leavesField(static_cast<QFocusEvent*>(event)))
+            recordwidgets::leavesField(static_cast<QFocusEvent*>(event)))
             checkNumberBox(static_cast<QLineEdit*>(watched));
         break;
     default:

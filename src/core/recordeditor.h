@@ -3,6 +3,7 @@
 #include "core/errortrap.h"
 #include "core/reopen.h"
 
+#include <QDate>
 #include <QFlags>
 #include <QHash>
 #include <QList>
@@ -12,10 +13,14 @@
 #include <QWidget>
 
 #include <functional>
+#include <optional>
 
 class QAction;
 class QComboBox;
+class QFocusEvent;
+class QLabel;
 class QLineEdit;
+class QPlainTextEdit;
 class QPushButton;
 
 namespace tavrel {
@@ -275,5 +280,31 @@ void reloadCodeList(QComboBox* combo, const QString& sql, const QString& idColum
                     const std::function<QString(const Recordset&)>& itemText);
 // A person as every list shows one: "last, first", or the one name there is.
 QString personName(const QString& last, const QString& first);
+
+// --- the parts of an editor's form, made alike in every editor (each named as its control)
+namespace recordwidgets {
+
+// The text of a column of the current row.
+QString columnText(const Recordset& rs, const QString& column);
+// A date as a date column takes it: Null for none.
+QVariant dateOrEmpty(const std::optional<QDate>& date);
+// Focus that leaves because another window or a menu took it is not the user leaving the
+// field; the field is checked when the user moves on inside the window.
+bool leavesField(const QFocusEvent* event);
+// A one-line box; `maxLength` above 0 is the longest text it takes.
+QLineEdit* lineEdit(QWidget* parent, const char* name, int maxLength = 0);
+// A box of several lines in which Tab moves on, as in every other box of the window.
+QPlainTextEdit* multiLine(QWidget* parent, const char* name);
+// A drop-down list of one of the short lists, wide enough for `minimumChars` characters.
+QComboBox* codeList(QWidget* parent, const char* name, int minimumChars);
+QPushButton* button(QWidget* parent, const char* name, const QString& caption);
+// A label whose access key puts the focus into its control ("lblX" for control "txtX"). Its
+// layout places it.
+QLabel* label(const QString& text, QWidget* buddy);
+// A box that shows what the user cannot change: drawn on the window's colour, outside the
+// Tab order, and passing on the focus a click gives it.
+void makeShownOnly(QWidget* box);
+
+} // namespace recordwidgets
 
 } // namespace tavrel

@@ -97,7 +97,6 @@ void prepareProgramValues() {
 
 void openMainDatabase(const QString& workFolder, MissingDatabase missing) {
     AppPath = QDir(workFolder).absolutePath() + QLatin1Char('/');
-    HelpPath = AppPath + QStringLiteral("tavrel.hlp");
     DbPath = AppPath + QStringLiteral("tavrel.mdb");
     // A file found damaged here is repaired and dbMain reopened on it while open reports
     // the damage: that dbMain stays, not the unopened result of the first attempt.
@@ -147,11 +146,8 @@ Recordset runWindowlessSteps(const QString& workFolder, MissingDatabase missing)
 }
 
 int printMonthly() {
-    if (startupSteps().printMonthlyWorkOrders)
-        return startupSteps().printMonthlyWorkOrders();
-    ui().msgBox(QStringLiteral("Printing work orders (-m) is not part of this version yet."),
-                MsgButtons::Ok, MsgIcon::Information, {});
-    return MonthlyPrintUnavailable;
+    // The -m command installs its print before it runs this: there is always one.
+    return startupSteps().printMonthlyWorkOrders();
 }
 
 int runMonthlyCommand(const QString& workFolder) {

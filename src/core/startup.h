@@ -28,10 +28,8 @@ struct StartupSteps {
 };
 StartupSteps& startupSteps();
 
-// Exit codes of the monthly print run (-m) besides the print's own: an error was shown, or
-// the print is not part of this build.
+// Exit code of the monthly print run (-m) besides the print's own: an error was shown.
 inline constexpr int ExitWithErrors = 1;
-inline constexpr int MonthlyPrintUnavailable = 3;
 
 // What opening dbMain does when there is no tavrel.mdb in the folder: only report it
 // (commands without a window), or also offer to create a new one there (the program's
@@ -61,8 +59,7 @@ int readCurYear(Recordset& settings);
 Recordset runWindowlessSteps(const QString& workFolder,
                              MissingDatabase missing = MissingDatabase::Report);
 
-// Step 6: prints this month's work orders; MonthlyPrintUnavailable (with a message) while
-// no print is installed.
+// Step 6: prints this month's work orders with the print the -m command installed.
 int printMonthly();
 
 // The whole -m run without a window: start-up's steps, then the print when dbMain opened.

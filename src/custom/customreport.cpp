@@ -5,6 +5,7 @@
 #include "core/uiseam.h"
 #include "custom/fieldlists.h"
 #include "data/database.h"
+#include "data/units.h"
 #include "reports/reportdocument.h"
 #include "reports/reportoutput.h"
 #include "text/datetext.h"
@@ -22,8 +23,6 @@ const QString Bar = QStringLiteral("|");
 const QString RowEnd = QStringLiteral(";");
 // Significant digits a width in twips is written with (single precision).
 constexpr int TwipsDigits = 7;
-// Money is summed in ten-thousandths, as the database keeps it, never as a binary fraction.
-constexpr double CurrencyScale = 10000;
 constexpr int YearDigits = 4;
 
 const QString ProgramPage = QStringLiteral("https://tavrel.example.org/");
@@ -71,15 +70,14 @@ public:
         if (value.isNull())
             return;
         if (field.currency)
-            money_[field.specId] += std::llround(value.toDouble() * CurrencyScale);
+            money_[field.specId] += currencyUnits(value.toDouble());
         else
             plain_[field.specId] += value.toDouble();
     }
     Cell cell(const CatalogueField& field) const {
         if (field.currency) {
             const auto it = money_.find(field.specId);
-            const double amount =
-                it == money_.end() ? 0 : static_cast<double>(it->second) / CurrencyScale;
+            const double amount = it == money_.end() ? 0 : currencyAmount(it->second);
             return Cell::ofMoney(amount, currency(amount));
         }
         const auto it = plain_.find(field.specId);

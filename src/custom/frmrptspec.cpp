@@ -8,6 +8,7 @@
 #include "core/windowplacement.h"
 #include "custom/customreport.h"
 #include "data/textorder.h"
+#include "data/units.h"
 #include "dialogs/datefield.h"
 #include "text/datetext.h"
 #include "text/singlenumber.h"
@@ -40,6 +41,7 @@ namespace {
 
 const QString WindowCaption = QStringLiteral("Custom Report");
 const QString ReportFilter = QStringLiteral("Report Files (*.rpt)|*.rpt");
+const QString ReportEnding = QStringLiteral(".rpt");
 const QString SaveCurrentTitle = QStringLiteral("Save Current Report");
 const QString SaveCurrentText = QStringLiteral("Do you wish to save the current report?");
 constexpr int SpecIdRole = Qt::UserRole;
@@ -79,7 +81,7 @@ std::optional<QDateTime> readTime(const QString& text) {
           QStringLiteral("H:mm"), QStringLiteral("H:mm:ss")}) {
         const QTime time = locale.toTime(typed, format);
         if (time.isValid())
-            return QDateTime(QDate(1899, 12, 30), time);
+            return QDateTime(dayZero(), time);
     }
     for (const QString& format : {locale.dateTimeFormat(QLocale::ShortFormat),
                                   locale.dateTimeFormat(QLocale::LongFormat)}) {
@@ -94,10 +96,23 @@ std::optional<QDateTime> readTime(const QString& text) {
     if (blank > 0) {
         const std::optional<QDate> date = toDate(typed.left(blank));
         const std::optional<QDateTime> time = readTime(typed.mid(blank + 1));
-        if (date && time && time->date() == QDate(1899, 12, 30))
+        if (date && time && time->date() == dayZero())
             return QDateTime(*date, time->time());
     }
     return std::nullopt;
+}
+
+template <class Widget> Widget* named(Widget* widget, const char* name) {
+    widget->setObjectName(QString::fromLatin1(name));
+    return widget;
+}
+
+// Connects a signal to a handler of the window, run under the unexpected-error guard.
+template <class Sender, class Signal>
+void onSignal(frmRptSpec* window, Sender* sender, Signal signal, void (frmRptSpec::*handler)()) {
+    QObject::connect(sender, signal, window, [window, handler] {
+        guardedCall([window, handler] { (window->*handler)(); });
+    });
 }
 
 } // namespace
@@ -108,107 +123,180 @@ frmRptSpec::frmRptSpec(QWidget* parent)
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(WindowCaption);
     buildWindow();
+    tableDetailStores();
     guardedCall([this] { Form_Load(); });
 }
 
 frmRptSpec::~frmRptSpec() = default;
 
-void frmRptSpec::buildWindow() {
-    auto named = [](auto* widget, const char* name) {
-        widget->setObjectName(QString::fromLatin1(name));
-        return widget;
+// Every control of the window with its name and caption, before any layout places it.
+void frmRptSpec::createControls() {
+    List1 = named(new QListWidget, "List1");
+    List2 = named(new QListWidget, "List2");
+    const struct {
+        QToolButton*& button;
+        const char* name;
+        Qt::ArrowType arrow;
+        const char* tip;
+    } arrows[] = {
+        {cmdAdd, "cmdAdd", Qt::RightArrow, "Add the field to the report"},
+        {cmdRemove, "cmdRemove", Qt::LeftArrow, "Remove the field from the report"},
+        {cmdUp, "cmdUp", Qt::UpArrow, "Move the field up"},
+        {cmdDown, "cmdDown", Qt::DownArrow, "Move the field down"},
     };
+    for (const auto& arrow : arrows) {
+        arrow.button = named(new QToolButton, arrow.name);
+        arrow.button->setArrowType(arrow.arrow);
+        arrow.button->setToolTip(QString::fromUtf8(arrow.tip));
+    }
+    const struct {
+        QLineEdit*& box;
+        const char* name;
+    } boxes[] = {{txtWidth, "txtWidth"}, {txtStarting, "txtStarting"},   {txtGreater, "txtGreater"},
+                 {txtLess, "txtLess"},   {txtStartTime, "txtStartTime"}, {txtEndTime, "txtEndTime"},
+                 {txtTitle, "txtTitle"}};
+    for (const auto& box : boxes)
+        box.box = named(new QLineEdit, box.name);
+    const struct {
+        QCheckBox*& box;
+        const char* name;
+        const char* caption;
+    } checks[] = {{chkHide, "chkHide", "&Hide Field"},
+                  {chkTotal, "chkTotal", "Show T&otal"},
+                  {chkDate, "chkDate", "Show &Date in Header"}};
+    for (const auto& check : checks)
+        check.box = named(new QCheckBox(QString::fromUtf8(check.caption)), check.name);
+    const struct {
+        QRadioButton*& option;
+        const char* name;
+        const char* caption;
+    } options[] = {{optTrue, "optTrue", "T&rue"},
+                   {optFalse, "optFalse", "F&alse"},
+                   {optWidth[0], "optWidth0", "Width in &Inches"},
+                   {optWidth[1], "optWidth1", "&Centimeters"},
+                   {optOrient[0], "optOrient0", "P&ortrait"},
+                   {optOrient[1], "optOrient1", "&Landscape"},
+                   {optReportTo[1], "optReportTo1", "&Screen/Printer"},
+                   {optReportTo[2], "optReportTo2", "&Text File"},
+                   {optReportTo[3], "optReportTo3", "&Web Table (html)"}};
+    for (const auto& option : options)
+        option.option = named(new QRadioButton(QString::fromUtf8(option.caption)), option.name);
+    const struct {
+        QGroupBox*& frame;
+        const char* name;
+        const char* caption;
+    } frames[] = {{frame1, "frame1", "Details For "},
+                  {fraFormat, "fraFormat", "Report Formatting"},
+                  {fraOrient, "fraOrient", "Report Orientation"},
+                  {Frame2, "Frame2", "Report To"}};
+    for (const auto& frame : frames)
+        frame.frame = named(new QGroupBox(QString::fromUtf8(frame.caption)), frame.name);
+    for (auto [combo, name] : {std::pair{&cmbPageNum, "cmbPageNum"},
+                               std::pair{&cmbSort1, "cmbSort1"}, std::pair{&cmbSort2, "cmbSort2"}})
+        *combo = named(new QComboBox, name);
+    const struct {
+        DateField*& field;
+        const char* name;
+        const char* pickerCaption;
+    } dates[] = {{dcStartDate, "dcStartDate", "Select Start Date"},
+                 {dcEndDate, "dcEndDate", "Select End Date"}};
+    for (const auto& date : dates) {
+        date.field = named(new DateField, date.name);
+        date.field->setCheck(
+            DateField::Kind::Optional,
+            QStringLiteral("You must enter a valid date or leave this selection field blank."));
+        date.field->setPlacement(DateField::Placement::BelowRightAligned);
+        date.field->setPickerCaption(QString::fromUtf8(date.pickerCaption));
+    }
+}
 
+void frmRptSpec::buildWindow() {
+    // The File menu: each command with its caption and its handler.
+    const struct {
+        QAction*& command;
+        const char* name;
+        const char* caption;
+        void (frmRptSpec::*handler)();
+    } commands[] = {{mnuNew, "mnuNew", "&New", &frmRptSpec::mnuNew_Click},
+                    {mnuOpen, "mnuOpen", "&Open", &frmRptSpec::mnuOpen_Click},
+                    {mnuSave, "mnuSave", "&Save", &frmRptSpec::mnuSave_Click},
+                    {mnuSaveAs, "mnuSaveAs", "Save &As", &frmRptSpec::mnuSaveAs_Click},
+                    {mnuExit, "mnuExit", "E&xit Custom Reports", &frmRptSpec::mnuExit_Click}};
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
-    mnuNew = named(file->addAction(QStringLiteral("&New")), "mnuNew");
-    mnuOpen = named(file->addAction(QStringLiteral("&Open")), "mnuOpen");
-    mnuSave = named(file->addAction(QStringLiteral("&Save")), "mnuSave");
-    mnuSaveAs = named(file->addAction(QStringLiteral("Save &As")), "mnuSaveAs");
-    file->addSeparator();
-    mnuExit = named(file->addAction(QStringLiteral("E&xit Custom Reports")), "mnuExit");
+    for (const auto& command : commands) {
+        if (&command.command == &mnuExit)
+            file->addSeparator();
+        command.command = named(file->addAction(QString::fromUtf8(command.caption)), command.name);
+        onSignal(this, command.command, &QAction::triggered, command.handler);
+    }
 
     auto* central = new QWidget(this);
     setCentralWidget(central);
     Tab1 = named(new QTabWidget(central), "Tab1");
+    createControls();
+    Tab1->addTab(fieldsPage(), QStringLiteral("Report Fields"));
+    Tab1->addTab(optionsPage(), QStringLiteral("Report Options"));
+    auto* sortPage = new QWidget;
+    auto* sortLayout = new QFormLayout(sortPage);
+    sortLayout->addRow(QStringLiteral("&Primary Sort"), cmbSort1);
+    sortLayout->addRow(QStringLiteral("&Secondary Sort"), cmbSort2);
+    Tab1->addTab(sortPage, QStringLiteral("Sorting"));
 
-    // Report Fields
-    auto* fieldsPage = new QWidget;
-    List1 = named(new QListWidget, "List1");
-    List2 = named(new QListWidget, "List2");
-    auto arrow = [&](const char* name, Qt::ArrowType type, const QString& tip) {
-        auto* button = named(new QToolButton, name);
-        button->setArrowType(type);
-        button->setToolTip(tip);
-        return button;
-    };
-    cmdAdd = arrow("cmdAdd", Qt::RightArrow, QStringLiteral("Add the field to the report"));
-    cmdRemove =
-        arrow("cmdRemove", Qt::LeftArrow, QStringLiteral("Remove the field from the report"));
-    cmdUp = arrow("cmdUp", Qt::UpArrow, QStringLiteral("Move the field up"));
-    cmdDown = arrow("cmdDown", Qt::DownArrow, QStringLiteral("Move the field down"));
+    cmdGenerate = named(new QPushButton(QStringLiteral("&Generate Report")), "cmdGenerate");
+    cmdCancel = named(new QPushButton(QStringLiteral("E&xit Custom Reports")), "cmdCancel");
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(cmdGenerate);
+    buttons->addWidget(cmdCancel);
+    auto* layout = new QVBoxLayout(central);
+    layout->addWidget(Tab1, 1);
+    layout->addLayout(buttons);
+    connectControls();
+}
+
+QWidget* frmRptSpec::fieldsPage() {
+    auto* page = new QWidget;
     auto* available = new QLabel(QStringLiteral("A&vailable Fields"));
     available->setBuddy(List1);
     auto* toReport = new QLabel(QStringLiteral("&Fields to Report"));
     toReport->setBuddy(List2);
-    auto* moveButtons = new QVBoxLayout;
-    moveButtons->addStretch(1);
-    moveButtons->addWidget(cmdAdd);
-    moveButtons->addWidget(cmdRemove);
-    moveButtons->addStretch(1);
-    auto* orderButtons = new QVBoxLayout;
-    orderButtons->addStretch(1);
-    orderButtons->addWidget(cmdUp);
-    orderButtons->addWidget(cmdDown);
-    orderButtons->addStretch(1);
+    auto buttonColumn = [](QToolButton* upper, QToolButton* lower) {
+        auto* column = new QVBoxLayout;
+        column->addStretch(1);
+        column->addWidget(upper);
+        column->addWidget(lower);
+        column->addStretch(1);
+        return column;
+    };
     auto* lists = new QGridLayout;
     lists->addWidget(available, 0, 0);
     lists->addWidget(toReport, 0, 2);
     lists->addWidget(List1, 1, 0);
-    lists->addLayout(moveButtons, 1, 1);
+    lists->addLayout(buttonColumn(cmdAdd, cmdRemove), 1, 1);
     lists->addWidget(List2, 1, 2);
-    lists->addLayout(orderButtons, 1, 3);
+    lists->addLayout(buttonColumn(cmdUp, cmdDown), 1, 3);
 
-    frame1 = named(new QGroupBox(QStringLiteral("Details For ")), "frame1");
-    txtWidth = named(new QLineEdit, "txtWidth");
-    chkHide = named(new QCheckBox(QStringLiteral("&Hide Field")), "chkHide");
-    txtStarting = named(new QLineEdit, "txtStarting");
-    txtGreater = named(new QLineEdit, "txtGreater");
-    txtLess = named(new QLineEdit, "txtLess");
-    chkTotal = named(new QCheckBox(QStringLiteral("Show T&otal")), "chkTotal");
-    dcStartDate = named(new DateField, "dcStartDate");
-    dcEndDate = named(new DateField, "dcEndDate");
-    optTrue = named(new QRadioButton(QStringLiteral("T&rue")), "optTrue");
-    optFalse = named(new QRadioButton(QStringLiteral("F&alse")), "optFalse");
-    txtStartTime = named(new QLineEdit, "txtStartTime");
-    txtEndTime = named(new QLineEdit, "txtEndTime");
-    const QString dateMessage =
-        QStringLiteral("You must enter a valid date or leave this selection field blank.");
-    for (DateField* field : {dcStartDate, dcEndDate}) {
-        field->setCheck(DateField::Kind::Optional, dateMessage);
-        field->setPlacement(DateField::Placement::BelowRightAligned);
-    }
-    dcStartDate->setPickerCaption(QStringLiteral("Select Start Date"));
-    dcEndDate->setPickerCaption(QStringLiteral("Select End Date"));
-
-    auto criteria = [&](int type, const char* name) {
-        fraSel[type] = named(new QGroupBox(QStringLiteral("Selection Criteria")), name);
+    // The selection criteria of each type of field (1 text ... 5 time): rows of a caption
+    // (or none) and its control.
+    const std::vector<std::pair<const char*, QWidget*>> criteria[] = {
+        {},
+        {{"&Starts with:", txtStarting}},
+        {{"&Greater Than", txtGreater}, {"&Less Than", txtLess}, {nullptr, chkTotal}},
+        {{"&Start Date", dcStartDate}, {"&End Date", dcEndDate}},
+        {{nullptr, optTrue}, {nullptr, optFalse}},
+        {{"&Start Time", txtStartTime}, {"&End Time", txtEndTime}}};
+    for (int type = 1; type <= 5; ++type) {
+        fraSel[type] = new QGroupBox(QStringLiteral("Selection Criteria"));
+        fraSel[type]->setObjectName(QStringLiteral("fraSel%1").arg(type));
         fraSel[type]->setVisible(false);
-        return new QFormLayout(fraSel[type]);
-    };
-    criteria(1, "fraSel1")->addRow(QStringLiteral("&Starts with:"), txtStarting);
-    QFormLayout* numbers = criteria(2, "fraSel2");
-    numbers->addRow(QStringLiteral("&Greater Than"), txtGreater);
-    numbers->addRow(QStringLiteral("&Less Than"), txtLess);
-    numbers->addRow(chkTotal);
-    QFormLayout* dates = criteria(3, "fraSel3");
-    dates->addRow(QStringLiteral("&Start Date"), dcStartDate);
-    dates->addRow(QStringLiteral("&End Date"), dcEndDate);
-    QFormLayout* flags = criteria(4, "fraSel4");
-    flags->addRow(optTrue);
-    flags->addRow(optFalse);
-    QFormLayout* times = criteria(5, "fraSel5");
-    times->addRow(QStringLiteral("&Start Time"), txtStartTime);
-    times->addRow(QStringLiteral("&End Time"), txtEndTime);
+        auto* rows = new QFormLayout(fraSel[type]);
+        for (const auto& [caption, control] : criteria[type]) {
+            if (caption)
+                rows->addRow(QString::fromUtf8(caption), control);
+            else
+                rows->addRow(control);
+        }
+    }
     // Room for a typed criterion whichever frame is shown.
     for (QLineEdit* box : {txtStarting, txtGreater, txtLess, txtStartTime, txtEndTime})
         box->setMinimumWidth(box->fontMetrics().averageCharWidth() * CriterionChars);
@@ -226,27 +314,19 @@ void frmRptSpec::buildWindow() {
     details->addStretch(1);
     frame1->setVisible(false);
 
-    auto* fieldsLayout = new QHBoxLayout(fieldsPage);
-    fieldsLayout->addLayout(lists, 3);
-    fieldsLayout->addWidget(frame1, 2);
-    Tab1->addTab(fieldsPage, QStringLiteral("Report Fields"));
+    auto* pageLayout = new QHBoxLayout(page);
+    pageLayout->addLayout(lists, 3);
+    pageLayout->addWidget(frame1, 2);
+    return page;
+}
 
-    // Report Options
-    auto* optionsPage = new QWidget;
-    txtTitle = named(new QLineEdit, "txtTitle");
-    fraFormat = named(new QGroupBox(QStringLiteral("Report Formatting")), "fraFormat");
-    optWidth[0] = named(new QRadioButton(QStringLiteral("Width in &Inches")), "optWidth0");
-    optWidth[1] = named(new QRadioButton(QStringLiteral("&Centimeters")), "optWidth1");
-    cmbPageNum = named(new QComboBox, "cmbPageNum");
-    chkDate = named(new QCheckBox(QStringLiteral("Show &Date in Header")), "chkDate");
+QWidget* frmRptSpec::optionsPage() {
+    auto* page = new QWidget;
     auto* format = new QFormLayout(fraFormat);
     format->addRow(optWidth[0]);
     format->addRow(optWidth[1]);
     format->addRow(QStringLiteral("&Page Number"), cmbPageNum);
     format->addRow(chkDate);
-    fraOrient = named(new QGroupBox(QStringLiteral("Report Orientation")), "fraOrient");
-    optOrient[0] = named(new QRadioButton(QStringLiteral("P&ortrait")), "optOrient0");
-    optOrient[1] = named(new QRadioButton(QStringLiteral("&Landscape")), "optOrient1");
     lblPageWidth = named(new QLabel, "lblPageWidth");
     lblPageWidth->setWordWrap(true);
     lblPageWidth->hide();
@@ -254,65 +334,41 @@ void frmRptSpec::buildWindow() {
     orient->addWidget(optOrient[0]);
     orient->addWidget(optOrient[1]);
     orient->addWidget(lblPageWidth);
-    Frame2 = named(new QGroupBox(QStringLiteral("Report To")), "Frame2");
-    optReportTo[1] = named(new QRadioButton(QStringLiteral("&Screen/Printer")), "optReportTo1");
-    optReportTo[2] = named(new QRadioButton(QStringLiteral("&Text File")), "optReportTo2");
-    optReportTo[3] = named(new QRadioButton(QStringLiteral("&Web Table (html)")), "optReportTo3");
     auto* destinations = new QVBoxLayout(Frame2);
     for (int i = 1; i <= 3; ++i)
         destinations->addWidget(optReportTo[i]);
-    auto* optionsLayout = new QGridLayout(optionsPage);
+    auto* pageLayout = new QGridLayout(page);
     auto* titleLabel = new QLabel(QStringLiteral("Report &Title"));
     titleLabel->setBuddy(txtTitle);
-    optionsLayout->addWidget(titleLabel, 0, 0);
-    optionsLayout->addWidget(txtTitle, 0, 1, 1, 2);
-    optionsLayout->addWidget(fraFormat, 1, 0, 2, 2);
-    optionsLayout->addWidget(fraOrient, 1, 2);
-    optionsLayout->addWidget(Frame2, 2, 2);
-    optionsLayout->setRowStretch(3, 1);
-    Tab1->addTab(optionsPage, QStringLiteral("Report Options"));
+    pageLayout->addWidget(titleLabel, 0, 0);
+    pageLayout->addWidget(txtTitle, 0, 1, 1, 2);
+    pageLayout->addWidget(fraFormat, 1, 0, 2, 2);
+    pageLayout->addWidget(fraOrient, 1, 2);
+    pageLayout->addWidget(Frame2, 2, 2);
+    pageLayout->setRowStretch(3, 1);
+    return page;
+}
 
-    // Sorting
-    auto* sortPage = new QWidget;
-    cmbSort1 = named(new QComboBox, "cmbSort1");
-    cmbSort2 = named(new QComboBox, "cmbSort2");
-    auto* sortLayout = new QFormLayout(sortPage);
-    sortLayout->addRow(QStringLiteral("&Primary Sort"), cmbSort1);
-    sortLayout->addRow(QStringLiteral("&Secondary Sort"), cmbSort2);
-    Tab1->addTab(sortPage, QStringLiteral("Sorting"));
-
-    cmdGenerate = named(new QPushButton(QStringLiteral("&Generate Report")), "cmdGenerate");
-    cmdCancel = named(new QPushButton(QStringLiteral("E&xit Custom Reports")), "cmdCancel");
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(cmdGenerate);
-    buttons->addWidget(cmdCancel);
-    auto* layout = new QVBoxLayout(central);
-    layout->addWidget(Tab1, 1);
-    layout->addLayout(buttons);
-
+void frmRptSpec::connectControls() {
     // Handlers, each under the unexpected-error guard.
-    auto on = [this](auto* sender, auto signal, void (frmRptSpec::*slot)()) {
-        connect(sender, signal, this,
-                [this, slot] { guardedCall([this, slot] { (this->*slot)(); }); });
-    };
-    on(mnuNew, &QAction::triggered, &frmRptSpec::mnuNew_Click);
-    on(mnuOpen, &QAction::triggered, &frmRptSpec::mnuOpen_Click);
-    on(mnuSave, &QAction::triggered, &frmRptSpec::mnuSave_Click);
-    on(mnuSaveAs, &QAction::triggered, &frmRptSpec::mnuSaveAs_Click);
-    on(mnuExit, &QAction::triggered, &frmRptSpec::mnuExit_Click);
-    on(cmdAdd, &QToolButton::clicked, &frmRptSpec::cmdAdd_Click);
-    on(List1, &QListWidget::itemDoubleClicked, &frmRptSpec::cmdAdd_Click);
-    on(cmdRemove, &QToolButton::clicked, &frmRptSpec::cmdRemove_Click);
-    on(cmdUp, &QToolButton::clicked, &frmRptSpec::cmdUp_Click);
-    on(cmdDown, &QToolButton::clicked, &frmRptSpec::cmdDown_Click);
+    const struct {
+        QAbstractButton* button;
+        void (frmRptSpec::*handler)();
+    } clicks[] = {{cmdAdd, &frmRptSpec::cmdAdd_Click},
+                  {cmdRemove, &frmRptSpec::cmdRemove_Click},
+                  {cmdUp, &frmRptSpec::cmdUp_Click},
+                  {cmdDown, &frmRptSpec::cmdDown_Click},
+                  {optReportTo[1], &frmRptSpec::optReportTo_Click},
+                  {optReportTo[2], &frmRptSpec::optReportTo_Click},
+                  {optReportTo[3], &frmRptSpec::optReportTo_Click},
+                  {cmdGenerate, &frmRptSpec::cmdGenerate_Click},
+                  {cmdCancel, &frmRptSpec::cmdCancel_Click}};
+    for (const auto& click : clicks)
+        onSignal(this, click.button, &QAbstractButton::clicked, click.handler);
+    onSignal(this, List1, &QListWidget::itemDoubleClicked, &frmRptSpec::cmdAdd_Click);
     // A click shows the field once it is selected: the mouse makes an entry current before
     // it selects it, the keys select it before making it current.
-    on(List2, &QListWidget::itemSelectionChanged, &frmRptSpec::List2_Click);
-    for (int i = 1; i <= 3; ++i)
-        on(optReportTo[i], &QRadioButton::clicked, &frmRptSpec::optReportTo_Click);
-    on(cmdGenerate, &QPushButton::clicked, &frmRptSpec::cmdGenerate_Click);
-    on(cmdCancel, &QPushButton::clicked, &frmRptSpec::cmdCancel_Click);
+    onSignal(this, List2, &QListWidget::itemSelectionChanged, &frmRptSpec::List2_Click);
 
     // Edits that only mark the report as changed.
     for (QLineEdit* box :
@@ -328,19 +384,16 @@ void frmRptSpec::buildWindow() {
         connect(button, &QAbstractButton::clicked, this, &frmRptSpec::markDirty);
 
     // Details stored as they are chosen; the boxes store theirs on losing the focus.
-    connect(chkHide, &QCheckBox::clicked, this, [this] {
-        storeDetail(chkHide);
-        showPageWidthWarning();
-    });
-    connect(chkTotal, &QCheckBox::clicked, this, [this] { storeDetail(chkTotal); });
-    connect(optTrue, &QRadioButton::clicked, this, [this] { storeDetail(optTrue); });
-    connect(optFalse, &QRadioButton::clicked, this, [this] { storeDetail(optFalse); });
+    for (QAbstractButton* button :
+         std::initializer_list<QAbstractButton*>{chkHide, chkTotal, optTrue, optFalse})
+        connect(button, &QAbstractButton::clicked, this, [this, button] { storeDetail(button); });
     for (QWidget* box :
          std::initializer_list<QWidget*>{txtWidth, txtStarting, txtGreater, txtLess, txtStartTime,
                                          txtEndTime, dcStartDate, dcEndDate})
         box->installEventFilter(this);
 
     // What decides whether the columns fit the page.
+    connect(chkHide, &QCheckBox::clicked, this, &frmRptSpec::showPageWidthWarning);
     for (QRadioButton* option : {optOrient[0], optOrient[1], optWidth[0], optWidth[1]})
         connect(option, &QRadioButton::toggled, this, &frmRptSpec::showPageWidthWarning);
     connect(List2->model(), &QAbstractItemModel::rowsInserted, this,
@@ -558,77 +611,119 @@ bool frmRptSpec::storeDetail(QWidget* control) {
     FieldSetting* s = shownSetting();
     if (!s || refusing_ || loading_ || !frame1->isVisible())
         return true;
-    // A refusal keeps (or puts) the focus in the box until it holds something valid.
-    auto refuse = [this](QWidget* box, const QString& text, bool keepFocus) {
-        refusing_ = true;
-        ui().msgBox(text);
-        if (keepFocus)
-            box->setFocus(Qt::OtherFocusReason);
-        refusing_ = false;
+    const auto store = detailStores_.constFind(control);
+    if (store != detailStores_.constEnd() && !(*store)(*s))
         return false;
-    };
-    if (control == txtWidth) {
-        const std::optional<double> width = toNumber(txtWidth->text());
-        if (!width)
-            return refuse(txtWidth,
-                          QStringLiteral("You must enter a valid number for the column width"),
-                          false);
-        if (*width == 0) {
-            s->HideCol = true;
-            chkHide->setChecked(true);
-        }
-        s->ColWidth = static_cast<float>(*width);
-    } else if (control == chkHide) {
-        s->HideCol = chkHide->isChecked();
-    } else if (control == chkTotal) {
-        s->ShowTotal = chkTotal->isChecked();
-    } else if (control == txtStarting) {
-        s->StartsWith = txtStarting->text();
-    } else if (control == txtGreater || control == txtLess) {
-        auto* box = static_cast<QLineEdit*>(control);
-        const QString text = box->text();
-        if (!text.isEmpty() && !IsNumeric(text))
-            return refuse(
-                box, QStringLiteral("You must enter a number or leave this selection field blank"),
-                true);
-        (box == txtGreater ? s->GreaterThan : s->LessThan) = text;
-    } else if (control == dcStartDate || control == dcEndDate) {
-        // An invalid text is refused by the field itself, with its message.
-        auto* field = static_cast<DateField*>(control);
-        SerialDate& bound = field == dcStartDate ? s->RangeStart : s->RangeEnd;
-        if (field->text().trimmed().isEmpty())
-            bound = 0;
-        else if (const std::optional<QDate> date = field->date())
-            bound = toSerial(QDateTime(*date, QTime(0, 0)));
-        else
-            return false;
-    } else if (control == txtStartTime || control == txtEndTime) {
-        auto* box = static_cast<QLineEdit*>(control);
-        SerialDate& bound = box == txtStartTime ? s->RangeStart : s->RangeEnd;
-        if (box->text().trimmed().isEmpty()) {
-            bound = 0;
-        } else if (const std::optional<QDateTime> time = readTime(box->text())) {
-            bound = toSerial(*time);
-        } else {
-            return refuse(
-                box,
-                QStringLiteral("You must enter a valid time or leave this selection field blank."),
-                true);
-        }
-    } else if (control == optTrue && optTrue->isChecked()) {
-        s->WantTrue = true;
-        s->WantFalse = false;
-        optFalse->setChecked(false);
-    } else if (control == optFalse && optFalse->isChecked()) {
-        s->WantTrue = false;
-        s->WantFalse = true;
-        optTrue->setChecked(false);
-    } else if (control == optTrue || control == optFalse) {
-        // Clicking the chosen option again leaves it chosen: a choice is only switched.
-        static_cast<QRadioButton*>(control)->setChecked(true);
-    }
     if (control == txtWidth)
         showPageWidthWarning();
+    return true;
+}
+
+void frmRptSpec::tableDetailStores() {
+    // What each detail control stores into the shown field's settings.
+    detailStores_ = {
+        {txtWidth, [this](FieldSetting& s) { return storeWidth(s); }},
+        {chkHide,
+         [this](FieldSetting& s) {
+             s.HideCol = chkHide->isChecked();
+             return true;
+         }},
+        {chkTotal,
+         [this](FieldSetting& s) {
+             s.ShowTotal = chkTotal->isChecked();
+             return true;
+         }},
+        {txtStarting,
+         [this](FieldSetting& s) {
+             s.StartsWith = txtStarting->text();
+             return true;
+         }},
+        {txtGreater,
+         [this](FieldSetting& s) { return storeNumberBound(txtGreater, s.GreaterThan); }},
+        {txtLess, [this](FieldSetting& s) { return storeNumberBound(txtLess, s.LessThan); }},
+        {dcStartDate,
+         [this](FieldSetting& s) { return storeDateBound(dcStartDate, s.RangeStart); }},
+        {dcEndDate, [this](FieldSetting& s) { return storeDateBound(dcEndDate, s.RangeEnd); }},
+        {txtStartTime,
+         [this](FieldSetting& s) { return storeTimeBound(txtStartTime, s.RangeStart); }},
+        {txtEndTime, [this](FieldSetting& s) { return storeTimeBound(txtEndTime, s.RangeEnd); }},
+        {optTrue,
+         [this](FieldSetting& s) {
+             return storeChoice(optTrue, optFalse, s.WantTrue, s.WantFalse);
+         }},
+        {optFalse,
+         [this](FieldSetting& s) {
+             return storeChoice(optFalse, optTrue, s.WantFalse, s.WantTrue);
+         }},
+    };
+}
+
+bool frmRptSpec::refuse(QWidget* box, const QString& text, bool keepFocus) {
+    refusing_ = true;
+    ui().msgBox(text);
+    if (keepFocus)
+        box->setFocus(Qt::OtherFocusReason);
+    refusing_ = false;
+    return false;
+}
+
+bool frmRptSpec::storeWidth(FieldSetting& s) {
+    const std::optional<double> width = toNumber(txtWidth->text());
+    if (!width)
+        return refuse(txtWidth,
+                      QStringLiteral("You must enter a valid number for the column width"), false);
+    if (*width == 0) {
+        s.HideCol = true;
+        chkHide->setChecked(true);
+    }
+    s.ColWidth = static_cast<float>(*width);
+    return true;
+}
+
+bool frmRptSpec::storeNumberBound(QLineEdit* box, QString& bound) {
+    const QString text = box->text();
+    if (!text.isEmpty() && !IsNumeric(text))
+        return refuse(box,
+                      QStringLiteral("You must enter a number or leave this selection field blank"),
+                      true);
+    bound = text;
+    return true;
+}
+
+bool frmRptSpec::storeDateBound(DateField* field, SerialDate& bound) {
+    // An invalid text is refused by the field itself, with its message.
+    if (field->text().trimmed().isEmpty())
+        bound = 0;
+    else if (const std::optional<QDate> date = field->date())
+        bound = toSerial(QDateTime(*date, QTime(0, 0)));
+    else
+        return false;
+    return true;
+}
+
+bool frmRptSpec::storeTimeBound(QLineEdit* box, SerialDate& bound) {
+    if (box->text().trimmed().isEmpty()) {
+        bound = 0;
+    } else if (const std::optional<QDateTime> time = readTime(box->text())) {
+        bound = toSerial(*time);
+    } else {
+        return refuse(
+            box, QStringLiteral("You must enter a valid time or leave this selection field blank."),
+            true);
+    }
+    return true;
+}
+
+bool frmRptSpec::storeChoice(QRadioButton* chosen, QRadioButton* other, bool& wanted,
+                             bool& otherWanted) {
+    if (chosen->isChecked()) {
+        wanted = true;
+        otherWanted = false;
+        other->setChecked(false);
+    } else {
+        // Clicking the chosen option again leaves it chosen: a choice is only switched.
+        chosen->setChecked(true);
+    }
     return true;
 }
 
@@ -745,8 +840,10 @@ void frmRptSpec::cmdGenerate_Click() {
 void frmRptSpec::WriteReportFile() {
     ErrorTrap trap;
     writeReportFile(ReportFile, definition(), catalogue_);
+    // Only the ending goes: ".rpt" elsewhere in the path is part of a folder's or the name.
     QString shown = ReportFile;
-    shown.replace(QStringLiteral(".rpt"), QString(), Qt::CaseSensitive);
+    if (shown.endsWith(ReportEnding, Qt::CaseSensitive))
+        shown.chop(ReportEnding.size());
     setWindowTitle(WindowCaption + QStringLiteral(" - ") + QDir::toNativeSeparators(shown));
 }
 

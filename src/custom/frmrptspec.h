@@ -3,6 +3,7 @@
 #include "custom/reportdefinition.h"
 #include "data/database.h"
 
+#include <QHash>
 #include <QMainWindow>
 
 #include <functional>
@@ -69,12 +70,25 @@ private:
     // Stores what a detail control holds into the shown field's settings; false when the
     // text was refused (its message shown).
     bool storeDetail(QWidget* control);
+    // The store of each detail control, and the stores themselves: false when refused.
+    void tableDetailStores();
+    bool refuse(QWidget* box, const QString& text, bool keepFocus);
+    bool storeWidth(FieldSetting& s);
+    bool storeNumberBound(QLineEdit* box, QString& bound);
+    bool storeDateBound(DateField* field, SerialDate& bound);
+    bool storeTimeBound(QLineEdit* box, SerialDate& bound);
+    // The yes/no options are a pair of which one or none is chosen.
+    bool storeChoice(QRadioButton* chosen, QRadioButton* other, bool& wanted, bool& otherWanted);
     // A menu command acts without the focus leaving the detail being typed: store it first.
     bool storeFocusedDetail();
     FieldSetting* shownSetting();
     void moveReportField(int step);
     void insertAvailable(const QString& text, int specId);
     void buildWindow();
+    void createControls();
+    QWidget* fieldsPage();
+    QWidget* optionsPage();
+    void connectControls();
     // Shows lblPageWidth when the shown columns are wider than the page of the chosen
     // orientation, hides it otherwise.
     void showPageWidthWarning();
@@ -89,6 +103,7 @@ private:
     int ShownType = 1;
     bool loading_ = false;  // controls are being filled: no edit of the user's
     bool refusing_ = false; // a refusal message is on the screen
+    QHash<QWidget*, std::function<bool(FieldSetting&)>> detailStores_;
 
 public:
     // Controls, named as the program's.

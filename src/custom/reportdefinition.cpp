@@ -26,9 +26,6 @@ constexpr int FieldListLine = 11;
 constexpr int FirstSettingLine = 12;
 constexpr int LastReadSettingLine = 21;
 
-const QDate SerialEpoch(1899, 12, 30);
-constexpr double SecondsPerDay = 86400;
-
 // A serial number in full: the locale's decimal separator, no grouping, as many digits as
 // read back to the same date and time.
 QString serialText(SerialDate serial) {
@@ -124,22 +121,6 @@ ReportDefinition resetReport(const Catalogue& catalogue, WidthUnit unit) {
         report.setting(field.specId).IsCurrency = field.currency;
     }
     return report;
-}
-
-SerialDate toSerial(const QDateTime& dateTime) {
-    if (!dateTime.isValid())
-        return 0;
-    const double days = static_cast<double>(SerialEpoch.daysTo(dateTime.date()));
-    const double fraction = dateTime.time().msecsSinceStartOfDay() / 1000.0 / SecondsPerDay;
-    // Before the epoch the fraction counts away from zero, as the serial numbers have it.
-    return days < 0 ? days - fraction : days + fraction;
-}
-
-QDateTime fromSerial(SerialDate serial) {
-    const double days = std::trunc(serial);
-    const double fraction = std::fabs(serial - days);
-    const int seconds = static_cast<int>(std::lround(fraction * SecondsPerDay));
-    return QDateTime(SerialEpoch.addDays(static_cast<qint64>(days)), QTime(0, 0)).addSecs(seconds);
 }
 
 bool writeReportFile(const QString& path, const ReportDefinition& report,

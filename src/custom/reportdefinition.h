@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/units.h"
+
 #include <QDateTime>
 #include <QList>
 #include <QString>
@@ -103,8 +105,12 @@ inline const QString DefaultReportTitle = QStringLiteral("Tavrel Report");
 ReportDefinition resetReport(const Catalogue& catalogue, WidthUnit unit = WidthUnit::Inches);
 
 // Serial numbers of the file and the criteria.
-SerialDate toSerial(const QDateTime& dateTime);
-QDateTime fromSerial(SerialDate serial);
+inline SerialDate toSerial(const QDateTime& dateTime) {
+    return serialFromDateTime(dateTime);
+}
+inline QDateTime fromSerial(SerialDate serial) {
+    return dateTimeFromSerial(serial);
+}
 
 // Writes the 22-line report file, replacing it whole. A file that cannot be written
 // raises the file error (inside a trap: reported, and false).

@@ -442,6 +442,16 @@ sqlite3* Database::handle() const {
     return d ? d->db : nullptr;
 }
 
+Recordset Database::openRecordset(const QString& sqlOrTable, RecordsetType type) {
+    Recordset result;
+    if (!isOpen()) {
+        detail::raiseNotSet();
+        return result;
+    }
+    result.d = Recordset::Impl::open(d, sqlOrTable, type);
+    return result;
+}
+
 int Database::rowsAffected() const {
     return d ? d->rowsAffected : 0;
 }

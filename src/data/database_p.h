@@ -161,6 +161,9 @@ QVariant readPlain(const PlainValue& value, ValueKind kind);
 // alone, "HH:mm[:ss]". Typed dates ("3/5/2026") depend on the locale's order: the program
 // reads them and passes a QDate.
 bool dateFromIsoText(const QString& text, QVariant* out);
+// The value as the column will hold it, so a value read back before update() looks like
+// the stored one. False when the column's type cannot hold it.
+bool normalise(const QVariant& value, ValueKind kind, QVariant* out);
 // Binds a program value to a parameter, stored as the column's kind wants it.
 int bindValue(sqlite3_stmt* stmt, int index, const QVariant& value, ValueKind kind);
 
@@ -373,6 +376,15 @@ struct Recordset::Impl {
     static bool readKeys(const Database::Impl& db, const QString& sql, int stride, int texts,
                          int limit, std::vector<qint64>* keys, bool* jetOrder,
                          const QString& context);
+    // Opens the recordset of a query (a table's name or a select); nullptr after raising
+    // a failure.
+    static std::unique_ptr<Impl> open(const std::shared_ptr<Database::Impl>& db,
+                                      const QString& sqlOrTable, RecordsetType type);
+    // A dynaset's keyset, its batch statement and its base table; false after raising a
+    // failure.
+    bool openKeyset(const detail::SelectParts& parts);
+    // The keys of a keyset ordered by texts, in the program's order of texts.
+    bool readKeysInTextOrder(const detail::SelectParts& parts);
     // Reads the count and the last keys; false after raising a failure.
     bool readLastKeys();
     // Reads the keys not read yet. `target` (a position a move of `step` is headed for) is

@@ -4,10 +4,6 @@ namespace tavrel {
 
 namespace {
 
-// Two-digit years: below this they are 20xx, from it on 19xx.
-constexpr int TwoDigitYearPivot = 30;
-constexpr int CenturyBefore = 1900;
-constexpr int CenturyAfter = 2000;
 constexpr int MaxFieldDigits = 4;
 constexpr int MaxDayNumber = 31;
 constexpr int DecimalBase = 10;

@@ -9,6 +9,14 @@ namespace tavrel {
 // Reading the fields of a date text, shared by the SQL date literals and the program's
 // reading of typed dates, so that both read a date the same way.
 
+// Two-digit years: below the pivot they are 20xx, from it on 19xx, so a two-digit year
+// stands for one of the years FirstTwoDigitYear to LastTwoDigitYear.
+inline constexpr int TwoDigitYearPivot = 30;
+inline constexpr int CenturyBefore = 1900;
+inline constexpr int CenturyAfter = 2000;
+inline constexpr int FirstTwoDigitYear = CenturyBefore + TwoDigitYearPivot;
+inline constexpr int LastTwoDigitYear = CenturyAfter + TwoDigitYearPivot - 1;
+
 // The value of a field of one to four decimal digits (of any script), or -1.
 int dateFieldValue(const QString& field);
 

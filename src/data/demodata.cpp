@@ -3,6 +3,7 @@
 #include "data/database.h"
 #include "data/errortrap.h"
 #include "data/schema.h"
+#include "data/units.h"
 
 #include <QDir>
 #include <QFile>
@@ -162,6 +163,7 @@ int indexOf(const char* const* list, int count, const char* name) {
 }
 
 // The script that fills the sample site; ids follow insertion order from 1.
+// One piece: the script in insertion order, which the ids the later rows refer to follow.
 QString demoScript(const QDate& today) {
     QRandomGenerator random(20051215); // fixed: the same sample every time
     const QList<QDate> mondays = weekMondays(today.year());

@@ -24,6 +24,8 @@ namespace {
 
 enum class FindFrom { First, Next, Previous, Last };
 
+// One piece: the four directions of a find share its bounds, the candidate rows and the batches
+// read for them.
 template <class R> void find(R* d, const QString& criteria, FindFrom from) {
     d->mode = R::Mode::None;
     d->buffer.clear();

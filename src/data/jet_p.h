@@ -5,6 +5,7 @@
 // this.
 
 #include "data/database_p.h"
+#include "data/units.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -17,17 +18,6 @@
 #include <initializer_list>
 
 namespace tavrel::detail {
-
-inline constexpr int DaysPerWeek = 7;
-
-// Jet's day zero: a time without a date is a time of this day, so that a time compares
-// below every real date and times compare among themselves by the time alone.
-inline constexpr int DayZeroYear = 1899;
-inline constexpr int DayZeroMonth = 12;
-inline constexpr int DayZeroDay = 30;
-inline QDate dayZero() {
-    return QDate(DayZeroYear, DayZeroMonth, DayZeroDay);
-}
 
 // A date and/or a time as read from text; a missing part is invalid.
 struct JetDateTime {

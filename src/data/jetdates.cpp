@@ -14,10 +14,7 @@ namespace tavrel::detail {
 
 namespace {
 
-constexpr int HoursPerHalfDay = 12;
-constexpr int MonthsPerYear = 12;
 constexpr int ShortMonthNameLength = 3;
-constexpr qint64 SecondsPerDay = 86400;
 
 const char* const MonthNames[MonthsPerYear] = {"january",   "february", "march",    "april",
                                                "may",       "june",     "july",     "august",

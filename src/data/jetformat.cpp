@@ -49,7 +49,6 @@ QStringList formatSections(const QString& pattern) {
 
 namespace {
 
-constexpr int HoursPerHalfDay = 12;
 constexpr int MonthsPerQuarter = 3;
 constexpr int PercentFactor = 100;
 constexpr int DigitsPerGroup = 3;
@@ -83,6 +82,8 @@ QString twoDigits(int n) {
 
 } // namespace
 
+// One piece: the named formats and the pattern's letters are one list of cases over the same
+// date, time and locale, each a few lines.
 QString formatDateTime(const JetDateTime& value, const QString& pattern) {
     const QDate date = value.date.isValid() ? value.date : dayZero();
     const QTime time = value.time.isValid() ? value.time : QTime(0, 0);
@@ -249,6 +250,8 @@ QString formatDateTime(const JetDateTime& value, const QString& pattern) {
     return out;
 }
 
+// One piece: the named formats, then one scan of the pattern's sections and digit places over
+// the same number.
 QString formatNumber(double value, const QString& pattern) {
     const QLocale locale;
     if (pattern.isEmpty() || equalsAnyOf(pattern, {"general number"}))

@@ -59,6 +59,8 @@ void Recordset::Impl::eraseKey(int index) {
 // `batch` with one statement. A read that goes on from the last one reads twice as many rows,
 // up to ReadAheadRows; one after a jump (the first row, the last, a find) reads a few, since
 // it may be the only row looked at.
+// One piece: choosing the rows, binding their keys and placing what comes back all work on the
+// same run of positions.
 bool Recordset::Impl::readBatch(int index, int direction) {
     const bool goesOn = !batch.isEmpty() && (direction < 0 ? index == batchFirst - 1
                                                            : index == batchFirst + batch.size());
@@ -470,34 +472,22 @@ void Database::checkQuery(const QString& sqlOrTable) {
         sqlite3_finalize(stmt);
 }
 
-Recordset Database::openRecordset(const QString& sqlOrTable, RecordsetType type) {
-    Recordset result;
-    if (!isOpen()) {
-        raiseNotSet();
-        return result;
-    }
-    Tokens tokens;
-    SelectParts parts;
-    if (!translateQuery(d->db, sqlOrTable, type, &tokens, &parts))
-        return result;
+namespace {
 
-    auto rs = std::make_unique<Recordset::Impl>();
-    rs->db = d;
-    rs->type = type;
-    rs->tables = parts.tables;
-    rs->aliases = parts.aliases;
-    rs->selectSql = sqlOrTable;
+// The query as the recordset runs it: ordered as the program orders texts, with the key
+// breaking ties; without an order of its own, in key order.
+QString orderedQuery(sqlite3* db, const Tokens& tokens, const SelectParts& parts) {
     if (parts.orderAt > 0) {
         // Texts in the program's order, as the reports and lists expect. Rows of a table
         // whose texts are equal in it (they differ only in case) follow in key order, as a
         // keyset gives them.
         Tokens ordered = tokens.mid(0, parts.orderAt + 2);
-        const TextOrder order = textOrderTerms(d->db, emitSql(parts.from), parts.orderBy);
+        const TextOrder order = textOrderTerms(db, emitSql(parts.from), parts.orderBy);
         ordered.append(order.exact);
         if (parts.keyable && !order.texts.isEmpty()) {
             const Token direction{TokKind::Ident, QLatin1String(tieDirection(parts.orderBy))};
             ordered << Token{TokKind::Op, QStringLiteral(",")};
-            for (const Token& t : keyOrderTerms(d->db, parts.tables)) {
+            for (const Token& t : keyOrderTerms(db, parts.tables)) {
                 if (t.isOp(","))
                     ordered << direction;
                 ordered << t;
@@ -505,151 +495,187 @@ Recordset Database::openRecordset(const QString& sqlOrTable, RecordsetType type)
             ordered << direction;
         }
         ordered.append(tokens.mid(parts.orderEnd));
-        rs->materialisedSql = emitSql(ordered);
-    } else if (parts.keyable) {
+        return emitSql(ordered);
+    }
+    if (parts.keyable) {
         // Without an order of its own a query gives its rows in key order.
         Tokens ordered = tokens.mid(0, tokens.size() - parts.tail.size());
         ordered << Token{TokKind::Ident, QStringLiteral("ORDER")}
                 << Token{TokKind::Ident, QStringLiteral("BY")};
-        ordered.append(keyOrderTerms(d->db, parts.tables));
+        ordered.append(keyOrderTerms(db, parts.tables));
         ordered.append(parts.tail);
-        rs->materialisedSql = emitSql(ordered);
-    } else {
-        rs->materialisedSql = emitSql(tokens);
+        return emitSql(ordered);
     }
+    return emitSql(tokens);
+}
+
+// The keyset statement of a query in the order of `order`; with `texts`, those terms are
+// read too.
+QString keysetSql(const SelectParts& parts, const QString& fromSql, const Tokens& order,
+                  const QList<Tokens>& texts) {
+    QString columns = keyList(parts.tables);
+    for (const Tokens& text : texts)
+        columns += QStringLiteral(", ") + emitSql(text);
+    QString sql = QStringLiteral("SELECT %1 FROM %2").arg(columns, fromSql);
+    if (!parts.where.isEmpty())
+        sql += QStringLiteral(" WHERE ") + emitSql(parts.where);
+    if (!order.isEmpty())
+        sql += QStringLiteral(" ORDER BY ") + emitSql(order);
+    if (!parts.tail.isEmpty())
+        sql += QLatin1Char(' ') + emitSql(parts.tail);
+    return sql;
+}
+
+// `terms`, then the base table's key in `direction`.
+Tokens thenKey(const SelectParts& parts, Tokens terms, const char* direction) {
+    terms << Token{TokKind::Op, QStringLiteral(",")}
+          << Token{TokKind::QuotedIdent, parts.tables.first().refName()}
+          << Token{TokKind::Op, QStringLiteral(".")}
+          << Token{TokKind::Ident, QStringLiteral("rowid")}
+          << Token{TokKind::Ident, QLatin1String(direction)};
+    return terms;
+}
+
+} // namespace
+
+std::unique_ptr<Recordset::Impl> Recordset::Impl::open(const std::shared_ptr<Database::Impl>& d,
+                                                       const QString& sqlOrTable,
+                                                       RecordsetType type) {
+    Tokens tokens;
+    SelectParts parts;
+    if (!translateQuery(d->db, sqlOrTable, type, &tokens, &parts))
+        return nullptr;
+
+    auto rs = std::make_unique<Recordset::Impl>();
+    rs->db = d;
+    rs->type = type;
+    rs->tables = parts.tables;
+    rs->aliases = parts.aliases;
+    rs->selectSql = sqlOrTable;
+    rs->materialisedSql = orderedQuery(d->db, tokens, parts);
     d->recordsets.insert(rs.get());
 
     if (parts.keyable && type != RecordsetType::Snapshot) {
-        rs->keyed = true;
-        rs->stride = int(parts.tables.size());
-        rs->fromSql = emitSql(parts.from);
-        const QString list = emitSql(parts.selectList);
-        QStringList params;
-        for (int i = 1; i <= ReadAheadRows; ++i)
-            params << QStringLiteral("?%1").arg(i);
-        const QString batchSql =
-            QStringLiteral("SELECT %1, %2 FROM %3 WHERE %4.rowid IN (%5)")
-                .arg(keyList(parts.tables), list, rs->fromSql,
-                     quoteIdent(parts.tables.first().refName()), params.join(QLatin1String(", ")));
-        if (!d->prepare(batchSql, &rs->lookupBatch, false, sqlOrTable))
-            return result;
-        readFields(rs->lookupBatch, rs.get());
-        rs->fields.remove(0, rs->stride); // the keys
-        for (const TableRef& t : parts.tables)
-            rs->tableColumns.append(columnNames(d->db, t.table));
-
-        // The keyset statement in the order of `order`; with `texts`, those terms are read too.
-        auto keysetSql = [&](const Tokens& order, const QList<Tokens>& texts) {
-            QString columns = keyList(parts.tables);
-            for (const Tokens& text : texts)
-                columns += QStringLiteral(", ") + emitSql(text);
-            QString sql = QStringLiteral("SELECT %1 FROM %2").arg(columns, rs->fromSql);
-            if (!parts.where.isEmpty())
-                sql += QStringLiteral(" WHERE ") + emitSql(parts.where);
-            if (!order.isEmpty())
-                sql += QStringLiteral(" ORDER BY ") + emitSql(order);
-            if (!parts.tail.isEmpty())
-                sql += QLatin1Char(' ') + emitSql(parts.tail);
-            return sql;
-        };
-        auto readKeys = [&](const QString& sql, int texts, bool* jetOrder, int limit = 0) {
-            return Recordset::Impl::readKeys(*d, sql, rs->stride, texts, limit, &rs->keys, jetOrder,
-                                             sqlOrTable);
-        };
-        bool jetOrder = true;
-        if (parts.orderBy.isEmpty()) {
-            // Key order. Where every key is a rowid, the keys are read in whatever order is
-            // cheapest (often a small index, never sorted) and sorted here.
-            bool rowids = false;
-            const Tokens keyOrder = keyOrderTerms(d->db, parts.tables, &rowids);
-            if (!readKeys(keysetSql(rowids ? Tokens() : keyOrder, {}), 0, &jetOrder))
-                return result;
-            if (rowids)
-                sortKeys(&rs->keys, rs->stride);
-        } else {
-            const TextOrder order =
-                textOrderTerms(d->db, rs->fromSql, substituteAliases(parts.orderBy, parts.aliases));
-            // Texts in the program's order. Where an index on (column COLLATE NOCASE) gives the
-            // rows in order and NocaseOrderCheck finds that order to be ours, it is taken;
-            // otherwise they are sorted with our collation. (Rows that need sorting anyway are
-            // sorted once, and a limit could leave out the rows that differ.)
-            bool sorted = false;
-            const int texts = int(order.texts.size());
-            auto thenKey = [&](Tokens terms, const char* direction) {
-                terms << Token{TokKind::Op, QStringLiteral(",")}
-                      << Token{TokKind::QuotedIdent, parts.tables.first().refName()}
-                      << Token{TokKind::Op, QStringLiteral(".")}
-                      << Token{TokKind::Ident, QStringLiteral("rowid")}
-                      << Token{TokKind::Ident, QLatin1String(direction)};
-                return terms;
-            };
-            // Texts that differ only in case are equal in our order: the key breaks their ties,
-            // in the index's order and in the sorted one alike, so that rows of one table come
-            // in the same places however they are read. (Rows of a join keep the order the
-            // join gives them where the index serves, rather than being sorted for it.)
-            const char* ties = tieDirection(parts.orderBy);
-            const char* reversedTies = qstrcmp(ties, "DESC") == 0 ? "ASC" : "DESC";
-            const Tokens exact = texts > 0 ? thenKey(order.exact, ties) : order.exact;
-            const QString indexed = keysetSql(
-                texts > 0 && rs->stride == 1 ? thenKey(order.indexed, ties) : order.indexed,
-                order.texts);
-            if (texts > 0 && parts.tail.isEmpty() && !sortsRows(d->db, indexed)) {
-                // One table: its first rows now, the others when they are needed (the key
-                // breaks ties, so that the rows read last first are the same rows).
-                const QString inParts = keysetSql(thenKey(order.indexed, ties), order.texts);
-                const QString lastFirst =
-                    keysetSql(thenKey(order.reversed, reversedTies), order.texts) +
-                    QStringLiteral(" LIMIT ?1");
-                if (rs->stride == 1 && !sortsRows(d->db, inParts) && !sortsRows(d->db, lastFirst)) {
-                    if (!readKeys(inParts + QStringLiteral(" LIMIT ?1"), texts, &jetOrder,
-                                  FirstKeys))
-                        return result;
-                    if (jetOrder && rs->keys.size() == size_t(FirstKeys)) {
-                        rs->complete = rs->sizeKnown = false;
-                        rs->gapBegin = rs->gapEnd = FirstKeys;
-                        rs->keysSql = inParts;
-                        rs->lastKeysSql = lastFirst;
-                        rs->exactKeysSql = keysetSql(exact, {});
-                        rs->countSql = QStringLiteral("SELECT count(*) FROM ") + rs->fromSql;
-                        if (!parts.where.isEmpty())
-                            rs->countSql += QStringLiteral(" WHERE ") + emitSql(parts.where);
-                        rs->orderTexts = texts;
-                    }
-                } else if (!readKeys(indexed, texts, &jetOrder)) {
-                    return result;
-                }
-                sorted = jetOrder;
-                if (!sorted)
-                    rs->keys.clear();
-            }
-            if (!sorted && !readKeys(keysetSql(exact, {}), 0, &jetOrder))
-                return result;
-        }
-        rs->baseTable = parts.tables.first().table;
-        tableExists(d->db, rs->baseTable, &rs->baseTable);
-        readBaseTable(d->db, rs.get());
-        rs->updatable = true;
+        if (!rs->openKeyset(parts))
+            return nullptr;
     } else {
         // A static copy: snapshots, and rows that are no table's rows (totals, distinct
         // values ...).
         sqlite3_stmt* stmt = nullptr;
         if (!d->prepare(rs->materialisedSql, &stmt, false, sqlOrTable))
-            return result;
+            return nullptr;
         readFields(stmt, rs.get());
         const int rc = rs->copyRows(stmt);
         sqlite3_finalize(stmt);
         if (rc != SQLITE_DONE) {
             if (rc != SQLITE_OK)
                 d->raise(rc, false, sqlOrTable);
-            return result;
+            return nullptr;
         }
     }
     if (rs->count() > 0) {
         rs->pos = 0;
         rs->bof = rs->eof = false;
     }
-    result.d = std::move(rs);
-    return result;
+    return rs;
+}
+
+bool Recordset::Impl::openKeyset(const SelectParts& parts) {
+    Database::Impl* d = db.get();
+    keyed = true;
+    stride = int(parts.tables.size());
+    fromSql = emitSql(parts.from);
+    const QString list = emitSql(parts.selectList);
+    QStringList params;
+    for (int i = 1; i <= ReadAheadRows; ++i)
+        params << QStringLiteral("?%1").arg(i);
+    const QString batchSql =
+        QStringLiteral("SELECT %1, %2 FROM %3 WHERE %4.rowid IN (%5)")
+            .arg(keyList(parts.tables), list, fromSql, quoteIdent(parts.tables.first().refName()),
+                 params.join(QLatin1String(", ")));
+    if (!d->prepare(batchSql, &lookupBatch, false, selectSql))
+        return false;
+    readFields(lookupBatch, this);
+    fields.remove(0, stride); // the keys
+    for (const TableRef& t : parts.tables)
+        tableColumns.append(columnNames(d->db, t.table));
+
+    bool jetOrder = true;
+    if (parts.orderBy.isEmpty()) {
+        // Key order. Where every key is a rowid, the keys are read in whatever order is
+        // cheapest (often a small index, never sorted) and sorted here.
+        bool rowids = false;
+        const Tokens keyOrder = keyOrderTerms(d->db, parts.tables, &rowids);
+        if (!readKeys(*d, keysetSql(parts, fromSql, rowids ? Tokens() : keyOrder, {}), stride, 0, 0,
+                      &keys, &jetOrder, selectSql))
+            return false;
+        if (rowids)
+            sortKeys(&keys, stride);
+    } else if (!readKeysInTextOrder(parts)) {
+        return false;
+    }
+    baseTable = parts.tables.first().table;
+    tableExists(d->db, baseTable, &baseTable);
+    readBaseTable(d->db, this);
+    updatable = true;
+    return true;
+}
+
+bool Recordset::Impl::readKeysInTextOrder(const SelectParts& parts) {
+    Database::Impl* d = db.get();
+    auto readSome = [&](const QString& sql, int texts, bool* jetOrder, int limit = 0) {
+        return Recordset::Impl::readKeys(*d, sql, stride, texts, limit, &keys, jetOrder, selectSql);
+    };
+    bool jetOrder = true;
+    const TextOrder order =
+        textOrderTerms(d->db, fromSql, substituteAliases(parts.orderBy, parts.aliases));
+    // Texts in the program's order. Where an index on (column COLLATE NOCASE) gives the
+    // rows in order and NocaseOrderCheck finds that order to be ours, it is taken;
+    // otherwise they are sorted with our collation. (Rows that need sorting anyway are
+    // sorted once, and a limit could leave out the rows that differ.)
+    bool sorted = false;
+    const int texts = int(order.texts.size());
+    // Texts that differ only in case are equal in our order: the key breaks their ties,
+    // in the index's order and in the sorted one alike, so that rows of one table come
+    // in the same places however they are read. (Rows of a join keep the order the
+    // join gives them where the index serves, rather than being sorted for it.)
+    const char* ties = tieDirection(parts.orderBy);
+    const char* reversedTies = qstrcmp(ties, "DESC") == 0 ? "ASC" : "DESC";
+    const Tokens exact = texts > 0 ? thenKey(parts, order.exact, ties) : order.exact;
+    const QString indexed =
+        keysetSql(parts, fromSql,
+                  texts > 0 && stride == 1 ? thenKey(parts, order.indexed, ties) : order.indexed,
+                  order.texts);
+    if (texts > 0 && parts.tail.isEmpty() && !sortsRows(d->db, indexed)) {
+        // One table: its first rows now, the others when they are needed (the key
+        // breaks ties, so that the rows read last first are the same rows).
+        const QString inParts =
+            keysetSql(parts, fromSql, thenKey(parts, order.indexed, ties), order.texts);
+        const QString lastFirst =
+            keysetSql(parts, fromSql, thenKey(parts, order.reversed, reversedTies), order.texts) +
+            QStringLiteral(" LIMIT ?1");
+        if (stride == 1 && !sortsRows(d->db, inParts) && !sortsRows(d->db, lastFirst)) {
+            if (!readSome(inParts + QStringLiteral(" LIMIT ?1"), texts, &jetOrder, FirstKeys))
+                return false;
+            if (jetOrder && keys.size() == size_t(FirstKeys)) {
+                complete = sizeKnown = false;
+                gapBegin = gapEnd = FirstKeys;
+                keysSql = inParts;
+                lastKeysSql = lastFirst;
+                exactKeysSql = keysetSql(parts, fromSql, exact, {});
+                countSql = QStringLiteral("SELECT count(*) FROM ") + fromSql;
+                if (!parts.where.isEmpty())
+                    countSql += QStringLiteral(" WHERE ") + emitSql(parts.where);
+                orderTexts = texts;
+            }
+        } else if (!readSome(indexed, texts, &jetOrder)) {
+            return false;
+        }
+        sorted = jetOrder;
+        if (!sorted)
+            keys.clear();
+    }
+    return sorted || readSome(keysetSql(parts, fromSql, exact, {}), 0, &jetOrder);
 }
 
 } // namespace tavrel

@@ -6,7 +6,6 @@
 
 #include <QDateTime>
 
-#include <cmath>
 #include <limits>
 #include <set>
 
@@ -143,129 +142,9 @@ void Recordset::movePrevious() {
 }
 
 // ---------------------------------------------------------------------------------------
-// Values
+// Writing values
 
 namespace {
-
-// Whether a value is a number (or a yes/no value, which Jet reads as 0 or -1).
-bool isNumber(const QVariant& v) {
-    switch (v.typeId()) {
-    case QMetaType::Bool:
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::Short:
-    case QMetaType::UShort:
-    case QMetaType::Long:
-    case QMetaType::ULong:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-    case QMetaType::Char:
-    case QMetaType::SChar:
-    case QMetaType::UChar:
-    case QMetaType::Double:
-    case QMetaType::Float:
-        return true;
-    default:
-        return false;
-    }
-}
-
-// The number a value holds, when it is a finite number or a text that reads as one.
-bool numberOf(const QVariant& v, double* out) {
-    if (!isNumber(v) && v.typeId() != QMetaType::QString)
-        return false;
-    bool ok = false;
-    *out = v.typeId() == QMetaType::Bool ? (v.toBool() ? 1 : 0) : v.toDouble(&ok);
-    return (ok || v.typeId() == QMetaType::Bool) && std::isfinite(*out);
-}
-
-// The value as the column will hold it, so a value read back before update() looks like
-// the stored one. False when the column's type cannot hold it.
-bool normalise(const QVariant& v, ValueKind kind, QVariant* out) {
-    if (!v.isValid() || v.isNull()) {
-        *out = kind == ValueKind::Bool ? QVariant(false) : QVariant();
-        return true;
-    }
-    const bool emptyText = v.typeId() == QMetaType::QString && v.toString().trimmed().isEmpty();
-    double number = 0;
-    switch (kind) {
-    case ValueKind::Integer:
-        if (emptyText) {
-            *out = QVariant();
-            return true;
-        }
-        if (!numberOf(v, &number))
-            return false;
-        {
-            const qlonglong i = qRound64(number);
-            *out = (i >= std::numeric_limits<int>::min() && i <= std::numeric_limits<int>::max())
-                       ? QVariant(int(i))
-                       : QVariant(i);
-        }
-        return true;
-    case ValueKind::Double:
-    case ValueKind::Currency:
-        if (emptyText) {
-            *out = QVariant();
-            return true;
-        }
-        if (!numberOf(v, &number))
-            return false;
-        *out = kind == ValueKind::Currency ? qRound64(number * 10000.0) / 10000.0 : number;
-        return true;
-    case ValueKind::Bool:
-        if (v.typeId() == QMetaType::QString) {
-            const QString s = v.toString().trimmed();
-            if (s.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0 ||
-                s == QLatin1String("-1") || s == QLatin1String("1")) {
-                *out = true;
-                return true;
-            }
-            if (s.isEmpty() || s.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0 ||
-                s == QLatin1String("0")) {
-                *out = false;
-                return true;
-            }
-            return false;
-        }
-        if (!numberOf(v, &number))
-            return false;
-        *out = number != 0;
-        return true;
-    case ValueKind::Date:
-        // A date, a time, an ISO text or nothing; a null QDate is no date.
-        switch (v.typeId()) {
-        case QMetaType::QDate:
-            *out = v.toDate().isValid() ? v : QVariant();
-            return true;
-        case QMetaType::QDateTime: {
-            const QDateTime dt = v.toDateTime();
-            *out = !dt.isValid()              ? QVariant()
-                   : dt.time() == QTime(0, 0) ? QVariant(dt.date())
-                                              : QVariant(dt);
-            return true;
-        }
-        case QMetaType::QTime:
-            *out = v.toTime().isValid() ? v : QVariant();
-            return true;
-        case QMetaType::QString:
-            if (emptyText) {
-                *out = QVariant();
-                return true;
-            }
-            return dateFromIsoText(v.toString(), out);
-        default:
-            return false;
-        }
-    case ValueKind::Text:
-        *out = v.toString();
-        return true;
-    case ValueKind::Auto:
-        break;
-    }
-    *out = v;
-    return true;
-}
 
 // What a column of this kind takes, for the type mismatch message.
 QString kindName(ValueKind kind) {
@@ -513,6 +392,39 @@ int runWrite(sqlite3* db, const QString& sql, const QList<QPair<QVariant, ValueK
     return rc;
 }
 
+// Inserts the row being added with the values set (and the key reserved for it); its key
+// in *newKey. SQLite's result code, SQLITE_DONE when written.
+template <class R> int insertAdded(R* d, qint64* newKey) {
+    QStringList columns;
+    QList<QPair<QVariant, ValueKind>> values;
+    bool keySet = false;
+    for (auto it = d->buffer.constBegin(); it != d->buffer.constEnd(); ++it) {
+        const FieldInfo& f = d->fields.at(it.key());
+        if (columns.contains(quoteIdent(f.origin)))
+            continue;
+        columns << quoteIdent(f.origin);
+        values.append({it.value(), f.kind});
+        if (isKeyField(d, f))
+            keySet = true;
+    }
+    if (d->keyReserved && !keySet && !d->keyColumn.isEmpty()) {
+        columns << quoteIdent(d->keyColumn);
+        values.append({QVariant(qlonglong(d->reservedKey)), ValueKind::Integer});
+    }
+    QString sql;
+    if (columns.isEmpty())
+        sql = QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(quoteIdent(d->baseTable));
+    else
+        sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                  .arg(quoteIdent(d->baseTable), columns.join(QLatin1String(", ")),
+                       QStringList(QList<QString>(columns.size(), QStringLiteral("?")))
+                           .join(QLatin1String(", ")));
+    const int rc = runWrite(d->db->db, sql, values, 0, false);
+    if (rc == SQLITE_DONE)
+        *newKey = sqlite3_last_insert_rowid(d->db->db);
+    return rc;
+}
+
 } // namespace
 
 void Recordset::update() {
@@ -538,34 +450,9 @@ void Recordset::update() {
 
     qint64 newKey = 0;
     if (d->mode == Impl::Mode::Add) {
-        QStringList columns;
-        QList<QPair<QVariant, ValueKind>> values;
-        bool keySet = false;
-        for (auto it = d->buffer.constBegin(); it != d->buffer.constEnd(); ++it) {
-            const FieldInfo& f = d->fields.at(it.key());
-            if (columns.contains(quoteIdent(f.origin)))
-                continue;
-            columns << quoteIdent(f.origin);
-            values.append({it.value(), f.kind});
-            if (isKeyField(d.get(), f))
-                keySet = true;
-        }
-        if (d->keyReserved && !keySet && !d->keyColumn.isEmpty()) {
-            columns << quoteIdent(d->keyColumn);
-            values.append({QVariant(qlonglong(d->reservedKey)), ValueKind::Integer});
-        }
-        QString sql;
-        if (columns.isEmpty())
-            sql = QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(quoteIdent(d->baseTable));
-        else
-            sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                      .arg(quoteIdent(d->baseTable), columns.join(QLatin1String(", ")),
-                           QStringList(QList<QString>(columns.size(), QStringLiteral("?")))
-                               .join(QLatin1String(", ")));
-        rc = runWrite(db->db, sql, values, 0, false);
+        rc = insertAdded(d.get(), &newKey);
         if (rc != SQLITE_DONE)
             return fail(rc);
-        newKey = sqlite3_last_insert_rowid(db->db);
     } else {
         // Group the changed columns by table; each table's row is written by its own key.
         QHash<int, QPair<QStringList, QList<QPair<QVariant, ValueKind>>>> perTable;
@@ -596,9 +483,9 @@ void Recordset::update() {
         }
     }
     rc = db->commitWrite();
-    ++db->writes;
     if (rc != SQLITE_OK)
         return fail(rc);
+    ++db->writes;
 
     if (d->mode == Impl::Mode::Add) {
         // The new row joins the end of the keyset; the cursor stays where it was.
@@ -619,12 +506,20 @@ void Recordset::deleteRow() {
     d->buffer.clear();
     Database::Impl* db = d->db.get();
     const qint64 rowid = d->keys.at(size_t(d->pos) * size_t(d->stride));
-    const int rc = runWrite(
-        db->db, QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(quoteIdent(d->baseTable)), {},
-        rowid, true);
-    ++db->writes;
-    if (rc != SQLITE_DONE)
+    // The same bracket as update(): a transaction of its own or a savepoint in the caller's,
+    // refused while a transaction the engine ended still stands.
+    int rc = db->beginWrite();
+    if (rc != SQLITE_OK)
         return db->raise(rc, true, d->baseTable);
+    rc = runWrite(db->db,
+                  QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(quoteIdent(d->baseTable)),
+                  {}, rowid, true);
+    if (rc != SQLITE_DONE || (rc = db->commitWrite()) != SQLITE_OK) {
+        const DbError error = db->errorFor(rc, true, d->baseTable);
+        db->abortWrite();
+        return raiseError(error);
+    }
+    ++db->writes;
     d->eraseKey(d->pos);
     d->deletedCurrent = true;
     d->rowLoaded = false;

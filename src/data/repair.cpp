@@ -9,6 +9,7 @@
 #include "data/jetheader.h"
 #include "data/repair_p.h"
 #include "data/schema.h"
+#include "data/units.h"
 
 #include <QDate>
 #include <QDir>
@@ -425,6 +426,8 @@ bool rebuild(const QString& path, const QString& copyPath, const QString& newPat
 
 } // namespace
 
+// One piece: the steps of a repair run in order on the same two files, and each failure ends it
+// where it stands.
 QString Database::repair(const QString& path, int yearIfUnknown, QString* unplacedRows) {
     if (unplacedRows)
         unplacedRows->clear();

@@ -2,6 +2,7 @@
 
 #include "data/database.h"
 #include "data/errortrap.h"
+#include "data/units.h"
 
 #include <QFile>
 
@@ -18,6 +19,14 @@ QString resourceText(const QString& name) {
 
 // Writes a new database file from a schema script; a half-written file is removed.
 bool createFromScript(const QString& path, const QString& script, QString* error) {
+    return createDatabaseFile(
+        path, [&script](Database& db) { db.executeScript(script); }, error);
+}
+
+} // namespace
+
+bool createDatabaseFile(const QString& path, const std::function<void(Database&)>& fill,
+                        QString* error) {
     if (fileNameTaken(path)) {
         if (error)
             *error = QStringLiteral("%1 already exists; it was left as it is.").arg(path);
@@ -33,7 +42,7 @@ bool createFromScript(const QString& path, const QString& script, QString* error
         Database db = Database::create(path);
         created = db.isOpen();
         if (failure.isEmpty())
-            db.executeScript(script);
+            fill(db);
         db.close();
     }
     if (failure.isEmpty())
@@ -45,8 +54,6 @@ bool createFromScript(const QString& path, const QString& script, QString* error
         QFile::remove(path);
     return false;
 }
-
-} // namespace
 
 QList<QDate> weekMondays(int year) {
     QDate monday(year, 1, 1);

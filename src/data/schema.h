@@ -4,13 +4,21 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+
 namespace tavrel {
 
-inline constexpr int WeeksPerYear = 52;
+class Database;
 
 // The Mondays that start the 52 weeks of a year: week 1 starts on the first Monday on or
 // after 1 January, each later week seven days after the one before.
 QList<QDate> weekMondays(int year);
+
+// Creates a new database file at `path` and has `fill` write into it, under a trap: the
+// first failure ends it, removes the file (only one this call made) and is returned in
+// *error. Refuses a name that is taken.
+bool createDatabaseFile(const QString& path, const std::function<void(Database&)>& fill,
+                        QString* error);
 
 // Creates a new tavrel.mdb: every table, the 52 weeks of `year` and one settings row.
 // Refuses to overwrite an existing file. Returns false with *error set on failure.

@@ -28,6 +28,8 @@ bool isAggregate(const Token& t) {
 
 } // namespace
 
+// One piece: a single left-to-right scan of the statement, each clause ending where the next
+// begins.
 SelectParts parseSelect(const Tokens& t) {
     SelectParts p;
     if (t.isEmpty() || !t.first().isWord("select"))

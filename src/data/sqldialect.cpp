@@ -97,6 +97,8 @@ qsizetype unitEnd(const Tokens& t, qsizetype i) {
 
 // Jet's "&" joins texts and reads a null as an empty text; SQLite's "||" would make the
 // whole result null, so every operand is wrapped in coalesce().
+// One piece: one scan that finds the operands on both sides of each "&" at the same depth of
+// parentheses.
 Tokens translateConcat(const Tokens& in) {
     bool any = false;
     for (const Token& t : in)
@@ -249,6 +251,8 @@ Tokens translateColumnTypes(const Tokens& in) {
 
 } // namespace
 
+// One piece: the tokenizer's cases (strings, brackets, dates, numbers, operators) advance one
+// shared position.
 bool tokenize(const QString& s, bool jetMode, Tokens* out, QString* error) {
     out->clear();
     // SQLite reads text up to its first NUL: the rest of the statement would be dropped

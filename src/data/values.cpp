@@ -9,13 +9,9 @@
 #include <QTime>
 
 #include <cmath>
+#include <limits>
 
 namespace tavrel::detail {
-
-namespace {
-// Currency keeps four decimals, as Jet's fixed-point currency.
-constexpr double CurrencyScale = 10000.0;
-} // namespace
 
 ValueKind valueKindFor(const char* declType) {
     if (!declType)
@@ -162,7 +158,7 @@ QVariant readPlain(const PlainValue& v, ValueKind kind) {
         break;
     case ValueKind::Currency:
         if (type == SQLITE_INTEGER || type == SQLITE_FLOAT)
-            return std::round(v.real * CurrencyScale) / CurrencyScale;
+            return roundedCurrency(v.real);
         break;
     case ValueKind::Bool:
         if (type == SQLITE_INTEGER || type == SQLITE_FLOAT)
@@ -256,7 +252,7 @@ int bindValue(sqlite3_stmt* stmt, int index, const QVariant& value, ValueKind ki
     case QMetaType::Float: {
         double d = value.toDouble();
         if (kind == ValueKind::Currency)
-            d = std::round(d * CurrencyScale) / CurrencyScale;
+            d = roundedCurrency(d);
         if (kind == ValueKind::Integer)
             return sqlite3_bind_int64(stmt, index, std::llround(d));
         if (kind == ValueKind::Bool)
@@ -278,6 +274,129 @@ int bindValue(sqlite3_stmt* stmt, int index, const QVariant& value, ValueKind ki
         return bindText(s);
     }
     }
+}
+
+namespace {
+
+// Whether a value is a number (or a yes/no value, which Jet reads as 0 or -1).
+bool isNumber(const QVariant& v) {
+    switch (v.typeId()) {
+    case QMetaType::Bool:
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::Long:
+    case QMetaType::ULong:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Char:
+    case QMetaType::SChar:
+    case QMetaType::UChar:
+    case QMetaType::Double:
+    case QMetaType::Float:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The number a value holds, when it is a finite number or a text that reads as one.
+bool numberOf(const QVariant& v, double* out) {
+    if (!isNumber(v) && v.typeId() != QMetaType::QString)
+        return false;
+    bool ok = false;
+    *out = v.typeId() == QMetaType::Bool ? (v.toBool() ? 1 : 0) : v.toDouble(&ok);
+    return (ok || v.typeId() == QMetaType::Bool) && std::isfinite(*out);
+}
+
+} // namespace
+
+// One piece: one case per kind of column, each a few lines.
+bool normalise(const QVariant& v, ValueKind kind, QVariant* out) {
+    if (!v.isValid() || v.isNull()) {
+        *out = kind == ValueKind::Bool ? QVariant(false) : QVariant();
+        return true;
+    }
+    const bool emptyText = v.typeId() == QMetaType::QString && v.toString().trimmed().isEmpty();
+    double number = 0;
+    switch (kind) {
+    case ValueKind::Integer:
+        if (emptyText) {
+            *out = QVariant();
+            return true;
+        }
+        if (!numberOf(v, &number))
+            return false;
+        {
+            const qlonglong i = qRound64(number);
+            *out = (i >= std::numeric_limits<int>::min() && i <= std::numeric_limits<int>::max())
+                       ? QVariant(int(i))
+                       : QVariant(i);
+        }
+        return true;
+    case ValueKind::Double:
+    case ValueKind::Currency:
+        if (emptyText) {
+            *out = QVariant();
+            return true;
+        }
+        if (!numberOf(v, &number))
+            return false;
+        *out = kind == ValueKind::Currency ? roundedCurrency(number) : number;
+        return true;
+    case ValueKind::Bool:
+        if (v.typeId() == QMetaType::QString) {
+            const QString s = v.toString().trimmed();
+            if (s.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0 ||
+                s == QLatin1String("-1") || s == QLatin1String("1")) {
+                *out = true;
+                return true;
+            }
+            if (s.isEmpty() || s.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0 ||
+                s == QLatin1String("0")) {
+                *out = false;
+                return true;
+            }
+            return false;
+        }
+        if (!numberOf(v, &number))
+            return false;
+        *out = number != 0;
+        return true;
+    case ValueKind::Date:
+        // A date, a time, an ISO text or nothing; a null QDate is no date.
+        switch (v.typeId()) {
+        case QMetaType::QDate:
+            *out = v.toDate().isValid() ? v : QVariant();
+            return true;
+        case QMetaType::QDateTime: {
+            const QDateTime dt = v.toDateTime();
+            *out = !dt.isValid()              ? QVariant()
+                   : dt.time() == QTime(0, 0) ? QVariant(dt.date())
+                                              : QVariant(dt);
+            return true;
+        }
+        case QMetaType::QTime:
+            *out = v.toTime().isValid() ? v : QVariant();
+            return true;
+        case QMetaType::QString:
+            if (emptyText) {
+                *out = QVariant();
+                return true;
+            }
+            return dateFromIsoText(v.toString(), out);
+        default:
+            return false;
+        }
+    case ValueKind::Text:
+        *out = v.toString();
+        return true;
+    case ValueKind::Auto:
+        break;
+    }
+    *out = v;
+    return true;
 }
 
 } // namespace tavrel::detail

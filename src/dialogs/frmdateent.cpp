@@ -3,6 +3,7 @@
 #include "core/globals.h"
 #include "core/uiseam.h"
 #include "core/windowplacement.h"
+#include "data/units.h"
 #include "text/datetext.h"
 
 #include <QColor>
@@ -21,10 +22,9 @@ namespace tavrel {
 
 namespace {
 
-constexpr int GridColumns = 7;
+constexpr int GridColumns = DaysPerWeek;
 constexpr int GridRows = 7; // the day-name row and six weeks
 constexpr int FirstWeekRow = 1;
-constexpr int MonthsInYear = 12;
 
 // Qt's dates have no year 0 (year -1 is 1 BC), so the lowest year the picker steps to is 1.
 constexpr int MinYear = 1;
@@ -156,7 +156,7 @@ QSize frmDateEnt::sizeHint() const {
 void frmDateEnt::Form_Load() {
     PickerDate = PickedDate.isValid() ? PickedDate : ui().today();
     MonthNames.clear();
-    for (int m = 1; m <= MonthsInYear; ++m)
+    for (int m = 1; m <= MonthsPerYear; ++m)
         MonthNames << longMonthName(m);
 
     QFont bold = Grid1->font();
@@ -251,7 +251,7 @@ void frmDateEnt::stepTo(int month, int year) {
 }
 
 void frmDateEnt::Spin1_SpinUp() {
-    if (ShownMonth == MonthsInYear)
+    if (ShownMonth == MonthsPerYear)
         stepTo(1, ShownYear + 1);
     else
         stepTo(ShownMonth + 1, ShownYear);
@@ -259,7 +259,7 @@ void frmDateEnt::Spin1_SpinUp() {
 
 void frmDateEnt::Spin1_SpinDown() {
     if (ShownMonth == 1)
-        stepTo(MonthsInYear, ShownYear - 1);
+        stepTo(MonthsPerYear, ShownYear - 1);
     else
         stepTo(ShownMonth - 1, ShownYear);
 }

@@ -5,6 +5,7 @@
 #include "data/errortrap.h"
 #include "data/rowinserter.h"
 #include "data/schema.h"
+#include "data/units.h"
 
 #include <QFile>
 
@@ -212,22 +213,11 @@ bool convertLegacyFile(LegacySource& source, LegacyFileKind kind, const QString&
                      : QStringLiteral("It holds no field catalogue (no table RptSpec).");
         return false;
     }
-    if (fileNameTaken(newPath)) {
-        *error = QStringLiteral("%1 already exists; it was left as it is.").arg(newPath);
-        return false;
-    }
-    QString failure;
-    bool created = false;
-    {
-        ErrorTrap trap([&failure](const DbError& e) {
-            if (failure.isEmpty())
-                failure = e.description;
-        });
-        Database db = Database::create(newPath);
-        created = db.isOpen();
-        // The schema and every row are one operation: the new file holds all of it or, as
-        // it is removed below, nothing is left of it.
-        if (failure.isEmpty())
+    // The schema and every row are one operation: the new file holds all of it or, as it
+    // is removed then, nothing is left of it.
+    const bool written = createDatabaseFile(
+        newPath,
+        [&](Database& db) {
             RunAllOrNothing(db, [&] {
                 db.executeScript(schemaScript(kind) + withoutMissingUpgradeColumns(tables));
                 for (const QString& name : tablesOf(kind)) {
@@ -242,16 +232,11 @@ bool convertLegacyFile(LegacySource& source, LegacyFileKind kind, const QString&
                 if (!operationFailed() && kind == LegacyFileKind::TaskDatabase)
                     addMissingYear(db, done, yearIfMissing);
             });
-        db.close();
-    }
-    if (!failure.isEmpty()) {
-        if (created) // never a file of that name that was there before
-            QFile::remove(newPath);
-        *error = failure;
-        return false;
-    }
-    *summary = done;
-    return true;
+        },
+        error);
+    if (written)
+        *summary = done;
+    return written;
 }
 
 } // namespace tavrel

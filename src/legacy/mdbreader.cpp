@@ -168,6 +168,8 @@ QList<LegacyTable> MdbReader::tables() const {
     return d->tables;
 }
 
+// One piece: libmdb's table, column bindings and row buffers are set up, read and freed
+// together.
 bool MdbReader::readRows(const QString& name, const RowFn& row, const UnreadableFn& unreadable) {
     MdbCatalogEntry* entry = d->mdb ? d->entryFor(name) : nullptr;
     MdbTableDef* table = nullptr;

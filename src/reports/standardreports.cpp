@@ -3,6 +3,7 @@
 #include "core/globals.h"
 #include "core/uiseam.h"
 #include "data/database.h"
+#include "data/units.h"
 #include "text/datetext.h"
 #include "text/textfunctions.h"
 
@@ -16,10 +17,6 @@
 namespace tavrel {
 
 namespace {
-
-constexpr qint64 MinutesPerHour = 60;
-// Currency is summed in ten-thousandths, as it is stored, never in binary fractions.
-constexpr double CurrencyUnits = 10000.0;
 
 const QString LineBreak = QStringLiteral("\r\n");
 const QString Signature = LineBreak + LineBreak +
@@ -51,11 +48,11 @@ QString numberField(const Recordset& rows, const QString& name) {
 }
 
 qint64 currencyUnits(const Recordset& rows, const QString& name) {
-    return std::llround(rows.value(name).toDouble() * CurrencyUnits);
+    return tavrel::currencyUnits(rows.value(name).toDouble());
 }
 
 Cell moneyCell(qint64 units) {
-    const double amount = double(units) / CurrencyUnits;
+    const double amount = currencyAmount(units);
     return Cell::ofMoney(amount, currency(amount));
 }
 

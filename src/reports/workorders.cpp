@@ -85,6 +85,8 @@ void blankLine() {
 }
 
 // The sheet from its page header down, for the assignment `rs` stands on.
+// One piece: the work order from top to bottom in the order it is printed, so that the code
+// reads as the page.
 void writeSheet(const Recordset& rs) {
     ReportDocument& doc = reportDocument();
     const QVariant taskId = rs.value(QStringLiteral("assign.taskid"));

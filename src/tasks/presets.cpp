@@ -1,6 +1,7 @@
 #include "tasks/presets.h"
 
 #include "data/schema.h"
+#include "data/units.h"
 #include "text/datetext.h"
 
 #include <QSet>
@@ -11,8 +12,6 @@ namespace tavrel {
 
 namespace {
 
-constexpr int MonthsPerYear = 12;
-constexpr int DaysPerWeek = 7;
 constexpr int HalfYearMonths = 6;
 // How far back a day that a month lacks moves (31 -> 29 in a month of 30 days).
 constexpr int MissingDayFallback = 2;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/units.h"
+
 #include <QDate>
 #include <QList>
 
@@ -8,7 +10,7 @@
 namespace tavrel {
 
 // The Mondays of a year's weeks as WeekDates holds them: index 1 to 52 (index 0 unused).
-using WeekMondays = std::array<QDate, 53>;
+using WeekMondays = std::array<QDate, WeeksPerYear + 1>;
 
 // The frequency presets that mark weeks from a starting date.
 enum class DatedPreset { Monthly, Bimonthly, Quarterly, Semiannual, Annual };

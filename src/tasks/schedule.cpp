@@ -5,6 +5,7 @@
 #include "core/operation.h"
 #include "data/database.h"
 #include "data/schema.h"
+#include "data/units.h"
 #include "text/datetext.h"
 
 namespace tavrel {

@@ -5,7 +5,7 @@
 #include "core/operation.h"
 #include "core/uiseam.h"
 #include "data/database.h"
-#include "data/schema.h"
+#include "data/units.h"
 #include "dialogs/datefield.h"
 #include "dialogs/frmrptdate.h"
 #include "tasks/presets.h"
@@ -33,6 +33,8 @@
 
 namespace tavrel {
 
+using namespace recordwidgets;
+
 namespace {
 
 // Longest texts the task columns take.
@@ -58,55 +60,10 @@ constexpr int WeekItemSpacing = 2;
 // and month both take two digits.
 const QDate WidestMonday(2000, 12, 25);
 
-QString columnText(const Recordset& rs, const QString& column) {
-    return rs.value(column).toString();
-}
-
-QVariant dateOrEmpty(const DateField* field) {
-    const std::optional<QDate> date = field->date();
-    return date ? QVariant(*date) : QVariant();
-}
-
 // An employee as every list shows one.
 QString employeeText(const Recordset& rs) {
     return personName(columnText(rs, QStringLiteral("lastname")),
                       columnText(rs, QStringLiteral("firstname")));
-}
-
-QLineEdit* lineEdit(QWidget* parent, const char* name, int maxLength) {
-    auto* box = new QLineEdit(parent);
-    box->setObjectName(QString::fromLatin1(name));
-    box->setMaxLength(maxLength);
-    return box;
-}
-
-QPlainTextEdit* multiLine(QWidget* parent, const char* name) {
-    auto* box = new QPlainTextEdit(parent);
-    box->setObjectName(QString::fromLatin1(name));
-    box->setTabChangesFocus(true); // Tab moves on, as in every other box of the window
-    return box;
-}
-
-QComboBox* codeList(QWidget* parent, const char* name) {
-    auto* combo = new QComboBox(parent);
-    combo->setObjectName(QString::fromLatin1(name));
-    combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    combo->setMinimumContentsLength(CodeListMinimumChars);
-    return combo;
-}
-
-QPushButton* button(QWidget* parent, const char* name, const QString& caption) {
-    auto* result = new QPushButton(caption, parent);
-    result->setObjectName(QString::fromLatin1(name));
-    return result;
-}
-
-// A label whose access key puts the focus into its control. Its layout places it.
-QLabel* label(const QString& text, QWidget* buddy) {
-    auto* result = new QLabel(text);
-    result->setObjectName(QStringLiteral("lbl") + buddy->objectName().mid(3));
-    result->setBuddy(buddy);
-    return result;
 }
 
 } // namespace
@@ -144,8 +101,8 @@ void TaskEditor::buildControls() {
     txtManuf = lineEdit(this, "txtManuf", EquipmentTextLength);
     txtModel = lineEdit(this, "txtModel", EquipmentTextLength);
     txtSerialNo = lineEdit(this, "txtSerialNo", EquipmentTextLength);
-    cmbLoc = codeList(this, "cmbLoc");
-    cmbTyp = codeList(this, "cmbTyp");
+    cmbLoc = codeList(this, "cmbLoc", CodeListMinimumChars);
+    cmbTyp = codeList(this, "cmbTyp", CodeListMinimumChars);
     txtTag = lineEdit(this, "txtTag", TagLength);
     dcPurchDate = new DateField(this);
     dcPurchDate->setObjectName(QStringLiteral("dcPurchDate"));
@@ -173,7 +130,7 @@ void TaskEditor::buildControls() {
         box->setAlignment(NumberBoxAlignment);
         box->setFixedWidth(NumberBoxWidth);
     }
-    cmbEmp = codeList(this, "cmbEmp");
+    cmbEmp = codeList(this, "cmbEmp", CodeListMinimumChars);
 
     makeDropDownList(cmbEmp);
     makeDropDownList(cmbLoc);
@@ -209,6 +166,7 @@ void TaskEditor::buildControls() {
     cmdLast->setToolTip(tr("Last task by name"));
 }
 
+// One piece: the window's layout from top to bottom, as it appears.
 void TaskEditor::buildLayout() {
     // Task name and number head the window.
     auto* header = new QHBoxLayout;
@@ -634,8 +592,8 @@ void TaskEditor::SaveRecord() {
     rs.setValue(QStringLiteral("reqmin"), numberToSave(txtReqMin));
     rs.setValue(QStringLiteral("curyearonly"), chkCurYearOnly->isChecked());
     rs.setValue(QStringLiteral("misc1"), txtMisc1->text());
-    rs.setValue(QStringLiteral("purchdate"), dateOrEmpty(dcPurchDate));
-    rs.setValue(QStringLiteral("wardate"), dateOrEmpty(dcWarDate));
+    rs.setValue(QStringLiteral("purchdate"), dateOrEmpty(dcPurchDate->date()));
+    rs.setValue(QStringLiteral("wardate"), dateOrEmpty(dcWarDate->date()));
     // The task, its weeks and their assignments are one operation: a task is never kept
     // with half its weeks, nor weeks without their task. The weeks go first: a new task
     // already has its number, and the weeks' assignments take the employee chosen above.

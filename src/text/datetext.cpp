@@ -1,6 +1,7 @@
 #include "text/datetext.h"
 
 #include "data/datefields.h"
+#include "data/units.h"
 
 #include <QLocale>
 #include <QRegularExpression>
@@ -18,8 +19,6 @@ namespace {
 constexpr int RefYear = 1998;
 constexpr int RefMonth = 5;
 constexpr int RefDay = 30;
-
-constexpr int MonthsInYear = 12;
 
 constexpr QChar MinusSign(0x2212); // the minus some locales use in money and numbers
 
@@ -154,7 +153,7 @@ QString withoutTimeZone(const QString& pattern) {
 int monthFromName(const QString& name) {
     const QLocale locales[] = {QLocale(), QLocale::c()};
     for (const QLocale& locale : locales) {
-        for (int m = 1; m <= MonthsInYear; ++m) {
+        for (int m = 1; m <= MonthsPerYear; ++m) {
             const QString names[] = {locale.monthName(m, QLocale::LongFormat),
                                      locale.monthName(m, QLocale::ShortFormat),
                                      locale.standaloneMonthName(m, QLocale::LongFormat),
@@ -471,7 +470,7 @@ QString jetDate(const QDate& date) {
     // The database reads a two-digit year as 1930 to 2029; a date outside that century is
     // written with its whole year so that it reads back as the same date.
     const bool twoDigitsReadBack =
-        date.year() >= FirstTwoDigitLiteralYear && date.year() <= LastTwoDigitLiteralYear;
+        date.year() >= FirstTwoDigitYear && date.year() <= LastTwoDigitYear;
     return date.toString(twoDigitsReadBack ? QStringLiteral("MM/dd/yy")
                                            : QStringLiteral("MM/dd/yyyy"));
 }

@@ -69,10 +69,6 @@ QString wholeNumber(qint64 value, int minimumDigits = 1);
 QString localDigits(const QString& plain);
 std::optional<double> parseCurrency(const QString& text);
 
-// The years a two-digit year in a date literal stands for (30-99 -> 19xx, 00-29 -> 20xx).
-inline constexpr int FirstTwoDigitLiteralYear = 1930;
-inline constexpr int LastTwoDigitLiteralYear = 2029;
-
 // Formats a date as a Jet date literal's text (used inside #...#): "mm/dd/yy", with the
 // whole year "mm/dd/yyyy" for a year a two-digit year would not read back as.
 QString jetDate(const QDate& date);

@@ -5,6 +5,7 @@
 #include "core/uiseam.h"
 #include "data/database.h"
 #include "data/schema.h"
+#include "data/units.h"
 #include "support/otherprogram.h"
 #include "support/scriptedui.h"
 #include "support/testenv.h"
@@ -20,7 +21,6 @@ namespace {
 
 constexpr int FirstCheckedYear = 1901;
 constexpr int LastCheckedYear = 2099;
-constexpr int DaysPerWeek = 7;
 
 const QString CreateTitle = QStringLiteral("Create Task Assignments");
 

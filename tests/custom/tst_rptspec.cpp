@@ -308,6 +308,36 @@ private Q_SLOTS:
         QVERIFY(QFileInfo(path).size() > 3);
     }
 
+    // The title names the saved file without its ending; a ".rpt" elsewhere in the path
+    // belongs to a folder's or the file's own name and stays.
+    void titleNamesTheSavedFile_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("plain") << "r.rpt"
+                               << "r";
+        QTest::newRow("folder with the ending") << "x.rpt.d/r.rpt"
+                                                << "x.rpt.d/r";
+        QTest::newRow("folder named like a report") << "a.rpt/r.rpt"
+                                                    << "a.rpt/r";
+        QTest::newRow("ending inside the name") << "r.rpt.old.rpt"
+                                                << "r.rpt.old";
+        QTest::newRow("other ending") << "r.txt"
+                                      << "r.txt";
+    }
+    void titleNamesTheSavedFile() {
+        QFETCH(QString, file);
+        QFETCH(QString, shown);
+        QVERIFY(QDir(folder_->file(QString())).mkpath(QFileInfo(folder_->file(file)).path()));
+        frmRptSpec& w = designer();
+        choose(w.List1, "Task Name");
+        w.cmdAdd_Click();
+        ui_->answerFile(folder_->file(file));
+        w.mnuSaveAs_Click();
+        QCOMPARE(w.reportFile(), folder_->file(file));
+        QCOMPARE(w.windowTitle(),
+                 "Custom Report - " + QDir::toNativeSeparators(folder_->file(shown)));
+    }
+
     void menuBringsTheOpenDesignerForward() {
         frmMain main;
         frmRptSpec* tasks = mnuCustom_Click(main, 1);

@@ -90,6 +90,7 @@ private Q_SLOTS:
     void snapshotKeepsEveryValue();
     void tableViewOfSettings();
     void lockedDatabase();
+    void writesHeldUpByAReader();
     void freeLocksEndsWhatHoldsALock();
     void transactionKeepsItsWorkTogether();
     void repairKeepsReadableRows();
@@ -871,6 +872,52 @@ void TestDatabase::lockedDatabase() {
         QCOMPARE(e.error().number, ErrLockedByUser);
     }
     other.exec("ROLLBACK");
+}
+
+// A reader of another program holds up the commit of a row's update or delete: the write
+// fails as locked, is undone and holds nothing, so that the other program can go on and the
+// save loop's retry finds the row as it was.
+void TestDatabase::writesHeldUpByAReader() {
+    test::TempWorkFolder folder(2005, QString::fromUtf8(SomeRows), false);
+    Database db = Database::open(folder.dbPath());
+    Recordset rs = db.openRecordset(QStringLiteral("select * from tasks order by taskid"));
+    OtherProgram other(folder.dbPath());
+    QCOMPARE(other.exec("BEGIN; SELECT count(*) FROM tasks;"), SQLITE_OK);
+    {
+        CountingTrap trap;
+        rs.edit();
+        rs.setValue(QStringLiteral("taskname"), QStringLiteral("Mine"));
+        rs.update();
+        rs.cancelUpdate();
+        rs.deleteRow();
+        QCOMPARE(trap.numbers, (QList<int>{ErrLockedByUser, ErrLockedByUser}));
+    }
+    QCOMPARE(other.exec("ROLLBACK; BEGIN IMMEDIATE; ROLLBACK;"), SQLITE_OK);
+    QCOMPARE(folder.scalar(QStringLiteral("select count(*) from tasks")).toInt(), 3);
+    QCOMPARE(rs.value(QStringLiteral("taskid")).toInt(), 1);
+
+    // A transaction the engine ended by itself (as after a full disk or an I/O error)
+    // refuses the writes that follow until it ends, a delete as an update: neither may be
+    // committed on its own while the operation still stands.
+    {
+        Transaction work(db);
+        QCOMPARE(sqlite3_exec(db.handle(), "ROLLBACK", nullptr, nullptr, nullptr), SQLITE_OK);
+        CountingTrap trap;
+        rs.edit();
+        rs.setValue(QStringLiteral("taskname"), QStringLiteral("Mine"));
+        rs.update();
+        rs.cancelUpdate();
+        rs.deleteRow();
+        QCOMPARE(trap.numbers.size(), 2);
+        QCOMPARE(trap.numbers.at(1), trap.numbers.at(0));
+    }
+    QCOMPARE(folder.scalar(QStringLiteral("select group_concat(taskname, '|') from "
+                                          "(select taskname from tasks order by taskid)")),
+             QVariant("Pump inspection|Air filter|Boiler service"));
+
+    rs.deleteRow();
+    QCOMPARE(folder.scalar(QStringLiteral("select group_concat(taskid) from tasks")).toString(),
+             QStringLiteral("2,3"));
 }
 
 void TestDatabase::transactionKeepsItsWorkTogether() {

@@ -23,7 +23,6 @@ TempWorkFolder::TempWorkFolder(int year, const QString& extraSql, bool openMain)
     : TempDatabase(year, extraSql) {
     AppPath = QDir(path()).absolutePath() + QLatin1Char('/');
     DbPath = AppPath + QStringLiteral("tavrel.mdb");
-    HelpPath = AppPath + QStringLiteral("tavrel.hlp");
     if (openMain)
         dbMain = Database::open(DbPath);
 }
