@@ -660,6 +660,12 @@ bool ReportDocument::isFinished() const {
 int ReportDocument::pageCount() const {
     return layout_->currentPage();
 }
+int ReportDocument::bodyHeight() const {
+    return layout_->bodyHeight;
+}
+int ReportDocument::bodyLineHeight() const {
+    return layout_->lineHeight;
+}
 const std::vector<ReportDocument::Entry>& ReportDocument::entries() const {
     return layout_->entries;
 }

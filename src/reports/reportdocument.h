@@ -164,6 +164,11 @@ public:
 
     bool isFinished() const;
     int pageCount() const;
+    // The height in twips that a page's rows and lines of free text are laid into, and that
+    // of a line of the body type (a row of one line takes one, plus CellPaddingY above and
+    // below). For checks and tests: what fills a page exactly.
+    int bodyHeight() const;
+    int bodyLineHeight() const;
     const std::vector<Entry>& entries() const;
 
     // What page `page` (from 1) shows below its header, top to bottom: one line per table

@@ -5,6 +5,7 @@
 #include "data/demodata.h"
 #include "reports/printing.h"
 #include "support/otherprogram.h"
+#include "support/rawdb.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -18,8 +19,6 @@
 #include <memory>
 
 #include <sys/stat.h>
-
-#include <sqlite3.h>
 
 using tavrel::test::OtherProgram;
 
@@ -115,26 +114,27 @@ bool makeSpecial(const QString& path, const QString& kind) {
 
 // One number read from a database file through a connection of the test's own.
 qint64 scalar(const QString& path, const char* sql) {
-    sqlite3* db = nullptr;
-    qint64 value = -1;
-    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READONLY, nullptr) ==
-        SQLITE_OK) {
-        sqlite3_stmt* stmt = nullptr;
-        if (sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr) == SQLITE_OK &&
-            sqlite3_step(stmt) == SQLITE_ROW)
-            value = sqlite3_column_int64(stmt, 0);
-        sqlite3_finalize(stmt);
-    }
-    sqlite3_close(db);
-    return value;
+    return tavrel::test::RawDb(path).column(QString::fromLatin1(sql)).value(0, -1);
+}
+
+// The assignments a year's set-up gives the site: one per task and scheduled week.
+qint64 scheduledWeeks(const QString& db) {
+    return scalar(db, "SELECT count(*) FROM (SELECT DISTINCT taskweeks.taskid, weeid FROM "
+                      "taskweeks JOIN tasks ON tasks.taskid = taskweeks.taskid "
+                      "WHERE NOT curyearonly)");
+}
+
+// What --set-year 2006 says, and whether the file holds what it says.
+QString setUpFor2006(qint64 assignments) {
+    return QStringLiteral("Tavrel is set up for 2006: %1 new task assignments.\n").arg(assignments);
+}
+bool isSetUpFor2006(const QString& db, qint64 assignments) {
+    return scalar(db, "SELECT count(*) FROM assign WHERE duedate LIKE '2006-%'") == assignments &&
+           scalar(db, "SELECT CurYear FROM settings") == 2006;
 }
 
 bool execSql(const QString& path, const QString& sql) {
-    sqlite3* db = nullptr;
-    bool ok = sqlite3_open(QFile::encodeName(path).constData(), &db) == SQLITE_OK &&
-              sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
-    sqlite3_close(db);
-    return ok;
+    return tavrel::test::RawDb(path, true).exec(sql);
 }
 
 // A new work folder of July 2005, with the demo site or empty.
@@ -646,10 +646,7 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const QString db = dir.filePath("tavrel.mdb");
         QVERIFY(makeSite(dir.path(), true));
-        const qint64 scheduled =
-            scalar(db, "SELECT count(*) FROM (SELECT DISTINCT taskweeks.taskid, weeid FROM "
-                       "taskweeks JOIN tasks ON tasks.taskid = taskweeks.taskid "
-                       "WHERE NOT curyearonly)");
+        const qint64 scheduled = scheduledWeeks(db);
         QVERIFY(scheduled > 0);
 
         const Run run = runTavrel(dir.path(), {"--set-year", "2006"});
@@ -659,11 +656,8 @@ private Q_SLOTS:
         QCOMPARE(run.err, QStringLiteral("Tavrel: Create Task Assignments: Do you wish to create "
                                          "new task assigment records for 2006? [Yes: "
                                          "--set-year]\n"));
-        QCOMPARE(
-            run.out,
-            QStringLiteral("Tavrel is set up for 2006: %1 new task assignments.\n").arg(scheduled));
-        QCOMPARE(scalar(db, "SELECT count(*) FROM assign WHERE duedate LIKE '2006-%'"), scheduled);
-        QCOMPARE(scalar(db, "SELECT CurYear FROM settings"), 2006);
+        QCOMPARE(run.out, setUpFor2006(scheduled));
+        QVERIFY(isSetUpFor2006(db, scheduled));
 
         const Run datesOnly = runTavrel(dir.path(), {"--no-assignments", "--set-year", "2007"});
         QCOMPARE(datesOnly.exitCode, 0);
@@ -681,10 +675,7 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const QString db = dir.filePath("tavrel.mdb");
         QVERIFY(makeSite(dir.path(), true));
-        const qint64 scheduled =
-            scalar(db, "SELECT count(*) FROM (SELECT DISTINCT taskweeks.taskid, weeid FROM "
-                       "taskweeks JOIN tasks ON tasks.taskid = taskweeks.taskid "
-                       "WHERE NOT curyearonly)");
+        const qint64 scheduled = scheduledWeeks(db);
         QVERIFY(scheduled > 0);
 
         QProcess holder;
@@ -710,11 +701,8 @@ private Q_SLOTS:
         QVERIFY2(tavrel.exitCode() == 0, err.constData());
         // The assignments question is the one line: no lock was reported or asked about.
         QVERIFY2(err.count('\n') == 1 && !err.contains("Locked Record"), err.constData());
-        QCOMPARE(
-            QString::fromLocal8Bit(tavrel.readAllStandardOutput()),
-            QStringLiteral("Tavrel is set up for 2006: %1 new task assignments.\n").arg(scheduled));
-        QCOMPARE(scalar(db, "SELECT count(*) FROM assign WHERE duedate LIKE '2006-%'"), scheduled);
-        QCOMPARE(scalar(db, "SELECT CurYear FROM settings"), 2006);
+        QCOMPARE(QString::fromLocal8Bit(tavrel.readAllStandardOutput()), setUpFor2006(scheduled));
+        QVERIFY(isSetUpFor2006(db, scheduled));
     }
 
     // A report without a window (its name without regard to case): the text file's lines;

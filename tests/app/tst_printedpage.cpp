@@ -2,6 +2,8 @@
 // line, written to PDF and HTML, and read back as a reader (pdftotext, a strict HTML parser)
 // sees them.
 
+#include "support/rawdb.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -9,8 +11,6 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <sqlite3.h>
 
 #include <memory>
 #include <utility>
@@ -41,12 +41,7 @@ int runTavrel(const QString& folder, const QStringList& args, QString* err = nul
 }
 
 bool execSql(const QString& path, const QString& sql) {
-    sqlite3* db = nullptr;
-    const bool ok =
-        sqlite3_open(QFile::encodeName(path).constData(), &db) == SQLITE_OK &&
-        sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
-    sqlite3_close(db);
-    return ok;
+    return tavrel::test::RawDb(path, true).exec(sql);
 }
 
 // What a tool prints for `args`, or nothing when it fails.

@@ -14,6 +14,7 @@
 #include "reports/reportdocument.h"
 #include "reports/standardreports.h"
 #include "support/scriptedui.h"
+#include "support/startedprogram.h"
 #include "support/testenv.h"
 #include "tasks/taskeditor.h"
 
@@ -89,11 +90,8 @@ private Q_SLOTS:
         ScriptedUi ui;
         ui.setToday(QDate(2005, 3, 28));
         TempWorkFolder folder(2005, SampleSql, false);
-        const QString previous = QDir::currentPath();
-        QDir::setCurrent(folder.path());
-        frmMain main;
-        installTaskEditor(main);
-        main.Form_Load();
+        StartedProgram program(folder.path(), installTaskEditor);
+        frmMain& main = *program.main;
         main.show();
         QVERIFY(QTest::qWaitForWindowExposed(&main));
         QVERIFY2(main.frameGeometry() != main.geometry(), "the windows have no frame");
@@ -114,8 +112,7 @@ private Q_SLOTS:
         }
         const QRect frame = shown->frameGeometry();
         output.reset();
-        main.Form_Unload();
-        QDir::setCurrent(previous);
+        program.end();
         QVERIFY2(FreeArea.contains(frame), qPrintable(describe(frame)));
     }
 

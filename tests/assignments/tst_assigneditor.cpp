@@ -6,6 +6,7 @@
 #include "support/otherprogram.h"
 #include "support/scriptedui.h"
 #include "support/testenv.h"
+#include "support/windowdriver.h"
 
 #include <QAction>
 #include <QApplication>
@@ -52,38 +53,19 @@ const char* const BrowseOnly[] = {"cmdFirst", "cmdPrevious", "cmdNext",   "cmdLa
                                   "cmdOk",    "cmdFind",     "cmdDelete", "cmdPrint"};
 
 // The assignment editor opened on a temporary database of 2005 holding `sql`.
-struct Editor {
+struct Editor : WindowDriver {
     explicit Editor(const QString& sql = SampleSql)
         : folder(2005, sql) {
         CurYear = 2005;
         form = std::make_unique<frmAssign>();
         form->Form_Load();
-        form->show();
-        form->activateWindow();
-        if (!QTest::qWaitForWindowActive(form.get()))
-            qWarning("the editor did not become active");
+        drive(form.get());
+        bringForward(form.get());
     }
-    template <typename T = QWidget> T* w(const char* name) const {
-        T* found = form->findChild<T*>(QString::fromLatin1(name));
-        if (!found)
-            qFatal("no control %s", name);
-        return found;
-    }
-    QString text(const char* name) const { return w<QLineEdit>(name)->text(); }
     QVariant stored(const QString& sql) const { return folder.scalar(sql); }
-    bool click(const char* name) const {
-        auto* button = w<QPushButton>(name);
-        if (!button->isVisible() || !button->isEnabled())
-            return false;
-        QTest::mouseClick(button, Qt::LeftButton);
-        return true;
-    }
     // Types over a box's whole text from the keyboard, then leaves it with Tab.
     void type(const char* name, const QString& typed, bool leave = true) const {
-        auto* box = w<QLineEdit>(name);
-        box->setFocus(Qt::TabFocusReason);
-        box->selectAll();
-        QTest::keyClicks(box, typed);
+        QWidget* box = typeInto(name, typed);
         if (leave)
             QTest::keyClick(box, Qt::Key_Tab);
     }

@@ -4,6 +4,7 @@
 #include "support/otherprogram.h"
 #include "support/scriptedui.h"
 #include "support/testenv.h"
+#include "support/windowdriver.h"
 
 #include <QComboBox>
 #include <QFile>
@@ -63,26 +64,13 @@ struct Site {
 };
 
 template <typename T = QWidget> T* w(QWidget* window, const char* name) {
-    T* found = window->findChild<T*>(QString::fromLatin1(name));
-    if (!found)
-        qFatal("no control %s", name);
-    return found;
+    return WindowDriver(window).w<T>(name);
 }
-
-// Clicks a button the way a user can: only when it is shown and enabled.
 bool click(QWidget* window, const char* name) {
-    auto* button = w<QPushButton>(window, name);
-    if (!button->isVisible() || !button->isEnabled())
-        return false;
-    QTest::mouseClick(button, Qt::LeftButton);
-    return true;
+    return WindowDriver(window).click(name);
 }
-
 void typeInto(QWidget* window, const char* name, const QString& typed) {
-    auto* box = w<QLineEdit>(window, name);
-    box->setFocus(Qt::TabFocusReason);
-    box->selectAll();
-    QTest::keyClicks(box, typed);
+    WindowDriver(window).typeInto(name, typed);
 }
 
 // What the window's boxes show, first box first.

@@ -8,6 +8,7 @@
 #include "data/units.h"
 #include "support/otherprogram.h"
 #include "support/scriptedui.h"
+#include "support/startedprogram.h"
 #include "support/testenv.h"
 
 #include <QAction>
@@ -164,6 +165,35 @@ private Q_SLOTS:
         QCOMPARE(folder.scalar("SELECT count(*) FROM assign").toInt(), 5);
     }
 
+    // The current-year-only flag as this program, Jet (True is -1) and an older file without
+    // a value leave it: only a set flag keeps a task out of the next year.
+    void currentYearOnlyFlag_data() {
+        QTest::addColumn<QString>("flag");
+        QTest::addColumn<int>("generated");
+        QTest::newRow("empty, from an older file") << "NULL" << 2;
+        QTest::newRow("not set") << "0" << 2;
+        QTest::newRow("set") << "1" << 0;
+        QTest::newRow("set by Jet") << "-1" << 0;
+    }
+    void currentYearOnlyFlag() {
+        QFETCH(QString, flag);
+        QFETCH(int, generated);
+        ScriptedUi ui;
+        // The column as the upgrade adds it to an older file: without a value of its own.
+        TempWorkFolder folder(2026,
+                              QStringLiteral("ALTER TABLE tasks DROP COLUMN curyearonly;"
+                                             "ALTER TABLE tasks ADD COLUMN curyearonly bit;"
+                                             "INSERT INTO tasks (taskid, taskname, curyearonly) "
+                                             "VALUES (1, 'Pump', %1);"
+                                             "INSERT INTO taskweeks VALUES (1, 3), (1, 40);")
+                                  .arg(flag));
+        CurYear = 2026;
+        ui.answer(MsgResult::Yes);
+        CreateYearAssignments(2027);
+        QCOMPARE(assignmentsOf(folder, 2027).size(), generated);
+        QCOMPARE(CurYear, qint16(2027));
+    }
+
     // Cancel in the progress window, after part of the tasks got their assignments: the
     // week dates, the assignments and the year all stay as they were.
     void cancelledGenerationLeavesTheYear() {
@@ -205,21 +235,17 @@ private Q_SLOTS:
         ScriptedUi ui;
         ui.setToday(QDate(2027, 1, 11));
         TempWorkFolder folder(2026, PlanSql + "UPDATE settings SET CurYear = 2026;", false);
-        const QString previous = QDir::currentPath();
-        QDir::setCurrent(folder.path());
         startupSteps().createYearAssignments = CreateYearAssignments;
         ui.answer(MsgResult::Yes);
         ui.answer(MsgResult::Yes);
         {
-            frmMain w;
-            w.Form_Load();
+            StartedProgram program(folder.path());
             QCOMPARE(ui.messages.size(), 2);
             QCOMPARE(ui.messages[0].title, QStringLiteral("Reset Year"));
             QCOMPARE(ui.messages[1].title, CreateTitle);
-            QCOMPARE(w.mnuSetYear->text(), QStringLiteral("&Set Current Year (Now 2027)"));
-            w.Form_Unload();
+            QCOMPARE(program.main->mnuSetYear->text(),
+                     QStringLiteral("&Set Current Year (Now 2027)"));
         }
-        QDir::setCurrent(previous);
         QCOMPARE(assignmentsOf(folder, 2027).size(), 3);
     }
 
@@ -386,17 +412,10 @@ private Q_SLOTS:
         hooks.path = folder.dbPath();
         hooks.readOnly = true;
         setConnectionHooks(hooks);
-        const QString previous = QDir::currentPath();
-        QDir::setCurrent(folder.path());
         startupSteps().createYearAssignments = CreateYearAssignments;
         ui.answer(MsgResult::Yes);
         ui.answer(MsgResult::Yes);
-        {
-            frmMain w;
-            w.Form_Load();
-            w.Form_Unload();
-        }
-        QDir::setCurrent(previous);
+        StartedProgram(folder.path()).end();
         setConnectionHooks({});
         QStringList titles;
         for (const ShownMessage& m : ui.messages)

@@ -8,6 +8,7 @@
 #include "data/schema.h"
 #include "data/transaction.h"
 #include "support/otherprogram.h"
+#include "support/rawdb.h"
 #include "support/tempdatabase.h"
 
 #include <QDateTime>
@@ -22,6 +23,7 @@
 using namespace tavrel;
 
 using tavrel::test::OtherProgram;
+using tavrel::test::RawDb;
 
 namespace {
 
@@ -86,6 +88,7 @@ private Q_SLOTS:
     void sqlWritesObeyColumnTypes();
     void filesStayUsableByPlainSqlite();
     void deleteLeavesNoCurrentRow();
+    void rowsAnotherProgramDeletedOrChanged();
     void snapshotRefusesEdits();
     void snapshotKeepsEveryValue();
     void tableViewOfSettings();
@@ -267,24 +270,25 @@ void TestDatabase::finds() {
     test::TempDatabase folder(2005, QString::fromUtf8(SomeRows));
     Database db = Database::open(folder.dbPath());
     Recordset rs = db.openRecordset(QStringLiteral("select * from weeks order by weeid"));
-    rs.findFirst(QStringLiteral("weeid > 50"));
-    QVERIFY(!rs.noMatch());
-    QCOMPARE(rs.value(QStringLiteral("weeid")).toInt(), 51);
-    rs.findNext(QStringLiteral("weeid > 50"));
-    QCOMPARE(rs.value(QStringLiteral("weeid")).toInt(), 52);
-    rs.findNext(QStringLiteral("weeid > 50"));
-    QVERIFY(rs.noMatch());
-    rs.findLast(QStringLiteral("weeid < 3"));
-    QVERIFY(!rs.noMatch());
-    QCOMPARE(rs.value(QStringLiteral("weeid")).toInt(), 2);
-    rs.findPrevious(QStringLiteral("weeid < 3"));
-    QCOMPARE(rs.value(QStringLiteral("weeid")).toInt(), 1);
-    rs.findPrevious(QStringLiteral("weeid < 3"));
-    QVERIFY(rs.noMatch());
-    rs.findFirst(QStringLiteral("curdate = #01/10/05#"));
-    QCOMPARE(rs.value(QStringLiteral("weeid")).toInt(), 2);
-    rs.findFirst(QStringLiteral("weeid = 99"));
-    QVERIFY(rs.noMatch());
+    // Each find from where the one before left the cursor: the week found, 0 for no match.
+    const struct {
+        void (Recordset::*find)(const QString&);
+        const char* criteria;
+        int week;
+    } steps[] = {{&Recordset::findFirst, "weeid > 50", 51},
+                 {&Recordset::findNext, "weeid > 50", 52},
+                 {&Recordset::findNext, "weeid > 50", 0},
+                 {&Recordset::findLast, "weeid < 3", 2},
+                 {&Recordset::findPrevious, "weeid < 3", 1},
+                 {&Recordset::findPrevious, "weeid < 3", 0},
+                 {&Recordset::findFirst, "curdate = #01/10/05#", 2},
+                 {&Recordset::findFirst, "weeid = 99", 0}};
+    for (const auto& step : steps) {
+        (rs.*step.find)(QString::fromLatin1(step.criteria));
+        QCOMPARE(rs.noMatch(), step.week == 0);
+        if (step.week != 0)
+            QCOMPARE(rs.value(QStringLiteral("weeid")).toInt(), step.week);
+    }
 
     CountingTrap trap;
     rs.findFirst(QStringLiteral("nosuchcolumn = 1"));
@@ -730,6 +734,77 @@ void TestDatabase::deleteLeavesNoCurrentRow() {
     QCOMPARE(rs.recordCount(), 0);
 }
 
+// Optimistic locking: a row another program deleted after it was read cannot be written. The
+// edit is refused with the no-current-record error, writes nothing (the row does not come
+// back) and stays pending; a row another program only changed is written as edited.
+void TestDatabase::rowsAnotherProgramDeletedOrChanged() {
+    test::TempDatabase folder(2005, QString::fromUtf8(SomeRows));
+    Database db = Database::open(folder.dbPath());
+    OtherProgram other(folder.dbPath());
+    auto stored = [&] {
+        return folder
+            .scalar(QStringLiteral("select group_concat(assid || ':' || parts, ' ') from "
+                                   "(select assid, parts from assign order by assid)"))
+            .toString();
+    };
+    Recordset rs = db.openRecordset(QStringLiteral("select * from assign order by assid"));
+    rs.moveNext(); // assid 2, read
+    rs.edit();
+    rs.setValue(QStringLiteral("parts"), 7);
+    QCOMPARE(other.exec("DELETE FROM assign WHERE assid = 2"), SQLITE_OK);
+    {
+        CountingTrap trap;
+        rs.update();
+        rs.update(); // still pending: refused again, not taken for an update without edit
+        QCOMPARE(trap.numbers, (QList<int>{ErrNoCurrentRecord, ErrNoCurrentRecord}));
+        QCOMPARE(trap.descriptions.value(0),
+                 QStringLiteral("The record was deleted by another program."));
+    }
+    QCOMPARE(stored(), QStringLiteral("1:1.5 3:0 4:0"));
+    rs.cancelUpdate();
+
+    // Edited before the other program deleted it: the same.
+    rs.moveNext(); // assid 3
+    QCOMPARE(rs.value(QStringLiteral("assid")).toInt(), 3);
+    QCOMPARE(other.exec("DELETE FROM assign WHERE assid = 3"), SQLITE_OK);
+    rs.edit();
+    rs.setValue(QStringLiteral("parts"), 8);
+    {
+        CountingTrap trap;
+        rs.update();
+        QCOMPARE(trap.numbers, QList<int>{ErrNoCurrentRecord});
+    }
+    QCOMPARE(stored(), QStringLiteral("1:1.5 4:0"));
+    rs.cancelUpdate();
+
+    // Changed by the other program: the edit is written over its change.
+    rs.moveNext(); // assid 4
+    rs.edit();
+    QCOMPARE(other.exec("UPDATE assign SET parts = 5, labor = 6 WHERE assid = 4"), SQLITE_OK);
+    rs.setValue(QStringLiteral("parts"), 9);
+    {
+        CountingTrap trap;
+        rs.update();
+        QCOMPARE(trap.numbers, QList<int>{});
+    }
+    QCOMPARE(stored(), QStringLiteral("1:1.5 4:9"));
+    QCOMPARE(folder.scalar(QStringLiteral("select labor from assign where assid = 4")).toInt(), 6);
+
+    // Deleting a row the other program deleted first takes no other row with it and leaves
+    // no current row.
+    rs.moveFirst(); // assid 1
+    QCOMPARE(other.exec("DELETE FROM assign WHERE assid = 1"), SQLITE_OK);
+    {
+        CountingTrap trap;
+        rs.deleteRow();
+        rs.value(QStringLiteral("assid"));
+        QCOMPARE(trap.numbers.value(trap.numbers.size() - 1), ErrNoCurrentRecord);
+    }
+    QCOMPARE(stored(), QStringLiteral("4:9"));
+    rs.moveFirst();
+    QCOMPARE(rs.value(QStringLiteral("assid")).toInt(), 4);
+}
+
 void TestDatabase::snapshotRefusesEdits() {
     test::TempDatabase folder(2005, QString::fromUtf8(SomeRows));
     Database db = Database::open(folder.dbPath());
@@ -878,7 +953,7 @@ void TestDatabase::lockedDatabase() {
 // fails as locked, is undone and holds nothing, so that the other program can go on and the
 // save loop's retry finds the row as it was.
 void TestDatabase::writesHeldUpByAReader() {
-    test::TempWorkFolder folder(2005, QString::fromUtf8(SomeRows), false);
+    test::TempDatabase folder(2005, QString::fromUtf8(SomeRows));
     Database db = Database::open(folder.dbPath());
     Recordset rs = db.openRecordset(QStringLiteral("select * from tasks order by taskid"));
     OtherProgram other(folder.dbPath());
@@ -1015,70 +1090,12 @@ void TestDatabase::freeLocksEndsWhatHoldsALock() {
 
 namespace {
 
-// A connection of the test's own, read-only, so that what is checked never goes through
-// the code under test.
-class RawReader {
-public:
-    explicit RawReader(const QString& path) {
-        sqlite3_open_v2(path.toUtf8().constData(), &db_, SQLITE_OPEN_READONLY, nullptr);
-    }
-    ~RawReader() { sqlite3_close(db_); }
-
-    QString text(const QString& sql) const {
-        sqlite3_stmt* stmt = nullptr;
-        sqlite3_prepare_v2(db_, sql.toUtf8().constData(), -1, &stmt, nullptr);
-        QString out;
-        if (stmt && sqlite3_step(stmt) == SQLITE_ROW)
-            out = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
-        sqlite3_finalize(stmt);
-        return out;
-    }
-
-    QList<qint64> column(const QString& sql) const {
-        QList<qint64> out;
-        sqlite3_stmt* stmt = nullptr;
-        sqlite3_prepare_v2(db_, sql.toUtf8().constData(), -1, &stmt, nullptr);
-        while (stmt && sqlite3_step(stmt) == SQLITE_ROW)
-            out << sqlite3_column_int64(stmt, 0);
-        sqlite3_finalize(stmt);
-        return out;
-    }
-
-    // The rows of `keys` that read by their key, each row's values as one text.
-    QMap<qint64, QString> rowsByKey(const QString& table, const QList<qint64>& keys) const {
-        QMap<qint64, QString> rows;
-        sqlite3_stmt* stmt = nullptr;
-        sqlite3_prepare_v2(
-            db_, QStringLiteral("SELECT * FROM %1 WHERE rowid = ?").arg(table).toUtf8().constData(),
-            -1, &stmt, nullptr);
-        for (qint64 key : keys) {
-            if (!stmt)
-                break;
-            sqlite3_bind_int64(stmt, 1, key);
-            if (sqlite3_step(stmt) == SQLITE_ROW) {
-                QStringList values;
-                for (int i = 0; i < sqlite3_column_count(stmt); ++i)
-                    values << QString::number(sqlite3_column_type(stmt, i)) + QLatin1Char(':') +
-                                  QString::fromUtf8(
-                                      reinterpret_cast<const char*>(sqlite3_column_text(stmt, i)));
-                rows.insert(key, values.join(QLatin1Char('|')));
-            }
-            sqlite3_reset(stmt);
-        }
-        sqlite3_finalize(stmt);
-        return rows;
-    }
-
-private:
-    sqlite3* db_ = nullptr;
-};
-
 // Overwrites leaf pages of a table or index with random bytes: `which` is "first", "middle",
 // "last" or page positions such as "2 and 4", counted from 1 in key order (dbstat's path).
 // Returns how many pages were damaged.
 int damagePages(const QString& path, const QString& object, const QString& which) {
     constexpr int PageSize = 4096;
-    const QList<qint64> pages = RawReader(path).column(
+    const QList<qint64> pages = RawDb(path).column(
         QStringLiteral("SELECT pageno FROM dbstat WHERE name = '%1' AND pagetype = 'leaf' "
                        "ORDER BY path")
             .arg(object));
@@ -1205,25 +1222,19 @@ void TestDatabase::repairKeepsEveryRowReadableByKey() {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("tavrel.mdb"));
     QVERIFY(QFile::copy(QDir(demo.path()).filePath(QStringLiteral("tavrel.mdb")), path));
-    if (keyStep > 1) {
-        sqlite3* db = nullptr;
-        sqlite3_open(path.toUtf8().constData(), &db);
-        const QByteArray spread = QStringLiteral("UPDATE %1 SET rowid = rowid * %2; VACUUM;")
-                                      .arg(table)
-                                      .arg(keyStep)
-                                      .toUtf8();
-        const int rc = sqlite3_exec(db, spread.constData(), nullptr, nullptr, nullptr);
-        sqlite3_close(db);
-        QCOMPARE(rc, SQLITE_OK);
-    }
+    if (keyStep > 1)
+        QVERIFY(RawDb(path, true)
+                    .exec(QStringLiteral("UPDATE %1 SET rowid = rowid * %2; VACUUM;")
+                              .arg(table)
+                              .arg(keyStep)));
     const QList<qint64> keys =
-        RawReader(path).column(QStringLiteral("SELECT rowid FROM %1").arg(table));
+        RawDb(path).column(QStringLiteral("SELECT rowid FROM %1").arg(table));
     const qint64 weeksRows =
-        RawReader(path).column(QStringLiteral("SELECT count(*) FROM taskweeks")).value(0);
+        RawDb(path).column(QStringLiteral("SELECT count(*) FROM taskweeks")).value(0);
     QVERIFY(damagePages(path, damaged, which) > 0);
 
     // What a repair must keep: every row that still reads by its key in the damaged file.
-    const QMap<qint64, QString> readable = RawReader(path).rowsByKey(table, keys);
+    const test::RawRows readable = RawDb(path).rowsByKey(table, keys);
     if (damaged == table)
         QVERIFY2(!readable.isEmpty() && readable.size() < keys.size(),
                  qPrintable(QStringLiteral("%1 of %2").arg(readable.size()).arg(keys.size())));
@@ -1234,8 +1245,8 @@ void TestDatabase::repairKeepsEveryRowReadableByKey() {
     Database::repair(path, 2005);
     QCOMPARE(trap.numbers, QList<int>{});
 
-    RawReader repaired(path);
-    const QMap<qint64, QString> survivors = repaired.rowsByKey(table, keys);
+    RawDb repaired(path);
+    const test::RawRows survivors = repaired.rowsByKey(table, keys);
     QCOMPARE(survivors.keys(), readable.keys());
     QVERIFY(survivors == readable);
     QCOMPARE(repaired.column(QStringLiteral("SELECT count(*) FROM %1").arg(table)).value(0),
@@ -1284,7 +1295,7 @@ void TestDatabase::repairGivesACompleteTaskDatabase() {
     QCOMPARE(kept, folder.file(QStringLiteral("tavrel-damaged-1.mdb")));
     QVERIFY(QFile::exists(kept));
 
-    RawReader repaired(folder.dbPath());
+    RawDb repaired(folder.dbPath());
     QCOMPARE(repaired.text(QStringLiteral(
                  "SELECT group_concat(name) FROM (SELECT name FROM sqlite_master WHERE type = "
                  "'table' AND name IN ('tasks', 'taskweeks', 'weeks', 'assign', 'employees', "

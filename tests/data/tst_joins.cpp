@@ -5,6 +5,7 @@
 #include "data/dberror.h"
 #include "data/errortrap.h"
 #include "data/transaction.h"
+#include "support/rawdb.h"
 #include "support/tempdatabase.h"
 
 #include <QTest>
@@ -55,10 +56,7 @@ QString walkValues(Recordset& rs, const QString& field, bool backwards = false) 
 
 // Another program's connection to the same file.
 void otherProgram(const QString& path, const char* sql) {
-    sqlite3* db = nullptr;
-    sqlite3_open(path.toUtf8().constData(), &db);
-    QCOMPARE(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK);
-    sqlite3_close(db);
+    QVERIFY(test::RawDb(path, true).exec(QString::fromLatin1(sql)));
 }
 
 } // namespace

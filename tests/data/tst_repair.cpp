@@ -3,12 +3,12 @@
 
 #include "data/database.h"
 #include "data/errortrap.h"
+#include "support/rawdb.h"
 #include "support/tempdatabase.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QHash>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
@@ -35,91 +35,8 @@ constexpr qint64 KeyStep = qint64(1) << 55;
 constexpr qint64 FirstDeletedKey = qint64(1) << 62;
 constexpr int DeletedRows = 40;
 
-// A connection of the test's own, so that what is checked never goes through the code
-// under test.
-class Raw {
-public:
-    explicit Raw(const QString& path, bool write = false) {
-        sqlite3_open_v2(QFile::encodeName(path).constData(), &db_,
-                        write ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE : SQLITE_OPEN_READONLY,
-                        nullptr);
-    }
-    ~Raw() { sqlite3_close(db_); }
-    Raw(const Raw&) = delete;
-    Raw& operator=(const Raw&) = delete;
-
-    bool exec(const QString& sql) const {
-        return sqlite3_exec(db_, sql.toUtf8().constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
-    }
-
-    // Every row of the query, its columns joined into one text with their storage classes.
-    QStringList rows(const QString& sql) const {
-        QStringList out;
-        sqlite3_stmt* stmt = nullptr;
-        sqlite3_prepare_v2(db_, sql.toUtf8().constData(), -1, &stmt, nullptr);
-        while (stmt && sqlite3_step(stmt) == SQLITE_ROW)
-            out << rowText(stmt);
-        sqlite3_finalize(stmt);
-        return out;
-    }
-
-    QString text(const QString& sql) const { return rows(sql).value(0).section(u'|', 0, 0).mid(2); }
-
-    // Every row of a table by key, each as its values' storage classes and bytes.
-    QHash<qint64, QByteArray> table(const QString& table) const {
-        QHash<qint64, QByteArray> out;
-        sqlite3_stmt* stmt = nullptr;
-        sqlite3_prepare_v2(db_, QStringLiteral("SELECT * FROM %1").arg(table).toUtf8().constData(),
-                           -1, &stmt, nullptr);
-        // The key is the first column of both tables read this way.
-        while (stmt && sqlite3_step(stmt) == SQLITE_ROW)
-            out.insert(sqlite3_column_int64(stmt, 0), rowBytes(stmt));
-        sqlite3_finalize(stmt);
-        return out;
-    }
-
-    // The rows of `keys` that read by their key, as table() gives them.
-    QHash<qint64, QByteArray> rowsByKey(const QString& table, const QList<qint64>& keys) const {
-        QHash<qint64, QByteArray> out;
-        sqlite3_stmt* stmt = nullptr;
-        sqlite3_prepare_v2(
-            db_, QStringLiteral("SELECT * FROM %1 WHERE rowid = ?").arg(table).toUtf8().constData(),
-            -1, &stmt, nullptr);
-        for (qint64 key : keys) {
-            if (!stmt)
-                break;
-            sqlite3_bind_int64(stmt, 1, key);
-            if (sqlite3_step(stmt) == SQLITE_ROW)
-                out.insert(key, rowBytes(stmt));
-            sqlite3_reset(stmt);
-        }
-        sqlite3_finalize(stmt);
-        return out;
-    }
-
-private:
-    static QByteArray rowBytes(sqlite3_stmt* stmt) {
-        QByteArray out;
-        for (int i = 0; i < sqlite3_column_count(stmt); ++i) {
-            out += char('0' + sqlite3_column_type(stmt, i));
-            const auto* bytes = static_cast<const char*>(sqlite3_column_blob(stmt, i));
-            out += QByteArray::number(sqlite3_column_bytes(stmt, i)) + ':';
-            out.append(bytes, sqlite3_column_bytes(stmt, i));
-        }
-        return out;
-    }
-
-    static QString rowText(sqlite3_stmt* stmt) {
-        QStringList values;
-        for (int i = 0; i < sqlite3_column_count(stmt); ++i)
-            values << QString::number(sqlite3_column_type(stmt, i)) + QLatin1Char(':') +
-                          QString::fromUtf8(
-                              reinterpret_cast<const char*>(sqlite3_column_text(stmt, i)));
-        return values.join(QLatin1Char('|'));
-    }
-
-    sqlite3* db_ = nullptr;
-};
+using test::RawDb;
+using test::RawRows;
 
 QString schemaText() {
     QFile f(QStringLiteral(":/sql/tavrel_schema.sql"));
@@ -129,7 +46,7 @@ QString schemaText() {
 // A task database of small pages: tasks (some with descriptions long enough to overflow),
 // assignments, and a freelist holding the pages of deleted tasks and assignments.
 bool makeSite(const QString& path) {
-    Raw db(path, true);
+    RawDb db(path, true);
     const QString fill = QStringLiteral(R"SQL(
         WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 90)
         INSERT INTO tasks (taskid, taskname, taskdesc, reqhour, locid, typid, curyearonly, purchdate)
@@ -177,11 +94,11 @@ struct TreePage {
 QList<TreePage> treePages(const QString& path, const QString& table) {
     QList<TreePage> pages;
     for (const QString& r :
-         Raw(path).rows(QStringLiteral("SELECT pageno, pagetype, name FROM dbstat WHERE name IN "
-                                       "(SELECT name FROM sqlite_master WHERE tbl_name = '%1') "
-                                       "AND pagetype IN ('internal', 'leaf') "
-                                       "ORDER BY name <> '%1', name, path")
-                            .arg(table))) {
+         RawDb(path).rows(QStringLiteral("SELECT pageno, pagetype, name FROM dbstat WHERE name IN "
+                                         "(SELECT name FROM sqlite_master WHERE tbl_name = '%1') "
+                                         "AND pagetype IN ('internal', 'leaf') "
+                                         "ORDER BY name <> '%1', name, path")
+                              .arg(table))) {
         const QStringList parts = r.split(u'|');
         pages.append({parts[0].mid(2).toLongLong(), parts[1].mid(2), parts[2].mid(2)});
     }
@@ -258,8 +175,8 @@ void TestRepair::everyDamagedPageLosesOnlyItsRows() {
     QVERIFY(std::any_of(pages.begin(), pages.end(),
                         [&](const TreePage& p) { return p.object != table; }));
 
-    const Raw original(site_);
-    const QHash<qint64, QByteArray> all = original.table(table);
+    const RawDb original(site_);
+    const RawRows all = original.table(table);
     const QList<qint64> keys = all.keys();
     const QString weeks = original.text(QStringLiteral("SELECT count(*) FROM taskweeks"));
     QTemporaryDir dir;
@@ -271,17 +188,17 @@ void TestRepair::everyDamagedPageLosesOnlyItsRows() {
         // What must survive: every row that still reads by key as it was; where no leaf of
         // the table was damaged, that is every row.
         const bool leafOfTable = page.object == table && page.type == QLatin1String("leaf");
-        QHash<qint64, QByteArray> expected = all;
+        RawRows expected = all;
         if (leafOfTable) {
-            const QHash<qint64, QByteArray> readable = Raw(path).rowsByKey(table, keys);
+            const RawRows readable = RawDb(path).rowsByKey(table, keys);
             expected.removeIf(
                 [&](const auto& row) { return readable.value(row.key()) != row.value(); });
         }
 
         QVERIFY2(!Database::repair(path, 2005).isEmpty(), qPrintable(where));
 
-        const Raw repaired(path);
-        const QHash<qint64, QByteArray> kept = repaired.table(table);
+        const RawDb repaired(path);
+        const RawRows kept = repaired.table(table);
         for (auto it = expected.begin(); it != expected.end(); ++it)
             QVERIFY2(
                 kept.value(it.key()) == it.value(),
@@ -304,7 +221,7 @@ void TestRepair::rowsOfUncertainTablesAreKeptApart() {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("tavrel.mdb"));
     {
-        Raw db(path, true);
+        RawDb db(path, true);
         QVERIFY(db.exec(QStringLiteral("PRAGMA page_size = %1;").arg(PageSize)));
         QVERIFY(db.exec(schemaText()));
         QVERIFY(db.exec(QStringLiteral(
@@ -315,7 +232,7 @@ void TestRepair::rowsOfUncertainTablesAreKeptApart() {
             "INSERT INTO settings (CurYear) VALUES (2005);")));
     }
     const QStringList locations =
-        Raw(path).rows(QStringLiteral("SELECT locid, locdesc FROM locations ORDER BY locid"));
+        RawDb(path).rows(QStringLiteral("SELECT locid, locdesc FROM locations ORDER BY locid"));
     const QList<TreePage> pages = treePages(path, QStringLiteral("locations"));
     QVERIFY(pages.size() > 3);
     QCOMPARE(pages.first().type, QStringLiteral("internal"));
@@ -326,12 +243,12 @@ void TestRepair::rowsOfUncertainTablesAreKeptApart() {
     QVERIFY(!kept.isEmpty());
     QCOMPARE(unplaced, dir.filePath(QStringLiteral("tavrel-damaged-1-unplaced.mdb")));
 
-    const Raw repaired(path);
+    const RawDb repaired(path);
     QCOMPARE(repaired.text(QStringLiteral("SELECT count(*) FROM locations")), QStringLiteral("0"));
     QCOMPARE(repaired.rows(QStringLiteral("SELECT typid, typdesc FROM types ORDER BY typid")),
              (QStringList{QStringLiteral("1:1|3:Electrical"), QStringLiteral("1:2|3:Plumbing")}));
     // The types that still read by key are not among the uncertain rows; every location is.
-    const Raw apart(unplaced);
+    const RawDb apart(unplaced);
     QCOMPARE(apart.rows(QStringLiteral("SELECT \"locid or typid\", \"locdesc or typdesc\" FROM "
                                        "\"locations or types\" ORDER BY 1")),
              locations);

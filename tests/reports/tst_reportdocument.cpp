@@ -149,6 +149,68 @@ private Q_SLOTS:
                  words.join(u' '));
     }
 
+    // A row that exactly fills what is left of a page stays on it; a page one twip shorter
+    // sends it, whole, to the next. The same for a line of free text, on the first page and
+    // on a later one.
+    void exactFitStaysOnThePage_data() {
+        QTest::addColumn<bool>("laterPage");
+        QTest::addColumn<bool>("textLast");
+        QTest::addColumn<int>("shortBy");
+        for (const bool later : {false, true})
+            for (const bool text : {false, true})
+                for (const int by : {0, 1})
+                    QTest::addRow("%s page, %s last, %d twip short", later ? "later" : "first",
+                                  text ? "text" : "row", by)
+                        << later << text << by;
+    }
+    void exactFitStaysOnThePage() {
+        QFETCH(bool, laterPage);
+        QFETCH(bool, textLast);
+        QFETCH(int, shortBy);
+        const QString format = QStringLiteral("2000|2000;");
+        ReportDocument doc;
+        const int line = doc.bodyLineHeight();
+        const int row = line + 2 * docmetrics::CellPaddingY;
+        // A line of text and three rows, and a line of text after them when it is the last.
+        const int filled = (textLast ? 2 : 1) * line + 3 * row;
+        // Letter paper made longer or shorter until the body is that high, less shortBy.
+        doc.setPaper(QPageLayout(QPageSize(QPageSize::Letter), QPageLayout::Portrait, {}));
+        doc.BeginDocument();
+        const double letterHeight = QPageSize(QPageSize::Letter).size(QPageSize::Point).height();
+        const double guess = letterHeight + double(filled - shortBy - doc.bodyHeight()) /
+                                                double(docmetrics::TwipsPerPoint);
+        for (int step = -3; step <= 3 && doc.bodyHeight() != filled - shortBy; ++step) {
+            const QPageSize paper(QSizeF(612, guess + step / double(docmetrics::TwipsPerPoint)),
+                                  QPageSize::Point, QString(), QPageSize::ExactMatch);
+            doc.setPaper(QPageLayout(paper, QPageLayout::Portrait, {}));
+            doc.BeginDocument();
+        }
+        QCOMPARE(doc.bodyHeight(), filled - shortBy);
+
+        if (laterPage) {
+            doc.AddTableRow(format, textRow({QStringLiteral("first page"), QString()}));
+            doc.StartNewPage();
+        }
+        const int page = laterPage ? 2 : 1;
+        doc.WriteText(QStringLiteral("Week of 1/3/2005\r\n"));
+        for (int i = 1; i <= 3; ++i)
+            doc.AddTableRow(format,
+                            textRow({QStringLiteral("row %1").arg(i), QStringLiteral("x")}));
+        if (textLast)
+            doc.WriteText(QStringLiteral("end\r\n"));
+        const QString last = textLast ? QStringLiteral("end") : QStringLiteral("row 3|x");
+        QCOMPARE(doc.pageText(page).value(0), QStringLiteral("Week of 1/3/2005"));
+        if (shortBy == 0) {
+            QCOMPARE(doc.pageCount(), page);
+            QCOMPARE(doc.pageText(page).size(), textLast ? 5 : 4);
+            QCOMPARE(doc.pageText(page).last(), last);
+        } else {
+            QCOMPARE(doc.pageCount(), page + 1);
+            QCOMPARE(doc.pageText(page).size(), textLast ? 4 : 3);
+            QCOMPARE(doc.pageText(page + 1), QStringList{last});
+        }
+    }
+
     void freeTextLines() {
         ReportDocument doc;
         doc.WriteText(QStringLiteral("\r\n"));

@@ -133,6 +133,8 @@ private Q_SLOTS:
     void wrkOrderPrintsTheWeeksOfTheRange_data();
     void wrkOrderPrintsTheWeeksOfTheRange();
     void selAssignListsAndPrintsOne();
+    void monthlyPrintTakesTheWholeMonth_data();
+    void monthlyPrintTakesTheWholeMonth();
     void monthlyPrintReadsTheDateOnce();
     void personWithOneName();
 
@@ -246,6 +248,44 @@ private:
 };
 
 } // namespace
+
+// The days around three month ends, each a task of that name due on that day: the last day
+// of the month before, the first and the last day of the month, the first of the next.
+const char* const MonthEnds =
+    "INSERT INTO tasks (taskid, taskname, taskdesc) VALUES "
+    "(1, 'a', '2005-11-30'), (2, 'b', '2005-12-01'), (3, 'c', '2005-12-31'), "
+    "(4, 'd', '2006-01-01'), (5, 'e', '2006-01-31'), (6, 'f', '2006-02-01'), "
+    "(7, 'g', '2008-01-31'), (8, 'h', '2008-02-01'), (9, 'i', '2008-02-29'), "
+    "(10, 'j', '2008-03-01');"
+    "INSERT INTO assign (taskid, duedate, completed) SELECT taskid, taskdesc, 0 FROM tasks;";
+
+void TestWorkOrders::monthlyPrintTakesTheWholeMonth_data() {
+    QTest::addColumn<QDate>("today");
+    QTest::addColumn<QStringList>("sheets");
+    QTest::newRow("December") << QDate(2005, 12, 15) << QStringList{"1 2005-12-01", "2 2005-12-31"};
+    QTest::newRow("on its first day")
+        << QDate(2005, 12, 1) << QStringList{"1 2005-12-01", "2 2005-12-31"};
+    QTest::newRow("on its last day")
+        << QDate(2005, 12, 31) << QStringList{"1 2005-12-01", "2 2005-12-31"};
+    QTest::newRow("January, after December")
+        << QDate(2006, 1, 2) << QStringList{"1 2006-01-01", "2 2006-01-31"};
+    QTest::newRow("February of a leap year")
+        << QDate(2008, 2, 29) << QStringList{"1 2008-02-01", "2 2008-02-29"};
+}
+
+// -m prints every work order due from the first to the last day of this month, and none of
+// the month before or after, whatever day of the month it runs on.
+void TestWorkOrders::monthlyPrintTakesTheWholeMonth() {
+    QFETCH(QDate, today);
+    QFETCH(QStringList, sheets);
+    test::TempWorkFolder folder(today.year(), QString::fromLatin1(MonthEnds));
+    ui_->setToday(today);
+    const MonthlyPrintResult result = printMonthlyWorkOrders(folder.file(QStringLiteral("m.pdf")));
+    QCOMPARE(sheetsByPage(), sheets);
+    QCOMPARE(result.workOrders, sheets.size());
+    QCOMPARE(result.month, QDate(today.year(), today.month(), 1));
+    QVERIFY(result.delivered);
+}
 
 // -m run as the month ends: the work orders and what the run says are of one month, the
 // one the clock showed first.

@@ -5,16 +5,13 @@
 #include "core/globals.h"
 #include "dialogs/datefield.h"
 #include "support/testenv.h"
+#include "support/windowdriver.h"
 #include "tasks/taskeditor.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QPushButton>
-#include <QtTest>
 
-#include <algorithm>
 #include <memory>
 
 namespace tavrel::test {
@@ -24,7 +21,7 @@ inline const char* const BrowseOnly[] = {"cmdFirst", "cmdPrevious", "cmdNext",  
 
 // The task editor on a temporary database of 2005 holding `sql`, brought up the way
 // start-up does it.
-class TaskEditorFixture {
+class TaskEditorFixture : public WindowDriver {
 public:
     explicit TaskEditorFixture(const QString& sql)
         : folder(2005, sql) {
@@ -37,20 +34,11 @@ public:
         editor->showFirst();
         editor->resetState();
         editor->resize(1100, 750);
-        editor->show();
-        editor->activateWindow();
-        if (!QTest::qWaitForWindowActive(editor.get()))
-            qWarning("the editor window did not become active");
+        drive(editor.get());
+        bringForward(editor.get());
     }
     ~TaskEditorFixture() { editor.reset(); }
 
-    template <typename T = QWidget> T* w(const char* name) const {
-        T* found = editor->findChild<T*>(QString::fromLatin1(name));
-        if (!found)
-            qFatal("no control %s", name);
-        return found;
-    }
-    QString text(const char* name) const { return w<QLineEdit>(name)->text(); }
     QVariant stored(const QString& sql) const { return folder.scalar(sql); }
     int taskCount() const { return stored(QStringLiteral("select count(*) from tasks")).toInt(); }
     QListWidget* weekList() const { return w<QListWidget>("lstWeeks"); }
@@ -68,45 +56,11 @@ public:
         return numbers;
     }
 
-    // Clicks a button the way a user can: only when it is shown and enabled.
-    bool click(const char* name) const {
-        auto* button = w<QPushButton>(name);
-        if (!button->isVisible() || !button->isEnabled())
-            return false;
-        QTest::mouseClick(button, Qt::LeftButton);
-        return true;
-    }
-
-    // Types into a field from the keyboard, over its whole text, as a user does after Tab.
-    QWidget* typeInto(const char* name, const QString& typed) const {
-        QWidget* field = w(name);
-        field->setFocus(Qt::TabFocusReason);
-        QWidget* keys = field;
-        if (auto* date = qobject_cast<DateField*>(field))
-            keys = date->lineEdit();
-        if (auto* line = qobject_cast<QLineEdit*>(keys))
-            line->selectAll();
-        if (typed.isEmpty())
-            QTest::keyClick(keys, Qt::Key_Delete);
-        else
-            QTest::keyClicks(keys, typed);
-        return field;
-    }
     static QString fieldText(QWidget* field) {
         if (auto* date = qobject_cast<DateField*>(field))
             return date->text();
         return qobject_cast<QLineEdit*>(field)->text();
     }
-    // A key pressed where the focus is, as the user presses it. A button's access key
-    // shows the button pressed for a moment and clicks it then: wait for that click.
-    void press(int key, int modifiers = Qt::NoModifier) const {
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key(key),
-                        Qt::KeyboardModifiers(modifiers));
-        const auto buttons = editor->findChildren<QPushButton*>();
-        QTRY_VERIFY(std::none_of(buttons.begin(), buttons.end(),
-                                 [](const QPushButton* button) { return button->isDown(); }));
-    }
-
     // The weeks marked in the week list, by number.
     QList<int> markedWeeks() const {
         QList<int> weeks;

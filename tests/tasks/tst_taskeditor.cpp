@@ -7,6 +7,7 @@
 #include "dialogs/datefield.h"
 #include "support/otherprogram.h"
 #include "support/scriptedui.h"
+#include "support/startedprogram.h"
 #include "support/testenv.h"
 #include "taskeditorfixture.h"
 #include "tasks/taskeditor.h"
@@ -74,20 +75,9 @@ struct LocaleGuard {
 // tasks.
 struct MainWindowOnSample {
     TempWorkFolder folder{2005, SampleSql, false};
-    QString previous = QDir::currentPath();
-    std::unique_ptr<frmMain> main;
+    StartedProgram program{folder.path(), installTaskEditor};
+    std::unique_ptr<frmMain>& main = program.main;
 
-    MainWindowOnSample() {
-        QDir::setCurrent(folder.path());
-        main = std::make_unique<frmMain>();
-        installTaskEditor(*main);
-        main->Form_Load();
-    }
-    ~MainWindowOnSample() {
-        main->Form_Unload();
-        main.reset();
-        QDir::setCurrent(previous);
-    }
     TaskEditor* editor() const { return main->findChild<TaskEditor*>(); }
     void showAt(const QSize& size) const {
         main->resize(size);
@@ -927,34 +917,26 @@ private Q_SLOTS:
     }
 
     void worksInsideTheMainWindow() {
-        TempWorkFolder folder(2005, SampleSql, false);
-        const QString previous = QDir::currentPath();
-        QDir::setCurrent(folder.path());
-        {
-            frmMain main;
-            installTaskEditor(main);
-            main.Form_Load();
-            auto* editor = main.findChild<TaskEditor*>();
-            QVERIFY(editor);
-            QTest::keyClicks(editor->txtManuf, QStringLiteral("x"));
-            QVERIFY(!main.exitAction()->isEnabled());
-            editor->cmdCancel->click();
-            QVERIFY(main.exitAction()->isEnabled());
+        MainWindowOnSample window;
+        frmMain& main = *window.main;
+        TaskEditor* editor = window.editor();
+        QVERIFY(editor);
+        QTest::keyClicks(editor->txtManuf, QStringLiteral("x"));
+        QVERIFY(!main.exitAction()->isEnabled());
+        editor->cmdCancel->click();
+        QVERIFY(main.exitAction()->isEnabled());
 
-            // A menu command that leaves the row runs the focused field's check first.
-            main.show();
-            QVERIFY(QTest::qWaitForWindowActive(&main));
-            editor->dcPurchDate->setFocus(Qt::TabFocusReason);
-            QTest::keyClicks(editor->dcPurchDate->lineEdit(), QStringLiteral("99"));
-            scripted->clearRecord();
-            main.mnuExit_Click();
-            QCOMPARE(scripted->messageTexts(), QStringList{PurchaseDateMessage});
-            QVERIFY(main.isVisible());
-            QCOMPARE(QApplication::focusWidget(), editor->dcPurchDate);
-            editor->cmdCancel->click();
-            main.Form_Unload();
-        }
-        QDir::setCurrent(previous);
+        // A menu command that leaves the row runs the focused field's check first.
+        main.show();
+        QVERIFY(QTest::qWaitForWindowActive(&main));
+        editor->dcPurchDate->setFocus(Qt::TabFocusReason);
+        QTest::keyClicks(editor->dcPurchDate->lineEdit(), QStringLiteral("99"));
+        scripted->clearRecord();
+        main.mnuExit_Click();
+        QCOMPARE(scripted->messageTexts(), QStringList{PurchaseDateMessage});
+        QVERIFY(main.isVisible());
+        QCOMPARE(QApplication::focusWidget(), editor->dcPurchDate);
+        editor->cmdCancel->click();
     }
 
     // Started in a folder without tavrel.mdb: the missing file is reported, a new database

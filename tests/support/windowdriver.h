@@ -1,0 +1,84 @@
+#pragma once
+
+// A window of the program driven as its user drives it, shared by the tests of the record
+// editors and the other windows.
+
+#include "dialogs/datefield.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QtTest>
+
+#include <algorithm>
+
+namespace tavrel::test {
+
+// Controls found by objectName (a missing one ends the test run: the window is not what
+// the test is about), buttons clicked only when the user could click them, text typed from
+// the keyboard.
+class WindowDriver {
+public:
+    explicit WindowDriver(QWidget* window = nullptr)
+        : window_(window) {}
+
+    template <typename T = QWidget> T* w(const char* name) const {
+        T* found = window_ ? window_->findChild<T*>(QString::fromLatin1(name)) : nullptr;
+        if (!found)
+            qFatal("no control %s", name);
+        return found;
+    }
+    QString text(const char* name) const { return w<QLineEdit>(name)->text(); }
+
+    // Clicks a button the way a user can: only when it is shown and enabled.
+    bool click(const char* name) const {
+        auto* button = w<QPushButton>(name);
+        if (!button->isVisible() || !button->isEnabled())
+            return false;
+        QTest::mouseClick(button, Qt::LeftButton);
+        return true;
+    }
+
+    // Types into a field from the keyboard, over its whole text, as a user does after Tab;
+    // nothing typed deletes the text.
+    QWidget* typeInto(const char* name, const QString& typed) const {
+        QWidget* field = w(name);
+        field->setFocus(Qt::TabFocusReason);
+        QWidget* keys = field;
+        if (auto* date = qobject_cast<DateField*>(field))
+            keys = date->lineEdit();
+        if (auto* line = qobject_cast<QLineEdit*>(keys))
+            line->selectAll();
+        if (typed.isEmpty())
+            QTest::keyClick(keys, Qt::Key_Delete);
+        else
+            QTest::keyClicks(keys, typed);
+        return field;
+    }
+
+    // A key pressed where the focus is, as the user presses it. A button's access key
+    // shows the button pressed for a moment and clicks it then: wait for that click.
+    void press(int key, int modifiers = Qt::NoModifier) const {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key(key),
+                        Qt::KeyboardModifiers(modifiers));
+        const auto buttons = window_->findChildren<QPushButton*>();
+        QTRY_VERIFY(std::none_of(buttons.begin(), buttons.end(),
+                                 [](const QPushButton* button) { return button->isDown(); }));
+    }
+
+protected:
+    void drive(QWidget* window) { window_ = window; }
+
+private:
+    QWidget* window_;
+};
+
+// Shows a window and waits until it is the active one, as the user sees it come forward.
+inline void bringForward(QWidget* window) {
+    window->show();
+    window->activateWindow();
+    if (!QTest::qWaitForWindowActive(window))
+        qWarning("%s did not become active", qPrintable(window->objectName()));
+}
+
+} // namespace tavrel::test
