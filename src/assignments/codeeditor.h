@@ -37,7 +37,7 @@ struct CodeList {
     QString refusal;
     QString missingData;
     int helpId;
-    bool* changedFlag;
+    bool ProgramState::*changedFlag; // the list-changed flag of the program state
 };
 
 // The list of a mode.

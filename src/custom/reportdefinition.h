@@ -1,5 +1,7 @@
 #pragma once
 
+#include "reports/pageorientation.h"
+
 #include <QDateTime>
 #include <QList>
 #include <QString>
@@ -82,7 +84,7 @@ struct ReportDefinition {
     QString table;
     QString title;
     ReportDestination destination = ReportDestination::Document;
-    bool landscape = false;
+    PageOrientation orientation = PageOrientation::Portrait;
     bool showDate = true;
     PageNumbers pageNumbers = PageNumbers::AtBottom;
     WidthUnit widthUnit = WidthUnit::Inches;

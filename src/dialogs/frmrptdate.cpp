@@ -65,13 +65,13 @@ void frmRptDate::cmdOK_Click() {
                     QStringLiteral("Invalid Date"));
         return;
     }
-    Cancelled = false;
-    DialogDate = *date;
+    state().Cancelled = false;
+    state().DialogDate = *date;
     accept();
 }
 
 void frmRptDate::cmdCancel_Click() {
-    Cancelled = true;
+    state().Cancelled = true;
     reject();
 }
 

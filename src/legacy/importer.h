@@ -16,11 +16,6 @@ struct ImportOutcome {
     QString message;
 };
 
-// Opens a file of the earlier program for reading, or gives nothing when it cannot be
-// read. The program reads them with libmdb; tests hand in tables built in memory.
-using LegacyOpener = std::function<std::unique_ptr<LegacySource>(const QString& path)>;
-void setLegacyOpener(LegacyOpener opener); // an empty one restores libmdb
-
 // tavrel --import: converts `oldDatabase` (and `oldCatalogue`, when given) into a new
 // tavrel.mdb (and rptspec.mdb) in `folder`, never overwriting either; the old files are
 // only read. A folder left without a field catalogue gets the one shipped with the program.

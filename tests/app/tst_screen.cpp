@@ -103,11 +103,10 @@ private Q_SLOTS:
         if (reportOutput) {
             main.activateWindow();
             QVERIFY(QTest::qWaitForWindowActive(&main));
-            ReportStartDate = QDate(2005, 3, 1);
-            ReportEndDate = QDate(2005, 3, 31);
-            setReportViewer([] { frmOutput::showReport(); });
+            state().ReportStartDate = QDate(2005, 3, 1);
+            state().ReportEndDate = QDate(2005, 3, 31);
+            state().reportViewer = [] { frmOutput::showReport(); };
             runStandardReport(*standardReportNamed(QStringLiteral("completed")));
-            setReportViewer({});
             output.reset(frmOutput::current());
             QVERIFY(output);
             QVERIFY(QTest::qWaitForWindowExposed(output.get()));

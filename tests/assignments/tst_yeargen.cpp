@@ -80,7 +80,7 @@ INSERT INTO taskweeks (taskid, weeid) SELECT taskid, k * 5 FROM tasks, w;
 // Sets 2026's plan up for 2027 on dbMain with the assignments, as the user answering Yes;
 // returns the exit code when the program was ended, -1 otherwise.
 int setUpNextYear(ScriptedUi& ui) {
-    CurYear = 2026;
+    state().CurYear = 2026;
     ui.answer(MsgResult::Yes);
     int ended = -1;
     try {
@@ -88,7 +88,7 @@ int setUpNextYear(ScriptedUi& ui) {
     } catch (const ProgramEnded& end) {
         ended = end.exitCode;
     }
-    dbMain.close();
+    state().dbMain.close();
     return ended;
 }
 
@@ -102,10 +102,7 @@ class TestYearGeneration : public QObject {
 private Q_SLOTS:
     void initTestCase() { useTestLocale(); }
     void init() { resetProgramState(); }
-    void cleanup() {
-        startupSteps().createYearAssignments = nullptr;
-        setConnectionHooks({});
-    }
+    void cleanup() { setConnectionHooks({}); }
 
     void weekCalendarOfEveryYear() {
         ScriptedUi ui;
@@ -125,7 +122,7 @@ private Q_SLOTS:
                                         .arg(year)
                                         .arg(week)
                                         .arg(stored.at(week - 1))));
-                QCOMPARE(WeekDates[week].toString(Qt::ISODate), expected);
+                QCOMPARE(state().WeekDates[week].toString(Qt::ISODate), expected);
             }
         }
     }
@@ -133,7 +130,7 @@ private Q_SLOTS:
     void generationCreatesEachScheduledWeekOnce() {
         ScriptedUi ui;
         TempWorkFolder folder(2026, PlanSql);
-        CurYear = 2026;
+        state().CurYear = 2026;
         ui.answer(MsgResult::Yes);
         CreateYearAssignments(2027);
         QCOMPARE(ui.messages.size(), 1);
@@ -145,7 +142,7 @@ private Q_SLOTS:
                                    "4 7 2027-02-15 2 2 - - 0 0 0 -"};
         QCOMPARE(assignmentsOf(folder, 2027), expected);
         QCOMPARE(folder.scalar("SELECT count(*) FROM assign").toInt(), 5);
-        QCOMPARE(CurYear, qint16(2027));
+        QCOMPARE(state().CurYear, qint16(2027));
         QCOMPARE(folder.scalar("SELECT CurYear FROM settings").toInt(), 2027);
 
         // Again for the same year, and after another year and back: nothing doubles.
@@ -157,7 +154,7 @@ private Q_SLOTS:
         CreateYearAssignments(2026);
         QCOMPARE(folder.scalar("SELECT count(*) FROM assign").toInt(), 5);
         QCOMPARE(folder.scalar("SELECT CurYear FROM settings").toInt(), 2026);
-        QCOMPARE(WeekDates[1], QDate(2026, 1, 5));
+        QCOMPARE(state().WeekDates[1], QDate(2026, 1, 5));
         ui.answer(MsgResult::Yes);
         CreateYearAssignments(2027);
         QCOMPARE(assignmentsOf(folder, 2027), expected);
@@ -171,7 +168,7 @@ private Q_SLOTS:
         TempWorkFolder folder(2026, PlanSql);
         ui.answer(MsgResult::No);
         CreateYearAssignments(2026);
-        const auto before = WeekDates;
+        const auto before = state().WeekDates;
         const QString snapshot = QStringLiteral(
             "SELECT (SELECT group_concat(weeid || ' ' || curdate, ';') FROM "
             "(SELECT * FROM weeks ORDER BY weeid)) || '|' || (SELECT group_concat(assid || "
@@ -188,9 +185,9 @@ private Q_SLOTS:
         QCOMPARE(ui.progressShown[0].values, QList<int>{1});
         QVERIFY(ui.progressShown[0].closed);
         QCOMPARE(folder.scalar(snapshot).toString(), stored);
-        QCOMPARE(CurYear, qint16(2026));
-        QVERIFY(WeekDates == before);
-        QCOMPARE(WeekDates[1], QDate(2026, 1, 5));
+        QCOMPARE(state().CurYear, qint16(2026));
+        QVERIFY(state().WeekDates == before);
+        QCOMPARE(state().WeekDates[1], QDate(2026, 1, 5));
 
         // Not cancelled, the same generation runs to its end.
         ui.answer(MsgResult::Yes);
@@ -207,7 +204,7 @@ private Q_SLOTS:
         TempWorkFolder folder(2026, PlanSql + "UPDATE settings SET CurYear = 2026;", false);
         const QString previous = QDir::currentPath();
         QDir::setCurrent(folder.path());
-        startupSteps().createYearAssignments = CreateYearAssignments;
+        state().startupSteps.createYearAssignments = CreateYearAssignments;
         ui.answer(MsgResult::Yes);
         ui.answer(MsgResult::Yes);
         {
@@ -252,7 +249,7 @@ private Q_SLOTS:
         TempWorkFolder unlocked(2026, PlanSql, false);
         int total = 0;
         {
-            dbMain = Database::open(unlocked.dbPath());
+            state().dbMain = Database::open(unlocked.dbPath());
             LockAtStatement count(unlocked.dbPath(), 0);
             QCOMPARE(setUpNextYear(ui), -1);
             total = count.statements();
@@ -279,7 +276,7 @@ private Q_SLOTS:
         int ended = 0;
         int statements = 0;
         {
-            dbMain = Database::open(folder.dbPath());
+            state().dbMain = Database::open(folder.dbPath());
             LockAtStatement lock(folder.dbPath(), lockAt, releaseAfter);
             ended = setUpNextYear(ui);
             QVERIFY(lock.tookLock());
@@ -298,7 +295,7 @@ private Q_SLOTS:
             QCOMPARE(statements, total + failures);
             QCOMPARE(ended, -1);
             QCOMPARE(after, written);
-            QCOMPARE(CurYear, qint16(2027));
+            QCOMPARE(state().CurYear, qint16(2027));
             QStringList expected{CreateTitle};
             if (answerYes)
                 expected << QStringLiteral("Locked Record");
@@ -341,20 +338,20 @@ private Q_SLOTS:
         ScriptedUi ui;
         TempWorkFolder folder(2026, PlanSql + ManyTasksSql, false);
         const QString before = OtherProgram(folder.dbPath()).contents();
-        CurYear = 2026;
-        const auto weekDatesBefore = WeekDates;
+        state().CurYear = 2026;
+        const auto weekDatesBefore = state().WeekDates;
         ConnectionHooks hooks;
         hooks.path = folder.dbPath();
         hooks.readOnly = readOnly;
         hooks.maxPageCount = readOnly ? 0 : 1; // no page beyond those it has
         setConnectionHooks(hooks);
-        dbMain = Database::open(folder.dbPath());
+        state().dbMain = Database::open(folder.dbPath());
         QCOMPARE(setUpNextYear(ui), -1);
         setConnectionHooks({});
 
         QCOMPARE(OtherProgram(folder.dbPath()).contents(), before);
-        QCOMPARE(CurYear, qint16(2026));
-        QVERIFY(WeekDates == weekDatesBefore);
+        QCOMPARE(state().CurYear, qint16(2026));
+        QVERIFY(state().WeekDates == weekDatesBefore);
         QCOMPARE(ui.messages.size(), 2);
         QCOMPARE(ui.messages[0].title, CreateTitle);
         const ShownMessage& shown = ui.messages[1];
@@ -388,7 +385,7 @@ private Q_SLOTS:
         setConnectionHooks(hooks);
         const QString previous = QDir::currentPath();
         QDir::setCurrent(folder.path());
-        startupSteps().createYearAssignments = CreateYearAssignments;
+        state().startupSteps.createYearAssignments = CreateYearAssignments;
         ui.answer(MsgResult::Yes);
         ui.answer(MsgResult::Yes);
         {
@@ -419,7 +416,7 @@ private Q_SLOTS:
                                              "(taskid, weeid);"),
                               false);
         openMainDatabase(folder.path());
-        QVERIFY(dbMain.isOpen());
+        QVERIFY(state().dbMain.isOpen());
         QCOMPARE(
             folder.scalar("SELECT sql FROM sqlite_master WHERE name = 'assign_taskid'").toString(),
             QStringLiteral("CREATE INDEX assign_taskid ON assign (taskid, weeid, duedate)"));

@@ -69,7 +69,7 @@ class tst_RptSpec : public QObject {
     QPointer<frmRptSpec> window_;
 
     frmRptSpec& designer() {
-        CustomTable = "tasks";
+        state().CustomTable = "tasks";
         window_ = new frmRptSpec;
         window_->show();
         if (!QTest::qWaitForWindowActive(window_))

@@ -1,5 +1,6 @@
 #include "support/testenv.h"
 
+#include "core/errortrap.h"
 #include "core/globals.h"
 #include "data/schema.h"
 
@@ -10,6 +11,8 @@
 #include <QTest>
 
 #include <sqlite3.h>
+
+#include <optional>
 
 namespace tavrel::test {
 
@@ -23,8 +26,18 @@ void isolateUserSettings() {
         QSettings::setPath(format, QSettings::UserScope, settingsDir.path());
 }
 
+FreshProgramState::FreshProgramState() {
+    installErrorPolicy();
+    beginUserAction();
+    DateOrder = QStringLiteral("mdy");
+    DateSeparator = QStringLiteral("/");
+}
+
 void resetProgramState() {
-    resetGlobals();
+    // The old state goes first, so that its connection is closed before the next opens.
+    static std::optional<FreshProgramState> current;
+    current.reset();
+    current.emplace();
     isolateUserSettings();
 }
 
@@ -56,17 +69,21 @@ TempWorkFolder::TempWorkFolder(int year, const QString& extraSql, bool openMain)
         qFatal("cannot create the test database: %s", qPrintable(error));
     if (!extraSql.isEmpty())
         exec(extraSql);
-    AppPath = QDir(dir_.path()).absolutePath() + QLatin1Char('/');
-    DbPath = AppPath + QStringLiteral("tavrel.mdb");
-    HelpPath = AppPath + QStringLiteral("tavrel.hlp");
+    // Tests of the data layer alone install no state of their own; the folder's paths go
+    // into the test run's.
+    if (!hasState())
+        resetProgramState();
+    state().AppPath = QDir(dir_.path()).absolutePath() + QLatin1Char('/');
+    state().DbPath = state().AppPath + QStringLiteral("tavrel.mdb");
+    state().HelpPath = state().AppPath + QStringLiteral("tavrel.hlp");
     if (openMain)
-        dbMain = Database::open(DbPath);
+        state().dbMain = Database::open(state().DbPath);
 }
 
 TempWorkFolder::~TempWorkFolder() {
-    rsTasks.close();
-    rsAssign.close();
-    dbMain.close();
+    state().rsTasks.close();
+    state().rsAssign.close();
+    state().dbMain.close();
 }
 
 QString TempWorkFolder::dbPath() const {

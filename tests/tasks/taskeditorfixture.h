@@ -28,8 +28,8 @@ class TaskEditorFixture {
 public:
     explicit TaskEditorFixture(const QString& sql)
         : folder(2005, sql) {
-        CurYear = 2005;
-        EmployeesChanged = LocationsChanged = TypesChanged = true;
+        state().CurYear = 2005;
+        state().EmployeesChanged = state().LocationsChanged = state().TypesChanged = true;
         editor = std::make_unique<TaskEditor>(&exit);
         editor->fillWeekList();
         editor->openRecords();
