@@ -13,7 +13,7 @@
 #include "assignments/yeargen.h"
 #include "core/errortrap.h"
 #include "core/frmmain.h"
-#include "core/globals.h"
+#include "core/programstate.h"
 #include "core/upgrade.h"
 #include "custom/reportdefinition.h"
 #include "data/schema.h"
@@ -251,9 +251,9 @@ void benchYearGeneration(const QString& dir, const Sizes& sizes, int repeats) {
     const qint64 ours = best(repeats, [&] {
         replaceFile(site, mine);
         ErrorTrap trap;
-        dbMain = Database::open(mine);
+        state().dbMain = Database::open(mine);
         const qint64 ns = timed([] { CreateYearAssignments(Year); });
-        dbMain.close();
+        state().dbMain.close();
         same = same && digestText(mine, AssignDigest) == digestText(theirs, AssignDigest);
         return ns;
     });
@@ -270,6 +270,7 @@ void benchYearGeneration(const QString& dir, const Sizes& sizes, int repeats) {
 
 // The main window started on `folder` until its first task is shown; that task's name.
 qint64 timeStartup(const QString& folder, QString* shown) {
+    OwnedProgramState fresh; // every start begins from the values of a new process
     qint64 ns = 0;
     {
         QElapsedTimer t;
@@ -285,7 +286,6 @@ qint64 timeStartup(const QString& folder, QString* shown) {
         ns = t.nsecsElapsed();
         window.Form_Unload();
     }
-    resetGlobals();
     return ns;
 }
 
@@ -333,9 +333,10 @@ void benchStartup(const QString& dir, const Sizes& sizes, int repeats) {
 
 // The editor opened on the current year of dbMain until its first row is shown.
 qint64 timeEditorOpen(const QString& path, QString* firstDue) {
+    OwnedProgramState fresh;
     ErrorTrap trap;
-    dbMain = Database::open(path);
-    CurYear = Year;
+    state().dbMain = Database::open(path);
+    state().CurYear = Year;
     qint64 ns = 0;
     {
         QElapsedTimer t;
@@ -350,8 +351,7 @@ qint64 timeEditorOpen(const QString& path, QString* firstDue) {
                 ? form.recordset().value(QStringLiteral("duedate")).toDate().toString(Qt::ISODate)
                 : QString();
     }
-    dbMain.close();
-    resetGlobals();
+    state().dbMain.close();
     return ns;
 }
 
@@ -413,9 +413,9 @@ void benchOverdue(const QString& dir, const QString& site, int rows, int repeats
     const QString toolFile = dir + QStringLiteral("/overdue-tool.txt");
     const qint64 ours = best(repeats, [&] {
         ErrorTrap trap;
-        dbMain = Database::open(site);
+        state().dbMain = Database::open(site);
         const qint64 ns = timed([&] { runStandardReport(overdueReport(), ourFile); });
-        dbMain.close();
+        state().dbMain.close();
         return ns;
     });
     const QString sql = QString::fromUtf8(translated(overdueReport().sql));
@@ -605,9 +605,9 @@ void benchUpgrade(const QString& dir, const Sizes& sizes, int repeats) {
         replaceFile(original, mine);
         return timed([&] {
             ErrorTrap trap;
-            dbMain = Database::open(mine);
+            state().dbMain = Database::open(mine);
             AddAssignCodeColumns();
-            dbMain.close();
+            state().dbMain.close();
         });
     });
     const qint64 raw = best(repeats, [&] {
@@ -768,6 +768,7 @@ int main(int argc, char* argv[]) {
     QStandardPaths::setTestModeEnabled(true);
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     installErrorPolicy();
+    OwnedProgramState programState;
     bench::BenchUi benchUi(QDate(Year, 1, 4));
     setUi(&benchUi);
 

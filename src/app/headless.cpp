@@ -2,7 +2,7 @@
 
 #include "assignments/yeargen.h"
 #include "core/errortrap.h"
-#include "core/globals.h"
+#include "core/programstate.h"
 #include "core/startup.h"
 #include "core/uiseam.h"
 #include "custom/customreport.h"
@@ -83,7 +83,7 @@ private:
 };
 
 qint64 assignmentCount() {
-    tavrel::Recordset count = tavrel::dbMain.openRecordset(
+    tavrel::Recordset count = tavrel::state().dbMain.openRecordset(
         QStringLiteral("select count(*) as n from assign"), tavrel::RecordsetType::Snapshot);
     return count.isOpen() ? count.value(QStringLiteral("n")).toLongLong() : 0;
 }
@@ -100,13 +100,13 @@ int runSetYear(int year, bool createAssignments) {
         tavrel::ErrorTrap trap;
         tavrel::Recordset settings = tavrel::runWindowlessSteps(QDir::currentPath());
         settings.close();
-        opened = tavrel::dbMain.isOpen();
+        opened = tavrel::state().dbMain.isOpen();
         if (opened) {
             const qint64 before = assignmentCount();
             tavrel::CreateYearAssignments(static_cast<qint16>(year));
             created = assignmentCount() - before;
         }
-        tavrel::dbMain.close();
+        tavrel::state().dbMain.close();
     }
     tavrel::setUi(nullptr);
     if (!opened || tavrel::errorsShown() > errorsBefore)
@@ -124,7 +124,7 @@ int runCustom(const QString& reportFile, const QString& outputFile) {
         tavrel::ErrorTrap trap;
         tavrel::Recordset settings = tavrel::runWindowlessSteps(QDir::currentPath());
         settings.close();
-        if (!tavrel::dbMain.isOpen())
+        if (!tavrel::state().dbMain.isOpen())
             return ExitFailed;
         tavrel::Database specDb = tavrel::openCatalogue();
         if (!specDb.isOpen())
@@ -143,7 +143,7 @@ int runCustom(const QString& reportFile, const QString& outputFile) {
         report.destination = isTextName(outputFile)   ? tavrel::ReportDestination::TextFile
                              : isHtmlName(outputFile) ? tavrel::ReportDestination::WebTable
                                                       : tavrel::ReportDestination::Document;
-        run = tavrel::runCustomReport(report, read.catalogue, tavrel::dbMain, outputFile);
+        run = tavrel::runCustomReport(report, read.catalogue, tavrel::state().dbMain, outputFile);
         if (run == tavrel::ReportRun::Written &&
             report.destination == tavrel::ReportDestination::Document) {
             QString error;
@@ -152,7 +152,7 @@ int runCustom(const QString& reportFile, const QString& outputFile) {
                 run = tavrel::ReportRun::Failed;
             }
         }
-        tavrel::dbMain.close();
+        tavrel::state().dbMain.close();
     }
     if (run != tavrel::ReportRun::Written || tavrel::errorsShown() > errorsBefore)
         return ExitFailed;
@@ -170,13 +170,13 @@ int runReport(const CommandLine& line) {
         tavrel::ErrorTrap trap;
         tavrel::Recordset settings = tavrel::runWindowlessSteps(QDir::currentPath());
         settings.close();
-        if (tavrel::dbMain.isOpen()) {
-            tavrel::ReportStartDate = line.from;
-            tavrel::ReportEndDate = line.to;
+        if (tavrel::state().dbMain.isOpen()) {
+            tavrel::state().ReportStartDate = line.from;
+            tavrel::state().ReportEndDate = line.to;
             const tavrel::StandardReport report = *tavrel::standardReportNamed(line.report);
             const QString path = QDir::current().absoluteFilePath(line.output);
             if (isPdfName(path)) {
-                tavrel::ReportDest = tavrel::ReportToView;
+                tavrel::state().ReportDest = tavrel::ReportTarget::View;
                 const tavrel::ReportRunResult result = tavrel::runStandardReport(report);
                 if (result == tavrel::ReportRunResult::Written) {
                     QString error;
@@ -191,7 +191,7 @@ int runReport(const CommandLine& line) {
                 tavrel::runStandardReport(report, path);
             }
         }
-        tavrel::dbMain.close();
+        tavrel::state().dbMain.close();
     }
     return written && tavrel::errorsShown() == errorsBefore ? ExitOk : ExitFailed;
 }
@@ -210,7 +210,7 @@ int runImport(const QString& oldDatabase, const QString& oldCatalogue) {
         tavrel::ErrorTrap trap;
         tavrel::Recordset settings = tavrel::runWindowlessSteps(QDir::currentPath());
         settings.close();
-        tavrel::dbMain.close();
+        tavrel::state().dbMain.close();
     }
     std::fprintf(stdout, "%s\n", qPrintable(outcome.message));
     return tavrel::errorsShown() > errorsBefore ? ExitFailed : ExitOk;
@@ -260,7 +260,7 @@ QString refusedOutput(const CommandLine& line) {
 // The -m print: the month's work orders to the printer or a PDF, and on standard output
 // what became of them.
 void installMonthlyPrint(const QString& pdfPath) {
-    tavrel::startupSteps().printMonthlyWorkOrders = [pdfPath] {
+    tavrel::state().startupSteps.printMonthlyWorkOrders = [pdfPath] {
         const tavrel::MonthlyPrintResult result = tavrel::printMonthlyWorkOrders(pdfPath);
         if (result.workOrders > 0 && !result.delivered)
             return ExitFailed;
@@ -302,7 +302,7 @@ int runWithoutWindow(const CommandLine& line, char* programName) {
     char* argv[] = {programName, nullptr};
     QGuiApplication app(argc, argv);
     setUpApplication();
-    tavrel::startupSteps().convertEarlierDatabase = [] {
+    tavrel::state().startupSteps.convertEarlierDatabase = [] {
         return tavrel::convertEarlierDatabaseAtStartup(false);
     };
     if (!line.output.isEmpty())

@@ -7,6 +7,7 @@
 #include "assignments/frmsetyear.h"
 #include "assignments/yeargen.h"
 #include "core/frmmain.h"
+#include "core/programstate.h"
 #include "core/qtui.h"
 #include "core/startup.h"
 #include "core/uiseam.h"
@@ -65,16 +66,16 @@ int runWindow(const CommandLine& line, int argc, char* argv[]) {
     tavrel::installReportOutputWindow();
     tavrel::installCustomReports(window);
     tavrel::installWorkOrders(window);
-    tavrel::setAssignmentWorkOrderPrinter([](const QVariant& assid) {
+    tavrel::state().workOrderPrinter = [](const QVariant& assid) {
         qint32 id = assid.toInt();
         tavrel::PrintWorkOrder(id);
-    });
+    };
     installMonthlyPrint(QString());
     tavrel::installCodeEditors(window);
     tavrel::installStandardReports(window);
-    tavrel::startupSteps().createYearAssignments = tavrel::CreateYearAssignments;
-    tavrel::startupSteps().setCurrentYear = tavrel::SetCurrentYear;
-    tavrel::startupSteps().convertEarlierDatabase = [] {
+    tavrel::state().startupSteps.createYearAssignments = tavrel::CreateYearAssignments;
+    tavrel::state().startupSteps.setCurrentYear = tavrel::SetCurrentYear;
+    tavrel::state().startupSteps.convertEarlierDatabase = [] {
         return tavrel::convertEarlierDatabaseAtStartup(true);
     };
     window.setWorkFolder(*folder);
@@ -89,6 +90,9 @@ int runWindow(const CommandLine& line, int argc, char* argv[]) {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    // The program-wide values and hooks: made before any window or command uses them, gone
+    // after the last (its connection and recordsets close with it).
+    tavrel::OwnedProgramState programState;
     QStringList args;
     for (int i = 0; i < argc; ++i)
         args << QString::fromLocal8Bit(argv[i]);

@@ -31,7 +31,7 @@ const CodeList Lists[] = {
      QStringLiteral("Are you sure that you want to delete this employee?"),
      QStringLiteral("Delete Employee"), QStringLiteral("Select * from assign where empID = "),
      QStringLiteral("This employee is assigned to a task and cannot be deleted."), NamesMissing,
-     HelpIdEmployees, &EmployeesChanged},
+     HelpIdEmployees, &ProgramState::EmployeesChanged},
     {CodeEdit::Managers, QStringLiteral("Maintain Managers"),
      QStringLiteral("Select manid as id, manfirst as firstname, manlast as lastname from managers "
                     "order by manlast, manfirst"),
@@ -39,20 +39,21 @@ const CodeList Lists[] = {
      QStringLiteral("Delete Manager"), QStringLiteral("Select * from assign where manID= "),
      QStringLiteral("This manager is the selected inspector of an assignment record and cannot "
                     "be deleted."),
-     NamesMissing, HelpIdManagers, &ManagersChanged},
+     NamesMissing, HelpIdManagers, &ProgramState::ManagersChanged},
     {CodeEdit::Locations, QStringLiteral("Maintain Locations"),
      QStringLiteral("Select locid as id, locdesc as descr from locations order by locdesc"),
      QStringLiteral("Are you sure that you want to delete this location?"),
      QStringLiteral("Delete Location"), QStringLiteral("Select * from tasks where locID = "),
      QStringLiteral("This location is assigned to a task and cannot be deleted."),
      QStringLiteral("You must enter a location name (or press Cancel)"), HelpIdLocations,
-     &LocationsChanged},
+     &ProgramState::LocationsChanged},
     {CodeEdit::Types, QStringLiteral("Maintain Types"),
      QStringLiteral("Select typid as id, typdesc as descr from types order by typdesc"),
      QStringLiteral("Are you sure that you want to delete this type description?"),
      QStringLiteral("Delete Type"), QStringLiteral("Select * from tasks where typID= "),
      QStringLiteral("This type is assigned to a task record and cannot be deleted."),
-     QStringLiteral("You must enter a type name (or press Cancel)"), HelpIdTypes, &TypesChanged},
+     QStringLiteral("You must enter a type name (or press Cancel)"), HelpIdTypes,
+     &ProgramState::TypesChanged},
 };
 
 // The help page of each help context id.
@@ -190,14 +191,14 @@ void CodeEditor::setDefaultButton(QPushButton* button) {
 
 void CodeEditor::reopenRecordset() {
     rs_.close();
-    rs_ = dbMain.openRecordset(list_->sql, RecordsetType::Dynaset);
+    rs_ = state().dbMain.openRecordset(list_->sql, RecordsetType::Dynaset);
     rs_.setLockEdits(false);
 }
 
 void CodeEditor::Form_Load() {
     ErrorTrap trap;
-    if (CodeEditMode == first_ || CodeEditMode == second_)
-        list_ = &codeList(CodeEditMode);
+    if (state().CodeEditMode == first_ || state().CodeEditMode == second_)
+        list_ = &codeList(state().CodeEditMode);
     showListTexts();
     reopenRecordset();
 
@@ -222,9 +223,9 @@ void CodeEditor::Form_Load() {
 }
 
 bool CodeEditor::switchList() {
-    if (CodeEditMode == list_->mode)
+    if (state().CodeEditMode == list_->mode)
         return true;
-    if (Changed || Adding || (CodeEditMode != first_ && CodeEditMode != second_))
+    if (Changed || Adding || (state().CodeEditMode != first_ && state().CodeEditMode != second_))
         return false;
     closeList();
     Form_Load();
@@ -238,7 +239,7 @@ void CodeEditor::closeList() {
 }
 
 void CodeEditor::Form_Activate() {
-    *list_->changedFlag = true;
+    state().*list_->changedFlag = true;
 }
 
 void CodeEditor::cmdOk_Click() {
@@ -301,7 +302,8 @@ bool CodeEditor::removeDependents() {
     // Runs in the delete's operation: a check that could not be made fails it, and is
     // reported once.
     const QString id = QString::number(rs_.value(keyColumn()).toLongLong());
-    Recordset check = dbMain.openRecordset(list_->referenceSql + id, RecordsetType::Snapshot);
+    Recordset check =
+        state().dbMain.openRecordset(list_->referenceSql + id, RecordsetType::Snapshot);
     if (!check.isOpen())
         return true; // not a refusal: the failure ends the operation, the row stays
     const bool used = check.recordCount() > 0;
@@ -361,7 +363,8 @@ void CodeEditor::closeEvent(QCloseEvent* event) {
 CodeEditor* openCodeEditor(QWidget* parent) {
     static QPointer<CodeEditor> names;
     static QPointer<CodeEditor> codes;
-    const bool people = CodeEditMode == CodeEdit::Employees || CodeEditMode == CodeEdit::Managers;
+    const bool people =
+        state().CodeEditMode == CodeEdit::Employees || state().CodeEditMode == CodeEdit::Managers;
     QPointer<CodeEditor>& window = people ? names : codes;
     if (!window) {
         QWidget* owner = parent ? parent->window() : nullptr;
@@ -375,7 +378,7 @@ CodeEditor* openCodeEditor(QWidget* parent) {
         placeOver(window, owner);
     } else if (!window->switchList()) {
         ui().beep();
-        CodeEditMode = window->mode();
+        state().CodeEditMode = window->mode();
     }
     bringForward(window);
     return window;
@@ -384,7 +387,7 @@ CodeEditor* openCodeEditor(QWidget* parent) {
 void installCodeEditors(frmMain& main) {
     for (int entry = FirstMenuEntry; entry <= LastMenuEntry; ++entry) {
         main.installCommand(main.mnuMaint[entry], [&main, entry] {
-            CodeEditMode = MenuModes[entry];
+            state().CodeEditMode = MenuModes[entry];
             openCodeEditor(&main);
         });
     }

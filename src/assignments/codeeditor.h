@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/globals.h"
+#include "core/programstate.h"
 #include "core/recordeditor.h"
 #include "data/database.h"
 
@@ -37,7 +37,7 @@ struct CodeList {
     QString refusal;
     QString missingData;
     int helpId;
-    bool* changedFlag;
+    bool ProgramState::*changedFlag; // the list-changed flag of the program state
 };
 
 // The list of a mode.

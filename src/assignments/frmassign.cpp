@@ -4,7 +4,7 @@
 #include "assignments/money.h"
 #include "core/errortrap.h"
 #include "core/frmmain.h"
-#include "core/globals.h"
+#include "core/programstate.h"
 #include "core/uiseam.h"
 #include "core/windowplacement.h"
 #include "data/database.h"
@@ -43,9 +43,6 @@ namespace {
 // Longest texts the hours, minutes and due date boxes take.
 constexpr int ShortBoxLength = 20;
 
-// The find dialog searches rsAssign when the assignment editor asks.
-constexpr int FindCallerAssignments = 2;
-
 // Sizes of boxes whose contents are short; the task and the notes take the rest.
 constexpr int NumberBoxWidth = 60;
 constexpr int TaskIdWidth = 70;
@@ -60,10 +57,6 @@ constexpr int TitleBarAllowance = 48;
 const QString CompletionDateMessage =
     QStringLiteral("You must enter a valid completion date, or leave the field blank.");
 
-WorkOrderPrinter& workOrderPrinter() {
-    static WorkOrderPrinter printer;
-    return printer;
-}
 
 QAction* menuItem(QMenu* menu, const QString& name, const QString& caption, bool checked) {
     QAction* item = menu->addAction(caption);
@@ -74,14 +67,6 @@ QAction* menuItem(QMenu* menu, const QString& name, const QString& caption, bool
 }
 
 } // namespace
-
-void setAssignmentWorkOrderPrinter(WorkOrderPrinter printer) {
-    workOrderPrinter() = std::move(printer);
-}
-
-const WorkOrderPrinter& assignmentWorkOrderPrinter() {
-    return workOrderPrinter();
-}
 
 frmAssign::frmAssign(QWidget* parent)
     : RecordEditor(Button::First | Button::Previous | Button::Next | Button::Last | Button::Update |
@@ -103,11 +88,11 @@ frmAssign::frmAssign(QWidget* parent)
 }
 
 frmAssign::~frmAssign() {
-    rsAssign.close();
+    state().rsAssign.close();
 }
 
 Recordset& frmAssign::recordset() {
-    return rsAssign;
+    return state().rsAssign;
 }
 
 void frmAssign::buildControls() {
@@ -199,16 +184,20 @@ void frmAssign::buildMenus() {
     mnuSort[2] = menuItem(mnuSortMenu, QStringLiteral("mnuSort2"),
                           QStringLiteral("Sort by &Task Name"), false);
 
-    for (int i = 1; i <= 2; ++i) {
-        connect(mnuYear[i], &QAction::triggered, this,
-                [this, i] { guardedCall([this, i] { mnuYear_Click(i); }); });
-        connect(mnuComplete[i], &QAction::triggered, this,
-                [this, i] { guardedCall([this, i] { mnuComplete_Click(i); }); });
-        connect(mnuSort[i], &QAction::triggered, this,
-                [this, i] { guardedCall([this, i] { mnuSort_Click(i); }); });
-        for (QAction* item : {mnuYear[i], mnuComplete[i], mnuSort[i]})
-            disableWhileEditing(item);
-    }
+    const auto choice = [this](QAction* entry, auto chosen,
+                               void (frmAssign::*click)(decltype(chosen))) {
+        connect(entry, &QAction::triggered, this, [this, chosen, click] {
+            guardedCall([this, chosen, click] { (this->*click)(chosen); });
+        });
+        disableWhileEditing(entry);
+    };
+    for (YearShown chosen : {YearShown::CurrentYearOnly, YearShown::AllYears})
+        choice(item(chosen), chosen, &frmAssign::mnuYear_Click);
+    for (CompletionShown chosen :
+         {CompletionShown::UncompletedOnly, CompletionShown::CompletedAndUncompleted})
+        choice(item(chosen), chosen, &frmAssign::mnuComplete_Click);
+    for (AssignOrder chosen : {AssignOrder::ScheduledDate, AssignOrder::TaskName})
+        choice(item(chosen), chosen, &frmAssign::mnuSort_Click);
 }
 
 void frmAssign::buildLayout() {
@@ -319,12 +308,12 @@ QString frmAssign::deleteTitle() const {
 
 void frmAssign::Form_Load() {
     ErrorTrap trap;
-    EmployeesChanged = true;
-    ManagersChanged = true;
-    openAssignments(openingAssignSql(CurYear));
+    state().EmployeesChanged = true;
+    state().ManagersChanged = true;
+    openAssignments(openingAssignSql(state().CurYear));
     Form_Activate();
     if (hasRows()) {
-        rsAssign.moveFirst();
+        state().rsAssign.moveFirst();
         ShowRecord();
     } else {
         DisableFields();
@@ -333,38 +322,38 @@ void frmAssign::Form_Load() {
 }
 
 void frmAssign::Form_Activate() {
-    cmdFind->setEnabled(static_cast<bool>(findDialog()));
-    cmdPrint->setEnabled(static_cast<bool>(assignmentWorkOrderPrinter()));
-    if (EmployeesChanged) {
+    cmdFind->setEnabled(static_cast<bool>(state().findDialog));
+    cmdPrint->setEnabled(static_cast<bool>(state().workOrderPrinter));
+    if (state().EmployeesChanged) {
         reloadCodeList(cmbEmp,
                        QStringLiteral("Select * from employees order by lastname, firstname"),
                        QStringLiteral("empid"), [](const Recordset& rs) {
                            return personName(columnText(rs, QStringLiteral("lastname")),
                                              columnText(rs, QStringLiteral("firstname")));
                        });
-        EmployeesChanged = false;
+        state().EmployeesChanged = false;
     }
-    if (ManagersChanged) {
+    if (state().ManagersChanged) {
         reloadCodeList(cmbMan, QStringLiteral("Select * from managers order by manlast, manfirst"),
                        QStringLiteral("manid"), [](const Recordset& rs) {
                            return personName(columnText(rs, QStringLiteral("manlast")),
                                              columnText(rs, QStringLiteral("manfirst")));
                        });
-        ManagersChanged = false;
+        state().ManagersChanged = false;
     }
 }
 
 void frmAssign::ShowRecord() {
     ChangedHold hold(*this);
     ErrorTrap trap;
-    const Recordset& rs = rsAssign;
+    const Recordset& rs = state().rsAssign;
 
     // The task's name and details come from the tasks table; an assignment whose task is
     // gone is still shown, with empty task boxes.
     const QVariant taskId = rs.value(QStringLiteral("taskid"));
     Recordset task;
     if (!taskId.isNull())
-        task = dbMain.openRecordset(
+        task = state().dbMain.openRecordset(
             QStringLiteral("select taskname, taskdesc, tools, results, besttime, reqhour, "
                            "reqmin, taskid from tasks where taskid = ") +
                 QString::number(taskId.toLongLong()),
@@ -412,7 +401,7 @@ void frmAssign::ClearRecord() {
 
 void frmAssign::SaveRecord() {
     ErrorTrap trap;
-    Recordset& rs = rsAssign;
+    Recordset& rs = state().rsAssign;
     const QString dueText = txtDueDate->text();
     const std::optional<QDate> due = toDate(dueText);
     rs.setValue(QStringLiteral("duedate"), due ? QVariant(*due) : QVariant(dueText));
@@ -437,7 +426,7 @@ void frmAssign::saveNumber(const QString& column, const QLineEdit* box) {
                                         .arg(column, box->text()));
         return;
     }
-    rsAssign.setValue(column, numberToSave(box));
+    state().rsAssign.setValue(column, numberToSave(box));
 }
 
 void frmAssign::makeCostBox(QLineEdit* box, const QString& message) {
@@ -529,16 +518,16 @@ bool frmAssign::eventFilter(QObject* watched, QEvent* event) {
 
 void frmAssign::openAssignments(const QString& sql) {
     query_ = sql;
-    rsAssign = dbMain.openRecordset(sql, RecordsetType::Dynaset);
-    if (rsAssign.isOpen())
-        rsAssign.setLockEdits(false);
+    state().rsAssign = state().dbMain.openRecordset(sql, RecordsetType::Dynaset);
+    if (state().rsAssign.isOpen())
+        state().rsAssign.setLockEdits(false);
 }
 
 void frmAssign::reopen(const QString& sql) {
     openAssignments(sql);
     if (hasRows()) {
         EnableFields();
-        rsAssign.moveFirst();
+        state().rsAssign.moveFirst();
         ShowRecord();
     } else {
         // Nothing is left to show: no row of the choice before stays in the fields.
@@ -547,42 +536,41 @@ void frmAssign::reopen(const QString& sql) {
     }
 }
 
-void frmAssign::mnuYear_Click(int index) {
-    mnuYear[1]->setChecked(index == 1);
-    mnuYear[2]->setChecked(index == 2);
-    reopen(showYearSql(static_cast<YearShown>(index), mnuComplete[1]->isChecked(), CurYear));
+void frmAssign::mnuYear_Click(YearShown chosen) {
+    for (YearShown each : {YearShown::CurrentYearOnly, YearShown::AllYears})
+        item(each)->setChecked(each == chosen);
+    reopen(showYearSql(chosen, uncompletedOnly(), state().CurYear));
 }
 
-void frmAssign::mnuComplete_Click(int index) {
-    mnuComplete[1]->setChecked(index == 1);
-    mnuComplete[2]->setChecked(index == 2);
-    reopen(
-        showCompletionSql(static_cast<CompletionShown>(index), mnuYear[1]->isChecked(), CurYear));
+void frmAssign::mnuComplete_Click(CompletionShown chosen) {
+    for (CompletionShown each :
+         {CompletionShown::UncompletedOnly, CompletionShown::CompletedAndUncompleted})
+        item(each)->setChecked(each == chosen);
+    reopen(showCompletionSql(chosen, currentYearOnly(), state().CurYear));
 }
 
-void frmAssign::mnuSort_Click(int index) {
-    mnuSort[1]->setChecked(index == 1);
-    mnuSort[2]->setChecked(index == 2);
-    reopen(sortSql(static_cast<AssignOrder>(index), mnuComplete[1]->isChecked(),
-                   mnuYear[1]->isChecked(), CurYear));
+void frmAssign::mnuSort_Click(AssignOrder chosen) {
+    for (AssignOrder each : {AssignOrder::ScheduledDate, AssignOrder::TaskName})
+        item(each)->setChecked(each == chosen);
+    reopen(sortSql(chosen, uncompletedOnly(), currentYearOnly(), state().CurYear));
 }
 
 void frmAssign::cmdFind_Click() {
-    findThroughDialog(QStringLiteral("assign"), FindCallerAssignments,
+    findThroughDialog(QStringLiteral("assign"), FindEditor::Assignments,
                       {QStringLiteral("No assignments entered to find."),
                        QStringLiteral("No Current Assignments in Database"),
                        QStringLiteral("That task assignment was not found.")});
 }
 
 void frmAssign::cmdPrint_Click() {
-    const WorkOrderPrinter& print = assignmentWorkOrderPrinter();
+    const WorkOrderPrinter& print = state().workOrderPrinter;
     if (print && hasRows())
-        print(rsAssign.value(QStringLiteral("assid")));
+        print(state().rsAssign.value(QStringLiteral("assid")));
 }
 
 void frmAssign::cmdOk_Click() {
     FreeLocks();
-    rsAssign.close();
+    state().rsAssign.close();
     close();
 }
 
@@ -601,7 +589,7 @@ void frmAssign::closeEvent(QCloseEvent* event) {
         return;
     }
     FreeLocks();
-    rsAssign.close();
+    state().rsAssign.close();
     event->accept();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "assignments/assignquery.h"
 #include "core/recordeditor.h"
 
 #include <QHash>
@@ -20,12 +21,6 @@ namespace tavrel {
 
 class DateField;
 class frmMain;
-
-// Prints the work order of one assignment (its assid). Installed by whoever provides the
-// work orders; while none is installed the editor's Print Work Order button is disabled.
-using WorkOrderPrinter = std::function<void(const QVariant& assid)>;
-void setAssignmentWorkOrderPrinter(WorkOrderPrinter printer);
-const WorkOrderPrinter& assignmentWorkOrderPrinter();
 
 // "Maintain Assignments": one assignment at a time from rsAssign, filtered and ordered by
 // its Show and Sort menus, where the user records how the work was completed (date, time,
@@ -55,10 +50,10 @@ public Q_SLOTS:
     void cmdPrint_Click();
     void cmdOk_Click();
 
-    // The Show and Sort menus (items 1 and 2 of each pair).
-    void mnuYear_Click(int index);
-    void mnuComplete_Click(int index);
-    void mnuSort_Click(int index);
+    // The Show and Sort menus.
+    void mnuYear_Click(YearShown chosen);
+    void mnuComplete_Click(CompletionShown chosen);
+    void mnuSort_Click(AssignOrder chosen);
 
     void chkCompleted_Click() { MarkChanged(); }
     void cmbEmp_Click() { MarkChanged(); }
@@ -133,6 +128,13 @@ public:
     QAction* mnuComplete[3] = {}; // 1 uncompleted only, 2 completed and uncompleted
     QMenu* mnuSortMenu = nullptr;
     QAction* mnuSort[3] = {}; // 1 by scheduled date, 2 by task name
+    // The menu item of a choice: the one place where the choices meet the numbers of the
+    // menus' control arrays (the enums' values are those numbers).
+    QAction* item(YearShown chosen) const { return mnuYear[static_cast<int>(chosen)]; }
+    QAction* item(CompletionShown chosen) const { return mnuComplete[static_cast<int>(chosen)]; }
+    QAction* item(AssignOrder chosen) const { return mnuSort[static_cast<int>(chosen)]; }
+    bool currentYearOnly() const { return item(YearShown::CurrentYearOnly)->isChecked(); }
+    bool uncompletedOnly() const { return item(CompletionShown::UncompletedOnly)->isChecked(); }
 
     QGroupBox* Frame1 = nullptr;
     QLineEdit* txtTaskID = nullptr;

@@ -1,7 +1,7 @@
 #include "assignments/frmsetyear.h"
 
 #include "assignments/yeargen.h"
-#include "core/globals.h"
+#include "core/programstate.h"
 #include "core/uiseam.h"
 #include "core/windowplacement.h"
 #include "text/datetext.h"
@@ -103,10 +103,10 @@ QSize frmSetYear::sizeHint() const {
 }
 
 void frmSetYear::Form_Load() {
-    txtYear->setText(QString::number(CurYear));
+    txtYear->setText(QString::number(state().CurYear));
     txtYear->selectAll();
     txtYear->setFocus();
-    Cancelled = true;
+    state().Cancelled = true;
 }
 
 void frmSetYear::cmdOK_Click() {
@@ -123,13 +123,13 @@ void frmSetYear::cmdOK_Click() {
                     InvalidYearTitle);
         return;
     }
-    Cancelled = false;
-    SelectedYear = static_cast<qint32>(year);
+    state().Cancelled = false;
+    state().SelectedYear = static_cast<qint32>(year);
     accept();
 }
 
 void frmSetYear::cmdCancel_Click() {
-    Cancelled = true;
+    state().Cancelled = true;
     reject();
 }
 
@@ -161,10 +161,10 @@ void frmSetYear::stepYear(int by) {
 bool SetCurrentYear(QWidget* parent) {
     frmSetYear dialog(parent);
     ui().showModal(&dialog);
-    if (Cancelled)
+    if (state().Cancelled)
         return false;
-    if (SelectedYear != CurYear)
-        CreateYearAssignments(static_cast<qint16>(SelectedYear));
+    if (state().SelectedYear != state().CurYear)
+        CreateYearAssignments(static_cast<qint16>(state().SelectedYear));
     return true;
 }
 

@@ -1,7 +1,7 @@
 #include "assignments/yeargen.h"
 
 #include "core/errortrap.h"
-#include "core/globals.h"
+#include "core/programstate.h"
 #include "core/operation.h"
 #include "core/startup.h"
 #include "core/uiseam.h"
@@ -31,7 +31,7 @@ QString isoDate(const QDate& date) {
 // and are left alone. Written inside the caller's transaction.
 void recomputeWeekDates(qint16 year) {
     const QList<QDate> mondays = weekMondays(year);
-    Recordset weeks = dbMain.openRecordset(
+    Recordset weeks = state().dbMain.openRecordset(
         QStringLiteral("select curdate from weeks order by weeid"), RecordsetType::Dynaset);
     if (!weeks.isOpen() || weeks.recordCount() == 0)
         return;
@@ -40,7 +40,7 @@ void recomputeWeekDates(qint16 year) {
         const QDate monday = mondays.at(week - 1);
         weeks.edit();
         weeks.setValue(QStringLiteral("CurDate"), monday);
-        WeekDates[week] = monday;
+        state().WeekDates[week] = monday;
         SaveLoop(weeks);
         weeks.moveNext();
     }
@@ -50,9 +50,10 @@ void recomputeWeekDates(qint16 year) {
 QString dueDateOfWeek() {
     QString sql = QStringLiteral("case taskweeks.weeid");
     for (int week = 1; week <= WeeksPerYear; ++week) {
-        const QString due = WeekDates[week].isValid()
-                                ? QLatin1Char('\'') + isoDate(WeekDates[week]) + QLatin1Char('\'')
-                                : QStringLiteral("null");
+        const QString due =
+            state().WeekDates[week].isValid()
+                ? QLatin1Char('\'') + isoDate(state().WeekDates[week]) + QLatin1Char('\'')
+                : QStringLiteral("null");
         sql += QStringLiteral(" when %1 then %2").arg(week).arg(due);
     }
     return sql + QStringLiteral(" end");
@@ -92,7 +93,7 @@ bool generateAssignments(qint16 year) {
     qint64 first = 0;
     qint64 last = -1;
     {
-        Recordset range = dbMain.openRecordset(
+        Recordset range = state().dbMain.openRecordset(
             QStringLiteral("select min(taskid) as firstid, max(taskid) as lastid from tasks"),
             RecordsetType::Snapshot);
         if (!range.isOpen())
@@ -111,7 +112,7 @@ bool generateAssignments(qint16 year) {
                       GenerationSteps, ProgressCancel::Offered);
     int step = 0;
     for (qint64 from = first; from <= last && !operationFailed(); from += span) {
-        dbMain.execute(generationSql(year, from, qMin(last, from + span - 1)));
+        state().dbMain.execute(generationSql(year, from, qMin(last, from + span - 1)));
         progress->setValue(++step);
         if (progress->wasCanceled())
             return false;
@@ -120,11 +121,11 @@ bool generateAssignments(qint16 year) {
 }
 
 void storeCurYear(qint16 year) {
-    CurYear = year;
-    Recordset settings =
-        dbMain.openRecordset(QStringLiteral("select * from settings"), RecordsetType::Dynaset);
+    state().CurYear = year;
+    Recordset settings = state().dbMain.openRecordset(QStringLiteral("select * from settings"),
+                                                      RecordsetType::Dynaset);
     settings.edit();
-    settings.setValue(QStringLiteral("CurYear"), CurYear);
+    settings.setValue(QStringLiteral("CurYear"), state().CurYear);
     settings.update();
     settings.close();
 }
@@ -154,9 +155,9 @@ void setUpYear(qint16 year) {
         ui().msgBox(QStringLiteral("Do you wish to create new task assigment records for ") +
                         QString::number(year) + QStringLiteral("?"),
                     MsgButtons::YesNo, MsgIcon::None, QStringLiteral("Create Task Assignments"));
-    const std::array<QDate, WeekDates.size()> previousWeekDates = WeekDates;
-    const qint16 previousYear = CurYear;
-    const bool written = RunAllOrNothing(dbMain, [&] {
+    const auto previousWeekDates = state().WeekDates;
+    const qint16 previousYear = state().CurYear;
+    const bool written = RunAllOrNothing(state().dbMain, [&] {
         recomputeWeekDates(year);
         if (answer == MsgResult::Yes && !operationFailed() && !generateAssignments(year)) {
             cancelOperation();
@@ -166,8 +167,8 @@ void setUpYear(qint16 year) {
             storeCurYear(year);
     });
     if (!written) {
-        WeekDates = previousWeekDates;
-        CurYear = previousYear;
+        state().WeekDates = previousWeekDates;
+        state().CurYear = previousYear;
     }
 }
 

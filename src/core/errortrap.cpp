@@ -1,6 +1,6 @@
 #include "core/errortrap.h"
 
-#include "core/globals.h"
+#include "core/programstate.h"
 #include "core/operation.h"
 #include "core/reopen.h"
 #include "core/uiseam.h"
@@ -33,8 +33,8 @@ bool isFileCause(int number) {
 
 // What the user needs to know when a step finds dbMain not open: which file, and why.
 QString notOpenDescription() {
-    const QString folder = QDir::toNativeSeparators(AppPath);
-    if (!QFileInfo::exists(DbPath))
+    const QString folder = QDir::toNativeSeparators(state().AppPath);
+    if (!QFileInfo::exists(state().DbPath))
         return QStringLiteral("The database tavrel.mdb is not open: there is no such file in "
                               "%1. Nothing can be read or saved until Tavrel is started in a "
                               "folder that holds one.")
@@ -49,7 +49,7 @@ QString notOpenDescription() {
 }
 
 void reportNotSet() {
-    if (dbMain.isOpen()) {
+    if (state().dbMain.isOpen()) {
         // dbMain is fine: a recordset that never opened, after its own error was shown.
         showError(Err());
         return;
@@ -66,15 +66,15 @@ constexpr qint16 LockRetriesBeforeQuestion = 100;
 constexpr int ExitAfterLockRefused = 1;
 
 void retryLockedRecord() {
-    RetryUpdate = true;
-    ++RetryCount;
-    if (RetryCount < LockRetriesBeforeQuestion)
+    state().RetryUpdate = true;
+    ++state().RetryCount;
+    if (state().RetryCount < LockRetriesBeforeQuestion)
         return;
     const MsgResult answer = ui().msgBox(
         QStringLiteral("Could not update locked record.  Do you wish to try again?"),
         MsgButtons::YesNo, MsgIcon::None, QStringLiteral("Locked Record"), Err().details);
     if (answer == MsgResult::Yes) {
-        RetryCount = 1;
+        state().RetryCount = 1;
         return;
     }
     ui().endProgram(ExitAfterLockRefused);
@@ -135,7 +135,8 @@ void repairMainDatabase(const QString& path) {
         return;
     ++repairs;
     // Rows of the code lists may be gone with the damage: the editors read them again.
-    EmployeesChanged = ManagersChanged = LocationsChanged = TypesChanged = true;
+    state().EmployeesChanged = state().ManagersChanged = state().LocationsChanged =
+        state().TypesChanged = true;
     ui().msgBox(repairedMessage(path, QStringLiteral("database"), kept, unplaced), MsgButtons::Ok,
                 MsgIcon::Information, {});
 }
@@ -160,7 +161,7 @@ void repairDamagedFile() {
         showError(Err());
         return;
     }
-    const QString mainPath = AppPath + QStringLiteral("tavrel.mdb");
+    const QString mainPath = state().AppPath + QStringLiteral("tavrel.mdb");
     const QString path = Err().file.isEmpty() ? mainPath : Err().file;
     const bool isMain = sameFile(path, mainPath);
     if (!isMain && !sameFile(path, cataloguePath())) {
@@ -192,7 +193,7 @@ int repairsMade() {
 }
 
 QString cataloguePath() {
-    return AppPath + QStringLiteral("rptspec.mdb");
+    return state().AppPath + QStringLiteral("rptspec.mdb");
 }
 
 Database openCatalogue() {
@@ -230,7 +231,7 @@ void HandleDataError() {
     // its work is undone.
     if (recordOperationFailure(Err()))
         return;
-    if (dbMain.isOpen())
+    if (state().dbMain.isOpen())
         toldNotOpen = false;
     // Once the main database was repaired in this action, the action's recordsets went with
     // the damaged file (the windows have theirs again): that they are gone or not in edit
@@ -248,7 +249,7 @@ void HandleDataError() {
         repairDamagedFile();
         break;
     case ErrDialogCancelled:
-        Cancelled = true;
+        state().Cancelled = true;
         break;
     case ErrObjectNotSet:
         reportNotSet();
@@ -306,10 +307,10 @@ void guardedCall(const std::function<void()>& body) {
 
 void RetryWhileLocked(const std::function<void()>& attempt) {
     ErrorTrap trap;
-    RetryCount = 0;
-    RetryUpdate = true;
-    while (RetryUpdate) {
-        RetryUpdate = false;
+    state().RetryCount = 0;
+    state().RetryUpdate = true;
+    while (state().RetryUpdate) {
+        state().RetryUpdate = false;
         attempt();
     }
     FreeLocks();

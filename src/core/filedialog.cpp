@@ -1,7 +1,7 @@
 #include "core/filedialog.h"
 
 #include "core/errortrap.h"
-#include "core/globals.h"
+#include "core/programstate.h"
 #include "core/uiseam.h"
 #include "data/dberror.h"
 
@@ -23,7 +23,7 @@ QString commonFileDialog(FileDialogMode mode, QWidget* parent, const QString& ti
 }
 
 void ConfirmFileReplace(const QString& fileName) {
-    Cancelled = false;
+    state().Cancelled = false;
     if (fileName.isEmpty() || !QFileInfo(fileName).isFile())
         return;
     const MsgResult answer =
@@ -31,7 +31,7 @@ void ConfirmFileReplace(const QString& fileName) {
                                 QStringLiteral("' already exists.  Do you wish to replace it?"),
                             QStringLiteral("File Exists"));
     if (answer != MsgResult::Yes)
-        Cancelled = true;
+        state().Cancelled = true;
 }
 
 QString qtFileFilter(const QString& filter) {

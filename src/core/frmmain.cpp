@@ -2,7 +2,7 @@
 
 #include "core/errortrap.h"
 #include "core/frmabout.h"
-#include "core/globals.h"
+#include "core/programstate.h"
 #include "core/startup.h"
 #include "core/uiseam.h"
 #include "core/windowplacement.h"
@@ -102,7 +102,7 @@ void frmMain::buildMenus() {
         connect(mnuRptOut[i], &QAction::triggered, this,
                 [this, i] { guardedCall([this, i] { mnuRptOut_Click(i); }); });
     }
-    mnuRptOut[1]->setChecked(true);
+    rptOutEntry(ReportTarget::View)->setChecked(true);
     mnuReportsMenu->addSeparator();
     mnuWorkOrder = addEntry(mnuReportsMenu, QStringLiteral("mnuWorkOrder"),
                             QStringLiteral("Print &Work Orders"), false);
@@ -151,12 +151,12 @@ void frmMain::setEditor(std::unique_ptr<MainEditor> editor) {
 }
 
 void frmMain::updateSetYearCaption() {
-    mnuSetYear->setText(QStringLiteral("&Set Current Year (Now ") + QString::number(CurYear) +
-                        QStringLiteral(")"));
+    mnuSetYear->setText(QStringLiteral("&Set Current Year (Now ") +
+                        QString::number(state().CurYear) + QStringLiteral(")"));
 }
 
 void frmMain::updateSetYearEnabled() {
-    mnuSetYear->setEnabled(startupSteps().setCurrentYear && mnuExit->isEnabled());
+    mnuSetYear->setEnabled(state().startupSteps.setCurrentYear && mnuExit->isEnabled());
     mnuOpenFolder->setEnabled(mnuExit->isEnabled());
 }
 
@@ -169,27 +169,26 @@ void frmMain::Form_Load() {
     Recordset settings = runWindowlessSteps(workFolder_, MissingDatabase::OfferToCreate);
     updateSetYearCaption();
     // Start-up set the report destination back to the view; the menu shows that.
-    mnuRptOut[1]->setChecked(ReportDest == ReportToView);
-    mnuRptOut[2]->setChecked(ReportDest == ReportToFile);
+    rptOutEntry(state().ReportDest)->setChecked(true);
     // Which site this is: the folder, in the title of the window that works on it.
     setWindowTitle(AppTitle + QStringLiteral(" - ") +
-                   QDir::toNativeSeparators(QDir(AppPath).absolutePath()));
-    if (dbMain.isOpen())
-        rememberWorkFolder(AppPath);
+                   QDir::toNativeSeparators(QDir(state().AppPath).absolutePath()));
+    if (state().dbMain.isOpen())
+        rememberWorkFolder(state().AppPath);
 
     setReportDefaults();
 
     // The year question needs the generation of assignments; without it nothing is asked.
     const int today = ui().today().year();
     // Without a database there is no year to set up: why was said already.
-    if (startupSteps().createYearAssignments && dbMain.isOpen() &&
+    if (state().startupSteps.createYearAssignments && state().dbMain.isOpen() &&
         settings.value(QStringLiteral("CurYear")).toInt() != today) {
         const MsgResult answer =
             ui().msgBox(QStringLiteral("Do you wish to setup the Tavrel program for ") +
                             QString::number(today) + QStringLiteral("?"),
                         MsgButtons::YesNo, MsgIcon::None, QStringLiteral("Reset Year"));
         if (answer == MsgResult::Yes)
-            startupSteps().createYearAssignments(static_cast<qint16>(today));
+            state().startupSteps.createYearAssignments(static_cast<qint16>(today));
     }
     updateSetYearCaption();
 
@@ -214,7 +213,7 @@ void frmMain::Form_Unload() {
     ErrorTrap trap;
     if (editor_)
         editor_->closeRecords();
-    dbMain.close();
+    state().dbMain.close();
 }
 
 void frmMain::Form_Activate() {
@@ -233,7 +232,7 @@ void frmMain::mnuOpenFolder_Click() {
         ui().beep();
         return;
     }
-    const QString current = QDir(AppPath).absolutePath();
+    const QString current = QDir(state().AppPath).absolutePath();
     const std::optional<QString> folder = askWorkFolder(
         this,
         QStringLiteral("Tavrel works on the site in %1. Which folder do you want to work in "
@@ -265,14 +264,14 @@ void frmMain::mnuDefaults_Click() {
 }
 
 void frmMain::mnuSetYear_Click() {
-    if (!startupSteps().setCurrentYear || !checkEditorControl())
+    if (!state().startupSteps.setCurrentYear || !checkEditorControl())
         return;
     if (editor_ && editor_->isEditing()) {
         ui().beep();
         return;
     }
     ErrorTrap trap;
-    if (startupSteps().setCurrentYear(this)) {
+    if (state().startupSteps.setCurrentYear(this)) {
         updateSetYearCaption();
         // The list shows the weeks of the year now set, also when it did not change.
         if (editor_)
@@ -296,9 +295,8 @@ void frmMain::installCommand(QAction* entry, std::function<void()> command) {
 }
 
 void frmMain::mnuRptOut_Click(int index) {
-    mnuRptOut[1]->setChecked(index == 1);
-    mnuRptOut[2]->setChecked(index == 2);
-    ReportDest = index == 1 ? ReportToView : ReportToFile;
+    state().ReportDest = rptOutTarget(index);
+    rptOutEntry(state().ReportDest)->setChecked(true);
 }
 
 void frmMain::mnuAbout_Click() {

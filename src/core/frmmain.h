@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/programstate.h"
+
 #include <QMainWindow>
 #include <QStringList>
 
@@ -105,6 +107,12 @@ public:
     QAction* mnuMaint[5] = {}; // 1 employees, 2 locations, 3 managers, 4 types
     QMenu* mnuReportsMenu = nullptr;
     QAction* mnuRptOut[3] = {}; // 1 view/print, 2 send to file
+    // The one place where a report destination meets the numbers of mnuRptOut.
+    QAction* rptOutEntry(ReportTarget target) const { return mnuRptOut[rptOutIndex(target)]; }
+    static int rptOutIndex(ReportTarget target) { return target == ReportTarget::View ? 1 : 2; }
+    static ReportTarget rptOutTarget(int index) {
+        return index == 1 ? ReportTarget::View : ReportTarget::File;
+    }
     QAction* mnuWorkOrder = nullptr;
     QAction* mnuRptMaster = nullptr;
     QAction* mnuRptOverdue = nullptr;

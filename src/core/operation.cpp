@@ -1,7 +1,7 @@
 #include "core/operation.h"
 
 #include "core/errortrap.h"
-#include "core/globals.h"
+#include "core/programstate.h"
 #include "data/database.h"
 #include "data/errortrap.h"
 #include "data/transaction.h"
@@ -29,10 +29,10 @@ bool isLock(const DbError& error) {
 // HandleDataError, which counts and asks). Returns any other failure, unreported.
 std::optional<DbError> retryWhileLocked(const std::function<void()>& attempt) {
     std::optional<DbError> failure;
-    RetryCount = 0;
-    RetryUpdate = true;
-    while (RetryUpdate) {
-        RetryUpdate = false;
+    state().RetryCount = 0;
+    state().RetryUpdate = true;
+    while (state().RetryUpdate) {
+        state().RetryUpdate = false;
         failure.reset();
         {
             ErrorTrap trap([&failure](const DbError& error) { failure = error; });

@@ -1,7 +1,7 @@
 #include "core/recordeditor.h"
 
 #include "core/checkedcontrol.h"
-#include "core/globals.h"
+#include "core/programstate.h"
 #include "core/operation.h"
 #include "core/uiseam.h"
 #include "data/database.h"
@@ -26,11 +26,6 @@
 namespace tavrel {
 
 namespace {
-
-FindDialogRunner& findDialogRunner() {
-    static FindDialogRunner runner;
-    return runner;
-}
 
 // Keys that leave a drop-down list or reach another control rather than change the list:
 // moving on with Tab, or pressing a button's access key, is no edit of the row.
@@ -129,14 +124,6 @@ void makeShownOnly(QWidget* box) {
 }
 
 } // namespace recordwidgets
-
-void setFindDialog(FindDialogRunner runner) {
-    findDialogRunner() = std::move(runner);
-}
-
-const FindDialogRunner& findDialog() {
-    return findDialogRunner();
-}
 
 const QString RecordEditor::AddNewCaption = QStringLiteral("&Add New");
 const QString RecordEditor::AddAnotherCaption = QStringLiteral("&Add Another");
@@ -471,7 +458,7 @@ void RecordEditor::cmdDelete_Click() {
     // nothing can start to depend on the row between the check and the delete, and a row
     // never goes without its dependents or they without it.
     bool refused = false;
-    RunAllOrNothing(dbMain, [&] {
+    RunAllOrNothing(state().dbMain, [&] {
         refused = !removeDependents();
         if (!refused && !operationFailed())
             DeleteLoop(rs);
@@ -533,22 +520,22 @@ void RecordEditor::cmdHelp_Click() {
     ui().showHelp(this, helpTopic());
 }
 
-void RecordEditor::findThroughDialog(const QString& table, int caller,
+void RecordEditor::findThroughDialog(const QString& table, FindEditor caller,
                                      const FindMessages& messages) {
     if (!hasRows()) {
         ui().msgBox(messages.noRowsText, MsgButtons::Ok, MsgIcon::None, messages.noRowsTitle);
         return;
     }
-    const FindDialogRunner& runFind = findDialog();
+    const FindDialogRunner& runFind = state().findDialog;
     if (!runFind)
         return;
     Recordset& rs = recordset();
     const QString shown = keyCriteria(rs.value(keyColumn()));
-    FindTable = table;
-    FindCaller = caller;
-    Cancelled = true;
+    state().FindTable = table;
+    state().FindCaller = caller;
+    state().Cancelled = true;
     runFind(this);
-    if (Cancelled) {
+    if (state().Cancelled) {
         rs.findFirst(shown);
         ShowRecord();
     }
@@ -631,7 +618,7 @@ void reloadCodeList(QComboBox* combo, const QString& sql, const QString& idColum
                     const std::function<QString(const Recordset&)>& itemText) {
     const QVariant remembered = selectedId(combo);
     combo->clear();
-    Recordset rs = dbMain.openRecordset(sql, RecordsetType::Snapshot);
+    Recordset rs = state().dbMain.openRecordset(sql, RecordsetType::Snapshot);
     if (rs.isOpen() && rs.recordCount() > 0) {
         while (!rs.isEOF()) {
             combo->addItem(itemText(rs), rs.value(idColumn).toLongLong());

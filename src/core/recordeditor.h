@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/errortrap.h"
+#include "core/programstate.h"
 #include "core/reopen.h"
 
 #include <QDate>
@@ -30,13 +31,6 @@ class Recordset;
 // How the boxes of numbers and money align their text: at the right edge, also in a
 // right-to-left layout, where a plain right alignment would be mirrored to the left.
 inline constexpr Qt::Alignment NumberBoxAlignment = Qt::AlignRight | Qt::AlignAbsolute;
-
-// Runs the find dialog for the editor that asks (FindTable, FindCaller and Cancelled are
-// already set); the dialog moves the editor's recordset itself. Installed once by whoever
-// provides the dialog; while none is installed the editors keep their Find button disabled.
-using FindDialogRunner = std::function<void(QWidget* parent)>;
-void setFindDialog(FindDialogRunner runner);
-const FindDialogRunner& findDialog();
 
 // The one way every editing window works on the rows of its table: an updatable recordset
 // shown one row at a time, browse and edit modes, navigation, Add New / Add Another, Update,
@@ -223,7 +217,7 @@ protected:
         QString noRowsTitle;
         QString notFoundText;
     };
-    void findThroughDialog(const QString& table, int caller, const FindMessages& messages);
+    void findThroughDialog(const QString& table, FindEditor caller, const FindMessages& messages);
 
     bool eventFilter(QObject* watched, QEvent* event) override;
 

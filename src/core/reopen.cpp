@@ -1,6 +1,6 @@
 #include "core/reopen.h"
 
-#include "core/globals.h"
+#include "core/programstate.h"
 #include "data/errortrap.h"
 
 #include <algorithm>
@@ -39,9 +39,9 @@ bool reopenEverything(const std::function<Database()>& connect) {
         for (DatabaseUser* user : before)
             user->rememberPosition();
     }
-    dbMain.close();
-    dbMain = connect();
-    if (!dbMain.isOpen())
+    state().dbMain.close();
+    state().dbMain = connect();
+    if (!state().dbMain.isOpen())
         return false;
     // A user may close another window while it reopens; only those still there reopen.
     for (DatabaseUser* user : before)

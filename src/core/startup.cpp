@@ -1,7 +1,7 @@
 #include "core/startup.h"
 
 #include "core/errortrap.h"
-#include "core/globals.h"
+#include "core/programstate.h"
 #include "core/uiseam.h"
 #include "core/upgrade.h"
 #include "data/jetheader.h"
@@ -30,10 +30,10 @@ bool isEmptyFile(const QString& path) {
 // that is already there) and opens the new file, so start-up goes on as usual; No ends the
 // program.
 void offerNewDatabase() {
-    const bool empty = isEmptyFile(DbPath);
-    if (dbMain.isOpen() || (fileNameTaken(DbPath) && !empty))
+    const bool empty = isEmptyFile(state().DbPath);
+    if (state().dbMain.isOpen() || (fileNameTaken(state().DbPath) && !empty))
         return;
-    const QString folder = QDir::toNativeSeparators(QDir(AppPath).absolutePath());
+    const QString folder = QDir::toNativeSeparators(QDir(state().AppPath).absolutePath());
     const MsgResult answer = ui().msgBox(
         (empty ? QStringLiteral("The tavrel.mdb in %1 is empty. Do you want to create a new, "
                                 "empty database in its place?")
@@ -47,11 +47,11 @@ void offerNewDatabase() {
         return;
     }
     // The user agreed: the empty file gives way to the new one, and only if it is still empty.
-    if (empty && isEmptyFile(DbPath))
-        QFile::remove(DbPath);
-    if (!createWorkFiles(AppPath) && !QFileInfo::exists(DbPath))
+    if (empty && isEmptyFile(state().DbPath))
+        QFile::remove(state().DbPath);
+    if (!createWorkFiles(state().AppPath) && !QFileInfo::exists(state().DbPath))
         return;
-    dbMain = Database::open(DbPath);
+    state().dbMain = Database::open(state().DbPath);
 }
 
 } // namespace
@@ -82,40 +82,35 @@ void runReadingStep(const std::function<void()>& step) {
         step();
 }
 
-StartupSteps& startupSteps() {
-    static StartupSteps steps;
-    return steps;
-}
-
 void prepareProgramValues() {
-    ReportDest = ReportToView;
-    EmployeesChanged = true;
-    LocationsChanged = true;
-    TypesChanged = true;
+    state().ReportDest = ReportTarget::View;
+    state().EmployeesChanged = true;
+    state().LocationsChanged = true;
+    state().TypesChanged = true;
     ChkDateFmt();
 }
 
 void openMainDatabase(const QString& workFolder, MissingDatabase missing) {
-    AppPath = QDir(workFolder).absolutePath() + QLatin1Char('/');
-    DbPath = AppPath + QStringLiteral("tavrel.mdb");
+    state().AppPath = QDir(workFolder).absolutePath() + QLatin1Char('/');
+    state().DbPath = state().AppPath + QStringLiteral("tavrel.mdb");
     // A file found damaged here is repaired and dbMain reopened on it while open reports
     // the damage: that dbMain stays, not the unopened result of the first attempt.
-    dbMain.close();
+    state().dbMain.close();
     // The earlier program's file is never opened as ours: opening one would take it for a
     // damaged file and repair it.
-    if (isJetDatabaseFile(DbPath)) {
-        const auto& convert = startupSteps().convertEarlierDatabase;
+    if (isJetDatabaseFile(state().DbPath)) {
+        const auto& convert = state().startupSteps.convertEarlierDatabase;
         if (!convert) {
-            showError(DbError{ErrEarlierFormat, earlierFormatDescription(DbPath)});
+            showError(DbError{ErrEarlierFormat, earlierFormatDescription(state().DbPath)});
             return;
         }
         if (!convert())
             return;
     }
     RetryWhileLocked([] {
-        Database opened = Database::open(DbPath);
+        Database opened = Database::open(state().DbPath);
         if (opened.isOpen())
-            dbMain = std::move(opened);
+            state().dbMain = std::move(opened);
     });
     if (missing == MissingDatabase::OfferToCreate)
         offerNewDatabase();
@@ -129,7 +124,7 @@ void openMainDatabase(const QString& workFolder, MissingDatabase missing) {
 int readCurYear(Recordset& settings) {
     settings.moveFirst();
     const int stored = settings.value(QStringLiteral("CurYear")).toInt();
-    CurYear = static_cast<qint16>(stored);
+    state().CurYear = static_cast<qint16>(stored);
     return stored;
 }
 
@@ -139,7 +134,7 @@ Recordset runWindowlessSteps(const QString& workFolder, MissingDatabase missing)
     openMainDatabase(workFolder, missing);
     Recordset settings;
     runReadingStep([&settings] {
-        settings = dbMain.openRecordset(QStringLiteral("Settings"), RecordsetType::Table);
+        settings = state().dbMain.openRecordset(QStringLiteral("Settings"), RecordsetType::Table);
         readCurYear(settings);
     });
     return settings;
@@ -147,7 +142,7 @@ Recordset runWindowlessSteps(const QString& workFolder, MissingDatabase missing)
 
 int printMonthly() {
     // The -m command installs its print before it runs this: there is always one.
-    return startupSteps().printMonthlyWorkOrders();
+    return state().startupSteps.printMonthlyWorkOrders();
 }
 
 int runMonthlyCommand(const QString& workFolder) {
@@ -158,18 +153,18 @@ int runMonthlyCommand(const QString& workFolder) {
         Recordset settings = runWindowlessSteps(workFolder);
         settings.close();
         // Without the database there is nothing to print from; why was shown already.
-        if (dbMain.isOpen())
+        if (state().dbMain.isOpen())
             code = printMonthly();
-        dbMain.close();
+        state().dbMain.close();
     }
     return errorsShown() > errorsBefore ? ExitWithErrors : code;
 }
 
 void setReportDefaults() {
-    ReportStartDate = ui().today();
-    ReportEndDate = ReportStartDate.addDays(ReportDaysAhead);
-    HeadingShade = QColor(0, 0, 0);
-    BodyShade = QColor(200, 200, 200);
+    state().ReportStartDate = ui().today();
+    state().ReportEndDate = state().ReportStartDate.addDays(ReportDaysAhead);
+    state().HeadingShade = QColor(0, 0, 0);
+    state().BodyShade = QColor(200, 200, 200);
 }
 
 } // namespace tavrel

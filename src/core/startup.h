@@ -11,23 +11,6 @@ class QWidget;
 
 namespace tavrel {
 
-// Start-up steps that other subsystems provide. Each is empty until the subsystem that
-// owns it installs it; start-up skips an empty step rather than pretending to do it.
-struct StartupSteps {
-    // Prints this month's work orders unattended (the -m switch); returns the exit code.
-    std::function<int()> printMonthlyWorkOrders;
-    // Sets the program up for a new year: week dates, assignments, settings.
-    std::function<void(qint16 year)> createYearAssignments;
-    // File, Set Current Year: asks for a year and sets the program up for it when it is new;
-    // false when the user cancelled. The menu entry stays disabled without it.
-    std::function<bool(QWidget* parent)> setCurrentYear;
-    // Runs when tavrel.mdb is a database of the earlier program, before anything else
-    // touches it: converts it when it may; true when the folder now holds the converted
-    // file to open. Without it such a file is only reported.
-    std::function<bool()> convertEarlierDatabase;
-};
-StartupSteps& startupSteps();
-
 // Exit code of the monthly print run (-m) besides the print's own: an error was shown.
 inline constexpr int ExitWithErrors = 1;
 

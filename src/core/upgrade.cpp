@@ -1,7 +1,7 @@
 #include "core/upgrade.h"
 
 #include "core/errortrap.h"
-#include "core/globals.h"
+#include "core/programstate.h"
 #include "core/operation.h"
 #include "core/uiseam.h"
 #include "data/database.h"
@@ -23,7 +23,7 @@ constexpr int FillChunkRows = 5000;
 bool probeFails(const QString& probeSql) {
     bool failed = false;
     ErrorTrap probe([&failed](const DbError&) { failed = true; });
-    dbMain.checkQuery(probeSql);
+    state().dbMain.checkQuery(probeSql);
     return failed;
 }
 
@@ -31,8 +31,8 @@ bool probeFails(const QString& probeSql) {
 // longer exists keeps them empty. Set-based, one run of assignments in key order per
 // statement, so that a large table shows its progress.
 void fillAssignCodes() {
-    Recordset counted = dbMain.openRecordset(QStringLiteral("select count(*) as n from assign"),
-                                             RecordsetType::Snapshot);
+    Recordset counted = state().dbMain.openRecordset(
+        QStringLiteral("select count(*) as n from assign"), RecordsetType::Snapshot);
     const int total = operationFailed() ? 0 : counted.value(QStringLiteral("n")).toInt();
     counted.close();
     if (operationFailed() || total == 0)
@@ -46,7 +46,7 @@ void fillAssignCodes() {
     QString after; // the condition "past the last assignment done", empty for the first run
     int done = 0;
     while (!operationFailed() && done < total) {
-        Recordset run = dbMain.openRecordset(
+        Recordset run = state().dbMain.openRecordset(
             QStringLiteral("select max(k) as last, count(*) as n from (select rowid as k from "
                            "assign%1 order by rowid limit %2)")
                 .arg(after.isEmpty() ? QString() : QStringLiteral(" where ") + after)
@@ -61,7 +61,7 @@ void fillAssignCodes() {
         QString range = QStringLiteral("rowid <= ") + last;
         if (!after.isEmpty())
             range = after + QStringLiteral(" and ") + range;
-        dbMain.execute(
+        state().dbMain.execute(
             QStringLiteral("update assign set "
                            "locid = (select locid from tasks where tasks.taskid = assign.taskid), "
                            "typid = (select typid from tasks where tasks.taskid = assign.taskid) "
@@ -82,7 +82,7 @@ void runUpgradeStep(const QString& probeSql, const QStringList& statements,
                     const std::function<void()>& fill = {}) {
     if (!probeFails(probeSql))
         return;
-    RunAllOrNothing(dbMain, [&] {
+    RunAllOrNothing(state().dbMain, [&] {
         // Probe again now that nobody else can write: another copy of the program, started
         // at the same time, may have done the step meanwhile.
         if (!probeFails(probeSql))
@@ -90,7 +90,7 @@ void runUpgradeStep(const QString& probeSql, const QStringList& statements,
         for (const QString& sql : statements) {
             if (operationFailed())
                 return;
-            dbMain.execute(sql);
+            state().dbMain.execute(sql);
         }
         if (!operationFailed() && fill)
             fill();
@@ -121,7 +121,7 @@ namespace {
 // Builds the index `name` again from `wanted` unless the file already holds exactly that
 // index. One transaction: the old index stays until the new one is complete.
 void rebuildIndexUnlessCurrent(const QString& name, const QString& wanted) {
-    Recordset index = dbMain.openRecordset(
+    Recordset index = state().dbMain.openRecordset(
         QStringLiteral("select sql from sqlite_master where type = 'index' and name = '%1'")
             .arg(name),
         RecordsetType::Snapshot);
@@ -133,8 +133,9 @@ void rebuildIndexUnlessCurrent(const QString& name, const QString& wanted) {
     if (current)
         return;
     ErrorTrap trap;
-    RunAllOrNothing(dbMain, [&] {
-        dbMain.executeScript(QStringLiteral("DROP INDEX IF EXISTS %1; ").arg(name) + wanted);
+    RunAllOrNothing(state().dbMain, [&] {
+        state().dbMain.executeScript(QStringLiteral("DROP INDEX IF EXISTS %1; ").arg(name) +
+                                     wanted);
     });
 }
 

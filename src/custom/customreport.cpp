@@ -1,7 +1,7 @@
 #include "custom/customreport.h"
 
 #include "core/errortrap.h"
-#include "core/globals.h"
+#include "core/programstate.h"
 #include "core/uiseam.h"
 #include "custom/fieldlists.h"
 #include "data/database.h"
@@ -262,9 +262,9 @@ ReportRun runCustomReport(const ReportDefinition& report, const Catalogue& catal
 
     const ReportDestination destination = report.destination;
     const ReportQuery query = buildReportQuery(report, catalogue);
-    TableFormat = query.tableFormat;
-    TableHeading = query.tableHeading;
-    RepeatHeading = true;
+    state().TableFormat = query.tableFormat;
+    state().TableHeading = query.tableHeading;
+    state().RepeatHeading = true;
     Recordset rows = db.openRecordset(query.sql, RecordsetType::Snapshot);
     // The database refused the query: nothing follows from it, and the output file is not
     // touched (a file of the same name keeps what it held).
@@ -303,12 +303,12 @@ ReportRun runCustomReport(const ReportDefinition& report, const Catalogue& catal
         break;
     case ReportDestination::Document: {
         document.setTableStyle(TableStyle::Grid);
-        document.SetOrientation(report.landscape ? 1 : 0);
+        document.SetOrientation(report.orientation);
         // The headings of the first page are added below the note on scaling, not by the
         // page-start hook above it; the hook repeats them on the pages after.
-        RepeatHeading = false;
+        state().RepeatHeading = false;
         document.BeginDocument();
-        RepeatHeading = true;
+        state().RepeatHeading = true;
         document.setTitle(report.title);
         const PageTexts texts = reportPageTexts(report, ui().today());
         document.SetPageHeader(texts.header);
@@ -316,9 +316,10 @@ ReportRun runCustomReport(const ReportDefinition& report, const Catalogue& catal
         document.SetPageFooter(texts.footer);
         // Columns wider than the page are drawn smaller to fit it; the reader is told so
         // under the title (the footer holds the page number).
-        if (const double scale = document.tableScale(TableFormat); scale < 1)
+        if (const double scale = document.tableScale(state().TableFormat); scale < 1)
             document.WriteText(scaledColumnsNote(scale) + QStringLiteral("\r\n"));
-        document.AddTableRows(TableFormat, headingRows(TableHeading), {}, BodyShade);
+        document.AddTableRows(state().TableFormat, headingRows(state().TableHeading), {},
+                              state().BodyShade);
         break;
     }
     case ReportDestination::TextFile:
@@ -346,7 +347,7 @@ ReportRun runCustomReport(const ReportDefinition& report, const Catalogue& catal
         }
         switch (destination) {
         case ReportDestination::Document:
-            document.AddTableRow(TableFormat, cells);
+            document.AddTableRow(state().TableFormat, cells);
             break;
         case ReportDestination::TextFile:
             file->line(tabLine(cells));
@@ -372,7 +373,7 @@ ReportRun runCustomReport(const ReportDefinition& report, const Catalogue& catal
     if (anyTotal) {
         switch (destination) {
         case ReportDestination::Document:
-            document.AddTableRow(TableFormat, totalCells);
+            document.AddTableRow(state().TableFormat, totalCells);
             break;
         case ReportDestination::TextFile:
             file->line(tabLine(totalCells));

@@ -1,7 +1,7 @@
 #include "custom/frmfind.h"
 
 #include "core/errortrap.h"
-#include "core/globals.h"
+#include "core/programstate.h"
 #include "core/recordeditor.h"
 #include "core/uiseam.h"
 
@@ -22,9 +22,6 @@
 namespace tavrel {
 
 namespace {
-
-// FindCaller of the task editor; every other value means the assignment editor.
-constexpr int FindCallerTasks = 1;
 
 // The directions, as optWhere numbers them.
 enum Direction { FindFirst = 1, FindPrevious = 2, FindNext = 3, FindLast = 4 };
@@ -130,7 +127,7 @@ frmFind::~frmFind() = default;
 
 void frmFind::Form_Load() {
     unload_ = false;
-    loadedTable_ = FindTable;
+    loadedTable_ = state().FindTable;
     rsSpec.close();
     SpecDb.close();
 
@@ -146,7 +143,8 @@ void frmFind::Form_Load() {
             lstField->clear();
             if (!SpecDb.isOpen())
                 return;
-            rsSpec = SpecDb.openRecordset(findCatalogueSql(FindTable), RecordsetType::Snapshot);
+            rsSpec =
+                SpecDb.openRecordset(findCatalogueSql(state().FindTable), RecordsetType::Snapshot);
             if (!rsSpec.isOpen() || rsSpec.recordCount() == 0)
                 return;
             for (rsSpec.moveFirst(); !rsSpec.isEOF(); rsSpec.moveNext()) {
@@ -211,7 +209,7 @@ void frmFind::ShowOperatorList() {
         {
             ErrorTrap trap;
             Recordset values =
-                dbMain.openRecordset(linkedValuesSql(field), RecordsetType::Snapshot);
+                state().dbMain.openRecordset(linkedValuesSql(field), RecordsetType::Snapshot);
             if (values.isOpen() && values.recordCount() > 0) {
                 for (values.moveFirst(); !values.isEOF(); values.moveNext()) {
                     auto* item = new QListWidgetItem(
@@ -243,7 +241,8 @@ void frmFind::lstField_Click() {
 }
 
 Recordset& frmFind::callerRecordset() {
-    return FindCaller == FindCallerTasks ? rsTasks : rsAssign;
+    // The task editor's recordset when it asked; the assignment editor's otherwise.
+    return state().FindCaller == FindEditor::Tasks ? state().rsTasks : state().rsAssign;
 }
 
 void frmFind::lstBool_Click() {
@@ -280,7 +279,7 @@ void frmFind::refuse(FindRefusal refusal) {
 }
 
 void frmFind::cmdFind_Click() {
-    Cancelled = false;
+    state().Cancelled = false;
     if (!positionOnSelectedField())
         return;
     const CatalogueField field = selectedField();
@@ -341,7 +340,7 @@ void runFindDialog(QWidget* parent) {
     if (!dialog) {
         dialog = new frmFind(owner);
         guardedCall([] { dialog->Form_Load(); });
-    } else if (dialog->loadedTable() != FindTable) {
+    } else if (dialog->loadedTable() != state().FindTable) {
         guardedCall([] { dialog->Form_Load(); });
     }
     ui().showModal(dialog);
@@ -350,7 +349,7 @@ void runFindDialog(QWidget* parent) {
 }
 
 void installFindDialog() {
-    setFindDialog(runFindDialog);
+    state().findDialog = runFindDialog;
 }
 
 } // namespace tavrel

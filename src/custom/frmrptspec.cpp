@@ -3,7 +3,7 @@
 #include "core/errortrap.h"
 #include "core/filedialog.h"
 #include "core/frmmain.h"
-#include "core/globals.h"
+#include "core/programstate.h"
 #include "core/uiseam.h"
 #include "core/windowplacement.h"
 #include "custom/customreport.h"
@@ -410,7 +410,7 @@ void frmRptSpec::showPageWidthWarning() {
     for (const TableColumn& column :
          parseTableFormat(buildReportQuery(report, catalogue_).tableFormat))
         columns += column.twips;
-    const int page = reportDocument().printableWidth(report.landscape ? 1 : 0);
+    const int page = reportDocument().printableWidth(report.orientation);
     if (columns <= page) {
         lblPageWidth->hide();
         return;
@@ -429,7 +429,7 @@ void frmRptSpec::showPageWidthWarning() {
 void frmRptSpec::Form_Load() {
     Dirty = false;
     ReportFile.clear();
-    ReportTable = CustomTable;
+    ReportTable = state().CustomTable;
     optWidth[0]->setChecked(true);
     {
         ErrorTrap trap;
@@ -482,7 +482,7 @@ void frmRptSpec::showDefinition(const ReportDefinition& report) {
     cmbSort2->setCurrentIndex(report.secondarySort);
     cmbPageNum->setCurrentIndex(static_cast<int>(report.pageNumbers));
     chkDate->setChecked(report.showDate);
-    optOrient[report.landscape ? 1 : 0]->setChecked(true);
+    orientOption(report.orientation)->setChecked(true);
     optWidth[static_cast<int>(report.widthUnit)]->setChecked(true);
     optReportTo[static_cast<int>(report.destination)]->setChecked(true);
     txtTitle->setText(report.title);
@@ -522,7 +522,9 @@ ReportDefinition frmRptSpec::definition() const {
     for (int i = 1; i <= 3; ++i)
         if (optReportTo[i]->isChecked())
             report.destination = static_cast<ReportDestination>(i);
-    report.landscape = optOrient[1]->isChecked();
+    report.orientation = orientOption(PageOrientation::Landscape)->isChecked()
+                             ? PageOrientation::Landscape
+                             : PageOrientation::Portrait;
     report.showDate = chkDate->isChecked();
     report.pageNumbers = static_cast<PageNumbers>(std::max(0, cmbPageNum->currentIndex()));
     report.widthUnit = optWidth[1]->isChecked() ? WidthUnit::Centimeters : WidthUnit::Inches;
@@ -829,11 +831,11 @@ void frmRptSpec::cmdGenerate_Click() {
         if (dialogFailed || path.isEmpty())
             return;
         ConfirmFileReplace(path);
-        if (Cancelled)
+        if (state().Cancelled)
             return;
     }
     setCursor(Qt::WaitCursor);
-    runCustomReport(report, catalogue_, dbMain, path);
+    runCustomReport(report, catalogue_, state().dbMain, path);
     unsetCursor();
 }
 
@@ -884,14 +886,14 @@ void frmRptSpec::mnuSaveAs_Click() {
     if (dialogFailed || path.isEmpty())
         return;
     // CheckReportFileExists
-    Cancelled = false;
+    state().Cancelled = false;
     if (QFileInfo(path).isFile() &&
         askBeforeDestroying(QStringLiteral("The report file '%1' already exists.  Do you wish "
                                            "to replace it?")
                                 .arg(QDir::toNativeSeparators(path)),
                             QStringLiteral("File Exists")) == MsgResult::No)
-        Cancelled = true;
-    if (Cancelled)
+        state().Cancelled = true;
+    if (state().Cancelled)
         return;
     ReportFile = path;
     WriteReportFile();
@@ -949,8 +951,9 @@ void frmRptSpec::closeEvent(QCloseEvent* event) {
 }
 
 frmRptSpec* mnuCustom_Click(frmMain& main, int index) {
-    ReportDest = main.mnuRptOut[1]->isChecked() ? ReportToView : ReportToFile;
-    CustomTable = index == 1 ? QStringLiteral("tasks") : QStringLiteral("assign");
+    state().ReportDest =
+        main.rptOutEntry(ReportTarget::View)->isChecked() ? ReportTarget::View : ReportTarget::File;
+    state().CustomTable = index == 1 ? QStringLiteral("tasks") : QStringLiteral("assign");
     QPointer<frmRptSpec>& designer = openDesigner();
     if (!designer) {
         // A window of its own beside the main window, not owned by it.

@@ -140,7 +140,11 @@ public:
     QCheckBox* chkDate = nullptr;
     QGroupBox* fraOrient = nullptr;
     QRadioButton* optOrient[2] = {}; // 0 portrait, 1 landscape
-    QLabel* lblPageWidth = nullptr;  // the columns are wider than the page
+    // The option of an orientation: the one place where the array meets PageOrientation.
+    QRadioButton* orientOption(PageOrientation orientation) const {
+        return optOrient[static_cast<int>(orientation)];
+    }
+    QLabel* lblPageWidth = nullptr; // the columns are wider than the page
     QGroupBox* Frame2 = nullptr;
     QRadioButton* optReportTo[4] = {}; // 1 screen/printer, 2 text file, 3 web table
     QComboBox* cmbSort1 = nullptr;

@@ -127,7 +127,7 @@ bool writeReportFile(const QString& path, const ReportDefinition& report,
                      const Catalogue& catalogue) {
     QStringList lines;
     lines << report.table << report.title << QString::number(static_cast<int>(report.destination))
-          << flag(report.landscape) << flag(report.showDate)
+          << QString::number(static_cast<int>(report.orientation)) << flag(report.showDate)
           << QString::number(static_cast<int>(report.pageNumbers))
           << QString::number(static_cast<int>(report.widthUnit)) << sortText(report.primarySort)
           << sortText(report.secondarySort) << QString::number(report.fields.size());
@@ -224,7 +224,7 @@ ReportFileRead readReportFile(const QString& path, const QString& currentTable, 
     const std::optional<int> orientation = wholeNumber(line(4), 0, 1);
     if (!orientation)
         return read;
-    report.landscape = *orientation == 1;
+    report.orientation = static_cast<PageOrientation>(*orientation);
     const std::optional<int> showDate = wholeNumber(line(5), 0, 1);
     if (!showDate)
         return read;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data/units.h"
+#include "reports/pageorientation.h"
 
 #include <QDateTime>
 #include <QList>
@@ -84,7 +85,7 @@ struct ReportDefinition {
     QString table;
     QString title;
     ReportDestination destination = ReportDestination::Document;
-    bool landscape = false;
+    PageOrientation orientation = PageOrientation::Portrait;
     bool showDate = true;
     PageNumbers pageNumbers = PageNumbers::AtBottom;
     WidthUnit widthUnit = WidthUnit::Inches;

@@ -1,6 +1,6 @@
 #include "dialogs/datefield.h"
 
-#include "core/globals.h"
+#include "core/programstate.h"
 #include "core/uiseam.h"
 #include "dialogs/frmdateent.h"
 #include "text/datetext.h"
@@ -102,7 +102,7 @@ QPoint DateField::pickerPosition(Placement placement, const QRect& field, const 
 // with, chosen or not, comes back as the field's text before the focus moves on.
 void DateField::showPopup() {
     const std::optional<QDate> current = date();
-    PickedDate = current ? *current : ui().today();
+    state().PickedDate = current ? *current : ui().today();
 
     frmDateEnt picker(window());
     picker.setWindowTitle(pickerCaption_);
@@ -112,7 +112,7 @@ void DateField::showPopup() {
         keepOnScreen(pickerPosition(placement_, field, picker.size()), picker.size(), screen()));
     ui().showModal(&picker);
 
-    setText(shortDate(PickedDate));
+    setText(shortDate(state().PickedDate));
     ui().sendTab(this);
 }
 

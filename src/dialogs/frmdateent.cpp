@@ -1,6 +1,6 @@
 #include "dialogs/frmdateent.h"
 
-#include "core/globals.h"
+#include "core/programstate.h"
 #include "core/uiseam.h"
 #include "core/windowplacement.h"
 #include "data/units.h"
@@ -154,7 +154,7 @@ QSize frmDateEnt::sizeHint() const {
 }
 
 void frmDateEnt::Form_Load() {
-    PickerDate = PickedDate.isValid() ? PickedDate : ui().today();
+    PickerDate = state().PickedDate.isValid() ? state().PickedDate : ui().today();
     MonthNames.clear();
     for (int m = 1; m <= MonthsPerYear; ++m)
         MonthNames << longMonthName(m);
@@ -233,7 +233,7 @@ void frmDateEnt::Grid1_Click() {
     const QTableWidgetItem* item = Grid1->currentItem();
     if (!item || Grid1->currentRow() < FirstWeekRow || item->text().isEmpty())
         return;
-    PickedDate = QDate(ShownYear, ShownMonth, item->data(Qt::UserRole).toInt());
+    state().PickedDate = QDate(ShownYear, ShownMonth, item->data(Qt::UserRole).toInt());
     accept();
 }
 

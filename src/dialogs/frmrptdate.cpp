@@ -1,6 +1,6 @@
 #include "dialogs/frmrptdate.h"
 
-#include "core/globals.h"
+#include "core/programstate.h"
 #include "core/uiseam.h"
 #include "core/windowplacement.h"
 #include "dialogs/datefield.h"
@@ -65,13 +65,13 @@ void frmRptDate::cmdOK_Click() {
                     QStringLiteral("Invalid Date"));
         return;
     }
-    Cancelled = false;
-    DialogDate = *date;
+    state().Cancelled = false;
+    state().DialogDate = *date;
     accept();
 }
 
 void frmRptDate::cmdCancel_Click() {
-    Cancelled = true;
+    state().Cancelled = true;
     reject();
 }
 

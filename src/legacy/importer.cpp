@@ -1,7 +1,7 @@
 #include "legacy/importer.h"
 
 #include "core/errortrap.h"
-#include "core/globals.h"
+#include "core/programstate.h"
 #include "core/uiseam.h"
 #include "data/database.h"
 #include "data/dberror.h"
@@ -26,14 +26,9 @@ const QString CatalogueFile = QStringLiteral("rptspec.mdb");
 const QString PartSuffix = QStringLiteral(".converting");
 constexpr int ExitAfterRefusal = 1;
 
-LegacyOpener& opener() {
-    static LegacyOpener current;
-    return current;
-}
-
 std::unique_ptr<LegacySource> openLegacy(const QString& path) {
-    if (opener())
-        return opener()(path);
+    if (state().legacyOpener)
+        return state().legacyOpener(path);
 #ifdef TAVREL_HAVE_LIBMDB
     auto reader = std::make_unique<MdbReader>(path);
     if (!reader->isOpen())
@@ -46,7 +41,7 @@ std::unique_ptr<LegacySource> openLegacy(const QString& path) {
 }
 
 bool importAvailable() {
-    return legacyReaderBuiltIn() || opener();
+    return legacyReaderBuiltIn() || state().legacyOpener;
 }
 
 const QString NotInThisBuild =
@@ -104,10 +99,6 @@ QString nothingChanged(const QString& why) {
 }
 
 } // namespace
-
-void setLegacyOpener(LegacyOpener newOpener) {
-    opener() = std::move(newOpener);
-}
 
 bool legacyReaderBuiltIn() {
 #ifdef TAVREL_HAVE_LIBMDB
@@ -248,37 +239,37 @@ ImportOutcome convertFolderInPlace(const QString& folder, int yearIfMissing) {
 }
 
 bool convertEarlierDatabaseAtStartup(bool mayAsk) {
-    const QString folder = QDir(AppPath).absolutePath();
+    const QString folder = QDir(state().AppPath).absolutePath();
     if (!importAvailable()) {
         showError(DbError{ErrEarlierFormat,
                           nothingChanged(QStringLiteral("%1 was written by an earlier program. %2")
-                                             .arg(shown(DbPath), NotInThisBuild))});
+                                             .arg(shown(state().DbPath), NotInThisBuild))});
         if (mayAsk)
             ui().endProgram(ExitAfterRefusal);
         return false;
     }
     bool holdsTasks = false;
     {
-        const std::unique_ptr<LegacySource> reader = openLegacy(DbPath);
+        const std::unique_ptr<LegacySource> reader = openLegacy(state().DbPath);
         holdsTasks = reader && holdsProgramTables(*reader, LegacyFileKind::TaskDatabase);
     }
     if (!holdsTasks) {
         showError(DbError{ErrEarlierFormat,
                           nothingChanged(QStringLiteral("%1 was written by an earlier program "
                                                         "but holds no task data.")
-                                             .arg(shown(DbPath)))});
+                                             .arg(shown(state().DbPath)))});
         if (mayAsk)
             ui().endProgram(ExitAfterRefusal);
         return false;
     }
     if (!mayAsk) {
-        showError(DbError{ErrEarlierFormat, earlierFormatDescription(DbPath)});
+        showError(DbError{ErrEarlierFormat, earlierFormatDescription(state().DbPath)});
         return false;
     }
     const MsgResult answer = ui().msgBox(
         QStringLiteral("%1 was written by an earlier program. Convert it now? The original is "
                        "kept as %2.")
-            .arg(shown(DbPath), keptOriginalName(folder, TaskFile)),
+            .arg(shown(state().DbPath), keptOriginalName(folder, TaskFile)),
         MsgButtons::YesNo, MsgIcon::None, QStringLiteral("Convert Database"));
     if (answer != MsgResult::Yes) {
         ui().endProgram(0);

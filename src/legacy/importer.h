@@ -16,11 +16,6 @@ struct ImportOutcome {
     QString message;
 };
 
-// Opens a file of the earlier program for reading, or gives nothing when it cannot be
-// read. The program reads them with libmdb; tests hand in tables built in memory.
-using LegacyOpener = std::function<std::unique_ptr<LegacySource>(const QString& path)>;
-void setLegacyOpener(LegacyOpener opener); // an empty one restores libmdb
-
 // False in a build without libmdb: with no opener installed, nothing can read the earlier
 // program's files, and every conversion says so instead of trying.
 bool legacyReaderBuiltIn();

@@ -1,7 +1,7 @@
 #include "reports/frmoutput.h"
 
 #include "core/filedialog.h"
-#include "core/globals.h"
+#include "core/programstate.h"
 #include "core/uiseam.h"
 #include "core/windowplacement.h"
 #include "reports/pdfoutput.h"
@@ -225,11 +225,11 @@ void frmOutput::cmdSavePdf_Click() {
 
 bool frmOutput::saveAsPdf(const QString& title) {
     const std::optional<QString> path = ui().saveFileName(
-        this, title, PdfFilter, AppPath + proposedPdfName(document_.title(), ui().today()));
+        this, title, PdfFilter, state().AppPath + proposedPdfName(document_.title(), ui().today()));
     if (!path)
         return false;
     ConfirmFileReplace(*path);
-    if (Cancelled)
+    if (state().Cancelled)
         return false;
     QString error;
     if (!printToPdf(document_, *path, &error)) {
@@ -247,7 +247,7 @@ void frmOutput::closeEvent(QCloseEvent* event) {
 
 void installReportOutputWindow() {
     reportDocument().setPaper(defaultPrinterPage());
-    setReportViewer([] { frmOutput::showReport(); });
+    state().reportViewer = [] { frmOutput::showReport(); };
     QObject::connect(qApp, &QCoreApplication::aboutToQuit, [] { delete theWindow(); });
 }
 

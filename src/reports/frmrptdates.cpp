@@ -1,7 +1,7 @@
 #include "reports/frmrptdates.h"
 
 #include "core/frmmain.h"
-#include "core/globals.h"
+#include "core/programstate.h"
 #include "core/uiseam.h"
 #include "core/windowplacement.h"
 #include "dialogs/datefield.h"
@@ -77,8 +77,8 @@ QSize frmRptDates::sizeHint() const {
 }
 
 void frmRptDates::Form_Load() {
-    dcStartDate->setDate(ReportStartDate);
-    dcEndDate->setDate(ReportEndDate);
+    dcStartDate->setDate(state().ReportStartDate);
+    dcEndDate->setDate(state().ReportEndDate);
     dcStartDate->setFocus();
 }
 
@@ -95,24 +95,24 @@ void frmRptDates::cmdOK_Click() {
                     MsgIcon::Information, InvalidDateTitle);
         return;
     }
-    Cancelled = false;
-    ReportStartDate = *start;
-    ReportEndDate = *end;
+    state().Cancelled = false;
+    state().ReportStartDate = *start;
+    state().ReportEndDate = *end;
     accept();
 }
 
 void frmRptDates::cmdCancel_Click() {
-    Cancelled = true;
+    state().Cancelled = true;
     reject();
 }
 
 void runWithReportDates(QWidget* parent, const std::function<void()>& report) {
-    Cancelled = true;
+    state().Cancelled = true;
     {
         frmRptDates dialog(parent);
         ui().showModal(&dialog);
     }
-    if (!Cancelled)
+    if (!state().Cancelled)
         report();
 }
 

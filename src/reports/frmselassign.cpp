@@ -1,7 +1,7 @@
 #include "reports/frmselassign.h"
 
 #include "core/errortrap.h"
-#include "core/globals.h"
+#include "core/programstate.h"
 #include "core/uiseam.h"
 #include "data/database.h"
 #include "reports/workorders.h"
@@ -96,11 +96,11 @@ void frmSelAssign::Form_Activate() {
     const QVariant chosen = List1->currentItem() && List1->currentItem()->isSelected()
                                 ? List1->currentItem()->data(AssignmentIdRole)
                                 : QVariant();
-    Recordset rs = dbMain.openRecordset(
+    Recordset rs = state().dbMain.openRecordset(
         QStringLiteral("select duedate, taskname, assid from assign left join tasks on "
                        "assign.taskid = tasks.taskid where duedate >= ") +
-            jetDateLiteral(ReportStartDate) + QStringLiteral(" and duedate <= ") +
-            jetDateLiteral(ReportEndDate) + QStringLiteral(" order by duedate, taskname"),
+            jetDateLiteral(state().ReportStartDate) + QStringLiteral(" and duedate <= ") +
+            jetDateLiteral(state().ReportEndDate) + QStringLiteral(" order by duedate, taskname"),
         RecordsetType::Snapshot);
     if (!rs.isOpen())
         return;
@@ -139,7 +139,7 @@ void frmSelAssign::cmdOK_Click() {
 }
 
 void frmSelAssign::cmdCancel_Click() {
-    Cancelled = true;
+    state().Cancelled = true;
     close();
 }
 

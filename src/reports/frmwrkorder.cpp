@@ -2,7 +2,7 @@
 
 #include "core/errortrap.h"
 #include "core/frmmain.h"
-#include "core/globals.h"
+#include "core/programstate.h"
 #include "core/uiseam.h"
 #include "core/windowplacement.h"
 #include "dialogs/datefield.h"
@@ -113,12 +113,12 @@ QSize frmWrkOrder::sizeHint() const {
 }
 
 void frmWrkOrder::Form_Load() {
-    dcStartDate->setDate(ReportStartDate);
-    dcEndDate->setDate(ReportEndDate);
+    dcStartDate->setDate(state().ReportStartDate);
+    dcEndDate->setDate(state().ReportEndDate);
 }
 
 void frmWrkOrder::cmdOK_Click() {
-    Cancelled = false;
+    state().Cancelled = false;
     // OK by its access key or Enter leaves the focus in a date field: its check comes first.
     if (!dcStartDate->checkNow() || !dcEndDate->checkNow())
         return;
@@ -127,15 +127,15 @@ void frmWrkOrder::cmdOK_Click() {
     if (!start || !end)
         return;
     // Assignments fall due on Mondays: the range becomes the weeks of the two dates.
-    ReportStartDate = MondayOfWeek(*start);
-    ReportEndDate = MondayOfWeek(*end);
+    state().ReportStartDate = MondayOfWeek(*start);
+    state().ReportEndDate = MondayOfWeek(*end);
 
     if (optAll[0]->isChecked()) {
         int printed = 0;
         {
             BusyCursor busy;
-            printed = printWorkOrderBatch(
-                workOrderRangeSql(ReportStartDate, ReportEndDate, optComp[0]->isChecked()));
+            printed = printWorkOrderBatch(workOrderRangeSql(
+                state().ReportStartDate, state().ReportEndDate, optComp[0]->isChecked()));
         }
         if (printed > 0)
             showReportOutput();
@@ -153,7 +153,7 @@ void frmWrkOrder::cmdOK_Click() {
 }
 
 void frmWrkOrder::cmdCancel_Click() {
-    Cancelled = true;
+    state().Cancelled = true;
     close();
 }
 

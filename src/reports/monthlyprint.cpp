@@ -1,6 +1,6 @@
 #include "reports/monthlyprint.h"
 
-#include "core/globals.h"
+#include "core/programstate.h"
 #include "core/uiseam.h"
 #include "data/errortrap.h"
 #include "reports/pdfoutput.h"
@@ -21,9 +21,9 @@ namespace {
 // through a link of that name to somewhere else.
 QString newPdfInWorkFolder(const QDate& month) {
     const QString stem = QStringLiteral("workorders-") + month.toString(QStringLiteral("yyyy-MM"));
-    QString path = AppPath + stem + QStringLiteral(".pdf");
+    QString path = state().AppPath + stem + QStringLiteral(".pdf");
     for (int n = 2; QFileInfo::exists(path) || QFileInfo(path).isSymLink(); ++n)
-        path = AppPath + stem + QStringLiteral("-%1.pdf").arg(n);
+        path = state().AppPath + stem + QStringLiteral("-%1.pdf").arg(n);
     return path;
 }
 

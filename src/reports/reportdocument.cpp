@@ -1,6 +1,6 @@
 #include "reports/reportdocument.h"
 
-#include "core/globals.h"
+#include "core/programstate.h"
 #include "text/datetext.h"
 
 #include <QFontMetricsF>
@@ -28,7 +28,6 @@ constexpr auto FontFamily = "Liberation Serif";
 // For what Liberation Serif has no glyphs for, the Arabic-Indic and Persian digits of dates
 // and numbers among them; without a named fallback the system picks one, or none.
 constexpr auto FallbackFontFamily = "DejaVu Sans";
-constexpr int Landscape = 1;
 
 // Room between the page header and the body, and between the body and the footer.
 constexpr int HeaderGap = 240;
@@ -178,7 +177,7 @@ struct ReportDocument::Layout {
     PageLine header;
     PageLine footer;
     QString title;
-    int orientation = 0;
+    PageOrientation orientation = PageOrientation::Portrait;
     TableStyle style = TableStyle::Standard;
     QPageSize paper = QPageSize(QPageSize::Letter);
     bool finished = false;
@@ -206,10 +205,12 @@ struct ReportDocument::Layout {
     Layout() { startDocument(); }
 
     QPageLayout pageLayout() const {
-        return QPageLayout(
-            paper, orientation == Landscape ? QPageLayout::Landscape : QPageLayout::Portrait,
-            QMarginsF(PageMargin, PageMargin, PageMargin, PageMargin) / TwipsPerPoint,
-            QPageLayout::Point);
+        return QPageLayout(paper,
+                           orientation == PageOrientation::Landscape ? QPageLayout::Landscape
+                                                                     : QPageLayout::Portrait,
+                           QMarginsF(PageMargin, PageMargin, PageMargin, PageMargin) /
+                               TwipsPerPoint,
+                           QPageLayout::Point);
     }
 
     bool isEmpty() const { return entries.empty() && pages.size() == 1; }
@@ -534,7 +535,7 @@ QString ReportDocument::title() const {
         return header.left;
     return {};
 }
-void ReportDocument::SetOrientation(int orientation) {
+void ReportDocument::SetOrientation(PageOrientation orientation) {
     layout_->orientation = orientation;
     if (layout_->isEmpty())
         layout_->startDocument();
@@ -561,7 +562,7 @@ QPageLayout ReportDocument::pageLayout() const {
 void ReportDocument::reset() {
     layout_->header = {};
     layout_->footer = {};
-    layout_->orientation = 0;
+    layout_->orientation = PageOrientation::Portrait;
     layout_->style = TableStyle::Standard;
     layout_->startDocument();
 }
@@ -619,9 +620,10 @@ double ReportDocument::tableScale(const QString& format) const {
     return layout_->tableScale(parseTableFormat(format));
 }
 
-int ReportDocument::printableWidth(int orientation) const {
+int ReportDocument::printableWidth(PageOrientation orientation) const {
     QPageLayout page = pageLayout();
-    page.setOrientation(orientation == Landscape ? QPageLayout::Landscape : QPageLayout::Portrait);
+    page.setOrientation(orientation == PageOrientation::Landscape ? QPageLayout::Landscape
+                                                                  : QPageLayout::Portrait);
     return int(page.paintRect(QPageLayout::Point).width() * TwipsPerPoint);
 }
 
@@ -761,32 +763,22 @@ bool ReportDocument::print(QPagedPaintDevice& device) const {
     return painter.end();
 }
 
-namespace {
-std::function<void()>& reportViewer() {
-    static std::function<void()> viewer;
-    return viewer;
-}
-} // namespace
-
 ReportDocument& reportDocument() {
     static ReportDocument* document = [] {
         auto* created = new ReportDocument;
         created->setPageStartHook([created] {
-            if (RepeatHeading)
-                created->AddTableRows(TableFormat, headingRows(TableHeading), {}, BodyShade);
+            if (state().RepeatHeading)
+                created->AddTableRows(state().TableFormat, headingRows(state().TableHeading), {},
+                                      state().BodyShade);
         });
         return created;
     }();
     return *document;
 }
 
-void setReportViewer(std::function<void()> viewer) {
-    reportViewer() = std::move(viewer);
-}
-
 void showReportOutput() {
-    if (reportViewer())
-        reportViewer()();
+    if (state().reportViewer)
+        state().reportViewer();
 }
 
 } // namespace tavrel

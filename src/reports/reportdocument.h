@@ -1,5 +1,6 @@
 #pragma once
 
+#include "reports/pageorientation.h"
 #include "reports/reportcell.h"
 
 #include <QColor>
@@ -123,7 +124,7 @@ public:
     // of the first page header.
     void setTitle(const QString& title);
     QString title() const;
-    void SetOrientation(int orientation); // 0 portrait, 1 landscape
+    void SetOrientation(PageOrientation orientation);
     void setTableStyle(TableStyle style);
     TableStyle tableStyle() const;
 
@@ -150,9 +151,8 @@ public:
     // What a table of `format` is scaled by to fit the printable width of this document: 1
     // when it fits.
     double tableScale(const QString& format) const;
-    // The printable width of this document's paper in `orientation` (0 portrait, 1
-    // landscape), in twips.
-    int printableWidth(int orientation) const;
+    // The printable width of this document's paper in `orientation`, in twips.
+    int printableWidth(PageOrientation orientation) const;
     // Free text; "\r\n" ends a line, so "\r\n" alone is one empty line.
     void WriteText(const QString& text);
     void StartNewPage();
@@ -199,9 +199,8 @@ private:
 // every page while RepeatHeading is set.
 ReportDocument& reportDocument();
 
-// Shows the finished document (the preview window, not modal). The window layer installs
-// it; without it (no window) nothing is shown.
-void setReportViewer(std::function<void()> viewer);
+// Shows the finished document through the program state's reportViewer (the preview
+// window, not modal); without one (no window) nothing is shown.
 void showReportOutput();
 
 } // namespace tavrel

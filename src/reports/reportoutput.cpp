@@ -2,7 +2,7 @@
 
 #include "core/errortrap.h"
 #include "core/filedialog.h"
-#include "core/globals.h"
+#include "core/programstate.h"
 #include "core/startup.h"
 #include "core/uiseam.h"
 #include "data/database.h"
@@ -103,9 +103,9 @@ ReportRunResult writeStandardReport(const StandardReport& report, const QString&
         file = std::make_unique<TextFileOutput>(path, report.fileRowEnd);
     } else {
         ReportDocument& doc = reportDocument();
-        TableFormat = report.format;
-        RepeatHeading = report.repeatHeadings;
-        TableHeading = report.columnHeadings;
+        state().TableFormat = report.format;
+        state().RepeatHeading = report.repeatHeadings;
+        state().TableHeading = report.columnHeadings;
         doc.SetPageHeader(report.pageHeader);
         // Before the document begins, so that the headings the page-start hook adds to the
         // first page are framed like those of the pages after.
@@ -113,12 +113,13 @@ ReportRunResult writeStandardReport(const StandardReport& report, const QString&
         doc.BeginDocument();
         doc.setTitle(report.title);
         if (!report.repeatHeadings && !report.columnHeadings.isEmpty())
-            doc.AddTableRows(TableFormat, headingRows(TableHeading), {}, BodyShade);
+            doc.AddTableRows(state().TableFormat, headingRows(state().TableHeading), {},
+                             state().BodyShade);
         document = std::make_unique<DocumentOutput>(doc, report.format);
     }
     ReportOutput& out = file ? static_cast<ReportOutput&>(*file) : *document;
 
-    Recordset rows = dbMain.openRecordset(report.sql, RecordsetType::Snapshot);
+    Recordset rows = state().dbMain.openRecordset(report.sql, RecordsetType::Snapshot);
     // A query the database refused has been reported, and rows read from a file that was
     // just repaired are gone with it: there is nothing to write (the caller writes again).
     if (!rows.isOpen() || mainDatabaseRepairs() != repairsBefore) {
@@ -151,14 +152,14 @@ ReportRunResult runStandardReport(const StandardReport& report, const QString& t
     QString path = textFile;
     {
         ErrorTrap trap;
-        if (path.isEmpty() && ReportDest == ReportToFile) {
-            Cancelled = false;
+        if (path.isEmpty() && state().ReportDest == ReportTarget::File) {
+            state().Cancelled = false;
             path = commonFileDialog(FileDialogMode::Save, nullptr, SendToFileTitle, TextFileFilter,
-                                    AppPath + report.fileName);
-            if (Cancelled || path.isEmpty())
+                                    state().AppPath + report.fileName);
+            if (state().Cancelled || path.isEmpty())
                 return ReportRunResult::NotRun;
             ConfirmFileReplace(path);
-            if (Cancelled)
+            if (state().Cancelled)
                 return ReportRunResult::NotRun;
         }
     }

@@ -1,6 +1,6 @@
 #include "reports/standardreports.h"
 
-#include "core/globals.h"
+#include "core/programstate.h"
 #include "core/uiseam.h"
 #include "data/database.h"
 #include "data/units.h"
@@ -85,8 +85,8 @@ bool hasRightToLeftPart(const QString& text) {
 }
 
 QString dateRange(const QString& joiner) {
-    const QString first = shortDate(ReportStartDate);
-    const QString last = shortDate(ReportEndDate);
+    const QString first = shortDate(state().ReportStartDate);
+    const QString last = shortDate(state().ReportEndDate);
     // Between two such dates a joiner of blanks and a dash would run right to left with them
     // and show the last date first on the left-to-right page; a left-to-right mark on each
     // side keeps the range in reading order.
@@ -287,8 +287,8 @@ StandardReport completedWorkReport() {
                            "compdate, comphour, compmin from (assign left join tasks on "
                            "assign.taskID = tasks.taskID) left join employees on assign.empID = "
                            "employees.empID where compDate >= ") +
-            sqlDate(ReportStartDate) + QStringLiteral(" and compDate <= ") +
-            sqlDate(ReportEndDate) +
+            sqlDate(state().ReportStartDate) + QStringLiteral(" and compDate <= ") +
+            sqlDate(state().ReportEndDate) +
             QStringLiteral(" and completed order by lastname, firstname, compdate");
     r.noRowsText =
         QStringLiteral("There are no completed assignments within the specified date range.");
@@ -309,8 +309,8 @@ StandardReport expenseReport() {
     r.fileName = QStringLiteral("Expenses.txt");
     r.sql = QStringLiteral("Select taskname, compdate, parts, labor, tax, totalcost from assign "
                            "left join tasks on assign.taskID = tasks.taskID where compDate >= ") +
-            sqlDate(ReportStartDate) + QStringLiteral(" and compDate <= ") +
-            sqlDate(ReportEndDate) +
+            sqlDate(state().ReportStartDate) + QStringLiteral(" and compDate <= ") +
+            sqlDate(state().ReportEndDate) +
             QStringLiteral(" and completed and totalcost <> 0 order by compdate, taskname");
     r.noRowsText = QStringLiteral(
         "No completed assignments have been entered with expenses for the selected date range.");
@@ -329,8 +329,8 @@ StandardReport masterListReport() {
     r.fileName = QStringLiteral("MasterList.txt");
     r.sql = QStringLiteral("Select taskname, duedate, reqhour, reqmin from assign left join tasks "
                            "on assign.taskid = tasks.taskid where duedate >= ") +
-            jetDateLiteral(ReportStartDate) + QStringLiteral(" and duedate <= ") +
-            jetDateLiteral(ReportEndDate) + QStringLiteral(" order by duedate, taskname");
+            jetDateLiteral(state().ReportStartDate) + QStringLiteral(" and duedate <= ") +
+            jetDateLiteral(state().ReportEndDate) + QStringLiteral(" order by duedate, taskname");
     r.noRowsText =
         QStringLiteral("There are no assignments in the database within the specified date range.");
     r.noRowsTitle = QStringLiteral("No Records Found");
@@ -372,8 +372,8 @@ StandardReport taskAssignmentsReport() {
     r.sql = QStringLiteral("Select taskname, duedate, lastname, firstname, assign.empid as empid "
                            "from (assign left join tasks on assign.taskid = tasks.taskid) left "
                            "join employees on assign.empid = employees.empid where duedate >= ") +
-            jetDateLiteral(ReportStartDate) + QStringLiteral(" and duedate <= ") +
-            jetDateLiteral(ReportEndDate) +
+            jetDateLiteral(state().ReportStartDate) + QStringLiteral(" and duedate <= ") +
+            jetDateLiteral(state().ReportEndDate) +
             QStringLiteral(" order by lastname, firstname, assign.empid, taskname");
     r.noRowsText =
         QStringLiteral("There are no assignments in the database within the specified date range.");

@@ -1,7 +1,7 @@
 #include "reports/workorders.h"
 
 #include "core/errortrap.h"
-#include "core/globals.h"
+#include "core/programstate.h"
 #include "core/uiseam.h"
 #include "data/database.h"
 #include "reports/reportdocument.h"
@@ -49,8 +49,8 @@ QString lookup(const QString& sqlBeforeKey, const QVariant& key, const QStringLi
                const QString& separator = QStringLiteral(" ")) {
     if (key.isNull())
         return {};
-    Recordset rs = dbMain.openRecordset(sqlBeforeKey + QString::number(key.toLongLong()),
-                                        RecordsetType::Snapshot);
+    Recordset rs = state().dbMain.openRecordset(sqlBeforeKey + QString::number(key.toLongLong()),
+                                                RecordsetType::Snapshot);
     if (!rs.isOpen() || rs.recordCount() == 0)
         return {};
     // An empty part (a person without a first name) leaves no separator behind.
@@ -65,10 +65,11 @@ QString lookup(const QString& sqlBeforeKey, const QVariant& key, const QStringLi
 int scheduledWeeks(const QVariant& taskId) {
     if (taskId.isNull())
         return 0;
-    Recordset weeks = dbMain.openRecordset(QStringLiteral("select taskid from taskweeks where "
-                                                          "taskid = ") +
-                                               QString::number(taskId.toLongLong()),
-                                           RecordsetType::Snapshot);
+    Recordset weeks =
+        state().dbMain.openRecordset(QStringLiteral("select taskid from taskweeks where "
+                                                    "taskid = ") +
+                                         QString::number(taskId.toLongLong()),
+                                     RecordsetType::Snapshot);
     if (!weeks.isOpen() || weeks.recordCount() == 0)
         return 0;
     weeks.moveLast();
@@ -188,7 +189,7 @@ void writeSheet(const Recordset& rs) {
 
 void PrintWorkOrder(qint32& assid) {
     ErrorTrap trap;
-    Recordset rs = dbMain.openRecordset(
+    Recordset rs = state().dbMain.openRecordset(
         QStringLiteral("select * from assign left join tasks on assign.taskid = tasks.taskid "
                        "where assid = ") +
             QString::number(assid),
@@ -201,12 +202,12 @@ void PrintWorkOrder(qint32& assid) {
         return;
     }
     ReportDocument& doc = reportDocument();
-    if (!BatchPrinting) {
-        RepeatHeading = false;
+    if (!state().BatchPrinting) {
+        state().RepeatHeading = false;
         doc.BeginDocument();
     }
     writeSheet(rs);
-    if (!BatchPrinting) {
+    if (!state().BatchPrinting) {
         doc.EndDocument();
         showReportOutput();
     }
@@ -232,7 +233,7 @@ int printWorkOrderBatch(const QString& sql) {
     ErrorTrap trap;
     QList<qint32> assignments;
     {
-        Recordset rs = dbMain.openRecordset(sql, RecordsetType::Snapshot);
+        Recordset rs = state().dbMain.openRecordset(sql, RecordsetType::Snapshot);
         if (!rs.isOpen() || rs.recordCount() == 0)
             return 0;
         rs.moveLast();
@@ -246,8 +247,8 @@ int printWorkOrderBatch(const QString& sql) {
         return 0;
 
     ReportDocument& doc = reportDocument();
-    BatchPrinting = true;
-    RepeatHeading = false;
+    state().BatchPrinting = true;
+    state().RepeatHeading = false;
     doc.BeginDocument();
     doc.setTitle(QStringLiteral("Work Orders"));
     for (qsizetype i = 0; i < assignments.size(); ++i) {
@@ -255,7 +256,7 @@ int printWorkOrderBatch(const QString& sql) {
             doc.StartNewPage();
         PrintWorkOrder(assignments[i]);
     }
-    BatchPrinting = false;
+    state().BatchPrinting = false;
     doc.EndDocument();
     return int(assignments.size());
 }

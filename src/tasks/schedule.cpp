@@ -1,7 +1,7 @@
 #include "tasks/schedule.h"
 
 #include "core/errortrap.h"
-#include "core/globals.h"
+#include "core/programstate.h"
 #include "core/operation.h"
 #include "data/database.h"
 #include "data/schema.h"
@@ -18,7 +18,7 @@ QString idText(const QVariant& id) {
 
 // The Monday of week `week` (1 to 52); invalid outside the calendar.
 QDate mondayOfWeekNumber(int week) {
-    return week >= 1 && week <= WeeksPerYear ? WeekDates[week] : QDate();
+    return week >= 1 && week <= WeeksPerYear ? state().WeekDates[week] : QDate();
 }
 
 // The assignment that marking a week gives: due on the week's Monday, for the task's
@@ -26,7 +26,7 @@ QDate mondayOfWeekNumber(int week) {
 // copies them from the task.
 void addAssignment(const QString& task, const QVariant& weeid, const QDate& monday,
                    const QVariant& empId) {
-    Recordset assign = dbMain.openRecordset(
+    Recordset assign = state().dbMain.openRecordset(
         QStringLiteral("select * from assign where taskid = ") + task, RecordsetType::Dynaset);
     if (!assign.isOpen())
         return;
@@ -49,11 +49,11 @@ void addAssignment(const QString& task, const QVariant& weeid, const QDate& mond
 void removeOpenAssignment(const QString& task, const QDate& monday) {
     if (!monday.isValid())
         return;
-    Recordset assign =
-        dbMain.openRecordset(QStringLiteral("select * from assign where taskid = ") + task +
-                                 QStringLiteral(" and duedate = ") + jetDateLiteral(monday) +
-                                 QStringLiteral(" and not completed"),
-                             RecordsetType::Dynaset);
+    Recordset assign = state().dbMain.openRecordset(
+        QStringLiteral("select * from assign where taskid = ") + task +
+            QStringLiteral(" and duedate = ") + jetDateLiteral(monday) +
+            QStringLiteral(" and not completed"),
+        RecordsetType::Dynaset);
     if (!assign.isOpen())
         return;
     if (assign.recordCount() > 0)
@@ -91,9 +91,9 @@ QSet<qint64> storedTaskWeeks(const QVariant& taskId) {
     QSet<qint64> weeks;
     if (taskId.isNull())
         return weeks;
-    Recordset rs = dbMain.openRecordset(QStringLiteral("select * from taskweeks where taskid = ") +
-                                            idText(taskId),
-                                        RecordsetType::Snapshot);
+    Recordset rs = state().dbMain.openRecordset(
+        QStringLiteral("select * from taskweeks where taskid = ") + idText(taskId),
+        RecordsetType::Snapshot);
     if (!rs.isOpen())
         return weeks;
     while (rs.recordCount() > 0 && !rs.isEOF()) {
@@ -107,13 +107,13 @@ void saveWeekSchedule(const QVariant& taskId, const QList<WeekMark>& weeks, cons
                       const QDate& today) {
     ErrorTrap trap;
     const QString task = idText(taskId);
-    Recordset stored = dbMain.openRecordset(
+    Recordset stored = state().dbMain.openRecordset(
         QStringLiteral("select * from taskweeks where taskid = ") + task, RecordsetType::Dynaset);
     if (!stored.isOpen())
         return;
     // A week of the schedule is one row and perhaps an assignment: written together or not
     // at all, and as part of the task's save when that is running.
-    RunAllOrNothing(dbMain, [&] { saveWeeks(stored, task, taskId, weeks, empId, today); });
+    RunAllOrNothing(state().dbMain, [&] { saveWeeks(stored, task, taskId, weeks, empId, today); });
     stored.close();
     FreeLocks();
 }

@@ -1,7 +1,7 @@
 #include "tasks/taskeditor.h"
 
 #include "core/errortrap.h"
-#include "core/globals.h"
+#include "core/programstate.h"
 #include "core/operation.h"
 #include "core/uiseam.h"
 #include "data/database.h"
@@ -45,9 +45,6 @@ constexpr int MiscLength = 50;
 constexpr int BestTimeLength = 120;
 constexpr int NumberTextLength = 50;
 
-// The find dialog searches rsTasks when the task editor asks.
-constexpr int FindCallerTasks = 1;
-
 // Sizes of boxes whose contents are short; everything else takes the room the window has.
 constexpr int NumberBoxWidth = 60;
 constexpr int TaskIdWidth = 90;
@@ -77,13 +74,13 @@ TaskEditor::TaskEditor(QAction* exitAction, QWidget* parent)
     applyTabOrder();
     disableWhileEditing(exitAction);
     addBrowseOnlyButton(cmdClone);
-    cmdFind->setEnabled(static_cast<bool>(findDialog()));
+    cmdFind->setEnabled(static_cast<bool>(state().findDialog));
 }
 
 TaskEditor::~TaskEditor() = default;
 
 Recordset& TaskEditor::recordset() {
-    return rsTasks;
+    return state().rsTasks;
 }
 
 void TaskEditor::buildControls() {
@@ -324,7 +321,7 @@ QList<QWidget*> TaskEditor::dataControls() const {
 
 void TaskEditor::fillWeekList() {
     lstWeeks->clear();
-    Recordset rs = dbMain.openRecordset(
+    Recordset rs = state().dbMain.openRecordset(
         QStringLiteral("select curdate, weeid from weeks order by weeid"), RecordsetType::Snapshot);
     if (!rs.isOpen() || rs.recordCount() <= 0)
         return;
@@ -338,7 +335,7 @@ void TaskEditor::fillWeekList() {
         // anywhere on it (or Space) toggles it through lstWeeks_Click.
         item->setFlags(Qt::ItemIsEnabled);
         item->setCheckState(Qt::Unchecked);
-        WeekDates[count] = monday;
+        state().WeekDates[count] = monday;
         rs.moveNext();
     }
     fitWeekListWidth();
@@ -367,15 +364,15 @@ void TaskEditor::fitWeekListWidth() {
 }
 
 void TaskEditor::openRecords() {
-    rsTasks = dbMain.openRecordset(QStringLiteral("select * from tasks order by taskname"),
-                                   RecordsetType::Dynaset);
-    rsTasks.setLockEdits(false);
+    state().rsTasks = state().dbMain.openRecordset(
+        QStringLiteral("select * from tasks order by taskname"), RecordsetType::Dynaset);
+    state().rsTasks.setLockEdits(false);
 }
 
 void TaskEditor::showFirst() {
     if (hasRows()) {
-        rsTasks.moveLast();
-        rsTasks.moveFirst();
+        state().rsTasks.moveLast();
+        state().rsTasks.moveFirst();
         ShowRecord();
     } else {
         DisableFields();
@@ -388,7 +385,7 @@ void TaskEditor::resetState() {
 }
 
 void TaskEditor::closeRecords() {
-    rsTasks.close();
+    state().rsTasks.close();
 }
 
 bool TaskEditor::isWeekMarked(int position) const {
@@ -408,7 +405,7 @@ void TaskEditor::unmarkAllWeeks() {
 }
 
 void TaskEditor::markTaskWeeks() {
-    const QSet<qint64> stored = storedTaskWeeks(rsTasks.value(QStringLiteral("taskid")));
+    const QSet<qint64> stored = storedTaskWeeks(state().rsTasks.value(QStringLiteral("taskid")));
     for (int i = 0; i < lstWeeks->count(); ++i)
         setWeekMarked(i, stored.contains(lstWeeks->item(i)->data(Qt::UserRole).toLongLong()));
     lstWeeks->setCurrentItem(nullptr);
@@ -479,15 +476,16 @@ void TaskEditor::cmdAnnual_Click() {
 }
 
 void TaskEditor::markDatedPreset(DatedPreset preset) {
-    Cancelled = true;
+    state().Cancelled = true;
     {
         frmRptDate dialog(window());
         dialog.setWindowTitle(QStringLiteral("Select Starting Date for Assignments"));
         ui().showModal(&dialog);
     }
-    if (Cancelled)
+    if (state().Cancelled)
         return;
-    const QList<int> weeks = presetWeeks(preset, DialogDate, CurYear, WeekDates);
+    const QList<int> weeks =
+        presetWeeks(preset, state().DialogDate, state().CurYear, state().WeekDates);
     unmarkAllWeeks();
     for (const int week : weeks)
         setWeekMarked(week - 1, true);
@@ -509,31 +507,31 @@ bool TaskEditor::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TaskEditor::Form_Activate() {
-    cmdFind->setEnabled(static_cast<bool>(findDialog()));
-    if (EmployeesChanged) {
+    cmdFind->setEnabled(static_cast<bool>(state().findDialog));
+    if (state().EmployeesChanged) {
         reloadCodeList(cmbEmp,
                        QStringLiteral("Select * from employees order by lastname, firstname"),
                        QStringLiteral("empid"), employeeText);
-        EmployeesChanged = false;
+        state().EmployeesChanged = false;
     }
-    if (LocationsChanged) {
+    if (state().LocationsChanged) {
         reloadCodeList(cmbLoc, QStringLiteral("Select * from locations order by locdesc"),
                        QStringLiteral("locid"), [](const Recordset& rs) {
                            return columnText(rs, QStringLiteral("locdesc"));
                        });
-        LocationsChanged = false;
+        state().LocationsChanged = false;
     }
-    if (TypesChanged) {
+    if (state().TypesChanged) {
         reloadCodeList(
             cmbTyp, QStringLiteral("Select * from types order by typdesc"), QStringLiteral("typid"),
             [](const Recordset& rs) { return columnText(rs, QStringLiteral("typdesc")); });
-        TypesChanged = false;
+        state().TypesChanged = false;
     }
 }
 
 void TaskEditor::ShowRecord() {
     ChangedHold hold(*this);
-    const Recordset& rs = rsTasks;
+    const Recordset& rs = state().rsTasks;
     txtTaskName->setText(columnText(rs, QStringLiteral("taskname")));
     const QVariant id = rs.value(QStringLiteral("taskid"));
     txtTaskID->setText(id.isNull() ? QString() : wholeNumber(id.toLongLong()));
@@ -575,7 +573,7 @@ void TaskEditor::ClearRecord() {
 
 void TaskEditor::SaveRecord() {
     ErrorTrap trap;
-    Recordset& rs = rsTasks;
+    Recordset& rs = state().rsTasks;
     rs.setValue(QStringLiteral("empid"), selectedId(cmbEmp));
     rs.setValue(QStringLiteral("taskname"), txtTaskName->text());
     rs.setValue(QStringLiteral("manuf"), txtManuf->text());
@@ -597,7 +595,7 @@ void TaskEditor::SaveRecord() {
     // The task, its weeks and their assignments are one operation: a task is never kept
     // with half its weeks, nor weeks without their task. The weeks go first: a new task
     // already has its number, and the weeks' assignments take the employee chosen above.
-    RunAllOrNothing(dbMain, [&rs, this] {
+    RunAllOrNothing(state().dbMain, [&rs, this] {
         if (WeeksChanged)
             saveTaskWeeks(rs.value(QStringLiteral("taskid")));
         if (!operationFailed())
@@ -634,8 +632,9 @@ QString TaskEditor::deleteTitle() const {
 bool TaskEditor::removeDependents() {
     // Completed assignments go too; the task's weeks stay, since nothing reads them without
     // the task.
-    dbMain.execute(QStringLiteral("delete * from assign where taskid = ") +
-                   QString::number(rsTasks.value(QStringLiteral("taskid")).toLongLong()));
+    state().dbMain.execute(
+        QStringLiteral("delete * from assign where taskid = ") +
+        QString::number(state().rsTasks.value(QStringLiteral("taskid")).toLongLong()));
     return true;
 }
 
@@ -660,7 +659,7 @@ void TaskEditor::cmdClone_Click() {
 }
 
 void TaskEditor::cmdFind_Click() {
-    findThroughDialog(QStringLiteral("tasks"), FindCallerTasks,
+    findThroughDialog(QStringLiteral("tasks"), FindEditor::Tasks,
                       {QStringLiteral("No tasks entered to find."),
                        QStringLiteral("No Tasks in Database"),
                        QStringLiteral("That task was not found.")});

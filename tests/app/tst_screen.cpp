@@ -3,7 +3,7 @@
 #include "assignments/frmsetyear.h"
 #include "core/frmabout.h"
 #include "core/frmmain.h"
-#include "core/globals.h"
+#include "core/programstate.h"
 #include "core/qtui.h"
 #include "core/windowplacement.h"
 #include "dialogs/frmdateent.h"
@@ -100,11 +100,10 @@ private Q_SLOTS:
         if (reportOutput) {
             main.activateWindow();
             QVERIFY(QTest::qWaitForWindowActive(&main));
-            ReportStartDate = QDate(2005, 3, 1);
-            ReportEndDate = QDate(2005, 3, 31);
-            setReportViewer([] { frmOutput::showReport(); });
+            state().ReportStartDate = QDate(2005, 3, 1);
+            state().ReportEndDate = QDate(2005, 3, 31);
+            state().reportViewer = [] { frmOutput::showReport(); };
             runStandardReport(*standardReportNamed(QStringLiteral("completed")));
-            setReportViewer({});
             output.reset(frmOutput::current());
             QVERIFY(output);
             QVERIFY(QTest::qWaitForWindowExposed(output.get()));

@@ -1,7 +1,7 @@
 #include "assignments/frmassign.h"
 #include "assignments/money.h"
 #include "core/frmmain.h"
-#include "core/globals.h"
+#include "core/programstate.h"
 #include "dialogs/datefield.h"
 #include "support/otherprogram.h"
 #include "support/scriptedui.h"
@@ -56,7 +56,7 @@ const char* const BrowseOnly[] = {"cmdFirst", "cmdPrevious", "cmdNext",   "cmdLa
 struct Editor : WindowDriver {
     explicit Editor(const QString& sql = SampleSql)
         : folder(2005, sql) {
-        CurYear = 2005;
+        state().CurYear = 2005;
         form = std::make_unique<frmAssign>();
         form->Form_Load();
         drive(form.get());
@@ -124,8 +124,6 @@ private Q_SLOTS:
     void initTestCase() { useTestLocale(); }
     void init() {
         resetProgramState();
-        setFindDialog({});
-        setAssignmentWorkOrderPrinter({});
         ui = std::make_unique<ScriptedUi>();
     }
     void cleanup() { ui.reset(); }
@@ -198,7 +196,7 @@ private Q_SLOTS:
         // Activation reloads only the lists whose flag is set, keeping the selection.
         e.folder.exec("INSERT INTO employees (firstname, lastname) VALUES ('Al', 'Adams');"
                       "INSERT INTO managers (manfirst, manlast) VALUES ('Bo', 'Berg');");
-        EmployeesChanged = true;
+        state().EmployeesChanged = true;
         e.form->Form_Activate();
         QCOMPARE(items(employees), (QStringList{"Dan", "Adams, Al", "Baker, Ann", "Cole"}));
         QCOMPARE(employees->currentText(), QStringLiteral("Cole"));
@@ -348,7 +346,7 @@ private Q_SLOTS:
         other.holdWriteLock();
         QList<int> retries;
         ui->onQuestion = [&] {
-            retries << RetryCount;
+            retries << state().RetryCount;
             if (retries.size() == 2)
                 other.release();
             return MsgResult::Yes;
@@ -369,12 +367,12 @@ private Q_SLOTS:
         Editor e;
         QVERIFY(!e.w("cmdFind")->isEnabled() && !e.w("cmdPrint")->isEnabled());
         QVariant printed;
-        setAssignmentWorkOrderPrinter([&](const QVariant& assid) { printed = assid; });
-        setFindDialog([&](QWidget*) {
-            QCOMPARE(FindTable, QStringLiteral("assign"));
-            QCOMPARE(FindCaller, 2);
-            rsAssign.moveLast(); // the user looked about, then cancelled
-        });
+        state().workOrderPrinter = [&](const QVariant& assid) { printed = assid; };
+        state().findDialog = [&](QWidget*) {
+            QCOMPARE(state().FindTable, QStringLiteral("assign"));
+            QCOMPARE(state().FindCaller, FindEditor::Assignments);
+            state().rsAssign.moveLast(); // the user looked about, then cancelled
+        };
         e.form->Form_Activate();
         QVERIFY(e.click("cmdFind"));
         QCOMPARE(e.text("txtDueDate"), QStringLiteral("1/10/2005"));
@@ -388,7 +386,7 @@ private Q_SLOTS:
     // Maintain, Assignments opens the editor beside the main window, once.
     void openedFromTheMaintainMenu() {
         TempWorkFolder folder(2005, SampleSql);
-        CurYear = 2005;
+        state().CurYear = 2005;
         frmMain main;
         installAssignmentEditor(main);
         QVERIFY(main.mnuAssign->isEnabled());
@@ -397,17 +395,17 @@ private Q_SLOTS:
         const QList<frmAssign*> open = main.findChildren<frmAssign*>();
         QCOMPARE(open.size(), 1);
         QVERIFY(open[0]->isVisible() && !open[0]->isModal());
-        QVERIFY(rsAssign.isOpen());
+        QVERIFY(state().rsAssign.isOpen());
         // Closing the program while an assignment is edited keeps both windows open.
         QLineEdit* hours = open[0]->findChild<QLineEdit*>(QStringLiteral("txtCompHour"));
         hours->setFocus();
         QTest::keyClicks(hours, QStringLiteral("7"));
         QVERIFY(!main.close());
-        QVERIFY(open[0]->isVisible() && dbMain.isOpen());
+        QVERIFY(open[0]->isVisible() && state().dbMain.isOpen());
         QTest::mouseClick(open[0]->findChild<QPushButton*>(QStringLiteral("cmdCancel")),
                           Qt::LeftButton);
         QTest::mouseClick(open[0]->cmdOk, Qt::LeftButton);
-        QVERIFY(!rsAssign.isOpen());
+        QVERIFY(!state().rsAssign.isOpen());
         QTRY_VERIFY(main.findChildren<frmAssign*>().isEmpty());
         QVERIFY(main.close());
     }

@@ -1,6 +1,6 @@
 #include "assignments/codeeditor.h"
 #include "core/frmmain.h"
-#include "core/globals.h"
+#include "core/programstate.h"
 #include "support/otherprogram.h"
 #include "support/scriptedui.h"
 #include "support/testenv.h"
@@ -126,12 +126,12 @@ private Q_SLOTS:
         Site site;
         CodeEditor* window = site.open(menu);
         QVERIFY(window);
-        QCOMPARE(int(CodeEditMode), mode);
+        QCOMPARE(int(state().CodeEditMode), mode);
         QCOMPARE(shown(window), first);
 
         // Each activation of the window, and only that, sets the list's flag.
-        bool* flags[] = {nullptr, &EmployeesChanged, &LocationsChanged, &ManagersChanged,
-                         &TypesChanged};
+        bool* flags[] = {nullptr, &state().EmployeesChanged, &state().LocationsChanged,
+                         &state().ManagersChanged, &state().TypesChanged};
         QVERIFY(*flags[menu]);
         *flags[menu] = false;
         site.main.show();
@@ -397,18 +397,18 @@ private Q_SLOTS:
         site.main.show(); // the user goes back to the menu
         site.main.windowHandle()->requestActivate();
         QTRY_COMPARE(QApplication::activeWindow(), &site.main);
-        TypesChanged = false;
+        state().TypesChanged = false;
         QCOMPARE(site.open(MenuTypes), window);
         QCOMPARE(QApplication::activeWindow(), window);
         QCOMPARE(window->mode(), CodeEdit::Types);
         QCOMPARE(shown(window), QStringList{"electrical"});
-        QVERIFY(TypesChanged);
+        QVERIFY(state().TypesChanged);
 
         typeInto(window, "txtDesc", QStringLiteral("Electric"));
         QCOMPARE(site.open(MenuLocations), window);
         QCOMPARE(ui.beeps, 1);
         QCOMPARE(window->mode(), CodeEdit::Types);
-        QCOMPARE(CodeEditMode, CodeEdit::Types);
+        QCOMPARE(state().CodeEditMode, CodeEdit::Types);
         QVERIFY(!window->close()); // nor does the close box lose the edit
         QVERIFY(click(window, "cmdCancel"));
         ui.answer(MsgResult::Yes);

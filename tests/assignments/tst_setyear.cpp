@@ -1,7 +1,7 @@
 #include "assignments/frmsetyear.h"
 #include "assignments/yeargen.h"
 #include "core/frmmain.h"
-#include "core/globals.h"
+#include "core/programstate.h"
 #include "core/qtui.h"
 #include "core/startup.h"
 #include "data/schema.h"
@@ -73,10 +73,6 @@ class TestSetYear : public QObject {
 private Q_SLOTS:
     void initTestCase() { useTestLocale(); }
     void init() { resetProgramState(); }
-    void cleanup() {
-        startupSteps().createYearAssignments = nullptr;
-        startupSteps().setCurrentYear = nullptr;
-    }
 
     // The year box, its arrows and OK's checks; a typed text of null keeps CurYear's.
     void dialogChecks_data() {
@@ -122,7 +118,7 @@ private Q_SLOTS:
         QFETCH(QString, message);
         QFETCH(int, selected);
         ScriptedUi ui;
-        CurYear = 2005;
+        state().CurYear = 2005;
         bool stayedOpen = false;
         QString text;
         ui.onModal([&](QDialog* dialog) {
@@ -137,14 +133,14 @@ private Q_SLOTS:
             QCOMPARE(ui.messages.size(), 0);
             QVERIFY(!stayedOpen);
             QCOMPARE(result, int(QDialog::Accepted));
-            QCOMPARE(Cancelled, false);
-            QCOMPARE(SelectedYear, selected);
+            QCOMPARE(state().Cancelled, false);
+            QCOMPARE(state().SelectedYear, selected);
         } else {
             QCOMPARE(ui.messages.size(), 1);
             QCOMPARE(ui.messages[0].text, message);
             // Refused: the dialog waited for a better year, and closing it then is Cancel.
             QVERIFY(stayedOpen);
-            QCOMPARE(Cancelled, true);
+            QCOMPARE(state().Cancelled, true);
         }
     }
 
@@ -152,13 +148,13 @@ private Q_SLOTS:
     void cancelAndSameYearChangeNothing() {
         ScriptedUi ui;
         TempWorkFolder folder(2005, PlanSql);
-        CurYear = 2005;
+        state().CurYear = 2005;
         ui.onModal([](QDialog* dialog) {
             child<QLineEdit>(dialog, "txtYear")->setText(QStringLiteral("2006"));
             QTest::mouseClick(child<QPushButton>(dialog, "cmdCancel"), Qt::LeftButton);
         });
         QCOMPARE(SetCurrentYear(nullptr), false);
-        QCOMPARE(Cancelled, true);
+        QCOMPARE(state().Cancelled, true);
         ui.onModal([](QDialog* dialog) {
             child<QLineEdit>(dialog, "txtYear")->setText(QStringLiteral("2006"));
         });
@@ -166,7 +162,7 @@ private Q_SLOTS:
         ui.onModal([](QDialog* dialog) { typeSpinAndAccept(dialog, QString(), QString()); });
         QCOMPARE(SetCurrentYear(nullptr), true);
         QCOMPARE(ui.messages.size(), 0); // no "Create Task Assignments" question
-        QCOMPARE(CurYear, qint16(2005));
+        QCOMPARE(state().CurYear, qint16(2005));
         QCOMPARE(folder.scalar("SELECT CurYear FROM settings").toInt(), 2005);
         QCOMPARE(folder.scalar("SELECT count(*) FROM assign").toInt(), 0);
     }
@@ -208,8 +204,8 @@ private Q_SLOTS:
             frmMain w;
             installTaskEditor(w);
             QVERIFY(!w.mnuSetYear->isEnabled()); // nothing to run it yet
-            startupSteps().createYearAssignments = CreateYearAssignments;
-            startupSteps().setCurrentYear = SetCurrentYear;
+            state().startupSteps.createYearAssignments = CreateYearAssignments;
+            state().startupSteps.setCurrentYear = SetCurrentYear;
             w.Form_Load();
             QVERIFY(w.mnuSetYear->isEnabled());
             auto* weeks = w.findChild<QListWidget*>(QStringLiteral("lstWeeks"));

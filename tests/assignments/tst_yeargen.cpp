@@ -1,6 +1,6 @@
 #include "assignments/yeargen.h"
 #include "core/frmmain.h"
-#include "core/globals.h"
+#include "core/programstate.h"
 #include "core/startup.h"
 #include "core/uiseam.h"
 #include "data/database.h"
@@ -81,7 +81,7 @@ INSERT INTO taskweeks (taskid, weeid) SELECT taskid, k * 5 FROM tasks, w;
 // Sets 2026's plan up for 2027 on dbMain with the assignments, as the user answering Yes;
 // returns the exit code when the program was ended, -1 otherwise.
 int setUpNextYear(ScriptedUi& ui) {
-    CurYear = 2026;
+    state().CurYear = 2026;
     ui.answer(MsgResult::Yes);
     int ended = -1;
     try {
@@ -89,7 +89,7 @@ int setUpNextYear(ScriptedUi& ui) {
     } catch (const ProgramEnded& end) {
         ended = end.exitCode;
     }
-    dbMain.close();
+    state().dbMain.close();
     return ended;
 }
 
@@ -103,10 +103,7 @@ class TestYearGeneration : public QObject {
 private Q_SLOTS:
     void initTestCase() { useTestLocale(); }
     void init() { resetProgramState(); }
-    void cleanup() {
-        startupSteps().createYearAssignments = nullptr;
-        setConnectionHooks({});
-    }
+    void cleanup() { setConnectionHooks({}); }
 
     void weekCalendarOfEveryYear() {
         ScriptedUi ui;
@@ -126,7 +123,7 @@ private Q_SLOTS:
                                         .arg(year)
                                         .arg(week)
                                         .arg(stored.at(week - 1))));
-                QCOMPARE(WeekDates[week].toString(Qt::ISODate), expected);
+                QCOMPARE(state().WeekDates[week].toString(Qt::ISODate), expected);
             }
         }
     }
@@ -134,7 +131,7 @@ private Q_SLOTS:
     void generationCreatesEachScheduledWeekOnce() {
         ScriptedUi ui;
         TempWorkFolder folder(2026, PlanSql);
-        CurYear = 2026;
+        state().CurYear = 2026;
         ui.answer(MsgResult::Yes);
         CreateYearAssignments(2027);
         QCOMPARE(ui.messages.size(), 1);
@@ -146,7 +143,7 @@ private Q_SLOTS:
                                    "4 7 2027-02-15 2 2 - - 0 0 0 -"};
         QCOMPARE(assignmentsOf(folder, 2027), expected);
         QCOMPARE(folder.scalar("SELECT count(*) FROM assign").toInt(), 5);
-        QCOMPARE(CurYear, qint16(2027));
+        QCOMPARE(state().CurYear, qint16(2027));
         QCOMPARE(folder.scalar("SELECT CurYear FROM settings").toInt(), 2027);
 
         // Again for the same year, and after another year and back: nothing doubles.
@@ -158,7 +155,7 @@ private Q_SLOTS:
         CreateYearAssignments(2026);
         QCOMPARE(folder.scalar("SELECT count(*) FROM assign").toInt(), 5);
         QCOMPARE(folder.scalar("SELECT CurYear FROM settings").toInt(), 2026);
-        QCOMPARE(WeekDates[1], QDate(2026, 1, 5));
+        QCOMPARE(state().WeekDates[1], QDate(2026, 1, 5));
         ui.answer(MsgResult::Yes);
         CreateYearAssignments(2027);
         QCOMPARE(assignmentsOf(folder, 2027), expected);
@@ -201,7 +198,7 @@ private Q_SLOTS:
         TempWorkFolder folder(2026, PlanSql);
         ui.answer(MsgResult::No);
         CreateYearAssignments(2026);
-        const auto before = WeekDates;
+        const auto before = state().WeekDates;
         const QString snapshot = QStringLiteral(
             "SELECT (SELECT group_concat(weeid || ' ' || curdate, ';') FROM "
             "(SELECT * FROM weeks ORDER BY weeid)) || '|' || (SELECT group_concat(assid || "
@@ -218,9 +215,9 @@ private Q_SLOTS:
         QCOMPARE(ui.progressShown[0].values, QList<int>{1});
         QVERIFY(ui.progressShown[0].closed);
         QCOMPARE(folder.scalar(snapshot).toString(), stored);
-        QCOMPARE(CurYear, qint16(2026));
-        QVERIFY(WeekDates == before);
-        QCOMPARE(WeekDates[1], QDate(2026, 1, 5));
+        QCOMPARE(state().CurYear, qint16(2026));
+        QVERIFY(state().WeekDates == before);
+        QCOMPARE(state().WeekDates[1], QDate(2026, 1, 5));
 
         // Not cancelled, the same generation runs to its end.
         ui.answer(MsgResult::Yes);
@@ -235,7 +232,7 @@ private Q_SLOTS:
         ScriptedUi ui;
         ui.setToday(QDate(2027, 1, 11));
         TempWorkFolder folder(2026, PlanSql + "UPDATE settings SET CurYear = 2026;", false);
-        startupSteps().createYearAssignments = CreateYearAssignments;
+        state().startupSteps.createYearAssignments = CreateYearAssignments;
         ui.answer(MsgResult::Yes);
         ui.answer(MsgResult::Yes);
         {
@@ -278,7 +275,7 @@ private Q_SLOTS:
         TempWorkFolder unlocked(2026, PlanSql, false);
         int total = 0;
         {
-            dbMain = Database::open(unlocked.dbPath());
+            state().dbMain = Database::open(unlocked.dbPath());
             LockAtStatement count(unlocked.dbPath(), 0);
             QCOMPARE(setUpNextYear(ui), -1);
             total = count.statements();
@@ -305,7 +302,7 @@ private Q_SLOTS:
         int ended = 0;
         int statements = 0;
         {
-            dbMain = Database::open(folder.dbPath());
+            state().dbMain = Database::open(folder.dbPath());
             LockAtStatement lock(folder.dbPath(), lockAt, releaseAfter);
             ended = setUpNextYear(ui);
             QVERIFY(lock.tookLock());
@@ -324,7 +321,7 @@ private Q_SLOTS:
             QCOMPARE(statements, total + failures);
             QCOMPARE(ended, -1);
             QCOMPARE(after, written);
-            QCOMPARE(CurYear, qint16(2027));
+            QCOMPARE(state().CurYear, qint16(2027));
             QStringList expected{CreateTitle};
             if (answerYes)
                 expected << QStringLiteral("Locked Record");
@@ -367,20 +364,20 @@ private Q_SLOTS:
         ScriptedUi ui;
         TempWorkFolder folder(2026, PlanSql + ManyTasksSql, false);
         const QString before = OtherProgram(folder.dbPath()).contents();
-        CurYear = 2026;
-        const auto weekDatesBefore = WeekDates;
+        state().CurYear = 2026;
+        const auto weekDatesBefore = state().WeekDates;
         ConnectionHooks hooks;
         hooks.path = folder.dbPath();
         hooks.readOnly = readOnly;
         hooks.maxPageCount = readOnly ? 0 : 1; // no page beyond those it has
         setConnectionHooks(hooks);
-        dbMain = Database::open(folder.dbPath());
+        state().dbMain = Database::open(folder.dbPath());
         QCOMPARE(setUpNextYear(ui), -1);
         setConnectionHooks({});
 
         QCOMPARE(OtherProgram(folder.dbPath()).contents(), before);
-        QCOMPARE(CurYear, qint16(2026));
-        QVERIFY(WeekDates == weekDatesBefore);
+        QCOMPARE(state().CurYear, qint16(2026));
+        QVERIFY(state().WeekDates == weekDatesBefore);
         QCOMPARE(ui.messages.size(), 2);
         QCOMPARE(ui.messages[0].title, CreateTitle);
         const ShownMessage& shown = ui.messages[1];
@@ -412,7 +409,7 @@ private Q_SLOTS:
         hooks.path = folder.dbPath();
         hooks.readOnly = true;
         setConnectionHooks(hooks);
-        startupSteps().createYearAssignments = CreateYearAssignments;
+        state().startupSteps.createYearAssignments = CreateYearAssignments;
         ui.answer(MsgResult::Yes);
         ui.answer(MsgResult::Yes);
         StartedProgram(folder.path()).end();
@@ -438,7 +435,7 @@ private Q_SLOTS:
                                              "(taskid, weeid);"),
                               false);
         openMainDatabase(folder.path());
-        QVERIFY(dbMain.isOpen());
+        QVERIFY(state().dbMain.isOpen());
         QCOMPARE(
             folder.scalar("SELECT sql FROM sqlite_master WHERE name = 'assign_taskid'").toString(),
             QStringLiteral("CREATE INDEX assign_taskid ON assign (taskid, weeid, duedate)"));

@@ -1,7 +1,7 @@
 // Error traps, HandleDataError and the save loop, against real database files.
 
 #include "core/errortrap.h"
-#include "core/globals.h"
+#include "core/programstate.h"
 #include "data/database.h"
 #include "data/dberror.h"
 #include "support/otherprogram.h"
@@ -38,7 +38,8 @@ private Q_SLOTS:
         int reached = 0;
         {
             ErrorTrap trap;
-            Recordset rs = dbMain.openRecordset(QStringLiteral("select * from nosuchtable"));
+            Recordset rs =
+                state().dbMain.openRecordset(QStringLiteral("select * from nosuchtable"));
             ++reached;
             QVERIFY(!rs.isOpen());
             rs.moveFirst(); // an unopened recordset reports again, harmlessly
@@ -56,7 +57,7 @@ private Q_SLOTS:
         TempWorkFolder folder;
         bool after = false;
         guardedCall([&] {
-            dbMain.execute(QStringLiteral("delete * from nosuchtable"));
+            state().dbMain.execute(QStringLiteral("delete * from nosuchtable"));
             after = true;
         });
         QVERIFY(!after);
@@ -72,9 +73,9 @@ private Q_SLOTS:
             ErrorTrap outer;
             {
                 ErrorTrap probe([&seen](const DbError& e) { seen << e.number; });
-                dbMain.openRecordset(QStringLiteral("select nosuchcolumn from tasks"));
+                state().dbMain.openRecordset(QStringLiteral("select nosuchcolumn from tasks"));
             }
-            dbMain.execute(QStringLiteral("delete * from nosuchtable"));
+            state().dbMain.execute(QStringLiteral("delete * from nosuchtable"));
         }
         QCOMPARE(seen.size(), 1);
         QCOMPARE(ui.messages.size(), 1); // only the failure after the inner trap ended
@@ -83,7 +84,7 @@ private Q_SLOTS:
     void saveLoopRetriesLockedRecordThenAsks() {
         ScriptedUi ui;
         TempWorkFolder folder;
-        Recordset rs = dbMain.openRecordset(QStringLiteral("select * from tasks"));
+        Recordset rs = state().dbMain.openRecordset(QStringLiteral("select * from tasks"));
         addTask(rs, QStringLiteral("Check pump"));
 
         OtherProgram other(folder.dbPath());
@@ -91,7 +92,7 @@ private Q_SLOTS:
         int questions = 0;
         QList<int> retryCountsAtQuestion;
         ui.onQuestion = [&] {
-            retryCountsAtQuestion << RetryCount;
+            retryCountsAtQuestion << state().RetryCount;
             // First question: keep trying. Second: the other program lets go.
             if (++questions == 2)
                 other.release();
@@ -103,7 +104,7 @@ private Q_SLOTS:
         QCOMPARE(retryCountsAtQuestion, (QList<int>{100, 100}));
         for (const ShownMessage& m : ui.messages)
             QCOMPARE(m.buttons, MsgButtons::YesNo);
-        QVERIFY(!RetryUpdate);
+        QVERIFY(!state().RetryUpdate);
         QCOMPARE(folder.scalar("select count(*) from tasks where taskname = 'Check pump'").toInt(),
                  1);
 
@@ -111,7 +112,7 @@ private Q_SLOTS:
         ui.clearRecord();
         addTask(rs, QStringLiteral("Grease bearings"));
         SaveLoop(rs);
-        QCOMPARE(RetryCount, qint16(0));
+        QCOMPARE(state().RetryCount, qint16(0));
         QVERIFY(ui.messages.isEmpty());
         QCOMPARE(folder.scalar("select count(*) from tasks").toInt(), 2);
     }
@@ -120,7 +121,7 @@ private Q_SLOTS:
         ScriptedUi ui;
         TempWorkFolder folder;
         folder.exec(QStringLiteral("INSERT INTO tasks (taskname) VALUES ('Old name');"));
-        Recordset rs = dbMain.openRecordset(QStringLiteral("select * from tasks"));
+        Recordset rs = state().dbMain.openRecordset(QStringLiteral("select * from tasks"));
         rs.edit();
         rs.setValue(QStringLiteral("taskname"), QStringLiteral("New name"));
         OtherProgram other(folder.dbPath());
@@ -164,9 +165,9 @@ private Q_SLOTS:
         int shown = -1;
         {
             ErrorTrap trap;
-            dbMain = Database::open(DbPath);
-            Recordset rs = dbMain.openRecordset(QStringLiteral("select * from tasks"),
-                                                RecordsetType::Snapshot);
+            state().dbMain = Database::open(state().DbPath);
+            Recordset rs = state().dbMain.openRecordset(QStringLiteral("select * from tasks"),
+                                                        RecordsetType::Snapshot);
             rs.moveLast();
             shown = ui.messages.size();
         }
@@ -174,7 +175,7 @@ private Q_SLOTS:
         QCOMPARE(shown, 1);
         QVERIFY2(Err().number == ErrDatabaseDamaged,
                  qPrintable(QString::number(Err().number) + Err().description));
-        QVERIFY(dbMain.isOpen());
+        QVERIFY(state().dbMain.isOpen());
         const QStringList backups =
             QDir(folder.path()).entryList(QDir::Files).filter(QStringLiteral("damaged"));
         QCOMPARE(backups, QStringList{QStringLiteral("tavrel-damaged-1.mdb")});
@@ -183,7 +184,7 @@ private Q_SLOTS:
         // The repaired file holds the rows that could still be read, and works again.
         const int survivors = folder.scalar("select count(*) from tasks").toInt();
         QVERIFY2(survivors > 300 && survivors < 400, qPrintable(QString::number(survivors)));
-        Recordset again = dbMain.openRecordset(QStringLiteral("select * from tasks"));
+        Recordset again = state().dbMain.openRecordset(QStringLiteral("select * from tasks"));
         again.moveLast();
         QCOMPARE(again.recordCount(), survivors);
         QCOMPARE(ui.messages.size(), 1);
@@ -212,9 +213,9 @@ private Q_SLOTS:
         }
         {
             ErrorTrap trap;
-            dbMain = Database::open(DbPath);
-            Recordset rs = dbMain.openRecordset(QStringLiteral("select * from locations"),
-                                                RecordsetType::Snapshot);
+            state().dbMain = Database::open(state().DbPath);
+            Recordset rs = state().dbMain.openRecordset(QStringLiteral("select * from locations"),
+                                                        RecordsetType::Snapshot);
             rs.moveLast();
         }
         QCOMPARE(ui.messages.size(), 1);

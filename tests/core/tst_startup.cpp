@@ -3,7 +3,7 @@
 #include "core/errortrap.h"
 #include "core/frmhelp.h"
 #include "core/frmmain.h"
-#include "core/globals.h"
+#include "core/programstate.h"
 #include "core/startup.h"
 #include "data/demodata.h"
 #include "data/textorder.h"
@@ -56,7 +56,8 @@ public:
     using RecordingEditor::RecordingEditor;
     void openRecords() override {
         RecordingEditor::openRecords();
-        tasks = dbMain.openRecordset(QStringLiteral("select * from tasks order by taskname"));
+        tasks =
+            state().dbMain.openRecordset(QStringLiteral("select * from tasks order by taskname"));
     }
     void showFirst() override {
         RecordingEditor::showFirst();
@@ -133,7 +134,7 @@ void writeOldFile(const QString& folder, const QString& extraSql = {}) {
 // Number of assignments on dbMain whose location and type are not what the upgrade gives:
 // their task's, or empty when the task no longer exists.
 int wronglyFilledAssignments() {
-    Recordset rs = dbMain.openRecordset(
+    Recordset rs = state().dbMain.openRecordset(
         QStringLiteral("select count(*) as n from assign left join tasks on assign.taskid = "
                        "tasks.taskid where not (assign.locid is tasks.locid and assign.typid is "
                        "tasks.typid)"),
@@ -145,8 +146,8 @@ int wronglyFilledAssignments() {
 bool assignHasCodeColumns() {
     bool failed = false;
     ErrorTrap probe([&failed](const DbError&) { failed = true; });
-    Recordset rs = dbMain.openRecordset(QStringLiteral("select locid, typid from assign"),
-                                        RecordsetType::Snapshot);
+    Recordset rs = state().dbMain.openRecordset(QStringLiteral("select locid, typid from assign"),
+                                                RecordsetType::Snapshot);
     return !failed;
 }
 
@@ -158,7 +159,6 @@ private Q_SLOTS:
     void init() {
         resetProgramState();
         useTestLocale();
-        startupSteps() = {};
     }
 
     void startsInOrderOnCurrentDatabase() {
@@ -175,15 +175,15 @@ private Q_SLOTS:
         QVERIFY2(ui.messages.isEmpty(), qPrintable(ui.messageTexts().join('\n')));
         QCOMPARE(calls, (QStringList{"fillWeekList", "openRecords", "activate", "showFirst",
                                      "resetState"}));
-        QCOMPARE(CurYear, qint16(2005));
-        QCOMPARE(ReportStartDate, QDate(2005, 7, 4));
-        QCOMPARE(ReportEndDate, QDate(2005, 7, 11));
+        QCOMPARE(state().CurYear, qint16(2005));
+        QCOMPARE(state().ReportStartDate, QDate(2005, 7, 4));
+        QCOMPARE(state().ReportEndDate, QDate(2005, 7, 11));
         // The probes found every column: nothing was changed.
         QCOMPARE(folder.scalar("select group_concat(sql) from sqlite_master"), schemaBefore);
 
         w.Form_Unload();
         QCOMPARE(calls.last(), QStringLiteral("closeRecords"));
-        QVERIFY(!dbMain.isOpen());
+        QVERIFY(!state().dbMain.isOpen());
     }
 
     void damagedDatabaseIsRepairedAndUsed_data() {
@@ -224,7 +224,7 @@ private Q_SLOTS:
         }
         InFolder in(folder.path());
         // A year question would be a second message: the repaired file keeps this year.
-        startupSteps().createYearAssignments = [](qint16) {};
+        state().startupSteps.createYearAssignments = [](qint16) {};
         QStringList calls;
         auto editor = std::make_unique<ReadingEditor>(&calls);
         ReadingEditor* reader = editor.get();
@@ -240,10 +240,10 @@ private Q_SLOTS:
                                     "file was kept as %1.")
                          .arg(QDir::toNativeSeparators(kept))});
         QVERIFY(QFile::exists(kept));
-        QVERIFY(dbMain.isOpen());
+        QVERIFY(state().dbMain.isOpen());
         QCOMPARE(calls.mid(calls.size() - 4),
                  (QStringList{"openRecords", "activate", "showFirst", "resetState"}));
-        QCOMPARE(CurYear, qint16(2005));
+        QCOMPARE(state().CurYear, qint16(2005));
         QCOMPARE(folder.scalar("select count(*) || ' ' || min(curdate) from weeks").toString(),
                  QStringLiteral("52 2005-01-03"));
         QCOMPARE(folder.scalar("select count(*) from settings").toInt(), 1);
@@ -255,7 +255,7 @@ private Q_SLOTS:
         reader->tasks.moveLast();
         QCOMPARE(reader->tasks.recordCount(), survivors);
         QCOMPARE(reader->firstName, folder.scalar("select min(taskname) from tasks").toString());
-        dbMain.execute(QStringLiteral("insert into locations (locdesc) values ('Roof')"));
+        state().dbMain.execute(QStringLiteral("insert into locations (locdesc) values ('Roof')"));
         QCOMPARE(folder.scalar("select group_concat(locdesc) from locations").toString(),
                  QStringLiteral("Roof"));
         QCOMPARE(ui.messages.size(), 1);
@@ -280,7 +280,7 @@ private Q_SLOTS:
         QCOMPARE(ui.progressShown[0].values.last(), 4);
         QVERIFY(ui.progressShown[0].closed);
 
-        Recordset tasks = dbMain.openRecordset(
+        Recordset tasks = state().dbMain.openRecordset(
             QStringLiteral("select curyearonly, empid from tasks where taskid = 1"),
             RecordsetType::Snapshot);
         QVERIFY(tasks.isOpen());
@@ -288,7 +288,7 @@ private Q_SLOTS:
         QVERIFY(tasks.value("empid").isNull());
         tasks.close();
         // The task list's order is served by an index again.
-        Recordset index = dbMain.openRecordset(
+        Recordset index = state().dbMain.openRecordset(
             QStringLiteral("select sql from sqlite_master where name = 'tasks_taskname'"),
             RecordsetType::Snapshot);
         QCOMPARE(index.value("sql").toString(),
@@ -312,7 +312,7 @@ private Q_SLOTS:
             // The step was undone as a whole: no columns, so the next start runs it again;
             // the steps before it were kept.
             QVERIFY(!assignHasCodeColumns());
-            Recordset tasks = dbMain.openRecordset(
+            Recordset tasks = state().dbMain.openRecordset(
                 QStringLiteral("select curyearonly, empid from tasks"), RecordsetType::Snapshot);
             QVERIFY(tasks.isOpen());
             tasks.close();
@@ -353,8 +353,8 @@ private Q_SLOTS:
         }
         QCOMPARE(ui.messageTexts(),
                  QStringList{"Could not update locked record.  Do you wish to try again?"});
-        QCOMPARE(RetryCount, qint16(100));
-        dbMain.close();
+        QCOMPARE(state().RetryCount, qint16(100));
+        state().dbMain.close();
     }
 
     // Another program's lock met by an upgrade step, at its start (a write lock) or at its
@@ -402,7 +402,7 @@ private Q_SLOTS:
             QVERIFY(assignHasCodeColumns());
             QCOMPARE(wronglyFilledAssignments(), 0);
         }
-        dbMain.close();
+        state().dbMain.close();
     }
 
     // The window in a folder without tavrel.mdb, or with one of no bytes: the file is named,
@@ -429,7 +429,7 @@ private Q_SLOTS:
         }
         InFolder in(dir.path());
         QStringList years;
-        startupSteps().createYearAssignments = [&years](qint16 year) {
+        state().startupSteps.createYearAssignments = [&years](qint16 year) {
             years << QString::number(year);
         };
         ui.answer(MsgResult::Ok); // the missing file
@@ -465,11 +465,11 @@ private Q_SLOTS:
                      emptyFile ? QStringList{"tavrel.mdb"} : QStringList{});
             QCOMPARE(QFileInfo(db).size(), 0);
             QCOMPARE(calls, QStringList{});
-            dbMain.close();
+            state().dbMain.close();
             return;
         }
-        QVERIFY(dbMain.isOpen());
-        QCOMPARE(CurYear, qint16(2005));
+        QVERIFY(state().dbMain.isOpen());
+        QCOMPARE(state().CurYear, qint16(2005));
         QVERIFY(QFile::exists(dir.filePath("rptspec.mdb")));
         w.Form_Unload();
     }
@@ -500,7 +500,9 @@ private Q_SLOTS:
         else
             QVERIFY(QDir().mkdir(db));
         InFolder in(dir.path());
-        startupSteps().createYearAssignments = [](qint16) { QFAIL("no year without a database"); };
+        state().startupSteps.createYearAssignments = [](qint16) {
+            QFAIL("no year without a database");
+        };
         frmMain w;
         w.Form_Load();
         QVERIFY(!ui.messages.isEmpty());
@@ -511,7 +513,7 @@ private Q_SLOTS:
             QVERIFY2(message.title != QStringLiteral("Reset Year"),
                      qPrintable(ui.messageTexts().join("\n")));
         }
-        QVERIFY(!dbMain.isOpen());
+        QVERIFY(!state().dbMain.isOpen());
         QCOMPARE(QFileInfo(db).isDir(), kind == "folder");
         QCOMPARE(QFileInfo(db).isSymLink(), kind == "device");
         w.Form_Unload();
@@ -524,7 +526,7 @@ private Q_SLOTS:
         ui.setToday(QDate(2005, 1, 10));
         TempWorkFolder folder(2004, {}, false);
         InFolder in(folder.path());
-        startupSteps().createYearAssignments = [](qint16) { QFAIL("No sets up no year"); };
+        state().startupSteps.createYearAssignments = [](qint16) { QFAIL("No sets up no year"); };
         ui.answer(MsgResult::No);
         frmMain w;
         w.Form_Load();
@@ -554,24 +556,27 @@ private Q_SLOTS:
         writeOldFile(dir.path());
         int timesPrinted = 0;
         QStringList stateAtPrint;
-        startupSteps().printMonthlyWorkOrders = [&] {
+        state().startupSteps.printMonthlyWorkOrders = [&] {
             ++timesPrinted;
-            stateAtPrint << QString::number(CurYear) << QString::number(dbMain.isOpen());
-            Recordset rs = dbMain.openRecordset(QStringLiteral("select locid from assign"),
-                                                RecordsetType::Snapshot);
+            stateAtPrint << QString::number(state().CurYear)
+                         << QString::number(state().dbMain.isOpen());
+            Recordset rs = state().dbMain.openRecordset(QStringLiteral("select locid from assign"),
+                                                        RecordsetType::Snapshot);
             stateAtPrint << QString::number(rs.isOpen());
             if (folderKind == QLatin1String("print fails"))
-                dbMain.execute(QStringLiteral("delete * from nosuchtable"));
+                state().dbMain.execute(QStringLiteral("delete * from nosuchtable"));
             return 0;
         };
-        startupSteps().createYearAssignments = [](qint16) { QFAIL("no year set-up with -m"); };
+        state().startupSteps.createYearAssignments = [](qint16) {
+            QFAIL("no year set-up with -m");
+        };
 
         QCOMPARE(runMonthlyCommand(dir.path()), exitCode);
         QCOMPARE(timesPrinted, 1);
         // Opened, upgraded and CurYear read before the print ran.
         QCOMPARE(stateAtPrint, (QStringList{"2005", "1", "1"}));
         QCOMPARE(ui.messageTexts(), messages);
-        QVERIFY(!dbMain.isOpen());
+        QVERIFY(!state().dbMain.isOpen());
         QVERIFY(!QFile::exists(dir.filePath("rptspec.mdb"))); // nothing offered, nothing made
     }
 
@@ -584,7 +589,7 @@ private Q_SLOTS:
         lock.holdWholeFile();
         QList<int> retriesAtQuestion;
         ui.onQuestion = [&] {
-            retriesAtQuestion << RetryCount;
+            retriesAtQuestion << state().RetryCount;
             lock.release();
             return MsgResult::Yes;
         };
@@ -593,7 +598,40 @@ private Q_SLOTS:
         QCOMPARE(retriesAtQuestion, QList<int>{100});
         QCOMPARE(ui.messages.size(), 1);
         QCOMPARE(ui.messages[0].title, QStringLiteral("Locked Record"));
-        QVERIFY(dbMain.isOpen());
+        QVERIFY(state().dbMain.isOpen());
+    }
+
+    // A state installed over another starts from the values and hooks of a new process and
+    // gives the one it replaced back untouched, its open database included; so does the
+    // fresh state every test starts from.
+    void freshStateOverAnother() {
+        TempWorkFolder folder;
+        state().CurYear = 2005;
+        state().Cancelled = true;
+        state().ReportDest = ReportTarget::File;
+        state().FindCaller = FindEditor::Tasks;
+        state().startupSteps.createYearAssignments = [](qint16) {};
+        ProgramState* outer = &state();
+        {
+            FreshProgramState inner;
+            QCOMPARE(&state(), &inner.get());
+            QCOMPARE(state().CurYear, qint16(0));
+            QVERIFY(!state().Cancelled && !state().dbMain.isOpen());
+            QCOMPARE(state().ReportDest, ReportTarget::View);
+            QCOMPARE(state().FindCaller, FindEditor::None);
+            QVERIFY(!state().startupSteps.createYearAssignments);
+            state().dbMain = Database::open(folder.dbPath());
+            state().rsTasks = state().dbMain.openRecordset(QStringLiteral("select * from tasks"));
+            QVERIFY(state().rsTasks.isOpen());
+        }
+        QCOMPARE(&state(), outer);
+        QVERIFY(state().dbMain.isOpen() && state().Cancelled);
+        QCOMPARE(state().CurYear, qint16(2005));
+        QVERIFY(state().startupSteps.createYearAssignments);
+        resetProgramState();
+        QVERIFY(!state().dbMain.isOpen() && !state().Cancelled);
+        QCOMPARE(state().CurYear, qint16(0));
+        QVERIFY(!state().startupSteps.createYearAssignments);
     }
 
     // The report destination entries act as one choice.
@@ -601,10 +639,10 @@ private Q_SLOTS:
         ScriptedUi ui;
         frmMain w;
         w.mnuRptOut[2]->trigger();
-        QCOMPARE(ReportDest, ReportToFile);
+        QCOMPARE(state().ReportDest, ReportTarget::File);
         QVERIFY(!w.mnuRptOut[1]->isChecked());
         w.mnuRptOut[1]->trigger();
-        QCOMPARE(ReportDest, ReportToView);
+        QCOMPARE(state().ReportDest, ReportTarget::View);
         QVERIFY(w.mnuRptOut[1]->isChecked() && !w.mnuRptOut[2]->isChecked());
     }
 

@@ -2,7 +2,7 @@
 
 #include "core/frmfolder.h"
 #include "core/frmmain.h"
-#include "core/globals.h"
+#include "core/programstate.h"
 #include "core/startup.h"
 #include "core/workfolder.h"
 #include "support/scriptedui.h"
@@ -74,7 +74,6 @@ private Q_SLOTS:
     void init() {
         resetProgramState();
         useTestLocale();
-        startupSteps() = {};
     }
 
     void startFolder_data() {
@@ -146,7 +145,7 @@ private Q_SLOTS:
         QCOMPARE(QFile::exists(QDir(empty.path()).filePath("rptspec.mdb")), made);
         QCOMPARE(QDir(home.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
                  QStringList{});
-        QVERIFY(!dbMain.isOpen());
+        QVERIFY(!state().dbMain.isOpen());
         const bool asked = chosen.contains("empty") && clicks.first() == "cmdChoose";
         QCOMPARE(ui.messages.size(), asked ? 1 : 0);
         if (asked)
@@ -178,8 +177,8 @@ private Q_SLOTS:
         w.mnuOpenFolder_Click();
         QCOMPARE(ui.beeps, 1);
         QVERIFY(ui.modalTitles.isEmpty());
-        QCOMPARE(AppPath, firstPath + '/');
-        QVERIFY(dbMain.isOpen());
+        QCOMPARE(state().AppPath, firstPath + '/');
+        QVERIFY(state().dbMain.isOpen());
         editor->editing = false;
 
         // Another window with unsaved edits keeps the program on this folder.
@@ -198,7 +197,7 @@ private Q_SLOTS:
         };
         chooseSecond();
         w.mnuOpenFolder_Click();
-        QCOMPARE(AppPath, firstPath + '/');
+        QCOMPARE(state().AppPath, firstPath + '/');
         QVERIFY(editor->calls.isEmpty());
 
         other.refuse = false;
@@ -207,9 +206,9 @@ private Q_SLOTS:
         QVERIFY(!other.isVisible());
         QCOMPARE(editor->calls, (QStringList{"closeRecords", "fillWeekList", "openRecords",
                                              "activate", "showFirst", "resetState"}));
-        QCOMPARE(AppPath, secondPath + '/');
-        QCOMPARE(DbPath, secondPath + "/tavrel.mdb");
-        QVERIFY(dbMain.isOpen());
+        QCOMPARE(state().AppPath, secondPath + '/');
+        QCOMPARE(state().DbPath, secondPath + "/tavrel.mdb");
+        QVERIFY(state().dbMain.isOpen());
         QCOMPARE(w.windowTitle(), "Tavrel - " + QDir::toNativeSeparators(secondPath));
         QCOMPARE(lastWorkFolder(), secondPath);
         QVERIFY2(ui.messages.isEmpty(), qPrintable(ui.messageTexts().join('\n')));

@@ -75,6 +75,7 @@ class tst_Catalogue : public QObject {
 
 private Q_SLOTS:
     void initTestCase() { useTestLocale(); }
+    void init() { resetProgramState(); }
 
     void delimitedLists_data() {
         QTest::addColumn<QString>("text");

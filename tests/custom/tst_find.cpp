@@ -3,7 +3,7 @@
 
 #include "assignments/frmassign.h"
 #include "core/errortrap.h"
-#include "core/globals.h"
+#include "core/programstate.h"
 #include "custom/findcriteria.h"
 #include "custom/frmfind.h"
 #include "data/schema.h"
@@ -150,7 +150,6 @@ private Q_SLOTS:
     void cleanup() {
         f_.reset();
         ui_.reset();
-        setFindDialog({});
     }
 
     // The criterion of each kind of field and comparison; the refusals are checked through
@@ -323,7 +322,7 @@ private Q_SLOTS:
             QCOMPARE(ui_->messages.size(), 1);
             QCOMPARE(ui_->lastMessage().title, title);
             QCOMPARE(dialog->focusWidget()->objectName(), focus);
-            QVERIFY(!Cancelled);
+            QVERIFY(!state().Cancelled);
         });
     }
 
@@ -348,7 +347,7 @@ private Q_SLOTS:
                 dialog->close();
             QVERIFY(!dialog->isVisible());
         });
-        QVERIFY(Cancelled);
+        QVERIFY(state().Cancelled);
         QVERIFY(ui_->messages.isEmpty());
         QCOMPARE(shownTask(), Shown);
         QVERIFY(f_->click("cmdNext"));
@@ -461,7 +460,7 @@ private Q_SLOTS:
         });
         QTest::mouseClick(assignments.findChild<QPushButton*>("cmdFind"), Qt::LeftButton);
         QVERIFY2(ui_->messages.isEmpty(), qPrintable(ui_->messageTexts().join('|')));
-        QCOMPARE(rsAssign.value(QStringLiteral("assid")).toInt(), 3);
+        QCOMPARE(state().rsAssign.value(QStringLiteral("assid")).toInt(), 3);
         QCOMPARE(assignments.findChild<QLineEdit*>("txtTaskName")->text(), Shown);
     }
 
@@ -531,7 +530,7 @@ private Q_SLOTS:
                 QStringList{QStringLiteral("tavrel.mdb")});
         QVERIFY(main.open(QIODevice::ReadOnly));
         QVERIFY(main.readAll() == mainBefore);
-        QVERIFY(dbMain.isOpen());
+        QVERIFY(state().dbMain.isOpen());
         // Damage to the header loses nothing; a damaged page only the fields on it.
         if (header) {
             QCOMPARE(fields, before);

@@ -1,7 +1,7 @@
 // Custom report definitions: the .rpt file written and read back, the query built from a
 // definition, and the three destinations a report runs to.
 
-#include "core/globals.h"
+#include "core/programstate.h"
 #include "custom/customreport.h"
 #include "custom/reportdefinition.h"
 #include "data/database.h"
@@ -127,7 +127,7 @@ private Q_SLOTS:
             << "tasks" << Setup([](ReportDefinition& r, const Catalogue& c) {
                    r.title = "Equipment; by week";
                    r.destination = ReportDestination::WebTable;
-                   r.landscape = true;
+                   r.orientation = PageOrientation::Landscape;
                    r.showDate = false;
                    r.pageNumbers = PageNumbers::None;
                    r.widthUnit = WidthUnit::Centimeters;
@@ -427,9 +427,9 @@ private Q_SLOTS:
         QFETCH(QString, expected);
         const QString path = folder_->file("out");
         QVERIFY(QFile(path).open(QIODevice::WriteOnly)); // replaced whole
-        QCOMPARE(
-            runCustomReport(report(table, setup), Catalogue::load(specDb_, table), dbMain, path),
-            ReportRun::Written);
+        QCOMPARE(runCustomReport(report(table, setup), Catalogue::load(specDb_, table),
+                                 state().dbMain, path),
+                 ReportRun::Written);
         QFile written(path);
         QVERIFY(written.open(QIODevice::ReadOnly));
         QCOMPARE(QString::fromUtf8(written.readAll()), expected);
@@ -443,14 +443,14 @@ private Q_SLOTS:
                 r.setting(HoursRequired).ShowTotal = true;
                 r.primarySort = sortPosition(c, TaskName);
             });
-        QCOMPARE(runCustomReport(definition, Catalogue::load(specDb_, "tasks"), dbMain, {}),
+        QCOMPARE(runCustomReport(definition, Catalogue::load(specDb_, "tasks"), state().dbMain, {}),
                  ReportRun::Written);
-        QCOMPARE(TableFormat, "3600|>1008;");
-        QCOMPARE(TableHeading, (QStringList{"Task Name", "Hours Required"}));
+        QCOMPARE(state().TableFormat, "3600|>1008;");
+        QCOMPARE(state().TableHeading, (QStringList{"Task Name", "Hours Required"}));
         const std::vector<ReportDocument::Entry>& entries = reportDocument().entries();
         QStringList bodies;
         for (const ReportDocument::Entry& entry : entries) {
-            QCOMPARE(entry.format, TableFormat);
+            QCOMPARE(entry.format, state().TableFormat);
             bodies << entry.heading + entry.body;
         }
         QCOMPARE(bodies, (QStringList{"Task Name|Hours Required;", "Air filters|;",
@@ -489,7 +489,8 @@ private Q_SLOTS:
             ui_->messages.clear();
             const QString path = folder_->file("out.txt");
             QFile::remove(path);
-            QCOMPARE(runCustomReport(definition, Catalogue::load(specDb_, "tasks"), dbMain, path),
+            QCOMPARE(runCustomReport(definition, Catalogue::load(specDb_, "tasks"), state().dbMain,
+                                     path),
                      run);
             QCOMPARE(ui_->messages.size(), 1);
             QVERIFY2(ui_->messages[0].text.startsWith(message), qPrintable(ui_->messages[0].text));
@@ -503,7 +504,7 @@ private Q_SLOTS:
             file.write(earlier);
             file.close();
             ui_->messages.clear();
-            runCustomReport(definition, Catalogue::load(specDb_, "tasks"), dbMain, path);
+            runCustomReport(definition, Catalogue::load(specDb_, "tasks"), state().dbMain, path);
             QVERIFY(file.open(QIODevice::ReadOnly));
             QCOMPARE(file.readAll() == earlier, fileKept);
         }

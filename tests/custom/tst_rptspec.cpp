@@ -3,7 +3,7 @@
 
 #include "core/errortrap.h"
 #include "core/frmmain.h"
-#include "core/globals.h"
+#include "core/programstate.h"
 #include "custom/frmrptspec.h"
 #include "data/database.h"
 #include "data/schema.h"
@@ -69,7 +69,7 @@ class tst_RptSpec : public QObject {
     QPointer<frmRptSpec> window_;
 
     frmRptSpec& designer() {
-        CustomTable = "tasks";
+        state().CustomTable = "tasks";
         window_ = new frmRptSpec;
         window_->show();
         if (!QTest::qWaitForWindowActive(window_))

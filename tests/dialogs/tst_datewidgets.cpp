@@ -1,4 +1,4 @@
-#include "core/globals.h"
+#include "core/programstate.h"
 #include "dialogs/datefield.h"
 #include "dialogs/frmdateent.h"
 #include "dialogs/frmrptdate.h"
@@ -123,7 +123,7 @@ void TestDateWidgets::pickerLayout() {
     for (int m = 0; m < 24; ++m)
         dates << QDate(2004, 1, 1).addMonths(m).addDays(m % 28);
     for (const QDate& date : dates) {
-        PickedDate = date;
+        state().PickedDate = date;
         frmDateEnt picker;
         QTableWidget* grid = gridOf(&picker);
         QCOMPARE(picker.findChild<QLineEdit*>(QStringLiteral("txtMonth"))->text(),
@@ -163,7 +163,7 @@ void TestDateWidgets::pickerSteps() {
     QFETCH(QDate, start);
     QFETCH(QString, step);
     QFETCH(QDate, expected);
-    PickedDate = start;
+    state().PickedDate = start;
     frmDateEnt picker;
     if (step.startsWith(u"Spin"))
         clickSpin(&picker, step.left(5).toLatin1().constData(), step.endsWith(u'+'));
@@ -179,13 +179,13 @@ void TestDateWidgets::pickerSteps() {
     QCOMPARE(picker.findChild<QLineEdit*>(QStringLiteral("txtMonth"))->text(),
              longMonthName(expected.month()));
     QCOMPARE(gridOf(&picker)->currentItem()->text(), QString::number(expected.day()));
-    QCOMPARE(PickedDate, start);
+    QCOMPARE(state().PickedDate, start);
 }
 
 // Every day name shows whole in its column, however long the language's names are.
 void TestDateWidgets::pickerDayNamesFit() {
     test::useTestLocale("ar_EG"); // الاثنين, الثلاثاء, ...
-    PickedDate = Today;
+    state().PickedDate = Today;
     frmDateEnt picker;
     picker.show();
     QVERIFY(QTest::qWaitForWindowExposed(&picker));
@@ -204,21 +204,21 @@ void TestDateWidgets::pickerDayNamesFit() {
 // chooses the current cell; the close box leaves PickedDate alone.
 void TestDateWidgets::pickerChoosing() {
     {
-        PickedDate = QDate(2005, 7, 4);
+        state().PickedDate = QDate(2005, 7, 4);
         frmDateEnt picker;
         picker.show();
         QTableWidget* grid = gridOf(&picker);
         clickCell(grid, grid->item(6, 1)); // after 31 July, in the last row
         clickCell(grid, grid->item(0, 3));
         QVERIFY(picker.isVisible());
-        QCOMPARE(PickedDate, QDate(2005, 7, 4));
+        QCOMPARE(state().PickedDate, QDate(2005, 7, 4));
         clickCell(grid, cellWith(grid, QStringLiteral("20")));
         QVERIFY(!picker.isVisible());
         QCOMPARE(picker.result(), int(QDialog::Accepted));
-        QCOMPARE(PickedDate, QDate(2005, 7, 20));
+        QCOMPARE(state().PickedDate, QDate(2005, 7, 20));
     }
     {
-        PickedDate = QDate(2005, 7, 4);
+        state().PickedDate = QDate(2005, 7, 4);
         frmDateEnt picker;
         picker.show();
         QTableWidget* grid = gridOf(&picker);
@@ -226,21 +226,21 @@ void TestDateWidgets::pickerChoosing() {
         grid->setCurrentItem(cellWith(grid, QStringLiteral("9")));
         QTest::keyClick(grid, Qt::Key_Return);
         QVERIFY(!picker.isVisible());
-        QCOMPARE(PickedDate, QDate(2005, 8, 9));
+        QCOMPARE(state().PickedDate, QDate(2005, 8, 9));
     }
     {
-        PickedDate = QDate(2005, 7, 4);
+        state().PickedDate = QDate(2005, 7, 4);
         frmDateEnt picker;
         picker.show();
         clickSpin(&picker, "Spin2", true);
         picker.close();
         QCOMPARE(picker.result(), int(QDialog::Rejected));
-        QCOMPARE(PickedDate, QDate(2005, 7, 4));
+        QCOMPARE(state().PickedDate, QDate(2005, 7, 4));
     }
 }
 
 void TestDateWidgets::pickerFocus() {
-    PickedDate = Today;
+    state().PickedDate = Today;
     frmDateEnt picker;
     picker.show();
     picker.activateWindow();
@@ -312,7 +312,7 @@ void TestDateWidgets::fieldDropDownChoosesDay() {
     QCOMPARE(shownMonth, QStringLiteral("January"));
     QCOMPARE(host.field->text(), QStringLiteral("1/20/2005"));
     QCOMPARE(host.field->date().value_or(QDate()), QDate(2005, 1, 20));
-    QCOMPARE(PickedDate, QDate(2005, 1, 20));
+    QCOMPARE(state().PickedDate, QDate(2005, 1, 20));
 }
 
 void TestDateWidgets::fieldPlacement_data() {
@@ -415,7 +415,7 @@ void TestDateWidgets::fieldDisabledNeverChecks() {
 // The dialog opens on today's date; OK on a text that is not a date says so and stays open;
 // the close box then cancels.
 void TestDateWidgets::rptDateBadText() {
-    Cancelled = true;
+    state().Cancelled = true;
     frmRptDate dialog;
     bool stillOpen = false;
     QString opened;
@@ -432,8 +432,8 @@ void TestDateWidgets::rptDateBadText() {
     QCOMPARE(ui_->messages.size(), 1);
     const test::ShownMessage shown = ui_->lastMessage();
     QCOMPARE(shown.text, QStringLiteral("That is not a valid date."));
-    QCOMPARE(Cancelled, true);
-    QVERIFY(!DialogDate.isValid());
+    QCOMPARE(state().Cancelled, true);
+    QVERIFY(!state().DialogDate.isValid());
 }
 
 void TestDateWidgets::dialogsFitTheirTitles_data() {

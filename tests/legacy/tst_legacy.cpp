@@ -1,6 +1,6 @@
 // Reading the earlier program's Jet files and converting them into the program's own.
 
-#include "core/globals.h"
+#include "core/programstate.h"
 #include "core/startup.h"
 #include "data/database.h"
 #include "data/errortrap.h"
@@ -187,11 +187,7 @@ class TestLegacy : public QObject {
 
 private Q_SLOTS:
     void initTestCase() { useTestLocale(); }
-    void init() {
-        resetProgramState();
-        startupSteps() = {};
-        setLegacyOpener({});
-    }
+    void init() { resetProgramState(); }
 
     // Every value of every table as mdb-export prints it, in the same order.
     void readerMatchesMdbExport_data() {
@@ -327,11 +323,11 @@ private Q_SLOTS:
                                  "Rows that could not be read (1):\n"
                                  "  assign, row 2: a memo page is missing");
         openMainDatabase(dir.path());
-        QVERIFY(dbMain.isOpen());
+        QVERIFY(state().dbMain.isOpen());
         QVERIFY(ui.messageTexts().isEmpty());
 
-        Recordset task =
-            dbMain.openRecordset("select * from tasks order by taskid", RecordsetType::Snapshot);
+        Recordset task = state().dbMain.openRecordset("select * from tasks order by taskid",
+                                                      RecordsetType::Snapshot);
         QCOMPARE(task.value("taskid").toInt(), 3);
         QCOMPARE(task.value("taskname").toString(), QString::fromUtf8("Boiler Ä"));
         QCOMPARE(task.value("taskdesc").toString(), "Line one\r\nline two \"quoted\"");
@@ -345,8 +341,8 @@ private Q_SLOTS:
             QVERIFY2(task.value(column).isNull(), column);
         task.close();
 
-        Recordset assign =
-            dbMain.openRecordset("select * from assign order by assid", RecordsetType::Snapshot);
+        Recordset assign = state().dbMain.openRecordset("select * from assign order by assid",
+                                                        RecordsetType::Snapshot);
         QCOMPARE(assign.value("assid").toInt(), 5);
         QCOMPARE(assign.value("completed").toBool(), true);
         QCOMPARE(assign.value("duedate").toDate(), QDate(2005, 1, 10));
@@ -361,20 +357,20 @@ private Q_SLOTS:
         QVERIFY(assign.value("locid").isNull());
         assign.close();
 
-        Recordset weeks =
-            dbMain.openRecordset("select * from weeks order by weeid", RecordsetType::Snapshot);
+        Recordset weeks = state().dbMain.openRecordset("select * from weeks order by weeid",
+                                                       RecordsetType::Snapshot);
         weeks.moveLast();
         QCOMPARE(weeks.recordCount(), 52);
         QCOMPARE(weeks.value("curdate").toDate().year(), 2004); // the year of settings
         weeks.close();
 
         // New keys go on after the highest kept one.
-        Recordset added = dbMain.openRecordset("select * from tasks");
+        Recordset added = state().dbMain.openRecordset("select * from tasks");
         added.addNew();
         QCOMPARE(added.value("taskid").toInt(), 13);
         added.cancelUpdate();
         added.close();
-        dbMain.close();
+        state().dbMain.close();
     }
 
     // The new file's schema and rows are one operation: another program's lock on it is
@@ -457,12 +453,12 @@ private Q_SLOTS:
         QTemporaryDir dir;
         writeJetHeader(dir.filePath("tavrel.mdb"));
         const QByteArray original = fileHash(dir.filePath("tavrel.mdb"));
-        setLegacyOpener([](const QString& path) -> std::unique_ptr<LegacySource> {
+        state().legacyOpener = [](const QString& path) -> std::unique_ptr<LegacySource> {
             if (path.endsWith("tavrel.mdb"))
                 return programTables(false);
             return nullptr;
-        });
-        startupSteps().convertEarlierDatabase = [] {
+        };
+        state().startupSteps.convertEarlierDatabase = [] {
             return convertEarlierDatabaseAtStartup(true);
         };
         ui.msgAnswers.enqueue(yes ? MsgResult::Yes : MsgResult::No);
@@ -477,7 +473,7 @@ private Q_SLOTS:
                      " was written by an earlier program. Convert it now? The original is kept "
                      "as tavrel-earlier-program.mdb.");
         QCOMPARE(ended, !yes);
-        QCOMPARE(dbMain.isOpen(), yes);
+        QCOMPARE(state().dbMain.isOpen(), yes);
         const QStringList files = QDir(dir.path()).entryList(QDir::Files, QDir::Name);
         if (!yes) {
             QCOMPARE(files, QStringList{"tavrel.mdb"});
@@ -489,8 +485,9 @@ private Q_SLOTS:
         QVERIFY(ui.lastMessage().text.startsWith(
             "tavrel.mdb was converted; the original is kept as tavrel-earlier-program.mdb.\n"
             "tavrel.mdb:\n  tasks: 3 rows\n"));
-        QCOMPARE(dbMain.openRecordset("select count(*) as n from tasks").value("n").toInt(), 3);
-        dbMain.close();
+        QCOMPARE(state().dbMain.openRecordset("select count(*) as n from tasks").value("n").toInt(),
+                 3);
+        state().dbMain.close();
     }
 
     // A conversion writes only files it makes itself: whatever the names given, the source
@@ -537,8 +534,9 @@ private Q_SLOTS:
             QVERIFY(QFile::link(nowhere, work));
         }
         const QByteArray occupantHash = fileHash(work);
-        setLegacyOpener(
-            [](const QString&) -> std::unique_ptr<LegacySource> { return programTables(false); });
+        state().legacyOpener = [](const QString&) -> std::unique_ptr<LegacySource> {
+            return programTables(false);
+        };
 
         const ImportOutcome outcome = inPlace
                                           ? convertFolderInPlace(dir.path(), 2005)
@@ -567,7 +565,7 @@ private Q_SLOTS:
         QTemporaryDir dir;
         QVERIFY(QFile::copy(JetData + "/nwind.mdb", dir.filePath("tavrel.mdb")));
         const QByteArray original = fileHash(dir.filePath("tavrel.mdb"));
-        startupSteps().convertEarlierDatabase = [] {
+        state().startupSteps.convertEarlierDatabase = [] {
             return convertEarlierDatabaseAtStartup(true);
         };
         QVERIFY_THROWS_EXCEPTION(ProgramEnded, openMainDatabase(dir.path()));

@@ -2,7 +2,7 @@
 // written in the same digits as the dates beside them, and number boxes keep to the right
 // in a right-to-left layout.
 #include "assignments/frmassign.h"
-#include "core/globals.h"
+#include "core/programstate.h"
 #include "reports/frmoutput.h"
 #include "reports/reportdocument.h"
 #include "reports/standardreports.h"
@@ -99,7 +99,6 @@ private Q_SLOTS:
         reportDocument().reset();
     }
     void cleanup() {
-        setReportViewer({});
         useTestLocale();
         QApplication::setLayoutDirection(Qt::LeftToRight);
     }
@@ -122,9 +121,9 @@ private Q_SLOTS:
         ScriptedUi ui;
         ui.setToday(Today);
         TempWorkFolder folder(2005, SiteSql);
-        setReportViewer([] {});
-        ReportStartDate = QDate(2005, 3, 1);
-        ReportEndDate = QDate(2005, 3, 31);
+        state().reportViewer = [] {};
+        state().ReportStartDate = QDate(2005, 3, 1);
+        state().ReportEndDate = QDate(2005, 3, 31);
         if (report == QLatin1String("workorder")) {
             qint32 assid = 1;
             PrintWorkOrder(assid);
@@ -144,8 +143,8 @@ private Q_SLOTS:
         // last, whatever direction the locale's dates take.
         if (report == QLatin1String("overdue") || report == QLatin1String("workorder"))
             return;
-        const QString first = shortDate(ReportStartDate);
-        const QString last = shortDate(ReportEndDate);
+        const QString first = shortDate(state().ReportStartDate);
+        const QString last = shortDate(state().ReportEndDate);
         const HeaderParts parts = headerParts(reportDocument().pageHeaderLine(1), 1);
         QString title;
         for (const QString& part : {parts.left, parts.centre, parts.right})
@@ -188,9 +187,9 @@ private Q_SLOTS:
         ScriptedUi ui;
         ui.setToday(Today);
         TempWorkFolder folder(2005, SiteSql);
-        ReportStartDate = QDate(2005, 3, 1);
-        ReportEndDate = QDate(2005, 3, 31);
-        setReportViewer([] { frmOutput::showReport(); });
+        state().ReportStartDate = QDate(2005, 3, 1);
+        state().ReportEndDate = QDate(2005, 3, 31);
+        state().reportViewer = [] { frmOutput::showReport(); };
         runStandardReport(*standardReportNamed(QStringLiteral("completed")));
         std::unique_ptr<frmOutput> window(frmOutput::current());
         QVERIFY(window);
@@ -216,7 +215,7 @@ private Q_SLOTS:
                                  "INSERT INTO assign (taskid, duedate, comphour, compmin, "
                                  "parts, labor, tax, totalcost) VALUES (1, '2005-03-07', "
                                  "2, 5, 10, 2.5, 1, 13.5);"));
-        CurYear = 2005;
+        state().CurYear = 2005;
         frmAssign form;
         form.Form_Load();
         form.show();

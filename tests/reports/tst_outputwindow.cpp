@@ -1,7 +1,7 @@
 // The preview window "Report Output" as the user leaves it: Escape, and the PDF file name it
 // proposes.
 
-#include "core/globals.h"
+#include "core/programstate.h"
 #include "reports/frmoutput.h"
 #include "reports/reportdocument.h"
 #include "reports/reportoutput.h"
@@ -47,21 +47,18 @@ class TestOutputWindow : public QObject {
     QTemporaryDir dir_;
 
 private Q_SLOTS:
-    void initTestCase() {
-        useTestLocale();
-        installReportOutputWindow();
-    }
+    void initTestCase() { useTestLocale(); }
     void init() {
         resetProgramState();
+        installReportOutputWindow();
         ui_ = std::make_unique<ScriptedUi>();
         ui_->setToday(Today);
-        AppPath = dir_.path() + QLatin1Char('/');
+        state().AppPath = dir_.path() + QLatin1Char('/');
     }
     void cleanup() {
         delete frmOutput::current();
         ui_.reset();
     }
-    void cleanupTestCase() { setReportViewer({}); }
 
     // Escape closes the window wherever the focus is in it, and ends its document.
     void escapeCloses_data() {
@@ -107,7 +104,7 @@ private Q_SLOTS:
         QFETCH(QString, proposed);
         QPointer<frmOutput> window = showReport(header);
         QVERIFY(window);
-        const QString path = AppPath + proposed;
+        const QString path = state().AppPath + proposed;
         QFile old(path);
         QVERIFY(old.open(QIODevice::WriteOnly));
         old.write("old");

@@ -1,5 +1,5 @@
 #include "core/filedialog.h"
-#include "core/globals.h"
+#include "core/programstate.h"
 #include "reports/frmoutput.h"
 #include "reports/pdfoutput.h"
 #include "reports/reportdocument.h"
@@ -88,9 +88,9 @@ private Q_SLOTS:
     // explicit breaks alike; every row stands whole on one page, in order, exactly once.
     void headingsOnEveryPageRowsNeverSplit() {
         const int rows = 150;
-        TableFormat = Format;
-        TableHeading = Heading;
-        RepeatHeading = true;
+        state().TableFormat = Format;
+        state().TableHeading = Heading;
+        state().RepeatHeading = true;
         ReportDocument& doc = reportDocument();
         doc.BeginDocument();
         for (int i = 1; i <= rows; ++i)
@@ -119,9 +119,9 @@ private Q_SLOTS:
                          qPrintable(entry.body));
 
         // Without RepeatHeading the headings stand where the report put them, once.
-        RepeatHeading = false;
+        state().RepeatHeading = false;
         doc.BeginDocument();
-        doc.AddTableRows(Format, headingRows(Heading), {}, BodyShade);
+        doc.AddTableRows(Format, headingRows(Heading), {}, state().BodyShade);
         for (int i = 1; i <= rows; ++i)
             doc.AddTableRow(Format, rowCells(i));
         QVERIFY(doc.pageCount() >= 3);
@@ -278,7 +278,7 @@ private Q_SLOTS:
     void standardReportToFile() {
         ScriptedUi ui;
         TempWorkFolder folder(2005, TasksSql);
-        ReportDest = ReportToFile;
+        state().ReportDest = ReportTarget::File;
         const QString path = folder.file(QStringLiteral("out.txt"));
         ui.answerFile(path);
         runStandardReport(taskReport());
@@ -307,14 +307,13 @@ private Q_SLOTS:
         ScriptedUi ui;
         TempWorkFolder folder(2005, TasksSql);
         int shown = 0;
-        setReportViewer([&] { ++shown; });
+        state().reportViewer = [&] { ++shown; };
         StandardReport broken = taskReport();
         broken.sql = QStringLiteral("select taskname from nosuchtable");
         runStandardReport(broken);
         QCOMPARE(ui.messages.size(), 1);
         QVERIFY(ui.lastMessage().text.contains(QStringLiteral("nosuchtable")));
         QCOMPARE(shown, 0);
-        setReportViewer({});
     }
 
     // The preview window: the document's pages, one window rebuilt by the next report,
@@ -322,7 +321,7 @@ private Q_SLOTS:
     void previewWindow() {
         ScriptedUi ui;
         QTemporaryDir dir;
-        AppPath = dir.path() + QLatin1Char('/');
+        state().AppPath = dir.path() + QLatin1Char('/');
         installReportOutputWindow();
         ReportDocument& doc = reportDocument();
         doc.BeginDocument();
@@ -363,7 +362,6 @@ private Q_SLOTS:
         window = frmOutput::current();
         window->findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
         QTRY_VERIFY(!window);
-        setReportViewer({});
     }
 };
 

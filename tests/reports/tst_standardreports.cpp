@@ -1,7 +1,7 @@
 // The five standard reports on one prepared site: what each writes into the document, the
 // lines of its text file, its message when nothing is found, and the date-range dialog.
 
-#include "core/globals.h"
+#include "core/programstate.h"
 #include "dialogs/datefield.h"
 #include "reports/frmrptdates.h"
 #include "reports/reportdocument.h"
@@ -89,7 +89,6 @@ private Q_SLOTS:
         resetProgramState();
         reportDocument().reset();
     }
-    void cleanup() { setReportViewer({}); }
 
     void document_data() {
         QTest::addColumn<QString>("report");
@@ -175,9 +174,9 @@ private Q_SLOTS:
         ui.setToday(Today);
         TempWorkFolder folder(2005, SiteSql);
         int shown = 0;
-        setReportViewer([&] { ++shown; });
-        ReportStartDate = from;
-        ReportEndDate = to;
+        state().reportViewer = [&] { ++shown; };
+        state().ReportStartDate = from;
+        state().ReportEndDate = to;
         runStandardReport(*standardReportNamed(report));
         QCOMPARE(ui.messageTexts(), QStringList());
         QCOMPARE(shown, 1);
@@ -217,9 +216,9 @@ private Q_SLOTS:
         ScriptedUi ui;
         ui.setToday(Today);
         TempWorkFolder folder(2005, SiteSql);
-        setReportViewer([] {});
-        ReportStartDate = March1;
-        ReportEndDate = March31;
+        state().reportViewer = [] {};
+        state().ReportStartDate = March1;
+        state().ReportEndDate = March31;
         runStandardReport(*standardReportNamed(report));
         QList<CellRow> rows;
         for (const ReportDocument::Entry& e : reportDocument().entries())
@@ -250,9 +249,9 @@ private Q_SLOTS:
         ScriptedUi ui;
         ui.setToday(Today);
         TempWorkFolder folder(2005, SiteSql);
-        ReportDest = ReportToFile;
-        ReportStartDate = March1;
-        ReportEndDate = QDate(2005, 3, 14);
+        state().ReportDest = ReportTarget::File;
+        state().ReportStartDate = March1;
+        state().ReportEndDate = QDate(2005, 3, 14);
         const QString path = folder.file(QStringLiteral("master.txt"));
         ui.answerFile(path);
         runStandardReport(*standardReportNamed(QStringLiteral("master")));
@@ -272,9 +271,9 @@ private Q_SLOTS:
         TempWorkFolder folder(2005, SiteSql);
         folder.exec(QStringLiteral("UPDATE employees SET firstname = NULL WHERE empid = 1"));
         folder.exec(QStringLiteral("UPDATE employees SET lastname = '' WHERE empid = 2"));
-        ReportStartDate = March1;
-        ReportEndDate = QDate(2005, 3, 16);
-        ReportDest = ReportToFile;
+        state().ReportStartDate = March1;
+        state().ReportEndDate = QDate(2005, 3, 16);
+        state().ReportDest = ReportTarget::File;
         const QString path = folder.file(QStringLiteral("completed.txt"));
         ui.answerFile(path);
         runStandardReport(*standardReportNamed(QStringLiteral("completed")));
@@ -287,9 +286,9 @@ private Q_SLOTS:
                                            "\tSubtotal:\t2\t10\t\t\r\n"
                                            "\tTotals:\t5\t20\t\t\r\n"));
 
-        ReportDest = ReportToView;
-        setReportViewer([] {});
-        ReportEndDate = March31;
+        state().ReportDest = ReportTarget::View;
+        state().reportViewer = [] {};
+        state().ReportEndDate = March31;
         runStandardReport(*standardReportNamed(QStringLiteral("assignments")));
         QCOMPARE(ui.messageTexts(), QStringList());
         QCOMPARE(pageHeaders(reportDocument()),
@@ -305,14 +304,14 @@ private Q_SLOTS:
         ui.setToday(QDate(2005, 2, 28)); // the day the earliest open work is due
         TempWorkFolder folder(2005, SiteSql);
         int shown = 0;
-        setReportViewer([&] { ++shown; });
-        ReportStartDate = March31;
-        ReportEndDate = March1;
+        state().reportViewer = [&] { ++shown; };
+        state().ReportStartDate = March31;
+        state().ReportEndDate = March1;
         const QString path = folder.file(QStringLiteral("none.txt"));
         for (const char* name : {"completed", "expenses", "master", "assignments", "overdue"}) {
             const StandardReport report = *standardReportNamed(QString::fromLatin1(name));
             ui.clearRecord();
-            ReportDest = ReportToView;
+            state().ReportDest = ReportTarget::View;
             runStandardReport(report);
             QCOMPARE(shown, 0);
             QCOMPARE(ui.messages.size(), 1);
@@ -323,7 +322,7 @@ private Q_SLOTS:
             QFile old(path);
             QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old lines\r\n") > 0);
             old.close();
-            ReportDest = ReportToFile;
+            state().ReportDest = ReportTarget::File;
             ui.answerFile(path);
             ui.answer(MsgResult::Yes); // replace it
             runStandardReport(report);
@@ -337,8 +336,8 @@ private Q_SLOTS:
     void dateRangeDialog() {
         ScriptedUi ui;
         ui.setToday(Today);
-        ReportStartDate = March1;
-        ReportEndDate = March31;
+        state().ReportStartDate = March1;
+        state().ReportEndDate = March31;
         int runs = 0;
         auto fill = [](QDialog* d, const QString& start, const QString& end) {
             d->findChild<DateField*>(QStringLiteral("dcStartDate"))->setText(start);
@@ -363,9 +362,9 @@ private Q_SLOTS:
                                                  "Error -- invalid end date entered."}));
         // A start after the end is the user's to choose.
         QCOMPARE(runs, 1);
-        QCOMPARE(Cancelled, false);
-        QCOMPARE(ReportStartDate, QDate(2005, 4, 30));
-        QCOMPARE(ReportEndDate, QDate(2005, 4, 1));
+        QCOMPARE(state().Cancelled, false);
+        QCOMPARE(state().ReportStartDate, QDate(2005, 4, 30));
+        QCOMPARE(state().ReportEndDate, QDate(2005, 4, 1));
 
         // Cancel, and the close box: no report, the range kept.
         ui.onModal([&](QDialog* d) {
@@ -373,10 +372,10 @@ private Q_SLOTS:
             d->findChild<QPushButton*>(QStringLiteral("cmdCancel"))->click();
         });
         runWithReportDates(nullptr, [&] { ++runs; });
-        QCOMPARE(Cancelled, true);
+        QCOMPARE(state().Cancelled, true);
         runWithReportDates(nullptr, [&] { ++runs; });
         QCOMPARE(runs, 1);
-        QCOMPARE(ReportStartDate, QDate(2005, 4, 30));
+        QCOMPARE(state().ReportStartDate, QDate(2005, 4, 30));
     }
 };
 

@@ -2,7 +2,7 @@
 // conditions, the batches of a month and of a date range, and the two dialogs that choose
 // what to print.
 
-#include "core/globals.h"
+#include "core/programstate.h"
 #include "dialogs/datefield.h"
 #include "reports/frmselassign.h"
 #include "reports/frmwrkorder.h"
@@ -119,13 +119,10 @@ private Q_SLOTS:
         ui_ = std::make_unique<test::ScriptedUi>();
         ui_->setToday(Today);
         viewed_ = 0;
-        setReportViewer([this] { ++viewed_; });
+        state().reportViewer = [this] { ++viewed_; };
         reportDocument().BeginDocument();
     }
-    void cleanup() {
-        setReportViewer(nullptr);
-        ui_.reset();
-    }
+    void cleanup() { ui_.reset(); }
 
     void sheetLines_data();
     void sheetLines();
@@ -362,8 +359,8 @@ void TestWorkOrders::wrkOrderPrintsTheWeeksOfTheRange() {
     QFETCH(QStringList, sheets);
     QFETCH(QString, message);
     test::TempWorkFolder folder(2005, QString::fromLatin1(December));
-    ReportStartDate = QDate(2005, 12, 15);
-    ReportEndDate = QDate(2005, 12, 22);
+    state().ReportStartDate = QDate(2005, 12, 15);
+    state().ReportEndDate = QDate(2005, 12, 22);
 
     frmWrkOrder window;
     QCOMPARE(child<DateField>(&window, "dcStartDate")->text(), QStringLiteral("12/15/2005"));
@@ -380,11 +377,11 @@ void TestWorkOrders::wrkOrderPrintsTheWeeksOfTheRange() {
     QCOMPARE(viewed_, sheets.isEmpty() ? 0 : 1);
     QCOMPARE(window.isVisible(), !firstMonday.isValid()); // a refused date keeps it open
     if (firstMonday.isValid()) {
-        QCOMPARE(ReportStartDate, firstMonday);
-        QCOMPARE(ReportEndDate, lastMonday);
-        QVERIFY(!Cancelled);
+        QCOMPARE(state().ReportStartDate, firstMonday);
+        QCOMPARE(state().ReportEndDate, lastMonday);
+        QVERIFY(!state().Cancelled);
     } else {
-        QCOMPARE(ReportStartDate, QDate(2005, 12, 15));
+        QCOMPARE(state().ReportStartDate, QDate(2005, 12, 15));
     }
 }
 

@@ -1,10 +1,13 @@
 #include "support/testenv.h"
 
-#include "core/globals.h"
+#include "core/errortrap.h"
+#include "text/datetext.h"
 
 #include <QDir>
 #include <QSettings>
 #include <QTemporaryDir>
+
+#include <optional>
 
 namespace tavrel::test {
 
@@ -14,23 +17,35 @@ void isolateUserSettings() {
         QSettings::setPath(format, QSettings::UserScope, settingsDir.path());
 }
 
+FreshProgramState::FreshProgramState() {
+    installErrorPolicy();
+    beginUserAction();
+    resetDateFormat();
+}
+
 void resetProgramState() {
-    resetGlobals();
+    // The old state goes first, so that its connection is closed before the next opens.
+    static std::optional<FreshProgramState> current;
+    current.reset();
+    current.emplace();
     isolateUserSettings();
 }
 
 TempWorkFolder::TempWorkFolder(int year, const QString& extraSql, bool openMain)
     : TempDatabase(year, extraSql) {
-    AppPath = QDir(path()).absolutePath() + QLatin1Char('/');
-    DbPath = AppPath + QStringLiteral("tavrel.mdb");
+    // Tests that install no state of their own get the test run's fresh one.
+    if (!hasState())
+        resetProgramState();
+    state().AppPath = QDir(path()).absolutePath() + QLatin1Char('/');
+    state().DbPath = state().AppPath + QStringLiteral("tavrel.mdb");
     if (openMain)
-        dbMain = Database::open(DbPath);
+        state().dbMain = Database::open(state().DbPath);
 }
 
 TempWorkFolder::~TempWorkFolder() {
-    rsTasks.close();
-    rsAssign.close();
-    dbMain.close();
+    state().rsTasks.close();
+    state().rsAssign.close();
+    state().dbMain.close();
 }
 
 } // namespace tavrel::test

@@ -2,7 +2,7 @@
 
 // The task editor brought up on a temporary database, shared by the task editor's tests.
 
-#include "core/globals.h"
+#include "core/programstate.h"
 #include "dialogs/datefield.h"
 #include "support/testenv.h"
 #include "support/windowdriver.h"
@@ -25,8 +25,8 @@ class TaskEditorFixture : public WindowDriver {
 public:
     explicit TaskEditorFixture(const QString& sql)
         : folder(2005, sql) {
-        CurYear = 2005;
-        EmployeesChanged = LocationsChanged = TypesChanged = true;
+        state().CurYear = 2005;
+        state().EmployeesChanged = state().LocationsChanged = state().TypesChanged = true;
         editor = std::make_unique<TaskEditor>(&exit);
         editor->fillWeekList();
         editor->openRecords();

@@ -1,4 +1,4 @@
-#include "core/globals.h"
+#include "core/programstate.h"
 #include "dialogs/datefield.h"
 #include "support/scriptedui.h"
 #include "support/testenv.h"

@@ -1,6 +1,6 @@
 #include "assignments/codeeditor.h"
 #include "assignments/frmassign.h"
-#include "core/globals.h"
+#include "core/programstate.h"
 #include "core/qtui.h"
 #include "core/recordeditor.h"
 #include "data/demodata.h"
@@ -165,7 +165,6 @@ private Q_SLOTS:
     void initTestCase() { useTestLocale(); }
     void init() {
         resetProgramState();
-        setFindDialog({});
         scripted = std::make_unique<ScriptedUi>();
     }
     void cleanup() { scripted.reset(); }
@@ -428,7 +427,7 @@ private Q_SLOTS:
         scripted->clearRecord();
         QVERIFY(f.click("cmdDelete"));
         QVERIFY2(scripted->messages.isEmpty(), qPrintable(scripted->messageTexts().join('|')));
-        setFindDialog([](QWidget*) { QFAIL("no find without tasks"); });
+        state().findDialog = [](QWidget*) { QFAIL("no find without tasks"); };
         f.editor->activate();
         QVERIFY(f.click("cmdFind"));
         QCOMPARE(scripted->messages.size(), 1);
@@ -644,13 +643,13 @@ private Q_SLOTS:
         QVERIFY(f.click("cmdNext")); // location Roof
         f.folder.exec(QStringLiteral("INSERT INTO locations (locdesc) VALUES ('Attic');"
                                      "INSERT INTO types (typdesc) VALUES ('Aaa');"));
-        LocationsChanged = true;
+        state().LocationsChanged = true;
         f.editor->activate();
         auto* loc = f.w<QComboBox>("cmbLoc");
         QCOMPARE(loc->count(), 3);
         QCOMPARE(loc->itemText(0), QStringLiteral("Attic"));
         QCOMPARE(loc->currentText(), QStringLiteral("Roof"));
-        QVERIFY(!LocationsChanged);
+        QVERIFY(!state().LocationsChanged);
         QCOMPARE(f.w<QComboBox>("cmbTyp")->count(), 2); // its flag was not set
         QVERIFY(f.inBrowseMode());
     }
@@ -706,7 +705,7 @@ private Q_SLOTS:
         QFETCH(QString, stored);
         QFETCH(bool, editing);
         Fixture f;
-        setFindDialog([](QWidget*) { QFAIL("no find while editing"); });
+        state().findDialog = [](QWidget*) { QFAIL("no find while editing"); };
         f.editor->activate();
         if (adding) {
             QVERIFY(f.click("cmdAddNew"));
@@ -983,7 +982,7 @@ private Q_SLOTS:
             // Yes: a new file of this year's, so no year question, and the editor starts
             // empty; the user's first task saves into it.
             QCOMPARE(scripted->messageTexts(), expected);
-            QVERIFY(dbMain.isOpen());
+            QVERIFY(state().dbMain.isOpen());
             QVERIFY(QFile::exists(dir.filePath("tavrel.mdb")));
             QVERIFY(QFile::exists(dir.filePath("rptspec.mdb")));
             QCOMPARE(editor->lstWeeks->count(), 52);
@@ -994,8 +993,8 @@ private Q_SLOTS:
             QTest::keyClicks(editor->txtTaskName, QStringLiteral("Boiler inspection"));
             editor->cmdUpdate->click();
             QCOMPARE(scripted->messageTexts(), QStringList{});
-            Recordset saved = dbMain.openRecordset(QStringLiteral("select taskname from tasks"),
-                                                   RecordsetType::Snapshot);
+            Recordset saved = state().dbMain.openRecordset(
+                QStringLiteral("select taskname from tasks"), RecordsetType::Snapshot);
             QCOMPARE(saved.recordCount(), 1);
             QCOMPARE(saved.value("taskname").toString(), QStringLiteral("Boiler inspection"));
             main.Form_Unload();
@@ -1061,17 +1060,17 @@ private Q_SLOTS:
             QCOMPARE(tasks->txtManuf->text(), typed);
             QTest::mouseClick(tasks->cmdUpdate, Qt::LeftButton);
             QVERIFY(tasks->cmdFirst->isVisible());
-            Recordset saved =
-                dbMain.openRecordset(QStringLiteral("select manuf from tasks where taskname = '%1'")
-                                         .arg(QString(shown).replace(u'\'', QStringLiteral("''"))),
-                                     RecordsetType::Snapshot);
+            Recordset saved = state().dbMain.openRecordset(
+                QStringLiteral("select manuf from tasks where taskname = '%1'")
+                    .arg(QString(shown).replace(u'\'', QStringLiteral("''"))),
+                RecordsetType::Snapshot);
             QCOMPARE(saved.value(QStringLiteral("manuf")).toString(), typed);
             saved.close();
 
             // The moves move, over the tasks of the repaired file.
             QStringList order;
             {
-                Recordset all = dbMain.openRecordset(
+                Recordset all = state().dbMain.openRecordset(
                     QStringLiteral("select taskname from tasks order by taskname"),
                     RecordsetType::Snapshot);
                 for (; !all.isEOF(); all.moveNext())
