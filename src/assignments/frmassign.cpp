@@ -57,7 +57,6 @@ constexpr int TitleBarAllowance = 48;
 const QString CompletionDateMessage =
     QStringLiteral("You must enter a valid completion date, or leave the field blank.");
 
-
 QAction* menuItem(QMenu* menu, const QString& name, const QString& caption, bool checked) {
     QAction* item = menu->addAction(caption);
     item->setObjectName(name);

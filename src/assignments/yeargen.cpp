@@ -1,8 +1,8 @@
 #include "assignments/yeargen.h"
 
 #include "core/errortrap.h"
-#include "core/programstate.h"
 #include "core/operation.h"
+#include "core/programstate.h"
 #include "core/startup.h"
 #include "core/uiseam.h"
 #include "data/database.h"

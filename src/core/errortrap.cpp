@@ -1,7 +1,7 @@
 #include "core/errortrap.h"
 
-#include "core/programstate.h"
 #include "core/operation.h"
+#include "core/programstate.h"
 #include "core/reopen.h"
 #include "core/uiseam.h"
 #include "data/database.h"

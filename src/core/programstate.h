@@ -64,8 +64,8 @@ using LegacyOpener = std::function<std::unique_ptr<LegacySource>(const QString& 
 // through these (a caller sets Cancelled and what a dialog needs, shows it, reads the values
 // back). main owns the one the program runs on; a test installs a fresh one of its own.
 struct ProgramState {
-    QString AppPath;  // working folder at start-up, with a trailing separator
-    QString DbPath;   // AppPath + "tavrel.mdb"
+    QString AppPath; // working folder at start-up, with a trailing separator
+    QString DbPath;  // AppPath + "tavrel.mdb"
 
     // Declared before the recordsets, so that they close before the connection they read.
     Database dbMain;

@@ -1,8 +1,8 @@
 #include "core/recordeditor.h"
 
 #include "core/checkedcontrol.h"
-#include "core/programstate.h"
 #include "core/operation.h"
+#include "core/programstate.h"
 #include "core/uiseam.h"
 #include "data/database.h"
 #include "text/singlenumber.h"

@@ -1,8 +1,8 @@
 #include "core/upgrade.h"
 
 #include "core/errortrap.h"
-#include "core/programstate.h"
 #include "core/operation.h"
+#include "core/programstate.h"
 #include "core/uiseam.h"
 #include "data/database.h"
 

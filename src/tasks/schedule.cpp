@@ -1,8 +1,8 @@
 #include "tasks/schedule.h"
 
 #include "core/errortrap.h"
-#include "core/programstate.h"
 #include "core/operation.h"
+#include "core/programstate.h"
 #include "data/database.h"
 #include "data/schema.h"
 #include "data/units.h"

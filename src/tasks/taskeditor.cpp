@@ -1,8 +1,8 @@
 #include "tasks/taskeditor.h"
 
 #include "core/errortrap.h"
-#include "core/programstate.h"
 #include "core/operation.h"
+#include "core/programstate.h"
 #include "core/uiseam.h"
 #include "data/database.h"
 #include "data/units.h"

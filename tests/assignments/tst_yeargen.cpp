@@ -184,11 +184,11 @@ private Q_SLOTS:
                                              "VALUES (1, 'Pump', %1);"
                                              "INSERT INTO taskweeks VALUES (1, 3), (1, 40);")
                                   .arg(flag));
-        CurYear = 2026;
+        state().CurYear = 2026;
         ui.answer(MsgResult::Yes);
         CreateYearAssignments(2027);
         QCOMPARE(assignmentsOf(folder, 2027).size(), generated);
-        QCOMPARE(CurYear, qint16(2027));
+        QCOMPARE(state().CurYear, qint16(2027));
     }
 
     // Cancel in the progress window, after part of the tasks got their assignments: the
