@@ -726,6 +726,15 @@ private Q_SLOTS:
                                              "3/15/2005\tBoiler check\t0\t40\tAnn Adams\t\r\n"
                                              "\tSubtotal:\t2\t30\t\t\r\n"
                                              "\tTotals:\t2\t30\t\t\r\n"));
+        // A range of one day is a range: that day's completions only.
+        const Run oneDay = runTavrel(dir.path(), {"--report", "completed", "--from", "2005-03-15",
+                                                  "--to", "2005-03-15", "-o", "day.txt"});
+        QCOMPARE(oneDay.exitCode, 0);
+        QFile dayLines(dir.filePath("day.txt"));
+        QVERIFY(dayLines.open(QIODevice::ReadOnly));
+        QCOMPARE(dayLines.readAll(), QByteArray("3/15/2005\tBoiler check\t0\t40\tAnn Adams\t\r\n"
+                                                "\tSubtotal:\t0\t40\t\t\r\n"
+                                                "\tTotals:\t0\t40\t\t\r\n"));
 
         QTemporaryDir empty;
         const Run missing = runTavrel(empty.path(), {"--report", "overdue", "-o", "x.txt"});
