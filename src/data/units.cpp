@@ -18,14 +18,14 @@ double roundedCurrency(double amount) {
     return std::round(amount * double(CurrencyScale)) / double(CurrencyScale);
 }
 
-QDateTime dateTimeFromSerial(double serial, Qt::TimeSpec spec) {
+QDateTime dateTimeFromSerial(double serial, Qt::TimeSpec zone) {
     const double days = std::trunc(serial);
     const qint64 seconds = std::llround(std::fabs(serial - days) * double(SecondsPerDay));
     // A time that rounds up to midnight is the start of the next day. The time of day is set
     // as such, never added to midnight, so that a change of daylight saving time that day
     // does not shift it.
     const QDate date = dayZero().addDays(qint64(days) + seconds / SecondsPerDay);
-    return QDateTime(date, QTime(0, 0).addSecs(int(seconds % SecondsPerDay)), spec);
+    return QDateTime(date, QTime(0, 0).addSecs(int(seconds % SecondsPerDay)), zone);
 }
 
 double serialFromDateTime(const QDateTime& dateTime) {

@@ -34,7 +34,7 @@ inline QDate dayZero() {
 // A serial day number (days since day zero, the time of day as the fraction) as a date and
 // time, to the second. Before day zero the whole days count back while the fraction still
 // counts forward from midnight, so -1.25 is 29 December 1899, 06:00.
-QDateTime dateTimeFromSerial(double serial, Qt::TimeSpec spec = Qt::LocalTime);
+QDateTime dateTimeFromSerial(double serial, Qt::TimeSpec zone = Qt::LocalTime);
 // The serial day number of a date and time (0 for an invalid one), the inverse of the above.
 double serialFromDateTime(const QDateTime& dateTime);
 
