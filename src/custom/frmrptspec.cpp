@@ -107,6 +107,18 @@ template <class Widget> Widget* named(Widget* widget, const char* name) {
     return widget;
 }
 
+// One control with a caption of its own: where it is kept, its name and its caption.
+template <class Widget> struct Captioned {
+    Widget*& control;
+    const char* name;
+    const char* caption;
+};
+
+template <class Widget> void createCaptioned(std::initializer_list<Captioned<Widget>> controls) {
+    for (const Captioned<Widget>& c : controls)
+        c.control = named(new Widget(QString::fromUtf8(c.caption)), c.name);
+}
+
 // Connects a signal to a handler of the window, run under the unexpected-error guard.
 template <class Sender, class Signal>
 void onSignal(frmRptSpec* window, Sender* sender, Signal signal, void (frmRptSpec::*handler)()) {
@@ -157,40 +169,22 @@ void frmRptSpec::createControls() {
                  {txtTitle, "txtTitle"}};
     for (const auto& box : boxes)
         box.box = named(new QLineEdit, box.name);
-    const struct {
-        QCheckBox*& box;
-        const char* name;
-        const char* caption;
-    } checks[] = {{chkHide, "chkHide", "&Hide Field"},
-                  {chkTotal, "chkTotal", "Show T&otal"},
-                  {chkDate, "chkDate", "Show &Date in Header"}};
-    for (const auto& check : checks)
-        check.box = named(new QCheckBox(QString::fromUtf8(check.caption)), check.name);
-    const struct {
-        QRadioButton*& option;
-        const char* name;
-        const char* caption;
-    } options[] = {{optTrue, "optTrue", "T&rue"},
-                   {optFalse, "optFalse", "F&alse"},
-                   {optWidth[0], "optWidth0", "Width in &Inches"},
-                   {optWidth[1], "optWidth1", "&Centimeters"},
-                   {optOrient[0], "optOrient0", "P&ortrait"},
-                   {optOrient[1], "optOrient1", "&Landscape"},
-                   {optReportTo[1], "optReportTo1", "&Screen/Printer"},
-                   {optReportTo[2], "optReportTo2", "&Text File"},
-                   {optReportTo[3], "optReportTo3", "&Web Table (html)"}};
-    for (const auto& option : options)
-        option.option = named(new QRadioButton(QString::fromUtf8(option.caption)), option.name);
-    const struct {
-        QGroupBox*& frame;
-        const char* name;
-        const char* caption;
-    } frames[] = {{frame1, "frame1", "Details For "},
-                  {fraFormat, "fraFormat", "Report Formatting"},
-                  {fraOrient, "fraOrient", "Report Orientation"},
-                  {Frame2, "Frame2", "Report To"}};
-    for (const auto& frame : frames)
-        frame.frame = named(new QGroupBox(QString::fromUtf8(frame.caption)), frame.name);
+    createCaptioned<QCheckBox>({{chkHide, "chkHide", "&Hide Field"},
+                                {chkTotal, "chkTotal", "Show T&otal"},
+                                {chkDate, "chkDate", "Show &Date in Header"}});
+    createCaptioned<QRadioButton>({{optTrue, "optTrue", "T&rue"},
+                                   {optFalse, "optFalse", "F&alse"},
+                                   {optWidth[0], "optWidth0", "Width in &Inches"},
+                                   {optWidth[1], "optWidth1", "&Centimeters"},
+                                   {optOrient[0], "optOrient0", "P&ortrait"},
+                                   {optOrient[1], "optOrient1", "&Landscape"},
+                                   {optReportTo[1], "optReportTo1", "&Screen/Printer"},
+                                   {optReportTo[2], "optReportTo2", "&Text File"},
+                                   {optReportTo[3], "optReportTo3", "&Web Table (html)"}});
+    createCaptioned<QGroupBox>({{frame1, "frame1", "Details For "},
+                                {fraFormat, "fraFormat", "Report Formatting"},
+                                {fraOrient, "fraOrient", "Report Orientation"},
+                                {Frame2, "Frame2", "Report To"}});
     for (auto [combo, name] : {std::pair{&cmbPageNum, "cmbPageNum"},
                                std::pair{&cmbSort1, "cmbSort1"}, std::pair{&cmbSort2, "cmbSort2"}})
         *combo = named(new QComboBox, name);
