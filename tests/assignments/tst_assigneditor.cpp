@@ -3,10 +3,11 @@
 #include "core/frmmain.h"
 #include "core/programstate.h"
 #include "dialogs/datefield.h"
+#include "support/datarows.h"
+#include "support/editorfixture.h"
 #include "support/otherprogram.h"
 #include "support/scriptedui.h"
 #include "support/testenv.h"
-#include "support/windowdriver.h"
 
 #include <QAction>
 #include <QApplication>
@@ -49,37 +50,10 @@ const QString AllColumns = QStringLiteral(
     "select json_group_array(json_array(assid, taskid, duedate, completed, compdate, comphour, "
     "compmin, empid, manid, parts, labor, tax, totalcost, compnotes)) from assign");
 
-const char* const BrowseOnly[] = {"cmdFirst", "cmdPrevious", "cmdNext",   "cmdLast",
-                                  "cmdOk",    "cmdFind",     "cmdDelete", "cmdPrint"};
-
-// The assignment editor opened on a temporary database of 2005 holding `sql`.
-struct Editor : WindowDriver {
+// The editor on the sample assignments unless a test gives other rows.
+struct Editor : AssignEditorFixture {
     explicit Editor(const QString& sql = SampleSql)
-        : folder(2005, sql) {
-        state().CurYear = 2005;
-        form = std::make_unique<frmAssign>();
-        form->Form_Load();
-        drive(form.get());
-        bringForward(form.get());
-    }
-    QVariant stored(const QString& sql) const { return folder.scalar(sql); }
-    // Types over a box's whole text from the keyboard, then leaves it with Tab.
-    void type(const char* name, const QString& typed, bool leave = true) const {
-        QWidget* box = typeInto(name, typed);
-        if (leave)
-            QTest::keyClick(box, Qt::Key_Tab);
-    }
-    // "browse" or "edit" when every button and menu item is in that state, else "mixed".
-    QString mode() const {
-        QList<bool> browsing{!w("cmdUpdate")->isVisible(), !w("cmdCancel")->isVisible()};
-        for (const char* name : BrowseOnly)
-            browsing << w(name)->isVisible();
-        for (QAction* const* pair : {form->mnuYear, form->mnuComplete, form->mnuSort})
-            browsing << pair[1]->isEnabled() << pair[2]->isEnabled();
-        return !browsing.contains(false)  ? QStringLiteral("browse")
-               : !browsing.contains(true) ? QStringLiteral("edit")
-                                          : QStringLiteral("mixed");
-    }
+        : AssignEditorFixture(sql) {}
     // A column of assignment 3, the first one shown.
     QVariant column(const char* name) const {
         return stored(QStringLiteral("select %1 from assign where assid = 3").arg(name));
@@ -99,9 +73,6 @@ struct Editor : WindowDriver {
         }
         return shown;
     }
-
-    TempWorkFolder folder;
-    std::unique_ptr<frmAssign> form;
 };
 
 QString marks(const frmAssign& form) {
@@ -132,8 +103,7 @@ private Q_SLOTS:
     // check marks and the rows shown from the first on, with Next beeping on the last. By
     // task name without regard to case: "check" between "Boiler" and "Replace".
     void menuChoicesShowTheirRows_data() {
-        QTest::addColumn<QString>("choices");
-        QTest::addColumn<QString>("expectedMarks");
+        addColumns<QString, QString>("choices", "expectedMarks");
         QTest::addColumn<QStringList>("shown"); // due dates, or task names when by name
         const QStringList open{"1/10/2005", "1/24/2005", "2/7/2005"};
         const QStringList allYears{"6/7/2004", "1/10/2005", "1/24/2005", "2/7/2005"};
@@ -145,14 +115,12 @@ private Q_SLOTS:
         const QString filters = QStringLiteral("Replace filters");
         // One row a line.
         // clang-format off
-        QTest::newRow("opened") << QString() << "101000" << open;
-        QTest::newRow("all years") << "Y2" << "011000" << allYears;
-        QTest::newRow("both") << "C2" << "100100" << thisYear;
-        QTest::newRow("by date, everything") << "Y2 C2 S1" << "010110" << all;
-        QTest::newRow("by name, everything")
-            << "Y2 C2 S2" << "010101"
-            << QStringList{boiler, boiler, check, check, filters, filters};
-        QTest::newRow("show after sort by name") << "S2 Y2" << "011001" << allYears;
+        addRow("opened", QString(), "101000", open);
+        addRow("all years", "Y2", "011000", allYears);
+        addRow("both", "C2", "100100", thisYear);
+        addRow("by date, everything", "Y2 C2 S1", "010110", all);
+        addRow("by name, everything", "Y2 C2 S2", "010101", QStringList{boiler, boiler, check, check, filters, filters});
+        addRow("show after sort by name", "S2 Y2", "011001", allYears);
         // clang-format on
     }
     void menuChoicesShowTheirRows() {
@@ -176,51 +144,45 @@ private Q_SLOTS:
     void showsTheAssignmentAndItsTask() {
         Editor e(SampleSql + "INSERT INTO assign (taskid, duedate) VALUES (99, '2005-03-07');");
         auto* employees = e.w<QComboBox>("cmbEmp");
-        const auto items = [](const QComboBox* list) {
-            QStringList texts;
-            for (int i = 0; i < list->count(); ++i)
-                texts << list->itemText(i);
-            return texts;
-        };
-        QCOMPARE(items(employees), (QStringList{"Dan", "Baker, Ann", "Cole"}));
+        QCOMPARE(itemTexts(employees), (QStringList{"Dan", "Baker, Ann", "Cole"}));
         // Assignment 3: task 2, whose empty tools have no heading and time is 0.
-        QCOMPARE(e.text("txtTaskID"), QStringLiteral("2"));
+        QCOMPARE(e.text("txtTaskID"), "2");
         QCOMPARE(e.w<QPlainTextEdit>("txtTask")->toPlainText(), QString());
-        QCOMPARE(e.text("txtCompHour"), QStringLiteral("1.5"));
+        QCOMPARE(e.text("txtCompHour"), "1.5");
         QCOMPARE(e.text("txtCompMin"), QString());
-        QCOMPARE(e.w<QComboBox>("cmbEmp")->currentText(), QStringLiteral("Cole"));
-        QCOMPARE(e.w<QComboBox>("cmbMan")->currentText(), QStringLiteral("Stone, Mia"));
-        QCOMPARE(e.text("txtParts"), QStringLiteral("$5.12"));
-        QCOMPARE(e.text("txtTotalCost"), QStringLiteral("$7.62"));
-        QCOMPARE(e.w<QPlainTextEdit>("txtCompNotes")->toPlainText(), QStringLiteral("Done early"));
+        QCOMPARE(e.w<QComboBox>("cmbEmp")->currentText(), "Cole");
+        QCOMPARE(e.w<QComboBox>("cmbMan")->currentText(), "Stone, Mia");
+        QCOMPARE(e.text("txtParts"), "$5.12");
+        QCOMPARE(e.text("txtTotalCost"), "$7.62");
+        QCOMPARE(e.w<QPlainTextEdit>("txtCompNotes")->toPlainText(), "Done early");
         // Activation reloads only the lists whose flag is set, keeping the selection.
         e.folder.exec("INSERT INTO employees (firstname, lastname) VALUES ('Al', 'Adams');"
                       "INSERT INTO managers (manfirst, manlast) VALUES ('Bo', 'Berg');");
         state().EmployeesChanged = true;
         e.form->Form_Activate();
-        QCOMPARE(items(employees), (QStringList{"Dan", "Adams, Al", "Baker, Ann", "Cole"}));
-        QCOMPARE(employees->currentText(), QStringLiteral("Cole"));
+        QCOMPARE(itemTexts(employees), (QStringList{"Dan", "Adams, Al", "Baker, Ann", "Cole"}));
+        QCOMPARE(employees->currentText(), "Cole");
         QCOMPARE(e.w<QComboBox>("cmbMan")->count(), 1);
         QCOMPARE(e.mode(), "browse");
 
         e.click("cmdNext");
-        QCOMPARE(e.text("txtTaskName"), QStringLiteral("Boiler inspection"));
+        QCOMPARE(e.text("txtTaskName"), "Boiler inspection");
         QCOMPARE(e.w<QPlainTextEdit>("txtTask")->toPlainText(),
                  QStringLiteral("Description: Check the burner\n\nTools/Techniques Required: "
                                 "Gauge\n\nExpected Results: No leaks\n\nBest Time to Complete: "
                                 "Morning\n\nTime to Complete: 2 Hours, 30 Minutes"));
-        QCOMPARE(e.text("txtParts"), QStringLiteral("$0.00")); // empty in the row
+        QCOMPARE(e.text("txtParts"), "$0.00"); // empty in the row
         QCOMPARE(e.w<QComboBox>("cmbEmp")->currentIndex(), -1);
         e.click("cmdNext");
         QCOMPARE(e.w<QPlainTextEdit>("txtTask")->toPlainText(),
-                 QStringLiteral("Time to Complete:  Hours, 15 Minutes"));
+                 "Time to Complete:  Hours, 15 Minutes");
         QVERIFY(ui->messages.isEmpty());
 
         e.click("cmdLast"); // its task is gone: said so, and the assignment is still shown
         QCOMPARE(ui->messageTexts(),
                  QStringList{"Error - Task description not found in database."});
         QCOMPARE(ui->lastMessage().title, AppTitle);
-        QCOMPARE(e.text("txtDueDate"), QStringLiteral("3/7/2005"));
+        QCOMPARE(e.text("txtDueDate"), "3/7/2005");
         QCOMPARE(e.text("txtTaskName"), QString());
         QCOMPARE(e.mode(), "browse");
         QVERIFY(e.fieldsEnabled());
@@ -236,40 +198,40 @@ private Q_SLOTS:
         QCOMPARE(e.text("txtDueDate"), QString());
         e.form->mnuComplete[2]->trigger();
         QVERIFY(e.fieldsEnabled());
-        QCOMPARE(e.text("txtDueDate"), QStringLiteral("1/10/2005"));
+        QCOMPARE(e.text("txtDueDate"), "1/10/2005");
     }
 
     // Typing into Hours edits at the first key; Cancel puts back what is stored. Update
     // writes every field; a completed assignment stays until the next menu choice.
     void editCancelAndUpdate() {
         Editor e;
-        e.type("txtCompHour", QStringLiteral("4"), false);
+        e.typeInto("txtCompHour", "4");
         QCOMPARE(e.mode(), "edit");
         QVERIFY(e.click("cmdCancel"));
         QCOMPARE(e.mode(), "browse");
-        QCOMPARE(e.text("txtCompHour"), QStringLiteral("1.5"));
+        QCOMPARE(e.text("txtCompHour"), "1.5");
 
-        e.type("txtCompHour", QStringLiteral("3.25"));
+        e.typeAndLeave("txtCompHour", "3.25");
         QCOMPARE(e.mode(), "edit");
         e.w<QCheckBox>("chkCompleted")->click();
-        e.w<DateField>("dcCompDate")->setText(QStringLiteral("1/12/05"));
+        e.w<DateField>("dcCompDate")->setText("1/12/05");
         e.w<QComboBox>("cmbEmp")->setCurrentIndex(1); // Baker, Ann
         QVERIFY(e.click("cmdUpdate"));
         QCOMPARE(e.mode(), "browse");
         QVERIFY(ui->messages.isEmpty());
         QCOMPARE(e.column("comphour").toDouble(), 3.25);
         QCOMPARE(e.column("completed").toInt(), 1);
-        QCOMPARE(e.column("compdate").toString(), QStringLiteral("2005-01-12"));
+        QCOMPARE(e.column("compdate").toString(), "2005-01-12");
         QCOMPARE(e.column("empid").toInt(), 1);
         QCOMPARE(e.column("compmin"), QVariant()); // shown empty, kept empty
         QCOMPARE(e.column("parts").toDouble(), 5.1234);
-        QCOMPARE(e.text("txtDueDate"), QStringLiteral("1/10/2005"));
+        QCOMPARE(e.text("txtDueDate"), "1/10/2005");
         QVERIFY(e.w<QCheckBox>("chkCompleted")->isChecked());
 
         // Letters in Minutes fail that one column at the save; the others are written.
-        e.type("txtCompMin", QStringLiteral("abc"));
+        e.typeAndLeave("txtCompMin", "abc");
         QVERIFY(ui->messages.isEmpty()); // not checked on leaving
-        e.type("txtCompHour", QStringLiteral("5"));
+        e.typeAndLeave("txtCompHour", "5");
         QVERIFY(e.click("cmdUpdate"));
         QCOMPARE(ui->messageTexts(),
                  QStringList{"13  Type mismatch: field 'compmin' takes a number, not 'abc'."});
@@ -277,41 +239,40 @@ private Q_SLOTS:
         QCOMPARE(e.column("compmin"), QVariant());
 
         e.form->mnuYear[1]->trigger();
-        QCOMPARE(e.text("txtDueDate"), QStringLiteral("1/24/2005"));
+        QCOMPARE(e.text("txtDueDate"), "1/24/2005");
     }
 
     void costs() {
         Editor e;
-        e.type("txtParts", QStringLiteral("12.5"));
-        e.type("txtLabor", QStringLiteral("3"));
-        QCOMPARE(e.text("txtParts"), QStringLiteral("$12.50"));
-        QCOMPARE(e.text("txtLabor"), QStringLiteral("$3.00"));
-        QCOMPARE(e.text("txtTotalCost"), QStringLiteral("$15.50"));
+        e.typeAndLeave("txtParts", "12.5");
+        e.typeAndLeave("txtLabor", "3");
+        QCOMPARE(e.text("txtParts"), "$12.50");
+        QCOMPARE(e.text("txtLabor"), "$3.00");
+        QCOMPARE(e.text("txtTotalCost"), "$15.50");
 
-        e.type("txtTax", QStringLiteral("abc"));
+        e.typeAndLeave("txtTax", "abc");
         QCOMPARE(ui->messageTexts(),
                  QStringList{"You must enter a valid number in the tax cost field."});
         QCOMPARE(ui->lastMessage().title, AppTitle);
         QCOMPARE(QApplication::focusWidget(), e.w("txtTax"));
-        QCOMPARE(e.text("txtTotalCost"), QStringLiteral("$15.50"));
+        QCOMPARE(e.text("txtTotalCost"), "$15.50");
 
         // Update by its access key from inside the box: the box is checked first.
-        e.type("txtTax", QStringLiteral("1.005"), false);
+        e.typeInto("txtTax", "1.005");
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_U, Qt::AltModifier);
         QTRY_COMPARE(e.mode(), "browse");
         QCOMPARE(e.column("parts").toDouble(), 12.5);
         QCOMPARE(e.column("tax").toDouble(), 1.01); // as the box shows it
         QCOMPARE(e.column("totalcost").toDouble(), 16.51);
-        QCOMPARE(e.text("txtTax"), QStringLiteral("$1.01"));
+        QCOMPARE(e.text("txtTax"), "$1.01");
     }
 
     void totalInFixedPoint_data() {
-        QTest::addColumn<QStringList>("costs");
-        QTest::addColumn<QString>("total");
-        QTest::newRow("not numeric counts nothing") << QStringList{"abc", "1", "2"} << "$3.00";
-        QTest::newRow("tenths") << QStringList{"0.1", "0.2", "0.3"} << "$0.60";
-        QTest::newRow("negative") << QStringList{"($3.00)", "1", ""} << "($2.00)";
-        QTest::newRow("too large") << QStringList{"1e15", "2", ""} << "$2.00";
+        addColumns<QStringList, QString>("costs", "total");
+        addRow("not numeric counts nothing", QStringList{"abc", "1", "2"}, "$3.00");
+        addRow("tenths", QStringList{"0.1", "0.2", "0.3"}, "$0.60");
+        addRow("negative", QStringList{"($3.00)", "1", ""}, "($2.00)");
+        addRow("too large", QStringList{"1e15", "2", ""}, "$2.00");
     }
     void totalInFixedPoint() {
         QFETCH(QStringList, costs);
@@ -331,7 +292,7 @@ private Q_SLOTS:
         QCOMPARE(e.stored("select count(*) from assign where assid = 3").toInt(), 0);
         QVERIFY(!e.fieldsEnabled());
         QCOMPARE(e.text("txtDueDate"), QString());
-        QCOMPARE(e.text("txtTotalCost"), QStringLiteral("$0.00"));
+        QCOMPARE(e.text("txtTotalCost"), "$0.00");
         QCOMPARE(e.mode(), "browse");
     }
 
@@ -340,7 +301,7 @@ private Q_SLOTS:
     void updateWhileLocked() {
         Editor e;
         const QString before = e.stored(AllColumns).toString();
-        e.w<QPlainTextEdit>("txtCompNotes")->setPlainText(QStringLiteral("Mine"));
+        e.w<QPlainTextEdit>("txtCompNotes")->setPlainText("Mine");
         QCOMPARE(e.mode(), "edit");
         OtherProgram other(e.folder.dbPath());
         other.holdWriteLock();
@@ -353,12 +314,12 @@ private Q_SLOTS:
         };
         QVERIFY(e.click("cmdUpdate"));
         QCOMPARE(retries, (QList<int>{100, 100}));
-        QCOMPARE(ui->lastMessage().title, QStringLiteral("Locked Record"));
+        QCOMPARE(ui->lastMessage().title, "Locked Record");
         QCOMPARE(e.mode(), "browse");
         QString expected = before;
-        expected.replace(QStringLiteral("Done early"), QStringLiteral("Mine"));
+        expected.replace("Done early", "Mine");
         QCOMPARE(e.stored(AllColumns).toString(), expected);
-        QCOMPARE(e.w<QPlainTextEdit>("txtCompNotes")->toPlainText(), QStringLiteral("Mine"));
+        QCOMPARE(e.w<QPlainTextEdit>("txtCompNotes")->toPlainText(), "Mine");
     }
 
     // Find and Print Work Order act through what the program installs; without it they are
@@ -369,16 +330,16 @@ private Q_SLOTS:
         QVariant printed;
         state().workOrderPrinter = [&](const QVariant& assid) { printed = assid; };
         state().findDialog = [&](QWidget*) {
-            QCOMPARE(state().FindTable, QStringLiteral("assign"));
+            QCOMPARE(state().FindTable, "assign");
             QCOMPARE(state().FindCaller, FindEditor::Assignments);
             state().rsAssign.moveLast(); // the user looked about, then cancelled
         };
         e.form->Form_Activate();
         QVERIFY(e.click("cmdFind"));
-        QCOMPARE(e.text("txtDueDate"), QStringLiteral("1/10/2005"));
+        QCOMPARE(e.text("txtDueDate"), "1/10/2005");
         QVERIFY(ui->messages.isEmpty());
         e.click("cmdNext"); // from the assignment shown before, not the one the dialog left
-        QCOMPARE(e.text("txtDueDate"), QStringLiteral("1/24/2005"));
+        QCOMPARE(e.text("txtDueDate"), "1/24/2005");
         QVERIFY(e.click("cmdPrint"));
         QCOMPARE(printed, QVariant(2));
     }
@@ -397,13 +358,12 @@ private Q_SLOTS:
         QVERIFY(open[0]->isVisible() && !open[0]->isModal());
         QVERIFY(state().rsAssign.isOpen());
         // Closing the program while an assignment is edited keeps both windows open.
-        QLineEdit* hours = open[0]->findChild<QLineEdit*>(QStringLiteral("txtCompHour"));
+        QLineEdit* hours = open[0]->findChild<QLineEdit*>("txtCompHour");
         hours->setFocus();
-        QTest::keyClicks(hours, QStringLiteral("7"));
+        QTest::keyClicks(hours, "7");
         QVERIFY(!main.close());
         QVERIFY(open[0]->isVisible() && state().dbMain.isOpen());
-        QTest::mouseClick(open[0]->findChild<QPushButton*>(QStringLiteral("cmdCancel")),
-                          Qt::LeftButton);
+        QTest::mouseClick(open[0]->findChild<QPushButton*>("cmdCancel"), Qt::LeftButton);
         QTest::mouseClick(open[0]->cmdOk, Qt::LeftButton);
         QVERIFY(!state().rsAssign.isOpen());
         QTRY_VERIFY(main.findChildren<frmAssign*>().isEmpty());

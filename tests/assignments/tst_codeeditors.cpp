@@ -1,6 +1,7 @@
 #include "assignments/codeeditor.h"
 #include "core/frmmain.h"
 #include "core/programstate.h"
+#include "support/datarows.h"
 #include "support/otherprogram.h"
 #include "support/scriptedui.h"
 #include "support/testenv.h"
@@ -104,18 +105,14 @@ private Q_SLOTS:
     // What each Maintain entry opens: its list's first row, the list-changed flag its
     // activation sets, its help page, and Find that searches nothing when cancelled.
     void lists_data() {
-        QTest::addColumn<int>("menu");
-        QTest::addColumn<int>("mode");
-        QTest::addColumn<QStringList>("first");
-        QTest::addColumn<QString>("helpTopic");
-        QTest::newRow("employees") << MenuEmployees << int(CodeEdit::Employees)
-                                   << QStringList{"Mary", "Adams"} << "employees";
-        QTest::newRow("locations")
-            << MenuLocations << int(CodeEdit::Locations) << QStringList{"Annex"} << "locations";
-        QTest::newRow("managers") << MenuManagers << int(CodeEdit::Managers)
-                                  << QStringList{"Paul", "Boss"} << "managers";
-        QTest::newRow("types") << MenuTypes << int(CodeEdit::Types) << QStringList{"electrical"}
-                               << "types";
+        addColumns<int, int, QStringList, QString>("menu", "mode", "first", "helpTopic");
+        addRow("employees", MenuEmployees, int(CodeEdit::Employees), QStringList{"Mary", "Adams"},
+               "employees");
+        addRow("locations", MenuLocations, int(CodeEdit::Locations), QStringList{"Annex"},
+               "locations");
+        addRow("managers", MenuManagers, int(CodeEdit::Managers), QStringList{"Paul", "Boss"},
+               "managers");
+        addRow("types", MenuTypes, int(CodeEdit::Types), QStringList{"electrical"}, "types");
     }
     void lists() {
         QFETCH(int, menu);
@@ -164,33 +161,28 @@ private Q_SLOTS:
 
     // Delete asks the list's question and refuses a row still referred to.
     void deleteChecks_data() {
-        QTest::addColumn<int>("menu");
-        QTest::addColumn<QString>("find");
+        addColumns<int, QString>("menu", "find");
         QTest::addColumn<QString>("refusal"); // empty: deleted
         QTest::addColumn<QStringList>("after");
-        QTest::newRow("employee on an assignment")
-            << MenuEmployees << "Smith"
-            << "This employee is assigned to a task and cannot be deleted."
-            << QStringList{"John", "Smith"};
-        QTest::newRow("employee only on a task")
-            << MenuEmployees << "sma" << QString() << QStringList{"John", "Smith"};
-        QTest::newRow("inspecting manager")
-            << MenuManagers << "Boss"
-            << "This manager is the selected inspector of an assignment record and cannot be "
-               "deleted."
-            << QStringList{"Paul", "Boss"};
-        QTest::newRow("last manager: the one before shown")
-            << MenuManagers << "Chief" << QString() << QStringList{"Paul", "Boss"};
-        QTest::newRow("location on a task")
-            << MenuLocations << "Boiler"
-            << "This location is assigned to a task and cannot be deleted."
-            << QStringList{"Boiler room"};
-        QTest::newRow("location only on assignments")
-            << MenuLocations << "Annex" << QString() << QStringList{"Boiler room"};
-        QTest::newRow("type on a task")
-            << MenuTypes << "hvac"
-            << "This type is assigned to a task record and cannot be deleted."
-            << QStringList{"HVAC"};
+        addRow("employee on an assignment", MenuEmployees, "Smith",
+               "This employee is assigned to a task and cannot be deleted.",
+               QStringList{"John", "Smith"});
+        addRow("employee only on a task", MenuEmployees, "sma", QString(),
+               QStringList{"John", "Smith"});
+        addRow("inspecting manager", MenuManagers, "Boss",
+               "This manager is the selected inspector of an assignment record and cannot be "
+               "deleted.",
+               QStringList{"Paul", "Boss"});
+        addRow("last manager: the one before shown", MenuManagers, "Chief", QString(),
+               QStringList{"Paul", "Boss"});
+        addRow("location on a task", MenuLocations, "Boiler",
+               "This location is assigned to a task and cannot be deleted.",
+               QStringList{"Boiler room"});
+        addRow("location only on assignments", MenuLocations, "Annex", QString(),
+               QStringList{"Boiler room"});
+        addRow("type on a task", MenuTypes, "hvac",
+               "This type is assigned to a task record and cannot be deleted.",
+               QStringList{"HVAC"});
     }
     void deleteChecks() {
         QFETCH(int, menu);
@@ -235,8 +227,7 @@ private Q_SLOTS:
     // too, and a lock that stays ends the program (No to "Locked Record") with the code
     // still there.
     void lockedCodeDeleteIsAllOrNothing_data() {
-        QTest::addColumn<QString>("lockBefore");
-        QTest::addColumn<int>("releaseAfter");
+        addColumns<QString, int>("lockBefore", "releaseAfter");
         for (const char* at : {"BEGIN IMMEDIATE", "DELETE", "COMMIT"}) {
             QTest::addRow("%s, released", at) << at << 3;
             QTest::addRow("%s, never released", at) << at << -1;
@@ -248,7 +239,7 @@ private Q_SLOTS:
         ScriptedUi ui;
         Site site;
         CodeEditor* window = site.open(MenuLocations);
-        ui.answerInput(QStringLiteral("Roof")); // on no task and no assignment
+        ui.answerInput("Roof"); // on no task and no assignment
         QVERIFY(click(window, "cmdFind"));
         ui.answer(MsgResult::Yes);
         int ended = -1;
@@ -257,41 +248,29 @@ private Q_SLOTS:
             if (releaseAfter >= 0) {
                 QVERIFY(click(window, "cmdDelete"));
             } else {
-                try { // straight to the handler: the end must not cross Qt's event dispatch
-                    window->cmdDelete_Click();
-                } catch (const ProgramEnded& end) {
-                    ended = end.exitCode;
-                }
+                ended = exitCodeOf([window] { window->cmdDelete_Click(); });
             }
             QVERIFY(lock.tookLock());
             QCOMPARE(lock.tookWriteLock(), lockBefore == "BEGIN IMMEDIATE");
         }
-        QStringList titles;
-        for (const ShownMessage& m : ui.messages)
-            titles << m.title;
-        QCOMPARE(titles.count(QStringLiteral("Locked Record")), releaseAfter < 0 ? 1 : 0);
+        QCOMPARE(ui.messageTitles().count("Locked Record"), releaseAfter < 0 ? 1 : 0);
         QCOMPARE(ended, releaseAfter < 0 ? 1 : -1);
-        QCOMPARE(
-            site.stored(QStringLiteral("select count(*) from locations where locid = 3")).toInt(),
-            releaseAfter < 0 ? 1 : 0);
+        QCOMPARE(site.stored("select count(*) from locations where locid = 3").toInt(),
+                 releaseAfter < 0 ? 1 : 0);
     }
 
     // Both boxes empty are refused with the list's message; one name, or a description,
     // is enough.
     void missingData_data() {
-        QTest::addColumn<int>("menu");
-        QTest::addColumn<QString>("message");
-        QTest::addColumn<QString>("storedSql");
+        addColumns<int, QString, QString>("menu", "message", "storedSql");
         const QString names = "You must enter a first name or a last name (or press Cancel)";
-        QTest::newRow("employee")
-            << MenuEmployees << names
-            << "select lastname || '/' || ifnull(firstname, '') from employees "
-               "where empid = 5";
-        QTest::newRow("location") << MenuLocations
-                                  << "You must enter a location name (or press Cancel)"
-                                  << "select locdesc || '/' from locations where locid = 4";
-        QTest::newRow("type") << MenuTypes << "You must enter a type name (or press Cancel)"
-                              << "select typdesc || '/' from types where typid = 4";
+        addRow("employee", MenuEmployees, names,
+               "select lastname || '/' || ifnull(firstname, '') from employees "
+               "where empid = 5");
+        addRow("location", MenuLocations, "You must enter a location name (or press Cancel)",
+               "select locdesc || '/' from locations where locid = 4");
+        addRow("type", MenuTypes, "You must enter a type name (or press Cancel)",
+               "select typdesc || '/' from types where typid = 4");
     }
     void missingData() {
         QFETCH(int, menu);
@@ -306,12 +285,12 @@ private Q_SLOTS:
         QVERIFY(window->isAdding());
         QVERIFY(site.stored(storedSql).isNull());
 
-        typeInto(window, keyBox(menu), QStringLiteral("Zed"));
+        typeInto(window, keyBox(menu), "Zed");
         QVERIFY(click(window, "cmdUpdate"));
         QCOMPARE(ui.messages.size(), 1);
-        QCOMPARE(site.stored(storedSql).toString(), QStringLiteral("Zed/"));
+        QCOMPARE(site.stored(storedSql).toString(), "Zed/");
         QVERIFY(!window->isAdding());
-        QCOMPARE(shown(window).last(), QStringLiteral("Zed")); // the new row, out of order
+        QCOMPARE(shown(window).last(), "Zed"); // the new row, out of order
     }
 
     // Find takes the answer as the beginning of the last name, in last-name order and
@@ -320,14 +299,14 @@ private Q_SLOTS:
         ScriptedUi ui;
         Site site;
         CodeEditor* window = site.open(MenuEmployees);
-        ui.answerInput(QStringLiteral("Sm"));
+        ui.answerInput("Sm");
         QVERIFY(click(window, "cmdFind"));
         QCOMPARE(shown(window), (QStringList{"Ann", "smart"}));
-        ui.answerInput(QStringLiteral("Smi"));
+        ui.answerInput("Smi");
         QVERIFY(click(window, "cmdFind"));
         QCOMPARE(shown(window), (QStringList{"John", "Smith"}));
         // Nothing found: said so, and the row shown stays the current one.
-        for (const QString& answer : {QStringLiteral("Zz"), QStringLiteral("O\"Brien")}) {
+        for (const char* answer : {"Zz", "O\"Brien"}) {
             ui.answerInput(answer);
             QVERIFY(click(window, "cmdFind"));
         }
@@ -340,7 +319,7 @@ private Q_SLOTS:
     // An empty list: the box waits for Add New, and Cancel brings the empty state back.
     void addNewOnEmptyListAndCancel() {
         ScriptedUi ui;
-        Site site(QStringLiteral("DELETE FROM types;"));
+        Site site("DELETE FROM types;");
         CodeEditor* window = site.open(MenuTypes);
         QVERIFY(!boxesEnabled(window));
         QCOMPARE(window->defaultButton(), w<QPushButton>(window, "cmdOk"));
@@ -348,7 +327,7 @@ private Q_SLOTS:
         QVERIFY(boxesEnabled(window));
         QCOMPARE(window->defaultButton(), w<QPushButton>(window, "cmdAddNew"));
         QCOMPARE(QApplication::focusWidget(), w(window, "txtDesc"));
-        typeInto(window, "txtDesc", QStringLiteral("Roofing"));
+        typeInto(window, "txtDesc", "Roofing");
         QVERIFY(click(window, "cmdCancel"));
         QVERIFY(!boxesEnabled(window));
         QCOMPARE(shown(window), QStringList{QString()});
@@ -366,19 +345,19 @@ private Q_SLOTS:
         CodeEditor* window = site.open(MenuManagers);
         const QSize opened = window->size();
         QVERIFY(click(window, "cmdAddNew"));
-        typeInto(window, "txtFirst", QStringLiteral("Eve"));
-        typeInto(window, "txtLast", QStringLiteral("Zorn"));
+        typeInto(window, "txtFirst", "Eve");
+        typeInto(window, "txtLast", "Zorn");
         QTest::keyClick(w(window, "txtLast"), Qt::Key_Return);
         QCOMPARE(site.stored("select manfirst || ' ' || manlast from managers where manid = 3")
                      .toString(),
-                 QStringLiteral("Eve Zorn"));
+                 "Eve Zorn");
         QCOMPARE(shown(window), (QStringList{QString(), QString()}));
         QVERIFY(window->isAdding());
         QCOMPARE(window->defaultButton(), w<QPushButton>(window, "cmdAddNew"));
         QVERIFY(w(window, "cmdUpdate")->isVisible() && !w(window, "cmdOk")->isVisible());
         QCOMPARE(QApplication::focusWidget(), w(window, "txtFirst"));
 
-        typeInto(window, "txtLast", QStringLiteral("Young"));
+        typeInto(window, "txtLast", "Young");
         QTest::keyClick(w(window, "txtLast"), Qt::Key_Escape);
         QVERIFY(!window->isAdding());
         // The last row of the window's list: the one saved above, added at its end.
@@ -404,7 +383,7 @@ private Q_SLOTS:
         QCOMPARE(shown(window), QStringList{"electrical"});
         QVERIFY(state().TypesChanged);
 
-        typeInto(window, "txtDesc", QStringLiteral("Electric"));
+        typeInto(window, "txtDesc", "Electric");
         QCOMPARE(site.open(MenuLocations), window);
         QCOMPARE(ui.beeps, 1);
         QCOMPARE(window->mode(), CodeEdit::Types);

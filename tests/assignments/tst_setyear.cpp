@@ -5,6 +5,7 @@
 #include "core/qtui.h"
 #include "core/startup.h"
 #include "data/schema.h"
+#include "support/datarows.h"
 #include "support/scriptedui.h"
 #include "support/testenv.h"
 #include "tasks/taskeditor.h"
@@ -76,40 +77,19 @@ private Q_SLOTS:
 
     // The year box, its arrows and OK's checks; a typed text of null keeps CurYear's.
     void dialogChecks_data() {
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<QString>("spins");
+        addColumns<QString, QString>("typed", "spins");
         QTest::addColumn<QString>("shown");   // the year box when OK is pressed
         QTest::addColumn<QString>("message"); // empty: the year is accepted
         QTest::addColumn<int>("selected");
-        QTest::newRow("starts at CurYear") << QString() << ""
-                                           << "2005"
-                                           << "" << 2005;
-        QTest::newRow("arrows step by one") << QString() << "uUd"
-                                            << "2006"
-                                            << "" << 2006;
-        QTest::newRow("fraction rounded") << "2006.6"
-                                          << ""
-                                          << "2006.6"
-                                          << "" << 2007;
-        QTest::newRow("letters: arrows do nothing") << "20x5"
-                                                    << "uud"
-                                                    << "20x5" << NotAnInteger << 0;
-        QTest::newRow("below 100") << "99"
-                                   << ""
-                                   << "99" << OutOfRange << 0;
-        QTest::newRow("100 by the arrow") << "99"
-                                          << "u"
-                                          << "100"
-                                          << "" << 100;
-        QTest::newRow("above 9999") << "9999"
-                                    << "u"
-                                    << "10000" << OutOfRange << 0;
-        QTest::newRow("past 16 bits") << "40000"
-                                      << ""
-                                      << "40000" << OutOfRange << 0;
-        QTest::newRow("past any int") << "1e20"
-                                      << ""
-                                      << "1e20" << OutOfRange << 0;
+        addRow("starts at CurYear", QString(), "", "2005", "", 2005);
+        addRow("arrows step by one", QString(), "uUd", "2006", "", 2006);
+        addRow("fraction rounded", "2006.6", "", "2006.6", "", 2007);
+        addRow("letters: arrows do nothing", "20x5", "uud", "20x5", NotAnInteger, 0);
+        addRow("below 100", "99", "", "99", OutOfRange, 0);
+        addRow("100 by the arrow", "99", "u", "100", "", 100);
+        addRow("above 9999", "9999", "u", "10000", OutOfRange, 0);
+        addRow("past 16 bits", "40000", "", "40000", OutOfRange, 0);
+        addRow("past any int", "1e20", "", "1e20", OutOfRange, 0);
     }
     void dialogChecks() {
         QFETCH(QString, typed);
@@ -150,14 +130,12 @@ private Q_SLOTS:
         TempWorkFolder folder(2005, PlanSql);
         state().CurYear = 2005;
         ui.onModal([](QDialog* dialog) {
-            child<QLineEdit>(dialog, "txtYear")->setText(QStringLiteral("2006"));
+            child<QLineEdit>(dialog, "txtYear")->setText("2006");
             QTest::mouseClick(child<QPushButton>(dialog, "cmdCancel"), Qt::LeftButton);
         });
         QCOMPARE(SetCurrentYear(nullptr), false);
         QCOMPARE(state().Cancelled, true);
-        ui.onModal([](QDialog* dialog) {
-            child<QLineEdit>(dialog, "txtYear")->setText(QStringLiteral("2006"));
-        });
+        ui.onModal([](QDialog* dialog) { child<QLineEdit>(dialog, "txtYear")->setText("2006"); });
         QCOMPARE(SetCurrentYear(nullptr), false);
         ui.onModal([](QDialog* dialog) { typeSpinAndAccept(dialog, QString(), QString()); });
         QCOMPARE(SetCurrentYear(nullptr), true);
@@ -175,14 +153,14 @@ private Q_SLOTS:
             return open.size() == 1 ? open.first() : nullptr;
         };
         {
-            const std::unique_ptr<Progress> plain = qtUi.progress(
-                QString(), QStringLiteral("Upgrading"), 2, ProgressCancel::NotOffered);
+            const std::unique_ptr<Progress> plain =
+                qtUi.progress(QString(), "Upgrading", 2, ProgressCancel::NotOffered);
             QProgressDialog* dialog = shownDialog();
             QVERIFY(dialog);
             QVERIFY(!dialog->findChild<QPushButton*>());
         }
         const std::unique_ptr<Progress> offered =
-            qtUi.progress(CreateTitle, QStringLiteral("Creating"), 2, ProgressCancel::Offered);
+            qtUi.progress(CreateTitle, "Creating", 2, ProgressCancel::Offered);
         QProgressDialog* dialog = shownDialog();
         QVERIFY(dialog);
         auto* cancel = dialog->findChild<QPushButton*>();
@@ -208,7 +186,7 @@ private Q_SLOTS:
             state().startupSteps.setCurrentYear = SetCurrentYear;
             w.Form_Load();
             QVERIFY(w.mnuSetYear->isEnabled());
-            auto* weeks = w.findChild<QListWidget*>(QStringLiteral("lstWeeks"));
+            auto* weeks = w.findChild<QListWidget*>("lstWeeks");
             QVERIFY(weeks);
 
             // While a task is edited Exit is off, and so is Set Current Year.
@@ -217,27 +195,27 @@ private Q_SLOTS:
             w.mnuExit->setEnabled(true);
             QVERIFY(w.mnuSetYear->isEnabled());
 
-            auto* taskName = w.findChild<QLineEdit*>(QStringLiteral("txtTaskName"));
-            auto* last = w.findChild<QPushButton*>(QStringLiteral("cmdLast"));
+            auto* taskName = w.findChild<QLineEdit*>("txtTaskName");
+            auto* last = w.findChild<QPushButton*>("cmdLast");
             QVERIFY(taskName && last);
             QTest::mouseClick(last, Qt::LeftButton);
-            QCOMPARE(taskName->text(), QStringLiteral("Boiler"));
+            QCOMPARE(taskName->text(), "Boiler");
 
             ui.onModal([](QDialog* dialog) { typeSpinAndAccept(dialog, QString(), "u"); });
             ui.answer(MsgResult::Yes);
             w.mnuSetYear->trigger();
             QCOMPARE(ui.modalTitles.size(), 1);
             QCOMPARE(ui.messages.size(), 1);
-            QCOMPARE(w.mnuSetYear->text(), QStringLiteral("&Set Current Year (Now 2006)"));
+            QCOMPARE(w.mnuSetYear->text(), "&Set Current Year (Now 2006)");
             // 1 January 2006 is a Sunday: week 1 starts on the 2nd.
-            QCOMPARE(weeks->item(0)->text(), QStringLiteral("Week of 1/2/2006"));
+            QCOMPARE(weeks->item(0)->text(), "Week of 1/2/2006");
             // The first task is shown again, so that its weeks are marked in the new list.
-            QCOMPARE(taskName->text(), QStringLiteral("Air handler"));
+            QCOMPARE(taskName->text(), "Air handler");
             QCOMPARE(folder
                          .scalar("SELECT group_concat(duedate, ' ') FROM "
                                  "(SELECT duedate FROM assign ORDER BY duedate)")
                          .toString(),
-                     QStringLiteral("2006-01-30 2006-07-24"));
+                     "2006-01-30 2006-07-24");
             w.Form_Unload();
         }
         QDir::setCurrent(previous);

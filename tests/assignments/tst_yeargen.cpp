@@ -6,6 +6,7 @@
 #include "data/database.h"
 #include "data/schema.h"
 #include "data/units.h"
+#include "support/datarows.h"
 #include "support/otherprogram.h"
 #include "support/scriptedui.h"
 #include "support/startedprogram.h"
@@ -83,12 +84,7 @@ INSERT INTO taskweeks (taskid, weeid) SELECT taskid, k * 5 FROM tasks, w;
 int setUpNextYear(ScriptedUi& ui) {
     state().CurYear = 2026;
     ui.answer(MsgResult::Yes);
-    int ended = -1;
-    try {
-        CreateYearAssignments(2027);
-    } catch (const ProgramEnded& end) {
-        ended = end.exitCode;
-    }
+    const int ended = exitCodeOf([] { CreateYearAssignments(2027); });
     state().dbMain.close();
     return ended;
 }
@@ -165,12 +161,11 @@ private Q_SLOTS:
     // The current-year-only flag as this program, Jet (True is -1) and an older file without
     // a value leave it: only a set flag keeps a task out of the next year.
     void currentYearOnlyFlag_data() {
-        QTest::addColumn<QString>("flag");
-        QTest::addColumn<int>("generated");
-        QTest::newRow("empty, from an older file") << "NULL" << 2;
-        QTest::newRow("not set") << "0" << 2;
-        QTest::newRow("set") << "1" << 0;
-        QTest::newRow("set by Jet") << "-1" << 0;
+        addColumns<QString, int>("flag", "generated");
+        addRow("empty, from an older file", "NULL", 2);
+        addRow("not set", "0", 2);
+        addRow("set", "1", 0);
+        addRow("set by Jet", "-1", 0);
     }
     void currentYearOnlyFlag() {
         QFETCH(QString, flag);
@@ -205,7 +200,7 @@ private Q_SLOTS:
             "' ' || taskid || ' ' || weeid || ' ' || duedate, ';') FROM (SELECT * FROM assign "
             "ORDER BY assid)) || '|' || (SELECT CurYear FROM settings)");
         const QString stored = folder.scalar(snapshot).toString();
-        QVERIFY(stored.endsWith(QStringLiteral("|2026")));
+        QVERIFY(stored.endsWith("|2026"));
 
         ui.answer(MsgResult::Yes);
         ui.cancelProgressAt(1); // after the first task's assignments
@@ -238,10 +233,9 @@ private Q_SLOTS:
         {
             StartedProgram program(folder.path());
             QCOMPARE(ui.messages.size(), 2);
-            QCOMPARE(ui.messages[0].title, QStringLiteral("Reset Year"));
+            QCOMPARE(ui.messages[0].title, "Reset Year");
             QCOMPARE(ui.messages[1].title, CreateTitle);
-            QCOMPARE(program.main->mnuSetYear->text(),
-                     QStringLiteral("&Set Current Year (Now 2027)"));
+            QCOMPARE(program.main->mnuSetYear->text(), "&Set Current Year (Now 2027)");
         }
         QCOMPARE(assignmentsOf(folder, 2027).size(), 3);
     }
@@ -279,8 +273,8 @@ private Q_SLOTS:
             LockAtStatement count(unlocked.dbPath(), 0);
             QCOMPARE(setUpNextYear(ui), -1);
             total = count.statements();
-            QVERIFY(count.statementTexts().first().startsWith(QStringLiteral("BEGIN IMMEDIATE")));
-            QCOMPARE(count.statementTexts().last(), QStringLiteral("COMMIT"));
+            QVERIFY(count.statementTexts().first().startsWith("BEGIN IMMEDIATE"));
+            QCOMPARE(count.statementTexts().last(), "COMMIT");
         }
         const QString written = OtherProgram(unlocked.dbPath()).contents();
         QCOMPARE(assignmentsOf(unlocked, 2027).size(), 3);
@@ -310,12 +304,7 @@ private Q_SLOTS:
             statements = lock.statements();
         }
         const QString after = OtherProgram(folder.dbPath()).contents();
-        const QStringList titles = [&] {
-            QStringList t;
-            for (const ShownMessage& m : ui.messages)
-                t << m.title;
-            return t;
-        }();
+        const QStringList titles = ui.messageTitles();
         if (releaseAfter >= 0) {
             // The same statements as without the lock, and the failed attempts again.
             QCOMPARE(statements, total + failures);
@@ -324,16 +313,16 @@ private Q_SLOTS:
             QCOMPARE(state().CurYear, qint16(2027));
             QStringList expected{CreateTitle};
             if (answerYes)
-                expected << QStringLiteral("Locked Record");
+                expected << "Locked Record";
             QCOMPARE(titles, expected);
         } else {
             QCOMPARE(ended, 1);
             QCOMPARE(after, before);
-            QCOMPARE(titles, (QStringList{CreateTitle, QStringLiteral("Locked Record")}));
+            QCOMPARE(titles, (QStringList{CreateTitle, "Locked Record"}));
             QCOMPARE(ui.messages[1].text,
-                     QStringLiteral("Could not update locked record.  Do you wish to try again?"));
+                     "Could not update locked record.  Do you wish to try again?");
             QVERIFY(ui.messages[1].details.contains(folder.dbPath()));
-            QVERIFY(ui.messages[1].details.contains(QStringLiteral("locked by another program")));
+            QVERIFY(ui.messages[1].details.contains("locked by another program"));
         }
     }
 
@@ -342,20 +331,16 @@ private Q_SLOTS:
     // that names the file, the cause and what to do, with the statement only in its details.
     // Without a window the same message stays within the console's line length.
     void failedYearSetUpGivesOneMessage_data() {
-        QTest::addColumn<bool>("readOnly");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("engine");
-        QTest::newRow("read-only file")
-            << true
-            << "3027  The database %1 cannot be changed: the file is read-only. Nothing of this "
+        addColumns<bool, QString, QString>("readOnly", "text", "engine");
+        addRow("read-only file", true,
+               "3027  The database %1 cannot be changed: the file is read-only. Nothing of this "
                "change was saved. Make the file writable for you (or ask whoever looks after "
-               "it), then try again."
-            << "attempt to write a readonly database";
-        QTest::newRow("disk full")
-            << false
-            << "75  The database %1 could not be written: the disk is full. Nothing of this "
-               "change was saved. Make room on the disk, then try again."
-            << "database or disk is full";
+               "it), then try again.",
+               "attempt to write a readonly database");
+        addRow("disk full", false,
+               "75  The database %1 could not be written: the disk is full. Nothing of this "
+               "change was saved. Make room on the disk, then try again.",
+               "database or disk is full");
     }
     void failedYearSetUpGivesOneMessage() {
         QFETCH(bool, readOnly);
@@ -384,14 +369,13 @@ private Q_SLOTS:
         QCOMPARE(shown.text, text.arg(QDir::toNativeSeparators(folder.dbPath())));
         QCOMPARE(shown.buttons, MsgButtons::Ok);
         QVERIFY2(shown.details.startsWith(engine), qPrintable(shown.details));
-        QVERIFY(shown.details.contains(QStringLiteral("\nIn: ")));
+        QVERIFY(shown.details.contains("\nIn: "));
 
         const QString console = consoleMessage(AppTitle, shown.text, {}, shown.details);
         for (const QString& line : console.split(QLatin1Char('\n')))
             QVERIFY2(line.size() <= ConsoleLineLimit, qPrintable(line));
         QVERIFY(console.contains(QStringLiteral("\n  Details: ") + engine));
-        QVERIFY(console.contains(QStringLiteral("the file is read-only")) ||
-                console.contains(QStringLiteral("the disk is full")));
+        QVERIFY(console.contains("the file is read-only") || console.contains("the disk is full"));
     }
 
     // Start-up on a read-only file of an older layout in a new year: the upgrade, the index
@@ -414,10 +398,7 @@ private Q_SLOTS:
         ui.answer(MsgResult::Yes);
         StartedProgram(folder.path()).end();
         setConnectionHooks({});
-        QStringList titles;
-        for (const ShownMessage& m : ui.messages)
-            titles << m.title;
-        QCOMPARE(titles, (QStringList{AppTitle, QStringLiteral("Reset Year"), CreateTitle}));
+        QCOMPARE(ui.messageTitles(), (QStringList{AppTitle, "Reset Year", CreateTitle}));
         QVERIFY2(
             ui.messages[0].text.startsWith(
                 QStringLiteral("3027  The database %1 cannot be changed: the file is read-only.")
@@ -438,7 +419,7 @@ private Q_SLOTS:
         QVERIFY(state().dbMain.isOpen());
         QCOMPARE(
             folder.scalar("SELECT sql FROM sqlite_master WHERE name = 'assign_taskid'").toString(),
-            QStringLiteral("CREATE INDEX assign_taskid ON assign (taskid, weeid, duedate)"));
+            "CREATE INDEX assign_taskid ON assign (taskid, weeid, duedate)");
         QCOMPARE(ui.messages.size(), 0);
     }
 };

@@ -3,6 +3,7 @@
 #include "data/database.h"
 #include "data/demodata.h"
 #include "data/errortrap.h"
+#include "support/datarows.h"
 #include "support/scriptedui.h"
 #include "support/testenv.h"
 
@@ -37,13 +38,10 @@ QList<ShippedField> catalogueOf(Database& catalogue, const QString& table) {
         QStringLiteral("Select * from RptSpec where usewith = '%1' order by specid").arg(table),
         RecordsetType::Snapshot);
     for (; !rows.isEOF(); rows.moveNext())
-        fields.append({rows.value(QStringLiteral("specid")).toInt(),
-                       rows.value(QStringLiteral("Desc")).toString(),
-                       rows.value(QStringLiteral("fieldname")).toString(),
-                       rows.value(QStringLiteral("datatype")).toInt(),
-                       rows.value(QStringLiteral("ismemo")).toBool(),
-                       rows.value(QStringLiteral("FileName")).toString(),
-                       rows.value(QStringLiteral("linkfield")).toString()});
+        fields.append({rows.value("specid").toInt(), rows.value("Desc").toString(),
+                       rows.value("fieldname").toString(), rows.value("datatype").toInt(),
+                       rows.value("ismemo").toBool(), rows.value("FileName").toString(),
+                       rows.value("linkfield").toString()});
     return fields;
 }
 
@@ -78,22 +76,15 @@ private Q_SLOTS:
     void init() { resetProgramState(); }
 
     void delimitedLists_data() {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("delimiter");
-        QTest::addColumn<int>("count");
+        addColumns<QString, QString, int>("text", "delimiter", "count");
         QTest::addColumn<QStringList>("entries"); // entries 0 to count + 1
 
-        QTest::newRow("empty") << ""
-                               << ";" << 0 << QStringList{"", "", ""};
-        QTest::newRow("empty inside") << "a;;b"
-                                      << ";" << 3 << QStringList{"", "a", "", "b", ""};
-        QTest::newRow("ends with one") << "a;b;"
-                                       << ";" << 3 << QStringList{"", "a", "b", "", ""};
-        QTest::newRow("case matters") << "aXbxc"
-                                      << "x" << 2 << QStringList{"", "aXb", "c", ""};
+        addRow("empty", "", ";", 0, QStringList{"", "", ""});
+        addRow("empty inside", "a;;b", ";", 3, QStringList{"", "a", "", "b", ""});
+        addRow("ends with one", "a;b;", ";", 3, QStringList{"", "a", "b", "", ""});
+        addRow("case matters", "aXbxc", "x", 2, QStringList{"", "aXb", "c", ""});
         // A search starts one character after the previous match.
-        QTest::newRow("overlapping") << "a;;;b"
-                                     << ";;" << 3 << QStringList{"", "a", "", ";b", ""};
+        addRow("overlapping", "a;;;b", ";;", 3, QStringList{"", "a", "", ";b", ""});
     }
 
     void delimitedLists() {
@@ -134,7 +125,7 @@ private Q_SLOTS:
         QStringList failures;
         ErrorTrap trap([&failures](const DbError& failed) { failures << failed.description; });
         QSet<int> ids;
-        for (const QString& table : {QStringLiteral("tasks"), QStringLiteral("assign")}) {
+        for (const QString table : {"tasks", "assign"}) {
             const QList<ShippedField> fields = catalogueOf(catalogue, table);
             QVERIFY2(fields.size() >= 15, qPrintable(table));
 

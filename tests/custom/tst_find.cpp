@@ -7,8 +7,9 @@
 #include "custom/findcriteria.h"
 #include "custom/frmfind.h"
 #include "data/schema.h"
+#include "support/datarows.h"
+#include "support/editorfixture.h"
 #include "support/scriptedui.h"
-#include "tasks/taskeditorfixture.h"
 
 #include <QDialog>
 #include <QDir>
@@ -91,10 +92,10 @@ QStringList entries(const QListWidget* list) {
 // Makes the choices of `search` as a user does (the text typed only when it differs) and
 // leaves the Find button to the caller.
 void fillIn(QDialog* dialog, const Search& search) {
-    choose(child<QListWidget>(dialog, QStringLiteral("lstField")), search.field);
+    choose(child<QListWidget>(dialog, "lstField"), search.field);
     if (!search.choice.isEmpty())
         choose(secondList(dialog), search.choice);
-    auto* box = child<QLineEdit>(dialog, QStringLiteral("txtToFind"));
+    auto* box = child<QLineEdit>(dialog, "txtToFind");
     if (box->isVisible() && box->text() != search.text) {
         box->selectAll();
         QTest::keyClicks(box, search.text);
@@ -107,10 +108,12 @@ void fillIn(QDialog* dialog, const Search& search) {
 }
 
 void pressFind(QDialog* dialog) {
-    QTest::mouseClick(child<QPushButton>(dialog, QStringLiteral("cmdFind")), Qt::LeftButton);
+    QTest::mouseClick(child<QPushButton>(dialog, "cmdFind"), Qt::LeftButton);
 }
 
 } // namespace
+
+Q_DECLARE_METATYPE(Search)
 
 class tst_Find : public QObject {
     Q_OBJECT
@@ -122,7 +125,7 @@ class tst_Find : public QObject {
     TaskEditorFixture& editor() {
         f_ = std::make_unique<TaskEditorFixture>(SiteSql);
         QString error;
-        if (!createCatalogueDatabase(f_->folder.file(QStringLiteral("rptspec.mdb")), &error))
+        if (!createCatalogueDatabase(f_->folder.file("rptspec.mdb"), &error))
             qFatal("%s", qPrintable(error));
         f_->click("cmdLast");
         f_->click("cmdPrevious");
@@ -134,7 +137,7 @@ class tst_Find : public QObject {
     void find(const std::function<void(QDialog*)>& driver) {
         ui_->onModal(driver);
         QVERIFY(f_->click("cmdFind"));
-        QCOMPARE(ui_->modalTitles.last(), QStringLiteral("Find a Task"));
+        QCOMPARE(ui_->modalTitles.last(), "Find a Task");
     }
 
 private Q_SLOTS:
@@ -155,32 +158,19 @@ private Q_SLOTS:
     // The criterion of each kind of field and comparison; the refusals are checked through
     // the dialog below.
     void criteria_data() {
-        QTest::addColumn<QString>("fieldName");
-        QTest::addColumn<int>("dataType");
-        QTest::addColumn<QString>("linkField");
-        QTest::addColumn<int>("code");
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<QVariant>("chosen");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("contains, empty")
-            << "taskname" << 1 << "" << 1 << "" << QVariant() << "taskname like \"**\"";
-        QTest::newRow("begins with")
-            << "manuf" << 1 << "" << 2 << "Ac" << QVariant() << "manuf like \"Ac*\"";
-        QTest::newRow("ends with")
-            << "manuf" << 1 << "" << 3 << "me" << QVariant() << "manuf like \"*me\"";
-        QTest::newRow("equals, typed as is")
-            << "Tag" << 1 << "" << 4 << "a'b" << QVariant() << "Tag like \"a'b\"";
-        QTest::newRow("number not =")
-            << "reqhour" << 2 << "" << 2 << "12" << QVariant() << "reqhour <> 12";
-        QTest::newRow("number <=")
-            << "tasks.taskid" << 2 << "" << 5 << "7" << QVariant() << "tasks.taskid <= 7";
-        QTest::newRow("date <, typed as is")
-            << "duedate" << 3 << "" << 3 << "1/2/05" << QVariant() << "duedate < #1/2/05#";
-        QTest::newRow("no") << "completed" << 4 << "" << 2 << "" << QVariant()
-                            << "completed = false";
-        QTest::newRow("linked by two names")
-            << "x" << 1 << "own;theirs" << 0 << "" << QVariant(7) << "own = 7";
-        QTest::newRow("time") << "besttime" << 5 << "" << 0 << "9:00" << QVariant() << "besttime";
+        addColumns<QString, int, QString, int, QString, QVariant, QString>(
+            "fieldName", "dataType", "linkField", "code", "typed", "chosen", "expected");
+        addRow("contains, empty", "taskname", 1, "", 1, "", QVariant(), "taskname like \"**\"");
+        addRow("begins with", "manuf", 1, "", 2, "Ac", QVariant(), "manuf like \"Ac*\"");
+        addRow("ends with", "manuf", 1, "", 3, "me", QVariant(), "manuf like \"*me\"");
+        addRow("equals, typed as is", "Tag", 1, "", 4, "a'b", QVariant(), "Tag like \"a'b\"");
+        addRow("number not =", "reqhour", 2, "", 2, "12", QVariant(), "reqhour <> 12");
+        addRow("number <=", "tasks.taskid", 2, "", 5, "7", QVariant(), "tasks.taskid <= 7");
+        addRow("date <, typed as is", "duedate", 3, "", 3, "1/2/05", QVariant(),
+               "duedate < #1/2/05#");
+        addRow("no", "completed", 4, "", 2, "", QVariant(), "completed = false");
+        addRow("linked by two names", "x", 1, "own;theirs", 0, "", QVariant(7), "own = 7");
+        addRow("time", "besttime", 5, "", 0, "9:00", QVariant(), "besttime");
     }
     void criteria() {
         QFETCH(QString, fieldName);
@@ -209,70 +199,52 @@ private Q_SLOTS:
                      "select empid as id, lastname as descr from employees order by lastname"));
         field.linkField = QStringLiteral("assignee;empid");
         field.memo = true; // a long text is listed unsorted
-        QCOMPARE(linkedValuesSql(field),
-                 QStringLiteral("select empid as id, lastname as descr from employees"));
+        QCOMPARE(linkedValuesSql(field), "select empid as id, lastname as descr from employees");
     }
     // Searches of each kind through the real dialog, from the task editor showing Drain.
     void searchesTheTasks_data() {
-        QTest::addColumn<QString>("field");
-        QTest::addColumn<QString>("choice");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("direction");
+        QTest::addColumn<Search>("search");
         QTest::addColumn<QString>("expected"); // empty: nothing matches
-        QTest::newRow("contains nothing: every name there is") << "Manufacturer"
-                                                               << "Contains"
-                                                               << "" << int(First) << "Boiler";
-        QTest::newRow("contains, previous from the shown") << "Manufacturer"
-                                                           << "Contains"
-                                                           << "" << int(Previous) << "Check filter";
-        QTest::newRow("date >=") << "Purchase Date"
-                                 << ">="
-                                 << "3/5/2005" << int(First) << "Boiler";
-        QTest::newRow("linked location") << "Location"
-                                         << "Shed"
-                                         << "" << int(First) << "Extra filter";
-        QTest::newRow("yes/no, last") << "Current Year Only"
-                                      << "False"
-                                      << "" << int(Last) << "Drain";
-        QTest::newRow("no match") << "Task Name"
-                                  << "Equals"
-                                  << "Pump" << int(First) << "";
+        addRow("contains nothing: every name there is",
+               Search{"Manufacturer", "Contains", "", First}, "Boiler");
+        addRow("contains, previous from the shown",
+               Search{"Manufacturer", "Contains", "", Previous}, "Check filter");
+        addRow("date >=", Search{"Purchase Date", ">=", "3/5/2005", First}, "Boiler");
+        addRow("linked location", Search{"Location", "Shed", "", First}, "Extra filter");
+        addRow("yes/no, last", Search{"Current Year Only", "False", "", Last}, "Drain");
+        addRow("no match", Search{"Task Name", "Equals", "Pump", First}, "");
     }
     void searchesTheTasks() {
-        QFETCH(QString, field);
-        QFETCH(QString, choice);
-        QFETCH(QString, text);
-        QFETCH(int, direction);
+        QFETCH(Search, search);
         QFETCH(QString, expected);
         editor();
         find([&](QDialog* dialog) {
-            fillIn(dialog, {field, choice, text, direction});
+            fillIn(dialog, search);
             pressFind(dialog);
             QVERIFY(!dialog->isVisible());
         });
         if (expected.isEmpty()) {
             QCOMPARE(ui_->messages.size(), 1);
-            QCOMPARE(ui_->lastMessage().title, QStringLiteral("No Records Match"));
+            QCOMPARE(ui_->lastMessage().title, "No Records Match");
             QCOMPARE(shownTask(), Shown);
             QVERIFY(f_->click("cmdNext")); // still on the task shown
-            QCOMPARE(shownTask(), QStringLiteral("Extra filter"));
+            QCOMPARE(shownTask(), "Extra filter");
         } else {
             QVERIFY2(ui_->messages.isEmpty(), qPrintable(ui_->messageTexts().join('|')));
             QCOMPARE(shownTask(), expected);
         }
-        QVERIFY(f_->inBrowseMode());
+        QCOMPARE(f_->mode(), "browse");
     }
 
     // A new search text or yes/no value starts Find Next from the top; the choices stay.
     void findNextAfterANewValue() {
         editor();
-        const Search filters{QStringLiteral("Task Name"), QStringLiteral("Contains"),
-                             QStringLiteral("filter"), Next};
+        const Search filters{"Task Name", "Contains", "filter", Next};
         find([&](QDialog* dialog) {
             fillIn(dialog, filters);
             pressFind(dialog);
         });
-        QCOMPARE(shownTask(), QStringLiteral("Check filter")); // not Extra filter after Drain
+        QCOMPARE(shownTask(), "Check filter"); // not Extra filter after Drain
         find([&](QDialog* dialog) {
             QCOMPARE(child<QListWidget>(dialog, "lstField")->currentItem()->text(), filters.field);
             QCOMPARE(secondList(dialog)->currentItem()->text(), filters.choice);
@@ -280,34 +252,21 @@ private Q_SLOTS:
             QVERIFY(child<QRadioButton>(dialog, "optWhere3")->isChecked());
             pressFind(dialog); // the same search again goes on from the task found
         });
-        QCOMPARE(shownTask(), QStringLiteral("Extra filter"));
+        QCOMPARE(shownTask(), "Extra filter");
         find([&](QDialog* dialog) {
-            fillIn(dialog,
-                   {QStringLiteral("Current Year Only"), QStringLiteral("False"), {}, Next});
+            fillIn(dialog, {"Current Year Only", "False", {}, Next});
             QVERIFY(!child<QLineEdit>(dialog, "txtToFind")->isVisible());
             pressFind(dialog);
         });
         QCOMPARE(shownTask(),
-                 QStringLiteral("Check filter")); // after Air filter, not after the last
+                 "Check filter"); // after Air filter, not after the last
     }
 
     void refusedValues_data() {
-        QTest::addColumn<QString>("field");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("title");
-        QTest::addColumn<QString>("focus");
-        QTest::newRow("number") << "Hours Required"
-                                << "two"
-                                << "Search Value Not Numeric"
-                                << "txtToFind";
-        QTest::newRow("date") << "Purchase Date"
-                              << "13/45/2005"
-                              << "Search Value Not Date"
-                              << "txtToFind";
-        QTest::newRow("linked") << "Location"
-                                << ""
-                                << "No Value Selected"
-                                << "lstSel";
+        addColumns<QString, QString, QString, QString>("field", "text", "title", "focus");
+        addRow("number", "Hours Required", "two", "Search Value Not Numeric", "txtToFind");
+        addRow("date", "Purchase Date", "13/45/2005", "Search Value Not Date", "txtToFind");
+        addRow("linked", "Location", "", "No Value Selected", "lstSel");
     }
     void refusedValues() {
         QFETCH(QString, field);
@@ -328,17 +287,16 @@ private Q_SLOTS:
 
     // Leaving without Find returns to the task shown; the close box alone forgets the choices.
     void leavingWithoutSearching_data() {
-        QTest::addColumn<int>("how");
-        QTest::addColumn<QString>("keptText");
-        QTest::newRow("Close") << 0 << "zz";
-        QTest::newRow("close box") << 2 << "";
+        addColumns<int, QString>("how", "keptText");
+        addRow("Close", 0, "zz");
+        addRow("close box", 2, "");
     }
     void leavingWithoutSearching() {
         QFETCH(int, how);
         QFETCH(QString, keptText);
         editor();
         find([&](QDialog* dialog) {
-            fillIn(dialog, {QStringLiteral("Task Name"), {}, QStringLiteral("zz"), Next});
+            fillIn(dialog, {"Task Name", {}, "zz", Next});
             if (how == 0)
                 QTest::mouseClick(child<QPushButton>(dialog, "cmdCancel"), Qt::LeftButton);
             else if (how == 1)
@@ -351,7 +309,7 @@ private Q_SLOTS:
         QVERIFY(ui_->messages.isEmpty());
         QCOMPARE(shownTask(), Shown);
         QVERIFY(f_->click("cmdNext"));
-        QCOMPARE(shownTask(), QStringLiteral("Extra filter"));
+        QCOMPARE(shownTask(), "Extra filter");
         find([&](QDialog* dialog) {
             QCOMPARE(child<QLineEdit>(dialog, "txtToFind")->text(), keptText);
         });
@@ -361,45 +319,27 @@ private Q_SLOTS:
     // the search box follow it. Steps: an entry of the field list to click, "key <keys>"
     // pressed where the focus is, or "focus <control>" clicked.
     void choosingTheField_data() {
-        QTest::addColumn<QStringList>("steps");
-        QTest::addColumn<QString>("field");
-        QTest::addColumn<QString>("list");
-        QTest::addColumn<QString>("caption");
-        QTest::addColumn<QStringList>("values");
+        addColumns<QStringList, QString, QString, QString, QStringList>("steps", "field", "list",
+                                                                        "caption", "values");
         const QStringList numbers{"=", "not =", "<", ">", "<=", ">="};
         const QStringList texts{"Contains", "Begins With", "Ends With", "Equals"};
-        QTest::newRow("click a linked field")
-            << QStringList{"Location"} << "Location"
-            << "lstSel"
-            << "Select &Value" << QStringList{"Boiler Room", "Roof", "Shed"};
-        QTest::newRow("click a yes/no field")
-            << QStringList{"Current Year Only"} << "Current Year Only"
-            << "lstBool"
-            << "Select &Value" << QStringList{"True", "False"};
-        QTest::newRow("click a date field, then a linked one")
-            << QStringList{"Purchase Date", "Location"} << "Location"
-            << "lstSel"
-            << "Select &Value" << QStringList{"Boiler Room", "Roof", "Shed"};
-        QTest::newRow("click a date field, then a text")
-            << QStringList{"Purchase Date", "Manufacturer"} << "Manufacturer"
-            << "lstText"
-            << "&Operator" << texts;
-        QTest::newRow("click, then Up") << QStringList{"Location", "key Up"} << "Miscellaneous"
-                                        << "lstText"
-                                        << "&Operator" << texts;
-        QTest::newRow("click, then Home")
-            << QStringList{"Current Year Only", "key Home"} << "Task Number"
-            << "lstNum"
-            << "&Operator" << numbers;
-        QTest::newRow("access key, then End")
-            << QStringList{"key Alt+E", "key End", "key Up", "key Up"} << "Current Year Only"
-            << "lstBool"
-            << "Select &Value" << QStringList{"True", "False"};
-        QTest::newRow("back into the list from the search box")
-            << QStringList{"focus txtToFind", "key Shift+Tab", "key Shift+Tab", "key Down"}
-            << "Task Name"
-            << "lstText"
-            << "&Operator" << texts;
+        addRow("click a linked field", QStringList{"Location"}, "Location", "lstSel",
+               "Select &Value", QStringList{"Boiler Room", "Roof", "Shed"});
+        addRow("click a yes/no field", QStringList{"Current Year Only"}, "Current Year Only",
+               "lstBool", "Select &Value", QStringList{"True", "False"});
+        addRow("click a date field, then a linked one", QStringList{"Purchase Date", "Location"},
+               "Location", "lstSel", "Select &Value", QStringList{"Boiler Room", "Roof", "Shed"});
+        addRow("click a date field, then a text", QStringList{"Purchase Date", "Manufacturer"},
+               "Manufacturer", "lstText", "&Operator", texts);
+        addRow("click, then Up", QStringList{"Location", "key Up"}, "Miscellaneous", "lstText",
+               "&Operator", texts);
+        addRow("click, then Home", QStringList{"Current Year Only", "key Home"}, "Task Number",
+               "lstNum", "&Operator", numbers);
+        addRow("access key, then End", QStringList{"key Alt+E", "key End", "key Up", "key Up"},
+               "Current Year Only", "lstBool", "Select &Value", QStringList{"True", "False"});
+        addRow("back into the list from the search box",
+               QStringList{"focus txtToFind", "key Shift+Tab", "key Shift+Tab", "key Down"},
+               "Task Name", "lstText", "&Operator", texts);
     }
     void choosingTheField() {
         QFETCH(QStringList, steps);
@@ -412,7 +352,7 @@ private Q_SLOTS:
             // The window system gives the dialog the keyboard as it opens.
             QApplication::setActiveWindow(dialog);
             QCOMPARE(QApplication::activeWindow(), dialog);
-            auto* fields = child<QListWidget>(dialog, QStringLiteral("lstField"));
+            auto* fields = child<QListWidget>(dialog, "lstField");
             for (const QString& step : steps) {
                 if (step.startsWith(QLatin1String("key "))) {
                     const QKeyCombination keys = QKeySequence(step.mid(4))[0];
@@ -430,11 +370,11 @@ private Q_SLOTS:
             QListWidget* second = secondList(dialog);
             QVERIFY(second);
             QCOMPARE(second->objectName(), list);
-            QCOMPARE(child<QLabel>(dialog, QStringLiteral("lblOperator"))->text(), caption);
+            QCOMPARE(child<QLabel>(dialog, "lblOperator")->text(), caption);
             QCOMPARE(entries(second), values);
             const bool searchBox = list == QLatin1String("lstText") || list == "lstNum";
-            QCOMPARE(child<QLineEdit>(dialog, QStringLiteral("txtToFind"))->isVisible(), searchBox);
-            QCOMPARE(child<QLabel>(dialog, QStringLiteral("lblToFind"))->isVisible(), searchBox);
+            QCOMPARE(child<QLineEdit>(dialog, "txtToFind")->isVisible(), searchBox);
+            QCOMPARE(child<QLabel>(dialog, "lblToFind")->isVisible(), searchBox);
         });
     }
 
@@ -442,11 +382,10 @@ private Q_SLOTS:
     void assignmentFieldsAfterTheTasks() {
         editor();
         find([&](QDialog* dialog) {
-            fillIn(dialog, {QStringLiteral("Task Name"), QStringLiteral("Begins With"),
-                            QStringLiteral("Air"), First});
+            fillIn(dialog, {"Task Name", "Begins With", "Air", First});
             pressFind(dialog);
         });
-        QCOMPARE(shownTask(), QStringLiteral("Air filter"));
+        QCOMPARE(shownTask(), "Air filter");
 
         frmAssign assignments;
         assignments.Form_Load();
@@ -454,13 +393,13 @@ private Q_SLOTS:
         ui_->onModal([&](QDialog* dialog) {
             const QStringList fields = entries(child<QListWidget>(dialog, "lstField"));
             QCOMPARE(fields.size(), 20);
-            QCOMPARE(fields.first(), QStringLiteral("Work Order Number"));
-            fillIn(dialog, {QStringLiteral("Task Name"), QStringLiteral("Drain"), {}, First});
+            QCOMPARE(fields.first(), "Work Order Number");
+            fillIn(dialog, {"Task Name", "Drain", {}, First});
             pressFind(dialog);
         });
         QTest::mouseClick(assignments.findChild<QPushButton*>("cmdFind"), Qt::LeftButton);
         QVERIFY2(ui_->messages.isEmpty(), qPrintable(ui_->messageTexts().join('|')));
-        QCOMPARE(state().rsAssign.value(QStringLiteral("assid")).toInt(), 3);
+        QCOMPARE(state().rsAssign.value("assid").toInt(), 3);
         QCOMPARE(assignments.findChild<QLineEdit*>("txtTaskName")->text(), Shown);
     }
 
@@ -469,20 +408,20 @@ private Q_SLOTS:
     // not touched, and no copy of it is made.
     void damagedCatalogueIsRepairedAsItself_data() {
         QTest::addColumn<bool>("header");
-        QTest::newRow("its header") << true;
-        QTest::newRow("a page of its rows") << false;
+        addRow("its header", true);
+        addRow("a page of its rows", false);
     }
     void damagedCatalogueIsRepairedAsItself() {
         QFETCH(bool, header);
         editor();
-        const QString catalogue = f_->folder.file(QStringLiteral("rptspec.mdb"));
+        const QString catalogue = f_->folder.file("rptspec.mdb");
         QStringList before;
         {
             Database sound = Database::open(catalogue);
-            Recordset rows = sound.openRecordset(findCatalogueSql(QStringLiteral("tasks")),
-                                                 RecordsetType::Snapshot);
+            Recordset rows =
+                sound.openRecordset(findCatalogueSql("tasks"), RecordsetType::Snapshot);
             for (; !rows.isEOF(); rows.moveNext())
-                before << rows.value(QStringLiteral("Desc")).toString();
+                before << rows.value("Desc").toString();
         }
         QVERIFY(before.size() > 10);
         qint64 page = 0;
@@ -520,14 +459,13 @@ private Q_SLOTS:
         find([&](QDialog* dialog) { fields = entries(child<QListWidget>(dialog, "lstField")); });
         QCOMPARE(ui_->messages.size(), 1);
         const QString text = ui_->messages.first().text;
-        QVERIFY2(text.startsWith(QStringLiteral("The field catalogue rptspec.mdb was damaged and "
-                                                "has been repaired")) &&
-                     text.contains(QDir::toNativeSeparators(
-                         f_->folder.file(QStringLiteral("rptspec-damaged-1.mdb")))),
-                 qPrintable(text));
-        QVERIFY(QFile::exists(f_->folder.file(QStringLiteral("rptspec-damaged-1.mdb"))));
-        QVERIFY(QDir(f_->folder.path()).entryList({QStringLiteral("tavrel*")}) ==
-                QStringList{QStringLiteral("tavrel.mdb")});
+        QVERIFY2(
+            text.startsWith(QStringLiteral("The field catalogue rptspec.mdb was damaged and "
+                                           "has been repaired")) &&
+                text.contains(QDir::toNativeSeparators(f_->folder.file("rptspec-damaged-1.mdb"))),
+            qPrintable(text));
+        QVERIFY(QFile::exists(f_->folder.file("rptspec-damaged-1.mdb")));
+        QVERIFY(QDir(f_->folder.path()).entryList({"tavrel*"}) == QStringList{"tavrel.mdb"});
         QVERIFY(main.open(QIODevice::ReadOnly));
         QVERIFY(main.readAll() == mainBefore);
         QVERIFY(state().dbMain.isOpen());

@@ -8,6 +8,7 @@
 #include "data/dberror.h"
 #include "data/schema.h"
 #include "reports/reportdocument.h"
+#include "support/datarows.h"
 #include "support/scriptedui.h"
 #include "support/testenv.h"
 
@@ -64,7 +65,7 @@ QStringList fileLines(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {};
-    return QString::fromUtf8(file.readAll()).split(QStringLiteral("\r\n"));
+    return QString::fromUtf8(file.readAll()).split("\r\n");
 }
 
 } // namespace
@@ -119,12 +120,10 @@ private Q_SLOTS:
     }
 
     void fileRoundTrip_data() {
-        QTest::addColumn<QString>("table");
-        QTest::addColumn<Setup>("setup");
+        addColumns<QString, Setup>("table", "setup");
         QTest::addColumn<QStringList>("someLines"); // line number, then its text, ...
 
-        QTest::newRow("everything set")
-            << "tasks" << Setup([](ReportDefinition& r, const Catalogue& c) {
+        addRow("everything set", "tasks", Setup([](ReportDefinition& r, const Catalogue& c) {
                    r.title = "Equipment; by week";
                    r.destination = ReportDestination::WebTable;
                    r.orientation = PageOrientation::Landscape;
@@ -144,17 +143,15 @@ private Q_SLOTS:
                    r.setting(HoursRequired).ShowTotal = true;
                    r.setting(CurrentYearOnly).WantFalse = true;
                    r.setting(Manufacturer).HideCol = true;
-               })
-            << QStringList{"3",  "3",
-                           "8",  " 13 ",
-                           "9",  " 3 ",
-                           "11", "2;19;7",
-                           "15", "0;0;0;0;0;0;0;0;0;0;0;0;0;0;0;0;0;0;38416.5625;0"};
+               }),
+               QStringList{"3", "3", "8", " 13 ", "9", " 3 ", "11", "2;19;7", "15",
+                           "0;0;0;0;0;0;0;0;0;0;0;0;0;0;0;0;0;0;38416.5625;0"});
         // The designer shows tasks; the file switches it to the assignments catalogue.
-        QTest::newRow("assign") << "assign" << Setup([](ReportDefinition& r, const Catalogue&) {
-            r.fields = {PartsCost, DueDate};
-            r.setting(Completed).WantTrue = true;
-        }) << QStringList{"1", "assign", "11", "35;25"};
+        addRow("assign", "assign", Setup([](ReportDefinition& r, const Catalogue&) {
+                   r.fields = {PartsCost, DueDate};
+                   r.setting(Completed).WantTrue = true;
+               }),
+               QStringList{"1", "assign", "11", "35;25"});
     }
 
     void fileRoundTrip() {
@@ -180,22 +177,19 @@ private Q_SLOTS:
     }
 
     void fileChecks_data() {
-        QTest::addColumn<int>("line");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<ReportFileRead::Outcome>("outcome");
+        addColumns<int, QString, ReportFileRead::Outcome>("line", "text", "outcome");
 
-        QTest::newRow("21 characters")
-            << 1 << "tasksxxxxxxxxxxxxxxxx" << ReportFileRead::RejectedAtTable;
-        QTest::newRow("table without rows") << 1 << "locations" << ReportFileRead::RejectedAtTable;
-        QTest::newRow("sort beyond the list") << 8 << " 17 " << ReportFileRead::Rejected;
-        QTest::newRow("last sort position") << 9 << " 16 " << ReportFileRead::Read;
-        QTest::newRow("flag 2") << 13 << "0;2" << ReportFileRead::Rejected;
+        addRow("21 characters", 1, "tasksxxxxxxxxxxxxxxxx", ReportFileRead::RejectedAtTable);
+        addRow("table without rows", 1, "locations", ReportFileRead::RejectedAtTable);
+        addRow("sort beyond the list", 8, " 17 ", ReportFileRead::Rejected);
+        addRow("last sort position", 9, " 16 ", ReportFileRead::Read);
+        addRow("flag 2", 13, "0;2", ReportFileRead::Rejected);
         // Written when the catalogue had fewer ids, or more: the rest keep their reset
         // values, the extra entries are ignored.
-        QTest::newRow("shorter catalogue") << 20 << "0;1" << ReportFileRead::Read;
-        QTest::newRow("longer catalogue")
-            << 20 << QString("0;1") + QString(";0").repeated(20) + ";x" << ReportFileRead::Read;
-        QTest::newRow("line 22 not read") << 22 << "x" << ReportFileRead::Read;
+        addRow("shorter catalogue", 20, "0;1", ReportFileRead::Read);
+        addRow("longer catalogue", 20, QString("0;1") + QString(";0").repeated(20) + ";x",
+               ReportFileRead::Read);
+        addRow("line 22 not read", 22, "x", ReportFileRead::Read);
     }
 
     void fileChecks() {
@@ -228,15 +222,15 @@ private Q_SLOTS:
         QTest::addColumn<int>("lines"); // complete lines kept
         QTest::addColumn<int>("extra"); // characters of the next line kept
         QTest::addColumn<ReportFileRead::Outcome>("outcome");
-        QTest::newRow("empty file") << 0 << 0 << ReportFileRead::RejectedAtTable;
-        QTest::newRow("inside the table name") << 0 << 3 << ReportFileRead::RejectedAtTable;
-        QTest::newRow("after the numbers") << 10 << 0 << ReportFileRead::Rejected;
-        QTest::newRow("inside the field list") << 10 << 1 << ReportFileRead::Rejected;
-        QTest::newRow("after the field list") << 11 << 0 << ReportFileRead::Rejected;
-        QTest::newRow("inside a criteria line") << 13 << 2 << ReportFileRead::Rejected;
-        QTest::newRow("inside the last line read") << 20 << 3 << ReportFileRead::Rejected;
-        QTest::newRow("without the line not read") << 21 << 0 << ReportFileRead::Read;
-        QTest::newRow("inside the line not read") << 21 << 1 << ReportFileRead::Read;
+        addRow("empty file", 0, 0, ReportFileRead::RejectedAtTable);
+        addRow("inside the table name", 0, 3, ReportFileRead::RejectedAtTable);
+        addRow("after the numbers", 10, 0, ReportFileRead::Rejected);
+        addRow("inside the field list", 10, 1, ReportFileRead::Rejected);
+        addRow("after the field list", 11, 0, ReportFileRead::Rejected);
+        addRow("inside a criteria line", 13, 2, ReportFileRead::Rejected);
+        addRow("inside the last line read", 20, 3, ReportFileRead::Rejected);
+        addRow("without the line not read", 21, 0, ReportFileRead::Read);
+        addRow("inside the line not read", 21, 1, ReportFileRead::Read);
     }
 
     void truncatedFile() {
@@ -261,41 +255,38 @@ private Q_SLOTS:
     }
 
     void queryText_data() {
-        QTest::addColumn<QString>("table");
-        QTest::addColumn<Setup>("setup");
-        QTest::addColumn<QString>("sql");
-        QTest::addColumn<QString>("tableFormat");
+        addColumns<QString, Setup, QString, QString>("table", "setup", "sql", "tableFormat");
 
-        QTest::newRow("text criterion, two sorts")
-            << "tasks" << Setup([](ReportDefinition& r, const Catalogue& c) {
+        addRow("text criterion, two sorts", "tasks",
+               Setup([](ReportDefinition& r, const Catalogue& c) {
                    r.fields = {TaskName, Manufacturer};
                    r.setting(TaskName).StartsWith = "Pu";
                    r.primarySort = sortPosition(c, TaskName);
                    r.secondarySort = sortPosition(c, Manufacturer);
-               })
-            << "Select taskname, manuf from tasks where  taskname like 'Pu*' order by taskname, "
-               "manuf"
-            << "3600|2160;";
-        QTest::newRow("False alone, secondary sort only")
-            << "tasks" << Setup([](ReportDefinition& r, const Catalogue& c) {
+               }),
+               "Select taskname, manuf from tasks where  taskname like 'Pu*' order by taskname, "
+               "manuf",
+               "3600|2160;");
+        addRow("False alone, secondary sort only", "tasks",
+               Setup([](ReportDefinition& r, const Catalogue& c) {
                    r.fields = {TaskName, CurrentYearOnly};
                    r.setting(CurrentYearOnly).WantFalse = true;
                    r.secondarySort = sortPosition(c, PurchaseDate);
-               })
-            << "Select taskname, curyearonly from tasks where  not curyearonly order by purchdate"
-            << "3600|1152;";
-        QTest::newRow("numbers and True, centimetres")
-            << "tasks" << Setup([](ReportDefinition& r, const Catalogue&) {
+               }),
+               "Select taskname, curyearonly from tasks where  not curyearonly order by purchdate",
+               "3600|1152;");
+        addRow("numbers and True, centimetres", "tasks",
+               Setup([](ReportDefinition& r, const Catalogue&) {
                    r.widthUnit = WidthUnit::Centimeters;
                    r.fields = {TaskNumber, CurrentYearOnly};
                    r.setting(TaskNumber).ColWidth = 2.5f;
                    r.setting(TaskNumber).LessThan = "10";
                    r.setting(TaskNumber).GreaterThan = "3";
                    r.setting(CurrentYearOnly).WantTrue = true;
-               })
-            << "Select tasks.taskid, curyearonly from tasks where  tasks.taskid < 10 and "
-               "tasks.taskid > 3 and curyearonly"
-            << ">1404|449.28;";
+               }),
+               "Select tasks.taskid, curyearonly from tasks where  tasks.taskid < 10 and "
+               "tasks.taskid > 3 and curyearonly",
+               ">1404|449.28;");
     }
 
     void queryText() {
@@ -312,23 +303,18 @@ private Q_SLOTS:
     // A cell keeps its value and kind beside its text: money as money, dates and times as
     // such; yes/no and empty values are text.
     void cellKinds_data() {
-        QTest::addColumn<QVariant>("value");
-        QTest::addColumn<FieldType>("type");
-        QTest::addColumn<bool>("currency");
-        QTest::addColumn<Cell>("cell");
-        QTest::newRow("money") << QVariant(12.5) << FieldType::Number << true
-                               << Cell{"$12.50", CellKind::Money, 12.5};
-        QTest::newRow("number") << QVariant(1.5) << FieldType::Number << false
-                                << Cell{"1.5", CellKind::Number, 1.5};
-        QTest::newRow("no number") << QVariant() << FieldType::Number << true << Cell{};
-        QTest::newRow("date") << QVariant(QDate(2005, 3, 8)) << FieldType::Date << false
-                              << Cell{"3/8/2005", CellKind::Date, QDate(2005, 3, 8)};
-        QTest::newRow("time") << QVariant(QDateTime(QDate(1899, 12, 30), QTime(14, 5)))
-                              << FieldType::Time << false
-                              << Cell{"2:05 PM", CellKind::Time, QTime(14, 5)};
-        QTest::newRow("yes") << QVariant(true) << FieldType::YesNo << false << Cell::ofText("Yes");
-        QTest::newRow("text") << QVariant("a|b;c") << FieldType::Text << false
-                              << Cell::ofText("a|b;c");
+        addColumns<QVariant, FieldType, bool, Cell>("value", "type", "currency", "cell");
+        addRow("money", QVariant(12.5), FieldType::Number, true,
+               Cell{"$12.50", CellKind::Money, 12.5});
+        addRow("number", QVariant(1.5), FieldType::Number, false,
+               Cell{"1.5", CellKind::Number, 1.5});
+        addRow("no number", QVariant(), FieldType::Number, true, Cell{});
+        addRow("date", QVariant(QDate(2005, 3, 8)), FieldType::Date, false,
+               Cell{"3/8/2005", CellKind::Date, QDate(2005, 3, 8)});
+        addRow("time", QVariant(QDateTime(QDate(1899, 12, 30), QTime(14, 5))), FieldType::Time,
+               false, Cell{"2:05 PM", CellKind::Time, QTime(14, 5)});
+        addRow("yes", QVariant(true), FieldType::YesNo, false, Cell::ofText("Yes"));
+        addRow("text", QVariant("a|b;c"), FieldType::Text, false, Cell::ofText("a|b;c"));
     }
     void cellKinds() {
         QFETCH(QVariant, value);
@@ -342,14 +328,9 @@ private Q_SLOTS:
     }
 
     void pageTexts_data() {
-        QTest::addColumn<bool>("showDate");
-        QTest::addColumn<PageNumbers>("numbers");
-        QTest::addColumn<QString>("header");
-        QTest::addColumn<QString>("footer");
-        QTest::newRow("at bottom") << true << PageNumbers::AtBottom << "1/6/2005|Tavrel Report|"
-                                   << "|Page %d|";
-        QTest::newRow("in header") << false << PageNumbers::InHeader << "|Tavrel Report|Page %d"
-                                   << "";
+        addColumns<bool, PageNumbers, QString, QString>("showDate", "numbers", "header", "footer");
+        addRow("at bottom", true, PageNumbers::AtBottom, "1/6/2005|Tavrel Report|", "|Page %d|");
+        addRow("in header", false, PageNumbers::InHeader, "|Tavrel Report|Page %d", "");
     }
 
     void pageTexts() {
@@ -364,9 +345,7 @@ private Q_SLOTS:
     }
 
     void outputs_data() {
-        QTest::addColumn<QString>("table");
-        QTest::addColumn<Setup>("setup");
-        QTest::addColumn<QString>("expected");
+        addColumns<QString, Setup, QString>("table", "setup", "expected");
 
         const Setup assignments = [](ReportDefinition& r, const Catalogue& c) {
             r.title = "Done";
@@ -380,20 +359,19 @@ private Q_SLOTS:
             assignments(r, c);
             r.destination = ReportDestination::TextFile;
         };
-        QTest::newRow("text with totals") << "assign" << text
-                                          << "Boiler check\t1/3/2005\tYes\t2\t$12.50\r\n"
-                                             "Pump seals\t1/3/2005\tYes\t1.5\t$3.30\r\n"
-                                             "Boiler check\t1/10/2005\tNo\t\t$0.10\r\n"
-                                             "\t\t\t3.5\t$15.90\r\n";
+        addRow("text with totals", "assign", text,
+               "Boiler check\t1/3/2005\tYes\t2\t$12.50\r\n"
+               "Pump seals\t1/3/2005\tYes\t1.5\t$3.30\r\n"
+               "Boiler check\t1/10/2005\tNo\t\t$0.10\r\n"
+               "\t\t\t3.5\t$15.90\r\n");
         Setup html = [assignments](ReportDefinition& r, const Catalogue& c) {
             assignments(r, c);
             r.destination = ReportDestination::WebTable;
             r.fields.removeAt(1);
             r.setting(HoursSpent).ShowTotal = false;
         };
-        QTest::newRow("html")
-            << "assign" << html
-            << "<!DOCTYPE html>\r\n<html>\r\n<head><meta "
+        addRow("html", "assign", html,
+               "<!DOCTYPE html>\r\n<html>\r\n<head><meta "
                "charset=\"utf-8\"><title>Done</title></head>"
                "\r\n<body>\r\n<table border=1>\r\n"
                "<tr><th colspan = 4>Done</th></tr>\r\n<tr>\r\n<th>Task Name</th>\r\n"
@@ -407,18 +385,17 @@ private Q_SLOTS:
                "<tr><TD>&nbsp;</TD><TD>&nbsp;</TD><TD>&nbsp;</TD>"
                "<td align=right>$15.90</td></tr>\r\n"
                "</table>\r\n<H6>List Produced by <A "
-               "HREF=\"https://tavrel.example.org/\">Tavrel</A></H6>\r\n</body>\r\n</html>\r\n";
+               "HREF=\"https://tavrel.example.org/\">Tavrel</A></H6>\r\n</body>\r\n</html>\r\n");
         // A hidden field placed first restricts the rows; an end date alone includes it.
-        QTest::newRow("hidden criteria")
-            << "tasks" << Setup([](ReportDefinition& r, const Catalogue&) {
+        addRow("hidden criteria", "tasks", Setup([](ReportDefinition& r, const Catalogue&) {
                    r.destination = ReportDestination::TextFile;
                    r.fields = {HoursRequired, PurchaseDate, TaskName, Manufacturer};
                    r.setting(HoursRequired).HideCol = true;
                    r.setting(HoursRequired).GreaterThan = "1";
                    r.setting(PurchaseDate).HideCol = true;
                    r.setting(PurchaseDate).RangeEnd = serial(2005, 3, 5);
-               })
-            << "Boiler check\tAcme\r\n";
+               }),
+               "Boiler check\tAcme\r\n");
     }
 
     void outputs() {
@@ -459,22 +436,20 @@ private Q_SLOTS:
     }
 
     void refusals_data() {
-        QTest::addColumn<Setup>("setup");
-        QTest::addColumn<ReportRun>("run");
-        QTest::addColumn<QString>("message");
+        addColumns<Setup, ReportRun, QString>("setup", "run", "message");
         QTest::addColumn<bool>("fileKept"); // an earlier file of the name is left as it was
-        QTest::newRow("no fields") << Setup([](ReportDefinition&, const Catalogue&) {})
-                                   << ReportRun::NoFields << NoReportFieldsText << true;
-        QTest::newRow("no rows") << Setup([](ReportDefinition& r, const Catalogue&) {
-            r.fields = {TaskName};
-            r.setting(TaskName).StartsWith = "Zz";
-        }) << ReportRun::NoRows << NoReportRowsText
-                                 << false;
-        QTest::newRow("all hidden") << Setup([](ReportDefinition& r, const Catalogue&) {
-            r.fields = {TaskName};
-            r.setting(TaskName).HideCol = true;
-        }) << ReportRun::Failed << QString::number(ErrSqlSyntax) + "  "
-                                    << true;
+        addRow("no fields", Setup([](ReportDefinition&, const Catalogue&) {}), ReportRun::NoFields,
+               NoReportFieldsText, true);
+        addRow("no rows", Setup([](ReportDefinition& r, const Catalogue&) {
+                   r.fields = {TaskName};
+                   r.setting(TaskName).StartsWith = "Zz";
+               }),
+               ReportRun::NoRows, NoReportRowsText, false);
+        addRow("all hidden", Setup([](ReportDefinition& r, const Catalogue&) {
+                   r.fields = {TaskName};
+                   r.setting(TaskName).HideCol = true;
+               }),
+               ReportRun::Failed, QString::number(ErrSqlSyntax) + "  ", true);
     }
 
     void refusals() {

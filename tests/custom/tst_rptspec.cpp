@@ -7,6 +7,7 @@
 #include "custom/frmrptspec.h"
 #include "data/database.h"
 #include "data/schema.h"
+#include "support/datarows.h"
 #include "support/scriptedui.h"
 #include "support/testenv.h"
 
@@ -311,18 +312,12 @@ private Q_SLOTS:
     // The title names the saved file without its ending; a ".rpt" elsewhere in the path
     // belongs to a folder's or the file's own name and stays.
     void titleNamesTheSavedFile_data() {
-        QTest::addColumn<QString>("file");
-        QTest::addColumn<QString>("shown");
-        QTest::newRow("plain") << "r.rpt"
-                               << "r";
-        QTest::newRow("folder with the ending") << "x.rpt.d/r.rpt"
-                                                << "x.rpt.d/r";
-        QTest::newRow("folder named like a report") << "a.rpt/r.rpt"
-                                                    << "a.rpt/r";
-        QTest::newRow("ending inside the name") << "r.rpt.old.rpt"
-                                                << "r.rpt.old";
-        QTest::newRow("other ending") << "r.txt"
-                                      << "r.txt";
+        addColumns<QString, QString>("file", "shown");
+        addRow("plain", "r.rpt", "r");
+        addRow("folder with the ending", "x.rpt.d/r.rpt", "x.rpt.d/r");
+        addRow("folder named like a report", "a.rpt/r.rpt", "a.rpt/r");
+        addRow("ending inside the name", "r.rpt.old.rpt", "r.rpt.old");
+        addRow("other ending", "r.txt", "r.txt");
     }
     void titleNamesTheSavedFile() {
         QFETCH(QString, file);

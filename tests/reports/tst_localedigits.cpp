@@ -7,6 +7,7 @@
 #include "reports/reportdocument.h"
 #include "reports/standardreports.h"
 #include "reports/workorders.h"
+#include "support/datarows.h"
 #include "support/scriptedui.h"
 #include "support/testenv.h"
 #include "text/datetext.h"
@@ -106,8 +107,7 @@ private Q_SLOTS:
     // Every number of a report's pages (hours, minutes, "h:m", "h:mm", the task number, the
     // page number) in the digits of its dates, and its date range in reading order.
     void reports_data() {
-        QTest::addColumn<QString>("locale");
-        QTest::addColumn<QString>("report");
+        addColumns<QString, QString>("locale", "report");
         for (const char* locale : {"ar_EG", "fa_IR", "en_US"}) {
             for (const char* report :
                  {"completed", "master", "overdue", "assignments", "expenses", "workorder"})
@@ -152,7 +152,7 @@ private Q_SLOTS:
                 title = part;
         QVERIFY2(!title.isEmpty(), qPrintable(reportDocument().pageHeader(1)));
 
-        QTextLayout layout(title, QFont(QStringLiteral("DejaVu Sans")));
+        QTextLayout layout(title, QFont("DejaVu Sans"));
         QTextOption option;
         option.setTextDirection(Qt::LeftToRight);
         layout.setTextOption(option);
@@ -190,11 +190,11 @@ private Q_SLOTS:
         state().ReportStartDate = QDate(2005, 3, 1);
         state().ReportEndDate = QDate(2005, 3, 31);
         state().reportViewer = [] { frmOutput::showReport(); };
-        runStandardReport(*standardReportNamed(QStringLiteral("completed")));
+        runStandardReport(*standardReportNamed("completed"));
         std::unique_ptr<frmOutput> window(frmOutput::current());
         QVERIFY(window);
-        const QString label = window->findChild<QLabel*>(QStringLiteral("lblPage"))->text();
-        QCOMPARE(label, QStringLiteral("Page ١ of ١"));
+        const QString label = window->findChild<QLabel*>("lblPage")->text();
+        QCOMPARE(label, "Page ١ of ١");
     }
 
     // Money at the right edge of its boxes also when the whole window is laid out from the
@@ -202,7 +202,7 @@ private Q_SLOTS:
     void numberBoxesRightToLeft_data() {
         QTest::addColumn<QString>("box");
         for (const char* box : {"txtParts", "txtLabor", "txtTax", "txtTotalCost"})
-            QTest::newRow(box) << box;
+            addRow(box, box);
     }
     void numberBoxesRightToLeft() {
         QFETCH(QString, box);

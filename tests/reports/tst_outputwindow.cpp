@@ -5,6 +5,7 @@
 #include "reports/frmoutput.h"
 #include "reports/reportdocument.h"
 #include "reports/reportoutput.h"
+#include "support/datarows.h"
 #include "support/scriptedui.h"
 #include "support/testenv.h"
 
@@ -26,7 +27,7 @@ QPointer<frmOutput> showReport(const QString& header) {
     ReportDocument& doc = reportDocument();
     doc.SetPageHeader(header);
     doc.BeginDocument();
-    doc.AddTableRow(QStringLiteral("3000;"), textRow({QStringLiteral("Boiler check")}));
+    doc.AddTableRow("3000;", textRow({"Boiler check"}));
     doc.EndDocument();
     showReportOutput();
     QPointer<frmOutput> window = frmOutput::current();
@@ -63,14 +64,13 @@ private Q_SLOTS:
     // Escape closes the window wherever the focus is in it, and ends its document.
     void escapeCloses_data() {
         QTest::addColumn<QString>("focus");
-        QTest::newRow("on the preview") << "VSPrinter";
-        QTest::newRow("on Ok") << "cmdOK";
-        QTest::newRow("on Save as PDF") << "cmdSavePdf";
+        addRow("on the preview", "VSPrinter");
+        addRow("on Ok", "cmdOK");
+        addRow("on Save as PDF", "cmdSavePdf");
     }
     void escapeCloses() {
         QFETCH(QString, focus);
-        QPointer<frmOutput> window =
-            showReport(QStringLiteral("|Tavrel Overdue Assignments|Page %d"));
+        QPointer<frmOutput> window = showReport("|Tavrel Overdue Assignments|Page %d");
         QVERIFY(window && window->isVisible());
         auto* target = window->findChild<QWidget*>(focus);
         QVERIFY(target);
@@ -85,19 +85,16 @@ private Q_SLOTS:
     // Save as PDF proposes the title on the report's first page and today's date, in the
     // working folder; a file of that name already there is kept when Enter is pressed.
     void proposedName_data() {
-        QTest::addColumn<QString>("header");
-        QTest::addColumn<QString>("proposed");
-        QTest::newRow("title in the centre") << "|Tavrel Overdue Assignments|Page %d"
-                                             << "Tavrel Overdue Assignments 2005-07-04.pdf";
-        QTest::newRow("title at the left, dates in it")
-            << "Master Task List for 3/1/2005 - 3/14/2005||Page %d"
-            << "Master Task List for 3-1-2005 - 3-14-2005 2005-07-04.pdf";
-        QTest::newRow("work order") << "Work Order: Pump||Task #: 1"
-                                    << "Work Order Pump 2005-07-04.pdf";
-        QTest::newRow("custom report with the date at the left") << "7/4/2005|Filters|Page %d"
-                                                                 << "Filters 2005-07-04.pdf";
-        QTest::newRow("no title") << "||Page %d"
-                                  << "Report 2005-07-04.pdf";
+        addColumns<QString, QString>("header", "proposed");
+        addRow("title in the centre", "|Tavrel Overdue Assignments|Page %d",
+               "Tavrel Overdue Assignments 2005-07-04.pdf");
+        addRow("title at the left, dates in it",
+               "Master Task List for 3/1/2005 - 3/14/2005||Page %d",
+               "Master Task List for 3-1-2005 - 3-14-2005 2005-07-04.pdf");
+        addRow("work order", "Work Order: Pump||Task #: 1", "Work Order Pump 2005-07-04.pdf");
+        addRow("custom report with the date at the left", "7/4/2005|Filters|Page %d",
+               "Filters 2005-07-04.pdf");
+        addRow("no title", "||Page %d", "Report 2005-07-04.pdf");
     }
     void proposedName() {
         QFETCH(QString, header);
@@ -111,14 +108,13 @@ private Q_SLOTS:
         old.close();
         ui_->answerFile(path);
         ui_->pressEnter();
-        QTest::mouseClick(window->findChild<QPushButton*>(QStringLiteral("cmdSavePdf")),
-                          Qt::LeftButton);
+        QTest::mouseClick(window->findChild<QPushButton*>("cmdSavePdf"), Qt::LeftButton);
         QCOMPARE(ui_->filesAsked.size(), 1);
         QCOMPARE(ui_->filesAsked[0].initialName, path);
         QCOMPARE(ui_->messages.size(), 1);
         QCOMPARE(ui_->messages[0].text, "The file '" + QDir::toNativeSeparators(path) +
                                             "' already exists.  Do you wish to replace it?");
-        QCOMPARE(ui_->messages[0].title, QStringLiteral("File Exists"));
+        QCOMPARE(ui_->messages[0].title, "File Exists");
         QCOMPARE(ui_->messages[0].defaultButton, MsgResult::No);
         QVERIFY(old.open(QIODevice::ReadOnly));
         QCOMPARE(old.readAll(), QByteArray("old"));
@@ -127,29 +123,22 @@ private Q_SLOTS:
 
     // Whatever the title holds, the name is one a file system takes and nothing hides.
     void safeName_data() {
-        QTest::addColumn<QString>("title");
-        QTest::addColumn<QString>("name");
-        QTest::newRow("separators and reserved characters") << "a/b\\c*d?e\"f<g>h|i"
-                                                            << "a-b-c-d-e-f-g-h-i 2005-07-04.pdf";
-        QTest::newRow("control characters and runs of blanks")
-            << QStringLiteral("Line\tone\r\nLine\u0001two\u007f  end")
-            << "Line one Line two end 2005-07-04.pdf";
-        QTest::newRow("leading dots") << "..hidden"
-                                      << "hidden 2005-07-04.pdf";
-        QTest::newRow("a dot after a blank") << " .profile"
-                                             << "profile 2005-07-04.pdf";
-        QTest::newRow("trailing dots") << "Totals..."
-                                       << "Totals 2005-07-04.pdf";
-        QTest::newRow("a leading dash") << "-rf report"
-                                        << "rf report 2005-07-04.pdf";
-        QTest::newRow("nothing left") << QStringLiteral(". /\u0002") << "Report 2005-07-04.pdf";
-        QTest::newRow("other scripts kept")
-            << QStringLiteral("تقرير Ø 2005") << QStringLiteral("تقرير Ø 2005 2005-07-04.pdf");
-        QTest::newRow("long title cut")
-            << QString(100, QLatin1Char('x')) << QString(80, QLatin1Char('x')) + " 2005-07-04.pdf";
-        QTest::newRow("a pair of surrogates not cut")
-            << QString(79, QLatin1Char('x')) + QStringLiteral("\U0001F527") + "yy"
-            << QString(79, QLatin1Char('x')) + " 2005-07-04.pdf";
+        addColumns<QString, QString>("title", "name");
+        addRow("separators and reserved characters", "a/b\\c*d?e\"f<g>h|i",
+               "a-b-c-d-e-f-g-h-i 2005-07-04.pdf");
+        addRow("control characters and runs of blanks", "Line\tone\r\nLine\u0001two\u007f  end",
+               "Line one Line two end 2005-07-04.pdf");
+        addRow("leading dots", "..hidden", "hidden 2005-07-04.pdf");
+        addRow("a dot after a blank", " .profile", "profile 2005-07-04.pdf");
+        addRow("trailing dots", "Totals...", "Totals 2005-07-04.pdf");
+        addRow("a leading dash", "-rf report", "rf report 2005-07-04.pdf");
+        addRow("nothing left", ". /\u0002", "Report 2005-07-04.pdf");
+        addRow("other scripts kept", "تقرير Ø 2005", "تقرير Ø 2005 2005-07-04.pdf");
+        addRow("long title cut", QString(100, QLatin1Char('x')),
+               QString(80, QLatin1Char('x')) + " 2005-07-04.pdf");
+        addRow("a pair of surrogates not cut",
+               QString(79, QLatin1Char('x')) + QStringLiteral("\U0001F527") + "yy",
+               QString(79, QLatin1Char('x')) + " 2005-07-04.pdf");
     }
     void safeName() {
         QFETCH(QString, title);

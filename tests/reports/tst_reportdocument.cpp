@@ -4,6 +4,7 @@
 #include "reports/pdfoutput.h"
 #include "reports/reportdocument.h"
 #include "reports/reportoutput.h"
+#include "support/datarows.h"
 #include "support/scriptedui.h"
 #include "support/testenv.h"
 
@@ -22,7 +23,7 @@ using namespace tavrel::test;
 namespace {
 
 const QString Format = QStringLiteral("1240|3800|>700;");
-const QStringList Heading{QStringLiteral("Date"), QStringLiteral("Task"), QStringLiteral("Hours")};
+const QStringList Heading{"Date", "Task", "Hours"};
 const QString HeadingRow = QStringLiteral("Date|Task|Hours");
 const QString TasksSql = QStringLiteral(R"(
 INSERT INTO tasks (taskid, taskname) VALUES (1, 'Boiler'), (2, 'Chiller'), (3, 'Pump');)");
@@ -42,19 +43,17 @@ CellRow rowCells(int i) {
 StandardReport taskReport() {
     StandardReport report;
     report.format = QStringLiteral("3000|>1000;");
-    report.columnHeadings = QStringList{QStringLiteral("Task"), QStringLiteral("Id")};
+    report.columnHeadings = QStringList{"Task", "Id"};
     report.pageHeader = QStringLiteral("|Tasks|Page %d");
     report.fileName = QStringLiteral("Tasks.txt");
-    report.sql =
-        QStringLiteral("select taskid, taskname from tasks where taskid < 3 order by taskname");
+    report.sql = "select taskid, taskname from tasks where taskid < 3 order by taskname";
     report.noRowsText = QStringLiteral("There are no tasks.");
     report.noRowsTitle = QStringLiteral("No Records Found");
     report.writeRows = [](Recordset& rows, ReportOutput& out) {
-        out.text(QStringLiteral("Week of 1/3/2005\r\n"));
+        out.text("Week of 1/3/2005\r\n");
         for (; !rows.isEOF(); rows.moveNext())
-            out.row(textRow({rows.value(QStringLiteral("taskname")).toString(),
-                             rows.value(QStringLiteral("taskid")).toString()}));
-        out.row(textRow({QString(), QStringLiteral("Subtotal:"), QString()}));
+            out.row(textRow({rows.value("taskname").toString(), rows.value("taskid").toString()}));
+        out.row(textRow({QString(), "Subtotal:", QString()}));
     };
     return report;
 }
@@ -66,8 +65,7 @@ QByteArray readAll(const QString& path) {
 
 QString pdfText(const QString& path) {
     QProcess pdftotext;
-    pdftotext.start(QStringLiteral("pdftotext"),
-                    {QStringLiteral("-layout"), path, QStringLiteral("-")});
+    pdftotext.start("pdftotext", {"-layout", path, "-"});
     if (!pdftotext.waitForFinished(30000))
         return {};
     return QString::fromUtf8(pdftotext.readAllStandardOutput());
@@ -135,17 +133,15 @@ private Q_SLOTS:
         for (int i = 0; i < 4000; ++i)
             words << QStringLiteral("word%1").arg(i);
         ReportDocument doc;
-        doc.AddTableRow(QStringLiteral("1440|9000;"),
-                        textRow({QStringLiteral("Description:"), words.join(u' ')}));
-        doc.AddTableRow(QStringLiteral("1440|9000;"),
-                        textRow({QStringLiteral("after"), QString()}));
+        doc.AddTableRow("1440|9000;", textRow({"Description:", words.join(u' ')}));
+        doc.AddTableRow("1440|9000;", textRow({"after", QString()}));
         QVERIFY(doc.pageCount() > 2);
         QStringList text;
         for (int page = 1; page <= doc.pageCount(); ++page)
             text += doc.pageText(page);
-        QCOMPARE(text.last(), QStringLiteral("after|"));
+        QCOMPARE(text.last(), "after|");
         text.removeLast();
-        QCOMPARE(text.join(u' ').remove(QStringLiteral("Description:")).simplified().remove(u'|'),
+        QCOMPARE(text.join(u' ').remove("Description:").simplified().remove(u'|'),
                  words.join(u' '));
     }
 
@@ -153,9 +149,7 @@ private Q_SLOTS:
     // sends it, whole, to the next. The same for a line of free text, on the first page and
     // on a later one.
     void exactFitStaysOnThePage_data() {
-        QTest::addColumn<bool>("laterPage");
-        QTest::addColumn<bool>("textLast");
-        QTest::addColumn<int>("shortBy");
+        addColumns<bool, bool, int>("laterPage", "textLast", "shortBy");
         for (const bool later : {false, true})
             for (const bool text : {false, true})
                 for (const int by : {0, 1})
@@ -188,18 +182,17 @@ private Q_SLOTS:
         QCOMPARE(doc.bodyHeight(), filled - shortBy);
 
         if (laterPage) {
-            doc.AddTableRow(format, textRow({QStringLiteral("first page"), QString()}));
+            doc.AddTableRow(format, textRow({"first page", QString()}));
             doc.StartNewPage();
         }
         const int page = laterPage ? 2 : 1;
-        doc.WriteText(QStringLiteral("Week of 1/3/2005\r\n"));
+        doc.WriteText("Week of 1/3/2005\r\n");
         for (int i = 1; i <= 3; ++i)
-            doc.AddTableRow(format,
-                            textRow({QStringLiteral("row %1").arg(i), QStringLiteral("x")}));
+            doc.AddTableRow(format, textRow({QStringLiteral("row %1").arg(i), "x"}));
         if (textLast)
-            doc.WriteText(QStringLiteral("end\r\n"));
-        const QString last = textLast ? QStringLiteral("end") : QStringLiteral("row 3|x");
-        QCOMPARE(doc.pageText(page).value(0), QStringLiteral("Week of 1/3/2005"));
+            doc.WriteText("end\r\n");
+        const QString last = textLast ? "end" : "row 3|x";
+        QCOMPARE(doc.pageText(page).value(0), "Week of 1/3/2005");
         if (shortBy == 0) {
             QCOMPARE(doc.pageCount(), page);
             QCOMPARE(doc.pageText(page).size(), textLast ? 5 : 4);
@@ -213,11 +206,11 @@ private Q_SLOTS:
 
     void freeTextLines() {
         ReportDocument doc;
-        doc.WriteText(QStringLiteral("\r\n"));
-        doc.WriteText(QStringLiteral("Week of 1/3/2005\r\n"));
-        doc.WriteText(QStringLiteral("\r\n\r\nSignature:  ____"));
-        doc.WriteText(QStringLiteral("\r\n")); // ends the open line, adds none
-        doc.WriteText(QStringLiteral("next"));
+        doc.WriteText("\r\n");
+        doc.WriteText("Week of 1/3/2005\r\n");
+        doc.WriteText("\r\n\r\nSignature:  ____");
+        doc.WriteText("\r\n"); // ends the open line, adds none
+        doc.WriteText("next");
         QCOMPARE(doc.pageText(1),
                  (QStringList{"", "Week of 1/3/2005", "", "", "Signature:  ____", "next"}));
     }
@@ -227,7 +220,7 @@ private Q_SLOTS:
     void paintsShadingAndRightAlignment() {
         ReportDocument doc;
         doc.setTableStyle(TableStyle::Plain);
-        doc.AddTableRows(QStringLiteral("2000|>3000;"), {}, {textRow({"x", "123"})}, QColor(),
+        doc.AddTableRows("2000|>3000;", {}, {textRow({"x", "123"})}, QColor(),
                          QColor(200, 200, 200));
         QImage image(600, 300, QImage::Format_RGB32);
         image.setDotsPerMeterX(3780); // 96 dpi
@@ -259,19 +252,19 @@ private Q_SLOTS:
     void pdfHoldsEveryPage() {
         QTemporaryDir dir;
         ReportDocument doc;
-        doc.SetPageHeader(QStringLiteral("|Completed Work|Page %d"));
+        doc.SetPageHeader("|Completed Work|Page %d");
         doc.BeginDocument();
         for (int i = 1; i <= 120; ++i)
             doc.AddTableRow(Format, rowCells(i));
         doc.EndDocument();
-        const QString path = dir.filePath(QStringLiteral("out.pdf"));
+        const QString path = dir.filePath("out.pdf");
         QVERIFY(printToPdf(doc, path));
         const QString text = pdfText(path);
         QCOMPARE(text.count(u'\f'), doc.pageCount());
         for (int page = 1; page <= doc.pageCount(); ++page)
             QVERIFY(text.section(u'\f', page - 1, page - 1)
                         .contains(QStringLiteral("Page %1").arg(page)));
-        QVERIFY(text.contains(QRegularExpression(QStringLiteral("1/120/2005 +Task 120 +360"))));
+        QVERIFY(text.contains(QRegularExpression("1/120/2005 +Task 120 +360")));
     }
 
     // Sent to a file: the dialog first, then only the table rows as lines, CR LF.
@@ -279,12 +272,12 @@ private Q_SLOTS:
         ScriptedUi ui;
         TempWorkFolder folder(2005, TasksSql);
         state().ReportDest = ReportTarget::File;
-        const QString path = folder.file(QStringLiteral("out.txt"));
+        const QString path = folder.file("out.txt");
         ui.answerFile(path);
         runStandardReport(taskReport());
         QCOMPARE(ui.filesAsked.size(), 1);
         QCOMPARE(ui.filesAsked[0].filter, TextFileFilter);
-        QCOMPARE(ui.filesAsked[0].initialName, folder.file(QStringLiteral("Tasks.txt")));
+        QCOMPARE(ui.filesAsked[0].initialName, folder.file("Tasks.txt"));
         QCOMPARE(readAll(path), QByteArray("Boiler\t1\t\r\nChiller\t2\t\r\n\tSubtotal:\t\t\r\n"));
         QVERIFY(ui.messages.isEmpty());
         QCOMPARE(reportDocument().entries().size(), size_t(0));
@@ -298,8 +291,7 @@ private Q_SLOTS:
         QCOMPARE(ui.messageTexts().size(), 1);
         QVERIFY(readAll(path).startsWith("Boiler"));
 
-        QCOMPARE(qtFileFilter(TextFileFilter),
-                 QStringLiteral("Text Files (*.txt);;All Files (*.*)"));
+        QCOMPARE(qtFileFilter(TextFileFilter), "Text Files (*.txt);;All Files (*.*)");
     }
 
     // A query the database refuses: its error, and neither the no-rows message nor a preview.
@@ -312,7 +304,7 @@ private Q_SLOTS:
         broken.sql = QStringLiteral("select taskname from nosuchtable");
         runStandardReport(broken);
         QCOMPARE(ui.messages.size(), 1);
-        QVERIFY(ui.lastMessage().text.contains(QStringLiteral("nosuchtable")));
+        QVERIFY(ui.lastMessage().text.contains("nosuchtable"));
         QCOMPARE(shown, 0);
     }
 
@@ -339,28 +331,27 @@ private Q_SLOTS:
         showReportOutput();
         QCOMPARE(frmOutput::current(), window.data());
         QCOMPARE(window->preview()->pageCount(), doc.pageCount());
-        window->findChild<QAction*>(QStringLiteral("tbrLastPage"))->trigger();
-        QCOMPARE(window->findChild<QLabel*>(QStringLiteral("lblPage"))->text(),
+        window->findChild<QAction*>("tbrLastPage")->trigger();
+        QCOMPARE(window->findChild<QLabel*>("lblPage")->text(),
                  QStringLiteral("Page %1 of %1").arg(doc.pageCount()));
 
-        const QString saved = dir.filePath(QStringLiteral("saved.pdf"));
+        const QString saved = dir.filePath("saved.pdf");
         ui.answerFile(saved);
-        window->findChild<QPushButton*>(QStringLiteral("cmdSavePdf"))->click();
-        QCOMPARE(ui.filesAsked.last().filter,
-                 QStringLiteral("PDF Files (*.pdf)|*.pdf|All Files (*.*)|*.*"));
-        QVERIFY(pdfText(saved).contains(QStringLiteral("Task 100")));
+        window->findChild<QPushButton*>("cmdSavePdf")->click();
+        QCOMPARE(ui.filesAsked.last().filter, "PDF Files (*.pdf)|*.pdf|All Files (*.*)|*.*");
+        QVERIFY(pdfText(saved).contains("Task 100"));
         QVERIFY(window->isVisible());
 
-        const QString printed = dir.filePath(QStringLiteral("printed.pdf"));
+        const QString printed = dir.filePath("printed.pdf");
         ui.answerFile(printed);
-        window->findChild<QPushButton*>(QStringLiteral("cmdPrint"))->click();
+        window->findChild<QPushButton*>("cmdPrint")->click();
         QVERIFY(QFileInfo(printed).size() > 0);
         QTRY_VERIFY(!window);
         QCOMPARE(doc.entries().size(), size_t(0)); // closing the window ends the document
 
         showReportOutput();
         window = frmOutput::current();
-        window->findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
+        window->findChild<QPushButton*>("cmdOK")->click();
         QTRY_VERIFY(!window);
     }
 };

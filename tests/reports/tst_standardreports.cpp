@@ -6,6 +6,7 @@
 #include "reports/frmrptdates.h"
 #include "reports/reportdocument.h"
 #include "reports/standardreports.h"
+#include "support/datarows.h"
 #include "support/scriptedui.h"
 #include "support/testenv.h"
 
@@ -47,13 +48,12 @@ const QDate March31(2005, 3, 31);
 QStringList entryLines(const ReportDocument& document) {
     QStringList lines;
     for (const ReportDocument::Entry& e : document.entries()) {
-        const QString text = QString(e.body).replace(QStringLiteral("\r\n"), QStringLiteral("/"));
+        const QString text = QString(e.body).replace("\r\n", "/");
         switch (e.kind) {
         case ReportDocument::Entry::Table:
             lines << QStringLiteral("%1 %2 %3")
                          .arg(e.page)
-                         .arg(e.headingRows.isEmpty() ? QStringLiteral("row")
-                                                      : QStringLiteral("headings"),
+                         .arg(e.headingRows.isEmpty() ? "row" : "headings",
                               e.headingRows.isEmpty() ? text : e.heading);
             break;
         case ReportDocument::Entry::Text:
@@ -91,77 +91,53 @@ private Q_SLOTS:
     }
 
     void document_data() {
-        QTest::addColumn<QString>("report");
-        QTest::addColumn<QDate>("from");
-        QTest::addColumn<QDate>("to");
+        addColumns<QString, QDate, QDate>("report", "from", "to");
         QTest::addColumn<bool>("plain"); // the table setting of the two list reports
-        QTest::addColumn<QStringList>("headers");
-        QTest::addColumn<QStringList>("entries");
+        addColumns<QStringList, QStringList>("headers", "entries");
         const QString completedHeadings =
-            QStringLiteral("1 headings Date Completed|Task Name|Hours|Minutes|Employee;");
-        QTest::newRow("completed: unassigned first, 70 and 130 minutes carried")
-            << "completed" << March1 << March31 << false
-            << QStringList{"|Completed Work by Employee for 3/1/2005 to 3/31/2005|Page %d"}
-            << QStringList{completedHeadings,
-                           "1 row 3/22/2005|Boiler check|0|20|Unassigned;",
-                           "1 row |Subtotal:|0|20|;",
-                           "1 text /",
-                           "1 row 3/8/2005|Boiler check|1|30|Ann Adams;",
-                           "1 row 3/9/2005|Chiller service|0|40|Ann Adams;",
-                           "1 row |Subtotal:|2|10|;",
-                           "1 text /",
-                           "1 row 3/15/2005|Pump inspection|1|90|Bob Baker;",
-                           "1 row 3/16/2005|Valve test|0|40|Bob Baker;",
-                           "1 row |Subtotal:|3|10|;",
-                           "1 text /",
-                           "1 row |Totals:|5|40|;"};
-        QTest::newRow("expenses: no zero totals, sums of the rows shown")
-            << "expenses" << March1 << March31 << false
-            << QStringList{"|Tavrel Expense Report for 3/1/2005 to 3/31/2005|Page %d"}
-            << QStringList{"1 headings Date Completed|Task Name|Parts|Labor|Tax|Total;",
+            "1 headings Date Completed|Task Name|Hours|Minutes|Employee;";
+        addRow(
+            "completed: unassigned first, 70 and 130 minutes carried", "completed", March1, March31,
+            false, QStringList{"|Completed Work by Employee for 3/1/2005 to 3/31/2005|Page %d"},
+            QStringList{completedHeadings, "1 row 3/22/2005|Boiler check|0|20|Unassigned;",
+                        "1 row |Subtotal:|0|20|;", "1 text /",
+                        "1 row 3/8/2005|Boiler check|1|30|Ann Adams;",
+                        "1 row 3/9/2005|Chiller service|0|40|Ann Adams;", "1 row |Subtotal:|2|10|;",
+                        "1 text /", "1 row 3/15/2005|Pump inspection|1|90|Bob Baker;",
+                        "1 row 3/16/2005|Valve test|0|40|Bob Baker;", "1 row |Subtotal:|3|10|;",
+                        "1 text /", "1 row |Totals:|5|40|;"});
+        addRow("expenses: no zero totals, sums of the rows shown", "expenses", March1, March31,
+               false, QStringList{"|Tavrel Expense Report for 3/1/2005 to 3/31/2005|Page %d"},
+               QStringList{"1 headings Date Completed|Task Name|Parts|Labor|Tax|Total;",
                            "1 row 3/8/2005|Boiler check|$10.00|$20.00|$2.10|$32.10;",
                            "1 row 3/16/2005|Valve test|$5.55|$0.00|$0.39|$5.94;",
-                           "1 row |Totals:|$15.55|$20.00|$2.49|$38.04;"};
+                           "1 row |Totals:|$15.55|$20.00|$2.49|$38.04;"});
         // Two weeks take every kind of time line; the Monday on the end date is in.
-        QTest::newRow("master: a week line per Monday, no time for 0 and 0")
-            << "master" << March1 << QDate(2005, 3, 14) << true
-            << QStringList{"Master Task List for 3/1/2005 - 3/14/2005||Page %d"}
-            << QStringList{"1 text Week of 3/7/2005/",
-                           "1 row Boiler check|1 Hours 15 Minutes;",
-                           "1 row Chiller service|2 Hours ;",
-                           "1 text /",
-                           "1 text Week of 3/14/2005/",
-                           "1 row Pump inspection|30 Minutes;",
-                           "1 row Valve test|;"};
-        QTest::newRow("overdue: before today and open only, whatever the dates")
-            << "overdue" << QDate(2005, 3, 31) << QDate(2005, 3, 1) << false
-            << QStringList{"|Tavrel Overdue Assignments|Page %d"}
-            << QStringList{"1 headings Date Due|Task Name|Location|Best Time|Time Required;",
+        addRow("master: a week line per Monday, no time for 0 and 0", "master", March1,
+               QDate(2005, 3, 14), true,
+               QStringList{"Master Task List for 3/1/2005 - 3/14/2005||Page %d"},
+               QStringList{"1 text Week of 3/7/2005/", "1 row Boiler check|1 Hours 15 Minutes;",
+                           "1 row Chiller service|2 Hours ;", "1 text /",
+                           "1 text Week of 3/14/2005/", "1 row Pump inspection|30 Minutes;",
+                           "1 row Valve test|;"});
+        addRow("overdue: before today and open only, whatever the dates", "overdue",
+               QDate(2005, 3, 31), QDate(2005, 3, 1), false,
+               QStringList{"|Tavrel Overdue Assignments|Page %d"},
+               QStringList{"1 headings Date Due|Task Name|Location|Best Time|Time Required;",
                            "1 row 2/28/2005|Chiller service|||2:0;",
-                           "1 row 3/21/2005|Pump inspection|Boiler Room|Early|0:30;"};
+                           "1 row 3/21/2005|Pump inspection|Boiler Room|Early|0:30;"});
         const QString headings = QStringLiteral(" headings Task Name|Completed;");
-        const QString signature =
-            QStringLiteral(" text //Signature:  __________________________________________");
-        QTest::newRow("assignments: a page each, signed by employees only")
-            << "assignments" << March1 << March31 << true
-            << QStringList{"Tasks Not Assigned to an Employee for 3/1/2005 - 3/31/2005||Page %d",
+        const QString signature = " text //Signature:  __________________________________________";
+        addRow("assignments: a page each, signed by employees only", "assignments", March1, March31,
+               true,
+               QStringList{"Tasks Not Assigned to an Employee for 3/1/2005 - 3/31/2005||Page %d",
                            "Tasks Assigned to Ann Adams for 3/1/2005 - 3/31/2005||Page %d",
-                           "Tasks Assigned to Bob Baker for 3/1/2005 - 3/31/2005||Page %d"}
-            << QStringList{"1" + headings,
-                           "1 row Boiler check|;",
-                           "1 row Valve test|;",
-                           "1 new page",
-                           "2" + headings,
-                           "2 row Boiler check|;",
-                           "2 row Boiler check|;",
-                           "2 row Chiller service|;",
-                           "2" + signature,
-                           "2 new page",
-                           "3" + headings,
-                           "3 row Pump inspection|;",
-                           "3 row Pump inspection|;",
-                           "3 row Valve test|;",
-                           "3" + signature};
+                           "Tasks Assigned to Bob Baker for 3/1/2005 - 3/31/2005||Page %d"},
+               QStringList{"1" + headings, "1 row Boiler check|;", "1 row Valve test|;",
+                           "1 new page", "2" + headings, "2 row Boiler check|;",
+                           "2 row Boiler check|;", "2 row Chiller service|;", "2" + signature,
+                           "2 new page", "3" + headings, "3 row Pump inspection|;",
+                           "3 row Pump inspection|;", "3 row Valve test|;", "3" + signature});
     }
     void document() {
         QFETCH(QString, report);
@@ -195,18 +171,16 @@ private Q_SLOTS:
         QTest::addColumn<QString>("kinds"); // D date, T text, N number, M money
         QTest::addColumn<QVariantList>("values");
         const QVariant none;
-        QTest::newRow("completed: a row")
-            << "completed" << 0 << "DTNNT"
-            << QVariantList{QDate(2005, 3, 22), none, 0.0, 20.0, none};
-        QTest::newRow("completed: a subtotal")
-            << "completed" << 1 << "TTNNT" << QVariantList{none, none, 0.0, 20.0, none};
-        QTest::newRow("expenses: a row")
-            << "expenses" << 0 << "DTMMMM"
-            << QVariantList{QDate(2005, 3, 8), none, 10.0, 20.0, 2.1, 32.1};
-        QTest::newRow("expenses: the totals")
-            << "expenses" << 2 << "TTMMMM" << QVariantList{none, none, 15.55, 20.0, 2.49, 38.04};
-        QTest::newRow("overdue: a row") << "overdue" << 0 << "DTTTT"
-                                        << QVariantList{QDate(2005, 2, 28), none, none, none, none};
+        addRow("completed: a row", "completed", 0, "DTNNT",
+               QVariantList{QDate(2005, 3, 22), none, 0.0, 20.0, none});
+        addRow("completed: a subtotal", "completed", 1, "TTNNT",
+               QVariantList{none, none, 0.0, 20.0, none});
+        addRow("expenses: a row", "expenses", 0, "DTMMMM",
+               QVariantList{QDate(2005, 3, 8), none, 10.0, 20.0, 2.1, 32.1});
+        addRow("expenses: the totals", "expenses", 2, "TTMMMM",
+               QVariantList{none, none, 15.55, 20.0, 2.49, 38.04});
+        addRow("overdue: a row", "overdue", 0, "DTTTT",
+               QVariantList{QDate(2005, 2, 28), none, none, none, none});
     }
     void cellKinds() {
         QFETCH(QString, report);
@@ -252,9 +226,9 @@ private Q_SLOTS:
         state().ReportDest = ReportTarget::File;
         state().ReportStartDate = March1;
         state().ReportEndDate = QDate(2005, 3, 14);
-        const QString path = folder.file(QStringLiteral("master.txt"));
+        const QString path = folder.file("master.txt");
         ui.answerFile(path);
-        runStandardReport(*standardReportNamed(QStringLiteral("master")));
+        runStandardReport(*standardReportNamed("master"));
         QCOMPARE(ui.messageTexts(), QStringList());
         QCOMPARE(readAll(path), QByteArray("Boiler check\t1 Hours 15 Minutes\r\n"
                                            "Chiller service\t2 Hours \r\n"
@@ -269,14 +243,14 @@ private Q_SLOTS:
         ScriptedUi ui;
         ui.setToday(Today);
         TempWorkFolder folder(2005, SiteSql);
-        folder.exec(QStringLiteral("UPDATE employees SET firstname = NULL WHERE empid = 1"));
-        folder.exec(QStringLiteral("UPDATE employees SET lastname = '' WHERE empid = 2"));
+        folder.exec("UPDATE employees SET firstname = NULL WHERE empid = 1");
+        folder.exec("UPDATE employees SET lastname = '' WHERE empid = 2");
         state().ReportStartDate = March1;
         state().ReportEndDate = QDate(2005, 3, 16);
         state().ReportDest = ReportTarget::File;
-        const QString path = folder.file(QStringLiteral("completed.txt"));
+        const QString path = folder.file("completed.txt");
         ui.answerFile(path);
-        runStandardReport(*standardReportNamed(QStringLiteral("completed")));
+        runStandardReport(*standardReportNamed("completed"));
         // Bob, with an empty last name, sorts first.
         QCOMPARE(readAll(path), QByteArray("3/15/2005\tPump inspection\t1\t90\tBob\t\r\n"
                                            "3/16/2005\tValve test\t0\t40\tBob\t\r\n"
@@ -289,7 +263,7 @@ private Q_SLOTS:
         state().ReportDest = ReportTarget::View;
         state().reportViewer = [] {};
         state().ReportEndDate = March31;
-        runStandardReport(*standardReportNamed(QStringLiteral("assignments")));
+        runStandardReport(*standardReportNamed("assignments"));
         QCOMPARE(ui.messageTexts(), QStringList());
         QCOMPARE(pageHeaders(reportDocument()),
                  (QStringList{"Tasks Not Assigned to an Employee for 3/1/2005 - 3/31/2005||Page %d",
@@ -307,7 +281,7 @@ private Q_SLOTS:
         state().reportViewer = [&] { ++shown; };
         state().ReportStartDate = March31;
         state().ReportEndDate = March1;
-        const QString path = folder.file(QStringLiteral("none.txt"));
+        const QString path = folder.file("none.txt");
         for (const char* name : {"completed", "expenses", "master", "assignments", "overdue"}) {
             const StandardReport report = *standardReportNamed(QString::fromLatin1(name));
             ui.clearRecord();
@@ -340,22 +314,22 @@ private Q_SLOTS:
         state().ReportEndDate = March31;
         int runs = 0;
         auto fill = [](QDialog* d, const QString& start, const QString& end) {
-            d->findChild<DateField*>(QStringLiteral("dcStartDate"))->setText(start);
-            d->findChild<DateField*>(QStringLiteral("dcEndDate"))->setText(end);
-            d->findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
+            d->findChild<DateField*>("dcStartDate")->setText(start);
+            d->findChild<DateField*>("dcEndDate")->setText(end);
+            d->findChild<QPushButton*>("cmdOK")->click();
         };
         QStringList shownRange;
         bool openAfterRefusals = false;
         ui.onModal([&](QDialog* d) {
-            shownRange << d->findChild<DateField*>(QStringLiteral("dcStartDate"))->text()
-                       << d->findChild<DateField*>(QStringLiteral("dcEndDate"))->text();
-            fill(d, QStringLiteral("3/32/2005"), QStringLiteral("4/1/2005"));
-            fill(d, QStringLiteral("4/1/2005"), QStringLiteral("soon"));
+            shownRange << d->findChild<DateField*>("dcStartDate")->text()
+                       << d->findChild<DateField*>("dcEndDate")->text();
+            fill(d, "3/32/2005", "4/1/2005");
+            fill(d, "4/1/2005", "soon");
             openAfterRefusals = d->isVisible();
-            fill(d, QStringLiteral("4/30/2005"), QStringLiteral("4/1/2005"));
+            fill(d, "4/30/2005", "4/1/2005");
         });
         runWithReportDates(nullptr, [&] { ++runs; });
-        QCOMPARE(ui.modalTitles, QStringList{QStringLiteral("Select Report Dates")});
+        QCOMPARE(ui.modalTitles, QStringList{"Select Report Dates"});
         QCOMPARE(shownRange, (QStringList{"3/1/2005", "3/31/2005"}));
         QVERIFY(openAfterRefusals);
         QCOMPARE(ui.messageTexts(), (QStringList{"Error -- invalid starting date entered.",
@@ -368,8 +342,8 @@ private Q_SLOTS:
 
         // Cancel, and the close box: no report, the range kept.
         ui.onModal([&](QDialog* d) {
-            d->findChild<DateField*>(QStringLiteral("dcStartDate"))->setText("1/1/2005");
-            d->findChild<QPushButton*>(QStringLiteral("cmdCancel"))->click();
+            d->findChild<DateField*>("dcStartDate")->setText("1/1/2005");
+            d->findChild<QPushButton*>("cmdCancel")->click();
         });
         runWithReportDates(nullptr, [&] { ++runs; });
         QCOMPARE(state().Cancelled, true);

@@ -9,6 +9,7 @@
 #include "reports/monthlyprint.h"
 #include "reports/reportdocument.h"
 #include "reports/workorders.h"
+#include "support/datarows.h"
 #include "support/scriptedui.h"
 #include "support/testenv.h"
 #include "text/datetext.h"
@@ -25,6 +26,8 @@
 #include <memory>
 
 using namespace tavrel;
+using tavrel::test::addColumns;
+using tavrel::test::addRow;
 
 namespace {
 
@@ -75,9 +78,9 @@ QStringList written() {
     QStringList lines;
     for (const ReportDocument::Entry& e : reportDocument().entries()) {
         if (e.kind == ReportDocument::Entry::PageBreak)
-            lines << QStringLiteral("P");
+            lines << "P";
         else if (e.kind == ReportDocument::Entry::Text)
-            lines << (e.body == QLatin1String("\r\n") ? QStringLiteral("B") : e.body);
+            lines << (e.body == QLatin1String("\r\n") ? "B" : e.body);
         else if (!e.heading.isEmpty() || e.headingShade.isValid() || e.bodyShade.isValid())
             lines << QStringLiteral("not in the row form: ") + e.body;
         else
@@ -106,6 +109,26 @@ QPointer<frmSelAssign> openSelAssign() {
     return nullptr;
 }
 
+// A clock at 23:59:59 on the last day of November 2005 that has passed midnight by the
+// time it is read again.
+class MidnightUi : public test::ScriptedUi {
+public:
+    QDate today() override { return reads_++ == 0 ? QDate(2005, 11, 30) : QDate(2005, 12, 1); }
+
+private:
+    int reads_ = 0;
+};
+
+// The days around three month ends, each a task of that name due on that day: the last day
+// of the month before, the first and the last day of the month, the first of the next.
+const char* const MonthEnds =
+    "INSERT INTO tasks (taskid, taskname, taskdesc) VALUES "
+    "(1, 'a', '2005-11-30'), (2, 'b', '2005-12-01'), (3, 'c', '2005-12-31'), "
+    "(4, 'd', '2006-01-01'), (5, 'e', '2006-01-31'), (6, 'f', '2006-02-01'), "
+    "(7, 'g', '2008-01-31'), (8, 'h', '2008-02-01'), (9, 'i', '2008-02-29'), "
+    "(10, 'j', '2008-03-01');"
+    "INSERT INTO assign (taskid, duedate, completed) SELECT taskid, taskdesc, 0 FROM tasks;";
+
 } // namespace
 
 class TestWorkOrders : public QObject {
@@ -124,316 +147,257 @@ private Q_SLOTS:
     }
     void cleanup() { ui_.reset(); }
 
-    void sheetLines_data();
-    void sheetLines();
-    void missingAssignment();
-    void wrkOrderPrintsTheWeeksOfTheRange_data();
-    void wrkOrderPrintsTheWeeksOfTheRange();
-    void selAssignListsAndPrintsOne();
-    void monthlyPrintTakesTheWholeMonth_data();
-    void monthlyPrintTakesTheWholeMonth();
-    void monthlyPrintReadsTheDateOnce();
-    void personWithOneName();
+    void sheetLines_data() {
+        QTest::addColumn<QString>("taskSet");   // UPDATE tasks SET ...
+        QTest::addColumn<QString>("assignSet"); // UPDATE assign SET ...
+        QTest::addColumn<int>("weeks");
+        QTest::addColumn<QStringList>("top");  // the lines down to the comment rows
+        QTest::addColumn<QString>("names");    // "Completed by:" line
+        QTest::addColumn<QString>("finished"); // "Completion Date:" line
+        QTest::addColumn<QString>("header");
+
+        addRow(
+            "everything, completed",
+            "manuf = 'Acme', model = 'X-1', serialno = 'S-77', Tag = 'T-12', taskdesc = 'Check "
+            "the seals', tools = 'Wrench', results = 'No leaks', besttime = 'Mornings', reqhour "
+            "= 1, reqmin = 30",
+            "locid = 1, typid = 1, empid = 1, manid = 1, completed = 1, compdate = '2005-12-06', "
+            "comphour = 1, compmin = 5",
+            12,
+            QStringList{"5220|5220; Frequency: 12 times a year|Due Date: 12/5/2005;", "B",
+                        "3480|3480|3480; Manufacturer: Acme|Model:X-1|Serial No.:S-77;",
+                        "3480|3480|3480; Boiler Room|HVAC|T-12;", "B",
+                        "10440; Task Description: Check the seals;", "B",
+                        "10440; Tools/Techniques Required: Wrench;", "B",
+                        "10440; Expected Results: No leaks;", "B",
+                        "5220|5220; Best Time to Complete: Mornings|Completion Time: 1 Hours 30 "
+                        "Minutes;",
+                        "B"},
+            "Completed by:Ann Lee|Inspected by:Max Ray;",
+            "Completion Date:12/6/2005|Time Required:1:05;", "Work Order: Pump||Task #: 1");
+        addRow("task deleted, location kept", "", "taskid = 7, locid = 1", 0,
+               QStringList{"B", "3480|3480|3480; Boiler Room||;", "B", "10440; Task Description: ;",
+                           "B", "B"},
+               "Completed by:|Inspected by:;", "Completion Date:|Time Required:;",
+               "Work Order: ||Task #: 7");
+        // Typed separators keep their text, as typed, in its cell; the header shows 50
+        // characters; codes that no longer exist leave their cells empty.
+        addRow("separators typed into the task, a long name, codes that no longer exist",
+               "taskname = 'Pump|north wing: inspect, lubricate and test all bearings', manuf = "
+               "'A|B', taskdesc = 'Drain; refill|vent', besttime = 'Weekends', reqmin = 45",
+               "locid = 99, typid = 98, empid = 1, manid = 97, compmin = 45", 0,
+               QStringList{
+                   "B", "3480|3480|3480; [Manufacturer: A|B]|Model:|Serial No.:;",
+                   "10440; [Task Description: Drain; refill|vent];", "B",
+                   "5220|5220; Best Time to Complete: Weekends|Completion Time: 45 Minutes;", "B"},
+               "Completed by:Ann Lee|Inspected by:;", "Completion Date:|Time Required:0:45;",
+               "[Work Order: Pump|north wing: inspect, lubricate and test all b]||Task #: 1");
+    }
+
+    void sheetLines() {
+        QFETCH(QString, taskSet);
+        QFETCH(QString, assignSet);
+        QFETCH(int, weeks);
+        QFETCH(QStringList, top);
+        QFETCH(QString, names);
+        QFETCH(QString, finished);
+        QFETCH(QString, header);
+        test::TempWorkFolder folder(2005, QString::fromLatin1(CodesAndOneAssignment));
+        if (!taskSet.isEmpty())
+            folder.exec("UPDATE tasks SET " + taskSet);
+        if (!assignSet.isEmpty())
+            folder.exec("UPDATE assign SET " + assignSet);
+        for (int week = 1; week <= weeks; ++week)
+            folder.exec(QStringLiteral("INSERT INTO taskweeks VALUES (1, %1)").arg(week));
+
+        qint32 assid = 1;
+        PrintWorkOrder(assid);
+        QStringList expected = top;
+        expected << "10440; Comments and Observations:;"
+                 << "10440; ;"
+                 << "10440; ;"
+                 << "10440; ;"
+                 << "B"
+                 << "5220|5220; " + names << "5220|5220; " + finished;
+        QCOMPARE(written(), expected);
+        QCOMPARE(shownHeader(reportDocument().pageHeaderLine(1)), header);
+        QVERIFY(ui_->messages.isEmpty());
+        // On its own the sheet is a whole document, shown in the preview.
+        QVERIFY(reportDocument().isFinished());
+        QCOMPARE(reportDocument().pageCount(), 1);
+        QCOMPARE(viewed_, 1);
+    }
+
+    void missingAssignment() {
+        test::TempWorkFolder folder(2005, QString::fromLatin1(CodesAndOneAssignment));
+        reportDocument().WriteText("before");
+        qint32 assid = 2;
+        PrintWorkOrder(assid);
+        QCOMPARE(ui_->messageTexts(), QStringList{"That task assignment was not found"});
+        QCOMPARE(written(), QStringList{"before"}); // the document is left as it was
+        QCOMPARE(viewed_, 0);
+    }
+
+    void wrkOrderPrintsTheWeeksOfTheRange_data() {
+        addColumns<QString, QString, bool, QDate, QDate, QStringList, QString>(
+            "start", "end", "completedToo", "firstMonday", "lastMonday", "sheets", "message");
+        addRow("Wednesday to Tuesday", "12/7/2005", "12/13/2005", false, QDate(2005, 12, 5),
+               QDate(2005, 12, 12), QStringList{"1 alpha", "2 Beta"}, "");
+        addRow("Sundays go forward, completed too", "12/4/2005", "12/25/2005", true,
+               QDate(2005, 12, 5), QDate(2005, 12, 26), QStringList{"1 alpha", "2 Beta", "3 gamma"},
+               "");
+        addRow("nothing due", "10/3/2005", "10/9/2005", true, QDate(2005, 10, 3),
+               QDate(2005, 10, 10), QStringList{},
+               "No task assignments were found between those dates");
+        addRow("start is no date", "13/45/2005", "12/9/2005", true, QDate(), QDate(), QStringList{},
+               "You must enter a valid report start date.");
+    }
+
+    void wrkOrderPrintsTheWeeksOfTheRange() {
+        QFETCH(QString, start);
+        QFETCH(QString, end);
+        QFETCH(bool, completedToo);
+        QFETCH(QDate, firstMonday);
+        QFETCH(QDate, lastMonday);
+        QFETCH(QStringList, sheets);
+        QFETCH(QString, message);
+        test::TempWorkFolder folder(2005, QString::fromLatin1(December));
+        state().ReportStartDate = QDate(2005, 12, 15);
+        state().ReportEndDate = QDate(2005, 12, 22);
+
+        frmWrkOrder window;
+        QCOMPARE(child<DateField>(&window, "dcStartDate")->text(), "12/15/2005");
+        QCOMPARE(child<DateField>(&window, "dcEndDate")->text(), "12/22/2005");
+        window.show();
+        child<DateField>(&window, "dcStartDate")->setText(start);
+        child<DateField>(&window, "dcEndDate")->setText(end);
+        if (completedToo)
+            child<QRadioButton>(&window, "optComp1")->setChecked(true);
+        child<QPushButton>(&window, "cmdOK")->click();
+
+        QCOMPARE(ui_->messageTexts(), message.isEmpty() ? QStringList{} : QStringList{message});
+        QCOMPARE(sheetsByPage(), sheets);
+        QCOMPARE(viewed_, sheets.isEmpty() ? 0 : 1);
+        QCOMPARE(window.isVisible(), !firstMonday.isValid()); // a refused date keeps it open
+        if (firstMonday.isValid()) {
+            QCOMPARE(state().ReportStartDate, firstMonday);
+            QCOMPARE(state().ReportEndDate, lastMonday);
+            QVERIFY(!state().Cancelled);
+        } else {
+            QCOMPARE(state().ReportStartDate, QDate(2005, 12, 15));
+        }
+    }
+
+    void selAssignListsAndPrintsOne() {
+        test::TempWorkFolder folder(2005, QString::fromLatin1(December));
+        QWidget main;
+        for (const auto& [from, to] :
+             {std::pair{"10/4/2005", "10/12/2005"}, std::pair{"12/1/2005", "12/31/2005"}}) {
+            ui_->clearRecord();
+            auto* window = new frmWrkOrder(&main);
+            window->setAttribute(Qt::WA_DeleteOnClose);
+            window->show();
+            child<DateField>(window, "dcStartDate")->setText(QString::fromLatin1(from));
+            child<DateField>(window, "dcEndDate")->setText(QString::fromLatin1(to));
+            child<QRadioButton>(window, "optAll1")->setChecked(true);
+            child<QPushButton>(window, "cmdOK")->click();
+            QVERIFY(!window->isVisible());
+            if (QLatin1String(from) == QLatin1String("10/4/2005")) {
+                QCOMPARE(ui_->messageTexts(),
+                         QStringList{"There are no task assignments between the specified dates."});
+                QVERIFY(!openSelAssign());
+            }
+        }
+        QPointer<frmSelAssign> select = openSelAssign();
+        QVERIFY(select);
+        auto* list = child<QListWidget>(select, "List1");
+        QStringList lines;
+        for (int i = 0; i < list->count(); ++i)
+            lines << list->item(i)->text();
+        // The weeks of 1 and 31 December, completed assignments too.
+        QCOMPARE(lines,
+                 (QStringList{"11/28/2005   \tDelta", "12/1/2005   \tDelta", "12/5/2005   \talpha",
+                              "12/5/2005   \tBeta", "12/26/2005   \tgamma"}));
+
+        ui_->clearRecord();
+        child<QPushButton>(select, "cmdOK")->click();
+        QCOMPARE(ui_->messageTexts(),
+                 QStringList{"You must select a work order from the list, or click Cancel"});
+        QVERIFY(select->isVisible());
+        QCOMPARE(viewed_, 0);
+
+        select->Form_Activate(); // back at the front: filled again
+        QCOMPARE(list->count(), 5);
+        list->setCurrentRow(3);
+        select->Form_Activate(); // the chosen line stays chosen
+        QCOMPARE(list->currentRow(), 3);
+        child<QPushButton>(select, "cmdOK")->click();
+        QCOMPARE(sheetsByPage(), QStringList{"1 Beta"});
+        QCOMPARE(viewed_, 1);
+        QVERIFY(!select || !select->isVisible());
+        QCOMPARE(ui_->messageTexts().size(), 1);
+    }
+
+    void monthlyPrintTakesTheWholeMonth_data() {
+        addColumns<QDate, QStringList>("today", "sheets");
+        addRow("December", QDate(2005, 12, 15), QStringList{"1 2005-12-01", "2 2005-12-31"});
+        addRow("on its first day", QDate(2005, 12, 1), QStringList{"1 2005-12-01", "2 2005-12-31"});
+        addRow("on its last day", QDate(2005, 12, 31), QStringList{"1 2005-12-01", "2 2005-12-31"});
+        addRow("January, after December", QDate(2006, 1, 2),
+               QStringList{"1 2006-01-01", "2 2006-01-31"});
+        addRow("February of a leap year", QDate(2008, 2, 29),
+               QStringList{"1 2008-02-01", "2 2008-02-29"});
+    }
+
+    // -m prints every work order due from the first to the last day of this month, and none of
+    // the month before or after, whatever day of the month it runs on.
+    void monthlyPrintTakesTheWholeMonth() {
+        QFETCH(QDate, today);
+        QFETCH(QStringList, sheets);
+        test::TempWorkFolder folder(today.year(), QString::fromLatin1(MonthEnds));
+        ui_->setToday(today);
+        const MonthlyPrintResult result = printMonthlyWorkOrders(folder.file("m.pdf"));
+        QCOMPARE(sheetsByPage(), sheets);
+        QCOMPARE(result.workOrders, sheets.size());
+        QCOMPARE(result.month, QDate(today.year(), today.month(), 1));
+        QVERIFY(result.delivered);
+    }
+
+    // -m run as the month ends: the work orders and what the run says are of one month, the
+    // one the clock showed first.
+    void monthlyPrintReadsTheDateOnce() {
+        test::TempWorkFolder folder(2005, QString::fromLatin1(December));
+        MidnightUi midnight;
+        const QString pdf = folder.file("out.pdf");
+        const MonthlyPrintResult result = printMonthlyWorkOrders(pdf);
+        QCOMPARE(result.workOrders, 1); // Delta, due 28 November
+        QVERIFY(result.delivered);
+        QCOMPARE(monthlyPrintSummary(result, true),
+                 QStringLiteral("Wrote 1 work order due in November 2005 to %1.")
+                     .arg(QDir::toNativeSeparators(QFileInfo(pdf).absoluteFilePath())));
+        QCOMPARE(monthlyPrintSummary(MonthlyPrintResult{result.month, 1, {}, true}, false),
+                 "Printed 1 work order due in November 2005.");
+        QCOMPARE(monthlyPrintSummary(MonthlyPrintResult{result.month, 2, {}, true}, false),
+                 "Printed 2 work orders due in November 2005.");
+        QCOMPARE(monthlyPrintSummary(MonthlyPrintResult{result.month, 0, {}, false}, false),
+                 "No work orders are due in November 2005: nothing was printed.");
+    }
+
+    // A person with one name empty is named by the other alone: no blank after the colon.
+    void personWithOneName() {
+        test::TempWorkFolder folder(2005, QString::fromLatin1(CodesAndOneAssignment));
+        folder.exec("UPDATE employees SET firstname = ''");
+        folder.exec("UPDATE managers SET manlast = NULL");
+        folder.exec("UPDATE assign SET empid = 1, manid = 1");
+        qint32 assid = 1;
+        PrintWorkOrder(assid);
+        QVERIFY(written().contains("5220|5220; Completed by:Lee|Inspected by:Max;"));
+    }
 
 private:
     std::unique_ptr<test::ScriptedUi> ui_;
     int viewed_ = 0;
 };
-
-void TestWorkOrders::sheetLines_data() {
-    QTest::addColumn<QString>("taskSet");   // UPDATE tasks SET ...
-    QTest::addColumn<QString>("assignSet"); // UPDATE assign SET ...
-    QTest::addColumn<int>("weeks");
-    QTest::addColumn<QStringList>("top");  // the lines down to the comment rows
-    QTest::addColumn<QString>("names");    // "Completed by:" line
-    QTest::addColumn<QString>("finished"); // "Completion Date:" line
-    QTest::addColumn<QString>("header");
-
-    QTest::newRow("everything, completed")
-        << "manuf = 'Acme', model = 'X-1', serialno = 'S-77', Tag = 'T-12', taskdesc = 'Check "
-           "the seals', tools = 'Wrench', results = 'No leaks', besttime = 'Mornings', reqhour "
-           "= 1, reqmin = 30"
-        << "locid = 1, typid = 1, empid = 1, manid = 1, completed = 1, compdate = '2005-12-06', "
-           "comphour = 1, compmin = 5"
-        << 12
-        << QStringList{"5220|5220; Frequency: 12 times a year|Due Date: 12/5/2005;",
-                       "B",
-                       "3480|3480|3480; Manufacturer: Acme|Model:X-1|Serial No.:S-77;",
-                       "3480|3480|3480; Boiler Room|HVAC|T-12;",
-                       "B",
-                       "10440; Task Description: Check the seals;",
-                       "B",
-                       "10440; Tools/Techniques Required: Wrench;",
-                       "B",
-                       "10440; Expected Results: No leaks;",
-                       "B",
-                       "5220|5220; Best Time to Complete: Mornings|Completion Time: 1 Hours 30 "
-                       "Minutes;",
-                       "B"}
-        << "Completed by:Ann Lee|Inspected by:Max Ray;"
-        << "Completion Date:12/6/2005|Time Required:1:05;"
-        << "Work Order: Pump||Task #: 1";
-    QTest::newRow("task deleted, location kept")
-        << ""
-        << "taskid = 7, locid = 1" << 0 << QStringList{"B", "3480|3480|3480; Boiler Room||;",
-                                                       "B", "10440; Task Description: ;",
-                                                       "B", "B"}
-        << "Completed by:|Inspected by:;"
-        << "Completion Date:|Time Required:;"
-        << "Work Order: ||Task #: 7";
-    // Typed separators keep their text, as typed, in its cell; the header shows 50
-    // characters; codes that no longer exist leave their cells empty.
-    QTest::newRow("separators typed into the task, a long name, codes that no longer exist")
-        << "taskname = 'Pump|north wing: inspect, lubricate and test all bearings', manuf = "
-           "'A|B', taskdesc = 'Drain; refill|vent', besttime = 'Weekends', reqmin = 45"
-        << "locid = 99, typid = 98, empid = 1, manid = 97, compmin = 45" << 0
-        << QStringList{"B",
-                       "3480|3480|3480; [Manufacturer: A|B]|Model:|Serial No.:;",
-                       "10440; [Task Description: Drain; refill|vent];",
-                       "B",
-                       "5220|5220; Best Time to Complete: Weekends|Completion Time: 45 Minutes;",
-                       "B"}
-        << "Completed by:Ann Lee|Inspected by:;"
-        << "Completion Date:|Time Required:0:45;"
-        << "[Work Order: Pump|north wing: inspect, lubricate and test all b]||Task #: 1";
-}
-
-void TestWorkOrders::sheetLines() {
-    QFETCH(QString, taskSet);
-    QFETCH(QString, assignSet);
-    QFETCH(int, weeks);
-    QFETCH(QStringList, top);
-    QFETCH(QString, names);
-    QFETCH(QString, finished);
-    QFETCH(QString, header);
-    test::TempWorkFolder folder(2005, QString::fromLatin1(CodesAndOneAssignment));
-    if (!taskSet.isEmpty())
-        folder.exec("UPDATE tasks SET " + taskSet);
-    if (!assignSet.isEmpty())
-        folder.exec("UPDATE assign SET " + assignSet);
-    for (int week = 1; week <= weeks; ++week)
-        folder.exec(QStringLiteral("INSERT INTO taskweeks VALUES (1, %1)").arg(week));
-
-    qint32 assid = 1;
-    PrintWorkOrder(assid);
-    QStringList expected = top;
-    expected << "10440; Comments and Observations:;"
-             << "10440; ;"
-             << "10440; ;"
-             << "10440; ;"
-             << "B"
-             << "5220|5220; " + names << "5220|5220; " + finished;
-    QCOMPARE(written(), expected);
-    QCOMPARE(shownHeader(reportDocument().pageHeaderLine(1)), header);
-    QVERIFY(ui_->messages.isEmpty());
-    // On its own the sheet is a whole document, shown in the preview.
-    QVERIFY(reportDocument().isFinished());
-    QCOMPARE(reportDocument().pageCount(), 1);
-    QCOMPARE(viewed_, 1);
-}
-
-namespace {
-
-// A clock at 23:59:59 on the last day of November 2005 that has passed midnight by the
-// time it is read again.
-class MidnightUi : public test::ScriptedUi {
-public:
-    QDate today() override { return reads_++ == 0 ? QDate(2005, 11, 30) : QDate(2005, 12, 1); }
-
-private:
-    int reads_ = 0;
-};
-
-} // namespace
-
-// The days around three month ends, each a task of that name due on that day: the last day
-// of the month before, the first and the last day of the month, the first of the next.
-const char* const MonthEnds =
-    "INSERT INTO tasks (taskid, taskname, taskdesc) VALUES "
-    "(1, 'a', '2005-11-30'), (2, 'b', '2005-12-01'), (3, 'c', '2005-12-31'), "
-    "(4, 'd', '2006-01-01'), (5, 'e', '2006-01-31'), (6, 'f', '2006-02-01'), "
-    "(7, 'g', '2008-01-31'), (8, 'h', '2008-02-01'), (9, 'i', '2008-02-29'), "
-    "(10, 'j', '2008-03-01');"
-    "INSERT INTO assign (taskid, duedate, completed) SELECT taskid, taskdesc, 0 FROM tasks;";
-
-void TestWorkOrders::monthlyPrintTakesTheWholeMonth_data() {
-    QTest::addColumn<QDate>("today");
-    QTest::addColumn<QStringList>("sheets");
-    QTest::newRow("December") << QDate(2005, 12, 15) << QStringList{"1 2005-12-01", "2 2005-12-31"};
-    QTest::newRow("on its first day")
-        << QDate(2005, 12, 1) << QStringList{"1 2005-12-01", "2 2005-12-31"};
-    QTest::newRow("on its last day")
-        << QDate(2005, 12, 31) << QStringList{"1 2005-12-01", "2 2005-12-31"};
-    QTest::newRow("January, after December")
-        << QDate(2006, 1, 2) << QStringList{"1 2006-01-01", "2 2006-01-31"};
-    QTest::newRow("February of a leap year")
-        << QDate(2008, 2, 29) << QStringList{"1 2008-02-01", "2 2008-02-29"};
-}
-
-// -m prints every work order due from the first to the last day of this month, and none of
-// the month before or after, whatever day of the month it runs on.
-void TestWorkOrders::monthlyPrintTakesTheWholeMonth() {
-    QFETCH(QDate, today);
-    QFETCH(QStringList, sheets);
-    test::TempWorkFolder folder(today.year(), QString::fromLatin1(MonthEnds));
-    ui_->setToday(today);
-    const MonthlyPrintResult result = printMonthlyWorkOrders(folder.file(QStringLiteral("m.pdf")));
-    QCOMPARE(sheetsByPage(), sheets);
-    QCOMPARE(result.workOrders, sheets.size());
-    QCOMPARE(result.month, QDate(today.year(), today.month(), 1));
-    QVERIFY(result.delivered);
-}
-
-// -m run as the month ends: the work orders and what the run says are of one month, the
-// one the clock showed first.
-void TestWorkOrders::monthlyPrintReadsTheDateOnce() {
-    test::TempWorkFolder folder(2005, QString::fromLatin1(December));
-    MidnightUi midnight;
-    const QString pdf = folder.file(QStringLiteral("out.pdf"));
-    const MonthlyPrintResult result = printMonthlyWorkOrders(pdf);
-    QCOMPARE(result.workOrders, 1); // Delta, due 28 November
-    QVERIFY(result.delivered);
-    QCOMPARE(monthlyPrintSummary(result, true),
-             QStringLiteral("Wrote 1 work order due in November 2005 to %1.")
-                 .arg(QDir::toNativeSeparators(QFileInfo(pdf).absoluteFilePath())));
-    QCOMPARE(monthlyPrintSummary(MonthlyPrintResult{result.month, 1, {}, true}, false),
-             QStringLiteral("Printed 1 work order due in November 2005."));
-    QCOMPARE(monthlyPrintSummary(MonthlyPrintResult{result.month, 2, {}, true}, false),
-             QStringLiteral("Printed 2 work orders due in November 2005."));
-    QCOMPARE(monthlyPrintSummary(MonthlyPrintResult{result.month, 0, {}, false}, false),
-             QStringLiteral("No work orders are due in November 2005: nothing was printed."));
-}
-
-// A person with one name empty is named by the other alone: no blank after the colon.
-void TestWorkOrders::personWithOneName() {
-    test::TempWorkFolder folder(2005, QString::fromLatin1(CodesAndOneAssignment));
-    folder.exec("UPDATE employees SET firstname = ''");
-    folder.exec("UPDATE managers SET manlast = NULL");
-    folder.exec("UPDATE assign SET empid = 1, manid = 1");
-    qint32 assid = 1;
-    PrintWorkOrder(assid);
-    QVERIFY(written().contains("5220|5220; Completed by:Lee|Inspected by:Max;"));
-}
-
-void TestWorkOrders::missingAssignment() {
-    test::TempWorkFolder folder(2005, QString::fromLatin1(CodesAndOneAssignment));
-    reportDocument().WriteText(QStringLiteral("before"));
-    qint32 assid = 2;
-    PrintWorkOrder(assid);
-    QCOMPARE(ui_->messageTexts(), QStringList{"That task assignment was not found"});
-    QCOMPARE(written(), QStringList{"before"}); // the document is left as it was
-    QCOMPARE(viewed_, 0);
-}
-
-void TestWorkOrders::wrkOrderPrintsTheWeeksOfTheRange_data() {
-    QTest::addColumn<QString>("start");
-    QTest::addColumn<QString>("end");
-    QTest::addColumn<bool>("completedToo");
-    QTest::addColumn<QDate>("firstMonday");
-    QTest::addColumn<QDate>("lastMonday");
-    QTest::addColumn<QStringList>("sheets");
-    QTest::addColumn<QString>("message");
-    QTest::newRow("Wednesday to Tuesday")
-        << "12/7/2005"
-        << "12/13/2005" << false << QDate(2005, 12, 5) << QDate(2005, 12, 12)
-        << QStringList{"1 alpha", "2 Beta"} << "";
-    QTest::newRow("Sundays go forward, completed too")
-        << "12/4/2005"
-        << "12/25/2005" << true << QDate(2005, 12, 5) << QDate(2005, 12, 26)
-        << QStringList{"1 alpha", "2 Beta", "3 gamma"} << "";
-    QTest::newRow("nothing due") << "10/3/2005"
-                                 << "10/9/2005" << true << QDate(2005, 10, 3) << QDate(2005, 10, 10)
-                                 << QStringList{}
-                                 << "No task assignments were found between those dates";
-    QTest::newRow("start is no date") << "13/45/2005"
-                                      << "12/9/2005" << true << QDate() << QDate() << QStringList{}
-                                      << "You must enter a valid report start date.";
-}
-
-void TestWorkOrders::wrkOrderPrintsTheWeeksOfTheRange() {
-    QFETCH(QString, start);
-    QFETCH(QString, end);
-    QFETCH(bool, completedToo);
-    QFETCH(QDate, firstMonday);
-    QFETCH(QDate, lastMonday);
-    QFETCH(QStringList, sheets);
-    QFETCH(QString, message);
-    test::TempWorkFolder folder(2005, QString::fromLatin1(December));
-    state().ReportStartDate = QDate(2005, 12, 15);
-    state().ReportEndDate = QDate(2005, 12, 22);
-
-    frmWrkOrder window;
-    QCOMPARE(child<DateField>(&window, "dcStartDate")->text(), QStringLiteral("12/15/2005"));
-    QCOMPARE(child<DateField>(&window, "dcEndDate")->text(), QStringLiteral("12/22/2005"));
-    window.show();
-    child<DateField>(&window, "dcStartDate")->setText(start);
-    child<DateField>(&window, "dcEndDate")->setText(end);
-    if (completedToo)
-        child<QRadioButton>(&window, "optComp1")->setChecked(true);
-    child<QPushButton>(&window, "cmdOK")->click();
-
-    QCOMPARE(ui_->messageTexts(), message.isEmpty() ? QStringList{} : QStringList{message});
-    QCOMPARE(sheetsByPage(), sheets);
-    QCOMPARE(viewed_, sheets.isEmpty() ? 0 : 1);
-    QCOMPARE(window.isVisible(), !firstMonday.isValid()); // a refused date keeps it open
-    if (firstMonday.isValid()) {
-        QCOMPARE(state().ReportStartDate, firstMonday);
-        QCOMPARE(state().ReportEndDate, lastMonday);
-        QVERIFY(!state().Cancelled);
-    } else {
-        QCOMPARE(state().ReportStartDate, QDate(2005, 12, 15));
-    }
-}
-
-void TestWorkOrders::selAssignListsAndPrintsOne() {
-    test::TempWorkFolder folder(2005, QString::fromLatin1(December));
-    QWidget main;
-    for (const auto& [from, to] :
-         {std::pair{"10/4/2005", "10/12/2005"}, std::pair{"12/1/2005", "12/31/2005"}}) {
-        ui_->clearRecord();
-        auto* window = new frmWrkOrder(&main);
-        window->setAttribute(Qt::WA_DeleteOnClose);
-        window->show();
-        child<DateField>(window, "dcStartDate")->setText(QString::fromLatin1(from));
-        child<DateField>(window, "dcEndDate")->setText(QString::fromLatin1(to));
-        child<QRadioButton>(window, "optAll1")->setChecked(true);
-        child<QPushButton>(window, "cmdOK")->click();
-        QVERIFY(!window->isVisible());
-        if (QLatin1String(from) == QLatin1String("10/4/2005")) {
-            QCOMPARE(ui_->messageTexts(),
-                     QStringList{"There are no task assignments between the specified dates."});
-            QVERIFY(!openSelAssign());
-        }
-    }
-    QPointer<frmSelAssign> select = openSelAssign();
-    QVERIFY(select);
-    auto* list = child<QListWidget>(select, "List1");
-    QStringList lines;
-    for (int i = 0; i < list->count(); ++i)
-        lines << list->item(i)->text();
-    // The weeks of 1 and 31 December, completed assignments too.
-    QCOMPARE(lines,
-             (QStringList{"11/28/2005   \tDelta", "12/1/2005   \tDelta", "12/5/2005   \talpha",
-                          "12/5/2005   \tBeta", "12/26/2005   \tgamma"}));
-
-    ui_->clearRecord();
-    child<QPushButton>(select, "cmdOK")->click();
-    QCOMPARE(ui_->messageTexts(),
-             QStringList{"You must select a work order from the list, or click Cancel"});
-    QVERIFY(select->isVisible());
-    QCOMPARE(viewed_, 0);
-
-    select->Form_Activate(); // back at the front: filled again
-    QCOMPARE(list->count(), 5);
-    list->setCurrentRow(3);
-    select->Form_Activate(); // the chosen line stays chosen
-    QCOMPARE(list->currentRow(), 3);
-    child<QPushButton>(select, "cmdOK")->click();
-    QCOMPARE(sheetsByPage(), QStringList{"1 Beta"});
-    QCOMPARE(viewed_, 1);
-    QVERIFY(!select || !select->isVisible());
-    QCOMPARE(ui_->messageTexts().size(), 1);
-}
 
 QTEST_MAIN(TestWorkOrders)
 #include "tst_workorders.moc"

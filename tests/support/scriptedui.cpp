@@ -30,6 +30,13 @@ QStringList ScriptedUi::messageTexts() const {
     return texts;
 }
 
+QStringList ScriptedUi::messageTitles() const {
+    QStringList titles;
+    for (const ShownMessage& m : messages)
+        titles << m.title;
+    return titles;
+}
+
 ShownMessage ScriptedUi::lastMessage() const {
     return messages.isEmpty() ? ShownMessage{} : messages.last();
 }

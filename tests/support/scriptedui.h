@@ -41,6 +41,17 @@ struct ProgramEnded {
     int exitCode;
 };
 
+// Runs `step`, which may end the program (straight from a handler: the end must not cross
+// Qt's event dispatch): the exit code it ended with, or -1 when it did not end it.
+template <typename Step> int exitCodeOf(Step step) {
+    try {
+        step();
+    } catch (const ProgramEnded& end) {
+        return end.exitCode;
+    }
+    return -1;
+}
+
 // One file dialog as the program opened it.
 struct AskedFile {
     QString title;
@@ -88,6 +99,7 @@ public:
     int tabs = 0;
 
     QStringList messageTexts() const;
+    QStringList messageTitles() const;
     ShownMessage lastMessage() const;
     void clearRecord();
 

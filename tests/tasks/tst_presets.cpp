@@ -1,8 +1,9 @@
 #include "core/programstate.h"
 #include "dialogs/datefield.h"
+#include "support/datarows.h"
+#include "support/editorfixture.h"
 #include "support/scriptedui.h"
 #include "support/testenv.h"
-#include "taskeditorfixture.h"
 #include "tasks/presets.h"
 #include "tasks/taskeditor.h"
 
@@ -97,17 +98,11 @@ INSERT INTO taskweeks (taskid, weeid) VALUES (1, 3), (1, 4);
 
 const QString StartCaption = QStringLiteral("Select Starting Date for Assignments");
 
-// The task editor on the sample tasks, showing the first task in browse mode.
-struct Editor : TaskEditorFixture {
-    Editor()
-        : TaskEditorFixture(SampleSql) {}
-};
-
 // A dialog driver that types `text` as the starting date and presses OK.
 std::function<void(QDialog*)> enterDate(const QString& text) {
     return [text](QDialog* dialog) {
-        dialog->findChild<DateField*>(QStringLiteral("dcStartDate"))->setText(text);
-        dialog->findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
+        dialog->findChild<DateField*>("dcStartDate")->setText(text);
+        dialog->findChild<QPushButton*>("cmdOK")->click();
     };
 }
 
@@ -130,15 +125,10 @@ private Q_SLOTS:
     void cleanup() { scripted.reset(); }
 
     void presetWeeks_data() {
-        QTest::addColumn<DatedPreset>("preset");
-        QTest::addColumn<int>("year");
-        QTest::addColumn<QDate>("start");
-        QTest::addColumn<QList<int>>("weeks");
+        addColumns<DatedPreset, int, QDate, QList<int>>("preset", "year", "start", "weeks");
 
         const auto row = [](const char* name, DatedPreset preset, int year, QDate start,
-                            QList<int> weeks) {
-            QTest::newRow(name) << preset << year << start << weeks;
-        };
+                            QList<int> weeks) { addRow(name, preset, year, start, weeks); };
         using enum DatedPreset;
         // A few rows worked out by hand pin the rules the sweep's count of days shares.
         // The 31st falls back to the 29th in months of 30 days; 30 April 2006 is a Sunday,
@@ -184,54 +174,48 @@ private Q_SLOTS:
     void declined_data() {
         QTest::addColumn<QString>("button");
         QTest::addColumn<bool>("question"); // or else the starting date is asked for
-        QTest::newRow("weekly") << "cmdWeekly" << true;
-        QTest::newRow("clear all") << "cmdClearAll" << true;
+        addRow("weekly", "cmdWeekly", true);
+        addRow("clear all", "cmdClearAll", true);
         // The dated presets share one dialog; which preset each button runs is accepted's.
-        QTest::newRow("monthly") << "cmdMonthly" << false;
+        addRow("monthly", "cmdMonthly", false);
     }
     void declined() {
         QFETCH(QString, button);
         QFETCH(bool, question);
-        Editor e;
+        TaskEditorFixture e(SampleSql);
         scripted->answer(MsgResult::No);
-        scripted->onModal([](QDialog* dialog) {
-            dialog->findChild<QPushButton*>(QStringLiteral("cmdCancel"))->click();
-        });
+        scripted->onModal(
+            [](QDialog* dialog) { dialog->findChild<QPushButton*>("cmdCancel")->click(); });
         QTest::mouseClick(e.w<QPushButton>(button.toLatin1().constData()), Qt::LeftButton);
         QCOMPARE(scripted->modalTitles.size(), question ? 0 : 1);
         QCOMPARE(scripted->messages.size(), question ? 1 : 0);
         QCOMPARE(e.markedWeeks(), (QList<int>{3, 4}));
-        QVERIFY(!e.inEditMode());
+        QCOMPARE(e.mode(), "browse");
         QVERIFY(!e.editor->WeeksChanged);
     }
 
     // A preset replaces the marks, enters edit mode, and Update stores the weeks.
     void accepted_data() {
-        QTest::addColumn<QString>("button");
-        QTest::addColumn<QString>("date");
-        QTest::addColumn<QList<int>>("weeks");
+        addColumns<QString, QString, QList<int>>("button", "date", "weeks");
         QList<int> all;
         for (int week = 1; week <= Weeks; ++week)
             all << week;
-        QTest::newRow("weekly") << "cmdWeekly" << QString() << all;
-        QTest::newRow("clear all") << "cmdClearAll" << QString() << QList<int>{};
-        QTest::newRow("monthly") << "cmdMonthly"
-                                 << "3/15/2005"
-                                 << QList<int>{2, 7, 11, 15, 20, 24, 28, 33, 37, 41, 46, 50};
-        QTest::newRow("bimonthly") << "cmdBimonthly"
-                                   << "4/10/2005" << QList<int>{6, 15, 23, 32, 41, 49};
-        QTest::newRow("quarterly") << "cmdQuarterly"
-                                   << "12/5/2005" << QList<int>{9, 23, 36, 49};
-        QTest::newRow("semiannual") << "cmdSemiannual"
-                                    << "12/15/2005" << QList<int>{24, 50};
-        QTest::newRow("annual") << "cmdAnnual"
-                                << "12/20/2005" << QList<int>{51};
+        const auto row = [](const char* button, const char* date, const QList<int>& weeks) {
+            addRow(button, QString::fromLatin1(button), QString::fromLatin1(date), weeks);
+        };
+        row("cmdWeekly", "", all);
+        row("cmdClearAll", "", {});
+        row("cmdMonthly", "3/15/2005", {2, 7, 11, 15, 20, 24, 28, 33, 37, 41, 46, 50});
+        row("cmdBimonthly", "4/10/2005", {6, 15, 23, 32, 41, 49});
+        row("cmdQuarterly", "12/5/2005", {9, 23, 36, 49});
+        row("cmdSemiannual", "12/15/2005", {24, 50});
+        row("cmdAnnual", "12/20/2005", {51});
     }
     void accepted() {
         QFETCH(QString, button);
         QFETCH(QString, date);
         QFETCH(QList<int>, weeks);
-        Editor e;
+        TaskEditorFixture e(SampleSql);
         if (date.isEmpty())
             scripted->answer(MsgResult::Yes);
         else
@@ -240,13 +224,13 @@ private Q_SLOTS:
         if (!date.isEmpty())
             QCOMPARE(scripted->modalTitles, QStringList{StartCaption});
         QCOMPARE(e.markedWeeks(), weeks);
-        QVERIFY(e.inEditMode());
+        QCOMPARE(e.mode(), "edit");
         QVERIFY(e.editor->WeeksChanged);
         QCOMPARE(e.storedWeeks(1), (QList<int>{3, 4})); // nothing written yet
 
         QTest::mouseClick(e.editor->cmdUpdate, Qt::LeftButton);
         QCOMPARE(e.storedWeeks(1), weeks);
-        QVERIFY(!e.inEditMode());
+        QCOMPARE(e.mode(), "browse");
         QVERIFY(!e.editor->WeeksChanged);
     }
 };
