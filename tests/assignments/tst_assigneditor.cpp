@@ -144,7 +144,7 @@ private Q_SLOTS:
     void showsTheAssignmentAndItsTask() {
         Editor e(SampleSql + "INSERT INTO assign (taskid, duedate) VALUES (99, '2005-03-07');");
         auto* employees = e.w<QComboBox>("cmbEmp");
-        QCOMPARE(itemTexts(employees), (QStringList{"Dan", "Baker, Ann", "Cole"}));
+        QCOMPARE(entryTexts(employees), (QStringList{"Dan", "Baker, Ann", "Cole"}));
         // Assignment 3: task 2, whose empty tools have no heading and time is 0.
         QCOMPARE(e.text("txtTaskID"), "2");
         QCOMPARE(e.w<QPlainTextEdit>("txtTask")->toPlainText(), QString());
@@ -160,7 +160,7 @@ private Q_SLOTS:
                       "INSERT INTO managers (manfirst, manlast) VALUES ('Bo', 'Berg');");
         state().EmployeesChanged = true;
         e.form->Form_Activate();
-        QCOMPARE(itemTexts(employees), (QStringList{"Dan", "Adams, Al", "Baker, Ann", "Cole"}));
+        QCOMPARE(entryTexts(employees), (QStringList{"Dan", "Adams, Al", "Baker, Ann", "Cole"}));
         QCOMPARE(employees->currentText(), "Cole");
         QCOMPARE(e.w<QComboBox>("cmbMan")->count(), 1);
         QCOMPARE(e.mode(), "browse");

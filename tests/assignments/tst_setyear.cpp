@@ -8,6 +8,7 @@
 #include "support/datarows.h"
 #include "support/scriptedui.h"
 #include "support/testenv.h"
+#include "support/windowdriver.h"
 #include "tasks/taskeditor.h"
 
 #include <QAction>
@@ -35,17 +36,10 @@ INSERT INTO tasks (taskid, taskname, locid, typid, empid, curyearonly) VALUES
 INSERT INTO taskweeks (taskid, weeid) VALUES (1, 5), (1, 30);
 )");
 
-template <typename T> T* child(QDialog* dialog, const char* name) {
-    T* widget = dialog->findChild<T*>(QString::fromLatin1(name));
-    if (!widget)
-        qFatal("no control %s", name);
-    return widget;
-}
-
 // Types into the year box, clicks the arrows ('u' up, 'd' down) or presses the arrow keys
 // ('U', 'D') and then OK, as a user.
 void typeSpinAndAccept(QDialog* dialog, const QString& typed, const QString& spins) {
-    auto* year = child<QLineEdit>(dialog, "txtYear");
+    auto* year = childOf<QLineEdit>(dialog, "txtYear");
     if (!typed.isNull())
         year->setText(typed);
     for (const QChar arrow : spins) {
@@ -53,10 +47,10 @@ void typeSpinAndAccept(QDialog* dialog, const QString& typed, const QString& spi
             QTest::keyClick(year, arrow == u'U' ? Qt::Key_Up : Qt::Key_Down);
         else
             QTest::mouseClick(
-                child<QToolButton>(dialog, arrow == u'u' ? "SpinButton1Up" : "SpinButton1Down"),
+                childOf<QToolButton>(dialog, arrow == u'u' ? "SpinButton1Up" : "SpinButton1Down"),
                 Qt::LeftButton);
     }
-    QTest::mouseClick(child<QPushButton>(dialog, "cmdOK"), Qt::LeftButton);
+    QTest::mouseClick(childOf<QPushButton>(dialog, "cmdOK"), Qt::LeftButton);
 }
 
 QList<QProgressDialog*> findOpenProgress() {
@@ -103,7 +97,7 @@ private Q_SLOTS:
         QString text;
         ui.onModal([&](QDialog* dialog) {
             typeSpinAndAccept(dialog, typed, spins);
-            text = child<QLineEdit>(dialog, "txtYear")->text();
+            text = childOf<QLineEdit>(dialog, "txtYear")->text();
             stayedOpen = dialog->isVisible();
         });
         frmSetYear dialog;
@@ -130,12 +124,12 @@ private Q_SLOTS:
         TempWorkFolder folder(2005, PlanSql);
         state().CurYear = 2005;
         ui.onModal([](QDialog* dialog) {
-            child<QLineEdit>(dialog, "txtYear")->setText("2006");
-            QTest::mouseClick(child<QPushButton>(dialog, "cmdCancel"), Qt::LeftButton);
+            childOf<QLineEdit>(dialog, "txtYear")->setText("2006");
+            QTest::mouseClick(childOf<QPushButton>(dialog, "cmdCancel"), Qt::LeftButton);
         });
         QCOMPARE(SetCurrentYear(nullptr), false);
         QCOMPARE(state().Cancelled, true);
-        ui.onModal([](QDialog* dialog) { child<QLineEdit>(dialog, "txtYear")->setText("2006"); });
+        ui.onModal([](QDialog* dialog) { childOf<QLineEdit>(dialog, "txtYear")->setText("2006"); });
         QCOMPARE(SetCurrentYear(nullptr), false);
         ui.onModal([](QDialog* dialog) { typeSpinAndAccept(dialog, QString(), QString()); });
         QCOMPARE(SetCurrentYear(nullptr), true);

@@ -50,17 +50,10 @@ struct Search {
     int direction = First;
 };
 
-template <typename T> T* child(QDialog* dialog, const QString& name) {
-    T* widget = dialog->findChild<T*>(name);
-    if (!widget)
-        qFatal("no control %s", qPrintable(name));
-    return widget;
-}
-
 QListWidget* secondList(QDialog* dialog) {
     QListWidget* shown = nullptr;
     for (const char* name : {"lstNum", "lstText", "lstBool", "lstSel"}) {
-        auto* list = child<QListWidget>(dialog, QString::fromLatin1(name));
+        auto* list = childOf<QListWidget>(dialog, QString::fromLatin1(name));
         if (list->isVisible()) {
             if (shown)
                 qFatal("two lists shown");
@@ -70,32 +63,13 @@ QListWidget* secondList(QDialog* dialog) {
     return shown;
 }
 
-// Clicks the entry `text` of a shown list with the mouse, where the list shows it.
-void choose(QListWidget* list, const QString& text) {
-    const QList<QListWidgetItem*> found = list->findItems(text, Qt::MatchExactly);
-    if (found.size() != 1)
-        qFatal("no single entry %s", qPrintable(text));
-    // A list just shown is laid out before anybody can click in it.
-    QApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
-    list->scrollToItem(found.first());
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier,
-                      list->visualItemRect(found.first()).center());
-}
-
-QStringList entries(const QListWidget* list) {
-    QStringList texts;
-    for (int row = 0; row < list->count(); ++row)
-        texts << list->item(row)->text();
-    return texts;
-}
-
 // Makes the choices of `search` as a user does (the text typed only when it differs) and
 // leaves the Find button to the caller.
 void fillIn(QDialog* dialog, const Search& search) {
-    choose(child<QListWidget>(dialog, "lstField"), search.field);
+    chooseEntry(childOf<QListWidget>(dialog, "lstField"), search.field);
     if (!search.choice.isEmpty())
-        choose(secondList(dialog), search.choice);
-    auto* box = child<QLineEdit>(dialog, "txtToFind");
+        chooseEntry(secondList(dialog), search.choice);
+    auto* box = childOf<QLineEdit>(dialog, "txtToFind");
     if (box->isVisible() && box->text() != search.text) {
         box->selectAll();
         QTest::keyClicks(box, search.text);
@@ -103,12 +77,12 @@ void fillIn(QDialog* dialog, const Search& search) {
             QTest::keyClick(box, Qt::Key_Delete);
     }
     QTest::mouseClick(
-        child<QRadioButton>(dialog, QStringLiteral("optWhere%1").arg(search.direction)),
+        childOf<QRadioButton>(dialog, QStringLiteral("optWhere%1").arg(search.direction)),
         Qt::LeftButton);
 }
 
 void pressFind(QDialog* dialog) {
-    QTest::mouseClick(child<QPushButton>(dialog, "cmdFind"), Qt::LeftButton);
+    QTest::mouseClick(childOf<QPushButton>(dialog, "cmdFind"), Qt::LeftButton);
 }
 
 } // namespace
@@ -246,16 +220,17 @@ private Q_SLOTS:
         });
         QCOMPARE(shownTask(), "Check filter"); // not Extra filter after Drain
         find([&](QDialog* dialog) {
-            QCOMPARE(child<QListWidget>(dialog, "lstField")->currentItem()->text(), filters.field);
+            QCOMPARE(childOf<QListWidget>(dialog, "lstField")->currentItem()->text(),
+                     filters.field);
             QCOMPARE(secondList(dialog)->currentItem()->text(), filters.choice);
-            QCOMPARE(child<QLineEdit>(dialog, "txtToFind")->text(), filters.text);
-            QVERIFY(child<QRadioButton>(dialog, "optWhere3")->isChecked());
+            QCOMPARE(childOf<QLineEdit>(dialog, "txtToFind")->text(), filters.text);
+            QVERIFY(childOf<QRadioButton>(dialog, "optWhere3")->isChecked());
             pressFind(dialog); // the same search again goes on from the task found
         });
         QCOMPARE(shownTask(), "Extra filter");
         find([&](QDialog* dialog) {
             fillIn(dialog, {"Current Year Only", "False", {}, Next});
-            QVERIFY(!child<QLineEdit>(dialog, "txtToFind")->isVisible());
+            QVERIFY(!childOf<QLineEdit>(dialog, "txtToFind")->isVisible());
             pressFind(dialog);
         });
         QCOMPARE(shownTask(),
@@ -298,9 +273,9 @@ private Q_SLOTS:
         find([&](QDialog* dialog) {
             fillIn(dialog, {"Task Name", {}, "zz", Next});
             if (how == 0)
-                QTest::mouseClick(child<QPushButton>(dialog, "cmdCancel"), Qt::LeftButton);
+                QTest::mouseClick(childOf<QPushButton>(dialog, "cmdCancel"), Qt::LeftButton);
             else if (how == 1)
-                QTest::keyClick(child<QLineEdit>(dialog, "txtToFind"), Qt::Key_Escape);
+                QTest::keyClick(childOf<QLineEdit>(dialog, "txtToFind"), Qt::Key_Escape);
             else
                 dialog->close();
             QVERIFY(!dialog->isVisible());
@@ -311,7 +286,7 @@ private Q_SLOTS:
         QVERIFY(f_->click("cmdNext"));
         QCOMPARE(shownTask(), "Extra filter");
         find([&](QDialog* dialog) {
-            QCOMPARE(child<QLineEdit>(dialog, "txtToFind")->text(), keptText);
+            QCOMPARE(childOf<QLineEdit>(dialog, "txtToFind")->text(), keptText);
         });
     }
 
@@ -352,7 +327,7 @@ private Q_SLOTS:
             // The window system gives the dialog the keyboard as it opens.
             QApplication::setActiveWindow(dialog);
             QCOMPARE(QApplication::activeWindow(), dialog);
-            auto* fields = child<QListWidget>(dialog, "lstField");
+            auto* fields = childOf<QListWidget>(dialog, "lstField");
             for (const QString& step : steps) {
                 if (step.startsWith(QLatin1String("key "))) {
                     const QKeyCombination keys = QKeySequence(step.mid(4))[0];
@@ -360,9 +335,9 @@ private Q_SLOTS:
                     QTest::keyClick(QApplication::focusWidget(), keys.key(),
                                     keys.keyboardModifiers());
                 } else if (step.startsWith(QLatin1String("focus "))) {
-                    QTest::mouseClick(child<QWidget>(dialog, step.mid(6)), Qt::LeftButton);
+                    QTest::mouseClick(childOf<QWidget>(dialog, step.mid(6)), Qt::LeftButton);
                 } else {
-                    choose(fields, step);
+                    chooseEntry(fields, step);
                 }
             }
             QCOMPARE(fields->selectedItems().size(), 1);
@@ -370,11 +345,11 @@ private Q_SLOTS:
             QListWidget* second = secondList(dialog);
             QVERIFY(second);
             QCOMPARE(second->objectName(), list);
-            QCOMPARE(child<QLabel>(dialog, "lblOperator")->text(), caption);
-            QCOMPARE(entries(second), values);
+            QCOMPARE(childOf<QLabel>(dialog, "lblOperator")->text(), caption);
+            QCOMPARE(entryTexts(second), values);
             const bool searchBox = list == QLatin1String("lstText") || list == "lstNum";
-            QCOMPARE(child<QLineEdit>(dialog, "txtToFind")->isVisible(), searchBox);
-            QCOMPARE(child<QLabel>(dialog, "lblToFind")->isVisible(), searchBox);
+            QCOMPARE(childOf<QLineEdit>(dialog, "txtToFind")->isVisible(), searchBox);
+            QCOMPARE(childOf<QLabel>(dialog, "lblToFind")->isVisible(), searchBox);
         });
     }
 
@@ -391,7 +366,7 @@ private Q_SLOTS:
         assignments.Form_Load();
         assignments.show();
         ui_->onModal([&](QDialog* dialog) {
-            const QStringList fields = entries(child<QListWidget>(dialog, "lstField"));
+            const QStringList fields = entryTexts(childOf<QListWidget>(dialog, "lstField"));
             QCOMPARE(fields.size(), 20);
             QCOMPARE(fields.first(), "Work Order Number");
             fillIn(dialog, {"Task Name", "Drain", {}, First});
@@ -456,7 +431,9 @@ private Q_SLOTS:
         main.close();
 
         QStringList fields;
-        find([&](QDialog* dialog) { fields = entries(child<QListWidget>(dialog, "lstField")); });
+        find([&](QDialog* dialog) {
+            fields = entryTexts(childOf<QListWidget>(dialog, "lstField"));
+        });
         QCOMPARE(ui_->messages.size(), 1);
         const QString text = ui_->messages.first().text;
         QVERIFY2(

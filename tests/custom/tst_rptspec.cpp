@@ -10,6 +10,7 @@
 #include "support/datarows.h"
 #include "support/scriptedui.h"
 #include "support/testenv.h"
+#include "support/windowdriver.h"
 
 #include <QCheckBox>
 #include <QFile>
@@ -25,25 +26,6 @@ using namespace tavrel;
 using namespace tavrel::test;
 
 namespace {
-
-QStringList texts(const QListWidget* list) {
-    QStringList all;
-    for (int row = 0; row < list->count(); ++row)
-        all << list->item(row)->text();
-    return all;
-}
-
-// Clicks (or double-clicks) the entry `text` of a list with the mouse, where it is shown.
-void choose(QListWidget* list, const QString& text, bool twice = false) {
-    const QList<QListWidgetItem*> found = list->findItems(text, Qt::MatchExactly);
-    QVERIFY2(found.size() == 1, qPrintable(text));
-    QApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
-    list->scrollToItem(found.first());
-    const QPoint at = list->visualItemRect(found.first()).center();
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, at);
-    if (twice) // the second press of a double click
-        QTest::mouseDClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, at);
-}
 
 // A key pressed where the focus is.
 void press(Qt::Key key) {
@@ -102,10 +84,10 @@ private Q_SLOTS:
         w.cmdAdd_Click(); // nothing chosen: refused
         QCOMPARE(ui_->messages.size(), 1);
         for (const char* field : {"Task Name", "Best Time", "Purchase Date"}) {
-            choose(w.List1, field);
+            chooseEntry(w.List1, field);
             w.cmdAdd_Click();
         }
-        QCOMPARE(texts(w.List2), (QStringList{"Task Name", "Best Time", "Purchase Date"}));
+        QCOMPARE(entryTexts(w.List2), (QStringList{"Task Name", "Best Time", "Purchase Date"}));
         QVERIFY(w.List1->findItems("Best Time", Qt::MatchExactly).isEmpty());
         QCOMPARE(w.List2->currentRow(), 2);
         QVERIFY(!w.frame1->isHidden());
@@ -120,15 +102,15 @@ private Q_SLOTS:
         QVERIFY(w.isDirty());
         w.cmdUp_Click();
         w.cmdUp_Click();
-        QCOMPARE(texts(w.List2), (QStringList{"Purchase Date", "Task Name", "Best Time"}));
+        QCOMPARE(entryTexts(w.List2), (QStringList{"Purchase Date", "Task Name", "Best Time"}));
         QCOMPARE(w.List2->currentItem()->text(), "Purchase Date");
         w.cmdUp_Click();
-        QCOMPARE(texts(w.List2), (QStringList{"Purchase Date", "Task Name", "Best Time"}));
+        QCOMPARE(entryTexts(w.List2), (QStringList{"Purchase Date", "Task Name", "Best Time"}));
         QCOMPARE(w.definition().fields, (QList<int>{19, 2, 6}));
 
         ui_->clearRecord();
         w.cmdRemove_Click();
-        QCOMPARE(texts(w.List2), (QStringList{"Task Name", "Best Time"}));
+        QCOMPARE(entryTexts(w.List2), (QStringList{"Task Name", "Best Time"}));
         const int back = w.List1->row(w.List1->findItems("Purchase Date", Qt::MatchExactly)[0]);
         QCOMPARE(w.List1->item(back - 1)->text(), "Model Number"); // sorted into place
         QVERIFY(w.frame1->isHidden());
@@ -137,7 +119,7 @@ private Q_SLOTS:
         w.cmdDown_Click();
         QCOMPARE(ui_->messages.size(), 3); // nothing chosen: each refused
         for (int i = 0; i < 2; ++i) {
-            choose(w.List2, w.List2->item(0)->text());
+            chooseEntry(w.List2, w.List2->item(0)->text());
             w.cmdRemove_Click();
         }
         QVERIFY(w.frame1->isHidden());
@@ -155,23 +137,23 @@ private Q_SLOTS:
             catalogue.close();
         }
         frmRptSpec& w = designer();
-        const QStringList available = texts(w.List1);
+        const QStringList available = entryTexts(w.List1);
         QVERIFY(available.indexOf("Øvre etasje") < available.indexOf("Owner"));
         for (const char* field : {"Øvre etasje", "Owner"}) {
-            choose(w.List1, QString::fromUtf8(field));
+            chooseEntry(w.List1, QString::fromUtf8(field));
             w.cmdAdd_Click();
         }
         for (int i = 0; i < 2; ++i) {
             w.List2->setCurrentRow(0);
             w.cmdRemove_Click();
         }
-        QCOMPARE(texts(w.List1), available);
+        QCOMPARE(entryTexts(w.List1), available);
     }
 
     void detailStoring() {
         frmRptSpec& w = designer();
         for (const char* field : {"Task Name", "Hours Required"}) {
-            choose(w.List1, field);
+            chooseEntry(w.List1, field);
             w.cmdAdd_Click();
         }
         QVERIFY(!w.fraSel[2]->isHidden());
@@ -193,16 +175,16 @@ private Q_SLOTS:
         w.txtWidth->setFocus();
         w.txtWidth->selectAll();
         QTest::keyClicks(w.txtWidth, "2");
-        choose(w.List2, "Task Name");
+        chooseEntry(w.List2, "Task Name");
         QCOMPARE(w.frame1->title(), "Details For Task Name");
         QCOMPARE(w.txtWidth->text(), "2.5");
         QVERIFY(!w.fraSel[1]->isHidden());
         QVERIFY(w.fraSel[2]->isHidden());
 
         // Removed and added back: its settings come back with it.
-        choose(w.List2, "Hours Required");
+        chooseEntry(w.List2, "Hours Required");
         w.cmdRemove_Click();
-        choose(w.List1, "Hours Required");
+        chooseEntry(w.List1, "Hours Required");
         w.cmdAdd_Click();
         QCOMPARE(w.txtWidth->text(), "2");
         QCOMPARE(w.txtLess->text(), "5");
@@ -216,8 +198,9 @@ private Q_SLOTS:
     void detailsFollowTheChosenField() {
         frmRptSpec& w = designer();
         for (const char* field : {"Task Name", "Hours Required", "Purchase Date"})
-            choose(w.List1, field, true);
-        QCOMPARE(texts(w.List2), (QStringList{"Task Name", "Hours Required", "Purchase Date"}));
+            chooseEntry(w.List1, field, true);
+        QCOMPARE(entryTexts(w.List2),
+                 (QStringList{"Task Name", "Hours Required", "Purchase Date"}));
         const auto shows = [&w](const QString& field, int type, const QString& width) {
             QVERIFY(!w.frame1->isHidden());
             QCOMPARE(w.frame1->title(), "Details For " + field);
@@ -226,7 +209,7 @@ private Q_SLOTS:
             QCOMPARE(w.txtWidth->text(), width);
         };
         shows("Purchase Date", 3, "1");
-        choose(w.List2, "Task Name");
+        chooseEntry(w.List2, "Task Name");
         shows("Task Name", 1, "2.5");
         QCOMPARE(QApplication::focusWidget(), w.List2);
         press(Qt::Key_End);
@@ -237,11 +220,11 @@ private Q_SLOTS:
         shows("Task Name", 1, "2.5");
         press(Qt::Key_Down);
         shows("Hours Required", 2, "0.7");
-        choose(w.List2, "Purchase Date");
+        chooseEntry(w.List2, "Purchase Date");
         shows("Purchase Date", 3, "1");
 
         // Into the list with Tab from the box before it: the chosen field stays shown.
-        choose(w.List1, "Best Time");
+        chooseEntry(w.List1, "Best Time");
         QCOMPARE(QApplication::focusWidget(), w.List1);
         press(Qt::Key_Tab);
         while (QApplication::focusWidget() != w.List2 && QApplication::focusWidget() != w.txtWidth)
@@ -258,7 +241,7 @@ private Q_SLOTS:
         const auto* warning = w.findChild<QLabel*>("lblPageWidth");
         QVERIFY(warning);
         for (const char* field : {"Task Name", "Task Description"}) {
-            choose(w.List1, field);
+            chooseEntry(w.List1, field);
             w.cmdAdd_Click();
         }
         QVERIFY(warning->isHidden()); // 2.5 and 3 inches on 7.5
@@ -285,7 +268,7 @@ private Q_SLOTS:
         QVERIFY(old.open(QIODevice::WriteOnly));
         old.write("old");
         old.close();
-        choose(w.List1, "Task Name");
+        chooseEntry(w.List1, "Task Name");
         w.cmdAdd_Click();
 
         ui_->answerFile(path);
@@ -324,7 +307,7 @@ private Q_SLOTS:
         QFETCH(QString, shown);
         QVERIFY(QDir(folder_->file(QString())).mkpath(QFileInfo(folder_->file(file)).path()));
         frmRptSpec& w = designer();
-        choose(w.List1, "Task Name");
+        chooseEntry(w.List1, "Task Name");
         w.cmdAdd_Click();
         ui_->answerFile(folder_->file(file));
         w.mnuSaveAs_Click();
@@ -337,12 +320,12 @@ private Q_SLOTS:
         frmMain main;
         frmRptSpec* tasks = mnuCustom_Click(main, 1);
         window_ = tasks;
-        choose(tasks->List1, "Task Name");
+        chooseEntry(tasks->List1, "Task Name");
         tasks->cmdAdd_Click();
         frmRptSpec* again = mnuCustom_Click(main, 2);
         QCOMPARE(again, tasks);
         QCOMPARE(again->reportTable(), "tasks");
-        QCOMPARE(texts(again->List2), QStringList{"Task Name"});
+        QCOMPARE(entryTexts(again->List2), QStringList{"Task Name"});
         delete window_;
     }
 };

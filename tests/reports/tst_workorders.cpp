@@ -12,6 +12,7 @@
 #include "support/datarows.h"
 #include "support/scriptedui.h"
 #include "support/testenv.h"
+#include "support/windowdriver.h"
 #include "text/datetext.h"
 
 #include <QApplication>
@@ -96,10 +97,6 @@ QStringList sheetsByPage() {
         if (e.body.startsWith(QLatin1String("Task Description: ")))
             sheets << QStringLiteral("%1 %2").arg(e.page).arg(e.body.mid(18).chopped(1));
     return sheets;
-}
-
-template <typename T> T* child(QWidget* window, const char* name) {
-    return window->findChild<T*>(QString::fromLatin1(name));
 }
 
 QPointer<frmSelAssign> openSelAssign() {
@@ -266,14 +263,14 @@ private Q_SLOTS:
         state().ReportEndDate = QDate(2005, 12, 22);
 
         frmWrkOrder window;
-        QCOMPARE(child<DateField>(&window, "dcStartDate")->text(), "12/15/2005");
-        QCOMPARE(child<DateField>(&window, "dcEndDate")->text(), "12/22/2005");
+        QCOMPARE(test::childOf<DateField>(&window, "dcStartDate")->text(), "12/15/2005");
+        QCOMPARE(test::childOf<DateField>(&window, "dcEndDate")->text(), "12/22/2005");
         window.show();
-        child<DateField>(&window, "dcStartDate")->setText(start);
-        child<DateField>(&window, "dcEndDate")->setText(end);
+        test::childOf<DateField>(&window, "dcStartDate")->setText(start);
+        test::childOf<DateField>(&window, "dcEndDate")->setText(end);
         if (completedToo)
-            child<QRadioButton>(&window, "optComp1")->setChecked(true);
-        child<QPushButton>(&window, "cmdOK")->click();
+            test::childOf<QRadioButton>(&window, "optComp1")->setChecked(true);
+        test::childOf<QPushButton>(&window, "cmdOK")->click();
 
         QCOMPARE(ui_->messageTexts(), message.isEmpty() ? QStringList{} : QStringList{message});
         QCOMPARE(sheetsByPage(), sheets);
@@ -297,10 +294,10 @@ private Q_SLOTS:
             auto* window = new frmWrkOrder(&main);
             window->setAttribute(Qt::WA_DeleteOnClose);
             window->show();
-            child<DateField>(window, "dcStartDate")->setText(QString::fromLatin1(from));
-            child<DateField>(window, "dcEndDate")->setText(QString::fromLatin1(to));
-            child<QRadioButton>(window, "optAll1")->setChecked(true);
-            child<QPushButton>(window, "cmdOK")->click();
+            test::childOf<DateField>(window, "dcStartDate")->setText(QString::fromLatin1(from));
+            test::childOf<DateField>(window, "dcEndDate")->setText(QString::fromLatin1(to));
+            test::childOf<QRadioButton>(window, "optAll1")->setChecked(true);
+            test::childOf<QPushButton>(window, "cmdOK")->click();
             QVERIFY(!window->isVisible());
             if (QLatin1String(from) == QLatin1String("10/4/2005")) {
                 QCOMPARE(ui_->messageTexts(),
@@ -310,17 +307,14 @@ private Q_SLOTS:
         }
         QPointer<frmSelAssign> select = openSelAssign();
         QVERIFY(select);
-        auto* list = child<QListWidget>(select, "List1");
-        QStringList lines;
-        for (int i = 0; i < list->count(); ++i)
-            lines << list->item(i)->text();
+        auto* list = test::childOf<QListWidget>(select, "List1");
         // The weeks of 1 and 31 December, completed assignments too.
-        QCOMPARE(lines,
+        QCOMPARE(test::entryTexts(list),
                  (QStringList{"11/28/2005   \tDelta", "12/1/2005   \tDelta", "12/5/2005   \talpha",
                               "12/5/2005   \tBeta", "12/26/2005   \tgamma"}));
 
         ui_->clearRecord();
-        child<QPushButton>(select, "cmdOK")->click();
+        test::childOf<QPushButton>(select, "cmdOK")->click();
         QCOMPARE(ui_->messageTexts(),
                  QStringList{"You must select a work order from the list, or click Cancel"});
         QVERIFY(select->isVisible());
@@ -331,7 +325,7 @@ private Q_SLOTS:
         list->setCurrentRow(3);
         select->Form_Activate(); // the chosen line stays chosen
         QCOMPARE(list->currentRow(), 3);
-        child<QPushButton>(select, "cmdOK")->click();
+        test::childOf<QPushButton>(select, "cmdOK")->click();
         QCOMPARE(sheetsByPage(), QStringList{"1 Beta"});
         QCOMPARE(viewed_, 1);
         QVERIFY(!select || !select->isVisible());

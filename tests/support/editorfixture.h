@@ -20,14 +20,6 @@
 
 namespace tavrel::test {
 
-// The texts of a combo box's entries, in order.
-inline QStringList itemTexts(const QComboBox* combo) {
-    QStringList texts;
-    for (int i = 0; i < combo->count(); ++i)
-        texts << combo->itemText(i);
-    return texts;
-}
-
 // A record editor on a temporary database of 2005 holding `sql`. Its mode is "browse" when the
 // moves and every control that only browsing offers are there, "edit" when none is and Update and
 // Cancel are, "mixed" otherwise: a half-switched window is a fault of its own.

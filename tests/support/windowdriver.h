@@ -6,13 +6,52 @@
 #include "dialogs/datefield.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QtTest>
 
 #include <algorithm>
 
 namespace tavrel::test {
+
+// A control of `window` found by objectName; a missing one ends the test run (the window is
+// not what the test is about).
+template <typename T = QWidget> T* childOf(const QWidget* window, const QString& name) {
+    T* found = window ? window->findChild<T*>(name) : nullptr;
+    if (!found)
+        qFatal("no control %s", qPrintable(name));
+    return found;
+}
+
+// The texts of a list's entries, in order.
+inline QStringList entryTexts(const QListWidget* list) {
+    QStringList texts;
+    for (int row = 0; row < list->count(); ++row)
+        texts << list->item(row)->text();
+    return texts;
+}
+inline QStringList entryTexts(const QComboBox* combo) {
+    QStringList texts;
+    for (int i = 0; i < combo->count(); ++i)
+        texts << combo->itemText(i);
+    return texts;
+}
+
+// Clicks (or double-clicks) the entry `text` of a list with the mouse, where the list shows
+// it; a list just shown is laid out first, as before anybody can click in it.
+inline void chooseEntry(QListWidget* list, const QString& text, bool twice = false) {
+    const QList<QListWidgetItem*> found = list->findItems(text, Qt::MatchExactly);
+    if (found.size() != 1)
+        qFatal("no single entry %s", qPrintable(text));
+    QApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    list->scrollToItem(found.first());
+    const QPoint at = list->visualItemRect(found.first()).center();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    if (twice) // the second press of a double click
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+}
 
 // Controls found by objectName (a missing one ends the test run: the window is not what
 // the test is about), buttons clicked only when the user could click them, text typed from
@@ -23,10 +62,7 @@ public:
         : window_(window) {}
 
     template <typename T = QWidget> T* w(const char* name) const {
-        T* found = window_ ? window_->findChild<T*>(QString::fromLatin1(name)) : nullptr;
-        if (!found)
-            qFatal("no control %s", name);
-        return found;
+        return childOf<T>(window_, QString::fromLatin1(name));
     }
     QString text(const char* name) const { return w<QLineEdit>(name)->text(); }
 

@@ -182,7 +182,7 @@ private Q_SLOTS:
         QCOMPARE(f.w<DateField>("dcWarDate")->text(), QString());
         QCOMPARE(f.mode(), "browse");
         // Employees in last-name order, a missing name leaving no comma behind.
-        QCOMPARE(itemTexts(f.w<QComboBox>("cmbEmp")), (QStringList{"Dan", "Baker, Ann", "Cole"}));
+        QCOMPARE(entryTexts(f.w<QComboBox>("cmbEmp")), (QStringList{"Dan", "Baker, Ann", "Cole"}));
         QCOMPARE(f.weekList()->count(), 52);
         QCOMPARE(f.weekList()->item(0)->text(), "Week of 1/3/2005");
 
@@ -216,9 +216,9 @@ private Q_SLOTS:
                            "'Ørsted pump'), "
                            "(3, 'Oil change'), (4, 'Æble press'), (5, 'aerator');"));
         QCOMPARE(
-            itemTexts(f.w<QComboBox>("cmbEmp")),
+            entryTexts(f.w<QComboBox>("cmbEmp")),
             (QStringList{"Oakes, Eva", "Østby, Ole", "SMITH, Adam", "Smith, John", "smith, Zed"}));
-        QCOMPARE(itemTexts(f.w<QComboBox>("cmbLoc")),
+        QCOMPARE(entryTexts(f.w<QComboBox>("cmbLoc")),
                  (QStringList{"Æble shed", "Aero bay", "Annex", "Oslo hall", "Øvre lager",
                               "Zinc store"}));
         // The tasks, as the Next button walks them.
@@ -594,7 +594,7 @@ private Q_SLOTS:
         state().LocationsChanged = true;
         f.editor->activate();
         auto* loc = f.w<QComboBox>("cmbLoc");
-        QCOMPARE(itemTexts(loc), (QStringList{"Attic", "Boiler Room", "Roof"}));
+        QCOMPARE(entryTexts(loc), (QStringList{"Attic", "Boiler Room", "Roof"}));
         QCOMPARE(loc->currentText(), "Roof");
         QVERIFY(!state().LocationsChanged);
         QCOMPARE(f.w<QComboBox>("cmbTyp")->count(), 2); // its flag was not set
