@@ -6,6 +6,7 @@
 #include "reports/printing.h"
 #include "support/otherprogram.h"
 #include "support/rawdb.h"
+#include "support/tempdatabase.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -21,6 +22,8 @@
 #include <sys/stat.h>
 
 using tavrel::test::OtherProgram;
+using tavrel::test::readFile;
+using tavrel::test::writeFile;
 
 namespace {
 
@@ -30,62 +33,76 @@ constexpr int RunBoundMs = 60000;
 
 struct Run {
     bool finished = false;
-    int exitCode = -1;
+    int exitCode = -1; // also when it did not finish
     QString out;
     QString err;
 };
 
-// Runs the program in `folder`; with `clock` ("2005-12-15 10:00:00") under faketime, so
-// that "this month" is a month of our choosing.
 // As under cron or over ssh: no display and no platform chosen for the program.
 QProcessEnvironment jobEnvironment() {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove(QStringLiteral("DISPLAY"));
-    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    env.remove("DISPLAY");
+    env.remove("WAYLAND_DISPLAY");
+    env.remove("QT_QPA_PLATFORM");
     // faketime comes in by LD_PRELOAD, ahead of a sanitizer build's runtime.
-    env.insert(QStringLiteral("ASAN_OPTIONS"), env.value(QStringLiteral("ASAN_OPTIONS")) +
-                                                   QStringLiteral(":verify_asan_link_order=0"));
+    env.insert("ASAN_OPTIONS", env.value("ASAN_OPTIONS") + ":verify_asan_link_order=0");
     return env;
 }
 
+// Runs the program in `folder`; with `clock` ("2005-12-15 10:00:00") under faketime, so
+// that "this month" is a month of our choosing.
 Run runTavrel(const QString& folder, const QStringList& args, const QString& clock = {},
               int boundMs = RunBoundMs) {
     QProcess process;
     process.setWorkingDirectory(folder);
     process.setProcessEnvironment(jobEnvironment());
     if (clock.isEmpty())
-        process.start(QStringLiteral(TAVREL_BINARY), args);
+        process.start(TAVREL_BINARY, args);
     else
-        process.start(QStringLiteral("faketime"),
-                      QStringList{QStringLiteral("-f"), QLatin1Char('@') + clock,
-                                  QStringLiteral(TAVREL_BINARY)} +
-                          args);
+        process.start("faketime", QStringList{"-f", '@' + clock, TAVREL_BINARY} + args);
     Run run;
     run.finished = process.waitForStarted() && process.waitForFinished(boundMs);
     if (!run.finished) {
         process.kill();
         process.waitForFinished();
     }
-    if (process.exitStatus() == QProcess::NormalExit)
+    if (run.finished && process.exitStatus() == QProcess::NormalExit)
         run.exitCode = process.exitCode();
     run.out = QString::fromLocal8Bit(process.readAllStandardOutput());
     run.err = QString::fromLocal8Bit(process.readAllStandardError());
     return run;
 }
 
-// True when every line the program wrote to standard error starts with its prefix.
-bool allPrefixed(const QString& err) {
-    const QStringList lines = err.split(u'\n', Qt::SkipEmptyParts);
-    return std::all_of(lines.cbegin(), lines.cend(),
-                       [](const QString& line) { return line.startsWith("Tavrel: "); });
-}
+// A temporary folder the program runs in: with a new site of July 2005 (the demo site or
+// an empty one) when `site` says so.
+class Folder {
+public:
+    enum Site { Nothing, Empty, Demo };
+    explicit Folder(Site site = Nothing) {
+        QString error;
+        made_ = site == Nothing ||
+                tavrel::initWorkFolder(dir_.path(), site == Demo, QDate(2005, 7, 4), &error);
+        if (!made_)
+            qWarning("%s", qPrintable(error));
+    }
+    bool isMade() const { return made_; }
+    QString path() const { return dir_.path(); }
+    QString file(const QString& name) const { return dir_.filePath(name); }
+    QString db() const { return file("tavrel.mdb"); }
+    QStringList files(const QStringList& filter = {}) const {
+        return QDir(dir_.path()).entryList(filter, QDir::Files);
+    }
+    Run run(const QStringList& args, const QString& clock = {}, int boundMs = RunBoundMs) const {
+        return runTavrel(dir_.path(), args, clock, boundMs);
+    }
+
+private:
+    QTemporaryDir dir_;
+    bool made_ = false;
+};
 
 QByteArray fileHash(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly)
-               ? QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256)
-               : QByteArray();
+    return QCryptographicHash::hash(readFile(path), QCryptographicHash::Sha256);
 }
 
 // A saved custom report: Task Name and Hours Required (totalled) of every task, by name.
@@ -108,8 +125,7 @@ bool makeSpecial(const QString& path, const QString& kind) {
         return QDir().mkdir(path);
     if (kind == "device")
         return QFile::link("/dev/null", path);
-    QFile empty(path);
-    return empty.open(QIODevice::WriteOnly);
+    return writeFile(path, {});
 }
 
 // One number read from a database file through a connection of the test's own.
@@ -126,7 +142,7 @@ qint64 scheduledWeeks(const QString& db) {
 
 // What --set-year 2006 says, and whether the file holds what it says.
 QString setUpFor2006(qint64 assignments) {
-    return QStringLiteral("Tavrel is set up for 2006: %1 new task assignments.\n").arg(assignments);
+    return QString("Tavrel is set up for 2006: %1 new task assignments.\n").arg(assignments);
 }
 bool isSetUpFor2006(const QString& db, qint64 assignments) {
     return scalar(db, "SELECT count(*) FROM assign WHERE duedate LIKE '2006-%'") == assignments &&
@@ -137,20 +153,10 @@ bool execSql(const QString& path, const QString& sql) {
     return tavrel::test::RawDb(path, true).exec(sql);
 }
 
-// A new work folder of July 2005, with the demo site or empty.
-bool makeSite(const QString& folder, bool demo) {
-    QString error;
-    const bool made = tavrel::initWorkFolder(folder, demo, QDate(2005, 7, 4), &error);
-    if (!made)
-        qWarning("%s", qPrintable(error));
-    return made;
-}
-
 // The pages of a PDF as pdftotext reads them, in layout mode.
 QStringList pdfPages(const QString& pdf) {
     QProcess process;
-    process.start(QStringLiteral("pdftotext"),
-                  {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+    process.start("pdftotext", {"-layout", pdf, "-"});
     if (!process.waitForFinished(RunBoundMs) || process.exitCode() != 0)
         return {};
     QStringList pages = QString::fromUtf8(process.readAllStandardOutput()).split(u'\f');
@@ -184,80 +190,72 @@ const char* const MidDecember = "2005-12-15 10:00:00";
 class TestCommandLine : public QObject {
     Q_OBJECT
 private Q_SLOTS:
+    // Status 2, the complaint and the usage on standard error, nothing written. The usage
+    // asked for goes to standard output, with status 0.
     void wrongCommandLineShowsUsage_data() {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("complaint");
-        QTest::newRow("unknown switch")
-            << QStringList{"--frobnicate"} << "unknown option --frobnicate";
-        QTest::newRow("folder with a command")
-            << QStringList{"--init", "site"}
-            << "unexpected argument site: a FOLDER goes only with the window; the commands "
-               "work in the current folder";
-        QTest::newRow("two commands")
-            << QStringList{"--set-year", "2027", "--init"}
-            << "-m, --init, --set-year, --report, --custom and --import cannot be given together";
-        QTest::newRow("year too small")
-            << QStringList{"--set-year", "99"} << "the year 99 is not a year from 100 to 9999";
-        QTest::newRow("report date not a day")
-            << QStringList{"--report", "master", "--to", "2005-02-29"}
-            << "2005-02-29 is not a date YYYY-MM-DD";
-        QTest::newRow("year with a blank before")
-            << QStringList{"--set-year", " 2027"}
-            << "the year  2027 is not a year from 100 to 9999";
-        QTest::newRow("year with a blank after") << QStringList{"--set-year", "2027 "}
-                                                 << "the year 2027  is not a year from 100 to 9999";
-        QTest::newRow("year with a sign") << QStringList{"--set-year", "+2027"}
-                                          << "the year +2027 is not a year from 100 to 9999";
-        QTest::newRow("-m twice") << QStringList{"-m", "-m"} << "-m is given more than once";
-        QTest::newRow("-o twice") << QStringList{"--report", "overdue", "-o",
-                                                 "a.txt",    "-o",      "b.txt"}
-                                  << "-o is given more than once";
-        QTest::newRow("--set-year twice") << QStringList{"--set-year", "2027", "--set-year", "2028"}
-                                          << "--set-year is given more than once";
-        QTest::newRow("--from twice")
-            << QStringList{"--report",   "master", "--from",     "2005-01-01", "--from",
-                           "2005-02-01", "--to",   "2005-03-01", "-o",         "a.txt"}
-            << "--from is given more than once";
-        QTest::newRow("-h and --help")
-            << QStringList{"-h", "--help"} << "--help is given more than once";
-        QTest::newRow("--from after --to")
-            << QStringList{"--report", "master",     "--from", "2005-02-01",
-                           "--to",     "2005-01-31", "-o",     "a.txt"}
-            << "--from 2005-02-01 is after --to 2005-01-31";
-        QTest::newRow("overdue with --from")
-            << QStringList{"--report", "overdue", "--from", "2005-01-01", "-o", "a.txt"}
-            << "the report overdue takes no --from or --to: it reports what is due by today";
-        QTest::newRow("overdue with both dates")
-            << QStringList{"--report", "overdue",    "--from", "2005-01-01",
-                           "--to",     "2005-01-31", "-o",     "a.txt"}
-            << "the report overdue takes no --from or --to: it reports what is due by today";
-        QTest::newRow("two folders after --")
-            << QStringList{"--", "a", "b"} << "unexpected argument b";
+        const auto row = [](const char* name, const QStringList& args, const char* complaint) {
+            QTest::newRow(name) << args << QString::fromUtf8(complaint);
+        };
+        const char* const overdueTakesNoDates =
+            "the report overdue takes no --from or --to: it reports what is due by today";
+        row("usage asked for", {"--help"}, "");
+        row("unknown switch", {"--frobnicate"}, "unknown option --frobnicate");
+        row("folder with a command", {"--init", "site"},
+            "unexpected argument site: a FOLDER goes only with the window; the commands work in "
+            "the current folder");
+        row("two commands", {"--set-year", "2027", "--init"},
+            "-m, --init, --set-year, --report, --custom and --import cannot be given together");
+        row("year too small", {"--set-year", "99"}, "the year 99 is not a year from 100 to 9999");
+        row("report date not a day", {"--report", "master", "--to", "2005-02-29"},
+            "2005-02-29 is not a date YYYY-MM-DD");
+        row("year with a blank before", {"--set-year", " 2027"},
+            "the year  2027 is not a year from 100 to 9999");
+        row("year with a blank after", {"--set-year", "2027 "},
+            "the year 2027  is not a year from 100 to 9999");
+        row("year with a sign", {"--set-year", "+2027"},
+            "the year +2027 is not a year from 100 to 9999");
+        row("-m twice", {"-m", "-m"}, "-m is given more than once");
+        row("-o twice", {"--report", "overdue", "-o", "a.txt", "-o", "b.txt"},
+            "-o is given more than once");
+        row("--set-year twice", {"--set-year", "2027", "--set-year", "2028"},
+            "--set-year is given more than once");
+        row("--from twice",
+            {"--report", "master", "--from", "2005-01-01", "--from", "2005-02-01", "--to",
+             "2005-03-01", "-o", "a.txt"},
+            "--from is given more than once");
+        row("-h and --help", {"-h", "--help"}, "--help is given more than once");
+        row("--from after --to",
+            {"--report", "master", "--from", "2005-02-01", "--to", "2005-01-31", "-o", "a.txt"},
+            "--from 2005-02-01 is after --to 2005-01-31");
+        row("overdue with --from", {"--report", "overdue", "--from", "2005-01-01", "-o", "a.txt"},
+            overdueTakesNoDates);
+        row("overdue with both dates",
+            {"--report", "overdue", "--from", "2005-01-01", "--to", "2005-01-31", "-o", "a.txt"},
+            overdueTakesNoDates);
+        row("two folders after --", {"--", "a", "b"}, "unexpected argument b");
     }
     void wrongCommandLineShowsUsage() {
         QFETCH(QStringList, args);
         QFETCH(QString, complaint);
-        QTemporaryDir dir;
-        const Run run = runTavrel(dir.path(), args);
-        QVERIFY(run.finished);
+        Folder folder;
+        const Run run = folder.run(args);
+        QCOMPARE(folder.files(), QStringList{});
+        if (complaint.isEmpty()) {
+            QCOMPARE(run.exitCode, 0);
+            QVERIFY2(run.err.isEmpty(), qPrintable(run.err));
+            QVERIFY(run.out.startsWith("Usage: tavrel [--] [FOLDER]\n"));
+            // Whoever schedules a command learns that a repair ends it with 1.
+            QVERIFY2(run.out.contains("damaged repairs it, does\nits work on the repaired file "
+                                      "and still ends with 1"),
+                     qPrintable(run.out));
+            return;
+        }
         QCOMPARE(run.exitCode, 2);
         QVERIFY2(run.err.startsWith("Tavrel: " + complaint + "\n"), qPrintable(run.err));
         QVERIFY(run.err.contains("Usage: tavrel"));
         QVERIFY(run.out.isEmpty());
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{});
-    }
-
-    void helpGoesToStandardOutput() {
-        QTemporaryDir dir;
-        const Run run = runTavrel(dir.path(), {"--help"});
-        QVERIFY(run.finished);
-        QCOMPARE(run.exitCode, 0);
-        QVERIFY2(run.err.isEmpty(), qPrintable(run.err));
-        QVERIFY(run.out.startsWith("Usage: tavrel [--] [FOLDER]\n"));
-        // Whoever schedules a command learns that a repair ends it with 1.
-        QVERIFY2(run.out.contains("damaged repairs it, does\nits work on the repaired file "
-                                  "and still ends with 1"),
-                 qPrintable(run.out));
     }
 
     // A FOLDER that does not exist; after "--" every argument is a FOLDER, even one that
@@ -273,11 +271,10 @@ private Q_SLOTS:
     void missingFolderIsRefused() {
         QFETCH(QStringList, args);
         QFETCH(QString, folder);
-        QTemporaryDir dir;
-        const Run run = runTavrel(dir.path(), args);
-        QVERIFY(run.finished);
+        Folder dir;
+        const Run run = dir.run(args);
         QCOMPARE(run.exitCode, 1);
-        QCOMPARE(run.err, QStringLiteral("Tavrel: there is no folder %1\n").arg(folder));
+        QCOMPARE(run.err, QString("Tavrel: there is no folder %1\n").arg(folder));
         QVERIFY(run.out.isEmpty());
         QCOMPARE(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
                  QStringList{});
@@ -285,7 +282,10 @@ private Q_SLOTS:
 
     // A pipe, a folder or a device where a command expects a database file, or a file of
     // no bytes: a message that says what it is, status 1, and an end, never a wait for a
-    // writer. The thing named stays as it was.
+    // writer. The thing named stays as it was. (Whatever the command, the file is looked at
+    // before anything opens it: a pipe, which would hang a command that opened it, and an
+    // empty file, which SQLite would write into, are tried with every command; a device and
+    // a folder with one command of each way in.)
     void specialFilesAreRefused_data() {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("name");
@@ -304,50 +304,44 @@ private Q_SLOTS:
             {"device", "is not a database file but a device or a pipe."},
             {"folder", "is a folder, not a database file."},
             {"empty", "is empty: it holds no database."}};
+        const auto row = [](const QStringList& args, const QString& name, const QString& kind,
+                            const QString& said) {
+            QTest::addRow("%s %s: %s", qPrintable(name), qPrintable(kind),
+                          qPrintable(args.join(' ')))
+                << args << name << kind << said;
+        };
         for (const QString& kind : saidOf.keys()) {
             for (const QStringList& args : commands)
-                QTest::addRow("tavrel.mdb %s: %s", qPrintable(kind), qPrintable(args.join(' ')))
-                    << args << "tavrel.mdb" << kind << saidOf[kind];
-            QTest::addRow("tavrel.mdb %s: --init", qPrintable(kind))
-                << QStringList{"--init"} << "tavrel.mdb" << kind
-                << "already exists; nothing was written.";
-            QTest::addRow("rptspec.mdb %s: --custom", qPrintable(kind))
-                << QStringList{"--custom", "r.rpt", "-o", "r.txt"} << "rptspec.mdb" << kind
-                << saidOf[kind];
+                if (kind == "pipe" || kind == "empty" || args == commands.first())
+                    row(args, "tavrel.mdb", kind, saidOf[kind]);
+            row({"--init"}, "tavrel.mdb", kind, "already exists; nothing was written.");
+            row({"--custom", "r.rpt", "-o", "r.txt"}, "rptspec.mdb", kind, saidOf[kind]);
         }
         const QMap<QString, QString> importSaid = {
-            {"pipe", "old.mdb is not a database file but a device or a pipe. Nothing was changed."},
-            {"device", "old.mdb is not a database file but a device or a pipe. Nothing was "
-                       "changed."},
-            {"folder", "old.mdb is a folder, not a database file. Nothing was changed."},
-            {"empty", "old.mdb is not a database of the earlier program. Nothing was changed."},
-            {"missing", "old.mdb does not exist. Nothing was changed."}};
+            {"pipe", "is not a database file but a device or a pipe."},
+            {"device", "is not a database file but a device or a pipe."},
+            {"folder", "is a folder, not a database file."},
+            {"empty", "is not a database of the earlier program."},
+            {"missing", "does not exist."}};
         for (const QString& kind : importSaid.keys())
-            QTest::addRow("--import %s", qPrintable(kind))
-                << QStringList{"--import", "old.mdb"} << "old.mdb" << kind << importSaid[kind];
-        QTest::newRow("--custom report file a pipe")
-            << QStringList{"--custom", "r.rpt", "-o", "r.txt"} << "r.rpt"
-            << "pipe"
-            << "The report file r.rpt is not a file but a device or a pipe.";
-        QTest::newRow("--custom report file missing")
-            << QStringList{"--custom", "r.rpt", "-o", "r.txt"} << "r.rpt"
-            << "missing"
-            << "The report file r.rpt does not exist.";
+            row({"--import", "old.mdb"}, "old.mdb", kind,
+                "old.mdb " + importSaid[kind] + " Nothing was changed.");
+        row({"--custom", "r.rpt", "-o", "r.txt"}, "r.rpt", "pipe",
+            "The report file r.rpt is not a file but a device or a pipe.");
+        row({"--custom", "r.rpt", "-o", "r.txt"}, "r.rpt", "missing",
+            "The report file r.rpt does not exist.");
     }
     void specialFilesAreRefused() {
         QFETCH(QStringList, args);
         QFETCH(QString, name);
         QFETCH(QString, kind);
         QFETCH(QString, said);
-        QTemporaryDir dir;
-        QVERIFY(makeSite(dir.path(), false));
-        QFile rpt(dir.filePath("r.rpt"));
-        QVERIFY(rpt.open(QIODevice::WriteOnly));
-        rpt.close();
+        Folder dir(Folder::Empty);
+        QVERIFY(dir.isMade() && writeFile(dir.file("r.rpt"), {}));
         if (args.first() == "--import") // into a folder without a site
             for (const char* file : {"tavrel.mdb", "rptspec.mdb"})
-                QVERIFY(QFile::remove(dir.filePath(file)));
-        const QString path = dir.filePath(name);
+                QVERIFY(QFile::remove(dir.file(file)));
+        const QString path = dir.file(name);
         if (kind == "missing")
             QFile::remove(path);
         else
@@ -356,11 +350,13 @@ private Q_SLOTS:
 
         // Far shorter than a run may take on a busy machine, far longer than it needs.
         constexpr int SpecialFileBoundMs = 20000;
-        const Run run = runTavrel(dir.path(), args, {}, SpecialFileBoundMs);
+        const Run run = dir.run(args, {}, SpecialFileBoundMs);
         QVERIFY2(run.finished, "the command waited on the file");
         QCOMPARE(run.exitCode, 1);
         QVERIFY2(run.err.contains(said), qPrintable(run.err));
-        QVERIFY2(allPrefixed(run.err), qPrintable(run.err));
+        // Every line it wrote to standard error starts with its prefix.
+        for (const QString& line : run.err.split(u'\n', Qt::SkipEmptyParts))
+            QVERIFY2(line.startsWith("Tavrel: "), qPrintable(run.err));
         const QFileInfo after(path);
         QCOMPARE(after.exists(), before.exists());
         QCOMPARE(after.isFile(), before.isFile());
@@ -368,8 +364,7 @@ private Q_SLOTS:
         QCOMPARE(after.isSymLink(), before.isSymLink());
         if (kind == "empty")
             QCOMPARE(after.size(), 0);
-        for (const char* output : {"m.pdf", "o.txt", "r.txt", "workorders-*.pdf"})
-            QCOMPARE(QDir(dir.path()).entryList({output}), QStringList{});
+        QCOMPARE(dir.files({"m.pdf", "o.txt", "r.txt", "workorders-*.pdf"}), QStringList{});
     }
 
     // -o never names a file the command reads, whatever name or link leads to it, nor
@@ -379,70 +374,54 @@ private Q_SLOTS:
         QTest::addColumn<QString>("output"); // what -o names: a link to a file, or a folder
         QTest::addColumn<QString>("target");
         QTest::addColumn<QString>("said");
-        QTest::newRow("report over a link to tavrel.mdb")
-            << QStringList{"--report", "master",     "--from", "2005-01-01",
-                           "--to",     "2005-12-31", "-o",     "link.txt"}
-            << "link.txt"
-            << "tavrel.mdb"
-            << "-o link.txt is tavrel.mdb, which this command reads";
-        QTest::newRow("PDF report over a link to rptspec.mdb")
-            << QStringList{"--report", "overdue", "-o", "link.pdf"} << "link.pdf"
-            << "rptspec.mdb"
-            << "-o link.pdf is rptspec.mdb, which this command reads";
-        QTest::newRow("-m over a link to tavrel.mdb")
-            << QStringList{"-m", "-o", "link.pdf"} << "link.pdf"
-            << "tavrel.mdb"
-            << "-o link.pdf is tavrel.mdb, which this command reads";
-        QTest::newRow("custom report over its own report file")
-            << QStringList{"--custom", "report.txt", "-o", "report.txt"} << "report.txt"
-            << "report.txt"
-            << "-o report.txt is report.txt, which this command reads";
-        QTest::newRow("-m into a folder")
-            << QStringList{"-m", "-o", "dir.pdf"} << "dir.pdf"
-            << "folder"
-            << "-o dir.pdf is not a file that can be written over: it is a folder.";
-        QTest::newRow("report into a pipe")
-            << QStringList{"--report", "overdue", "-o", "pipe.txt"} << "pipe.txt"
-            << "pipe"
-            << "-o pipe.txt is not a file that can be written over: it is a device or a pipe.";
+        const auto row = [](const char* name, const QStringList& args, const char* target,
+                            const char* said) {
+            QTest::newRow(name) << args << args.last() << QString::fromUtf8(target)
+                                << QString::fromUtf8(said);
+        };
+        row("report over a link to tavrel.mdb",
+            {"--report", "master", "--from", "2005-01-01", "--to", "2005-12-31", "-o", "link.txt"},
+            "tavrel.mdb", "-o link.txt is tavrel.mdb, which this command reads");
+        row("PDF report over a link to rptspec.mdb", {"--report", "overdue", "-o", "link.pdf"},
+            "rptspec.mdb", "-o link.pdf is rptspec.mdb, which this command reads");
+        row("-m over a link to tavrel.mdb", {"-m", "-o", "link.pdf"}, "tavrel.mdb",
+            "-o link.pdf is tavrel.mdb, which this command reads");
+        row("custom report over its own report file",
+            {"--custom", "report.txt", "-o", "report.txt"}, "report.txt",
+            "-o report.txt is report.txt, which this command reads");
+        row("-m into a folder", {"-m", "-o", "dir.pdf"}, "folder",
+            "-o dir.pdf is not a file that can be written over: it is a folder.");
+        row("report into a pipe", {"--report", "overdue", "-o", "pipe.txt"}, "pipe",
+            "-o pipe.txt is not a file that can be written over: it is a device or a pipe.");
     }
     void outputIsNeverWhatTheCommandReads() {
         QFETCH(QStringList, args);
         QFETCH(QString, output);
         QFETCH(QString, target);
         QFETCH(QString, said);
-        QTemporaryDir dir;
-        QVERIFY(makeSite(dir.path(), true));
-        QFile report(dir.filePath("report.txt"));
-        QVERIFY(report.open(QIODevice::WriteOnly));
-        report.write(hoursReport());
-        report.close();
+        Folder dir(Folder::Demo);
+        QVERIFY(dir.isMade() && writeFile(dir.file("report.txt"), hoursReport()));
         if (target == "folder" || target == "pipe")
-            QVERIFY(makeSpecial(dir.filePath(output), target));
+            QVERIFY(makeSpecial(dir.file(output), target));
         else if (target != output)
-            QVERIFY(QFile::link(target, dir.filePath(output)));
+            QVERIFY(QFile::link(target, dir.file(output)));
         QMap<QString, QByteArray> hashes;
         for (const char* file : {"tavrel.mdb", "rptspec.mdb", "report.txt"})
-            hashes[QString::fromLatin1(file)] = fileHash(dir.filePath(QString::fromLatin1(file)));
+            hashes[file] = fileHash(dir.file(file));
 
-        const Run run = runTavrel(dir.path(), args, MidDecember);
-        QVERIFY(run.finished);
+        const Run run = dir.run(args, MidDecember);
         QCOMPARE(run.exitCode, 1);
         QCOMPARE(run.err,
                  "Tavrel: " + said + (said.endsWith('.') ? "\n" : "; it is not written over.\n"));
         for (const QString& file : hashes.keys())
-            QCOMPARE(fileHash(dir.filePath(file)), hashes[file]);
+            QCOMPARE(fileHash(dir.file(file)), hashes[file]);
     }
 
     void initWritesTheFilesOnce() {
-        QTemporaryDir dir;
-        const Run first = runTavrel(dir.path(), {"--init"});
-        QVERIFY(first.finished);
-        QCOMPARE(first.exitCode, 0);
-        QVERIFY(QFile::exists(dir.filePath("tavrel.mdb")));
-        QVERIFY(QFile::exists(dir.filePath("rptspec.mdb")));
-        const Run again = runTavrel(dir.path(), {"--init", "--demo"});
-        QVERIFY(again.finished);
+        Folder dir;
+        QCOMPARE(dir.run({"--init"}).exitCode, 0);
+        QCOMPARE(dir.files(), (QStringList{"rptspec.mdb", "tavrel.mdb"}));
+        const Run again = dir.run({"--init", "--demo"});
         QCOMPARE(again.exitCode, 1);
         QVERIFY2(again.err.contains("already exists; nothing was written."), qPrintable(again.err));
     }
@@ -483,64 +462,54 @@ private Q_SLOTS:
         QFETCH(int, exitCode);
         QFETCH(QStringList, said);
         QFETCH(QString, out);
-        QTemporaryDir dir;
-        const QString db = dir.filePath("tavrel.mdb");
-        if (folderKind == "locked" || folderKind == "sound" || folderKind == "damaged")
-            QVERIFY(makeSite(dir.path(), false));
+        const bool site =
+            folderKind == "locked" || folderKind == "sound" || folderKind == "damaged";
+        Folder dir(site ? Folder::Empty : Folder::Nothing);
+        QVERIFY(dir.isMade());
+        const QByteArray garbage(8192, 'x');
         if (folderKind == "damaged") {
-            QFile file(db);
+            QFile file(dir.db());
             QVERIFY(file.open(QIODevice::ReadWrite));
             file.write("Garbage, really!"); // the header's magic text
         }
-        if (folderKind == "garbage") {
-            QFile file(db);
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write(QByteArray(8192, 'x'));
-        }
+        if (folderKind == "garbage")
+            QVERIFY(writeFile(dir.db(), garbage));
         std::unique_ptr<OtherProgram> lock;
         if (folderKind == "locked") {
-            lock = std::make_unique<OtherProgram>(db);
+            lock = std::make_unique<OtherProgram>(dir.db());
             lock->holdWholeFile();
         }
 
-        const Run run = runTavrel(dir.path(), {"-m"});
+        const Run run = dir.run({"-m"});
         QVERIFY2(run.finished, "tavrel -m did not end");
         QCOMPARE(run.exitCode, exitCode);
         for (const QString& text : said)
             QVERIFY2(run.err.contains(text), qPrintable(run.err));
         // Each thing is said once, not once per step of start-up.
-        QVERIFY2(run.err.count(QStringLiteral("Tavrel: 91  ")) <= 1, qPrintable(run.err));
+        QVERIFY2(run.err.count("Tavrel: 91  ") <= 1, qPrintable(run.err));
         QVERIFY2(out.isEmpty() ? run.out.isEmpty() : run.out.startsWith(out), qPrintable(run.out));
         if (folderKind == "empty")
-            QVERIFY(!QFile::exists(db));
-        if (folderKind == "damaged")
-            QVERIFY(QFile::exists(dir.filePath("tavrel-damaged-1.mdb")));
-        if (folderKind == "garbage") {
-            QFile file(db);
-            QVERIFY(file.open(QIODevice::ReadOnly));
-            QCOMPARE(file.readAll(), QByteArray(8192, 'x'));
-            QVERIFY(!QFile::exists(dir.filePath("tavrel-damaged-1.mdb")));
-        }
+            QVERIFY(!QFile::exists(dir.db()));
+        QCOMPARE(QFile::exists(dir.file("tavrel-damaged-1.mdb")), folderKind == "damaged");
+        if (folderKind == "garbage")
+            QCOMPARE(readFile(dir.db()), garbage);
         if (folderKind == "sound")
-            QVERIFY2(!run.err.contains(QStringLiteral("Tavrel: ")), qPrintable(run.err));
-        QCOMPARE(QDir(dir.path()).entryList({"*.pdf"}), QStringList{}); // nothing printed
+            QVERIFY2(!run.err.contains("Tavrel: "), qPrintable(run.err));
+        QCOMPARE(dir.files({"*.pdf"}), QStringList{}); // nothing printed
     }
 
     // -m -o: the month's work orders in the PDF, one page each, in due-date then task-name
     // order; other months are left out; an unwritable destination fails.
     void monthlyPrintToPdf() {
-        QTemporaryDir dir;
-        const QString db = dir.filePath("tavrel.mdb");
-        QVERIFY(makeSite(dir.path(), false));
-        QVERIFY(execSql(db, QString::fromLatin1(DecemberSite)));
+        Folder dir(Folder::Empty);
+        QVERIFY(dir.isMade() && execSql(dir.db(), DecemberSite));
 
-        const Run run = runTavrel(dir.path(), {"-m", "-o", "out.pdf"}, MidDecember);
-        QVERIFY2(run.finished, "tavrel -m -o did not end");
+        const Run run = dir.run({"-m", "-o", "out.pdf"}, MidDecember);
         QVERIFY2(run.exitCode == 0, qPrintable(run.err));
-        QCOMPARE(run.out, QStringLiteral("Wrote 3 work orders due in December 2005 to %1.\n")
+        QCOMPARE(run.out, QString("Wrote 3 work orders due in December 2005 to %1.\n")
                               .arg(QDir::toNativeSeparators(
-                                  QFileInfo(dir.filePath("out.pdf")).absoluteFilePath())));
-        const QStringList pages = pdfPages(dir.filePath("out.pdf"));
+                                  QFileInfo(dir.file("out.pdf")).absoluteFilePath())));
+        const QStringList pages = pdfPages(dir.file("out.pdf"));
         QCOMPARE(pages.size(), 3);
         // The sheets' lines are tst_workorders' matter; here the order, the month and the
         // name cut to 50 characters.
@@ -550,15 +519,14 @@ private Q_SLOTS:
             {"Work Order: air filters", "Due Date: 12/26/2005"}};
         for (int page = 0; page < 3; ++page)
             for (const QString& text : expected[page])
-                QVERIFY2(pages[page].contains(text),
-                         qPrintable(QStringLiteral("page %1 lacks '%2':\n%3")
-                                        .arg(page + 1)
-                                        .arg(text, pages[page])));
+                QVERIFY2(
+                    pages[page].contains(text),
+                    qPrintable(
+                        QString("page %1 lacks '%2':\n%3").arg(page + 1).arg(text, pages[page])));
         QVERIFY(!pages[1].contains("lubricate"));
 
         // An unwritable destination: said, and a failure status; nothing else written.
-        const Run bad = runTavrel(dir.path(), {"-m", "-o", "no/such/folder/out.pdf"}, MidDecember);
-        QVERIFY(bad.finished);
+        const Run bad = dir.run({"-m", "-o", "no/such/folder/out.pdf"}, MidDecember);
         QCOMPARE(bad.exitCode, 1);
         QVERIFY2(bad.err.contains("Tavrel: 75  The file '"), qPrintable(bad.err));
         QVERIFY2(bad.err.contains("out.pdf' could not be written"), qPrintable(bad.err));
@@ -569,102 +537,80 @@ private Q_SLOTS:
     void monthlyPrintWithoutAPrinter() {
         if (tavrel::hasRealPrinter())
             QSKIP("this machine has a printer: -m would print on it");
-        QTemporaryDir dir;
+        Folder dir(Folder::Empty);
         QTemporaryDir elsewhere;
-        QVERIFY(makeSite(dir.path(), false));
-        QVERIFY(execSql(dir.filePath("tavrel.mdb"), QString::fromLatin1(DecemberSite)));
+        QVERIFY(dir.isMade() && execSql(dir.db(), DecemberSite));
         // The names taken already: a link that leads nowhere yet, and an earlier run's file.
         const QString target = QDir(elsewhere.path()).filePath("target.pdf");
-        QVERIFY(QFile::link(target, dir.filePath("workorders-2005-12.pdf")));
-        QFile earlier(dir.filePath("workorders-2005-12-2.pdf"));
-        QVERIFY(earlier.open(QIODevice::WriteOnly));
-        earlier.write("earlier");
-        earlier.close();
+        QVERIFY(QFile::link(target, dir.file("workorders-2005-12.pdf")));
+        QVERIFY(writeFile(dir.file("workorders-2005-12-2.pdf"), "earlier"));
         for (const char* name : {"workorders-2005-12-3.pdf", "workorders-2005-12-4.pdf"}) {
-            const Run run = runTavrel(dir.path(), {"-m"}, MidDecember);
+            const Run run = dir.run({"-m"}, MidDecember);
             QVERIFY2(run.exitCode == 0, qPrintable(run.err));
-            const QString pdf = dir.filePath(QString::fromLatin1(name));
-            QCOMPARE(run.out, QStringLiteral("Wrote 3 work orders due in December 2005 to %1 (no "
-                                             "printer is configured).\n")
+            const QString pdf = dir.file(name);
+            QCOMPARE(run.out, QString("Wrote 3 work orders due in December 2005 to %1 (no "
+                                      "printer is configured).\n")
                                   .arg(QDir::toNativeSeparators(pdf)));
             QCOMPARE(pdfPages(pdf).size(), 3);
         }
         QVERIFY(!QFileInfo::exists(target));
-        QCOMPARE(QFileInfo(dir.filePath("workorders-2005-12.pdf")).symLinkTarget(), target);
-        QCOMPARE(fileHash(earlier.fileName()),
-                 QCryptographicHash::hash("earlier", QCryptographicHash::Sha256));
+        QCOMPARE(QFileInfo(dir.file("workorders-2005-12.pdf")).symLinkTarget(), target);
+        QCOMPARE(readFile(dir.file("workorders-2005-12-2.pdf")), QByteArray("earlier"));
     }
 
     // A saved report run by a job writes its text file.
     void customReportWithoutAWindow() {
-        QTemporaryDir dir;
-        QVERIFY(runTavrel(dir.path(), {"--init", "--demo"}).exitCode == 0);
-        QFile rpt(dir.filePath("hours.rpt"));
-        QVERIFY(rpt.open(QIODevice::WriteOnly));
-        rpt.write(hoursReport());
-        rpt.close();
-        const qint64 tasks = scalar(dir.filePath("tavrel.mdb"), "select count(*) from tasks");
+        Folder dir;
+        QCOMPARE(dir.run({"--init", "--demo"}).exitCode, 0);
+        QVERIFY(writeFile(dir.file("hours.rpt"), hoursReport()));
+        const qint64 tasks = scalar(dir.db(), "select count(*) from tasks");
+        const QStringList args = {"--custom", "hours.rpt", "-o", "hours.txt"};
 
-        const Run text = runTavrel(dir.path(), {"--custom", "hours.rpt", "-o", "hours.txt"});
-        QVERIFY(text.finished);
-        QCOMPARE(text.exitCode, 0);
-        QFile txt(dir.filePath("hours.txt"));
-        QVERIFY(txt.open(QIODevice::ReadOnly));
-        const QList<QByteArray> rows = txt.readAll().split('\n');
+        QCOMPARE(dir.run(args).exitCode, 0);
+        const QList<QByteArray> rows = readFile(dir.file("hours.txt")).split('\n');
         QCOMPARE(rows.size(), tasks + 2); // the rows, the totals, the end of the last line
         QVERIFY2(rows[tasks].startsWith("\t"), rows[tasks].constData());
 
         // A damaged catalogue is repaired as the catalogue, named in its own message; the
         // report is written from it and tavrel.mdb is not touched. The run ends with 1.
-        QFile catalogue(dir.filePath("rptspec.mdb"));
+        QFile catalogue(dir.file("rptspec.mdb"));
         QVERIFY(catalogue.open(QIODevice::ReadWrite));
         catalogue.write("Garbage, really!");
         catalogue.close();
-        QFile main(dir.filePath("tavrel.mdb"));
-        QVERIFY(main.open(QIODevice::ReadOnly));
-        const QByteArray mainBefore = main.readAll();
-        main.close();
-        QFile::remove(dir.filePath("hours.txt"));
-        const Run repaired = runTavrel(dir.path(), {"--custom", "hours.rpt", "-o", "hours.txt"});
-        QVERIFY(repaired.finished);
+        const QByteArray mainBefore = readFile(dir.db());
+        QFile::remove(dir.file("hours.txt"));
+        const Run repaired = dir.run(args);
         QCOMPARE(repaired.exitCode, 1);
         QVERIFY2(repaired.err.contains("The field catalogue rptspec.mdb was damaged and has been "
                                        "repaired") &&
                      repaired.err.contains("rptspec-damaged-1.mdb") &&
                      !repaired.err.contains("tavrel.mdb"),
                  qPrintable(repaired.err));
-        QVERIFY(QFile::exists(dir.filePath("rptspec-damaged-1.mdb")));
-        QVERIFY(!QFile::exists(dir.filePath("tavrel-damaged-1.mdb")));
-        QVERIFY(main.open(QIODevice::ReadOnly));
-        QCOMPARE(main.readAll(), mainBefore);
-        QFile again(dir.filePath("hours.txt"));
-        QVERIFY(again.open(QIODevice::ReadOnly));
-        QCOMPARE(again.readAll().split('\n').size(), tasks + 2);
+        QVERIFY(QFile::exists(dir.file("rptspec-damaged-1.mdb")));
+        QVERIFY(!QFile::exists(dir.file("tavrel-damaged-1.mdb")));
+        QCOMPARE(readFile(dir.db()), mainBefore);
+        QCOMPARE(readFile(dir.file("hours.txt")).split('\n').size(), tasks + 2);
     }
 
     void setYearWithoutAWindow() {
-        QTemporaryDir dir;
-        const QString db = dir.filePath("tavrel.mdb");
-        QVERIFY(makeSite(dir.path(), true));
-        const qint64 scheduled = scheduledWeeks(db);
-        QVERIFY(scheduled > 0);
+        Folder dir(Folder::Demo);
+        const qint64 scheduled = scheduledWeeks(dir.db());
+        QVERIFY(dir.isMade() && scheduled > 0);
 
-        const Run run = runTavrel(dir.path(), {"--set-year", "2006"});
-        QVERIFY(run.finished);
+        const Run run = dir.run({"--set-year", "2006"});
         QCOMPARE(run.exitCode, 0);
         // The question --set-year answered, and nothing else.
-        QCOMPARE(run.err, QStringLiteral("Tavrel: Create Task Assignments: Do you wish to create "
-                                         "new task assigment records for 2006? [Yes: "
-                                         "--set-year]\n"));
+        QCOMPARE(run.err, "Tavrel: Create Task Assignments: Do you wish to create new task "
+                          "assigment records for 2006? [Yes: --set-year]\n");
         QCOMPARE(run.out, setUpFor2006(scheduled));
-        QVERIFY(isSetUpFor2006(db, scheduled));
+        QVERIFY(isSetUpFor2006(dir.db(), scheduled));
 
-        const Run datesOnly = runTavrel(dir.path(), {"--no-assignments", "--set-year", "2007"});
+        const Run datesOnly = dir.run({"--no-assignments", "--set-year", "2007"});
         QCOMPARE(datesOnly.exitCode, 0);
         QVERIFY2(datesOnly.err.contains("[No: --no-assignments]"), qPrintable(datesOnly.err));
-        QCOMPARE(scalar(db, "SELECT count(*) FROM assign WHERE duedate LIKE '2007-%'"), 0);
-        QCOMPARE(scalar(db, "SELECT CurYear FROM settings"), 2007);
-        QCOMPARE(scalar(db, "SELECT curdate = '2007-01-01' FROM weeks WHERE weeid = 1"), 1);
+        QCOMPARE(scalar(dir.db(), "SELECT count(*) FROM assign WHERE duedate LIKE '2007-%'"), 0);
+        QCOMPARE(scalar(dir.db(), "SELECT CurYear FROM settings"), 2007);
+        QCOMPARE(scalar(dir.db(), "SELECT curdate = '2007-01-01' FROM weeks WHERE weeid = 1"), 1);
     }
 
     // Another program writing for 0.2 s while the year is set up: the program waits for it
@@ -672,14 +618,12 @@ private Q_SLOTS:
     // the program starts until 0.2 s after it asked about the assignments, so that its
     // set-up meets the lock whatever its start takes.
     void setYearWaitsForAShortLock() {
-        QTemporaryDir dir;
-        const QString db = dir.filePath("tavrel.mdb");
-        QVERIFY(makeSite(dir.path(), true));
-        const qint64 scheduled = scheduledWeeks(db);
-        QVERIFY(scheduled > 0);
+        Folder dir(Folder::Demo);
+        const qint64 scheduled = scheduledWeeks(dir.db());
+        QVERIFY(dir.isMade() && scheduled > 0);
 
         QProcess holder;
-        holder.start(QStringLiteral(TAVREL_HOLDLOCK), {db});
+        holder.start(TAVREL_HOLDLOCK, {dir.db()});
         QVERIFY(holder.waitForReadyRead(RunBoundMs));
         QCOMPARE(holder.readLine(), QByteArray("held\n"));
 
@@ -687,7 +631,7 @@ private Q_SLOTS:
         tavrel.setWorkingDirectory(dir.path());
         tavrel.setProcessEnvironment(jobEnvironment());
         tavrel.setReadChannel(QProcess::StandardError);
-        tavrel.start(QStringLiteral(TAVREL_BINARY), {"--set-year", "2006"});
+        tavrel.start(TAVREL_BINARY, {"--set-year", "2006"});
         QByteArray err;
         while (!err.contains("Create Task Assignments") && tavrel.waitForReadyRead(RunBoundMs))
             err += tavrel.readAllStandardError();
@@ -702,117 +646,101 @@ private Q_SLOTS:
         // The assignments question is the one line: no lock was reported or asked about.
         QVERIFY2(err.count('\n') == 1 && !err.contains("Locked Record"), err.constData());
         QCOMPARE(QString::fromLocal8Bit(tavrel.readAllStandardOutput()), setUpFor2006(scheduled));
-        QVERIFY(isSetUpFor2006(db, scheduled));
+        QVERIFY(isSetUpFor2006(dir.db(), scheduled));
     }
 
     // A report without a window (its name without regard to case): the text file's lines;
     // no database is an error.
     void reportWithoutAWindow() {
-        QTemporaryDir dir;
-        QVERIFY(makeSite(dir.path(), false));
-        const QString db = dir.filePath("tavrel.mdb");
-        QVERIFY(execSql(db, "INSERT INTO employees VALUES (1, 'Ann', 'Adams');"
-                            "INSERT INTO tasks (taskid, taskname) VALUES (1, 'Boiler check');"
-                            "INSERT INTO assign (taskid, duedate, completed, compdate, comphour,"
-                            " compmin, empid) VALUES (1, '2005-03-07', 1, '2005-03-08', 1, 50, 1),"
-                            " (1, '2005-03-14', 1, '2005-03-15', 0, 40, 1);"));
-        const Run text = runTavrel(dir.path(), {"--report", "Completed", "--from", "2005-03-01",
-                                                "--to", "2005-03-31", "-o", "march.txt"});
+        Folder dir(Folder::Empty);
+        QVERIFY(dir.isMade());
+        QVERIFY(execSql(dir.db(), "INSERT INTO employees VALUES (1, 'Ann', 'Adams');"
+                                  "INSERT INTO tasks (taskid, taskname) VALUES (1, 'Boiler check');"
+                                  "INSERT INTO assign (taskid, duedate, completed, compdate, "
+                                  "comphour, compmin, empid) VALUES (1, '2005-03-07', 1, "
+                                  "'2005-03-08', 1, 50, 1), (1, '2005-03-14', 1, '2005-03-15', "
+                                  "0, 40, 1);"));
+        const Run text = dir.run({"--report", "Completed", "--from", "2005-03-01", "--to",
+                                  "2005-03-31", "-o", "march.txt"});
         QCOMPARE(text.exitCode, 0);
         QVERIFY2(!text.err.contains("Tavrel"), qPrintable(text.err));
-        QFile lines(dir.filePath("march.txt"));
-        QVERIFY(lines.open(QIODevice::ReadOnly));
-        QCOMPARE(lines.readAll(), QByteArray("3/8/2005\tBoiler check\t1\t50\tAnn Adams\t\r\n"
-                                             "3/15/2005\tBoiler check\t0\t40\tAnn Adams\t\r\n"
-                                             "\tSubtotal:\t2\t30\t\t\r\n"
-                                             "\tTotals:\t2\t30\t\t\r\n"));
+        QCOMPARE(readFile(dir.file("march.txt")),
+                 QByteArray("3/8/2005\tBoiler check\t1\t50\tAnn Adams\t\r\n"
+                            "3/15/2005\tBoiler check\t0\t40\tAnn Adams\t\r\n"
+                            "\tSubtotal:\t2\t30\t\t\r\n"
+                            "\tTotals:\t2\t30\t\t\r\n"));
         // A range of one day is a range: that day's completions only.
-        const Run oneDay = runTavrel(dir.path(), {"--report", "completed", "--from", "2005-03-15",
-                                                  "--to", "2005-03-15", "-o", "day.txt"});
+        const Run oneDay = dir.run({"--report", "completed", "--from", "2005-03-15", "--to",
+                                    "2005-03-15", "-o", "day.txt"});
         QCOMPARE(oneDay.exitCode, 0);
-        QFile dayLines(dir.filePath("day.txt"));
-        QVERIFY(dayLines.open(QIODevice::ReadOnly));
-        QCOMPARE(dayLines.readAll(), QByteArray("3/15/2005\tBoiler check\t0\t40\tAnn Adams\t\r\n"
-                                                "\tSubtotal:\t0\t40\t\t\r\n"
-                                                "\tTotals:\t0\t40\t\t\r\n"));
+        QCOMPARE(readFile(dir.file("day.txt")),
+                 QByteArray("3/15/2005\tBoiler check\t0\t40\tAnn Adams\t\r\n"
+                            "\tSubtotal:\t0\t40\t\t\r\n"
+                            "\tTotals:\t0\t40\t\t\r\n"));
 
-        QTemporaryDir empty;
-        const Run missing = runTavrel(empty.path(), {"--report", "overdue", "-o", "x.txt"});
+        Folder empty;
+        const Run missing = empty.run({"--report", "overdue", "-o", "x.txt"});
         QCOMPARE(missing.exitCode, 1);
         QVERIFY2(missing.err.contains("tavrel.mdb"), qPrintable(missing.err));
-        QVERIFY(!QFile::exists(empty.filePath("x.txt")));
+        QVERIFY(!QFile::exists(empty.file("x.txt")));
 
         // Damage met while the rows are read: the file is repaired and the report written
         // from the repaired file, with no error after the repair's own message.
-        QTemporaryDir site;
-        QVERIFY(makeSite(site.path(), true));
-        QFile damaged(site.filePath("tavrel.mdb"));
-        QVERIFY(damaged.open(QIODevice::ReadWrite));
+        Folder site(Folder::Demo);
+        QFile damaged(site.db());
+        QVERIFY(site.isMade() && damaged.open(QIODevice::ReadWrite));
         constexpr int DamagedFrom = 4096;
         constexpr int DamagedBytes = 12000;
         damaged.seek(DamagedFrom);
         damaged.write(QByteArray(DamagedBytes, '\xA5'));
         damaged.close();
-        const Run repaired = runTavrel(site.path(), {"--report", "overdue", "-o", "o.txt"});
+        const Run repaired = site.run({"--report", "overdue", "-o", "o.txt"});
         // The report is written all the same; the status says a file had to be repaired.
         QCOMPARE(repaired.exitCode, 1);
         QVERIFY2(repaired.err.contains("has been repaired") && !repaired.err.contains(" 91 "),
                  qPrintable(repaired.err));
-        QVERIFY(QFileInfo(site.filePath("o.txt")).size() > 0);
+        QVERIFY(QFileInfo(site.file("o.txt")).size() > 0);
 
         // A text saved as tavrel.mdb is no database: an error, and the file stays as it was.
-        QTemporaryDir notDatabase;
-        QVERIFY(makeSite(notDatabase.path(), false));
+        Folder notDatabase(Folder::Empty);
         const QByteArray notes("Shopping list\nbolts, washers, a new pump\n");
-        QFile notesFile(notDatabase.filePath("tavrel.mdb"));
-        QVERIFY(notesFile.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        notesFile.write(notes);
-        notesFile.close();
-        const Run refused = runTavrel(notDatabase.path(), {"--report", "overdue", "-o", "o.txt"});
-        QVERIFY(refused.finished);
+        QVERIFY(notDatabase.isMade() && writeFile(notDatabase.db(), notes));
+        const Run refused = notDatabase.run({"--report", "overdue", "-o", "o.txt"});
         QCOMPARE(refused.exitCode, 1);
         QVERIFY2(refused.err.contains("tavrel.mdb is not a database, so it was not changed"),
                  qPrintable(refused.err));
-        QVERIFY(notesFile.open(QIODevice::ReadOnly));
-        QCOMPARE(notesFile.readAll(), notes);
-        QCOMPARE(QDir(notDatabase.path()).entryList(QDir::Files),
-                 (QStringList{"rptspec.mdb", "tavrel.mdb"}));
+        QCOMPARE(readFile(notDatabase.db()), notes);
+        QCOMPARE(notDatabase.files(), (QStringList{"rptspec.mdb", "tavrel.mdb"}));
     }
 
     // A damaged file of the earlier program: one message of the program's own, and none
     // of the reading library's diagnostics.
     void earlierProgramsDamagedFile_data() {
         QTest::addColumn<QByteArray>("content");
-        QFile nwind(QStringLiteral(TAVREL_JET_DATA "/nwind.mdb"));
-        QVERIFY(nwind.open(QIODevice::ReadOnly));
         constexpr int CutAt = 20000; // within the catalogue's pages
-        QTest::newRow("cut short") << nwind.read(CutAt);
+        QTest::newRow("cut short") << readFile(TAVREL_JET_DATA "/nwind.mdb").left(CutAt);
         QTest::newRow("unknown version")
             << QByteArray("\x00\x01\x00\x00Standard Jet DB\x00", 20) + QByteArray(4096, 'E');
     }
     void earlierProgramsDamagedFile() {
         QFETCH(QByteArray, content);
-        QTemporaryDir dir;
-        QFile old(dir.filePath("old.mdb"));
-        QVERIFY(old.open(QIODevice::WriteOnly));
-        old.write(content);
-        old.close();
-        const Run run = runTavrel(dir.path(), {"--import", "old.mdb"});
-        QVERIFY(run.finished);
+        QVERIFY(content.size() > 4096); // the sample file was read
+        Folder dir;
+        QVERIFY(writeFile(dir.file("old.mdb"), content));
+        const Run run = dir.run({"--import", "old.mdb"});
         QCOMPARE(run.exitCode, 1);
         QCOMPARE(run.err.count('\n'), 1);
         QVERIFY2(run.err.startsWith("Tavrel: old.mdb") &&
                      run.err.endsWith("Nothing was changed.\n"),
                  qPrintable(run.err));
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"old.mdb"});
+        QCOMPARE(dir.files(), QStringList{"old.mdb"});
     }
 
     // Importing the earlier program's file without task data writes nothing.
     void earlierProgramsFileWithoutTaskData() {
-        const QString jet = QStringLiteral(TAVREL_JET_DATA "/nwind.mdb");
-        QTemporaryDir empty;
-        const Run import = runTavrel(empty.path(), {"--import", jet});
-        QVERIFY(import.finished);
+        const QString jet = TAVREL_JET_DATA "/nwind.mdb";
+        Folder empty;
+        const Run import = empty.run({"--import", jet});
         QCOMPARE(import.exitCode, 1);
 #ifdef TAVREL_HAVE_LIBMDB
         QVERIFY2(import.err.contains("nwind.mdb: It holds no task data (no table tasks). Nothing "
@@ -824,21 +752,21 @@ private Q_SLOTS:
                                  ": Reading the earlier program's files is not available in "
                                  "this build. Nothing was changed.\n");
 #endif
-        QCOMPARE(QDir(empty.path()).entryList(QDir::Files), QStringList{});
+        QCOMPARE(empty.files(), QStringList{});
 #ifndef TAVREL_HAVE_LIBMDB
         return;
 #endif
 
         // Named as the conversion's work file, the source is still only read.
-        QTemporaryDir site;
-        const QString named = site.filePath("tavrel.mdb.converting");
+        Folder site;
+        const QString named = site.file("tavrel.mdb.converting");
         QVERIFY(QFile::copy(jet, named));
         const QByteArray original = fileHash(named);
-        const Run same = runTavrel(site.path(), {"--import", "tavrel.mdb.converting"});
+        const Run same = site.run({"--import", "tavrel.mdb.converting"});
         QCOMPARE(same.exitCode, 1);
         QVERIFY2(same.err.contains("It holds no task data"), qPrintable(same.err));
         QCOMPARE(fileHash(named), original);
-        QCOMPARE(QDir(site.path()).entryList(QDir::Files), QStringList{"tavrel.mdb.converting"});
+        QCOMPARE(site.files(), QStringList{"tavrel.mdb.converting"});
     }
 };
 

@@ -3,6 +3,7 @@
 // sees them.
 
 #include "support/rawdb.h"
+#include "support/tempdatabase.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,6 +16,10 @@
 #include <memory>
 #include <utility>
 
+using namespace Qt::StringLiterals;
+using tavrel::test::readFile;
+using tavrel::test::writeFile;
+
 namespace {
 
 constexpr int RunBoundMs = 60000;
@@ -25,8 +30,8 @@ int runTavrel(const QString& folder, const QStringList& args, QString* err = nul
     QProcess process;
     process.setWorkingDirectory(folder);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove(QStringLiteral("DISPLAY"));
-    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    env.remove(u"DISPLAY"_s);
+    env.remove(u"QT_QPA_PLATFORM"_s);
     process.setProcessEnvironment(env);
     process.start(QStringLiteral(TAVREL_BINARY), args);
     const bool finished = process.waitForStarted() && process.waitForFinished(RunBoundMs);
@@ -55,17 +60,16 @@ QString toolOutput(const QString& tool, const QStringList& args) {
 
 // The lines of a PDF's first page as pdftotext lays them out.
 QStringList pdfLines(const QString& pdf) {
-    return toolOutput(QStringLiteral("pdftotext"),
-                      {QStringLiteral("-layout"), pdf, QStringLiteral("-")})
+    return toolOutput(u"pdftotext"_s, {u"-layout"_s, pdf, u"-"_s})
         .section(u'\f', 0, 0)
         .split(u'\n');
 }
 
 // The title in a PDF's document information.
 QString pdfTitle(const QString& pdf) {
-    static const QRegularExpression title(QStringLiteral("^Title:\\s*(.*)$"),
+    static const QRegularExpression title(u"^Title:\\s*(.*)$"_s,
                                           QRegularExpression::MultilineOption);
-    return title.match(toolOutput(QStringLiteral("pdfinfo"), {pdf})).captured(1).trimmed();
+    return title.match(toolOutput(u"pdfinfo"_s, {pdf})).captured(1).trimmed();
 }
 
 // The index of the one line matching `pattern`; -1 when none or several do.
@@ -97,43 +101,20 @@ QByteArray customReport(const QString& title, bool landscape,
             if (field == id)
                 width = inches;
         widths << QString::number(width);
-        totals << (id == totalled ? QStringLiteral("1") : QStringLiteral("0"));
+        totals << (id == totalled ? u"1"_s : u"0"_s);
     }
     for (const auto& field : fields)
         ids << QString::number(field.first);
-    const QString zeros = QStringLiteral("0;").repeated(Ids - 1) + QStringLiteral("0");
-    const QString empties = QStringLiteral(";").repeated(Ids - 1);
-    QStringList lines{QStringLiteral("tasks"),
-                      title,
-                      QStringLiteral("1"),
-                      landscape ? QStringLiteral("1") : QStringLiteral("0"),
-                      QStringLiteral("0"),
-                      QStringLiteral("0"),
-                      QStringLiteral("0"),
-                      QStringLiteral("-1 "),
-                      QStringLiteral("-1 "),
-                      QString::number(fields.size()),
-                      ids.join(u';'),
-                      zeros,
-                      zeros,
-                      empties,
-                      zeros,
-                      zeros,
-                      empties,
-                      empties,
-                      widths.join(u';'),
-                      zeros,
-                      totals.join(u';'),
-                      zeros};
-    return (lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")).toUtf8();
+    const QString zeros = u"0;"_s.repeated(Ids - 1) + u"0"_s;
+    const QString empties = u";"_s.repeated(Ids - 1);
+    QStringList lines{u"tasks"_s, title, u"1"_s, landscape ? u"1"_s : u"0"_s, u"0"_s, u"0"_s};
+    lines << u"0"_s << u"-1 "_s << u"-1 "_s << QString::number(fields.size()) << ids.join(u';')
+          << zeros << zeros << empties << zeros << zeros << empties << empties << widths.join(u';')
+          << zeros << totals.join(u';') << zeros;
+    return (lines.join(u"\r\n"_s) + u"\r\n"_s).toUtf8();
 }
 
-bool writeFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-const QString TaskWithSeparators = QStringLiteral("Valve; check | tighten");
+const QString TaskWithSeparators = u"Valve; check | tighten"_s;
 
 // Two tasks, one with both separators in its name, due and done in March 2005.
 const char* const MarchSite =
@@ -147,14 +128,14 @@ const char* const MarchSite =
 // another python3 earlier in PATH may hide.
 QString pythonWithHtml5lib() {
     QStringList candidates;
-    for (const QStringList& paths : {QStringList(), QStringList{QStringLiteral("/usr/bin")}}) {
-        const QString found = QStandardPaths::findExecutable(QStringLiteral("python3"), paths);
+    for (const QStringList& paths : {QStringList(), QStringList{u"/usr/bin"_s}}) {
+        const QString found = QStandardPaths::findExecutable(u"python3"_s, paths);
         if (!found.isEmpty() && !candidates.contains(found))
             candidates << found;
     }
     for (const QString& python : candidates) {
         QProcess probe;
-        probe.start(python, {QStringLiteral("-c"), QStringLiteral("import html5lib")});
+        probe.start(python, {u"-c"_s, u"import html5lib"_s});
         if (probe.waitForFinished(RunBoundMs) && probe.exitStatus() == QProcess::NormalExit &&
             probe.exitCode() == 0)
             return python;
@@ -168,91 +149,71 @@ class TestPrintedPage : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void initTestCase() {
-        if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty() ||
-            QStandardPaths::findExecutable(QStringLiteral("pdfinfo")).isEmpty())
+        if (QStandardPaths::findExecutable(u"pdftotext"_s).isEmpty() ||
+            QStandardPaths::findExecutable(u"pdfinfo"_s).isEmpty())
             QSKIP("pdftotext and pdfinfo (poppler-utils) are needed to read the PDFs back");
     }
 
     void init() {
         folder_ = std::make_unique<QTemporaryDir>();
         QVERIFY(folder_->isValid());
-        QVERIFY(runTavrel(folder_->path(), {QStringLiteral("--init")}) == 0);
-        QVERIFY(execSql(file(QStringLiteral("tavrel.mdb")), QString::fromLatin1(MarchSite)));
+        QVERIFY(runTavrel(folder_->path(), {u"--init"_s}) == 0);
+        QVERIFY(execSql(file(u"tavrel.mdb"_s), QString::fromLatin1(MarchSite)));
     }
     void cleanup() { folder_.reset(); }
 
     // A ";" or "|" in a task name is part of the name: its row stays one row, every later
     // value in its own column, in the standard reports and a custom report alike. Each row
-    // is one line of the PDF, found in order.
+    // is one line of the PDF, found in order; in a text file the name is written whole
+    // between the tabs of its row.
     void separatorsStayInTheirCells_data() {
         QTest::addColumn<QStringList>("args");
-        QTest::addColumn<QStringList>("rows"); // patterns of lines, in their order
+        QTest::addColumn<QStringList>("rows"); // patterns of the PDF's lines, in their order
+        QTest::addColumn<QByteArray>("text");
         const QStringList march{"--from", "2005-03-01", "--to", "2005-03-31"};
         QTest::newRow("master list")
             << (QStringList{"--report", "master"} + march)
             << QStringList{"^Week of 3/7/2005$", "^\\s*Pump\\s{2,}45 Minutes$",
-                           "^\\s*Valve; check \\| tighten\\s{2,}1 Hours 30 Minutes$"};
+                           "^\\s*Valve; check \\| tighten\\s{2,}1 Hours 30 Minutes$"}
+            << QByteArray("Pump\t45 Minutes\r\nValve; check | tighten\t1 Hours 30 Minutes\r\n");
         QTest::newRow("completed work")
             << (QStringList{"--report", "completed"} + march)
             << QStringList{"^\\s*3/8/2005\\s+Valve; check \\| tighten\\s+1\\s+50\\s+Ann Adams$",
                            "^\\s*3/9/2005\\s+Pump\\s+0\\s+40\\s+Ann Adams$",
-                           "^\\s*Subtotal:\\s+2\\s+30$", "^\\s*Totals:\\s+2\\s+30$"};
+                           "^\\s*Subtotal:\\s+2\\s+30$", "^\\s*Totals:\\s+2\\s+30$"}
+            << QByteArray("3/8/2005\tValve; check | tighten\t1\t50\tAnn Adams\t\r\n"
+                          "3/9/2005\tPump\t0\t40\tAnn Adams\t\r\n"
+                          "\tSubtotal:\t2\t30\t\t\r\n\tTotals:\t2\t30\t\t\r\n");
         QTest::newRow("custom report")
             << QStringList{"--custom", "r.rpt"}
-            << QStringList{"^\\s*Valve; check \\| tighten\\s+1$", "^\\s*Pump\\s+0$", "^\\s*1$"};
+            << QStringList{"^\\s*Valve; check \\| tighten\\s+1$", "^\\s*Pump\\s+0$", "^\\s*1$"}
+            << QByteArray("Valve; check | tighten\t1\r\nPump\t0\r\n\t1\r\n");
     }
     void separatorsStayInTheirCells() {
         QFETCH(QStringList, args);
         QFETCH(QStringList, rows);
+        QFETCH(QByteArray, text);
         // Task Name and Hours Required, totalled.
-        QVERIFY(writeFile(file(QStringLiteral("r.rpt")),
-                          customReport(QStringLiteral("Hours"), false, {{2, 2.5}, {7, 0.7}}, 7)));
+        QVERIFY(
+            writeFile(file(u"r.rpt"_s), customReport(u"Hours"_s, false, {{2, 2.5}, {7, 0.7}}, 7)));
         QString err;
         QCOMPARE(runTavrel(folder_->path(), args + QStringList{"-o", "out.pdf"}, &err), 0);
         QVERIFY2(err.isEmpty(), qPrintable(err));
-        const QStringList lines = pdfLines(file(QStringLiteral("out.pdf")));
+        const QStringList lines = pdfLines(file(u"out.pdf"_s));
         int previous = -1;
         for (const QString& row : rows) {
             const int line = lineMatching(lines, row);
             QVERIFY2(line > previous,
-                     qPrintable(QStringLiteral("no line '%1' after line %2 in:\n%3")
-                                    .arg(row)
-                                    .arg(previous)
-                                    .arg(lines.join(u'\n'))));
+                     qPrintable(u"no line '%1' after line %2 in:\n%3"_s.arg(row).arg(previous).arg(
+                         lines.join(u'\n'))));
             previous = line;
         }
         // Nothing of the name was cut into a row of its own.
-        QCOMPARE(lines.filter(QStringLiteral("tighten")).size(), 1);
-        QCOMPARE(lines.filter(QStringLiteral("check")).size(), 1);
-    }
+        QCOMPARE(lines.filter(u"tighten"_s).size(), 1);
+        QCOMPARE(lines.filter(u"check"_s).size(), 1);
 
-    // In a text file too, a name is written whole between the tabs of its row.
-    void textFilesKeepTheNames_data() {
-        QTest::addColumn<QStringList>("args");
-        QTest::addColumn<QByteArray>("expected");
-        const QStringList march{"--from", "2005-03-01", "--to", "2005-03-31"};
-        QTest::newRow("master list")
-            << (QStringList{"--report", "master"} + march)
-            << QByteArray("Pump\t45 Minutes\r\n"
-                          "Valve; check | tighten\t1 Hours 30 Minutes\r\n");
-        QTest::newRow("completed work")
-            << (QStringList{"--report", "completed"} + march)
-            << QByteArray("3/8/2005\tValve; check | tighten\t1\t50\tAnn Adams\t\r\n"
-                          "3/9/2005\tPump\t0\t40\tAnn Adams\t\r\n"
-                          "\tSubtotal:\t2\t30\t\t\r\n\tTotals:\t2\t30\t\t\r\n");
-        QTest::newRow("custom report") << QStringList{"--custom", "r.rpt"}
-                                       << QByteArray("Valve; check | tighten\t1\r\n"
-                                                     "Pump\t0\r\n\t1\r\n");
-    }
-    void textFilesKeepTheNames() {
-        QFETCH(QStringList, args);
-        QFETCH(QByteArray, expected);
-        QVERIFY(writeFile(file(QStringLiteral("r.rpt")),
-                          customReport(QStringLiteral("Hours"), false, {{2, 2.5}, {7, 0.7}}, 7)));
         QCOMPARE(runTavrel(folder_->path(), args + QStringList{"-o", "out.txt"}), 0);
-        QFile written(file(QStringLiteral("out.txt")));
-        QVERIFY(written.open(QIODevice::ReadOnly));
-        QCOMPARE(written.readAll(), expected);
+        QCOMPARE(readFile(file(u"out.txt"_s)), text);
     }
 
     // Column headings break between words only: "Date Completed" in its narrow column keeps
@@ -278,28 +239,24 @@ private Q_SLOTS:
         QFETCH(QStringList, args);
         QFETCH(QStringList, headings);
         QFETCH(QString, title);
-        QVERIFY(execSql(file(QStringLiteral("tavrel.mdb")),
-                        QStringLiteral("UPDATE assign SET totalcost = 5, parts = 5")));
+        QVERIFY(execSql(file(u"tavrel.mdb"_s), u"UPDATE assign SET totalcost = 5, parts = 5"_s));
         // Hours and Minutes Required in half an inch each.
-        QVERIFY(writeFile(file(QStringLiteral("r.rpt")),
-                          customReport(QStringLiteral("Shop | 100%d hours"), false,
-                                       {{2, 2.0}, {7, 0.5}, {8, 0.5}}, 0)));
+        QVERIFY(writeFile(file(u"r.rpt"_s), customReport(u"Shop | 100%d hours"_s, false,
+                                                         {{2, 2.0}, {7, 0.5}, {8, 0.5}}, 0)));
         QCOMPARE(runTavrel(folder_->path(), args + QStringList{"-o", "out.pdf"}), 0);
-        const QString pdf = file(QStringLiteral("out.pdf"));
+        const QString pdf = file(u"out.pdf"_s);
         const QStringList lines = pdfLines(pdf);
         const QString text = lines.join(u'\n');
         for (const QString& word : headings) {
             // The word whole, and no line holding only its start.
-            QVERIFY2(text.contains(QRegularExpression(QStringLiteral("\\b%1\\b").arg(word))),
-                     qPrintable(word + QStringLiteral(" not whole in:\n") + text));
-            QVERIFY2(
-                !text.contains(QRegularExpression(QStringLiteral("\\b%1\\b").arg(word.chopped(1)))),
-                qPrintable(word + QStringLiteral(" broken in:\n") + text));
+            QVERIFY2(text.contains(QRegularExpression(u"\\b%1\\b"_s.arg(word))),
+                     qPrintable(word + u" not whole in:\n"_s + text));
+            QVERIFY2(!text.contains(QRegularExpression(u"\\b%1\\b"_s.arg(word.chopped(1)))),
+                     qPrintable(word + u" broken in:\n"_s + text));
         }
-        if (args.first() == QLatin1String("--custom")) {
-            QVERIFY2(lineMatching(lines, QStringLiteral("^\\s*Shop \\| 100%d hours$")) >= 0,
-                     qPrintable(text));
-            QVERIFY2(lineMatching(lines, QStringLiteral("^\\s*Page 1$")) >= 0, qPrintable(text));
+        if (args.first() == u"--custom"_s) {
+            QVERIFY2(lineMatching(lines, u"^\\s*Shop \\| 100%d hours$"_s) >= 0, qPrintable(text));
+            QVERIFY2(lineMatching(lines, u"^\\s*Page 1$"_s) >= 0, qPrintable(text));
         }
         QCOMPARE(pdfTitle(pdf), title);
     }
@@ -307,23 +264,22 @@ private Q_SLOTS:
     // A landscape report of 14.6 inches of columns on a page of 10: drawn smaller, it shows
     // every column, its total included, and says so under the title.
     void wideCustomReportFitsThePage() {
-        QVERIFY(execSql(file(QStringLiteral("tavrel.mdb")),
+        QVERIFY(execSql(file(u"tavrel.mdb"_s),
                         QStringLiteral("UPDATE tasks SET manuf = 'Acme', model = 'X-1', tools = "
                                        "'Spanner', Tag = 'T-12', taskdesc = 'Drain the casing' "
                                        "WHERE taskid = 2")));
         // Number, Name, Manufacturer, Model, Tools, Tag, Description, Hours (totalled).
         QVERIFY(writeFile(
-            file(QStringLiteral("wide.rpt")),
+            file(u"wide.rpt"_s),
             customReport(
-                QStringLiteral("Wide"), true,
+                u"Wide"_s, true,
                 {{1, 0.7}, {2, 2.5}, {9, 1.5}, {10, 1.2}, {4, 2.5}, {12, 2.5}, {3, 3.0}, {7, 0.7}},
                 7)));
         QCOMPARE(runTavrel(folder_->path(), {"--custom", "wide.rpt", "-o", "wide.pdf"}), 0);
-        const QStringList lines = pdfLines(file(QStringLiteral("wide.pdf")));
+        const QStringList lines = pdfLines(file(u"wide.pdf"_s));
         const QString text = lines.join(u'\n');
-        const int note =
-            lineMatching(lines, QStringLiteral("Columns scaled to fit the page \\(68%\\)"));
-        const int title = lineMatching(lines, QStringLiteral("^\\s*Wide$"));
+        const int note = lineMatching(lines, u"Columns scaled to fit the page \\(68%\\)"_s);
+        const int title = lineMatching(lines, u"^\\s*Wide$"_s);
         QVERIFY2(title >= 0 && note > title, qPrintable(text));
         QVERIFY2(lineMatching(lines, QStringLiteral("^\\s*2\\s+Pump\\s+Acme\\s+X-1\\s+Spanner\\s+"
                                                     "T-12\\s+Drain the casing\\s+0$")) > note,
@@ -331,8 +287,8 @@ private Q_SLOTS:
         for (const char* heading : {"Task Description", "Hours"})
             QVERIFY2(text.contains(QLatin1String(heading)), qPrintable(text));
         // The total of 1 + 0 hours, in the last column.
-        QVERIFY2(lineMatching(lines, QStringLiteral("^\\s*1$")) > note, qPrintable(text));
-        QVERIFY2(lineMatching(lines, QStringLiteral("^\\s*Page 1$")) >= 0, qPrintable(text));
+        QVERIFY2(lineMatching(lines, u"^\\s*1$"_s) > note, qPrintable(text));
+        QVERIFY2(lineMatching(lines, u"^\\s*Page 1$"_s) >= 0, qPrintable(text));
     }
 
     // An HTML report is a valid document for a strict parser whatever the texts hold: the
@@ -341,13 +297,12 @@ private Q_SLOTS:
         const QString python = pythonWithHtml5lib();
         if (python.isEmpty())
             QSKIP("no python3 with html5lib (Debian python3-html5lib) to parse the HTML");
-        QVERIFY(execSql(file(QStringLiteral("tavrel.mdb")),
+        QVERIFY(execSql(file(u"tavrel.mdb"_s),
                         QStringLiteral("UPDATE tasks SET taskname = 'R&D <lab>' WHERE taskid = "
                                        "2")));
-        QVERIFY(writeFile(
-            file(QStringLiteral("r.rpt")),
-            customReport(QStringLiteral("0<h<2 & \"more\""), false, {{2, 2.5}, {7, 0.7}}, 7)));
-        const QString html = file(QStringLiteral("out.htm"));
+        QVERIFY(writeFile(file(u"r.rpt"_s),
+                          customReport(u"0<h<2 & \"more\""_s, false, {{2, 2.5}, {7, 0.7}}, 7)));
+        const QString html = file(u"out.htm"_s);
         QCOMPARE(runTavrel(folder_->path(), {"--custom", "r.rpt", "-o", "out.htm"}), 0);
         // Parsed strictly, the document's table read back: title, then each row's cells.
         const char* const reader =
@@ -358,19 +313,17 @@ private Q_SLOTS:
             "for tr in doc.iter('tr'):\n"
             "    print('\\t'.join(''.join(c.itertext()) for c in tr))\n";
         QProcess parser;
-        parser.start(python, {QStringLiteral("-c"), QString::fromLatin1(reader), html});
+        parser.start(python, {u"-c"_s, QString::fromLatin1(reader), html});
         QVERIFY(parser.waitForFinished(RunBoundMs));
         const QString err = QString::fromUtf8(parser.readAllStandardError());
         QVERIFY2(parser.exitStatus() == QProcess::NormalExit && parser.exitCode() == 0,
                  qPrintable(err));
         const QStringList read =
             QString::fromUtf8(parser.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
-        QCOMPARE(read, (QStringList{"0<h<2 & \"more\"", "0<h<2 & \"more\"",
-                                    "Task Name\tHours Required", "Valve; check | tighten\t1",
-                                    "R&D <lab>\t0", QStringLiteral("\u00A0\t1")}));
-        QFile file(html);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const QByteArray bytes = file.readAll();
+        QCOMPARE(read,
+                 (QStringList{"0<h<2 & \"more\"", "0<h<2 & \"more\"", "Task Name\tHours Required",
+                              "Valve; check | tighten\t1", "R&D <lab>\t0", u"\u00A0\t1"_s}));
+        const QByteArray bytes = readFile(html);
         QVERIFY(bytes.startsWith("<!DOCTYPE html>\r\n"));
         QVERIFY(bytes.contains("<meta charset=\"utf-8\">"));
     }

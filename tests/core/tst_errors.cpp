@@ -22,6 +22,25 @@ void addTask(Recordset& rs, const QString& name) {
     rs.setValue(QStringLiteral("taskname"), name);
 }
 
+// Overwrites the page of `folder`'s file that `pageQuery` names; false when it names none.
+bool wreckPage(const TempWorkFolder& folder, const char* pageQuery) {
+    constexpr qint64 PageSize = 4096;
+    const qint64 page = folder.scalar(pageQuery).toLongLong();
+    QFile f(folder.dbPath());
+    return page > 1 && f.open(QIODevice::ReadWrite) && f.seek((page - 1) * PageSize) &&
+           f.write(QByteArray(PageSize, 'Z')) == PageSize;
+}
+
+// Opens the work folder's database under a trap and reads `table` to its last row; the
+// messages shown by then.
+qsizetype openAndReadToTheEnd(const ScriptedUi& ui, const QString& table) {
+    ErrorTrap trap;
+    state().dbMain = Database::open(state().DbPath);
+    Recordset rs = state().dbMain.openRecordset("select * from " + table, RecordsetType::Snapshot);
+    rs.moveLast();
+    return ui.messages.size();
+}
+
 } // namespace
 
 class TestErrors : public QObject {
@@ -32,14 +51,15 @@ private Q_SLOTS:
         useTestLocale();
     }
 
-    void trapReportsAndContinues() {
+    // A trap reports each failure and goes on; outside one a failure ends the handler and
+    // is shown; a trap with a handler of its own keeps its errors from the traps around it.
+    void trapsAndUntrappedFailures() {
         ScriptedUi ui;
         TempWorkFolder folder;
         int reached = 0;
         {
             ErrorTrap trap;
-            Recordset rs =
-                state().dbMain.openRecordset(QStringLiteral("select * from nosuchtable"));
+            Recordset rs = state().dbMain.openRecordset("select * from nosuchtable");
             ++reached;
             QVERIFY(!rs.isOpen());
             rs.moveFirst(); // an unopened recordset reports again, harmlessly
@@ -48,34 +68,27 @@ private Q_SLOTS:
         QCOMPARE(reached, 2);
         QCOMPARE(ui.messages.size(), 2);
         QVERIFY(ui.messages[0].text.startsWith(QString::number(ErrTableNotFound) + "  "));
-        QVERIFY(ui.messages[0].text.contains(QStringLiteral("nosuchtable")));
+        QVERIFY(ui.messages[0].text.contains("nosuchtable"));
         QVERIFY(ui.messages[1].text.startsWith(QString::number(ErrObjectNotSet) + "  "));
-    }
 
-    void untrappedFailureEndsHandlerAndIsShown() {
-        ScriptedUi ui;
-        TempWorkFolder folder;
-        bool after = false;
+        ui.clearRecord();
         guardedCall([&] {
-            state().dbMain.execute(QStringLiteral("delete * from nosuchtable"));
-            after = true;
+            state().dbMain.execute("delete * from nosuchtable");
+            ++reached;
         });
-        QVERIFY(!after);
-        QCOMPARE(ui.messages.size(), 1);
+        QCOMPARE(reached, 2);
+        QCOMPARE(ui.messageTexts().size(), 1);
         QVERIFY(ui.messages[0].text.startsWith(QString::number(ErrTableNotFound) + "  "));
-    }
 
-    void trapWithHandlerOwnsTheError() {
-        ScriptedUi ui;
-        TempWorkFolder folder;
+        ui.clearRecord();
         QList<int> seen;
         {
             ErrorTrap outer;
             {
                 ErrorTrap probe([&seen](const DbError& e) { seen << e.number; });
-                state().dbMain.openRecordset(QStringLiteral("select nosuchcolumn from tasks"));
+                state().dbMain.openRecordset("select nosuchcolumn from tasks");
             }
-            state().dbMain.execute(QStringLiteral("delete * from nosuchtable"));
+            state().dbMain.execute("delete * from nosuchtable");
         }
         QCOMPARE(seen.size(), 1);
         QCOMPARE(ui.messages.size(), 1); // only the failure after the inner trap ended
@@ -150,29 +163,10 @@ private Q_SLOTS:
                     names.join(QLatin1Char(',')) + QLatin1Char(';'));
 
         // Wreck the leaf page of the last task rows, which moveLast() reads.
-        constexpr qint64 PageSize = 4096;
-        const qint64 page = folder
-                                .scalar("select pageno from dbstat where name = 'tasks' and "
-                                        "pagetype = 'leaf' order by path desc limit 1")
-                                .toLongLong();
-        QVERIFY(page > 1);
-        {
-            QFile f(folder.dbPath());
-            QVERIFY(f.open(QIODevice::ReadWrite));
-            f.seek((page - 1) * PageSize);
-            f.write(QByteArray(PageSize, 'Z'));
-        }
-        int shown = -1;
-        {
-            ErrorTrap trap;
-            state().dbMain = Database::open(state().DbPath);
-            Recordset rs = state().dbMain.openRecordset(QStringLiteral("select * from tasks"),
-                                                        RecordsetType::Snapshot);
-            rs.moveLast();
-            shown = ui.messages.size();
-        }
+        QVERIFY(wreckPage(folder, "select pageno from dbstat where name = 'tasks' and pagetype = "
+                                  "'leaf' order by path desc limit 1"));
         // One message says what happened and where the damaged file is.
-        QCOMPARE(shown, 1);
+        QCOMPARE(openAndReadToTheEnd(ui, "tasks"), 1);
         QVERIFY2(Err().number == ErrDatabaseDamaged,
                  qPrintable(QString::number(Err().number) + Err().description));
         QVERIFY(state().dbMain.isOpen());
@@ -200,25 +194,9 @@ private Q_SLOTS:
             "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 600) "
             "INSERT INTO locations (locdesc) SELECT printf('Building %d, room %03d, north "
             "wing', i % 7, i) FROM n;"));
-        constexpr qint64 PageSize = 4096;
-        const qint64 root =
-            folder.scalar("select pageno from dbstat where name = 'locations' and path = '/'")
-                .toLongLong();
-        QVERIFY(root > 1);
-        {
-            QFile f(folder.dbPath());
-            QVERIFY(f.open(QIODevice::ReadWrite));
-            f.seek((root - 1) * PageSize);
-            f.write(QByteArray(PageSize, 'Z'));
-        }
-        {
-            ErrorTrap trap;
-            state().dbMain = Database::open(state().DbPath);
-            Recordset rs = state().dbMain.openRecordset(QStringLiteral("select * from locations"),
-                                                        RecordsetType::Snapshot);
-            rs.moveLast();
-        }
-        QCOMPARE(ui.messages.size(), 1);
+        QVERIFY(
+            wreckPage(folder, "select pageno from dbstat where name = 'locations' and path = '/'"));
+        QCOMPARE(openAndReadToTheEnd(ui, "locations"), 1);
         const QString unplaced = folder.file(QStringLiteral("tavrel-damaged-1-unplaced.mdb"));
         QVERIFY(QFile::exists(unplaced));
         QVERIFY2(ui.messages[0].text.endsWith(

@@ -16,6 +16,8 @@
 
 using namespace tavrel;
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 // Known rows: four tasks (one with an accented name, one lower-case, one current-year
@@ -41,6 +43,14 @@ VALUES (1, 1, 1, '2005-01-03', 1, '2005-01-04', 1, 10, 20, 1.5, 31.5, 1, 0),
        (8, 9, 3, '2005-01-17', 0, NULL, NULL, 0, 0, 0, 0, 0, 0);
 )SQL";
 
+// A fresh file holding KnownRows and `extra`, open through the program's layer.
+struct Known {
+    explicit Known(const QString& extra = {})
+        : folder(2005, QString::fromUtf8(KnownRows) + extra) {}
+    test::TempDatabase folder;
+    Database db = Database::open(folder.dbPath());
+};
+
 // The values of one field over every row, in order, joined by commas (null as "-").
 QString column(Database& db, const QString& sql, const QString& field,
                RecordsetType type = RecordsetType::Snapshot) {
@@ -48,7 +58,7 @@ QString column(Database& db, const QString& sql, const QString& field,
     QStringList values;
     while (!rs.isEOF()) {
         const QVariant v = rs.value(field);
-        values << (v.isNull() ? QStringLiteral("-") : v.toString());
+        values << (v.isNull() ? u"-"_s : v.toString());
         rs.moveNext();
     }
     return values.join(QLatin1Char(','));
@@ -73,16 +83,16 @@ QRegularExpression likeAsRegex(const QString& pattern) {
         const qsizetype close =
             c == QLatin1Char('[') ? pattern.indexOf(QLatin1Char(']'), i + 1) : -1;
         if (c == QLatin1Char('*')) {
-            re += QLatin1String(".*");
+            re += u".*"_s;
         } else if (c == QLatin1Char('?')) {
             re += QLatin1Char('.');
         } else if (c == QLatin1Char('#')) {
-            re += QLatin1String("\\d");
+            re += u"\\d"_s;
         } else if (close == i + 1) {
             i = close; // "[]": the empty text
         } else if (close > i) {
             QString set = pattern.mid(i + 1, close - i - 1);
-            QString cls = QStringLiteral("[");
+            QString cls = u"["_s;
             if (set.size() > 1 && set.startsWith(QLatin1Char('!'))) {
                 cls += QLatin1Char('^');
                 set.remove(0, 1);
@@ -129,7 +139,7 @@ public:
                 steps << QString::fromUtf8(
                     reinterpret_cast<const char*>(sqlite3_column_text(stmt, 3)));
             sqlite3_finalize(stmt);
-            out << sql + QStringLiteral(" => ") + steps.join(QLatin1String("; "));
+            out << sql + u" => "_s + steps.join(u"; "_s);
         }
         return out;
     }
@@ -233,26 +243,24 @@ void TestDialect::refusedTexts() {
     QVERIFY(!error.isEmpty());
 
     // Through the database the refusal is an error, not a half-run statement.
-    test::TempDatabase folder(2005, QString::fromUtf8(KnownRows));
-    Database db = Database::open(folder.dbPath());
-    QList<int> numbers;
+    Known known;
     {
-        ErrorTrap trap([&](const DbError& e) { numbers << e.number; });
-        db.execute(jet);
+        test::CollectedErrors errors;
+        known.db.execute(jet);
+        QCOMPARE(errors.numbers, QList<int>{ErrSqlSyntax});
     }
-    QCOMPARE(numbers, QList<int>{ErrSqlSyntax});
-    QCOMPARE(folder.scalar(QStringLiteral("select count(*) from assign")).toInt(), 8);
-    QCOMPARE(folder.scalar(QStringLiteral("select count(*) from tasks")).toInt(), 4);
+    QCOMPARE(known.folder.scalar(u"select count(*) from assign"_s).toInt(), 8);
+    QCOMPARE(known.folder.scalar(u"select count(*) from tasks"_s).toInt(), 4);
 }
 
 void TestDialect::hostileTextRefusedEverywhere() {
     // A NUL never reaches SQLite, whichever way the text comes in: opening a result
     // (which would otherwise read "select * from tasks" and show every task) and a find's
     // criteria (which would otherwise find task 1).
-    test::TempDatabase folder(2005, QString::fromUtf8(KnownRows));
-    Database db = Database::open(folder.dbPath());
-    QList<int> numbers;
-    ErrorTrap trap([&](const DbError& e) { numbers << e.number; });
+    Known known;
+    Database& db = known.db;
+    test::CollectedErrors errors;
+    QList<int>& numbers = errors.numbers;
     for (RecordsetType type : {RecordsetType::Snapshot, RecordsetType::Dynaset}) {
         Recordset rs = db.openRecordset(withNul("select * from tasks", " where taskid = 3"), type);
         QVERIFY(!rs.isOpen());
@@ -260,38 +268,29 @@ void TestDialect::hostileTextRefusedEverywhere() {
     QCOMPARE(numbers, (QList<int>{ErrSqlSyntax, ErrSqlSyntax}));
 
     numbers.clear();
-    Recordset rs = db.openRecordset(QStringLiteral("select * from tasks order by taskid"),
-                                    RecordsetType::Dynaset);
+    Recordset rs =
+        db.openRecordset(u"select * from tasks order by taskid"_s, RecordsetType::Dynaset);
     rs.moveLast();
     rs.findFirst(withNul("taskid = 1", " and taskid = 2"));
     QCOMPARE(numbers, QList<int>{ErrSqlSyntax});
-    QCOMPARE(rs.value(QStringLiteral("taskid")).toInt(), 4);
+    QCOMPARE(rs.value(u"taskid"_s).toInt(), 4);
 }
 
 void TestDialect::nestedConcatenation() {
     // Texts joined inside many parentheses: the translation gives each level its own
     // null-safe join, and the deepest text it accepts still translates.
-    test::TempDatabase folder(
-        2005,
-        QString::fromUtf8(KnownRows) +
-            QStringLiteral(
-                "INSERT INTO employees (empid, firstname, lastname) VALUES (3, NULL, 'Nofirst');"));
-    Database db = Database::open(folder.dbPath());
+    Known known("INSERT INTO employees (empid, firstname, lastname) VALUES (3, NULL, 'Nofirst');");
+    Database& db = known.db;
     constexpr int Levels = 20;
-    const QString expr = nested(Levels, QStringLiteral("lastname & (\"-\" & firstname)"));
-    QCOMPARE(column(db,
-                    QStringLiteral("select ") + expr +
-                        QStringLiteral(" as n from employees order by empid"),
-                    QStringLiteral("n")),
-             QStringLiteral("Smith-John|Adams-Mary|Nofirst-").replace(u'|', u','));
+    const QString expr = nested(Levels, u"lastname & (\"-\" & firstname)"_s);
+    QCOMPARE(column(db, u"select "_s + expr + u" as n from employees order by empid"_s, u"n"_s),
+             u"Smith-John|Adams-Mary|Nofirst-"_s.replace(u'|', u','));
 
     QString error;
     const QString deepest =
-        translateSql(QStringLiteral("select ") + nested(MaxSqlNesting, QStringLiteral("a & b")) +
-                         QStringLiteral(" from t"),
-                     &error);
+        translateSql(u"select "_s + nested(MaxSqlNesting, u"a & b"_s) + u" from t"_s, &error);
     QVERIFY2(error.isEmpty(), qPrintable(error));
-    QCOMPARE(deepest.count(QLatin1String("coalesce(a, '') || coalesce(b, '')")), 1);
+    QCOMPARE(deepest.count(u"coalesce(a, '') || coalesce(b, '')"_s), 1);
 }
 
 void TestDialect::likePatterns_data() {
@@ -299,20 +298,15 @@ void TestDialect::likePatterns_data() {
     QTest::addColumn<QString>("pattern");
     QTest::addColumn<bool>("matches");
     const QString a10k(10000, u'a');
-    const QString sevenStars = QStringLiteral("*a*a*a*a*a*a*a*b");
+    const QString sevenStars = u"*a*a*a*a*a*a*a*b"_s;
     QTest::newRow("7 stars, 10,000 letters, no b") << a10k << sevenStars << false;
-    QTest::newRow("200 stars, 10,000 letters")
-        << a10k << QStringLiteral("*a").repeated(200) + QStringLiteral("*b") << false;
+    QTest::newRow("200 stars, 10,000 letters") << a10k << u"*a"_s.repeated(200) + u"*b"_s << false;
     QTest::newRow("stars and lists, long text")
-        << QStringLiteral("ab").repeated(5000) << QStringLiteral("*[a]*[!a]").repeated(50) + u'x'
-        << false;
-    QTest::newRow("digit of another script")
-        << QStringLiteral("pump \u0663") << QStringLiteral("pump #") << true;
-    QTest::newRow("Greek capitals") << QStringLiteral("ΣΟΦΊΑ") << QStringLiteral("*σοφ*") << true;
-    QTest::newRow("Cyrillic in a list")
-        << QStringLiteral("Жёлтый") << QStringLiteral("[ж]*") << true;
-    QTest::newRow("one character outside the basic plane")
-        << QStringLiteral("\U0001D49Cb") << QStringLiteral("?b") << true;
+        << u"ab"_s.repeated(5000) << u"*[a]*[!a]"_s.repeated(50) + u'x' << false;
+    QTest::newRow("digit of another script") << u"pump \u0663"_s << u"pump #"_s << true;
+    QTest::newRow("Greek capitals") << u"ΣΟΦΊΑ"_s << u"*σοφ*"_s << true;
+    QTest::newRow("Cyrillic in a list") << u"Жёлтый"_s << u"[ж]*"_s << true;
+    QTest::newRow("one character outside the basic plane") << u"\U0001D49Cb"_s << u"?b"_s << true;
 }
 
 void TestDialect::likePatterns() {
@@ -343,10 +337,8 @@ void TestDialect::likeAgreesWithRegularExpressions() {
             value += QChar(letters[random.bounded(int(std::size(letters)))]);
         const bool expected = likeAsRegex(pattern).match(value).hasMatch();
         if (detail::likeMatches(value, pattern) != expected)
-            QFAIL(
-                qPrintable(QStringLiteral("'%1' like '%2' should be %3")
-                               .arg(value, pattern,
-                                    expected ? QStringLiteral("true") : QStringLiteral("false"))));
+            QFAIL(qPrintable(u"'%1' like '%2' should be %3"_s.arg(
+                value, pattern, expected ? u"true"_s : u"false"_s)));
     }
 }
 
@@ -358,11 +350,9 @@ void TestDialect::likeSeeksTheNameIndexAndKeepsEveryMatch() {
                             "\u007F", "Zz",     "zZ",          "\u00E9t\u00E9", "",      "Pump 12"};
     QString rows;
     for (int id = 1; id <= names.size(); ++id)
-        rows += QStringLiteral("INSERT INTO tasks (taskid, taskname) VALUES (%1, '%2');")
-                    .arg(id)
-                    .arg(names[id - 1]);
-    rows += QStringLiteral("INSERT INTO tasks (taskid, taskname) VALUES (%1, NULL);")
-                .arg(names.size() + 1);
+        rows +=
+            u"INSERT INTO tasks (taskid, taskname) VALUES (%1, '%2');"_s.arg(id).arg(names[id - 1]);
+    rows += u"INSERT INTO tasks (taskid, taskname) VALUES (%1, NULL);"_s.arg(names.size() + 1);
     test::TempDatabase folder(2005, rows);
     Database db = Database::open(folder.dbPath());
     const QStringList
@@ -377,18 +367,16 @@ void TestDialect::likeSeeksTheNameIndexAndKeepsEveryMatch() {
         const QString sql = QStringLiteral("select taskid from tasks where taskname like \"%1\" "
                                            "order by taskid")
                                 .arg(pattern);
-        QCOMPARE(column(db, sql, QStringLiteral("taskid")), expected.join(QLatin1Char(',')));
+        QCOMPARE(column(db, sql, u"taskid"_s), expected.join(QLatin1Char(',')));
     }
     // A pattern with a plain start is a seek in the task-name index, not a scan.
     StatementLog log(db.handle());
-    QCOMPARE(column(db, QStringLiteral("select taskid from tasks where taskname like \"fan 9*\""),
-                    QStringLiteral("taskid")),
-             QStringLiteral("1,2,3"));
+    QCOMPARE(column(db, u"select taskid from tasks where taskname like \"fan 9*\""_s, u"taskid"_s),
+             u"1,2,3"_s);
     const QString plans = log.plans().join(QLatin1Char('\n'));
-    QVERIFY2(
-        plans.contains(QLatin1String("USING INDEX tasks_taskname (taskname>? AND taskname<?)")) ||
-            plans.contains(QLatin1String("USING COVERING INDEX tasks_taskname")),
-        qPrintable(plans));
+    QVERIFY2(plans.contains(u"USING INDEX tasks_taskname (taskname>? AND taskname<?)"_s) ||
+                 plans.contains(u"USING COVERING INDEX tasks_taskname"_s),
+             qPrintable(plans));
 }
 
 void TestDialect::booleanComparisons_data() {
@@ -408,26 +396,23 @@ void TestDialect::booleanComparisons_data() {
 void TestDialect::booleanComparisons() {
     QFETCH(QString, criteria);
     QFETCH(QString, expected);
-    test::TempDatabase folder(
-        2005,
-        QString::fromUtf8(KnownRows) +
-            QStringLiteral("INSERT INTO assign (assid, taskid, weeid, duedate, completed) VALUES "
-                           "(9, 4, 51, '2005-12-19', 2), (10, 1, 3, '2005-01-17', -1);"));
-    Database db = Database::open(folder.dbPath());
-    QCOMPARE(column(db,
-                    QStringLiteral("select assid, completed from assign where ") + criteria +
-                        QStringLiteral(" order by assid"),
-                    QStringLiteral("assid")),
-             expected);
+    Known known("INSERT INTO assign (assid, taskid, weeid, duedate, completed) VALUES "
+                "(9, 4, 51, '2005-12-19', 2), (10, 1, 3, '2005-01-17', -1);");
+    Database& db = known.db;
+    QCOMPARE(
+        column(db,
+               u"select assid, completed from assign where "_s + criteria + u" order by assid"_s,
+               u"assid"_s),
+        expected);
     // The find dialog's criteria select the same rows.
-    Recordset rs = db.openRecordset(QStringLiteral("select * from assign order by assid"));
-    QCOMPARE(found(rs, criteria, QStringLiteral("assid")), expected);
+    Recordset rs = db.openRecordset(u"select * from assign order by assid"_s);
+    QCOMPARE(found(rs, criteria, u"assid"_s), expected);
     // And they read back as booleans: every non-zero value true, whatever its sign.
     rs = db.openRecordset(
-        QStringLiteral("select completed from assign where assid in (1, 2, 9, 10) order by assid"));
-    QCOMPARE(rs.value(QStringLiteral("completed")).typeId(), int(QMetaType::Bool));
+        u"select completed from assign where assid in (1, 2, 9, 10) order by assid"_s);
+    QCOMPARE(rs.value(u"completed"_s).typeId(), int(QMetaType::Bool));
     for (const bool expectedValue : {true, false, true, true}) {
-        QCOMPARE(rs.value(QStringLiteral("completed")), QVariant(expectedValue));
+        QCOMPARE(rs.value(u"completed"_s), QVariant(expectedValue));
         rs.moveNext();
     }
     QVERIFY(rs.isEOF());
@@ -439,8 +424,8 @@ void TestDialect::textComparisonsIgnoreCase_data() {
     QTest::addColumn<QString>("sql");
     QTest::addColumn<QString>("expected");
     const auto tasksWhere = [](const char* name, const char* criteria, const char* expected) {
-        QTest::newRow(name) << QStringLiteral("select taskid from tasks where %1 order by taskid")
-                                   .arg(QString::fromUtf8(criteria))
+        QTest::newRow(name) << u"select taskid from tasks where %1 order by taskid"_s.arg(
+                                   QString::fromUtf8(criteria))
                             << QString::fromUtf8(expected);
     };
     tasksWhere("=", "taskname = 'PUMP INSPECTION'", "1");
@@ -479,12 +464,10 @@ void TestDialect::textComparisonsIgnoreCase_data() {
 void TestDialect::textComparisonsIgnoreCase() {
     QFETCH(QString, sql);
     QFETCH(QString, expected);
-    test::TempDatabase folder(
-        2005, QString::fromUtf8(KnownRows) +
-                  QStringLiteral("INSERT INTO employees (empid, firstname, lastname) VALUES "
-                                 "(3, 'Ann', 'adams'), (4, 'joe', 'SMITH'), (5, 'Al', 'Émile'), "
-                                 "(6, 'AL', 'émile'), (7, 'Bo', 'ADAMS');"));
-    Database db = Database::open(folder.dbPath());
+    Known known("INSERT INTO employees (empid, firstname, lastname) VALUES "
+                "(3, 'Ann', 'adams'), (4, 'joe', 'SMITH'), (5, 'Al', 'Émile'), "
+                "(6, 'AL', 'émile'), (7, 'Bo', 'ADAMS');");
+    Database& db = known.db;
     Recordset rs = db.openRecordset(sql, RecordsetType::Snapshot);
     const QString field = rs.fieldNames().value(0);
     QCOMPARE(column(db, sql, field).toLower(), expected);
@@ -492,24 +475,19 @@ void TestDialect::textComparisonsIgnoreCase() {
 }
 
 void TestDialect::findsIgnoreCase() {
-    test::TempDatabase folder(
-        2005, QString::fromUtf8(KnownRows) +
-                  QStringLiteral("INSERT INTO tasks (taskid, taskname, locid) VALUES "
-                                 "(5, 'Forklift - service', 3);"));
-    Database db = Database::open(folder.dbPath());
-    Recordset tasks = db.openRecordset(QStringLiteral("select * from tasks order by taskname"));
-    QCOMPARE(
-        found(tasks, QStringLiteral("taskname = 'FORKLIFT - SERVICE'"), QStringLiteral("taskid")),
-        QStringLiteral("5"));
+    Known known("INSERT INTO tasks (taskid, taskname, locid) VALUES "
+                "(5, 'Forklift - service', 3);");
+    Database& db = known.db;
+    Recordset tasks = db.openRecordset(u"select * from tasks order by taskname"_s);
+    QCOMPARE(found(tasks, u"taskname = 'FORKLIFT - SERVICE'"_s, u"taskid"_s), u"5"_s);
 
     // A statement run directly compares the same way.
-    db.execute(QStringLiteral("delete * from tasks where taskname = 'FORKLIFT - SERVICE'"));
+    db.execute(u"delete * from tasks where taskname = 'FORKLIFT - SERVICE'"_s);
     QCOMPARE(db.rowsAffected(), 1);
-    db.execute(
-        QStringLiteral("update tasks set besttime = 'Noon' where taskname in ('AIR FILTER')"));
+    db.execute(u"update tasks set besttime = 'Noon' where taskname in ('AIR FILTER')"_s);
     QCOMPARE(db.rowsAffected(), 1);
-    QCOMPARE(folder.scalar(QStringLiteral("select besttime from tasks where taskid = 4")),
-             QVariant(QStringLiteral("Noon")));
+    QCOMPARE(known.folder.scalar(u"select besttime from tasks where taskid = 4"_s),
+             QVariant(u"Noon"_s));
 }
 
 void TestDialect::indexServesCommonOrders_data() {
@@ -537,12 +515,9 @@ void TestDialect::indexServesCommonOrders() {
     QFETCH(QString, sql);
     QFETCH(QString, index);
     QFETCH(QString, expected);
-    test::TempDatabase folder(
-        2005, QString::fromUtf8(KnownRows) +
-                  QStringLiteral("UPDATE tasks SET taskname = 'Crane check' WHERE taskid = 2;"));
-    Database db = Database::open(folder.dbPath());
-    const QString field = index == QLatin1String("tasks_taskname") ? QStringLiteral("taskname")
-                                                                   : QStringLiteral("duedate");
+    Known known(u"UPDATE tasks SET taskname = 'Crane check' WHERE taskid = 2;"_s);
+    Database& db = known.db;
+    const QString field = index == u"tasks_taskname"_s ? u"taskname"_s : u"duedate"_s;
     // A snapshot is a copy of its rows, sorted as they are copied: it gets the right order
     // but reads every row anyway, so only the editors' dynasets must be served by an index.
     QCOMPARE(column(db, sql, field, RecordsetType::Snapshot), expected);
@@ -553,11 +528,10 @@ void TestDialect::indexServesCommonOrders() {
         QVERIFY(!plans.isEmpty());
         bool indexed = false;
         for (const QString& plan : plans) {
-            QVERIFY2(!plan.contains(QLatin1String("USE TEMP B-TREE FOR ORDER BY")),
-                     qPrintable(plan));
-            if (plan.contains(QLatin1String("ORDER BY")) &&
-                (plan.contains(QStringLiteral("USING INDEX %1").arg(index)) ||
-                 plan.contains(QStringLiteral("USING COVERING INDEX %1").arg(index))))
+            QVERIFY2(!plan.contains(u"USE TEMP B-TREE FOR ORDER BY"_s), qPrintable(plan));
+            if (plan.contains(u"ORDER BY"_s) &&
+                (plan.contains(u"USING INDEX %1"_s.arg(index)) ||
+                 plan.contains(u"USING COVERING INDEX %1"_s.arg(index))))
                 indexed = true;
         }
         QVERIFY2(indexed, qPrintable(plans.join(QLatin1Char('\n'))));
@@ -588,16 +562,13 @@ void TestDialect::keyOrderWithoutOrderBy() {
     QFETCH(QString, field);
     QFETCH(QString, expected);
     // Keys stored out of order: later rows with smaller keys, and indexes in another order.
-    test::TempDatabase folder(
-        2005,
-        QString::fromUtf8(KnownRows) +
-            QStringLiteral("CREATE TABLE codes (code LONG PRIMARY KEY, name TEXT); "
-                           "CREATE INDEX codes_name ON codes (name); "
-                           "INSERT INTO codes VALUES (3, 'a'), (1, 'c'), (2, 'b'); "
-                           "DELETE FROM taskweeks; "
-                           "INSERT INTO taskweeks (taskid, weeid) VALUES (2, 52), (1, 2), (2, 1), "
-                           "(1, 1), (3, 49), (4, 50);"));
-    Database db = Database::open(folder.dbPath());
+    Known known("CREATE TABLE codes (code LONG PRIMARY KEY, name TEXT); "
+                "CREATE INDEX codes_name ON codes (name); "
+                "INSERT INTO codes VALUES (3, 'a'), (1, 'c'), (2, 'b'); "
+                "DELETE FROM taskweeks; "
+                "INSERT INTO taskweeks (taskid, weeid) VALUES (2, 52), (1, 2), (2, 1), "
+                "(1, 1), (3, 49), (4, 50);");
+    Database& db = known.db;
     QCOMPARE(column(db, sql, field), expected);
     QCOMPARE(column(db, sql, field, RecordsetType::Dynaset), expected);
 }
@@ -606,22 +577,18 @@ void TestDialect::textOrderIsJets() {
     // Texts are ordered without regard to case, accented letters with their base letter;
     // SQLite's binary order would put "boiler" after "Pump" and "É" after "z". Names that
     // differ only in case are ordered by the next term.
-    test::TempDatabase folder(2005,
-                              QString::fromUtf8(KnownRows) +
-                                  QStringLiteral("INSERT INTO employees (firstname, lastname) "
-                                                 "VALUES ('Zoe', 'zimmer'), ('Eve', 'Ecker'), "
-                                                 "('Al', 'Émile'), ('Bo', 'adams');"));
-    Database db = Database::open(folder.dbPath());
-    QCOMPARE(column(db, QStringLiteral("select * from employees order by lastname, firstname"),
-                    QStringLiteral("lastname")),
-             QStringLiteral("adams,Adams,Ecker,Émile,Smith,zimmer"));
+    Known known("INSERT INTO employees (firstname, lastname) "
+                "VALUES ('Zoe', 'zimmer'), ('Eve', 'Ecker'), "
+                "('Al', 'Émile'), ('Bo', 'adams');");
+    Database& db = known.db;
+    QCOMPARE(column(db, u"select * from employees order by lastname, firstname"_s, u"lastname"_s),
+             u"adams,Adams,Ecker,Émile,Smith,zimmer"_s);
     // Distinct values differ in more than case: which of "Adams" and "adams" stands for both
     // is the engine's choice.
-    QCOMPARE(
-        column(db, QStringLiteral("select distinct lastname from employees order by lastname desc"),
-               QStringLiteral("lastname"))
-            .toLower(),
-        QStringLiteral("zimmer,smith,émile,ecker,adams"));
+    QCOMPARE(column(db, u"select distinct lastname from employees order by lastname desc"_s,
+                    u"lastname"_s)
+                 .toLower(),
+             u"zimmer,smith,émile,ecker,adams"_s);
 
     // Plain ASCII names that differ only in case are equal in the order: they come in key
     // order (backwards in a descending order), also where an index gives the names in order.
@@ -630,15 +597,13 @@ void TestDialect::textOrderIsJets() {
                                            "(1, 'pump'), (2, 'Pump'), (3, 'air'), (4, 'PUMP');"));
     Database tiesDb = Database::open(ties.dbPath());
     for (RecordsetType type : {RecordsetType::Dynaset, RecordsetType::Snapshot}) {
-        QCOMPARE(column(tiesDb, QStringLiteral("select * from tasks order by taskname"),
-                        QStringLiteral("taskid"), type),
-                 QStringLiteral("3,1,2,4"));
-        QCOMPARE(column(tiesDb, QStringLiteral("select * from tasks order by taskname desc"),
-                        QStringLiteral("taskid"), type),
-                 QStringLiteral("4,2,1,3"));
-        QCOMPARE(column(tiesDb, QStringLiteral("select * from tasks order by taskname, taskid"),
-                        QStringLiteral("taskid"), type),
-                 QStringLiteral("3,1,2,4"));
+        QCOMPARE(column(tiesDb, u"select * from tasks order by taskname"_s, u"taskid"_s, type),
+                 u"3,1,2,4"_s);
+        QCOMPARE(column(tiesDb, u"select * from tasks order by taskname desc"_s, u"taskid"_s, type),
+                 u"4,2,1,3"_s);
+        QCOMPARE(
+            column(tiesDb, u"select * from tasks order by taskname, taskid"_s, u"taskid"_s, type),
+            u"3,1,2,4"_s);
     }
 
     // Long names that share their beginning and differ after it in case, accents or length.
@@ -649,9 +614,9 @@ void TestDialect::textOrderIsJets() {
                        "(4, 'Boiler room p\u00fcmp'), (5, 'Boiler room pump 2x'), "
                        "(6, 'Boiler room pump 2X'), (7, 'Boiler roof pump zz');"));
     Database sharedDb = Database::open(shared.dbPath());
-    QCOMPARE(column(sharedDb, QStringLiteral("select * from tasks order by taskname"),
-                    QStringLiteral("taskid"), RecordsetType::Snapshot),
-             QStringLiteral("7,4,2,1,5,6,3"));
+    QCOMPARE(column(sharedDb, u"select * from tasks order by taskname"_s, u"taskid"_s,
+                    RecordsetType::Snapshot),
+             u"7,4,2,1,5,6,3"_s);
 }
 
 QTEST_GUILESS_MAIN(TestDialect)

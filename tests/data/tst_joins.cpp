@@ -8,11 +8,12 @@
 #include "support/rawdb.h"
 #include "support/tempdatabase.h"
 
+#include <QRegularExpression>
 #include <QTest>
 
-#include <sqlite3.h>
-
 using namespace tavrel;
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -31,26 +32,14 @@ INSERT INTO assign (assid, taskid, weeid, duedate, completed, locid, empid) VALU
 const char* const ByTaskName = "select * from assign left join tasks on assign.taskid = "
                                "tasks.taskid order by taskname, assid";
 
-struct Errors {
-    QStringList texts;
-    ErrorTrap trap{[this](const DbError& e) { texts << e.description; }};
-};
-
 QString walkValues(Recordset& rs, const QString& field, bool backwards = false) {
     QStringList out;
-    if (backwards) {
-        rs.moveLast();
-        while (!rs.isBOF()) {
+    if (backwards)
+        for (rs.moveLast(); !rs.isBOF(); rs.movePrevious())
             out.prepend(rs.value(field).toString());
-            rs.movePrevious();
-        }
-    } else {
-        rs.moveFirst();
-        while (!rs.isEOF()) {
+    else
+        for (rs.moveFirst(); !rs.isEOF(); rs.moveNext())
             out << rs.value(field).toString();
-            rs.moveNext();
-        }
-    }
     return out.join(QLatin1Char(','));
 }
 
@@ -80,8 +69,7 @@ void TestJoins::findsOverJoins_data() {
     QTest::addColumn<QString>("criteria");
     QTest::addColumn<QString>("found"); // assid of FindFirst, then of FindNext; "" for no match
     for (int type : {int(RecordsetType::Dynaset), int(RecordsetType::Snapshot)}) {
-        const QString kind = type == int(RecordsetType::Dynaset) ? QStringLiteral("dynaset: ")
-                                                                 : QStringLiteral("snapshot: ");
+        const QString kind = type == int(RecordsetType::Dynaset) ? u"dynaset: "_s : u"snapshot: "_s;
         auto row = [&](const char* name, const char* sql, const char* criteria, const char* found) {
             QTest::newRow(qPrintable(kind + QString::fromUtf8(name)))
                 << QString::fromUtf8(sql) << type << QString::fromUtf8(criteria)
@@ -115,10 +103,9 @@ void TestJoins::findsOverJoins() {
     QFETCH(QString, found);
     test::TempDatabase folder(2005, QString::fromUtf8(JoinRows));
     Database db = Database::open(folder.dbPath());
-    Errors errors;
+    test::CollectedErrors errors;
     Recordset rs = db.openRecordset(sql, RecordsetType(type));
-    const QString idField =
-        sql.contains(QLatin1String(" as id")) ? QStringLiteral("id") : QStringLiteral("assid");
+    const QString idField = sql.contains(u" as id"_s) ? u"id"_s : u"assid"_s;
     QStringList ids;
     rs.findFirst(criteria);
     while (!rs.noMatch() && errors.texts.isEmpty()) {
@@ -132,47 +119,45 @@ void TestJoins::findsOverJoins() {
 void TestJoins::snapshotsAreStatic() {
     test::TempDatabase folder(2005, QString::fromUtf8(JoinRows));
     Database db = Database::open(folder.dbPath());
-    Errors errors;
+    test::CollectedErrors errors;
     Recordset snapshot = db.openRecordset(QString::fromUtf8(ByTaskName), RecordsetType::Snapshot);
-    Recordset single = db.openRecordset(QStringLiteral("select * from tasks order by taskname"),
-                                        RecordsetType::Snapshot);
+    Recordset single =
+        db.openRecordset(u"select * from tasks order by taskname"_s, RecordsetType::Snapshot);
     const QString names = QStringLiteral("Air filter,Boiler service,Pump inspection,Pump "
                                          "inspection");
-    QCOMPARE(walkValues(snapshot, QStringLiteral("taskname")), names);
+    QCOMPARE(walkValues(snapshot, u"taskname"_s), names);
 
     // Edits through the program, inside a transaction that is then undone, and for good;
     // and edits of another program.
     {
         Transaction undone(db);
-        Recordset late =
-            db.openRecordset(QStringLiteral("select * from tasks"), RecordsetType::Snapshot);
-        db.execute(QStringLiteral("delete * from tasks"));
+        Recordset late = db.openRecordset(u"select * from tasks"_s, RecordsetType::Snapshot);
+        db.execute(u"delete * from tasks"_s);
         undone.rollback();
-        QCOMPARE(walkValues(late, QStringLiteral("taskid")), QStringLiteral("1,2,3"));
+        QCOMPARE(walkValues(late, u"taskid"_s), u"1,2,3"_s);
     }
-    db.execute(QStringLiteral("update tasks set taskname = 'Fan belt' where taskid = 1"));
-    db.execute(QStringLiteral("delete * from assign where assid = 2"));
+    db.execute(u"update tasks set taskname = 'Fan belt' where taskid = 1"_s);
+    db.execute(u"delete * from assign where assid = 2"_s);
     otherProgram(folder.dbPath(), "INSERT INTO assign (assid, taskid, duedate) VALUES (9, 3, "
                                   "'2005-02-07'); UPDATE tasks SET taskname = 'Zinc' WHERE "
                                   "taskid = 2; DELETE FROM tasks WHERE taskid = 3;");
 
     QCOMPARE(snapshot.recordCount(), 4);
-    QCOMPARE(walkValues(snapshot, QStringLiteral("taskname")), names);
-    QCOMPARE(walkValues(snapshot, QStringLiteral("tasks.taskname"), true), names);
-    QCOMPARE(walkValues(snapshot, QStringLiteral("assid")), QStringLiteral("2,3,1,4"));
-    QCOMPARE(walkValues(single, QStringLiteral("taskname")),
-             QStringLiteral("Air filter,Boiler service,Pump inspection"));
+    QCOMPARE(walkValues(snapshot, u"taskname"_s), names);
+    QCOMPARE(walkValues(snapshot, u"tasks.taskname"_s, true), names);
+    QCOMPARE(walkValues(snapshot, u"assid"_s), u"2,3,1,4"_s);
+    QCOMPARE(walkValues(single, u"taskname"_s), u"Air filter,Boiler service,Pump inspection"_s);
     // Finds search the rows as they were too.
-    snapshot.findFirst(QStringLiteral("taskname = 'Pump inspection' and locid = 3"));
-    QCOMPARE(snapshot.value(QStringLiteral("assid")).toInt(), 1);
-    snapshot.findFirst(QStringLiteral("taskname = 'Fan belt'"));
+    snapshot.findFirst(u"taskname = 'Pump inspection' and locid = 3"_s);
+    QCOMPARE(snapshot.value(u"assid"_s).toInt(), 1);
+    snapshot.findFirst(u"taskname = 'Fan belt'"_s);
     QVERIFY(snapshot.noMatch());
     QCOMPARE(errors.texts, QStringList{});
 
     // A dynaset opened now shows the file as it is.
     Recordset now = db.openRecordset(QString::fromUtf8(ByTaskName));
-    QCOMPARE(walkValues(now, QStringLiteral("assid")), QStringLiteral("3,9,1,4"));
-    QCOMPARE(walkValues(now, QStringLiteral("taskname")), QStringLiteral(",,Fan belt,Fan belt"));
+    QCOMPARE(walkValues(now, u"assid"_s), u"3,9,1,4"_s);
+    QCOMPARE(walkValues(now, u"taskname"_s), u",,Fan belt,Fan belt"_s);
 }
 
 void TestJoins::walksReadEveryRowOfAJoin_data() {
@@ -188,13 +173,11 @@ void TestJoins::walksReadEveryRowOfAJoin() {
     constexpr int Tasks = 150;
     QString sql;
     for (int t = 1; t <= Tasks; ++t) {
-        sql += QStringLiteral("INSERT INTO tasks (taskid, taskname) VALUES (%1, 'Task %2');")
-                   .arg(t)
-                   .arg(Tasks - t, 3, 10, QLatin1Char('0'));
+        sql += u"INSERT INTO tasks (taskid, taskname) VALUES (%1, 'Task %2');"_s.arg(t).arg(
+            Tasks - t, 3, 10, QLatin1Char('0'));
         for (int w = 1; w <= t % 4; ++w)
-            sql += QStringLiteral("INSERT INTO taskweeks (taskid, weeid) VALUES (%1, %2);")
-                       .arg(t)
-                       .arg(w * 10 + t % 7);
+            sql += u"INSERT INTO taskweeks (taskid, weeid) VALUES (%1, %2);"_s.arg(t).arg(w * 10 +
+                                                                                          t % 7);
     }
     test::TempDatabase folder(2005, sql);
     Database db = Database::open(folder.dbPath());
@@ -203,28 +186,16 @@ void TestJoins::walksReadEveryRowOfAJoin() {
                        "taskweeks on tasks.taskid = taskweeks.taskid order by "
                        "taskname desc, weeid");
     // What the rows must be: the same query stepped by SQLite itself.
-    QStringList expected;
-    {
-        sqlite3* raw = nullptr;
-        sqlite3_open(folder.dbPath().toUtf8().constData(), &raw);
-        sqlite3_stmt* stmt = nullptr;
-        sqlite3_prepare_v2(raw, query.toUtf8().constData(), -1, &stmt, nullptr);
-        while (sqlite3_step(stmt) == SQLITE_ROW)
-            expected << QStringLiteral("%1/%2")
-                            .arg(sqlite3_column_int(stmt, 0))
-                            .arg(sqlite3_column_type(stmt, 2) == SQLITE_NULL
-                                     ? QString()
-                                     : QString::number(sqlite3_column_int(stmt, 2)));
-        sqlite3_finalize(stmt);
-        sqlite3_close(raw);
-    }
+    const QStringList expected =
+        test::RawDb(folder.dbPath())
+            .rows("SELECT taskid || '/' || ifnull(weeid, '') FROM (" + query + ")")
+            .replaceInStrings(QRegularExpression("^3:"), QString());
     QVERIFY(expected.size() > 3 * 64);
 
     Recordset rs = db.openRecordset(query, RecordsetType(type));
     auto here = [&] {
-        const QVariant week = rs.value(QStringLiteral("weeid"));
-        return QStringLiteral("%1/%2")
-            .arg(rs.value(QStringLiteral("taskid")).toInt())
+        const QVariant week = rs.value(u"weeid"_s);
+        return u"%1/%2"_s.arg(rs.value(u"taskid"_s).toInt())
             .arg(week.isNull() ? QString() : week.toString());
     };
     QStringList forwards;
@@ -240,9 +211,9 @@ void TestJoins::walksReadEveryRowOfAJoin() {
     rs.moveFirst();
     for (int i = 0; i < 100; ++i)
         rs.moveNext();
-    QCOMPARE(rs.value(QStringLiteral("taskname")).toString(),
-             QStringLiteral("Task %1").arg(Tasks - expected.at(100).section(u'/', 0, 0).toInt(), 3,
-                                           10, QLatin1Char('0')));
+    QCOMPARE(rs.value(u"taskname"_s).toString(),
+             u"Task %1"_s.arg(Tasks - expected.at(100).section(u'/', 0, 0).toInt(), 3, 10,
+                              QLatin1Char('0')));
     QCOMPARE(here(), expected.at(100));
 
     if (RecordsetType(type) == RecordsetType::Dynaset) {
@@ -250,15 +221,14 @@ void TestJoins::walksReadEveryRowOfAJoin() {
         // rows around were read before.
         const int next = expected.at(101).section(u'/', 0, 0).toInt();
         const int previous = expected.at(99).section(u'/', 0, 0).toInt();
-        db.execute(QStringLiteral("delete * from tasks where taskid = %1").arg(next));
-        db.execute(QStringLiteral("update tasks set taskname = 'Changed' where taskid = %1")
-                       .arg(previous));
+        db.execute(u"delete * from tasks where taskid = %1"_s.arg(next));
+        db.execute(u"update tasks set taskname = 'Changed' where taskid = %1"_s.arg(previous));
         rs.moveNext();
-        QVERIFY(rs.value(QStringLiteral("taskid")).toInt() != next);
+        QVERIFY(rs.value(u"taskid"_s).toInt() != next);
         rs.moveFirst();
         for (int i = 0; i < 99; ++i)
             rs.moveNext();
-        QCOMPARE(rs.value(QStringLiteral("taskname")).toString(), QStringLiteral("Changed"));
+        QCOMPARE(rs.value(u"taskname"_s).toString(), u"Changed"_s);
     }
 }
 

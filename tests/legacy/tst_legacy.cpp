@@ -105,16 +105,12 @@ std::unique_ptr<MemorySource> programTables(bool oldSchema) {
 // A file whose header names the Jet engine and nothing more: for the start-up's path with
 // tables served from memory.
 void writeJetHeader(const QString& path) {
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(QByteArray("\x00\x01\x00\x00Standard Jet DB\x00", 20) + QByteArray(2048, 'x'));
+    QVERIFY(writeFile(path, QByteArray("\x00\x01\x00\x00Standard Jet DB\x00", 20) +
+                                QByteArray(2048, 'x')));
 }
 
 QByteArray fileHash(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly)
-               ? QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256)
-               : QByteArray();
+    return QCryptographicHash::hash(readFile(path), QCryptographicHash::Sha256);
 }
 
 // Helpers of the tests that read the sample files with libmdb.
@@ -526,13 +522,10 @@ private Q_SLOTS:
         const QByteArray sourceHash = fileHash(sourcePath);
         const QString work = folder.filePath("tavrel.mdb.converting");
         const QString nowhere = QDir(other.path()).filePath("nowhere/target.mdb");
-        if (occupant == "file") {
-            QFile f(work);
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            f.write("somebody else's");
-        } else if (occupant == "dangling link") {
+        if (occupant == "file")
+            QVERIFY(writeFile(work, "somebody else's"));
+        else if (occupant == "dangling link")
             QVERIFY(QFile::link(nowhere, work));
-        }
         const QByteArray occupantHash = fileHash(work);
         state().legacyOpener = [](const QString&) -> std::unique_ptr<LegacySource> {
             return programTables(false);

@@ -3,6 +3,7 @@
 #include "data/schema.h"
 
 #include <QDir>
+#include <QFile>
 #include <QLocale>
 
 #include <sqlite3.h>
@@ -11,6 +12,17 @@ namespace tavrel::test {
 
 void useTestLocale(const char* locale) {
     QLocale::setDefault(QLocale(QString::fromLatin1(locale)));
+}
+
+QByteArray readFile(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size() &&
+           f.flush();
 }
 
 namespace {

@@ -1,6 +1,10 @@
 #pragma once
 
+#include "data/errortrap.h"
+
+#include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <QVariant>
 
@@ -10,6 +14,21 @@ namespace tavrel::test {
 
 // Fixed locale (en_US); call from initTestCase() and init().
 void useTestLocale(const char* locale = "en_US");
+
+// A file's bytes (empty when it cannot be read), and a file written whole (false when it
+// cannot be).
+QByteArray readFile(const QString& path);
+bool writeFile(const QString& path, const QByteArray& bytes);
+
+// The data layer's errors raised while it lives, collected instead of shown.
+struct CollectedErrors {
+    QList<int> numbers;
+    QStringList texts;
+    ErrorTrap trap{[this](const DbError& e) {
+        numbers << e.number;
+        texts << e.description;
+    }};
+};
 
 // A temporary folder holding a fresh tavrel.mdb (full schema, 52 weeks of `year`, one
 // settings row) plus any extra SQLite statements given.

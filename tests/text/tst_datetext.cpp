@@ -10,6 +10,8 @@
 
 using namespace tavrel;
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 // Every locale Qt knows, C included.
@@ -70,14 +72,13 @@ public:
     void add(const QLocale& locale, const QString& what) {
         locales_.insert(locale.name());
         if (examples_.size() < MaxExamples)
-            examples_ << locale.name() + QStringLiteral(": ") + what;
+            examples_ << locale.name() + u": "_s + what;
     }
     bool isEmpty() const { return locales_.isEmpty(); }
     QString summary() const {
         QStringList names(locales_.begin(), locales_.end());
         names.sort();
-        return QStringLiteral("%1 locales fail: %2\n%3")
-            .arg(names.size())
+        return u"%1 locales fail: %2\n%3"_s.arg(names.size())
             .arg(names.join(u' '), examples_.join(u'\n'));
     }
 
@@ -118,9 +119,9 @@ private Q_SLOTS:
 // Fields in DateOrder, whatever the locale's own order (every locale's reading of them is
 // in everyLocaleDates).
 void TestDateText::makeDateString() {
-    QCOMPARE(MakeDateString(1, 6, 2005), QStringLiteral("1 6 2005"));
-    DateOrder = QStringLiteral("ydm");
-    QCOMPARE(MakeDateString(1, 6, 2005), QStringLiteral("2005 6 1"));
+    QCOMPARE(MakeDateString(1, 6, 2005), u"1 6 2005"_s);
+    DateOrder = u"ydm"_s;
+    QCOMPARE(MakeDateString(1, 6, 2005), u"2005 6 1"_s);
 }
 
 // Over several years: always a Monday, at most five days back or one day forward, and the
@@ -167,10 +168,10 @@ void TestDateText::toDate_data() {
     row("de short month name", "de_DE", "6 Jan. 2005", jan6);
     row("de English month name", "de_DE", "6 January 2005", jan6);
     // The literal text of the locale's own date formats is no field; another locale's is.
-    row("us with bg suffix", "en_US", QStringLiteral("1/6/2005 г."), none);
-    row("zh year, month and day", "zh_CN", QStringLiteral("2005年1月6日"), jan6);
+    row("us with bg suffix", "en_US", u"1/6/2005 г."_s, none);
+    row("zh year, month and day", "zh_CN", u"2005年1月6日"_s, jan6);
     row("es words", "es_ES", "6 de enero de 2005", jan6);
-    row("ar stray letter", "ar_EG", QStringLiteral("٦/١/٢٠٠٥x"), none);
+    row("ar stray letter", "ar_EG", u"٦/١/٢٠٠٥x"_s, none);
 }
 
 void TestDateText::toDate() {
@@ -205,8 +206,8 @@ void TestDateText::numbers_data() {
     row("us infinity", "en_US", false, "inf", refused);
     row("us empty", "en_US", false, "", refused);
     // Persian keyboards give Persian or Arabic digits; both are read, with either point.
-    row("fa Arabic digits", "fa_IR", false, QStringLiteral("-١٢٣٤٫٥"), -1234.5);
-    row("fa money typed without marks", "fa_IR", false, QStringLiteral("ریال ۱٬۲۳۴٫۵۶"), 1234.56);
+    row("fa Arabic digits", "fa_IR", false, u"-١٢٣٤٫٥"_s, -1234.5);
+    row("fa money typed without marks", "fa_IR", false, u"ریال ۱٬۲۳۴٫۵۶"_s, 1234.56);
 }
 
 void TestDateText::numbers() {
@@ -226,25 +227,23 @@ void TestDateText::numbers() {
 // The exact texts in en_US (every locale's round trip is in everyLocaleDates and
 // everyLocaleNumbers): a four-digit year always, money with two decimals.
 void TestDateText::otherFormats() {
-    QCOMPARE(shortDate(QDate(99, 1, 6)), QStringLiteral("1/6/0099"));
+    QCOMPARE(shortDate(QDate(99, 1, 6)), u"1/6/0099"_s);
     QCOMPARE(shortDate(QDate()), QString());
-    QCOMPARE(currency(-3.0), QStringLiteral("($3.00)"));
-    QCOMPARE(currency(1234.567), QStringLiteral("$1,234.57"));
-    QCOMPARE(mediumTime(QTime(15, 4)), QStringLiteral("3:04 PM"));
-    QCOMPARE(generalDate(QDateTime(QDate(2005, 1, 6), QTime(15, 4, 5))),
-             QStringLiteral("1/6/2005 3:04:05 PM"));
-    QCOMPARE(generalDate(QDateTime(QDate(2005, 1, 6), QTime(0, 0))), QStringLiteral("1/6/2005"));
-    QCOMPARE(jetDate(QDate(2005, 1, 6)), QStringLiteral("01/06/05"));
-    QCOMPARE(jetDate(QDate(2029, 12, 31)), QStringLiteral("12/31/29"));
-    QCOMPARE(jetDate(QDate(2030, 1, 7)), QStringLiteral("01/07/2030"));
-    QCOMPARE(jetDate(QDate(1929, 1, 7)), QStringLiteral("01/07/1929"));
+    QCOMPARE(currency(-3.0), u"($3.00)"_s);
+    QCOMPARE(currency(1234.567), u"$1,234.57"_s);
+    QCOMPARE(mediumTime(QTime(15, 4)), u"3:04 PM"_s);
+    QCOMPARE(generalDate(QDateTime(QDate(2005, 1, 6), QTime(15, 4, 5))), u"1/6/2005 3:04:05 PM"_s);
+    QCOMPARE(generalDate(QDateTime(QDate(2005, 1, 6), QTime(0, 0))), u"1/6/2005"_s);
+    QCOMPARE(jetDate(QDate(2005, 1, 6)), u"01/06/05"_s);
+    QCOMPARE(jetDate(QDate(2029, 12, 31)), u"12/31/29"_s);
+    QCOMPARE(jetDate(QDate(2030, 1, 7)), u"01/07/2030"_s);
+    QCOMPARE(jetDate(QDate(1929, 1, 7)), u"01/07/1929"_s);
 
     test::useTestLocale("de_DE");
     ChkDateFmt();
-    QCOMPARE(shortDate(QDate(2005, 1, 6)), QStringLiteral("06.01.2005"));
-    QCOMPARE(generalDate(QDateTime(QDate(2005, 1, 6), QTime(15, 4, 5))),
-             QStringLiteral("06.01.2005 15:04:05"));
-    QCOMPARE(jetDate(QDate(2005, 1, 6)), QStringLiteral("01/06/05"));
+    QCOMPARE(shortDate(QDate(2005, 1, 6)), u"06.01.2005"_s);
+    QCOMPARE(generalDate(QDateTime(QDate(2005, 1, 6), QTime(15, 4, 5))), u"06.01.2005 15:04:05"_s);
+    QCOMPARE(jetDate(QDate(2005, 1, 6)), u"01/06/05"_s);
 }
 
 // Under the bare C locale the program speaks en_US; a real system locale is left alone.
@@ -252,7 +251,7 @@ void TestDateText::programLocale() {
     QLocale::setDefault(QLocale::c());
     useProgramLocale();
     if (QLocale::system().language() == QLocale::C)
-        QCOMPARE(QLocale().name(), QStringLiteral("en_US"));
+        QCOMPARE(QLocale().name(), u"en_US"_s);
     else
         QCOMPARE(QLocale().name(), QLocale::c().name());
 }
@@ -275,21 +274,20 @@ void TestDateText::everyLocaleDates() {
     const qint64 step = range / SpreadDates;
     constexpr qint64 ShiftPerLocale = 7919; // a prime, so shifts do not repeat soon
 
-    const QStringList orders{QStringLiteral("mdy"), QStringLiteral("dmy"), QStringLiteral("ymd")};
-    const QStringList separators{QStringLiteral("/"), QStringLiteral("."), QStringLiteral(" "),
-                                 QStringLiteral("-")};
+    const QStringList orders{u"mdy"_s, u"dmy"_s, u"ymd"_s};
+    const QStringList separators{u"/"_s, u"."_s, u" "_s, u"-"_s};
     Failures failures;
     int localeIndex = 0;
     for (const QLocale& locale : allLocales()) {
         QLocale::setDefault(locale);
-        DateOrder = QStringLiteral("???");
-        DateSeparator = QStringLiteral("?");
+        DateOrder = u"???"_s;
+        DateSeparator = u"?"_s;
         ChkDateFmt();
         const QString expectedOrder = patternOrder(locale.dateFormat(QLocale::ShortFormat));
         if (DateOrder != expectedOrder || !separators.contains(DateSeparator)) {
-            failures.add(locale, QStringLiteral("ChkDateFmt gives \"%1\" and \"%2\" for %3")
-                                     .arg(DateOrder, DateSeparator,
-                                          locale.dateFormat(QLocale::ShortFormat)));
+            failures.add(locale,
+                         u"ChkDateFmt gives \"%1\" and \"%2\" for %3"_s.arg(
+                             DateOrder, DateSeparator, locale.dateFormat(QLocale::ShortFormat)));
             ++localeIndex;
             continue;
         }
@@ -302,11 +300,10 @@ void TestDateText::everyLocaleDates() {
         const auto check = [&](const QString& text, const QDate& date, const char* what) {
             const std::optional<QDate> read = tavrel::toDate(text);
             if (read != date)
-                failures.add(
-                    locale, QStringLiteral("%1 \"%2\" reads as %3, not %4")
-                                .arg(QLatin1String(what), text,
-                                     read ? read->toString(Qt::ISODate) : QStringLiteral("no date"),
-                                     date.toString(Qt::ISODate)));
+                failures.add(locale, u"%1 \"%2\" reads as %3, not %4"_s.arg(
+                                         QLatin1String(what), text,
+                                         read ? read->toString(Qt::ISODate) : u"no date"_s,
+                                         date.toString(Qt::ISODate)));
         };
         for (const QDate& date : dates) {
             const QString shown = tavrel::shortDate(date);
@@ -321,8 +318,7 @@ void TestDateText::everyLocaleDates() {
                 check(typed, date, "typed in the locale's digits");
             // Two digits stand for the years 1930 to 2029.
             if (date.year() >= 1930 && date.year() <= 2029) {
-                const QString twoDigits =
-                    QStringLiteral("%1").arg(date.year() % 100, 2, 10, QLatin1Char('0'));
+                const QString twoDigits = u"%1"_s.arg(date.year() % 100, 2, 10, QLatin1Char('0'));
                 QString shortYear = made;
                 shortYear.replace(QString::number(date.year()), twoDigits);
                 check(localeDigits(shortYear, locale), date, "two-digit year");
@@ -345,11 +341,10 @@ void TestDateText::everyLocaleNumbers() {
             const std::optional<double> read =
                 asMoney ? tavrel::parseCurrency(text) : tavrel::toNumber(text);
             if (!read || std::fabs(*read - amount) > 0.001)
-                failures.add(locale, QStringLiteral("%1 \"%2\" reads as %3, not %4")
-                                         .arg(QLatin1String(what), text,
-                                              read ? QString::number(*read, 'f', 2)
-                                                   : QStringLiteral("nothing"),
-                                              QString::number(amount, 'f', 2)));
+                failures.add(locale, u"%1 \"%2\" reads as %3, not %4"_s.arg(
+                                         QLatin1String(what), text,
+                                         read ? QString::number(*read, 'f', 2) : u"nothing"_s,
+                                         QString::number(amount, 'f', 2)));
         };
         QLocale ungrouped = locale;
         ungrouped.setNumberOptions(QLocale::OmitGroupSeparator);
