@@ -60,6 +60,11 @@ struct BackupCounts {
 QList<BackupFile> backupsToRemove(const QList<BackupFile>& all, const QDate& today,
                                   const BackupCounts& counts);
 
+// Removes from `folder` the backups rotation chooses on `today`, naming each one removed in
+// *removed. Returns a message for each that could not be removed (none when all went).
+QStringList rotateBackups(const QString& folder, const QDate& today, const BackupCounts& counts,
+                          QStringList* removed = nullptr);
+
 // Called between the steps of a copy with the pages done and the pages in all; returning
 // false stops the copy (it is then removed and the result says it was stopped).
 using BackupProgress = std::function<bool(int done, int total)>;
