@@ -352,6 +352,19 @@ QList<BackupFile> backupsToRemove(const QList<BackupFile>& all, const QDate& tod
 QStringList rotateBackups(const QString& folder, const QDate& today, const BackupCounts& counts,
                           QStringList* removed) {
     QStringList errors;
+    // What a copy cut short by a crash or a power cut left behind. A copy being written now
+    // is never a day old.
+    const QDir dir(folder);
+    const QDateTime dayAgo = QDateTime::currentDateTime().addDays(-1);
+    for (const QFileInfo& left : dir.entryInfoList(
+             {QStringLiteral("tavrel-*.mdb") + QLatin1String(TemporarySuffix) + QLatin1Char('*')},
+             QDir::Files | QDir::Hidden)) {
+        static const QRegularExpression temporaryName(QStringLiteral("^(.*)\\.partial\\d*$"));
+        const QRegularExpressionMatch m = temporaryName.match(left.fileName());
+        const bool ours = m.hasMatch() && backupFileFromName(m.captured(1));
+        if (ours && left.lastModified() < dayAgo && QFile::remove(left.filePath()) && removed)
+            *removed << left.filePath();
+    }
     for (const BackupFile& b : backupsToRemove(listBackups(folder), today, counts)) {
         if (QFile::remove(b.path)) {
             if (removed)
@@ -424,6 +437,8 @@ BackupResult makeBackup(const QString& databasePath, const QString& folder, cons
         if (rc != SQLITE_OK)
             return fail(QStringLiteral("%1 could not be opened for a backup: %2.")
                             .arg(shown(databasePath), from.message()));
+        // Each page is read once: the program's large page cache would only hold memory.
+        sqlite3_exec(from.db, "PRAGMA cache_size = -2048", nullptr, nullptr, nullptr);
         rc = sqlite3_open_v2(QFile::encodeName(temporary).constData(), &to.db,
                              SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
         if (rc != SQLITE_OK)

@@ -112,6 +112,7 @@ private Q_SLOTS:
     void listingNewestFirst();
     void rotationOverAYear_data();
     void rotationOverAYear();
+    void rotationRemovesFiles();
     void backupAndRestoreEveryTable();
     void writerBetweenStepsIsNotHeldUp();
     void refusedAsBackup_data();
@@ -261,6 +262,37 @@ void TestBackup::rotationOverAYear() {
 
     // Whatever the counts, the latest copy stays.
     QCOMPARE(backupsToRemove(kept, last, BackupCounts{0, 0, 0, 0}).size(), kept.size() - 1);
+}
+
+// Rotation removes the files it chose, and what copies cut short a day ago or more left
+// behind; nothing else.
+void TestBackup::rotationRemovesFiles() {
+    QTemporaryDir dir;
+    const QStringList names = {
+        QStringLiteral("tavrel-2026-12-06T080000-daily.mdb"),
+        QStringLiteral("tavrel-2026-12-05T080000-manual.mdb"),
+        QStringLiteral("tavrel-2026-12-04T080000-manual.mdb"),
+        QStringLiteral("tavrel-2026-12-03T080000-manual.mdb.partial"),
+        QStringLiteral("tavrel-2026-12-03T080000-manual.mdb.partial2"),
+        QStringLiteral("tavrel-2026-12-06T090000-daily.mdb.partial"),
+        QStringLiteral("tavrel-damaged-1.mdb.partial"),
+        QStringLiteral("notes.txt.partial"),
+    };
+    for (const QString& name : names) {
+        QFile f(dir.filePath(name));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        // Written two days ago, but for the copy being written now.
+        if (name != names[5])
+            QVERIFY(f.setFileTime(QDateTime::currentDateTime().addDays(-2),
+                                  QFileDevice::FileModificationTime));
+    }
+    QStringList removed;
+    QCOMPARE(rotateBackups(dir.path(), QDate(2026, 12, 6), BackupCounts{7, 4, 12, 1}, &removed),
+             QStringList());
+    std::sort(removed.begin(), removed.end());
+    QCOMPARE(removed,
+             (QStringList{dir.filePath(names[3]), dir.filePath(names[4]), dir.filePath(names[2])}));
+    QCOMPARE(filesIn(dir.path()), (QStringList{names[7], names[1], names[0], names[5], names[6]}));
 }
 
 void TestBackup::backupAndRestoreEveryTable() {
