@@ -44,6 +44,26 @@ const QString SiteRows = QStringLiteral(R"SQL(
     UPDATE settings SET CurYear = 2005;
 )SQL");
 
+// A copy of one site, made once: a new database costs a sync at every statement.
+class Site {
+public:
+    Site() {
+        static const TempDatabase model(2005, SiteRows);
+        if (!QFile::copy(model.dbPath(), dbPath()))
+            qFatal("cannot copy the test site");
+    }
+    QString path() const { return dir_.path(); }
+    QString dbPath() const { return file(QStringLiteral("tavrel.mdb")); }
+    QString file(const QString& name) const { return QDir(dir_.path()).filePath(name); }
+    void exec(const QString& sql) const {
+        if (!RawDb(dbPath(), true).exec(sql))
+            qFatal("test setup SQL failed: %s", qPrintable(sql));
+    }
+
+private:
+    QTemporaryDir dir_;
+};
+
 // Everything a file holds, as text: its schema, every row of every table (the counters'
 // sequence too) and its pages' size.
 QString everything(const QString& path) {
@@ -296,7 +316,7 @@ void TestBackup::rotationRemovesFiles() {
 }
 
 void TestBackup::backupAndRestoreEveryTable() {
-    TempDatabase site(2005, SiteRows);
+    Site site;
     QFile::setPermissions(site.dbPath(), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup);
     const QString original = everything(site.dbPath());
     const QString folder = site.file(QStringLiteral("backups"));
@@ -352,7 +372,7 @@ void TestBackup::backupAndRestoreEveryTable() {
 // Between two steps another program saves: it is not held up, and the copy, started afresh,
 // holds what it saved.
 void TestBackup::writerBetweenStepsIsNotHeldUp() {
-    TempDatabase site(2005, SiteRows);
+    Site site;
     // Enough pages for several steps.
     site.exec(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n "
                              "WHERE i < 30000) INSERT INTO assign (taskid, compnotes) SELECT 1, "
@@ -405,7 +425,7 @@ void TestBackup::refusedAsBackup_data() {
 void TestBackup::refusedAsBackup() {
     QFETCH(QString, kind);
     QFETCH(QString, says);
-    TempDatabase site(2005, SiteRows);
+    Site site;
     const QString file = site.file(QStringLiteral("offered.mdb"));
     if (kind == QLatin1String("text")) {
         QFile f(file);
@@ -460,7 +480,7 @@ void TestBackup::unfinishedBackupLeavesNothing_data() {
 void TestBackup::unfinishedBackupLeavesNothing() {
     QFETCH(QString, how);
     QFETCH(QString, says);
-    TempDatabase site(2005, SiteRows);
+    Site site;
     if (how == QLatin1String("damaged"))
         damageLeafOf(site.dbPath(), QStringLiteral("assign"));
     if (how == QLatin1String("jet")) {
@@ -491,7 +511,7 @@ void TestBackup::unfinishedBackupLeavesNothing() {
 
 // A restore that runs out of disk half-way leaves the database as it was, whole.
 void TestBackup::restoreOnFullDiskLeavesDatabase() {
-    TempDatabase site(2005, SiteRows);
+    Site site;
     const BackupResult made = makeBackup(site.dbPath(), site.path(), QStringLiteral("manual"),
                                          QDateTime(QDate(2026, 1, 1), QTime(1, 1, 1)));
     QVERIFY(made.ok());
