@@ -398,6 +398,12 @@ void TestBackup::writerBetweenStepsIsNotHeldUp() {
                                                   "'Saved meanwhile'")),
              QStringLiteral("1"));
     QCOMPARE(everything(made.path), everything(site.dbPath()));
+    // A copy larger than its cache is written in pieces, its first page last: each page
+    // went to its own place, and the file is its pages and nothing more.
+    const RawDb copy(made.path);
+    QCOMPARE(QFileInfo(made.path).size(),
+             copy.text(QStringLiteral("PRAGMA page_count")).toLongLong() *
+                 copy.text(QStringLiteral("PRAGMA page_size")).toLongLong());
 }
 
 void TestBackup::refusedAsBackup_data() {
