@@ -64,6 +64,14 @@ void setConnectionHooks(ConnectionHooks installed) {
     hooks() = std::move(installed);
 }
 
+const ConnectionHooks& detail::connectionHooks() {
+    return hooks();
+}
+
+bool detail::connectionHooksApplyTo(const QString& path) {
+    return hooksApplyTo(path);
+}
+
 // Opens a connection the way every connection of the program is opened. Each connection is
 // used by one thread only, so SQLite's own locking of every call is left out.
 int detail::openConnection(const QString& path, int flags, sqlite3** db) {

@@ -112,6 +112,13 @@ struct ConnectionHooks {
     // The file may grow to this many pages at most (0: no limit); a limit below its size
     // stops it where it is. A write that needs more fails as on a full disk.
     int maxPageCount = 0;
+    // A backup of the file may grow to this many pages at most (0: no limit), as on a disk
+    // that fills up while the copy is written.
+    int backupMaxPageCount = 0;
+    // Runs at each point of a backup of the file or of a restore into it: "step" after
+    // every step of the copy, then, for a backup, "copied", "checked", "synced" and
+    // "renamed". A test may stop the process there.
+    std::function<void(const char* point)> copyPoint;
 };
 // readOnly and maxPageCount apply to connections opened from now on; an empty
 // ConnectionHooks removes them all.

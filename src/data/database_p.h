@@ -133,6 +133,10 @@ bool likeMatches(const QString& value, const QString& pattern);
 // the collations of the program's order of texts.
 void registerSqlFunctions(sqlite3* db);
 
+// The hooks tests installed, and whether they apply to the file at `path`.
+const ConnectionHooks& connectionHooks();
+bool connectionHooksApplyTo(const QString& path);
+
 // Opens a connection the way every connection of the program is opened: short busy wait,
 // a large page cache, the program's SQL functions registered.
 int openConnection(const QString& path, int flags, sqlite3** db);

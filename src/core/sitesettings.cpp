@@ -1,0 +1,62 @@
+#include "core/sitesettings.h"
+
+#include <QDir>
+#include <QSettings>
+
+namespace tavrel {
+
+namespace {
+
+const QString FileName = QStringLiteral("tavrel.conf");
+const QString FolderKey = QStringLiteral("backups/folder");
+const QString DaysKey = QStringLiteral("backups/days");
+const QString WeeksKey = QStringLiteral("backups/weeks");
+const QString MonthsKey = QStringLiteral("backups/months");
+const QString OthersKey = QStringLiteral("backups/others");
+
+// A count of the file: a whole number from `least` on, or the default. The daily and the
+// other copies keep at least one, so that rotation always leaves the latest of each.
+int countOf(const QSettings& s, const QString& key, int fallback, int least) {
+    bool ok = false;
+    const int value = s.value(key).toString().trimmed().toInt(&ok);
+    return ok && value >= least && value <= 10000 ? value : fallback;
+}
+
+} // namespace
+
+SiteSettings SiteSettings::load(const QString& workingFolder) {
+    const QSettings s(QDir(workingFolder).filePath(FileName), QSettings::IniFormat);
+    SiteSettings settings;
+    const QString folder = s.value(FolderKey).toString().trimmed();
+    if (!folder.isEmpty())
+        settings.backupFolder = folder;
+    const BackupCounts defaults;
+    settings.backupCounts.days = countOf(s, DaysKey, defaults.days, 1);
+    settings.backupCounts.weeks = countOf(s, WeeksKey, defaults.weeks, 0);
+    settings.backupCounts.months = countOf(s, MonthsKey, defaults.months, 0);
+    settings.backupCounts.others = countOf(s, OthersKey, defaults.others, 1);
+    return settings;
+}
+
+bool SiteSettings::save(const QString& workingFolder, QString* error) const {
+    const QString path = QDir(workingFolder).filePath(FileName);
+    QSettings s(path, QSettings::IniFormat);
+    s.setValue(FolderKey, backupFolder);
+    s.setValue(DaysKey, backupCounts.days);
+    s.setValue(WeeksKey, backupCounts.weeks);
+    s.setValue(MonthsKey, backupCounts.months);
+    s.setValue(OthersKey, backupCounts.others);
+    s.sync();
+    if (s.status() == QSettings::NoError)
+        return true;
+    if (error)
+        *error = QStringLiteral("The settings could not be saved in %1.")
+                     .arg(QDir::toNativeSeparators(path));
+    return false;
+}
+
+QString SiteSettings::backupFolderPath(const QString& workingFolder) const {
+    return QDir::cleanPath(QDir(workingFolder).absoluteFilePath(backupFolder));
+}
+
+} // namespace tavrel

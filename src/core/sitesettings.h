@@ -1,0 +1,24 @@
+#pragma once
+
+#include "data/backup.h"
+
+#include <QString>
+
+namespace tavrel {
+
+// Settings of a site, shared by everyone who works in its folder: tavrel.conf in the
+// working folder (INI). A missing file or key reads as the default.
+struct SiteSettings {
+    // Where backups go: an absolute folder, or one relative to the working folder.
+    // Default "backups".
+    QString backupFolder = QStringLiteral("backups");
+    BackupCounts backupCounts;
+
+    static SiteSettings load(const QString& workingFolder);
+    // False, with *error set, when the file could not be written.
+    bool save(const QString& workingFolder, QString* error) const;
+    // backupFolder as an absolute path, resolved against the working folder.
+    QString backupFolderPath(const QString& workingFolder) const;
+};
+
+} // namespace tavrel
