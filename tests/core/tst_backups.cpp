@@ -356,10 +356,13 @@ private Q_SLOTS:
         QCOMPARE(window->lblFolder->text(),
                  QStringLiteral("Backups in %1:").arg(QDir::toNativeSeparators(backups)));
 
+        clickRow(window->lstBackups, 2);
+        QCOMPARE(window->selectedBackup()->reason, QStringLiteral("before-set-year"));
+        QVERIFY(window->cmdRestore->isEnabled());
+        // The new copy is listed first and chosen in place of the one chosen before.
         QTest::mouseClick(window->cmdBackUpNow, Qt::LeftButton);
         QCOMPARE(rows().first(), QStringLiteral("12/7/2026 8:15 AM|Backed up by hand|2|100"));
-        QCOMPARE(window->selectedBackup()->reason, QStringLiteral("manual"));
-        QVERIFY(window->cmdRestore->isEnabled());
+        QCOMPARE(window->selectedBackup()->path, listBackups(backups).first().path);
 
         QTest::mouseClick(window->cmdOpenFolder, Qt::LeftButton);
         ui.openFolderWorks = false;
