@@ -165,7 +165,8 @@ bool DailyBackup::startIfDue() {
         result_ = made;
     }));
     connect(thread_.get(), &QThread::finished, this, &DailyBackup::collect, Qt::QueuedConnection);
-    thread_->start(QThread::LowPriority);
+    // Idle: the copy takes only what the program and the user leave of the processor.
+    thread_->start(QThread::IdlePriority);
     return true;
 }
 

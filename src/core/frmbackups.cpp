@@ -34,6 +34,7 @@ const QString RestoreTitle = QStringLiteral("Restore Backup");
 enum Column { ColTaken, ColReason, ColSize, ColTasks, ColAssignments, ColumnCount };
 
 constexpr int PercentDone = 100;
+constexpr int SizeDecimals = 1;
 // Room for a folder of usual length beside the buttons.
 constexpr int ListWidthChars = 90;
 constexpr int ListRows = 14;
@@ -43,13 +44,20 @@ constexpr int MaxDays = 366;
 constexpr int MaxWeeks = 520;
 constexpr int MaxMonths = 600;
 constexpr int MaxOthers = 999;
+constexpr int FolderChars = 40;
 
 QString shown(const QString& path) {
     return QDir::toNativeSeparators(path);
 }
 
+// With the seconds: copies taken in the same minute (a backup right before an operation
+// the user started at once) are told apart, as their names tell them apart.
 QString takenText(const QDateTime& taken) {
-    return shortDate(taken.date()) + u' ' + mediumTime(taken.time());
+    const QLocale locale;
+    QString format = locale.timeFormat(QLocale::ShortFormat);
+    if (!format.contains(u's'))
+        format.replace(QStringLiteral("mm"), QStringLiteral("mm:ss"));
+    return shortDate(taken.date()) + u' ' + locale.toString(taken.time(), format);
 }
 
 // What a backup is called in a question or message: its date and why it was taken.
@@ -178,7 +186,8 @@ void frmBackups::Form_Load() {
         auto* item = new QTreeWidgetItem(lstBackups);
         item->setText(ColTaken, takenText(backup.taken));
         item->setText(ColReason, backupReasonText(backup.reason));
-        item->setText(ColSize, locale.formattedDataSize(backup.size));
+        item->setText(ColSize, locale.formattedDataSize(backup.size, SizeDecimals,
+                                                        QLocale::DataSizeTraditionalFormat));
         // Counted without the check: the list must stay quick with many large copies, and
         // a restore checks its copy in full before it uses it.
         const BackupContents contents = inspectBackup(backup.path, false);
@@ -331,8 +340,13 @@ frmBackupOptions::frmBackupOptions(QWidget* parent)
     folderRow->addWidget(txtFolder, 1);
     folderRow->addWidget(cmdBrowse);
 
+    // Room for a folder on another disk; the counts need only a few digits.
+    txtFolder->setMinimumWidth(txtFolder->fontMetrics().averageCharWidth() * FolderChars);
     auto* form = new QFormLayout;
-    form->addRow(QStringLiteral("Backup &folder:"), folderRow);
+    form->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
+    auto* folderLabel = new QLabel(QStringLiteral("Backup &folder:"), this);
+    folderLabel->setBuddy(txtFolder);
+    form->addRow(folderLabel, folderRow);
     form->addRow(QStringLiteral("Keep one a &day for the last (days):"), spnDays);
     form->addRow(QStringLiteral("then one a &week for (weeks):"), spnWeeks);
     form->addRow(QStringLiteral("then one a &month for (months):"), spnMonths);

@@ -349,9 +349,9 @@ private Q_SLOTS:
             }
             return shown;
         };
-        QCOMPARE(rows(), (QStringList{"12/6/2026 8:05 AM|Daily|2|100",
-                                      "12/2/2026 10:00 AM|Backed up by hand|unreadable|",
-                                      "12/1/2026 9:00 AM|Before setting the year|3|20,000"}));
+        QCOMPARE(rows(), (QStringList{"12/6/2026 8:05:09 AM|Daily|2|100",
+                                      "12/2/2026 10:00:00 AM|Backed up by hand|unreadable|",
+                                      "12/1/2026 9:00:00 AM|Before setting the year|3|20,000"}));
         QVERIFY(!window->cmdRestore->isEnabled());
         QCOMPARE(window->lblFolder->text(),
                  QStringLiteral("Backups in %1:").arg(QDir::toNativeSeparators(backups)));
@@ -361,7 +361,7 @@ private Q_SLOTS:
         QVERIFY(window->cmdRestore->isEnabled());
         // The new copy is listed first and chosen in place of the one chosen before.
         QTest::mouseClick(window->cmdBackUpNow, Qt::LeftButton);
-        QCOMPARE(rows().first(), QStringLiteral("12/7/2026 8:15 AM|Backed up by hand|2|100"));
+        QCOMPARE(rows().first(), QStringLiteral("12/7/2026 8:15:00 AM|Backed up by hand|2|100"));
         QCOMPARE(window->selectedBackup()->path, listBackups(backups).first().path);
 
         QTest::mouseClick(window->cmdOpenFolder, Qt::LeftButton);
@@ -381,7 +381,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("situation");
         QTest::addColumn<QString>("message"); // the one message besides the question
         QTest::newRow("restored") << "yes"
-                                  << "The backup of 12/1/2026 9:00 AM (before setting "
+                                  << "The backup of 12/1/2026 9:00:00 AM (before setting "
                                      "the year) has been restored.";
         QTest::newRow("answered No") << "no"
                                      << "";
@@ -433,7 +433,8 @@ private Q_SLOTS:
         if (asked) {
             QCOMPARE(ui.messages[0].title, QStringLiteral("Restore Backup"));
             QCOMPARE(ui.messages[0].buttons, MsgButtons::YesNo);
-            QVERIFY(shown[0].startsWith(QLatin1String("Restore the backup of 12/1/2026 9:00 AM")));
+            QVERIFY(
+                shown[0].startsWith(QLatin1String("Restore the backup of 12/1/2026 9:00:00 AM")));
         }
         if (!message.isEmpty())
             QCOMPARE(shown.last(), message);
