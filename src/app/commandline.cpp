@@ -100,6 +100,7 @@ CommandLine parseCommandLine(const QStringList& args) {
     bool custom = false;
     bool fromGiven = false;
     bool toGiven = false;
+    bool backup = false;
     // The value of an option that takes one, or an error when it is missing.
     auto valueOf = [&](qsizetype& i, const char* what) -> std::optional<QString> {
         if (++i >= args.size()) {
@@ -192,6 +193,17 @@ CommandLine parseCommandLine(const QStringList& args) {
             if (!file)
                 return line;
             (a == QLatin1String("--import") ? line.importFile : line.catalogueFile) = *file;
+        } else if (a == QLatin1String("--backup")) {
+            backup = true;
+        } else if (a == QLatin1String("--restore")) {
+            const std::optional<QString> file = valueOf(i, "a backup file");
+            if (!file)
+                return line;
+            if (file->isEmpty()) {
+                line.error = QStringLiteral("--restore needs a backup file");
+                return line;
+            }
+            line.restoreFile = *file;
         } else if (a == QLatin1String("--no-assignments")) {
             noAssignments = true;
         } else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
@@ -210,12 +222,20 @@ CommandLine parseCommandLine(const QStringList& args) {
     const bool import = !line.importFile.isEmpty();
     const int commands =
         int(monthly) + int(init) + int(setYear) + int(report) + int(custom) + int(import);
+    const bool restore = !line.restoreFile.isEmpty();
     line.assignments = !noAssignments;
+    // The DIR of --backup is the command line's one name.
+    if (backup) {
+        line.backupFolder = line.folder;
+        line.folder.clear();
+    }
     if (help)
         line.command = Command::Help;
     else if (commands > 1)
         line.error = QStringLiteral(
             "-m, --init, --set-year, --report, --custom and --import cannot be given together");
+    else if (int(backup) + int(restore) + commands > 1)
+        line.error = QStringLiteral("--backup and --restore go with no other command");
     else if (!line.catalogueFile.isEmpty() && !import)
         line.error = QStringLiteral("--catalogue goes with --import");
     else if (const QString error = reportOptionsError(line, fromGiven, toGiven); !error.isEmpty())
@@ -234,6 +254,10 @@ CommandLine parseCommandLine(const QStringList& args) {
         line.error = QStringLiteral("--no-assignments goes with --set-year");
     else if (line.demo && !init)
         line.error = QStringLiteral("--demo goes with --init");
+    else if (backup)
+        line.command = Command::Backup;
+    else if (restore)
+        line.command = Command::Restore;
     else if (init)
         line.command = Command::Init;
     else if (import)
@@ -263,6 +287,8 @@ void printUsage(std::FILE* to) {
                "       tavrel --report NAME [--from YYYY-MM-DD --to YYYY-MM-DD] -o FILE\n"
                "       tavrel --custom FILE.rpt -o FILE\n"
                "       tavrel --import OLD.mdb [--catalogue OLD-RPTSPEC.mdb]\n"
+               "       tavrel --backup [DIR]\n"
+               "       tavrel --restore FILE\n"
                "       tavrel --help\n"
                "\n"
                "Without options Tavrel opens tavrel.mdb in the current folder (in FOLDER when\n"
@@ -290,6 +316,12 @@ void printUsage(std::FILE* to) {
                "                  convert the earlier program's files into a new tavrel.mdb\n"
                "                  (and rptspec.mdb) here; the old files are only read,\n"
                "                  never changed or removed\n"
+               "  --backup [DIR]  back up tavrel.mdb into DIR (by default the site's backup\n"
+               "                  folder: backups, or the one tavrel.conf names) and print\n"
+               "                  the backup's file name; older backups are then thinned out\n"
+               "  --restore FILE  bring tavrel.mdb back to the backup FILE, after a backup of\n"
+               "                  the database as it is (before-restore); a FILE that is not\n"
+               "                  a complete database of Tavrel is refused, changing nothing\n"
                "  --help, -h      show this text\n"
                "\n"
                "Each option is given at most once. Every command but the window needs no\n"

@@ -13,7 +13,18 @@ inline constexpr int ExitOk = 0;
 inline constexpr int ExitFailed = 1;
 inline constexpr int ExitUsage = 2;
 
-enum class Command { Window, Monthly, Init, SetYear, Report, Custom, Import, Help };
+enum class Command {
+    Window,
+    Monthly,
+    Init,
+    SetYear,
+    Report,
+    Custom,
+    Import,
+    Backup,
+    Restore,
+    Help
+};
 
 // What the command line asks for, read before any application object exists: a wrong
 // switch must be answered without a display.
@@ -30,6 +41,8 @@ struct CommandLine {
     QString folder;        // the window's working folder, when one is named
     QString importFile;    // --import: the earlier program's tavrel.mdb
     QString catalogueFile; // --catalogue: the earlier program's rptspec.mdb
+    QString backupFolder;  // --backup DIR; empty: the site's backup folder
+    QString restoreFile;   // --restore FILE
     QString error;         // set: not a valid command line
 };
 

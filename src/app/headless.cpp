@@ -3,9 +3,11 @@
 #include "assignments/yeargen.h"
 #include "core/errortrap.h"
 #include "core/programstate.h"
+#include "core/sitesettings.h"
 #include "core/startup.h"
 #include "core/uiseam.h"
 #include "custom/customreport.h"
+#include "data/backup.h"
 #include "data/database.h"
 #include "data/demodata.h"
 #include "legacy/importer.h"
@@ -216,6 +218,72 @@ int runImport(const QString& oldDatabase, const QString& oldCatalogue) {
     return tavrel::errorsShown() > errorsBefore ? ExitFailed : ExitOk;
 }
 
+void printError(const QString& message) {
+    std::fprintf(stderr, "%s%s\n", tavrel::MessagePrefix, qPrintable(message));
+}
+
+// --backup [DIR]: a copy of tavrel.mdb as it is (no start-up step runs first: the copy is
+// of the file as found), its name on standard output, then the rotation of DIR.
+int runBackup(const QString& dir) {
+    const QString site = QDir::currentPath();
+    const QString database = QDir(site).filePath(QStringLiteral("tavrel.mdb"));
+    const tavrel::SiteSettings settings = tavrel::SiteSettings::load(site);
+    const QString folder = dir.isEmpty() ? settings.backupFolderPath(site)
+                                         : QDir::cleanPath(QDir(site).absoluteFilePath(dir));
+    const QDateTime now = tavrel::ui().now();
+    const tavrel::BackupResult made =
+        tavrel::makeBackup(database, folder, QLatin1String(tavrel::BackupReason::Manual), now);
+    if (!made.ok()) {
+        printError(made.error);
+        return ExitFailed;
+    }
+    std::fprintf(stdout, "%s\n", qPrintable(QDir::toNativeSeparators(made.path)));
+    std::fflush(stdout);
+    const QStringList errors = tavrel::rotateBackups(folder, now.date(), settings.backupCounts);
+    for (const QString& error : errors)
+        printError(error);
+    return errors.isEmpty() ? ExitOk : ExitFailed;
+}
+
+// --restore FILE: refused, touching nothing, unless FILE is a complete database of Tavrel;
+// otherwise the database as it is goes into a "before-restore" backup first, and only when
+// that copy is safe is FILE written into tavrel.mdb.
+int runRestore(const QString& file) {
+    const QString site = QDir::currentPath();
+    const QString backup = QDir(site).absoluteFilePath(file);
+    const QString database = QDir(site).filePath(QStringLiteral("tavrel.mdb"));
+    // Looked at before anything is written, the before-restore copy included.
+    const tavrel::BackupContents contents = tavrel::inspectBackup(backup, true);
+    if (!contents.error.isEmpty()) {
+        printError(contents.error + QStringLiteral(" Nothing was restored."));
+        return ExitFailed;
+    }
+    QString kept;
+    if (QFileInfo::exists(database)) {
+        const tavrel::SiteSettings settings = tavrel::SiteSettings::load(site);
+        const tavrel::BackupResult made = tavrel::makeBackup(
+            database, settings.backupFolderPath(site),
+            QLatin1String(tavrel::BackupReason::BeforeRestore), tavrel::ui().now());
+        if (!made.ok()) {
+            printError(made.error + QStringLiteral(" Nothing was restored."));
+            return ExitFailed;
+        }
+        kept = made.path;
+    }
+    if (const QString error = tavrel::restoreBackup(database, backup); !error.isEmpty()) {
+        printError(error);
+        return ExitFailed;
+    }
+    if (kept.isEmpty())
+        std::fprintf(stdout, "Restored tavrel.mdb from %s.\n",
+                     qPrintable(QDir::toNativeSeparators(backup)));
+    else
+        std::fprintf(stdout, "Restored tavrel.mdb from %s; the database as it was is kept in %s.\n",
+                     qPrintable(QDir::toNativeSeparators(backup)),
+                     qPrintable(QDir::toNativeSeparators(kept)));
+    return ExitOk;
+}
+
 // Why a file the command reads cannot be read, or nothing when it is a regular file.
 // Looked at before anything opens it: opening a pipe would wait for a writer for ever.
 QString unreadableInput(const QString& path) {
@@ -315,7 +383,17 @@ int runWithoutWindow(const CommandLine& line, char* programName) {
             std::fprintf(stderr, "%sThe report file %s\n", tavrel::MessagePrefix, qPrintable(why));
             return ExitFailed;
         }
+    if (line.command == Command::Restore)
+        if (const QString why = unreadableInput(line.restoreFile); !why.isEmpty()) {
+            std::fprintf(stderr, "%sThe backup file %s Nothing was restored.\n",
+                         tavrel::MessagePrefix, qPrintable(why));
+            return ExitFailed;
+        }
     const auto run = [&line] {
+        if (line.command == Command::Backup)
+            return runBackup(line.backupFolder);
+        if (line.command == Command::Restore)
+            return runRestore(line.restoreFile);
         if (line.command == Command::Import)
             return runImport(line.importFile, line.catalogueFile);
         if (line.command == Command::Init)

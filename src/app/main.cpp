@@ -115,6 +115,8 @@ int main(int argc, char* argv[]) {
     case Command::Report:
     case Command::Custom:
     case Command::Import:
+    case Command::Backup:
+    case Command::Restore:
         return runWithoutWindow(line, argv[0]);
     case Command::Window:
         break;

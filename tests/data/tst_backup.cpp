@@ -44,6 +44,26 @@ const QString SiteRows = QStringLiteral(R"SQL(
     UPDATE settings SET CurYear = 2005;
 )SQL");
 
+// A copy of one site, made once: a new database costs a sync at every statement.
+class Site {
+public:
+    Site() {
+        static const TempDatabase model(2005, SiteRows);
+        if (!QFile::copy(model.dbPath(), dbPath()))
+            qFatal("cannot copy the test site");
+    }
+    QString path() const { return dir_.path(); }
+    QString dbPath() const { return file(QStringLiteral("tavrel.mdb")); }
+    QString file(const QString& name) const { return QDir(dir_.path()).filePath(name); }
+    void exec(const QString& sql) const {
+        if (!RawDb(dbPath(), true).exec(sql))
+            qFatal("test setup SQL failed: %s", qPrintable(sql));
+    }
+
+private:
+    QTemporaryDir dir_;
+};
+
 // Everything a file holds, as text: its schema, every row of every table (the counters'
 // sequence too) and its pages' size.
 QString everything(const QString& path) {
@@ -112,6 +132,7 @@ private Q_SLOTS:
     void listingNewestFirst();
     void rotationOverAYear_data();
     void rotationOverAYear();
+    void rotationRemovesFiles();
     void backupAndRestoreEveryTable();
     void writerBetweenStepsIsNotHeldUp();
     void refusedAsBackup_data();
@@ -263,8 +284,39 @@ void TestBackup::rotationOverAYear() {
     QCOMPARE(backupsToRemove(kept, last, BackupCounts{0, 0, 0, 0}).size(), kept.size() - 1);
 }
 
+// Rotation removes the files it chose, and what copies cut short a day ago or more left
+// behind; nothing else.
+void TestBackup::rotationRemovesFiles() {
+    QTemporaryDir dir;
+    const QStringList names = {
+        QStringLiteral("tavrel-2026-12-06T080000-daily.mdb"),
+        QStringLiteral("tavrel-2026-12-05T080000-manual.mdb"),
+        QStringLiteral("tavrel-2026-12-04T080000-manual.mdb"),
+        QStringLiteral("tavrel-2026-12-03T080000-manual.mdb.partial"),
+        QStringLiteral("tavrel-2026-12-03T080000-manual.mdb.partial2"),
+        QStringLiteral("tavrel-2026-12-06T090000-daily.mdb.partial"),
+        QStringLiteral("tavrel-damaged-1.mdb.partial"),
+        QStringLiteral("notes.txt.partial"),
+    };
+    for (const QString& name : names) {
+        QFile f(dir.filePath(name));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        // Written two days ago, but for the copy being written now.
+        if (name != names[5])
+            QVERIFY(f.setFileTime(QDateTime::currentDateTime().addDays(-2),
+                                  QFileDevice::FileModificationTime));
+    }
+    QStringList removed;
+    QCOMPARE(rotateBackups(dir.path(), QDate(2026, 12, 6), BackupCounts{7, 4, 12, 1}, &removed),
+             QStringList());
+    std::sort(removed.begin(), removed.end());
+    QCOMPARE(removed,
+             (QStringList{dir.filePath(names[3]), dir.filePath(names[4]), dir.filePath(names[2])}));
+    QCOMPARE(filesIn(dir.path()), (QStringList{names[7], names[1], names[0], names[5], names[6]}));
+}
+
 void TestBackup::backupAndRestoreEveryTable() {
-    TempDatabase site(2005, SiteRows);
+    Site site;
     QFile::setPermissions(site.dbPath(), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup);
     const QString original = everything(site.dbPath());
     const QString folder = site.file(QStringLiteral("backups"));
@@ -320,7 +372,7 @@ void TestBackup::backupAndRestoreEveryTable() {
 // Between two steps another program saves: it is not held up, and the copy, started afresh,
 // holds what it saved.
 void TestBackup::writerBetweenStepsIsNotHeldUp() {
-    TempDatabase site(2005, SiteRows);
+    Site site;
     // Enough pages for several steps.
     site.exec(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n "
                              "WHERE i < 30000) INSERT INTO assign (taskid, compnotes) SELECT 1, "
@@ -346,6 +398,12 @@ void TestBackup::writerBetweenStepsIsNotHeldUp() {
                                                   "'Saved meanwhile'")),
              QStringLiteral("1"));
     QCOMPARE(everything(made.path), everything(site.dbPath()));
+    // A copy larger than its cache is written in pieces, its first page last: each page
+    // went to its own place, and the file is its pages and nothing more.
+    const RawDb copy(made.path);
+    QCOMPARE(QFileInfo(made.path).size(),
+             copy.text(QStringLiteral("PRAGMA page_count")).toLongLong() *
+                 copy.text(QStringLiteral("PRAGMA page_size")).toLongLong());
 }
 
 void TestBackup::refusedAsBackup_data() {
@@ -373,7 +431,7 @@ void TestBackup::refusedAsBackup_data() {
 void TestBackup::refusedAsBackup() {
     QFETCH(QString, kind);
     QFETCH(QString, says);
-    TempDatabase site(2005, SiteRows);
+    Site site;
     const QString file = site.file(QStringLiteral("offered.mdb"));
     if (kind == QLatin1String("text")) {
         QFile f(file);
@@ -428,7 +486,7 @@ void TestBackup::unfinishedBackupLeavesNothing_data() {
 void TestBackup::unfinishedBackupLeavesNothing() {
     QFETCH(QString, how);
     QFETCH(QString, says);
-    TempDatabase site(2005, SiteRows);
+    Site site;
     if (how == QLatin1String("damaged"))
         damageLeafOf(site.dbPath(), QStringLiteral("assign"));
     if (how == QLatin1String("jet")) {
@@ -459,7 +517,7 @@ void TestBackup::unfinishedBackupLeavesNothing() {
 
 // A restore that runs out of disk half-way leaves the database as it was, whole.
 void TestBackup::restoreOnFullDiskLeavesDatabase() {
-    TempDatabase site(2005, SiteRows);
+    Site site;
     const BackupResult made = makeBackup(site.dbPath(), site.path(), QStringLiteral("manual"),
                                          QDateTime(QDate(2026, 1, 1), QTime(1, 1, 1)));
     QVERIFY(made.ok());
