@@ -25,6 +25,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QIcon>
+#include <QTimer>
 
 #include <cstdio>
 #include <cstring>
@@ -81,6 +82,8 @@ int runWindow(const CommandLine& line, int argc, char* argv[]) {
     window.setWorkFolder(*folder);
     window.Form_Load();
     window.show();
+    // Once the window is up and in use: the daily backup runs beside it, never before it.
+    QTimer::singleShot(0, &window, [&window] { window.startDailyBackup(); });
     const int code = QApplication::exec();
     window.Form_Unload();
     tavrel::setUi(nullptr);

@@ -1,5 +1,6 @@
 #include "assignments/yeargen.h"
 
+#include "core/backups.h"
 #include "core/errortrap.h"
 #include "core/operation.h"
 #include "core/programstate.h"
@@ -155,6 +156,10 @@ void setUpYear(qint16 year) {
         ui().msgBox(QStringLiteral("Do you wish to create new task assigment records for ") +
                         QString::number(year) + QStringLiteral("?"),
                     MsgButtons::YesNo, MsgIcon::None, QStringLiteral("Create Task Assignments"));
+    // The answer decides what the copy is taken before: the week dates and the year alone,
+    // or those together with a year's assignments.
+    backupBefore(QString::fromLatin1(answer == MsgResult::Yes ? BackupReason::BeforeGenerate
+                                                              : BackupReason::BeforeSetYear));
     const auto previousWeekDates = state().WeekDates;
     const qint16 previousYear = state().CurYear;
     const bool written = RunAllOrNothing(state().dbMain, [&] {

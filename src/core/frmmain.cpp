@@ -1,7 +1,9 @@
 #include "core/frmmain.h"
 
+#include "core/backups.h"
 #include "core/errortrap.h"
 #include "core/frmabout.h"
+#include "core/frmbackups.h"
 #include "core/programstate.h"
 #include "core/startup.h"
 #include "core/uiseam.h"
@@ -39,7 +41,8 @@ constexpr int UsualHeight = 760;
 
 frmMain::frmMain(QWidget* parent)
     : QMainWindow(parent)
-    , workFolder_(QDir::currentPath()) {
+    , workFolder_(QDir::currentPath())
+    , daily_(std::make_unique<DailyBackup>()) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(AppTitle);
     buildMenus();
@@ -47,6 +50,20 @@ frmMain::frmMain(QWidget* parent)
 }
 
 frmMain::~frmMain() = default;
+
+void frmMain::YearReader::reopenRecords() {
+    // Start-up reads them itself, after the step that may have repaired the file.
+    if (!main_.loaded_)
+        return;
+    Recordset settings =
+        state().dbMain.openRecordset(QStringLiteral("Settings"), RecordsetType::Table);
+    if (settings.isOpen())
+        readCurYear(settings);
+    settings.close();
+    main_.updateSetYearCaption();
+    if (main_.editor_)
+        main_.editor_->fillWeekList();
+}
 
 // One piece: the menu bar entry by entry in the order the user sees it.
 void frmMain::buildMenus() {
@@ -63,6 +80,10 @@ void frmMain::buildMenus() {
                            QStringLiteral("&Maintain Program Defaults"), true);
     mnuSetYear = addEntry(mnuFileMenu, QStringLiteral("mnuSetYear"),
                           QStringLiteral("&Set Current Year"), false);
+    mnuBackups =
+        addEntry(mnuFileMenu, QStringLiteral("mnuBackups"), QStringLiteral("&Backups..."), true);
+    connect(mnuBackups, &QAction::triggered, this,
+            [this] { guardedCall([this] { mnuBackups_Click(); }); });
     mnuFileMenu->addSeparator();
     mnuExit = addEntry(mnuFileMenu, QStringLiteral("mnuExit"), QStringLiteral("E&xit"), true);
     connect(mnuDefaults, &QAction::triggered, this,
@@ -204,12 +225,21 @@ void frmMain::Form_Load() {
         });
         editor_->resetState();
     }
+    loaded_ = true;
+}
+
+void frmMain::startDailyBackup() {
+    dailyStarted_ = true;
+    daily_->startIfDue();
 }
 
 void frmMain::Form_Unload() {
     if (unloaded_)
         return;
     unloaded_ = true;
+    loaded_ = false;
+    // The daily copy ends (or is stopped) before the file it reads is left.
+    daily_->finish();
     ErrorTrap trap;
     if (editor_)
         editor_->closeRecords();
@@ -241,11 +271,14 @@ void frmMain::mnuOpenFolder_Click() {
         current);
     if (!folder || !closeOtherWindows())
         return;
-    // Shutdown for this folder, then the whole start-up for the other one.
+    // Shutdown for this folder, then the whole start-up for the other one, whose first
+    // start of the day this may be.
     Form_Unload();
     unloaded_ = false;
     workFolder_ = *folder;
     Form_Load();
+    if (dailyStarted_)
+        startDailyBackup();
 }
 
 void frmMain::mnuExit_Click() {
@@ -280,6 +313,10 @@ void frmMain::mnuSetYear_Click() {
     // Also after Cancel: the first task again, its weeks marked in the list.
     if (editor_)
         runReadingStep([this] { editor_->showFirst(); });
+}
+
+void frmMain::mnuBackups_Click() {
+    openBackupsWindow(this);
 }
 
 void frmMain::mnuHelp_Click(int index) {

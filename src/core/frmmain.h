@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/programstate.h"
+#include "core/reopen.h"
 
 #include <QMainWindow>
 #include <QStringList>
@@ -12,6 +13,8 @@ class QAction;
 class QMenu;
 
 namespace tavrel {
+
+class DailyBackup;
 
 // What the main window needs of the editor it shows in its client area (the task editor).
 // The main window owns menus, start-up and shutdown; the editor owns its controls and
@@ -69,6 +72,12 @@ public:
     void setWorkFolder(const QString& folder) { workFolder_ = folder; }
     QString workFolder() const { return workFolder_; }
 
+    // Starts today's backup on its worker thread when it is due; called once the window is
+    // in use, so that start-up never waits for it.
+    void startDailyBackup();
+    // The daily backup of this window's site.
+    DailyBackup* dailyBackup() const { return daily_.get(); }
+
 public Q_SLOTS:
     void Form_Load();
     void Form_Unload();
@@ -78,6 +87,7 @@ public Q_SLOTS:
     void mnuExit_Click();
     void mnuDefaults_Click();
     void mnuSetYear_Click();
+    void mnuBackups_Click();
     void mnuHelp_Click(int index);
     void mnuRptOut_Click(int index);
     void mnuAbout_Click();
@@ -91,9 +101,26 @@ private:
     void updateSetYearEnabled();
     bool closeOtherWindows();
 
+    // After a restore or a repair the file may hold another year: the year, its caption and
+    // the week list are read again, before the editor shows its row in that list.
+    class YearReader final : public DatabaseUser {
+    public:
+        explicit YearReader(frmMain& main)
+            : main_(main) {}
+        void reopenRecords() override;
+
+    private:
+        frmMain& main_;
+    };
+
     std::unique_ptr<MainEditor> editor_;
     QString workFolder_;
     bool unloaded_ = false;
+    bool loaded_ = false;
+    // Made before any editor is installed, so that it reopens before them.
+    YearReader yearReader_{*this};
+    std::unique_ptr<DailyBackup> daily_;
+    bool dailyStarted_ = false; // the program takes daily backups (tests start their own)
 
 public:
     // Menu entries, named as the program's controls; arrays are indexed from 1.
@@ -101,6 +128,7 @@ public:
     QAction* mnuOpenFolder = nullptr;
     QAction* mnuDefaults = nullptr;
     QAction* mnuSetYear = nullptr;
+    QAction* mnuBackups = nullptr;
     QAction* mnuExit = nullptr;
     QMenu* mnuMaintainMenu = nullptr;
     QAction* mnuAssign = nullptr;

@@ -108,6 +108,10 @@ struct ProgramState {
     QString FindTable;
     FindEditor FindCaller = FindEditor::None;
 
+    // Set once a backup folder that cannot take backups has been reported: said once per
+    // start, not before every operation.
+    bool BackupFolderReported = false;
+
     // Hooks installed by main (and by tests) for the features above core.
     StartupSteps startupSteps;
     // Shows the finished report document (the preview window, not modal); without it (no

@@ -5,6 +5,7 @@
 #include "core/windowplacement.h"
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QDialog>
 #include <QFileDialog>
 #include <QInputDialog>
@@ -12,6 +13,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QProgressDialog>
+#include <QUrl>
 
 #include <cstdio>
 #include <cstdlib>
@@ -147,6 +149,10 @@ std::optional<QString> QtUi::existingFolder(QWidget* parent, const QString& titl
     if (folder.isEmpty())
         return std::nullopt;
     return folder;
+}
+
+bool QtUi::openFolder(const QString& folder) {
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
 }
 
 std::optional<QString> QtUi::saveFileName(QWidget* parent, const QString& title,

@@ -21,6 +21,7 @@ public:
                                         const QString& filter, const QString& initialName) override;
     std::optional<QString> existingFolder(QWidget* parent, const QString& title,
                                           const QString& initialFolder) override;
+    bool openFolder(const QString& folder) override;
     void beep() override;
     void sendTab(QWidget* from) override;
     int showModal(QDialog* dialog) override;

@@ -97,6 +97,7 @@ public:
     // edited or added keeps the text typed into the controls, for Update to write.
     void rememberPosition() override;
     void reopenRecords() override;
+    bool isEditingRow() const override { return Changed || Adding; }
 
 public Q_SLOTS:
     virtual void cmdFirst_Click();

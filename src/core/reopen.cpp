@@ -30,6 +30,13 @@ DatabaseUser::~DatabaseUser() {
     std::erase(users(), this);
 }
 
+DatabaseUser* userEditingRow() {
+    for (DatabaseUser* user : users())
+        if (user->isEditingRow())
+            return user;
+    return nullptr;
+}
+
 bool reopenEverything(const std::function<Database()>& connect) {
     const std::vector<DatabaseUser*> before = users();
     {

@@ -23,7 +23,13 @@ public:
     // Called once the new connection is dbMain: opens the recordsets again and goes back to
     // the remembered row, or to the first where that row is gone.
     virtual void reopenRecords() = 0;
+    // True while the user has changes of a row here that are not saved yet: replacing the
+    // database under them (a restore) would lose those changes.
+    virtual bool isEditingRow() const { return false; }
 };
+
+// The first user editing a row (see isEditingRow), or nullptr when none is.
+DatabaseUser* userEditingRow();
 
 // The one way to put a new connection in dbMain's place (after a repair, a restore of a
 // backup, a reconnect to the server): every DatabaseUser remembers its position, dbMain is

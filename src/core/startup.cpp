@@ -1,5 +1,6 @@
 #include "core/startup.h"
 
+#include "core/backups.h"
 #include "core/errortrap.h"
 #include "core/programstate.h"
 #include "core/uiseam.h"
@@ -114,6 +115,8 @@ void openMainDatabase(const QString& workFolder, MissingDatabase missing) {
     });
     if (missing == MissingDatabase::OfferToCreate)
         offerNewDatabase();
+    if (SchemaUpgradeDue())
+        backupBefore(QString::fromLatin1(BackupReason::BeforeUpgrade));
     AddCurYearOnlyColumn();
     AddEmpIDColumn();
     AddAssignCodeColumns();

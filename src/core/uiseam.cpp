@@ -116,6 +116,10 @@ std::unique_ptr<Progress> Ui::progress(const QString&, const QString&, int, Prog
     return std::make_unique<NoProgress>();
 }
 
+bool Ui::openFolder(const QString&) {
+    return false;
+}
+
 std::optional<QString> Ui::existingFolder(QWidget*, const QString&, const QString&) {
     return std::nullopt;
 }

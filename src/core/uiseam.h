@@ -64,6 +64,10 @@ public:
     virtual std::optional<QString> existingFolder(QWidget* parent, const QString& title,
                                                   const QString& initialFolder = {});
 
+    // Shows a folder in the desktop's file manager; false when that could not be done.
+    // Without a window (the default) there is no desktop to show it on.
+    virtual bool openFolder(const QString& folder);
+
     // The system beep.
     virtual void beep() = 0;
 

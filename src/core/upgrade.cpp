@@ -5,14 +5,21 @@
 #include "core/programstate.h"
 #include "core/uiseam.h"
 #include "data/database.h"
+#include "data/dberror.h"
 
 #include <QStringList>
 
 #include <functional>
+#include <optional>
 
 namespace tavrel {
 
 namespace {
+
+// The columns the upgrade steps probe for, by the queries that name them.
+const QString CurYearOnlyProbe = QStringLiteral("select curyearonly from tasks");
+const QString EmpIdProbe = QStringLiteral("select empid from tasks");
+const QString AssignCodesProbe = QStringLiteral("select locid from assign");
 
 // Assignments per statement of the fill: few statements for a large table (each one is
 // set-based), yet enough of them that the progress window moves.
@@ -100,17 +107,16 @@ void runUpgradeStep(const QString& probeSql, const QStringList& statements,
 } // namespace
 
 void AddCurYearOnlyColumn() {
-    runUpgradeStep(QStringLiteral("select curyearonly from tasks"),
+    runUpgradeStep(CurYearOnlyProbe,
                    {QStringLiteral("ALTER TABLE tasks ADD COLUMN CurYearOnly bit;")});
 }
 
 void AddEmpIDColumn() {
-    runUpgradeStep(QStringLiteral("select empid from tasks"),
-                   {QStringLiteral("ALTER TABLE tasks ADD COLUMN EmpID LONG;")});
+    runUpgradeStep(EmpIdProbe, {QStringLiteral("ALTER TABLE tasks ADD COLUMN EmpID LONG;")});
 }
 
 void AddAssignCodeColumns() {
-    runUpgradeStep(QStringLiteral("select locid from assign"),
+    runUpgradeStep(AssignCodesProbe,
                    {QStringLiteral("ALTER TABLE assign ADD COLUMN LocID LONG;"),
                     QStringLiteral("ALTER TABLE assign ADD COLUMN TypID LONG;")},
                    fillAssignCodes);
@@ -118,19 +124,25 @@ void AddAssignCodeColumns() {
 
 namespace {
 
-// Builds the index `name` again from `wanted` unless the file already holds exactly that
-// index. One transaction: the old index stays until the new one is complete.
-void rebuildIndexUnlessCurrent(const QString& name, const QString& wanted) {
+// Whether the file already holds exactly the index `name` built by `wanted`; nothing when
+// that could not be read (the failure has gone to the trap in force).
+std::optional<bool> indexIsCurrent(const QString& name, const QString& wanted) {
     Recordset index = state().dbMain.openRecordset(
         QStringLiteral("select sql from sqlite_master where type = 'index' and name = '%1'")
             .arg(name),
         RecordsetType::Snapshot);
     if (!index.isOpen())
-        return;
+        return std::nullopt;
     const bool current =
         index.recordCount() > 0 && index.value(QStringLiteral("sql")).toString() == wanted;
     index.close();
-    if (current)
+    return current;
+}
+
+// Builds the index `name` again from `wanted` unless the file already holds exactly that
+// index. One transaction: the old index stays until the new one is complete.
+void rebuildIndexUnlessCurrent(const QString& name, const QString& wanted) {
+    if (indexIsCurrent(name, wanted).value_or(true))
         return;
     ErrorTrap trap;
     RunAllOrNothing(state().dbMain, [&] {
@@ -139,18 +151,41 @@ void rebuildIndexUnlessCurrent(const QString& name, const QString& wanted) {
     });
 }
 
+const QString TaskNameIndex = QStringLiteral("tasks_taskname");
+const QString TaskNameIndexSql =
+    QStringLiteral("CREATE INDEX tasks_taskname ON tasks (taskname COLLATE NOCASE)");
+const QString AssignIndex = QStringLiteral("assign_taskid");
+const QString AssignIndexSql =
+    QStringLiteral("CREATE INDEX assign_taskid ON assign (taskid, weeid, duedate)");
+
 } // namespace
 
 void IndexTaskNamesWithoutCase() {
-    rebuildIndexUnlessCurrent(
-        QStringLiteral("tasks_taskname"),
-        QStringLiteral("CREATE INDEX tasks_taskname ON tasks (taskname COLLATE NOCASE)"));
+    rebuildIndexUnlessCurrent(TaskNameIndex, TaskNameIndexSql);
 }
 
 void IndexAssignmentsByTaskWeekAndDate() {
-    rebuildIndexUnlessCurrent(
-        QStringLiteral("assign_taskid"),
-        QStringLiteral("CREATE INDEX assign_taskid ON assign (taskid, weeid, duedate)"));
+    rebuildIndexUnlessCurrent(AssignIndex, AssignIndexSql);
+}
+
+bool SchemaUpgradeDue() {
+    if (!state().dbMain.isOpen())
+        return false;
+    // A probe that fails because the file is damaged is no upgrade to make: the damage goes
+    // to the repair when the upgrade meets it, and the repair keeps the damaged file itself.
+    bool due = false;
+    ErrorTrap quiet([&due](const DbError& error) {
+        if (error.number != ErrDatabaseDamaged)
+            due = true;
+    });
+    for (const QString& probe : {CurYearOnlyProbe, EmpIdProbe, AssignCodesProbe})
+        if (!due)
+            state().dbMain.checkQuery(probe);
+    if (due)
+        return true;
+    // An index list that cannot be read is no reason to upgrade either.
+    return !indexIsCurrent(TaskNameIndex, TaskNameIndexSql).value_or(true) ||
+           !indexIsCurrent(AssignIndex, AssignIndexSql).value_or(true);
 }
 
 } // namespace tavrel

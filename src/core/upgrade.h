@@ -17,4 +17,8 @@ void IndexTaskNamesWithoutCase();
 // hold an index on task and week only: it is built again with the due date, once.
 void IndexAssignmentsByTaskWeekAndDate();
 
+// True when dbMain is open and one of the steps above would change it: the time to take a
+// copy of the file first. Reports nothing.
+bool SchemaUpgradeDue();
+
 } // namespace tavrel

@@ -626,6 +626,8 @@ BackupResult makeBackup(const QString& databasePath, const QString& folder, cons
         if (rc != SQLITE_OK)
             return fail(QStringLiteral("%1 could not be opened for a backup: %2.")
                             .arg(shown(databasePath), from.message()));
+        // The copy's reads are not the program's statements: no statement hook sees them.
+        sqlite3_trace_v2(from.db, 0, nullptr, nullptr);
         // Each page is read once: the program's large page cache would only hold memory.
         sqlite3_exec(from.db, "PRAGMA cache_size = -2048", nullptr, nullptr, nullptr);
         rc = sqlite3_open_v2(QFile::encodeName(temporary).constData(), &to.db,

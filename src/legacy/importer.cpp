@@ -202,7 +202,8 @@ ImportOutcome convertFolderInPlace(const QString& folder, int yearIfMissing) {
     }
 
     // The originals step aside only once both conversions are complete; a rename that
-    // fails puts back what was moved.
+    // fails puts back what was moved. The kept original is this conversion's backup: a file
+    // of the earlier program is no SQLite database, which the backups are copies of.
     const QString keptDb = keptOriginalName(folder, TaskFile);
     const QString keptSpec = keptOriginalName(folder, CatalogueFile);
     bool moved = QFile::rename(dbPath, dir.filePath(keptDb));

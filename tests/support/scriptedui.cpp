@@ -49,6 +49,7 @@ void ScriptedUi::clearRecord() {
     modalTitles.clear();
     filesAsked.clear();
     foldersAsked.clear();
+    foldersOpened.clear();
     progressShown.clear();
     beeps = 0;
     tabs = 0;

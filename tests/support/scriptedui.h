@@ -94,6 +94,8 @@ public:
     QStringList modalTitles;
     QList<AskedFile> filesAsked;
     QList<AskedFile> foldersAsked; // title and initial folder (initialName)
+    QStringList foldersOpened;     // shown in the file manager
+    bool openFolderWorks = true;   // false: the desktop could not show a folder
     QList<ShownProgress> progressShown;
     int beeps = 0;
     int tabs = 0;
@@ -114,6 +116,10 @@ public:
                                         const QString& filter, const QString& initialName) override;
     std::optional<QString> existingFolder(QWidget* parent, const QString& title,
                                           const QString& initialFolder) override;
+    bool openFolder(const QString& folder) override {
+        foldersOpened << folder;
+        return openFolderWorks;
+    }
     void beep() override { ++beeps; }
     void sendTab(QWidget* from) override;
     int showModal(QDialog* dialog) override;
