@@ -407,11 +407,15 @@ int runWithoutWindow(const CommandLine& line, char* programName) {
         installMonthlyPrint(line.output);
         return tavrel::runMonthlyCommand(QDir::currentPath());
     };
-    // A run that had to repair a damaged file did its work on what could be kept: the
-    // status says so, so that a scheduled job's owner hears of it.
+    // A run that had to repair a damaged file did its work on what could be kept, and one
+    // that could not back up before it wrote went on without a copy: the status says so,
+    // so that a scheduled job's owner hears of it.
     const int repairsBefore = tavrel::repairsMade();
+    const int missedBefore = tavrel::state().BackupsMissed;
     const int code = run();
-    return code == ExitOk && tavrel::repairsMade() != repairsBefore ? ExitFailed : code;
+    const bool warned =
+        tavrel::repairsMade() != repairsBefore || tavrel::state().BackupsMissed != missedBefore;
+    return code == ExitOk && warned ? ExitFailed : code;
 }
 
 } // namespace tavrel::app

@@ -104,10 +104,13 @@ QString backupBefore(const QString& reason) {
     // for it, and a broken backup folder (a USB stick left at home) must not keep anybody
     // from their work. The operations are each one transaction, so they never leave a
     // half-changed file behind either way.
-    if (!usableFolder(folder))
+    if (!usableFolder(folder)) {
+        ++state().BackupsMissed;
         return {};
+    }
     const BackupResult made = makeBackup(state().DbPath, folder, reason, ui().now());
     if (!made.ok()) {
+        ++state().BackupsMissed;
         ui().msgBox(QStringLiteral("No backup could be made before %1. %2 Tavrel goes on "
                                    "without it.")
                         .arg(operationText(reason), made.error),

@@ -111,6 +111,9 @@ struct ProgramState {
     // Set once a backup folder that cannot take backups has been reported: said once per
     // start, not before every operation.
     bool BackupFolderReported = false;
+    // Backups before an operation that could not be made in this run: a command without a
+    // window that went on without one ends with a failure status.
+    int BackupsMissed = 0;
 
     // Hooks installed by main (and by tests) for the features above core.
     StartupSteps startupSteps;

@@ -121,6 +121,8 @@ private Q_SLOTS:
     void backupCommand();
     void backupRefused_data();
     void backupRefused();
+    void setYearBacksUpFirst_data();
+    void setYearBacksUpFirst();
     void restoreCommand();
     void restoreRefused_data();
     void restoreRefused();
@@ -286,6 +288,40 @@ void TestBackupCommands::backupRefused() {
             QDir(site.file(QStringLiteral("backups"))).isEmpty());
     if (!before.isEmpty())
         QCOMPARE(digest(site.dbPath()), before);
+}
+
+void TestBackupCommands::setYearBacksUpFirst_data() {
+    QTest::addColumn<bool>("folderUsable");
+    QTest::newRow("backup made") << true;
+    QTest::newRow("folder is a file") << false;
+}
+
+// The year is set either way; a run that had to go on without its backup says so on
+// standard error and in its status, for whoever reads a scheduled job's log.
+void TestBackupCommands::setYearBacksUpFirst() {
+    QFETCH(bool, folderUsable);
+    Site site;
+    if (!folderUsable) {
+        touch(site.file(QStringLiteral("afile")));
+        QFile conf(site.file(QStringLiteral("tavrel.conf")));
+        QVERIFY(conf.open(QIODevice::WriteOnly));
+        conf.write("[backups]\nfolder=afile\n");
+    }
+    const QString before = everything(site.dbPath());
+    const Run run = runTavrel(site.path(), {QStringLiteral("--set-year"), QStringLiteral("2027"),
+                                            QStringLiteral("--no-assignments")});
+    QCOMPARE(RawDb(site.dbPath()).text(QStringLiteral("SELECT CurYear FROM settings")),
+             QStringLiteral("2027"));
+    if (folderUsable) {
+        QVERIFY2(!run.err.contains(QStringLiteral("backup")), qPrintable(run.err));
+        QCOMPARE(run.exitCode, 0);
+        const QString copy =
+            site.file(QStringLiteral("backups/tavrel-2026-12-07T081502-before-set-year.mdb"));
+        QCOMPARE(everything(copy), before);
+    } else {
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.err.contains(QStringLiteral("keeps no backups")), qPrintable(run.err));
+    }
 }
 
 // The database as it was goes into a before-restore backup, then the backup comes back.
