@@ -800,13 +800,12 @@ QString databaseFault(const QString& path) {
 namespace {
 
 // Restores the backup in place of a live database that is not sound (`fault` says why):
-// such a file cannot be written into, since SQLite refuses to begin on a file whose first
-// page is damaged, and one damaged further on would be overwritten and lost, while it may
-// be all there is of the newest work. So the backup is copied into a new file beside it,
-// the damaged file is kept beside it as a repair keeps one, and the new file is renamed
-// into its place. Renaming is safe here where it is not for a sound database: no program
-// can work on a file that fails its check, so none holds it open and goes on writing into
-// the file that was moved away.
+// SQLite refuses to write into a file whose header is damaged, and a file damaged further
+// on would be overwritten and lost, while it may hold the only trace of the newest work. So the
+// backup is copied into a new file beside it, the damaged file is kept beside it as a repair keeps
+// one, and the new file is renamed into its place. Renaming is safe here where it is not for a
+// sound database: no program can work on a file that fails its check, so none holds it open and
+// goes on writing into the file that was moved away.
 QString restoreOverDamaged(const QString& databasePath, const QString& backupPath,
                            const QString& fault, QString* keptDamaged) {
     const QString fresh = createUnusedFile([&](int n) {
@@ -851,7 +850,7 @@ QString restoreOverDamaged(const QString& databasePath, const QString& backupPat
                         .arg(shown(fresh)));
     const QString kept = detail::keepDamagedFile(databasePath);
     if (kept.isEmpty())
-        return fail(QStringLiteral("It could not be kept beside the database."));
+        return fail(QStringLiteral("It could not be moved aside to be kept."));
     if (!replaceFileWith(databasePath, fresh)) {
         replaceFileWith(databasePath, kept);
         return fail(QStringLiteral("The new database could not take its place."));
