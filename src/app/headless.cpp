@@ -264,17 +264,25 @@ int runRestore(const QString& file) {
         const tavrel::BackupResult made = tavrel::makeBackup(
             database, settings.backupFolderPath(site),
             QLatin1String(tavrel::BackupReason::BeforeRestore), tavrel::ui().now());
-        if (!made.ok()) {
+        // A damaged database gives no copy that passes its check; the restore keeps the
+        // damaged file itself beside the database instead, and that serves as the backup.
+        if (!made.ok() && tavrel::databaseFault(database).isEmpty()) {
             printError(made.error + QStringLiteral(" Nothing was restored."));
             return ExitFailed;
         }
         kept = made.path;
     }
-    if (const QString error = tavrel::restoreBackup(database, backup); !error.isEmpty()) {
+    QString keptDamaged;
+    if (const QString error = tavrel::restoreBackup(database, backup, &keptDamaged);
+        !error.isEmpty()) {
         printError(error);
         return ExitFailed;
     }
-    if (kept.isEmpty())
+    if (!keptDamaged.isEmpty())
+        std::fprintf(stdout, "Restored tavrel.mdb from %s; the damaged database is kept in %s.\n",
+                     qPrintable(QDir::toNativeSeparators(backup)),
+                     qPrintable(QDir::toNativeSeparators(keptDamaged)));
+    else if (kept.isEmpty())
         std::fprintf(stdout, "Restored tavrel.mdb from %s.\n",
                      qPrintable(QDir::toNativeSeparators(backup)));
     else

@@ -6,6 +6,7 @@
 #include "data/database_p.h"
 #include "data/fileaccess.h"
 #include "data/jetheader.h"
+#include "data/repair_p.h"
 
 #include <QDir>
 #include <QFile>
@@ -427,6 +428,32 @@ QString quickCheckFault(sqlite3* db) {
     return verdict == QLatin1String("ok") ? QString() : verdict.simplified();
 }
 
+// Opens the database at `path` and reads the names of its tables, lower case: empty when
+// it could, else what is wrong with the file (no database, cut off, damaged). A connection
+// that may write rolls back a journal a write cut short left beside the file first.
+QString openListingTables(const QString& path, bool mayWrite, Connection* db, QStringList* tables) {
+    if (const QString fault = headerFault(path, QFileInfo(path).size()); !fault.isEmpty())
+        return fault;
+    const auto damaged = [&](const QString& why) {
+        return QStringLiteral("%1 is damaged: %2.").arg(shown(path), why);
+    };
+    const int rc = mayWrite ? detail::openConnection(path, SQLITE_OPEN_READWRITE, &db->db)
+                            : openReadOnly(path, db);
+    if (rc != SQLITE_OK)
+        return damaged(db->message());
+    sqlite3_stmt* stmt = nullptr;
+    int step = sqlite3_prepare_v2(db->db,
+                                  "SELECT lower(name) FROM sqlite_master WHERE type = "
+                                  "'table'",
+                                  -1, &stmt, nullptr);
+    if (step == SQLITE_OK)
+        while ((step = sqlite3_step(stmt)) == SQLITE_ROW)
+            *tables << QString::fromUtf8(
+                reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
+    sqlite3_finalize(stmt);
+    return step == SQLITE_DONE ? QString() : damaged(db->message());
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------------------
@@ -724,29 +751,16 @@ BackupContents inspectBackup(const QString& path, bool check) {
                              .arg(shown(path));
         return contents;
     }
-    if (const QString fault = headerFault(path, info.size()); !fault.isEmpty()) {
+    Connection db;
+    QStringList present;
+    if (const QString fault = openListingTables(path, false, &db, &present); !fault.isEmpty()) {
         contents.error = fault;
         return contents;
     }
-    Connection db;
     const auto damaged = [&](const QString& why) {
         contents.error = QStringLiteral("%1 is damaged: %2.").arg(shown(path), why);
         return contents;
     };
-    if (openReadOnly(path, &db) != SQLITE_OK)
-        return damaged(db.message());
-
-    QStringList present;
-    sqlite3_stmt* stmt = nullptr;
-    int rc = sqlite3_prepare_v2(db.db, "SELECT lower(name) FROM sqlite_master WHERE type = 'table'",
-                                -1, &stmt, nullptr);
-    if (rc == SQLITE_OK)
-        while ((rc = sqlite3_step(stmt)) == SQLITE_ROW)
-            present << QString::fromUtf8(
-                reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
-    sqlite3_finalize(stmt);
-    if (rc != SQLITE_DONE)
-        return damaged(db.message());
     QStringList missing;
     for (const QString& table : schemaTables())
         if (!present.contains(table))
@@ -760,6 +774,7 @@ BackupContents inspectBackup(const QString& path, bool check) {
     if (check)
         if (const QString fault = quickCheckFault(db.db); !fault.isEmpty())
             return damaged(fault);
+    int rc = SQLITE_OK;
     const QString tasks = firstValue(db.db, "SELECT count(*) FROM tasks", &rc);
     if (rc != SQLITE_OK)
         return damaged(db.message());
@@ -771,7 +786,89 @@ BackupContents inspectBackup(const QString& path, bool check) {
     return contents;
 }
 
-QString restoreBackup(const QString& databasePath, const QString& backupPath) {
+QString databaseFault(const QString& path) {
+    // An empty file is sound: SQLite takes it for a database with nothing in it yet.
+    if (QFileInfo(path).size() == 0)
+        return {};
+    Connection db;
+    QStringList tables;
+    if (const QString fault = openListingTables(path, true, &db, &tables); !fault.isEmpty())
+        return fault;
+    if (const QString fault = quickCheckFault(db.db); !fault.isEmpty())
+        return QStringLiteral("%1 is damaged: %2.").arg(shown(path), fault);
+    return {};
+}
+
+namespace {
+
+// Restores the backup in place of a live database that is not sound (`fault` says why):
+// SQLite refuses to write into a file whose header is damaged, and a file damaged further
+// on would be overwritten and lost, while it may hold the only trace of the newest work. So the
+// backup is copied into a new file beside it, the damaged file is kept beside it as a repair keeps
+// one, and the new file is renamed into its place. Renaming is safe here where it is not for a
+// sound database: no program can work on a file that fails its check, so none holds it open and
+// goes on writing into the file that was moved away.
+QString restoreOverDamaged(const QString& databasePath, const QString& backupPath,
+                           const QString& fault, QString* keptDamaged) {
+    const QString fresh = createUnusedFile([&](int n) {
+        return databasePath + QLatin1String(".restore-new") +
+               (n > 1 ? QString::number(n) : QString());
+    });
+    if (fresh.isEmpty())
+        return QStringLiteral("%1 No new database could be written beside it; nothing was "
+                              "restored.")
+            .arg(fault);
+    // Readable by no one else while it is written: the damaged file's access comes last.
+    QFile::setPermissions(fresh, QFile::ReadOwner | QFile::WriteOwner);
+    const auto fail = [&](const QString& message) {
+        QFile::remove(fresh);
+        return QStringLiteral("%1 %2 The damaged database is left as it was; nothing was "
+                              "restored.")
+            .arg(fault, message);
+    };
+    {
+        Connection from;
+        Connection to;
+        if (openReadOnly(backupPath, &from) != SQLITE_OK)
+            return fail(QStringLiteral("%1 could not be opened: %2.")
+                            .arg(shown(backupPath), from.message()));
+        if (sqlite3_open_v2(QFile::encodeName(fresh).constData(), &to.db,
+                            SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK)
+            return fail(QStringLiteral("The new database %1 could not be written: %2.")
+                            .arg(shown(fresh), to.message()));
+        // A half-written new file is thrown away, never rolled back: no journal.
+        sqlite3_exec(to.db, "PRAGMA journal_mode = OFF", nullptr, nullptr, nullptr);
+        const CopyOutcome copy =
+            copyDatabase(to.db, from.db, detail::connectionHooksApplyTo(databasePath), {});
+        if (copy.full())
+            return fail(QStringLiteral("The backup could not be written beside it: the disk is "
+                                       "full."));
+        if (!copy.done())
+            return fail(
+                QStringLiteral("The backup could not be written beside it: %1.").arg(copy.message));
+    }
+    if (!takeFileAccessOf(fresh, databasePath) || !syncFile(fresh))
+        return fail(QStringLiteral("The new database %1 could not be written to the disk.")
+                        .arg(shown(fresh)));
+    const QString kept = detail::keepDamagedFile(databasePath);
+    if (kept.isEmpty())
+        return fail(QStringLiteral("It could not be moved aside to be kept."));
+    if (!replaceFileWith(databasePath, fresh)) {
+        replaceFileWith(databasePath, kept);
+        return fail(QStringLiteral("The new database could not take its place."));
+    }
+    syncFolder(QFileInfo(databasePath).absolutePath());
+    if (keptDamaged)
+        *keptDamaged = kept;
+    return {};
+}
+
+} // namespace
+
+QString restoreBackup(const QString& databasePath, const QString& backupPath,
+                      QString* keptDamaged) {
+    if (keptDamaged)
+        keptDamaged->clear();
     const BackupContents contents = inspectBackup(backupPath, true);
     if (!contents.error.isEmpty())
         return contents.error + QStringLiteral(" Nothing was restored.");
@@ -787,6 +884,8 @@ QString restoreBackup(const QString& databasePath, const QString& backupPath) {
             return QStringLiteral("%1 is a database of the earlier program; it was left as it "
                                   "is and nothing was restored.")
                 .arg(shown(databasePath));
+        if (const QString fault = databaseFault(databasePath); !fault.isEmpty())
+            return restoreOverDamaged(databasePath, backupPath, fault, keptDamaged);
     }
     // A database that is gone is brought back in a file of its own making; one that exists
     // is written into, never replaced, so that its permissions, owner and links stay.

@@ -98,11 +98,20 @@ struct BackupContents {
 };
 BackupContents inspectBackup(const QString& path, bool check = true);
 
+// Why the database at `path` is not sound (not a database at all, cut off, damaged), or
+// nothing when it is; a journal left by a write cut short is rolled back first. A file that
+// is not sound cannot be copied into a backup that passes its check.
+QString databaseFault(const QString& path);
+
 // Writes the backup at `backupPath` into the database at `databasePath` through the
 // online backup API on a new connection (the file is never renamed over, since another
 // program may have it open), keeping the database file's permissions. Refuses, touching
 // nothing, a backup inspectBackup() finds wrong. Empty on success, else the message.
+// A database that databaseFault() finds not sound is not written into: it is kept beside
+// itself under the name a repair gives a damaged file (named in *keptDamaged), and the
+// backup takes its place in a new file with its permissions.
 // The caller closes its own connections first and reopens them after (reopenEverything).
-QString restoreBackup(const QString& databasePath, const QString& backupPath);
+QString restoreBackup(const QString& databasePath, const QString& backupPath,
+                      QString* keptDamaged = nullptr);
 
 } // namespace tavrel

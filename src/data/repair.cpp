@@ -426,6 +426,25 @@ bool rebuild(const QString& path, const QString& copyPath, const QString& newPat
 
 } // namespace
 
+namespace detail {
+
+// The damaged file (and a journal that belongs to it) is moved, not copied, so that it
+// keeps its mode and owner.
+QString keepDamagedFile(const QString& path) {
+    const QString kept = createBackupName(path);
+    if (kept.isEmpty() || !replaceFileWith(kept, path)) {
+        if (!kept.isEmpty())
+            QFile::remove(kept);
+        return {};
+    }
+    for (const char* suffix : JournalSuffixes)
+        if (nameTaken(path + QLatin1String(suffix)))
+            replaceFileWith(kept + QLatin1String(suffix), path + QLatin1String(suffix));
+    return kept;
+}
+
+} // namespace detail
+
 // One piece: the steps of a repair run in order on the same two files, and each failure ends it
 // where it stands.
 QString Database::repair(const QString& path, int yearIfUnknown, QString* unplacedRows) {
@@ -480,21 +499,14 @@ QString Database::repair(const QString& path, int yearIfUnknown, QString* unplac
         return {};
     }
 
-    // Keep the damaged file (and a journal that belongs to it) under a new name, then put
-    // the clean file in its place. The damaged file is moved, not copied, so it keeps its
-    // mode and owner.
-    const QString backup = createBackupName(path);
-    if (backup.isEmpty() || !replaceFileWith(backup, path)) {
-        if (!backup.isEmpty())
-            QFile::remove(backup);
+    // Keep the damaged file under a new name, then put the clean file in its place.
+    const QString backup = detail::keepDamagedFile(path);
+    if (backup.isEmpty()) {
         removeWork();
         raiseError(ErrFileIo,
                    QStringLiteral("Could not keep the damaged database beside '%1'.").arg(path));
         return {};
     }
-    for (const char* suffix : JournalSuffixes)
-        if (nameTaken(path + QLatin1String(suffix)))
-            replaceFileWith(backup + QLatin1String(suffix), path + QLatin1String(suffix));
     if (!replaceFileWith(path, newPath)) {
         replaceFileWith(path, backup);
         removeWork();

@@ -64,4 +64,9 @@ private:
 bool recoverFromPages(const QString& copyPath, sqlite3* dst, const QStringList& tables,
                       const std::vector<bool>& damaged, UnplacedRows* unplaced);
 
+// Moves the damaged database at `path` aside, beside it under a numbered "-damaged-" name
+// no file has, and returns that name; empty, with the file left where it was, when it
+// could not be moved.
+QString keepDamagedFile(const QString& path);
+
 } // namespace tavrel::detail

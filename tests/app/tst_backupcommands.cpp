@@ -126,6 +126,8 @@ private Q_SLOTS:
     void restoreCommand();
     void restoreRefused_data();
     void restoreRefused();
+    void restoreWithoutBeforeCopy_data();
+    void restoreWithoutBeforeCopy();
     void wrongCommandLine_data();
     void wrongCommandLine();
 };
@@ -397,6 +399,61 @@ void TestBackupCommands::restoreRefused() {
              qPrintable(run.err));
     QCOMPARE(digest(site.dbPath()), before);
     QVERIFY(!QFileInfo::exists(site.file(QStringLiteral("backups"))));
+}
+
+void TestBackupCommands::restoreWithoutBeforeCopy_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<int>("exitCode");
+    QTest::newRow("damaged first page") << "first page" << 0;
+    QTest::newRow("damaged later page") << "later page" << 0;
+    QTest::newRow("backup folder not writable") << "folder" << 1;
+}
+
+// A damaged database gives no before-restore copy: the restore goes on and the damaged file
+// itself is kept. A sound one whose copy cannot be written is not restored over.
+void TestBackupCommands::restoreWithoutBeforeCopy() {
+    QFETCH(QString, kind);
+    QFETCH(int, exitCode);
+    Site site;
+    const BackupResult made =
+        makeBackup(site.dbPath(), site.file(QStringLiteral("old")), QStringLiteral("daily"),
+                   QDateTime(QDate(2026, 12, 1), QTime(7, 0)));
+    QVERIFY(made.ok());
+    const QString backedUp = everything(site.dbPath());
+    site.exec(QStringLiteral("DELETE FROM tasks; UPDATE settings SET CurYear = 2026;"));
+    if (kind == QLatin1String("folder")) {
+        touch(site.file(QStringLiteral("backups")));
+    } else {
+        const qint64 page =
+            kind == QLatin1String("first page")
+                ? 1
+                : RawDb(site.dbPath())
+                      .text(QStringLiteral("SELECT rootpage FROM sqlite_master WHERE name = "
+                                           "'employees'"))
+                      .toLongLong();
+        QFile f(site.dbPath());
+        QVERIFY(f.open(QIODevice::ReadWrite) && f.seek((page - 1) * 4096 + 100));
+        f.write(QByteArray(3996, '\x77'));
+    }
+    const QByteArray before = digest(site.dbPath());
+
+    const Run run = runTavrel(site.path(), {QStringLiteral("--restore"), made.path});
+    QCOMPARE(run.exitCode, exitCode);
+    if (exitCode == 1) {
+        QCOMPARE(run.out, QString());
+        QVERIFY2(run.err.contains(QStringLiteral("could not be created")) &&
+                     run.err.contains(QStringLiteral("Nothing was restored.")),
+                 qPrintable(run.err));
+        QCOMPARE(digest(site.dbPath()), before);
+        return;
+    }
+    const QString kept = site.file(QStringLiteral("tavrel-damaged-1.mdb"));
+    QCOMPARE(run.err, QString());
+    QCOMPARE(run.out,
+             QStringLiteral("Restored tavrel.mdb from %1; the damaged database is kept in %2.\n")
+                 .arg(made.path, kept));
+    QCOMPARE(everything(site.dbPath()), backedUp);
+    QCOMPARE(digest(kept), before);
 }
 
 void TestBackupCommands::wrongCommandLine_data() {

@@ -140,6 +140,8 @@ private Q_SLOTS:
     void unfinishedBackupLeavesNothing_data();
     void unfinishedBackupLeavesNothing();
     void restoreOnFullDiskLeavesDatabase();
+    void restoreOverDamagedDatabase_data();
+    void restoreOverDamagedDatabase();
 };
 
 void TestBackup::names_data() {
@@ -357,7 +359,9 @@ void TestBackup::backupAndRestoreEveryTable() {
     QFile::setPermissions(site.dbPath(), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
     const QFile::Permissions permissions = QFileInfo(site.dbPath()).permissions();
     const ino_t file = inode(site.dbPath());
-    QCOMPARE(restoreBackup(site.dbPath(), made.path), QString());
+    QString keptDamaged = QStringLiteral("left from before");
+    QCOMPARE(restoreBackup(site.dbPath(), made.path, &keptDamaged), QString());
+    QCOMPARE(keptDamaged, QString());
     QCOMPARE(everything(site.dbPath()), original);
     QCOMPARE(integrity(site.dbPath()), QStringLiteral("ok"));
     // Written into, not replaced: the same file, with its own permissions.
@@ -534,6 +538,53 @@ void TestBackup::restoreOnFullDiskLeavesDatabase() {
     QCOMPARE(integrity(site.dbPath()), QStringLiteral("ok"));
     QCOMPARE(everything(site.dbPath()), smaller);
     QVERIFY(!QFile::exists(site.dbPath() + QStringLiteral("-journal")));
+}
+
+void TestBackup::restoreOverDamagedDatabase_data() {
+    QTest::addColumn<QString>("damage");
+    QTest::newRow("header") << "header";
+    QTest::newRow("first page") << "first page";
+    QTest::newRow("later page") << "later page";
+    QTest::newRow("cut off") << "cut off";
+}
+
+// A damaged database is kept beside the restored one, as it was, and the backup takes its
+// place with its permissions.
+void TestBackup::restoreOverDamagedDatabase() {
+    QFETCH(QString, damage);
+    Site site;
+    const BackupResult made =
+        makeBackup(site.dbPath(), site.file(QStringLiteral("backups")), QStringLiteral("manual"),
+                   QDateTime(QDate(2026, 1, 1), QTime(1, 1, 1)));
+    QVERIFY(made.ok());
+    const QString original = everything(site.dbPath());
+    site.exec(QStringLiteral("DELETE FROM employees; UPDATE settings SET CurYear = 2026;"));
+    if (damage == QLatin1String("later page")) {
+        damageLeafOf(site.dbPath(), QStringLiteral("assign"));
+    } else if (damage == QLatin1String("cut off")) {
+        QVERIFY(QFile::resize(site.dbPath(), QFileInfo(site.dbPath()).size() / 2));
+    } else {
+        QFile f(site.dbPath());
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        QVERIFY(f.seek(damage == QLatin1String("header") ? 0 : 100));
+        f.write(QByteArray(damage == QLatin1String("header") ? 100 : 1000, '\x5a'));
+    }
+    QVERIFY(QFile::setPermissions(site.dbPath(),
+                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
+    const QFile::Permissions permissions = QFileInfo(site.dbPath()).permissions();
+    const QByteArray damaged = digest(site.dbPath());
+
+    QString kept;
+    QCOMPARE(restoreBackup(site.dbPath(), made.path, &kept), QString());
+    QCOMPARE(integrity(site.dbPath()), QStringLiteral("ok"));
+    QCOMPARE(everything(site.dbPath()), original);
+    QCOMPARE(QFileInfo(site.dbPath()).permissions(), permissions);
+    QCOMPARE(kept, site.file(QStringLiteral("tavrel-damaged-1.mdb")));
+    QCOMPARE(digest(kept), damaged);
+    QCOMPARE(QFileInfo(kept).permissions(), permissions);
+    // Nothing else is left beside them.
+    QCOMPARE(filesIn(site.path()),
+             (QStringList{QStringLiteral("tavrel-damaged-1.mdb"), QStringLiteral("tavrel.mdb")}));
 }
 
 QTEST_GUILESS_MAIN(TestBackup)
