@@ -1,6 +1,7 @@
 #include "app/headless.h"
 
 #include "assignments/yeargen.h"
+#include "core/backups.h"
 #include "core/errortrap.h"
 #include "core/programstate.h"
 #include "core/sitesettings.h"
@@ -259,18 +260,10 @@ int runRestore(const QString& file) {
         return ExitFailed;
     }
     QString kept;
-    if (QFileInfo::exists(database)) {
-        const tavrel::SiteSettings settings = tavrel::SiteSettings::load(site);
-        const tavrel::BackupResult made = tavrel::makeBackup(
-            database, settings.backupFolderPath(site),
-            QLatin1String(tavrel::BackupReason::BeforeRestore), tavrel::ui().now());
-        // A damaged database gives no copy that passes its check; the restore keeps the
-        // damaged file itself beside the database instead, and that serves as the backup.
-        if (!made.ok() && tavrel::databaseFault(database).isEmpty()) {
-            printError(made.error + QStringLiteral(" Nothing was restored."));
-            return ExitFailed;
-        }
-        kept = made.path;
+    if (const QString problem = tavrel::backupBeforeRestore(site, database, &kept);
+        !problem.isEmpty()) {
+        printError(problem + QStringLiteral(" Nothing was restored."));
+        return ExitFailed;
     }
     QString keptDamaged;
     if (const QString error = tavrel::restoreBackup(database, backup, &keptDamaged);

@@ -121,6 +121,23 @@ QString backupBefore(const QString& reason) {
     return made.path;
 }
 
+QString backupBeforeRestore(const QString& workingFolder, const QString& databasePath,
+                            QString* kept) {
+    kept->clear();
+    if (!QFileInfo::exists(databasePath))
+        return {};
+    const SiteSettings settings = SiteSettings::load(workingFolder);
+    const QString folder = settings.backupFolderPath(workingFolder);
+    const BackupResult made = makeBackup(
+        databasePath, folder, QString::fromLatin1(BackupReason::BeforeRestore), ui().now());
+    if (made.ok()) {
+        *kept = made.path;
+        thinBackups(folder, ui().today(), settings.backupCounts);
+        return {};
+    }
+    return databaseFault(databasePath).isEmpty() ? made.error : QString();
+}
+
 DailyBackup::DailyBackup(QObject* parent)
     : QObject(parent) {}
 

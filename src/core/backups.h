@@ -28,6 +28,15 @@ QString backupFolderProblem(const QString& folder);
 // operation all the same. Returns the copy's path, empty when none was made.
 QString backupBefore(const QString& reason);
 
+// The copy a restore keeps of the database it replaces ("before-restore" in the site's
+// folder of `workingFolder`), taken before anything is written. Unlike the copies above, a
+// failure here stops the restore: it would replace the only copy of the rows. The one
+// exception is a damaged database, which no copy can be checked of; the restore keeps the
+// damaged file itself beside it instead. Empty when the restore may go on, with *kept the
+// copy's path (empty when no copy was taken); otherwise why it may not.
+QString backupBeforeRestore(const QString& workingFolder, const QString& databasePath,
+                            QString* kept);
+
 // Thins the backups in `folder` after a new one was made there, as the site's settings say;
 // a copy that could not be removed is reported.
 void thinBackups(const QString& folder, const QDate& today, const BackupCounts& counts);

@@ -277,7 +277,13 @@ void frmBackups::cmdRestore_Click() {
     // The daily copy reads the file that is about to be replaced: it ends first.
     if (main_ && main_->dailyBackup())
         main_->dailyBackup()->finish();
-    backupBefore(QString::fromLatin1(BackupReason::BeforeRestore));
+    QString kept;
+    if (const QString problem = backupBeforeRestore(state().AppPath, state().DbPath, &kept);
+        !problem.isEmpty()) {
+        ui().msgBox(problem + QStringLiteral(" Nothing was restored."), MsgButtons::Ok,
+                    MsgIcon::Warning, RestoreTitle);
+        return;
+    }
     QString error;
     {
         ErrorTrap trap;

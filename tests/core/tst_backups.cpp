@@ -391,6 +391,11 @@ private Q_SLOTS:
                "backup.";
         QTest::newRow("a damaged copy") << "damaged"
                                         << "";
+        // The copy of the database as it is cannot be kept (its name is taken): nothing is
+        // written, since the restore would replace the only copy of the rows.
+        QTest::newRow("no copy of the database kept")
+            << "blocked"
+            << "There is already a backup %1. Nothing was restored.";
     }
     void restoreFromWindow() {
         QFETCH(QString, situation);
@@ -424,11 +429,19 @@ private Q_SLOTS:
             situation == QLatin1String("damaged") ? inspectBackup(made.path).error : QString();
         if (situation == QLatin1String("damaged"))
             message = damagedText;
-        ui.answer(situation == QLatin1String("yes") ? MsgResult::Yes : MsgResult::No);
+        if (situation == QLatin1String("blocked")) {
+            const QString taken =
+                QDir(backups).filePath(backupFileName(at(Today), QStringLiteral("before-restore")));
+            QFile blocker(taken);
+            QVERIFY(blocker.open(QIODevice::WriteOnly));
+            message = message.arg(QDir::toNativeSeparators(taken));
+        }
+        const bool asked = situation == QLatin1String("yes") || situation == QLatin1String("no") ||
+                           situation == QLatin1String("blocked");
+        ui.answer(situation == QLatin1String("no") ? MsgResult::No : MsgResult::Yes);
         QTest::mouseClick(window->cmdRestore, Qt::LeftButton);
 
         const QStringList shown = ui.messageTexts();
-        const bool asked = situation == QLatin1String("yes") || situation == QLatin1String("no");
         QCOMPARE(shown.size(), int(asked) + int(!message.isEmpty()));
         if (asked) {
             QCOMPARE(ui.messages[0].title, QStringLiteral("Restore Backup"));
@@ -439,8 +452,9 @@ private Q_SLOTS:
         if (!message.isEmpty())
             QCOMPARE(shown.last(), message);
         const bool restored = situation == QLatin1String("yes");
-        const QStringList expected = restored ? QStringList{"before-restore", "before-set-year"}
-                                              : QStringList{"before-set-year"};
+        const QStringList expected = restored || situation == QLatin1String("blocked")
+                                         ? QStringList{"before-restore", "before-set-year"}
+                                         : QStringList{"before-set-year"};
         QCOMPARE(reasons(backups), expected);
         QCOMPARE(folder.scalar(QStringLiteral("select count(*) from tasks")).toInt(),
                  restored ? 3 : 2);
