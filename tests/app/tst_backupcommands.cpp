@@ -17,6 +17,8 @@
 #include <QTest>
 
 using namespace tavrel;
+using test::digest;
+using test::everything;
 using test::RawDb;
 using test::TempDatabase;
 
@@ -61,51 +63,24 @@ Run runTavrel(const QString& folder, const QStringList& args) {
 }
 
 // Every row of every table, and the schema.
-QString everything(const QString& path) {
-    RawDb db(path);
-    QString all = db.rows(QStringLiteral("SELECT name, sql FROM sqlite_master ORDER BY name"))
-                      .join(QLatin1Char('\n'));
-    for (const QString& table :
-         db.rows(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY 1")))
-        all += db.rows(QStringLiteral("SELECT * FROM \"%1\" ORDER BY rowid").arg(table.mid(2)))
-                   .join(QLatin1Char('\n'));
-    return all;
-}
-
-QByteArray digest(const QString& path) {
-    QFile f(path);
-    f.open(QIODevice::ReadOnly);
-    return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
-}
-
 const QString SiteRows = QStringLiteral(
     "INSERT INTO tasks (taskname, taskdesc) VALUES ('Pump', 'Check the seals'), ('Fan', NULL);"
     "INSERT INTO assign (taskid, weeid, duedate, parts) VALUES (1, 3, '2005-01-17', 12.5);"
     "INSERT INTO employees (firstname, lastname) VALUES ('Ana', 'Núñez');");
 
-// A copy of one site, made once: a new database costs a sync at every statement.
-class Site {
+// A copy of one site, made once.
+class Site : public TempDatabase {
 public:
-    Site() {
-        static const TempDatabase model(2005, SiteRows);
-        if (!QFile::copy(model.dbPath(), dbPath()))
-            qFatal("cannot copy the test site");
+    Site()
+        : TempDatabase(CopyOf{model()}) {}
+    static const TempDatabase& model() {
+        static const TempDatabase made(2005, SiteRows);
+        return made;
     }
-    QString path() const { return dir_.path(); }
-    QString dbPath() const { return file(QStringLiteral("tavrel.mdb")); }
-    QString file(const QString& name) const { return QDir(dir_.path()).filePath(name); }
-    void exec(const QString& sql) const {
-        if (!RawDb(dbPath(), true).exec(sql))
-            qFatal("test setup SQL failed: %s", qPrintable(sql));
-    }
-
-private:
-    QTemporaryDir dir_;
 };
 
 void touch(const QString& path) {
-    QFile f(path);
-    f.open(QIODevice::WriteOnly);
+    test::writeFile(path, {});
 }
 
 } // namespace

@@ -19,6 +19,8 @@
 #include <sys/stat.h>
 
 using namespace tavrel;
+using test::digest;
+using test::everything;
 using test::RawDb;
 using test::TempDatabase;
 
@@ -44,45 +46,16 @@ const QString SiteRows = QStringLiteral(R"SQL(
     UPDATE settings SET CurYear = 2005;
 )SQL");
 
-// A copy of one site, made once: a new database costs a sync at every statement.
-class Site {
+// A copy of one site, made once.
+class Site : public TempDatabase {
 public:
-    Site() {
-        static const TempDatabase model(2005, SiteRows);
-        if (!QFile::copy(model.dbPath(), dbPath()))
-            qFatal("cannot copy the test site");
+    Site()
+        : TempDatabase(CopyOf{model()}) {}
+    static const TempDatabase& model() {
+        static const TempDatabase made(2005, SiteRows);
+        return made;
     }
-    QString path() const { return dir_.path(); }
-    QString dbPath() const { return file(QStringLiteral("tavrel.mdb")); }
-    QString file(const QString& name) const { return QDir(dir_.path()).filePath(name); }
-    void exec(const QString& sql) const {
-        if (!RawDb(dbPath(), true).exec(sql))
-            qFatal("test setup SQL failed: %s", qPrintable(sql));
-    }
-
-private:
-    QTemporaryDir dir_;
 };
-
-// Everything a file holds, as text: its schema, every row of every table (the counters'
-// sequence too) and its pages' size.
-QString everything(const QString& path) {
-    RawDb db(path);
-    QString all = db.rows(QStringLiteral("SELECT type, name, sql FROM sqlite_master ORDER BY name"))
-                      .join(QLatin1Char('\n'));
-    all += db.text(QStringLiteral("PRAGMA page_size"));
-    for (const QString& table :
-         db.rows(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY 1")))
-        all += db.rows(QStringLiteral("SELECT * FROM \"%1\" ORDER BY rowid").arg(table.mid(2)))
-                   .join(QLatin1Char('\n'));
-    return all;
-}
-
-QByteArray digest(const QString& path) {
-    QFile f(path);
-    f.open(QIODevice::ReadOnly);
-    return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
-}
 
 QStringList filesIn(const QString& folder) {
     return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);

@@ -1,7 +1,9 @@
 #include "support/tempdatabase.h"
 
 #include "data/schema.h"
+#include "support/rawdb.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QLocale>
@@ -55,6 +57,11 @@ TempDatabase::TempDatabase(int year, const QString& extraSql) {
         exec(extraSql);
 }
 
+TempDatabase::TempDatabase(CopyOf copy) {
+    if (!dir_.isValid() || !QFile::copy(copy.model.dbPath(), dbPath()))
+        qFatal("cannot copy the test database");
+}
+
 QString TempDatabase::dbPath() const {
     return file(QStringLiteral("tavrel.mdb"));
 }
@@ -96,6 +103,22 @@ QVariant TempDatabase::scalar(const QString& sqliteSql) const {
     }
     sqlite3_finalize(stmt);
     return result;
+}
+
+QString everything(const QString& path) {
+    const RawDb db(path);
+    QString all = db.rows(QStringLiteral("SELECT type, name, sql FROM sqlite_master ORDER BY name"))
+                      .join(QLatin1Char('\n'));
+    all += db.text(QStringLiteral("PRAGMA page_size"));
+    for (const QString& table :
+         db.rows(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY 1")))
+        all += db.rows(QStringLiteral("SELECT * FROM \"%1\" ORDER BY rowid").arg(table.mid(2)))
+                   .join(QLatin1Char('\n'));
+    return all;
+}
+
+QByteArray digest(const QString& path) {
+    return QCryptographicHash::hash(readFile(path), QCryptographicHash::Sha256);
 }
 
 } // namespace tavrel::test

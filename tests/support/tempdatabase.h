@@ -20,6 +20,12 @@ void useTestLocale(const char* locale = "en_US");
 QByteArray readFile(const QString& path);
 bool writeFile(const QString& path, const QByteArray& bytes);
 
+// Everything a database file holds, as text: its schema, every row of every table (the
+// counters' sequence too) and its page size. Two files alike give the same text.
+QString everything(const QString& path);
+// The SHA-256 of a file's bytes: the same value means the file was not touched.
+QByteArray digest(const QString& path);
+
 // The data layer's errors raised while it lives, collected instead of shown.
 struct CollectedErrors {
     QList<int> numbers;
@@ -35,6 +41,12 @@ struct CollectedErrors {
 class TempDatabase {
 public:
     explicit TempDatabase(int year = 2005, const QString& extraSql = {});
+    // A copy of `model`'s file in a folder of its own: much cheaper than a new database,
+    // whose every statement costs a sync, for tests that need many sites alike.
+    struct CopyOf {
+        const TempDatabase& model;
+    };
+    explicit TempDatabase(CopyOf copy);
 
     QString path() const { return dir_.path(); }
     QString dbPath() const;
