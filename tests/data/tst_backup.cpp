@@ -402,6 +402,8 @@ void TestBackup::refusedAsBackup_data() {
                                                 << "has no table";
     QTest::newRow("missing") << "missing"
                              << "does not exist";
+    QTest::newRow("folder") << "folder"
+                            << "is not a database file";
 }
 
 // Each is refused by name, with what is wrong with it, and restoring it touches nothing.
@@ -429,6 +431,8 @@ void TestBackup::refusedAsBackup() {
     } else if (kind == QLatin1String("empty")) {
         QFile f(file);
         QVERIFY(f.open(QIODevice::WriteOnly));
+    } else if (kind == QLatin1String("folder")) {
+        QVERIFY(QDir().mkdir(file));
     } else if (kind == QLatin1String("foreign")) {
         QVERIFY(RawDb(file, true)
                     .exec(QStringLiteral("CREATE TABLE tasks (x); CREATE TABLE "
