@@ -241,14 +241,7 @@ void TestBackupCommands::backupRefused() {
         site.exec(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n "
                                  "WHERE i < 3000) INSERT INTO assign (compnotes) SELECT "
                                  "printf('%.200c', 'n') FROM n;"));
-        const qint64 page =
-            RawDb(site.dbPath())
-                .text(QStringLiteral(
-                    "SELECT max(pageno) FROM dbstat WHERE name = 'assign' AND pagetype = 'leaf'"))
-                .toLongLong();
-        QFile f(site.dbPath());
-        QVERIFY(f.open(QIODevice::ReadWrite) && f.seek((page / 2) * 4096));
-        f.write(QByteArray(4096, '\x33'));
+        QVERIFY(test::damageLeafOf(site.dbPath(), QStringLiteral("assign")));
     }
     if (kind == QLatin1String("dir")) {
         touch(site.file(QStringLiteral("afile")));

@@ -65,20 +65,6 @@ QString integrity(const QString& path) {
     return RawDb(path).text(QStringLiteral("PRAGMA integrity_check"));
 }
 
-// Overwrites one leaf page of `table` in the middle of its tree with garbage.
-void damageLeafOf(const QString& path, const QString& table) {
-    const QList<qint64> pages = RawDb(path).column(
-        QStringLiteral("SELECT pageno FROM dbstat WHERE name = '%1' AND pagetype = 'leaf'")
-            .arg(table));
-    QVERIFY(pages.size() > 4);
-    const qint64 page = pages.at(pages.size() / 2);
-    const int pageSize = RawDb(path).text(QStringLiteral("PRAGMA page_size")).toInt();
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::ReadWrite));
-    QVERIFY(f.seek((page - 1) * pageSize));
-    f.write(QByteArray(pageSize, '\x5a'));
-}
-
 // The file behind a name: the same number after a restore means the file was written
 // into, not replaced.
 ino_t inode(const QString& path) {
@@ -425,7 +411,7 @@ void TestBackup::refusedAsBackup() {
         QVERIFY(
             QFile::rename(site.file(QStringLiteral("tavrel-2026-01-01T010101-manual.mdb")), file));
         if (kind == QLatin1String("damaged"))
-            damageLeafOf(file, QStringLiteral("assign"));
+            QVERIFY(test::damageLeafOf(file, QStringLiteral("assign")));
         else
             QVERIFY(QFile::resize(file, QFileInfo(file).size() * 2 / 3));
     } else if (kind == QLatin1String("empty")) {
@@ -469,7 +455,7 @@ void TestBackup::unfinishedBackupLeavesNothing() {
     QFETCH(QString, says);
     Site site;
     if (how == QLatin1String("damaged"))
-        damageLeafOf(site.dbPath(), QStringLiteral("assign"));
+        QVERIFY(test::damageLeafOf(site.dbPath(), QStringLiteral("assign")));
     if (how == QLatin1String("jet")) {
         QVERIFY(QFile::remove(site.dbPath()));
         QVERIFY(QFile::copy(QStringLiteral(TAVREL_JET_DATA "/nwind.mdb"), site.dbPath()));
@@ -537,7 +523,7 @@ void TestBackup::restoreOverDamagedDatabase() {
     const QString original = everything(site.dbPath());
     site.exec(QStringLiteral("DELETE FROM employees; UPDATE settings SET CurYear = 2026;"));
     if (damage == QLatin1String("later page")) {
-        damageLeafOf(site.dbPath(), QStringLiteral("assign"));
+        QVERIFY(test::damageLeafOf(site.dbPath(), QStringLiteral("assign")));
     } else if (damage == QLatin1String("cut off")) {
         QVERIFY(QFile::resize(site.dbPath(), QFileInfo(site.dbPath()).size() / 2));
     } else {

@@ -117,6 +117,19 @@ QString everything(const QString& path) {
     return all;
 }
 
+bool damageLeafOf(const QString& path, const QString& table) {
+    const QList<qint64> pages = RawDb(path).column(
+        QStringLiteral("SELECT pageno FROM dbstat WHERE name = '%1' AND pagetype = 'leaf'")
+            .arg(table));
+    if (pages.size() <= 4)
+        return false;
+    const qint64 page = pages.at(pages.size() / 2);
+    const int pageSize = RawDb(path).text(QStringLiteral("PRAGMA page_size")).toInt();
+    QFile f(path);
+    return f.open(QIODevice::ReadWrite) && f.seek((page - 1) * pageSize) &&
+           f.write(QByteArray(pageSize, '\x5a')) == pageSize;
+}
+
 QByteArray digest(const QString& path) {
     return QCryptographicHash::hash(readFile(path), QCryptographicHash::Sha256);
 }

@@ -26,6 +26,10 @@ QString everything(const QString& path);
 // The SHA-256 of a file's bytes: the same value means the file was not touched.
 QByteArray digest(const QString& path);
 
+// Overwrites one leaf page of `table` in the middle of its tree with garbage; false when
+// the table has too few leaves to damage one in the middle, or the file cannot be written.
+bool damageLeafOf(const QString& path, const QString& table);
+
 // The data layer's errors raised while it lives, collected instead of shown.
 struct CollectedErrors {
     QList<int> numbers;
