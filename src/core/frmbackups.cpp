@@ -20,6 +20,7 @@
 #include <QLocale>
 #include <QPointer>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSpinBox>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -159,6 +160,10 @@ frmBackups::frmBackups(frmMain* main)
     connect(cmdOptions, &QPushButton::clicked, this,
             [this] { guardedCall([this] { cmdOptions_Click(); }); });
     connect(cmdClose, &QPushButton::clicked, this, &QWidget::close);
+    // Escape closes the window as Close does, wherever the focus is in it.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escape->setObjectName(QStringLiteral("scEscape"));
+    connect(escape, &QShortcut::activated, this, &QWidget::close);
     connect(lstBackups, &QTreeWidget::itemSelectionChanged, this,
             &frmBackups::lstBackups_SelectionChanged);
     connect(lstBackups, &QTreeWidget::itemDoubleClicked, this,

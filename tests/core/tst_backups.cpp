@@ -371,6 +371,12 @@ private Q_SLOTS:
         QCOMPARE(ui.messageTexts().join(u'\n'),
                  QStringLiteral("The folder %1 could not be shown in a file manager.")
                      .arg(QDir::toNativeSeparators(backups)));
+        // Escape closes the window, as Close does, with the focus in the list.
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        window->lstBackups->setFocus();
+        QTest::keyClick(window->lstBackups, Qt::Key_Escape);
+        QVERIFY(!window->isVisible());
     }
 
     // Restore asks once, keeps the file as it was as a before-restore copy, writes the
