@@ -74,12 +74,12 @@ bool detail::connectionHooksApplyTo(const QString& path) {
 
 // Opens a connection the way every connection of the program is opened. Each connection is
 // used by one thread only, so SQLite's own locking of every call is left out.
-int detail::openConnection(const QString& path, int flags, sqlite3** db) {
+int detail::openConnection(const QString& path, int flags, sqlite3** db, const char* vfs) {
     const bool hooked = hooksApplyTo(path);
     if (hooked && hooks().readOnly)
         flags = (flags & ~(SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE)) | SQLITE_OPEN_READONLY;
-    const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), db,
-                                   flags | SQLITE_OPEN_NOMUTEX, nullptr);
+    const int rc =
+        sqlite3_open_v2(QFile::encodeName(path).constData(), db, flags | SQLITE_OPEN_NOMUTEX, vfs);
     if (rc == SQLITE_OK) {
         sqlite3_busy_timeout(*db, BusyTimeoutMs);
         sqlite3_extended_result_codes(*db, 0);

@@ -138,8 +138,13 @@ const ConnectionHooks& connectionHooks();
 bool connectionHooksApplyTo(const QString& path);
 
 // Opens a connection the way every connection of the program is opened: short busy wait,
-// a large page cache, the program's SQL functions registered.
-int openConnection(const QString& path, int flags, sqlite3** db);
+// a large page cache, the program's SQL functions registered; through the file layer `vfs`
+// names, or the system's.
+int openConnection(const QString& path, int flags, sqlite3** db, const char* vfs = nullptr);
+
+// The name of the file layer both ends of a backup's or a restore's copy go through: pages
+// written in large blocks and read ahead in large blocks while a lock lasts.
+const char* copyFileLayer();
 
 // Maps an SQLite result code to one of the program's error numbers. `write` tells a lock
 // met while writing from one met while reading.

@@ -3,6 +3,7 @@
 
 #include "data/backup.h"
 #include "data/database.h"
+#include "data/database_p.h"
 #include "support/otherprogram.h"
 #include "support/rawdb.h"
 #include "support/tempdatabase.h"
@@ -94,6 +95,7 @@ private Q_SLOTS:
     void rotationRemovesFiles();
     void backupAndRestoreEveryTable();
     void writerBetweenStepsIsNotHeldUp();
+    void copyLayerReadsWhatOthersWrote();
     void refusedAsBackup_data();
     void refusedAsBackup();
     void unfinishedBackupLeavesNothing_data();
@@ -367,6 +369,30 @@ void TestBackup::writerBetweenStepsIsNotHeldUp() {
     QCOMPARE(QFileInfo(made.path).size(),
              copy.text(QStringLiteral("PRAGMA page_count")).toLongLong() *
                  copy.text(QStringLiteral("PRAGMA page_size")).toLongLong());
+}
+
+// The copy's file layer keeps what it read ahead only while its lock lasts: a read after
+// another program's commit, through the same connection, finds the commit, not the blocks
+// it read before (here the file's first pages, which hold its list of tables and the types).
+void TestBackup::copyLayerReadsWhatOthersWrote() {
+    Site site;
+    sqlite3* reader = nullptr;
+    QCOMPARE(detail::openConnection(site.dbPath(), SQLITE_OPEN_READONLY, &reader,
+                                    detail::copyFileLayer()),
+             SQLITE_OK);
+    const auto types = [reader] {
+        sqlite3_stmt* stmt = nullptr;
+        sqlite3_prepare_v2(reader, "SELECT count(*) FROM types", -1, &stmt, nullptr);
+        const int n = sqlite3_step(stmt) == SQLITE_ROW ? sqlite3_column_int(stmt, 0) : -1;
+        sqlite3_finalize(stmt);
+        return n;
+    };
+    const int before = types();
+    QVERIFY(before >= 0);
+    test::OtherProgram other(site.dbPath());
+    QCOMPARE(other.exec("INSERT INTO types (typdesc) VALUES ('Written meanwhile')"), SQLITE_OK);
+    QCOMPARE(types(), before + 1);
+    sqlite3_close_v2(reader);
 }
 
 void TestBackup::refusedAsBackup_data() {
