@@ -208,8 +208,12 @@ void frmBackups::Form_Load() {
             item->setTextAlignment(column, Qt::AlignRight | Qt::AlignVCenter);
         item->setToolTip(ColTaken, shown(backup.path));
     }
+    // The row chosen before stays chosen; else the newest, so that the row the list shows as
+    // current is the one Restore takes.
     if (selected)
         selectPath(selected->path);
+    else if (lstBackups->topLevelItemCount() > 0)
+        lstBackups->setCurrentItem(lstBackups->topLevelItem(0));
     lstBackups_SelectionChanged();
 }
 

@@ -512,14 +512,17 @@ QString openListingTables(const QString& path, bool mayWrite, Connection* db, QS
 // ---------------------------------------------------------------------------------------
 // Names and listing
 
-QString backupFileName(const QDateTime& when, const QString& reason) {
-    return QStringLiteral("tavrel-%1-%2.mdb")
-        .arg(when.toString(QStringLiteral("yyyy-MM-dd'T'HHmmss")), reason);
+QString backupFileName(const QDateTime& when, const QString& reason, int sequence) {
+    return QStringLiteral("tavrel-%1-%2%3.mdb")
+        .arg(when.toString(QStringLiteral("yyyy-MM-dd'T'HHmmss")), reason,
+             sequence > 1 ? QStringLiteral(".%1").arg(sequence) : QString());
 }
 
 std::optional<BackupFile> backupFileFromName(const QString& path) {
-    static const QRegularExpression name(QStringLiteral(
-        "^tavrel-(\\d{4}-\\d{2}-\\d{2})T(\\d{6})-([a-z0-9]+(?:-[a-z0-9]+)*)\\.mdb$"));
+    static const QRegularExpression name(
+        QStringLiteral("^tavrel-(\\d{4}-\\d{2}-\\d{2})T(\\d{6})-([a-z0-9]+(?:-[a-z0-9]+)*)(?:\\.(["
+                       "2-9]|[1-9]\\d+))?"
+                       "\\.mdb$"));
     const QFileInfo info(path);
     const QRegularExpressionMatch m = name.match(info.fileName());
     if (!m.hasMatch())
@@ -533,6 +536,7 @@ std::optional<BackupFile> backupFileFromName(const QString& path) {
     file.taken = QDateTime(date, time);
     file.reason = m.captured(3);
     file.size = info.isFile() ? info.size() : 0;
+    file.sequence = m.captured(4).isEmpty() ? 1 : m.captured(4).toInt();
     return file;
 }
 
@@ -546,10 +550,12 @@ QList<BackupFile> listBackups(const QString& folder) {
     for (const QString& name : names)
         if (std::optional<BackupFile> file = backupFileFromName(dir.filePath(name)))
             found << *file;
-    // Newest first; copies of the same second by name, so the order never depends on the
-    // folder's.
+    // Newest first; copies of the same second by their sequence, then by name, so the order
+    // never depends on the folder's.
     std::sort(found.begin(), found.end(), [](const BackupFile& a, const BackupFile& b) {
-        return a.taken != b.taken ? a.taken > b.taken : a.path > b.path;
+        if (a.taken != b.taken)
+            return a.taken > b.taken;
+        return a.sequence != b.sequence ? a.sequence > b.sequence : a.path > b.path;
     });
     return found;
 }
@@ -674,7 +680,11 @@ BackupResult makeBackup(const QString& databasePath, const QString& folder, cons
             QStringLiteral("The backup folder %1 could not be created.").arg(shown(folder));
         return result;
     }
-    const QString finalPath = QDir(folder).absoluteFilePath(name);
+    // A second copy in the same second (Back Up Now twice) takes the next sequence number.
+    constexpr int MostCopiesASecond = 99;
+    QString finalPath = QDir(folder).absoluteFilePath(name);
+    for (int sequence = 2; nameTaken(finalPath) && sequence <= MostCopiesASecond; ++sequence)
+        finalPath = QDir(folder).absoluteFilePath(backupFileName(when, reason, sequence));
     if (nameTaken(finalPath)) {
         result.error = QStringLiteral("There is already a backup %1.").arg(shown(finalPath));
         return result;

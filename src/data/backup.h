@@ -34,10 +34,13 @@ struct BackupFile {
     QDateTime taken; // local time, to the second
     QString reason;
     qint64 size = 0;
+    int sequence = 1; // the second, third ... copy of the same second and reason
 };
 
-// The name of the copy taken at `when` for `reason`, without a folder.
-QString backupFileName(const QDateTime& when, const QString& reason);
+// The name of the copy taken at `when` for `reason`, without a folder. A second copy of the
+// same second and reason is told apart by its sequence number before the extension:
+// tavrel-2026-12-06T081502-manual.2.mdb.
+QString backupFileName(const QDateTime& when, const QString& reason, int sequence = 1);
 
 // The backup a file name describes; nothing for a name the program does not give backups
 // (the temporary name of a copy being written among them).

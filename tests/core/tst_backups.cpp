@@ -11,6 +11,7 @@
 #include "core/sitesettings.h"
 #include "core/startup.h"
 #include "data/backup.h"
+#include "data/database.h"
 #include "support/scriptedui.h"
 #include "support/startedprogram.h"
 #include "support/testenv.h"
@@ -21,6 +22,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSemaphore>
 #include <QSpinBox>
 #include <QTreeWidget>
@@ -352,7 +354,12 @@ private Q_SLOTS:
         QCOMPARE(rows(), (QStringList{"12/6/2026 8:05:09 AM|Daily|2|100",
                                       "12/2/2026 10:00:00 AM|Backed up by hand|unreadable|",
                                       "12/1/2026 9:00:00 AM|Before setting the year|3|20,000"}));
-        QVERIFY(!window->cmdRestore->isEnabled());
+        // The newest is chosen as the window opens, and the arrow keys choose another.
+        QCOMPARE(window->selectedBackup()->reason, QStringLiteral("daily"));
+        QVERIFY(window->cmdRestore->isEnabled());
+        window->lstBackups->setFocus();
+        QTest::keyClick(window->lstBackups, Qt::Key_Down);
+        QCOMPARE(window->selectedBackup()->reason, QStringLiteral("manual"));
         QCOMPARE(window->lblFolder->text(),
                  QStringLiteral("Backups in %1:").arg(QDir::toNativeSeparators(backups)));
 
@@ -397,11 +404,12 @@ private Q_SLOTS:
                "backup.";
         QTest::newRow("a damaged copy") << "damaged"
                                         << "";
-        // The copy of the database as it is cannot be kept (its name is taken): nothing is
+        // The copy of the database as it is cannot be kept (the disk is full): nothing is
         // written, since the restore would replace the only copy of the rows.
         QTest::newRow("no copy of the database kept")
             << "blocked"
-            << "There is already a backup %1. Nothing was restored.";
+            << "The backup of %1 could not be written to %2: the disk is full. Nothing was kept; "
+               "the database is unchanged. Nothing was restored.";
     }
     void restoreFromWindow() {
         QFETCH(QString, situation);
@@ -436,12 +444,14 @@ private Q_SLOTS:
         if (situation == QLatin1String("damaged"))
             message = damagedText;
         if (situation == QLatin1String("blocked")) {
-            const QString taken =
-                QDir(backups).filePath(backupFileName(at(Today), QStringLiteral("before-restore")));
-            QFile blocker(taken);
-            QVERIFY(blocker.open(QIODevice::WriteOnly));
-            message = message.arg(QDir::toNativeSeparators(taken));
+            ConnectionHooks full;
+            full.path = folder.dbPath();
+            full.backupMaxPageCount = 1;
+            setConnectionHooks(full);
+            message = message.arg(QDir::toNativeSeparators(folder.dbPath()),
+                                  QDir::toNativeSeparators(backups));
         }
+        const auto unhook = qScopeGuard([] { setConnectionHooks({}); });
         const bool asked = situation == QLatin1String("yes") || situation == QLatin1String("no") ||
                            situation == QLatin1String("blocked");
         ui.answer(situation == QLatin1String("no") ? MsgResult::No : MsgResult::Yes);
@@ -458,9 +468,8 @@ private Q_SLOTS:
         if (!message.isEmpty())
             QCOMPARE(shown.last(), message);
         const bool restored = situation == QLatin1String("yes");
-        const QStringList expected = restored || situation == QLatin1String("blocked")
-                                         ? QStringList{"before-restore", "before-set-year"}
-                                         : QStringList{"before-set-year"};
+        const QStringList expected = restored ? QStringList{"before-restore", "before-set-year"}
+                                              : QStringList{"before-set-year"};
         QCOMPARE(reasons(backups), expected);
         QCOMPARE(folder.scalar(QStringLiteral("select count(*) from tasks")).toInt(),
                  restored ? 3 : 2);

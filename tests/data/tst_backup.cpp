@@ -117,6 +117,13 @@ void TestBackup::names_data() {
                               << QDateTime(QDate(2027, 1, 1), QTime(0, 0)) << "manual";
     QTest::newRow("being written")
         << "tavrel-2026-12-06T081502-daily.mdb.partial" << QDateTime() << "";
+    QTest::newRow("second copy of a second")
+        << "tavrel-2026-12-06T081502-manual.2.mdb" << when << "manual";
+    QTest::newRow("twelfth copy") << "tavrel-2026-12-06T081502-daily.12.mdb" << when << "daily";
+    QTest::newRow("no copy number 1")
+        << "tavrel-2026-12-06T081502-daily.1.mdb" << QDateTime() << "";
+    QTest::newRow("no copy number 02")
+        << "tavrel-2026-12-06T081502-daily.02.mdb" << QDateTime() << "";
     QTest::newRow("no month 13") << "tavrel-2026-13-06T081502-daily.mdb" << QDateTime() << "";
     QTest::newRow("no hour 24") << "tavrel-2026-12-06T240000-daily.mdb" << QDateTime() << "";
     QTest::newRow("no reason") << "tavrel-2026-12-06T081502-.mdb" << QDateTime() << "";
@@ -137,7 +144,7 @@ void TestBackup::names() {
     QCOMPARE(file->taken, taken);
     QCOMPARE(file->reason, reason);
     QCOMPARE(file->path, QStringLiteral("/some/folder/") + name);
-    QCOMPARE(backupFileName(taken, reason), name);
+    QCOMPARE(backupFileName(taken, reason, file->sequence), name);
 }
 
 void TestBackup::listingNewestFirst() {
@@ -306,9 +313,15 @@ void TestBackup::backupAndRestoreEveryTable() {
     QCOMPARE(contents.error, QString());
     QCOMPARE(contents.tasks, 40);
     QCOMPARE(contents.assignments, 2000);
-    // The same second and reason again: the first copy is not written over.
-    QVERIFY(!makeBackup(site.dbPath(), folder, QStringLiteral("manual"), when).ok());
-    QCOMPARE(filesIn(folder).size(), 1);
+    // The same second and reason again: the first copy is not written over, the second is
+    // listed as the newer one.
+    const BackupResult again = makeBackup(site.dbPath(), folder, QStringLiteral("manual"), when);
+    QVERIFY2(again.ok(), qPrintable(again.error));
+    QVERIFY(again.path.endsWith(QLatin1String("-manual.2.mdb")));
+    QCOMPARE(filesIn(folder).size(), 2);
+    QCOMPARE(listBackups(folder).first().path, again.path);
+    QCOMPARE(everything(made.path), original);
+    QFile::remove(again.path);
 
     // Changes of every kind after the backup, then the way back.
     site.exec(QStringLiteral("DELETE FROM tasks WHERE taskid > 10; DELETE FROM employees;"
