@@ -294,11 +294,12 @@ void frmBackups::cmdRestore_Click() {
         return;
     }
     QString error;
+    QString keptDamaged;
     {
         ErrorTrap trap;
         const QString database = state().DbPath;
         reopenEverything([&] {
-            error = restoreBackup(database, backup->path);
+            error = restoreBackup(database, backup->path, &keptDamaged);
             // Also after a failed restore: restoreBackup leaves the file as it was then.
             return Database::open(database);
         });
@@ -311,8 +312,11 @@ void frmBackups::cmdRestore_Click() {
         ui().msgBox(error, MsgButtons::Ok, MsgIcon::Warning, RestoreTitle);
         return;
     }
-    ui().msgBox(QStringLiteral("The backup of %1 has been restored.").arg(describe(*backup)),
-                MsgButtons::Ok, MsgIcon::Information, RestoreTitle);
+    // A damaged database is no backup the list shows: where it went is said here.
+    QString done = QStringLiteral("The backup of %1 has been restored.").arg(describe(*backup));
+    if (!keptDamaged.isEmpty())
+        done += QStringLiteral(" The damaged database is kept in %1.").arg(shown(keptDamaged));
+    ui().msgBox(done, MsgButtons::Ok, MsgIcon::Information, RestoreTitle);
 }
 
 void frmBackups::cmdOpenFolder_Click() {

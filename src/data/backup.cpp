@@ -46,9 +46,22 @@ constexpr int MaxBusyPauses = 2000; // ten seconds
 constexpr int MaxRestarts = 20;
 
 constexpr char TemporarySuffix[] = ".partial";
+// The new database a restore over a damaged one writes beside it.
+constexpr char RestoreSuffix[] = ".restore-new";
 
 QString shown(const QString& path) {
     return QDir::toNativeSeparators(path);
+}
+
+// The files matching `pattern` in `dir` that a copy cut short by a crash or a power cut left
+// behind: a copy being written now is never a day old.
+QFileInfoList leftoversADayOld(const QDir& dir, const QString& pattern) {
+    const QDateTime dayAgo = QDateTime::currentDateTime().addDays(-1);
+    QFileInfoList old;
+    for (const QFileInfo& left : dir.entryInfoList({pattern}, QDir::Files | QDir::Hidden))
+        if (left.lastModified() < dayAgo)
+            old << left;
+    return old;
 }
 
 void reachPoint(bool hooked, const char* point) {
@@ -627,17 +640,14 @@ QList<BackupFile> backupsToRemove(const QList<BackupFile>& all, const QDate& tod
 QStringList rotateBackups(const QString& folder, const QDate& today, const BackupCounts& counts,
                           QStringList* removed) {
     QStringList errors;
-    // What a copy cut short by a crash or a power cut left behind. A copy being written now
-    // is never a day old.
-    const QDir dir(folder);
-    const QDateTime dayAgo = QDateTime::currentDateTime().addDays(-1);
-    for (const QFileInfo& left : dir.entryInfoList(
-             {QStringLiteral("tavrel-*.mdb") + QLatin1String(TemporarySuffix) + QLatin1Char('*')},
-             QDir::Files | QDir::Hidden)) {
+    // What a copy cut short by a crash or a power cut left behind.
+    for (const QFileInfo& left :
+         leftoversADayOld(QDir(folder), QStringLiteral("tavrel-*.mdb") +
+                                            QLatin1String(TemporarySuffix) + QLatin1Char('*'))) {
         static const QRegularExpression temporaryName(QStringLiteral("^(.*)\\.partial\\d*$"));
         const QRegularExpressionMatch m = temporaryName.match(left.fileName());
         const bool ours = m.hasMatch() && backupFileFromName(m.captured(1));
-        if (ours && left.lastModified() < dayAgo && QFile::remove(left.filePath()) && removed)
+        if (ours && QFile::remove(left.filePath()) && removed)
             *removed << left.filePath();
     }
     for (const BackupFile& b : backupsToRemove(listBackups(folder), today, counts)) {
@@ -874,8 +884,12 @@ namespace {
 // goes on writing into the file that was moved away.
 QString restoreOverDamaged(const QString& databasePath, const QString& backupPath,
                            const QString& fault, QString* keptDamaged) {
+    const QFileInfo database(databasePath);
+    for (const QFileInfo& left : leftoversADayOld(
+             database.dir(), database.fileName() + QLatin1String(RestoreSuffix) + QLatin1Char('*')))
+        QFile::remove(left.filePath());
     const QString fresh = createUnusedFile([&](int n) {
-        return databasePath + QLatin1String(".restore-new") +
+        return databasePath + QLatin1String(RestoreSuffix) +
                (n > 1 ? QString::number(n) : QString());
     });
     if (fresh.isEmpty())
@@ -914,11 +928,15 @@ QString restoreOverDamaged(const QString& databasePath, const QString& backupPat
     if (!takeFileAccessOf(fresh, databasePath) || !syncFile(fresh))
         return fail(QStringLiteral("The new database %1 could not be written to the disk.")
                         .arg(shown(fresh)));
-    const QString kept = detail::keepDamagedFile(databasePath);
+    // The damaged file keeps its name until the new one takes it in one rename: a restore
+    // cut short anywhere leaves a database under that name.
+    const QString kept = detail::keepDamagedFile(databasePath, true);
     if (kept.isEmpty())
         return fail(QStringLiteral("It could not be moved aside to be kept."));
+    reachPoint(detail::connectionHooksApplyTo(databasePath), "kept");
     if (!replaceFileWith(databasePath, fresh)) {
-        replaceFileWith(databasePath, kept);
+        if (!QFileInfo::exists(databasePath))
+            replaceFileWith(databasePath, kept);
         return fail(QStringLiteral("The new database could not take its place."));
     }
     syncFolder(QFileInfo(databasePath).absolutePath());

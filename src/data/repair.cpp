@@ -18,6 +18,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <filesystem>
 #include <limits>
 #include <map>
 #include <memory>
@@ -428,11 +429,26 @@ bool rebuild(const QString& path, const QString& copyPath, const QString& newPat
 
 namespace detail {
 
-// The damaged file (and a journal that belongs to it) is moved, not copied, so that it
-// keeps its mode and owner.
-QString keepDamagedFile(const QString& path) {
+// The damaged file (and a journal that belongs to it) is moved or linked, not copied, so
+// that it keeps its mode and owner. A journal is always moved: left beside the file that
+// takes the damaged one's place, it would be played back into it.
+QString keepDamagedFile(const QString& path, bool leaveName) {
     const QString kept = createBackupName(path);
-    if (kept.isEmpty() || !replaceFileWith(kept, path)) {
+    if (kept.isEmpty())
+        return {};
+    bool linked = false;
+    if (leaveName) {
+        // The second name is made under a name of its own, then takes the place of the
+        // empty file that holds the kept name.
+        const QString link = kept + QStringLiteral(".link");
+        std::error_code error;
+        std::filesystem::create_hard_link(std::filesystem::path(path.toStdU16String()),
+                                          std::filesystem::path(link.toStdU16String()), error);
+        linked = !error && replaceFileWith(kept, link);
+        if (!linked)
+            QFile::remove(link);
+    }
+    if (!linked && !replaceFileWith(kept, path)) {
         if (!kept.isEmpty())
             QFile::remove(kept);
         return {};

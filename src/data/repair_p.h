@@ -66,7 +66,9 @@ bool recoverFromPages(const QString& copyPath, sqlite3* dst, const QStringList& 
 
 // Moves the damaged database at `path` aside, beside it under a numbered "-damaged-" name
 // no file has, and returns that name; empty, with the file left where it was, when it
-// could not be moved.
-QString keepDamagedFile(const QString& path);
+// could not be moved. With `leaveName`, the file keeps its own name as well (a second
+// name of the same file) until the caller puts another file there, so that the name never
+// stands empty; where the file system has no second names, the file is moved.
+QString keepDamagedFile(const QString& path, bool leaveName = false);
 
 } // namespace tavrel::detail

@@ -575,6 +575,14 @@ void TestBackup::restoreOverDamagedDatabase() {
                                   QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
     const QFile::Permissions permissions = QFileInfo(site.dbPath()).permissions();
     const QByteArray damaged = digest(site.dbPath());
+    // What a restore cut short two days ago left behind goes with this one.
+    const QString left = site.dbPath() + QStringLiteral(".restore-new");
+    QVERIFY(test::writeFile(left, "half a database"));
+    QFile leftFile(left);
+    QVERIFY(leftFile.open(QIODevice::ReadWrite));
+    QVERIFY(leftFile.setFileTime(QDateTime::currentDateTime().addDays(-2),
+                                 QFileDevice::FileModificationTime));
+    leftFile.close();
 
     QString kept;
     QCOMPARE(restoreBackup(site.dbPath(), made.path, &kept), QString());

@@ -6,10 +6,12 @@
 #include "data/backup.h"
 #include "data/database.h"
 #include "support/rawdb.h"
+#include "support/tempdatabase.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -153,16 +155,24 @@ void TestBackupKill::backupKilled() {
 }
 
 void TestBackupKill::restoreKilled_data() {
+    QTest::addColumn<bool>("damaged"); // the database a restore replaces
+    QTest::addColumn<QString>("point");
     QTest::addColumn<int>("count"); // 0: the last step
-    QTest::newRow("first step") << 1;
-    QTest::newRow("second step") << 2;
-    QTest::newRow("last but one step") << -1;
-    QTest::newRow("last step") << 0;
+    QTest::newRow("first step") << false << "step" << 1;
+    QTest::newRow("second step") << false << "step" << 2;
+    QTest::newRow("last but one step") << false << "step" << -1;
+    QTest::newRow("last step") << false << "step" << 0;
+    QTest::newRow("damaged, first step") << true << "step" << 1;
+    QTest::newRow("damaged, last step") << true << "step" << 0;
+    QTest::newRow("damaged, kept aside") << true << "kept" << 1;
 }
 
 // Killed before its last step a restore leaves the database as it was; after it, as the
-// backup was. Never anything in between.
+// backup was. Never anything in between, and never no database at all: a damaged one is
+// kept aside while it still has its name.
 void TestBackupKill::restoreKilled() {
+    QFETCH(bool, damaged);
+    QFETCH(QString, point);
     QFETCH(int, count);
     QTemporaryDir dir;
     const QString database = dir.filePath(QStringLiteral("tavrel.mdb"));
@@ -174,13 +184,26 @@ void TestBackupKill::restoreKilled() {
     QVERIFY(now != then);
     const int steps = stepsOf(backup);
     QVERIFY(steps >= 4);
+    if (damaged)
+        QVERIFY(QFile::resize(database, QFileInfo(database).size() / 2));
+    const QByteArray damagedFile = damaged ? test::readFile(database) : QByteArray();
 
     const int at = count > 0 ? count : steps + count;
-    QVERIFY(killedAt(QStringLiteral("restore"), database, backup, QStringLiteral("step"), at));
+    QVERIFY(killedAt(QStringLiteral("restore"), database, backup, point, at));
 
+    QCOMPARE(contents(backup), then);
+    if (damaged) {
+        // A restore over a damaged file writes a new one beside it; the damaged one keeps
+        // its name until the new one takes it.
+        QVERIFY(QFileInfo::exists(database));
+        QCOMPARE(test::readFile(database), damagedFile);
+        if (point == QLatin1String("kept"))
+            QCOMPARE(test::readFile(dir.filePath(QStringLiteral("tavrel-damaged-1.mdb"))),
+                     damagedFile);
+        return;
+    }
     QCOMPARE(contents(database), at < steps ? now : then);
     QCOMPARE(RawDb(database).text(QStringLiteral("PRAGMA integrity_check")), QStringLiteral("ok"));
-    QCOMPARE(contents(backup), then);
 }
 
 int main(int argc, char* argv[]) {
