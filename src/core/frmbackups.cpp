@@ -67,6 +67,16 @@ QString describe(const BackupFile& backup) {
                                          backupReasonText(backup.reason).toLower());
 }
 
+const QString HelpPage = QStringLiteral("backups");
+
+// F1 anywhere in the window opens the page on backups.
+void addHelpKey(QWidget* window) {
+    auto* help = new QShortcut(QKeySequence::HelpContents, window);
+    help->setObjectName(QStringLiteral("scHelp"));
+    QObject::connect(help, &QShortcut::activated, window,
+                     [window] { ui().showHelp(window, HelpPage); });
+}
+
 QPushButton* button(QWidget* parent, const char* name, const QString& caption) {
     auto* b = new QPushButton(caption, parent);
     b->setObjectName(QString::fromLatin1(name));
@@ -135,12 +145,14 @@ frmBackups::frmBackups(frmMain* main)
     cmdRestore = button(this, "cmdRestore", QStringLiteral("&Restore..."));
     cmdOpenFolder = button(this, "cmdOpenFolder", QStringLiteral("Open &Folder"));
     cmdOptions = button(this, "cmdOptions", QStringLiteral("O&ptions..."));
+    cmdHelp = button(this, "cmdHelp", QStringLiteral("&Help"));
     cmdClose = button(this, "cmdClose", QStringLiteral("&Close"));
 
     auto* buttons = new QVBoxLayout;
     for (QPushButton* b : {cmdBackUpNow, cmdRestore, cmdOpenFolder, cmdOptions})
         buttons->addWidget(b);
     buttons->addStretch();
+    buttons->addWidget(cmdHelp);
     buttons->addWidget(cmdClose);
 
     auto* body = new QHBoxLayout;
@@ -160,6 +172,8 @@ frmBackups::frmBackups(frmMain* main)
     connect(cmdOptions, &QPushButton::clicked, this,
             [this] { guardedCall([this] { cmdOptions_Click(); }); });
     connect(cmdClose, &QPushButton::clicked, this, &QWidget::close);
+    connect(cmdHelp, &QPushButton::clicked, this, [this] { ui().showHelp(this, HelpPage); });
+    addHelpKey(this);
     // Escape closes the window as Close does, wherever the focus is in it.
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     escape->setObjectName(QStringLiteral("scEscape"));
@@ -341,6 +355,7 @@ frmBackupOptions::frmBackupOptions(QWidget* parent)
     : QDialog(parent) {
     setObjectName(QStringLiteral("frmBackupOptions"));
     setWindowTitle(QStringLiteral("Backup Options"));
+    addHelpKey(this);
     const SiteSettings settings = SiteSettings::load(state().AppPath);
 
     txtFolder = new QLineEdit(QDir::toNativeSeparators(settings.backupFolder), this);

@@ -47,6 +47,7 @@ public:
     QPushButton* cmdRestore = nullptr;
     QPushButton* cmdOpenFolder = nullptr;
     QPushButton* cmdOptions = nullptr;
+    QPushButton* cmdHelp = nullptr;
     QPushButton* cmdClose = nullptr;
 };
 

@@ -378,10 +378,14 @@ private Q_SLOTS:
         QCOMPARE(ui.messageTexts().join(u'\n'),
                  QStringLiteral("The folder %1 could not be shown in a file manager.")
                      .arg(QDir::toNativeSeparators(backups)));
-        // Escape closes the window, as Close does, with the focus in the list.
+        // Help and F1 open the page on backups; Escape closes the window, as Close does, with
+        // the focus in the list.
         window->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(window));
         window->lstBackups->setFocus();
+        QTest::mouseClick(window->cmdHelp, Qt::LeftButton);
+        QTest::keyClick(window->lstBackups, Qt::Key_F1);
+        QCOMPARE(ui.helpTopics, (QStringList{"backups", "backups"}));
         QTest::keyClick(window->lstBackups, Qt::Key_Escape);
         QVERIFY(!window->isVisible());
     }
