@@ -97,6 +97,9 @@ struct Connection {
 // memory map of the source would give, without its one flaw: a read error of a failing
 // disk on a mapped file ends the program, where a read returns an error the copy reports.
 constexpr qsizetype CombinedWriteBytes = 64 * 1024;
+// SQLite's Unix file layer writes at most 128 KiB less one byte in one call (it masks the
+// length), and reports a longer write as a full disk.
+static_assert(CombinedWriteBytes < 128 * 1024);
 constexpr qsizetype ReadAheadBytes = 256 * 1024;
 // Reads smaller than this (SQLite's peeks at the file's header) never start a block.
 constexpr int SmallestReadAhead = 512;
