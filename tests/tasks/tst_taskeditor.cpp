@@ -484,6 +484,30 @@ private Q_SLOTS:
         QCOMPARE(f.storedWeeks(1), (QList<int>{5, 26, 27, 30}));
     }
 
+    // One-off jobs of the first task on the Mondays of its weeks 3 (whose scheduled assignment
+    // is completed) and 4 (whose is open): unmarking both weeks takes the open scheduled
+    // assignment away and leaves both jobs; marking week 3 again adds a scheduled one beside.
+    void unmarkedWeekKeepsOneOffJobs() {
+        scripted->setToday(QDate(2005, 1, 3));
+        Fixture f;
+        f.folder.exec("INSERT INTO assign (taskid, duedate, completed, oneoff) VALUES "
+                      "(1, '2005-01-17', 0, 1), (1, '2005-01-24', 0, 1);");
+        for (int week : {3, 4})
+            f.clickWeek(week);
+        QVERIFY(f.click("cmdUpdate"));
+        QCOMPARE(scripted->messageTexts(), QStringList());
+        QCOMPARE(f.storedWeeks(1), QList<int>());
+        const QString jobs = "select group_concat(duedate || ' ' || completed || ' ' || oneoff, "
+                             "'; ') from (select * from assign where taskid = 1 order by oneoff, "
+                             "duedate, completed)";
+        QCOMPARE(f.stored(jobs).toString(), "2005-01-17 1 0; 2005-01-17 0 1; 2005-01-24 0 1");
+
+        f.clickWeek(3);
+        QVERIFY(f.click("cmdUpdate"));
+        QCOMPARE(f.stored(jobs).toString(),
+                 "2005-01-17 0 0; 2005-01-17 1 0; 2005-01-17 0 1; 2005-01-24 0 1");
+    }
+
     // The copy takes over the marked weeks with their assignments from this week on; the weeks then
     // marked for it replace them.
     void cloneTakesOverTheWeeks() {
