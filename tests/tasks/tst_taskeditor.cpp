@@ -610,6 +610,32 @@ private Q_SLOTS:
         }
     }
 
+    // The location Roof is retired: the task that has it shows it greyed, the others and a
+    // new task do not list it; once the list is reloaded after it is taken back into use,
+    // every task lists it again.
+    void retiredLocationLeavesNewTasksList() {
+        Fixture f(SampleSql + "UPDATE locations SET inactive = 1 WHERE locdesc = 'Roof';");
+        auto* loc = f.w<QComboBox>("cmbLoc");
+        QCOMPARE(loc->currentText(), "Boiler Room");
+        QCOMPARE(listedTexts(loc), QStringList{"Boiler Room"});
+        QVERIFY(f.click("cmdNext"));
+        QCOMPARE(f.task(), "Check extinguishers");
+        QCOMPARE(loc->currentText(), "Roof");
+        QVERIFY(showsRetiredName(loc));
+        QCOMPARE(listedTexts(loc), (QStringList{"Boiler Room", "Roof"}));
+        QVERIFY(f.click("cmdAddNew"));
+        QCOMPARE(loc->currentIndex(), -1);
+        QCOMPARE(listedTexts(loc), QStringList{"Boiler Room"});
+        QVERIFY(f.click("cmdCancel"));
+
+        f.folder.exec("UPDATE locations SET inactive = 0;");
+        state().LocationsChanged = true;
+        f.editor->activate();
+        QVERIFY(f.click("cmdFirst"));
+        QCOMPARE(choosableTexts(loc), (QStringList{"Boiler Room", "Roof"}));
+        QVERIFY(!showsRetiredName(loc));
+    }
+
     void activationReloadsOnlyChangedLists() {
         Fixture f;
         QVERIFY(f.click("cmdNext")); // location Roof
