@@ -56,6 +56,7 @@ bool anyTask() {
 
 frmNewJob::frmNewJob(QWidget* parent)
     : QDialog(parent) {
+    keepShownSize(this);
     setObjectName(QStringLiteral("frmNewJob"));
     setWindowTitle(Title);
 
@@ -104,7 +105,9 @@ frmNewJob::frmNewJob(QWidget* parent)
                                        {lblDueDate, dcDueDate},
                                        {lblEmp, cmbEmp},
                                        {lblNotes, txtNotes}}) {
-        fields->addWidget(label, row, 0, Qt::AlignLeft | Qt::AlignTop);
+        // A label stands level with its field, above the notes' first line.
+        fields->addWidget(label, row, 0,
+                          Qt::AlignLeft | (field == txtNotes ? Qt::AlignTop : Qt::AlignVCenter));
         fields->addWidget(field, row++, 1);
     }
     fields->setColumnStretch(1, 1);
