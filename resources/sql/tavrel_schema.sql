@@ -54,32 +54,41 @@ CREATE TABLE assign (
     tax       CURRENCY DEFAULT 0,
     totalcost CURRENCY DEFAULT 0,
     locid     LONG,
-    typid     LONG
+    typid     LONG,
+    -- An assignment made outside the weekly schedule (a breakdown, a finding): its weeid is
+    -- empty, and neither year generation nor the week schedule removes or repeats it.
+    oneoff    BIT NOT NULL DEFAULT 0
 );
 CREATE INDEX assign_duedate ON assign (duedate);
 -- A task's assignment of a week in a year: year generation looks each one up.
 CREATE INDEX assign_taskid ON assign (taskid, weeid, duedate);
 
+-- A retired name (inactive) leaves the drop-down lists of new entries and stays on the
+-- records that carry it.
 CREATE TABLE employees (
     empid     INTEGER PRIMARY KEY AUTOINCREMENT,
     firstname TEXT,
-    lastname  TEXT
+    lastname  TEXT,
+    inactive  BIT NOT NULL DEFAULT 0
 );
 
 CREATE TABLE managers (
     manid    INTEGER PRIMARY KEY AUTOINCREMENT,
     manfirst TEXT,
-    manlast  TEXT
+    manlast  TEXT,
+    inactive BIT NOT NULL DEFAULT 0
 );
 
 CREATE TABLE locations (
-    locid   INTEGER PRIMARY KEY AUTOINCREMENT,
-    locdesc TEXT
+    locid    INTEGER PRIMARY KEY AUTOINCREMENT,
+    locdesc  TEXT,
+    inactive BIT NOT NULL DEFAULT 0
 );
 
 CREATE TABLE types (
-    typid   INTEGER PRIMARY KEY AUTOINCREMENT,
-    typdesc TEXT
+    typid    INTEGER PRIMARY KEY AUTOINCREMENT,
+    typdesc  TEXT,
+    inactive BIT NOT NULL DEFAULT 0
 );
 
 CREATE TABLE settings (

@@ -4,6 +4,7 @@
 #include "app/headless.h"
 #include "assignments/codeeditor.h"
 #include "assignments/frmassign.h"
+#include "assignments/frmnewjob.h"
 #include "assignments/frmsetyear.h"
 #include "assignments/yeargen.h"
 #include "core/frmmain.h"
@@ -73,6 +74,7 @@ int runWindow(const CommandLine& line, int argc, char* argv[]) {
     };
     installMonthlyPrint(QString());
     tavrel::installCodeEditors(window);
+    tavrel::installNewJob(window);
     tavrel::installStandardReports(window);
     tavrel::state().startupSteps.createYearAssignments = tavrel::CreateYearAssignments;
     tavrel::state().startupSteps.setCurrentYear = tavrel::SetCurrentYear;

@@ -4,10 +4,13 @@
 #include "assignments/frmnames.h"
 #include "core/errortrap.h"
 #include "core/frmmain.h"
+#include "core/operation.h"
 #include "core/uiseam.h"
 #include "core/windowplacement.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -21,34 +24,51 @@ namespace tavrel {
 
 namespace {
 
+// A name in use cannot be deleted; it can leave the drop-down lists instead. The queries
+// read the inactive flag too, and by default only the active names: the lists a user
+// maintains day to day are the names still in use, the retired ones a switch away.
+const QString RetireQuestion = QStringLiteral(
+    "Do you want to mark it inactive instead? It then leaves the drop-down lists of new "
+    "entries and stays on the records that use it.");
+const QString InactiveColumn = QStringLiteral("inactive");
+
 const QString NamesMissing =
     QStringLiteral("You must enter a first name or a last name (or press Cancel)");
 
 const CodeList Lists[] = {
     {CodeEdit::Employees, QStringLiteral("Maintain Employees"),
-     QStringLiteral("Select empid as id, firstname, lastname from employees order by lastname, "
-                    "firstname"),
+     QStringLiteral("Select empid as id, firstname, lastname, inactive from employees order by "
+                    "lastname, firstname"),
+     QStringLiteral("Select empid as id, firstname, lastname, inactive from employees where not "
+                    "inactive order by lastname, firstname"),
      QStringLiteral("Are you sure that you want to delete this employee?"),
      QStringLiteral("Delete Employee"), QStringLiteral("Select * from assign where empID = "),
      QStringLiteral("This employee is assigned to a task and cannot be deleted."), NamesMissing,
      HelpIdEmployees, &ProgramState::EmployeesChanged},
     {CodeEdit::Managers, QStringLiteral("Maintain Managers"),
-     QStringLiteral("Select manid as id, manfirst as firstname, manlast as lastname from managers "
-                    "order by manlast, manfirst"),
+     QStringLiteral("Select manid as id, manfirst as firstname, manlast as lastname, inactive "
+                    "from managers order by manlast, manfirst"),
+     QStringLiteral("Select manid as id, manfirst as firstname, manlast as lastname, inactive "
+                    "from managers where not inactive order by manlast, manfirst"),
      QStringLiteral("Are you sure that you want to delete this manager?"),
      QStringLiteral("Delete Manager"), QStringLiteral("Select * from assign where manID= "),
      QStringLiteral("This manager is the selected inspector of an assignment record and cannot "
                     "be deleted."),
      NamesMissing, HelpIdManagers, &ProgramState::ManagersChanged},
     {CodeEdit::Locations, QStringLiteral("Maintain Locations"),
-     QStringLiteral("Select locid as id, locdesc as descr from locations order by locdesc"),
+     QStringLiteral(
+         "Select locid as id, locdesc as descr, inactive from locations order by locdesc"),
+     QStringLiteral("Select locid as id, locdesc as descr, inactive from locations where not "
+                    "inactive order by locdesc"),
      QStringLiteral("Are you sure that you want to delete this location?"),
      QStringLiteral("Delete Location"), QStringLiteral("Select * from tasks where locID = "),
      QStringLiteral("This location is assigned to a task and cannot be deleted."),
      QStringLiteral("You must enter a location name (or press Cancel)"), HelpIdLocations,
      &ProgramState::LocationsChanged},
     {CodeEdit::Types, QStringLiteral("Maintain Types"),
-     QStringLiteral("Select typid as id, typdesc as descr from types order by typdesc"),
+     QStringLiteral("Select typid as id, typdesc as descr, inactive from types order by typdesc"),
+     QStringLiteral("Select typid as id, typdesc as descr, inactive from types where not inactive "
+                    "order by typdesc"),
      QStringLiteral("Are you sure that you want to delete this type description?"),
      QStringLiteral("Delete Type"), QStringLiteral("Select * from tasks where typID= "),
      QStringLiteral("This type is assigned to a task record and cannot be deleted."),
@@ -99,6 +119,15 @@ CodeEditor::CodeEditor(CodeEdit first, CodeEdit second, QWidget* parent)
     cmdOk->setObjectName(QStringLiteral("cmdOk"));
     connectCommand(cmdOk, [this] { cmdOk_Click(); });
     addBrowseOnlyButton(cmdOk);
+    chkInactive = new QCheckBox(QStringLiteral("Inacti&ve"), this);
+    chkInactive->setObjectName(QStringLiteral("chkInactive"));
+    connectGuarded(chkInactive, &QCheckBox::toggled, [this] {
+        showRetiredState();
+        MarkChanged();
+    });
+    chkShowInactive = new QCheckBox(QStringLiteral("&Show inactive"), this);
+    chkShowInactive->setObjectName(QStringLiteral("chkShowInactive"));
+    connectGuarded(chkShowInactive, &QCheckBox::clicked, [this] { chkShowInactive_Click(); });
     // Enter on a button presses that button, as in a dialog; elsewhere the default one.
     for (QPushButton* button : findChildren<QPushButton*>())
         button->setAutoDefault(true);
@@ -125,19 +154,62 @@ void CodeEditor::ShowRecord() {
     ChangedHold hold(*this);
     for (const auto& [box, column] : boxes_)
         box->setText(recordset().value(column).toString());
+    chkInactive->setChecked(recordset().value(InactiveColumn).toBool());
+    showRetiredState();
 }
 
 void CodeEditor::ClearRecord() {
     ChangedHold hold(*this);
     for (const auto& [box, column] : boxes_)
         box->clear();
+    chkInactive->setChecked(false);
+    showRetiredState();
 }
 
 void CodeEditor::SaveRecord() {
     Recordset& rs = recordset();
     for (const auto& [box, column] : boxes_)
         rs.setValue(column, box->text());
+    rs.setValue(InactiveColumn, chkInactive->isChecked());
     SaveLoop(rs);
+}
+
+void CodeEditor::showRetiredState() {
+    QPalette palette = QApplication::palette(this);
+    if (chkInactive->isChecked()) {
+        const QColor grey = palette.color(QPalette::Disabled, QPalette::Text);
+        palette.setColor(QPalette::Active, QPalette::Text, grey);
+        palette.setColor(QPalette::Inactive, QPalette::Text, grey);
+    }
+    for (const auto& [box, column] : boxes_)
+        box->setPalette(palette);
+}
+
+void CodeEditor::reopenAt(const QVariant& id) {
+    reopenRecordset();
+    if (hasRows()) {
+        if (!id.isNull())
+            rs_.findFirst(QStringLiteral("id = ") + QString::number(id.toLongLong()));
+        if (id.isNull() || rs_.noMatch())
+            rs_.moveFirst();
+        EnableFields();
+        ShowRecord();
+    } else {
+        ClearRecord();
+        DisableFields();
+    }
+}
+
+void CodeEditor::chkShowInactive_Click() {
+    ErrorTrap trap;
+    if (Changed || Adding) {
+        // The list cannot change under a name being edited: Update or Cancel first.
+        ui().beep();
+        chkShowInactive->setChecked(!chkShowInactive->isChecked());
+        return;
+    }
+    const bool shown = rs_.isOpen() && hasRows() && !rs_.isBOF() && !rs_.isEOF();
+    reopenAt(shown ? rs_.value(keyColumn()) : QVariant());
 }
 
 bool CodeEditor::ValidateRecord() {
@@ -156,6 +228,7 @@ void CodeEditor::buildLayout(const QList<QWidget*>& labels) {
         fields->addWidget(labels.at(i), int(i), 0);
         fields->addWidget(boxes.at(i), int(i), 1);
     }
+    fields->addWidget(chkInactive, int(boxes.size()), 1);
     fields->setColumnStretch(1, 1);
 
     // Moving through the list on one row, acting on it on the next.
@@ -163,6 +236,7 @@ void CodeEditor::buildLayout(const QList<QWidget*>& labels) {
     for (QPushButton* button : {cmdFirst, cmdPrevious, cmdNext, cmdLast})
         moves->addWidget(button);
     moves->addStretch(1);
+    moves->addWidget(chkShowInactive);
     auto* commands = new QHBoxLayout;
     for (QPushButton* button : {cmdAddNew, cmdUpdate, cmdCancel, cmdDelete, cmdFind})
         commands->addWidget(button);
@@ -176,8 +250,8 @@ void CodeEditor::buildLayout(const QList<QWidget*>& labels) {
     root->addLayout(commands);
 
     QList<QWidget*> order(boxes.cbegin(), boxes.cend());
-    order << cmdFirst << cmdPrevious << cmdNext << cmdLast << cmdAddNew << cmdUpdate << cmdCancel
-          << cmdDelete << cmdFind << cmdOk;
+    order << chkInactive << cmdFirst << cmdPrevious << cmdNext << cmdLast << cmdAddNew << cmdUpdate
+          << cmdCancel << cmdDelete << cmdFind << cmdOk << chkShowInactive;
     for (qsizetype i = 1; i < order.size(); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
 }
@@ -191,7 +265,8 @@ void CodeEditor::setDefaultButton(QPushButton* button) {
 
 void CodeEditor::reopenRecordset() {
     rs_.close();
-    rs_ = state().dbMain.openRecordset(list_->sql, RecordsetType::Dynaset);
+    rs_ = state().dbMain.openRecordset(chkShowInactive->isChecked() ? list_->sql : list_->activeSql,
+                                       RecordsetType::Dynaset);
     rs_.setLockEdits(false);
 }
 
@@ -279,7 +354,9 @@ void CodeEditor::cmdFind_Click() {
 
 QList<QWidget*> CodeEditor::dataControls() const {
     const QList<QLineEdit*> boxes = textBoxes();
-    return {boxes.begin(), boxes.end()};
+    QList<QWidget*> controls(boxes.begin(), boxes.end());
+    controls << chkInactive;
+    return controls;
 }
 
 QString CodeEditor::keyColumn() const {
@@ -312,7 +389,36 @@ bool CodeEditor::removeDependents() {
 }
 
 void CodeEditor::deleteRefused() {
-    ui().msgBox(list_->refusal, MsgButtons::Ok, MsgIcon::None, QStringLiteral("Cannot Delete"));
+    // Still refused; retiring the name is offered in its place (runs under the delete's
+    // trap).
+    if (ui().msgBox(list_->refusal + QLatin1Char(' ') + RetireQuestion, MsgButtons::YesNo,
+                    MsgIcon::Question, QStringLiteral("Cannot Delete"), {},
+                    MsgResult::No) != MsgResult::Yes)
+        return;
+    const bool retired = RunAllOrNothing(state().dbMain, [this] {
+        rs_.edit();
+        rs_.setValue(InactiveColumn, true);
+        SaveLoop(rs_);
+    });
+    FreeLocks();
+    if (!retired)
+        return;
+    state().*list_->changedFlag = true;
+    if (chkShowInactive->isChecked()) {
+        ShowRecord();
+        return;
+    }
+    // It leaves the list as a deleted name does: the next one is shown, or the one before
+    // when it was the last.
+    QVariant shownNext;
+    rs_.moveNext();
+    if (rs_.isEOF()) {
+        rs_.moveLast();
+        rs_.movePrevious();
+    }
+    if (!rs_.isBOF() && !rs_.isEOF())
+        shownNext = rs_.value(keyColumn());
+    reopenAt(shownNext);
 }
 
 QString CodeEditor::helpTopic() const {

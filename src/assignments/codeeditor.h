@@ -7,6 +7,7 @@
 #include <QList>
 #include <QString>
 
+class QCheckBox;
 class QLineEdit;
 
 namespace tavrel {
@@ -27,9 +28,11 @@ constexpr int CodeTextLength = 30;
 struct CodeList {
     CodeEdit mode;
     QString caption;
-    // The recordset's query: the columns are renamed, so that both lists of a window are
-    // read and written through the same names.
+    // The recordset's queries: the columns are renamed, so that both lists of a window are
+    // read and written through the same names. The first lists every name, retired ones
+    // too; the second only the active ones.
     QString sql;
+    QString activeSql;
     QString deleteQuestion;
     QString deleteTitle;
     // Finds a row that still refers to the shown one (its id is appended).
@@ -63,6 +66,10 @@ public:
     QPushButton* defaultButton() const { return default_; }
 
     QPushButton* cmdOk = nullptr;
+    // The shown name is retired: bound to the row's inactive flag.
+    QCheckBox* chkInactive = nullptr;
+    // Lists the retired names too (greyed); off when the window opens.
+    QCheckBox* chkShowInactive = nullptr;
 
 public Q_SLOTS:
     // Opens the recordset of the list CodeEditMode names and shows its first row.
@@ -74,6 +81,9 @@ public Q_SLOTS:
     void cmdAddNew_Click() override;
     void cmdCancel_Click() override;
     void cmdFind_Click() override;
+    // Lists the retired names too, or leaves them out, staying on the shown name while the
+    // list holds it. Refused (beep, switch put back) while a name is being edited.
+    void chkShowInactive_Click();
 
 protected:
     // `first` and `second` are the two lists the window serves; it opens on `first` when
@@ -124,6 +134,10 @@ protected:
 
 private:
     void closeList();
+    // Shows the retired state of the shown name: the boxes' text greyed.
+    void showRetiredState();
+    // Reads the list again and shows the row `id`, or the first when it is no longer listed.
+    void reopenAt(const QVariant& id);
 
     CodeEdit first_;
     CodeEdit second_;

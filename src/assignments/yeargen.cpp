@@ -64,7 +64,9 @@ QString dueDateOfWeek() {
 // assignment for that week dated on or after 1 January of `year`, for the tasks with ids
 // from `first` to `last`. A week scheduled twice still gives one assignment, and a task
 // without weeks none, as when the schedule is walked row by row. A current-year-only flag
-// left empty by an older file counts as not set.
+// left empty by an older file counts as not set. A one-off job is no scheduled week's
+// assignment, whatever week it names: it never stands in for one, hence the extra condition
+// on the flag in the existence check.
 QString generationSql(qint16 year, qint64 first, qint64 last) {
     const QString firstOfYear = isoDate(QDate(year, 1, 1));
     return QStringLiteral(
@@ -79,7 +81,7 @@ QString generationSql(qint16 year, qint64 first, qint64 last) {
                "where twin.taskid = taskweeks.taskid and twin.weeid = taskweeks.weeid) "
                "and not exists (select 1 from assign "
                "where assign.taskid = tasks.taskid and assign.weeid = taskweeks.weeid "
-               "and assign.duedate >= '%5') "
+               "and assign.duedate >= '%5' and not assign.oneoff) "
                "order by tasks.taskid, taskweeks.weeid")
         .arg(dueDateOfWeek())
         .arg(first)

@@ -100,6 +100,8 @@ void frmMain::buildMenus() {
     mnuMaintainMenu->setObjectName(QStringLiteral("mnuMaintain"));
     mnuAssign = addEntry(mnuMaintainMenu, QStringLiteral("mnuAssign"),
                          QStringLiteral("Assignments"), false);
+    mnuNewJob = addEntry(mnuMaintainMenu, QStringLiteral("mnuNewJob"),
+                         QStringLiteral("&New Job..."), false);
     mnuMaintainMenu->addSeparator();
     const QString codeCaptions[] = {{},
                                     QStringLiteral("&Employees"),

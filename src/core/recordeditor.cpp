@@ -16,11 +16,13 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QLocale>
 #include <QPalette>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QShortcut>
+#include <QStandardItemModel>
 #include <QTimer>
 
 namespace tavrel {
@@ -614,18 +616,75 @@ int indexOfId(const QComboBox* combo, const QVariant& id) {
     return -1;
 }
 
+namespace {
+
+// The item data that marks a retired name in a list filled by reloadCodeList.
+constexpr int RetiredRole = Qt::UserRole + 1;
+const char* const FollowsRetired = "tavrelFollowsRetired";
+
+bool isRetired(const QComboBox* combo, int index) {
+    return index >= 0 && combo->itemData(index, RetiredRole).toBool();
+}
+
+// A retired name cannot be chosen (it is disabled, so neither the keys nor the mouse reach
+// it) and is left out of the drop-down list, except as the value the shown record already
+// carries: then it is listed and shown greyed.
+void showRetiredNames(QComboBox* combo) {
+    const int current = combo->currentIndex();
+    auto* model = qobject_cast<QStandardItemModel*>(combo->model());
+    auto* view = qobject_cast<QListView*>(combo->view());
+    const QColor grey = combo->palette().color(QPalette::Disabled, QPalette::Text);
+    for (int i = 0; i < combo->count(); ++i) {
+        const bool retired = isRetired(combo, i);
+        if (model && retired) {
+            if (QStandardItem* item = model->item(i)) {
+                item->setEnabled(false);
+                item->setForeground(grey);
+            }
+        }
+        if (view)
+            view->setRowHidden(i, retired && i != current);
+    }
+    QPalette palette = QApplication::palette(combo);
+    if (isRetired(combo, current)) {
+        for (const QPalette::ColorRole role : {QPalette::Text, QPalette::ButtonText}) {
+            const QColor disabled = palette.color(QPalette::Disabled, role);
+            palette.setColor(QPalette::Active, role, disabled);
+            palette.setColor(QPalette::Inactive, role, disabled);
+        }
+    }
+    combo->setPalette(palette);
+}
+
+} // namespace
+
+bool showsRetiredName(const QComboBox* combo) {
+    return isRetired(combo, combo->currentIndex());
+}
+
 void reloadCodeList(QComboBox* combo, const QString& sql, const QString& idColumn,
                     const std::function<QString(const Recordset&)>& itemText) {
     const QVariant remembered = selectedId(combo);
     combo->clear();
     Recordset rs = state().dbMain.openRecordset(sql, RecordsetType::Snapshot);
     if (rs.isOpen() && rs.recordCount() > 0) {
+        // The lists read whole rows of their table: the inactive flag comes with them.
+        const bool flagged =
+            rs.fieldNames().contains(QStringLiteral("inactive"), Qt::CaseInsensitive);
         while (!rs.isEOF()) {
             combo->addItem(itemText(rs), rs.value(idColumn).toLongLong());
+            if (flagged && rs.value(QStringLiteral("inactive")).toBool())
+                combo->setItemData(combo->count() - 1, true, RetiredRole);
             rs.moveNext();
         }
     }
+    if (!combo->property(FollowsRetired).toBool()) {
+        combo->setProperty(FollowsRetired, true);
+        QObject::connect(combo, &QComboBox::currentIndexChanged, combo,
+                         [combo] { showRetiredNames(combo); });
+    }
     combo->setCurrentIndex(indexOfId(combo, remembered));
+    showRetiredNames(combo);
 }
 
 QString personName(const QString& last, const QString& first) {

@@ -270,9 +270,13 @@ QVariant selectedId(const QComboBox* combo);
 // The first item whose id equals `id`; -1 for none or an empty id.
 int indexOfId(const QComboBox* combo, const QVariant& id);
 // Refills the list from `sql` (read-only), one item per row with the row's `idColumn`, and
-// selects again the id that was selected.
+// selects again the id that was selected. Rows whose `inactive` flag is set (a retired
+// name) cannot be chosen and stay out of the drop-down list, unless one is the selected
+// value: then it is listed and shown greyed.
 void reloadCodeList(QComboBox* combo, const QString& sql, const QString& idColumn,
                     const std::function<QString(const Recordset&)>& itemText);
+// True when the list's selected value is a retired name (shown greyed).
+bool showsRetiredName(const QComboBox* combo);
 // A person as every list shows one: "last, first", or the one name there is.
 QString personName(const QString& last, const QString& first);
 

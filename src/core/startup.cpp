@@ -120,6 +120,8 @@ void openMainDatabase(const QString& workFolder, MissingDatabase missing) {
     AddCurYearOnlyColumn();
     AddEmpIDColumn();
     AddAssignCodeColumns();
+    AddOneOffColumn();
+    AddInactiveColumns();
     IndexTaskNamesWithoutCase();
     IndexAssignmentsByTaskWeekAndDate();
 }

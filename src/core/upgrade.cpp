@@ -20,6 +20,10 @@ namespace {
 const QString CurYearOnlyProbe = QStringLiteral("select curyearonly from tasks");
 const QString EmpIdProbe = QStringLiteral("select empid from tasks");
 const QString AssignCodesProbe = QStringLiteral("select locid from assign");
+const QString OneOffProbe = QStringLiteral("select oneoff from assign");
+const QString InactiveNamesProbe = QStringLiteral(
+    "select employees.inactive, managers.inactive, locations.inactive, types.inactive from "
+    "employees, managers, locations, types");
 
 // Assignments per statement of the fill: few statements for a large table (each one is
 // set-based), yet enough of them that the progress window moves.
@@ -122,6 +126,20 @@ void AddAssignCodeColumns() {
                    fillAssignCodes);
 }
 
+void AddOneOffColumn() {
+    runUpgradeStep(OneOffProbe, {QStringLiteral("ALTER TABLE assign ADD COLUMN OneOff bit;")});
+}
+
+void AddInactiveColumns() {
+    // One probe for the four tables: the step adds the flag to all of them together, so a
+    // file holds it in every table or in none.
+    runUpgradeStep(InactiveNamesProbe,
+                   {QStringLiteral("ALTER TABLE employees ADD COLUMN Inactive bit;"),
+                    QStringLiteral("ALTER TABLE managers ADD COLUMN Inactive bit;"),
+                    QStringLiteral("ALTER TABLE locations ADD COLUMN Inactive bit;"),
+                    QStringLiteral("ALTER TABLE types ADD COLUMN Inactive bit;")});
+}
+
 namespace {
 
 // Whether the file already holds exactly the index `name` built by `wanted`; nothing when
@@ -178,7 +196,8 @@ bool SchemaUpgradeDue() {
         if (error.number != ErrDatabaseDamaged)
             due = true;
     });
-    for (const QString& probe : {CurYearOnlyProbe, EmpIdProbe, AssignCodesProbe})
+    for (const QString& probe :
+         {CurYearOnlyProbe, EmpIdProbe, AssignCodesProbe, OneOffProbe, InactiveNamesProbe})
         if (!due)
             state().dbMain.checkQuery(probe);
     if (due)

@@ -8,6 +8,12 @@ namespace tavrel {
 void AddCurYearOnlyColumn();
 void AddEmpIDColumn();
 void AddAssignCodeColumns();
+// Assignments made outside the weekly schedule carry a yes/no flag; every older row is a
+// scheduled one.
+void AddOneOffColumn();
+// Employees, managers, locations and types can be retired: a yes/no flag in each of the
+// four tables, every older name active.
+void AddInactiveColumns();
 
 // Files written before the task list was ordered without regard to case hold a binary
 // index on task names, which cannot serve that order: it is built again, once.

@@ -197,6 +197,9 @@ QString timeNeeded(const Recordset& rows) {
     return text;
 }
 
+// Follows the task name of a one-off job in the Master List by Week.
+const QString OneOffMark = QStringLiteral(" (one-off)");
+
 void writeMasterList(Recordset& rows, ReportOutput& out) {
     std::optional<QDate> week;
     for (; !rows.isEOF(); rows.moveNext()) {
@@ -207,7 +210,10 @@ void writeMasterList(Recordset& rows, ReportOutput& out) {
             out.text(QStringLiteral("Week of ") + shortDate(due) + LineBreak);
             week = due;
         }
-        out.row({textCell(field(rows, QStringLiteral("taskname"))), textCell(timeNeeded(rows))});
+        QString task = field(rows, QStringLiteral("taskname"));
+        if (rows.value(QStringLiteral("oneoff")).toBool())
+            task += OneOffMark;
+        out.row({textCell(task), textCell(timeNeeded(rows))});
     }
 }
 
@@ -327,8 +333,10 @@ StandardReport masterListReport() {
     r.style = TableStyle::Plain;
     r.fileRowEnd = FileRowEnd::Nothing;
     r.fileName = QStringLiteral("MasterList.txt");
-    r.sql = QStringLiteral("Select taskname, duedate, reqhour, reqmin from assign left join tasks "
-                           "on assign.taskid = tasks.taskid where duedate >= ") +
+    // The one-off flag is read besides the listed columns: a job outside the schedule is
+    // marked as such in the week it falls in.
+    r.sql = QStringLiteral("Select taskname, duedate, reqhour, reqmin, oneoff from assign left "
+                           "join tasks on assign.taskid = tasks.taskid where duedate >= ") +
             jetDateLiteral(state().ReportStartDate) + QStringLiteral(" and duedate <= ") +
             jetDateLiteral(state().ReportEndDate) + QStringLiteral(" order by duedate, taskname");
     r.noRowsText =

@@ -45,14 +45,16 @@ void addAssignment(const QString& task, const QVariant& weeid, const QDate& mond
     assign.close();
 }
 
-// Removes the uncompleted assignment of the task due on `monday`, if there is one.
+// Removes the uncompleted assignment of the task due on `monday`, if there is one. A
+// one-off job due that Monday is not the week's assignment: it was made outside the
+// schedule, so unmarking the week leaves it, hence the extra condition on the flag.
 void removeOpenAssignment(const QString& task, const QDate& monday) {
     if (!monday.isValid())
         return;
     Recordset assign = state().dbMain.openRecordset(
         QStringLiteral("select * from assign where taskid = ") + task +
             QStringLiteral(" and duedate = ") + jetDateLiteral(monday) +
-            QStringLiteral(" and not completed"),
+            QStringLiteral(" and not completed and not oneoff"),
         RecordsetType::Dynaset);
     if (!assign.isOpen())
         return;

@@ -168,10 +168,10 @@ QStringList pdfPages(const QString& pdf) {
 // Three work orders due in December 2005 and one in each month around it: a task with all
 // a sheet can show and a long name, one completed, one with hardly anything.
 const char* const DecemberSite =
-    "INSERT INTO employees VALUES (1, 'Ann', 'Lee');"
-    "INSERT INTO managers VALUES (1, 'Max', 'Ray');"
-    "INSERT INTO locations VALUES (1, 'Boiler Room');"
-    "INSERT INTO types VALUES (1, 'HVAC');"
+    "INSERT INTO employees (empid, firstname, lastname) VALUES (1, 'Ann', 'Lee');"
+    "INSERT INTO managers (manid, manfirst, manlast) VALUES (1, 'Max', 'Ray');"
+    "INSERT INTO locations (locid, locdesc) VALUES (1, 'Boiler Room');"
+    "INSERT INTO types (typid, typdesc) VALUES (1, 'HVAC');"
     "INSERT INTO tasks (taskid, taskname, taskdesc, tools, manuf, model, serialno, Tag, "
     "reqhour, reqmin) VALUES (1, 'Zone heating pump, north wing, inspect and lubricate all "
     "bearings', 'Check the seals', 'Grease gun', 'Acme', 'X-1', 'S-77', 'T-12', 1, 30),"
@@ -654,12 +654,14 @@ private Q_SLOTS:
     void reportWithoutAWindow() {
         Folder dir(Folder::Empty);
         QVERIFY(dir.isMade());
-        QVERIFY(execSql(dir.db(), "INSERT INTO employees VALUES (1, 'Ann', 'Adams');"
-                                  "INSERT INTO tasks (taskid, taskname) VALUES (1, 'Boiler check');"
-                                  "INSERT INTO assign (taskid, duedate, completed, compdate, "
-                                  "comphour, compmin, empid) VALUES (1, '2005-03-07', 1, "
-                                  "'2005-03-08', 1, 50, 1), (1, '2005-03-14', 1, '2005-03-15', "
-                                  "0, 40, 1);"));
+        QVERIFY(
+            execSql(dir.db(),
+                    "INSERT INTO employees (empid, firstname, lastname) VALUES (1, 'Ann', 'Adams');"
+                    "INSERT INTO tasks (taskid, taskname) VALUES (1, 'Boiler check');"
+                    "INSERT INTO assign (taskid, duedate, completed, compdate, "
+                    "comphour, compmin, empid) VALUES (1, '2005-03-07', 1, "
+                    "'2005-03-08', 1, 50, 1), (1, '2005-03-14', 1, '2005-03-15', "
+                    "0, 40, 1);"));
         const Run text = dir.run({"--report", "Completed", "--from", "2005-03-01", "--to",
                                   "2005-03-31", "-o", "march.txt"});
         QCOMPARE(text.exitCode, 0);

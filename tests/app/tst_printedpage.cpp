@@ -118,7 +118,7 @@ const QString TaskWithSeparators = u"Valve; check | tighten"_s;
 
 // Two tasks, one with both separators in its name, due and done in March 2005.
 const char* const MarchSite =
-    "INSERT INTO employees VALUES (1, 'Ann', 'Adams');"
+    "INSERT INTO employees (empid, firstname, lastname) VALUES (1, 'Ann', 'Adams');"
     "INSERT INTO tasks (taskid, taskname, reqhour, reqmin) VALUES"
     " (1, 'Valve; check | tighten', 1, 30), (2, 'Pump', 0, 45);"
     "INSERT INTO assign (taskid, duedate, completed, compdate, comphour, compmin, empid) VALUES"

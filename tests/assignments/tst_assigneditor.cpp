@@ -2,6 +2,7 @@
 #include "assignments/money.h"
 #include "core/frmmain.h"
 #include "core/programstate.h"
+#include "core/recordeditor.h"
 #include "dialogs/datefield.h"
 #include "support/datarows.h"
 #include "support/editorfixture.h"
@@ -240,6 +241,51 @@ private Q_SLOTS:
 
         e.form->mnuYear[1]->trigger();
         QCOMPARE(e.text("txtDueDate"), "1/24/2005");
+    }
+
+    // Cole and the only manager are retired. The first row carries both: each is shown
+    // greyed as its value and listed, but the keys step over it and it cannot be chosen
+    // again once left; Cancel and Update keep it. A row without them does not list them.
+    void retiredNamesStayOnlyOnTheirRecords() {
+        Editor e(SampleSql + "UPDATE employees SET inactive = 1 WHERE lastname = 'Cole';"
+                             "UPDATE managers SET inactive = 1;");
+        auto* emp = e.w<QComboBox>("cmbEmp");
+        auto* man = e.w<QComboBox>("cmbMan");
+        QCOMPARE(emp->currentText(), "Cole");
+        QCOMPARE(man->currentText(), "Stone, Mia");
+        QVERIFY(showsRetiredName(emp) && showsRetiredName(man));
+        QCOMPARE(emp->palette().color(QPalette::Active, QPalette::ButtonText),
+                 emp->palette().color(QPalette::Disabled, QPalette::ButtonText));
+        // In last-name order: Dan has none.
+        QCOMPARE(listedTexts(emp), (QStringList{"Dan", "Baker, Ann", "Cole"}));
+        QCOMPARE(choosableTexts(emp), (QStringList{"Dan", "Baker, Ann"}));
+        QCOMPARE(choosableTexts(man), QStringList());
+
+        emp->setFocus();
+        QTest::keyClick(emp, Qt::Key_Up);
+        QCOMPARE(emp->currentText(), "Baker, Ann");
+        QVERIFY(!showsRetiredName(emp));
+        QCOMPARE(listedTexts(emp), (QStringList{"Dan", "Baker, Ann"}));
+        QTest::keyClick(emp, Qt::Key_Down);
+        QCOMPARE(emp->currentText(), "Baker, Ann");
+        QCOMPARE(e.mode(), "edit");
+        QVERIFY(e.click("cmdCancel"));
+        QCOMPARE(emp->currentText(), "Cole");
+        QVERIFY(showsRetiredName(emp));
+
+        e.typeAndLeave("txtCompHour", "2");
+        QVERIFY(e.click("cmdUpdate"));
+        QVERIFY(ui->messages.isEmpty());
+        QCOMPARE(e.column("empid").toInt(), 2);
+        QCOMPARE(e.column("manid").toInt(), 1);
+
+        QVERIFY(e.click("cmdNext")); // 1/24/2005: nobody assigned
+        QCOMPARE(emp->currentIndex(), -1);
+        QCOMPARE(listedTexts(emp), (QStringList{"Dan", "Baker, Ann"}));
+        QCOMPARE(listedTexts(man), QStringList());
+        QVERIFY(!showsRetiredName(emp));
+        QCOMPARE(emp->palette().color(QPalette::Active, QPalette::ButtonText),
+                 QApplication::palette(emp).color(QPalette::Active, QPalette::ButtonText));
     }
 
     void costs() {

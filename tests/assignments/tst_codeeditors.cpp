@@ -7,6 +7,7 @@
 #include "support/testenv.h"
 #include "support/windowdriver.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
@@ -160,34 +161,52 @@ private Q_SLOTS:
     }
 
     // Delete asks the list's question and refuses a row still referred to.
+    // A code in use is not deleted: the refusal offers to retire it instead. No leaves it
+    // as it was; Yes marks it inactive and it leaves the list as a deleted code does (the
+    // next shown, or the one before when it was the last).
     void deleteChecks_data() {
         addColumns<int, QString>("menu", "find");
         QTest::addColumn<QString>("refusal"); // empty: deleted
+        QTest::addColumn<bool>("retire");
         QTest::addColumn<QStringList>("after");
         addRow("employee on an assignment", MenuEmployees, "Smith",
-               "This employee is assigned to a task and cannot be deleted.",
+               "This employee is assigned to a task and cannot be deleted.", false,
                QStringList{"John", "Smith"});
-        addRow("employee only on a task", MenuEmployees, "sma", QString(),
+        addRow("employee on an assignment, retired", MenuEmployees, "Smith",
+               "This employee is assigned to a task and cannot be deleted.", true,
+               QStringList{"Ann", "smart"});
+        addRow("employee only on a task", MenuEmployees, "sma", QString(), false,
                QStringList{"John", "Smith"});
         addRow("inspecting manager", MenuManagers, "Boss",
                "This manager is the selected inspector of an assignment record and cannot be "
                "deleted.",
-               QStringList{"Paul", "Boss"});
-        addRow("last manager: the one before shown", MenuManagers, "Chief", QString(),
+               false, QStringList{"Paul", "Boss"});
+        addRow("inspecting manager, retired", MenuManagers, "Boss",
+               "This manager is the selected inspector of an assignment record and cannot be "
+               "deleted.",
+               true, QStringList{"Rita", "Chief"});
+        addRow("last manager: the one before shown", MenuManagers, "Chief", QString(), false,
                QStringList{"Paul", "Boss"});
         addRow("location on a task", MenuLocations, "Boiler",
-               "This location is assigned to a task and cannot be deleted.",
+               "This location is assigned to a task and cannot be deleted.", false,
                QStringList{"Boiler room"});
-        addRow("location only on assignments", MenuLocations, "Annex", QString(),
+        addRow("location on a task, retired", MenuLocations, "Boiler",
+               "This location is assigned to a task and cannot be deleted.", true,
+               QStringList{"Roof"});
+        addRow("location only on assignments", MenuLocations, "Annex", QString(), false,
                QStringList{"Boiler room"});
         addRow("type on a task", MenuTypes, "hvac",
-               "This type is assigned to a task record and cannot be deleted.",
+               "This type is assigned to a task record and cannot be deleted.", false,
                QStringList{"HVAC"});
+        addRow("type on a task, retired", MenuTypes, "hvac",
+               "This type is assigned to a task record and cannot be deleted.", true,
+               QStringList{"Plumbing"});
     }
     void deleteChecks() {
         QFETCH(int, menu);
         QFETCH(QString, find);
         QFETCH(QString, refusal);
+        QFETCH(bool, retire);
         QFETCH(QStringList, after);
         static const char* const questions[] = {
             "", "Are you sure that you want to delete this employee?",
@@ -197,6 +216,8 @@ private Q_SLOTS:
         const QString question = QString::fromLatin1(questions[menu]);
         static const char* const tables[] = {"", "employees", "locations", "managers", "types"};
         const QString countSql = QStringLiteral("select count(*) from ") + tables[menu];
+        const QString retiredSql =
+            QStringLiteral("select count(*) from %1 where inactive").arg(tables[menu]);
         ScriptedUi ui;
         Site site;
         CodeEditor* window = site.open(menu);
@@ -212,14 +233,80 @@ private Q_SLOTS:
         QCOMPARE(ui.lastMessage().defaultButton, MsgResult::No);
         QCOMPARE(site.stored(countSql).toInt(), before);
         ui.answer(MsgResult::Yes);
+        if (!refusal.isEmpty())
+            ui.answer(retire ? MsgResult::Yes : MsgResult::No);
         QVERIFY(click(window, "cmdDelete"));
         QCOMPARE(ui.messages.size(), refusal.isEmpty() ? 2 : 3);
-        for (int i = 0; i < 2; ++i)
-            QCOMPARE(ui.messages[i].buttons, MsgButtons::YesNo);
-        if (!refusal.isEmpty())
-            QCOMPARE(ui.lastMessage().text, refusal);
+        for (const auto& message : ui.messages)
+            QCOMPARE(message.buttons, MsgButtons::YesNo);
+        if (!refusal.isEmpty()) {
+            QCOMPARE(ui.lastMessage().text,
+                     refusal + " Do you want to mark it inactive instead? It then leaves the "
+                               "drop-down lists of new entries and stays on the records that "
+                               "use it.");
+            QCOMPARE(ui.lastMessage().title, "Cannot Delete");
+            QCOMPARE(ui.lastMessage().defaultButton, MsgResult::No);
+        }
         QCOMPARE(site.stored(countSql).toInt(), refusal.isEmpty() ? before - 1 : before);
+        QCOMPARE(site.stored(retiredSql).toInt(), retire ? 1 : 0);
         QCOMPARE(shown(window), after);
+        QCOMPARE(w<QCheckBox>(window, "chkInactive")->isChecked(), false);
+    }
+
+    // The Annex is retired: left out of the list until "Show inactive" is ticked, then shown
+    // greyed with its box ticked. The box, ticked or cleared like any field and saved with
+    // Update, retires a location or takes it back; the switch waits while a row is edited.
+    void inactiveNamesOnRequest() {
+        ScriptedUi ui;
+        Site site("UPDATE locations SET inactive = 1 WHERE locdesc = 'Annex';");
+        CodeEditor* window = site.open(MenuLocations);
+        auto* inactive = w<QCheckBox>(window, "chkInactive");
+        auto* showAll = w<QCheckBox>(window, "chkShowInactive");
+        auto* desc = w<QLineEdit>(window, "txtDesc");
+        const auto tick = [](QCheckBox* box) {
+            QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(8, box->height() / 2));
+        };
+        const auto greyed = [desc] {
+            return desc->palette().color(QPalette::Active, QPalette::Text) ==
+                   desc->palette().color(QPalette::Disabled, QPalette::Text);
+        };
+        const auto walk = [&] {
+            QStringList names;
+            click(window, "cmdFirst");
+            const int beeps = ui.beeps;
+            while (ui.beeps == beeps && names.size() < 10) {
+                names << desc->text() + (greyed() ? "*" : "");
+                click(window, "cmdNext");
+            }
+            return names;
+        };
+        QVERIFY(!showAll->isChecked());
+        QCOMPARE(walk(), (QStringList{"Boiler room", "Roof"}));
+        QVERIFY(click(window, "cmdPrevious")); // Boiler room
+        tick(showAll);
+        QCOMPARE(desc->text(), "Boiler room");
+        QCOMPARE(walk(), (QStringList{"Annex*", "Boiler room", "Roof"}));
+
+        QVERIFY(click(window, "cmdFirst"));
+        QVERIFY(inactive->isChecked());
+        tick(inactive);
+        QVERIFY(!greyed());
+        QVERIFY(window->isEditingRow());
+        const int beeps = ui.beeps;
+        tick(showAll); // refused while editing
+        QCOMPARE(ui.beeps, beeps + 1);
+        QVERIFY(showAll->isChecked());
+        QVERIFY(click(window, "cmdUpdate"));
+        QVERIFY(click(window, "cmdLast"));
+        tick(inactive);
+        QVERIFY(greyed());
+        QVERIFY(click(window, "cmdUpdate"));
+        QCOMPARE(site.stored("select group_concat(locdesc) from locations where inactive"), "Roof");
+        QVERIFY(state().LocationsChanged);
+
+        tick(showAll);
+        QCOMPARE(walk(), (QStringList{"Annex", "Boiler room"}));
+        QCOMPARE(ui.messages.size(), 0);
     }
 
     // The check that nothing uses a code and its delete are one operation: another

@@ -158,6 +158,41 @@ private Q_SLOTS:
         QCOMPARE(folder.scalar("SELECT count(*) FROM assign").toInt(), 5);
     }
 
+    // A one-off job of "Air handler" on a Monday its schedule has in 2027 (week 5), with
+    // the empty week a one-off is made with or with that week's number (another program
+    // may write one): setting the year up, twice, keeps it as it was, makes no copy of it,
+    // and still gives the scheduled week its own assignment beside it.
+    void generationLeavesOneOffJobsAlone_data() {
+        addColumns<QString>("week");
+        addRow("no week", "NULL");
+        addRow("the week of its Monday", "5");
+    }
+    void generationLeavesOneOffJobsAlone() {
+        QFETCH(QString, week);
+        ScriptedUi ui;
+        TempWorkFolder folder(
+            2026, PlanSql + QStringLiteral("INSERT INTO assign (taskid, weeid, duedate, empid, "
+                                           "completed, oneoff) VALUES (1, %1, '2027-02-01', 3, "
+                                           "0, 1);")
+                                .arg(week));
+        const QString oneOff = QStringLiteral(
+            "SELECT group_concat(assid || ' ' || coalesce(weeid, '-') || ' ' || duedate || ' ' "
+            "|| empid, ';') FROM assign WHERE oneoff");
+        const QString before = folder.scalar(oneOff).toString();
+        state().CurYear = 2026;
+        for (int run = 0; run < 2; ++run) {
+            ui.answer(MsgResult::Yes);
+            CreateYearAssignments(2027);
+            QCOMPARE(folder.scalar(oneOff).toString(), before);
+            QCOMPARE(folder
+                         .scalar("SELECT count(*) FROM assign WHERE taskid = 1 AND duedate = "
+                                 "'2027-02-01' AND NOT oneoff AND weeid = 5")
+                         .toInt(),
+                     1);
+            QCOMPARE(folder.scalar("SELECT count(*) FROM assign").toInt(), 6);
+        }
+    }
+
     // The current-year-only flag as this program, Jet (True is -1) and an older file without
     // a value leave it: only a set flag keeps a task out of the next year.
     void currentYearOnlyFlag_data() {

@@ -294,6 +294,66 @@ private Q_SLOTS:
         w.Form_Unload();
     }
 
+    // Files of two ages gain the one-off flag of assignments and the inactive flag of the
+    // four name tables: every row they held is a scheduled assignment or an active name, and
+    // a row written later without the flags (by another program too) gets them cleared.
+    void upgradeAddsOneOffAndInactiveFlags_data() {
+        QTest::addColumn<QString>("extraSql");
+        QTest::newRow("oldest file") << QString();
+        QTest::newRow("file with assignment codes")
+            << u"ALTER TABLE assign ADD COLUMN locid LONG; ALTER TABLE assign ADD COLUMN typid "
+               "LONG; ALTER TABLE tasks ADD COLUMN curyearonly BIT NOT NULL DEFAULT 0; ALTER "
+               "TABLE tasks ADD COLUMN empid LONG;"_s;
+    }
+    void upgradeAddsOneOffAndInactiveFlags() {
+        QFETCH(QString, extraSql);
+        ScriptedUi ui;
+        ui.setToday(QDate(2005, 3, 1));
+        QTemporaryDir dir;
+        writeOldFile(dir.path(), extraSql +
+                                     u"INSERT INTO employees (lastname) VALUES ('Baker'), ('Cole');"
+                                     "INSERT INTO managers (manlast) VALUES ('Diaz');"
+                                     "INSERT INTO locations (locdesc) VALUES ('Roof');"
+                                     "INSERT INTO types (typdesc) VALUES ('HVAC');"_s);
+        InFolder in(dir.path());
+        {
+            frmMain w;
+            w.Form_Load();
+            QVERIFY2(ui.messages.isEmpty(), qPrintable(ui.messageTexts().join('\n')));
+            QCOMPARE(firstValue("select count(*) as n from assign where oneoff = 0"), QVariant(4));
+            QCOMPARE(firstValue("select (select count(*) from employees where inactive = 0) + "
+                                "(select count(*) from managers where inactive = 0) + "
+                                "(select count(*) from locations where inactive = 0) + "
+                                "(select count(*) from types where inactive = 0) as n"),
+                     QVariant(5));
+            // The weeks of the scheduled assignments stay theirs.
+            QCOMPARE(firstValue("select count(*) as n from assign where weeid is null"),
+                     QVariant(0));
+            w.Form_Unload();
+        }
+        Database other = Database::open(dir.filePath("tavrel.mdb"));
+        other.executeScript(u"INSERT INTO types (typdesc) VALUES ('Plumbing');"
+                            "INSERT INTO assign (taskid, duedate) VALUES (1, '2005-05-02');"_s);
+        const QString schema =
+            u"select group_concat(sql, ';') as n from (select sql from sqlite_master order by "
+            "name)"_s;
+        Recordset late = other.openRecordset(
+            u"select (select inactive from types where typdesc = 'Plumbing') + (select oneoff "
+            "from assign where duedate = #5/2/2005#) as n"_s,
+            RecordsetType::Snapshot);
+        QCOMPARE(late.value(u"n"_s), QVariant(0));
+        late.close();
+        const QString upgraded =
+            other.openRecordset(schema, RecordsetType::Snapshot).value(u"n"_s).toString();
+        other.close();
+        // The next start finds every flag in place and changes nothing.
+        frmMain again;
+        again.Form_Load();
+        QVERIFY2(ui.messages.isEmpty(), qPrintable(ui.messageTexts().join('\n')));
+        QCOMPARE(firstValue(schema).toString(), upgraded);
+        again.Form_Unload();
+    }
+
     void interruptedUpgradeLeavesTheFileAsItWas() {
         ScriptedUi ui;
         ui.setToday(QDate(2005, 3, 1));

@@ -23,8 +23,8 @@ namespace {
 
 // A small site whose every value the expected outputs below spell out.
 const QString SiteRows = QStringLiteral(
-    "INSERT INTO locations VALUES (1, 'Boiler room'), (2, 'Roof');"
-    "INSERT INTO employees VALUES (1, 'Ann', 'Lee');"
+    "INSERT INTO locations (locid, locdesc) VALUES (1, 'Boiler room'), (2, 'Roof');"
+    "INSERT INTO employees (empid, firstname, lastname) VALUES (1, 'Ann', 'Lee');"
     "INSERT INTO tasks (taskid, taskname, reqhour, manuf, purchdate, curyearonly, locid) VALUES"
     " (1, 'Boiler check', 1.5, 'Acme', '2005-03-05', 0, 1),"
     " (2, 'Pump seals', 2, 'Bolt', '2005-03-06', 1, NULL),"

@@ -297,7 +297,7 @@ void TestDatabase::valuesAndNames() {
     QCOMPARE(rs.value("parts").typeId(), int(QMetaType::Double));
     QVERIFY(rs.value("locid").isNull());
     QCOMPARE(rs.value("compnotes"), QVariant());
-    QCOMPARE(rs.fieldNames().size(), 17);
+    QCOMPARE(rs.fieldNames().size(), 18);
     QCOMPARE(rs.fieldNames().first(), "assid");
 
     Recordset joined = site.db.openRecordset("select * from assign left join tasks on "

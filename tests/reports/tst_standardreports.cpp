@@ -217,6 +217,51 @@ private Q_SLOTS:
         }
     }
 
+    // A one-off job (the pump, due on 7 March, open) is one more row of each report; the
+    // Master List by Week marks it, in the document and in the text file.
+    void oneOffJobs_data() {
+        addColumns<QString, bool>("report", "toFile");
+        QTest::addColumn<QStringList>("rows");
+        addRow("master", "master", false,
+               QStringList{"1 text Week of 3/7/2005/", "1 row Boiler check|1 Hours 15 Minutes;",
+                           "1 row Chiller service|2 Hours ;",
+                           "1 row Pump inspection (one-off)|30 Minutes;", "1 text /",
+                           "1 text Week of 3/14/2005/", "1 row Pump inspection|30 Minutes;",
+                           "1 row Valve test|;"});
+        addRow("master, to a file", "master", true,
+               QStringList{"Boiler check\t1 Hours 15 Minutes", "Chiller service\t2 Hours ",
+                           "Pump inspection (one-off)\t30 Minutes", "Pump inspection\t30 Minutes",
+                           "Valve test\t", ""});
+        addRow("overdue", "overdue", false,
+               QStringList{"1 headings Date Due|Task Name|Location|Best Time|Time Required;",
+                           "1 row 2/28/2005|Chiller service|||2:0;",
+                           "1 row 3/7/2005|Pump inspection|Boiler Room|Early|0:30;",
+                           "1 row 3/21/2005|Pump inspection|Boiler Room|Early|0:30;"});
+    }
+    void oneOffJobs() {
+        QFETCH(QString, report);
+        QFETCH(bool, toFile);
+        QFETCH(QStringList, rows);
+        ScriptedUi ui;
+        ui.setToday(Today);
+        TempWorkFolder folder(2005, SiteSql + "INSERT INTO assign (taskid, duedate, completed, "
+                                              "oneoff) VALUES (3, '2005-03-07', 0, 1);");
+        state().reportViewer = [] {};
+        state().ReportStartDate = March1;
+        state().ReportEndDate = QDate(2005, 3, 14);
+        const QString path = folder.file("report.txt");
+        if (toFile) {
+            state().ReportDest = ReportTarget::File;
+            ui.answerFile(path);
+        }
+        runStandardReport(*standardReportNamed(report));
+        QCOMPARE(ui.messageTexts(), QStringList());
+        if (toFile)
+            QCOMPARE(QString::fromUtf8(readAll(path)).split("\r\n"), rows);
+        else
+            QCOMPARE(entryLines(reportDocument()), rows);
+    }
+
     // Sent to a file: only the table rows, tabs for "|", CR LF; the master list's lines end
     // without the tab that ends those of the other reports.
     void textFile() {

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QListView>
 #include <QListWidget>
 #include <QPushButton>
 #include <QtTest>
@@ -36,6 +37,29 @@ inline QStringList entryTexts(const QComboBox* combo) {
     QStringList texts;
     for (int i = 0; i < combo->count(); ++i)
         texts << combo->itemText(i);
+    return texts;
+}
+// The entries a drop-down list shows when it drops down, and of those the ones the user
+// can choose.
+inline bool rowHidden(const QComboBox* combo, int row) {
+    const auto* view = qobject_cast<const QListView*>(combo->view());
+    return view && view->isRowHidden(row);
+}
+inline QStringList listedTexts(const QComboBox* combo) {
+    QStringList texts;
+    for (int i = 0; i < combo->count(); ++i) {
+        if (!rowHidden(combo, i))
+            texts << combo->itemText(i);
+    }
+    return texts;
+}
+inline QStringList choosableTexts(const QComboBox* combo) {
+    QStringList texts;
+    for (int i = 0; i < combo->count(); ++i) {
+        if (!rowHidden(combo, i) &&
+            combo->model()->flags(combo->model()->index(i, 0)).testFlag(Qt::ItemIsEnabled))
+            texts << combo->itemText(i);
+    }
     return texts;
 }
 

@@ -484,6 +484,30 @@ private Q_SLOTS:
         QCOMPARE(f.storedWeeks(1), (QList<int>{5, 26, 27, 30}));
     }
 
+    // One-off jobs of the first task on the Mondays of its weeks 3 (whose scheduled assignment
+    // is completed) and 4 (whose is open): unmarking both weeks takes the open scheduled
+    // assignment away and leaves both jobs; marking week 3 again adds a scheduled one beside.
+    void unmarkedWeekKeepsOneOffJobs() {
+        scripted->setToday(QDate(2005, 1, 3));
+        Fixture f;
+        f.folder.exec("INSERT INTO assign (taskid, duedate, completed, oneoff) VALUES "
+                      "(1, '2005-01-17', 0, 1), (1, '2005-01-24', 0, 1);");
+        for (int week : {3, 4})
+            f.clickWeek(week);
+        QVERIFY(f.click("cmdUpdate"));
+        QCOMPARE(scripted->messageTexts(), QStringList());
+        QCOMPARE(f.storedWeeks(1), QList<int>());
+        const QString jobs = "select group_concat(duedate || ' ' || completed || ' ' || oneoff, "
+                             "'; ') from (select * from assign where taskid = 1 order by oneoff, "
+                             "duedate, completed)";
+        QCOMPARE(f.stored(jobs).toString(), "2005-01-17 1 0; 2005-01-17 0 1; 2005-01-24 0 1");
+
+        f.clickWeek(3);
+        QVERIFY(f.click("cmdUpdate"));
+        QCOMPARE(f.stored(jobs).toString(),
+                 "2005-01-17 0 0; 2005-01-17 1 0; 2005-01-17 0 1; 2005-01-24 0 1");
+    }
+
     // The copy takes over the marked weeks with their assignments from this week on; the weeks then
     // marked for it replace them.
     void cloneTakesOverTheWeeks() {
@@ -584,6 +608,32 @@ private Q_SLOTS:
             QCOMPARE(f.count("tasks"), 2);
             QCOMPARE(f.count("assign where taskid = 1"), 0);
         }
+    }
+
+    // The location Roof is retired: the task that has it shows it greyed, the others and a
+    // new task do not list it; once the list is reloaded after it is taken back into use,
+    // every task lists it again.
+    void retiredLocationLeavesNewTasksList() {
+        Fixture f(SampleSql + "UPDATE locations SET inactive = 1 WHERE locdesc = 'Roof';");
+        auto* loc = f.w<QComboBox>("cmbLoc");
+        QCOMPARE(loc->currentText(), "Boiler Room");
+        QCOMPARE(listedTexts(loc), QStringList{"Boiler Room"});
+        QVERIFY(f.click("cmdNext"));
+        QCOMPARE(f.task(), "Check extinguishers");
+        QCOMPARE(loc->currentText(), "Roof");
+        QVERIFY(showsRetiredName(loc));
+        QCOMPARE(listedTexts(loc), (QStringList{"Boiler Room", "Roof"}));
+        QVERIFY(f.click("cmdAddNew"));
+        QCOMPARE(loc->currentIndex(), -1);
+        QCOMPARE(listedTexts(loc), QStringList{"Boiler Room"});
+        QVERIFY(f.click("cmdCancel"));
+
+        f.folder.exec("UPDATE locations SET inactive = 0;");
+        state().LocationsChanged = true;
+        f.editor->activate();
+        QVERIFY(f.click("cmdFirst"));
+        QCOMPARE(choosableTexts(loc), (QStringList{"Boiler Room", "Roof"}));
+        QVERIFY(!showsRetiredName(loc));
     }
 
     void activationReloadsOnlyChangedLists() {
