@@ -629,6 +629,10 @@ QString TaskEditor::deleteTitle() const {
     return QStringLiteral("Delete Task");
 }
 
+QString TaskEditor::recordName() const {
+    return QStringLiteral("task");
+}
+
 bool TaskEditor::removeDependents() {
     // Completed assignments go too; the task's weeks stay, since nothing reads them without
     // the task.

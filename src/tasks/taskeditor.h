@@ -36,6 +36,7 @@ public:
     void closeRecords() override;
     bool isEditing() const override { return Changed || Adding; }
     bool checkFocusedControl() override { return RecordEditor::checkFocusedControl(); }
+    bool confirmClose() override { return RecordEditor::confirmClose(); }
 
     Recordset& recordset() override;
 
@@ -94,6 +95,7 @@ protected:
     QWidget* firstDataControl() const override;
     QString deleteQuestion() const override;
     QString deleteTitle() const override;
+    QString recordName() const override;
     bool removeDependents() override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
