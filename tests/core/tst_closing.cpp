@@ -283,6 +283,19 @@ private Q_SLOTS:
         QCOMPARE(program.stored("select compnotes from assign where assid = 1").toString(), notes);
     }
 
+    // Run without a window (the console's messages) nobody can answer: the question takes
+    // Cancel, so that nothing is saved or lost on anyone's behalf.
+    void windowlessAnswerKeepsTheEdit() {
+        Program program;
+        program.edit(Edit::Task);
+
+        program.main()->close();
+
+        QVERIFY(program.main()->isVisible());
+        QVERIFY(program.main()->findChild<TaskEditor*>()->isChanged());
+        QCOMPARE(program.stored("select manuf from tasks where taskid = 1").toString(), "Acme");
+    }
+
     // In the toolkit's own box, Enter presses Save and Escape is Cancel.
     void keysInTheRealBox_data() {
         addColumns<int, bool, QString>("key", "staysOpen", "manuf");
