@@ -425,6 +425,19 @@ QString CodeEditor::helpTopic() const {
     return helpPage(list_->helpId);
 }
 
+QString CodeEditor::recordName() const {
+    switch (list_->mode) {
+    case CodeEdit::Managers:
+        return QStringLiteral("manager");
+    case CodeEdit::Locations:
+        return QStringLiteral("location");
+    case CodeEdit::Types:
+        return QStringLiteral("type");
+    default:
+        return QStringLiteral("employee");
+    }
+}
+
 void CodeEditor::changeEvent(QEvent* event) {
     if (event->type() == QEvent::ActivationChange && isActiveWindow())
         guardedCall([this] { Form_Activate(); });
@@ -456,9 +469,9 @@ void CodeEditor::keyPressEvent(QKeyEvent* event) {
 }
 
 void CodeEditor::closeEvent(QCloseEvent* event) {
-    // The close box keeps Ok's rule: edits are saved or cancelled first, never lost.
-    if (Changed || Adding) {
-        ui().beep();
+    // Ok shows only once the edits are saved or cancelled; the close box asks which, so that
+    // they are never lost.
+    if (!confirmClose()) {
         event->ignore();
         return;
     }

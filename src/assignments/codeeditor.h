@@ -125,6 +125,7 @@ protected:
     bool removeDependents() override;
     void deleteRefused() override;
     QString helpTopic() const override;
+    QString recordName() const override;
 
     void changeEvent(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;

@@ -305,6 +305,10 @@ QString frmAssign::deleteTitle() const {
     return QStringLiteral("Delete Task Assignment");
 }
 
+QString frmAssign::recordName() const {
+    return QStringLiteral("assignment");
+}
+
 void frmAssign::Form_Load() {
     ErrorTrap trap;
     state().EmployeesChanged = true;
@@ -580,10 +584,9 @@ void frmAssign::changeEvent(QEvent* event) {
 }
 
 void frmAssign::closeEvent(QCloseEvent* event) {
-    // Ok is hidden while an assignment is edited; the close box keeps the same rule, so
-    // that the edits are never lost by closing the window.
-    if (Changed) {
-        ui().beep();
+    // Ok is hidden while an assignment is edited: the close box asks what becomes of the
+    // edits, so that they are never lost by closing the window.
+    if (!confirmClose()) {
         event->ignore();
         return;
     }

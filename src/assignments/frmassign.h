@@ -84,6 +84,7 @@ protected:
     QWidget* firstDataControl() const override;
     QString deleteQuestion() const override;
     QString deleteTitle() const override;
+    QString recordName() const override;
 
     bool eventFilter(QObject* watched, QEvent* event) override;
     void changeEvent(QEvent* event) override;

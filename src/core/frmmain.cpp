@@ -5,6 +5,7 @@
 #include "core/frmabout.h"
 #include "core/frmbackups.h"
 #include "core/programstate.h"
+#include "core/recordeditor.h"
 #include "core/startup.h"
 #include "core/uiseam.h"
 #include "core/windowplacement.h"
@@ -344,10 +345,9 @@ void frmMain::mnuAbout_Click() {
 }
 
 void frmMain::closeEvent(QCloseEvent* event) {
-    // While a row is being edited Exit is disabled; the close box keeps the same rule so
-    // that unsaved changes are never lost by closing the window.
-    if (editor_ && editor_->isEditing()) {
-        ui().beep();
+    // Every window with a row in edit asks what becomes of it before any window closes:
+    // Cancel in any of them leaves the program as it was, every window open.
+    if (!confirmEditorsClose()) {
         event->ignore();
         return;
     }
@@ -358,6 +358,19 @@ void frmMain::closeEvent(QCloseEvent* event) {
     }
     guardedCall([this] { Form_Unload(); });
     event->accept();
+}
+
+// Asks each editor with unsaved edits in turn, this window's own first: false as soon as
+// one stays in edit (Cancel, or a save that was refused).
+bool frmMain::confirmEditorsClose() {
+    if (editor_ && !editor_->confirmClose())
+        return false;
+    for (QWidget* other : QApplication::topLevelWidgets()) {
+        auto* editor = qobject_cast<RecordEditor*>(other);
+        if (other != this && other->isVisible() && editor && !editor->confirmClose())
+            return false;
+    }
+    return true;
 }
 
 // Closes every other window of the program, each by its own rules: one that refuses (an

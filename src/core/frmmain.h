@@ -38,6 +38,9 @@ public:
     virtual void closeRecords() = 0;
     // True while a row is being edited or added: the program may not be left then.
     virtual bool isEditing() const = 0;
+    // Asked before the program ends: true when it may. A row being edited is saved or
+    // discarded as the user chooses first; false when it stays (Cancel, a refused save).
+    virtual bool confirmClose() { return !isEditing(); }
     // Runs the pending lost-focus check of the editor's focused control (a menu command
     // acts without the focus leaving it): false when the control refused its text.
     virtual bool checkFocusedControl() { return true; }
@@ -100,6 +103,7 @@ private:
     void buildMenus();
     void updateSetYearEnabled();
     bool closeOtherWindows();
+    bool confirmEditorsClose();
 
     // After a restore or a repair the file may hold another year: the year, its caption and
     // the week list are read again, before the editor shows its row in that list.

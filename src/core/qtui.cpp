@@ -93,6 +93,9 @@ MsgResult QtUi::msgBox(const QString& text, MsgButtons buttons, MsgIcon icon, co
     case MsgButtons::YesNoCancel:
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
         break;
+    case MsgButtons::SaveDiscardCancel:
+        box.setStandardButtons(QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel);
+        break;
     }
     if (defaultButton) {
         const QMessageBox::StandardButton standard = [&] {
@@ -103,6 +106,10 @@ MsgResult QtUi::msgBox(const QString& text, MsgButtons buttons, MsgIcon icon, co
                 return QMessageBox::No;
             case MsgResult::Cancel:
                 return QMessageBox::Cancel;
+            case MsgResult::Save:
+                return QMessageBox::Save;
+            case MsgResult::Discard:
+                return QMessageBox::Discard;
             case MsgResult::Ok:
                 break;
             }
@@ -118,6 +125,10 @@ MsgResult QtUi::msgBox(const QString& text, MsgButtons buttons, MsgIcon icon, co
         return MsgResult::No;
     case QMessageBox::Cancel:
         return MsgResult::Cancel;
+    case QMessageBox::Save:
+        return MsgResult::Save;
+    case QMessageBox::Discard:
+        return MsgResult::Discard;
     default:
         return MsgResult::Ok;
     }

@@ -206,6 +206,10 @@ QString RecordEditor::helpTopic() const {
     return QStringLiteral("contents");
 }
 
+QString RecordEditor::recordName() const {
+    return QStringLiteral("record");
+}
+
 void RecordEditor::disableWhileEditing(QAction* action) {
     if (action)
         editLockedActions_.append(action);
@@ -266,6 +270,38 @@ void RecordEditor::MarkChanged() {
     SetEditButtons();
     if (cmdAddNew)
         cmdAddNew->hide();
+}
+
+bool RecordEditor::confirmClose() {
+    if (!Changed && !Adding)
+        return true;
+    // The window whose row is asked about comes forward, also when another window is
+    // being closed (the main window closes every other one first).
+    if (isVisible()) {
+        window()->raise();
+        window()->activateWindow();
+    }
+    const QString question =
+        Adding ? QStringLiteral("Do you want to save the new %1 before closing?")
+               : QStringLiteral("Do you want to save the changes to this %1 before closing?");
+    const MsgResult answer =
+        ui().msgBox(question.arg(recordName()), MsgButtons::SaveDiscardCancel, MsgIcon::None,
+                    QStringLiteral("Save Changes"), {}, MsgResult::Save);
+    switch (answer) {
+    case MsgResult::Save:
+        // As Update is clicked: the focused field's check first, then the window's own
+        // checks and the save, any of which keeps the row in edit when it refuses.
+        guardedCall([this] {
+            if (checkFocusedControl())
+                cmdUpdate_Click();
+        });
+        return !Changed && !Adding;
+    case MsgResult::Discard:
+        guardedCall([this] { cmdCancel_Click(); });
+        return !Changed && !Adding;
+    default:
+        return false;
+    }
 }
 
 void RecordEditor::saveTrapped() {

@@ -81,6 +81,12 @@ public:
     // ran. Cancel and Delete, which discard the row's text, do not call it.
     virtual bool checkFocusedControl();
 
+    // Asked before the window closes (its close box, or the program ending): true when it
+    // may close. A row being edited or added is never lost silently: the user saves it (the
+    // window's own Update, whose refusal keeps the window open with its message), discards
+    // it, or keeps the window open with the row still in edit.
+    bool confirmClose();
+
     // Switches to edit mode on the first change of a shown row.
     void MarkChanged();
     void SetEditButtons();
@@ -152,6 +158,8 @@ protected:
     virtual void deleteRefused() {}
     // The help page cmdHelp and F1 open.
     virtual QString helpTopic() const;
+    // What one row is called in the close question ("task", "assignment" ...).
+    virtual QString recordName() const;
 
     // Holds Changed true for its lifetime and clears it at the end (ShowRecord's guard).
     class ChangedHold {

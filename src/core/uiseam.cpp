@@ -37,6 +37,7 @@ public:
         case MsgButtons::Ok:
             break;
         case MsgButtons::OkCancel:
+        case MsgButtons::SaveDiscardCancel:
             answer = MsgResult::Cancel;
             break;
         case MsgButtons::YesNo:

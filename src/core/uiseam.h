@@ -12,9 +12,10 @@ class QDialog;
 
 namespace tavrel {
 
-enum class MsgButtons { Ok, OkCancel, YesNo, YesNoCancel };
+// SaveDiscardCancel is the question asked when a window with unsaved edits is closed.
+enum class MsgButtons { Ok, OkCancel, YesNo, YesNoCancel, SaveDiscardCancel };
 enum class MsgIcon { None, Information, Question, Warning, Critical };
-enum class MsgResult { Ok, Cancel, Yes, No };
+enum class MsgResult { Ok, Cancel, Yes, No, Save, Discard };
 
 // Whether a progress window offers Cancel: only a step that can undo all it did (one
 // transaction) may be stopped half-way.

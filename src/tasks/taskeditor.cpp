@@ -10,6 +10,7 @@
 #include "dialogs/frmrptdate.h"
 #include "tasks/presets.h"
 #include "tasks/schedule.h"
+#include "tasks/taskhistory.h"
 #include "text/datetext.h"
 
 #include <QCheckBox>
@@ -17,6 +18,7 @@
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -24,9 +26,13 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
+#include <QSettings>
+#include <QSplitter>
 #include <QStyle>
 #include <QStyleOptionViewItem>
+#include <QTreeWidget>
 #include <QVBoxLayout>
 
 #include <functional>
@@ -57,6 +63,21 @@ constexpr int WeekItemSpacing = 2;
 // and month both take two digits.
 const QDate WidestMonday(2000, 12, 25);
 
+// Where the user's settings keep whether the history panel is shown.
+const QString SettingsOwner = QStringLiteral("Tavrel");
+const QString HistoryShownKey = QStringLiteral("taskEditor/historyShown");
+// A screen with less height than this (a 1024 x 768 one among them) leaves the history no
+// room beside the task's own fields: there it is hidden until the user shows it.
+constexpr int RoomForHistory = 900;
+// How the procedure and the history share their height at first.
+constexpr int ProcedureStretch = 3;
+constexpr int HistoryStretch = 2;
+
+bool historyShownByDefault() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen && screen->availableGeometry().height() >= RoomForHistory;
+}
+
 // An employee as every list shows one.
 QString employeeText(const Recordset& rs) {
     return personName(columnText(rs, QStringLiteral("lastname")),
@@ -75,6 +96,10 @@ TaskEditor::TaskEditor(QAction* exitAction, QWidget* parent)
     disableWhileEditing(exitAction);
     addBrowseOnlyButton(cmdClone);
     cmdFind->setEnabled(static_cast<bool>(state().findDialog));
+    const QSettings settings(SettingsOwner, SettingsOwner);
+    const bool shown = settings.value(HistoryShownKey, historyShownByDefault()).toBool();
+    fraHistory->setHidden(!shown);
+    cmdHistory->setChecked(shown);
 }
 
 TaskEditor::~TaskEditor() = default;
@@ -154,6 +179,12 @@ void TaskEditor::buildControls() {
     cmdAnnual = button(this, "cmdAnnual", QStringLiteral("Annual"));
     cmdClearAll = button(this, "cmdClearAll", QStringLiteral("Clear All"));
 
+    fraHistory = new TaskHistory(this);
+    // Alt+H is the main window's Help menu.
+    cmdHistory = button(this, "cmdHistory", QStringLiteral("&View History"));
+    cmdHistory->setCheckable(true);
+    cmdHistory->setToolTip(tr("Show or hide the task's assignments of every year"));
+
     cmdClone = button(this, "cmdClone", QStringLiteral("Clone"));
     cmdClone->setToolTip(QStringLiteral("Duplicate the current record"));
 
@@ -172,6 +203,8 @@ void TaskEditor::buildLayout() {
     header->addSpacing(16);
     header->addWidget(label(QStringLiteral("Task Number"), txtTaskID));
     header->addWidget(txtTaskID);
+    header->addSpacing(16);
+    header->addWidget(cmdHistory);
 
     // The equipment the task is done on, in two columns of fields that widen with the window.
     auto* equipment = new QGroupBox(tr("Equipment"), this);
@@ -239,11 +272,23 @@ void TaskEditor::buildLayout() {
     presets->addWidget(cmdClearAll, 3, 0, 1, 2);
     frequency->addLayout(presets);
 
-    // Equipment above the procedure, whose text boxes take the height the window has; the
-    // weeks beside both, from top to bottom.
+    // Equipment above the procedure, whose text boxes take the height the window has, with
+    // the history sharing that height as the user sizes them; the weeks beside them all,
+    // from top to bottom.
+    auto* lower = new QSplitter(Qt::Vertical, this);
+    lower->setObjectName(QStringLiteral("splHistory"));
+    lower->setChildrenCollapsible(false);
+    lower->addWidget(procedure);
+    lower->addWidget(fraHistory);
+    lower->setStretchFactor(0, ProcedureStretch);
+    lower->setStretchFactor(1, HistoryStretch);
+    // Sizes in that proportion: the splitter would otherwise give the history only its
+    // minimum, the procedure's boxes asking for more height than there is.
+    lower->setSizes({ProcedureStretch * fontMetrics().lineSpacing(),
+                     HistoryStretch * fontMetrics().lineSpacing()});
     auto* task = new QVBoxLayout;
     task->addWidget(equipment);
-    task->addWidget(procedure, 1);
+    task->addWidget(lower, 1);
 
     auto* body = new QHBoxLayout;
     body->addLayout(task, 1);
@@ -289,6 +334,7 @@ void TaskEditor::connectHandlers() {
     lstWeeks->installEventFilter(this);
 
     connectCommand(cmdClone, [this] { cmdClone_Click(); });
+    connectGuarded(cmdHistory, &QPushButton::clicked, [this] { cmdHistory_Click(); });
     connectGuarded(cmdWeekly, &QPushButton::clicked, [this] { cmdWeekly_Click(); });
     connectGuarded(cmdMonthly, &QPushButton::clicked, [this] { cmdMonthly_Click(); });
     connectGuarded(cmdBimonthly, &QPushButton::clicked, [this] { cmdBimonthly_Click(); });
@@ -309,6 +355,10 @@ void TaskEditor::applyTabOrder() {
         cmdFind,       cmdHelp};
     for (qsizetype i = 1; i < order.size(); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
+    // The history after the task's own fields, above which it lies; its button last.
+    QWidget::setTabOrder(txtMisc1, fraHistory->tvwHistory);
+    QWidget::setTabOrder(fraHistory->tvwHistory, lstWeeks);
+    QWidget::setTabOrder(cmdHelp, cmdHistory);
 }
 
 QList<QWidget*> TaskEditor::dataControls() const {
@@ -508,6 +558,8 @@ bool TaskEditor::eventFilter(QObject* watched, QEvent* event) {
 
 void TaskEditor::Form_Activate() {
     cmdFind->setEnabled(static_cast<bool>(state().findDialog));
+    // The assignment editor may have completed or changed the task's assignments meanwhile.
+    fraHistory->refresh();
     if (state().EmployeesChanged) {
         reloadCodeList(cmbEmp,
                        QStringLiteral("Select * from employees order by lastname, firstname"),
@@ -553,6 +605,7 @@ void TaskEditor::ShowRecord() {
     dcPurchDate->setDate(rs.value(QStringLiteral("purchdate")).toDate());
     dcWarDate->setDate(rs.value(QStringLiteral("wardate")).toDate());
     markTaskWeeks();
+    fraHistory->showTask(id);
 }
 
 void TaskEditor::ClearRecord() {
@@ -569,6 +622,7 @@ void TaskEditor::ClearRecord() {
     showNumber(txtReqMin, 0.0);
     chkCurYearOnly->setChecked(false);
     unmarkAllWeeks();
+    fraHistory->showTask(QVariant());
 }
 
 void TaskEditor::SaveRecord() {
@@ -629,6 +683,10 @@ QString TaskEditor::deleteTitle() const {
     return QStringLiteral("Delete Task");
 }
 
+QString TaskEditor::recordName() const {
+    return QStringLiteral("task");
+}
+
 bool TaskEditor::removeDependents() {
     // Completed assignments go too; the task's weeks stay, since nothing reads them without
     // the task.
@@ -663,6 +721,17 @@ void TaskEditor::cmdFind_Click() {
                       {QStringLiteral("No tasks entered to find."),
                        QStringLiteral("No Tasks in Database"),
                        QStringLiteral("That task was not found.")});
+}
+
+void TaskEditor::setHistoryShown(bool shown) {
+    fraHistory->setVisible(shown);
+    cmdHistory->setChecked(shown);
+    QSettings settings(SettingsOwner, SettingsOwner);
+    settings.setValue(HistoryShownKey, shown);
+}
+
+bool TaskEditor::isHistoryShown() const {
+    return !fraHistory->isHidden();
 }
 
 void installTaskEditor(frmMain& main) {

@@ -15,6 +15,7 @@ class QPlainTextEdit;
 namespace tavrel {
 
 class DateField;
+class TaskHistory;
 enum class DatedPreset;
 
 // The editor of the tasks table shown in the main window: one task at a time in task-name
@@ -36,6 +37,7 @@ public:
     void closeRecords() override;
     bool isEditing() const override { return Changed || Adding; }
     bool checkFocusedControl() override { return RecordEditor::checkFocusedControl(); }
+    bool confirmClose() override { return RecordEditor::confirmClose(); }
 
     Recordset& recordset() override;
 
@@ -46,12 +48,17 @@ public:
     // Set when the week marks were changed; the next save then writes the weeks.
     bool WeeksChanged = false;
 
+    // Shows or hides the history panel; the user's choice is remembered for the next start.
+    void setHistoryShown(bool shown);
+    bool isHistoryShown() const;
+
 public Q_SLOTS:
     // Reloads the three code lists whose list-changed flag is set, keeping the selection.
     void Form_Activate();
 
     void cmdClone_Click();
     void cmdFind_Click() override;
+    void cmdHistory_Click() { setHistoryShown(!isHistoryShown()); }
 
     void txtTaskName_Change() { MarkChanged(); }
     void txtTaskID_Change() { MarkChanged(); }
@@ -94,6 +101,7 @@ protected:
     QWidget* firstDataControl() const override;
     QString deleteQuestion() const override;
     QString deleteTitle() const override;
+    QString recordName() const override;
     bool removeDependents() override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -149,6 +157,10 @@ public:
     QPushButton* cmdClearAll = nullptr;
 
     QPushButton* cmdClone = nullptr;
+
+    // The task's assignments of every year, and the button that shows or hides them.
+    TaskHistory* fraHistory = nullptr;
+    QPushButton* cmdHistory = nullptr;
 };
 
 // Creates the task editor and installs it in the main window's client area.

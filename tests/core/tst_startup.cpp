@@ -684,6 +684,8 @@ private Q_SLOTS:
         QVERIFY(w.mnuRptOut[1]->isChecked() && !w.mnuRptOut[2]->isChecked());
     }
 
+    // An editor that keeps its row in edit (it has no question of its own to ask) keeps the
+    // main window open, its records open.
     void closingWhileEditingIsRefused() {
         ScriptedUi ui;
         QStringList calls;
@@ -694,7 +696,8 @@ private Q_SLOTS:
         w.show();
         e->editing = true;
         QVERIFY(!w.close());
-        QCOMPARE(ui.beeps, 1);
+        QVERIFY(w.isVisible());
+        QCOMPARE(calls, QStringList{});
         e->editing = false;
         QVERIFY(w.close());
         QCOMPARE(calls, QStringList{"closeRecords"});

@@ -67,7 +67,9 @@ MsgResult ScriptedUi::msgBox(const QString& text, MsgButtons buttons, MsgIcon ic
             return *answer;
         if (defaultButton)
             return *defaultButton;
-        // Qt's own choice for a box without a default: its first Yes or Ok button.
+        // Qt's own choice for a box without a default: its first Yes, Save or Ok button.
+        if (buttons == MsgButtons::SaveDiscardCancel)
+            return MsgResult::Save;
         return buttons == MsgButtons::YesNo || buttons == MsgButtons::YesNoCancel ? MsgResult::Yes
                                                                                   : MsgResult::Ok;
     }
@@ -75,6 +77,8 @@ MsgResult ScriptedUi::msgBox(const QString& text, MsgButtons buttons, MsgIcon ic
     case MsgButtons::YesNo:
     case MsgButtons::YesNoCancel:
         return MsgResult::No;
+    case MsgButtons::SaveDiscardCancel:
+        return MsgResult::Cancel; // nothing is saved or lost that nobody chose
     case MsgButtons::OkCancel:
     case MsgButtons::Ok:
         return MsgResult::Ok;

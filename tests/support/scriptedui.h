@@ -60,7 +60,8 @@ struct AskedFile {
 };
 
 // A Ui that answers from queues and records what it was asked. Unscripted message boxes
-// answer Ok (or No for questions); unscripted modal dialogs are closed by their close box.
+// answer Ok (No for questions, Cancel for the close question); unscripted modal dialogs
+// are closed by their close box.
 class ScriptedUi : public Ui {
 public:
     ScriptedUi();

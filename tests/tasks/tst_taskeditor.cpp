@@ -12,6 +12,7 @@
 #include "support/startedprogram.h"
 #include "support/testenv.h"
 #include "tasks/taskeditor.h"
+#include "tasks/taskhistory.h"
 #include "text/datetext.h"
 
 #include <QAction>
@@ -24,8 +25,11 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSettings>
+#include <QSignalSpy>
 #include <QStyle>
 #include <QTimer>
+#include <QTreeWidget>
 #include <QtTest>
 
 #include <functional>
@@ -95,6 +99,59 @@ const QString WarrantyDateMessage =
 const QString HoursMessage = QStringLiteral("You must enter a valid number in the hours field.");
 const QString Task1 = QStringLiteral(" from tasks where taskid = 1");
 
+// Assignments of the first task in 2004 and 2005, one of them open with the time the task is
+// expected to take, and one of the second task. Employees: Baker, Ann (1) and Cole (2).
+const QString HistorySql = QStringLiteral(R"(
+INSERT INTO employees (empid, firstname, lastname) VALUES (1, 'Ann', 'Baker'), (2, '', 'Cole');
+INSERT INTO tasks (taskid, taskname) VALUES (1, 'Boiler inspection'), (2, 'Check extinguishers'),
+    (3, 'Replace filters');
+INSERT INTO assign (assid, taskid, duedate, completed, compdate, comphour, compmin, empid,
+                    totalcost) VALUES
+    (1, 1, '2004-06-07', 1, '2004-06-09', 1.5, 15, 1, 10.1234),
+    (2, 1, '2004-11-01', 1, '2004-11-03', 0, 50, 2, 5.5),
+    (3, 1, '2005-01-17', 1, '2005-01-18', 2, 0, NULL, 0),
+    (4, 1, '2005-01-24', 0, NULL, 2, 30, 1, NULL),
+    (5, 2, '2005-01-24', 1, '2005-01-25', 9, 0, 1, 99);
+)");
+
+// The history as shown: each year's row, then its assignments' rows indented, columns
+// joined by "|".
+QStringList historyRows(const TaskEditor& editor) {
+    QStringList rows;
+    const QTreeWidget* tree = editor.fraHistory->tvwHistory;
+    const auto texts = [](const QTreeWidgetItem* item) {
+        QStringList columns;
+        for (int column = 0; column < item->columnCount(); ++column)
+            columns << item->text(column);
+        return columns.join(u'|');
+    };
+    for (int year = 0; year < tree->topLevelItemCount(); ++year) {
+        const QTreeWidgetItem* group = tree->topLevelItem(year);
+        rows << texts(group);
+        for (int row = 0; row < group->childCount(); ++row)
+            rows << QStringLiteral("  ") + texts(group->child(row));
+    }
+    return rows;
+}
+
+// The history's rows of the task Boiler inspection.
+const QStringList BoilerHistory{
+    "2005|1 of 2 completed||2|0|$0.00",
+    "  1/17/2005|1/18/2005||2|0|$0.00",
+    "  1/24/2005||Baker, Ann|||",
+    "2004|2 of 2 completed||2|35|$15.62",
+    "  6/7/2004|6/9/2004|Baker, Ann|1|45|$10.12",
+    "  11/1/2004|11/3/2004|Cole|0|50|$5.50",
+};
+
+// Clicks a row of the history with the mouse, where it shows it.
+void clickHistoryRow(QTreeWidget* tree, QTreeWidgetItem* item) {
+    QApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    tree->scrollToItem(item);
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier,
+                      tree->visualItemRect(item).center());
+}
+
 // A stored number in full, so that comparisons are exact.
 QString exact(const QVariant& value) {
     return value.isNull() ? "null" : QString::number(value.toDouble(), 'g', 17);
@@ -163,6 +220,8 @@ private Q_SLOTS:
     void initTestCase() { useTestLocale(); }
     void init() {
         resetProgramState();
+        // Every test starts with the history as a new user has it.
+        QSettings(QStringLiteral("Tavrel"), QStringLiteral("Tavrel")).clear();
         scripted = std::make_unique<ScriptedUi>();
     }
     void cleanup() { scripted.reset(); }
@@ -1038,6 +1097,113 @@ private Q_SLOTS:
         main.Form_Unload();
     }
 
+    // The history of a task with assignments in two years: the newest year first, each
+    // under its totals of completed work (an open assignment's expected time counts for
+    // nothing), and only the task's own rows. It follows the task shown: Next and Previous,
+    // a saved task, a new one; it reads rows changed in another window when the editor is
+    // activated again; hidden, it reads nothing until it is shown.
+    void historyFollowsTheTask() {
+        Fixture f(HistorySql);
+        TaskEditor& editor = *f.editor;
+        QVERIFY(!editor.isHistoryShown());
+        QVERIFY(!editor.fraHistory->isVisible());
+        QVERIFY(f.click("cmdHistory"));
+        QVERIFY(editor.fraHistory->isVisible());
+        QCOMPARE(historyRows(editor), BoilerHistory);
+
+        QVERIFY(f.click("cmdNext"));
+        QCOMPARE(f.task(), "Check extinguishers");
+        QCOMPARE(historyRows(editor), (QStringList{"2005|1 of 1 completed||9|0|$99.00",
+                                                   "  1/24/2005|1/25/2005|Baker, Ann|9|0|$99.00"}));
+        QVERIFY(f.click("cmdNext"));
+        QCOMPARE(historyRows(editor), QStringList{}); // a task without assignments
+        QVERIFY(f.click("cmdFirst"));
+        QCOMPARE(historyRows(editor), BoilerHistory);
+
+        f.typeAndLeave("txtManuf", "Acme");
+        QVERIFY(f.click("cmdUpdate"));
+        QCOMPARE(historyRows(editor), BoilerHistory);
+        QVERIFY(f.click("cmdAddNew"));
+        QCOMPARE(historyRows(editor), QStringList{});
+        QVERIFY(f.click("cmdCancel"));
+        QCOMPARE(f.task(), "Replace filters");
+        QCOMPARE(historyRows(editor), QStringList{});
+        QVERIFY(f.click("cmdFirst"));
+
+        // Completed in the assignment editor meanwhile.
+        f.folder.exec("UPDATE assign SET completed = 1, compdate = '2005-01-26', comphour = 1, "
+                      "compmin = 0, totalcost = 4 WHERE assid = 4");
+        editor.activate();
+        QCOMPARE(historyRows(editor).mid(0, 3),
+                 (QStringList{"2005|2 of 2 completed||3|0|$4.00", BoilerHistory[1],
+                              "  1/24/2005|1/26/2005|Baker, Ann|1|0|$4.00"}));
+
+        // Hidden, it follows the task only once shown again.
+        QVERIFY(f.click("cmdHistory"));
+        QVERIFY(!editor.fraHistory->isVisible());
+        QVERIFY(f.click("cmdNext"));
+        QCOMPARE(editor.fraHistory->tvwHistory->topLevelItemCount(), 0);
+        QVERIFY(f.click("cmdHistory"));
+        QCOMPARE(historyRows(editor).value(0), "2005|1 of 1 completed||9|0|$99.00");
+    }
+
+    // In the main window the history is hidden until the user shows it (on a screen as
+    // small as the test's); Alt+V shows and hides it as the button does, and the choice
+    // holds for the next start.
+    void historyShownIsRemembered() {
+        const auto pressAltV = [](const MainWindowOnSample& window) {
+            bringForward(window.main.get());
+            QTest::keyClick(window.editor()->txtTaskName, Qt::Key_V, Qt::AltModifier);
+            QTRY_VERIFY(!window.editor()->cmdHistory->isDown());
+        };
+        {
+            MainWindowOnSample window;
+            QVERIFY(!window.editor()->isHistoryShown());
+            pressAltV(window);
+            QVERIFY(window.editor()->isHistoryShown());
+            QVERIFY(window.editor()->cmdHistory->isChecked());
+        }
+        {
+            MainWindowOnSample window;
+            QVERIFY(window.editor()->isHistoryShown());
+            QVERIFY(window.editor()->cmdHistory->isChecked());
+            QCOMPARE(historyRows(*window.editor()).value(1), "  1/17/2005|Yes||0|0|$0.00");
+            pressAltV(window);
+            QVERIFY(!window.editor()->isHistoryShown());
+        }
+        MainWindowOnSample window;
+        QVERIFY(!window.editor()->isHistoryShown());
+        QVERIFY(!window.editor()->cmdHistory->isChecked());
+    }
+
+    // A click on an assignment's row, or Enter on it, chooses that assignment; a year's row
+    // chooses nothing.
+    void historyRowChoosesItsAssignment() {
+        Fixture f(HistorySql);
+        QVERIFY(f.click("cmdHistory"));
+        QTreeWidget* tree = f.editor->fraHistory->tvwHistory;
+        QSignalSpy chosen(f.editor->fraHistory, &TaskHistory::assignmentChosen);
+        QTreeWidgetItem* year2004 = tree->topLevelItem(1);
+
+        clickHistoryRow(tree, year2004->child(1));
+        QCOMPARE(chosen.size(), 1);
+        QCOMPARE(chosen.at(0).at(0).value<long>(), 2L);
+
+        clickHistoryRow(tree, year2004);
+        QCOMPARE(chosen.size(), 1);
+
+        clickHistoryRow(tree, tree->topLevelItem(0)->child(1));
+        QCOMPARE(chosen.size(), 2);
+        QCOMPARE(chosen.at(1).at(0).value<long>(), 4L);
+
+        // Up from 1/24/2005 to 1/17/2005, then Enter.
+        QTest::keyClick(tree, Qt::Key_Up);
+        QCOMPARE(tree->currentItem(), tree->topLevelItem(0)->child(0));
+        QTest::keyClick(tree, Qt::Key_Return);
+        QCOMPARE(chosen.size(), 3);
+        QCOMPARE(chosen.at(2).at(0).value<long>(), 3L);
+    }
+
     // The window with the task editor fits a 1024 x 768 screen with the window frame, title bar and
     // a panel around it, whatever the locale's dates; and at that smallest size no week or date is
     // cut and the check boxes of neighbouring weeks stand apart. More room makes the equipment
@@ -1051,6 +1217,21 @@ private Q_SLOTS:
     void mainWindowFitsTheScreen() {
         QFETCH(QString, locale);
         const LocaleGuard guard(locale);
+        {
+            // Shown at start (as the user left it), the history takes its height from the
+            // procedure: the window still fits.
+            QSettings settings(QStringLiteral("Tavrel"), QStringLiteral("Tavrel"));
+            settings.setValue(QStringLiteral("taskEditor/historyShown"), true);
+            MainWindowOnSample shown;
+            QVERIFY(shown.editor()->isHistoryShown());
+            const QSize withHistory = shown.main->minimumSizeHint();
+            QVERIFY2(withHistory.width() <= SmallScreenRoom.width() &&
+                         withHistory.height() <= SmallScreenRoom.height(),
+                     qPrintable(QStringLiteral("%1 x %2 with the history")
+                                    .arg(withHistory.width())
+                                    .arg(withHistory.height())));
+            settings.remove(QStringLiteral("taskEditor/historyShown"));
+        }
         MainWindowOnSample window;
         const QSize smallest = window.main->minimumSizeHint();
         QVERIFY2(
