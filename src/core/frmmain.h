@@ -10,6 +10,7 @@
 #include <memory>
 
 class QAction;
+class QLabel;
 class QMenu;
 
 namespace tavrel {
@@ -67,6 +68,10 @@ public:
 
     // Sets the Set Current Year caption from CurYear.
     void updateSetYearCaption();
+
+    // Counts the overdue assignments again into the status bar (after a save, the year's
+    // generation, a restore).
+    void refreshOverdueCount();
 
     // The folder start-up opens tavrel.mdb in (defaults to the current folder).
     void setWorkFolder(const QString& folder) { workFolder_ = folder; }
@@ -132,6 +137,7 @@ public:
     QAction* mnuExit = nullptr;
     QMenu* mnuMaintainMenu = nullptr;
     QAction* mnuAssign = nullptr;
+    QAction* mnuWorkList = nullptr;
     QAction* mnuMaint[5] = {}; // 1 employees, 2 locations, 3 managers, 4 types
     QMenu* mnuReportsMenu = nullptr;
     QAction* mnuRptOut[3] = {}; // 1 view/print, 2 send to file
@@ -152,6 +158,7 @@ public:
     QMenu* mnuHelpMenu = nullptr;
     QAction* mnuHelp[4] = {}; // 1 contents, 2 search, 3 using help
     QAction* mnuAbout = nullptr;
+    QLabel* lblOverdue = nullptr; // the status bar's count of overdue assignments
 };
 
 } // namespace tavrel
