@@ -58,6 +58,12 @@ constexpr int LargeBatch = 200;
 constexpr int UsualWidth = 1000;
 constexpr int UsualHeight = 620;
 constexpr int DateFieldChars = 12;
+// Room around a cell's text and beside a heading (its sort mark), and the window's edges
+// and scroll bar beside the columns.
+constexpr int CellPadding = 18;
+constexpr int HeadingPadding = 30;
+constexpr int FrameAllowance = 60;
+constexpr int LeastTaskChars = 24;
 
 QSettings userSettings() {
     return QSettings(SettingsOwner, SettingsOwner);
@@ -163,10 +169,7 @@ void frmWorkList::buildControls() {
     grdWork->verticalHeader()->setDefaultSectionSize(grdWork->fontMetrics().height() + 8);
     grdWork->verticalHeader()->hide();
     grdWork->installEventFilter(this);
-    const int em = grdWork->fontMetrics().averageCharWidth();
-    const int widths[WorkColumnCount] = {11, 34, 16, 14, 18, 10, 7, 12};
-    for (int column = 0; column < WorkColumnCount; ++column)
-        grdWork->setColumnWidth(column, widths[column] * em);
+    setColumnWidths();
 
     cmdComplete = button(this, "cmdComplete", QStringLiteral("&Complete..."));
     cmdAssign = button(this, "cmdAssign", QStringLiteral("&Assign..."));
@@ -203,6 +206,33 @@ void frmWorkList::buildControls() {
     connect(cmdClose, &QPushButton::clicked, this, &frmWorkList::cmdClose_Click);
 }
 
+void frmWorkList::setColumnWidths() {
+    // Wide enough for a long value of each column and for its heading with the sort mark;
+    // the task takes the rest of the usual width.
+    const QFontMetrics cells = grdWork->fontMetrics();
+    const QFontMetrics headings = grdWork->horizontalHeader()->fontMetrics();
+    const QString samples[WorkColumnCount] = {shortDate(QDate(2000, 12, 28)),
+                                              {},
+                                              QStringLiteral("Parking Garage"),
+                                              QStringLiteral("Electrical"),
+                                              QStringLiteral("Wilkinson, Margaret"),
+                                              QStringLiteral("Yes"),
+                                              QStringLiteral("10:30"),
+                                              currency(99'999)};
+    int used = 0;
+    for (int column = 0; column < WorkColumnCount; ++column) {
+        if (column == ColTask)
+            continue;
+        const QString heading = model_->headerData(column, Qt::Horizontal).toString();
+        const int width = std::max(cells.horizontalAdvance(samples[column]) + CellPadding,
+                                   headings.horizontalAdvance(heading) + HeadingPadding);
+        grdWork->setColumnWidth(column, width);
+        used += width;
+    }
+    grdWork->setColumnWidth(ColTask, std::max(cells.averageCharWidth() * LeastTaskChars,
+                                              UsualWidth - FrameAllowance - used));
+}
+
 void frmWorkList::buildLayout() {
     const auto caption = [this](const QString& text, QWidget* buddy) {
         auto* label = new QLabel(text, this);
@@ -225,9 +255,9 @@ void frmWorkList::buildLayout() {
     filters->addWidget(caption(QStringLiteral("L&ocation"), cmbLoc), 1, 2);
     filters->addWidget(cmbLoc, 1, 3);
     filters->addWidget(caption(QStringLiteral("T&ype"), cmbType), 1, 4);
-    filters->addWidget(cmbType, 1, 5, 1, 3);
+    filters->addWidget(cmbType, 1, 5);
     filters->setColumnStretch(8, 1);
-    filters->addWidget(lblCount, 1, 8, Qt::AlignRight | Qt::AlignVCenter);
+    filters->addWidget(lblCount, 1, 6, 1, 3, Qt::AlignRight | Qt::AlignVCenter);
 
     // Commands on the selection on the left (a command that adds assignments goes first),
     // the window's own on the right.

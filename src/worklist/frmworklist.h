@@ -63,6 +63,7 @@ protected:
 private:
     void buildControls();
     void buildLayout();
+    void setColumnWidths();
     void fillCodeLists();
     void showCount(int rows);
     void applyFilter();

@@ -3,6 +3,7 @@
 #include "core/frmmain.h"
 #include "core/programstate.h"
 #include "dialogs/datefield.h"
+#include "reports/reportdocument.h"
 #include "support/datarows.h"
 #include "support/scriptedui.h"
 #include "support/testenv.h"
@@ -374,6 +375,35 @@ private Q_SLOTS:
         QCOMPARE(list.storedColumn("empid"), QStringLiteral("- 1 2 2 - - 2"));
     }
 
+    // Print Work Orders prints the selected rows as one batch, a page each, in due-date
+    // order whatever the list's order; nothing selected says so, a large batch asks first.
+    void printWorkOrders() {
+        WorkList list(
+            *ui, SampleSql,
+            WorkListFilter{
+                WorkPeriod::AllDates, {}, {}, AnyCode, AnyCode, AnyCode, WorkCompletion::Both});
+        int viewed = 0;
+        state().reportViewer = [&viewed] { ++viewed; };
+        list.grid()->sortByColumn(ColTask, Qt::DescendingOrder);
+        // By task name, last first: filters (5, 2), extinguishers (4, 6), boiler (7, 3, 1).
+        QCOMPARE(list.dueDates(), dues({5, 2, 4, 6, 7, 3, 1}));
+        QVERIFY(list.click("cmdPrint"));
+        QCOMPARE(ui->lastMessage().text,
+                 QStringLiteral("Select the assignments whose work orders to print first."));
+        list.clickRow(0);
+        list.clickRow(2, Qt::ControlModifier);
+        list.clickRow(6, Qt::ControlModifier);
+        QVERIFY(list.click("cmdPrint"));
+        QCOMPARE(viewed, 1);
+        QCOMPARE(reportDocument().pageCount(), 3);
+        QStringList headers;
+        for (int page = 1; page <= 3; ++page)
+            headers << reportDocument().pageHeaderLine(page).left;
+        QCOMPARE(headers,
+                 QStringList({"Work Order: Boiler inspection", "Work Order: Check extinguishers",
+                              "Work Order: Replace filters"}));
+    }
+
     // Enter or a double click opens the assignment editor on that row, also on a row its Show
     // choices leave out; its saves show in the list at once.
     void openEditorOnRow() {
@@ -484,6 +514,13 @@ private Q_SLOTS:
         QVERIFY(list.click("cmdComplete"));
         QVERIFY2(ui->lastMessage().text.startsWith("1,667 of the 5,000 selected"),
                  qPrintable(ui->lastMessage().text));
+        // Printing them all asks first; No prints nothing.
+        int viewed = 0;
+        state().reportViewer = [&viewed] { ++viewed; };
+        ui->answer(MsgResult::No);
+        QVERIFY(list.click("cmdPrint"));
+        QCOMPARE(ui->lastMessage().text, QStringLiteral("Print 5,000 work orders, one page each?"));
+        QCOMPARE(viewed, 0);
         // Only the open ones: all 3,333 completed in one go.
         list.form->cmbCompletion->setCurrentIndex(int(WorkCompletion::Open));
         QTest::keyClick(list.grid(), Qt::Key_A, Qt::ControlModifier);
