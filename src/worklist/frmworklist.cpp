@@ -109,7 +109,7 @@ public:
 
 } // namespace
 
-frmWorkList::frmWorkList(QWidget* parent)
+frmWorkList::frmWorkList(QWidget* parent, const std::optional<WorkListFilter>& filter)
     : QWidget(parent, Qt::Window)
     , model_(new WorkListModel(this)) {
     setObjectName(QStringLiteral("frmWorkList"));
@@ -120,6 +120,8 @@ frmWorkList::frmWorkList(QWidget* parent)
     connect(model_, &WorkListModel::counted, this, &frmWorkList::showCount);
     connect(&dataChanges(), &DataChanges::assignmentsChanged, this, &frmWorkList::reread);
     restoreSettings();
+    if (filter)
+        showFilter(*filter);
     applyFilter();
     placeOnScreen(this, QSize(UsualWidth, UsualHeight), parentWidget());
 }
@@ -314,6 +316,11 @@ WorkListFilter frmWorkList::filter() const {
 }
 
 void frmWorkList::setFilter(const WorkListFilter& wanted) {
+    showFilter(wanted);
+    applyFilter();
+}
+
+void frmWorkList::showFilter(const WorkListFilter& wanted) {
     filling_ = true;
     cmbPeriod->setCurrentIndex(static_cast<int>(wanted.period));
     dcFrom->setDate(wanted.from);
@@ -323,7 +330,6 @@ void frmWorkList::setFilter(const WorkListFilter& wanted) {
     selectId(cmbLoc, wanted.location);
     selectId(cmbType, wanted.type);
     filling_ = false;
-    applyFilter();
 }
 
 void frmWorkList::cmbFilter_Click() {
@@ -602,20 +608,30 @@ void frmWorkList::restoreSettings() {
     filling_ = false;
 }
 
-frmWorkList* openWorkList(QWidget* parent) {
+namespace {
+
+// The one work list window: made on `filter` (or the filters used last), or the open one
+// brought forward and set to `filter`.
+frmWorkList* openList(QWidget* parent, const std::optional<WorkListFilter>& filter) {
     static QPointer<frmWorkList> open;
     if (!open) {
-        open = new frmWorkList(parent);
+        open = new frmWorkList(parent, filter);
         open->setAttribute(Qt::WA_DeleteOnClose);
+    } else if (filter) {
+        open->setFilter(*filter);
     }
     bringForward(open);
     return open;
 }
 
+} // namespace
+
+frmWorkList* openWorkList(QWidget* parent) {
+    return openList(parent, std::nullopt);
+}
+
 frmWorkList* openWorkListOn(QWidget* parent, const WorkListFilter& filter) {
-    frmWorkList* list = openWorkList(parent);
-    list->setFilter(filter);
-    return list;
+    return openList(parent, filter);
 }
 
 bool workListAtStart() {

@@ -5,6 +5,8 @@
 #include <QList>
 #include <QWidget>
 
+#include <optional>
+
 class QCheckBox;
 class QComboBox;
 class QHBoxLayout;
@@ -25,7 +27,9 @@ class frmMain;
 class frmWorkList : public QWidget {
     Q_OBJECT
 public:
-    explicit frmWorkList(QWidget* parent = nullptr);
+    // Opens on the filters used last, or on `filter` when one is given.
+    explicit frmWorkList(QWidget* parent = nullptr,
+                         const std::optional<WorkListFilter>& filter = std::nullopt);
     ~frmWorkList() override;
 
     WorkListModel* model() const { return model_; }
@@ -66,6 +70,7 @@ private:
     void setColumnWidths();
     void fillCodeLists();
     void showCount(int rows);
+    void showFilter(const WorkListFilter& filter);
     void applyFilter();
     void rememberSettings() const;
     void restoreSettings();
