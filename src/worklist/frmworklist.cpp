@@ -394,22 +394,17 @@ int frmWorkList::selectedCount() const {
 }
 
 QList<qint64> frmWorkList::selectedAssignments() const {
-    // Whole rows are selected, one range per block of rows: each block is read from the
-    // database by its place in the list, not row by row through the cache.
+    // Whole rows are selected, one range per block of rows (the selection model keeps them
+    // apart): each block is read from the database by its place in the list, in the list's
+    // order, not row by row through the cache.
     QList<std::pair<int, int>> blocks;
     for (const QItemSelectionRange& range : grdWork->selectionModel()->selection())
         if (range.left() == 0)
             blocks.append({range.top(), range.bottom()});
     std::sort(blocks.begin(), blocks.end());
     QList<qint64> ids;
-    int next = 0;
-    for (auto [top, bottom] : blocks) {
-        top = std::max(top, next);
-        if (top > bottom)
-            continue;
+    for (const auto& [top, bottom] : blocks)
         ids += model_->assignmentsOf(top, bottom);
-        next = bottom + 1;
-    }
     return ids;
 }
 

@@ -239,6 +239,10 @@ private Q_SLOTS:
             WorkListFilter{
                 WorkPeriod::AllDates, {}, {}, AnyCode, AnyCode, AnyCode, WorkCompletion::Both});
         // In due-date order the rows are assignments 6 1 2 3 4 5 7.
+        // Rows picked from the bottom up still come in the list's order.
+        list.clickRow(6);
+        list.clickRow(1, Qt::ControlModifier);
+        QCOMPARE(list.form->selectedAssignments(), QList<qint64>({1, 7}));
         list.clickRow(1);
         QCOMPARE(list.form->selectedAssignments(), QList<qint64>({1}));
         list.clickRow(3, Qt::ShiftModifier);
@@ -246,6 +250,11 @@ private Q_SLOTS:
         list.clickRow(6, Qt::ControlModifier);
         QCOMPARE(list.form->selectedAssignments(), QList<qint64>({1, 2, 3, 7}));
         QCOMPARE(list.form->selectedCount(), 4);
+        // Shift+click after Ctrl+click extends from that row over rows already selected:
+        // each row counts once.
+        list.clickRow(2, Qt::ShiftModifier);
+        QCOMPARE(list.form->selectedAssignments(), QList<qint64>({1, 2, 3, 4, 5, 7}));
+        QCOMPARE(list.form->selectedCount(), 6);
         QTest::keyClick(list.grid(), Qt::Key_A, Qt::ControlModifier);
         QCOMPARE(list.form->selectedAssignments(), QList<qint64>({6, 1, 2, 3, 4, 5, 7}));
         // The order of the list, also after sorting by task name (ties by due date).
