@@ -105,7 +105,7 @@ frmCompleteWork::frmCompleteWork(int count, QWidget* parent)
     time->addStretch(1);
 
     auto* form = new QFormLayout;
-    form->addRow(QStringLiteral("Completed &On"), dcCompDate);
+    form->addRow(QStringLiteral("Completed O&n"), dcCompDate);
     form->addRow(QStringLiteral("&Employee"), cmbEmp);
     form->addRow(QStringLiteral("&Inspected By"), cmbMan);
     auto* buttons = new QDialogButtonBox(this);

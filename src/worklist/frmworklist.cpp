@@ -244,13 +244,13 @@ void frmWorkList::buildLayout() {
     };
     // The filters in two rows: which dates and which state, then who, where and what.
     auto* filters = new QGridLayout;
-    filters->addWidget(caption(QStringLiteral("S&how"), cmbPeriod), 0, 0);
+    filters->addWidget(caption(QStringLiteral("Sho&w"), cmbPeriod), 0, 0);
     filters->addWidget(cmbPeriod, 0, 1);
     filters->addWidget(caption(QStringLiteral("&From"), dcFrom), 0, 2);
     filters->addWidget(dcFrom, 0, 3);
     filters->addWidget(caption(QStringLiteral("&To"), dcTo), 0, 4);
     filters->addWidget(dcTo, 0, 5);
-    filters->addWidget(caption(QStringLiteral("&Status"), cmbCompletion), 0, 6);
+    filters->addWidget(caption(QStringLiteral("Stat&us"), cmbCompletion), 0, 6);
     filters->addWidget(cmbCompletion, 0, 7);
     filters->addWidget(caption(QStringLiteral("&Employee"), cmbEmp), 1, 0);
     filters->addWidget(cmbEmp, 1, 1);
