@@ -25,17 +25,23 @@
 #include "reports/reportoutput.h"
 #include "reports/standardreports.h"
 #include "tasks/taskeditor.h"
+#include "text/datetext.h"
+#include "worklist/frmworklist.h"
+#include "worklist/worklistmodel.h"
+#include "worklist/worklistquery.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTableView>
 #include <QTemporaryDir>
 
 #include <sqlite3.h>
@@ -891,6 +897,208 @@ void benchBackup(const QString& dir, const Sizes& sizes, int repeats) {
             QStringLiteral("cp and sync of the file"), ms(theirs), 1.5, QStringLiteral("ms"), ok});
 }
 
+// --- the work list ------------------------------------------------------------------------
+
+WorkListFilter overdueFilter() {
+    WorkListFilter overdue;
+    overdue.period = WorkPeriod::Overdue;
+    return overdue;
+}
+
+// The work list opened on overdue work until its first rows are painted: the first row's
+// due date and the count.
+qint64 timeWorkListOpen(const QString& path, QString* firstDue, int* counted) {
+    OwnedProgramState fresh;
+    ErrorTrap trap;
+    state().dbMain = Database::open(path);
+    state().CurYear = Year;
+    qint64 ns = 0;
+    {
+        QElapsedTimer t;
+        t.start();
+        frmWorkList list(nullptr, overdueFilter());
+        list.show();
+        QCoreApplication::processEvents();
+        ns = t.nsecsElapsed();
+        *firstDue = list.model()->index(0, ColDueDate).data().toString();
+        *counted = list.model()->rowCount();
+    }
+    state().dbMain.close();
+    return ns;
+}
+
+// Raw SQLite on one connection: the count and the first page of the same queries, every
+// column of each row read.
+qint64 timeRawFirstPage(const QString& path, const QByteArray& count, const QByteArray& page,
+                        int* rows) {
+    sqlite3* db = nullptr;
+    sqlite3_open(QFile::encodeName(path).constData(), &db);
+    sqlite3_exec(db, "PRAGMA cache_size = -65536", nullptr, nullptr, nullptr);
+    qint64 sum = 0;
+    const qint64 ns = timed([&] {
+        for (const QByteArray* sql : {&count, &page}) {
+            sqlite3_stmt* stmt = nullptr;
+            if (sqlite3_prepare_v2(db, sql->constData(), -1, &stmt, nullptr) != SQLITE_OK)
+                qFatal("%s: %s", sql->constData(), sqlite3_errmsg(db));
+            while (sqlite3_step(stmt) == SQLITE_ROW) {
+                for (int c = 0; c < sqlite3_column_count(stmt); ++c)
+                    sum += sqlite3_column_bytes(stmt, c);
+                if (sql == &page)
+                    ++*rows;
+            }
+            sqlite3_finalize(stmt);
+        }
+    });
+    sqlite3_close(db);
+    Q_UNUSED(sum);
+    return ns;
+}
+
+void benchWorkListOpen(const QString& site, int rows, int repeats, bench::BenchUi& ui) {
+    std::printf("work list: opened on %d overdue assignments ...\n", rows);
+    ui.setToday(QDate(Year + 1, 1, 10));
+    QString due;
+    int counted = 0;
+    timeWorkListOpen(site, &due, &counted); // the first window pays for fonts and styles
+    const qint64 ours = best(repeats, [&] { return timeWorkListOpen(site, &due, &counted); });
+    const QDate today = ui.today();
+    const QByteArray count = translated(workListCountSql(overdueFilter(), today));
+    const QByteArray page = translated(
+        workListPageSql(overdueFilter(), today, ColDueDate, false, 0, WorkListModel::PageSize));
+    int rawRows = 0;
+    const qint64 raw = best(repeats, [&] {
+        rawRows = 0;
+        return timeRawFirstPage(site, count, page, &rawRows);
+    });
+    const bool ok = verify(counted == rows, "the list counts every overdue assignment") &&
+                    verify(rawRows == WorkListModel::PageSize, "the raw page holds a page") &&
+                    verify(due == shortDate(weekMondays(Year).first()),
+                           "the list shows the first assignment by due date");
+    record({QStringLiteral("open the work list on overdue"), ms(ours),
+            QStringLiteral("raw count and first 200 rows"), ms(raw), 1.5, QStringLiteral("ms"),
+            ok});
+    ui.setToday(QDate(Year, 1, 4));
+}
+
+// Run in a process of its own: the peak memory of opening the work list on overdue work of
+// `path` and going to its last row; prints the peak and the last row's due date.
+int workListMemoryChild(const QString& path, bench::BenchUi& ui) {
+    ui.setToday(QDate(Year + 1, 1, 10));
+    ErrorTrap trap;
+    state().dbMain = Database::open(path);
+    state().CurYear = Year;
+    QString last;
+    {
+        frmWorkList list(nullptr, overdueFilter());
+        list.show();
+        QCoreApplication::processEvents();
+        const int rows = list.model()->rowCount();
+        if (rows > 0) {
+            const QModelIndex end = list.model()->index(rows - 1, ColDueDate);
+            list.grdWork->setCurrentIndex(end);
+            list.grdWork->scrollTo(end);
+            QCoreApplication::processEvents();
+            last = end.data().toString();
+        }
+    }
+    state().dbMain.close();
+    std::printf("%lld %s\n", static_cast<long long>(bench::peakRssKiB()), qPrintable(last));
+    return 0;
+}
+
+void benchWorkListScroll(const QString& site, const QString& emptyYear) {
+    std::printf("work list: scrolled to the end ...\n");
+    const QString self = QCoreApplication::applicationFilePath();
+    const auto run = [&](const QString& path) {
+        QProcess child;
+        child.start(self, {QStringLiteral("--worklist-memory"), path});
+        child.waitForFinished(ToolTimeoutMs);
+        return QString::fromUtf8(child.readAllStandardOutput().trimmed()).split(u' ');
+    };
+    const QStringList empty = run(emptyYear);
+    const QStringList full = run(site);
+    const qint64 emptyKiB = empty.value(0).toLongLong();
+    const qint64 fullKiB = full.value(0).toLongLong();
+    const double extraMiB = double(fullKiB - emptyKiB) / double(KiB);
+    constexpr double LimitMiB = 64;
+    std::printf("  peak memory: %.1f MiB at the end of the full year, %.1f MiB on an empty one\n",
+                double(fullKiB) / double(KiB), double(emptyKiB) / double(KiB));
+    record({QStringLiteral("work list memory at its end"), extraMiB, QStringLiteral("allowance"),
+            LimitMiB, 1.0, QStringLiteral("MiB"),
+            verify(emptyKiB > 0 && fullKiB > 0, "both peaks measured") &&
+                verify(full.value(1) == shortDate(weekMondays(Year).last()),
+                       "the last row is the last week's")});
+}
+
+void benchWorkListComplete(const QString& dir, const QString& site, int repeats,
+                           bench::BenchUi& ui) {
+    constexpr int Selected = 1000;
+    std::printf("work list: %d selected assignments completed ...\n", Selected);
+    ui.setToday(QDate(Year + 1, 1, 10));
+    const QString copy = dir + QStringLiteral("/complete.mdb");
+    Completion completion;
+    completion.date = ui.today();
+    bool ok = true;
+    const qint64 ours = best(repeats, [&] {
+        replaceFile(site, copy);
+        OwnedProgramState fresh;
+        ErrorTrap trap;
+        state().dbMain = Database::open(copy);
+        state().CurYear = Year;
+        qint64 ns = 0;
+        {
+            frmWorkList list(nullptr, overdueFilter());
+            list.show();
+            QCoreApplication::processEvents();
+            WorkListModel* model = list.model();
+            list.grdWork->selectionModel()->select(
+                QItemSelection(model->index(0, 0), model->index(Selected - 1, WorkColumnCount - 1)),
+                QItemSelectionModel::Select);
+            int done = -1;
+            int written = 0;
+            ns = timed([&] {
+                const QList<qint64> ids = list.selectedAssignments();
+                done = completedAmong(ids);
+                written = completeAssignments(ids, completion);
+            });
+            ok = verify(done == 0 && written == Selected, "every selected row completed") && ok;
+        }
+        state().dbMain.close();
+        ok = verify(bench::scalar(copy, "SELECT count(*) FROM assign WHERE completed") == Selected,
+                    "the file holds the completed rows") &&
+             ok;
+        return ns;
+    });
+    QByteArray ids;
+    stepRaw(site, "SELECT assid FROM assign ORDER BY duedate, assid LIMIT 1000",
+            [&](sqlite3_stmt* s) {
+                ids += (ids.isEmpty() ? "" : ",") + QByteArray::number(sqlite3_column_int64(s, 0));
+            });
+    const QByteArray update = "UPDATE assign SET completed = 1, compdate = '" +
+                              ui.today().toString(Qt::ISODate).toUtf8() +
+                              "' WHERE NOT completed AND assid IN (" + ids + ")";
+    const QByteArray count = translated(workListCountSql(overdueFilter(), ui.today()));
+    int changed = 0;
+    const qint64 raw = best(repeats, [&] {
+        replaceFile(site, copy);
+        sqlite3* db = nullptr;
+        sqlite3_open(QFile::encodeName(copy).constData(), &db);
+        // The list's count has read the table before its rows are selected: the raw
+        // connection reads it too, so that both update from a warm page cache.
+        sqlite3_exec(db, "PRAGMA cache_size = -65536", nullptr, nullptr, nullptr);
+        sqlite3_exec(db, count.constData(), nullptr, nullptr, nullptr);
+        const qint64 ns =
+            timed([&] { sqlite3_exec(db, update.constData(), nullptr, nullptr, nullptr); });
+        changed = sqlite3_changes(db);
+        sqlite3_close(db);
+        return ns;
+    });
+    ok = verify(changed == Selected, "the raw update completes the same rows") && ok;
+    record({QStringLiteral("complete %1 selected rows").arg(Selected), ms(ours),
+            QStringLiteral("one raw UPDATE"), ms(raw), 2.0, QStringLiteral("ms"), ok});
+    ui.setToday(QDate(Year, 1, 4));
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -908,6 +1116,8 @@ int main(int argc, char* argv[]) {
     QStringList args = QCoreApplication::arguments().mid(1);
     if (args.value(0) == QLatin1String("--editor-memory"))
         return editorMemoryChild(args.value(1));
+    if (args.value(0) == QLatin1String("--worklist-memory"))
+        return workListMemoryChild(args.value(1), benchUi);
     const bool quick = args.removeAll(QStringLiteral("--quick")) > 0;
     int repeats = quick ? 1 : DefaultRepeats;
     QStringList only;
@@ -919,7 +1129,7 @@ int main(int argc, char* argv[]) {
         else {
             std::fprintf(stderr, "usage: tavrel_bench [--quick] [--repeat N] [--only "
                                  "yeargen,startup,editor,overdue,walk,layout,upgrade,repair,"
-                                 "reportfile,backup]\n");
+                                 "reportfile,backup,listopen,listscroll,listcomplete]\n");
             return 2;
         }
     }
@@ -935,7 +1145,8 @@ int main(int argc, char* argv[]) {
         benchYearGeneration(dir, sizes, repeats);
     if (wanted("startup"))
         benchStartup(dir, sizes, repeats);
-    if (wanted("editor") || wanted("overdue") || wanted("walk")) {
+    if (wanted("editor") || wanted("overdue") || wanted("walk") || wanted("listopen") ||
+        wanted("listscroll") || wanted("listcomplete")) {
         const int rows = sizes.yearTasks * WeeksPerYear;
         std::printf("a site of %d tasks with %d assignments of %d ...\n", sizes.yearTasks, rows,
                     Year);
@@ -962,6 +1173,12 @@ int main(int argc, char* argv[]) {
                       RecordsetType::Snapshot, rows, repeats);
             benchUi.setToday(QDate(Year, 1, 4));
         }
+        if (wanted("listopen"))
+            benchWorkListOpen(site, rows, repeats, benchUi);
+        if (wanted("listscroll"))
+            benchWorkListScroll(site, emptyYear);
+        if (wanted("listcomplete"))
+            benchWorkListComplete(dir, site, repeats, benchUi);
     }
     if (wanted("layout"))
         benchLayout(dir, sizes, repeats);

@@ -21,6 +21,7 @@
 #include "reports/frmwrkorder.h"
 #include "reports/workorders.h"
 #include "tasks/taskeditor.h"
+#include "worklist/frmworklist.h"
 
 #include <QApplication>
 #include <QDir>
@@ -65,6 +66,7 @@ int runWindow(const CommandLine& line, int argc, char* argv[]) {
     tavrel::installFindDialog();
     tavrel::installTaskEditor(window);
     tavrel::installAssignmentEditor(window);
+    tavrel::installWorkList(window);
     tavrel::installReportOutputWindow();
     tavrel::installCustomReports(window);
     tavrel::installWorkOrders(window);
@@ -84,6 +86,7 @@ int runWindow(const CommandLine& line, int argc, char* argv[]) {
     window.setWorkFolder(*folder);
     window.Form_Load();
     window.show();
+    tavrel::showWorkListAtStart(&window);
     // Once the window is up and in use: the daily backup runs beside it, never before it.
     QTimer::singleShot(0, &window, [&window] { window.startDailyBackup(); });
     const int code = QApplication::exec();

@@ -2,6 +2,7 @@
 
 #include "assignments/assignquery.h"
 #include "assignments/money.h"
+#include "core/datachanges.h"
 #include "core/errortrap.h"
 #include "core/frmmain.h"
 #include "core/programstate.h"
@@ -565,6 +566,70 @@ void frmAssign::cmdFind_Click() {
                        QStringLiteral("That task assignment was not found.")});
 }
 
+void frmAssign::cmdUpdate_Click() {
+    RecordEditor::cmdUpdate_Click();
+    if (!Changed)
+        notifyAssignmentsChanged();
+}
+
+void frmAssign::cmdDelete_Click() {
+    RecordEditor::cmdDelete_Click();
+    notifyAssignmentsChanged();
+}
+
+namespace {
+
+const QString AssignmentGone = QStringLiteral(
+    "That task assignment is no longer in the database: another program may have deleted it.");
+
+// The due date and completion of an assignment; none when it is not in the database (or
+// could not be read: the trap has said why).
+std::optional<std::pair<QDate, bool>> assignmentState(qint64 assid) {
+    ErrorTrap trap;
+    Recordset wanted = state().dbMain.openRecordset(
+        QStringLiteral("select assid, duedate, completed from assign where assid = ") +
+            QString::number(assid),
+        RecordsetType::Snapshot);
+    if (!wanted.isOpen() || wanted.recordCount() == 0)
+        return std::nullopt;
+    return std::pair(wanted.value(QStringLiteral("duedate")).toDate(),
+                     wanted.value(QStringLiteral("completed")).toBool());
+}
+
+} // namespace
+
+bool frmAssign::showAssignment(qint64 assid) {
+    ErrorTrap trap;
+    if (Changed || Adding) {
+        ui().msgBox(QStringLiteral("Save or cancel the changes to the assignment shown before "
+                                   "opening another one."),
+                    MsgButtons::Ok, MsgIcon::Information, {});
+        return false;
+    }
+    const auto wanted = assignmentState(assid);
+    if (!wanted) {
+        ui().msgBox(AssignmentGone, MsgButtons::Ok, MsgIcon::Information, {});
+        return false;
+    }
+    const auto [due, completed] = *wanted;
+    // Each Show choice the row falls outside of is widened; the other stays as chosen.
+    if (currentYearOnly() && due.year() != state().CurYear)
+        mnuYear_Click(YearShown::AllYears);
+    if (uncompletedOnly() && completed)
+        mnuComplete_Click(CompletionShown::CompletedAndUncompleted);
+    Recordset& rs = state().rsAssign;
+    if (hasRows())
+        rs.findFirst(QStringLiteral("assid = ") + QString::number(assid));
+    if (!hasRows() || rs.noMatch()) {
+        // Gone between the two reads.
+        ui().msgBox(AssignmentGone, MsgButtons::Ok, MsgIcon::Information, {});
+        return false;
+    }
+    EnableFields();
+    ShowRecord();
+    return true;
+}
+
 void frmAssign::cmdPrint_Click() {
     const WorkOrderPrinter& print = state().workOrderPrinter;
     if (print && hasRows())
@@ -605,6 +670,17 @@ frmAssign* openAssignmentEditor(QWidget* parent) {
     }
     bringForward(open);
     return open;
+}
+
+frmAssign* openAssignmentOn(QWidget* parent, long assignId) {
+    // A row that is gone opens nothing: the editor would only show another one.
+    if (!assignmentState(assignId)) {
+        ui().msgBox(AssignmentGone, MsgButtons::Ok, MsgIcon::Information, {});
+        return nullptr;
+    }
+    frmAssign* editor = openAssignmentEditor(parent);
+    editor->showAssignment(assignId);
+    return editor;
 }
 
 void installAssignmentEditor(frmMain& main) {

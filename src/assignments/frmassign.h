@@ -40,6 +40,12 @@ public:
     // Also runs the lost-focus check of a cost box that has the focus.
     bool checkFocusedControl() override;
 
+    // Shows the assignment `assid`, first widening the Show menu's choices (all years,
+    // completed and uncompleted) where the current ones leave it out. Says so and returns
+    // false when the assignment is not in the database (another program deleted it) or a
+    // row is being edited here.
+    bool showAssignment(qint64 assid);
+
 public Q_SLOTS:
     // Opens rsAssign on the current year's uncompleted assignments and shows the first.
     void Form_Load();
@@ -47,6 +53,10 @@ public Q_SLOTS:
     void Form_Activate();
 
     void cmdFind_Click() override;
+    // Update and Delete as every editor does them; then the lists showing assignments read
+    // them again.
+    void cmdUpdate_Click() override;
+    void cmdDelete_Click() override;
     void cmdPrint_Click();
     void cmdOk_Click();
 
@@ -163,5 +173,12 @@ void installAssignmentEditor(frmMain& main);
 
 // Opens the assignment editor over `parent`, or brings forward the one that is open.
 frmAssign* openAssignmentEditor(QWidget* parent);
+
+// The one way to open the assignment editor on a chosen assignment (from the work list, a
+// task's history ...): opens it over `parent` (or brings forward the open one) and shows
+// assignment `assignId`, widening the editor's Show choices when they leave that row out.
+// When the row is gone the user is told and nothing opens (nullptr); when the editor is in
+// the middle of an edit, the user is told and it stays where it was. Returns the editor.
+frmAssign* openAssignmentOn(QWidget* parent, long assignId);
 
 } // namespace tavrel

@@ -1,6 +1,7 @@
 #include "core/frmmain.h"
 
 #include "core/backups.h"
+#include "core/datachanges.h"
 #include "core/errortrap.h"
 #include "core/frmabout.h"
 #include "core/frmbackups.h"
@@ -10,6 +11,7 @@
 #include "core/uiseam.h"
 #include "core/windowplacement.h"
 #include "core/workfolder.h"
+#include "text/datetext.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -17,6 +19,7 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QLabel>
+#include <QLocale>
 #include <QMenuBar>
 #include <QStatusBar>
 
@@ -47,6 +50,11 @@ frmMain::frmMain(QWidget* parent)
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(AppTitle);
     buildMenus();
+    lblOverdue = new QLabel(this);
+    lblOverdue->setObjectName(QStringLiteral("lblOverdue"));
+    statusBar()->addWidget(lblOverdue);
+    connect(&dataChanges(), &DataChanges::assignmentsChanged, this,
+            [this] { guardedCall([this] { refreshOverdueCount(); }); });
     placeOnScreen(this, QSize(UsualWidth, UsualHeight));
 }
 
@@ -64,6 +72,7 @@ void frmMain::YearReader::reopenRecords() {
     main_.updateSetYearCaption();
     if (main_.editor_)
         main_.editor_->fillWeekList();
+    main_.refreshOverdueCount();
 }
 
 // One piece: the menu bar entry by entry in the order the user sees it.
@@ -101,6 +110,9 @@ void frmMain::buildMenus() {
     mnuMaintainMenu->setObjectName(QStringLiteral("mnuMaintain"));
     mnuAssign = addEntry(mnuMaintainMenu, QStringLiteral("mnuAssign"),
                          QStringLiteral("Assignments"), false);
+    mnuWorkList = addEntry(mnuMaintainMenu, QStringLiteral("mnuWorkList"),
+                           QStringLiteral("&Work List"), false);
+    mnuWorkList->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
     mnuNewJob = addEntry(mnuMaintainMenu, QStringLiteral("mnuNewJob"),
                          QStringLiteral("&New Job..."), false);
     mnuMaintainMenu->addSeparator();
@@ -228,6 +240,7 @@ void frmMain::Form_Load() {
         });
         editor_->resetState();
     }
+    refreshOverdueCount();
     loaded_ = true;
 }
 
@@ -316,6 +329,28 @@ void frmMain::mnuSetYear_Click() {
     // Also after Cancel: the first task again, its weeks marked in the list.
     if (editor_)
         runReadingStep([this] { editor_->showFirst(); });
+    notifyAssignmentsChanged();
+}
+
+void frmMain::refreshOverdueCount() {
+    lblOverdue->clear();
+    if (!state().dbMain.isOpen())
+        return;
+    // A count that cannot be read leaves the status bar empty; the windows that read the
+    // assignments report the failure.
+    ErrorTrap quiet([](const DbError&) {});
+    const QDate today = ui().today();
+    Recordset rs = state().dbMain.openRecordset(
+        QStringLiteral("select count(*) as n from assign where not completed and duedate < ") +
+            jetDateLiteral(today),
+        RecordsetType::Snapshot);
+    if (!rs.isOpen() || rs.recordCount() == 0)
+        return;
+    const int overdue = rs.value(QStringLiteral("n")).toInt();
+    lblOverdue->setText(
+        overdue == 0   ? QStringLiteral("No overdue assignments")
+        : overdue == 1 ? QStringLiteral("1 overdue assignment")
+                       : QStringLiteral("%1 overdue assignments").arg(QLocale().toString(overdue)));
 }
 
 void frmMain::mnuBackups_Click() {

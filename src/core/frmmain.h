@@ -10,6 +10,7 @@
 #include <memory>
 
 class QAction;
+class QLabel;
 class QMenu;
 
 namespace tavrel {
@@ -70,6 +71,10 @@ public:
 
     // Sets the Set Current Year caption from CurYear.
     void updateSetYearCaption();
+
+    // Counts the overdue assignments again into the status bar (after a save, the year's
+    // generation, a restore).
+    void refreshOverdueCount();
 
     // The folder start-up opens tavrel.mdb in (defaults to the current folder).
     void setWorkFolder(const QString& folder) { workFolder_ = folder; }
@@ -136,6 +141,7 @@ public:
     QAction* mnuExit = nullptr;
     QMenu* mnuMaintainMenu = nullptr;
     QAction* mnuAssign = nullptr;
+    QAction* mnuWorkList = nullptr;
     QAction* mnuNewJob = nullptr; // a job outside the schedule
     QAction* mnuMaint[5] = {};    // 1 employees, 2 locations, 3 managers, 4 types
     QMenu* mnuReportsMenu = nullptr;
@@ -157,6 +163,7 @@ public:
     QMenu* mnuHelpMenu = nullptr;
     QAction* mnuHelp[4] = {}; // 1 contents, 2 search, 3 using help
     QAction* mnuAbout = nullptr;
+    QLabel* lblOverdue = nullptr; // the status bar's count of overdue assignments
 };
 
 } // namespace tavrel
