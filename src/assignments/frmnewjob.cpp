@@ -1,6 +1,7 @@
 #include "assignments/frmnewjob.h"
 
 #include "assignments/oneoff.h"
+#include "core/datachanges.h"
 #include "core/errortrap.h"
 #include "core/frmmain.h"
 #include "core/programstate.h"
@@ -232,6 +233,8 @@ bool openNewJob(QWidget* parent, QVariant* created) {
     ui().showModal(&dialog);
     if (dialog.createdJob().isNull())
         return false;
+    // The work list and the count of overdue work show the new job.
+    notifyAssignmentsChanged();
     if (created)
         *created = dialog.createdJob();
     return true;

@@ -1,6 +1,7 @@
 #include "worklist/frmworklist.h"
 
 #include "assignments/frmassign.h"
+#include "assignments/frmnewjob.h"
 #include "core/datachanges.h"
 #include "core/errortrap.h"
 #include "core/frmmain.h"
@@ -173,6 +174,7 @@ void frmWorkList::buildControls() {
     grdWork->installEventFilter(this);
     setColumnWidths();
 
+    cmdNewJob = button(this, "cmdNewJob", QStringLiteral("&New Job..."));
     cmdComplete = button(this, "cmdComplete", QStringLiteral("&Complete..."));
     cmdAssign = button(this, "cmdAssign", QStringLiteral("&Assign..."));
     cmdPrint = button(this, "cmdPrint", QStringLiteral("&Print Work Orders"));
@@ -196,6 +198,9 @@ void frmWorkList::buildControls() {
     connect(grdWork, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
         guardedCall([this, index] { openRow(index.row()); });
     });
+    // The list follows the new job through the notice every writer of assignments sends.
+    connect(cmdNewJob, &QPushButton::clicked, this,
+            [this] { guardedCall([this] { openNewJob(this); }); });
     connect(cmdComplete, &QPushButton::clicked, this,
             [this] { guardedCall([this] { cmdComplete_Click(); }); });
     connect(cmdAssign, &QPushButton::clicked, this,
@@ -263,7 +268,8 @@ void frmWorkList::buildLayout() {
 
     // Commands on the selection on the left (a command that adds assignments goes first),
     // the window's own on the right.
-    commandRow = new QHBoxLayout;
+    auto* commandRow = new QHBoxLayout;
+    commandRow->addWidget(cmdNewJob);
     commandRow->addWidget(cmdComplete);
     commandRow->addWidget(cmdAssign);
     commandRow->addWidget(cmdPrint);
@@ -277,11 +283,6 @@ void frmWorkList::buildLayout() {
     layout->addLayout(filters);
     layout->addWidget(grdWork, 1);
     layout->addLayout(commandRow);
-}
-
-void frmWorkList::addCommand(QPushButton* button) {
-    button->setParent(this);
-    commandRow->insertWidget(0, button);
 }
 
 void frmWorkList::fillCodeLists() {

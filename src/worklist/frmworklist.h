@@ -44,10 +44,6 @@ public:
     // How many rows are selected.
     int selectedCount() const;
 
-    // Puts a button of another command at the start of the command row (before Complete...),
-    // where commands that add assignments belong.
-    void addCommand(QPushButton* button);
-
 public Q_SLOTS:
     void cmbFilter_Click();
     void dcRange_Change();
@@ -89,7 +85,7 @@ public:
     QComboBox* cmbType = nullptr;
     QLabel* lblCount = nullptr;
     QTableView* grdWork = nullptr;
-    QHBoxLayout* commandRow = nullptr;
+    QPushButton* cmdNewJob = nullptr;
     QPushButton* cmdComplete = nullptr;
     QPushButton* cmdAssign = nullptr;
     QPushButton* cmdPrint = nullptr;

@@ -6,8 +6,11 @@
 #include "reports/reportdocument.h"
 #include "support/datarows.h"
 #include "support/scriptedui.h"
+#include "support/startedprogram.h"
 #include "support/testenv.h"
 #include "support/windowdriver.h"
+#include "tasks/taskeditor.h"
+#include "tasks/taskhistory.h"
 #include "worklist/frmcompletework.h"
 #include "worklist/frmworklist.h"
 #include "worklist/worklistmodel.h"
@@ -23,6 +26,7 @@
 #include <QScrollBar>
 #include <QSettings>
 #include <QTableView>
+#include <QTreeWidget>
 #include <QtTest>
 
 #include <memory>
@@ -538,6 +542,48 @@ private Q_SLOTS:
         QCOMPARE(list.stored("select count(*) from assign where completed").toInt(), 5000);
         QCOMPARE(list.form->lblCount->text(),
                  QStringLiteral("No assignments match these filters."));
+    }
+
+    // A row of a task's history opens the assignment editor on it, widened to another year;
+    // so does the work list's New Job... button open the dialog whose job the list then shows.
+    void historyRowAndNewJob() {
+        TempWorkFolder folder(2005, SampleSql, false);
+        ui->setToday(Today);
+        StartedProgram program(folder.path(), [](frmMain& main) {
+            installTaskEditor(main);
+            installAssignmentEditor(main);
+        });
+        program.main->show();
+        auto* tasks = dynamic_cast<TaskEditor*>(program.main->editor());
+        QVERIFY(tasks);
+        QVERIFY(WindowDriver(program.main.get()).click("cmdNext"));
+        QCOMPARE(tasks->txtTaskName->text(), QStringLiteral("Check extinguishers"));
+        if (!tasks->isHistoryShown())
+            QTest::mouseClick(tasks->cmdHistory, Qt::LeftButton);
+        QTreeWidget* tree = tasks->fraHistory->tvwHistory;
+        QApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        QTreeWidgetItem* of2004 = tree->topLevelItem(1)->child(0);
+        tree->scrollToItem(of2004);
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier,
+                          tree->visualItemRect(of2004).center());
+        QPointer<frmAssign> editor = openEditor();
+        QVERIFY(editor);
+        QCOMPARE(editor->txtDueDate->text(), Due[6]);
+        QVERIFY(!editor->currentYearOnly());
+        editor->close();
+        delete editor;
+
+        WorkList list(*ui);
+        const int before = list.model()->rowCount();
+        ui->onModal([](QDialog* dialog) {
+            auto* task = dialog->findChild<QComboBox*>(QStringLiteral("cmbTask"));
+            task->setCurrentIndex(task->findText(QStringLiteral("Replace filters")));
+            QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("cmdOK")),
+                              Qt::LeftButton);
+        });
+        QVERIFY(list.click("cmdNewJob"));
+        QCOMPARE(list.model()->rowCount(), before + 1);
+        QCOMPARE(list.stored("select count(*) from assign where oneoff <> 0").toInt(), 1);
     }
 
     // The main window's status bar counts the overdue assignments, and counts again when
