@@ -10,8 +10,6 @@
 #include "core/windowplacement.h"
 #include "data/database.h"
 #include "dialogs/datefield.h"
-#include "tasks/taskeditor.h"
-#include "tasks/taskhistory.h"
 #include "text/datetext.h"
 
 #include <QAction>
@@ -687,13 +685,10 @@ frmAssign* openAssignmentOn(QWidget* parent, long assignId) {
 
 void installAssignmentEditor(frmMain& main) {
     main.installCommand(main.mnuAssign, [&main] { openAssignmentEditor(&main); });
-    // A row of a task's history (the task editor is installed first) opens the editor on
-    // that assignment.
-    if (auto* tasks = dynamic_cast<TaskEditor*>(main.editor()))
-        QObject::connect(tasks->fraHistory, &TaskHistory::assignmentChosen, &main,
-                         [&main](long assignId) {
-                             guardedCall([&main, assignId] { openAssignmentOn(&main, assignId); });
-                         });
+    // For the windows below this one that choose an assignment (a task's history).
+    state().assignmentOpener = [](QWidget* parent, long assignId) {
+        openAssignmentOn(parent, assignId);
+    };
 }
 
 } // namespace tavrel

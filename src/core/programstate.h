@@ -123,6 +123,9 @@ struct ProgramState {
     WorkOrderPrinter workOrderPrinter;
     FindDialogRunner findDialog;
     LegacyOpener legacyOpener;
+    // Opens the assignment editor on one assignment (its assid), for windows below the
+    // assignment editor (a task's history); installed with the assignment editor.
+    std::function<void(QWidget* parent, long assignId)> assignmentOpener;
 };
 
 // The state the program runs on. There is always one while the program or a test runs:

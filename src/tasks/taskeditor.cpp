@@ -180,6 +180,11 @@ void TaskEditor::buildControls() {
     cmdClearAll = button(this, "cmdClearAll", QStringLiteral("Clear All"));
 
     fraHistory = new TaskHistory(this);
+    // A chosen row opens the assignment editor on it, when there is one to open.
+    connect(fraHistory, &TaskHistory::assignmentChosen, this, [this](long assignId) {
+        if (state().assignmentOpener)
+            guardedCall([this, assignId] { state().assignmentOpener(window(), assignId); });
+    });
     // Alt+H is the main window's Help menu.
     cmdHistory = button(this, "cmdHistory", QStringLiteral("&View History"));
     cmdHistory->setCheckable(true);

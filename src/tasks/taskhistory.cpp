@@ -22,8 +22,9 @@ namespace {
 
 // Where an assignment's row keeps its assid; a year's row has none.
 constexpr int AssignIdRole = Qt::UserRole;
-// The history shows a few rows even where the window has little height to spare.
-constexpr int LeastRowsShown = 3;
+// The history shows a few rows even where the window has little height to spare (a
+// 1024 x 768 screen, where the main window's status bar takes a line as well).
+constexpr int LeastRowsShown = 2;
 
 // Time spent in whole minutes. Hours may hold a fraction (1.5 hours are 90 minutes), so
 // the time is counted in minutes and only shown as hours and minutes.
