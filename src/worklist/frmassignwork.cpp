@@ -17,11 +17,8 @@ frmAssignWork::frmAssignWork(int count, QWidget* parent)
     : QDialog(parent) {
     setObjectName(QStringLiteral("frmAssignWork"));
     setWindowTitle(QStringLiteral("Assign Employee"));
-    lblCount = new QLabel(count == 1 ? QStringLiteral("Assign the selected open assignment to:")
-                                     : QStringLiteral("Assign the %1 selected open assignments to:")
-                                           .arg(QLocale().toString(count)),
-                          this);
-    lblCount->setObjectName(QStringLiteral("lblCount"));
+    lblCount = countLabel(this, count, QStringLiteral("Assign the selected open assignment to:"),
+                          QStringLiteral("Assign the %1 selected open assignments to:"));
     cmbEmp = new QComboBox(this);
     cmbEmp->setObjectName(QStringLiteral("cmbEmp"));
     fillPeopleList(cmbEmp, QStringLiteral("(nobody)"), false);

@@ -56,15 +56,18 @@ void fillPeopleList(QComboBox* combo, const QString& first, bool managers) {
     combo->setCurrentIndex(0);
 }
 
+QLabel* countLabel(QWidget* parent, int count, const QString& one, const QString& many) {
+    auto* label = new QLabel(count == 1 ? one : many.arg(QLocale().toString(count)), parent);
+    label->setObjectName(QStringLiteral("lblCount"));
+    return label;
+}
+
 frmCompleteWork::frmCompleteWork(int count, QWidget* parent)
     : QDialog(parent) {
     setObjectName(QStringLiteral("frmCompleteWork"));
     setWindowTitle(QStringLiteral("Complete Assignments"));
-    lblCount = new QLabel(count == 1 ? QStringLiteral("Complete the selected assignment:")
-                                     : QStringLiteral("Complete the %1 selected assignments:")
-                                           .arg(QLocale().toString(count)),
-                          this);
-    lblCount->setObjectName(QStringLiteral("lblCount"));
+    lblCount = countLabel(this, count, QStringLiteral("Complete the selected assignment:"),
+                          QStringLiteral("Complete the %1 selected assignments:"));
     dcCompDate = new DateField(this);
     dcCompDate->setObjectName(QStringLiteral("dcCompDate"));
     dcCompDate->setCheck(DateField::Kind::Required, DateMessage, true);

@@ -51,4 +51,8 @@ private:
 // first entry, `first`, carries no id.
 void fillPeopleList(QComboBox* combo, const QString& first, bool managers);
 
+// The line heading a dialog on `count` selected assignments: `one` for a single one, else
+// `many` with the count in place of %1.
+QLabel* countLabel(QWidget* parent, int count, const QString& one, const QString& many);
+
 } // namespace tavrel

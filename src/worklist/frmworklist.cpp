@@ -409,6 +409,17 @@ QList<qint64> frmWorkList::selectedAssignments() const {
     return ids;
 }
 
+namespace {
+
+// How many of the assignments `ids` are completed; -1 when they could not be read (the
+// error has been shown).
+int completedOf(const QList<qint64>& ids) {
+    ErrorTrap trap;
+    return completedAmong(ids);
+}
+
+} // namespace
+
 void frmWorkList::cmdComplete_Click() {
     const QList<qint64> ids = selectedAssignments();
     if (ids.isEmpty()) {
@@ -417,11 +428,7 @@ void frmWorkList::cmdComplete_Click() {
                     MsgButtons::Ok, MsgIcon::Information, QStringLiteral("Complete"));
         return;
     }
-    int done = 0;
-    {
-        ErrorTrap trap;
-        done = completedAmong(ids);
-    }
+    const int done = completedOf(ids);
     if (done < 0)
         return;
     if (done > 0) {
@@ -454,11 +461,7 @@ void frmWorkList::cmdAssign_Click() {
                     MsgIcon::Information, QStringLiteral("Assign"));
         return;
     }
-    int done = 0;
-    {
-        ErrorTrap trap;
-        done = completedAmong(ids);
-    }
+    const int done = completedOf(ids);
     if (done < 0)
         return;
     if (done == ids.size()) {
