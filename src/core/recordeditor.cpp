@@ -699,13 +699,15 @@ bool showsRetiredName(const QComboBox* combo) {
 }
 
 void reloadCodeList(QComboBox* combo, const QString& sql, const QString& idColumn,
-                    const std::function<QString(const Recordset&)>& itemText) {
+                    const std::function<QString(const Recordset&)>& itemText,
+                    RetiredNames retired) {
     const QVariant remembered = selectedId(combo);
     combo->clear();
     Recordset rs = state().dbMain.openRecordset(sql, RecordsetType::Snapshot);
     if (rs.isOpen() && rs.recordCount() > 0) {
         // The lists read whole rows of their table: the inactive flag comes with them.
         const bool flagged =
+            retired == RetiredNames::Leave &&
             rs.fieldNames().contains(QStringLiteral("inactive"), Qt::CaseInsensitive);
         while (!rs.isEOF()) {
             combo->addItem(itemText(rs), rs.value(idColumn).toLongLong());

@@ -277,12 +277,16 @@ Q_DECLARE_OPERATORS_FOR_FLAGS(RecordEditor::Buttons)
 QVariant selectedId(const QComboBox* combo);
 // The first item whose id equals `id`; -1 for none or an empty id.
 int indexOfId(const QComboBox* combo, const QVariant& id);
+// What a list of names does with retired ones: an entry list leaves them out (a new record
+// takes none), a filter lists them (old records carry them, and are looked for by them).
+enum class RetiredNames { Leave, List };
 // Refills the list from `sql` (read-only), one item per row with the row's `idColumn`, and
 // selects again the id that was selected. Rows whose `inactive` flag is set (a retired
 // name) cannot be chosen and stay out of the drop-down list, unless one is the selected
-// value: then it is listed and shown greyed.
+// value: then it is listed and shown greyed. With RetiredNames::List they are listed as any.
 void reloadCodeList(QComboBox* combo, const QString& sql, const QString& idColumn,
-                    const std::function<QString(const Recordset&)>& itemText);
+                    const std::function<QString(const Recordset&)>& itemText,
+                    RetiredNames retired = RetiredNames::Leave);
 // True when the list's selected value is a retired name (shown greyed).
 bool showsRetiredName(const QComboBox* combo);
 // A person as every list shows one: "last, first", or the one name there is.

@@ -36,22 +36,26 @@ std::optional<double> timePart(const QLineEdit* box) {
 
 } // namespace
 
-void fillPeopleList(QComboBox* combo, const QString& first, bool managers) {
+void fillPeopleList(QComboBox* combo, const QString& first, bool managers, RetiredNames retired) {
     ErrorTrap trap;
     if (managers)
-        reloadCodeList(combo, QStringLiteral("Select * from managers order by manlast, manfirst"),
-                       QStringLiteral("manid"), [](const Recordset& rs) {
-                           return personName(
-                               recordwidgets::columnText(rs, QStringLiteral("manlast")),
-                               recordwidgets::columnText(rs, QStringLiteral("manfirst")));
-                       });
+        reloadCodeList(
+            combo, QStringLiteral("Select * from managers order by manlast, manfirst"),
+            QStringLiteral("manid"),
+            [](const Recordset& rs) {
+                return personName(recordwidgets::columnText(rs, QStringLiteral("manlast")),
+                                  recordwidgets::columnText(rs, QStringLiteral("manfirst")));
+            },
+            retired);
     else
         reloadCodeList(
             combo, QStringLiteral("Select * from employees order by lastname, firstname"),
-            QStringLiteral("empid"), [](const Recordset& rs) {
+            QStringLiteral("empid"),
+            [](const Recordset& rs) {
                 return personName(recordwidgets::columnText(rs, QStringLiteral("lastname")),
                                   recordwidgets::columnText(rs, QStringLiteral("firstname")));
-            });
+            },
+            retired);
     combo->insertItem(0, first);
     combo->setCurrentIndex(0);
 }

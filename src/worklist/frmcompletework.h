@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/recordeditor.h"
 #include "worklist/worklistquery.h"
 
 #include <QDialog>
@@ -49,7 +50,8 @@ private:
 
 // Fills a list of employees (empid) or managers (manid) for a choice over many rows: the
 // first entry, `first`, carries no id.
-void fillPeopleList(QComboBox* combo, const QString& first, bool managers);
+void fillPeopleList(QComboBox* combo, const QString& first, bool managers,
+                    RetiredNames retired = RetiredNames::Leave);
 
 // The line heading a dialog on `count` selected assignments: `one` for a single one, else
 // `many` with the count in place of %1.

@@ -288,12 +288,15 @@ void frmWorkList::buildLayout() {
 void frmWorkList::fillCodeLists() {
     ErrorTrap trap;
     filling_ = true;
-    fillPeopleList(cmbEmp, QStringLiteral("(all)"), false);
+    // Filters list retired names too: old assignments carry them.
+    fillPeopleList(cmbEmp, QStringLiteral("(all)"), false, RetiredNames::List);
     cmbEmp->insertItem(1, QStringLiteral("(not assigned)"), NoEmployee);
     const auto fill = [](QComboBox* box, const QString& sql, const QString& id,
                          const QString& text) {
-        reloadCodeList(box, sql, id,
-                       [text](const Recordset& rs) { return recordwidgets::columnText(rs, text); });
+        reloadCodeList(
+            box, sql, id,
+            [text](const Recordset& rs) { return recordwidgets::columnText(rs, text); },
+            RetiredNames::List);
         box->insertItem(0, QStringLiteral("(all)"));
         box->setCurrentIndex(0);
     };
