@@ -24,6 +24,7 @@ inline constexpr int ErrFileIo = 75;              // file could not be read or w
 inline constexpr int ErrTypeMismatch = 13;        // a value the column's type cannot hold
 inline constexpr int ErrDialogCancelled = 32755;  // the user cancelled a file dialog
 inline constexpr int ErrEarlierFormat = 3343;     // a Jet file of the earlier program
+inline constexpr int ErrServerConnection = 3151;  // the database server cannot be reached
 
 // One failure: a number from the list above and a description for the user. What only a
 // technician needs (the engine's own words, the statement that failed) is kept apart in
