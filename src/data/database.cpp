@@ -4,6 +4,8 @@
 #include "data/database_p.h"
 #include "data/dberror.h"
 #include "data/errortrap.h"
+#include "data/pgconnection.h"
+#include "data/pgdialect.h"
 #include "data/sqldialect.h"
 
 #include <QDateTime>
@@ -143,6 +145,14 @@ Database::Impl::~Impl() {
 }
 
 void Database::Impl::closeConnection() {
+    if (server) {
+        const auto open = recordsets;
+        for (Recordset::Impl* rs : open)
+            rs->detach();
+        recordsets.clear();
+        server.reset();
+        return;
+    }
     if (!db)
         return;
     const auto open = recordsets; // detach() removes itself
@@ -257,6 +267,20 @@ Database& Database::operator=(Database&& other) noexcept = default;
 
 Database Database::open(const QString& path) {
     Database result;
+    if (detail::isServerUrl(path)) {
+        DbError error;
+        auto server = detail::PgConnection::connect(path, &error);
+        auto catalog = std::make_unique<detail::ServerCatalog>();
+        if (!server || !catalog->load(*server, &error)) {
+            raiseError(error);
+            return result;
+        }
+        result.d = std::make_shared<Impl>();
+        result.d->server = std::move(server);
+        result.d->catalog = std::move(catalog);
+        result.d->path = path;
+        return result;
+    }
     // Only a regular file reaches SQLite: opening a pipe would wait for a writer for ever,
     // and a device or a folder is no database whatever it holds.
     const QFileInfo info(path);
@@ -434,7 +458,15 @@ bool Database::looksLikeDatabase(const QString& path) {
 }
 
 bool Database::isOpen() const {
-    return d && d->db;
+    return d && (d->db || d->server);
+}
+
+bool Database::isServer() const {
+    return d && d->server;
+}
+
+QString Database::serverLabel() const {
+    return isServer() ? d->server->label() : QString();
 }
 QString Database::path() const {
     return d ? d->path : QString();
@@ -471,6 +503,23 @@ void Database::execute(const QString& sql) {
         return;
     }
     d->rowsAffected = 0;
+    if (d->server) {
+        QString refused;
+        const QString serverSql = detail::translateForServer(sql, *d->catalog, &refused);
+        if (serverSql.isEmpty()) {
+            raiseError(ErrSqlSyntax, refused);
+            return;
+        }
+        DbError error;
+        const detail::PgResult result = d->server->exec(serverSql, &error);
+        if (!result.isValid()) {
+            raiseError(error);
+            return;
+        }
+        ++d->writes;
+        d->rowsAffected = result.affected();
+        return;
+    }
     if (d->transactionLost()) {
         d->raise(SQLITE_ABORT, true, sql);
         return;
@@ -529,6 +578,13 @@ void Database::executeScript(const QString& sqliteSql) {
     if (!isOpen()) {
         raiseError(ErrObjectNotSet,
                    QStringLiteral("Object variable or With block variable not set."));
+        return;
+    }
+    if (d->server) {
+        DbError error;
+        ++d->writes;
+        if (!d->server->execScript(sqliteSql, &error))
+            raiseError(error);
         return;
     }
     if (d->transactionLost()) {

@@ -35,8 +35,10 @@ public:
     Database& operator=(const Database&) = delete;
 
     // Opens an existing file in shared read-write mode; never creates one. A missing file
-    // raises ErrFileNotFound, a damaged one ErrDatabaseDamaged. On failure the returned
-    // object is not open and every use of it raises ErrObjectNotSet.
+    // raises ErrFileNotFound, a damaged one ErrDatabaseDamaged. A URL (postgresql://...)
+    // opens a database on a PostgreSQL server instead; a server that cannot be reached
+    // raises ErrServerConnection. On failure the returned object is not open and every use
+    // of it raises ErrObjectNotSet.
     static Database open(const QString& path);
 
     // Creates a new, empty database file. Fails when the name is taken (fileNameTaken):
@@ -62,7 +64,13 @@ public:
     static bool looksLikeDatabase(const QString& path);
 
     bool isOpen() const;
+    // The file's path, or on a server the URL it was opened by.
     QString path() const;
+    // Whether this is a database on a server rather than a file.
+    bool isServer() const;
+    // On a server, the server and database as the title bar shows them ("host/dbname");
+    // empty for a file.
+    QString serverLabel() const;
     void close();
 
     // Opens a recordset on SQL text or a table name.
@@ -76,7 +84,8 @@ public:
     // Runs one statement that returns no rows (delete, update, insert, alter table ...).
     void execute(const QString& sql);
 
-    // Runs several statements of SQLite's own dialect (schema scripts); not translated.
+    // Runs several statements of the backend's own dialect (schema scripts: SQLite's for a
+    // file, PostgreSQL's on a server); not translated.
     void executeScript(const QString& sqliteSql);
 
     // Number of rows changed by the last execute().

@@ -22,6 +22,9 @@
 
 namespace tavrel::detail {
 
+class PgConnection;
+struct ServerCatalog;
+
 enum class TokKind { Ident, QuotedIdent, String, Number, Date, Op, Param };
 
 // One token. For strings and quoted identifiers `text` holds the unquoted content; for a
@@ -237,6 +240,10 @@ namespace tavrel {
 
 struct Database::Impl {
     sqlite3* db = nullptr;
+    // The server backend: its connection and what it knows of the server's tables. On a
+    // server `db` stays null and `path` holds the URL.
+    std::unique_ptr<detail::PgConnection> server;
+    std::unique_ptr<detail::ServerCatalog> catalog;
     QString path;
     int rowsAffected = 0;
     quint64 writes = 0; // counts this connection's writes: rows read before one are stale
