@@ -25,6 +25,8 @@ inline constexpr int ErrTypeMismatch = 13;        // a value the column's type c
 inline constexpr int ErrDialogCancelled = 32755;  // the user cancelled a file dialog
 inline constexpr int ErrEarlierFormat = 3343;     // a Jet file of the earlier program
 inline constexpr int ErrServerConnection = 3151;  // the database server cannot be reached
+inline constexpr int ErrRowChanged = 3197;        // another user changed the row since it was read
+inline constexpr int ErrRowDeleted = 3167;        // another user deleted the row since it was read
 
 // One failure: a number from the list above and a description for the user. What only a
 // technician needs (the engine's own words, the statement that failed) is kept apart in
