@@ -2,6 +2,7 @@
 
 #include "data/schema.h"
 #include "support/rawdb.h"
+#include "support/testserver.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -47,23 +48,65 @@ private:
 
 } // namespace
 
+bool testsOnServer() {
+    return qEnvironmentVariable("TAVREL_TEST_BACKEND") == QLatin1String("server");
+}
+
+namespace {
+
+// The site folder's settings naming the server database it works on.
+void pointFolderAt(const QString& folder, const QString& url) {
+    if (!writeFile(QDir(folder).filePath(QStringLiteral("tavrel.conf")),
+                   QStringLiteral("[database]\nurl=%1\n").arg(url).toUtf8()))
+        qFatal("cannot write tavrel.conf");
+}
+
+} // namespace
+
 TempDatabase::TempDatabase(int year, const QString& extraSql) {
     if (!dir_.isValid())
         qFatal("cannot create a temporary folder");
-    QString error;
-    if (!createTaskDatabase(dbPath(), year, &error))
-        qFatal("cannot create the test database: %s", qPrintable(error));
+    if (testsOnServer()) {
+        server_ = std::make_unique<ServerDatabase>();
+        QFile schema(QStringLiteral(":/sql/tavrel_schema_pg.sql"));
+        if (!server_->isValid() || !schema.open(QIODevice::ReadOnly))
+            qFatal("cannot create a test database on the server");
+        QString script = QString::fromUtf8(schema.readAll());
+        const QList<QDate> mondays = weekMondays(year);
+        for (int week = 0; week < mondays.size(); ++week)
+            script += QStringLiteral("INSERT INTO weeks (weeid, curdate) VALUES (%1, '%2');\n")
+                          .arg(week + 1)
+                          .arg(mondays[week].toString(Qt::ISODate));
+        script += QStringLiteral("INSERT INTO settings (curyear) VALUES (%1);\n").arg(year);
+        if (!server_->exec(script))
+            qFatal("cannot create the test database's tables on the server");
+        pointFolderAt(dir_.path(), server_->url());
+    } else {
+        QString error;
+        if (!createTaskDatabase(dbPath(), year, &error))
+            qFatal("cannot create the test database: %s", qPrintable(error));
+    }
     if (!extraSql.isEmpty())
         exec(extraSql);
 }
 
 TempDatabase::TempDatabase(CopyOf copy) {
-    if (!dir_.isValid() || !QFile::copy(copy.model.dbPath(), dbPath()))
+    if (!dir_.isValid())
+        qFatal("cannot create a temporary folder");
+    if (copy.model.server_) {
+        server_ = std::make_unique<ServerDatabase>(copy.model.server_->name());
+        if (!server_->isValid())
+            qFatal("cannot copy the test database on the server");
+        pointFolderAt(dir_.path(), server_->url());
+    } else if (!QFile::copy(copy.model.dbPath(), dbPath())) {
         qFatal("cannot copy the test database");
+    }
 }
 
+TempDatabase::~TempDatabase() = default;
+
 QString TempDatabase::dbPath() const {
-    return file(QStringLiteral("tavrel.mdb"));
+    return server_ ? server_->url() : file(QStringLiteral("tavrel.mdb"));
 }
 
 QString TempDatabase::file(const QString& name) const {
@@ -71,6 +114,21 @@ QString TempDatabase::file(const QString& name) const {
 }
 
 void TempDatabase::exec(const QString& sqliteSql) const {
+    if (server_) {
+        // Rows written with their keys leave the counters where they were: move each on
+        // past the highest key, as a file's counter moves by itself.
+        if (!server_->exec(sqliteSql) ||
+            !server_->exec(QStringLiteral(
+                "DO $$ DECLARE r record; m bigint; BEGIN "
+                "FOR r IN SELECT table_name, column_name FROM information_schema.columns "
+                "WHERE is_identity = 'YES' AND table_schema = 'public' LOOP "
+                "EXECUTE format('SELECT max(%I) FROM %I', r.column_name, r.table_name) INTO m; "
+                "IF m IS NOT NULL THEN "
+                "PERFORM setval(pg_get_serial_sequence(r.table_name, r.column_name), m); "
+                "END IF; END LOOP; END $$")))
+            qFatal("test setup SQL failed on the server: %s", qPrintable(sqliteSql));
+        return;
+    }
     RawConnection c(dbPath());
     char* message = nullptr;
     if (sqlite3_exec(c.db(), sqliteSql.toUtf8().constData(), nullptr, nullptr, &message) !=
@@ -82,6 +140,8 @@ void TempDatabase::exec(const QString& sqliteSql) const {
 }
 
 QVariant TempDatabase::scalar(const QString& sqliteSql) const {
+    if (server_)
+        return server_->typedScalar(sqliteSql);
     RawConnection c(dbPath());
     sqlite3_stmt* stmt = nullptr;
     if (sqlite3_prepare_v2(c.db(), sqliteSql.toUtf8().constData(), -1, &stmt, nullptr) != SQLITE_OK)

@@ -8,7 +8,16 @@
 #include <QTemporaryDir>
 #include <QVariant>
 
+#include <memory>
+
 namespace tavrel::test {
+
+class ServerDatabase;
+
+// Whether this test run's temporary databases live on the run's PostgreSQL cluster
+// (TAVREL_TEST_BACKEND=server) rather than in files: the tests that run once per backend
+// read it through TempDatabase and need no other change.
+bool testsOnServer();
 
 // Fixtures of the data layer's tests, which link nothing above it.
 
@@ -41,10 +50,14 @@ struct CollectedErrors {
 };
 
 // A temporary folder holding a fresh tavrel.mdb (full schema, 52 weeks of `year`, one
-// settings row) plus any extra SQLite statements given.
+// settings row) plus any extra SQLite statements given. When the run is on the server
+// (testsOnServer()), the database is a fresh one on the cluster instead, and the folder's
+// tavrel.conf points there; the extra statements and exec() then run on the server, whose
+// SQL reads the plain statements of tests alike.
 class TempDatabase {
 public:
     explicit TempDatabase(int year = 2005, const QString& extraSql = {});
+    ~TempDatabase();
     // A copy of `model`'s file in a folder of its own: much cheaper than a new database,
     // whose every statement costs a sync, for tests that need many sites alike.
     struct CopyOf {
@@ -53,16 +66,21 @@ public:
     explicit TempDatabase(CopyOf copy);
 
     QString path() const { return dir_.path(); }
+    // What the program opens: the file's path, or the server database's URL.
     QString dbPath() const;
+    bool onServer() const { return server_ != nullptr; }
     QString file(const QString& name) const;
 
-    // Runs SQLite statements on the file through a separate connection (test setup).
+    // Runs SQLite statements on the file through a separate connection (test setup). On the
+    // server the counters then continue after the highest keys the statements wrote.
     void exec(const QString& sqliteSql) const;
-    // Reads one value with a separate connection (for asserting what was stored).
+    // Reads one value with a separate connection (for asserting what was stored), typed as
+    // SQLite gives it on either backend.
     QVariant scalar(const QString& sqliteSql) const;
 
 private:
     QTemporaryDir dir_;
+    std::unique_ptr<ServerDatabase> server_;
 };
 
 } // namespace tavrel::test

@@ -37,7 +37,7 @@ TempWorkFolder::TempWorkFolder(int year, const QString& extraSql, bool openMain)
     if (!hasState())
         resetProgramState();
     state().AppPath = QDir(path()).absolutePath() + QLatin1Char('/');
-    state().DbPath = state().AppPath + QStringLiteral("tavrel.mdb");
+    state().DbPath = onServer() ? dbPath() : state().AppPath + QStringLiteral("tavrel.mdb");
     if (openMain)
         state().dbMain = Database::open(state().DbPath);
 }

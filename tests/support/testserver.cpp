@@ -59,7 +59,7 @@ bool ServerDatabase::required() {
     return qEnvironmentVariable("TAVREL_TEST_SERVER_REQUIRED") == QLatin1String("1");
 }
 
-ServerDatabase::ServerDatabase() {
+ServerDatabase::ServerDatabase(const QString& templateName) {
     if (!available())
         return;
     static QAtomicInt counter;
@@ -71,8 +71,10 @@ ServerDatabase::ServerDatabase() {
                              .arg(counter.fetchAndAddRelaxed(1))
                              .toLower()
                              .replace(QLatin1Char('-'), QLatin1Char('_'));
-    if (PGresult* r =
-            run(QStringLiteral("postgres"), QStringLiteral("CREATE DATABASE \"%1\"").arg(name))) {
+    QString create = QStringLiteral("CREATE DATABASE \"%1\"").arg(name);
+    if (!templateName.isEmpty())
+        create += QStringLiteral(" TEMPLATE \"%1\"").arg(templateName);
+    if (PGresult* r = run(QStringLiteral("postgres"), create)) {
         PQclear(r);
         name_ = name;
     }
@@ -122,6 +124,53 @@ QVariant ServerDatabase::scalar(const QString& sql) const {
     if (PQntuples(r) > 0 && PQnfields(r) > 0 && !PQgetisnull(r, 0, 0))
         value = QString::fromUtf8(PQgetvalue(r, 0, 0));
     PQclear(r);
+    return value;
+}
+
+QVariant ServerDatabase::typedScalar(const QString& sql) const {
+    PGconn* conn = nullptr;
+    PGresult* r = run(name_, sql, &conn);
+    QVariant value;
+    if (r && PQntuples(r) > 0 && PQnfields(r) > 0 && !PQgetisnull(r, 0, 0)) {
+        const QString text = QString::fromUtf8(PQgetvalue(r, 0, 0));
+        // A domain (yesno, currency) reports itself: its base type tells the kind.
+        Oid type = PQftype(r, 0);
+        if (PGresult* base = PQexec(
+                conn, QStringLiteral("SELECT CASE WHEN typbasetype = 0 THEN oid ELSE typbasetype "
+                                     "END FROM pg_type WHERE oid = %1")
+                          .arg(type)
+                          .toUtf8()
+                          .constData())) {
+            if (PQntuples(base) == 1)
+                type = Oid(QByteArray(PQgetvalue(base, 0, 0)).toUInt());
+            PQclear(base);
+        }
+        switch (type) {
+        case 16: // bool
+            value = qlonglong(text == QLatin1String("t") ? 1 : 0);
+            break;
+        case 20: // int8
+        case 21: // int2
+        case 23: // int4
+            value = text.toLongLong();
+            break;
+        case 700:  // float4
+        case 701:  // float8
+        case 1700: // numeric
+            value = text.toDouble();
+            break;
+        case 1114: // timestamp
+        case 1184: // timestamptz
+            value = text.endsWith(QLatin1String(" 00:00:00")) ? text.left(10) : text;
+            break;
+        default:
+            value = text;
+        }
+    }
+    if (r)
+        PQclear(r);
+    if (conn)
+        PQfinish(conn);
     return value;
 }
 

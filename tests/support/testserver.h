@@ -11,7 +11,9 @@ namespace tavrel::test {
 // server (TAVREL_TEST_SERVER_REQUIRED=1, as the test script does), when it fails.
 class ServerDatabase {
 public:
-    ServerDatabase();
+    // Empty, or (`templateName`) a copy of another test database, which nobody may be
+    // connected to meanwhile.
+    explicit ServerDatabase(const QString& templateName = {});
     ~ServerDatabase();
     ServerDatabase(const ServerDatabase&) = delete;
     ServerDatabase& operator=(const ServerDatabase&) = delete;
@@ -38,6 +40,10 @@ public:
     // Reads one value through a connection of its own: the server's text of it, a null
     // QVariant for SQL null or a failure.
     QVariant scalar(const QString& sql) const;
+    // The same value typed as SQLite's C API gives it: integers (yes/no values too) as
+    // qlonglong, other numbers as double, dates as their ISO text ("2005-01-03", with the
+    // time only when there is one), texts as QString.
+    QVariant typedScalar(const QString& sql) const;
 
 private:
     QString name_;
