@@ -60,36 +60,6 @@ QString dueDateOfWeek() {
     return sql + QStringLiteral(" end");
 }
 
-// One assignment per task (not current-year-only) and scheduled week whose task has no
-// assignment for that week dated on or after 1 January of `year`, for the tasks with ids
-// from `first` to `last`. A week scheduled twice still gives one assignment, and a task
-// without weeks none, as when the schedule is walked row by row. A current-year-only flag
-// left empty by an older file counts as not set. A one-off job is no scheduled week's
-// assignment, whatever week it names: it never stands in for one, hence the extra condition
-// on the flag in the existence check.
-QString generationSql(qint16 year, qint64 first, qint64 last) {
-    const QString firstOfYear = isoDate(QDate(year, 1, 1));
-    return QStringLiteral(
-               "insert into assign (taskid, locid, typid, weeid, duedate, comphour, compmin, "
-               "completed) "
-               "select tasks.taskid, tasks.locid, tasks.typid, taskweeks.weeid, %1, 0, 0, 0 "
-               "from tasks inner join taskweeks on tasks.taskid = taskweeks.taskid "
-               "where coalesce(tasks.curyearonly, 0) = 0 "
-               "and tasks.taskid between %2 and %3 "
-               "and taskweeks.weeid between 1 and %4 "
-               "and taskweeks.rowid = (select min(twin.rowid) from taskweeks twin "
-               "where twin.taskid = taskweeks.taskid and twin.weeid = taskweeks.weeid) "
-               "and not exists (select 1 from assign "
-               "where assign.taskid = tasks.taskid and assign.weeid = taskweeks.weeid "
-               "and assign.duedate >= '%5' and not assign.oneoff) "
-               "order by tasks.taskid, taskweeks.weeid")
-        .arg(dueDateOfWeek())
-        .arg(first)
-        .arg(last)
-        .arg(WeeksPerYear)
-        .arg(firstOfYear);
-}
-
 // Steps 7 and 8: the assignments of every scheduled task for the year whose week dates are
 // in WeekDates. False when the user cancelled it half-way.
 bool generateAssignments(qint16 year) {
@@ -115,7 +85,7 @@ bool generateAssignments(qint16 year) {
                       GenerationSteps, ProgressCancel::Offered);
     int step = 0;
     for (qint64 from = first; from <= last && !operationFailed(); from += span) {
-        state().dbMain.execute(generationSql(year, from, qMin(last, from + span - 1)));
+        state().dbMain.execute(yearGenerationSql(year, from, qMin(last, from + span - 1)));
         progress->setValue(++step);
         if (progress->wasCanceled())
             return false;
@@ -134,6 +104,36 @@ void storeCurYear(qint16 year) {
 }
 
 } // namespace
+
+// One assignment per task (not current-year-only) and scheduled week whose task has no
+// assignment for that week dated on or after 1 January of `year`, for the tasks with ids
+// from `first` to `last`. A week scheduled twice still gives one assignment, and a task
+// without weeks none, as when the schedule is walked row by row. A current-year-only flag
+// left empty by an older file counts as not set. A one-off job is no scheduled week's
+// assignment, whatever week it names: it never stands in for one, hence the extra condition
+// on the flag in the existence check.
+QString yearGenerationSql(qint16 year, qint64 first, qint64 last) {
+    const QString firstOfYear = isoDate(QDate(year, 1, 1));
+    return QStringLiteral(
+               "insert into assign (taskid, locid, typid, weeid, duedate, comphour, compmin, "
+               "completed) "
+               "select tasks.taskid, tasks.locid, tasks.typid, taskweeks.weeid, %1, 0, 0, 0 "
+               "from tasks inner join taskweeks on tasks.taskid = taskweeks.taskid "
+               "where coalesce(tasks.curyearonly, 0) = 0 "
+               "and tasks.taskid between %2 and %3 "
+               "and taskweeks.weeid between 1 and %4 "
+               "and taskweeks.rowid = (select min(twin.rowid) from taskweeks twin "
+               "where twin.taskid = taskweeks.taskid and twin.weeid = taskweeks.weeid) "
+               "and not exists (select 1 from assign "
+               "where assign.taskid = tasks.taskid and assign.weeid = taskweeks.weeid "
+               "and assign.duedate >= '%5' and not assign.oneoff) "
+               "order by tasks.taskid, taskweeks.weeid")
+        .arg(dueDateOfWeek())
+        .arg(first)
+        .arg(last)
+        .arg(WeeksPerYear)
+        .arg(firstOfYear);
+}
 
 bool isPlannableYear(int year) {
     return year >= FirstPlannableYear && year <= LastPlannableYear;
