@@ -78,6 +78,36 @@ const ServerTables* tablesOf(Database::Impl& db) {
     return db.serverTables.get();
 }
 
+// Runs reads inside an open transaction in a savepoint of their own: a read that fails (a
+// probe for a column an older database lacks) ends the whole transaction on the server,
+// where on a file it fails alone.
+template <class Work> bool readGuarded(Database::Impl& db, Work work) {
+    if (db.writeLevels.isEmpty())
+        return work();
+    DbError error;
+    if (!serverBeginWrite(db, &error)) {
+        raiseError(error);
+        return false;
+    }
+    // Undone however the work ends, a failure raised past this frame included.
+    struct Undo {
+        Database::Impl& db;
+        bool done = false;
+        ~Undo() {
+            if (!done)
+                serverAbortWrite(db);
+        }
+    } undo{db};
+    if (!work())
+        return false;
+    if (!serverCommitWrite(db, &error)) {
+        raiseError(error);
+        return false;
+    }
+    undo.done = true;
+    return true;
+}
+
 // The statement a recordset on `sqlOrTable` runs, in the server's dialect, and its parts;
 // raises the error and returns false when the text is no query of the database.
 bool translateQuery(Database::Impl& db, const ServerTables& tables, const QString& sqlOrTable,
@@ -523,7 +553,11 @@ void executeOnServer(Database::Impl& db, const QString& sql) {
         raiseError(ErrSqlSyntax, refused);
         return;
     }
-    if (!tokens.isEmpty() && tokens.first().isWord("select")) {
+    if (tokens.isEmpty()) {
+        raiseError(ErrSqlSyntax, QStringLiteral("Invalid SQL statement: '%1'.").arg(sql));
+        return;
+    }
+    if (tokens.first().isWord("select")) {
         raiseError(ErrEngine, QStringLiteral("Cannot execute a select query: '%1'.").arg(sql));
         return;
     }
@@ -557,11 +591,16 @@ void checkServerQuery(Database::Impl& db, const QString& sqlOrTable) {
     if (!translateQuery(db, *tables, sqlOrTable, RecordsetType::Snapshot, &tokens, &parts))
         return;
     // Planned but no row read: the server names a missing table or column.
-    DbError error;
-    PgResult result;
-    if (!serverRun(db, QStringLiteral("SELECT * FROM (%1) AS q LIMIT 0").arg(emitServerSql(tokens)),
-                   {}, &result, &error))
+    readGuarded(db, [&] {
+        DbError error;
+        PgResult result;
+        if (serverRun(db,
+                      QStringLiteral("SELECT * FROM (%1) AS q LIMIT 0").arg(emitServerSql(tokens)),
+                      {}, &result, &error))
+            return true;
         raiseError(error);
+        return false;
+    });
 }
 
 // ---------------------------------------------------------------------------------------
@@ -590,7 +629,7 @@ std::unique_ptr<Recordset::Impl> openServerRecordset(const std::shared_ptr<Datab
     rs->server->tables = keep;
     db->recordsets.insert(rs.get());
     if (parts.keyable && type != RecordsetType::Snapshot) {
-        if (!openKeyset(rs.get(), *keep, parts))
+        if (!readGuarded(*db, [&] { return openKeyset(rs.get(), *keep, parts); }))
             return nullptr;
     } else {
         rs->server->copySql = copyQuery(*keep, tokens, parts);
@@ -719,12 +758,16 @@ bool serverFindMatches(Recordset::Impl& rs, const QString& criteria,
                   .arg(cursor.copySql, names.join(QLatin1String(", ")), condition);
     }
     PgResult result;
-    DbError error;
-    if (!serverRun(db, sql, {}, &result, &error)) {
+    const bool found = readGuarded(db, [&] {
+        DbError error;
+        if (serverRun(db, sql, {}, &result, &error))
+            return true;
         error.details += QStringLiteral("\nCriteria: ") + criteria;
         raiseError(error);
         return false;
-    }
+    });
+    if (!found)
+        return false;
     const int n = rs.count();
     if (!rs.keyed) {
         rowMatches->assign(size_t(n), 0);

@@ -344,6 +344,12 @@ void TestServerRecordset::keysetOverAJoin() {
              QStringLiteral("1"));
     QCOMPARE(site.text(QStringLiteral("SELECT locid FROM tasks WHERE taskid = 1")),
              QStringLiteral("1"));
+    // A base row the join repeats: each of its rows keeps its own values.
+    Recordset repeated = site.db.openRecordset(
+        QStringLiteral("SELECT tasks.taskid, assign.assid FROM tasks INNER JOIN assign ON "
+                       "assign.taskid = tasks.taskid ORDER BY assign.assid DESC"));
+    QCOMPARE(walk(repeated, QStringLiteral("assid")), QStringLiteral("4,3,2,1"));
+    QCOMPARE(walk(repeated, QStringLiteral("taskid")), QStringLiteral("1,3,2,1"));
     // No row of a table the join found nothing in to write.
     rs.moveFirst();
     rs.moveNext();
@@ -524,6 +530,11 @@ void TestServerRecordset::transactions() {
         site.db.execute(QStringLiteral("UPDATE tasks SET tools = 'outer' WHERE taskid = 1"));
         QCOMPARE(errorOf([&] { site.db.execute(QStringLiteral("UPDATE nosuch SET x = 1")); }),
                  ErrTableNotFound);
+        // So does a read: a probe for a missing column, a find with a wrong name.
+        QVERIFY(errorOf([&] { site.db.checkQuery(QStringLiteral("SELECT nosuch FROM tasks")); }));
+        QVERIFY(
+            errorOf([&] { site.db.openRecordset(QStringLiteral("SELECT nosuch FROM tasks")); }));
+        QVERIFY(errorOf([&] { rs.findFirst(QStringLiteral("nosuch = 1")); }));
         {
             Transaction inner(site.db);
             site.db.execute(QStringLiteral("UPDATE tasks SET tools = 'inner' WHERE taskid = 2"));
