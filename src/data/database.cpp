@@ -6,6 +6,7 @@
 #include "data/errortrap.h"
 #include "data/pgconnection.h"
 #include "data/pgdialect.h"
+#include "data/pgrecordset_p.h"
 #include "data/sqldialect.h"
 
 #include <QDateTime>
@@ -150,6 +151,8 @@ void Database::Impl::closeConnection() {
         for (Recordset::Impl* rs : open)
             rs->detach();
         recordsets.clear();
+        detail::serverConnections().remove(this);
+        writeLevels.clear();
         server.reset();
         return;
     }
@@ -279,6 +282,7 @@ Database Database::open(const QString& path) {
         result.d->server = std::move(server);
         result.d->catalog = std::move(catalog);
         result.d->path = path;
+        detail::serverConnections().insert(result.d.get());
         return result;
     }
     // Only a regular file reaches SQLite: opening a pipe would wait for a writer for ever,
@@ -503,23 +507,8 @@ void Database::execute(const QString& sql) {
         return;
     }
     d->rowsAffected = 0;
-    if (d->server) {
-        QString refused;
-        const QString serverSql = detail::translateForServer(sql, *d->catalog, &refused);
-        if (serverSql.isEmpty()) {
-            raiseError(ErrSqlSyntax, refused);
-            return;
-        }
-        DbError error;
-        const detail::PgResult result = d->server->exec(serverSql, &error);
-        if (!result.isValid()) {
-            raiseError(error);
-            return;
-        }
-        ++d->writes;
-        d->rowsAffected = result.affected();
-        return;
-    }
+    if (d->server)
+        return detail::executeOnServer(*d, sql);
     if (d->transactionLost()) {
         d->raise(SQLITE_ABORT, true, sql);
         return;
@@ -583,6 +572,9 @@ void Database::executeScript(const QString& sqliteSql) {
     if (d->server) {
         DbError error;
         ++d->writes;
+        d->serverTables.reset(); // a script may change the tables
+        if (d->server->isBroken() && d->writeLevels.isEmpty() && !d->server->reconnect(&error))
+            return raiseError(error);
         if (!d->server->execScript(sqliteSql, &error))
             raiseError(error);
         return;
@@ -614,6 +606,7 @@ void FreeLocks() {
         if (!sqlite3_get_autocommit(db) && !connectionsInTransaction().contains(db))
             sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
     }
+    detail::freeServerLocks();
 }
 
 } // namespace tavrel

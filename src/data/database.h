@@ -93,10 +93,12 @@ public:
 
     sqlite3* handle() const;
 
+    // The connection's state, defined inside the data layer only (its backends' code names it).
+    struct Impl;
+
 private:
     void adopt(sqlite3* db, const QString& path);
 
-    struct Impl;
     std::shared_ptr<Impl> d;
     friend class Recordset;
     friend class Transaction;
@@ -183,10 +185,12 @@ public:
     void setLockEdits(bool pessimistic);
     bool lockEdits() const;
 
+    // The cursor's state, defined inside the data layer only.
+    struct Impl;
+
 private:
     bool checkWritable(bool needsCurrentRow) const;
 
-    struct Impl;
     std::unique_ptr<Impl> d;
     friend class Database;
 };

@@ -24,6 +24,8 @@ namespace tavrel::detail {
 
 class PgConnection;
 struct ServerCatalog;
+struct ServerTables;
+struct ServerCursor;
 
 enum class TokKind { Ident, QuotedIdent, String, Number, Date, Op, Param };
 
@@ -244,6 +246,9 @@ struct Database::Impl {
     // server `db` stays null and `path` holds the URL.
     std::unique_ptr<detail::PgConnection> server;
     std::unique_ptr<detail::ServerCatalog> catalog;
+    // The server's tables as recordsets need them (keys, row versions, column kinds and
+    // defaults), read at the first recordset and again after a change of the schema.
+    std::shared_ptr<detail::ServerTables> serverTables;
     QString path;
     int rowsAffected = 0;
     quint64 writes = 0; // counts this connection's writes: rows read before one are stale
@@ -348,6 +353,9 @@ struct Recordset::Impl {
     // A damaged page met while copying: the rows before it are kept, and a move to the
     // row after them raises the damage then, as reading that row of the file would.
     std::optional<DbError> copyDamage;
+    // On a server: what the cursor needs there (its batch statement, its tables' keys and row
+    // versions, the rows of a static copy).
+    std::shared_ptr<detail::ServerCursor> server;
     // Keysets: rows read ahead by one statement, so a walk does not pay a statement per
     // row: the rows at positions batchFirst ... (an empty list for a row deleted meanwhile).
     int batchFirst = 0;
@@ -447,6 +455,7 @@ struct Recordset::Impl {
     // The criteria of a find as SQL on this recordset's rows: names resolved as values
     // resolve them (an unqualified name a join repeats is the base table's column).
     QString findCondition(const detail::Tokens& criteria) const;
+    detail::Tokens findConditionTokens(const detail::Tokens& criteria) const;
     int fieldIndex(const QString& name) const;
     int resolveField(const QString& name) const;
     mutable QHash<QString, int> fieldIndexes; // names as asked for -> their index

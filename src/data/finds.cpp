@@ -6,6 +6,7 @@
 #include "data/database_p.h"
 #include "data/dberror.h"
 #include "data/errortrap.h"
+#include "data/pgrecordset_p.h"
 
 #include <QDateTime>
 
@@ -24,15 +25,11 @@ namespace {
 
 enum class FindFrom { First, Next, Previous, Last };
 
-// One piece: the four directions of a find share its bounds, the candidate rows and the batches
-// read for them.
-template <class R> void find(R* d, const QString& criteria, FindFrom from) {
-    d->mode = R::Mode::None;
-    d->buffer.clear();
-    if (!d->complete && !d->completeKeys())
-        return;
-    const int n = d->count();
-
+// The rows of a file's recordset that match the criteria: the base keys (and for a join the
+// key tuples) of a keyset's rows, or the positions of a static copy's.
+template <class R>
+bool fileMatches(R* d, const QString& criteria, int n, std::vector<qint64>* baseMatches,
+                 std::set<std::vector<qint64>>* matches, std::vector<char>* rowMatches) {
     // Which rows match, evaluated by SQLite: on the recordset's tables for a keyset, on the
     // copied rows for a static copy. Find Next is pressed again and again with the same
     // criteria: their statement is kept for the next find.
@@ -47,7 +44,7 @@ template <class R> void find(R* d, const QString& criteria, FindFrom from) {
         Tokens tokens;
         if (!translateTokens(criteria, &tokens, &error)) {
             raiseError(ErrSqlSyntax, error);
-            return;
+            return false;
         }
         const QString condition = d->findCondition(
             jetComparisons(d->db->db, substituteAliases(tokens, d->aliases), d->tables));
@@ -55,10 +52,10 @@ template <class R> void find(R* d, const QString& criteria, FindFrom from) {
             const QString sql = QStringLiteral("SELECT %1 FROM %2 WHERE (%3)")
                                     .arg(keyList(d->tables), d->fromSql, condition);
             if (!d->db->prepare(sql, &stmt, false, criteria))
-                return;
+                return false;
         } else {
             if (!d->findStore())
-                return;
+                return false;
             const QString sql = QStringLiteral("SELECT rowid FROM rows WHERE (%1)").arg(condition);
             if (sqlite3_prepare_v2(d->store, sql.toUtf8().constData(), -1, &stmt, nullptr) !=
                 SQLITE_OK) {
@@ -66,32 +63,29 @@ template <class R> void find(R* d, const QString& criteria, FindFrom from) {
                 sqlite3_finalize(stmt);
                 raiseError(errorNumberFor(SQLITE_ERROR, false, nullptr),
                            QStringLiteral("%1 in '%2'.").arg(message, criteria));
-                return;
+                return false;
             }
         }
         d->findStatement = stmt;
         d->findCriteria = criteria;
     }
-    std::set<std::vector<qint64>> matches;
-    std::vector<qint64> baseMatches; // sorted once read
-    std::vector<char> rowMatches;
     if (!d->keyed)
-        rowMatches.assign(size_t(n), 0);
+        rowMatches->assign(size_t(n), 0);
     int rc = SQLITE_OK;
     while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
         if (!d->keyed) {
             const qint64 at = sqlite3_column_int64(stmt, 0) - 1;
             if (at >= 0 && at < n)
-                rowMatches[size_t(at)] = 1;
+                (*rowMatches)[size_t(at)] = 1;
             continue;
         }
-        baseMatches.push_back(sqlite3_column_int64(stmt, 0));
+        baseMatches->push_back(sqlite3_column_int64(stmt, 0));
         if (d->stride > 1) {
             std::vector<qint64> key(size_t(d->stride));
             for (int i = 0; i < d->stride; ++i)
                 key[size_t(i)] =
                     sqlite3_column_type(stmt, i) == SQLITE_NULL ? 0 : sqlite3_column_int64(stmt, i);
-            matches.insert(key);
+            matches->insert(key);
         }
     }
     sqlite3_reset(stmt);
@@ -105,8 +99,26 @@ template <class R> void find(R* d, const QString& criteria, FindFrom from) {
             raiseError(errorNumberFor(rc, false, nullptr),
                        QStringLiteral("%1 in '%2'.")
                            .arg(QString::fromUtf8(sqlite3_errmsg(d->store)), criteria));
-        return;
+        return false;
     }
+    return true;
+}
+
+// One piece: the four directions of a find share its bounds, the candidate rows and the batches
+// read for them.
+template <class R> void find(R* d, const QString& criteria, FindFrom from) {
+    d->mode = R::Mode::None;
+    d->buffer.clear();
+    if (!d->complete && !d->completeKeys())
+        return;
+    const int n = d->count();
+
+    std::set<std::vector<qint64>> matches;
+    std::vector<qint64> baseMatches; // sorted once read
+    std::vector<char> rowMatches;
+    if (d->db->server ? !serverFindMatches(*d, criteria, &baseMatches, &matches, &rowMatches)
+                      : !fileMatches(d, criteria, n, &baseMatches, &matches, &rowMatches))
+        return;
     std::sort(baseMatches.begin(), baseMatches.end());
     auto matchesAt = [&](int i) {
         if (!d->keyed)
@@ -145,7 +157,11 @@ template <class R> void find(R* d, const QString& criteria, FindFrom from) {
 
 } // namespace
 
-QString Recordset::Impl::findCondition(const Tokens& t) const {
+QString Recordset::Impl::findCondition(const Tokens& criteria) const {
+    return emitSql(findConditionTokens(criteria));
+}
+
+Tokens Recordset::Impl::findConditionTokens(const Tokens& t) const {
     Tokens out;
     const qsizetype n = t.size();
     for (qsizetype i = 0; i < n; ++i) {
@@ -203,7 +219,7 @@ QString Recordset::Impl::findCondition(const Tokens& t) const {
         if (qualified)
             i += 2;
     }
-    return emitSql(out);
+    return out;
 }
 
 void Recordset::findFirst(const QString& criteria) {

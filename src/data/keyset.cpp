@@ -6,6 +6,7 @@
 #include "data/database_p.h"
 #include "data/dberror.h"
 #include "data/errortrap.h"
+#include "data/pgrecordset_p.h"
 
 #include <QDateTime>
 
@@ -27,6 +28,7 @@ Recordset::Impl::~Impl() {
 }
 
 void Recordset::Impl::detach() {
+    server.reset();
     sqlite3_finalize(lookupBatch);
     sqlite3_finalize(findStatement);
     lookupBatch = nullptr;
@@ -40,6 +42,8 @@ void Recordset::Impl::detach() {
 }
 
 int Recordset::Impl::count() const {
+    if (!keyed && server)
+        return server->copiedRows;
     return keyed ? int(keys.size() / size_t(stride)) : copied.size() + (copyDamage ? 1 : 0);
 }
 
@@ -62,6 +66,8 @@ void Recordset::Impl::eraseKey(int index) {
 // One piece: choosing the rows, binding their keys and placing what comes back all work on the
 // same run of positions.
 bool Recordset::Impl::readBatch(int index, int direction) {
+    if (db->server)
+        return readServerBatch(*this, index, direction);
     const bool goesOn = !batch.isEmpty() && (direction < 0 ? index == batchFirst - 1
                                                            : index == batchFirst + batch.size());
     runLength = goesOn ? qMin(ReadAheadRows, 2 * runLength) : FirstRunRows;
@@ -463,6 +469,8 @@ const char* tieDirection(const Tokens& orderBy) {
 void Database::checkQuery(const QString& sqlOrTable) {
     if (!isOpen())
         return raiseNotSet();
+    if (d->server)
+        return checkServerQuery(*d, sqlOrTable);
     Tokens tokens;
     SelectParts parts;
     if (!translateQuery(d->db, sqlOrTable, RecordsetType::Snapshot, &tokens, &parts))
@@ -541,6 +549,8 @@ Tokens thenKey(const SelectParts& parts, Tokens terms, const char* direction) {
 std::unique_ptr<Recordset::Impl> Recordset::Impl::open(const std::shared_ptr<Database::Impl>& d,
                                                        const QString& sqlOrTable,
                                                        RecordsetType type) {
+    if (d->server)
+        return openServerRecordset(d, sqlOrTable, type);
     Tokens tokens;
     SelectParts parts;
     if (!translateQuery(d->db, sqlOrTable, type, &tokens, &parts))

@@ -1,5 +1,6 @@
 #include "data/pgconnection.h"
 
+#include <QAtomicInteger>
 #include <QDate>
 #include <QDateTime>
 #include <QUrl>
@@ -94,6 +95,8 @@ QString engineText(pg_conn* conn) {
     return QString::fromUtf8(conn ? PQerrorMessage(conn) : "out of memory").trimmed();
 }
 
+QAtomicInteger<quint64> sent;
+
 bool isConnectionState(const QByteArray& state) {
     return state.startsWith("08") || state == "57P01" || state == "57P02" || state == "57P03";
 }
@@ -176,6 +179,10 @@ bool PgConnection::reconnect(DbError* error) {
     return true;
 }
 
+quint64 PgConnection::statementsSent() {
+    return sent.loadRelaxed();
+}
+
 QString PgConnection::label() const {
     return labelOf(conn_, url_);
 }
@@ -220,6 +227,7 @@ PgResult PgConnection::exec(const QString& sql, const QList<QVariant>& params, D
                              url_};
         return {};
     }
+    sent.fetchAndAddRelaxed(1);
     const QByteArray text = sql.toUtf8();
     std::vector<QByteArray> values(size_t(params.size()));
     std::vector<const char*> pointers(size_t(params.size()), nullptr);
@@ -246,6 +254,7 @@ bool PgConnection::execScript(const QString& sql, DbError* error) {
             *error = errorFor(nullptr, sql);
         return false;
     }
+    sent.fetchAndAddRelaxed(1);
     pg_result* r = PQexec(conn_, sql.toUtf8().constData());
     const ExecStatusType status = r ? PQresultStatus(r) : PGRES_FATAL_ERROR;
     const bool ok = status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK;

@@ -91,6 +91,10 @@ public:
 
     pg_conn* raw() const { return conn_; }
 
+    // Statements sent to a server by this process, all connections together: what a test
+    // counts to see that a walk does not pay a round trip per row.
+    static quint64 statementsSent();
+
 private:
     PgConnection() = default;
     DbError errorFor(pg_result* result, const QString& sql) const;

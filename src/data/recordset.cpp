@@ -3,6 +3,7 @@
 #include "data/database_p.h"
 #include "data/dberror.h"
 #include "data/errortrap.h"
+#include "data/pgrecordset_p.h"
 
 #include <QDateTime>
 
@@ -36,7 +37,7 @@ Recordset::Recordset(Recordset&& other) noexcept = default;
 Recordset& Recordset::operator=(Recordset&& other) noexcept = default;
 
 bool Recordset::isOpen() const {
-    return d && d->db && d->db->db;
+    return d && d->db && (d->db->db || d->db->server);
 }
 
 void Recordset::close() {
@@ -273,6 +274,8 @@ QVariant Recordset::value(const QString& field) const {
     if (it != d->buffer.constEnd())
         return it.value();
     const FieldInfo& f = d->fields.at(index);
+    if (d->mode == Impl::Mode::Add && d->db->server)
+        return serverAddedValue(*d, f);
     if (d->mode == Impl::Mode::Add) {
         if (isKeyField(d.get(), f)) {
             if (!reserveKey(d.get()))
@@ -361,6 +364,8 @@ void Recordset::addNew() {
 void Recordset::edit() {
     if (!checkWritable(true))
         return;
+    if (d->db->server && !serverNoteVersions(*d))
+        return;
     d->mode = Impl::Mode::Edit;
     d->buffer.clear();
 }
@@ -435,6 +440,8 @@ void Recordset::update() {
                           QStringLiteral("Update or CancelUpdate without AddNew or Edit."));
     if (!d->updatable)
         return raiseReadOnly();
+    if (d->db->server)
+        return serverUpdate(*d);
     Database::Impl* db = d->db.get();
 
     // Each write is one short transaction of its own (nothing is locked before it), or a
@@ -502,6 +509,8 @@ void Recordset::update() {
 void Recordset::deleteRow() {
     if (!checkWritable(true))
         return;
+    if (d->db->server)
+        return serverDeleteRow(*d);
     d->mode = Impl::Mode::None;
     d->buffer.clear();
     Database::Impl* db = d->db.get();

@@ -7,6 +7,7 @@
 #include "data/database_p.h"
 #include "data/dberror.h"
 #include "data/errortrap.h"
+#include "data/pgrecordset_p.h"
 
 #include <cstring>
 #include <limits>
@@ -218,6 +219,8 @@ bool Recordset::Impl::checkCopied(int index) const {
 }
 
 bool Recordset::Impl::readCopied(int field, QVariant* out) {
+    if (server)
+        return readServerCopied(*this, field, out);
     if (copiedRow != pos) {
         copied.row(pos, &copiedValues);
         copiedRow = pos;

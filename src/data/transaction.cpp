@@ -2,6 +2,7 @@
 
 #include "data/database_p.h"
 #include "data/errortrap.h"
+#include "data/pgrecordset_p.h"
 
 namespace tavrel {
 
@@ -43,6 +44,8 @@ int Database::Impl::commitWrite() {
 }
 
 void Database::Impl::abortWrite() {
+    if (server)
+        return detail::serverAbortWrite(*this);
     if (writeLevels.isEmpty())
         return;
     const bool savepoint = writeLevels.takeLast();
@@ -74,8 +77,19 @@ struct Transaction::State {
 Transaction::Transaction(Database& database)
     : d(std::make_unique<State>()) {
     d->db = database.d;
-    if (!d->db || !d->db->db) {
+    if (!d->db || (!d->db->db && !d->db->server)) {
         detail::raiseNotSet();
+        return;
+    }
+    if (d->db->server) {
+        // BEGIN, or a savepoint in the transaction already open.
+        DbError error;
+        if (!detail::serverBeginWrite(*d->db, &error)) {
+            raiseError(error);
+            return;
+        }
+        d->active = true;
+        ++d->db->transactions;
         return;
     }
     const int rc = d->db->beginWrite();
@@ -96,12 +110,25 @@ Transaction::~Transaction() {
 }
 
 bool Transaction::isActive() const {
-    return d->active && d->db->db;
+    return d->active && (d->db->db || d->db->server);
 }
 
 bool Transaction::commit() {
     if (!d->active)
         return false;
+    if (d->db->server) {
+        DbError error;
+        if (!detail::serverCommitWrite(*d->db, &error)) {
+            // Nothing of it is kept: the server rolled back what a lost connection held.
+            d->db->abortWrite();
+            d->release();
+            raiseError(error);
+            return false;
+        }
+        ++d->db->writes;
+        d->release();
+        return true;
+    }
     if (!d->db->db) {
         // The connection was closed under us (a repair): the work is gone.
         d->release();

@@ -1,0 +1,985 @@
+// Recordsets on a server database: keysets on each table's primary key whose rows are
+// fetched in batches by key, static copies fetched in batches through a cursor, finds as a
+// query of the matching keys, and writes that check each row's version and wait only briefly
+// for a row another planner holds.
+
+#include "data/pgrecordset_p.h"
+
+#include "data/dberror.h"
+#include "data/errortrap.h"
+#include "data/pgdialect.h"
+#include "data/units.h"
+
+#include <QDateTime>
+
+#include <libpq-fe.h>
+
+#include <algorithm>
+#include <limits>
+
+namespace tavrel::detail {
+
+namespace {
+
+// Rows of a keyset fetched by one statement once a walk goes on; the first fetch after a
+// jump asks for FirstRunRows (database_p.h). Each statement costs a round trip to the
+// server, so a walk asks for more rows at a time than on a file.
+constexpr int ServerReadAheadRows = 512;
+// Rows of a static copy fetched by one FETCH.
+constexpr int CopyBatchRows = 4096;
+
+QString tableNotFound(const QString& name) {
+    return QStringLiteral(
+               "The database engine cannot find the input table or query '%1'. Make sure "
+               "it exists and that its name is spelled correctly.")
+        .arg(name);
+}
+
+QString savepointName(qsizetype level) {
+    return QStringLiteral("tavrel_write_%1").arg(level);
+}
+
+qint64 keyAt(const PgResult& result, int row, int column) {
+    if (result.isNull(row, column))
+        return 0; // no row of a joined table
+    return QByteArray::fromRawData(result.bytes(row, column), result.size(row, column))
+        .toLongLong();
+}
+
+// The base keys of a run as the server's array text: {1,2,3}.
+QString keyArray(const std::vector<qint64>& keys) {
+    QString text = QStringLiteral("{");
+    for (size_t i = 0; i < keys.size(); ++i) {
+        if (i > 0)
+            text += QLatin1Char(',');
+        text += QString::number(keys[i]);
+    }
+    return text + QLatin1Char('}');
+}
+
+QString qualified(const QString& table, const QString& column) {
+    return quoteIdent(table) + QLatin1Char('.') + quoteIdent(column);
+}
+
+const ServerTables* tablesOf(Database::Impl& db) {
+    if (!db.serverTables) {
+        auto tables = std::make_shared<ServerTables>();
+        DbError error;
+        if (db.server->isBroken() && db.writeLevels.isEmpty() && !db.server->reconnect(&error)) {
+            raiseError(error);
+            return nullptr;
+        }
+        if (!tables->load(*db.server, &error)) {
+            raiseError(error);
+            return nullptr;
+        }
+        db.serverTables = std::move(tables);
+    }
+    return db.serverTables.get();
+}
+
+// Runs reads inside an open transaction in a savepoint of their own: a read that fails (a
+// probe for a column an older database lacks) ends the whole transaction on the server,
+// where on a file it fails alone.
+template <class Work> bool readGuarded(Database::Impl& db, Work work) {
+    if (db.writeLevels.isEmpty())
+        return work();
+    DbError error;
+    if (!serverBeginWrite(db, &error)) {
+        raiseError(error);
+        return false;
+    }
+    // Undone however the work ends, a failure raised past this frame included.
+    struct Undo {
+        Database::Impl& db;
+        bool done = false;
+        ~Undo() {
+            if (!done)
+                serverAbortWrite(db);
+        }
+    } undo{db};
+    if (!work())
+        return false;
+    if (!serverCommitWrite(db, &error)) {
+        raiseError(error);
+        return false;
+    }
+    undo.done = true;
+    return true;
+}
+
+// The statement a recordset on `sqlOrTable` runs, in the server's dialect, and its parts;
+// raises the error and returns false when the text is no query of the database.
+bool translateQuery(Database::Impl& db, const ServerTables& tables, const QString& sqlOrTable,
+                    RecordsetType type, Tokens* tokens, SelectParts* parts) {
+    QString error;
+    Tokens jet;
+    if (!tokenize(sqlOrTable, true, &jet, &error)) {
+        raiseError(ErrSqlSyntax, error);
+        return false;
+    }
+    while (!jet.isEmpty() && jet.last().isOp(";"))
+        jet.removeLast();
+    if (jet.size() == 1 && jet.first().isName()) {
+        // A table name: the table's rows in key order.
+        const ServerTable* table = tables.table(jet.first().text);
+        if (!table) {
+            raiseError(ErrTableNotFound, tableNotFound(jet.first().text));
+            return false;
+        }
+        tokenize(QStringLiteral("SELECT * FROM ") + quoteIdent(table->name), false, tokens, &error);
+    } else if (type == RecordsetType::Table) {
+        raiseError(ErrTableNotFound, tableNotFound(sqlOrTable));
+        return false;
+    } else if (!translateServerTokens(sqlOrTable, *db.catalog, tokens, &error)) {
+        raiseError(ErrSqlSyntax, error);
+        return false;
+    }
+    *parts = parseSelect(*tokens);
+    if (!parts->isSelect) {
+        raiseError(
+            ErrSqlSyntax,
+            QStringLiteral("Invalid SQL statement; expected 'SELECT': '%1'.").arg(sqlOrTable));
+        return false;
+    }
+    // A keyset needs every table's key (a view or a table without one is read as rows).
+    for (const TableRef& t : parts->tables) {
+        const ServerTable* table = tables.table(t.table);
+        if (!table || table->key.isEmpty())
+            parts->keyable = false;
+    }
+    return true;
+}
+
+// The key columns of the query's tables, qualified by the names the query gives them.
+QStringList keyColumnsOf(const ServerTables& tables, const QList<TableRef>& refs) {
+    QStringList keys;
+    for (const TableRef& t : refs)
+        keys << qualified(t.refName(), tables.table(t.table)->key);
+    return keys;
+}
+
+// Each key followed by `direction`, for an ORDER BY.
+QString keyOrder(const QStringList& keys, const char* direction) {
+    QStringList terms;
+    for (const QString& key : keys)
+        terms << key + QLatin1Char(' ') + QLatin1String(direction);
+    return terms.join(QLatin1String(", "));
+}
+
+// The direction in which rows equal in the order follow each other: that of the last term.
+const char* tieDirection(const Tokens& orderBy) {
+    return !orderBy.isEmpty() && orderBy.last().isWord("desc") ? "DESC" : "ASC";
+}
+
+// Field descriptions of a result whose first `skip` columns are keys, as the file's
+// recordsets describe them: name, origin table and column, kind.
+void describeFields(const PgResult& result, int skip, int count, const ServerTables& tables,
+                    Recordset::Impl* rs) {
+    rs->fields.clear();
+    for (int i = skip; i < skip + count; ++i) {
+        FieldInfo f;
+        f.name = result.columnName(i);
+        const Oid tableOid = PQftable(result.raw(), i);
+        const ServerTable* table =
+            tableOid == InvalidOid ? nullptr : tables.table(tables.byOid.value(tableOid));
+        if (table) {
+            f.table = table->name;
+            f.origin = table->byNumber.value(PQftablecol(result.raw(), i));
+            f.kind = table->kinds.value(f.origin.toLower(), ValueKind::Auto);
+            for (int k = 0; k < rs->tables.size(); ++k)
+                if (rs->tables.at(k).table.compare(f.table, Qt::CaseInsensitive) == 0) {
+                    f.tableIndex = k;
+                    break;
+                }
+        } else {
+            f.kind = tables.typeKinds.value(PQftype(result.raw(), i), ValueKind::Auto);
+        }
+        rs->fields.append(f);
+    }
+}
+
+bool openKeyset(Recordset::Impl* rs, const ServerTables& tables, const SelectParts& parts) {
+    Database::Impl& db = *rs->db;
+    ServerCursor& cursor = *rs->server;
+    rs->keyed = true;
+    rs->stride = int(parts.tables.size());
+    rs->fromSql = emitServerSql(parts.from);
+    cursor.keyColumns = keyColumnsOf(tables, parts.tables);
+    QStringList versions;
+    for (const TableRef& t : parts.tables) {
+        const ServerTable* table = tables.table(t.table);
+        cursor.versioned << table->versioned;
+        versions << (table->versioned ? qualified(t.refName(), QStringLiteral("rowver"))
+                                      : QStringLiteral("NULL::integer"));
+        rs->tableColumns.append(QSet<QString>(table->columns.keyBegin(), table->columns.keyEnd()));
+    }
+    const QString keys = cursor.keyColumns.join(QLatin1String(", "));
+    cursor.batchSql = QStringLiteral("SELECT %1, %2, %3 FROM %4 WHERE %5 = ANY($1::bigint[])")
+                          .arg(keys, emitServerSql(parts.selectList), versions.join(u", "),
+                               rs->fromSql, cursor.keyColumns.first());
+    // The batch statement with no keys describes the fields.
+    PgResult described;
+    DbError error;
+    if (!serverRun(db, cursor.batchSql, {QStringLiteral("{}")}, &described, &error)) {
+        raiseError(error);
+        return false;
+    }
+    describeFields(described, rs->stride, described.columns() - 2 * rs->stride, tables, rs);
+
+    // The ordered keys: the query's order (select-list aliases stand for their expressions),
+    // rows equal in it in key order; without an order, key order.
+    QString keysSql = QStringLiteral("SELECT %1 FROM %2").arg(keys, rs->fromSql);
+    if (!parts.where.isEmpty())
+        keysSql += QStringLiteral(" WHERE ") + emitServerSql(parts.where);
+    if (parts.orderBy.isEmpty())
+        keysSql += QStringLiteral(" ORDER BY ") + keyOrder(cursor.keyColumns, "ASC");
+    else
+        keysSql += QStringLiteral(" ORDER BY ") +
+                   emitServerSql(substituteAliases(parts.orderBy, parts.aliases)) +
+                   QStringLiteral(", ") + keyOrder(cursor.keyColumns, tieDirection(parts.orderBy));
+    if (!parts.tail.isEmpty())
+        keysSql += QLatin1Char(' ') + emitServerSql(parts.tail);
+    PgResult keyRows;
+    if (!serverRun(db, keysSql, {}, &keyRows, &error)) {
+        raiseError(error);
+        return false;
+    }
+    const int rows = keyRows.rows();
+    rs->keys.reserve(size_t(rows) * size_t(rs->stride));
+    for (int r = 0; r < rows; ++r)
+        for (int i = 0; i < rs->stride; ++i)
+            rs->keys.push_back(keyAt(keyRows, r, i));
+
+    const ServerTable* base = tables.table(parts.tables.first().table);
+    rs->baseTable = base->name;
+    rs->keyColumn = base->key;
+    rs->baseKinds = base->kinds;
+    rs->baseColumnNames = base->columns;
+    rs->updatable = true;
+    return true;
+}
+
+// The query of a static copy as run: in its own order with rows of tables equal in it in
+// key order, or in key order where it has none.
+QString copyQuery(const ServerTables& tables, const Tokens& tokens, const SelectParts& parts) {
+    if (!parts.keyable)
+        return emitServerSql(tokens);
+    const QStringList keys = keyColumnsOf(tables, parts.tables);
+    if (parts.orderAt > 0)
+        return emitServerSql(tokens.mid(0, parts.orderEnd)) + QStringLiteral(", ") +
+               keyOrder(keys, tieDirection(parts.orderBy)) + QLatin1Char(' ') +
+               emitServerSql(tokens.mid(parts.orderEnd));
+    return emitServerSql(tokens.mid(0, tokens.size() - parts.tail.size())) +
+           QStringLiteral(" ORDER BY ") + keyOrder(keys, "ASC") + QLatin1Char(' ') +
+           emitServerSql(parts.tail);
+}
+
+// Fetches a static copy's rows through a cursor, a batch at a time.
+bool openCopy(Recordset::Impl* rs, const ServerTables& tables) {
+    Database::Impl& db = *rs->db;
+    ServerCursor& cursor = *rs->server;
+    DbError error;
+    if (!serverBeginWrite(db, &error)) {
+        raiseError(error);
+        return false;
+    }
+    const QString name = QStringLiteral("tavrel_copy_%1").arg(db.writeLevels.size());
+    PgResult result;
+    bool ok = serverRun(
+        db, QStringLiteral("DECLARE %1 NO SCROLL CURSOR FOR %2").arg(name, cursor.copySql), {},
+        &result, &error);
+    const QString fetch = QStringLiteral("FETCH FORWARD %1 FROM %2").arg(CopyBatchRows).arg(name);
+    while (ok) {
+        ok = serverRun(db, fetch, {}, &result, &error);
+        if (!ok)
+            break;
+        const int rows = result.rows();
+        if (cursor.chunks.empty())
+            describeFields(result, 0, result.columns(), tables, rs);
+        if (rows > 0 || cursor.chunks.empty()) {
+            cursor.chunkStarts.push_back(cursor.copiedRows);
+            cursor.copiedRows += rows;
+            cursor.chunks.push_back(std::move(result));
+        }
+        if (rows < CopyBatchRows)
+            break;
+    }
+    if (ok)
+        ok = serverRun(db, QStringLiteral("CLOSE ") + name, {}, &result, &error);
+    if (ok)
+        ok = serverCommitWrite(db, &error);
+    if (!ok) {
+        serverAbortWrite(db);
+        raiseError(error);
+        return false;
+    }
+    return true;
+}
+
+// Whether a row of `table` with `key` is still there.
+bool rowExists(Database::Impl& db, const QString& table, const QString& key, qint64 value,
+               DbError* error, bool* exists) {
+    PgResult result;
+    if (!serverRun(db,
+                   QStringLiteral("SELECT 1 FROM %1 WHERE %2 = $1")
+                       .arg(quoteIdent(table), quoteIdent(key)),
+                   {QVariant(value)}, &result, error))
+        return false;
+    *exists = result.rows() > 0;
+    return true;
+}
+
+// The error for a row written only if its version was still the one read, and found
+// changed: changed by someone else, or gone.
+DbError conflictFor(bool exists, const QString& table, const QString& url) {
+    if (exists)
+        return DbError{ErrRowChanged,
+                       QStringLiteral("The record was changed by another user since you read "
+                                      "it; your change was not saved."),
+                       QStringLiteral("In: ") + table, url};
+    return DbError{ErrRowDeleted,
+                   QStringLiteral("The record was deleted by another user since you read it; "
+                                  "your change was not saved."),
+                   QStringLiteral("In: ") + table, url};
+}
+
+bool isKeyField(const Recordset::Impl& rs, const FieldInfo& f) {
+    return f.tableIndex == 0 && !rs.keyColumn.isEmpty() &&
+           f.origin.compare(rs.keyColumn, Qt::CaseInsensitive) == 0;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------
+// The server's tables
+
+bool ServerTables::load(PgConnection& connection, DbError* error) {
+    // Every column of the tables and views the connection sees, with its type's name (a
+    // domain's own: yesno, currency), its default and whether it is the table's key.
+    const PgResult columns = connection.exec(
+        QStringLiteral(
+            "SELECT c.oid, c.relname, a.attnum, a.attname, t.typname, "
+            "pg_get_expr(d.adbin, d.adrelid), "
+            "EXISTS (SELECT 1 FROM pg_index i WHERE i.indrelid = c.oid AND i.indisprimary "
+            "AND i.indnatts = 1 AND i.indkey[0] = a.attnum) "
+            "FROM pg_class c JOIN pg_namespace n ON n.oid = c.relnamespace "
+            "JOIN pg_attribute a ON a.attrelid = c.oid AND a.attnum > 0 AND NOT a.attisdropped "
+            "JOIN pg_type t ON t.oid = a.atttypid "
+            "LEFT JOIN pg_attrdef d ON d.adrelid = c.oid AND d.adnum = a.attnum "
+            "WHERE c.relkind IN ('r', 'p', 'v') AND n.nspname = ANY (current_schemas(false)) "
+            "ORDER BY c.oid, a.attnum"),
+        error);
+    if (!columns.isValid())
+        return false;
+    for (int r = 0; r < columns.rows(); ++r) {
+        const quint32 oid = columns.text(r, 0).toUInt();
+        const QString tableName = columns.text(r, 1);
+        ServerTable& table = tables[tableName.toLower()];
+        table.name = tableName;
+        byOid.insert(oid, tableName.toLower());
+        const QString column = columns.text(r, 3);
+        const QString lower = column.toLower();
+        table.columns.insert(lower, column);
+        table.byNumber.insert(columns.text(r, 2).toInt(), column);
+        table.kinds.insert(lower, valueKindFor(columns.text(r, 4).toUtf8().constData()));
+        if (!columns.isNull(r, 5))
+            table.defaults.insert(lower, columns.text(r, 5));
+        if (columns.text(r, 6) == QLatin1String("t"))
+            table.key = column;
+        if (lower == QLatin1String("rowver"))
+            table.versioned = true;
+    }
+    // The kinds of values that are no table's column (totals, expressions).
+    const PgResult types = connection.exec(
+        QStringLiteral("SELECT oid, typname FROM pg_type WHERE typtype IN ('b', 'd')"), error);
+    if (!types.isValid())
+        return false;
+    for (int r = 0; r < types.rows(); ++r) {
+        const QString name = types.text(r, 1);
+        // valueKindFor() reads the file's declared types; the server's names of a few
+        // differ.
+        ValueKind kind = valueKindFor(name.toUtf8().constData());
+        if (name == QLatin1String("float8"))
+            kind = ValueKind::Double;
+        else if (name == QLatin1String("numeric"))
+            kind = ValueKind::Double;
+        typeKinds.insert(types.text(r, 0).toUInt(), kind);
+    }
+    return true;
+}
+
+const ServerTable* ServerTables::table(const QString& name) const {
+    const auto it = tables.constFind(name.toLower());
+    return it == tables.constEnd() ? nullptr : &it.value();
+}
+
+// ---------------------------------------------------------------------------------------
+// Values
+
+QVariant serverValue(const PgResult& result, int row, int column, ValueKind kind) {
+    if (result.isNull(row, column))
+        return QVariant();
+    const QByteArray bytes =
+        QByteArray::fromRawData(result.bytes(row, column), result.size(row, column));
+    switch (kind) {
+    case ValueKind::Integer: {
+        bool ok = false;
+        qlonglong value = bytes.toLongLong(&ok);
+        if (!ok)
+            value = qRound64(bytes.toDouble()); // an integer column's total is numeric
+        if (value >= std::numeric_limits<int>::min() && value <= std::numeric_limits<int>::max())
+            return int(value);
+        return value;
+    }
+    case ValueKind::Double:
+        return bytes.toDouble();
+    case ValueKind::Currency:
+        return roundedCurrency(bytes.toDouble());
+    case ValueKind::Bool:
+        if (bytes == "t" || bytes == "f")
+            return bytes == "t";
+        return bytes.toLongLong() != 0; // any non-zero value is true
+    case ValueKind::Date: {
+        QVariant date;
+        if (dateFromIsoText(QString::fromLatin1(bytes), &date))
+            return date;
+        break;
+    }
+    case ValueKind::Text:
+    case ValueKind::Auto:
+        break;
+    }
+    return QString::fromUtf8(bytes);
+}
+
+// ---------------------------------------------------------------------------------------
+// Statements and write levels
+
+bool serverRun(Database::Impl& db, const QString& sql, const QList<QVariant>& params, PgResult* out,
+               DbError* error) {
+    if (db.server->isBroken() && db.writeLevels.isEmpty()) {
+        // The schema may have changed while the connection was gone.
+        db.serverTables.reset();
+        if (!db.server->reconnect(error))
+            return false;
+    }
+    *out = db.server->exec(sql, params, error);
+    return out->isValid();
+}
+
+bool serverBeginWrite(Database::Impl& db, DbError* error) {
+    const bool nested = !db.writeLevels.isEmpty();
+    PgResult result;
+    if (nested) {
+        if (!serverRun(db, QStringLiteral("SAVEPOINT ") + savepointName(db.writeLevels.size()), {},
+                       &result, error))
+            return false;
+    } else {
+        if (!serverRun(db, QStringLiteral("BEGIN"), {}, &result, error))
+            return false;
+        // A row another planner holds is waited for briefly, then reported locked, so that
+        // the save loop's retries and its question work as on a file.
+        if (!serverRun(db, QStringLiteral("SET LOCAL lock_timeout = %1").arg(RowLockTimeoutMs), {},
+                       &result, error)) {
+            DbError ignored;
+            db.server->exec(QStringLiteral("ROLLBACK"), &ignored);
+            return false;
+        }
+    }
+    db.writeLevels.append(nested);
+    return true;
+}
+
+bool serverCommitWrite(Database::Impl& db, DbError* error) {
+    if (db.writeLevels.isEmpty())
+        return false;
+    const bool savepoint = db.writeLevels.last();
+    PgResult result;
+    const QString sql =
+        savepoint ? QStringLiteral("RELEASE SAVEPOINT ") + savepointName(db.writeLevels.size() - 1)
+                  : QStringLiteral("COMMIT");
+    if (!serverRun(db, sql, {}, &result, error))
+        return false;
+    // The server answers COMMIT of a transaction a failure ended with ROLLBACK.
+    if (!savepoint && qstrcmp(PQcmdStatus(result.raw()), "ROLLBACK") == 0) {
+        *error = DbError{ErrEngine,
+                         QStringLiteral("The change was not saved: an earlier failure of the "
+                                        "same operation undid all of it."),
+                         {},
+                         db.path};
+        return false;
+    }
+    db.writeLevels.removeLast();
+    return true;
+}
+
+void serverAbortWrite(Database::Impl& db) {
+    if (db.writeLevels.isEmpty())
+        return;
+    const bool savepoint = db.writeLevels.takeLast();
+    ++db.writes; // rows read inside the undone work are stale
+    if (db.server->isBroken())
+        return; // the server ended the transaction with the connection
+    DbError ignored;
+    if (savepoint) {
+        const QString name = savepointName(db.writeLevels.size());
+        db.server->exec(QStringLiteral("ROLLBACK TO SAVEPOINT ") + name, &ignored);
+        db.server->exec(QStringLiteral("RELEASE SAVEPOINT ") + name, &ignored);
+    } else {
+        db.server->exec(QStringLiteral("ROLLBACK"), &ignored);
+    }
+}
+
+QSet<Database::Impl*>& serverConnections() {
+    static auto* connections = new QSet<Database::Impl*>; // never destroyed, like the file's
+    return *connections;
+}
+
+void freeServerLocks() {
+    // A write level that no Transaction owns is what a failure left open: end it.
+    for (Database::Impl* db : std::as_const(serverConnections()))
+        while (db->transactions == 0 && !db->writeLevels.isEmpty())
+            serverAbortWrite(*db);
+}
+
+// ---------------------------------------------------------------------------------------
+// Statements of the program
+
+void executeOnServer(Database::Impl& db, const QString& sql) {
+    QString refused;
+    Tokens tokens;
+    if (!translateServerTokens(sql, *db.catalog, &tokens, &refused)) {
+        raiseError(ErrSqlSyntax, refused);
+        return;
+    }
+    if (tokens.isEmpty()) {
+        raiseError(ErrSqlSyntax, QStringLiteral("Invalid SQL statement: '%1'.").arg(sql));
+        return;
+    }
+    if (tokens.first().isWord("select")) {
+        raiseError(ErrEngine, QStringLiteral("Cannot execute a select query: '%1'.").arg(sql));
+        return;
+    }
+    // Inside a Transaction the statement is a savepoint of its own, so that a failure (a
+    // row locked) undoes it alone and the save loop can try it again, as on a file.
+    DbError error;
+    if (!serverBeginWrite(db, &error)) {
+        raiseError(error);
+        return;
+    }
+    PgResult result;
+    if (!serverRun(db, emitServerSql(tokens), {}, &result, &error) ||
+        !serverCommitWrite(db, &error)) {
+        serverAbortWrite(db);
+        raiseError(error);
+        return;
+    }
+    ++db.writes;
+    db.rowsAffected = result.affected();
+    const Token& first = tokens.first();
+    if (first.isWord("create") || first.isWord("alter") || first.isWord("drop"))
+        db.serverTables.reset();
+}
+
+void checkServerQuery(Database::Impl& db, const QString& sqlOrTable) {
+    const ServerTables* tables = tablesOf(db);
+    if (!tables)
+        return;
+    Tokens tokens;
+    SelectParts parts;
+    if (!translateQuery(db, *tables, sqlOrTable, RecordsetType::Snapshot, &tokens, &parts))
+        return;
+    // Planned but no row read: the server names a missing table or column.
+    readGuarded(db, [&] {
+        DbError error;
+        PgResult result;
+        if (serverRun(db,
+                      QStringLiteral("SELECT * FROM (%1) AS q LIMIT 0").arg(emitServerSql(tokens)),
+                      {}, &result, &error))
+            return true;
+        raiseError(error);
+        return false;
+    });
+}
+
+// ---------------------------------------------------------------------------------------
+// Recordsets
+
+std::unique_ptr<Recordset::Impl> openServerRecordset(const std::shared_ptr<Database::Impl>& db,
+                                                     const QString& sqlOrTable,
+                                                     RecordsetType type) {
+    const ServerTables* tables = tablesOf(*db);
+    if (!tables)
+        return nullptr;
+    Tokens tokens;
+    SelectParts parts;
+    if (!translateQuery(*db, *tables, sqlOrTable, type, &tokens, &parts))
+        return nullptr;
+    // The tables last as long as the recordset, even if the database reads them again.
+    const std::shared_ptr<ServerTables> keep = db->serverTables;
+
+    auto rs = std::make_unique<Recordset::Impl>();
+    rs->db = db;
+    rs->type = type;
+    rs->tables = parts.tables;
+    rs->aliases = parts.aliases;
+    rs->selectSql = sqlOrTable;
+    rs->server = std::make_shared<ServerCursor>();
+    rs->server->tables = keep;
+    db->recordsets.insert(rs.get());
+    if (parts.keyable && type != RecordsetType::Snapshot) {
+        if (!readGuarded(*db, [&] { return openKeyset(rs.get(), *keep, parts); }))
+            return nullptr;
+    } else {
+        rs->server->copySql = copyQuery(*keep, tokens, parts);
+        if (!openCopy(rs.get(), *keep))
+            return nullptr;
+    }
+    if (rs->count() > 0) {
+        rs->pos = 0;
+        rs->bof = rs->eof = false;
+    }
+    return rs;
+}
+
+// Reads the rows of a keyset around `index` with one statement, as the file's readBatch()
+// does: a walk that goes on reads twice as many rows as the last statement, up to
+// ServerReadAheadRows.
+bool readServerBatch(Recordset::Impl& rs, int index, int direction) {
+    const ServerCursor& cursor = *rs.server;
+    auto& batch = rs.batch;
+    const bool goesOn = !batch.isEmpty() && (direction < 0 ? index == rs.batchFirst - 1
+                                                           : index == rs.batchFirst + batch.size());
+    rs.runLength = goesOn ? qMin(ServerReadAheadRows, 2 * rs.runLength) : FirstRunRows;
+    batch.clear();
+    const int n = rs.count();
+    const int first = direction < 0 ? qMax(0, index - rs.runLength + 1) : index;
+    const int end = direction < 0 ? index + 1 : qMin(n, index + rs.runLength);
+    // Only the fields asked for are converted; a row holds them at their slots, then the
+    // row versions of its tables.
+    rs.wanted.resize(size_t(rs.fields.size()), 0);
+    rs.batchSlot.assign(size_t(rs.fields.size()), -1);
+    QList<int> slotFields;
+    for (int i = 0; i < rs.fields.size(); ++i)
+        if (rs.wanted[size_t(i)]) {
+            rs.batchSlot[size_t(i)] = int(slotFields.size());
+            slotFields.append(i);
+        }
+    std::vector<qint64> asked;
+    for (int at = first; at < end; ++at) {
+        const qint64 base = rs.keys[size_t(at) * size_t(rs.stride)];
+        if (std::find(asked.cbegin(), asked.cend(), base) == asked.cend())
+            asked.push_back(base);
+    }
+    PgResult result;
+    DbError error;
+    if (!serverRun(*rs.db, cursor.batchSql, {keyArray(asked)}, &result, &error)) {
+        raiseError(error);
+        return false;
+    }
+    const int versionsAt = result.columns() - rs.stride;
+    // The rows found by their base key; for a join each row's key tuple.
+    QHash<qint64, QList<int>> byBase;
+    for (int r = 0; r < result.rows(); ++r)
+        byBase[keyAt(result, r, 0)].append(r);
+    rs.batchWrites = rs.db->writes;
+    rs.batchFirst = first;
+    batch.reserve(end - first);
+    for (int at = first; at < end; ++at) {
+        const qint64* key = rs.keys.data() + qsizetype(at) * rs.stride;
+        const QList<int> candidates = byBase.value(key[0]);
+        // A row added here, or one whose joined row changed since, is found by its base key
+        // alone; no row of the base key: deleted meanwhile.
+        int found = candidates.isEmpty() ? -1 : candidates.first();
+        if (rs.stride > 1 && key[1] != AddedRowKey)
+            for (int r : candidates) {
+                bool same = true;
+                for (int i = 0; i < rs.stride && same; ++i)
+                    same = keyAt(result, r, i) == key[i];
+                if (same) {
+                    found = r;
+                    break;
+                }
+            }
+        if (found < 0) {
+            batch.append(QVariantList());
+            continue;
+        }
+        QVariantList row;
+        row.reserve(slotFields.size() + 1 + rs.stride);
+        row.append(true); // never empty: an empty row is a missing one
+        for (int i : std::as_const(slotFields))
+            row.append(serverValue(result, found, rs.stride + i, rs.fields.at(i).kind));
+        for (int i = 0; i < rs.stride; ++i)
+            row.append(serverValue(result, found, versionsAt + i, ValueKind::Integer));
+        batch.append(row);
+    }
+    return true;
+}
+
+bool readServerCopied(Recordset::Impl& rs, int field, QVariant* out) {
+    const ServerCursor& cursor = *rs.server;
+    const auto after =
+        std::upper_bound(cursor.chunkStarts.cbegin(), cursor.chunkStarts.cend(), rs.pos);
+    const size_t chunk = size_t(after - cursor.chunkStarts.cbegin()) - 1;
+    *out = serverValue(cursor.chunks[chunk], rs.pos - cursor.chunkStarts[chunk], field,
+                       rs.fields.at(field).kind);
+    return true;
+}
+
+bool serverFindMatches(Recordset::Impl& rs, const QString& criteria,
+                       std::vector<qint64>* baseMatches, std::set<std::vector<qint64>>* matches,
+                       std::vector<char>* rowMatches) {
+    Database::Impl& db = *rs.db;
+    QString refused;
+    Tokens tokens;
+    if (!translateServerTokens(criteria, *db.catalog, &tokens, &refused, rs.tables)) {
+        raiseError(ErrSqlSyntax, refused);
+        return false;
+    }
+    // A keyset's criteria are evaluated on its tables, where an alias stands for its
+    // expression; a static copy's on its columns, which aliases name.
+    const QString condition = emitServerSql(
+        rs.findConditionTokens(rs.keyed ? substituteAliases(tokens, rs.aliases) : tokens));
+    const ServerCursor& cursor = *rs.server;
+    QString sql;
+    if (rs.keyed) {
+        sql = QStringLiteral("SELECT %1 FROM %2 WHERE (%3)")
+                  .arg(cursor.keyColumns.join(QLatin1String(", ")), rs.fromSql, condition);
+    } else {
+        // A static copy's rows are found by their place in its query, run again: rows not
+        // changed since the copy are in the same places.
+        QStringList names;
+        for (int i = 0; i < rs.fields.size(); ++i)
+            names << QStringLiteral("c%1").arg(i);
+        sql = QStringLiteral("SELECT n FROM (SELECT row_number() OVER () AS n, q.* FROM (%1) "
+                             "AS q (%2)) AS numbered WHERE (%3)")
+                  .arg(cursor.copySql, names.join(QLatin1String(", ")), condition);
+    }
+    PgResult result;
+    const bool found = readGuarded(db, [&] {
+        DbError error;
+        if (serverRun(db, sql, {}, &result, &error))
+            return true;
+        error.details += QStringLiteral("\nCriteria: ") + criteria;
+        raiseError(error);
+        return false;
+    });
+    if (!found)
+        return false;
+    const int n = rs.count();
+    if (!rs.keyed) {
+        rowMatches->assign(size_t(n), 0);
+        for (int r = 0; r < result.rows(); ++r) {
+            const qint64 at = keyAt(result, r, 0) - 1;
+            if (at >= 0 && at < n)
+                (*rowMatches)[size_t(at)] = 1;
+        }
+        return true;
+    }
+    for (int r = 0; r < result.rows(); ++r) {
+        baseMatches->push_back(keyAt(result, r, 0));
+        if (rs.stride > 1) {
+            std::vector<qint64> key(size_t(rs.stride));
+            for (int i = 0; i < rs.stride; ++i)
+                key[size_t(i)] = keyAt(result, r, i);
+            matches->insert(key);
+        }
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------
+// Writes
+
+bool serverNoteVersions(Recordset::Impl& rs) {
+    rs.server->editVersions.clear();
+    if (!rs.loadCurrent())
+        return false;
+    for (int i = 0; i < rs.stride; ++i)
+        rs.server->editVersions.append(rs.current.value(rs.current.size() - rs.stride + i));
+    return true;
+}
+
+QVariant serverAddedValue(Recordset::Impl& rs, const FieldInfo& f) {
+    Database::Impl& db = *rs.db;
+    const ServerTable* table = rs.server->tables->table(rs.baseTable);
+    DbError error;
+    PgResult result;
+    if (isKeyField(rs, f)) {
+        // The key comes from the table's identity sequence now, so that it can be read
+        // before update() and is never given out again, even if the row is never saved. A
+        // key without a sequence is the next after the highest.
+        if (!rs.keyReserved) {
+            // A sequence behind the table's keys (rows another program wrote with keys of
+            // their own) is brought past them first.
+            const QString sql =
+                QStringLiteral("SELECT CASE WHEN s IS NULL THEN m ELSE setval(s::regclass, "
+                               "greatest(nextval(s::regclass), m)) END "
+                               "FROM pg_get_serial_sequence($1, $2) AS s, "
+                               "(SELECT coalesce(max(%2), 0) + 1 AS m FROM %1) AS highest")
+                    .arg(quoteIdent(rs.baseTable), quoteIdent(rs.keyColumn));
+            if (!serverRun(db, sql, {quoteIdent(rs.baseTable), rs.keyColumn}, &result, &error)) {
+                raiseError(error);
+                return QVariant();
+            }
+            rs.reservedKey = keyAt(result, 0, 0);
+            rs.keyReserved = true;
+        }
+        if (rs.reservedKey <= std::numeric_limits<int>::max())
+            return int(rs.reservedKey);
+        return qlonglong(rs.reservedKey);
+    }
+    const QString column = f.origin.toLower();
+    if (f.tableIndex != 0 || f.origin.isEmpty() || !table || !table->defaults.contains(column))
+        return f.kind == ValueKind::Bool && f.tableIndex == 0 ? QVariant(false) : QVariant();
+    const auto known = table->defaultValues.constFind(column);
+    if (known != table->defaultValues.constEnd())
+        return known.value();
+    if (!serverRun(db, QStringLiteral("SELECT ") + table->defaults.value(column), {}, &result,
+                   &error)) {
+        raiseError(error);
+        return QVariant();
+    }
+    const QVariant value = serverValue(result, 0, 0, f.kind);
+    table->defaultValues.insert(column, value);
+    return value;
+}
+
+void serverUpdate(Recordset::Impl& rs) {
+    Database::Impl& db = *rs.db;
+    DbError error;
+    if (!serverBeginWrite(db, &error))
+        return raiseError(error);
+    auto fail = [&](const DbError& e) {
+        serverAbortWrite(db);
+        raiseError(e);
+    };
+    PgResult result;
+    qint64 newKey = 0;
+    if (rs.mode == Recordset::Impl::Mode::Add) {
+        QStringList columns;
+        QStringList params;
+        QList<QVariant> values;
+        bool keySet = false;
+        for (auto it = rs.buffer.constBegin(); it != rs.buffer.constEnd(); ++it) {
+            const FieldInfo& f = rs.fields.at(it.key());
+            if (columns.contains(quoteIdent(f.origin)))
+                continue;
+            columns << quoteIdent(f.origin);
+            values << it.value();
+            params << QStringLiteral("$%1").arg(values.size());
+            keySet = keySet || isKeyField(rs, f);
+        }
+        if (rs.keyReserved && !keySet && !rs.keyColumn.isEmpty()) {
+            columns << quoteIdent(rs.keyColumn);
+            values << QVariant(qlonglong(rs.reservedKey));
+            params << QStringLiteral("$%1").arg(values.size());
+        }
+        const QString sql = columns.isEmpty()
+                                ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES RETURNING %2")
+                                      .arg(quoteIdent(rs.baseTable), quoteIdent(rs.keyColumn))
+                                : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3) RETURNING %4")
+                                      .arg(quoteIdent(rs.baseTable), columns.join(u", "),
+                                           params.join(u", "), quoteIdent(rs.keyColumn));
+        if (!serverRun(db, sql, values, &result, &error))
+            return fail(error);
+        newKey = keyAt(result, 0, 0);
+    } else {
+        // Each table's row is written by its key, and only if it is still the version read.
+        QHash<int, QPair<QStringList, QList<QVariant>>> perTable;
+        for (auto it = rs.buffer.constBegin(); it != rs.buffer.constEnd(); ++it) {
+            const FieldInfo& f = rs.fields.at(it.key());
+            auto& entry = perTable[f.tableIndex];
+            entry.second << it.value();
+            entry.first << quoteIdent(f.origin) + QStringLiteral(" = $%1").arg(entry.second.size());
+        }
+        const qint64* key = rs.keys.data() + qsizetype(rs.pos) * rs.stride;
+        for (auto it = perTable.constBegin(); it != perTable.constEnd(); ++it) {
+            const int ti = it.key();
+            const qint64 rowKey = key[ti];
+            if (ti > 0 && (rowKey == AddedRowKey || rowKey == 0)) {
+                serverAbortWrite(db);
+                return raiseReadOnly();
+            }
+            const ServerTable* table = rs.server->tables->table(rs.tables.at(ti).table);
+            QList<QVariant> values = it.value().second;
+            values << QVariant(rowKey);
+            QString sql = QStringLiteral("UPDATE %1 SET %2 WHERE %3 = $%4")
+                              .arg(quoteIdent(table->name), it.value().first.join(u", "),
+                                   quoteIdent(table->key))
+                              .arg(values.size());
+            const QVariant version = rs.server->editVersions.value(ti);
+            if (table->versioned && !version.isNull()) {
+                values << version;
+                sql += QStringLiteral(" AND rowver = $%1").arg(values.size());
+            }
+            if (!serverRun(db, sql, values, &result, &error))
+                return fail(error);
+            if (result.affected() == 0) {
+                bool exists = false;
+                if (!rowExists(db, table->name, table->key, rowKey, &error, &exists))
+                    return fail(error);
+                return fail(conflictFor(exists, table->name, db.path));
+            }
+        }
+    }
+    if (!serverCommitWrite(db, &error))
+        return fail(error);
+    ++db.writes;
+    if (rs.mode == Recordset::Impl::Mode::Add) {
+        // The new row joins the end of the keyset; the cursor stays where it was.
+        rs.keys.push_back(newKey);
+        for (int i = 1; i < rs.stride; ++i)
+            rs.keys.push_back(AddedRowKey);
+    }
+    rs.mode = Recordset::Impl::Mode::None;
+    rs.buffer.clear();
+    rs.keyReserved = false;
+    rs.rowLoaded = false;
+    rs.server->editVersions.clear();
+}
+
+void serverDeleteRow(Recordset::Impl& rs) {
+    Database::Impl& db = *rs.db;
+    // The version the row had when it was read: a row changed since is not deleted unseen.
+    if (!rs.loadCurrent())
+        return;
+    const QVariant version = rs.current.value(rs.current.size() - rs.stride);
+    const ServerTable* table = rs.server->tables->table(rs.baseTable);
+    const qint64 rowKey = rs.keys.at(size_t(rs.pos) * size_t(rs.stride));
+    QList<QVariant> values{QVariant(rowKey)};
+    QString sql = QStringLiteral("DELETE FROM %1 WHERE %2 = $1")
+                      .arg(quoteIdent(table->name), quoteIdent(table->key));
+    if (table->versioned && !version.isNull()) {
+        values << version;
+        sql += QStringLiteral(" AND rowver = $2");
+    }
+    DbError error;
+    if (!serverBeginWrite(db, &error))
+        return raiseError(error);
+    auto fail = [&](const DbError& e) {
+        serverAbortWrite(db);
+        raiseError(e);
+    };
+    PgResult result;
+    if (!serverRun(db, sql, values, &result, &error))
+        return fail(error);
+    if (result.affected() == 0) {
+        bool exists = false;
+        if (!rowExists(db, table->name, table->key, rowKey, &error, &exists))
+            return fail(error);
+        return fail(conflictFor(exists, table->name, db.path));
+    }
+    if (!serverCommitWrite(db, &error))
+        return fail(error);
+    ++db.writes;
+    rs.mode = Recordset::Impl::Mode::None;
+    rs.buffer.clear();
+    rs.eraseKey(rs.pos);
+    rs.deletedCurrent = true;
+    rs.rowLoaded = false;
+}
+
+} // namespace tavrel::detail
