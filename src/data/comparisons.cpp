@@ -397,23 +397,23 @@ private:
     // first argument) asks whether it is not zero, for a backend that wants a truth value
     // there.
     void yesNoCondition(qsizetype at) {
-        if (at == 0 || (at > 0 && t_.at(at - 1).isOp(".")))
+        if (at > 0 && t_.at(at - 1).isOp("."))
             return;
         const qsizetype end =
             (at + 2 < t_.size() && t_.at(at + 1).isOp(".") && t_.at(at + 2).isName()) ? at + 3
                                                                                       : at + 1;
         if (!isColumnName(at, end) || nameSide(at, end) != Side::BoolColumn)
             return;
-        const Token& before = t_.at(at - 1);
         const auto startsCondition = [](const Token& k) {
             return isAnyWord(k, {"where", "and", "or", "not", "on", "having", "when"});
         };
+        // The start of the text is a condition's too: a find's criteria are one.
         bool inIif = false;
-        if (before.isOp("(") && at >= 2) {
-            inIif = t_.at(at - 2).isWord("iif");
-            if (!inIif && !startsCondition(t_.at(at - 2)) && !t_.at(at - 2).isOp("("))
+        if (at > 0 && t_.at(at - 1).isOp("(")) {
+            inIif = at >= 2 && t_.at(at - 2).isWord("iif");
+            if (at >= 2 && !inIif && !startsCondition(t_.at(at - 2)) && !t_.at(at - 2).isOp("("))
                 return;
-        } else if (!startsCondition(before)) {
+        } else if (at > 0 && !startsCondition(t_.at(at - 1))) {
             return;
         }
         if (end < t_.size()) {

@@ -62,9 +62,9 @@ bool translateTokens(const QString& jetSql, Tokens* out, QString* error);
 // nesting deeper than MaxSqlNesting. A trailing ";" is dropped.
 bool readJetStatement(const QString& jetSql, Tokens* out, QString* error);
 
-// Jet's "&": operands joined with "||", a null operand read as an empty text. With
-// `castOperands` each operand is cast to text first, for a backend whose "||" wants texts.
-Tokens translateConcat(const Tokens& in, bool castOperands);
+// Jet's "&": operands joined with "||", a null operand read as an empty text. An `operand`
+// function writes each operand as a text first, for a backend whose "||" wants texts.
+Tokens translateConcat(const Tokens& in, const std::function<Tokens(const Tokens&)>& operand);
 
 // Writes tokens back as SQLite text.
 QString emitSql(const Tokens& tokens);

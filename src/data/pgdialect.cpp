@@ -36,106 +36,20 @@ Token number(const QString& text) {
 
 // PostgreSQL's reserved words: a column or table of that name must be quoted.
 bool isReserved(const QString& lower) {
-    static const QSet<QString> words = {u"all"_s,
-                                        u"analyse"_s,
-                                        u"analyze"_s,
-                                        u"and"_s,
-                                        u"any"_s,
-                                        u"array"_s,
-                                        u"as"_s,
-                                        u"asc"_s,
-                                        u"asymmetric"_s,
-                                        u"authorization"_s,
-                                        u"binary"_s,
-                                        u"both"_s,
-                                        u"case"_s,
-                                        u"cast"_s,
-                                        u"check"_s,
-                                        u"collate"_s,
-                                        u"collation"_s,
-                                        u"column"_s,
-                                        u"concurrently"_s,
-                                        u"constraint"_s,
-                                        u"create"_s,
-                                        u"cross"_s,
-                                        u"current_catalog"_s,
-                                        u"current_date"_s,
-                                        u"current_role"_s,
-                                        u"current_schema"_s,
-                                        u"current_time"_s,
-                                        u"current_timestamp"_s,
-                                        u"current_user"_s,
-                                        u"default"_s,
-                                        u"deferrable"_s,
-                                        u"desc"_s,
-                                        u"distinct"_s,
-                                        u"do"_s,
-                                        u"else"_s,
-                                        u"end"_s,
-                                        u"except"_s,
-                                        u"false"_s,
-                                        u"fetch"_s,
-                                        u"for"_s,
-                                        u"foreign"_s,
-                                        u"freeze"_s,
-                                        u"from"_s,
-                                        u"full"_s,
-                                        u"grant"_s,
-                                        u"group"_s,
-                                        u"having"_s,
-                                        u"ilike"_s,
-                                        u"in"_s,
-                                        u"initially"_s,
-                                        u"inner"_s,
-                                        u"intersect"_s,
-                                        u"into"_s,
-                                        u"is"_s,
-                                        u"isnull"_s,
-                                        u"join"_s,
-                                        u"lateral"_s,
-                                        u"leading"_s,
-                                        u"left"_s,
-                                        u"like"_s,
-                                        u"limit"_s,
-                                        u"localtime"_s,
-                                        u"localtimestamp"_s,
-                                        u"natural"_s,
-                                        u"not"_s,
-                                        u"notnull"_s,
-                                        u"null"_s,
-                                        u"offset"_s,
-                                        u"on"_s,
-                                        u"only"_s,
-                                        u"or"_s,
-                                        u"order"_s,
-                                        u"outer"_s,
-                                        u"overlaps"_s,
-                                        u"placing"_s,
-                                        u"primary"_s,
-                                        u"references"_s,
-                                        u"returning"_s,
-                                        u"right"_s,
-                                        u"select"_s,
-                                        u"session_user"_s,
-                                        u"similar"_s,
-                                        u"some"_s,
-                                        u"symmetric"_s,
-                                        u"table"_s,
-                                        u"tablesample"_s,
-                                        u"then"_s,
-                                        u"to"_s,
-                                        u"trailing"_s,
-                                        u"true"_s,
-                                        u"union"_s,
-                                        u"unique"_s,
-                                        u"user"_s,
-                                        u"using"_s,
-                                        u"variadic"_s,
-                                        u"verbose"_s,
-                                        u"when"_s,
-                                        u"where"_s,
-                                        u"window"_s,
-                                        u"with"_s};
+    static const QStringList list =
+        QString::fromLatin1(
+            "all analyse analyze and any array as asc asymmetric authorization binary both case "
+            "cast check collate collation column concurrently constraint create cross "
+            "current_catalog current_date current_role current_schema current_time "
+            "current_timestamp current_user default deferrable desc distinct do else end except "
+            "false fetch for foreign freeze from full grant group having ilike in initially inner "
+            "intersect into is isnull join lateral leading left like limit localtime "
+            "localtimestamp natural not notnull null offset on only or order outer overlaps "
+            "placing primary references returning right select session_user similar some "
+            "symmetric table tablesample then to trailing true union unique user using variadic "
+            "verbose when where window with")
+            .split(u' ');
+    static const QSet<QString> words(list.cbegin(), list.cend());
     return words.contains(lower);
 }
 
@@ -200,7 +114,8 @@ public:
             const bool place = before.isWord("from") || before.isWord("join") ||
                                before.isWord("update") || before.isWord("into") ||
                                ((before.isOp(",") || before.isOp("(")) && inFrom(t, i));
-            if (!place || !t.at(i).isName() || (i + 1 < t.size() && t.at(i + 1).isOp(".")))
+            if (!place || !t.at(i).isName() || t.at(i).isWord("select") ||
+                (i + 1 < t.size() && t.at(i + 1).isOp(".")))
                 continue;
             TableRef ref{t.at(i).text, {}};
             if (i + 2 < t.size() && t.at(i + 1).isWord("as") && t.at(i + 2).isName())
@@ -229,6 +144,14 @@ public:
         if (e.size() >= 3 && e.first().isOp("(") && closing(e, 0) == e.size() - 1)
             return kindOf(e.mid(1, e.size() - 2));
         return ValueKind::Auto;
+    }
+
+    // The table a qualifier names, or without one the statement's first table.
+    QString tableFor(const QString& qualifier) const {
+        for (const TableRef& ref : tables_)
+            if (qualifier.isEmpty() || ref.refName().compare(qualifier, Qt::CaseInsensitive) == 0)
+                return ref.table;
+        return {};
     }
 
 private:
@@ -518,133 +441,36 @@ private:
         return true;
     }
 
-    // Format(x, pattern) for the patterns whose text the server can give exactly as the file
-    // does; any other is refused rather than answered differently.
+    // Format(x, pattern): the pattern must be a text in quotes, which the translation reads.
     bool format(const QList<Tokens>& args, Tokens* out, QString* error) const {
-        const Tokens pattern = args.value(1);
-        if (pattern.size() != 1 || pattern.first().kind != TokKind::String) {
-            *error = u"Format on a server database needs a format text in quotes."_s;
-            return false;
-        }
-        const QString p = pattern.first().text;
         const Tokens& value = args.first();
-        const ValueKind kind = scope_.kindOf(value);
-        QString toChar;
-        if (equalsAnyOf(p, {"yyyy"}))
-            toChar = u"YYYY"_s;
-        else if (equalsAnyOf(p, {"mm"}))
-            toChar = u"MM"_s;
-        else if (equalsAnyOf(p, {"dd"}))
-            toChar = u"DD"_s;
-        else if (equalsAnyOf(p, {"yyyy-mm-dd"}))
-            toChar = u"YYYY-MM-DD"_s;
-        else if (equalsAnyOf(p, {"hh:nn", "short time"}))
-            toChar = u"HH24:MI"_s;
-        if (!toChar.isEmpty() && kind == ValueKind::Date) {
-            *out = call("to_char", {value, {str(toChar)}});
-            return true;
+        QString pattern;
+        if (args.size() > 1) {
+            if (args.at(1).size() != 1 || args.at(1).first().kind != TokKind::String) {
+                *error = u"Format on a server database needs its format as a text in quotes."_s;
+                return false;
+            }
+            pattern = args.at(1).first().text;
         }
-        if (equalsAnyOf(p, {">", "<"}) && kind == ValueKind::Text) {
-            *out = call(p == u">" ? "upper" : "lower", {value});
-            return true;
-        }
-        *error = u"The format '%1' is not available on a server database."_s.arg(p);
-        return false;
+        return serverFormat(value, scope_.kindOf(value), pattern, out, error);
     }
 
     const Scope& scope_;
 };
 
-// Nulls come first in an ascending order, as on the file (and in Jet); the server puts them
-// last unless told.
-Tokens nullsFirst(const Tokens& in) {
-    Tokens out;
-    out.reserve(in.size() + 4);
-    QList<int> orderDepths; // depths at which an ORDER BY clause is open
-    int depth = 0;
-    const auto endTerm = [&](qsizetype i) {
-        // The term that ends before token i, at an open clause's depth.
-        if (orderDepths.isEmpty() || orderDepths.last() != depth || out.isEmpty())
-            return;
-        if (in.at(i - 1).isWord("first") || in.at(i - 1).isWord("last"))
-            return;
-        const bool descending = out.last().isWord("desc");
-        out << word("NULLS") << word(descending ? "LAST" : "FIRST");
-    };
-    for (qsizetype i = 0; i < in.size(); ++i) {
-        const Token& t = in.at(i);
-        const bool clauseEnds =
-            t.isWord("limit") || t.isWord("offset") || t.isWord("union") || t.isWord("for");
-        if (t.isOp(",") || t.isOp(")") || clauseEnds) {
-            endTerm(i);
-            if (!orderDepths.isEmpty() && orderDepths.last() == depth && !t.isOp(","))
-                orderDepths.removeLast();
-        }
-        if (t.isOp("("))
-            ++depth;
-        else if (t.isOp(")"))
-            --depth;
-        out.append(t);
-        if (t.isWord("by") && i > 0 && in.at(i - 1).isWord("order"))
-            orderDepths.append(depth);
-    }
-    if (!in.isEmpty())
-        endTerm(in.size());
-    return out;
-}
-
-// Column types of CREATE TABLE and ALTER TABLE ... ADD COLUMN as the server schema's.
-Tokens translateColumnTypes(const Tokens& in) {
-    if (in.isEmpty() || !(in.first().isWord("create") || in.first().isWord("alter")))
-        return in;
-    static const char* const yesNo[] = {"bit", "yesno", "logical", "boolean", nullptr};
-    static const char* const counter[] = {"counter", "autoincrement", nullptr};
-    static const char* const texts[] = {"text", "longtext", "memo", "varchar", "char", nullptr};
-    Tokens out;
-    for (qsizetype i = 0; i < in.size(); ++i) {
-        const Token& t = in.at(i);
-        const bool afterName = i > 0 && in.at(i - 1).isName() && !in.at(i - 1).isWord("table") &&
-                               !in.at(i - 1).isWord("column") && !in.at(i - 1).isWord("exists") &&
-                               !(i >= 2 && in.at(i - 2).isWord("index"));
-        if (!afterName || t.kind != TokKind::Ident) {
-            out.append(t);
+// SQLite's rowid is an integer key's other name: on the server a table without a rowid
+// column of its own is named by its key.
+Tokens rowids(const Tokens& in, const Scope& scope, const ServerCatalog& catalog) {
+    Tokens out = in;
+    for (qsizetype i = 0; i < out.size(); ++i) {
+        Token& t = out[i];
+        if (!t.isWord("rowid") || (i + 1 < out.size() && out.at(i + 1).isOp("(")))
             continue;
-        }
-        // A length after the type ("text(50)") means nothing to a text of the server's.
-        const auto skipLength = [&]() {
-            if (i + 1 < in.size() && in.at(i + 1).isOp("("))
-                i = closing(in, i + 1);
-        };
-        if (t.isOneOf(yesNo)) {
-            bool constrained = false;
-            for (qsizetype j = i + 1; j < in.size() && !in.at(j).isOp(",") && !in.at(j).isOp(")");
-                 ++j)
-                if (in.at(j).isWord("not") || in.at(j).isWord("default"))
-                    constrained = true;
-            out << word("yesno");
-            if (!constrained)
-                out << word("NOT") << word("NULL") << word("DEFAULT") << number(u"0"_s);
-        } else if (t.isOneOf(counter)) {
-            out << word("integer") << word("GENERATED") << word("BY") << word("DEFAULT")
-                << word("AS") << word("IDENTITY") << word("PRIMARY") << word("KEY");
-        } else if (t.isWord("long") || t.isWord("int") || t.isWord("integer")) {
-            out << word("integer");
-        } else if (t.isWord("short") || t.isWord("smallint") || t.isWord("byte")) {
-            out << word("smallint");
-        } else if (t.isWord("single") || t.isWord("real")) {
-            out << word("real");
-        } else if (t.isWord("double") || t.isWord("float")) {
-            out << word("double") << word("precision");
-        } else if (t.isWord("datetime") || t.isWord("date")) {
-            out << word("timestamp") << op("(") << number(u"0"_s) << op(")");
-        } else if (t.isWord("currency") || t.isWord("money")) {
-            out << word("currency");
-        } else if (t.isOneOf(texts)) {
-            skipLength();
-            out << word("text") << word("COLLATE") << word(TextCollation);
-        } else {
-            out.append(t);
-        }
+        const bool qualified = i >= 2 && out.at(i - 1).isOp(".") && out.at(i - 2).isName();
+        const QString table = scope.tableFor(qualified ? out.at(i - 2).text : QString());
+        if (!table.isEmpty() && catalog.kindOf(table, t.text) == ValueKind::Auto &&
+            catalog.keys.contains(table.toLower()))
+            t.text = catalog.keys.value(table.toLower());
     }
     return out;
 }
@@ -757,6 +583,17 @@ bool translateServerTokens(const QString& jetSql, const ServerCatalog& catalog, 
         } else if (!qualified && t.isWord("mod") && !pass.isEmpty() &&
                    !(i + 1 < in.size() && in.at(i + 1).isOp("("))) {
             pass.append(op("%"));
+        } else if (t.isWord("is") && i + 1 < in.size() && !in.at(i + 1).isWord("null") &&
+                   !(in.at(i + 1).isWord("not") && i + 2 < in.size() &&
+                     in.at(i + 2).isWord("null"))) {
+            // SQLite's "a is b" compares values with null equal to null.
+            const bool negated = in.at(i + 1).isWord("not");
+            pass << word("IS");
+            if (!negated)
+                pass << word("NOT");
+            pass << word("DISTINCT") << word("FROM");
+            if (negated)
+                ++i;
         } else if (t.isOp("==")) {
             pass.append(op("="));
         } else if (t.isWord("delete") && pass.isEmpty()) {
@@ -783,14 +620,15 @@ bool translateServerTokens(const QString& jetSql, const ServerCatalog& catalog, 
     pass = jetComparisons(columns, pass, context, style);
 
     const Scope scope(catalog, pass, context);
+    pass = rowids(pass, scope, catalog);
     if (!translateLike(pass, scope, &pass, error))
         return false;
-    pass = translateConcat(pass, true);
+    pass = translateConcat(pass, [&scope](const Tokens& e) { return asText(e, scope.kindOf(e)); });
     Functions functions(scope);
     if (!functions.rewrite(Tokens(pass), &pass, error))
         return false;
-    pass = translateColumnTypes(pass);
-    *out = serverNames(nullsFirst(pass));
+    pass = serverDatesWritten(serverColumnTypes(serverSubqueryNames(pass)), catalog);
+    *out = serverNames(serverNullsFirst(pass));
     return true;
 }
 

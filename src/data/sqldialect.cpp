@@ -101,7 +101,7 @@ qsizetype unitEnd(const Tokens& t, qsizetype i) {
 // whole result null, so every operand is wrapped in coalesce().
 // One piece: one scan that finds the operands on both sides of each "&" at the same depth of
 // parentheses.
-Tokens translateConcat(const Tokens& in, bool castOperands) {
+Tokens translateConcat(const Tokens& in, const std::function<Tokens(const Tokens&)>& operand) {
     bool any = false;
     for (const Token& t : in)
         if (t.isOp("&"))
@@ -115,7 +115,7 @@ Tokens translateConcat(const Tokens& in, bool castOperands) {
         const qsizetype end = unitEnd(in, i);
         if (end - i > 1) {
             flat.append(in.at(i));
-            flat.append(translateConcat(in.mid(i + 1, end - i - 2), castOperands));
+            flat.append(translateConcat(in.mid(i + 1, end - i - 2), operand));
             if (in.at(end - 1).isOp(")"))
                 flat.append(in.at(end - 1));
         } else {
@@ -171,11 +171,7 @@ Tokens translateConcat(const Tokens& in, bool castOperands) {
                 out.append(op("||"));
             out.append(word("coalesce"));
             out.append(op("("));
-            if (castOperands)
-                out << word("CAST") << op("(") << operands.at(k) << word("AS") << word("text")
-                    << op(")");
-            else
-                out.append(operands.at(k));
+            out.append(operand ? operand(operands.at(k)) : operands.at(k));
             out.append(op(","));
             out.append(str(QString()));
             out.append(op(")"));
@@ -443,7 +439,7 @@ bool translateTokens(const QString& jetSql, Tokens* out, QString* error) {
     pass = translateDateParts(pass);
     if (!translateJetFunctions(pass, &pass, error))
         return false;
-    pass = translateConcat(pass, false);
+    pass = translateConcat(pass, {});
     pass = translateColumnTypes(pass);
     *out = pass;
     return true;

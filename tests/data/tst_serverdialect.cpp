@@ -14,6 +14,8 @@
 #include <QFile>
 #include <QTest>
 
+#include <libpq-fe.h>
+
 using namespace tavrel;
 using namespace tavrel::detail;
 using namespace Qt::StringLiterals;
@@ -52,6 +54,15 @@ QString serverSchema() {
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
+// Type numbers of the server's values (pg_type.oid).
+constexpr Oid Int8Oid = 20;
+constexpr Oid Int2Oid = 21;
+constexpr Oid Int4Oid = 23;
+constexpr Oid Float4Oid = 700;
+constexpr Oid Float8Oid = 701;
+constexpr Oid TimestampOid = 1114;
+constexpr Oid NumericOid = 1700;
+
 // One value as text, alike for both backends: dates as ISO text with the time only when
 // there is one, numbers in their shortest form, yes/no as -1/0.
 QString normal(const QVariant& v) {
@@ -70,14 +81,31 @@ QString normal(const QVariant& v) {
     default:
         break;
     }
-    QString s = v.toString();
-    bool isNumber = false;
-    const double n = s.toDouble(&isNumber);
-    if (isNumber && !s.trimmed().isEmpty())
-        return QString::number(n, 'g', 12);
-    if (s.endsWith(u" 00:00:00"_s) && s.size() == 19)
-        s.chop(9);
-    return s;
+    if (v.typeId() == QMetaType::QString)
+        return v.toString();
+    return QString::number(v.toDouble(), 'g', 12);
+}
+
+// A value of the server's text form, by its column's type.
+QString normal(const PgResult& result, int row, int column) {
+    if (result.isNull(row, column))
+        return u"-"_s;
+    QString s = result.text(row, column);
+    switch (PQftype(result.raw(), column)) {
+    case Int2Oid:
+    case Int4Oid:
+    case Int8Oid:
+    case Float4Oid:
+    case Float8Oid:
+    case NumericOid:
+        return QString::number(s.toDouble(), 'g', 12);
+    case TimestampOid:
+        if (s.endsWith(u" 00:00:00"_s))
+            s.chop(9);
+        return s;
+    default:
+        return s;
+    }
 }
 
 // A database of each kind holding Rows.
@@ -125,7 +153,7 @@ struct Both {
         for (int row = 0; row < result.rows(); ++row) {
             QStringList values;
             for (int c = 0; c < result.columns(); ++c)
-                values << (result.isNull(row, c) ? u"-"_s : normal(result.text(row, c)));
+                values << normal(result, row, c);
             rows << values.join(u'|');
         }
         return rows;
@@ -179,6 +207,10 @@ private Q_SLOTS:
     void catalogKinds();
     void sameRefusals_data();
     void sameRefusals();
+    void findCriteria_data();
+    void findCriteria();
+    void serverRefusals_data();
+    void serverRefusals();
 
 private:
     std::unique_ptr<Both> readOnly_;
@@ -270,6 +302,8 @@ void TestServerDialect::sameAnswers_data() {
     // Nulls and texts joined.
     row("& reads null as empty",
         "select taskid, taskname & ' / ' & besttime as t from tasks order by taskid");
+    row("& of dates and money", "select assid & ':' & duedate & ':' & compdate & ':' & parts & ':' "
+                                "& comphour as t from assign order by assid");
     row("& of numbers", "select taskid & '-' & locid as t from tasks order by taskid");
     row("& inside a function", "select UCase(taskname & besttime) as t from tasks order by taskid");
     row("+ keeps null", "select assid, comphour + 1 as h from assign order by assid");
@@ -294,6 +328,25 @@ void TestServerDialect::sameAnswers_data() {
         "select taskid, IIf(empid = 1, 'one', 'other') as k from tasks order by taskid");
     row("Format of a year",
         "select assid, Format(duedate, 'yyyy') as y from assign order by assid");
+    row("Format, named date formats",
+        "select assid, Format(duedate, 'Short Date') as a, Format(compdate, 'general date') as b, "
+        "Format(duedate, 'long date') as c, Format(duedate, 'medium date') as d, Format(compdate, "
+        "'long time') as e, Format(compdate, 'medium time') as f, Format(compdate, 'short time') "
+        "as g from assign order by assid");
+    row("Format, date patterns",
+        "select assid, Format(duedate, 'dddd d mmmm yy') as a, Format(compdate, 'h:nn:ss am/pm') "
+        "as b, Format(duedate, '\"Week\" mm/dd ddd') as c, Format(compdate, 'hh:mm') as d, "
+        "Format(#1/2/2005 9:05:07 PM#, 'H:N:S') as e from assign order by assid");
+    row("Format, named number formats",
+        "select assid, Format(totalcost, 'currency') as a, Format(0 - totalcost * 1000, "
+        "'Currency') as b, Format(parts, 'fixed') as c, Format(totalcost * -100, 'standard') as d, "
+        "Format(comphour * 0.125, 'percent') as e from assign order by assid");
+    row("Format, yes/no formats",
+        "select assid, Format(completed, 'yes/no') as a, Format(completed, 'true/false') as b, "
+        "Format(completed, 'on/off') as c from assign order by assid");
+    row("Format, no pattern and text patterns",
+        "select taskid, Format(taskname, '>') as a, Format(taskname, '<') as b, Format(reqhour) as "
+        "c, Format(taskname) as d from tasks order by taskid");
     // Numbers, aggregates, joins, subqueries.
     row("mod", "select taskid from tasks where taskid mod 3 = 1 order by taskid");
     row("sum of money", "select sum(totalcost) as s, sum(parts) as p from assign");
@@ -316,6 +369,18 @@ void TestServerDialect::sameAnswers_data() {
                        "where weeid = 1) order by taskid");
     row("exists", "select taskid from tasks where not exists (select 1 from assign where "
                   "assign.taskid = tasks.taskid) order by taskid");
+    row("custom report",
+        "Select taskname, duedate, lastname from ((assign left join tasks on assign.taskid = "
+        "tasks.taskid) left join employees on assign.empid = employees.empid) where  completed and "
+        "taskname like 'P*' and reqhour < 5 and duedate >= #1/1/2005# and duedate <= #12/31/2005# "
+        "order by taskname, duedate");
+    row("rowid of a table keyed by an integer",
+        "select rowid from assign where rowid > 5 order by rowid");
+    row("unnamed subquery", "select max(k) as last, count(*) as n from (select rowid as k from "
+                            "assign where completed order by rowid)");
+    row("is between values",
+        "select count(*) as n from assign left join tasks on assign.taskid = tasks.taskid where "
+        "not (assign.empid is tasks.empid) or assign.compnotes is not tasks.besttime");
     row("alias",
         "select t.taskid from tasks as t where t.taskname like '*filter' order by t.taskid");
 }
@@ -359,6 +424,16 @@ void TestServerDialect::sameWrites_data() {
     row("insert select",
         "insert into assign (assid, taskid, weeid, duedate) select taskid + 100, taskid, weeid, "
         "#1/2/2006# from taskweeks where weeid = 1",
+        assignments);
+    row("dates written as texts",
+        "insert into assign (assid, taskid, duedate, compdate) select taskid * 10 + weeid, taskid, "
+        "case "
+        "weeid when 1 then '2006-01-02' when 2 then '2006-01-09' end, '2006-01-03' from taskweeks "
+        "where weeid < 3",
+        assignments);
+    row("date updated from a text",
+        "update assign set compdate = case assid when 2 then '2005-01-11' else null end, duedate = "
+        "'2005-01-10 08:00:00' where assid = 2",
         assignments);
     row("update of texts",
         "update tasks set besttime = 'Any' & besttime where taskname like 'air*'",
@@ -430,6 +505,73 @@ void TestServerDialect::sameRefusals() {
     const ServerCatalog none;
     QVERIFY(translateForServer(sql, none, &serverError).isEmpty());
     QCOMPARE(serverError, fileError);
+}
+
+// A find's criteria name columns of the recordset's tables without a FROM clause of their own.
+void TestServerDialect::findCriteria_data() {
+    QTest::addColumn<QString>("criteria");
+    QTest::newRow("yes/no alone") << u"completed"_s;
+    QTest::newRow("yes/no in parentheses") << u"(completed)"_s;
+    QTest::newRow("not yes/no") << u"not completed"_s;
+    QTest::newRow("yes/no = true") << u"completed = true"_s;
+    QTest::newRow("like") << u"compnotes like \"*ON*\""_s;
+    QTest::newRow("text equal") << u"compnotes = 'LATE'"_s;
+    QTest::newRow("date") << u"duedate >= #12/1/2005#"_s;
+}
+
+void TestServerDialect::findCriteria() {
+    TAVREL_REQUIRE_SERVER();
+    QFETCH(QString, criteria);
+    if (!readOnly_)
+        readOnly_ = std::make_unique<Both>();
+    Both& both = *readOnly_;
+    QVERIFY(both.ready());
+    Tokens tokens;
+    QString error;
+    QVERIFY2(
+        translateServerTokens(criteria, both.catalog, &tokens, &error, {TableRef{u"assign"_s, {}}}),
+        qPrintable(error));
+    DbError failure;
+    const PgResult result = both.connection->exec(u"SELECT assid FROM assign WHERE "_s +
+                                                      emitServerSql(tokens) + u" ORDER BY assid"_s,
+                                                  &failure);
+    QVERIFY2(result.isValid(), qPrintable(failure.description));
+    QStringList server;
+    for (int row = 0; row < result.rows(); ++row)
+        server << result.text(row, 0);
+    const QStringList file =
+        both.fileRows(u"select assid from assign where "_s + criteria + u" order by assid"_s);
+    QVERIFY(!file.isEmpty());
+    QCOMPARE(server, file);
+}
+
+// What the server cannot answer as the file does is refused with a clear message, never
+// answered differently.
+void TestServerDialect::serverRefusals_data() {
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("number pattern")
+        << u"select Format(parts, '0.00') from assign"_s << u"'0.00' cannot be used"_s;
+    QTest::newRow("date pattern on a number")
+        << u"select Format(parts, 'yyyy') from assign"_s << u"'yyyy' cannot be used"_s;
+    QTest::newRow("week of year") << u"select Format(duedate, 'ww') from assign"_s
+                                  << u"'ww' cannot be used"_s;
+    QTest::newRow("format not a text")
+        << u"select Format(duedate, compnotes) from assign"_s << u"format as a text in quotes"_s;
+    QTest::newRow("like pattern not a text")
+        << u"select * from tasks where taskname like besttime"_s << u"must be a text in quotes"_s;
+}
+
+void TestServerDialect::serverRefusals() {
+    TAVREL_REQUIRE_SERVER();
+    QFETCH(QString, sql);
+    QFETCH(QString, message);
+    if (!readOnly_)
+        readOnly_ = std::make_unique<Both>();
+    QVERIFY(readOnly_->ready());
+    QString error;
+    QVERIFY(translateForServer(sql, readOnly_->catalog, &error).isEmpty());
+    QVERIFY2(error.contains(message), qPrintable(error));
 }
 
 QTEST_GUILESS_MAIN(TestServerDialect)
