@@ -49,11 +49,11 @@ bool isEquality(const Token& t) {
     return t.isOp("=") || t.isOp("==") || t.isOp("<>") || t.isOp("!=");
 }
 
-// Declared kinds of the columns of the tables a statement names, read from the file.
+// Declared kinds of the columns of the tables a statement names, read from the database.
 class ColumnKinds {
 public:
-    explicit ColumnKinds(sqlite3* db)
-        : db_(db) {}
+    explicit ColumnKinds(ColumnSource source)
+        : source_(std::move(source)) {}
 
     // Adds a table the statement reads under `name` (its alias or its own name); false when
     // there is no such table.
@@ -86,23 +86,12 @@ private:
     const QHash<QString, ValueKind>* columnsOf(const QString& table) {
         const QString key = table.toLower();
         auto it = cache_.find(key);
-        if (it == cache_.end()) {
-            QHash<QString, ValueKind> columns;
-            sqlite3_stmt* stmt = nullptr;
-            const QString sql = QStringLiteral("PRAGMA table_info(%1)").arg(quoteIdent(table));
-            if (sqlite3_prepare_v2(db_, sql.toUtf8().constData(), -1, &stmt, nullptr) == SQLITE_OK)
-                while (sqlite3_step(stmt) == SQLITE_ROW) {
-                    const auto* type = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 2));
-                    columns.insert(text(sqlite3_column_text(stmt, 1)).toLower(),
-                                   valueKindFor(type && *type ? type : nullptr));
-                }
-            sqlite3_finalize(stmt);
-            it = cache_.insert(key, columns);
-        }
+        if (it == cache_.end())
+            it = cache_.insert(key, source_(table));
         return it.value().isEmpty() ? nullptr : &it.value();
     }
 
-    sqlite3* db_;
+    ColumnSource source_;
     QHash<QString, QHash<QString, ValueKind>> cache_;
     QList<std::pair<QString, const QHash<QString, ValueKind>*>> refs_;
 };
@@ -130,9 +119,11 @@ struct Operand {
 
 class ComparisonPass {
 public:
-    ComparisonPass(sqlite3* db, const Tokens& tokens, const QList<TableRef>& context)
+    ComparisonPass(ColumnSource columns, const Tokens& tokens, const QList<TableRef>& context,
+                   const ComparisonStyle& style)
         : t_(tokens)
-        , kinds_(db) {
+        , kinds_(std::move(columns))
+        , style_(style) {
         matchParentheses();
         for (const TableRef& ref : context)
             kinds_.addTable(ref.table, ref.refName());
@@ -153,10 +144,13 @@ public:
                 inList(i);
             else if (k.isWord("between"))
                 between(i);
-            else if (k.isWord("like"))
+            else if (k.isWord("like") && style_.likeRanges)
                 likeRange(i);
+            else if (style_.yesNoConditions && k.isName())
+                yesNoCondition(i);
         }
-        groupTerms();
+        if (style_.groupTerms)
+            groupTerms();
         return edited();
     }
 
@@ -371,7 +365,68 @@ private:
         if (isEquality(t_.at(at)) && yesNoComparison(at, left, right))
             return;
         if (comparesTexts(left, right))
+            collate(left, {right});
+    }
+
+    // The collation of a text comparison. The file's SQL gives it to the left operand. Where
+    // columns carry the collation themselves (the server), an operand that is no column gets
+    // it: the string, which is a text whatever it is compared with, else another expression.
+    void collate(const Operand& left, const QList<Operand>& others) {
+        if (!style_.columnsCarryCollation) {
             collateAfter_.insert(left.end - 1);
+            return;
+        }
+        QList<Operand> all{left};
+        all.append(others);
+        bool any = false;
+        for (const Operand& o : all)
+            if (o.valid && o.effective() == Side::String) {
+                collateAfter_.insert(o.end - 1);
+                any = true;
+            }
+        if (any)
+            return;
+        for (const Operand& o : all)
+            if (o.valid && o.effective() != Side::TextColumn && !isColumnName(o.begin, o.end)) {
+                collateAfter_.insert(o.end - 1);
+                return;
+            }
+    }
+
+    // A yes/no column alone as a condition ("where completed", "not completed", IIf's
+    // first argument) asks whether it is not zero, for a backend that wants a truth value
+    // there.
+    void yesNoCondition(qsizetype at) {
+        if (at > 0 && t_.at(at - 1).isOp("."))
+            return;
+        const qsizetype end =
+            (at + 2 < t_.size() && t_.at(at + 1).isOp(".") && t_.at(at + 2).isName()) ? at + 3
+                                                                                      : at + 1;
+        if (!isColumnName(at, end) || nameSide(at, end) != Side::BoolColumn)
+            return;
+        const auto startsCondition = [](const Token& k) {
+            return isAnyWord(k, {"where", "and", "or", "not", "on", "having", "when"});
+        };
+        // The start of the text is a condition's too: a find's criteria are one.
+        bool inIif = false;
+        if (at > 0 && t_.at(at - 1).isOp("(")) {
+            inIif = at >= 2 && t_.at(at - 2).isWord("iif");
+            if (at >= 2 && !inIif && !startsCondition(t_.at(at - 2)) && !t_.at(at - 2).isOp("("))
+                return;
+        } else if (at > 0 && !startsCondition(t_.at(at - 1))) {
+            return;
+        }
+        if (end < t_.size()) {
+            const Token& after = t_.at(end);
+            const bool ends = after.isOp(")") || (inIif && after.isOp(",")) ||
+                              isAnyWord(after, {"and", "or", "then", "order", "group", "having",
+                                                "union", "limit"});
+            if (!ends)
+                return;
+        }
+        replace_.insert(
+            at, {end, Tokens{op("(")} + t_.mid(at, end - at) +
+                          Tokens{op("<>"), Token{TokKind::Number, QStringLiteral("0")}, op(")")}});
     }
 
     // "completed = true" (true is 1 once translated), "= -1" (Jet's true) and "= 2" ask
@@ -401,8 +456,24 @@ private:
             for (qsizetype i = at + 2; i < close && !text; ++i)
                 text = t_.at(i).kind == TokKind::String;
         }
-        if (text)
+        if (!text)
+            return;
+        if (!style_.columnsCarryCollation) {
             collateAfter_.insert(left.end - 1);
+            return;
+        }
+        // Each string of the list, which is a text whatever the left operand is.
+        const qsizetype close = match_[size_t(at + 1)];
+        bool any = false;
+        for (qsizetype i = at + 2; i < close; ++i)
+            if (t_.at(i).kind == TokKind::String &&
+                (t_.at(i - 1).isOp("(") || t_.at(i - 1).isOp(",")) &&
+                (t_.at(i + 1).isOp(")") || t_.at(i + 1).isOp(","))) {
+                collateAfter_.insert(i);
+                any = true;
+            }
+        if (!any)
+            collate(left, {});
     }
 
     // "x between a and b" is "x >= a and x <= b": the collation goes on x.
@@ -415,7 +486,11 @@ private:
         Operand high;
         if (low.end < t_.size() && t_.at(low.end).isWord("and"))
             high = rightOf(low.end);
-        if (comparesTexts(left, low) || (high.valid && comparesTexts(left, high)))
+        if (!comparesTexts(left, low) && !(high.valid && comparesTexts(left, high)))
+            return;
+        // A bound of between takes no collation of its own in every SQL: the left operand
+        // does, where a column does not carry it already.
+        if (!style_.columnsCarryCollation || left.effective() != Side::TextColumn)
             collateAfter_.insert(left.end - 1);
     }
 
@@ -571,7 +646,7 @@ private:
     Tokens edited() const {
         Tokens out;
         out.reserve(t_.size() + collateAfter_.size() * 2);
-        const Tokens collate{word("COLLATE"), word(CompareCollation)};
+        const Tokens collate{word("COLLATE"), word(style_.collation)};
         for (qsizetype i = 0; i < t_.size();) {
             const auto before = insertBefore_.constFind(i);
             if (before != insertBefore_.constEnd())
@@ -596,6 +671,7 @@ private:
 
     const Tokens& t_;
     ColumnKinds kinds_;
+    ComparisonStyle style_;
     std::vector<qsizetype> match_; // index of the matching parenthesis, or -1
     qsizetype setBegin_ = -1;
     qsizetype setEnd_ = -1;
@@ -647,7 +723,25 @@ bool isTextColumn(sqlite3* db, const QString& from, Tokens expr) {
 } // namespace
 
 Tokens jetComparisons(sqlite3* db, const Tokens& tokens, const QList<TableRef>& context) {
-    return ComparisonPass(db, tokens, context).run();
+    const auto columns = [db](const QString& table) {
+        QHash<QString, ValueKind> kinds;
+        sqlite3_stmt* stmt = nullptr;
+        const QString sql = QStringLiteral("PRAGMA table_info(%1)").arg(quoteIdent(table));
+        if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &stmt, nullptr) == SQLITE_OK)
+            while (sqlite3_step(stmt) == SQLITE_ROW) {
+                const auto* type = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 2));
+                kinds.insert(text(sqlite3_column_text(stmt, 1)).toLower(),
+                             valueKindFor(type && *type ? type : nullptr));
+            }
+        sqlite3_finalize(stmt);
+        return kinds;
+    };
+    return ComparisonPass(columns, tokens, context, ComparisonStyle{}).run();
+}
+
+Tokens jetComparisons(const ColumnSource& columns, const Tokens& tokens,
+                      const QList<TableRef>& context, const ComparisonStyle& style) {
+    return ComparisonPass(columns, tokens, context, style).run();
 }
 
 TextOrder textOrderTerms(sqlite3* db, const QString& from, const Tokens& orderBy) {

@@ -59,6 +59,15 @@ bool tokenize(const QString& sql, bool jetMode, Tokens* out, QString* error);
 // trailing ";".
 bool translateTokens(const QString& jetSql, Tokens* out, QString* error);
 
+// The tokens of one statement of the program's dialect, as every backend's translation
+// starts: refused (false, *error set) for two statements, a NUL, unbalanced parentheses or
+// nesting deeper than MaxSqlNesting. A trailing ";" is dropped.
+bool readJetStatement(const QString& jetSql, Tokens* out, QString* error);
+
+// Jet's "&": operands joined with "||", a null operand read as an empty text. An `operand`
+// function writes each operand as a text first, for a backend whose "||" wants texts.
+Tokens translateConcat(const Tokens& in, const std::function<Tokens(const Tokens&)>& operand);
+
 // Writes tokens back as SQLite text.
 QString emitSql(const Tokens& tokens);
 
@@ -129,6 +138,26 @@ Tokens keyOrderTerms(sqlite3* db, const QList<TableRef>& tables, bool* rowidsOnl
 // number asks whether it is zero, so that every non-zero value is true. `context` names
 // tables the text refers to without a FROM clause of its own (a find's criteria).
 Tokens jetComparisons(sqlite3* db, const Tokens& tokens, const QList<TableRef>& context = {});
+
+enum class ValueKind;
+
+// The same pass over another backend's tables: `columns` gives a table's lower-case column
+// names and kinds (empty for no such table), `style` what that backend's SQL needs.
+struct ComparisonStyle {
+    const char* collation = CompareCollation;
+    // Text columns carry the collation in the schema: only operands that are no column need
+    // it named.
+    bool columnsCarryCollation = false;
+    // "name like 'Fan*'" also gets a range on the pattern's start that an index serves.
+    bool likeRanges = true;
+    // GROUP BY terms and SELECT DISTINCT group texts with the collation named.
+    bool groupTerms = true;
+    // A yes/no column alone as a condition becomes "(column <> 0)".
+    bool yesNoConditions = false;
+};
+using ColumnSource = std::function<QHash<QString, ValueKind>(const QString& table)>;
+Tokens jetComparisons(const ColumnSource& columns, const Tokens& tokens,
+                      const QList<TableRef>& context, const ComparisonStyle& style);
 
 // Jet's like on two texts, as the SQL function does it: wildcards "*", "?", "#" and
 // "[...]" lists, letters of every alphabet without regard to case.

@@ -34,6 +34,21 @@ struct ServerCatalog {
 bool translateServerTokens(const QString& jetSql, const ServerCatalog& catalog, Tokens* out,
                            QString* error, const QList<TableRef>& context = {});
 
+// Jet's Format(value, pattern) as the server's expression, for a value of the kind given
+// (Auto when unknown); false with *error for a format the server cannot write as the file
+// does (pgformat.cpp).
+bool serverFormat(const Tokens& value, ValueKind kind, const QString& pattern, Tokens* out,
+                  QString* error);
+
+// Passes over a statement's shape (pgstatements.cpp): Jet's column types in CREATE and ALTER
+// TABLE as the server schema's; values an insert or update writes to a date column read as
+// timestamps; nulls first in an ascending order, as on the file.
+Tokens serverColumnTypes(const Tokens& in);
+Tokens serverDatesWritten(const Tokens& in, const ServerCatalog& catalog);
+Tokens serverNullsFirst(const Tokens& in);
+// A subquery in FROM without a name of its own gets one, which the server requires.
+Tokens serverSubqueryNames(const Tokens& in);
+
 // Writes translated tokens back as PostgreSQL's text.
 QString emitServerSql(const Tokens& tokens);
 

@@ -95,11 +95,13 @@ qsizetype unitEnd(const Tokens& t, qsizetype i) {
     return t.size();
 }
 
+} // namespace
+
 // Jet's "&" joins texts and reads a null as an empty text; SQLite's "||" would make the
 // whole result null, so every operand is wrapped in coalesce().
 // One piece: one scan that finds the operands on both sides of each "&" at the same depth of
 // parentheses.
-Tokens translateConcat(const Tokens& in) {
+Tokens translateConcat(const Tokens& in, const std::function<Tokens(const Tokens&)>& operand) {
     bool any = false;
     for (const Token& t : in)
         if (t.isOp("&"))
@@ -113,7 +115,7 @@ Tokens translateConcat(const Tokens& in) {
         const qsizetype end = unitEnd(in, i);
         if (end - i > 1) {
             flat.append(in.at(i));
-            flat.append(translateConcat(in.mid(i + 1, end - i - 2)));
+            flat.append(translateConcat(in.mid(i + 1, end - i - 2), operand));
             if (in.at(end - 1).isOp(")"))
                 flat.append(in.at(end - 1));
         } else {
@@ -169,7 +171,7 @@ Tokens translateConcat(const Tokens& in) {
                 out.append(op("||"));
             out.append(word("coalesce"));
             out.append(op("("));
-            out.append(operands.at(k));
+            out.append(operand ? operand(operands.at(k)) : operands.at(k));
             out.append(op(","));
             out.append(str(QString()));
             out.append(op(")"));
@@ -180,6 +182,8 @@ Tokens translateConcat(const Tokens& in) {
         out.append(p);
     return out;
 }
+
+namespace {
 
 // Year(x), Month(x), Day(x) become the integer parts of the ISO date text.
 Tokens translateDateParts(const Tokens& in) {
@@ -356,8 +360,8 @@ bool tokenize(const QString& s, bool jetMode, Tokens* out, QString* error) {
     return true;
 }
 
-bool translateTokens(const QString& jetSql, Tokens* out, QString* error) {
-    Tokens in;
+bool readJetStatement(const QString& jetSql, Tokens* out, QString* error) {
+    Tokens& in = *out;
     if (!tokenize(jetSql, true, &in, error))
         return false;
     // One statement only; a trailing ";" is allowed.
@@ -384,6 +388,13 @@ bool translateTokens(const QString& jetSql, Tokens* out, QString* error) {
         *error = QStringLiteral("Unbalanced parentheses in query expression.");
         return false;
     }
+    return true;
+}
+
+bool translateTokens(const QString& jetSql, Tokens* out, QString* error) {
+    Tokens in;
+    if (!readJetStatement(jetSql, &in, error))
+        return false;
 
     Tokens pass;
     for (qsizetype i = 0; i < in.size(); ++i) {
@@ -428,7 +439,7 @@ bool translateTokens(const QString& jetSql, Tokens* out, QString* error) {
     pass = translateDateParts(pass);
     if (!translateJetFunctions(pass, &pass, error))
         return false;
-    pass = translateConcat(pass);
+    pass = translateConcat(pass, {});
     pass = translateColumnTypes(pass);
     *out = pass;
     return true;
