@@ -317,10 +317,12 @@ bool copyTableToServer(sqlite3* db, PgConnection& c, const QString& table,
     sqlite3_stmt* stmt = nullptr;
     const QByteArray select = "SELECT " + selected.join(QLatin1String(", ")).toUtf8() + " FROM \"" +
                               table.toUtf8() + "\" ORDER BY rowid";
-    bool ok = sqlite3_prepare_v2(db, select.constData(), -1, &stmt, nullptr) == SQLITE_OK;
+    const bool prepared =
+        sqlite3_prepare_v2(db, select.constData(), -1, &stmt, nullptr) == SQLITE_OK;
     QByteArray chunk;
+    bool sent = true;
     int rc = SQLITE_DONE;
-    while (ok && (rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+    while (prepared && sent && (rc = sqlite3_step(stmt)) == SQLITE_ROW) {
         for (int i = 0; i < kinds.size(); ++i) {
             if (i > 0)
                 chunk.append('\t');
@@ -328,19 +330,23 @@ bool copyTableToServer(sqlite3* db, PgConnection& c, const QString& table,
         }
         chunk.append('\n');
         if (chunk.size() >= CopyChunkBytes) {
-            ok = PQputCopyData(c.raw(), chunk.constData(), int(chunk.size())) == 1;
+            sent = PQputCopyData(c.raw(), chunk.constData(), int(chunk.size())) == 1;
             chunk.clear();
         }
     }
-    const bool readOk = ok && rc == SQLITE_DONE;
-    if (!readOk)
+    const bool read = prepared && (rc == SQLITE_DONE || !sent);
+    if (!read)
         *error = fileError(db, file);
     sqlite3_finalize(stmt);
-    if (readOk && !chunk.isEmpty())
-        ok = PQputCopyData(c.raw(), chunk.constData(), int(chunk.size())) == 1;
+    if (read && sent && !chunk.isEmpty())
+        sent = PQputCopyData(c.raw(), chunk.constData(), int(chunk.size())) == 1;
+    if (!sent)
+        *error = QStringLiteral("The connection to the database server %1 was lost while the "
+                                "table %2 was copied. Nothing was copied.")
+                     .arg(c.label(), table);
     // The end of COPY, or its abort when the file could not be read to the end.
-    PQputCopyEnd(c.raw(), readOk ? nullptr : "the file could not be read");
-    bool copiedOk = readOk && ok;
+    PQputCopyEnd(c.raw(), read ? nullptr : "the file could not be read");
+    bool copiedOk = read && sent;
     while (PGresult* r = PQgetResult(c.raw())) {
         if (PQresultStatus(r) != PGRES_COMMAND_OK && copiedOk) {
             copiedOk = false;

@@ -6,6 +6,7 @@
 #include "core/frmmain.h"
 #include "core/programstate.h"
 #include "core/startup.h"
+#include "core/workfolder.h"
 #include "data/sitecopy.h"
 #include "support/scriptedui.h"
 #include "support/testenv.h"
@@ -118,6 +119,18 @@ private Q_SLOTS:
                  "Tavrel - " + QDir::toNativeSeparators(QDir(fileSite.path()).absolutePath()));
         QVERIFY(w.mnuBackups->isVisible());
         w.Form_Unload();
+    }
+
+    // A folder whose tavrel.conf names a server is a site's folder, without a tavrel.mdb.
+    void serverSiteFolderIsChosenAsItIs() {
+        QTemporaryDir folder;
+        nameServer(folder.path(), "postgresql://db.example/plant");
+        ScriptedUi ui;
+        ui.onModal([](QDialog* dialog) { qobject_cast<frmFolder*>(dialog)->cmdChoose->click(); });
+        ui.answerFolder(folder.path());
+        QCOMPARE(askWorkFolder(nullptr, "Which folder?"), QDir(folder.path()).absolutePath());
+        QCOMPARE(ui.messageTexts(), QStringList{});
+        QVERIFY(!QFileInfo::exists(QDir(folder.path()).filePath("tavrel.mdb")));
     }
 
     void networkFileSystemIsWarnedOf_data() {

@@ -142,6 +142,22 @@ private Q_SLOTS:
         QCOMPARE(tavrel::test::digest(original), before);
     }
 
+    // A file of an earlier version lacks columns added since: the server gives them their
+    // defaults.
+    void olderFileTakesTheServersDefaults() {
+        TAVREL_REQUIRE_SERVER();
+        ServerDatabase server;
+        QTemporaryDir site;
+        const QString original = demoFile(site);
+        QVERIFY(RawDb(original, true).exec("ALTER TABLE employees DROP COLUMN inactive"));
+        QString error;
+        QVERIFY2(copyToServer(original, server.url(), &error), qPrintable(error));
+        QCOMPARE(server.scalar("SELECT count(*) FROM employees").toLongLong(),
+                 RawDb(original).column("SELECT count(*) FROM employees").value(0));
+        QCOMPARE(server.scalar("SELECT count(*) FROM employees WHERE inactive <> 0"),
+                 QVariant("0"));
+    }
+
     void setUpOnlyInAnEmptyDatabase() {
         TAVREL_REQUIRE_SERVER();
         QTemporaryDir site;
