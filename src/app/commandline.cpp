@@ -101,6 +101,8 @@ CommandLine parseCommandLine(const QStringList& args) {
     bool fromGiven = false;
     bool toGiven = false;
     bool backup = false;
+    bool copyTo = false;
+    bool copyFrom = false;
     // The value of an option that takes one, or an error when it is missing.
     auto valueOf = [&](qsizetype& i, const char* what) -> std::optional<QString> {
         if (++i >= args.size()) {
@@ -204,6 +206,22 @@ CommandLine parseCommandLine(const QStringList& args) {
                 return line;
             }
             line.restoreFile = *file;
+        } else if (a == QLatin1String("--server") || a == QLatin1String("--copy-to") ||
+                   a == QLatin1String("--copy-from")) {
+            const std::optional<QString> url =
+                valueOf(i, "a server address postgresql://host/dbname");
+            if (!url)
+                return line;
+            if (url->isEmpty()) {
+                line.error =
+                    QStringLiteral("%1 needs a server address postgresql://host/dbname").arg(a);
+                return line;
+            }
+            (a == QLatin1String("--server") ? line.serverUrl : line.copyUrl) = *url;
+            if (a == QLatin1String("--copy-to"))
+                copyTo = true;
+            else if (a == QLatin1String("--copy-from"))
+                copyFrom = true;
         } else if (a == QLatin1String("--no-assignments")) {
             noAssignments = true;
         } else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
@@ -234,6 +252,9 @@ CommandLine parseCommandLine(const QStringList& args) {
     else if (commands > 1)
         line.error = QStringLiteral(
             "-m, --init, --set-year, --report, --custom and --import cannot be given together");
+    else if ((copyTo || copyFrom) &&
+             int(copyTo) + int(copyFrom) + int(backup) + int(restore) + commands > 1)
+        line.error = QStringLiteral("--copy-to and --copy-from go with no other command");
     else if (int(backup) + int(restore) + commands > 1)
         line.error = QStringLiteral("--backup and --restore go with no other command");
     else if (!line.catalogueFile.isEmpty() && !import)
@@ -254,6 +275,12 @@ CommandLine parseCommandLine(const QStringList& args) {
         line.error = QStringLiteral("--no-assignments goes with --set-year");
     else if (line.demo && !init)
         line.error = QStringLiteral("--demo goes with --init");
+    else if (!line.serverUrl.isEmpty() && !init)
+        line.error = QStringLiteral("--server goes with --init");
+    else if (copyTo)
+        line.command = Command::CopyTo;
+    else if (copyFrom)
+        line.command = Command::CopyFrom;
     else if (backup)
         line.command = Command::Backup;
     else if (restore)
@@ -282,13 +309,15 @@ CommandLine parseCommandLine(const QStringList& args) {
 void printUsage(std::FILE* to) {
     std::fputs("Usage: tavrel [--] [FOLDER]\n"
                "       tavrel -m [-o FILE.pdf]\n"
-               "       tavrel --init [--demo]\n"
+               "       tavrel --init [--server URL] [--demo]\n"
                "       tavrel --set-year YEAR [--no-assignments]\n"
                "       tavrel --report NAME [--from YYYY-MM-DD --to YYYY-MM-DD] -o FILE\n"
                "       tavrel --custom FILE.rpt -o FILE\n"
                "       tavrel --import OLD.mdb [--catalogue OLD-RPTSPEC.mdb]\n"
                "       tavrel --backup [DIR]\n"
                "       tavrel --restore FILE\n"
+               "       tavrel --copy-to URL\n"
+               "       tavrel --copy-from URL\n"
                "       tavrel --help\n"
                "\n"
                "Without options Tavrel opens tavrel.mdb in the current folder (in FOLDER when\n"
@@ -301,6 +330,10 @@ void printUsage(std::FILE* to) {
                "  -m -o FILE.pdf  write this month's work orders to FILE.pdf instead\n"
                "  --init          create an empty tavrel.mdb and rptspec.mdb here\n"
                "  --init --demo   the same, filled with a sample site\n"
+               "  --init --server URL [--demo]\n"
+               "                  set up the site in the empty PostgreSQL database URL\n"
+               "                  (postgresql://host/dbname) and make this folder work on it:\n"
+               "                  tavrel.conf names the server, rptspec.mdb stays here\n"
                "  --set-year YEAR plan for YEAR (100 to 9999): the week dates of that year\n"
                "                  and the assignments of every scheduled task\n"
                "  --no-assignments  with --set-year: move the week dates and the year only\n"
@@ -322,6 +355,11 @@ void printUsage(std::FILE* to) {
                "  --restore FILE  bring tavrel.mdb back to the backup FILE, after a backup of\n"
                "                  the database as it is (before-restore); a FILE that is not\n"
                "                  a complete database of Tavrel is refused, changing nothing\n"
+               "  --copy-to URL   copy this folder's tavrel.mdb into the empty PostgreSQL\n"
+               "                  database URL, all of it in one transaction, and make this\n"
+               "                  folder work on the server (tavrel.mdb is left as it was)\n"
+               "  --copy-from URL write the site on the server URL into a new tavrel.mdb here\n"
+               "                  (an existing tavrel.mdb is never written over)\n"
                "  --help, -h      show this text\n"
                "\n"
                "Each option is given at most once. Every command but the window needs no\n"
@@ -331,7 +369,12 @@ void printUsage(std::FILE* to) {
                "Exit status: 0 done, 1 an error (shown on standard error), 2 a wrong command\n"
                "line. A command that found tavrel.mdb or rptspec.mdb damaged repairs it, does\n"
                "its work on the repaired file and still ends with 1, so that a scheduled job's\n"
-               "owner hears of it.\n",
+               "owner hears of it.\n"
+               "\n"
+               "A folder whose tavrel.conf says [database] url=postgresql://host/dbname works\n"
+               "on that server database instead of tavrel.mdb, every command included. A URL\n"
+               "never holds a password: the server's client library reads it from ~/.pgpass,\n"
+               "a service file or PGPASSWORD.\n",
                to);
 }
 

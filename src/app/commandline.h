@@ -23,6 +23,8 @@ enum class Command {
     Import,
     Backup,
     Restore,
+    CopyTo,
+    CopyFrom,
     Help
 };
 
@@ -43,6 +45,8 @@ struct CommandLine {
     QString catalogueFile; // --catalogue: the earlier program's rptspec.mdb
     QString backupFolder;  // --backup DIR; empty: the site's backup folder
     QString restoreFile;   // --restore FILE
+    QString serverUrl;     // --init --server URL: the site's database on a server
+    QString copyUrl;       // --copy-to URL, --copy-from URL
     QString error;         // set: not a valid command line
 };
 

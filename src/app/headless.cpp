@@ -11,6 +11,8 @@
 #include "data/backup.h"
 #include "data/database.h"
 #include "data/demodata.h"
+#include "data/schema.h"
+#include "data/sitecopy.h"
 #include "legacy/importer.h"
 #include "reports/monthlyprint.h"
 #include "reports/pdfoutput.h"
@@ -23,13 +25,122 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QTemporaryDir>
 
 namespace tavrel::app {
 
 namespace {
 
-int runInit(bool demo) {
+void printError(const QString& message) {
+    std::fprintf(stderr, "%s%s\n", tavrel::MessagePrefix, qPrintable(message));
+}
+
+QString siteFile(const QString& name) {
+    return QDir(QDir::currentPath()).filePath(name);
+}
+
+// Why this folder's tavrel.conf keeps it from being set up on a server anew: it works on
+// one already.
+QString alreadyOnServer() {
+    const QString url = tavrel::SiteSettings::load(QDir::currentPath()).databaseUrl;
+    if (url.isEmpty())
+        return {};
+    return QStringLiteral("This folder works on the server database %1 already (its "
+                          "tavrel.conf names it). Nothing was done.")
+        .arg(url);
+}
+
+// --init --server URL [--demo]: the site set up on the server (the demo site is made as a
+// file first and copied there, keys and all), the catalogue here, then tavrel.conf naming
+// the server. A catalogue already here is kept.
+int runInitServer(const QString& url, bool demo) {
+    const QString site = QDir::currentPath();
+    QString error = tavrel::serverUrlProblem(url);
+    if (error.isEmpty())
+        error = alreadyOnServer();
+    if (error.isEmpty() && tavrel::fileNameTaken(siteFile(QStringLiteral("tavrel.mdb"))))
+        error = QStringLiteral("There is a tavrel.mdb in %1: a folder works either on its file or "
+                               "on a server. To move this site to the server, run tavrel "
+                               "--copy-to %2 here. Nothing was done.")
+                    .arg(QDir::toNativeSeparators(site), url);
+    if (!error.isEmpty()) {
+        printError(error);
+        return ExitFailed;
+    }
+    const QString catalogue = siteFile(QStringLiteral("rptspec.mdb"));
+    const bool newCatalogue = !tavrel::fileNameTaken(catalogue);
+    if (newCatalogue && !tavrel::createCatalogueDatabase(catalogue, &error)) {
+        printError(error);
+        return ExitFailed;
+    }
+    bool made = false;
+    const QDate today = tavrel::ui().today();
+    if (demo) {
+        QTemporaryDir scratch;
+        made = scratch.isValid() && tavrel::initWorkFolder(scratch.path(), true, today, &error) &&
+               tavrel::copyToServer(QDir(scratch.path()).filePath(QStringLiteral("tavrel.mdb")),
+                                    url, &error);
+    } else {
+        made = tavrel::createServerSite(url, today.year(), &error);
+    }
+    if (!made) {
+        if (newCatalogue)
+            QFile::remove(catalogue);
+        printError(error);
+        return ExitFailed;
+    }
+    if (!tavrel::SiteSettings::saveDatabaseUrl(site, url, &error)) {
+        printError(error + QStringLiteral(" The site on the server is set up: name it in "
+                                          "tavrel.conf as [database] url=%1")
+                               .arg(url));
+        return ExitFailed;
+    }
+    std::fprintf(stdout, "Set up the site on %s; tavrel.conf%s in %s\n", qPrintable(url),
+                 newCatalogue ? " and rptspec.mdb written" : " written",
+                 qPrintable(QDir::toNativeSeparators(site)));
+    return ExitOk;
+}
+
+// --copy-to URL: this folder's tavrel.mdb into an empty server database; the folder then
+// works on the server. The file is left as it was.
+int runCopyTo(const QString& url) {
+    QString error = alreadyOnServer();
+    if (error.isEmpty())
+        tavrel::copyToServer(siteFile(QStringLiteral("tavrel.mdb")), url, &error);
+    if (error.isEmpty())
+        tavrel::SiteSettings::saveDatabaseUrl(QDir::currentPath(), url, &error);
+    if (!error.isEmpty()) {
+        printError(error);
+        return ExitFailed;
+    }
+    std::fprintf(stdout,
+                 "Copied tavrel.mdb to %s. This folder now works on the server (tavrel.conf "
+                 "names it); tavrel.mdb is left as it was and no longer used.\n",
+                 qPrintable(url));
+    return ExitOk;
+}
+
+// --copy-from URL: the site on the server into a new tavrel.mdb here.
+int runCopyFrom(const QString& url) {
     QString error;
+    if (!tavrel::copyFromServer(url, siteFile(QStringLiteral("tavrel.mdb")), &error)) {
+        printError(error);
+        return ExitFailed;
+    }
+    std::fprintf(stdout, "Wrote tavrel.mdb in %s from %s.\n",
+                 qPrintable(QDir::toNativeSeparators(QDir::currentPath())), qPrintable(url));
+    if (!tavrel::SiteSettings::load(QDir::currentPath()).databaseUrl.isEmpty())
+        std::fprintf(stdout, "This folder still works on the server its tavrel.conf names; "
+                             "remove the url there to work on the file.\n");
+    return ExitOk;
+}
+
+int runInit(bool demo) {
+    QString error = alreadyOnServer();
+    if (!error.isEmpty()) {
+        printError(error);
+        return ExitFailed;
+    }
     if (!tavrel::initWorkFolder(QDir::currentPath(), demo, tavrel::ui().today(), &error)) {
         std::fprintf(stderr, "%s%s\n", tavrel::MessagePrefix, qPrintable(error));
         return ExitFailed;
@@ -219,10 +330,6 @@ int runImport(const QString& oldDatabase, const QString& oldCatalogue) {
     return tavrel::errorsShown() > errorsBefore ? ExitFailed : ExitOk;
 }
 
-void printError(const QString& message) {
-    std::fprintf(stderr, "%s%s\n", tavrel::MessagePrefix, qPrintable(message));
-}
-
 // --backup [DIR]: a copy of tavrel.mdb as it is (no start-up step runs first: the copy is
 // of the file as found), its name on standard output, then the rotation of DIR.
 int runBackup(const QString& dir) {
@@ -384,6 +491,16 @@ int runWithoutWindow(const CommandLine& line, char* programName) {
             std::fprintf(stderr, "%sThe report file %s\n", tavrel::MessagePrefix, qPrintable(why));
             return ExitFailed;
         }
+    // A server's database is backed up by the server's own tools.
+    if (line.command == Command::Backup || line.command == Command::Restore)
+        if (const QString url = tavrel::SiteSettings::load(QDir::currentPath()).databaseUrl;
+            !url.isEmpty()) {
+            printError(QStringLiteral("This folder's site is on the server database %1: back it "
+                                      "up with the server's tools (pg_dump, pg_restore), as the "
+                                      "help's page on server sites says. Nothing was done.")
+                           .arg(url));
+            return ExitFailed;
+        }
     if (line.command == Command::Restore)
         if (const QString why = unreadableInput(line.restoreFile); !why.isEmpty()) {
             std::fprintf(stderr, "%sThe backup file %s Nothing was restored.\n",
@@ -397,8 +514,14 @@ int runWithoutWindow(const CommandLine& line, char* programName) {
             return runRestore(line.restoreFile);
         if (line.command == Command::Import)
             return runImport(line.importFile, line.catalogueFile);
+        if (line.command == Command::Init && !line.serverUrl.isEmpty())
+            return runInitServer(line.serverUrl, line.demo);
         if (line.command == Command::Init)
             return runInit(line.demo);
+        if (line.command == Command::CopyTo)
+            return runCopyTo(line.copyUrl);
+        if (line.command == Command::CopyFrom)
+            return runCopyFrom(line.copyUrl);
         if (line.command == Command::SetYear)
             return runSetYear(line.year, line.assignments);
         if (line.command == Command::Report)

@@ -122,6 +122,8 @@ int main(int argc, char* argv[]) {
     case Command::Import:
     case Command::Backup:
     case Command::Restore:
+    case Command::CopyTo:
+    case Command::CopyFrom:
         return runWithoutWindow(line, argv[0]);
     case Command::Window:
         break;

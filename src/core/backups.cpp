@@ -98,6 +98,10 @@ bool dailyBackupDue(const QString& folder, const QDate& today) {
 }
 
 QString backupBefore(const QString& reason) {
+    // A server's database is backed up by the server's own tools (pg_dump), not by copying
+    // a file.
+    if (state().dbMain.isServer())
+        return {};
     const SiteSettings settings = SiteSettings::load(state().AppPath);
     const QString folder = settings.backupFolderPath(state().AppPath);
     // A backup that cannot be made is said once and the operation goes on: the user asked
@@ -155,7 +159,7 @@ bool DailyBackup::isRunning() const {
 }
 
 bool DailyBackup::startIfDue() {
-    if (thread_ || !state().dbMain.isOpen())
+    if (thread_ || !state().dbMain.isOpen() || state().dbMain.isServer())
         return false;
     const SiteSettings settings = SiteSettings::load(state().AppPath);
     const QString folder = settings.backupFolderPath(state().AppPath);

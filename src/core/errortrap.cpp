@@ -5,6 +5,7 @@
 #include "core/reopen.h"
 #include "core/uiseam.h"
 #include "data/database.h"
+#include "data/sitecopy.h"
 #include "data/sqldialect.h"
 
 #include <QDir>
@@ -34,6 +35,9 @@ bool isFileCause(int number) {
 // What the user needs to know when a step finds dbMain not open: which file, and why.
 QString notOpenDescription() {
     const QString folder = QDir::toNativeSeparators(state().AppPath);
+    if (isServerUrl(state().DbPath))
+        return QStringLiteral("The site's database on the server is not open. Nothing can be "
+                              "read or saved until Tavrel is started again.");
     if (!QFileInfo::exists(state().DbPath))
         return QStringLiteral("The database tavrel.mdb is not open: there is no such file in "
                               "%1. Nothing can be read or saved until Tavrel is started in a "
@@ -57,6 +61,10 @@ void reportNotSet() {
     if (toldNotOpen)
         return;
     toldNotOpen = true;
+    // Why a server's database is not open (down, a password refused, no site there) was
+    // said already in this action, naming the server: once is enough.
+    if (isServerUrl(state().DbPath) && shownCount > shownBeforeAction)
+        return;
     showError(DbError{ErrObjectNotSet, notOpenDescription()});
 }
 

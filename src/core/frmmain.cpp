@@ -11,6 +11,7 @@
 #include "core/uiseam.h"
 #include "core/windowplacement.h"
 #include "core/workfolder.h"
+#include "data/sitecopy.h"
 #include "text/datetext.h"
 
 #include <QAction>
@@ -203,12 +204,26 @@ void frmMain::Form_Load() {
     // A user at the window is offered a new database where there is none (the commands
     // without a window, -m among them, only report it).
     Recordset settings = runWindowlessSteps(workFolder_, MissingDatabase::OfferToCreate);
+    const bool serverSite = isServerUrl(state().DbPath);
+    if (serverSite && !state().dbMain.isOpen()) {
+        // Why the server's database did not open was said; as where a folder holds no
+        // database, the user may work in another folder instead.
+        settings.close();
+        chooseFolderInstead();
+        return;
+    }
     updateSetYearCaption();
     // Start-up set the report destination back to the view; the menu shows that.
     rptOutEntry(state().ReportDest)->setChecked(true);
-    // Which site this is: the folder, in the title of the window that works on it.
+    // Which site this is: the folder, in the title of the window that works on it, and on a
+    // server site the server and database it works on.
+    const QString folder = QDir::toNativeSeparators(QDir(state().AppPath).absolutePath());
     setWindowTitle(AppTitle + QStringLiteral(" - ") +
-                   QDir::toNativeSeparators(QDir(state().AppPath).absolutePath()));
+                   (serverSite ? state().dbMain.serverLabel() + QStringLiteral(" (") + folder +
+                                     QLatin1Char(')')
+                               : folder));
+    // A server's database is backed up by the server's own tools.
+    mnuBackups->setVisible(!serverSite);
     if (state().dbMain.isOpen())
         rememberWorkFolder(state().AppPath);
 
@@ -242,6 +257,22 @@ void frmMain::Form_Load() {
     }
     refreshOverdueCount();
     loaded_ = true;
+}
+
+void frmMain::chooseFolderInstead() {
+    const QString current = QDir(state().AppPath).absolutePath();
+    const std::optional<QString> folder = askWorkFolder(
+        this,
+        QStringLiteral("Tavrel could not open the database of the site in %1 on its server. "
+                       "Which folder do you want to work in instead?")
+            .arg(QDir::toNativeSeparators(current)),
+        current);
+    if (!folder) {
+        ui().endProgram(0);
+        return;
+    }
+    workFolder_ = *folder;
+    Form_Load();
 }
 
 void frmMain::startDailyBackup() {
@@ -354,6 +385,8 @@ void frmMain::refreshOverdueCount() {
 }
 
 void frmMain::mnuBackups_Click() {
+    if (isServerUrl(state().DbPath))
+        return;
     openBackupsWindow(this);
 }
 

@@ -105,6 +105,9 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    // After a server site's database failed to open: the folder chooser, and start-up in
+    // the folder chosen; Cancel ends the program.
+    void chooseFolderInstead();
     void buildMenus();
     void updateSetYearEnabled();
     bool closeOtherWindows();

@@ -13,6 +13,12 @@ const QString DaysKey = QStringLiteral("backups/days");
 const QString WeeksKey = QStringLiteral("backups/weeks");
 const QString MonthsKey = QStringLiteral("backups/months");
 const QString OthersKey = QStringLiteral("backups/others");
+const QString UrlKey = QStringLiteral("database/url");
+
+QString notSaved(const QString& path) {
+    return QStringLiteral("The settings could not be saved in %1.")
+        .arg(QDir::toNativeSeparators(path));
+}
 
 // A count of the file: a whole number from `least` on, or the default. The daily and the
 // other copies keep at least one, so that rotation always leaves the latest of each.
@@ -35,6 +41,7 @@ SiteSettings SiteSettings::load(const QString& workingFolder) {
     settings.backupCounts.weeks = countOf(s, WeeksKey, defaults.weeks, 0);
     settings.backupCounts.months = countOf(s, MonthsKey, defaults.months, 0);
     settings.backupCounts.others = countOf(s, OthersKey, defaults.others, 1);
+    settings.databaseUrl = s.value(UrlKey).toString().trimmed();
     return settings;
 }
 
@@ -46,12 +53,28 @@ bool SiteSettings::save(const QString& workingFolder, QString* error) const {
     s.setValue(WeeksKey, backupCounts.weeks);
     s.setValue(MonthsKey, backupCounts.months);
     s.setValue(OthersKey, backupCounts.others);
+    if (databaseUrl.isEmpty())
+        s.remove(UrlKey);
+    else
+        s.setValue(UrlKey, databaseUrl);
     s.sync();
     if (s.status() == QSettings::NoError)
         return true;
     if (error)
-        *error = QStringLiteral("The settings could not be saved in %1.")
-                     .arg(QDir::toNativeSeparators(path));
+        *error = notSaved(path);
+    return false;
+}
+
+bool SiteSettings::saveDatabaseUrl(const QString& workingFolder, const QString& url,
+                                   QString* error) {
+    const QString path = QDir(workingFolder).filePath(FileName);
+    QSettings s(path, QSettings::IniFormat);
+    s.setValue(UrlKey, url);
+    s.sync();
+    if (s.status() == QSettings::NoError)
+        return true;
+    if (error)
+        *error = notSaved(path);
     return false;
 }
 

@@ -13,12 +13,18 @@ struct SiteSettings {
     // Default "backups".
     QString backupFolder = QStringLiteral("backups");
     BackupCounts backupCounts;
+    // The site's database on a server ([database] url=postgresql://host/dbname); empty for
+    // the file tavrel.mdb in the folder. Never holds a password.
+    QString databaseUrl;
 
     static SiteSettings load(const QString& workingFolder);
     // False, with *error set, when the file could not be written.
     bool save(const QString& workingFolder, QString* error) const;
     // backupFolder as an absolute path, resolved against the working folder.
     QString backupFolderPath(const QString& workingFolder) const;
+    // Names the site's server database in the folder's tavrel.conf, leaving the rest of the
+    // file as it is. False, with *error set, when the file could not be written.
+    static bool saveDatabaseUrl(const QString& workingFolder, const QString& url, QString* error);
 };
 
 } // namespace tavrel

@@ -3,15 +3,19 @@
 #include "core/backups.h"
 #include "core/errortrap.h"
 #include "core/programstate.h"
+#include "core/sitesettings.h"
 #include "core/uiseam.h"
 #include "core/upgrade.h"
 #include "data/jetheader.h"
 #include "data/schema.h"
+#include "data/sitecopy.h"
 #include "text/datetext.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
+#include <QStorageInfo>
 
 namespace tavrel {
 
@@ -55,7 +59,72 @@ void offerNewDatabase() {
     state().dbMain = Database::open(state().DbPath);
 }
 
+FileSystemProbe& fileSystemProbe() {
+    static FileSystemProbe probe;
+    return probe;
+}
+
+QByteArray fileSystemOf(const QString& path) {
+    if (fileSystemProbe())
+        return fileSystemProbe()(path);
+    return QStorageInfo(QFileInfo(path).absolutePath()).fileSystemType();
+}
+
+// A file on a network file system is said to be unsafe there once per file and run of the
+// program: every later open of it (File, Open Folder back to it, a reopen) would only
+// repeat it.
+void warnOfNetworkFileSystem(const QString& path) {
+    static QSet<QString> warned;
+    const QString file = QFileInfo(path).absoluteFilePath();
+    const QByteArray type = fileSystemOf(file);
+    if (!isNetworkFileSystem(type) || warned.contains(file))
+        return;
+    warned.insert(file);
+    ui().msgBox(QStringLiteral("The database %1 is on a network file system (%2). A database "
+                               "file is not safe to share there: programs writing it from "
+                               "several computers at once can damage it. For a site where "
+                               "several people work at the same time, keep the data on a "
+                               "PostgreSQL server instead: tavrel --copy-to "
+                               "postgresql://server/dbname moves this site there (see \"Server "
+                               "sites\" in the help).")
+                    .arg(QDir::toNativeSeparators(file), QString::fromLatin1(type)),
+                MsgButtons::Ok, MsgIcon::Warning, QStringLiteral("Database on a Network Drive"));
+}
+
+// The site's database on a server: opened by its URL, and accepted only when it holds a
+// site's tables. Every failure is shown here, once.
+void openServerDatabase(const QString& url) {
+    if (const QString problem = serverUrlProblem(url); !problem.isEmpty()) {
+        showError(DbError{ErrServerConnection,
+                          QStringLiteral("The tavrel.conf in %1 does not name the site's server "
+                                         "properly. %2")
+                              .arg(QDir::toNativeSeparators(state().AppPath), problem)});
+        return;
+    }
+    RetryWhileLocked([&url] {
+        Database opened = Database::open(url);
+        if (opened.isOpen())
+            state().dbMain = std::move(opened);
+    });
+    QString why;
+    if (state().dbMain.isOpen() && !serverHoldsSite(state().dbMain, &why)) {
+        state().dbMain.close();
+        showError(DbError{ErrTableNotFound, why});
+    }
+}
+
 } // namespace
+
+void setFileSystemProbe(FileSystemProbe probe) {
+    fileSystemProbe() = std::move(probe);
+}
+
+bool isNetworkFileSystem(const QByteArray& type) {
+    static const QList<QByteArray> network = {"nfs",   "nfs4", "cifs",       "smb3",
+                                              "smbfs", "smb2", "9p",         "afs",
+                                              "ncpfs", "ceph", "fuse.sshfs", "fuse.glusterfs"};
+    return network.contains(type.toLower());
+}
 
 bool createWorkFiles(const QString& folder) {
     const QDir dir(folder);
@@ -93,28 +162,36 @@ void prepareProgramValues() {
 
 void openMainDatabase(const QString& workFolder, MissingDatabase missing) {
     state().AppPath = QDir(workFolder).absolutePath() + QLatin1Char('/');
-    state().DbPath = state().AppPath + QStringLiteral("tavrel.mdb");
+    // A site whose tavrel.conf names a server works there; its folder keeps the catalogue.
+    const QString url = SiteSettings::load(state().AppPath).databaseUrl;
+    state().DbPath = url.isEmpty() ? state().AppPath + QStringLiteral("tavrel.mdb") : url;
     // A file found damaged here is repaired and dbMain reopened on it while open reports
     // the damage: that dbMain stays, not the unopened result of the first attempt.
     state().dbMain.close();
-    // The earlier program's file is never opened as ours: opening one would take it for a
-    // damaged file and repair it.
-    if (isJetDatabaseFile(state().DbPath)) {
-        const auto& convert = state().startupSteps.convertEarlierDatabase;
-        if (!convert) {
-            showError(DbError{ErrEarlierFormat, earlierFormatDescription(state().DbPath)});
-            return;
+    if (!url.isEmpty()) {
+        openServerDatabase(url);
+    } else {
+        // The earlier program's file is never opened as ours: opening one would take it for
+        // a damaged file and repair it.
+        if (isJetDatabaseFile(state().DbPath)) {
+            const auto& convert = state().startupSteps.convertEarlierDatabase;
+            if (!convert) {
+                showError(DbError{ErrEarlierFormat, earlierFormatDescription(state().DbPath)});
+                return;
+            }
+            if (!convert())
+                return;
         }
-        if (!convert())
-            return;
+        RetryWhileLocked([] {
+            Database opened = Database::open(state().DbPath);
+            if (opened.isOpen())
+                state().dbMain = std::move(opened);
+        });
+        if (missing == MissingDatabase::OfferToCreate)
+            offerNewDatabase();
+        if (state().dbMain.isOpen())
+            warnOfNetworkFileSystem(state().DbPath);
     }
-    RetryWhileLocked([] {
-        Database opened = Database::open(state().DbPath);
-        if (opened.isOpen())
-            state().dbMain = std::move(opened);
-    });
-    if (missing == MissingDatabase::OfferToCreate)
-        offerNewDatabase();
     if (SchemaUpgradeDue())
         backupBefore(QString::fromLatin1(BackupReason::BeforeUpgrade));
     AddCurYearOnlyColumn();

@@ -2,6 +2,7 @@
 
 #include "data/database.h"
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -33,6 +34,14 @@ void openMainDatabase(const QString& workFolder, MissingDatabase missing = Missi
 // recordsets went with the damaged file, so it is not shown, and the step runs once more
 // on the repaired file.
 void runReadingStep(const std::function<void()>& step);
+
+// The file system a path lies on, as QStorageInfo::fileSystemType() names it ("ext4",
+// "nfs4"). Tests put in their own answer; an empty function restores the real one.
+using FileSystemProbe = std::function<QByteArray(const QString& path)>;
+void setFileSystemProbe(FileSystemProbe probe);
+// Whether a file system of that type lies on another computer (NFS, SMB/CIFS, 9P ...),
+// where SQLite's locks cannot be trusted.
+bool isNetworkFileSystem(const QByteArray& type);
 
 // Reads CurYear from the first settings row of the open table view; returns the stored year.
 int readCurYear(Recordset& settings);

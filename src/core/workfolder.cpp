@@ -1,6 +1,7 @@
 #include "core/workfolder.h"
 
 #include "core/frmfolder.h"
+#include "core/sitesettings.h"
 #include "core/startup.h"
 #include "core/uiseam.h"
 
@@ -15,8 +16,10 @@ namespace {
 const QString SettingsOwner = QStringLiteral("Tavrel");
 const QString LastFolderKey = QStringLiteral("workFolder/last");
 
+// A site's folder: its tavrel.mdb, or a tavrel.conf that names the site's server.
 bool holdsDatabase(const QString& folder) {
-    return QFileInfo::exists(QDir(folder).filePath(QStringLiteral("tavrel.mdb")));
+    return QFileInfo::exists(QDir(folder).filePath(QStringLiteral("tavrel.mdb"))) ||
+           !SiteSettings::load(folder).databaseUrl.isEmpty();
 }
 
 QString shown(const QString& folder) {

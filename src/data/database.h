@@ -102,6 +102,7 @@ private:
     std::shared_ptr<Impl> d;
     friend class Recordset;
     friend class Transaction;
+    friend bool serverHoldsSite(Database& db, QString* error);
 };
 
 // The engine's idle call with its free-locks option: releases what the last write held.

@@ -235,6 +235,18 @@ private Q_SLOTS:
             {"--report", "overdue", "--from", "2005-01-01", "--to", "2005-01-31", "-o", "a.txt"},
             overdueTakesNoDates);
         row("two folders after --", {"--", "a", "b"}, "unexpected argument b");
+        row("--server without --init", {"--server", "postgresql://db/plant"},
+            "--server goes with --init");
+        row("--server without its URL", {"--init", "--server"},
+            "--server needs a server address postgresql://host/dbname");
+        row("--copy-to with --init", {"--copy-to", "postgresql://db/plant", "--init"},
+            "--copy-to and --copy-from go with no other command");
+        row("--copy-to and --copy-from",
+            {"--copy-from", "postgresql://db/a", "--copy-to", "postgresql://db/b"},
+            "--copy-to and --copy-from go with no other command");
+        row("--copy-from with a folder", {"--copy-from", "postgresql://db/plant", "site"},
+            "unexpected argument site: a FOLDER goes only with the window; the commands work in "
+            "the current folder");
     }
     void wrongCommandLineShowsUsage() {
         QFETCH(QStringList, args);

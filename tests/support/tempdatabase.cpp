@@ -177,6 +177,20 @@ QString everything(const QString& path) {
     return all;
 }
 
+QString siteRows(const QString& path) {
+    const RawDb db(path);
+    QStringList all = db.rows(QStringLiteral("SELECT type, name, sql FROM sqlite_master ORDER BY "
+                                             "name"));
+    for (const QString& table :
+         db.rows(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' AND name "
+                                "<> 'sqlite_sequence' ORDER BY 1")))
+        all << table
+            << db.rows(
+                   QStringLiteral("SELECT rowid, * FROM \"%1\" ORDER BY rowid").arg(table.mid(2)));
+    all << db.rows(QStringLiteral("SELECT name, seq FROM sqlite_sequence ORDER BY name"));
+    return all.join(QLatin1Char('\n'));
+}
+
 bool damageLeafOf(const QString& path, const QString& table) {
     const QList<qint64> pages = RawDb(path).column(
         QStringLiteral("SELECT pageno FROM dbstat WHERE name = '%1' AND pagetype = 'leaf'")

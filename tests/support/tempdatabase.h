@@ -32,6 +32,10 @@ bool writeFile(const QString& path, const QByteArray& bytes);
 // Everything a database file holds, as text: its schema, every row of every table (the
 // counters' sequence too) and its page size. Two files alike give the same text.
 QString everything(const QString& path);
+// The site a database file holds, as text: its schema, every row of every table with its
+// row id, and the counters by table. Two files holding the same site give the same text,
+// whatever order their counters were first used in or their pages are laid out.
+QString siteRows(const QString& path);
 // The SHA-256 of a file's bytes: the same value means the file was not touched.
 QByteArray digest(const QString& path);
 
