@@ -207,13 +207,13 @@ private Q_SLOTS:
         QFETCH(int, generated);
         ScriptedUi ui;
         // The column as the upgrade adds it to an older file: without a value of its own.
-        TempWorkFolder folder(2026,
-                              QStringLiteral("ALTER TABLE tasks DROP COLUMN curyearonly;"
-                                             "ALTER TABLE tasks ADD COLUMN curyearonly bit;"
-                                             "INSERT INTO tasks (taskid, taskname, curyearonly) "
-                                             "VALUES (1, 'Pump', %1);"
-                                             "INSERT INTO taskweeks VALUES (1, 3), (1, 40);")
-                                  .arg(flag));
+        TempWorkFolder folder(
+            2026, QStringLiteral("ALTER TABLE tasks DROP COLUMN curyearonly;"
+                                 "ALTER TABLE tasks ADD COLUMN curyearonly bit;"
+                                 "INSERT INTO tasks (taskid, taskname, curyearonly) "
+                                 "VALUES (1, 'Pump', %1);"
+                                 "INSERT INTO taskweeks (taskid, weeid) VALUES (1, 3), (1, 40);")
+                      .arg(flag));
         state().CurYear = 2026;
         ui.answer(MsgResult::Yes);
         CreateYearAssignments(2027);
