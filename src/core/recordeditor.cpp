@@ -588,8 +588,8 @@ void RecordEditor::cmdDelete_Click() {
                 QStringLiteral("Another user had already deleted this %1.").arg(recordName()),
                 MsgButtons::Ok, MsgIcon::None, QStringLiteral("Record Deleted"));
         } else if (watch.conflict() == ErrRowChanged) {
-            // The user decided on the row as shown; what another user saved since is shown
-            // before it goes.
+            // The user decided on the row as it was shown; what another user saved since may
+            // change their mind. No shows it.
             if (askBeforeDestroying(
                     QStringLiteral("Another user has changed this %1 since it was shown. Do you "
                                    "still want to delete it?")

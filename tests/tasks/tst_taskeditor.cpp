@@ -637,8 +637,10 @@ private Q_SLOTS:
             "saved.";
         Fixture f;
         QCOMPARE(f.task(), "Boiler inspection");
-        if (command == "update")
+        if (command == "update") {
             f.typeAndLeave("txtModel", "X-9");
+            f.clickWeek(30);
+        }
         OtherProgram(f.folder.dbPath())
             .exec(other == "change" ? "UPDATE tasks SET manuf = 'Other' WHERE taskid = 1"
                                     : "DELETE FROM tasks WHERE taskid = 1");
@@ -687,6 +689,7 @@ private Q_SLOTS:
         switch (MsgResult(answer)) {
         case MsgResult::Yes:
             QCOMPARE(f.stored(manufModel).toString(), "Acme X-9");
+            QCOMPARE(f.storedWeeks(1), (QList<int>{3, 4, 30}));
             QCOMPARE(f.mode(), "browse");
             QCOMPARE(f.text("txtManuf"), "Acme");
             break;
@@ -695,6 +698,8 @@ private Q_SLOTS:
             QCOMPARE(f.mode(), "browse");
             QCOMPARE(f.text("txtManuf"), "Other");
             QCOMPARE(f.text("txtModel"), "B-200");
+            QCOMPARE(f.storedWeeks(1), (QList<int>{3, 4}));
+            QCOMPARE(f.markedWeeks(), (QList<int>{3, 4}));
             break;
         default:
             QCOMPARE(f.stored(manufModel).toString(), "Other B-200");
@@ -705,6 +710,7 @@ private Q_SLOTS:
             QVERIFY(f.click("cmdUpdate"));
             QCOMPARE(scripted->messageTitles(), (QStringList{"Record Changed", "Record Changed"}));
             QCOMPARE(f.stored(manufModel).toString(), "Acme X-9");
+            QCOMPARE(f.storedWeeks(1), (QList<int>{3, 4, 30}));
             QCOMPARE(f.mode(), "browse");
             break;
         }
