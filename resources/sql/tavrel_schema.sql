@@ -1,6 +1,12 @@
 -- Schema of tavrel.mdb. Declared types carry the meaning the data layer reads back:
 -- COUNTER/LONG/SHORT integers, SINGLE numbers, LONGTEXT notes, BIT yes/no, DATETIME dates
 -- stored as ISO-8601 text, CURRENCY amounts with four decimals.
+--
+-- Every table carries a row version, rowver, which the trigger <table>_rowver raises by one
+-- with each update that does not set it itself, whoever writes: the program, another copy of
+-- it, another program, a statement that changes many rows. A copy of the program that read a
+-- row writes its edit only while the version is still the one it read, so that it never
+-- overwrites unseen what someone else saved meanwhile.
 CREATE TABLE tasks (
     taskid      INTEGER PRIMARY KEY AUTOINCREMENT,
     taskname    TEXT,
@@ -20,7 +26,8 @@ CREATE TABLE tasks (
     empid       LONG,
     curyearonly BIT NOT NULL DEFAULT 0,
     purchdate   DATETIME,
-    wardate     DATETIME
+    wardate     DATETIME,
+    rowver integer NOT NULL DEFAULT 0
 );
 -- Task-name order: the program sorts texts without regard to case. NOCASE, built into every
 -- SQLite, gives that order for plain ASCII names, so this index serves it.
@@ -28,13 +35,15 @@ CREATE INDEX tasks_taskname ON tasks (taskname COLLATE NOCASE);
 
 CREATE TABLE taskweeks (
     taskid LONG NOT NULL,
-    weeid  SHORT NOT NULL
+    weeid  SHORT NOT NULL,
+    rowver integer NOT NULL DEFAULT 0
 );
 CREATE INDEX taskweeks_taskid ON taskweeks (taskid, weeid);
 
 CREATE TABLE weeks (
     weeid   SHORT PRIMARY KEY,
-    curdate DATETIME
+    curdate DATETIME,
+    rowver integer NOT NULL DEFAULT 0
 );
 
 CREATE TABLE assign (
@@ -57,7 +66,8 @@ CREATE TABLE assign (
     typid     LONG,
     -- An assignment made outside the weekly schedule (a breakdown, a finding): its weeid is
     -- empty, and neither year generation nor the week schedule removes or repeats it.
-    oneoff    BIT NOT NULL DEFAULT 0
+    oneoff    BIT NOT NULL DEFAULT 0,
+    rowver integer NOT NULL DEFAULT 0
 );
 CREATE INDEX assign_duedate ON assign (duedate);
 -- A task's assignment of a week in a year: year generation looks each one up.
@@ -69,28 +79,52 @@ CREATE TABLE employees (
     empid     INTEGER PRIMARY KEY AUTOINCREMENT,
     firstname TEXT,
     lastname  TEXT,
-    inactive  BIT NOT NULL DEFAULT 0
+    inactive  BIT NOT NULL DEFAULT 0,
+    rowver integer NOT NULL DEFAULT 0
 );
 
 CREATE TABLE managers (
     manid    INTEGER PRIMARY KEY AUTOINCREMENT,
     manfirst TEXT,
     manlast  TEXT,
-    inactive BIT NOT NULL DEFAULT 0
+    inactive BIT NOT NULL DEFAULT 0,
+    rowver integer NOT NULL DEFAULT 0
 );
 
 CREATE TABLE locations (
     locid    INTEGER PRIMARY KEY AUTOINCREMENT,
     locdesc  TEXT,
-    inactive BIT NOT NULL DEFAULT 0
+    inactive BIT NOT NULL DEFAULT 0,
+    rowver integer NOT NULL DEFAULT 0
 );
 
 CREATE TABLE types (
     typid    INTEGER PRIMARY KEY AUTOINCREMENT,
     typdesc  TEXT,
-    inactive BIT NOT NULL DEFAULT 0
+    inactive BIT NOT NULL DEFAULT 0,
+    rowver integer NOT NULL DEFAULT 0
 );
 
 CREATE TABLE settings (
-    CurYear SHORT
+    CurYear SHORT,
+    rowver integer NOT NULL DEFAULT 0
 );
+
+CREATE TRIGGER tasks_rowver AFTER UPDATE ON tasks FOR EACH ROW WHEN NEW.rowver = OLD.rowver
+BEGIN UPDATE tasks SET rowver = OLD.rowver + 1 WHERE rowid = NEW.rowid; END;
+CREATE TRIGGER taskweeks_rowver AFTER UPDATE ON taskweeks FOR EACH ROW WHEN NEW.rowver = OLD.rowver
+BEGIN UPDATE taskweeks SET rowver = OLD.rowver + 1 WHERE rowid = NEW.rowid; END;
+CREATE TRIGGER weeks_rowver AFTER UPDATE ON weeks FOR EACH ROW WHEN NEW.rowver = OLD.rowver
+BEGIN UPDATE weeks SET rowver = OLD.rowver + 1 WHERE rowid = NEW.rowid; END;
+CREATE TRIGGER assign_rowver AFTER UPDATE ON assign FOR EACH ROW WHEN NEW.rowver = OLD.rowver
+BEGIN UPDATE assign SET rowver = OLD.rowver + 1 WHERE rowid = NEW.rowid; END;
+CREATE TRIGGER employees_rowver AFTER UPDATE ON employees FOR EACH ROW WHEN NEW.rowver = OLD.rowver
+BEGIN UPDATE employees SET rowver = OLD.rowver + 1 WHERE rowid = NEW.rowid; END;
+CREATE TRIGGER managers_rowver AFTER UPDATE ON managers FOR EACH ROW WHEN NEW.rowver = OLD.rowver
+BEGIN UPDATE managers SET rowver = OLD.rowver + 1 WHERE rowid = NEW.rowid; END;
+CREATE TRIGGER locations_rowver AFTER UPDATE ON locations FOR EACH ROW WHEN NEW.rowver = OLD.rowver
+BEGIN UPDATE locations SET rowver = OLD.rowver + 1 WHERE rowid = NEW.rowid; END;
+CREATE TRIGGER types_rowver AFTER UPDATE ON types FOR EACH ROW WHEN NEW.rowver = OLD.rowver
+BEGIN UPDATE types SET rowver = OLD.rowver + 1 WHERE rowid = NEW.rowid; END;
+CREATE TRIGGER settings_rowver AFTER UPDATE ON settings FOR EACH ROW WHEN NEW.rowver = OLD.rowver
+BEGIN UPDATE settings SET rowver = OLD.rowver + 1 WHERE rowid = NEW.rowid; END;

@@ -7,6 +7,7 @@
 #include "core/startup.h"
 #include "core/uiseam.h"
 #include "data/database.h"
+#include "data/operationlock.h"
 #include "data/schema.h"
 #include "data/units.h"
 
@@ -154,6 +155,21 @@ namespace {
 // and in WeekDates and CurYear. The question comes first: the operation holds the file's
 // write lock, which no other program should wait on while the user decides.
 void setUpYear(qint16 year) {
+    // One set-up at a time on a database, of any year: each rewrites the week dates and the
+    // current year, so two at once would leave a mix of both. Taken before the question, so
+    // that a planner who would be refused is not asked first.
+    QString holder;
+    OperationLock lock(state().dbMain, QStringLiteral("year set-up"), &holder);
+    if (!lock.isHeld()) {
+        if (!holder.isEmpty())
+            showError(DbError{ErrHeldByUser,
+                              QStringLiteral("Tavrel cannot set up %1 now: another planner is "
+                                             "setting up a year (%2). Try again once that is "
+                                             "done.")
+                                  .arg(year)
+                                  .arg(holder)});
+        return;
+    }
     const MsgResult answer =
         ui().msgBox(QStringLiteral("Do you wish to create new task assigment records for ") +
                         QString::number(year) + QStringLiteral("?"),

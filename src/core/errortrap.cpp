@@ -259,6 +259,11 @@ void HandleDataError() {
     case ErrDialogCancelled:
         state().Cancelled = true;
         break;
+    case ErrRowChanged:
+    case ErrRowDeleted:
+        if (!RowConflictWatch::take(Err().number))
+            showError(Err());
+        break;
     case ErrObjectNotSet:
         reportNotSet();
         break;
@@ -311,6 +316,26 @@ void guardedCall(const std::function<void()>& body) {
             showError(e.error());
         }
     }
+}
+
+namespace {
+RowConflictWatch* innermostWatch = nullptr;
+} // namespace
+
+RowConflictWatch::RowConflictWatch()
+    : outer_(innermostWatch) {
+    innermostWatch = this;
+}
+
+RowConflictWatch::~RowConflictWatch() {
+    innermostWatch = outer_;
+}
+
+bool RowConflictWatch::take(int number) {
+    if (!innermostWatch)
+        return false;
+    innermostWatch->conflict_ = number;
+    return true;
 }
 
 void RetryWhileLocked(const std::function<void()>& attempt) {

@@ -50,6 +50,27 @@ void guardedCall(const std::function<void()>& body);
 
 class Recordset;
 
+// A row another user changed or deleted after it was read (ErrRowChanged, ErrRowDeleted).
+// While a RowConflictWatch lives (an editor's Update or Delete), HandleDataError leaves such
+// a failure to it, for the editor to ask the user what becomes of the row; elsewhere it is
+// shown like any other error. Watches nest; the innermost one takes it.
+class RowConflictWatch {
+public:
+    RowConflictWatch();
+    ~RowConflictWatch();
+    RowConflictWatch(const RowConflictWatch&) = delete;
+    RowConflictWatch& operator=(const RowConflictWatch&) = delete;
+
+    // ErrRowChanged or ErrRowDeleted when the watched work met one, else 0.
+    int conflict() const { return conflict_; }
+    // Takes a conflict for the innermost watch; false when none is watching.
+    static bool take(int number);
+
+private:
+    RowConflictWatch* outer_ = nullptr;
+    int conflict_ = 0;
+};
+
 // Runs `attempt` again while it fails on a locked record: silently at first, then asking
 // the user whether to go on trying (No ends the program); then frees the engine's locks.
 void RetryWhileLocked(const std::function<void()>& attempt);

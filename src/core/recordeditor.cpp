@@ -443,10 +443,23 @@ void RecordEditor::cmdUpdate_Click() {
         if (!repaired())
             saveTrapped();
     } else {
-        key = rs.value(keyColumn());
-        rs.edit();
-        if (!repaired())
-            saveTrapped();
+        EditOutcome outcome = EditOutcome::Saved;
+        {
+            // Reading a field the window had not read yet finds a row deleted meanwhile.
+            RowConflictWatch watch;
+            key = rs.value(keyColumn());
+            rs.edit();
+            if (watch.conflict() != 0)
+                outcome = discardEditOfDeletedRow();
+        }
+        if (outcome == EditOutcome::Saved && !repaired())
+            outcome = saveEditedRow();
+        if (outcome == EditOutcome::KeepEditing)
+            return;
+        if (outcome == EditOutcome::ShowStored) {
+            showStoredRow();
+            return;
+        }
     }
     // The save met a damaged file, which was repaired and the window reopened on it: what
     // was typed was not written and is still in the controls, for Update to write now.
@@ -462,6 +475,72 @@ void RecordEditor::cmdUpdate_Click() {
     SetBrowseButtons();
     Adding = false;
     Changed = false;
+    focusAfterCommand();
+}
+
+RecordEditor::EditOutcome RecordEditor::saveEditedRow() {
+    Recordset& rs = recordset();
+    for (;;) {
+        int conflict = 0;
+        {
+            RowConflictWatch watch;
+            saveTrapped();
+            conflict = watch.conflict();
+        }
+        if (conflict == 0)
+            return EditOutcome::Saved;
+        if (conflict == ErrRowChanged) {
+            const MsgResult answer = ui().msgBox(
+                QStringLiteral("Another user has changed this %1 since it was shown.\n\n"
+                               "Yes: save your changes over theirs.\n"
+                               "No: discard your changes and show theirs.\n"
+                               "Cancel: go on editing.")
+                    .arg(recordName()),
+                MsgButtons::YesNoCancel, MsgIcon::None, QStringLiteral("Record Changed"), {},
+                MsgResult::Cancel);
+            if (answer != MsgResult::Yes) {
+                rs.cancelUpdate();
+                return answer == MsgResult::No ? EditOutcome::ShowStored : EditOutcome::KeepEditing;
+            }
+            // Written over the version stored now: a change made after this answer is asked
+            // about again.
+            RowConflictWatch gone;
+            rs.takeStoredVersion();
+            conflict = gone.conflict();
+            if (conflict == 0) {
+                rs.edit();
+                continue;
+            }
+        }
+        return discardEditOfDeletedRow();
+    }
+}
+
+RecordEditor::EditOutcome RecordEditor::discardEditOfDeletedRow() {
+    // Nothing is left to write the edit to; a new row in its place would lack what the other
+    // user deleted with it (a task's weeks, an assignment's task).
+    ui().msgBox(QStringLiteral("Another user has deleted this %1 since it was shown, so your "
+                               "changes cannot be saved.")
+                    .arg(recordName()),
+                MsgButtons::Ok, MsgIcon::None, QStringLiteral("Record Deleted"));
+    recordset().cancelUpdate();
+    return EditOutcome::ShowStored;
+}
+
+void RecordEditor::showStoredRow() {
+    ErrorTrap trap;
+    Recordset& rs = recordset();
+    rs.rereadCurrent();
+    if (hasRows() && rs.isEOF())
+        rs.moveLast();
+    Changed = false;
+    if (hasRows() && !rs.isBOF() && !rs.isEOF()) {
+        ShowRecord();
+    } else {
+        ClearRecord();
+        DisableFields();
+    }
+    SetBrowseButtons();
     focusAfterCommand();
 }
 
@@ -496,11 +575,36 @@ void RecordEditor::cmdDelete_Click() {
     // nothing can start to depend on the row between the check and the delete, and a row
     // never goes without its dependents or they without it.
     bool refused = false;
-    RunAllOrNothing(state().dbMain, [&] {
-        refused = !removeDependents();
-        if (!refused && !operationFailed())
-            DeleteLoop(rs);
-    });
+    for (;;) {
+        RowConflictWatch watch;
+        RunAllOrNothing(state().dbMain, [&] {
+            refused = !removeDependents();
+            if (!refused && !operationFailed())
+                DeleteLoop(rs);
+        });
+        if (watch.conflict() == ErrRowDeleted) {
+            // Gone already, as the user wanted; they hear that someone else did it.
+            ui().msgBox(
+                QStringLiteral("Another user had already deleted this %1.").arg(recordName()),
+                MsgButtons::Ok, MsgIcon::None, QStringLiteral("Record Deleted"));
+        } else if (watch.conflict() == ErrRowChanged) {
+            // The user decided on the row as it was shown; what another user saved since may
+            // change their mind. No shows it.
+            if (askBeforeDestroying(
+                    QStringLiteral("Another user has changed this %1 since it was shown. Do you "
+                                   "still want to delete it?")
+                        .arg(recordName()),
+                    QStringLiteral("Record Changed")) == MsgResult::Yes) {
+                RowConflictWatch gone;
+                rs.takeStoredVersion();
+                if (gone.conflict() == 0)
+                    continue;
+            }
+            showStoredRow();
+            return;
+        }
+        break;
+    }
     if (refused) {
         deleteRefused();
         return;

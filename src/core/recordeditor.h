@@ -233,6 +233,16 @@ protected:
     // SaveRecord under an error trap of its own, as every write runs.
     void saveTrapped();
 
+    // What became of an edited row another user changed or deleted after it was shown.
+    enum class EditOutcome { Saved, KeepEditing, ShowStored };
+    // Writes the edited row (SaveRecord). Where another user changed it meanwhile the user
+    // chooses: write over their changes, show theirs (the edit discarded), or go on editing.
+    // Where they deleted it the edit cannot be saved and is discarded, with a message.
+    EditOutcome saveEditedRow();
+    EditOutcome discardEditOfDeletedRow();
+    // Leaves edit mode showing the row as now stored, or the next one where it is gone.
+    void showStoredRow();
+
     bool Changed = false;
     bool Adding = false;
 

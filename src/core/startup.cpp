@@ -199,6 +199,7 @@ void openMainDatabase(const QString& workFolder, MissingDatabase missing) {
     AddAssignCodeColumns();
     AddOneOffColumn();
     AddInactiveColumns();
+    AddRowVersions();
     IndexTaskNamesWithoutCase();
     IndexAssignmentsByTaskWeekAndDate();
 }

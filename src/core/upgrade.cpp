@@ -24,6 +24,18 @@ const QString OneOffProbe = QStringLiteral("select oneoff from assign");
 const QString InactiveNamesProbe = QStringLiteral(
     "select employees.inactive, managers.inactive, locations.inactive, types.inactive from "
     "employees, managers, locations, types");
+// The tables whose rows carry a version (every table of the file), and one probe for all.
+const QStringList VersionedTables = {
+    QStringLiteral("tasks"),     QStringLiteral("taskweeks"), QStringLiteral("weeks"),
+    QStringLiteral("assign"),    QStringLiteral("employees"), QStringLiteral("managers"),
+    QStringLiteral("locations"), QStringLiteral("types"),     QStringLiteral("settings")};
+const QString RowVersionsProbe = [] {
+    QStringList columns;
+    for (const QString& table : VersionedTables)
+        columns << table + QStringLiteral(".rowver");
+    return QStringLiteral("select %1 from %2")
+        .arg(columns.join(QLatin1String(", ")), VersionedTables.join(QLatin1String(", ")));
+}();
 
 // Assignments per statement of the fill: few statements for a large table (each one is
 // set-based), yet enough of them that the progress window moves.
@@ -140,6 +152,22 @@ void AddInactiveColumns() {
                     QStringLiteral("ALTER TABLE types ADD COLUMN Inactive bit;")});
 }
 
+void AddRowVersions() {
+    // SQLite's own statements, as in the schema of a new file: the translation knows no
+    // triggers. A trigger of that name left by an earlier schema (a repaired file keeps the
+    // new file's triggers, which its older tables could not use) is made again.
+    QString script;
+    for (const QString& table : VersionedTables)
+        script += QStringLiteral(
+                      "ALTER TABLE %1 ADD COLUMN rowver integer NOT NULL DEFAULT 0;\n"
+                      "DROP TRIGGER IF EXISTS %1_rowver;\n"
+                      "CREATE TRIGGER %1_rowver AFTER UPDATE ON %1 FOR EACH ROW "
+                      "WHEN NEW.rowver = OLD.rowver\n"
+                      "BEGIN UPDATE %1 SET rowver = OLD.rowver + 1 WHERE rowid = NEW.rowid; END;\n")
+                      .arg(table);
+    runUpgradeStep(RowVersionsProbe, {}, [&script] { state().dbMain.executeScript(script); });
+}
+
 namespace {
 
 // Whether the file already holds exactly the index `name` built by `wanted`; nothing when
@@ -196,8 +224,8 @@ bool SchemaUpgradeDue() {
         if (error.number != ErrDatabaseDamaged)
             due = true;
     });
-    for (const QString& probe :
-         {CurYearOnlyProbe, EmpIdProbe, AssignCodesProbe, OneOffProbe, InactiveNamesProbe})
+    for (const QString& probe : {CurYearOnlyProbe, EmpIdProbe, AssignCodesProbe, OneOffProbe,
+                                 InactiveNamesProbe, RowVersionsProbe})
         if (!due)
             state().dbMain.checkQuery(probe);
     if (due)

@@ -14,6 +14,10 @@ void AddOneOffColumn();
 // Employees, managers, locations and types can be retired: a yes/no flag in each of the
 // four tables, every older name active.
 void AddInactiveColumns();
+// Every row of every table carries a version that each update raises (a trigger, so that
+// other programs' writes count too): a row another user changed after it was read is not
+// overwritten unseen. Every older row starts at version 0.
+void AddRowVersions();
 
 // Files written before the task list was ordered without regard to case hold a binary
 // index on task names, which cannot serve that order: it is built again, once.

@@ -103,6 +103,7 @@ private:
     friend class Recordset;
     friend class Transaction;
     friend bool serverHoldsSite(Database& db, QString* error);
+    friend class OperationLock;
 };
 
 // The engine's idle call with its free-locks option: releases what the last write held.
@@ -181,6 +182,17 @@ public:
     void cancelUpdate();
     // Removes the current row; afterwards there is no current row until the next move.
     void deleteRow();
+
+    // Another user's changes. Where a table has a row version (rowver), update() and
+    // deleteRow() write a row only as it was when the recordset read it; otherwise they
+    // raise ErrRowChanged, which leaves the edit pending, or ErrRowDeleted for a row that is
+    // gone (a delete still counts as done). These are the answers to them:
+    // takes the row's version as stored now, keeping the edit: the next update() writes it
+    // over the other user's changes (raises ErrRowDeleted when the row is gone);
+    void takeStoredVersion();
+    // reads the current row again as stored now, cancelling an edit; where it is gone the
+    // cursor moves on to the next row, as a move does.
+    void rereadCurrent();
 
     // Optimistic locking (false) is the only kind the program uses; kept for the record.
     void setLockEdits(bool pessimistic);

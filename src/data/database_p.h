@@ -444,6 +444,19 @@ struct Recordset::Impl {
     // moved along with the rows it is among. False after raising a failure.
     bool completeKeys(int* target = nullptr, int step = 1);
 
+    // Row versions: per table of the FROM clause, whether it has a rowver column; and the
+    // version of each table's part of the current row as it was read (null where a table
+    // has none). They are kept from the first read of the row until the cursor moves or the
+    // row is written, so that a later read of other fields does not take another user's
+    // change as seen. An update or delete writes only while the stored versions are these.
+    std::vector<char> versioned;
+    QVariantList readVersions;
+    bool versionsPinned = false;
+    // Keeps the versions of the row just read in `current`, unless they are kept already.
+    void pinVersions();
+    // The versions of the current row, read now when none are kept; false after raising.
+    bool currentVersions();
+
     int pos = -1;
     bool bof = true;
     bool eof = true;

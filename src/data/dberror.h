@@ -27,6 +27,7 @@ inline constexpr int ErrEarlierFormat = 3343;     // a Jet file of the earlier p
 inline constexpr int ErrServerConnection = 3151;  // the database server cannot be reached
 inline constexpr int ErrRowChanged = 3197;        // another user changed the row since it was read
 inline constexpr int ErrRowDeleted = 3167;        // another user deleted the row since it was read
+inline constexpr int ErrHeldByUser = 3734; // another user runs an operation that excludes ours
 
 // One failure: a number from the list above and a description for the user. What only a
 // technician needs (the engine's own words, the statement that failed) is kept apart in

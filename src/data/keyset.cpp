@@ -90,10 +90,13 @@ bool Recordset::Impl::readBatch(int index, int direction) {
             batchSlot[size_t(i)] = int(slotFields.size());
             slotFields.append(i);
         }
+    // A row: a marker, the versions of its tables' rows, then the wanted fields.
     auto readFields = [&](sqlite3_stmt* stmt, int offset) {
         QVariantList row;
-        row.reserve(slotFields.size() + 1);
+        row.reserve(slotFields.size() + 1 + stride);
         row.append(true); // never empty: an empty row is a missing one
+        for (int i = 0; i < stride; ++i)
+            row.append(readColumn(stmt, stride + i, ValueKind::Integer));
         for (int i : std::as_const(slotFields))
             row.append(readColumn(stmt, i + offset, fields.at(i).kind));
         return row;
@@ -131,7 +134,7 @@ bool Recordset::Impl::readBatch(int index, int direction) {
                 last = sameBase[size_t(last)];
             sameBase[size_t(last)] = row;
         }
-        rows.append(readFields(lookupBatch, stride));
+        rows.append(readFields(lookupBatch, 2 * stride));
     }
     sqlite3_reset(lookupBatch);
     sqlite3_clear_bindings(lookupBatch);
@@ -190,11 +193,32 @@ bool Recordset::Impl::loadCurrent() {
     if (!fetch(pos, &current, &missing))
         return false;
     if (missing) {
-        raiseError(ErrNoCurrentRecord, QStringLiteral("Record is deleted."));
+        // A row read before (its versions kept) that another user deleted since: the same
+        // conflict an update of it would meet.
+        if (versionsPinned)
+            raiseError(ErrRowDeleted,
+                       QStringLiteral("Another user deleted this record after it was read."));
+        else
+            raiseError(ErrNoCurrentRecord, QStringLiteral("Record is deleted."));
         return false;
     }
     rowLoaded = true;
+    pinVersions();
     return true;
+}
+
+void Recordset::Impl::pinVersions() {
+    if (!keyed || versionsPinned)
+        return;
+    readVersions = current.mid(1, stride);
+    versionsPinned = true;
+}
+
+bool Recordset::Impl::currentVersions() {
+    if (versionsPinned)
+        return true;
+    rowLoaded = false;
+    return loadCurrent();
 }
 
 bool Recordset::Impl::currentValue(int index, QVariant* out) {
@@ -211,7 +235,7 @@ bool Recordset::Impl::currentValue(int index, QVariant* out) {
         if (!loadCurrent())
             return false;
     }
-    *out = current.value(batchSlot[size_t(index)] + 1);
+    *out = current.value(batchSlot[size_t(index)] + 1 + stride);
     return true;
 }
 
@@ -596,19 +620,27 @@ bool Recordset::Impl::openKeyset(const SelectParts& parts) {
     stride = int(parts.tables.size());
     fromSql = emitSql(parts.from);
     const QString list = emitSql(parts.selectList);
+    for (const TableRef& t : parts.tables)
+        tableColumns.append(columnNames(d->db, t.table));
+    // Each row is read with the versions of its tables' rows, for the writes to check.
+    QStringList versions;
+    for (int i = 0; i < stride; ++i) {
+        versioned.push_back(tableColumns.at(i).contains(QStringLiteral("rowver")));
+        versions << (versioned.back()
+                         ? quoteIdent(parts.tables.at(i).refName()) + QStringLiteral(".rowver")
+                         : QStringLiteral("NULL"));
+    }
     QStringList params;
     for (int i = 1; i <= ReadAheadRows; ++i)
         params << QStringLiteral("?%1").arg(i);
     const QString batchSql =
-        QStringLiteral("SELECT %1, %2 FROM %3 WHERE %4.rowid IN (%5)")
-            .arg(keyList(parts.tables), list, fromSql, quoteIdent(parts.tables.first().refName()),
-                 params.join(QLatin1String(", ")));
+        QStringLiteral("SELECT %1, %2, %3 FROM %4 WHERE %5.rowid IN (%6)")
+            .arg(keyList(parts.tables), versions.join(QLatin1String(", ")), list, fromSql,
+                 quoteIdent(parts.tables.first().refName()), params.join(QLatin1String(", ")));
     if (!d->prepare(batchSql, &lookupBatch, false, selectSql))
         return false;
     readFields(lookupBatch, this);
-    fields.remove(0, stride); // the keys
-    for (const TableRef& t : parts.tables)
-        tableColumns.append(columnNames(d->db, t.table));
+    fields.remove(0, 2 * stride); // the keys and the versions
 
     bool jetOrder = true;
     if (parts.orderBy.isEmpty()) {

@@ -941,6 +941,28 @@ void serverUpdate(Recordset::Impl& rs) {
     rs.server->editVersions.clear();
 }
 
+void serverTakeStoredVersion(Recordset::Impl& rs) {
+    Database::Impl& db = *rs.db;
+    if (rs.server->editVersions.size() < rs.stride && !serverNoteVersions(rs))
+        return;
+    const qint64* key = rs.keys.data() + qsizetype(rs.pos) * rs.stride;
+    for (int i = 0; i < rs.stride; ++i) {
+        const ServerTable* table = rs.server->tables->table(rs.tables.at(i).table);
+        if (!table || !table->versioned || key[i] == AddedRowKey || key[i] == 0)
+            continue;
+        DbError error;
+        PgResult result;
+        if (!serverRun(db,
+                       QStringLiteral("SELECT rowver FROM %1 WHERE %2 = $1")
+                           .arg(quoteIdent(table->name), quoteIdent(table->key)),
+                       {QVariant(key[i])}, &result, &error))
+            return raiseError(error);
+        if (result.rows() == 0)
+            return raiseError(conflictFor(false, table->name, db.path));
+        rs.server->editVersions[i] = serverValue(result, 0, 0, ValueKind::Integer);
+    }
+}
+
 void serverDeleteRow(Recordset::Impl& rs) {
     Database::Impl& db = *rs.db;
     // The version the row had when it was read: a row changed since is not deleted unseen.

@@ -88,5 +88,7 @@ bool serverNoteVersions(Recordset::Impl& rs);
 QVariant serverAddedValue(Recordset::Impl& rs, const FieldInfo& field);
 void serverUpdate(Recordset::Impl& rs);
 void serverDeleteRow(Recordset::Impl& rs);
+// The next update writes over the row as it is stored now (another planner's change).
+void serverTakeStoredVersion(Recordset::Impl& rs);
 
 } // namespace tavrel::detail

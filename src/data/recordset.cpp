@@ -8,6 +8,7 @@
 #include <QDateTime>
 
 #include <limits>
+#include <optional>
 #include <set>
 
 namespace tavrel {
@@ -80,6 +81,7 @@ void Recordset::Impl::settle(int target, int step) {
     buffer.clear();
     deletedCurrent = false;
     rowLoaded = false;
+    versionsPinned = false;
     for (;;) {
         const int n = count();
         if (target < 0) {
@@ -104,6 +106,7 @@ void Recordset::Impl::settle(int target, int step) {
             pos = target;
             bof = eof = false;
             rowLoaded = true;
+            pinVersions();
             return;
         }
         eraseKey(target);
@@ -380,9 +383,10 @@ void Recordset::cancelUpdate() {
 
 namespace {
 
-// Runs one write statement with its values bound; SQLITE_DONE on success.
+// Runs one write statement with its values bound, then the row's key and (when not null)
+// its version; SQLITE_DONE on success.
 int runWrite(sqlite3* db, const QString& sql, const QList<QPair<QVariant, ValueKind>>& values,
-             qint64 rowid, bool bindRowid) {
+             qint64 rowid, bool bindRowid, const QVariant& version = {}) {
     sqlite3_stmt* stmt = nullptr;
     int rc = sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &stmt, nullptr);
     if (rc != SQLITE_OK)
@@ -391,7 +395,9 @@ int runWrite(sqlite3* db, const QString& sql, const QList<QPair<QVariant, ValueK
     for (const auto& v : values)
         bindValue(stmt, i++, v.first, v.second);
     if (bindRowid)
-        sqlite3_bind_int64(stmt, i, rowid);
+        sqlite3_bind_int64(stmt, i++, rowid);
+    if (!version.isNull())
+        sqlite3_bind_int64(stmt, i, version.toLongLong());
     rc = sqlite3_step(stmt);
     sqlite3_finalize(stmt);
     return rc;
@@ -430,6 +436,38 @@ template <class R> int insertAdded(R* d, qint64* newKey) {
     return rc;
 }
 
+// " AND rowver = ?" where the row's version was read: the write takes the row only as it
+// was read.
+QString versionCondition(const QVariant& version) {
+    return version.isNull() ? QString() : QStringLiteral(" AND rowver = ?");
+}
+
+// Whether the row is still in its table; false also when that cannot be read.
+bool rowExists(sqlite3* db, const QString& table, qint64 rowid) {
+    sqlite3_stmt* stmt = nullptr;
+    const QString sql = QStringLiteral("SELECT 1 FROM %1 WHERE rowid = ?").arg(quoteIdent(table));
+    bool found = false;
+    if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &stmt, nullptr) == SQLITE_OK) {
+        sqlite3_bind_int64(stmt, 1, rowid);
+        found = sqlite3_step(stmt) == SQLITE_ROW;
+    }
+    sqlite3_finalize(stmt);
+    return found;
+}
+
+// Why a write by key and version took no row: another user deleted it, or changed it.
+DbError conflictError(sqlite3* db, const QString& table, qint64 rowid) {
+    const QString where = QStringLiteral("table %1, row %2").arg(table).arg(rowid);
+    if (!rowExists(db, table, rowid))
+        return DbError(ErrRowDeleted,
+                       QStringLiteral("Another user deleted this record after it was read."),
+                       where);
+    return DbError(ErrRowChanged,
+                   QStringLiteral("Another user changed this record after it was read; it was "
+                                  "not written over their changes."),
+                   where);
+}
+
 } // namespace
 
 void Recordset::update() {
@@ -443,6 +481,8 @@ void Recordset::update() {
     if (d->db->server)
         return serverUpdate(*d);
     Database::Impl* db = d->db.get();
+    if (d->mode == Impl::Mode::Edit && !d->currentVersions())
+        return;
 
     // Each write is one short transaction of its own (nothing is locked before it), or a
     // savepoint in the caller's Transaction.
@@ -476,16 +516,19 @@ void Recordset::update() {
                 db->abortWrite();
                 return raiseReadOnly();
             }
-            const QString sql = QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?")
-                                    .arg(quoteIdent(d->tables.at(it.key()).table),
-                                         it.value().first.join(QLatin1String(", ")));
-            rc = runWrite(db->db, sql, it.value().second, rowid, true);
+            const QString& table = d->tables.at(it.key()).table;
+            const QVariant version = d->readVersions.value(it.key());
+            const QString sql =
+                QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?%3")
+                    .arg(quoteIdent(table), it.value().first.join(QLatin1String(", ")),
+                         versionCondition(version));
+            rc = runWrite(db->db, sql, it.value().second, rowid, true, version);
             if (rc != SQLITE_DONE)
                 return fail(rc);
             if (sqlite3_changes(db->db) == 0) {
+                const DbError error = conflictError(db->db, table, rowid);
                 db->abortWrite();
-                return raiseError(ErrNoCurrentRecord,
-                                  QStringLiteral("The record was deleted by another program."));
+                return raiseError(error);
             }
         }
     }
@@ -504,6 +547,7 @@ void Recordset::update() {
     d->buffer.clear();
     d->keyReserved = false;
     d->rowLoaded = false;
+    d->versionsPinned = false; // the write raised them: the next read keeps the new ones
 }
 
 void Recordset::deleteRow() {
@@ -513,16 +557,27 @@ void Recordset::deleteRow() {
         return serverDeleteRow(*d);
     d->mode = Impl::Mode::None;
     d->buffer.clear();
+    if (!d->currentVersions())
+        return;
     Database::Impl* db = d->db.get();
     const qint64 rowid = d->keys.at(size_t(d->pos) * size_t(d->stride));
+    const QVariant version = d->readVersions.value(0);
     // The same bracket as update(): a transaction of its own or a savepoint in the caller's,
     // refused while a transaction the engine ended still stands.
     int rc = db->beginWrite();
     if (rc != SQLITE_OK)
         return db->raise(rc, true, d->baseTable);
     rc = runWrite(db->db,
-                  QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(quoteIdent(d->baseTable)),
-                  {}, rowid, true);
+                  QStringLiteral("DELETE FROM %1 WHERE rowid = ?%2")
+                      .arg(quoteIdent(d->baseTable), versionCondition(version)),
+                  {}, rowid, true, version);
+    std::optional<DbError> conflict;
+    if (rc == SQLITE_DONE && !version.isNull() && sqlite3_changes(db->db) == 0)
+        conflict = conflictError(db->db, d->baseTable, rowid);
+    if (conflict && conflict->number == ErrRowChanged) {
+        db->abortWrite();
+        return raiseError(*conflict);
+    }
     if (rc != SQLITE_DONE || (rc = db->commitWrite()) != SQLITE_OK) {
         const DbError error = db->errorFor(rc, true, d->baseTable);
         db->abortWrite();
@@ -532,6 +587,51 @@ void Recordset::deleteRow() {
     d->eraseKey(d->pos);
     d->deletedCurrent = true;
     d->rowLoaded = false;
+    d->versionsPinned = false;
+    // Gone before we came: what was asked for is done, and the user hears that someone
+    // else did it.
+    if (conflict)
+        raiseError(*conflict);
+}
+
+void Recordset::takeStoredVersion() {
+    if (!checkWritable(true))
+        return;
+    if (d->db->server)
+        return serverTakeStoredVersion(*d);
+    if (!d->currentVersions())
+        return;
+    const qint64* key = d->keys.data() + qsizetype(d->pos) * d->stride;
+    for (int i = 0; i < d->stride; ++i) {
+        if (!d->versioned[size_t(i)] || key[i] == AddedRowKey || key[i] == 0)
+            continue;
+        sqlite3_stmt* stmt = nullptr;
+        const QString& table = d->tables.at(i).table;
+        const QString sql =
+            QStringLiteral("SELECT rowver FROM %1 WHERE rowid = ?").arg(quoteIdent(table));
+        if (!d->db->prepare(sql, &stmt, false, table))
+            return;
+        sqlite3_bind_int64(stmt, 1, key[i]);
+        const int rc = sqlite3_step(stmt);
+        if (rc == SQLITE_ROW)
+            d->readVersions[i] = readColumn(stmt, 0, ValueKind::Integer);
+        sqlite3_finalize(stmt);
+        if (rc == SQLITE_DONE)
+            return raiseError(conflictError(d->db->db, table, key[i]));
+        if (rc != SQLITE_ROW)
+            return d->db->raise(rc, false, table);
+    }
+}
+
+void Recordset::rereadCurrent() {
+    if (!isOpen())
+        return raiseNotSet();
+    if (!d->hasCurrent())
+        return raiseNoCurrent();
+    if (!d->keyed)
+        return; // a static copy keeps its rows as they were
+    d->batch.clear();
+    d->settle(d->pos, 1);
 }
 
 void Recordset::setLockEdits(bool pessimistic) {

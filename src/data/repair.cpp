@@ -422,6 +422,25 @@ bool rebuild(const QString& path, const QString& copyPath, const QString& newPat
         for (const SchemaEntry& e : *entries)
             if (e.type != QLatin1String("table") && !e.sql.isEmpty() && !isInternalName(e.name))
                 sqlite3_exec(dst.db, e.sql.toUtf8().constData(), nullptr, nullptr, nullptr);
+    // SQLite makes a trigger whatever columns it names, and only an update of its table
+    // finds out: one of the current schema on an older table (its row version column is
+    // the upgrade's to add) would make every update of that table fail.
+    for (const QList<SchemaEntry>* entries : schemas)
+        for (const SchemaEntry& e : *entries)
+            if (e.type == QLatin1String("trigger") && !e.sql.isEmpty()) {
+                sqlite3_stmt* probe = nullptr;
+                const QString sql = QStringLiteral("UPDATE %1 SET rowid = rowid WHERE 0")
+                                        .arg(detail::quoteIdent(e.table));
+                if (sqlite3_prepare_v2(dst.db, sql.toUtf8().constData(), -1, &probe, nullptr) !=
+                    SQLITE_OK)
+                    sqlite3_exec(dst.db,
+                                 QStringLiteral("DROP TRIGGER IF EXISTS %1")
+                                     .arg(detail::quoteIdent(e.name))
+                                     .toUtf8()
+                                     .constData(),
+                                 nullptr, nullptr, nullptr);
+                sqlite3_finalize(probe);
+            }
     return sqlite3_exec(dst.db, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 

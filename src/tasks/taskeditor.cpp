@@ -654,12 +654,17 @@ void TaskEditor::SaveRecord() {
     // The task, its weeks and their assignments are one operation: a task is never kept
     // with half its weeks, nor weeks without their task. The weeks go first: a new task
     // already has its number, and the weeks' assignments take the employee chosen above.
-    RunAllOrNothing(state().dbMain, [&rs, this] {
+    const bool weeksToSave = WeeksChanged;
+    const bool written = RunAllOrNothing(state().dbMain, [&rs, this] {
         if (WeeksChanged)
             saveTaskWeeks(rs.value(QStringLiteral("taskid")));
         if (!operationFailed())
             SaveLoop(rs);
     });
+    // The weeks went back with the task row (another user changed it, say): the marks are
+    // still to be written by the next save.
+    if (!written && weeksToSave)
+        WeeksChanged = true;
 }
 
 bool TaskEditor::ValidateRecord() {

@@ -176,7 +176,7 @@ const char* const DecemberSite =
     "reqhour, reqmin) VALUES (1, 'Zone heating pump, north wing, inspect and lubricate all "
     "bearings', 'Check the seals', 'Grease gun', 'Acme', 'X-1', 'S-77', 'T-12', 1, 30),"
     "(2, 'air filters', 'Replace the filters', NULL, NULL, NULL, NULL, NULL, 0, 0);"
-    "INSERT INTO taskweeks VALUES (1, 10), (1, 36), (2, 49);"
+    "INSERT INTO taskweeks (taskid, weeid) VALUES (1, 10), (1, 36), (2, 49);"
     "INSERT INTO assign (taskid, duedate, locid, typid, empid, manid, completed, compdate, "
     "comphour, compmin) VALUES (1, '2005-12-05', 1, 1, 1, NULL, 0, NULL, 0, 0),"
     "(2, '2005-12-05', NULL, NULL, 1, 1, 1, '2005-12-06', 1, 5),"

@@ -342,6 +342,54 @@ private Q_SLOTS:
         QCOMPARE(e.mode(), "browse");
     }
 
+    // Another user changes or deletes the shown assignment before Update: Yes writes every
+    // shown column over theirs, No shows theirs; one deleted cannot be saved and is dropped.
+    void assignmentChangedOrDeletedByAnotherUser_data() {
+        addColumns<QString, int>("other", "answer");
+        QTest::newRow("changed, save over") << "change" << int(MsgResult::Yes);
+        QTest::newRow("changed, reload") << "change" << int(MsgResult::No);
+        QTest::newRow("deleted") << "delete" << -1;
+    }
+    void assignmentChangedOrDeletedByAnotherUser() {
+        QFETCH(QString, other);
+        QFETCH(int, answer);
+        Editor e;
+        const QString before = e.stored(AllColumns).toString();
+        e.w<QPlainTextEdit>("txtCompNotes")->setPlainText("Mine");
+        QCOMPARE(e.mode(), "edit");
+        OtherProgram(e.folder.dbPath())
+            .exec(other == "change" ? "UPDATE assign SET labor = 9 WHERE assid = 3"
+                                    : "DELETE FROM assign WHERE assid = 3");
+        if (answer >= 0)
+            ui->answer(MsgResult(answer));
+        QVERIFY(e.click("cmdUpdate"));
+        QCOMPARE(e.mode(), "browse");
+        if (other == "delete") {
+            QVERIFY2(ui->messageTitles() == QStringList{"Record Deleted"},
+                     qPrintable(ui->messageTexts().join('\n')));
+            QCOMPARE(ui->lastMessage().text, "Another user has deleted this assignment since it "
+                                             "was shown, so your changes cannot be saved.");
+            QCOMPARE(e.stored("select count(*) from assign where assid = 3").toInt(), 0);
+            return;
+        }
+        QCOMPARE(ui->messageTitles(), QStringList{"Record Changed"});
+        QCOMPARE(ui->lastMessage().text,
+                 "Another user has changed this assignment since it was shown.\n\n"
+                 "Yes: save your changes over theirs.\n"
+                 "No: discard your changes and show theirs.\n"
+                 "Cancel: go on editing.");
+        QString expected = before;
+        if (answer == int(MsgResult::Yes)) {
+            expected.replace("Done early", "Mine"); // and labor stays as shown
+            QCOMPARE(e.w<QPlainTextEdit>("txtCompNotes")->toPlainText(), "Mine");
+        } else {
+            expected.replace("2.5", "9");
+            QCOMPARE(e.w<QPlainTextEdit>("txtCompNotes")->toPlainText(), "Done early");
+            QCOMPARE(e.text("txtLabor"), "$9.00");
+        }
+        QCOMPARE(e.stored(AllColumns).toString(), expected);
+    }
+
     // Another program holds the file while Update writes: 99 silent retries, the question,
     // and Yes once the lock is gone saves the edit and nothing else.
     void updateWhileLocked() {

@@ -313,6 +313,61 @@ private Q_SLOTS:
     // program's lock at its start is waited for, a reader's lock that holds up its commit
     // too, and a lock that stays ends the program (No to "Locked Record") with the code
     // still there.
+    // Another user renames the shown location, or deletes it, between its showing and Update
+    // or Delete: the user is asked, and nothing of theirs is overwritten unasked.
+    void codeChangedOrDeletedByAnotherUser_data() {
+        addColumns<QString, QString, int, QString, QStringList>("command", "other", "answer",
+                                                                "stored", "titles");
+        QTest::newRow("update, changed, save over")
+            << "update"
+            << "change" << int(MsgResult::Yes) << "Roof top" << QStringList{"Record Changed"};
+        QTest::newRow("update, changed, go on editing")
+            << "update"
+            << "change" << int(MsgResult::Cancel) << "Loft" << QStringList{"Record Changed"};
+        QTest::newRow("update, deleted") << "update"
+                                         << "delete" << -1 << "" << QStringList{"Record Deleted"};
+        QTest::newRow("delete, changed, delete it")
+            << "delete"
+            << "change" << int(MsgResult::Yes) << ""
+            << QStringList{"Delete Location", "Record Changed"};
+        QTest::newRow("delete, changed, keep it")
+            << "delete"
+            << "change" << int(MsgResult::No) << "Loft"
+            << QStringList{"Delete Location", "Record Changed"};
+        QTest::newRow("delete, deleted already")
+            << "delete"
+            << "delete" << -1 << "" << QStringList{"Delete Location", "Record Deleted"};
+    }
+    void codeChangedOrDeletedByAnotherUser() {
+        QFETCH(QString, command);
+        QFETCH(QString, other);
+        QFETCH(int, answer);
+        QFETCH(QString, stored);
+        QFETCH(QStringList, titles);
+        ScriptedUi ui;
+        Site site;
+        CodeEditor* window = site.open(MenuLocations);
+        ui.answerInput("Roof"); // on no task and no assignment
+        QVERIFY(click(window, "cmdFind"));
+        QCOMPARE(shown(window), QStringList{"Roof"});
+        if (command == "update")
+            typeInto(window, "txtDesc", "Roof top");
+        OtherProgram(site.folder.dbPath())
+            .exec(other == "change" ? "UPDATE locations SET locdesc = 'Loft' WHERE locid = 3"
+                                    : "DELETE FROM locations WHERE locid = 3");
+        if (command == "delete")
+            ui.answer(MsgResult::Yes);
+        if (answer >= 0)
+            ui.answer(MsgResult(answer));
+        QVERIFY(click(window, command == "update" ? "cmdUpdate" : "cmdDelete"));
+        QVERIFY2(ui.messageTitles() == titles, qPrintable(ui.messageTexts().join('\n')));
+        QCOMPARE(site.stored("select locdesc from locations where locid = 3").toString(), stored);
+        if (command == "update" && answer == int(MsgResult::Cancel))
+            QCOMPARE(shown(window), QStringList{"Roof top"}); // still being edited
+        else if (stored == "Loft")
+            QCOMPARE(shown(window), QStringList{"Loft"}); // theirs, shown
+    }
+
     void lockedCodeDeleteIsAllOrNothing_data() {
         addColumns<QString, int>("lockBefore", "releaseAfter");
         for (const char* at : {"BEGIN IMMEDIATE", "DELETE", "COMMIT"}) {

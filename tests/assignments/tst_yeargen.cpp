@@ -4,6 +4,7 @@
 #include "core/startup.h"
 #include "core/uiseam.h"
 #include "data/database.h"
+#include "data/operationlock.h"
 #include "data/schema.h"
 #include "data/units.h"
 #include "support/datarows.h"
@@ -11,9 +12,11 @@
 #include "support/scriptedui.h"
 #include "support/startedprogram.h"
 #include "support/testenv.h"
+#include "support/testserver.h"
 
 #include <QAction>
 #include <QDir>
+#include <QRegularExpression>
 #include <QtTest>
 
 using namespace tavrel;
@@ -99,6 +102,32 @@ class TestYearGeneration : public QObject {
 private Q_SLOTS:
     void initTestCase() { useTestLocale(); }
     void init() { resetProgramState(); }
+
+    // Two planners on one server database: while one sets up a year, the other's set-up of
+    // any year is refused at once, before its question, naming who holds it; nothing of the
+    // database is touched.
+    void yearSetUpOfAnotherPlannerRefuses() {
+        TAVREL_REQUIRE_SERVER();
+        ServerDatabase server;
+        QVERIFY(server.isValid());
+        Database planner = Database::open(server.url());
+        OperationLock held(planner, QStringLiteral("year set-up"));
+        QVERIFY(held.isHeld());
+        ScriptedUi ui;
+        state().dbMain = Database::open(server.url());
+        state().CurYear = 2026;
+        CreateYearAssignments(2028);
+        QCOMPARE(ui.messages.size(), 1);
+        QVERIFY2(QRegularExpression(
+                     "^3734  Tavrel cannot set up 2028 now: another planner is setting up a "
+                     "year \\(user tavrel, program tavrel, on the server's own machine, "
+                     "connected since [-0-9: ]+\\)\\. Try again once that is done\\.$")
+                     .match(ui.messages[0].text)
+                     .hasMatch(),
+                 qPrintable(ui.messages[0].text));
+        QCOMPARE(state().CurYear, qint16(2026));
+        state().dbMain.close();
+    }
     void cleanup() { setConnectionHooks({}); }
 
     void weekCalendarOfEveryYear() {
@@ -207,13 +236,13 @@ private Q_SLOTS:
         QFETCH(int, generated);
         ScriptedUi ui;
         // The column as the upgrade adds it to an older file: without a value of its own.
-        TempWorkFolder folder(2026,
-                              QStringLiteral("ALTER TABLE tasks DROP COLUMN curyearonly;"
-                                             "ALTER TABLE tasks ADD COLUMN curyearonly bit;"
-                                             "INSERT INTO tasks (taskid, taskname, curyearonly) "
-                                             "VALUES (1, 'Pump', %1);"
-                                             "INSERT INTO taskweeks VALUES (1, 3), (1, 40);")
-                                  .arg(flag));
+        TempWorkFolder folder(
+            2026, QStringLiteral("ALTER TABLE tasks DROP COLUMN curyearonly;"
+                                 "ALTER TABLE tasks ADD COLUMN curyearonly bit;"
+                                 "INSERT INTO tasks (taskid, taskname, curyearonly) "
+                                 "VALUES (1, 'Pump', %1);"
+                                 "INSERT INTO taskweeks (taskid, weeid) VALUES (1, 3), (1, 40);")
+                      .arg(flag));
         state().CurYear = 2026;
         ui.answer(MsgResult::Yes);
         CreateYearAssignments(2027);

@@ -78,6 +78,7 @@ private Q_SLOTS:
     void filesStayUsableByPlainSqlite();
     void deleteLeavesNoCurrentRow();
     void rowsAnotherProgramDeletedOrChanged();
+    void tablesWithoutVersionsWrittenAsBefore();
     void snapshotRefusesEdits();
     void snapshotKeepsEveryValue();
     void lockedDatabase();
@@ -297,7 +298,7 @@ void TestDatabase::valuesAndNames() {
     QCOMPARE(rs.value("parts").typeId(), int(QMetaType::Double));
     QVERIFY(rs.value("locid").isNull());
     QCOMPARE(rs.value("compnotes"), QVariant());
-    QCOMPARE(rs.fieldNames().size(), 18);
+    QCOMPARE(rs.fieldNames().size(), 19);
     QCOMPARE(rs.fieldNames().first(), "assid");
 
     Recordset joined = site.db.openRecordset("select * from assign left join tasks on "
@@ -566,7 +567,7 @@ void TestDatabase::sqlWritesObeyColumnTypes_data() {
     row("currency: insert values", "insert into assign (taskid, parts) values (1, 'free')", added,
         "");
     update("text: takes a number", "compnotes = 12", "4|text:2005-01-10|integer:2|-|0|0|0|12");
-    row("insert without a column list", "insert into weeks values (53, 'first Monday')",
+    row("insert without a column list", "insert into weeks values (53, 'first Monday', 0)",
         "select count(*) from weeks", "");
 
     // Several rows: a refused value in any of them refuses the whole statement; a
@@ -675,10 +676,11 @@ void TestDatabase::deleteLeavesNoCurrentRow() {
     QCOMPARE(rs.recordCount(), 0);
 }
 
-// Optimistic locking: a row another program deleted after it was read cannot be
-// written. The edit is refused with the no-current-record error, writes nothing
-// (the row does not come back) and stays pending; a row another program only
-// changed is written as edited.
+// Optimistic locking with row versions: a row another program deleted or changed after
+// it was read is not written. A deleted row raises ErrRowDeleted, a changed one
+// ErrRowChanged; either writes nothing and leaves the edit pending. Taking the stored
+// version writes the edit over the other's change; reading the row again shows it. Every
+// update counts, the other's set-based ones too, and our own writes do not stand in our way.
 void TestDatabase::rowsAnotherProgramDeletedOrChanged() {
     Rows site;
     OtherProgram other(site.folder.dbPath());
@@ -696,52 +698,124 @@ void TestDatabase::rowsAnotherProgramDeletedOrChanged() {
         rs.update();
         rs.update(); // still pending: refused again, not taken for an update
                      // without edit
-        QCOMPARE(trap.numbers, (QList<int>{ErrNoCurrentRecord, ErrNoCurrentRecord}));
-        QCOMPARE(trap.texts.value(0), "The record was deleted by another program.");
+        QCOMPARE(trap.numbers, (QList<int>{ErrRowDeleted, ErrRowDeleted}));
+        QCOMPARE(trap.texts.value(0), "Another user deleted this record after it was read.");
     }
     QCOMPARE(stored(), "1:1.5 3:0 4:0");
     rs.cancelUpdate();
 
-    // Edited before the other program deleted it: the same.
+    // Changed by a set-based statement of the other program after it was read, and
+    // before the edit began: nothing is written.
     rs.moveNext(); // assid 3
     QCOMPARE(rs.value("assid").toInt(), 3);
-    QCOMPARE(other.exec("DELETE FROM assign WHERE assid = 3"), SQLITE_OK);
+    QCOMPARE(other.exec("UPDATE assign SET labor = 6 WHERE assid >= 3"), SQLITE_OK);
     rs.edit();
     rs.setValue("parts", 8);
     {
         test::CollectedErrors trap;
         rs.update();
-        QCOMPARE(trap.numbers, QList<int>{ErrNoCurrentRecord});
+        // A field read for the first time now does not take the change as seen.
+        QCOMPARE(rs.value("labor").toDouble(), 6.0);
+        rs.update();
+        QCOMPARE(trap.numbers, (QList<int>{ErrRowChanged, ErrRowChanged}));
+        QCOMPARE(trap.texts.value(0), "Another user changed this record after it was read; it "
+                                      "was not written over their changes.");
     }
-    QCOMPARE(stored(), "1:1.5 4:0");
-    rs.cancelUpdate();
+    QCOMPARE(stored(), "1:1.5 3:0 4:0");
+    // Written over the other's change once its version is taken; the columns not set keep
+    // what the other wrote.
+    rs.takeStoredVersion();
+    rs.update();
+    QCOMPARE(stored(), "1:1.5 3:8 4:0");
+    QCOMPARE(site.text("select labor from assign where assid = 3"), "6");
+    // Our own writes, twice in a row, are no one else's.
+    rs.edit();
+    rs.setValue("parts", 9);
+    rs.update();
+    rs.edit();
+    rs.setValue("parts", 10);
+    rs.update();
+    QCOMPARE(stored(), "1:1.5 3:10 4:0");
 
-    // Changed by the other program: the edit is written over its change.
+    // Reading again shows the other's change and ends the edit.
     rs.moveNext(); // assid 4
     rs.edit();
-    QCOMPARE(other.exec("UPDATE assign SET parts = 5, labor = 6 WHERE assid = 4"), SQLITE_OK);
-    rs.setValue("parts", 9);
+    rs.setValue("parts", 11);
+    QCOMPARE(other.exec("UPDATE assign SET parts = 5 WHERE assid = 4"), SQLITE_OK);
+    rs.rereadCurrent();
+    QCOMPARE(rs.value("parts").toDouble(), 5.0);
     {
         test::CollectedErrors trap;
         rs.update();
-        QCOMPARE(trap.numbers, QList<int>{});
+        QCOMPARE(trap.numbers, QList<int>{ErrUpdateWithoutEdit});
     }
-    QCOMPARE(stored(), "1:1.5 4:9");
-    QCOMPARE(site.text("select labor from assign where assid = 4"), "6");
+    rs.edit();
+    rs.setValue("parts", 12);
+    rs.update();
+    QCOMPARE(stored(), "1:1.5 3:10 4:12");
 
-    // Deleting a row the other program deleted first takes no other row with it
-    // and leaves no current row.
+    // A row changed since it was read is not deleted; one deleted already is gone, as
+    // asked, and says so.
     rs.moveFirst(); // assid 1
+    QCOMPARE(other.exec("UPDATE assign SET compnotes = 'seen to' WHERE assid = 1"), SQLITE_OK);
+    {
+        test::CollectedErrors trap;
+        rs.deleteRow();
+        QCOMPARE(trap.numbers, QList<int>{ErrRowChanged});
+    }
+    QCOMPARE(stored(), "1:1.5 3:10 4:12");
+    QCOMPARE(rs.value("assid").toInt(), 1);
     QCOMPARE(other.exec("DELETE FROM assign WHERE assid = 1"), SQLITE_OK);
     {
         test::CollectedErrors trap;
         rs.deleteRow();
         rs.value("assid");
-        QCOMPARE(trap.numbers.value(trap.numbers.size() - 1), ErrNoCurrentRecord);
+        QCOMPARE(trap.numbers, (QList<int>{ErrRowDeleted, ErrNoCurrentRecord}));
     }
-    QCOMPARE(stored(), "4:9");
+    QCOMPARE(stored(), "3:10 4:12");
     rs.moveFirst();
-    QCOMPARE(rs.value("assid").toInt(), 4);
+    QCOMPARE(rs.value("assid").toInt(), 3);
+
+    // A joined table's row is checked by its own version.
+    Recordset joined = site.db.openRecordset(
+        "select assid, taskname from assign inner join tasks on assign.taskid = tasks.taskid "
+        "order by assid");
+    QCOMPARE(joined.value("taskname").toString(), "Boiler service");
+    QCOMPARE(other.exec("UPDATE tasks SET manuf = 'Acme' WHERE taskid = 3"), SQLITE_OK);
+    joined.edit();
+    joined.setValue("taskname", "Boiler overhaul");
+    {
+        test::CollectedErrors trap;
+        joined.update();
+        QCOMPARE(trap.numbers, QList<int>{ErrRowChanged});
+    }
+    QCOMPARE(site.text("select taskname from tasks where taskid = 3"), "Boiler service");
+}
+
+// A table without a row version (the catalogue's, an older file's) is written as before:
+// the last writer wins, and a row gone is the only conflict.
+void TestDatabase::tablesWithoutVersionsWrittenAsBefore() {
+    Rows site;
+    site.folder.exec("CREATE TABLE notes (noteid INTEGER PRIMARY KEY, body TEXT);"
+                     "INSERT INTO notes VALUES (1, 'first'), (2, 'second');");
+    OtherProgram other(site.folder.dbPath());
+    Recordset rs = site.db.openRecordset("select * from notes order by noteid");
+    QCOMPARE(rs.value("body").toString(), "first");
+    QCOMPARE(other.exec("UPDATE notes SET body = 'theirs' WHERE noteid = 1"), SQLITE_OK);
+    rs.edit();
+    rs.setValue("body", "mine");
+    rs.update();
+    QCOMPARE(site.text("select body from notes where noteid = 1"), "mine");
+    rs.moveNext();
+    QCOMPARE(other.exec("DELETE FROM notes WHERE noteid = 2"), SQLITE_OK);
+    rs.edit();
+    rs.setValue("body", "again");
+    {
+        test::CollectedErrors trap;
+        rs.update();
+        QCOMPARE(trap.numbers, QList<int>{ErrRowDeleted});
+    }
+    QCOMPARE(site.text("select count(*) from notes"), "1");
 }
 
 void TestDatabase::snapshotRefusesEdits() {
@@ -1080,7 +1154,7 @@ void TestDatabase::repairGivesACompleteTaskDatabase() {
         // A file that lost some tables and rows of others, with two settings rows.
         folder.exec("DROP TABLE managers; DROP TABLE types; DELETE FROM weeks "
                     "WHERE weeid > 10; "
-                    "INSERT INTO settings VALUES (2010);");
+                    "INSERT INTO settings (CurYear) VALUES (2010);");
     } else {
         QFile f(folder.dbPath());
         QVERIFY(f.open(QIODevice::ReadWrite));

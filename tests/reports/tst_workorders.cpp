@@ -205,7 +205,8 @@ private Q_SLOTS:
         if (!assignSet.isEmpty())
             folder.exec("UPDATE assign SET " + assignSet);
         for (int week = 1; week <= weeks; ++week)
-            folder.exec(QStringLiteral("INSERT INTO taskweeks VALUES (1, %1)").arg(week));
+            folder.exec(
+                QStringLiteral("INSERT INTO taskweeks (taskid, weeid) VALUES (1, %1)").arg(week));
 
         qint32 assid = 1;
         PrintWorkOrder(assid);

@@ -601,6 +601,121 @@ private Q_SLOTS:
         QCOMPARE(f.storedWeeks(1), (QList<int>{3, 4, 30})); // the original keeps its weeks
     }
 
+    // Another user (another program, on the file) changes or deletes the shown task between its
+    // showing and Update or Delete: never a silent overwrite. Changed: Yes writes the shown values
+    // over theirs, No shows theirs and drops the edit, Cancel goes on editing (and the next Update
+    // asks again, as theirs are still unseen). Deleted: the edit is discarded, with a message. A
+    // Delete of a task changed meanwhile asks again; of one gone already it says so.
+    void taskChangedOrDeletedByAnotherUser_data() {
+        addColumns<QString, QString, int>("command", "other", "answer");
+        const int none = -1;
+        QTest::newRow("update, changed, save over") << "update"
+                                                    << "change" << int(MsgResult::Yes);
+        QTest::newRow("update, changed, reload") << "update"
+                                                 << "change" << int(MsgResult::No);
+        QTest::newRow("update, changed, go on editing") << "update"
+                                                        << "change" << int(MsgResult::Cancel);
+        QTest::newRow("update, deleted") << "update"
+                                         << "delete" << none;
+        QTest::newRow("delete, changed, delete it") << "delete"
+                                                    << "change" << int(MsgResult::Yes);
+        QTest::newRow("delete, changed, keep it") << "delete"
+                                                  << "change" << int(MsgResult::No);
+        QTest::newRow("delete, deleted already") << "delete"
+                                                 << "delete" << none;
+    }
+    void taskChangedOrDeletedByAnotherUser() {
+        QFETCH(QString, command);
+        QFETCH(QString, other);
+        QFETCH(int, answer);
+        const QString changedText = "Another user has changed this task since it was shown.\n\n"
+                                    "Yes: save your changes over theirs.\n"
+                                    "No: discard your changes and show theirs.\n"
+                                    "Cancel: go on editing.";
+        const QString deletedText =
+            "Another user has deleted this task since it was shown, so your changes cannot be "
+            "saved.";
+        Fixture f;
+        QCOMPARE(f.task(), "Boiler inspection");
+        if (command == "update") {
+            f.typeAndLeave("txtModel", "X-9");
+            f.clickWeek(30);
+        }
+        OtherProgram(f.folder.dbPath())
+            .exec(other == "change" ? "UPDATE tasks SET manuf = 'Other' WHERE taskid = 1"
+                                    : "DELETE FROM tasks WHERE taskid = 1");
+        const QString manufModel = "select manuf || ' ' || model" + Task1;
+        if (command == "delete")
+            scripted->answer(MsgResult::Yes);
+        if (answer >= 0)
+            scripted->answer(MsgResult(answer));
+        QVERIFY(f.click(command == "update" ? "cmdUpdate" : "cmdDelete"));
+        QStringList titles = scripted->messageTitles();
+        titles.removeAll("Delete Task");
+
+        if (command == "update" && other == "delete") {
+            QCOMPARE(titles, QStringList{"Record Deleted"});
+            QCOMPARE(scripted->lastMessage().text, deletedText);
+            QCOMPARE(f.count("tasks"), 2);
+            QCOMPARE(f.mode(), "browse");
+            QCOMPARE(f.task(), "Check extinguishers");
+            return;
+        }
+        if (command == "delete" && other == "delete") {
+            QCOMPARE(titles, QStringList{"Record Deleted"});
+            QCOMPARE(scripted->lastMessage().text, "Another user had already deleted this task.");
+            QCOMPARE(f.count("tasks"), 2);
+            QCOMPARE(f.task(), "Check extinguishers");
+            return;
+        }
+        QCOMPARE(titles, QStringList{"Record Changed"});
+        if (command == "delete") {
+            QCOMPARE(scripted->lastMessage().text,
+                     "Another user has changed this task since it was shown. Do you still want "
+                     "to delete it?");
+            QVERIFY(scripted->lastMessage().defaultButton == MsgResult::No);
+            const bool deleted = answer == int(MsgResult::Yes);
+            QCOMPARE(f.count("tasks"), deleted ? 2 : 3);
+            QCOMPARE(f.count("assign where taskid = 1"), deleted ? 0 : 2);
+            QCOMPARE(f.task(), deleted ? "Check extinguishers" : "Boiler inspection");
+            if (!deleted)
+                QCOMPARE(f.text("txtManuf"), "Other"); // theirs, shown
+            QCOMPARE(f.mode(), "browse");
+            return;
+        }
+        QCOMPARE(scripted->lastMessage().text, changedText);
+        QCOMPARE(scripted->lastMessage().buttons, MsgButtons::YesNoCancel);
+        QVERIFY(scripted->lastMessage().defaultButton == MsgResult::Cancel);
+        switch (MsgResult(answer)) {
+        case MsgResult::Yes:
+            QCOMPARE(f.stored(manufModel).toString(), "Acme X-9");
+            QCOMPARE(f.storedWeeks(1), (QList<int>{3, 4, 30}));
+            QCOMPARE(f.mode(), "browse");
+            QCOMPARE(f.text("txtManuf"), "Acme");
+            break;
+        case MsgResult::No:
+            QCOMPARE(f.stored(manufModel).toString(), "Other B-200");
+            QCOMPARE(f.mode(), "browse");
+            QCOMPARE(f.text("txtManuf"), "Other");
+            QCOMPARE(f.text("txtModel"), "B-200");
+            QCOMPARE(f.storedWeeks(1), (QList<int>{3, 4}));
+            QCOMPARE(f.markedWeeks(), (QList<int>{3, 4}));
+            break;
+        default:
+            QCOMPARE(f.stored(manufModel).toString(), "Other B-200");
+            QCOMPARE(f.mode(), "edit");
+            QCOMPARE(f.text("txtModel"), "X-9");
+            // Still unseen: the next Update asks again, and Yes saves then.
+            scripted->answer(MsgResult::Yes);
+            QVERIFY(f.click("cmdUpdate"));
+            QCOMPARE(scripted->messageTitles(), (QStringList{"Record Changed", "Record Changed"}));
+            QCOMPARE(f.stored(manufModel).toString(), "Acme X-9");
+            QCOMPARE(f.storedWeeks(1), (QList<int>{3, 4, 30}));
+            QCOMPARE(f.mode(), "browse");
+            break;
+        }
+    }
+
     // Another program takes a lock at the start of a task's save with new weeks, of a clone or of a
     // delete with the task's assignments, or later (a reader's lock, which holds up the commit).
     // Retried, the operation is written whole once the lock goes; a lock that stays brings the
