@@ -17,7 +17,10 @@
 #include "core/upgrade.h"
 #include "custom/reportdefinition.h"
 #include "data/backup.h"
+#include "data/pgconnection.h"
+#include "data/pgdialect.h"
 #include "data/schema.h"
+#include "data/sitecopy.h"
 #include "data/sqldialect.h"
 #include "data/units.h"
 #include "reports/pdfoutput.h"
@@ -43,7 +46,9 @@
 #include <QStandardPaths>
 #include <QTableView>
 #include <QTemporaryDir>
+#include <QUrl>
 
+#include <libpq-fe.h>
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -1099,6 +1104,299 @@ void benchWorkListComplete(const QString& dir, const QString& site, int repeats,
     ui.setToday(QDate(Year, 1, 4));
 }
 
+// --- the server backend ------------------------------------------------------------------------
+//
+// On a PostgreSQL server reached through the socket folder in TAVREL_BENCH_PGHOST (or the
+// tests' TAVREL_TEST_PGHOST; scripts/bench-server starts a throwaway cluster for the run),
+// each target beside the same work done by the server's own tools on the same server.
+
+QString serverHost() {
+    const QString bench = qEnvironmentVariable("TAVREL_BENCH_PGHOST");
+    return bench.isEmpty() ? qEnvironmentVariable("TAVREL_TEST_PGHOST") : bench;
+}
+
+QString serverUrl(const QString& db) {
+    return QStringLiteral("postgresql://tavrel@/%1?host=%2")
+        .arg(db, QString::fromLatin1(QUrl::toPercentEncoding(serverHost())));
+}
+
+// Runs SQL on a database of the bench server; stops the program when it fails.
+void serverExec(const QString& db, const QString& sql) {
+    PGconn* conn = PQconnectdb(serverUrl(db).toUtf8().constData());
+    PGresult* r = PQexec(conn, sql.toUtf8().constData());
+    const ExecStatusType status = PQresultStatus(r);
+    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
+        qFatal("server: %s\nIn: %s", PQerrorMessage(conn), qPrintable(sql.left(300)));
+    PQclear(r);
+    PQfinish(conn);
+}
+
+qint64 serverScalar(const QString& db, const QString& sql) {
+    PGconn* conn = PQconnectdb(serverUrl(db).toUtf8().constData());
+    PGresult* r = PQexec(conn, sql.toUtf8().constData());
+    const qint64 value = PQresultStatus(r) == PGRES_TUPLES_OK && PQntuples(r) == 1
+                             ? QByteArray(PQgetvalue(r, 0, 0)).toLongLong()
+                             : -1;
+    PQclear(r);
+    PQfinish(conn);
+    return value;
+}
+
+// A new database `name` on the server, empty or a copy of `model`.
+void serverDatabase(const QString& name, const QString& model = {}) {
+    serverExec(QStringLiteral("postgres"),
+               QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(name));
+    serverExec(QStringLiteral("postgres"),
+               QStringLiteral("CREATE DATABASE %1%2")
+                   .arg(name, model.isEmpty() ? QString() : QStringLiteral(" TEMPLATE ") + model));
+}
+
+// A generated sample site copied into a new server database `name`.
+void serverSite(const QString& dir, const QString& name, const bench::SiteOptions& options) {
+    const QString file = dir + u'/' + name + QStringLiteral(".mdb");
+    QFile::remove(file);
+    bench::createSampleSite(file, options);
+    serverDatabase(name);
+    QString error;
+    if (!copyToServer(file, serverUrl(name), &error))
+        qFatal("cannot copy the sample site to the server: %s", qPrintable(error));
+    QFile::remove(file);
+    serverExec(name, QStringLiteral("VACUUM ANALYZE"));
+}
+
+// The program's dialect as the server reads it, for the baselines.
+QString serverSql(const QString& db, const QString& jet) {
+    DbError error;
+    auto conn = detail::PgConnection::connect(serverUrl(db), &error);
+    detail::ServerCatalog catalog;
+    if (!conn || !catalog.load(*conn, &error))
+        qFatal("server: %s", qPrintable(error.description));
+    QString refused;
+    const QString sql = detail::translateForServer(jet, catalog, &refused);
+    if (sql.isEmpty())
+        qFatal("cannot translate %s: %s", qPrintable(jet), qPrintable(refused));
+    return sql;
+}
+
+// psql running `sql` on `db`, timed as a whole process.
+qint64 timePsql(const QString& db, const QString& sql) {
+    return timed([&] {
+        QProcess psql;
+        psql.start(QStringLiteral("psql"),
+                   {QStringLiteral("-X"), QStringLiteral("-q"), QStringLiteral("-v"),
+                    QStringLiteral("ON_ERROR_STOP=1"), QStringLiteral("-d"), serverUrl(db),
+                    QStringLiteral("-c"), sql});
+        if (!psql.waitForFinished(ToolTimeoutMs) || psql.exitCode() != 0)
+            qFatal("psql failed: %s", psql.readAllStandardError().constData());
+    });
+}
+
+void benchServerYearGeneration(const QString& dir, const Sizes& sizes, int repeats) {
+    std::printf("server: year generation, %d tasks scheduled every week ...\n", sizes.yearTasks);
+    bench::SiteOptions o;
+    o.tasks = sizes.yearTasks;
+    o.year = Year - 1;
+    o.everyWeek = true;
+    serverSite(dir, QStringLiteral("bench_yeargen"), o);
+    const qint64 rows = qint64(sizes.yearTasks) * WeeksPerYear;
+    bool ok = true;
+    const qint64 ours = best(repeats, [&] {
+        serverDatabase(QStringLiteral("bench_yeargen_ours"), QStringLiteral("bench_yeargen"));
+        ErrorTrap trap;
+        state().dbMain = Database::open(serverUrl(QStringLiteral("bench_yeargen_ours")));
+        const qint64 ns = timed([] { CreateYearAssignments(Year); });
+        state().dbMain.close();
+        ok = verify(serverScalar(QStringLiteral("bench_yeargen_ours"),
+                                 QStringLiteral("SELECT count(*) FROM assign")) == rows,
+                    "one assignment per task and week") &&
+             ok;
+        return ns;
+    });
+    // The same statement over every task at once, as the server's own client runs it.
+    const QList<QDate> mondays = weekMondays(Year);
+    for (int week = 1; week <= WeeksPerYear; ++week)
+        state().WeekDates[week] = mondays.at(week - 1);
+    const QString insert = serverSql(QStringLiteral("bench_yeargen"),
+                                     yearGenerationSql(Year, 1, std::numeric_limits<int>::max()));
+    const qint64 raw = best(repeats, [&] {
+        serverDatabase(QStringLiteral("bench_yeargen_raw"), QStringLiteral("bench_yeargen"));
+        return timePsql(QStringLiteral("bench_yeargen_raw"), insert);
+    });
+    ok = verify(serverScalar(QStringLiteral("bench_yeargen_raw"),
+                             QStringLiteral("SELECT count(*) FROM assign")) == rows,
+                "the baseline wrote the same rows") &&
+         ok;
+    record({QStringLiteral("server: generate a year (%1 assignments)").arg(rows), ms(ours),
+            QStringLiteral("the INSERT ... SELECT in psql"), ms(raw), 1.5, QStringLiteral("ms"),
+            ok});
+}
+
+// Walks the assignment editor's join of the year, reading the task name and due date of
+// every row; beside it libpq fetching the same query through a cursor in batches.
+void benchServerWalk(const QString& dir, const Sizes& sizes, int repeats) {
+    bench::SiteOptions o;
+    o.tasks = sizes.yearTasks;
+    o.year = Year;
+    o.everyWeek = true;
+    o.currentYear = true;
+    const int rows = sizes.yearTasks * WeeksPerYear;
+    std::printf("server: walking the assignment editor's join of %d rows ...\n", rows);
+    serverSite(dir, QStringLiteral("bench_walk"), o);
+    const QString url = serverUrl(QStringLiteral("bench_walk"));
+    const QString jet = sortSql(AssignOrder::TaskName, true, true, Year);
+    qint64 ourSum = 0;
+    int ourRows = 0;
+    const qint64 ours = best(repeats, [&] {
+        ErrorTrap trap;
+        Database db = Database::open(url);
+        ourSum = 0;
+        ourRows = 0;
+        return timed([&] {
+            Recordset rs = db.openRecordset(jet, RecordsetType::Dynaset);
+            while (!rs.isEOF()) {
+                ourSum += rs.value(QStringLiteral("taskname")).toString().size();
+                ourSum += rs.value(QStringLiteral("duedate")).toDate().day();
+                ++ourRows;
+                rs.moveNext();
+            }
+        });
+    });
+    const QString sql = serverSql(QStringLiteral("bench_walk"), jet);
+    qint64 rawSum = 0;
+    const qint64 raw = best(repeats, [&] {
+        rawSum = 0;
+        PGconn* conn = PQconnectdb(url.toUtf8().constData());
+        const qint64 ns = timed([&] {
+            PQclear(PQexec(conn, "BEGIN"));
+            PQclear(
+                PQexec(conn, ("DECLARE walk NO SCROLL CURSOR FOR " + sql).toUtf8().constData()));
+            int name = -1;
+            int due = -1;
+            for (;;) {
+                PGresult* r = PQexec(conn, "FETCH 1000 FROM walk");
+                const int n = PQntuples(r);
+                if (name < 0) {
+                    name = PQfnumber(r, "taskname");
+                    due = PQfnumber(r, "duedate");
+                }
+                for (int i = 0; i < n; ++i) {
+                    rawSum += QString::fromUtf8(PQgetvalue(r, i, name)).size();
+                    rawSum += QDate::fromString(QString::fromLatin1(PQgetvalue(r, i, due), 10),
+                                                Qt::ISODate)
+                                  .day();
+                }
+                PQclear(r);
+                if (n == 0)
+                    break;
+            }
+            PQclear(PQexec(conn, "COMMIT"));
+        });
+        PQfinish(conn);
+        return ns;
+    });
+    const bool ok = verify(ourRows == rows, "the recordset holds every row") &&
+                    verify(ourSum == rawSum, "both walks read the same values");
+    record({QStringLiteral("server: walk the editor's join"), ms(ours),
+            QStringLiteral("libpq cursor, batches of 1000"), ms(raw), 1.5, QStringLiteral("ms"),
+            ok});
+}
+
+void benchServerStartup(const QString& dir, const Sizes& sizes, int repeats) {
+    std::printf("server: start-up, %d tasks beside %d ...\n", sizes.startupTasks, StartupSmall);
+    bool ok = true;
+    auto makeSite = [&](const QString& name, int tasks) {
+        bench::SiteOptions o;
+        o.tasks = tasks;
+        o.year = Year;
+        serverSite(dir, name, o);
+        const QString folder = dir + u'/' + name;
+        QDir().mkpath(folder);
+        QFile conf(folder + QStringLiteral("/tavrel.conf"));
+        if (!conf.open(QIODevice::WriteOnly))
+            qFatal("cannot write %s", qPrintable(conf.fileName()));
+        conf.write(QStringLiteral("[database]\nurl=%1\n").arg(serverUrl(name)).toUtf8());
+        conf.close();
+        QString error;
+        if (!createCatalogueDatabase(folder + QStringLiteral("/rptspec.mdb"), &error))
+            qFatal("%s", qPrintable(error));
+        return folder;
+    };
+    const QString large = makeSite(QStringLiteral("bench_startup_large"), sizes.startupTasks);
+    const QString small = makeSite(QStringLiteral("bench_startup_small"), StartupSmall);
+    auto run = [&](const QString& folder, const QString& db) {
+        const QString expected = QString::number(serverScalar(
+            db, QStringLiteral("SELECT taskid FROM tasks ORDER BY taskname, taskid LIMIT 1")));
+        return best(repeats, [&] {
+            QString shown;
+            const qint64 ns = timeStartup(folder, &shown);
+            const qint64 shownId = serverScalar(
+                db, QStringLiteral("SELECT taskid FROM tasks WHERE taskname = '%1' ORDER BY "
+                                   "taskid LIMIT 1")
+                        .arg(QString(shown).replace(u'\'', QStringLiteral("''"))));
+            ok = verify(QString::number(shownId) == expected,
+                        "start-up shows the first task by name") &&
+                 ok;
+            return ns;
+        });
+    };
+    run(small, QStringLiteral("bench_startup_small")); // fonts and styles: not measured
+    const qint64 smallNs = run(small, QStringLiteral("bench_startup_small"));
+    const qint64 largeNs = run(large, QStringLiteral("bench_startup_large"));
+    record({QStringLiteral("server: start-up, %1 tasks").arg(sizes.startupTasks), ms(largeNs),
+            QStringLiteral("the same with %1 tasks").arg(StartupSmall), ms(smallNs), 1.5,
+            QStringLiteral("ms"), ok});
+}
+
+// Find Next by task name over the task list, as the find dialog runs it, beside the server
+// answering the same criteria by itself.
+void benchServerFind(const Sizes& sizes, int repeats) {
+    const int tasks = sizes.startupTasks;
+    std::printf("server: Find Next over %d tasks ...\n", tasks);
+    const QString name = QStringLiteral("bench_find");
+    serverDatabase(name);
+    QFile schema(QStringLiteral(":/sql/tavrel_schema_pg.sql"));
+    if (!schema.open(QIODevice::ReadOnly))
+        qFatal("no server schema");
+    serverExec(name, QString::fromUtf8(schema.readAll()));
+    serverExec(name, QStringLiteral("INSERT INTO tasks (taskname, manuf, reqhour) "
+                                    "SELECT (ARRAY['Air handler', 'Boiler', 'Chiller', 'Drain', "
+                                    "'Elevator', 'Fan', 'Generator'])[i % 7 + 1] || ' ' || i, "
+                                    "'Acme', 1 FROM generate_series(0, %1) i; VACUUM ANALYZE")
+                         .arg(tasks - 1));
+    ErrorTrap trap;
+    Database db = Database::open(serverUrl(name));
+    Recordset rsTasks = db.openRecordset(QStringLiteral("select * from tasks order by taskname"));
+    struct Case {
+        const char* what;
+        QString criteria;
+    };
+    const Case cases[] = {
+        {"Contains \"rator 7\"", QStringLiteral("taskname like \"*rator 7*\"")},
+        {"Begins With \"Fan 9\"", QStringLiteral("taskname like \"Fan 9*\"")},
+        {"no match", QStringLiteral("taskname like \"*pump*\"")},
+    };
+    PGconn* raw = PQconnectdb(serverUrl(name).toUtf8().constData());
+    for (const Case& c : cases) {
+        rsTasks.findFirst(QStringLiteral("taskname >= \"D\""));
+        const QString keys =
+            serverSql(name, QStringLiteral("select taskid from tasks where ") + c.criteria);
+        bool ok = true;
+        const qint64 ours =
+            best(repeats * 5, [&] { return timed([&] { rsTasks.findNext(c.criteria); }); });
+        const qint64 base = best(repeats * 5, [&] {
+            return timed([&] {
+                PGresult* r = PQexec(raw, keys.toUtf8().constData());
+                ok = PQresultStatus(r) == PGRES_TUPLES_OK && ok;
+                PQclear(r);
+            });
+        });
+        record({QStringLiteral("server: Find Next, %1").arg(QLatin1String(c.what)), ms(ours),
+                QStringLiteral("the raw query"), ms(base), 2.0, QStringLiteral("ms"),
+                verify(ok, "the raw query ran")});
+    }
+    PQfinish(raw);
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -1129,7 +1427,8 @@ int main(int argc, char* argv[]) {
         else {
             std::fprintf(stderr, "usage: tavrel_bench [--quick] [--repeat N] [--only "
                                  "yeargen,startup,editor,overdue,walk,layout,upgrade,repair,"
-                                 "reportfile,backup,listopen,listscroll,listcomplete]\n");
+                                 "reportfile,backup,listopen,listscroll,listcomplete,"
+                                 "serveryeargen,serverwalk,serverstartup,serverfind]\n");
             return 2;
         }
     }
@@ -1190,6 +1489,20 @@ int main(int argc, char* argv[]) {
         benchReportFile(dir, repeats);
     if (wanted("backup"))
         benchBackup(dir, sizes, repeats);
+    // The server's targets need a server: without one they are left out, and said so.
+    const bool server = !serverHost().isEmpty();
+    if (!server && (wanted("serveryeargen") || wanted("serverwalk") || wanted("serverstartup") ||
+                    wanted("serverfind")))
+        std::printf("server targets left out: no server (set TAVREL_BENCH_PGHOST or run "
+                    "scripts/bench-server)\n");
+    if (server && wanted("serveryeargen"))
+        benchServerYearGeneration(dir, sizes, repeats);
+    if (server && wanted("serverwalk"))
+        benchServerWalk(dir, sizes, repeats);
+    if (server && wanted("serverstartup"))
+        benchServerStartup(dir, sizes, repeats);
+    if (server && wanted("serverfind"))
+        benchServerFind(sizes, repeats);
 
     int missed = 0;
     std::printf("\nsummary%s:\n", quick ? " (quick sizes: not the targets' proof)" : "");

@@ -708,11 +708,13 @@ bool readServerBatch(Recordset::Impl& rs, int index, int direction) {
         }
         QVariantList row;
         row.reserve(slotFields.size() + 1 + rs.stride);
+        // Laid out as the file's rows are: a marker, the versions of its tables' rows, then
+        // the wanted fields.
         row.append(true); // never empty: an empty row is a missing one
-        for (int i : std::as_const(slotFields))
-            row.append(serverValue(result, found, rs.stride + i, rs.fields.at(i).kind));
         for (int i = 0; i < rs.stride; ++i)
             row.append(serverValue(result, found, versionsAt + i, ValueKind::Integer));
+        for (int i : std::as_const(slotFields))
+            row.append(serverValue(result, found, rs.stride + i, rs.fields.at(i).kind));
         batch.append(row);
     }
     return true;
@@ -798,7 +800,7 @@ bool serverNoteVersions(Recordset::Impl& rs) {
     if (!rs.loadCurrent())
         return false;
     for (int i = 0; i < rs.stride; ++i)
-        rs.server->editVersions.append(rs.current.value(rs.current.size() - rs.stride + i));
+        rs.server->editVersions.append(rs.current.value(1 + i));
     return true;
 }
 
@@ -968,7 +970,7 @@ void serverDeleteRow(Recordset::Impl& rs) {
     // The version the row had when it was read: a row changed since is not deleted unseen.
     if (!rs.loadCurrent())
         return;
-    const QVariant version = rs.current.value(rs.current.size() - rs.stride);
+    const QVariant version = rs.current.value(1);
     const ServerTable* table = rs.server->tables->table(rs.baseTable);
     const qint64 rowKey = rs.keys.at(size_t(rs.pos) * size_t(rs.stride));
     QList<QVariant> values{QVariant(rowKey)};
