@@ -170,48 +170,55 @@ void AddRowVersions() {
 
 namespace {
 
-// Whether the file already holds exactly the index `name` built by `wanted`; nothing when
-// that could not be read (the failure has gone to the trap in force).
-std::optional<bool> indexIsCurrent(const QString& name, const QString& wanted) {
-    Recordset index = state().dbMain.openRecordset(
-        QStringLiteral("select sql from sqlite_master where type = 'index' and name = '%1'")
-            .arg(name),
-        RecordsetType::Snapshot);
-    if (!index.isOpen())
+// An index the program wants, as each backend states it: SQLite's statement on a file, the
+// server's own form of it (as pg_get_indexdef gives it back) on a server.
+struct WantedIndex {
+    QString name;
+    QString fileSql;
+    QString serverSql;
+
+    const QString& sql() const { return state().dbMain.isServer() ? serverSql : fileSql; }
+};
+
+// Whether the database already holds exactly the index wanted; nothing when that could not
+// be read (the failure has gone to the trap in force).
+std::optional<bool> indexIsCurrent(const WantedIndex& index) {
+    const std::optional<QString> held = state().dbMain.indexDefinition(index.name);
+    if (!held)
         return std::nullopt;
-    const bool current =
-        index.recordCount() > 0 && index.value(QStringLiteral("sql")).toString() == wanted;
-    index.close();
-    return current;
+    return *held == index.sql();
 }
 
-// Builds the index `name` again from `wanted` unless the file already holds exactly that
-// index. One transaction: the old index stays until the new one is complete.
-void rebuildIndexUnlessCurrent(const QString& name, const QString& wanted) {
-    if (indexIsCurrent(name, wanted).value_or(true))
+// Builds the index again unless the database already holds exactly that index. One
+// transaction: the old index stays until the new one is complete.
+void rebuildIndexUnlessCurrent(const WantedIndex& index) {
+    if (indexIsCurrent(index).value_or(true))
         return;
     ErrorTrap trap;
     RunAllOrNothing(state().dbMain, [&] {
-        state().dbMain.executeScript(QStringLiteral("DROP INDEX IF EXISTS %1; ").arg(name) +
-                                     wanted);
+        state().dbMain.executeScript(QStringLiteral("DROP INDEX IF EXISTS %1; ").arg(index.name) +
+                                     index.sql());
     });
 }
 
-const QString TaskNameIndex = QStringLiteral("tasks_taskname");
-const QString TaskNameIndexSql =
-    QStringLiteral("CREATE INDEX tasks_taskname ON tasks (taskname COLLATE NOCASE)");
-const QString AssignIndex = QStringLiteral("assign_taskid");
-const QString AssignIndexSql =
-    QStringLiteral("CREATE INDEX assign_taskid ON assign (taskid, weeid, duedate)");
+const WantedIndex TaskNameIndex{
+    QStringLiteral("tasks_taskname"),
+    QStringLiteral("CREATE INDEX tasks_taskname ON tasks (taskname COLLATE NOCASE)"),
+    // The server's task names carry the program's text order, which ignores case.
+    QStringLiteral("CREATE INDEX tasks_taskname ON tasks USING btree (taskname)")};
+const WantedIndex AssignIndex{
+    QStringLiteral("assign_taskid"),
+    QStringLiteral("CREATE INDEX assign_taskid ON assign (taskid, weeid, duedate)"),
+    QStringLiteral("CREATE INDEX assign_taskid ON assign USING btree (taskid, weeid, duedate)")};
 
 } // namespace
 
 void IndexTaskNamesWithoutCase() {
-    rebuildIndexUnlessCurrent(TaskNameIndex, TaskNameIndexSql);
+    rebuildIndexUnlessCurrent(TaskNameIndex);
 }
 
 void IndexAssignmentsByTaskWeekAndDate() {
-    rebuildIndexUnlessCurrent(AssignIndex, AssignIndexSql);
+    rebuildIndexUnlessCurrent(AssignIndex);
 }
 
 bool SchemaUpgradeDue() {
@@ -231,8 +238,8 @@ bool SchemaUpgradeDue() {
     if (due)
         return true;
     // An index list that cannot be read is no reason to upgrade either.
-    return !indexIsCurrent(TaskNameIndex, TaskNameIndexSql).value_or(true) ||
-           !indexIsCurrent(AssignIndex, AssignIndexSql).value_or(true);
+    return !indexIsCurrent(TaskNameIndex).value_or(true) ||
+           !indexIsCurrent(AssignIndex).value_or(true);
 }
 
 } // namespace tavrel

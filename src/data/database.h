@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 struct sqlite3;
 
@@ -87,6 +88,11 @@ public:
     // Runs several statements of the backend's own dialect (schema scripts: SQLite's for a
     // file, PostgreSQL's on a server); not translated.
     void executeScript(const QString& sqliteSql);
+
+    // The statement that built the index `name` as the backend states it (an empty text when
+    // there is no such index), for the upgrade to compare with the one it wants; nothing when
+    // it could not be read (the failure is raised).
+    std::optional<QString> indexDefinition(const QString& name);
 
     // Number of rows changed by the last execute().
     int rowsAffected() const;

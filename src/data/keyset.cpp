@@ -504,6 +504,30 @@ void Database::checkQuery(const QString& sqlOrTable) {
         sqlite3_finalize(stmt);
 }
 
+std::optional<QString> Database::indexDefinition(const QString& name) {
+    if (!isOpen()) {
+        raiseNotSet();
+        return std::nullopt;
+    }
+    if (d->server)
+        return serverIndexDefinition(*d, name);
+    const QString sql =
+        QStringLiteral("SELECT sql FROM sqlite_master WHERE type = 'index' AND name = ?1");
+    sqlite3_stmt* stmt = nullptr;
+    if (!d->prepare(sql, &stmt, false, sql))
+        return std::nullopt;
+    const QByteArray utf8 = name.toUtf8();
+    sqlite3_bind_text(stmt, 1, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+    const int rc = sqlite3_step(stmt);
+    const QString definition = rc == SQLITE_ROW ? text(sqlite3_column_text(stmt, 0)) : QString();
+    sqlite3_finalize(stmt);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
+        d->raise(rc, false, sql);
+        return std::nullopt;
+    }
+    return definition;
+}
+
 namespace {
 
 // The query as the recordset runs it: ordered as the program orders texts, with the key

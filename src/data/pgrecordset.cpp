@@ -582,6 +582,22 @@ void executeOnServer(Database::Impl& db, const QString& sql) {
         db.serverTables.reset();
 }
 
+std::optional<QString> serverIndexDefinition(Database::Impl& db, const QString& name) {
+    // pg_get_indexdef names the table with its schema; the program's statements do not.
+    DbError error;
+    PgResult result;
+    if (!serverRun(db,
+                   QStringLiteral("SELECT replace(pg_get_indexdef(i.oid), ' ON ' || "
+                                  "quote_ident(n.nspname) || '.', ' ON ') FROM pg_class i JOIN "
+                                  "pg_namespace n ON n.oid = i.relnamespace WHERE i.relkind = 'i' "
+                                  "AND i.relname = $1 AND n.nspname = current_schema()"),
+                   {name}, &result, &error)) {
+        raiseError(error);
+        return std::nullopt;
+    }
+    return result.rows() > 0 ? result.text(0, 0) : QString();
+}
+
 void checkServerQuery(Database::Impl& db, const QString& sqlOrTable) {
     const ServerTables* tables = tablesOf(db);
     if (!tables)

@@ -75,6 +75,7 @@ void freeServerLocks();
 
 void executeOnServer(Database::Impl& db, const QString& sql);
 void checkServerQuery(Database::Impl& db, const QString& sqlOrTable);
+std::optional<QString> serverIndexDefinition(Database::Impl& db, const QString& name);
 std::unique_ptr<Recordset::Impl> openServerRecordset(const std::shared_ptr<Database::Impl>& db,
                                                      const QString& sqlOrTable, RecordsetType type);
 bool readServerBatch(Recordset::Impl& rs, int index, int direction);

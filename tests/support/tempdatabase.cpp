@@ -140,29 +140,43 @@ void TempDatabase::exec(const QString& sqliteSql) const {
 }
 
 QVariant TempDatabase::scalar(const QString& sqliteSql) const {
+    const QVariantList values = column(sqliteSql);
+    return values.isEmpty() ? QVariant() : values.first();
+}
+
+QVariantList TempDatabase::column(const QString& sql) const {
     if (server_)
-        return server_->typedScalar(sqliteSql);
+        return server_->typedColumn(sql);
     RawConnection c(dbPath());
     sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(c.db(), sqliteSql.toUtf8().constData(), -1, &stmt, nullptr) != SQLITE_OK)
+    if (sqlite3_prepare_v2(c.db(), sql.toUtf8().constData(), -1, &stmt, nullptr) != SQLITE_OK)
         qFatal("test query failed: %s", sqlite3_errmsg(c.db()));
-    QVariant result;
-    if (sqlite3_step(stmt) == SQLITE_ROW) {
+    QVariantList values;
+    while (sqlite3_step(stmt) == SQLITE_ROW) {
         switch (sqlite3_column_type(stmt, 0)) {
         case SQLITE_INTEGER:
-            result = qlonglong(sqlite3_column_int64(stmt, 0));
+            values << qlonglong(sqlite3_column_int64(stmt, 0));
             break;
         case SQLITE_FLOAT:
-            result = sqlite3_column_double(stmt, 0);
+            values << sqlite3_column_double(stmt, 0);
             break;
         case SQLITE_NULL:
+            values << QVariant();
             break;
         default:
-            result = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
+            values << QString::fromUtf8(
+                reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
         }
     }
     sqlite3_finalize(stmt);
-    return result;
+    return values;
+}
+
+QStringList TempDatabase::texts(const QString& sql) const {
+    QStringList texts;
+    for (const QVariant& value : column(sql))
+        texts << value.toString();
+    return texts;
 }
 
 QString everything(const QString& path) {

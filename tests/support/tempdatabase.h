@@ -81,6 +81,10 @@ public:
     // Reads one value with a separate connection (for asserting what was stored), typed as
     // SQLite gives it on either backend.
     QVariant scalar(const QString& sqliteSql) const;
+    // The first column of every row, each typed as scalar() types one (the way to read a
+    // list on both backends, which share no aggregate that joins texts), and as texts.
+    QVariantList column(const QString& sql) const;
+    QStringList texts(const QString& sql) const;
 
 private:
     QTemporaryDir dir_;

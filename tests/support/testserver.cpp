@@ -128,11 +128,15 @@ QVariant ServerDatabase::scalar(const QString& sql) const {
 }
 
 QVariant ServerDatabase::typedScalar(const QString& sql) const {
+    const QVariantList values = typedColumn(sql);
+    return values.isEmpty() ? QVariant() : values.first();
+}
+
+QVariantList ServerDatabase::typedColumn(const QString& sql) const {
     PGconn* conn = nullptr;
     PGresult* r = run(name_, sql, &conn);
-    QVariant value;
-    if (r && PQntuples(r) > 0 && PQnfields(r) > 0 && !PQgetisnull(r, 0, 0)) {
-        const QString text = QString::fromUtf8(PQgetvalue(r, 0, 0));
+    QVariantList values;
+    if (r && PQnfields(r) > 0) {
         // A domain (yesno, currency) reports itself: its base type tells the kind.
         Oid type = PQftype(r, 0);
         if (PGresult* base = PQexec(
@@ -145,33 +149,40 @@ QVariant ServerDatabase::typedScalar(const QString& sql) const {
                 type = Oid(QByteArray(PQgetvalue(base, 0, 0)).toUInt());
             PQclear(base);
         }
-        switch (type) {
-        case 16: // bool
-            value = qlonglong(text == QLatin1String("t") ? 1 : 0);
-            break;
-        case 20: // int8
-        case 21: // int2
-        case 23: // int4
-            value = text.toLongLong();
-            break;
-        case 700:  // float4
-        case 701:  // float8
-        case 1700: // numeric
-            value = text.toDouble();
-            break;
-        case 1114: // timestamp
-        case 1184: // timestamptz
-            value = text.endsWith(QLatin1String(" 00:00:00")) ? text.left(10) : text;
-            break;
-        default:
-            value = text;
+        for (int row = 0; row < PQntuples(r); ++row) {
+            if (PQgetisnull(r, row, 0)) {
+                values << QVariant();
+                continue;
+            }
+            const QString text = QString::fromUtf8(PQgetvalue(r, row, 0));
+            switch (type) {
+            case 16: // bool
+                values << qlonglong(text == QLatin1String("t") ? 1 : 0);
+                break;
+            case 20: // int8
+            case 21: // int2
+            case 23: // int4
+                values << text.toLongLong();
+                break;
+            case 700:  // float4
+            case 701:  // float8
+            case 1700: // numeric
+                values << text.toDouble();
+                break;
+            case 1114: // timestamp
+            case 1184: // timestamptz
+                values << (text.endsWith(QLatin1String(" 00:00:00")) ? text.left(10) : text);
+                break;
+            default:
+                values << text;
+            }
         }
     }
     if (r)
         PQclear(r);
     if (conn)
         PQfinish(conn);
-    return value;
+    return values;
 }
 
 } // namespace tavrel::test

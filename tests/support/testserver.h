@@ -44,6 +44,8 @@ public:
     // qlonglong, other numbers as double, dates as their ISO text ("2005-01-03", with the
     // time only when there is one), texts as QString.
     QVariant typedScalar(const QString& sql) const;
+    // The first column of every row, typed as typedScalar() types one value.
+    QVariantList typedColumn(const QString& sql) const;
 
 private:
     QString name_;
