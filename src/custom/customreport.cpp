@@ -128,7 +128,9 @@ ReportQuery buildReportQuery(const ReportDefinition& report, const Catalogue& ca
         switch (field->type) {
         case FieldType::Text:
             if (!s.StartsWith.isEmpty())
-                where += QStringLiteral(" and ") + name + QStringLiteral(" like '") + s.StartsWith +
+                // An apostrophe the user typed ("O'Brien") is a letter, not the literal's end.
+                where += QStringLiteral(" and ") + name + QStringLiteral(" like '") +
+                         QString(s.StartsWith).replace(QLatin1Char('\''), QStringLiteral("''")) +
                          QStringLiteral("*'");
             break;
         case FieldType::Number:

@@ -267,6 +267,12 @@ private Q_SLOTS:
                "Select taskname, manuf from tasks where  taskname like 'Pu*' order by taskname, "
                "manuf",
                "3600|2160;");
+        addRow("an apostrophe in the text", "tasks",
+               Setup([](ReportDefinition& r, const Catalogue&) {
+                   r.fields = {TaskName};
+                   r.setting(TaskName).StartsWith = "O'Br";
+               }),
+               "Select taskname from tasks where  taskname like 'O''Br*'", "3600;");
         addRow("False alone, secondary sort only", "tasks",
                Setup([](ReportDefinition& r, const Catalogue& c) {
                    r.fields = {TaskName, CurrentYearOnly};
