@@ -14,13 +14,6 @@ namespace tavrel::detail {
 
 namespace {
 
-Token op(const char* text) {
-    return Token{TokKind::Op, QString::fromLatin1(text)};
-}
-Token word(const char* text) {
-    return Token{TokKind::Ident, QString::fromLatin1(text)};
-}
-
 bool isAnyWord(const Token& t, std::initializer_list<const char*> words) {
     for (const char* w : words)
         if (t.isWord(w))

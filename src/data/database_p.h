@@ -51,6 +51,32 @@ struct Token {
 };
 using Tokens = QList<Token>;
 
+// Tokens the translations write.
+inline Token op(const char* text) {
+    return Token{TokKind::Op, QString::fromLatin1(text)};
+}
+inline Token word(const char* text) {
+    return Token{TokKind::Ident, QString::fromLatin1(text)};
+}
+inline Token str(const QString& text) {
+    return Token{TokKind::String, text};
+}
+inline Token number(const QString& text) {
+    return Token{TokKind::Number, text};
+}
+
+// Index of the ")" that closes the "(" at `open`, or the end.
+inline qsizetype closing(const Tokens& t, qsizetype open) {
+    int depth = 0;
+    for (qsizetype j = open; j < t.size(); ++j) {
+        if (t.at(j).isOp("("))
+            ++depth;
+        else if (t.at(j).isOp(")") && --depth == 0)
+            return j;
+    }
+    return t.size();
+}
+
 // Splits SQL text into tokens. In Jet mode double quotes delimit strings and "#" dates;
 // in SQLite mode double quotes delimit identifiers.
 bool tokenize(const QString& sql, bool jetMode, Tokens* out, QString* error);
@@ -67,6 +93,11 @@ bool readJetStatement(const QString& jetSql, Tokens* out, QString* error);
 // Jet's "&": operands joined with "||", a null operand read as an empty text. An `operand`
 // function writes each operand as a text first, for a backend whose "||" wants texts.
 Tokens translateConcat(const Tokens& in, const std::function<Tokens(const Tokens&)>& operand);
+
+// The words both backends translate alike: Jet's "mod" operator (`qualified`: the word is
+// part of a dotted name, and so a column's) and "delete * from". True when in[*i] is one of
+// them: its translation is appended to `out` and *i moved past what it took.
+bool translateSharedWord(const Tokens& in, qsizetype* i, bool qualified, Tokens* out);
 
 // Writes tokens back as SQLite text.
 QString emitSql(const Tokens& tokens);

@@ -18,21 +18,6 @@ namespace {
 // The collation that folds texts for like: ICU's root, deterministic, so that the server
 // accepts a pattern match under it and lower() knows the letters of every alphabet.
 constexpr const char* MatchCollation = "tavrel_match";
-// The collation of the program's order of texts in the server's schema.
-constexpr const char* TextCollation = "tavrel_text";
-
-Token op(const char* text) {
-    return Token{TokKind::Op, QString::fromLatin1(text)};
-}
-Token word(const char* text) {
-    return Token{TokKind::Ident, QString::fromLatin1(text)};
-}
-Token str(const QString& text) {
-    return Token{TokKind::String, text};
-}
-Token number(const QString& text) {
-    return Token{TokKind::Number, text};
-}
 
 // PostgreSQL's reserved words: a column or table of that name must be quoted.
 bool isReserved(const QString& lower) {
@@ -61,18 +46,6 @@ bool isPlainName(const QString& lower) {
         if (!(c.isLetterOrNumber() || c == u'_' || c == u'$') || c.isUpper())
             return false;
     return !isReserved(lower);
-}
-
-// Index of the ")" that closes the "(" at `open`, or the end.
-qsizetype closing(const Tokens& t, qsizetype open) {
-    int depth = 0;
-    for (qsizetype j = open; j < t.size(); ++j) {
-        if (t.at(j).isOp("("))
-            ++depth;
-        else if (t.at(j).isOp(")") && --depth == 0)
-            return j;
-    }
-    return t.size();
 }
 
 // The arguments between the "(" at `open` and its ")" at `close`.
@@ -580,9 +553,6 @@ bool translateServerTokens(const QString& jetSql, const ServerCatalog& catalog, 
             pass << op("-") << number(u"1"_s);
         } else if (!qualified && t.isWord("false")) {
             pass.append(number(u"0"_s));
-        } else if (!qualified && t.isWord("mod") && !pass.isEmpty() &&
-                   !(i + 1 < in.size() && in.at(i + 1).isOp("("))) {
-            pass.append(op("%"));
         } else if (t.isWord("is") && i + 1 < in.size() && !in.at(i + 1).isWord("null") &&
                    !(in.at(i + 1).isWord("not") && i + 2 < in.size() &&
                      in.at(i + 2).isWord("null"))) {
@@ -596,15 +566,7 @@ bool translateServerTokens(const QString& jetSql, const ServerCatalog& catalog, 
                 ++i;
         } else if (t.isOp("==")) {
             pass.append(op("="));
-        } else if (t.isWord("delete") && pass.isEmpty()) {
-            pass.append(t);
-            // "delete * from" and "delete table.* from" are "delete from".
-            if (i + 1 < in.size() && in.at(i + 1).isOp("*"))
-                ++i;
-            else if (i + 3 < in.size() && in.at(i + 1).isName() && in.at(i + 2).isOp(".") &&
-                     in.at(i + 3).isOp("*"))
-                i += 3;
-        } else {
+        } else if (!translateSharedWord(in, &i, qualified, &pass)) {
             pass.append(t);
         }
     }

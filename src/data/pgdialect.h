@@ -12,6 +12,9 @@ namespace tavrel::detail {
 
 class PgConnection;
 
+// The collation of the program's order of texts in the server's schema.
+constexpr const char* TextCollation = "tavrel_text";
+
 // What the translation needs to know of a server database's tables: each column's kind
 // (a yes/no column compared with a number asks whether it is zero; texts compare in the
 // program's order), and each table's key. Read once per connection.

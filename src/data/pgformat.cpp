@@ -14,16 +14,6 @@ namespace tavrel::detail {
 
 namespace {
 
-Token op(const char* text) {
-    return Token{TokKind::Op, QString::fromLatin1(text)};
-}
-Token word(const char* text) {
-    return Token{TokKind::Ident, QString::fromLatin1(text)};
-}
-Token str(const QString& text) {
-    return Token{TokKind::String, text};
-}
-
 // Literal text inside a to_char pattern, where letters would otherwise be fields.
 QString quoted(const QString& text) {
     if (text.isEmpty())

@@ -9,34 +9,7 @@ using namespace Qt::StringLiterals;
 
 namespace tavrel::detail {
 
-namespace {
-
-// The collation of the program's order of texts in the server's schema.
-constexpr const char* TextCollation = "tavrel_text";
-
-Token op(const char* text) {
-    return Token{TokKind::Op, QString::fromLatin1(text)};
-}
-Token word(const char* text) {
-    return Token{TokKind::Ident, QString::fromLatin1(text)};
-}
-Token number(const QString& text) {
-    return Token{TokKind::Number, text};
-}
-
-// Index of the ")" that closes the "(" at `open`, or the end.
-qsizetype closing(const Tokens& t, qsizetype open) {
-    int depth = 0;
-    for (qsizetype j = open; j < t.size(); ++j) {
-        if (t.at(j).isOp("("))
-            ++depth;
-        else if (t.at(j).isOp(")") && --depth == 0)
-            return j;
-    }
-    return t.size();
-}
-
-} // namespace
+namespace {} // namespace
 
 // Values an insert or update writes to a date column are read as dates: the file holds dates
 // as ISO text, so the program may write one as a text ('2006-01-02', or a CASE choosing

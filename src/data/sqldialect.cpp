@@ -71,16 +71,6 @@ bool isBoundaryOp(const Token& t) {
     return false;
 }
 
-Token op(const char* text) {
-    return Token{TokKind::Op, QString::fromLatin1(text)};
-}
-Token word(const char* text) {
-    return Token{TokKind::Ident, QString::fromLatin1(text)};
-}
-Token str(const QString& text) {
-    return Token{TokKind::String, text};
-}
-
 // Index just after the group that starts at `i` ("(" ... ")"), or i + 1 for one token.
 qsizetype unitEnd(const Tokens& t, qsizetype i) {
     if (!t.at(i).isOp("("))
@@ -417,18 +407,7 @@ bool translateTokens(const QString& jetSql, Tokens* out, QString* error) {
                 pass.append(Token{TokKind::Number, QStringLiteral("1")});
             } else if (!qualified && t.isWord("false")) {
                 pass.append(Token{TokKind::Number, QStringLiteral("0")});
-            } else if (!qualified && t.isWord("mod") && !pass.isEmpty() &&
-                       !(i + 1 < in.size() && in.at(i + 1).isOp("("))) {
-                pass.append(op("%"));
-            } else if (t.isWord("delete") && pass.isEmpty()) {
-                pass.append(t);
-                // "delete * from" and "delete table.* from" are SQLite's "delete from".
-                if (i + 1 < in.size() && in.at(i + 1).isOp("*"))
-                    ++i;
-                else if (i + 3 < in.size() && in.at(i + 1).isName() && in.at(i + 2).isOp(".") &&
-                         in.at(i + 3).isOp("*"))
-                    i += 3;
-            } else {
+            } else if (!translateSharedWord(in, &i, qualified, &pass)) {
                 pass.append(t);
             }
             break;
@@ -443,6 +422,26 @@ bool translateTokens(const QString& jetSql, Tokens* out, QString* error) {
     pass = translateColumnTypes(pass);
     *out = pass;
     return true;
+}
+
+bool translateSharedWord(const Tokens& in, qsizetype* i, bool qualified, Tokens* out) {
+    const Token& t = in.at(*i);
+    if (!qualified && t.isWord("mod") && !out->isEmpty() &&
+        !(*i + 1 < in.size() && in.at(*i + 1).isOp("("))) {
+        out->append(op("%"));
+        return true;
+    }
+    if (t.isWord("delete") && out->isEmpty()) {
+        out->append(t);
+        // "delete * from" and "delete table.* from" are "delete from".
+        if (*i + 1 < in.size() && in.at(*i + 1).isOp("*"))
+            ++*i;
+        else if (*i + 3 < in.size() && in.at(*i + 1).isName() && in.at(*i + 2).isOp(".") &&
+                 in.at(*i + 3).isOp("*"))
+            *i += 3;
+        return true;
+    }
+    return false;
 }
 
 QString quoteIdent(const QString& name) {
