@@ -204,8 +204,10 @@ void rebuildIndexUnlessCurrent(const WantedIndex& index) {
 const WantedIndex TaskNameIndex{
     QStringLiteral("tasks_taskname"),
     QStringLiteral("CREATE INDEX tasks_taskname ON tasks (taskname COLLATE NOCASE)"),
-    // The server's task names carry the program's text order, which ignores case.
-    QStringLiteral("CREATE INDEX tasks_taskname ON tasks USING btree (taskname)")};
+    // The server's task names carry the program's text order, which ignores case; the index
+    // gives the task list's order exactly (nulls first, ties by key), first rows at once.
+    QStringLiteral(
+        "CREATE INDEX tasks_taskname ON tasks USING btree (taskname NULLS FIRST, taskid)")};
 const WantedIndex AssignIndex{
     QStringLiteral("assign_taskid"),
     QStringLiteral("CREATE INDEX assign_taskid ON assign (taskid, weeid, duedate)"),

@@ -457,9 +457,8 @@ struct Recordset::Impl {
     // Appends the keys `sql` gives, `stride` a row, to *keys; a `limit` above 0 is bound to
     // ?1. With `texts` > 0 (terms read after the keys) it stops as soon as the rows are not in
     // Jet's order and clears *jetOrder. False after raising a failure.
-    static bool readKeys(const Database::Impl& db, const QString& sql, int stride, int texts,
-                         int limit, std::vector<qint64>* keys, bool* jetOrder,
-                         const QString& context);
+    static bool readKeys(Database::Impl& db, const QString& sql, int stride, int texts, int limit,
+                         std::vector<qint64>* keys, bool* jetOrder, const QString& context);
     // Opens the recordset of a query (a table's name or a select); nullptr after raising
     // a failure.
     static std::unique_ptr<Impl> open(const std::shared_ptr<Database::Impl>& db,

@@ -5,6 +5,7 @@
 #include "data/database.h"
 
 #include "data/database_p.h"
+#include "data/pgrecordset_p.h"
 #include "data/textorder.h"
 
 #include <algorithm>
@@ -46,9 +47,12 @@ private:
 
 } // namespace
 
-bool Recordset::Impl::readKeys(const Database::Impl& db, const QString& sql, int stride, int texts,
+bool Recordset::Impl::readKeys(Database::Impl& db, const QString& sql, int stride, int texts,
                                int limit, std::vector<qint64>* keys, bool* jetOrder,
                                const QString& context) {
+    // The server orders texts as the program does: its keys need no check.
+    if (db.server)
+        return serverReadKeys(db, sql, stride, limit, keys, context);
     sqlite3_stmt* stmt = nullptr;
     if (!db.prepare(sql, &stmt, false, context))
         return false;
@@ -77,15 +81,21 @@ bool Recordset::Impl::readKeys(const Database::Impl& db, const QString& sql, int
 // A keyset read in parts
 
 bool Recordset::Impl::readLastKeys() {
-    sqlite3_stmt* stmt = nullptr;
-    if (!db->prepare(countSql, &stmt, false, selectSql))
-        return false;
-    const int rc = sqlite3_step(stmt);
-    const qint64 total = rc == SQLITE_ROW ? sqlite3_column_int64(stmt, 0) : 0;
-    sqlite3_finalize(stmt);
-    if (rc != SQLITE_ROW) {
-        db->raise(rc, false, selectSql);
-        return false;
+    qint64 total = 0;
+    if (db->server) {
+        if (!serverCount(*db, countSql, &total))
+            return false;
+    } else {
+        sqlite3_stmt* stmt = nullptr;
+        if (!db->prepare(countSql, &stmt, false, selectSql))
+            return false;
+        const int rc = sqlite3_step(stmt);
+        total = rc == SQLITE_ROW ? sqlite3_column_int64(stmt, 0) : 0;
+        sqlite3_finalize(stmt);
+        if (rc != SQLITE_ROW) {
+            db->raise(rc, false, selectSql);
+            return false;
+        }
     }
     if (total <= qint64(gapBegin) + 2 * ReadAheadRows)
         return completeKeys();

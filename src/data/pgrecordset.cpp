@@ -16,6 +16,9 @@
 
 #include <algorithm>
 #include <limits>
+#include <optional>
+
+using namespace Qt::StringLiterals;
 
 namespace tavrel::detail {
 
@@ -27,6 +30,9 @@ namespace {
 constexpr int ServerReadAheadRows = 512;
 // Rows of a static copy fetched by one FETCH.
 constexpr int CopyBatchRows = 4096;
+// The keys a keyset in the order of its texts reads at open: a window's first rows come from
+// an index at once, however long the table; the rest are read when a move reaches them.
+constexpr int ServerFirstKeys = 4096;
 
 QString tableNotFound(const QString& name) {
     return QStringLiteral(
@@ -167,9 +173,51 @@ QString keyOrder(const QStringList& keys, const char* direction) {
     return terms.join(QLatin1String(", "));
 }
 
-// The direction in which rows equal in the order follow each other: that of the last term.
+// The direction in which rows equal in the order follow each other: that of the last term
+// (whose place for nulls the translation has written after it).
 const char* tieDirection(const Tokens& orderBy) {
-    return !orderBy.isEmpty() && orderBy.last().isWord("desc") ? "DESC" : "ASC";
+    qsizetype end = orderBy.size();
+    if (end > 2 && orderBy.at(end - 2).isWord("nulls"))
+        end -= 2;
+    return end > 0 && orderBy.at(end - 1).isWord("desc") ? "DESC" : "ASC";
+}
+
+// The terms of an ORDER BY read backwards: each term's direction and place of nulls turned
+// round (the server puts nulls last in an ascending order unless told otherwise).
+QString reversedOrder(const Tokens& orderBy) {
+    QStringList terms;
+    Tokens term;
+    int depth = 0;
+    auto finish = [&] {
+        bool descending = false;
+        std::optional<bool> nullsFirst;
+        if (term.size() > 2 && term.at(term.size() - 2).isWord("nulls")) {
+            nullsFirst = term.last().isWord("first");
+            term.resize(term.size() - 2);
+        }
+        if (!term.isEmpty() && (term.last().isWord("asc") || term.last().isWord("desc"))) {
+            descending = term.last().isWord("desc");
+            term.removeLast();
+        }
+        const bool first = nullsFirst.value_or(descending);
+        terms << emitServerSql(term) + (descending ? u" ASC"_s : u" DESC"_s) +
+                     (first ? u" NULLS LAST"_s : u" NULLS FIRST"_s);
+        term.clear();
+    };
+    for (const Token& t : orderBy) {
+        if (t.isOp("("))
+            ++depth;
+        else if (t.isOp(")"))
+            --depth;
+        if (depth == 0 && t.isOp(",")) {
+            finish();
+            continue;
+        }
+        term << t;
+    }
+    if (!term.isEmpty())
+        finish();
+    return terms.join(u", ");
 }
 
 // Field descriptions of a result whose first `skip` columns are keys, as the file's
@@ -238,18 +286,32 @@ bool openKeyset(Recordset::Impl* rs, const ServerTables& tables, const SelectPar
         keysSql += QStringLiteral(" ORDER BY ") +
                    emitServerSql(substituteAliases(parts.orderBy, parts.aliases)) +
                    QStringLiteral(", ") + keyOrder(cursor.keyColumns, tieDirection(parts.orderBy));
+    // A table in the order of its texts is read in parts, as the file's are: its first keys
+    // now, its last ones when moveLast() wants them, the rest when a move reaches them.
+    const bool inParts = rs->stride == 1 && !parts.orderBy.isEmpty() && parts.tail.isEmpty();
     if (!parts.tail.isEmpty())
         keysSql += QLatin1Char(' ') + emitServerSql(parts.tail);
-    PgResult keyRows;
-    if (!serverRun(db, keysSql, {}, &keyRows, &error)) {
-        raiseError(error);
+    if (!Recordset::Impl::readKeys(db, inParts ? keysSql + u" LIMIT $1"_s : keysSql, rs->stride, 0,
+                                   inParts ? ServerFirstKeys : 0, &rs->keys, nullptr,
+                                   rs->selectSql))
         return false;
+    if (inParts && rs->keys.size() == size_t(ServerFirstKeys)) {
+        rs->complete = rs->sizeKnown = false;
+        rs->gapBegin = rs->gapEnd = ServerFirstKeys;
+        rs->keysSql = keysSql;
+        rs->lastKeysSql = QStringLiteral("SELECT %1 FROM %2").arg(keys, rs->fromSql);
+        rs->countSql = u"SELECT count(*) FROM "_s + rs->fromSql;
+        if (!parts.where.isEmpty()) {
+            rs->lastKeysSql += u" WHERE "_s + emitServerSql(parts.where);
+            rs->countSql += u" WHERE "_s + emitServerSql(parts.where);
+        }
+        rs->lastKeysSql +=
+            u" ORDER BY "_s + reversedOrder(substituteAliases(parts.orderBy, parts.aliases)) +
+            u", "_s +
+            keyOrder(cursor.keyColumns,
+                     qstrcmp(tieDirection(parts.orderBy), "DESC") == 0 ? "ASC" : "DESC") +
+            u" LIMIT $1"_s;
     }
-    const int rows = keyRows.rows();
-    rs->keys.reserve(size_t(rows) * size_t(rs->stride));
-    for (int r = 0; r < rows; ++r)
-        for (int i = 0; i < rs->stride; ++i)
-            rs->keys.push_back(keyAt(keyRows, r, i));
 
     const ServerTable* base = tables.table(parts.tables.first().table);
     rs->baseTable = base->name;
@@ -582,6 +644,35 @@ void executeOnServer(Database::Impl& db, const QString& sql) {
         db.serverTables.reset();
 }
 
+bool serverReadKeys(Database::Impl& db, const QString& sql, int stride, int limit,
+                    std::vector<qint64>* keys, const QString& context) {
+    Q_UNUSED(context)
+    PgResult result;
+    DbError error;
+    if (!serverRun(db, sql, limit > 0 ? QList<QVariant>{limit} : QList<QVariant>{}, &result,
+                   &error)) {
+        raiseError(error);
+        return false;
+    }
+    const int rows = result.rows();
+    keys->reserve(keys->size() + size_t(rows) * size_t(stride));
+    for (int r = 0; r < rows; ++r)
+        for (int i = 0; i < stride; ++i)
+            keys->push_back(keyAt(result, r, i));
+    return true;
+}
+
+bool serverCount(Database::Impl& db, const QString& sql, qint64* count) {
+    PgResult result;
+    DbError error;
+    if (!serverRun(db, sql, {}, &result, &error)) {
+        raiseError(error);
+        return false;
+    }
+    *count = result.rows() > 0 ? result.text(0, 0).toLongLong() : 0;
+    return true;
+}
+
 std::optional<QString> serverIndexDefinition(Database::Impl& db, const QString& name) {
     // pg_get_indexdef names the table with its schema; the program's statements do not.
     DbError error;
@@ -670,8 +761,15 @@ bool readServerBatch(Recordset::Impl& rs, int index, int direction) {
     rs.runLength = goesOn ? qMin(ServerReadAheadRows, 2 * rs.runLength) : FirstRunRows;
     batch.clear();
     const int n = rs.count();
-    const int first = direction < 0 ? qMax(0, index - rs.runLength + 1) : index;
-    const int end = direction < 0 ? index + 1 : qMin(n, index + rs.runLength);
+    int first = direction < 0 ? qMax(0, index - rs.runLength + 1) : index;
+    int end = direction < 0 ? index + 1 : qMin(n, index + rs.runLength);
+    if (!rs.complete) {
+        // Not into the rows whose keys are not read yet.
+        if (index < rs.gapBegin)
+            end = qMin(end, rs.gapBegin);
+        else
+            first = qMax(first, rs.gapEnd);
+    }
     // Only the fields asked for are converted; a row holds them at their slots, then the
     // row versions of its tables.
     rs.wanted.resize(size_t(rs.fields.size()), 0);

@@ -76,6 +76,11 @@ void freeServerLocks();
 void executeOnServer(Database::Impl& db, const QString& sql);
 void checkServerQuery(Database::Impl& db, const QString& sqlOrTable);
 std::optional<QString> serverIndexDefinition(Database::Impl& db, const QString& name);
+// The keys `sql` gives, `stride` a row, appended to *keys; a `limit` above 0 is bound to $1.
+bool serverReadKeys(Database::Impl& db, const QString& sql, int stride, int limit,
+                    std::vector<qint64>* keys, const QString& context);
+// The number a count(*) query gives.
+bool serverCount(Database::Impl& db, const QString& sql, qint64* count);
 std::unique_ptr<Recordset::Impl> openServerRecordset(const std::shared_ptr<Database::Impl>& db,
                                                      const QString& sqlOrTable, RecordsetType type);
 bool readServerBatch(Recordset::Impl& rs, int index, int direction);

@@ -15,6 +15,7 @@
 
 #include <libpq-fe.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 
@@ -119,6 +120,7 @@ private Q_SLOTS:
     void keysetOverAJoin();
     void staticCopies();
     void walksMoreRowsThanOneBatch();
+    void longTextOrderReadInParts();
     void rowHeldByAnotherPlanner();
     void rowChangedSinceRead_data();
     void rowChangedSinceRead();
@@ -420,6 +422,53 @@ void TestServerRecordset::walksMoreRowsThanOneBatch() {
         QCOMPARE(rs.recordCount(), Rows);
         rs.findLast(QStringLiteral("taskid = 5000"));
         QCOMPARE(rs.value(QStringLiteral("taskid")), QVariant(5000));
+    }
+}
+
+// A table in the order of its texts is read in parts (its first keys at open, its last when
+// moveLast() wants them, the rest when a move reaches them): every way through gives the
+// rows in the server's order, nulls first and ties by key, as one read would.
+void TestServerRecordset::longTextOrderReadInParts() {
+    TAVREL_REQUIRE_SERVER();
+    Site site;
+    QVERIFY(site.pg.exec(QStringLiteral(
+        "INSERT INTO tasks (taskid, taskname) SELECT g, CASE g % 3 WHEN 0 THEN NULL WHEN 1 THEN "
+        "'task ' || lpad((g / 7)::text, 5, '0') ELSE 'TASK ' || lpad((g / 7)::text, 5, '0') END "
+        "FROM generate_series(10, 9009) AS g")));
+    QStringList ascending;
+    for (const QVariant& id : site.pg.typedColumn(
+             QStringLiteral("SELECT taskid FROM tasks ORDER BY taskname NULLS FIRST, taskid")))
+        ascending << id.toString();
+    QCOMPARE(ascending.size(), 9003);
+    for (const bool descending : {false, true}) {
+        const QStringList expected = [&] {
+            QStringList order = ascending;
+            if (descending)
+                std::reverse(order.begin(), order.end());
+            return order;
+        }();
+        const QString sql = descending
+                                ? QStringLiteral("SELECT * FROM tasks ORDER BY taskname DESC")
+                                : QStringLiteral("SELECT * FROM tasks ORDER BY taskname");
+        auto forward = [](Recordset& rs) {
+            QStringList ids;
+            for (; !rs.isEOF(); rs.moveNext())
+                ids << rs.value(QStringLiteral("taskid")).toString();
+            return ids;
+        };
+        Recordset fromTheStart = site.db.openRecordset(sql);
+        QCOMPARE(forward(fromTheStart), expected);
+        Recordset fromTheEnd = site.db.openRecordset(sql);
+        fromTheEnd.moveLast();
+        QStringList backwards;
+        for (; !fromTheEnd.isBOF(); fromTheEnd.movePrevious())
+            backwards.prepend(fromTheEnd.value(QStringLiteral("taskid")).toString());
+        QCOMPARE(backwards, expected);
+        Recordset bothEnds = site.db.openRecordset(sql);
+        bothEnds.moveLast();
+        QCOMPARE(bothEnds.recordCount(), 9003);
+        bothEnds.moveFirst();
+        QCOMPARE(forward(bothEnds), expected);
     }
 }
 
