@@ -27,7 +27,7 @@ namespace {
 // Rows of a keyset fetched by one statement once a walk goes on; the first fetch after a
 // jump asks for FirstRunRows (database_p.h). Each statement costs a round trip to the
 // server, so a walk asks for more rows at a time than on a file.
-constexpr int ServerReadAheadRows = 512;
+constexpr int ServerReadAheadRows = 4096;
 // Rows of a static copy fetched by one FETCH.
 constexpr int CopyBatchRows = 4096;
 // The keys a keyset in the order of its texts reads at open: a window's first rows come from
