@@ -274,6 +274,20 @@ bool openKeyset(Recordset::Impl* rs, const ServerTables& tables, const SelectPar
         return false;
     }
     describeFields(described, rs->stride, described.columns() - 2 * rs->stride, tables, rs);
+    // A column of a table the query names once can be read alone: a walk that looks at two
+    // fields of a wide join fetches those two.
+    cursor.keysAndVersions = QStringLiteral("SELECT %1, %2").arg(keys, versions.join(u", "));
+    cursor.batchFrom = QStringLiteral(" FROM %1 WHERE %2 = ANY($1::bigint[])")
+                           .arg(rs->fromSql, cursor.keyColumns.first());
+    for (const FieldInfo& f : std::as_const(rs->fields)) {
+        const bool once =
+            f.tableIndex >= 0 && !f.origin.isEmpty() &&
+            std::count_if(parts.tables.cbegin(), parts.tables.cend(), [&](const TableRef& t) {
+                return t.table.compare(f.table, Qt::CaseInsensitive) == 0;
+            }) == 1;
+        cursor.fieldColumns << (once ? qualified(parts.tables.at(f.tableIndex).refName(), f.origin)
+                                     : QString());
+    }
 
     // The ordered keys: the query's order (select-list aliases stand for their expressions),
     // rows equal in it in key order; without an order, key order.
@@ -754,7 +768,7 @@ std::unique_ptr<Recordset::Impl> openServerRecordset(const std::shared_ptr<Datab
 // does: a walk that goes on reads twice as many rows as the last statement, up to
 // ServerReadAheadRows.
 bool readServerBatch(Recordset::Impl& rs, int index, int direction) {
-    const ServerCursor& cursor = *rs.server;
+    ServerCursor& cursor = *rs.server;
     auto& batch = rs.batch;
     const bool goesOn = !batch.isEmpty() && (direction < 0 ? index == rs.batchFirst - 1
                                                            : index == rs.batchFirst + batch.size());
@@ -786,13 +800,30 @@ bool readServerBatch(Recordset::Impl& rs, int index, int direction) {
         if (std::find(asked.cbegin(), asked.cend(), base) == asked.cend())
             asked.push_back(base);
     }
+    // The wanted fields alone where each is a table's column; else the whole select list.
+    bool narrow = true;
+    for (int i : std::as_const(slotFields))
+        narrow = narrow && !cursor.fieldColumns.at(i).isEmpty();
+    if (narrow && (cursor.narrowSql.isEmpty() || cursor.narrowFields != slotFields)) {
+        QStringList columns;
+        for (int i : std::as_const(slotFields))
+            columns << cursor.fieldColumns.at(i);
+        cursor.narrowSql = cursor.keysAndVersions +
+                           (columns.isEmpty() ? QString() : u", "_s + columns.join(u", ")) +
+                           cursor.batchFrom;
+        cursor.narrowFields = slotFields;
+    }
     PgResult result;
     DbError error;
-    if (!serverRun(*rs.db, cursor.batchSql, {keyArray(asked)}, &result, &error)) {
+    if (!serverRun(*rs.db, narrow ? cursor.narrowSql : cursor.batchSql, {keyArray(asked)}, &result,
+                   &error)) {
         raiseError(error);
         return false;
     }
-    const int versionsAt = result.columns() - rs.stride;
+    const int versionsAt = narrow ? rs.stride : result.columns() - rs.stride;
+    auto fieldAt = [&](int slot, int field) {
+        return narrow ? 2 * rs.stride + slot : rs.stride + field;
+    };
     // The rows found by their base key; for a join each row's key tuple.
     QHash<qint64, QList<int>> byBase;
     for (int r = 0; r < result.rows(); ++r)
@@ -827,8 +858,10 @@ bool readServerBatch(Recordset::Impl& rs, int index, int direction) {
         row.append(true); // never empty: an empty row is a missing one
         for (int i = 0; i < rs.stride; ++i)
             row.append(serverValue(result, found, versionsAt + i, ValueKind::Integer));
-        for (int i : std::as_const(slotFields))
-            row.append(serverValue(result, found, rs.stride + i, rs.fields.at(i).kind));
+        for (int slot = 0; slot < slotFields.size(); ++slot) {
+            const int i = slotFields.at(slot);
+            row.append(serverValue(result, found, fieldAt(slot, i), rs.fields.at(i).kind));
+        }
         batch.append(row);
     }
     return true;

@@ -45,7 +45,15 @@ struct ServerCursor {
     QStringList keyColumns; // each table's key, qualified by its name in the query
     QList<bool> versioned;  // each table's row carries a row version
     QString batchSql;       // a keyset's rows by their base keys ($1, an array)
-    QString copySql;        // a static copy's query, as run
+    // The same for some fields only: keys, versions, then those fields. Each field's column,
+    // qualified by its table's name in the query (empty for an expression, which only the
+    // whole select list gives).
+    QString keysAndVersions; // "SELECT keys, versions"
+    QString batchFrom;       // " FROM ... WHERE key = ANY($1)"
+    QStringList fieldColumns;
+    QList<int> narrowFields; // the fields `narrowSql` reads, in its order
+    QString narrowSql;
+    QString copySql; // a static copy's query, as run
     // A static copy's rows, as fetched: runs of rows, the first row of each.
     std::vector<PgResult> chunks;
     std::vector<int> chunkStarts;

@@ -352,6 +352,13 @@ void TestServerRecordset::keysetOverAJoin() {
                        "assign.taskid = tasks.taskid ORDER BY assign.assid DESC"));
     QCOMPARE(walk(repeated, QStringLiteral("assid")), QStringLiteral("4,3,2,1"));
     QCOMPARE(walk(repeated, QStringLiteral("taskid")), QStringLiteral("1,3,2,1"));
+    // A table the join names twice, and an expression: each field reads its own value.
+    Recordset twice = site.db.openRecordset(
+        QStringLiteral("SELECT a.assid, b.assid AS later, Year(b.duedate) AS y FROM assign AS a "
+                       "INNER JOIN assign AS b ON a.taskid = b.taskid WHERE a.assid < b.assid"));
+    QCOMPARE(walk(twice, QStringLiteral("later")), QStringLiteral("4"));
+    QCOMPARE(walk(twice, QStringLiteral("assid")), QStringLiteral("1"));
+    QCOMPARE(walk(twice, QStringLiteral("y")), QStringLiteral("2005"));
     // No row of a table the join found nothing in to write.
     rs.moveFirst();
     rs.moveNext();
