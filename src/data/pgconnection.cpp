@@ -173,9 +173,13 @@ bool PgConnection::reconnect(DbError* error) {
         return false;
     }
     // Dates and times travel as ISO text; nothing the program writes depends on the
-    // server's or the session's settings.
-    PGresult* r = PQexec(conn_, "SET datestyle = 'ISO, YMD'; SET intervalstyle = 'postgres'; "
-                                "SET TIME ZONE 'UTC'");
+    // server's or the session's settings. Every statement, a read too, waits only briefly
+    // for what another planner holds: a read of a table locked whole reports it locked, as
+    // on a file, rather than hang.
+    const QByteArray setup = "SET datestyle = 'ISO, YMD'; SET intervalstyle = 'postgres'; "
+                             "SET TIME ZONE 'UTC'; SET lock_timeout = " +
+                             QByteArray::number(RowLockTimeoutMs);
+    PGresult* r = PQexec(conn_, setup.constData());
     const bool ok = PQresultStatus(r) == PGRES_COMMAND_OK;
     PQclear(r);
     if (!ok) {

@@ -476,16 +476,11 @@ bool serverBeginWrite(Database::Impl& db, DbError* error) {
                        &result, error))
             return false;
     } else {
+        // A row another planner holds is waited for briefly (the connection's lock
+        // timeout), then reported locked, so that the save loop's retries and its question
+        // work as on a file.
         if (!serverRun(db, QStringLiteral("BEGIN"), {}, &result, error))
             return false;
-        // A row another planner holds is waited for briefly, then reported locked, so that
-        // the save loop's retries and its question work as on a file.
-        if (!serverRun(db, QStringLiteral("SET LOCAL lock_timeout = %1").arg(RowLockTimeoutMs), {},
-                       &result, error)) {
-            DbError ignored;
-            db.server->exec(QStringLiteral("ROLLBACK"), &ignored);
-            return false;
-        }
     }
     db.writeLevels.append(nested);
     return true;
