@@ -302,10 +302,20 @@ DbError PgConnection::errorFor(pg_result* result, const QString& sql) const {
                                .arg(label) +
                            details,
                        url_};
-    if (state == "42P01")
+    if (state == "42P01") {
+        // Named as a file names it: the server's message quotes the relation.
+        const qsizetype open = engine.indexOf(u'"');
+        const qsizetype close = open < 0 ? -1 : engine.indexOf(u'"', open + 1);
+        const QString name = close > open ? engine.mid(open + 1, close - open - 1) : QString();
         return DbError{ErrTableNotFound,
-                       QStringLiteral("The database %1 has no table this needs.").arg(label),
+                       name.isEmpty()
+                           ? QStringLiteral("The database %1 has no table this needs.").arg(label)
+                           : QStringLiteral("The database engine cannot find the input table or "
+                                            "query '%1'. Make sure it exists and that its name "
+                                            "is spelled correctly.")
+                                 .arg(name),
                        details, url_};
+    }
     if (state.startsWith("22") || state == "23502" || state == "42804")
         return DbError{ErrTypeMismatch,
                        QStringLiteral("Data type mismatch in criteria expression."), details, url_};
