@@ -167,9 +167,13 @@ QString keyOrder(const QStringList& keys, const char* direction) {
     return terms.join(QLatin1String(", "));
 }
 
-// The direction in which rows equal in the order follow each other: that of the last term.
+// The direction in which rows equal in the order follow each other: that of the last term,
+// before the place of its nulls that the translation gives every term.
 const char* tieDirection(const Tokens& orderBy) {
-    return !orderBy.isEmpty() && orderBy.last().isWord("desc") ? "DESC" : "ASC";
+    qsizetype end = orderBy.size();
+    if (end >= 2 && orderBy[end - 2].isWord("nulls"))
+        end -= 2;
+    return end > 0 && orderBy[end - 1].isWord("desc") ? "DESC" : "ASC";
 }
 
 // Field descriptions of a result whose first `skip` columns are keys, as the file's
