@@ -220,7 +220,8 @@ QByteArray serverText(const QVariant& value, bool* isNull) {
     case QMetaType::QDateTime:
         return value.toDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toUtf8();
     case QMetaType::QTime:
-        return value.toTime().toString(QStringLiteral("HH:mm:ss")).toUtf8();
+        // A time alone is a time of Jet's day zero, as a file stores it.
+        return value.toTime().toString(QStringLiteral("'1899-12-30' HH:mm:ss")).toUtf8();
     case QMetaType::Double:
     case QMetaType::Float:
         return QByteArray::number(value.toDouble(), 'g', 17);

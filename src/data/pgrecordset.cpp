@@ -446,8 +446,14 @@ QVariant serverValue(const PgResult& result, int row, int column, ValueKind kind
         return bytes.toLongLong() != 0; // any non-zero value is true
     case ValueKind::Date: {
         QVariant date;
-        if (dateFromIsoText(QString::fromLatin1(bytes), &date))
+        if (dateFromIsoText(QString::fromLatin1(bytes), &date)) {
+            // A time alone is stored on Jet's day zero, and reads back as a time, as from a
+            // file.
+            if (date.typeId() == QMetaType::QDateTime &&
+                date.toDateTime().date() == QDate(1899, 12, 30))
+                return date.toDateTime().time();
             return date;
+        }
         break;
     }
     case ValueKind::Text:
