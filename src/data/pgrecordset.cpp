@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <optional>
 
 namespace tavrel::detail {
 
@@ -335,16 +336,15 @@ bool rowExists(Database::Impl& db, const QString& table, const QString& key, qin
 }
 
 // The error for a row written only if its version was still the one read, and found
-// changed: changed by someone else, or gone.
+// changed: changed by someone else, or gone. The texts are a file's.
 DbError conflictFor(bool exists, const QString& table, const QString& url) {
     if (exists)
         return DbError{ErrRowChanged,
-                       QStringLiteral("The record was changed by another user since you read "
-                                      "it; your change was not saved."),
+                       QStringLiteral("Another user changed this record after it was read; it "
+                                      "was not written over their changes."),
                        QStringLiteral("In: ") + table, url};
     return DbError{ErrRowDeleted,
-                   QStringLiteral("The record was deleted by another user since you read it; "
-                                  "your change was not saved."),
+                   QStringLiteral("Another user deleted this record after it was read."),
                    QStringLiteral("In: ") + table, url};
 }
 
@@ -1011,11 +1011,16 @@ void serverDeleteRow(Recordset::Impl& rs) {
     PgResult result;
     if (!serverRun(db, sql, values, &result, &error))
         return fail(error);
+    std::optional<DbError> conflict;
     if (result.affected() == 0) {
         bool exists = false;
         if (!rowExists(db, table->name, table->key, rowKey, &error, &exists))
             return fail(error);
-        return fail(conflictFor(exists, table->name, db.path));
+        // A row changed since it was read stays; one deleted already is gone, as asked,
+        // and the error says so.
+        conflict = conflictFor(exists, table->name, db.path);
+        if (exists)
+            return fail(*conflict);
     }
     if (!serverCommitWrite(db, &error))
         return fail(error);
@@ -1025,6 +1030,8 @@ void serverDeleteRow(Recordset::Impl& rs) {
     rs.eraseKey(rs.pos);
     rs.deletedCurrent = true;
     rs.rowLoaded = false;
+    if (conflict)
+        raiseError(*conflict);
 }
 
 } // namespace tavrel::detail
