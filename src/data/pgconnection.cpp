@@ -1,5 +1,7 @@
 #include "data/pgconnection.h"
 
+#include "data/database_p.h"
+
 #include <QAtomicInteger>
 #include <QDate>
 #include <QDateTime>
@@ -97,6 +99,13 @@ QString engineText(pg_conn* conn) {
 
 QAtomicInteger<quint64> sent;
 
+// Tests may intercept each statement before it goes, as they do on a file's connections.
+void announce(const QString& url, const QString& sql) {
+    const ConnectionHooks& hooks = connectionHooks();
+    if (hooks.beforeStatement && connectionHooksApplyTo(url))
+        hooks.beforeStatement(sql);
+}
+
 bool isConnectionState(const QByteArray& state) {
     return state.startsWith("08") || state == "57P01" || state == "57P02" || state == "57P03";
 }
@@ -164,9 +173,13 @@ bool PgConnection::reconnect(DbError* error) {
         return false;
     }
     // Dates and times travel as ISO text; nothing the program writes depends on the
-    // server's or the session's settings.
-    PGresult* r = PQexec(conn_, "SET datestyle = 'ISO, YMD'; SET intervalstyle = 'postgres'; "
-                                "SET TIME ZONE 'UTC'");
+    // server's or the session's settings. Every statement, a read too, waits only briefly
+    // for what another planner holds: a read of a table locked whole reports it locked, as
+    // on a file, rather than hang.
+    const QByteArray setup = "SET datestyle = 'ISO, YMD'; SET intervalstyle = 'postgres'; "
+                             "SET TIME ZONE 'UTC'; SET lock_timeout = " +
+                             QByteArray::number(RowLockTimeoutMs);
+    PGresult* r = PQexec(conn_, setup.constData());
     const bool ok = PQresultStatus(r) == PGRES_COMMAND_OK;
     PQclear(r);
     if (!ok) {
@@ -207,7 +220,8 @@ QByteArray serverText(const QVariant& value, bool* isNull) {
     case QMetaType::QDateTime:
         return value.toDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toUtf8();
     case QMetaType::QTime:
-        return value.toTime().toString(QStringLiteral("HH:mm:ss")).toUtf8();
+        // A time alone is a time of Jet's day zero, as a file stores it.
+        return value.toTime().toString(QStringLiteral("'1899-12-30' HH:mm:ss")).toUtf8();
     case QMetaType::Double:
     case QMetaType::Float:
         return QByteArray::number(value.toDouble(), 'g', 17);
@@ -227,6 +241,7 @@ PgResult PgConnection::exec(const QString& sql, const QList<QVariant>& params, D
                              url_};
         return {};
     }
+    announce(url_, sql);
     sent.fetchAndAddRelaxed(1);
     const QByteArray text = sql.toUtf8();
     std::vector<QByteArray> values(size_t(params.size()));
@@ -254,6 +269,7 @@ bool PgConnection::execScript(const QString& sql, DbError* error) {
             *error = errorFor(nullptr, sql);
         return false;
     }
+    announce(url_, sql);
     sent.fetchAndAddRelaxed(1);
     pg_result* r = PQexec(conn_, sql.toUtf8().constData());
     const ExecStatusType status = r ? PQresultStatus(r) : PGRES_FATAL_ERROR;
@@ -287,10 +303,20 @@ DbError PgConnection::errorFor(pg_result* result, const QString& sql) const {
                                .arg(label) +
                            details,
                        url_};
-    if (state == "42P01")
+    if (state == "42P01") {
+        // Named as a file names it: the server's message quotes the relation.
+        const qsizetype open = engine.indexOf(u'"');
+        const qsizetype close = open < 0 ? -1 : engine.indexOf(u'"', open + 1);
+        const QString name = close > open ? engine.mid(open + 1, close - open - 1) : QString();
         return DbError{ErrTableNotFound,
-                       QStringLiteral("The database %1 has no table this needs.").arg(label),
+                       name.isEmpty()
+                           ? QStringLiteral("The database %1 has no table this needs.").arg(label)
+                           : QStringLiteral("The database engine cannot find the input table or "
+                                            "query '%1'. Make sure it exists and that its name "
+                                            "is spelled correctly.")
+                                 .arg(name),
                        details, url_};
+    }
     if (state.startsWith("22") || state == "23502" || state == "42804")
         return DbError{ErrTypeMismatch,
                        QStringLiteral("Data type mismatch in criteria expression."), details, url_};

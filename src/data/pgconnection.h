@@ -19,9 +19,11 @@ namespace tavrel::detail {
 
 // The oldest server the backend runs on (PostgreSQL's version number: 15.0).
 inline constexpr int MinServerVersion = 150000;
-// How long an Update or Delete waits for a row another planner holds before it reports the
-// row locked (the save loop then retries, as it does on a locked file).
-inline constexpr int RowLockTimeoutMs = 2000;
+// How long a statement waits for a row or table another planner holds before it reports
+// it locked (the save loop then retries, as it does on a locked file). As short as a file's
+// busy wait, so that the save loop's hundred silent retries before its question take about
+// as long on both backends.
+inline constexpr int RowLockTimeoutMs = 10;
 // How long connecting may take before the server counts as down.
 inline constexpr int ConnectTimeoutSeconds = 5;
 

@@ -245,6 +245,42 @@ QString likeRegex(const QString& pattern) {
     return re + u'$';
 }
 
+// The letters whose small letter is not their folded one (the long s, the final sigma, ...):
+// each with the letter it folds to, which lower() then leaves as it is. Jet's like folds
+// every letter, as the file's matcher does.
+struct FoldGaps {
+    QString from;
+    QString to;
+};
+const FoldGaps& foldGaps() {
+    static const FoldGaps gaps = [] {
+        FoldGaps g;
+        for (char32_t c = 1; c < 0x10000; ++c) {
+            const QChar ch{char16_t(c)};
+            if (ch.isSurrogate())
+                continue;
+            const QChar folded = ch.toCaseFolded();
+            if (folded != ch && folded != ch.toLower()) {
+                g.from += ch;
+                g.to += folded;
+            }
+        }
+        return g;
+    }();
+    return gaps;
+}
+
+QString withGapsFolded(const QString& text) {
+    const FoldGaps& gaps = foldGaps();
+    QString out = text;
+    for (QChar& c : out) {
+        const qsizetype at = gaps.from.indexOf(c);
+        if (at >= 0)
+            c = gaps.to.at(at);
+    }
+    return out;
+}
+
 // `x like 'pattern'` as `lower(x) ~ lower('regex')` under the folding collation: the server
 // refuses like and regular expressions under the program's collation, which is not
 // deterministic, and like has no lists or digits.
@@ -279,14 +315,20 @@ bool translateLike(const Tokens& in, const Scope& scope, Tokens* out, QString* e
             return false;
         }
         const Tokens value = t.mid(begin, leftEnd - begin);
-        const Tokens folded = Tokens{word("lower"), op("(")} + asText(value, scope.kindOf(value)) +
-                              Tokens{word("COLLATE"),
+        const Tokens folded = Tokens{word("lower"), op("("), word("translate"), op("(")} +
+                              asText(value, scope.kindOf(value)) +
+                              Tokens{op(","),
+                                     str(foldGaps().from),
+                                     op(","),
+                                     str(foldGaps().to),
+                                     op(")"),
+                                     word("COLLATE"),
                                      word(MatchCollation),
                                      op(")"),
                                      op("~"),
                                      word("lower"),
                                      op("("),
-                                     str(likeRegex(t.at(at + 1).text)),
+                                     str(withGapsFolded(likeRegex(t.at(at + 1).text))),
                                      word("COLLATE"),
                                      word(MatchCollation),
                                      op(")")};

@@ -407,16 +407,15 @@ bool rowExists(Database::Impl& db, const QString& table, const QString& key, qin
 }
 
 // The error for a row written only if its version was still the one read, and found
-// changed: changed by someone else, or gone.
+// changed: changed by someone else, or gone. The texts are a file's.
 DbError conflictFor(bool exists, const QString& table, const QString& url) {
     if (exists)
         return DbError{ErrRowChanged,
-                       QStringLiteral("The record was changed by another user since you read "
-                                      "it; your change was not saved."),
+                       QStringLiteral("Another user changed this record after it was read; it "
+                                      "was not written over their changes."),
                        QStringLiteral("In: ") + table, url};
     return DbError{ErrRowDeleted,
-                   QStringLiteral("The record was deleted by another user since you read it; "
-                                  "your change was not saved."),
+                   QStringLiteral("Another user deleted this record after it was read."),
                    QStringLiteral("In: ") + table, url};
 }
 
@@ -518,8 +517,14 @@ QVariant serverValue(const PgResult& result, int row, int column, ValueKind kind
         return bytes.toLongLong() != 0; // any non-zero value is true
     case ValueKind::Date: {
         QVariant date;
-        if (dateFromIsoText(QString::fromLatin1(bytes), &date))
+        if (dateFromIsoText(QString::fromLatin1(bytes), &date)) {
+            // A time alone is stored on Jet's day zero, and reads back as a time, as from a
+            // file.
+            if (date.typeId() == QMetaType::QDateTime &&
+                date.toDateTime().date() == QDate(1899, 12, 30))
+                return date.toDateTime().time();
             return date;
+        }
         break;
     }
     case ValueKind::Text:
@@ -552,16 +557,11 @@ bool serverBeginWrite(Database::Impl& db, DbError* error) {
                        &result, error))
             return false;
     } else {
+        // A row another planner holds is waited for briefly (the connection's lock
+        // timeout), then reported locked, so that the save loop's retries and its question
+        // work as on a file.
         if (!serverRun(db, QStringLiteral("BEGIN"), {}, &result, error))
             return false;
-        // A row another planner holds is waited for briefly, then reported locked, so that
-        // the save loop's retries and its question work as on a file.
-        if (!serverRun(db, QStringLiteral("SET LOCAL lock_timeout = %1").arg(RowLockTimeoutMs), {},
-                       &result, error)) {
-            DbError ignored;
-            db.server->exec(QStringLiteral("ROLLBACK"), &ignored);
-            return false;
-        }
     }
     db.writeLevels.append(nested);
     return true;
@@ -1137,11 +1137,16 @@ void serverDeleteRow(Recordset::Impl& rs) {
     PgResult result;
     if (!serverRun(db, sql, values, &result, &error))
         return fail(error);
+    std::optional<DbError> conflict;
     if (result.affected() == 0) {
         bool exists = false;
         if (!rowExists(db, table->name, table->key, rowKey, &error, &exists))
             return fail(error);
-        return fail(conflictFor(exists, table->name, db.path));
+        // A row changed since it was read stays; one deleted already is gone, as asked,
+        // and the error says so.
+        conflict = conflictFor(exists, table->name, db.path);
+        if (exists)
+            return fail(*conflict);
     }
     if (!serverCommitWrite(db, &error))
         return fail(error);
@@ -1151,6 +1156,8 @@ void serverDeleteRow(Recordset::Impl& rs) {
     rs.eraseKey(rs.pos);
     rs.deletedCurrent = true;
     rs.rowLoaded = false;
+    if (conflict)
+        raiseError(*conflict);
 }
 
 } // namespace tavrel::detail

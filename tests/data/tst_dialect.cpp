@@ -369,7 +369,10 @@ void TestDialect::likeSeeksTheNameIndexAndKeepsEveryMatch() {
                                 .arg(pattern);
         QCOMPARE(column(db, sql, u"taskid"_s), expected.join(QLatin1Char(',')));
     }
-    // A pattern with a plain start is a seek in the task-name index, not a scan.
+    // A pattern with a plain start is a seek in the task-name index, not a scan (the file's
+    // own plan: the server matches a folded text, which no index holds).
+    if (test::testsOnServer())
+        return;
     StatementLog log(db.handle());
     QCOMPARE(column(db, u"select taskid from tasks where taskname like \"fan 9*\""_s, u"taskid"_s),
              u"1,2,3"_s);
@@ -521,6 +524,10 @@ void TestDialect::indexServesCommonOrders() {
     // A snapshot is a copy of its rows, sorted as they are copied: it gets the right order
     // but reads every row anyway, so only the editors' dynasets must be served by an index.
     QCOMPARE(column(db, sql, field, RecordsetType::Snapshot), expected);
+    if (test::testsOnServer()) {
+        QCOMPARE(column(db, sql, field, RecordsetType::Dynaset), expected);
+        QSKIP("the order served by an index is checked in the file's own query plans");
+    }
     {
         StatementLog log(db.handle());
         QCOMPARE(column(db, sql, field, RecordsetType::Dynaset), expected);
@@ -562,7 +569,7 @@ void TestDialect::keyOrderWithoutOrderBy() {
     QFETCH(QString, field);
     QFETCH(QString, expected);
     // Keys stored out of order: later rows with smaller keys, and indexes in another order.
-    Known known("CREATE TABLE codes (code LONG PRIMARY KEY, name TEXT); "
+    Known known("CREATE TABLE codes (code BIGINT PRIMARY KEY, name TEXT); "
                 "CREATE INDEX codes_name ON codes (name); "
                 "INSERT INTO codes VALUES (3, 'a'), (1, 'c'), (2, 'b'); "
                 "DELETE FROM taskweeks; "
@@ -577,9 +584,9 @@ void TestDialect::textOrderIsJets() {
     // Texts are ordered without regard to case, accented letters with their base letter;
     // SQLite's binary order would put "boiler" after "Pump" and "É" after "z". Names that
     // differ only in case are ordered by the next term.
-    Known known("INSERT INTO employees (firstname, lastname) "
-                "VALUES ('Zoe', 'zimmer'), ('Eve', 'Ecker'), "
-                "('Al', 'Émile'), ('Bo', 'adams');");
+    Known known("INSERT INTO employees (empid, firstname, lastname) "
+                "VALUES (3, 'Zoe', 'zimmer'), (4, 'Eve', 'Ecker'), "
+                "(5, 'Al', 'Émile'), (6, 'Bo', 'adams');");
     Database& db = known.db;
     QCOMPARE(column(db, u"select * from employees order by lastname, firstname"_s, u"lastname"_s),
              u"adams,Adams,Ecker,Émile,Smith,zimmer"_s);
