@@ -224,11 +224,21 @@ private Q_SLOTS:
         state().dbMain.close();
     }
 
-    // The server stopped at once while the task editor saves a task and its weeks: one
-    // message, no hang, the edits still there to save; once the server is back, nothing
-    // of the failed save is stored, and the next Update reconnects and saves it all.
+    // The server stopped at once while the task editor saves a task and its weeks (one
+    // transaction: the weeks, then the task's row, then COMMIT), before the click or at a
+    // chosen statement of the save: one message, no hang, the edits still there to save;
+    // once the server is back, nothing of the failed save is stored, and the next Update
+    // reconnects and saves it all.
+    void serverStoppedWhileSaving_data() {
+        QTest::addColumn<QString>("stopAt");
+        QTest::newRow("before Update") << QString();
+        QTest::newRow("at the weeks") << "INSERT INTO \"taskweeks\"";
+        QTest::newRow("at the task's row") << "UPDATE \"tasks\"";
+        QTest::newRow("at COMMIT") << "COMMIT";
+    }
     void serverStoppedWhileSaving() {
         TAVREL_REQUIRE_SERVER();
+        QFETCH(QString, stopAt);
         OwnCluster cluster;
         QVERIFY(cluster.isUp());
         ScriptedUi ui;
@@ -239,12 +249,26 @@ private Q_SLOTS:
         f.clickWeek(3);
         QCOMPARE(f.mode(), "edit");
 
-        QVERIFY(cluster.halt());
+        bool stopped = false;
+        if (stopAt.isEmpty()) {
+            QVERIFY(cluster.halt());
+            stopped = true;
+        } else {
+            ConnectionHooks hooks;
+            hooks.path = f.folder.dbPath();
+            hooks.beforeStatement = [&](const QString& sql) {
+                if (!stopped && sql.startsWith(stopAt, Qt::CaseInsensitive))
+                    stopped = cluster.halt();
+            };
+            setConnectionHooks(hooks);
+        }
         QVERIFY(f.click("cmdUpdate"));
+        setConnectionHooks({});
+        QVERIFY(stopped);
         QVERIFY2(ui.messages.size() == 1, qPrintable(ui.messageTexts().join('\n')));
         QVERIFY2(ui.messages[0].text.contains("connection to the database server") &&
                      ui.messages[0].text.contains("was lost"),
-                 qPrintable(ui.messageTexts().join('\n')));
+                 qPrintable(ui.messages[0].text));
         QCOMPARE(f.mode(), "edit");
         QCOMPARE(f.text("txtTaskName"), "Boiler");
 
