@@ -17,6 +17,7 @@ namespace tavrel {
 namespace {
 
 int shownCount = 0;
+int connectionLosses = 0;
 // Set once the user was told that dbMain is not open; every later step of the same action
 // would only say it again.
 bool toldNotOpen = false;
@@ -31,6 +32,18 @@ bool isFileCause(int number) {
     return number == ErrReadOnly || number == ErrFileIo || number == ErrLockedByUser ||
            number == ErrRecordLocked;
 }
+
+// What a cause is told once by: its description names the file and the cause; a server
+// that cannot be reached fails every later step of the action too, each with its own words
+// (the connection lost, then no new one made), and is one cause.
+QString causeKey(const DbError& error) {
+    return error.number == ErrServerConnection ? QStringLiteral("server") : error.description;
+}
+
+// Whether a save or delete loop is running its attempts: a lost server connection is then
+// tried once more (the attempt makes the connection anew) before the user hears of it.
+bool inRetryLoop = false;
+bool connectionRetried = false;
 
 // What the user needs to know when a step finds dbMain not open: which file, and why.
 QString notOpenDescription() {
@@ -267,6 +280,14 @@ void HandleDataError() {
     case ErrObjectNotSet:
         reportNotSet();
         break;
+    case ErrServerConnection:
+        if (inRetryLoop && !connectionRetried) {
+            connectionRetried = true;
+            state().RetryUpdate = true;
+            break;
+        }
+        showError(Err());
+        break;
     default:
         showError(Err());
         break;
@@ -274,12 +295,14 @@ void HandleDataError() {
 }
 
 void showError(const DbError& error) {
+    if (error.number == ErrServerConnection)
+        ++connectionLosses;
     // A file that is read-only, full or locked fails every step of an action alike (each
     // step of start-up, say): the user hears of it once, the first time.
-    if (isFileCause(error.number)) {
-        if (toldCauses.contains(error.description))
+    if (isFileCause(error.number) || error.number == ErrServerConnection) {
+        if (toldCauses.contains(causeKey(error)))
             return;
-        toldCauses.insert(error.description);
+        toldCauses.insert(causeKey(error));
     }
     ++shownCount;
     ui().msgBox(QString::number(error.number) + QStringLiteral("  ") + error.description,
@@ -288,6 +311,10 @@ void showError(const DbError& error) {
 
 int errorsShown() {
     return shownCount;
+}
+
+int connectionLossesReported() {
+    return connectionLosses;
 }
 
 void beginUserAction() {
@@ -342,6 +369,14 @@ void RetryWhileLocked(const std::function<void()>& attempt) {
     ErrorTrap trap;
     state().RetryCount = 0;
     state().RetryUpdate = true;
+    struct InLoop {
+        bool outer = inRetryLoop;
+        InLoop() {
+            inRetryLoop = true;
+            connectionRetried = false;
+        }
+        ~InLoop() { inRetryLoop = outer; }
+    } inLoop;
     while (state().RetryUpdate) {
         state().RetryUpdate = false;
         attempt();

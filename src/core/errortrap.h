@@ -39,6 +39,9 @@ void showError(const DbError& error);
 // How many errors have been shown in this run: a command without a window ends with a
 // failure status when any was.
 int errorsShown();
+// How many times the server's connection was found lost in this run, those told once per
+// action and not shown again included: a save that met one wrote nothing.
+int connectionLossesReported();
 
 // Starts something the user asked for (start-up, a click): the next time it meets the
 // database not open, the user is told again, once for the whole action.

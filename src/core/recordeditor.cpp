@@ -309,6 +309,16 @@ void RecordEditor::saveTrapped() {
     SaveRecord();
 }
 
+bool RecordEditor::savedUnlessServerLost() {
+    // A save that lost the server's connection wrote nothing (the server ended its
+    // transaction with the connection) and has said so; what was typed is still in the
+    // controls, and the window stays in edit mode for Update to write it once the server is
+    // back. Other failures (a column refused) leave the rest of the row written, as ever.
+    const int lossesBefore = connectionLossesReported();
+    saveTrapped();
+    return connectionLossesReported() == lossesBefore;
+}
+
 void RecordEditor::rememberPosition() {
     reopenKey_ = QVariant();
     Recordset& rs = recordset();
@@ -440,8 +450,10 @@ void RecordEditor::cmdUpdate_Click() {
     if (Adding) {
         rs.addNew();
         key = rs.value(keyColumn()); // the engine numbers the row as soon as it is added
-        if (!repaired())
-            saveTrapped();
+        if (!repaired() && !savedUnlessServerLost() && !repaired()) {
+            rs.cancelUpdate();
+            return;
+        }
     } else {
         EditOutcome outcome = EditOutcome::Saved;
         {
@@ -482,13 +494,20 @@ RecordEditor::EditOutcome RecordEditor::saveEditedRow() {
     Recordset& rs = recordset();
     for (;;) {
         int conflict = 0;
+        bool saved = false;
+        const int repairsBefore = mainDatabaseRepairs();
         {
             RowConflictWatch watch;
-            saveTrapped();
+            saved = savedUnlessServerLost();
             conflict = watch.conflict();
         }
-        if (conflict == 0)
-            return EditOutcome::Saved;
+        if (conflict == 0) {
+            // A repair reopened the window on the repaired file: Update's caller sees to it.
+            if (saved || mainDatabaseRepairs() != repairsBefore)
+                return EditOutcome::Saved;
+            rs.cancelUpdate();
+            return EditOutcome::KeepEditing;
+        }
         if (conflict == ErrRowChanged) {
             const MsgResult answer = ui().msgBox(
                 QStringLiteral("Another user has changed this %1 since it was shown.\n\n"

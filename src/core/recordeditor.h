@@ -232,6 +232,8 @@ protected:
 
     // SaveRecord under an error trap of its own, as every write runs.
     void saveTrapped();
+    // saveTrapped(), and whether it wrote the row (it did not when the server went away).
+    bool savedUnlessServerLost();
 
     // What became of an edited row another user changed or deleted after it was shown.
     enum class EditOutcome { Saved, KeepEditing, ShowStored };

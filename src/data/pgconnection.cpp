@@ -126,6 +126,7 @@ std::unique_ptr<PgConnection> PgConnection::connect(const QString& url, DbError*
 }
 
 bool PgConnection::reconnect(DbError* error) {
+    lost_ = false;
     if (conn_) {
         PQfinish(conn_);
         conn_ = nullptr;
@@ -205,7 +206,7 @@ int PgConnection::serverVersion() const {
 }
 
 bool PgConnection::isBroken() const {
-    return !conn_ || PQstatus(conn_) != CONNECTION_OK;
+    return lost_ || !conn_ || PQstatus(conn_) != CONNECTION_OK;
 }
 
 QByteArray serverText(const QVariant& value, bool* isNull) {
@@ -256,8 +257,9 @@ PgResult PgConnection::exec(const QString& sql, const QList<QVariant>& params, D
     const ExecStatusType status = r ? PQresultStatus(r) : PGRES_FATAL_ERROR;
     if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK)
         return PgResult(r);
+    const DbError failure = errorFor(r, sql); // also when nobody asks: it may mark a loss
     if (error)
-        *error = errorFor(r, sql);
+        *error = failure;
     if (r)
         PQclear(r);
     return {};
@@ -274,15 +276,25 @@ bool PgConnection::execScript(const QString& sql, DbError* error) {
     pg_result* r = PQexec(conn_, sql.toUtf8().constData());
     const ExecStatusType status = r ? PQresultStatus(r) : PGRES_FATAL_ERROR;
     const bool ok = status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK;
-    if (!ok && error)
-        *error = errorFor(r, sql);
+    if (!ok) {
+        const DbError failure = errorFor(r, sql);
+        if (error)
+            *error = failure;
+    }
     if (r)
         PQclear(r);
     return ok;
 }
 
-DbError PgConnection::errorFor(pg_result* result, const QString& sql) const {
+DbError PgConnection::errorFor(pg_result* result, const QString& sql) {
     const QByteArray state(result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr);
+    // A failure without a SQLSTATE is libpq's own: the server went away under the statement
+    // (a server stopped at once leaves the status good until the next read). So is a
+    // server's shutdown or a connection failure it reports: the connection is done with, and
+    // the next action makes it anew.
+    if ((state.isEmpty() && (!result || PQresultStatus(result) == PGRES_FATAL_ERROR)) ||
+        isConnectionState(state))
+        lost_ = true;
     QString engine =
         result ? QString::fromUtf8(PQresultErrorMessage(result)).trimmed() : engineText(conn_);
     const QString details = engine + QStringLiteral("\nIn: ") + sql;

@@ -99,9 +99,11 @@ public:
 
 private:
     PgConnection() = default;
-    DbError errorFor(pg_result* result, const QString& sql) const;
+    DbError errorFor(pg_result* result, const QString& sql);
 
     pg_conn* conn_ = nullptr;
+    // Set when a statement found the connection gone before libpq's own status says so.
+    bool lost_ = false;
     QString url_;
 };
 

@@ -1,5 +1,6 @@
-// Start-up of a site on a PostgreSQL server when the server cannot serve it, the warning
-// about a database file on a network file system, and backups left to the server.
+// Start-up of a site on a PostgreSQL server when the server cannot serve it, a server that
+// stops while the program saves, the warning about a database file on a network file
+// system, and backups left to the server.
 
 #include "core/backups.h"
 #include "core/frmfolder.h"
@@ -8,6 +9,7 @@
 #include "core/startup.h"
 #include "core/workfolder.h"
 #include "data/sitecopy.h"
+#include "support/editorfixture.h"
 #include "support/scriptedui.h"
 #include "support/testenv.h"
 #include "support/testserver.h"
@@ -16,6 +18,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
+#include <QProcess>
 #include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -30,6 +33,43 @@ void nameServer(const QString& folder, const QString& url) {
     QSettings(QDir(folder).filePath("tavrel.conf"), QSettings::IniFormat)
         .setValue("database/url", url);
 }
+
+// A PostgreSQL cluster of the test's own, whose server the test may stop as a crash would
+// and start again; the run's shared cluster serves other tests meanwhile. While it lives,
+// the test databases (and a test's TempWorkFolder, made a server site) are made on it.
+class OwnCluster {
+public:
+    OwnCluster()
+        : host_(qgetenv("TAVREL_TEST_PGHOST"))
+        , backend_(qgetenv("TAVREL_TEST_BACKEND")) {
+        up_ = dir_.isValid() && run("start");
+        qputenv("TAVREL_TEST_PGHOST", QDir(dir_.path()).filePath("socket").toLocal8Bit());
+        qputenv("TAVREL_TEST_BACKEND", "server");
+    }
+    ~OwnCluster() {
+        qputenv("TAVREL_TEST_PGHOST", host_);
+        qputenv("TAVREL_TEST_BACKEND", backend_);
+        run("stop");
+    }
+    bool isUp() const { return up_; }
+    // pg_ctl stop -m immediate: every connection is cut where it stands.
+    bool halt() { return run("halt"); }
+    bool resume() { return run("resume"); }
+
+private:
+    bool run(const char* action) {
+        QProcess p;
+        p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        p.start(QStringLiteral(TAVREL_SOURCE_DIR "/scripts/pgcluster"),
+                {QString::fromLatin1(action), dir_.path()});
+        return p.waitForFinished(120000) && p.exitStatus() == QProcess::NormalExit &&
+               p.exitCode() == 0;
+    }
+    QTemporaryDir dir_;
+    QByteArray host_;
+    QByteArray backend_;
+    bool up_ = false;
+};
 
 } // namespace
 
@@ -182,6 +222,66 @@ private Q_SLOTS:
         QVERIFY(state().dbMain.isOpen());
         QCOMPARE(ui.messageTexts().size(), 1);
         state().dbMain.close();
+    }
+
+    // The server stopped at once while the task editor saves a task and its weeks (one
+    // transaction: the weeks, then the task's row, then COMMIT), before the click or at a
+    // chosen statement of the save: one message, no hang, the edits still there to save;
+    // once the server is back, nothing of the failed save is stored, and the next Update
+    // reconnects and saves it all.
+    void serverStoppedWhileSaving_data() {
+        QTest::addColumn<QString>("stopAt");
+        QTest::newRow("before Update") << QString();
+        QTest::newRow("at the weeks") << "INSERT INTO \"taskweeks\"";
+        QTest::newRow("at the task's row") << "UPDATE \"tasks\"";
+        QTest::newRow("at COMMIT") << "COMMIT";
+    }
+    void serverStoppedWhileSaving() {
+        TAVREL_REQUIRE_SERVER();
+        QFETCH(QString, stopAt);
+        OwnCluster cluster;
+        QVERIFY(cluster.isUp());
+        ScriptedUi ui;
+        TaskEditorFixture f("INSERT INTO tasks (taskid, taskname) VALUES (1, 'Pump');"
+                            "INSERT INTO taskweeks (taskid, weeid) VALUES (1, 10);");
+        QVERIFY(f.folder.onServer());
+        f.typeAndLeave("txtTaskName", "Boiler");
+        f.clickWeek(3);
+        QCOMPARE(f.mode(), "edit");
+
+        bool stopped = false;
+        if (stopAt.isEmpty()) {
+            QVERIFY(cluster.halt());
+            stopped = true;
+        } else {
+            ConnectionHooks hooks;
+            hooks.path = f.folder.dbPath();
+            hooks.beforeStatement = [&](const QString& sql) {
+                if (!stopped && sql.startsWith(stopAt, Qt::CaseInsensitive))
+                    stopped = cluster.halt();
+            };
+            setConnectionHooks(hooks);
+        }
+        QVERIFY(f.click("cmdUpdate"));
+        setConnectionHooks({});
+        QVERIFY(stopped);
+        QVERIFY2(ui.messages.size() == 1, qPrintable(ui.messageTexts().join('\n')));
+        QVERIFY2(ui.messages[0].text.contains("connection to the database server") &&
+                     ui.messages[0].text.contains("was lost"),
+                 qPrintable(ui.messages[0].text));
+        QCOMPARE(f.mode(), "edit");
+        QCOMPARE(f.text("txtTaskName"), "Boiler");
+
+        QVERIFY(cluster.resume());
+        QCOMPARE(f.stored("select taskname from tasks where taskid = 1"), QVariant("Pump"));
+        QCOMPARE(f.folder.texts("select weeid from taskweeks order by weeid"), QStringList{"10"});
+
+        QVERIFY(f.click("cmdUpdate"));
+        QCOMPARE(ui.messageTexts().size(), 1);
+        QCOMPARE(f.mode(), "browse");
+        QCOMPARE(f.stored("select taskname from tasks where taskid = 1"), QVariant("Boiler"));
+        QCOMPARE(f.folder.texts("select weeid from taskweeks order by weeid"),
+                 (QStringList{"3", "10"}));
     }
 
     // The daily backup and the backups before big operations copy a file; a server's
