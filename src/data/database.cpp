@@ -42,7 +42,12 @@ ConnectionHooks& hooks() {
 
 bool hooksApplyTo(const QString& path) {
     const ConnectionHooks& h = hooks();
-    return !h.path.isEmpty() && QFileInfo(path) == QFileInfo(h.path);
+    if (h.path.isEmpty())
+        return false;
+    // A server database is named by its URL, which is no file.
+    if (detail::isServerUrl(path) || detail::isServerUrl(h.path))
+        return path == h.path;
+    return QFileInfo(path) == QFileInfo(h.path);
 }
 
 // SQLite calls this as each statement starts, before it takes any lock. It is installed on

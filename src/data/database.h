@@ -120,11 +120,13 @@ void FreeLocks();
 // a test run by root cannot make with file permissions), a full disk. The program installs
 // none of them.
 struct ConnectionHooks {
-    // The file they apply to (connections opened on other files are left alone).
+    // The file they apply to (connections opened on other files are left alone), or the
+    // URL of a server database, as the program opened it.
     QString path;
     // Runs before each statement a connection of the program on that file starts, BEGIN
-    // and COMMIT included, with SQLite's text of the statement; also on connections opened
-    // before the hook was set. It may work on other connections.
+    // and COMMIT included, with SQLite's text of the statement (the server's: the text sent
+    // to it); also on connections opened before the hook was set. It may work on other
+    // connections. The only hook a server database has.
     std::function<void(const QString& sql)> beforeStatement;
     // Connections open the file read-only, as SQLite does with a file it may not write.
     bool readOnly = false;

@@ -1,5 +1,7 @@
 #include "data/pgconnection.h"
 
+#include "data/database_p.h"
+
 #include <QAtomicInteger>
 #include <QDate>
 #include <QDateTime>
@@ -96,6 +98,13 @@ QString engineText(pg_conn* conn) {
 }
 
 QAtomicInteger<quint64> sent;
+
+// Tests may intercept each statement before it goes, as they do on a file's connections.
+void announce(const QString& url, const QString& sql) {
+    const ConnectionHooks& hooks = connectionHooks();
+    if (hooks.beforeStatement && connectionHooksApplyTo(url))
+        hooks.beforeStatement(sql);
+}
 
 bool isConnectionState(const QByteArray& state) {
     return state.startsWith("08") || state == "57P01" || state == "57P02" || state == "57P03";
@@ -227,6 +236,7 @@ PgResult PgConnection::exec(const QString& sql, const QList<QVariant>& params, D
                              url_};
         return {};
     }
+    announce(url_, sql);
     sent.fetchAndAddRelaxed(1);
     const QByteArray text = sql.toUtf8();
     std::vector<QByteArray> values(size_t(params.size()));
@@ -254,6 +264,7 @@ bool PgConnection::execScript(const QString& sql, DbError* error) {
             *error = errorFor(nullptr, sql);
         return false;
     }
+    announce(url_, sql);
     sent.fetchAndAddRelaxed(1);
     pg_result* r = PQexec(conn_, sql.toUtf8().constData());
     const ExecStatusType status = r ? PQresultStatus(r) : PGRES_FATAL_ERROR;

@@ -6,20 +6,22 @@
 #include <optional>
 
 struct sqlite3;
+struct pg_conn;
 
 namespace tavrel::test {
 
 // Another program on the same file, through a connection of its own: it runs statements
 // and holds locks for as long as a test needs. Whatever it still holds is committed when
-// it goes.
+// it goes. Given a server database's URL, it is another client of that server: the same
+// calls then lock the site's tables, which is what a file's locks amount to there.
 class OtherProgram {
 public:
-    explicit OtherProgram(const QString& path);
+    explicit OtherProgram(const QString& pathOrUrl);
     ~OtherProgram();
     OtherProgram(const OtherProgram&) = delete;
     OtherProgram& operator=(const OtherProgram&) = delete;
 
-    // SQLite's result code.
+    // SQLite's result code (on the server too: SQLITE_OK or SQLITE_ERROR).
     int exec(const char* sql);
 
     // Holds the write lock: others may read, but no one else may write.
@@ -28,7 +30,8 @@ public:
     void holdWholeFile();
     // The strongest lock it can get now: the write lock when nobody else writes, or else
     // (the program holds the write lock) a reader's lock, which holds up the program's
-    // commit. Returns true for the write lock.
+    // commit. On the server: every table nobody else writes, locked against writers; true
+    // when that was every table. Returns true for the write lock.
     bool holdStrongestLock();
     // Lets go of a lock it holds.
     void release();
@@ -38,11 +41,18 @@ public:
     QString contents();
 
 private:
+    // The server's: the tables of the site, and a statement run there (false on failure).
+    QStringList serverTables();
+    bool serverExec(const QByteArray& sql);
+    void lockServerTables(const char* mode);
+
     sqlite3* db_ = nullptr;
+    pg_conn* pg_ = nullptr;
 };
 
 // Another program that takes a lock on the file just before the program's statement number
-// `lockAt` (counted from 1 on the connections the program opens on `path` from now on),
+// `lockAt` (counted from 1 on the program's connections to `path`, a file or a server
+// database's URL, from now on),
 // and lets go of it once `releaseAfter` more statements of the program have started (its
 // retries), or never when `releaseAfter` is negative. With `lockAt` 0 it only counts.
 class LockAtStatement {
