@@ -20,8 +20,10 @@ namespace tavrel::detail {
 // The oldest server the backend runs on (PostgreSQL's version number: 15.0).
 inline constexpr int MinServerVersion = 150000;
 // How long an Update or Delete waits for a row another planner holds before it reports the
-// row locked (the save loop then retries, as it does on a locked file).
-inline constexpr int RowLockTimeoutMs = 2000;
+// row locked (the save loop then retries, as it does on a locked file). As long as a file's
+// connection waits for its lock: the save loop's hundred silent retries then come to the
+// "Locked Record" question within about a second on either backend, not after minutes.
+inline constexpr int RowLockTimeoutMs = 10;
 // How long connecting may take before the server counts as down.
 inline constexpr int ConnectTimeoutSeconds = 5;
 
