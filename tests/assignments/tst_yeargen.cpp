@@ -338,6 +338,9 @@ private Q_SLOTS:
         const At at = At(atValue);
         QFETCH(int, failures);
         QFETCH(bool, answerYes);
+        if (at == At::Commit && testsOnServer())
+            QSKIP("a reader holding up the commit is the file's own lock: on a server nobody "
+                  "holds up a commit");
         ScriptedUi ui;
         // The whole set-up without a lock: what it writes and how many statements it runs.
         TempWorkFolder unlocked(2026, PlanSql, false);
@@ -411,9 +414,11 @@ private Q_SLOTS:
             QCOMPARE(titles, (QStringList{CreateTitle, "Locked Record"}));
             QCOMPARE(ui.messages[1].text,
                      "Could not update locked record.  Do you wish to try again?");
-            QVERIFY(ui.messages[1].details.contains(folder.dbPath()));
-            if (!server)
+            // A file's lock names the file and its holder; a server's row lock neither.
+            if (!server) {
+                QVERIFY(ui.messages[1].details.contains(folder.dbPath()));
                 QVERIFY(ui.messages[1].details.contains("locked by another program"));
+            }
         }
     }
 
