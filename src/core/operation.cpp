@@ -26,10 +26,13 @@ bool isLock(const DbError& error) {
 }
 
 // Runs `attempt` again while it fails on a lock, as the save loop does (the lock goes to
-// HandleDataError, which counts and asks). Returns any other failure, unreported.
-std::optional<DbError> retryWhileLocked(const std::function<void()>& attempt) {
+// HandleDataError, which counts and asks). Returns any other failure, unreported. The
+// count starts again unless the attempt goes on with the tries of an earlier one.
+std::optional<DbError> retryWhileLocked(const std::function<void()>& attempt,
+                                        bool countOn = false) {
     std::optional<DbError> failure;
-    state().RetryCount = 0;
+    if (!countOn)
+        state().RetryCount = 0;
     state().RetryUpdate = true;
     while (state().RetryUpdate) {
         state().RetryUpdate = false;
@@ -71,28 +74,53 @@ bool RunAllOrNothing(Database& db, const std::function<void()>& body) {
         return !operationFailed();
     }
     std::optional<Transaction> transaction;
-    std::optional<DbError> failure = retryWhileLocked([&] {
-        transaction.emplace(db);
-        if (!transaction->isActive())
-            transaction.reset();
-    });
-    if (!transaction) {
-        if (failure)
-            raiseError(*failure);
-        return false;
-    }
-
+    std::optional<DbError> failure;
     Operation operation;
-    {
-        struct Running {
-            explicit Running(Operation* op) { running = op; }
-            ~Running() { running = nullptr; }
-        } scope(&operation);
-        ErrorTrap trap([&operation](const DbError& error) {
-            if (!operation.failure && !operation.cancelled)
-                operation.failure = error;
-        });
-        body();
+    for (bool again = false;; again = true) {
+        failure = retryWhileLocked(
+            [&] {
+                transaction.emplace(db);
+                if (!transaction->isActive())
+                    transaction.reset();
+            },
+            again);
+        if (!transaction) {
+            if (failure)
+                raiseError(*failure);
+            return false;
+        }
+
+        operation = Operation{};
+        // A save loop inside starts its own count: the operation's tries go on with its own.
+        const auto tries = state().RetryCount;
+        {
+            struct Running {
+                explicit Running(Operation* op) { running = op; }
+                ~Running() { running = nullptr; }
+            } scope(&operation);
+            ErrorTrap trap([&operation](const DbError& error) {
+                if (!operation.failure && !operation.cancelled)
+                    operation.failure = error;
+            });
+            body();
+        }
+        state().RetryCount = tries;
+        // A server takes each row as it is written, so a row another planner holds is met
+        // inside (a file's lock only at the start or the commit). Undone, the whole operation
+        // is tried again as the save loop tries a row again: silently, then with the "Locked
+        // Record" question, whose No ends the program.
+        if (!operation.failure || operation.cancelled || !isLock(*operation.failure))
+            break;
+        transaction->rollback();
+        transaction.reset();
+        FreeLocks();
+        state().RetryUpdate = false;
+        {
+            ErrorTrap policy;
+            raiseError(*operation.failure);
+        }
+        if (!state().RetryUpdate)
+            return false;
     }
 
     bool written = false;

@@ -20,7 +20,9 @@ class Database;
 // statement could not simply be tried again (SQLite wants the whole transaction started
 // over, since the other writer waits for our read lock to go). Readers of other programs
 // can still hold up the COMMIT; SQLite then keeps the transaction, and the COMMIT is
-// retried like a save too.
+// retried like a save too. A server locks rows as they are written instead: a row another
+// planner holds fails the body's statement, and the whole operation (the body run again)
+// is retried like a save.
 //
 // Inside, every failure (through any trap, the save loop's included) is recorded instead of
 // being handled: the first one stops the operation (the body tests operationFailed()

@@ -946,8 +946,11 @@ bool serverNoteVersions(Recordset::Impl& rs) {
     rs.server->editVersions.clear();
     if (!rs.loadCurrent())
         return false;
+    // The versions the row was read (and shown) with, as a file's write checks them: a row
+    // fetched again since (its batch read anew) carries another planner's newer ones.
     for (int i = 0; i < rs.stride; ++i)
-        rs.server->editVersions.append(rs.current.value(1 + i));
+        rs.server->editVersions.append(rs.versionsPinned ? rs.readVersions.value(i)
+                                                         : rs.current.value(1 + i));
     return true;
 }
 
@@ -1109,6 +1112,9 @@ void serverTakeStoredVersion(Recordset::Impl& rs) {
         if (result.rows() == 0)
             return raiseError(conflictFor(false, table->name, db.path));
         rs.server->editVersions[i] = serverValue(result, 0, 0, ValueKind::Integer);
+        // Taken as read, as on a file: a later edit of the row checks against it.
+        if (rs.versionsPinned && i < rs.readVersions.size())
+            rs.readVersions[i] = rs.server->editVersions[i];
     }
 }
 
@@ -1117,7 +1123,8 @@ void serverDeleteRow(Recordset::Impl& rs) {
     // The version the row had when it was read: a row changed since is not deleted unseen.
     if (!rs.loadCurrent())
         return;
-    const QVariant version = rs.current.value(1);
+    // As pinned when it was first read (or taken over since), as a file's delete checks it.
+    const QVariant version = rs.versionsPinned ? rs.readVersions.value(0) : rs.current.value(1);
     const ServerTable* table = rs.server->tables->table(rs.baseTable);
     const qint64 rowKey = rs.keys.at(size_t(rs.pos) * size_t(rs.stride));
     QList<QVariant> values{QVariant(rowKey)};

@@ -655,8 +655,10 @@ void TaskEditor::SaveRecord() {
     // with half its weeks, nor weeks without their task. The weeks go first: a new task
     // already has its number, and the weeks' assignments take the employee chosen above.
     const bool weeksToSave = WeeksChanged;
-    const bool written = RunAllOrNothing(state().dbMain, [&rs, this] {
-        if (WeeksChanged)
+    // The weeks to save are those of the start: a try undone (a row another planner held)
+    // writes them again.
+    const bool written = RunAllOrNothing(state().dbMain, [&rs, weeksToSave, this] {
+        if (weeksToSave)
             saveTaskWeeks(rs.value(QStringLiteral("taskid")));
         if (!operationFailed())
             SaveLoop(rs);

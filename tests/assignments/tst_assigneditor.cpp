@@ -47,9 +47,13 @@ UPDATE assign SET compmin = NULL WHERE assid = 3;
 )");
 
 // Every column of every assignment, as one text.
-const QString AllColumns = QStringLiteral(
-    "select json_group_array(json_array(assid, taskid, duedate, completed, compdate, comphour, "
-    "compmin, empid, manid, parts, labor, tax, totalcost, compnotes)) from assign");
+QString allColumns(const EditorFixture& e) {
+    return e
+        .rows({"assid", "taskid", "duedate", "completed <> 0", "compdate", "comphour", "compmin",
+               "empid", "manid", "parts", "labor", "tax", "totalcost", "compnotes"},
+              "from assign order by assid")
+        .join(u"; ");
+}
 
 // The editor on the sample assignments unless a test gives other rows.
 struct Editor : AssignEditorFixture {
@@ -190,7 +194,7 @@ private Q_SLOTS:
     }
 
     void nothingUncompletedThisYear() {
-        Editor e(SampleSql + "UPDATE assign SET completed = 1 WHERE duedate >= '2005';");
+        Editor e(SampleSql + "UPDATE assign SET completed = 1 WHERE duedate >= '2005-01-01';");
         QVERIFY(!e.fieldsEnabled());
         QCOMPARE(e.text("txtDueDate"), QString());
         for (const char* move : {"cmdFirst", "cmdPrevious", "cmdNext", "cmdLast"})
@@ -221,7 +225,7 @@ private Q_SLOTS:
         QCOMPARE(e.mode(), "browse");
         QVERIFY(ui->messages.isEmpty());
         QCOMPARE(e.column("comphour").toDouble(), 3.25);
-        QCOMPARE(e.column("completed").toInt(), 1);
+        QCOMPARE(e.column("completed <> 0").toInt(), 1);
         QCOMPARE(e.column("compdate").toString(), "2005-01-12");
         QCOMPARE(e.column("empid").toInt(), 1);
         QCOMPARE(e.column("compmin"), QVariant()); // shown empty, kept empty
@@ -354,7 +358,7 @@ private Q_SLOTS:
         QFETCH(QString, other);
         QFETCH(int, answer);
         Editor e;
-        const QString before = e.stored(AllColumns).toString();
+        const QString before = allColumns(e);
         e.w<QPlainTextEdit>("txtCompNotes")->setPlainText("Mine");
         QCOMPARE(e.mode(), "edit");
         OtherProgram(e.folder.dbPath())
@@ -387,14 +391,14 @@ private Q_SLOTS:
             QCOMPARE(e.w<QPlainTextEdit>("txtCompNotes")->toPlainText(), "Done early");
             QCOMPARE(e.text("txtLabor"), "$9.00");
         }
-        QCOMPARE(e.stored(AllColumns).toString(), expected);
+        QCOMPARE(allColumns(e), expected);
     }
 
     // Another program holds the file while Update writes: 99 silent retries, the question,
     // and Yes once the lock is gone saves the edit and nothing else.
     void updateWhileLocked() {
         Editor e;
-        const QString before = e.stored(AllColumns).toString();
+        const QString before = allColumns(e);
         e.w<QPlainTextEdit>("txtCompNotes")->setPlainText("Mine");
         QCOMPARE(e.mode(), "edit");
         OtherProgram other(e.folder.dbPath());
@@ -412,7 +416,7 @@ private Q_SLOTS:
         QCOMPARE(e.mode(), "browse");
         QString expected = before;
         expected.replace("Done early", "Mine");
-        QCOMPARE(e.stored(AllColumns).toString(), expected);
+        QCOMPARE(allColumns(e), expected);
         QCOMPARE(e.w<QPlainTextEdit>("txtCompNotes")->toPlainText(), "Mine");
     }
 

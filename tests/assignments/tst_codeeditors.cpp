@@ -217,7 +217,7 @@ private Q_SLOTS:
         static const char* const tables[] = {"", "employees", "locations", "managers", "types"};
         const QString countSql = QStringLiteral("select count(*) from ") + tables[menu];
         const QString retiredSql =
-            QStringLiteral("select count(*) from %1 where inactive").arg(tables[menu]);
+            QStringLiteral("select count(*) from %1 where inactive <> 0").arg(tables[menu]);
         ScriptedUi ui;
         Site site;
         CodeEditor* window = site.open(menu);
@@ -301,7 +301,8 @@ private Q_SLOTS:
         tick(inactive);
         QVERIFY(greyed());
         QVERIFY(click(window, "cmdUpdate"));
-        QCOMPARE(site.stored("select group_concat(locdesc) from locations where inactive"), "Roof");
+        QCOMPARE(site.folder.texts("select locdesc from locations where inactive <> 0"),
+                 QStringList{"Roof"});
         QVERIFY(state().LocationsChanged);
 
         tick(showAll);
@@ -378,6 +379,12 @@ private Q_SLOTS:
     void lockedCodeDeleteIsAllOrNothing() {
         QFETCH(QString, lockBefore);
         QFETCH(int, releaseAfter);
+        const bool server = testsOnServer();
+        if (server && lockBefore == "COMMIT")
+            QSKIP("a reader holding up the commit is the file's own lock: on a server nobody "
+                  "holds up a commit");
+        if (server && lockBefore == "BEGIN IMMEDIATE")
+            lockBefore = "BEGIN"; // a server's transaction
         ScriptedUi ui;
         Site site;
         CodeEditor* window = site.open(MenuLocations);
@@ -393,7 +400,8 @@ private Q_SLOTS:
                 ended = exitCodeOf([window] { window->cmdDelete_Click(); });
             }
             QVERIFY(lock.tookLock());
-            QCOMPARE(lock.tookWriteLock(), lockBefore == "BEGIN IMMEDIATE");
+            if (!server)
+                QCOMPARE(lock.tookWriteLock(), lockBefore == "BEGIN IMMEDIATE");
         }
         QCOMPARE(ui.messageTitles().count("Locked Record"), releaseAfter < 0 ? 1 : 0);
         QCOMPARE(ended, releaseAfter < 0 ? 1 : -1);
@@ -407,7 +415,7 @@ private Q_SLOTS:
         addColumns<int, QString, QString>("menu", "message", "storedSql");
         const QString names = "You must enter a first name or a last name (or press Cancel)";
         addRow("employee", MenuEmployees, names,
-               "select lastname || '/' || ifnull(firstname, '') from employees "
+               "select lastname || '/' || coalesce(firstname, '') from employees "
                "where empid = 5");
         addRow("location", MenuLocations, "You must enter a location name (or press Cancel)",
                "select locdesc || '/' from locations where locid = 4");

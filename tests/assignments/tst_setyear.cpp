@@ -4,6 +4,7 @@
 #include "core/programstate.h"
 #include "core/qtui.h"
 #include "core/startup.h"
+#include "data/database.h"
 #include "data/schema.h"
 #include "support/datarows.h"
 #include "support/scriptedui.h"
@@ -19,6 +20,8 @@
 #include <QPushButton>
 #include <QToolButton>
 #include <QtTest>
+
+#include <memory>
 
 using namespace tavrel;
 using namespace tavrel::test;
@@ -205,15 +208,65 @@ private Q_SLOTS:
             QCOMPARE(weeks->item(0)->text(), "Week of 1/2/2006");
             // The first task is shown again, so that its weeks are marked in the new list.
             QCOMPARE(taskName->text(), "Air handler");
-            QCOMPARE(folder
-                         .scalar("SELECT group_concat(duedate, ' ') FROM "
-                                 "(SELECT duedate FROM assign ORDER BY duedate)")
-                         .toString(),
-                     "2006-01-30 2006-07-24");
+            QCOMPARE(folder.texts("SELECT duedate FROM assign ORDER BY duedate"),
+                     (QStringList{"2006-01-30", "2006-07-24"}));
             w.Form_Unload();
         }
         QDir::setCurrent(previous);
         QCOMPARE(folder.scalar("SELECT CurYear FROM settings").toInt(), 2006);
+    }
+
+    // Two planners on one site: one sets 2006 up while the other browses and edits a task.
+    // The set-up is written whole and leaves the other alone, whose edit then saves without a
+    // word; the other works on in 2005 and finds 2006 set up when it next opens the site.
+    void yearSetUpWhileAnotherPlannerEdits() {
+        ScriptedUi ui;
+        ui.setToday(QDate(2005, 12, 19));
+        TempWorkFolder folder(2005, PlanSql, false);
+        const QString previous = QDir::currentPath();
+        QDir::setCurrent(folder.path());
+        state().startupSteps.createYearAssignments = CreateYearAssignments;
+        const auto opened = [] {
+            auto w = std::make_unique<frmMain>();
+            installTaskEditor(*w);
+            w->Form_Load();
+            return w;
+        };
+        {
+            const std::unique_ptr<frmMain> other = opened();
+            QTest::keyClicks(other->findChild<QLineEdit*>("txtManuf"), "Acme");
+            {
+                // The planner who sets the year up, in a program of its own.
+                FreshProgramState planner;
+                state().AppPath = QDir(folder.path()).absolutePath() + u'/';
+                state().DbPath = folder.dbPath();
+                state().dbMain = Database::open(folder.dbPath());
+                state().CurYear = 2005;
+                ui.answer(MsgResult::Yes);
+                CreateYearAssignments(2006);
+                QCOMPARE(state().CurYear, qint16(2006));
+                state().dbMain.close();
+            }
+            QVERIFY2(ui.messageTitles() == QStringList{CreateTitle},
+                     qPrintable(ui.messageTexts().join(u'\n')));
+            QCOMPARE(folder.texts("SELECT duedate FROM assign ORDER BY duedate"),
+                     (QStringList{"2006-01-30", "2006-07-24"}));
+            QCOMPARE(folder.scalar("SELECT CurYear FROM settings").toInt(), 2006);
+
+            QCOMPARE(other->mnuSetYear->text(), "&Set Current Year (Now 2005)");
+            QTest::mouseClick(other->findChild<QPushButton*>("cmdUpdate"), Qt::LeftButton);
+            QCOMPARE(ui.messageTitles(), QStringList{CreateTitle});
+            QCOMPARE(folder.texts("SELECT manuf FROM tasks ORDER BY taskid"),
+                     (QStringList{"Acme", ""}));
+            other->Form_Unload();
+        }
+        ui.setToday(QDate(2006, 1, 9));
+        const std::unique_ptr<frmMain> other = opened();
+        QCOMPARE(ui.messageTitles(), QStringList{CreateTitle}); // nothing asked
+        QCOMPARE(other->mnuSetYear->text(), "&Set Current Year (Now 2006)");
+        QCOMPARE(other->findChild<QListWidget*>("lstWeeks")->item(0)->text(), "Week of 1/2/2006");
+        other->Form_Unload();
+        QDir::setCurrent(previous);
     }
 };
 

@@ -6,6 +6,7 @@
 #include "assignments/frmassign.h"
 #include "core/programstate.h"
 #include "dialogs/datefield.h"
+#include "support/storedrows.h"
 #include "support/testenv.h"
 #include "support/windowdriver.h"
 #include "tasks/taskeditor.h"
@@ -35,6 +36,10 @@ public:
     // select count(*) from `from`.
     int count(const QString& from) const {
         return stored(QStringLiteral("select count(*) from ") + from).toInt();
+    }
+    // The rows of `fromWhereOrder`, each its columns' values joined by blanks (storedRows()).
+    QStringList rows(const QStringList& columns, const QString& fromWhereOrder) const {
+        return storedRows(folder, columns, fromWhereOrder);
     }
     virtual QString mode() const {
         QList<bool> browsing{!w("cmdUpdate")->isVisible(), !w("cmdCancel")->isVisible()};
@@ -96,12 +101,10 @@ public:
     // The stored weeks of a task, in week order.
     QList<int> storedWeeks(int taskId) const {
         QList<int> numbers;
-        const QString weeks = stored(QStringLiteral("select group_concat(weeid) from (select "
-                                                    "weeid from taskweeks where taskid = %1 "
-                                                    "order by weeid)")
-                                         .arg(taskId))
-                                  .toString();
-        for (const QString& week : weeks.split(u',', Qt::SkipEmptyParts))
+        for (const QVariant& week :
+             folder.column(QStringLiteral("select weeid from taskweeks where taskid = %1 "
+                                          "order by weeid")
+                               .arg(taskId)))
             numbers << week.toInt();
         return numbers;
     }

@@ -8,6 +8,8 @@
 
 #include <libpq-fe.h>
 
+#include <cstdlib>
+
 namespace tavrel::test {
 
 namespace {
@@ -164,7 +166,9 @@ QVariantList ServerDatabase::typedColumn(const QString& sql) const {
             case 23: // int4
                 values << text.toLongLong();
                 break;
-            case 700:  // float4
+            case 700: // float4: its shortest text, read back as the single it is
+                values << double(std::strtof(text.toLatin1().constData(), nullptr));
+                break;
             case 701:  // float8
             case 1700: // numeric
                 values << text.toDouble();
