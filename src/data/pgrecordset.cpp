@@ -1090,6 +1090,7 @@ void serverUpdate(Recordset::Impl& rs) {
     rs.buffer.clear();
     rs.keyReserved = false;
     rs.rowLoaded = false;
+    rs.versionsPinned = false; // the write raised them: the next read keeps the new ones
     rs.server->editVersions.clear();
 }
 
