@@ -1,5 +1,7 @@
 #include "support/otherprogram.h"
 
+#include "support/tempdatabase.h"
+
 #include "data/database.h"
 
 #include <QtGlobal>
@@ -236,6 +238,14 @@ void LockAtStatement::release() {
     released_ = true;
     if (other_)
         other_->release();
+}
+
+QString lockPointOnThisBackend(const QString& statement) {
+    if (!testsOnServer())
+        return statement;
+    if (statement == QLatin1String("COMMIT"))
+        return {};
+    return statement == QLatin1String("BEGIN IMMEDIATE") ? QStringLiteral("BEGIN") : statement;
 }
 
 } // namespace tavrel::test

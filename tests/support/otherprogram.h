@@ -91,4 +91,9 @@ private:
     QStringList texts_;
 };
 
+// The statement before which another program takes its lock, as the run's backend names it:
+// a transaction begins with BEGIN on a server. Empty where only a file has such a lock (a
+// reader holding up the commit): the case is the file's own.
+QString lockPointOnThisBackend(const QString& statement);
+
 } // namespace tavrel::test
