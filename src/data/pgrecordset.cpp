@@ -11,6 +11,7 @@
 #include "data/units.h"
 
 #include <QDateTime>
+#include <QRegularExpression>
 
 #include <libpq-fe.h>
 
@@ -419,6 +420,30 @@ DbError conflictFor(bool exists, const QString& table, const QString& url) {
                    QStringLiteral("In: ") + table, url};
 }
 
+// Runs a write of one row of `table` (`sql`, its key the last of `values`), made to touch
+// the row only while it still has the version read, where the table keeps versions and one
+// was read. When it touched no row, *conflict says why, as a file's write would: changed by
+// someone else or gone. False with *error set when the server failed.
+bool writeReadVersion(Database::Impl& db, const ServerTable& table, QString sql,
+                      QList<QVariant> values, const QVariant& version,
+                      std::optional<DbError>* conflict, DbError* error) {
+    const qint64 rowKey = values.constLast().toLongLong();
+    if (table.versioned && !version.isNull()) {
+        values << version;
+        sql += QStringLiteral(" AND rowver = $%1").arg(values.size());
+    }
+    PgResult result;
+    if (!serverRun(db, sql, values, &result, error))
+        return false;
+    if (result.affected() == 0) {
+        bool exists = false;
+        if (!rowExists(db, table.name, table.key, rowKey, error, &exists))
+            return false;
+        *conflict = conflictFor(exists, table.name, db.path);
+    }
+    return true;
+}
+
 bool isKeyField(const Recordset::Impl& rs, const FieldInfo& f) {
     return f.tableIndex == 0 && !rs.keyColumn.isEmpty() &&
            f.origin.compare(rs.keyColumn, Qt::CaseInsensitive) == 0;
@@ -480,6 +505,7 @@ bool ServerTables::load(PgConnection& connection, DbError* error) {
         else if (name == QLatin1String("numeric"))
             kind = ValueKind::Double;
         typeKinds.insert(types.text(r, 0).toUInt(), kind);
+        typeNames.insert(types.text(r, 0).toUInt(), quoteIdent(name));
     }
     return true;
 }
@@ -877,6 +903,71 @@ bool readServerCopied(Recordset::Impl& rs, int field, QVariant* out) {
     return true;
 }
 
+namespace {
+
+// A find on a static copy searches its rows as they were copied, not as they are now: the
+// columns the criteria name go back to the server as arrays of the texts it sent, read again
+// as their types, each row numbered by its place in the copy.
+QString copyFindSql(const Recordset::Impl& rs, const Tokens& condition, QList<QVariant>* params) {
+    const ServerCursor& cursor = *rs.server;
+    const QString where = emitServerSql(condition);
+    QList<int> named;
+    static const QRegularExpression copyColumn(QStringLiteral("^c(\\d+)$"));
+    for (const Token& t : condition) {
+        const QRegularExpressionMatch m = copyColumn.match(t.text);
+        if (t.kind == TokKind::Ident && m.hasMatch()) {
+            const int field = m.captured(1).toInt();
+            if (field < rs.fields.size() && !named.contains(field))
+                named.append(field);
+        }
+    }
+    if (named.isEmpty())
+        return QStringLiteral("SELECT n FROM generate_series(1, %1) AS n WHERE (%2)")
+            .arg(cursor.copiedRows)
+            .arg(where);
+    QStringList arrays;
+    QStringList raw;
+    QStringList typed;
+    for (const int field : std::as_const(named)) {
+        QString array = QStringLiteral("{");
+        for (size_t chunk = 0; chunk < cursor.chunks.size(); ++chunk) {
+            const PgResult& rows = cursor.chunks[chunk];
+            for (int r = 0; r < rows.rows(); ++r) {
+                if (array.size() > 1)
+                    array += QLatin1Char(',');
+                if (rows.isNull(r, field)) {
+                    array += QLatin1String("NULL");
+                    continue;
+                }
+                QString text = rows.text(r, field);
+                text.replace(QLatin1Char('\\'), QLatin1String("\\\\"))
+                    .replace(QLatin1Char('"'), QLatin1String("\\\""));
+                array += QLatin1Char('"') + text + QLatin1Char('"');
+            }
+        }
+        array += QLatin1Char('}');
+        params->append(array);
+        arrays << QStringLiteral("$%1::text[]").arg(params->size());
+        raw << QStringLiteral("u%1").arg(field);
+        // Texts compare in the program's order, whatever the expression that made them.
+        if (rs.fields.at(field).kind == ValueKind::Text)
+            typed << QStringLiteral("CAST(u%1 AS text) COLLATE %2 AS c%1")
+                         .arg(field)
+                         .arg(QLatin1String(TextCollation));
+        else
+            typed << QStringLiteral("CAST(u%1 AS %2) AS c%1")
+                         .arg(field)
+                         .arg(cursor.tables->typeNames.value(
+                             PQftype(cursor.chunks.front().raw(), field), QStringLiteral("text")));
+    }
+    return QStringLiteral("SELECT n FROM (SELECT n, %1 FROM unnest(%2) WITH ORDINALITY AS u (%3, "
+                          "n)) AS q WHERE (%4)")
+        .arg(typed.join(QLatin1String(", ")), arrays.join(QLatin1String(", ")),
+             raw.join(QLatin1String(", ")), where);
+}
+
+} // namespace
+
 bool serverFindMatches(Recordset::Impl& rs, const QString& criteria,
                        std::vector<qint64>* baseMatches, std::set<std::vector<qint64>>* matches,
                        std::vector<char>* rowMatches) {
@@ -889,27 +980,22 @@ bool serverFindMatches(Recordset::Impl& rs, const QString& criteria,
     }
     // A keyset's criteria are evaluated on its tables, where an alias stands for its
     // expression; a static copy's on its columns, which aliases name.
-    const QString condition = emitServerSql(
-        rs.findConditionTokens(rs.keyed ? substituteAliases(tokens, rs.aliases) : tokens));
+    const Tokens conditionTokens =
+        rs.findConditionTokens(rs.keyed ? substituteAliases(tokens, rs.aliases) : tokens);
     const ServerCursor& cursor = *rs.server;
     QString sql;
+    QList<QVariant> params;
     if (rs.keyed) {
         sql = QStringLiteral("SELECT %1 FROM %2 WHERE (%3)")
-                  .arg(cursor.keyColumns.join(QLatin1String(", ")), rs.fromSql, condition);
+                  .arg(cursor.keyColumns.join(QLatin1String(", ")), rs.fromSql,
+                       emitServerSql(conditionTokens));
     } else {
-        // A static copy's rows are found by their place in its query, run again: rows not
-        // changed since the copy are in the same places.
-        QStringList names;
-        for (int i = 0; i < rs.fields.size(); ++i)
-            names << QStringLiteral("c%1").arg(i);
-        sql = QStringLiteral("SELECT n FROM (SELECT row_number() OVER () AS n, q.* FROM (%1) "
-                             "AS q (%2)) AS numbered WHERE (%3)")
-                  .arg(cursor.copySql, names.join(QLatin1String(", ")), condition);
+        sql = copyFindSql(rs, conditionTokens, &params);
     }
     PgResult result;
     const bool found = readGuarded(db, [&] {
         DbError error;
-        if (serverRun(db, sql, {}, &result, &error))
+        if (serverRun(db, sql, params, &result, &error))
             return true;
         error.details += QStringLiteral("\nCriteria: ") + criteria;
         raiseError(error);
@@ -1062,19 +1148,12 @@ void serverUpdate(Recordset::Impl& rs) {
                               .arg(quoteIdent(table->name), it.value().first.join(u", "),
                                    quoteIdent(table->key))
                               .arg(values.size());
-            const QVariant version = rs.server->editVersions.value(ti);
-            if (table->versioned && !version.isNull()) {
-                values << version;
-                sql += QStringLiteral(" AND rowver = $%1").arg(values.size());
-            }
-            if (!serverRun(db, sql, values, &result, &error))
+            std::optional<DbError> conflict;
+            if (!writeReadVersion(db, *table, sql, values, rs.server->editVersions.value(ti),
+                                  &conflict, &error))
                 return fail(error);
-            if (result.affected() == 0) {
-                bool exists = false;
-                if (!rowExists(db, table->name, table->key, rowKey, &error, &exists))
-                    return fail(error);
-                return fail(conflictFor(exists, table->name, db.path));
-            }
+            if (conflict)
+                return fail(*conflict);
         }
     }
     if (!serverCommitWrite(db, &error))
@@ -1128,13 +1207,6 @@ void serverDeleteRow(Recordset::Impl& rs) {
     const QVariant version = rs.versionsPinned ? rs.readVersions.value(0) : rs.current.value(1);
     const ServerTable* table = rs.server->tables->table(rs.baseTable);
     const qint64 rowKey = rs.keys.at(size_t(rs.pos) * size_t(rs.stride));
-    QList<QVariant> values{QVariant(rowKey)};
-    QString sql = QStringLiteral("DELETE FROM %1 WHERE %2 = $1")
-                      .arg(quoteIdent(table->name), quoteIdent(table->key));
-    if (table->versioned && !version.isNull()) {
-        values << version;
-        sql += QStringLiteral(" AND rowver = $2");
-    }
     DbError error;
     if (!serverBeginWrite(db, &error))
         return raiseError(error);
@@ -1142,20 +1214,16 @@ void serverDeleteRow(Recordset::Impl& rs) {
         serverAbortWrite(db);
         raiseError(e);
     };
-    PgResult result;
-    if (!serverRun(db, sql, values, &result, &error))
-        return fail(error);
     std::optional<DbError> conflict;
-    if (result.affected() == 0) {
-        bool exists = false;
-        if (!rowExists(db, table->name, table->key, rowKey, &error, &exists))
-            return fail(error);
-        // A row changed since it was read stays; one deleted already is gone, as asked,
-        // and the error says so.
-        conflict = conflictFor(exists, table->name, db.path);
-        if (exists)
-            return fail(*conflict);
-    }
+    if (!writeReadVersion(db, *table,
+                          QStringLiteral("DELETE FROM %1 WHERE %2 = $1")
+                              .arg(quoteIdent(table->name), quoteIdent(table->key)),
+                          {QVariant(rowKey)}, version, &conflict, &error))
+        return fail(error);
+    // A row changed since it was read stays; one deleted already is gone, as asked, and the
+    // error says so.
+    if (conflict && conflict->number == ErrRowChanged)
+        return fail(*conflict);
     if (!serverCommitWrite(db, &error))
         return fail(error);
     ++db.writes;

@@ -34,6 +34,7 @@ struct ServerTables {
     QHash<QString, ServerTable> tables; // lower-case name -> table
     QHash<quint32, QString> byOid;      // table's oid -> lower-case name
     QHash<quint32, ValueKind> typeKinds;
+    QHash<quint32, QString> typeNames; // a type's oid -> its name, quoted for SQL
 
     bool load(PgConnection& connection, DbError* error);
     const ServerTable* table(const QString& name) const;
