@@ -102,8 +102,9 @@ bool translateSharedWord(const Tokens& in, qsizetype* i, bool qualified, Tokens*
 // Writes tokens back as SQLite text.
 QString emitSql(const Tokens& tokens);
 
-// Reads a Jet date literal's text (between the "#" signs) as SQLite's ISO text.
-bool jetDateToIso(const QString& literal, QString* iso);
+// Reads a Jet date literal's text (between the "#" signs) as ISO text, or sets the syntax
+// error Jet raises for it.
+bool jetDateToIso(const QString& literal, QString* iso, QString* error);
 
 // A table of a FROM clause and the name the query refers to it by.
 struct TableRef {

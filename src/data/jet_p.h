@@ -19,6 +19,11 @@
 
 namespace tavrel::detail {
 
+// What Jet's functions fail with for an argument they cannot take: a value out of their
+// range, and a value that is no number where they need one.
+inline constexpr const char* InvalidCallText = "Invalid procedure call or argument.";
+inline constexpr const char* TypeMismatchText = "Data type mismatch in criteria expression.";
+
 // A date and/or a time as read from text; a missing part is invalid.
 struct JetDateTime {
     QDate date;
@@ -53,6 +58,30 @@ bool equalsAnyOf(const QString& pattern, std::initializer_list<const char*> name
 int sundayIndex(const QDate& date);
 // Sections of a number format, split at ";" outside quotes.
 QStringList formatSections(const QString& pattern);
+
+// A section's literal text without its quotes and escapes (a Null section's text).
+QString literalText(const QString& section);
+// Whether Format reads `pattern` as a number's: no date or time placeholder and no text
+// placeholder (@ > <) outside quotes, or a named number format.
+bool isNumberPattern(const QString& pattern);
+
+// One section of a number format as Format reads it: the text before and after its digit
+// placeholders, and what the placeholders ask for. Anything else among the placeholders is
+// not shown.
+struct NumberSection {
+    QString prefix;
+    QString suffix;
+    bool digits = false;   // any 0 or # placeholder
+    bool percent = false;  // a % outside quotes: the value is shown times 100
+    bool grouping = false; // a "," among the placeholders before the point
+    bool point = false;
+    int minInt = 0; // the 0s before the point: whole digits always shown
+    int minDec = 0; // decimals always shown (up to the last 0 after the point)
+    int maxDec = 0; // decimals shown at most: the value is rounded to these
+};
+NumberSection readNumberSection(const QString& section);
+// The number format's section for Null: the fourth.
+constexpr int NullSection = 3;
 
 // Jet's Format() of a value already read as a date/time, a number or a text.
 QString formatDateTime(const JetDateTime& value, const QString& pattern);

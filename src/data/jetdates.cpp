@@ -133,10 +133,12 @@ QString isoStorageText(const JetDateTime& value) {
            value.time.toString(QStringLiteral("HH:mm:ss"));
 }
 
-bool jetDateToIso(const QString& literal, QString* iso) {
+bool jetDateToIso(const QString& literal, QString* iso, QString* error) {
     JetDateTime value;
-    if (!readJetDateTime(literal, &value))
+    if (!readJetDateTime(literal, &value)) {
+        *error = QStringLiteral("Syntax error in date in query expression '#%1#'.").arg(literal);
         return false;
+    }
     *iso = isoStorageText(value);
     return true;
 }

@@ -47,6 +47,83 @@ QStringList formatSections(const QString& pattern) {
     return sections;
 }
 
+// A section's literal text without its quotes and escapes (a Null section's text).
+QString literalText(const QString& section) {
+    QString out;
+    for (qsizetype i = 0; i < section.size(); ++i) {
+        const QChar c = section.at(i);
+        if (c == QLatin1Char('"'))
+            continue;
+        if (c == QLatin1Char('\\') && i + 1 < section.size())
+            ++i;
+        out += section.at(i);
+    }
+    return out;
+}
+
+NumberSection readNumberSection(const QString& section) {
+    // The section's characters, each marked as literal or not.
+    QList<QPair<QChar, bool>> chars;
+    for (qsizetype i = 0; i < section.size(); ++i) {
+        const QChar c = section.at(i);
+        if (c == QLatin1Char('"')) {
+            const qsizetype close = section.indexOf(QLatin1Char('"'), i + 1);
+            const qsizetype end = close < 0 ? section.size() : close;
+            for (qsizetype k = i + 1; k < end; ++k)
+                chars.append({section.at(k), true});
+            i = end;
+            continue;
+        }
+        if (c == QLatin1Char('\\') && i + 1 < section.size()) {
+            chars.append({section.at(++i), true});
+            continue;
+        }
+        chars.append({c, false});
+    }
+    auto isDigit = [&](qsizetype k) {
+        return !chars.at(k).second &&
+               (chars.at(k).first == QLatin1Char('0') || chars.at(k).first == QLatin1Char('#'));
+    };
+    qsizetype first = -1;
+    qsizetype last = -1;
+    for (qsizetype k = 0; k < chars.size(); ++k)
+        if (isDigit(k)) {
+            if (first < 0)
+                first = k;
+            last = k;
+        }
+    // A decimal point right after the last placeholder still belongs to the number.
+    if (last >= 0 && last + 1 < chars.size() && !chars.at(last + 1).second &&
+        chars.at(last + 1).first == QLatin1Char('.'))
+        ++last;
+    NumberSection s;
+    s.digits = first >= 0;
+    for (qsizetype k = 0; k < chars.size(); ++k) {
+        if (s.digits && k >= first && k <= last)
+            continue;
+        if (!chars.at(k).second && chars.at(k).first == QLatin1Char('%'))
+            s.percent = true;
+        (!s.digits || k < first ? s.prefix : s.suffix) += chars.at(k).first;
+    }
+    for (qsizetype k = first; s.digits && k <= last; ++k) {
+        const QChar c = chars.at(k).first;
+        if (c == QLatin1Char('.'))
+            s.point = true;
+        else if (c == QLatin1Char(',') && !s.point)
+            s.grouping = true;
+        else if (c == QLatin1Char('0') || c == QLatin1Char('#')) {
+            if (s.point) {
+                ++s.maxDec;
+                if (c == QLatin1Char('0'))
+                    s.minDec = s.maxDec;
+            } else if (c == QLatin1Char('0')) {
+                ++s.minInt;
+            }
+        }
+    }
+    return s;
+}
+
 namespace {
 
 constexpr int MonthsPerQuarter = 3;
@@ -284,96 +361,31 @@ QString formatNumber(double value, const QString& pattern) {
         section = sections.at(2);
     }
 
-    // The section's characters, each marked as literal or not.
-    QList<QPair<QChar, bool>> chars;
-    for (qsizetype i = 0; i < section.size(); ++i) {
-        const QChar c = section.at(i);
-        if (c == QLatin1Char('"')) {
-            const qsizetype close = section.indexOf(QLatin1Char('"'), i + 1);
-            const qsizetype end = close < 0 ? section.size() : close;
-            for (qsizetype k = i + 1; k < end; ++k)
-                chars.append({section.at(k), true});
-            i = end;
-            continue;
-        }
-        if (c == QLatin1Char('\\') && i + 1 < section.size()) {
-            chars.append({section.at(++i), true});
-            continue;
-        }
-        chars.append({c, false});
-    }
-    auto isDigit = [&](qsizetype k) {
-        return !chars.at(k).second &&
-               (chars.at(k).first == QLatin1Char('0') || chars.at(k).first == QLatin1Char('#'));
-    };
-    qsizetype first = -1;
-    qsizetype last = -1;
-    for (qsizetype k = 0; k < chars.size(); ++k)
-        if (isDigit(k)) {
-            if (first < 0)
-                first = k;
-            last = k;
-        }
-    // A decimal point right after the last placeholder still belongs to the number.
-    if (last >= 0 && last + 1 < chars.size() && !chars.at(last + 1).second &&
-        chars.at(last + 1).first == QLatin1Char('.'))
-        ++last;
-    QString prefix;
-    QString suffix;
-    bool percent = false;
-    for (qsizetype k = 0; k < chars.size(); ++k) {
-        if (first >= 0 && k >= first && k <= last)
-            continue;
-        if (!chars.at(k).second && chars.at(k).first == QLatin1Char('%'))
-            percent = true;
-        (first < 0 || k < first ? prefix : suffix) += chars.at(k).first;
-    }
-    if (first < 0)
-        return (minus ? QStringLiteral("-") : QString()) + prefix;
-
-    int minInt = 0;
-    int minDec = 0;
-    int maxDec = 0;
-    bool grouping = false;
-    bool point = false;
-    for (qsizetype k = first; k <= last; ++k) {
-        const QChar c = chars.at(k).first;
-        if (c == QLatin1Char('.'))
-            point = true;
-        else if (c == QLatin1Char(',') && !point)
-            grouping = true;
-        else if (c == QLatin1Char('0') || c == QLatin1Char('#')) {
-            if (point) {
-                ++maxDec;
-                if (c == QLatin1Char('0'))
-                    minDec = maxDec;
-            } else if (c == QLatin1Char('0')) {
-                ++minInt;
-            }
-        }
-    }
-    const double shown = std::fabs(value) * (percent ? PercentFactor : 1);
-    const QString fixed = QString::number(shown, 'f', maxDec);
+    const NumberSection s = readNumberSection(section);
+    if (!s.digits)
+        return (minus ? QStringLiteral("-") : QString()) + s.prefix;
+    const double shown = std::fabs(value) * (s.percent ? PercentFactor : 1);
+    const QString fixed = QString::number(shown, 'f', s.maxDec);
     QString whole = fixed.section(QLatin1Char('.'), 0, 0);
-    QString fraction = maxDec > 0 ? fixed.section(QLatin1Char('.'), 1, 1) : QString();
-    while (fraction.size() > minDec && fraction.endsWith(QLatin1Char('0')))
+    QString fraction = s.maxDec > 0 ? fixed.section(QLatin1Char('.'), 1, 1) : QString();
+    while (fraction.size() > s.minDec && fraction.endsWith(QLatin1Char('0')))
         fraction.chop(1);
-    if (whole == QLatin1String("0") && minInt == 0)
+    if (whole == QLatin1String("0") && s.minInt == 0)
         whole.clear();
-    while (whole.size() < minInt)
+    while (whole.size() < s.minInt)
         whole.prepend(QLatin1Char('0'));
-    if (grouping)
+    if (s.grouping)
         for (qsizetype at = whole.size() - DigitsPerGroup; at > 0; at -= DigitsPerGroup)
             whole.insert(at, locale.groupSeparator());
     QString number = whole;
-    if (point)
+    if (s.point)
         number += locale.decimalPoint() + fraction;
     // A value that rounds to zero shows no minus sign.
     if (minus && std::all_of(fixed.cbegin(), fixed.cend(), [](QChar c) {
             return c == QLatin1Char('0') || c == QLatin1Char('.');
         }))
         minus = false;
-    return (minus ? QStringLiteral("-") : QString()) + prefix + number + suffix;
+    return (minus ? QStringLiteral("-") : QString()) + s.prefix + number + s.suffix;
 }
 
 } // namespace tavrel::detail

@@ -35,7 +35,6 @@ namespace detail {
 namespace {
 
 constexpr int GeneralNumberDigits = 15;
-constexpr int NullSection = 3; // the fourth section of a number format is for Null
 
 // A Jet function and the registered function a call of it becomes.
 struct JetFunction {
@@ -52,9 +51,6 @@ const JetFunction JetFunctions[] = {
     {"nz", "jetnz", 1, 2},     {"iif", "jetiif", 3, 3},     {"weekday", "jetweekday", 1, 2},
     {"date", "jetdate", 0, 0}, {"now", "jetnow", 0, 0},     {"format", "jetformat", 1, 2},
 };
-
-const char* const InvalidCall = "Invalid procedure call or argument.";
-const char* const TypeMismatch = "Data type mismatch in criteria expression.";
 
 // Arguments of the call whose "(" is at `open`: their number, and the index of its ")".
 int argumentCount(const Tokens& t, qsizetype open, qsizetype* close) {
@@ -100,7 +96,7 @@ bool argNumber(sqlite3_context* ctx, sqlite3_value* v, qint64* out) {
         return false;
     }
     if (type != SQLITE_INTEGER && type != SQLITE_FLOAT) {
-        sqlite3_result_error(ctx, TypeMismatch, -1);
+        sqlite3_result_error(ctx, TypeMismatchText, -1);
         return false;
     }
     *out = type == SQLITE_INTEGER ? sqlite3_value_int64(v)
@@ -129,7 +125,7 @@ void jetLeftRight(sqlite3_context* ctx, int, sqlite3_value** argv, bool left) {
     if (!argNumber(ctx, argv[1], &n))
         return;
     if (n < 0)
-        return sqlite3_result_error(ctx, InvalidCall, -1);
+        return sqlite3_result_error(ctx, InvalidCallText, -1);
     const QString s = argText(argv[0]);
     resultText(ctx, left ? s.left(n) : s.right(n));
 }
@@ -152,7 +148,7 @@ void jetMid(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     if (argc > 2 && !argNumber(ctx, argv[2], &length))
         return;
     if (start < 1 || (argc > 2 && length < 0))
-        return sqlite3_result_error(ctx, InvalidCall, -1);
+        return sqlite3_result_error(ctx, InvalidCallText, -1);
     const QString s = argText(argv[0]);
     if (start > s.size())
         return resultText(ctx, QString());
@@ -208,9 +204,9 @@ void jetIif(sqlite3_context* ctx, int, sqlite3_value** argv) {
         if (s.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0)
             condition = true;
         else if (s.compare(QLatin1String("false"), Qt::CaseInsensitive) != 0)
-            return sqlite3_result_error(ctx, TypeMismatch, -1);
+            return sqlite3_result_error(ctx, TypeMismatchText, -1);
     } else if (type != SQLITE_NULL) {
-        return sqlite3_result_error(ctx, TypeMismatch, -1);
+        return sqlite3_result_error(ctx, TypeMismatchText, -1);
     }
     sqlite3_result_value(ctx, argv[condition ? 1 : 2]);
 }
@@ -225,12 +221,12 @@ void jetWeekday(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     if (argc > 1 && !argNumber(ctx, argv[1], &first))
         return;
     if (first < 0 || first > DaysPerWeek)
-        return sqlite3_result_error(ctx, InvalidCall, -1);
+        return sqlite3_result_error(ctx, InvalidCallText, -1);
     if (first == 0)
         first = 1;
     JetDateTime value;
     if (!dateTimeFromValue(argv[0], &value))
-        return sqlite3_result_error(ctx, TypeMismatch, -1);
+        return sqlite3_result_error(ctx, TypeMismatchText, -1);
     const QDate date = value.date.isValid() ? value.date : dayZero();
     sqlite3_result_int(ctx, int((sundayIndex(date) + DaysPerWeek + 1 - first) % DaysPerWeek) + 1);
 }
@@ -281,19 +277,13 @@ FormatKind formatKind(const QString& pattern) {
     return FormatKind::Number;
 }
 
-// A section's literal text without its quotes and escapes (a Null section's text).
-QString literalText(const QString& section) {
-    QString out;
-    for (qsizetype i = 0; i < section.size(); ++i) {
-        const QChar c = section.at(i);
-        if (c == QLatin1Char('"'))
-            continue;
-        if (c == QLatin1Char('\\') && i + 1 < section.size())
-            ++i;
-        out += section.at(i);
-    }
-    return out;
+} // namespace
+
+bool isNumberPattern(const QString& pattern) {
+    return formatKind(pattern) == FormatKind::Number;
 }
+
+namespace {
 
 QString generalNumber(sqlite3_value* v) {
     if (sqlite3_value_type(v) == SQLITE_INTEGER)

@@ -1,6 +1,7 @@
 #include "data/pgconnection.h"
 
 #include "data/database_p.h"
+#include "data/pgdialect.h"
 
 #include <QAtomicInteger>
 #include <QDate>
@@ -329,6 +330,10 @@ DbError PgConnection::errorFor(pg_result* result, const QString& sql) {
                                  .arg(name),
                        details, url_};
     }
+    // A failure the translated statement makes itself: a Jet function's, as the file
+    // reports it.
+    if (const QString raised = serverRaisedMessage(engine); state == "22P02" && !raised.isEmpty())
+        return DbError{ErrSqlSyntax, raised, details, url_};
     if (state.startsWith("22") || state == "23502" || state == "42804")
         return DbError{ErrTypeMismatch,
                        QStringLiteral("Data type mismatch in criteria expression."), details, url_};

@@ -9,6 +9,8 @@
 #include "data/pgconnection.h"
 #include "data/sqldialect.h"
 
+#include <cmath>
+
 using namespace Qt::StringLiterals;
 
 namespace tavrel::detail {
@@ -18,6 +20,12 @@ namespace {
 // The collation that folds texts for like: ICU's root, deterministic, so that the server
 // accepts a pattern match under it and lower() knows the letters of every alphabet.
 constexpr const char* MatchCollation = "tavrel_match";
+
+// A text the file reads as a number: digits with a point and an exponent, blanks around.
+constexpr const char* NumberText = R"(^\s*[-+]?([0-9]+[.]?[0-9]*|[.][0-9]+)([eE][-+]?[0-9]+)?\s*$)";
+
+// Marks a failure a translated statement makes itself, before the file's message for it.
+constexpr const char* RaisedMark = "tavrel raises: ";
 
 // PostgreSQL's reserved words: a column or table of that name must be quoted.
 bool isReserved(const QString& lower) {
@@ -398,6 +406,43 @@ private:
                arg + Tokens{op(")"), word("AS"), word("integer"), op(")")};
     }
 
+    // A length or position of Left, Right or Mid as the file takes it: a whole number,
+    // rounded half to even; a text that reads as no number fails as a type mismatch, a number
+    // under `least` as an invalid call, either only where the text `of` is not Null (a Null
+    // text is Null first).
+    Tokens whole(const Tokens& arg, int least, const Tokens& of) const {
+        const ValueKind kind = scope_.kindOf(arg);
+        if (arg.size() == 1 &&
+            (arg.first().kind == TokKind::Number || arg.first().kind == TokKind::String)) {
+            bool ok = false;
+            const double value = arg.first().text.trimmed().toDouble(&ok);
+            if (!ok || !std::isfinite(value))
+                return serverRaise(QString::fromLatin1(TypeMismatchText), of);
+            const qint64 rounded = qint64(std::nearbyint(value));
+            if (rounded < least)
+                return serverRaise(QString::fromLatin1(InvalidCallText), of);
+            return {number(QString::number(rounded))};
+        }
+        Tokens value = arg;
+        if (kind == ValueKind::Text) {
+            // Only a text that reads as a number, as the file reads one.
+            value = Tokens{op("("), word("CASE"), word("WHEN")} + arg +
+                    Tokens{op("!~"), str(QString::fromLatin1(NumberText)), word("THEN"),
+                           word("CAST"), op("(")} +
+                    serverRaise(QString::fromLatin1(TypeMismatchText), of) +
+                    Tokens{word("AS"), word("text"), op(")"), word("ELSE")} + arg +
+                    Tokens{word("END"), op(")")};
+        }
+        if (kind != ValueKind::Integer)
+            value =
+                Tokens{word("CAST"), op("("), word("CAST"), op("(")} + value +
+                Tokens{word("AS"), word("float8"), op(")"), word("AS"), word("integer"), op(")")};
+        return Tokens{op("("), word("CASE"), word("WHEN")} + value +
+               Tokens{op("<"), number(QString::number(least)), word("THEN")} +
+               serverRaise(QString::fromLatin1(InvalidCallText), of) + Tokens{word("ELSE")} +
+               value + Tokens{word("END"), op(")")};
+    }
+
     bool function(const Token& name, const QList<Tokens>& args, Tokens* out, QString* error) {
         const QString f = name.text.toLower();
         const qsizetype n = args.size();
@@ -415,11 +460,13 @@ private:
                 Tokens{op("+"), number(u"8"_s), op("-"), op("(")} + first +
                 Tokens{op(")"), op(")"), op("%"), number(u"7"_s), op("+"), number(u"1"_s), op(")")};
         } else if (f == u"left" || f == u"right") {
-            *out = call(f == u"left" ? "left" : "right", {text(args.value(0)), args.value(1)});
+            const Tokens of = text(args.value(0));
+            *out = call(f == u"left" ? "left" : "right", {of, whole(args.value(1), 0, of)});
         } else if (f == u"mid") {
-            QList<Tokens> a{text(args.value(0)), args.value(1)};
+            const Tokens of = text(args.value(0));
+            QList<Tokens> a{of, whole(args.value(1), 1, of)};
             if (n > 2)
-                a.append(args.at(2));
+                a.append(whole(args.at(2), 0, of));
             *out = call("substr", a);
         } else if (f == u"len") {
             *out = call("length", {text(args.value(0))});
@@ -518,6 +565,31 @@ Tokens serverNames(const Tokens& in) {
 
 } // namespace
 
+// The server cannot be told to fail with a message of ours in plain SQL; it fails reading a
+// text as a number, and quotes the text in its message.
+Tokens serverRaise(const QString& message, const Tokens& dependsOn) {
+    const Tokens withValue =
+        Tokens{str(QString::fromLatin1(RaisedMark) + message),
+               op("||"),
+               word("left"),
+               op("("),
+               word("CAST"),
+               op("(")} +
+        dependsOn + Tokens{word("AS"), word("text"), op(")"), op(","), number(u"0"_s), op(")")};
+    return Tokens{word("CAST"), op("("), op("(")} + withValue +
+           Tokens{op(")"), word("AS"), word("integer"), op(")")};
+}
+
+QString serverRaisedMessage(const QString& engineMessage) {
+    const QString mark = QString::fromLatin1(RaisedMark);
+    const qsizetype at = engineMessage.indexOf(mark);
+    if (at < 0)
+        return {};
+    const qsizetype from = at + mark.size();
+    const qsizetype end = engineMessage.indexOf(u'"', from);
+    return engineMessage.mid(from, end < 0 ? -1 : end - from);
+}
+
 bool ServerCatalog::load(PgConnection& connection, DbError* error) {
     // Every column of the tables and views the connection sees, with its type (a domain's own
     // name, yesno or currency, tells those kinds from plain numbers) and whether it is its
@@ -584,11 +656,8 @@ bool translateServerTokens(const QString& jetSql, const ServerCatalog& catalog, 
             (i > 0 && in.at(i - 1).isOp(".")) || (i + 1 < in.size() && in.at(i + 1).isOp("."));
         if (t.kind == TokKind::Date) {
             QString iso;
-            if (!jetDateToIso(t.text, &iso)) {
-                *error =
-                    QStringLiteral("Syntax error in date in query expression '#%1#'.").arg(t.text);
+            if (!jetDateToIso(t.text, &iso, error))
                 return false;
-            }
             pass.append(Token{TokKind::Date, iso});
         } else if (!qualified && t.isWord("true")) {
             // Jet's True; the comparisons read the sign apart from its number.

@@ -43,6 +43,15 @@ bool translateServerTokens(const QString& jetSql, const ServerCatalog& catalog, 
 bool serverFormat(const Tokens& value, ValueKind kind, const QString& pattern, Tokens* out,
                   QString* error);
 
+// An integer expression that makes the server's statement fail with `message` where it is
+// reached with `dependsOn` not Null; the connection reports that failure as the file reports
+// its own (serverRaisedMessage()). Depending on a value of the row keeps the server from
+// failing ahead of the rows, on the expression alone.
+Tokens serverRaise(const QString& message, const Tokens& dependsOn);
+// The message a serverRaise() expression failed with, read from the server's message of the
+// failure; empty for any other failure.
+QString serverRaisedMessage(const QString& engineMessage);
+
 // Passes over a statement's shape (pgstatements.cpp): Jet's column types in CREATE and ALTER
 // TABLE as the server schema's; values an insert or update writes to a date column read as
 // timestamps; nulls first in an ascending order, as on the file.

@@ -79,31 +79,21 @@ QString jetDatePattern(const QString& pattern) {
         QString field;
         switch (lc.unicode()) {
         case u'd':
-            if (n == 1)
-                field = u"FMDD"_s;
-            else if (n == 2)
-                field = u"DD"_s;
-            else if (n == 3 && english)
-                field = u"Dy"_s;
-            else if (n == 4 && english)
-                field = u"FMDay"_s;
-            else
-                return {};
+        case u'm':
+            if (lc == u'm' && afterHour && n <= 2) {
+                field = n == 1 ? u"FMMI"_s : u"MI"_s;
+            } else {
+                // A number, two digits, a short name, a long name.
+                static const char* const days[] = {"FMDD", "DD", "Dy", "FMDay"};
+                static const char* const months[] = {"FMMM", "MM", "Mon", "FMMonth"};
+                if (n > 4 || (n > 2 && !english))
+                    return {};
+                field = QString::fromLatin1((lc == u'd' ? days : months)[n - 1]);
+            }
             afterHour = false;
             break;
-        case u'm':
-            if (afterHour && n <= 2)
-                field = n == 1 ? u"FMMI"_s : u"MI"_s;
-            else if (n == 1)
-                field = u"FMMM"_s;
-            else if (n == 2)
-                field = u"MM"_s;
-            else if (n == 3 && english)
-                field = u"Mon"_s;
-            else if (n == 4 && english)
-                field = u"FMMonth"_s;
-            else
-                return {};
+        case u'q':
+            field = u"Q"_s; // the quarter, once for a run of q's
             afterHour = false;
             break;
         case u'y':
@@ -268,6 +258,82 @@ Tokens numberFormat(const Tokens& value, const QString& pattern) {
     return {};
 }
 
+// to_char's pattern for a section's digits: the whole number's positions (9s, with the
+// section's 0s last and a "," every three when it groups), then its decimals (0s for those
+// always shown, then 9s). The point is left to the caller.
+QString digitPattern(const NumberSection& s) {
+    constexpr int Positions = 30; // more whole digits than a report ever shows
+    QString whole;
+    for (int k = 0; k < Positions; ++k) {
+        if (s.grouping && k > 0 && k % 3 == 0)
+            whole.prepend(u',');
+        whole.prepend(k < s.minInt ? u'0' : u'9');
+    }
+    QString decimals;
+    for (int k = 0; k < s.maxDec; ++k)
+        decimals += k < s.minDec ? u'0' : u'9';
+    return u"FM"_s + whole + (s.maxDec > 0 ? u'.' + decimals : QString());
+}
+
+// One section of a number pattern for the value's magnitude `size`: its text around the
+// digits, in the locale's separators, with a leading minus where `minus` asks for one.
+Tokens numberSection(const Tokens& size, const NumberSection& s, const Tokens& minus) {
+    const QLocale locale;
+    Tokens out = minus.isEmpty() ? Tokens{} : minus + Tokens{op("||")};
+    out += Tokens{str(s.prefix)};
+    if (s.digits) {
+        Tokens shown = Tokens{op("(")} + size + Tokens{op(")")};
+        if (s.percent)
+            shown += Tokens{op("*"), number(u"100"_s)};
+        Tokens text = toChar(shown, digitPattern(s));
+        // A whole part of 0 is shown only for a 0 placeholder.
+        if (s.minInt == 0)
+            text = Tokens{word("regexp_replace"), op("(")} + text +
+                   Tokens{op(","), str(u"^0"_s), op(","), str(QString()), op(")")};
+        text = Tokens{word("translate"), op("(")} + text +
+               Tokens{op(","), str(u",."_s), op(","),
+                      str(locale.groupSeparator() + locale.decimalPoint()), op(")")};
+        // to_char drops a point with no decimal after it.
+        if (s.point && s.maxDec == 0)
+            text += Tokens{op("||"), str(locale.decimalPoint())};
+        out += Tokens{op("||")} + text;
+    }
+    return Tokens{op("(")} + out + Tokens{op("||"), str(s.suffix), op(")")};
+}
+
+// A number pattern of Jet's: up to four sections (positive, negative, zero, Null). A
+// negative value shown in the first section has a minus, unless it rounds to nothing there.
+Tokens numberPattern(const Tokens& value, const QString& pattern) {
+    const QStringList sections = formatSections(pattern);
+    const Tokens exact =
+        Tokens{word("CAST"), op("(")} + value + Tokens{word("AS"), word("numeric"), op(")")};
+    const Tokens size = Tokens{word("abs"), op("(")} + exact + Tokens{op(")")};
+    const NumberSection first = readNumberSection(sections.at(0));
+    Tokens negative = exact + Tokens{op("<"), number(u"0"_s)};
+    if (first.digits) { // and not rounded to nothing there
+        negative += Tokens{word("AND"), word("round"), op("(")} + size;
+        if (first.percent)
+            negative += Tokens{op("*"), number(u"100"_s)};
+        negative += Tokens{op(","), number(QString::number(first.maxDec)), op(")"), op("<>"),
+                           number(u"0"_s)};
+    }
+    const Tokens minus =
+        Tokens{op("("), word("CASE"), word("WHEN")} + negative +
+        Tokens{word("THEN"), str(u"-"_s), word("ELSE"), str(QString()), word("END"), op(")")};
+    Tokens out{op("("), word("CASE"), word("WHEN")};
+    out += exact + Tokens{word("IS"), word("NULL"), word("THEN")};
+    out += sections.size() > NullSection ? Tokens{str(literalText(sections.at(NullSection)))}
+                                         : Tokens{word("NULL")};
+    if (sections.size() > 1 && !sections.at(1).isEmpty())
+        out += Tokens{word("WHEN")} + exact + Tokens{op("<"), number(u"0"_s), word("THEN")} +
+               numberSection(size, readNumberSection(sections.at(1)), {});
+    if (sections.size() > 2 && !sections.at(2).isEmpty())
+        out += Tokens{word("WHEN")} + exact + Tokens{op("="), number(u"0"_s), word("THEN")} +
+               numberSection(size, readNumberSection(sections.at(2)), {});
+    out += Tokens{word("ELSE")} + numberSection(size, first, minus) + Tokens{word("END"), op(")")};
+    return out;
+}
+
 } // namespace
 
 bool serverFormat(const Tokens& value, ValueKind kind, const QString& pattern, Tokens* out,
@@ -293,13 +359,16 @@ bool serverFormat(const Tokens& value, ValueKind kind, const QString& pattern, T
     } else if (namedNumber) {
         if (number)
             *out = numberFormat(value, pattern);
+    } else if (isNumberPattern(pattern)) {
+        if (number)
+            *out = numberPattern(value, pattern);
     } else if (date || kind == ValueKind::Auto) {
         *out = dateFormat(value, pattern);
     }
     if (out->isEmpty()) {
         *error = u"The format '%1' cannot be used on a server database here; use one of the "
-                 u"named formats, or a pattern of d, m, y, h, n and s, on a date or number "
-                 u"column."_s.arg(pattern);
+                 u"named formats, a pattern of d, m, y, h, n and s on a date, or a pattern of "
+                 u"0 and # on a number."_s.arg(pattern);
         return false;
     }
     return true;

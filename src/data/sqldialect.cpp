@@ -394,11 +394,8 @@ bool translateTokens(const QString& jetSql, Tokens* out, QString* error) {
         switch (t.kind) {
         case TokKind::Date: {
             QString iso;
-            if (!jetDateToIso(t.text, &iso)) {
-                *error =
-                    QStringLiteral("Syntax error in date in query expression '#%1#'.").arg(t.text);
+            if (!jetDateToIso(t.text, &iso, error))
                 return false;
-            }
             pass.append(str(iso));
             break;
         }

@@ -77,6 +77,7 @@ private Q_SLOTS:
     void timesCompareAsJetsDo();
     void functions_data();
     void functions();
+    void numberPatternsInTheUsersLocale();
     void functionsInCriteriaAndFinds();
 };
 
@@ -204,6 +205,17 @@ void TestJetSemantics::functions_data() {
     row("Format(neg, '0;(0)')", "(3)");
     row("Format(nonum, '0;-0;\"zero\";\"none\"')", "none");
     row("Format(neg)", "-3");
+    row("Format(neg, '0.0')", "-3.0");
+    row("Format(0 - small, '0')", "0"); // rounds to nothing: no minus
+    row("Format(0, '#')", "");
+    row("Format(0, '#.##')", ".");
+    row("Format(num, '0.')", "1235.");
+    row("Format(num * 1000, '#,##0')", "1,234,560");
+    row("Format(small, '0.0%')", "12.5%");
+    row("Format(neg, '\"$\"#,##0.00;(\"$\"#,##0.00)')", "($3.00)");
+    row("Format(0, '0;-0;\"zero\"')", "zero");
+    row("Format(0 - num, '0.0#')", "-1234.56");
+    row("Format(num, '00000.000')", "01234.560");
     row("Left('abc')",
         "!Wrong number of arguments used with function in query expression 'Left('abc')'.");
     row("Left('abc', -1)", "!Invalid procedure call or argument.");
@@ -216,15 +228,6 @@ void TestJetSemantics::functions() {
     test::TempDatabase folder(2005, QString::fromUtf8(FunctionRows));
     Database db = Database::open(folder.dbPath());
     test::CollectedErrors errors;
-    // Known gaps of the server: Format takes named formats and date patterns only, and
-    // Left and Right check their arguments as the server's own functions do.
-    static const QStringList serverGaps{
-        u"Format(due, 'q')"_s,     u"Format(num, '#,##0.00')"_s,
-        u"Format(num, '0')"_s,     u"Format(small, '#.##')"_s,
-        u"Format(neg, '0;(0)')"_s, u"Format(nonum, '0;-0;\"zero\";\"none\"')"_s,
-        u"Left('abc', -1)"_s,      u"Right('abc', 'x')"_s};
-    if (folder.onServer() && serverGaps.contains(expression))
-        QEXPECT_FAIL("", "not yet done on a server database", Abort);
     for (RecordsetType type : {RecordsetType::Dynaset, RecordsetType::Snapshot}) {
         Recordset rs = db.openRecordset(
             QStringLiteral("select %1 as v from fn where id = 1").arg(expression), type);
@@ -244,16 +247,33 @@ void TestJetSemantics::functions() {
     }
 }
 
+void TestJetSemantics::numberPatternsInTheUsersLocale() {
+    test::useTestLocale("de_DE");
+    const auto testLocale = qScopeGuard([] { test::useTestLocale(); });
+    test::TempDatabase folder(2005, QString::fromUtf8(FunctionRows));
+    Database db = Database::open(folder.dbPath());
+    test::CollectedErrors errors;
+    Recordset rs = db.openRecordset(
+        u"select Format(num * 1000, '#,##0.00') as a, Format(small, '0.0%') as b, "
+        u"Format(neg, '0.0;(0.0)') as c, Format(num, '0.') as d from fn where id = 1"_s,
+        RecordsetType::Snapshot);
+    QVERIFY2(errors.texts.isEmpty(), qPrintable(errors.texts.join(u'\n')));
+    QCOMPARE(rs.value(u"a"_s).toString(), u"1.234.560,00"_s);
+    QCOMPARE(rs.value(u"b"_s).toString(), u"12,5%"_s);
+    QCOMPARE(rs.value(u"c"_s).toString(), u"(3,0)"_s);
+    QCOMPARE(rs.value(u"d"_s).toString(), u"1235,"_s);
+}
+
 void TestJetSemantics::functionsInCriteriaAndFinds() {
     // Date() and Now() read the program's clock: a fixed one here.
     setSqlClock([] { return QDateTime(QDate(2005, 1, 10), QTime(8, 5, 30)); });
     const auto systemClock = qScopeGuard([] { setSqlClock({}); });
     test::TempDatabase folder(2005, QString::fromUtf8(R"SQL(
 INSERT INTO tasks (taskid, taskname) VALUES (1, 'Pump inspection'), (2, 'Air filter'),
-    (3, 'pumphouse roof');
+    (3, 'pumphouse roof'), (4, 'Valve "A", {north}\ side');
 INSERT INTO assign (assid, taskid, weeid, duedate, completed) VALUES
     (1, 1, 1, '2005-01-03', 0), (2, 2, 2, '2005-01-10', 0), (3, 3, 2, '2005-01-12', 0),
-    (4, 1, 3, '2005-01-17', 0);
+    (4, 1, 3, '2005-01-17', 0), (5, 4, 4, '2005-01-24', 0);
 )SQL"));
     Database db = Database::open(folder.dbPath());
     test::CollectedErrors errors;
@@ -286,6 +306,9 @@ INSERT INTO assign (assid, taskid, weeid, duedate, completed) VALUES
         QCOMPARE(rs.value(QStringLiteral("assid")).toInt(), 2);
         rs.findFirst(QStringLiteral("Nz(tasks.besttime, 'none') <> 'none'"));
         QVERIFY(rs.noMatch());
+        // Quotes, commas, braces and backslashes are a text's own.
+        rs.findFirst(QStringLiteral("taskname = 'valve \"a\", {NORTH}\\ side'"));
+        QCOMPARE(rs.value(QStringLiteral("assid")).toInt(), 5);
     }
     QCOMPARE(errors.texts, QStringList{});
 }

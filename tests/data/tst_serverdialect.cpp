@@ -550,8 +550,8 @@ void TestServerDialect::findCriteria() {
 void TestServerDialect::serverRefusals_data() {
     QTest::addColumn<QString>("sql");
     QTest::addColumn<QString>("message");
-    QTest::newRow("number pattern")
-        << u"select Format(parts, '0.00') from assign"_s << u"'0.00' cannot be used"_s;
+    QTest::newRow("number pattern on a text")
+        << u"select Format(compnotes, '0.00') from assign"_s << u"'0.00' cannot be used"_s;
     QTest::newRow("date pattern on a number")
         << u"select Format(parts, 'yyyy') from assign"_s << u"'yyyy' cannot be used"_s;
     QTest::newRow("week of year") << u"select Format(duedate, 'ww') from assign"_s

@@ -379,7 +379,8 @@ void TestDateText::literalsReadAsTypedDates_data() {
 void TestDateText::literalsReadAsTypedDates() {
     QFETCH(QString, text);
     QString iso;
-    const bool literal = detail::jetDateToIso(text, &iso);
+    QString error;
+    const bool literal = detail::jetDateToIso(text, &iso, &error);
     const std::optional<QDate> typed = tavrel::toDate(text);
     QCOMPARE(literal, typed.has_value());
     if (typed)
