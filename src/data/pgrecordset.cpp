@@ -820,12 +820,13 @@ bool readServerBatch(Recordset::Impl& rs, int index, int direction) {
             rs.batchSlot[size_t(i)] = int(slotFields.size());
             slotFields.append(i);
         }
+    // Each base key once: a join may repeat one.
     std::vector<qint64> asked;
-    for (int at = first; at < end; ++at) {
-        const qint64 base = rs.keys[size_t(at) * size_t(rs.stride)];
-        if (std::find(asked.cbegin(), asked.cend(), base) == asked.cend())
-            asked.push_back(base);
-    }
+    asked.reserve(size_t(qMax(0, end - first)));
+    for (int at = first; at < end; ++at)
+        asked.push_back(rs.keys[size_t(at) * size_t(rs.stride)]);
+    std::sort(asked.begin(), asked.end());
+    asked.erase(std::unique(asked.begin(), asked.end()), asked.end());
     // The wanted fields alone where each is a table's column; else the whole select list.
     bool narrow = true;
     for (int i : std::as_const(slotFields))
@@ -852,6 +853,7 @@ bool readServerBatch(Recordset::Impl& rs, int index, int direction) {
     };
     // The rows found by their base key; for a join each row's key tuple.
     QHash<qint64, QList<int>> byBase;
+    byBase.reserve(result.rows());
     for (int r = 0; r < result.rows(); ++r)
         byBase[keyAt(result, r, 0)].append(r);
     rs.batchWrites = rs.db->writes;
