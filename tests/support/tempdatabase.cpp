@@ -9,6 +9,9 @@
 #include <QFile>
 #include <QLocale>
 
+#include <map>
+#include <mutex>
+
 #include <sqlite3.h>
 
 namespace tavrel::test {
@@ -61,25 +64,40 @@ void pointFolderAt(const QString& folder, const QString& url) {
         qFatal("cannot write tavrel.conf");
 }
 
+// The schema with a year's weeks and settings, made once per test program and year on the
+// server and copied for each database after: a copy is quicker than the schema's statements.
+const ServerDatabase& serverTemplate(int year) {
+    static std::mutex lock;
+    static std::map<int, std::unique_ptr<ServerDatabase>> templates;
+    const std::lock_guard guard(lock);
+    std::unique_ptr<ServerDatabase>& made = templates[year];
+    if (made)
+        return *made;
+    made = std::make_unique<ServerDatabase>();
+    QFile schema(QStringLiteral(":/sql/tavrel_schema_pg.sql"));
+    if (!made->isValid() || !schema.open(QIODevice::ReadOnly))
+        qFatal("cannot create a test database on the server");
+    QString script = QString::fromUtf8(schema.readAll());
+    const QList<QDate> mondays = weekMondays(year);
+    for (int week = 0; week < mondays.size(); ++week)
+        script += QStringLiteral("INSERT INTO weeks (weeid, curdate) VALUES (%1, '%2');\n")
+                      .arg(week + 1)
+                      .arg(mondays[week].toString(Qt::ISODate));
+    script += QStringLiteral("INSERT INTO settings (curyear) VALUES (%1);\n").arg(year);
+    if (!made->exec(script))
+        qFatal("cannot create the test database's tables on the server");
+    return *made;
+}
+
 } // namespace
 
 TempDatabase::TempDatabase(int year, const QString& extraSql) {
     if (!dir_.isValid())
         qFatal("cannot create a temporary folder");
     if (testsOnServer()) {
-        server_ = std::make_unique<ServerDatabase>();
-        QFile schema(QStringLiteral(":/sql/tavrel_schema_pg.sql"));
-        if (!server_->isValid() || !schema.open(QIODevice::ReadOnly))
+        server_ = std::make_unique<ServerDatabase>(serverTemplate(year).name());
+        if (!server_->isValid())
             qFatal("cannot create a test database on the server");
-        QString script = QString::fromUtf8(schema.readAll());
-        const QList<QDate> mondays = weekMondays(year);
-        for (int week = 0; week < mondays.size(); ++week)
-            script += QStringLiteral("INSERT INTO weeks (weeid, curdate) VALUES (%1, '%2');\n")
-                          .arg(week + 1)
-                          .arg(mondays[week].toString(Qt::ISODate));
-        script += QStringLiteral("INSERT INTO settings (curyear) VALUES (%1);\n").arg(year);
-        if (!server_->exec(script))
-            qFatal("cannot create the test database's tables on the server");
         pointFolderAt(dir_.path(), server_->url());
     } else {
         QString error;
