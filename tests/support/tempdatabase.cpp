@@ -64,13 +64,14 @@ void pointFolderAt(const QString& folder, const QString& url) {
         qFatal("cannot write tavrel.conf");
 }
 
-// The schema with a year's weeks and settings, made once per test program and year on the
-// server and copied for each database after: a copy is quicker than the schema's statements.
+// The schema with a year's weeks and settings, made once per test program, cluster and year
+// and copied for each database after: a copy is quicker than the schema's statements. (A
+// test may start a cluster of its own: the run's has its templates still when it is back.)
 const ServerDatabase& serverTemplate(int year) {
     static std::mutex lock;
-    static std::map<int, std::unique_ptr<ServerDatabase>> templates;
+    static std::map<std::pair<QString, int>, std::unique_ptr<ServerDatabase>> templates;
     const std::lock_guard guard(lock);
-    std::unique_ptr<ServerDatabase>& made = templates[year];
+    std::unique_ptr<ServerDatabase>& made = templates[{ServerDatabase::socketDir(), year}];
     if (made)
         return *made;
     made = std::make_unique<ServerDatabase>();
