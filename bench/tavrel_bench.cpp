@@ -429,7 +429,7 @@ void benchOverdue(const QString& dir, const QString& site, int rows, int repeats
     const qint64 ours = best(repeats, [&] {
         ErrorTrap trap;
         state().dbMain = Database::open(site);
-        const qint64 ns = timed([&] { runStandardReport(overdueReport(), ourFile); });
+        const qint64 ns = timed([&] { runStandardReport(overdueReport(), {ourFile}); });
         state().dbMain.close();
         return ns;
     });

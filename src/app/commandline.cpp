@@ -1,6 +1,7 @@
 #include "app/commandline.h"
 
 #include "assignments/yeargen.h"
+#include "reports/reportoutput.h"
 #include "reports/standardreports.h"
 
 #include <algorithm>
@@ -49,8 +50,8 @@ QString reportOptionsError(const CommandLine& line, bool fromGiven, bool toGiven
             .arg(line.from.toString(Qt::ISODate), line.to.toString(Qt::ISODate));
     if (line.output.isEmpty())
         return QStringLiteral("--report needs -o FILE");
-    if (!isPdfName(line.output) && !isTextName(line.output))
-        return QStringLiteral("the file %1 is neither .txt nor .pdf").arg(line.output);
+    if (!isPdfName(line.output) && !isTextName(line.output) && !tavrel::isCsvName(line.output))
+        return QStringLiteral("the file %1 is not .txt, .csv or .pdf").arg(line.output);
     return {};
 }
 
@@ -224,6 +225,8 @@ CommandLine parseCommandLine(const QStringList& args) {
                 copyFrom = true;
         } else if (a == QLatin1String("--no-assignments")) {
             noAssignments = true;
+        } else if (a == QLatin1String("--bom")) {
+            line.bom = true;
         } else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
             help = true;
         } else if (isQtOption(a, &takesValue)) {
@@ -273,6 +276,8 @@ CommandLine parseCommandLine(const QStringList& args) {
         line.error = QStringLiteral("-o goes with -m, --report or --custom");
     else if (noAssignments && !setYear)
         line.error = QStringLiteral("--no-assignments goes with --set-year");
+    else if (line.bom && !(report && tavrel::isCsvName(line.output)))
+        line.error = QStringLiteral("--bom goes with --report NAME -o FILE.csv");
     else if (line.demo && !init)
         line.error = QStringLiteral("--demo goes with --init");
     else if (!line.serverUrl.isEmpty() && !init)
@@ -311,7 +316,7 @@ void printUsage(std::FILE* to) {
                "       tavrel -m [-o FILE.pdf]\n"
                "       tavrel --init [--server URL] [--demo]\n"
                "       tavrel --set-year YEAR [--no-assignments]\n"
-               "       tavrel --report NAME [--from YYYY-MM-DD --to YYYY-MM-DD] -o FILE\n"
+               "       tavrel --report NAME [--from YYYY-MM-DD --to YYYY-MM-DD] -o FILE [--bom]\n"
                "       tavrel --custom FILE.rpt -o FILE\n"
                "       tavrel --import OLD.mdb [--catalogue OLD-RPTSPEC.mdb]\n"
                "       tavrel --backup [DIR]\n"
@@ -338,6 +343,8 @@ void printUsage(std::FILE* to) {
                "                  and the assignments of every scheduled task\n"
                "  --no-assignments  with --set-year: move the week dates and the year only\n"
                "  --report NAME   write a standard report to FILE: .txt for its text file,\n"
+               "                  .csv for one table of its rows (with a heading line; --bom\n"
+               "                  starts it with a byte order mark for spreadsheet programs),\n"
                "                  .pdf for the document; NAME is completed, expenses, master,\n"
                "                  overdue or assignments. --from and --to give its dates,\n"
                "                  --from not after --to (overdue takes none: it reports\n"

@@ -40,6 +40,7 @@ struct CommandLine {
     QDate to;
     QString reportFile;    // --custom FILE.rpt
     QString output;        // -o FILE: the report's file, or -m's PDF
+    bool bom = false;      // --bom: a CSV report's file begins with a byte order mark
     QString folder;        // the window's working folder, when one is named
     QString importFile;    // --import: the earlier program's tavrel.mdb
     QString catalogueFile; // --catalogue: the earlier program's rptspec.mdb

@@ -302,7 +302,7 @@ int runReport(const CommandLine& line) {
                     QFile::remove(path);
                 }
             } else {
-                tavrel::runStandardReport(report, path);
+                tavrel::runStandardReport(report, {path, line.bom});
             }
         }
         tavrel::state().dbMain.close();

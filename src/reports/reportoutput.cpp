@@ -6,6 +6,7 @@
 #include "core/startup.h"
 #include "core/uiseam.h"
 #include "data/database.h"
+#include "reports/csv.h"
 
 #include <QDir>
 
@@ -47,11 +48,47 @@ private:
     FileRowEnd rowEnd_;
 };
 
+// The rows of a report as one flat table in a CSV file: a heading line, then each row with
+// the group it belongs to in the first column (for a report in groups); subtotals, totals
+// and the report's free text are left out.
+class CsvFileOutput final : public ReportOutput {
+public:
+    CsvFileOutput(const QString& path, bool bom, const QStringList& headings, bool grouped)
+        : file_(path, bom)
+        , grouped_(grouped) {
+        if (!headings.isEmpty())
+            file_.line(csvLine(headings));
+    }
+
+    void row(const CellRow& cells) override {
+        QStringList fields;
+        fields.reserve(cells.size() + 1);
+        if (grouped_)
+            fields.append(csvValue(group_));
+        for (const Cell& cell : cells)
+            fields.append(csvValue(cell));
+        file_.line(csvLine(fields));
+    }
+    void group(const Cell& value) override { group_ = value; }
+    void summaryRow(const CellRow&) override {}
+    void text(const QString&) override {}
+    void newPage() override {}
+    void setPageHeader(const PageLine&) override {}
+    void close() { file_.close(); }
+
+private:
+    LineFile file_;
+    bool grouped_;
+    Cell group_;
+};
+
 } // namespace
 
-LineFile::LineFile(const QString& path)
+LineFile::LineFile(const QString& path, bool bom)
     : file_(path) {
     if (!file_.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        fail();
+    else if (bom && file_.write("\xEF\xBB\xBF") != 3)
         fail();
 }
 
@@ -93,14 +130,20 @@ QString fileLine(const CellRow& cells, FileRowEnd rowEnd) {
 
 namespace {
 
-// Writes the report's rows to the text file `path`, or to the document when there is none.
-// Runs under the caller's trap.
-ReportRunResult writeStandardReport(const StandardReport& report, const QString& path) {
+// Writes the report's rows to `file`, or to the document when it names none. Runs under the
+// caller's trap.
+ReportRunResult writeStandardReport(const StandardReport& report, const ReportFile& to) {
     const int repairsBefore = mainDatabaseRepairs();
-    std::unique_ptr<TextFileOutput> file;
+    std::unique_ptr<TextFileOutput> textFile;
+    std::unique_ptr<CsvFileOutput> csvFile;
     std::unique_ptr<DocumentOutput> document;
-    if (!path.isEmpty()) {
-        file = std::make_unique<TextFileOutput>(path, report.fileRowEnd);
+    if (isCsvName(to.path)) {
+        const bool grouped = !report.groupHeading.isEmpty();
+        QStringList headings = grouped ? QStringList{report.groupHeading} : QStringList{};
+        headings += report.flatHeadings.isEmpty() ? report.columnHeadings : report.flatHeadings;
+        csvFile = std::make_unique<CsvFileOutput>(to.path, to.bom, headings, grouped);
+    } else if (!to.path.isEmpty()) {
+        textFile = std::make_unique<TextFileOutput>(to.path, report.fileRowEnd);
     } else {
         ReportDocument& doc = reportDocument();
         state().TableFormat = report.format;
@@ -117,30 +160,36 @@ ReportRunResult writeStandardReport(const StandardReport& report, const QString&
                              state().BodyShade);
         document = std::make_unique<DocumentOutput>(doc, report.format);
     }
-    ReportOutput& out = file ? static_cast<ReportOutput&>(*file) : *document;
+    ReportOutput& out = csvFile    ? static_cast<ReportOutput&>(*csvFile)
+                        : textFile ? static_cast<ReportOutput&>(*textFile)
+                                   : *document;
+    const auto closeFile = [&] {
+        if (textFile)
+            textFile->close();
+        if (csvFile)
+            csvFile->close();
+    };
 
     Recordset rows = state().dbMain.openRecordset(report.sql, RecordsetType::Snapshot);
     // A query the database refused has been reported, and rows read from a file that was
     // just repaired are gone with it: there is nothing to write (the caller writes again).
     if (!rows.isOpen() || mainDatabaseRepairs() != repairsBefore) {
-        if (file)
-            file->close();
+        closeFile();
         return ReportRunResult::NotRun;
     }
     if (rows.recordCount() == 0) {
         ui().msgBox(report.noRowsText, MsgButtons::Ok, MsgIcon::None, report.noRowsTitle);
-        if (file)
-            file->close();
+        closeFile();
         rows.close();
         return ReportRunResult::NoRows;
     }
     if (report.writeRows)
         report.writeRows(rows, out);
-    if (file) {
-        file->close();
-    } else {
+    if (document) {
         reportDocument().EndDocument();
         showReportOutput();
+    } else {
+        closeFile();
     }
     rows.close();
     return ReportRunResult::Written;
@@ -148,8 +197,13 @@ ReportRunResult writeStandardReport(const StandardReport& report, const QString&
 
 } // namespace
 
-ReportRunResult runStandardReport(const StandardReport& report, const QString& textFile) {
-    QString path = textFile;
+bool isCsvName(const QString& path) {
+    return path.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive);
+}
+
+ReportRunResult runStandardReport(const StandardReport& report, const ReportFile& file) {
+    ReportFile to = file;
+    QString& path = to.path;
     {
         ErrorTrap trap;
         if (path.isEmpty() && state().ReportDest == ReportTarget::File) {
@@ -161,12 +215,14 @@ ReportRunResult runStandardReport(const StandardReport& report, const QString& t
             ConfirmFileReplace(path);
             if (state().Cancelled)
                 return ReportRunResult::NotRun;
+            // CSV chosen in the window is for a spreadsheet program.
+            to.bom = true;
         }
     }
     // A damaged file met while the rows are read is repaired, and the report is then written
     // again from the repaired file.
     ReportRunResult result = ReportRunResult::NotRun;
-    runReadingStep([&] { result = writeStandardReport(report, path); });
+    runReadingStep([&] { result = writeStandardReport(report, to); });
     return result;
 }
 

@@ -24,6 +24,12 @@ public:
     virtual void text(const QString& text) = 0;
     virtual void newPage() = 0;
     virtual void setPageHeader(const PageLine& header) = 0;
+    // The rows after belong to the group `value` (the week, the employee), which the report
+    // shows in a heading of its own. A destination that holds the report as one flat table
+    // writes it in a column of each row instead.
+    virtual void group(const Cell& value) { Q_UNUSED(value) }
+    // A subtotal or total row: shown as a row, left out of a flat table (a spreadsheet sums).
+    virtual void summaryRow(const CellRow& cells) { row(cells); }
 };
 
 // How a row's line ends in a text file: with a tab, or with its last cell.
@@ -35,10 +41,11 @@ enum class FileRowEnd { Tab, Nothing };
 QString fileLine(const CellRow& cells, FileRowEnd rowEnd);
 
 // A report's text file: lines of UTF-8, each ended by CR LF. A file that cannot be opened
-// or written is reported once (ErrFileIo) and the lines after are left out.
+// or written is reported once (ErrFileIo) and the lines after are left out. With `bom` it
+// begins with UTF-8's byte order mark, by which spreadsheet programs know the encoding.
 class LineFile {
 public:
-    explicit LineFile(const QString& path);
+    explicit LineFile(const QString& path, bool bom = false);
     // Closing here reports nothing: a report closes its file with close(), which does.
     ~LineFile() { file_.close(); }
     LineFile(const LineFile&) = delete;
@@ -63,6 +70,11 @@ struct StandardReport {
     TableStyle style = TableStyle::Standard;
     FileRowEnd fileRowEnd = FileRowEnd::Tab;
     QString fileName; // what the save dialog proposes
+    // The report as one flat table (CSV): the heading of the group's column, first, for a
+    // report in groups (empty: not in groups), and the other columns' headings where they
+    // are not the column headings.
+    QString groupHeading;
+    QStringList flatHeadings;
     QString sql;
     QString noRowsText;
     QString noRowsTitle;
@@ -70,9 +82,10 @@ struct StandardReport {
     std::function<void(Recordset& rows, ReportOutput& out)> writeRows;
 };
 
-// The save dialog's filter of a report sent to a file, and its title.
+// The save dialog's filter of a report sent to a file, and its title. Besides the text file
+// a report is offered as CSV, for spreadsheets: the file's extension chooses.
 inline const QString TextFileFilter =
-    QStringLiteral("Text Files (*.txt)|*.txt|All Files (*.*)|*.*");
+    QStringLiteral("Text Files (*.txt)|*.txt|CSV Files (*.csv)|*.csv|All Files (*.*)|*.*");
 inline const QString SendToFileTitle = QStringLiteral("Send Report to File");
 
 // How a run ended, for a caller that goes on with the result (the command line writes the
@@ -88,8 +101,15 @@ enum class ReportRunResult {
 // runs as a snapshot; no rows gives the report's message (and an empty file); otherwise
 // the rows are written and the document is shown, or the file closed. Failures on the way
 // are reported by HandleDataError and the run goes on with its next step.
-// With `textFile` the rows go to that file whatever ReportDest says, and nothing is asked:
+// With `file` the rows go to that file whatever ReportDest says, and nothing is asked:
 // a command without a window names its file beforehand and means it to be written over.
-ReportRunResult runStandardReport(const StandardReport& report, const QString& textFile = {});
+// A file named *.csv is written as CSV (a file chosen in the window with a byte order mark,
+// as spreadsheet programs want it); any other as the report's text file.
+struct ReportFile {
+    QString path;
+    bool bom = false; // CSV only
+};
+bool isCsvName(const QString& path);
+ReportRunResult runStandardReport(const StandardReport& report, const ReportFile& file = {});
 
 } // namespace tavrel

@@ -69,6 +69,13 @@ qint64 employeeOf(const Recordset& rows) {
     return rows.value(QStringLiteral("empid")).toLongLong();
 }
 
+// The employee `id` of the row, by name; "Unassigned" for none.
+QString employeeName(const Recordset& rows, qint64 id) {
+    return id == 0 ? UnassignedEmployee
+                   : firstAndLastName(field(rows, QStringLiteral("firstname")),
+                                      field(rows, QStringLiteral("lastname")));
+}
+
 // Date literals of the reports' queries: month/day/year with a four-digit year, or Jet's
 // "mm/dd/yy" (jetDateLiteral).
 QString sqlDate(const QDate& date) {
@@ -134,7 +141,7 @@ void writeCompletedWork(Recordset& rows, ReportOutput& out) {
     qint64 totalHours = 0;
     qint64 totalMinutes = 0;
     auto closeGroup = [&] {
-        out.row(hoursAndMinutesRow(QStringLiteral("Subtotal:"), subHours, subMinutes));
+        out.summaryRow(hoursAndMinutesRow(QStringLiteral("Subtotal:"), subHours, subMinutes));
         out.text(LineBreak);
         subHours = 0;
         subMinutes = 0;
@@ -146,9 +153,7 @@ void writeCompletedWork(Recordset& rows, ReportOutput& out) {
                 closeGroup();
             employee = id;
         }
-        const QString name = id == 0 ? UnassignedEmployee
-                                     : firstAndLastName(field(rows, QStringLiteral("firstname")),
-                                                        field(rows, QStringLiteral("lastname")));
+        const QString name = employeeName(rows, id);
         const qint64 hours = wholeField(rows, QStringLiteral("comphour"));
         const qint64 minutes = wholeField(rows, QStringLiteral("compmin"));
         out.row({dateCell(dates, dateField(rows, QStringLiteral("compdate"))),
@@ -161,7 +166,7 @@ void writeCompletedWork(Recordset& rows, ReportOutput& out) {
     }
     if (employee)
         closeGroup();
-    out.row(hoursAndMinutesRow(QStringLiteral("Totals:"), totalHours, totalMinutes));
+    out.summaryRow(hoursAndMinutesRow(QStringLiteral("Totals:"), totalHours, totalMinutes));
 }
 
 void writeExpenses(Recordset& rows, ReportOutput& out) {
@@ -183,8 +188,8 @@ void writeExpenses(Recordset& rows, ReportOutput& out) {
         tax += rowTax;
         total += rowTotal;
     }
-    out.row({textCell({}), textCell(QStringLiteral("Totals:")), moneyCell(parts), moneyCell(labor),
-             moneyCell(tax), moneyCell(total)});
+    out.summaryRow({textCell({}), textCell(QStringLiteral("Totals:")), moneyCell(parts),
+                    moneyCell(labor), moneyCell(tax), moneyCell(total)});
 }
 
 // "1 Hours 15 Minutes", "2 Hours ", "30 Minutes", or nothing when no time is given.
@@ -208,6 +213,7 @@ void writeMasterList(Recordset& rows, ReportOutput& out) {
             if (week)
                 out.text(LineBreak);
             out.text(QStringLiteral("Week of ") + shortDate(due) + LineBreak);
+            out.group(Cell::ofDate(due, shortDate(due)));
             week = due;
         }
         QString task = field(rows, QStringLiteral("taskname"));
@@ -239,17 +245,16 @@ void writeTaskAssignments(Recordset& rows, ReportOutput& out) {
                     out.text(Signature);
                 out.newPage();
             }
+            const QString name = employeeName(rows, id);
             const QString title =
-                id == 0 ? UnassignedPageTitle
-                        : QStringLiteral("Tasks Assigned to ") +
-                              firstAndLastName(field(rows, QStringLiteral("firstname")),
-                                               field(rows, QStringLiteral("lastname")));
+                id == 0 ? UnassignedPageTitle : QStringLiteral("Tasks Assigned to ") + name;
             // The names stand in a part of their own, shown whole whatever they hold.
             out.setPageHeader(
                 PageLine{title + QStringLiteral(" for ") + dateRange(QStringLiteral(" - ")),
                          {},
                          QStringLiteral("Page %d"),
                          PageLine::Part::Right});
+            out.group(Cell::ofText(name));
             employee = id;
         }
         out.row({textCell(field(rows, QStringLiteral("taskname"))), textCell({})});
@@ -333,6 +338,8 @@ StandardReport masterListReport() {
     r.style = TableStyle::Plain;
     r.fileRowEnd = FileRowEnd::Nothing;
     r.fileName = QStringLiteral("MasterList.txt");
+    r.groupHeading = QStringLiteral("Week");
+    r.flatHeadings = QStringList{QStringLiteral("Task Name"), QStringLiteral("Time Needed")};
     // The one-off flag is read besides the listed columns: a job outside the schedule is
     // marked as such in the week it falls in.
     r.sql = QStringLiteral("Select taskname, duedate, reqhour, reqmin, oneoff from assign left "
@@ -377,6 +384,7 @@ StandardReport taskAssignmentsReport() {
     r.style = TableStyle::Plain;
     r.fileRowEnd = FileRowEnd::Nothing;
     r.fileName = QStringLiteral("TaskAssignments.txt");
+    r.groupHeading = QStringLiteral("Employee");
     r.sql = QStringLiteral("Select taskname, duedate, lastname, firstname, assign.empid as empid "
                            "from (assign left join tasks on assign.taskid = tasks.taskid) left "
                            "join employees on assign.empid = employees.empid where duedate >= ") +

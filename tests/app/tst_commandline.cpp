@@ -235,6 +235,11 @@ private Q_SLOTS:
             {"--report", "overdue", "--from", "2005-01-01", "--to", "2005-01-31", "-o", "a.txt"},
             overdueTakesNoDates);
         row("two folders after --", {"--", "a", "b"}, "unexpected argument b");
+        row("report to a spreadsheet's own file", {"--report", "overdue", "-o", "o.xlsx"},
+            "the file o.xlsx is not .txt, .csv or .pdf");
+        row("--bom with a text file", {"--report", "overdue", "-o", "o.txt", "--bom"},
+            "--bom goes with --report NAME -o FILE.csv");
+        row("--bom alone", {"--bom"}, "--bom goes with --report NAME -o FILE.csv");
         row("--server without --init", {"--server", "postgresql://db/plant"},
             "--server goes with --init");
         row("--server without its URL", {"--init", "--server"},
@@ -683,6 +688,19 @@ private Q_SLOTS:
                             "3/15/2005\tBoiler check\t0\t40\tAnn Adams\t\r\n"
                             "\tSubtotal:\t2\t30\t\t\r\n"
                             "\tTotals:\t2\t30\t\t\r\n"));
+        // As CSV: a heading line, a row each, no subtotals or totals; dates and numbers as
+        // values; a byte order mark first only when asked for.
+        const QByteArray csv = "Date Completed,Task Name,Hours,Minutes,Employee\r\n"
+                               "2005-03-08,Boiler check,1,50,Ann Adams\r\n"
+                               "2005-03-15,Boiler check,0,40,Ann Adams\r\n";
+        const Run plain = dir.run({"--report", "completed", "--from", "2005-03-01", "--to",
+                                   "2005-03-31", "-o", "march.csv"});
+        QCOMPARE(plain.exitCode, 0);
+        QCOMPARE(readFile(dir.file("march.csv")), csv);
+        const Run marked = dir.run({"--report", "completed", "--from", "2005-03-01", "--to",
+                                    "2005-03-31", "-o", "marked.CSV", "--bom"});
+        QCOMPARE(marked.exitCode, 0);
+        QCOMPARE(readFile(dir.file("marked.CSV")), "\xEF\xBB\xBF" + csv);
         // A range of one day is a range: that day's completions only.
         const Run oneDay = dir.run({"--report", "completed", "--from", "2005-03-15", "--to",
                                     "2005-03-15", "-o", "day.txt"});

@@ -53,7 +53,7 @@ StandardReport taskReport() {
         out.text("Week of 1/3/2005\r\n");
         for (; !rows.isEOF(); rows.moveNext())
             out.row(textRow({rows.value("taskname").toString(), rows.value("taskid").toString()}));
-        out.row(textRow({QString(), "Subtotal:", QString()}));
+        out.summaryRow(textRow({QString(), "Subtotal:", QString()}));
     };
     return report;
 }
@@ -291,7 +291,15 @@ private Q_SLOTS:
         QCOMPARE(ui.messageTexts().size(), 1);
         QVERIFY(readAll(path).startsWith("Boiler"));
 
-        QCOMPARE(qtFileFilter(TextFileFilter), "Text Files (*.txt);;All Files (*.*)");
+        // A name ending in .csv is one table for a spreadsheet program: UTF-8 marked as
+        // such, a heading line, the rows without the subtotal.
+        const QString csv = folder.file("out.csv");
+        ui.answerFile(csv);
+        runStandardReport(taskReport());
+        QCOMPARE(readAll(csv), QByteArray("\xEF\xBB\xBFTask,Id\r\nBoiler,1\r\nChiller,2\r\n"));
+
+        QCOMPARE(qtFileFilter(TextFileFilter),
+                 "Text Files (*.txt);;CSV Files (*.csv);;All Files (*.*)");
     }
 
     // A query the database refuses: its error, and neither the no-rows message nor a preview.

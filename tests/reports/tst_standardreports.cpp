@@ -10,6 +10,9 @@
 #include "support/scriptedui.h"
 #include "support/testenv.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QProcess>
 #include <QPushButton>
 #include <QtTest>
 
@@ -280,6 +283,76 @@ private Q_SLOTS:
                                            "Pump inspection\t30 Minutes\r\n"
                                            "Valve test\t\r\n"));
         QCOMPARE(reportDocument().entries().size(), size_t(0));
+    }
+
+    // As CSV, read back by Python's csv module: each report one table with a heading line,
+    // the group (week, employee) a column of its rows, no subtotal or total rows; a text
+    // with a quote, a comma and a line break comes back whole.
+    void csvFiles_data() {
+        addColumns<QString, QDate>("report", "to");
+        QTest::addColumn<QList<QStringList>>("rows");
+        const QString valve = QStringLiteral("Valve \"A\", north\nside");
+        addRow("completed", "completed", March31,
+               QList<QStringList>{{"Date Completed", "Task Name", "Hours", "Minutes", "Employee"},
+                                  {"2005-03-22", "Boiler check", "0", "20", "Unassigned"},
+                                  {"2005-03-08", "Boiler check", "1", "30", "Ann Adams"},
+                                  {"2005-03-09", "Chiller service", "0", "40", "Ann Adams"},
+                                  {"2005-03-15", "Pump inspection", "1", "90", "Bob Baker"},
+                                  {"2005-03-16", valve, "0", "40", "Bob Baker"}});
+        addRow("expenses", "expenses", March31,
+               QList<QStringList>{{"Date Completed", "Task Name", "Parts", "Labor", "Tax", "Total"},
+                                  {"2005-03-08", "Boiler check", "10.00", "20.00", "2.10", "32.10"},
+                                  {"2005-03-16", valve, "5.55", "0.00", "0.39", "5.94"}});
+        addRow("master", "master", QDate(2005, 3, 14),
+               QList<QStringList>{{"Week", "Task Name", "Time Needed"},
+                                  {"2005-03-07", "Boiler check", "1 Hours 15 Minutes"},
+                                  {"2005-03-07", "Chiller service", "2 Hours "},
+                                  {"2005-03-14", "Pump inspection", "30 Minutes"},
+                                  {"2005-03-14", valve, ""}});
+        addRow(
+            "overdue", "overdue", March31,
+            QList<QStringList>{{"Date Due", "Task Name", "Location", "Best Time", "Time Required"},
+                               {"2005-02-28", "Chiller service", "", "", "2:0"},
+                               {"2005-03-21", "Pump inspection", "Boiler Room", "Early", "0:30"}});
+        addRow("assignments", "assignments", March31,
+               QList<QStringList>{{"Employee", "Task Name", "Completed"},
+                                  {"Unassigned", "Boiler check", ""},
+                                  {"Unassigned", valve, ""},
+                                  {"Ann Adams", "Boiler check", ""},
+                                  {"Ann Adams", "Boiler check", ""},
+                                  {"Ann Adams", "Chiller service", ""},
+                                  {"Bob Baker", "Pump inspection", ""},
+                                  {"Bob Baker", "Pump inspection", ""},
+                                  {"Bob Baker", valve, ""}});
+    }
+    void csvFiles() {
+        QFETCH(QString, report);
+        QFETCH(QDate, to);
+        QFETCH(QList<QStringList>, rows);
+        ScriptedUi ui;
+        ui.setToday(Today);
+        TempWorkFolder folder(2005, SiteSql + "UPDATE tasks SET taskname = 'Valve \"A\", north\n"
+                                              "side' WHERE taskid = 4;");
+        state().ReportStartDate = March1;
+        state().ReportEndDate = to;
+        const QString path = folder.file(report + ".csv");
+        QCOMPARE(runStandardReport(*standardReportNamed(report), {path, true}),
+                 ReportRunResult::Written);
+        QCOMPARE(ui.messageTexts(), QStringList());
+        QVERIFY(readAll(path).startsWith("\xEF\xBB\xBF"));
+        QProcess python;
+        python.start("python3", {"-c",
+                                 "import csv, json, sys\n"
+                                 "with open(sys.argv[1], newline='', encoding='utf-8-sig') as f:\n"
+                                 "    print(json.dumps(list(csv.reader(f, strict=True))))",
+                                 path});
+        QVERIFY(python.waitForFinished(30000));
+        QCOMPARE(python.exitCode(), 0);
+        QList<QStringList> read;
+        for (const QJsonValue& line :
+             QJsonDocument::fromJson(python.readAllStandardOutput()).array())
+            read << line.toVariant().toStringList();
+        QCOMPARE(read, rows);
     }
 
     // A person with one name empty (or null) is named by the other alone, with no blank
