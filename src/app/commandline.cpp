@@ -265,10 +265,10 @@ CommandLine parseCommandLine(const QStringList& args) {
     else if (const QString error = reportOptionsError(line, fromGiven, toGiven); !error.isEmpty())
         line.error = error;
     else if (custom && line.output.isEmpty())
-        line.error = QStringLiteral("--custom needs -o FILE (.txt, .htm or .pdf)");
-    else if (custom && !isTextName(line.output) && !isHtmlName(line.output) &&
-             !isPdfName(line.output))
-        line.error = QStringLiteral("the output file %1 does not end in .txt, .htm or .pdf")
+        line.error = QStringLiteral("--custom needs -o FILE (.txt, .csv, .htm or .pdf)");
+    else if (custom && !isTextName(line.output) && !tavrel::isCsvName(line.output) &&
+             !isHtmlName(line.output) && !isPdfName(line.output))
+        line.error = QStringLiteral("the output file %1 does not end in .txt, .csv, .htm or .pdf")
                          .arg(line.output);
     else if (monthly && !line.output.isEmpty() && !isPdfName(line.output))
         line.error = QStringLiteral("the file %1 must end in .pdf").arg(line.output);
@@ -276,8 +276,8 @@ CommandLine parseCommandLine(const QStringList& args) {
         line.error = QStringLiteral("-o goes with -m, --report or --custom");
     else if (noAssignments && !setYear)
         line.error = QStringLiteral("--no-assignments goes with --set-year");
-    else if (line.bom && !(report && tavrel::isCsvName(line.output)))
-        line.error = QStringLiteral("--bom goes with --report NAME -o FILE.csv");
+    else if (line.bom && !((report || custom) && tavrel::isCsvName(line.output)))
+        line.error = QStringLiteral("--bom goes with --report or --custom and -o FILE.csv");
     else if (line.demo && !init)
         line.error = QStringLiteral("--demo goes with --init");
     else if (!line.serverUrl.isEmpty() && !init)
@@ -317,7 +317,7 @@ void printUsage(std::FILE* to) {
                "       tavrel --init [--server URL] [--demo]\n"
                "       tavrel --set-year YEAR [--no-assignments]\n"
                "       tavrel --report NAME [--from YYYY-MM-DD --to YYYY-MM-DD] -o FILE [--bom]\n"
-               "       tavrel --custom FILE.rpt -o FILE\n"
+               "       tavrel --custom FILE.rpt -o FILE [--bom]\n"
                "       tavrel --import OLD.mdb [--catalogue OLD-RPTSPEC.mdb]\n"
                "       tavrel --backup [DIR]\n"
                "       tavrel --restore FILE\n"
@@ -351,6 +351,7 @@ void printUsage(std::FILE* to) {
                "                  what is overdue today)\n"
                "  --custom FILE.rpt -o FILE\n"
                "                  run a saved custom report into FILE: tab-separated text (.txt),\n"
+               "                  one table for spreadsheets (.csv, --bom as for --report),\n"
                "                  an HTML table (.htm) or a PDF document (.pdf)\n"
                "  --import OLD.mdb [--catalogue OLD-RPTSPEC.mdb]\n"
                "                  convert the earlier program's files into a new tavrel.mdb\n"

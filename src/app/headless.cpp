@@ -231,7 +231,7 @@ int runSetYear(int year, bool createAssignments) {
 }
 
 // --custom: a saved report over tavrel.mdb of the current folder, into the file named by -o.
-int runCustom(const QString& reportFile, const QString& outputFile) {
+int runCustom(const QString& reportFile, const QString& outputFile, bool bom) {
     const int errorsBefore = tavrel::errorsShown();
     tavrel::ReportRun run = tavrel::ReportRun::Failed;
     {
@@ -254,10 +254,12 @@ int runCustom(const QString& reportFile, const QString& outputFile) {
             return ExitFailed;
         }
         tavrel::ReportDefinition report = read.report;
-        report.destination = isTextName(outputFile)   ? tavrel::ReportDestination::TextFile
+        report.destination = isTextName(outputFile) || tavrel::isCsvName(outputFile)
+                                 ? tavrel::ReportDestination::TextFile
                              : isHtmlName(outputFile) ? tavrel::ReportDestination::WebTable
                                                       : tavrel::ReportDestination::Document;
-        run = tavrel::runCustomReport(report, read.catalogue, tavrel::state().dbMain, outputFile);
+        run = tavrel::runCustomReport(report, read.catalogue, tavrel::state().dbMain, outputFile,
+                                      bom);
         if (run == tavrel::ReportRun::Written &&
             report.destination == tavrel::ReportDestination::Document) {
             QString error;
@@ -527,7 +529,7 @@ int runWithoutWindow(const CommandLine& line, char* programName) {
         if (line.command == Command::Report)
             return runReport(line);
         if (line.command == Command::Custom)
-            return runCustom(line.reportFile, line.output);
+            return runCustom(line.reportFile, line.output, line.bom);
         installMonthlyPrint(line.output);
         return tavrel::runMonthlyCommand(QDir::currentPath());
     };

@@ -6,6 +6,7 @@
 #include "custom/fieldlists.h"
 #include "data/database.h"
 #include "data/units.h"
+#include "reports/csv.h"
 #include "reports/reportdocument.h"
 #include "reports/reportoutput.h"
 #include "text/datetext.h"
@@ -251,7 +252,7 @@ QString scaledColumnsNote(double scale) {
 }
 
 ReportRun runCustomReport(const ReportDefinition& report, const Catalogue& catalogue, Database& db,
-                          const QString& outputPath) {
+                          const QString& outputPath, bool bom) {
     if (report.fields.isEmpty()) {
         ui().msgBox(NoReportFieldsText);
         return ReportRun::NoFields;
@@ -272,9 +273,10 @@ ReportRun runCustomReport(const ReportDefinition& report, const Catalogue& catal
     // touched (a file of the same name keeps what it held).
     if (!rows.isOpen())
         return ReportRun::Failed;
+    const bool csv = destination == ReportDestination::TextFile && isCsvName(outputPath);
     std::optional<LineFile> file;
     if (destination != ReportDestination::Document) {
-        file.emplace(outputPath);
+        file.emplace(outputPath, csv && bom);
         if (!file->isOpen())
             return ReportRun::Failed;
     }
@@ -325,6 +327,12 @@ ReportRun runCustomReport(const ReportDefinition& report, const Catalogue& catal
         break;
     }
     case ReportDestination::TextFile:
+        if (csv) {
+            QStringList headings;
+            for (const CatalogueField* field : shown)
+                headings << field->desc;
+            file->line(csvLine(headings));
+        }
         break;
     }
 
@@ -352,7 +360,14 @@ ReportRun runCustomReport(const ReportDefinition& report, const Catalogue& catal
             document.AddTableRow(state().TableFormat, cells);
             break;
         case ReportDestination::TextFile:
-            file->line(tabLine(cells));
+            if (csv) {
+                QStringList values;
+                for (const Cell& cell : std::as_const(cells))
+                    values << csvValue(cell);
+                file->line(csvLine(values));
+            } else {
+                file->line(tabLine(cells));
+            }
             break;
         case ReportDestination::WebTable:
             file->line(QStringLiteral("<tr>") + htmlCells.join(QString()) +
@@ -372,7 +387,8 @@ ReportRun runCustomReport(const ReportDefinition& report, const Catalogue& catal
                                   QStringLiteral("</td>")
                             : QStringLiteral("<TD>&nbsp;</TD>"));
     }
-    if (anyTotal) {
+    // A spreadsheet sums by itself: a CSV table has no total row.
+    if (anyTotal && !csv) {
         switch (destination) {
         case ReportDestination::Document:
             document.AddTableRow(state().TableFormat, totalCells);

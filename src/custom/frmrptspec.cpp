@@ -10,6 +10,7 @@
 #include "data/textorder.h"
 #include "data/units.h"
 #include "dialogs/datefield.h"
+#include "reports/reportoutput.h"
 #include "text/datetext.h"
 #include "text/singlenumber.h"
 
@@ -818,7 +819,7 @@ void frmRptSpec::cmdGenerate_Click() {
             ErrorTrap trap([&dialogFailed](const DbError&) { dialogFailed = true; });
             path = commonFileDialog(
                 FileDialogMode::Save, this, QStringLiteral("Save Report"),
-                text ? QStringLiteral("Text Files (*.txt)|*.txt|All Files (*.*)|*.*")
+                text ? TextFileFilter
                      : QStringLiteral("Html Files (*.htm)|*.htm|All Files (*.*)|*.*"),
                 ReportTable + (text ? QStringLiteral(".txt") : QStringLiteral(".htm")));
         }
@@ -829,7 +830,8 @@ void frmRptSpec::cmdGenerate_Click() {
             return;
     }
     setCursor(Qt::WaitCursor);
-    runCustomReport(report, catalogue_, state().dbMain, path);
+    // CSV chosen here is for a spreadsheet program.
+    runCustomReport(report, catalogue_, state().dbMain, path, isCsvName(path));
     unsetCursor();
 }
 

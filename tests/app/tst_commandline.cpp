@@ -238,8 +238,8 @@ private Q_SLOTS:
         row("report to a spreadsheet's own file", {"--report", "overdue", "-o", "o.xlsx"},
             "the file o.xlsx is not .txt, .csv or .pdf");
         row("--bom with a text file", {"--report", "overdue", "-o", "o.txt", "--bom"},
-            "--bom goes with --report NAME -o FILE.csv");
-        row("--bom alone", {"--bom"}, "--bom goes with --report NAME -o FILE.csv");
+            "--bom goes with --report or --custom and -o FILE.csv");
+        row("--bom alone", {"--bom"}, "--bom goes with --report or --custom and -o FILE.csv");
         row("--server without --init", {"--server", "postgresql://db/plant"},
             "--server goes with --init");
         row("--server without its URL", {"--init", "--server"},
@@ -587,6 +587,14 @@ private Q_SLOTS:
         const QList<QByteArray> rows = readFile(dir.file("hours.txt")).split('\n');
         QCOMPARE(rows.size(), tasks + 2); // the rows, the totals, the end of the last line
         QVERIFY2(rows[tasks].startsWith("\t"), rows[tasks].constData());
+        // As CSV: the same rows as values after a heading line, and no total row.
+        QCOMPARE(dir.run({"--custom", "hours.rpt", "-o", "hours.csv", "--bom"}).exitCode, 0);
+        const QByteArray csv = readFile(dir.file("hours.csv"));
+        QVERIFY(csv.startsWith("\xEF\xBB\xBF"));
+        const QList<QByteArray> csvRows = csv.mid(3).split('\n');
+        QCOMPARE(csvRows.size(), tasks + 2); // the headings, the rows, the end of the last line
+        for (qsizetype r = 0; r < tasks; ++r)
+            QCOMPARE(csvRows[r + 1], QByteArray(rows[r]).replace('\t', ','));
 
         // A damaged catalogue is repaired as the catalogue, named in its own message; the
         // report is written from it and tavrel.mdb is not touched. The run ends with 1.

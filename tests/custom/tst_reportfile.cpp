@@ -419,6 +419,30 @@ private Q_SLOTS:
         QVERIFY(ui_->messages.isEmpty());
     }
 
+    // A text file named .csv: one table for a spreadsheet, values as what they are, the
+    // total row left out, a byte order mark when asked for.
+    void csvOutput() {
+        const ReportDefinition definition =
+            report("tasks", [](ReportDefinition& r, const Catalogue& c) {
+                r.destination = ReportDestination::TextFile;
+                r.fields = {TaskName, HoursRequired, PurchaseDate};
+                r.setting(HoursRequired).ShowTotal = true;
+                r.primarySort = sortPosition(c, TaskName);
+            });
+        const QString path = folder_->file("out.csv");
+        QCOMPARE(runCustomReport(definition, Catalogue::load(specDb_, "tasks"), state().dbMain,
+                                 path, true),
+                 ReportRun::Written);
+        QFile written(path);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QCOMPARE(written.readAll(),
+                 QByteArray("\xEF\xBB\xBFTask Name,Hours Required,Purchase Date\r\n"
+                            "Air filters,,\r\n"
+                            "Boiler check,1.5,2005-03-05\r\n"
+                            "Pump seals,2,2005-03-06\r\n"));
+        QVERIFY(ui_->messages.isEmpty());
+    }
+
     void documentOutput() {
         const ReportDefinition definition =
             report("tasks", [](ReportDefinition& r, const Catalogue& c) {

@@ -7,6 +7,7 @@
 #include "custom/frmrptspec.h"
 #include "data/database.h"
 #include "data/schema.h"
+#include "reports/reportoutput.h"
 #include "support/datarows.h"
 #include "support/scriptedui.h"
 #include "support/testenv.h"
@@ -123,6 +124,24 @@ private Q_SLOTS:
             w.cmdRemove_Click();
         }
         QVERIFY(w.frame1->isHidden());
+    }
+
+    // Text File offers CSV besides text: a name ending in .csv gets one table for a
+    // spreadsheet program, with the byte order mark it reads the encoding by.
+    void textFileMayBeCsv() {
+        state().dbMain.execute("INSERT INTO tasks (taskid, taskname) VALUES (1, 'Boiler, main')");
+        frmRptSpec& w = designer();
+        chooseEntry(w.List1, "Task Name");
+        w.cmdAdd_Click();
+        w.Tab1->setCurrentIndex(1);
+        QTest::mouseClick(w.optReportTo[2], Qt::LeftButton);
+        QVERIFY(w.optReportTo[2]->isChecked());
+        const QString path = folder_->file("tasks.csv");
+        ui_->answerFile(path);
+        QTest::mouseClick(w.cmdGenerate, Qt::LeftButton);
+        QCOMPARE(ui_->filesAsked.size(), 1);
+        QCOMPARE(ui_->filesAsked[0].filter, TextFileFilter);
+        QCOMPARE(readFile(path), QByteArray("\xEF\xBB\xBFTask Name\r\n\"Boiler, main\"\r\n"));
     }
 
     // A field taken back goes to its place in the list, which the catalogue gave in the
