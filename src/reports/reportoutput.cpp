@@ -30,31 +30,41 @@ private:
     QString format_;
 };
 
-// The rows of a report as the lines of a text file.
-class TextFileOutput final : public ReportOutput {
+// The rows of a report in a file: what only a document holds (free text, pages and their
+// headers) is left out.
+class FileOutput : public ReportOutput {
 public:
-    TextFileOutput(const QString& path, FileRowEnd rowEnd)
-        : file_(path)
-        , rowEnd_(rowEnd) {}
-
-    void row(const CellRow& cells) override { file_.line(fileLine(cells, rowEnd_)); }
+    explicit FileOutput(const QString& path, bool bom = false)
+        : file_(path, bom) {}
     void text(const QString&) override {}
     void newPage() override {}
     void setPageHeader(const PageLine&) override {}
     void close() { file_.close(); }
 
-private:
+protected:
     LineFile file_;
+};
+
+// The rows of a report as the lines of a text file.
+class TextFileOutput final : public FileOutput {
+public:
+    TextFileOutput(const QString& path, FileRowEnd rowEnd)
+        : FileOutput(path)
+        , rowEnd_(rowEnd) {}
+
+    void row(const CellRow& cells) override { file_.line(fileLine(cells, rowEnd_)); }
+
+private:
     FileRowEnd rowEnd_;
 };
 
 // The rows of a report as one flat table in a CSV file: a heading line, then each row with
-// the group it belongs to in the first column (for a report in groups); subtotals, totals
-// and the report's free text are left out.
-class CsvFileOutput final : public ReportOutput {
+// the group it belongs to in the first column (for a report in groups); subtotals and totals
+// are left out.
+class CsvFileOutput final : public FileOutput {
 public:
     CsvFileOutput(const QString& path, bool bom, const QStringList& headings, bool grouped)
-        : file_(path, bom)
+        : FileOutput(path, bom)
         , grouped_(grouped) {
         if (!headings.isEmpty())
             file_.line(csvLine(headings));
@@ -71,13 +81,8 @@ public:
     }
     void group(const Cell& value) override { group_ = value; }
     void summaryRow(const CellRow&) override {}
-    void text(const QString&) override {}
-    void newPage() override {}
-    void setPageHeader(const PageLine&) override {}
-    void close() { file_.close(); }
 
 private:
-    LineFile file_;
     bool grouped_;
     Cell group_;
 };
@@ -134,16 +139,15 @@ namespace {
 // caller's trap.
 ReportRunResult writeStandardReport(const StandardReport& report, const ReportFile& to) {
     const int repairsBefore = mainDatabaseRepairs();
-    std::unique_ptr<TextFileOutput> textFile;
-    std::unique_ptr<CsvFileOutput> csvFile;
+    std::unique_ptr<FileOutput> file;
     std::unique_ptr<DocumentOutput> document;
     if (isCsvName(to.path)) {
         const bool grouped = !report.groupHeading.isEmpty();
         QStringList headings = grouped ? QStringList{report.groupHeading} : QStringList{};
         headings += report.flatHeadings.isEmpty() ? report.columnHeadings : report.flatHeadings;
-        csvFile = std::make_unique<CsvFileOutput>(to.path, to.bom, headings, grouped);
+        file = std::make_unique<CsvFileOutput>(to.path, to.bom, headings, grouped);
     } else if (!to.path.isEmpty()) {
-        textFile = std::make_unique<TextFileOutput>(to.path, report.fileRowEnd);
+        file = std::make_unique<TextFileOutput>(to.path, report.fileRowEnd);
     } else {
         ReportDocument& doc = reportDocument();
         state().TableFormat = report.format;
@@ -160,14 +164,10 @@ ReportRunResult writeStandardReport(const StandardReport& report, const ReportFi
                              state().BodyShade);
         document = std::make_unique<DocumentOutput>(doc, report.format);
     }
-    ReportOutput& out = csvFile    ? static_cast<ReportOutput&>(*csvFile)
-                        : textFile ? static_cast<ReportOutput&>(*textFile)
-                                   : *document;
+    ReportOutput& out = file ? static_cast<ReportOutput&>(*file) : *document;
     const auto closeFile = [&] {
-        if (textFile)
-            textFile->close();
-        if (csvFile)
-            csvFile->close();
+        if (file)
+            file->close();
     };
 
     Recordset rows = state().dbMain.openRecordset(report.sql, RecordsetType::Snapshot);
