@@ -404,12 +404,7 @@ private Q_SLOTS:
         OtherProgram other(e.folder.dbPath());
         other.holdWriteLock();
         QList<int> retries;
-        ui->onQuestion = [&] {
-            retries << state().RetryCount;
-            if (retries.size() == 2)
-                other.release();
-            return MsgResult::Yes;
-        };
+        ui->retryUntilReleased(other, &retries);
         QVERIFY(e.click("cmdUpdate"));
         QCOMPARE(retries, (QList<int>{100, 100}));
         QCOMPARE(ui->lastMessage().title, "Locked Record");

@@ -102,18 +102,11 @@ private Q_SLOTS:
 
         OtherProgram other(folder.dbPath());
         other.holdWriteLock();
-        int questions = 0;
+        // First question: keep trying. Second: the other program lets go.
         QList<int> retryCountsAtQuestion;
-        ui.onQuestion = [&] {
-            retryCountsAtQuestion << state().RetryCount;
-            // First question: keep trying. Second: the other program lets go.
-            if (++questions == 2)
-                other.release();
-            return MsgResult::Yes;
-        };
+        ui.retryUntilReleased(other, &retryCountsAtQuestion);
         SaveLoop(rs);
 
-        QCOMPARE(questions, 2);
         QCOMPARE(retryCountsAtQuestion, (QList<int>{100, 100}));
         for (const ShownMessage& m : ui.messages)
             QCOMPARE(m.buttons, MsgButtons::YesNo);

@@ -2,6 +2,8 @@
 
 #include "support/testenv.h"
 
+#include "core/programstate.h"
+
 #include <QDialog>
 #include <QKeyEvent>
 #include <QWidget>
@@ -183,6 +185,15 @@ std::unique_ptr<Progress> ScriptedUi::progress(const QString& title, const QStri
     if (offered && !progressCancels.isEmpty())
         cancelAt = progressCancels.dequeue();
     return std::make_unique<RecordedProgress>(this, progressShown.size() - 1, cancelAt);
+}
+
+void ScriptedUi::retryUntilReleased(OtherProgram& other, QList<int>* retries, int releaseAt) {
+    onQuestion = [&other, retries, releaseAt] {
+        *retries << state().RetryCount;
+        if (retries->size() == releaseAt)
+            other.release();
+        return MsgResult::Yes;
+    };
 }
 
 } // namespace tavrel::test

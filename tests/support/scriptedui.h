@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/uiseam.h"
+#include "support/otherprogram.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -86,6 +87,10 @@ public:
     // Answers every question (a box with more than an OK button) at the moment it is
     // asked, before the queued answers: for a test that acts while the user decides.
     std::function<MsgResult()> onQuestion;
+    // The user who keeps answering Yes (try again) while another program holds a lock:
+    // state().RetryCount is noted in `retries` at each question, and `other` lets go at the
+    // `releaseAt`th.
+    void retryUntilReleased(OtherProgram& other, QList<int>* retries, int releaseAt = 2);
 
     // --- what happened
     QList<ShownMessage> messages;

@@ -812,12 +812,7 @@ private Q_SLOTS:
         else
             other.holdWriteLock();
         QList<int> retries;
-        scripted->onQuestion = [&] {
-            retries << state().RetryCount;
-            if (retries.size() == 2)
-                other.release();
-            return MsgResult::Yes;
-        };
+        scripted->retryUntilReleased(other, &retries);
         QVERIFY(f.click("cmdUpdate"));
         QCOMPARE(retries, (QList<int>{100, 100}));
         QCOMPARE(scripted->messageTitles(), (QStringList{"Locked Record", "Locked Record"}));
