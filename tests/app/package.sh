@@ -51,10 +51,13 @@ license=$(sed -n 's|.*<project_license>\(.*\)</project_license>.*|\1|p' \
 grep -qx "License: $license" "$doc/copyright" ||
   fail "the copyright file does not state the metainfo's licence $license"
 # The changelog's latest entry is this version.
-zcat "$doc/changelog.gz" | head -1 | grep -q "^tavrel ($version) " ||
-  fail "the changelog's latest entry is not $version: $(zcat "$doc/changelog.gz" | head -1)"
+latest=$(zcat "$doc/changelog.gz" | sed -n 1p)
+grep -q "^tavrel ($version) " <<<"$latest" || fail "the changelog's latest entry is not $version: $latest"
 
-"$tavrel" --help | grep -q '^Usage: tavrel' || fail "the packaged tavrel --help failed"
+# Read the whole text before matching: grep -q would stop reading at the first line, and
+# under pipefail the program's later write to the closed pipe would count as a failure.
+help=$("$tavrel" --help) || fail "the packaged tavrel --help failed"
+grep -q '^Usage: tavrel' <<<"$help" || fail "the packaged tavrel --help printed no usage"
 site="$work/site"
 mkdir "$site"
 (cd "$site" && "$tavrel" --init --demo) || fail "the packaged tavrel --init --demo failed"
