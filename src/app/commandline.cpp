@@ -3,6 +3,7 @@
 #include "assignments/yeargen.h"
 #include "reports/reportoutput.h"
 #include "reports/standardreports.h"
+#include "reports/tablefile.h"
 
 #include <algorithm>
 #include <optional>
@@ -50,8 +51,8 @@ QString reportOptionsError(const CommandLine& line, bool fromGiven, bool toGiven
             .arg(line.from.toString(Qt::ISODate), line.to.toString(Qt::ISODate));
     if (line.output.isEmpty())
         return QStringLiteral("--report needs -o FILE");
-    if (!isPdfName(line.output) && !isTextName(line.output) && !tavrel::isCsvName(line.output))
-        return QStringLiteral("the file %1 is not .txt, .csv or .pdf").arg(line.output);
+    if (!isPdfName(line.output) && !isTextName(line.output) && !tavrel::tableFileType(line.output))
+        return QStringLiteral("the file %1 is not .txt, .csv, .xlsx or .pdf").arg(line.output);
     return {};
 }
 
@@ -265,18 +266,20 @@ CommandLine parseCommandLine(const QStringList& args) {
     else if (const QString error = reportOptionsError(line, fromGiven, toGiven); !error.isEmpty())
         line.error = error;
     else if (custom && line.output.isEmpty())
-        line.error = QStringLiteral("--custom needs -o FILE (.txt, .csv, .htm or .pdf)");
-    else if (custom && !isTextName(line.output) && !tavrel::isCsvName(line.output) &&
+        line.error = QStringLiteral("--custom needs -o FILE (.txt, .csv, .xlsx, .htm or .pdf)");
+    else if (custom && !isTextName(line.output) && !tavrel::tableFileType(line.output) &&
              !isHtmlName(line.output) && !isPdfName(line.output))
-        line.error = QStringLiteral("the output file %1 does not end in .txt, .csv, .htm or .pdf")
-                         .arg(line.output);
+        line.error =
+            QStringLiteral("the output file %1 does not end in .txt, .csv, .xlsx, .htm or .pdf")
+                .arg(line.output);
     else if (monthly && !line.output.isEmpty() && !isPdfName(line.output))
         line.error = QStringLiteral("the file %1 must end in .pdf").arg(line.output);
     else if (!custom && !monthly && !report && !line.output.isEmpty())
         line.error = QStringLiteral("-o goes with -m, --report or --custom");
     else if (noAssignments && !setYear)
         line.error = QStringLiteral("--no-assignments goes with --set-year");
-    else if (line.bom && !((report || custom) && tavrel::isCsvName(line.output)))
+    else if (line.bom && !((report || custom) &&
+                           tavrel::tableFileType(line.output) == tavrel::TableFileType::Csv))
         line.error = QStringLiteral("--bom goes with --report or --custom and -o FILE.csv");
     else if (line.demo && !init)
         line.error = QStringLiteral("--demo goes with --init");
@@ -343,15 +346,17 @@ void printUsage(std::FILE* to) {
                "                  and the assignments of every scheduled task\n"
                "  --no-assignments  with --set-year: move the week dates and the year only\n"
                "  --report NAME   write a standard report to FILE: .txt for its text file,\n"
-               "                  .csv for one table of its rows (with a heading line; --bom\n"
-               "                  starts it with a byte order mark for spreadsheet programs),\n"
-               "                  .pdf for the document; NAME is completed, expenses, master,\n"
+               "                  .csv or .xlsx for one table of its rows for spreadsheets\n"
+               "                  (with a heading row; --bom starts a .csv with a byte order\n"
+               "                  mark for spreadsheet programs), .pdf for the document; NAME is "
+               "completed, expenses, master,\n"
                "                  overdue or assignments. --from and --to give its dates,\n"
                "                  --from not after --to (overdue takes none: it reports\n"
                "                  what is overdue today)\n"
                "  --custom FILE.rpt -o FILE\n"
                "                  run a saved custom report into FILE: tab-separated text (.txt),\n"
-               "                  one table for spreadsheets (.csv, --bom as for --report),\n"
+               "                  one table for spreadsheets (.csv, --bom as for --report, or\n"
+               "                  .xlsx),\n"
                "                  an HTML table (.htm) or a PDF document (.pdf)\n"
                "  --import OLD.mdb [--catalogue OLD-RPTSPEC.mdb]\n"
                "                  convert the earlier program's files into a new tavrel.mdb\n"

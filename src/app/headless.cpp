@@ -18,6 +18,7 @@
 #include "reports/pdfoutput.h"
 #include "reports/reportdocument.h"
 #include "reports/standardreports.h"
+#include "reports/tablefile.h"
 #include "text/datetext.h"
 
 #include <QCoreApplication>
@@ -254,7 +255,7 @@ int runCustom(const QString& reportFile, const QString& outputFile, bool bom) {
             return ExitFailed;
         }
         tavrel::ReportDefinition report = read.report;
-        report.destination = isTextName(outputFile) || tavrel::isCsvName(outputFile)
+        report.destination = isTextName(outputFile) || tavrel::tableFileType(outputFile)
                                  ? tavrel::ReportDestination::TextFile
                              : isHtmlName(outputFile) ? tavrel::ReportDestination::WebTable
                                                       : tavrel::ReportDestination::Document;

@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QStringList>
 
 namespace tavrel {
@@ -49,6 +50,14 @@ QString qtFileFilter(const QString& filter) {
                            : description + QStringLiteral(" (") + patterns + QLatin1Char(')'));
     }
     return filters.join(QStringLiteral(";;"));
+}
+
+QString withFilterExtension(const QString& name, const QString& qtFilter) {
+    if (name.isEmpty() || !QFileInfo(name).suffix().isEmpty())
+        return name;
+    static const QRegularExpression firstPattern(QStringLiteral("\\(\\*\\.(\\w+)[ )]"));
+    const QRegularExpressionMatch match = firstPattern.match(qtFilter);
+    return match.hasMatch() ? name + QLatin1Char('.') + match.captured(1) : name;
 }
 
 } // namespace tavrel

@@ -23,4 +23,9 @@ void ConfirmFileReplace(const QString& fileName);
 // (*.txt);;All Files (*.*)". A filter without "|" is taken to be in Qt's form already.
 QString qtFileFilter(const QString& filter);
 
+// The name a save dialog gave, ended by the extension of the filter chosen in it when the
+// name has none of its own: "Costs" saved under "CSV Files (*.csv)" is "Costs.csv". A filter
+// of every file ("*.*") adds nothing.
+QString withFilterExtension(const QString& name, const QString& qtFilter);
+
 } // namespace tavrel

@@ -169,12 +169,13 @@ bool QtUi::openFolder(const QString& folder) {
 std::optional<QString> QtUi::saveFileName(QWidget* parent, const QString& title,
                                           const QString& filter, const QString& initialName) {
     // The program asks before replacing a file itself, with its own words.
+    QString chosenFilter;
     const QString name =
-        QFileDialog::getSaveFileName(parent, title, initialName, qtFileFilter(filter), nullptr,
-                                     QFileDialog::DontConfirmOverwrite);
+        QFileDialog::getSaveFileName(parent, title, initialName, qtFileFilter(filter),
+                                     &chosenFilter, QFileDialog::DontConfirmOverwrite);
     if (name.isEmpty())
         return std::nullopt;
-    return name;
+    return withFilterExtension(name, chosenFilter);
 }
 
 void QtUi::beep() {

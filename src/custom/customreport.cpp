@@ -6,9 +6,9 @@
 #include "custom/fieldlists.h"
 #include "data/database.h"
 #include "data/units.h"
-#include "reports/csv.h"
 #include "reports/reportdocument.h"
 #include "reports/reportoutput.h"
+#include "reports/tablefile.h"
 #include "text/datetext.h"
 #include "text/singlenumber.h"
 
@@ -273,19 +273,37 @@ ReportRun runCustomReport(const ReportDefinition& report, const Catalogue& catal
     // touched (a file of the same name keeps what it held).
     if (!rows.isOpen())
         return ReportRun::Failed;
-    const bool csv = destination == ReportDestination::TextFile && isCsvName(outputPath);
-    std::optional<LineFile> file;
-    if (destination != ReportDestination::Document) {
-        file.emplace(outputPath, csv && bom);
-        if (!file->isOpen())
-            return ReportRun::Failed;
-    }
-
     const QList<const CatalogueField*> fields = reportFields(report, catalogue);
     QList<const CatalogueField*> shown;
     for (const CatalogueField* field : fields)
         if (isShown(report, field->specId))
             shown << field;
+
+    // A text file named for a spreadsheet gets the rows as one table: a heading row, and no
+    // total row (a spreadsheet sums by itself).
+    const std::optional<TableFileType> tableType =
+        destination == ReportDestination::TextFile ? tableFileType(outputPath) : std::nullopt;
+    std::unique_ptr<TableFile> table;
+    std::optional<LineFile> file;
+    if (tableType) {
+        QStringList headings;
+        for (const CatalogueField* field : shown)
+            headings << field->desc;
+        table = openTableFile(*tableType, outputPath, tableFileColumns(headings, query.tableFormat),
+                              bom);
+        if (!table->isOpen())
+            return ReportRun::Failed;
+    } else if (destination != ReportDestination::Document) {
+        file.emplace(outputPath);
+        if (!file->isOpen())
+            return ReportRun::Failed;
+    }
+    const auto closeFile = [&] {
+        if (table)
+            table->close();
+        else if (file)
+            file->close();
+    };
 
     ReportDocument& document = reportDocument();
     switch (destination) {
@@ -327,19 +345,12 @@ ReportRun runCustomReport(const ReportDefinition& report, const Catalogue& catal
         break;
     }
     case ReportDestination::TextFile:
-        if (csv) {
-            QStringList headings;
-            for (const CatalogueField* field : shown)
-                headings << field->desc;
-            file->line(csvLine(headings));
-        }
         break;
     }
 
     if (rows.isEOF()) {
         ui().msgBox(NoReportRowsText);
-        if (file)
-            file->close();
+        closeFile();
         return failed ? ReportRun::Failed : ReportRun::NoRows;
     }
 
@@ -360,11 +371,8 @@ ReportRun runCustomReport(const ReportDefinition& report, const Catalogue& catal
             document.AddTableRow(state().TableFormat, cells);
             break;
         case ReportDestination::TextFile:
-            if (csv) {
-                QStringList values;
-                for (const Cell& cell : std::as_const(cells))
-                    values << csvValue(cell);
-                file->line(csvLine(values));
+            if (table) {
+                table->row(cells);
             } else {
                 file->line(tabLine(cells));
             }
@@ -387,8 +395,7 @@ ReportRun runCustomReport(const ReportDefinition& report, const Catalogue& catal
                                   QStringLiteral("</td>")
                             : QStringLiteral("<TD>&nbsp;</TD>"));
     }
-    // A spreadsheet sums by itself: a CSV table has no total row.
-    if (anyTotal && !csv) {
+    if (anyTotal && !table) {
         switch (destination) {
         case ReportDestination::Document:
             document.AddTableRow(state().TableFormat, totalCells);
@@ -417,7 +424,7 @@ ReportRun runCustomReport(const ReportDefinition& report, const Catalogue& catal
         file->close();
         break;
     case ReportDestination::TextFile:
-        file->close();
+        closeFile();
         break;
     }
     return failed ? ReportRun::Failed : ReportRun::Written;

@@ -11,6 +11,7 @@
 #include "data/units.h"
 #include "dialogs/datefield.h"
 #include "reports/reportoutput.h"
+#include "reports/tablefile.h"
 #include "text/datetext.h"
 #include "text/singlenumber.h"
 
@@ -831,7 +832,8 @@ void frmRptSpec::cmdGenerate_Click() {
     }
     setCursor(Qt::WaitCursor);
     // CSV chosen here is for a spreadsheet program.
-    runCustomReport(report, catalogue_, state().dbMain, path, isCsvName(path));
+    runCustomReport(report, catalogue_, state().dbMain, path,
+                    tableFileType(path) == TableFileType::Csv);
     unsetCursor();
 }
 

@@ -6,7 +6,7 @@
 #include "core/startup.h"
 #include "core/uiseam.h"
 #include "data/database.h"
-#include "reports/csv.h"
+#include "reports/tablefile.h"
 
 #include <QDir>
 
@@ -34,55 +34,52 @@ private:
 // headers) is left out.
 class FileOutput : public ReportOutput {
 public:
-    explicit FileOutput(const QString& path, bool bom = false)
-        : file_(path, bom) {}
     void text(const QString&) override {}
     void newPage() override {}
     void setPageHeader(const PageLine&) override {}
-    void close() { file_.close(); }
-
-protected:
-    LineFile file_;
+    virtual void close() = 0;
 };
 
 // The rows of a report as the lines of a text file.
 class TextFileOutput final : public FileOutput {
 public:
     TextFileOutput(const QString& path, FileRowEnd rowEnd)
-        : FileOutput(path)
+        : file_(path)
         , rowEnd_(rowEnd) {}
 
     void row(const CellRow& cells) override { file_.line(fileLine(cells, rowEnd_)); }
+    void close() override { file_.close(); }
 
 private:
+    LineFile file_;
     FileRowEnd rowEnd_;
 };
 
-// The rows of a report as one flat table in a CSV file: a heading line, then each row with
-// the group it belongs to in the first column (for a report in groups); subtotals and totals
-// are left out.
-class CsvFileOutput final : public FileOutput {
+// The rows of a report as one flat table for a spreadsheet: each row with the group it
+// belongs to in the first column (for a report in groups); subtotals and totals are left out.
+class TableOutput final : public FileOutput {
 public:
-    CsvFileOutput(const QString& path, bool bom, const QStringList& headings, bool grouped)
-        : FileOutput(path, bom)
-        , grouped_(grouped) {
-        if (!headings.isEmpty())
-            file_.line(csvLine(headings));
-    }
+    TableOutput(std::unique_ptr<TableFile> table, bool grouped)
+        : table_(std::move(table))
+        , grouped_(grouped) {}
 
     void row(const CellRow& cells) override {
-        QStringList fields;
-        fields.reserve(cells.size() + 1);
-        if (grouped_)
-            fields.append(csvValue(group_));
-        for (const Cell& cell : cells)
-            fields.append(csvValue(cell));
-        file_.line(csvLine(fields));
+        if (!grouped_) {
+            table_->row(cells);
+            return;
+        }
+        CellRow flat;
+        flat.reserve(cells.size() + 1);
+        flat.append(group_);
+        flat.append(cells);
+        table_->row(flat);
     }
     void group(const Cell& value) override { group_ = value; }
     void summaryRow(const CellRow&) override {}
+    void close() override { table_->close(); }
 
 private:
+    std::unique_ptr<TableFile> table_;
     bool grouped_;
     Cell group_;
 };
@@ -116,9 +113,7 @@ void LineFile::close() {
 void LineFile::fail() {
     const QString reason = file_.errorString();
     file_.close();
-    raiseError(ErrFileIo, QStringLiteral("The file '") +
-                              QDir::toNativeSeparators(file_.fileName()) +
-                              QStringLiteral("' could not be written: ") + reason);
+    raiseFileNotWritten(file_.fileName(), reason);
 }
 
 QString fileLine(const CellRow& cells, FileRowEnd rowEnd) {
@@ -141,11 +136,13 @@ ReportRunResult writeStandardReport(const StandardReport& report, const ReportFi
     const int repairsBefore = mainDatabaseRepairs();
     std::unique_ptr<FileOutput> file;
     std::unique_ptr<DocumentOutput> document;
-    if (isCsvName(to.path)) {
+    if (const std::optional<TableFileType> type = tableFileType(to.path)) {
         const bool grouped = !report.groupHeading.isEmpty();
         QStringList headings = grouped ? QStringList{report.groupHeading} : QStringList{};
         headings += report.flatHeadings.isEmpty() ? report.columnHeadings : report.flatHeadings;
-        file = std::make_unique<CsvFileOutput>(to.path, to.bom, headings, grouped);
+        const QString& format = report.flatFormat.isEmpty() ? report.format : report.flatFormat;
+        file = std::make_unique<TableOutput>(
+            openTableFile(*type, to.path, tableFileColumns(headings, format), to.bom), grouped);
     } else if (!to.path.isEmpty()) {
         file = std::make_unique<TextFileOutput>(to.path, report.fileRowEnd);
     } else {
@@ -197,10 +194,6 @@ ReportRunResult writeStandardReport(const StandardReport& report, const ReportFi
 
 } // namespace
 
-bool isCsvName(const QString& path) {
-    return path.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive);
-}
-
 ReportRunResult runStandardReport(const StandardReport& report, const ReportFile& file) {
     ReportFile to = file;
     QString& path = to.path;
@@ -216,7 +209,7 @@ ReportRunResult runStandardReport(const StandardReport& report, const ReportFile
             if (state().Cancelled)
                 return ReportRunResult::NotRun;
             // CSV chosen in the window is for a spreadsheet program.
-            to.bom = true;
+            to.bom = tableFileType(path) == TableFileType::Csv;
         }
     }
     // A damaged file met while the rows are read is repaired, and the report is then written

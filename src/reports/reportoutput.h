@@ -70,11 +70,13 @@ struct StandardReport {
     TableStyle style = TableStyle::Standard;
     FileRowEnd fileRowEnd = FileRowEnd::Tab;
     QString fileName; // what the save dialog proposes
-    // The report as one flat table (CSV): the heading of the group's column, first, for a
-    // report in groups (empty: not in groups), and the other columns' headings where they
-    // are not the column headings.
+    // The report as one flat table (CSV, XLSX): the heading of the group's column, first, for
+    // a report in groups (empty: not in groups), and the other columns' headings where they
+    // are not the column headings; its columns' widths, the group's first, where they are not
+    // the format's.
     QString groupHeading;
     QStringList flatHeadings;
+    QString flatFormat;
     QString sql;
     QString noRowsText;
     QString noRowsTitle;
@@ -83,9 +85,11 @@ struct StandardReport {
 };
 
 // The save dialog's filter of a report sent to a file, and its title. Besides the text file
-// a report is offered as CSV, for spreadsheets: the file's extension chooses.
+// a report is offered as a table for spreadsheets, CSV or an Excel workbook: the file's
+// extension chooses.
 inline const QString TextFileFilter =
-    QStringLiteral("Text Files (*.txt)|*.txt|CSV Files (*.csv)|*.csv|All Files (*.*)|*.*");
+    QStringLiteral("Text Files (*.txt)|*.txt|CSV Files (*.csv)|*.csv|Excel Workbooks "
+                   "(*.xlsx)|*.xlsx|All Files (*.*)|*.*");
 inline const QString SendToFileTitle = QStringLiteral("Send Report to File");
 
 // How a run ended, for a caller that goes on with the result (the command line writes the
@@ -103,13 +107,13 @@ enum class ReportRunResult {
 // are reported by HandleDataError and the run goes on with its next step.
 // With `file` the rows go to that file whatever ReportDest says, and nothing is asked:
 // a command without a window names its file beforehand and means it to be written over.
-// A file named *.csv is written as CSV (a file chosen in the window with a byte order mark,
-// as spreadsheet programs want it); any other as the report's text file.
+// A file named *.csv or *.xlsx is written as one flat table (a CSV file chosen in the window
+// with a byte order mark, as spreadsheet programs want it); any other as the report's text
+// file.
 struct ReportFile {
     QString path;
     bool bom = false; // CSV only
 };
-bool isCsvName(const QString& path);
 ReportRunResult runStandardReport(const StandardReport& report, const ReportFile& file = {});
 
 } // namespace tavrel

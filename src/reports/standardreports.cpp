@@ -340,6 +340,7 @@ StandardReport masterListReport() {
     r.fileName = QStringLiteral("MasterList.txt");
     r.groupHeading = QStringLiteral("Week");
     r.flatHeadings = QStringList{QStringLiteral("Task Name"), QStringLiteral("Time Needed")};
+    r.flatFormat = QStringLiteral("1240|5800|2000;");
     // The one-off flag is read besides the listed columns: a job outside the schedule is
     // marked as such in the week it falls in.
     r.sql = QStringLiteral("Select taskname, duedate, reqhour, reqmin, oneoff from assign left "
@@ -385,6 +386,7 @@ StandardReport taskAssignmentsReport() {
     r.fileRowEnd = FileRowEnd::Nothing;
     r.fileName = QStringLiteral("TaskAssignments.txt");
     r.groupHeading = QStringLiteral("Employee");
+    r.flatFormat = QStringLiteral("2880|5800|2000;");
     r.sql = QStringLiteral("Select taskname, duedate, lastname, firstname, assign.empid as empid "
                            "from (assign left join tasks on assign.taskid = tasks.taskid) left "
                            "join employees on assign.empid = employees.empid where duedate >= ") +

@@ -6,6 +6,7 @@
 #include "reports/printing.h"
 #include "support/otherprogram.h"
 #include "support/rawdb.h"
+#include "support/tablefiles.h"
 #include "support/tempdatabase.h"
 
 #include <QCryptographicHash>
@@ -235,8 +236,10 @@ private Q_SLOTS:
             {"--report", "overdue", "--from", "2005-01-01", "--to", "2005-01-31", "-o", "a.txt"},
             overdueTakesNoDates);
         row("two folders after --", {"--", "a", "b"}, "unexpected argument b");
-        row("report to a spreadsheet's own file", {"--report", "overdue", "-o", "o.xlsx"},
-            "the file o.xlsx is not .txt, .csv or .pdf");
+        row("report to another spreadsheet's file", {"--report", "overdue", "-o", "o.ods"},
+            "the file o.ods is not .txt, .csv, .xlsx or .pdf");
+        row("--bom with a workbook", {"--report", "overdue", "-o", "o.xlsx", "--bom"},
+            "--bom goes with --report or --custom and -o FILE.csv");
         row("--bom with a text file", {"--report", "overdue", "-o", "o.txt", "--bom"},
             "--bom goes with --report or --custom and -o FILE.csv");
         row("--bom alone", {"--bom"}, "--bom goes with --report or --custom and -o FILE.csv");
@@ -595,6 +598,11 @@ private Q_SLOTS:
         QCOMPARE(csvRows.size(), tasks + 2); // the headings, the rows, the end of the last line
         for (qsizetype r = 0; r < tasks; ++r)
             QCOMPARE(csvRows[r + 1], QByteArray(rows[r]).replace('\t', ','));
+        // As a workbook: the same table.
+        QCOMPARE(dir.run({"--custom", "hours.rpt", "-o", "hours.xlsx"}).exitCode, 0);
+        const TableFileRead workbook = readTableFile(dir.file("hours.xlsx"));
+        QVERIFY2(workbook.error.isEmpty(), qPrintable(workbook.error));
+        QCOMPARE(workbook.rows, readTableFile(dir.file("hours.csv")).rows);
 
         // A damaged catalogue is repaired as the catalogue, named in its own message; the
         // report is written from it and tavrel.mdb is not touched. The run ends with 1.
@@ -709,6 +717,14 @@ private Q_SLOTS:
                                     "2005-03-31", "-o", "marked.CSV", "--bom"});
         QCOMPARE(marked.exitCode, 0);
         QCOMPARE(readFile(dir.file("marked.CSV")), "\xEF\xBB\xBF" + csv);
+        // As a workbook: the same table, read back as a spreadsheet program reads it.
+        const Run workbook = dir.run({"--report", "completed", "--from", "2005-03-01", "--to",
+                                      "2005-03-31", "-o", "march.xlsx"});
+        QCOMPARE(workbook.exitCode, 0);
+        const TableFileRead read = readTableFile(dir.file("march.xlsx"));
+        QVERIFY2(read.error.isEmpty(), qPrintable(read.error));
+        QCOMPARE(read.rows, readTableFile(dir.file("march.csv")).rows);
+        QCOMPARE(read.kinds.value(1), "dsnns");
         // A range of one day is a range: that day's completions only.
         const Run oneDay = dir.run({"--report", "completed", "--from", "2005-03-15", "--to",
                                     "2005-03-15", "-o", "day.txt"});

@@ -3,6 +3,7 @@
 // sees them.
 
 #include "support/rawdb.h"
+#include "support/tablefiles.h"
 #include "support/tempdatabase.h"
 
 #include <QDir>
@@ -123,25 +124,6 @@ const char* const MarchSite =
     " (1, 'Valve; check | tighten', 1, 30), (2, 'Pump', 0, 45);"
     "INSERT INTO assign (taskid, duedate, completed, compdate, comphour, compmin, empid) VALUES"
     " (1, '2005-03-07', 1, '2005-03-08', 1, 50, 1), (2, '2005-03-07', 1, '2005-03-09', 0, 40, 1);";
-
-// A Python with html5lib: Debian's python3-html5lib serves the system's interpreter, which
-// another python3 earlier in PATH may hide.
-QString pythonWithHtml5lib() {
-    QStringList candidates;
-    for (const QStringList& paths : {QStringList(), QStringList{u"/usr/bin"_s}}) {
-        const QString found = QStandardPaths::findExecutable(u"python3"_s, paths);
-        if (!found.isEmpty() && !candidates.contains(found))
-            candidates << found;
-    }
-    for (const QString& python : candidates) {
-        QProcess probe;
-        probe.start(python, {u"-c"_s, u"import html5lib"_s});
-        if (probe.waitForFinished(RunBoundMs) && probe.exitStatus() == QProcess::NormalExit &&
-            probe.exitCode() == 0)
-            return python;
-    }
-    return {};
-}
 
 } // namespace
 
@@ -294,7 +276,7 @@ private Q_SLOTS:
     // An HTML report is a valid document for a strict parser whatever the texts hold: the
     // title, headings and cells are escaped, and the file says what it is and its encoding.
     void htmlIsWellFormed() {
-        const QString python = pythonWithHtml5lib();
+        const QString python = pythonWith(u"html5lib"_s);
         if (python.isEmpty())
             QSKIP("no python3 with html5lib (Debian python3-html5lib) to parse the HTML");
         QVERIFY(execSql(file(u"tavrel.mdb"_s),

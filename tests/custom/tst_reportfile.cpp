@@ -10,6 +10,7 @@
 #include "reports/reportdocument.h"
 #include "support/datarows.h"
 #include "support/scriptedui.h"
+#include "support/tablefiles.h"
 #include "support/testenv.h"
 
 #include <QDir>
@@ -419,9 +420,10 @@ private Q_SLOTS:
         QVERIFY(ui_->messages.isEmpty());
     }
 
-    // A text file named .csv: one table for a spreadsheet, values as what they are, the
-    // total row left out, a byte order mark when asked for.
-    void csvOutput() {
+    // A text file named .csv or .xlsx: one table for a spreadsheet, values as what they are,
+    // the total row left out; a byte order mark when asked for (CSV); typed cells in columns
+    // as wide as on the page (XLSX).
+    void spreadsheetOutput() {
         const ReportDefinition definition =
             report("tasks", [](ReportDefinition& r, const Catalogue& c) {
                 r.destination = ReportDestination::TextFile;
@@ -441,6 +443,24 @@ private Q_SLOTS:
                             "Boiler check,1.5,2005-03-05\r\n"
                             "Pump seals,2,2005-03-06\r\n"));
         QVERIFY(ui_->messages.isEmpty());
+
+        const QString workbook = folder_->file("out.xlsx");
+        QCOMPARE(runCustomReport(definition, Catalogue::load(specDb_, "tasks"), state().dbMain,
+                                 workbook, true),
+                 ReportRun::Written);
+        QVERIFY(ui_->messages.isEmpty());
+        const TableFileRead read = readTableFile(workbook);
+        QVERIFY2(read.error.isEmpty(), qPrintable(read.error));
+        QCOMPARE(read.rows, (QList<QStringList>{{"Task Name", "Hours Required", "Purchase Date"},
+                                                {"Air filters", "", ""},
+                                                {"Boiler check", "1.5", "2005-03-05"},
+                                                {"Pump seals", "2", "2005-03-06"}}));
+        QCOMPARE(read.kinds, (QStringList{"sss", "s--", "snd", "snd"}));
+        QList<int> pixels;
+        for (const TableColumn& column : parseTableFormat(state().TableFormat))
+            pixels << qRound(column.twips / 15.0);
+        QCOMPARE(pixels.size(), 3);
+        QCOMPARE(read.pixels, pixels);
     }
 
     void documentOutput() {

@@ -298,8 +298,18 @@ private Q_SLOTS:
         runStandardReport(taskReport());
         QCOMPARE(readAll(csv), QByteArray("\xEF\xBB\xBFTask,Id\r\nBoiler,1\r\nChiller,2\r\n"));
 
-        QCOMPARE(qtFileFilter(TextFileFilter),
-                 "Text Files (*.txt);;CSV Files (*.csv);;All Files (*.*)");
+        const QString filters = qtFileFilter(TextFileFilter);
+        QCOMPARE(filters, "Text Files (*.txt);;CSV Files (*.csv);;Excel Workbooks (*.xlsx);;All "
+                          "Files (*.*)");
+        // A name typed without an extension takes the chosen filter's; a name with one of
+        // its own, or a filter of every file, keeps the name as typed.
+        const QStringList filter = filters.split(";;");
+        QCOMPARE(withFilterExtension("/site/Costs", filter[1]), "/site/Costs.csv");
+        QCOMPARE(withFilterExtension("/site/Costs", filter[2]), "/site/Costs.xlsx");
+        QCOMPARE(withFilterExtension("/site/Costs", filter[3]), "/site/Costs");
+        QCOMPARE(withFilterExtension("/site/Costs.txt", filter[2]), "/site/Costs.txt");
+        QCOMPARE(withFilterExtension("/site.d/Costs", filter[0]), "/site.d/Costs.txt");
+        QCOMPARE(withFilterExtension("", filter[0]), "");
     }
 
     // A query the database refuses: its error, and neither the no-rows message nor a preview.

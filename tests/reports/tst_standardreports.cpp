@@ -8,11 +8,9 @@
 #include "reports/standardreports.h"
 #include "support/datarows.h"
 #include "support/scriptedui.h"
+#include "support/tablefiles.h"
 #include "support/testenv.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QProcess>
 #include <QPushButton>
 #include <QtTest>
 
@@ -288,46 +286,64 @@ private Q_SLOTS:
     // As CSV, read back by Python's csv module: each report one table with a heading line,
     // the group (week, employee) a column of its rows, no subtotal or total rows; a text
     // with a quote, a comma and a line break comes back whole.
-    void csvFiles_data() {
-        addColumns<QString, QDate>("report", "to");
+    // Each report as one flat table for a spreadsheet, CSV and XLSX: a heading row, the group
+    // a column of each row, no subtotals; read back as a spreadsheet program reads them. A
+    // workbook's cells are typed by column (an empty cell is left empty), its heading row is
+    // bold and stays on screen, and its columns are as wide as on the page.
+    void spreadsheetFiles_data() {
+        addColumns<QString, QDate, QString, QString>("report", "to", "kinds", "format");
         QTest::addColumn<QList<QStringList>>("rows");
         const QString valve = QStringLiteral("Valve \"A\", north\nside");
-        addRow("completed", "completed", March31,
-               QList<QStringList>{{"Date Completed", "Task Name", "Hours", "Minutes", "Employee"},
-                                  {"2005-03-22", "Boiler check", "0", "20", "Unassigned"},
-                                  {"2005-03-08", "Boiler check", "1", "30", "Ann Adams"},
-                                  {"2005-03-09", "Chiller service", "0", "40", "Ann Adams"},
-                                  {"2005-03-15", "Pump inspection", "1", "90", "Bob Baker"},
-                                  {"2005-03-16", valve, "0", "40", "Bob Baker"}});
-        addRow("expenses", "expenses", March31,
-               QList<QStringList>{{"Date Completed", "Task Name", "Parts", "Labor", "Tax", "Total"},
-                                  {"2005-03-08", "Boiler check", "10.00", "20.00", "2.10", "32.10"},
-                                  {"2005-03-16", valve, "5.55", "0.00", "0.39", "5.94"}});
-        addRow("master", "master", QDate(2005, 3, 14),
-               QList<QStringList>{{"Week", "Task Name", "Time Needed"},
-                                  {"2005-03-07", "Boiler check", "1 Hours 15 Minutes"},
-                                  {"2005-03-07", "Chiller service", "2 Hours "},
-                                  {"2005-03-14", "Pump inspection", "30 Minutes"},
-                                  {"2005-03-14", valve, ""}});
-        addRow(
-            "overdue", "overdue", March31,
-            QList<QStringList>{{"Date Due", "Task Name", "Location", "Best Time", "Time Required"},
-                               {"2005-02-28", "Chiller service", "", "", "2:0"},
-                               {"2005-03-21", "Pump inspection", "Boiler Room", "Early", "0:30"}});
-        addRow("assignments", "assignments", March31,
-               QList<QStringList>{{"Employee", "Task Name", "Completed"},
-                                  {"Unassigned", "Boiler check", ""},
-                                  {"Unassigned", valve, ""},
-                                  {"Ann Adams", "Boiler check", ""},
-                                  {"Ann Adams", "Boiler check", ""},
-                                  {"Ann Adams", "Chiller service", ""},
-                                  {"Bob Baker", "Pump inspection", ""},
-                                  {"Bob Baker", "Pump inspection", ""},
-                                  {"Bob Baker", valve, ""}});
+        const QList<QStringList> completed{
+            {"Date Completed", "Task Name", "Hours", "Minutes", "Employee"},
+            {"2005-03-22", "Boiler check", "0", "20", "Unassigned"},
+            {"2005-03-08", "Boiler check", "1", "30", "Ann Adams"},
+            {"2005-03-09", "Chiller service", "0", "40", "Ann Adams"},
+            {"2005-03-15", "Pump inspection", "1", "90", "Bob Baker"},
+            {"2005-03-16", valve, "0", "40", "Bob Baker"}};
+        const QList<QStringList> expenses{
+            {"Date Completed", "Task Name", "Parts", "Labor", "Tax", "Total"},
+            {"2005-03-08", "Boiler check", "10.00", "20.00", "2.10", "32.10"},
+            {"2005-03-16", valve, "5.55", "0.00", "0.39", "5.94"}};
+        const QList<QStringList> master{{"Week", "Task Name", "Time Needed"},
+                                        {"2005-03-07", "Boiler check", "1 Hours 15 Minutes"},
+                                        {"2005-03-07", "Chiller service", "2 Hours "},
+                                        {"2005-03-14", "Pump inspection", "30 Minutes"},
+                                        {"2005-03-14", valve, ""}};
+        const QList<QStringList> overdue{
+            {"Date Due", "Task Name", "Location", "Best Time", "Time Required"},
+            {"2005-02-28", "Chiller service", "", "", "2:0"},
+            {"2005-03-21", "Pump inspection", "Boiler Room", "Early", "0:30"}};
+        const QList<QStringList> assignments{{"Employee", "Task Name", "Completed"},
+                                             {"Unassigned", "Boiler check", ""},
+                                             {"Unassigned", valve, ""},
+                                             {"Ann Adams", "Boiler check", ""},
+                                             {"Ann Adams", "Boiler check", ""},
+                                             {"Ann Adams", "Chiller service", ""},
+                                             {"Bob Baker", "Pump inspection", ""},
+                                             {"Bob Baker", "Pump inspection", ""},
+                                             {"Bob Baker", valve, ""}};
+        for (const char* type : {"csv", "xlsx"}) {
+            const auto name = [type](const char* report) {
+                return QByteArray(report) + '.' + type;
+            };
+            addRow(name("completed").constData(), "completed", March31, "dsnns",
+                   "1240|3800|>700|>900|2880;", completed);
+            addRow(name("expenses").constData(), "expenses", March31, "dsmmmm",
+                   "1240|3500|>1400|>1400|>1400|>1400;", expenses);
+            addRow(name("master").constData(), "master", QDate(2005, 3, 14), "dss",
+                   "1240|5800|2000;", master);
+            addRow(name("overdue").constData(), "overdue", March31, "dssss",
+                   "1240|3200|2300|2300|>1440;", overdue);
+            addRow(name("assignments").constData(), "assignments", March31, "sss",
+                   "2880|5800|2000;", assignments);
+        }
     }
-    void csvFiles() {
+    void spreadsheetFiles() {
         QFETCH(QString, report);
         QFETCH(QDate, to);
+        QFETCH(QString, kinds);
+        QFETCH(QString, format);
         QFETCH(QList<QStringList>, rows);
         ScriptedUi ui;
         ui.setToday(Today);
@@ -335,24 +351,36 @@ private Q_SLOTS:
                                               "side' WHERE taskid = 4;");
         state().ReportStartDate = March1;
         state().ReportEndDate = to;
-        const QString path = folder.file(report + ".csv");
+        const QString path = folder.file(QString::fromLatin1(QTest::currentDataTag()));
+        const bool csv = path.endsWith(".csv");
         QCOMPARE(runStandardReport(*standardReportNamed(report), {path, true}),
                  ReportRunResult::Written);
         QCOMPARE(ui.messageTexts(), QStringList());
-        QVERIFY(readAll(path).startsWith("\xEF\xBB\xBF"));
-        QProcess python;
-        python.start("python3", {"-c",
-                                 "import csv, json, sys\n"
-                                 "with open(sys.argv[1], newline='', encoding='utf-8-sig') as f:\n"
-                                 "    print(json.dumps(list(csv.reader(f, strict=True))))",
-                                 path});
-        QVERIFY(python.waitForFinished(30000));
-        QCOMPARE(python.exitCode(), 0);
-        QList<QStringList> read;
-        for (const QJsonValue& line :
-             QJsonDocument::fromJson(python.readAllStandardOutput()).array())
-            read << line.toVariant().toStringList();
-        QCOMPARE(read, rows);
+        const TableFileRead read = readTableFile(path);
+        QVERIFY2(read.error.isEmpty(), qPrintable(read.error));
+        QCOMPARE(read.rows, rows);
+        if (csv) {
+            QVERIFY(readAll(path).startsWith("\xEF\xBB\xBF"));
+            return;
+        }
+        QStringList expectedKinds{QString(rows.first().size(), QLatin1Char('s'))};
+        for (qsizetype r = 1; r < rows.size(); ++r) {
+            QString row = kinds;
+            for (qsizetype c = 0; c < row.size(); ++c)
+                if (rows[r][c].isEmpty())
+                    row[c] = QLatin1Char('-');
+            expectedKinds << row;
+        }
+        QCOMPARE(read.kinds, expectedKinds);
+        QCOMPARE(read.frozen, "A2");
+        QCOMPARE(read.bold, QList<bool>(rows.first().size(), true));
+        QList<int> pixels;
+        for (const TableColumn& column : parseTableFormat(format))
+            pixels << qRound(column.twips / 15.0);
+        QCOMPARE(read.pixels, pixels);
+        if (kinds.contains(QLatin1Char('m')))
+            QVERIFY2(read.formats.first().contains("\"$\"#,##0.00"),
+                     qPrintable(read.formats.join('|')));
     }
 
     // A person with one name empty (or null) is named by the other alone, with no blank
