@@ -76,6 +76,7 @@ struct Sizes {
     int pdfPages = 1000;
     int upgradeRows = 520000;
     int repairTasks = 100000;
+    int spreadsheetRows = 100000;
 };
 constexpr int StartupSmall = 10;
 constexpr int LayoutGrowth = 10;
@@ -88,6 +89,7 @@ Sizes quickSizes() {
     s.pdfPages = 100;
     s.upgradeRows = 52000;
     s.repairTasks = 10000;
+    s.spreadsheetRows = 10000;
     return s;
 }
 
@@ -680,6 +682,48 @@ void benchReportFile(const QString& dir, int repeats) {
             QStringLiteral("limit"), LimitMs, 1.0, QStringLiteral("ms"),
             verify(read.outcome == ReportFileRead::Read && read.report == written,
                    "the file read back as written")});
+}
+
+// --- spreadsheets ------------------------------------------------------------------------------
+
+// The Expense Report of a year of about `rows` completed assignments, as an Excel workbook
+// beside the same report as CSV: typed cells, formats and the packing of the workbook are
+// what the workbook costs over the text.
+void benchSpreadsheet(const QString& dir, int rows, int repeats) {
+    bench::SiteOptions o;
+    o.tasks = (rows + WeeksPerYear - 1) / WeeksPerYear;
+    o.year = Year;
+    o.everyWeek = true;
+    o.historyYears = 1;
+    const QString site = dir + QStringLiteral("/spreadsheet.mdb");
+    bench::createSampleSite(site, o);
+    const qint64 reported =
+        bench::scalar(site, "SELECT count(*) FROM assign WHERE completed AND totalcost <> 0");
+    std::printf("spreadsheet: the Expense Report of %lld rows as XLSX and as CSV ...\n",
+                static_cast<long long>(reported));
+    state().ReportStartDate = QDate(Year - 1, 1, 1);
+    state().ReportEndDate = QDate(Year - 1, 12, 31);
+    const auto write = [&](const QString& path) {
+        return best(repeats, [&] {
+            ErrorTrap trap;
+            state().dbMain = Database::open(site);
+            const qint64 ns = timed([&] { runStandardReport(expenseReport(), {path}); });
+            state().dbMain.close();
+            return ns;
+        });
+    };
+    const QString csv = dir + QStringLiteral("/expenses.csv");
+    const QString xlsx = dir + QStringLiteral("/expenses.xlsx");
+    const qint64 csvNs = write(csv);
+    const qint64 xlsxNs = write(xlsx);
+    QFile workbook(xlsx);
+    const bool zipped = workbook.open(QIODevice::ReadOnly) && workbook.read(2) == "PK";
+    std::printf("  files: CSV %.1f MiB, XLSX %.1f MiB\n", double(QFileInfo(csv).size()) / MiB,
+                double(QFileInfo(xlsx).size()) / MiB);
+    record({QStringLiteral("Expense Report of %1 rows as XLSX").arg(reported), ms(xlsxNs),
+            QStringLiteral("the same report as CSV"), ms(csvNs), 3.0, QStringLiteral("ms"),
+            verify(reported >= rows && lineCount(csv) == reported + 1 && zipped,
+                   "the CSV holds a line a row and the heading; the workbook is written")});
 }
 
 // --- repair -----------------------------------------------------------------------------------
@@ -1437,6 +1481,7 @@ int main(int argc, char* argv[]) {
             std::fprintf(stderr, "usage: tavrel_bench [--quick] [--repeat N] [--only "
                                  "yeargen,startup,editor,overdue,walk,layout,upgrade,repair,"
                                  "reportfile,backup,listopen,listscroll,listcomplete,"
+                                 "spreadsheet,"
                                  "serveryeargen,serverwalk,serverstartup,serverfind]\n");
             return 2;
         }
@@ -1498,6 +1543,8 @@ int main(int argc, char* argv[]) {
         benchReportFile(dir, repeats);
     if (wanted("backup"))
         benchBackup(dir, sizes, repeats);
+    if (wanted("spreadsheet"))
+        benchSpreadsheet(dir, sizes.spreadsheetRows, repeats);
     // The server's targets need a server: without one they are left out, and said so.
     const bool server = !serverHost().isEmpty();
     if (!server && (wanted("serveryeargen") || wanted("serverwalk") || wanted("serverstartup") ||
