@@ -31,10 +31,11 @@ QDate isoDate(const QString& text) {
 }
 
 // Checks the options of --report once they are all read; an error text, or none.
-QString reportOptionsError(const CommandLine& line, bool fromGiven, bool toGiven) {
+QString reportOptionsError(const CommandLine& line, bool fromGiven, bool toGiven, bool dashboard) {
     if (line.report.isEmpty())
-        return fromGiven || toGiven ? QStringLiteral("--from and --to go with --report")
-                                    : QString();
+        return (fromGiven || toGiven) && !dashboard
+                   ? QStringLiteral("--from and --to go with --report or --dashboard")
+                   : QString();
     if (!tavrel::standardReportNames().contains(line.report))
         return QStringLiteral("there is no report %1; the reports are %2")
             .arg(line.report, tavrel::standardReportNames().join(QLatin1String(", ")));
@@ -53,6 +54,24 @@ QString reportOptionsError(const CommandLine& line, bool fromGiven, bool toGiven
         return QStringLiteral("--report needs -o FILE");
     if (!isPdfName(line.output) && !isTextName(line.output) && !tavrel::tableFileType(line.output))
         return QStringLiteral("the file %1 is not .txt, .csv, .xlsx or .pdf").arg(line.output);
+    return {};
+}
+
+// Checks the options of --dashboard: a PDF or PNG to write, and a range in order. A date not
+// given is left null: the command takes this year's first or last day (or that of the
+// year of the other date).
+QString dashboardOptionsError(const CommandLine& line, bool dashboard, bool fromGiven,
+                              bool toGiven) {
+    if (!dashboard)
+        return {};
+    if (line.output.isEmpty())
+        return QStringLiteral("--dashboard needs -o FILE.pdf or -o FILE.png");
+    if (!isPdfName(line.output) &&
+        !line.output.endsWith(QLatin1String(".png"), Qt::CaseInsensitive))
+        return QStringLiteral("the file %1 is not .pdf or .png").arg(line.output);
+    if (fromGiven && toGiven && line.from > line.to)
+        return QStringLiteral("--from %1 is after --to %2")
+            .arg(line.from.toString(Qt::ISODate), line.to.toString(Qt::ISODate));
     return {};
 }
 
@@ -95,6 +114,7 @@ CommandLine parseCommandLine(const QStringList& args) {
     QStringList seen;
     bool optionsEnded = false;
     bool monthly = false;
+    bool dashboard = false;
     bool init = false;
     bool help = false;
     bool setYear = false;
@@ -177,6 +197,8 @@ CommandLine parseCommandLine(const QStringList& args) {
             }
             (a == QLatin1String("--from") ? line.from : line.to) = date;
             (a == QLatin1String("--from") ? fromGiven : toGiven) = true;
+        } else if (a == QLatin1String("--dashboard")) {
+            dashboard = true;
         } else if (a == QLatin1String("--custom")) {
             const std::optional<QString> file = valueOf(i, "a report file");
             if (!file)
@@ -242,8 +264,8 @@ CommandLine parseCommandLine(const QStringList& args) {
     }
     const bool report = !line.report.isEmpty();
     const bool import = !line.importFile.isEmpty();
-    const int commands =
-        int(monthly) + int(init) + int(setYear) + int(report) + int(custom) + int(import);
+    const int commands = int(monthly) + int(init) + int(setYear) + int(report) + int(custom) +
+                         int(import) + int(dashboard);
     const bool restore = !line.restoreFile.isEmpty();
     line.assignments = !noAssignments;
     // The DIR of --backup is the command line's one name.
@@ -254,8 +276,8 @@ CommandLine parseCommandLine(const QStringList& args) {
     if (help)
         line.command = Command::Help;
     else if (commands > 1)
-        line.error = QStringLiteral(
-            "-m, --init, --set-year, --report, --custom and --import cannot be given together");
+        line.error = QStringLiteral("-m, --init, --set-year, --report, --custom, --import and "
+                                    "--dashboard cannot be given together");
     else if ((copyTo || copyFrom) &&
              int(copyTo) + int(copyFrom) + int(backup) + int(restore) + commands > 1)
         line.error = QStringLiteral("--copy-to and --copy-from go with no other command");
@@ -263,8 +285,13 @@ CommandLine parseCommandLine(const QStringList& args) {
         line.error = QStringLiteral("--backup and --restore go with no other command");
     else if (!line.catalogueFile.isEmpty() && !import)
         line.error = QStringLiteral("--catalogue goes with --import");
-    else if (const QString error = reportOptionsError(line, fromGiven, toGiven); !error.isEmpty())
+    else if (const QString error = reportOptionsError(line, fromGiven, toGiven, dashboard);
+             !error.isEmpty())
         line.error = error;
+    else if (const QString dashboardError =
+                 dashboardOptionsError(line, dashboard, fromGiven, toGiven);
+             !dashboardError.isEmpty())
+        line.error = dashboardError;
     else if (custom && line.output.isEmpty())
         line.error = QStringLiteral("--custom needs -o FILE (.txt, .csv, .xlsx, .htm or .pdf)");
     else if (custom && !isTextName(line.output) && !tavrel::tableFileType(line.output) &&
@@ -274,8 +301,8 @@ CommandLine parseCommandLine(const QStringList& args) {
                 .arg(line.output);
     else if (monthly && !line.output.isEmpty() && !isPdfName(line.output))
         line.error = QStringLiteral("the file %1 must end in .pdf").arg(line.output);
-    else if (!custom && !monthly && !report && !line.output.isEmpty())
-        line.error = QStringLiteral("-o goes with -m, --report or --custom");
+    else if (!custom && !monthly && !report && !dashboard && !line.output.isEmpty())
+        line.error = QStringLiteral("-o goes with -m, --report, --custom or --dashboard");
     else if (noAssignments && !setYear)
         line.error = QStringLiteral("--no-assignments goes with --set-year");
     else if (line.bom && !((report || custom) &&
@@ -305,6 +332,8 @@ CommandLine parseCommandLine(const QStringList& args) {
         line.command = Command::Custom;
     else if (monthly)
         line.command = Command::Monthly;
+    else if (dashboard)
+        line.command = Command::Dashboard;
     // The commands without a window work in the current folder, as scheduled jobs are set up.
     if (line.error.isEmpty() && !line.folder.isEmpty() && line.command != Command::Window &&
         line.command != Command::Help)
@@ -321,6 +350,7 @@ void printUsage(std::FILE* to) {
                "       tavrel --set-year YEAR [--no-assignments]\n"
                "       tavrel --report NAME [--from YYYY-MM-DD --to YYYY-MM-DD] -o FILE [--bom]\n"
                "       tavrel --custom FILE.rpt -o FILE [--bom]\n"
+               "       tavrel --dashboard [--from YYYY-MM-DD] [--to YYYY-MM-DD] -o FILE\n"
                "       tavrel --import OLD.mdb [--catalogue OLD-RPTSPEC.mdb]\n"
                "       tavrel --backup [DIR]\n"
                "       tavrel --restore FILE\n"
@@ -358,6 +388,10 @@ void printUsage(std::FILE* to) {
                "                  one table for spreadsheets (.csv, --bom as for --report, or\n"
                "                  .xlsx),\n"
                "                  an HTML table (.htm) or a PDF document (.pdf)\n"
+               "  --dashboard -o FILE\n"
+               "                  draw the dashboard's charts into FILE, a PDF (.pdf) or a\n"
+               "                  PNG image (.png); --from and --to give its dates (this\n"
+               "                  year when neither is given)\n"
                "  --import OLD.mdb [--catalogue OLD-RPTSPEC.mdb]\n"
                "                  convert the earlier program's files into a new tavrel.mdb\n"
                "                  (and rptspec.mdb) here; the old files are only read,\n"

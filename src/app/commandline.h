@@ -25,6 +25,7 @@ enum class Command {
     Restore,
     CopyTo,
     CopyFrom,
+    Dashboard,
     Help
 };
 
@@ -36,7 +37,7 @@ struct CommandLine {
     int year = 0;            // --set-year
     bool assignments = true; // --set-year without --no-assignments
     QString report;          // --report NAME
-    QDate from;              // --from, --to: the report's dates
+    QDate from;              // --from, --to: the report's (or the dashboard's) dates
     QDate to;
     QString reportFile;    // --custom FILE.rpt
     QString output;        // -o FILE: the report's file, or -m's PDF

@@ -8,6 +8,7 @@
 #include "core/startup.h"
 #include "core/uiseam.h"
 #include "custom/customreport.h"
+#include "dashboard/frmdashboard.h"
 #include "data/backup.h"
 #include "data/database.h"
 #include "data/demodata.h"
@@ -21,12 +22,15 @@
 #include "reports/tablefile.h"
 #include "text/datetext.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QTemporaryDir>
+
+#include <memory>
 
 namespace tavrel::app {
 
@@ -313,6 +317,31 @@ int runReport(const CommandLine& line) {
     return written && tavrel::errorsShown() == errorsBefore ? ExitOk : ExitFailed;
 }
 
+// --dashboard: the charts of the range (this year by default) into a PDF or a PNG image.
+int runDashboard(const CommandLine& line) {
+    const int errorsBefore = tavrel::errorsShown();
+    bool written = false;
+    {
+        tavrel::ErrorTrap trap;
+        tavrel::Recordset settings = tavrel::runWindowlessSteps(QDir::currentPath());
+        settings.close();
+        if (tavrel::state().dbMain.isOpen()) {
+            const int year = tavrel::ui().today().year();
+            const QDate from = line.from.isValid() ? line.from
+                               : line.to.isValid() ? QDate(line.to.year(), 1, 1)
+                                                   : QDate(year, 1, 1);
+            const QDate to = line.to.isValid() ? line.to : QDate(from.year(), 12, 31);
+            QString error;
+            written = tavrel::writeDashboardFile(
+                from, to, QDir::current().absoluteFilePath(line.output), &error);
+            if (!written)
+                std::fprintf(stderr, "%s%s\n", tavrel::MessagePrefix, qPrintable(error));
+        }
+        tavrel::state().dbMain.close();
+    }
+    return written && tavrel::errorsShown() == errorsBefore ? ExitOk : ExitFailed;
+}
+
 // --import: the earlier program's files converted into this folder, then brought up to
 // date by the start-up steps (the schema upgrade) as any older file is.
 int runImport(const QString& oldDatabase, const QString& oldCatalogue) {
@@ -479,7 +508,13 @@ int runWithoutWindow(const CommandLine& line, char* programName) {
     // Nothing else on the command line is meant for Qt.
     int argc = 1;
     char* argv[] = {programName, nullptr};
-    QGuiApplication app(argc, argv);
+    // The dashboard's charts are widgets of a kind: they need the widget application, here
+    // on the offscreen platform too.
+    std::unique_ptr<QGuiApplication> app;
+    if (line.command == Command::Dashboard)
+        app = std::make_unique<QApplication>(argc, argv);
+    else
+        app = std::make_unique<QGuiApplication>(argc, argv);
     setUpApplication();
     tavrel::state().startupSteps.convertEarlierDatabase = [] {
         return tavrel::convertEarlierDatabaseAtStartup(false);
@@ -531,6 +566,8 @@ int runWithoutWindow(const CommandLine& line, char* programName) {
             return runReport(line);
         if (line.command == Command::Custom)
             return runCustom(line.reportFile, line.output, line.bom);
+        if (line.command == Command::Dashboard)
+            return runDashboard(line);
         installMonthlyPrint(line.output);
         return tavrel::runMonthlyCommand(QDir::currentPath());
     };

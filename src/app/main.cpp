@@ -15,6 +15,7 @@
 #include "core/workfolder.h"
 #include "custom/frmfind.h"
 #include "custom/frmrptspec.h"
+#include "dashboard/frmdashboard.h"
 #include "legacy/importer.h"
 #include "reports/frmoutput.h"
 #include "reports/frmrptdates.h"
@@ -78,6 +79,7 @@ int runWindow(const CommandLine& line, int argc, char* argv[]) {
     tavrel::installCodeEditors(window);
     tavrel::installNewJob(window);
     tavrel::installStandardReports(window);
+    tavrel::installDashboard(window);
     tavrel::state().startupSteps.createYearAssignments = tavrel::CreateYearAssignments;
     tavrel::state().startupSteps.setCurrentYear = tavrel::SetCurrentYear;
     tavrel::state().startupSteps.convertEarlierDatabase = [] {
@@ -124,6 +126,7 @@ int main(int argc, char* argv[]) {
     case Command::Restore:
     case Command::CopyTo:
     case Command::CopyFrom:
+    case Command::Dashboard:
         return runWithoutWindow(line, argv[0]);
     case Command::Window:
         break;

@@ -154,6 +154,9 @@ void frmMain::buildMenus() {
                               QStringLiteral("&Completed Work by Employee"), false);
     mnuRptExpense = addEntry(mnuReportsMenu, QStringLiteral("mnuRptExpense"),
                              QStringLiteral("Maintenance &Expense Report"), false);
+    mnuReportsMenu->addSeparator();
+    mnuDashboard = addEntry(mnuReportsMenu, QStringLiteral("mnuDashboard"),
+                            QStringLiteral("&Dashboard"), false);
 
     mnuCustomMenu = bar->addMenu(QStringLiteral("Custom &Reports"));
     mnuCustomMenu->setObjectName(QStringLiteral("mnuCustomMenu"));

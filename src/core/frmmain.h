@@ -161,6 +161,7 @@ public:
     QAction* mnuRptTasks = nullptr;
     QAction* mnuRptComplete = nullptr;
     QAction* mnuRptExpense = nullptr;
+    QAction* mnuDashboard = nullptr;
     QMenu* mnuCustomMenu = nullptr;
     QAction* mnuCustom[3] = {}; // 1 tasks, 2 assignments
     QMenu* mnuHelpMenu = nullptr;

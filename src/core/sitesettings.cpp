@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QSettings>
 
+#include <algorithm>
+
 namespace tavrel {
 
 namespace {
@@ -14,6 +16,8 @@ const QString WeeksKey = QStringLiteral("backups/weeks");
 const QString MonthsKey = QStringLiteral("backups/months");
 const QString OthersKey = QStringLiteral("backups/others");
 const QString UrlKey = QStringLiteral("database/url");
+const QString TargetKey = QStringLiteral("dashboard/target");
+constexpr int MaxPercent = 100;
 
 QString notSaved(const QString& path) {
     return QStringLiteral("The settings could not be saved in %1.")
@@ -26,6 +30,20 @@ int countOf(const QSettings& s, const QString& key, int fallback, int least) {
     bool ok = false;
     const int value = s.value(key).toString().trimmed().toInt(&ok);
     return ok && value >= least && value <= 10000 ? value : fallback;
+}
+
+// Sets one key of the folder's file, leaving the rest of it as it is.
+bool saveOne(const QString& workingFolder, const QString& key, const QVariant& value,
+             QString* error) {
+    const QString path = QDir(workingFolder).filePath(FileName);
+    QSettings s(path, QSettings::IniFormat);
+    s.setValue(key, value);
+    s.sync();
+    if (s.status() == QSettings::NoError)
+        return true;
+    if (error)
+        *error = notSaved(path);
+    return false;
 }
 
 } // namespace
@@ -42,6 +60,10 @@ SiteSettings SiteSettings::load(const QString& workingFolder) {
     settings.backupCounts.months = countOf(s, MonthsKey, defaults.months, 0);
     settings.backupCounts.others = countOf(s, OthersKey, defaults.others, 1);
     settings.databaseUrl = s.value(UrlKey).toString().trimmed();
+    bool ok = false;
+    const int target = s.value(TargetKey).toString().trimmed().toInt(&ok);
+    if (ok && target >= 0 && target <= MaxPercent)
+        settings.onTimeTarget = target;
     return settings;
 }
 
@@ -57,6 +79,7 @@ bool SiteSettings::save(const QString& workingFolder, QString* error) const {
         s.remove(UrlKey);
     else
         s.setValue(UrlKey, databaseUrl);
+    s.setValue(TargetKey, onTimeTarget);
     s.sync();
     if (s.status() == QSettings::NoError)
         return true;
@@ -67,15 +90,11 @@ bool SiteSettings::save(const QString& workingFolder, QString* error) const {
 
 bool SiteSettings::saveDatabaseUrl(const QString& workingFolder, const QString& url,
                                    QString* error) {
-    const QString path = QDir(workingFolder).filePath(FileName);
-    QSettings s(path, QSettings::IniFormat);
-    s.setValue(UrlKey, url);
-    s.sync();
-    if (s.status() == QSettings::NoError)
-        return true;
-    if (error)
-        *error = notSaved(path);
-    return false;
+    return saveOne(workingFolder, UrlKey, url, error);
+}
+
+bool SiteSettings::saveOnTimeTarget(const QString& workingFolder, int percent, QString* error) {
+    return saveOne(workingFolder, TargetKey, std::clamp(percent, 0, MaxPercent), error);
 }
 
 QString SiteSettings::backupFolderPath(const QString& workingFolder) const {

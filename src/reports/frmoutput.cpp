@@ -30,7 +30,10 @@ namespace tavrel {
 
 namespace {
 
-const QString PdfFilter = QStringLiteral("PDF Files (*.pdf)|*.pdf|All Files (*.*)|*.*");
+// A report is saved as a PDF document, or as a PNG image of each page (charts to put in a
+// mail or a slide): the file's extension chooses.
+const QString PdfFilter =
+    QStringLiteral("PDF Files (*.pdf)|*.pdf|PNG Images (*.png)|*.png|All Files (*.*)|*.*");
 // The longest title a proposed file name keeps, in UTF-16 units: with the date and ".pdf"
 // it stays within the 255 bytes most file systems allow a name.
 constexpr qsizetype PdfTitleLength = 80;
@@ -232,7 +235,8 @@ bool frmOutput::saveAsPdf(const QString& title) {
     if (state().Cancelled)
         return false;
     QString error;
-    if (!printToPdf(document_, *path, &error)) {
+    const bool png = path->endsWith(QLatin1String(".png"), Qt::CaseInsensitive);
+    if (!(png ? printToPng(document_, *path, &error) : printToPdf(document_, *path, &error))) {
         ui().msgBox(error);
         return false;
     }

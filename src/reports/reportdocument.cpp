@@ -4,6 +4,7 @@
 #include "text/datetext.h"
 
 #include <QFontMetricsF>
+#include <QImage>
 #include <QPageRanges>
 #include <QPagedPaintDevice>
 #include <QPainter>
@@ -154,10 +155,11 @@ struct RowData {
 struct Placed {
     int y = 0; // from the top of the body
     int height = 0;
-    int row = -1;          // index into rows, or -1 for a line of text
+    int row = -1;          // index into rows, or -1 for a line of text or a picture
     int from = 0;          // rows: the first line on this page; text: index into textLines
     int to = 0;            // rows: one past the last line on this page
     bool tableTop = false; // first row of its table on this page
+    int picture = -1;      // index into pictures, or -1
 };
 
 struct Page {
@@ -192,6 +194,13 @@ struct ReportDocument::Layout {
     std::deque<Page> pages;
     std::deque<RowData> rows;
     QStringList textLines;
+    struct Drawing {
+        QImage image;
+        QSizeF size;  // its extent in points
+        QSizeF shown; // in twips on the page
+        QString caption;
+    };
+    std::deque<Drawing> pictures;
     int cursor = 0;          // where the next thing goes, from the top of the body
     bool ownContent = false; // something other than the page-start hook's rows is on the page
     bool openLine = false;   // the last free text ended without a line break
@@ -225,6 +234,7 @@ struct ReportDocument::Layout {
         title.clear();
         rows.clear();
         textLines.clear();
+        pictures.clear();
         pages.clear();
         pages.push_back(Page{header, footer, {}});
         cursor = 0;
@@ -638,6 +648,32 @@ void ReportDocument::WriteText(const QString& text) {
     d.entries[index].page = d.addText(text);
 }
 
+void ReportDocument::AddPicture(const QImage& image, const QSizeF& size, const QString& caption) {
+    Layout& d = *layout_;
+    d.openLine = false;
+    Entry entry;
+    entry.kind = Entry::Picture;
+    entry.body = caption;
+    if (size.isEmpty()) {
+        entry.page = d.currentPage();
+        d.entries.push_back(entry);
+        return;
+    }
+    const QSizeF twips = size * TwipsPerPoint;
+    const double scale =
+        std::min({1.0, d.contentWidth / twips.width(), d.bodyHeight / twips.height()});
+    const QSizeF shown = twips * scale;
+    if (d.cursor + shown.height() > d.bodyHeight && d.ownContent)
+        d.newPage();
+    entry.page = d.currentPage();
+    d.entries.push_back(entry);
+    d.pictures.push_back({image, size, shown, caption});
+    Placed item;
+    item.height = int(std::ceil(shown.height()));
+    item.picture = int(d.pictures.size()) - 1;
+    d.place(item);
+}
+
 void ReportDocument::StartNewPage() {
     Layout& d = *layout_;
     d.openLine = false;
@@ -678,6 +714,11 @@ QStringList ReportDocument::pageText(int page) const {
     if (page < 1 || page > d.currentPage())
         return result;
     for (const Placed& item : d.pages[size_t(page - 1)].items) {
+        if (item.picture >= 0) {
+            result.append(QLatin1Char('[') + d.pictures[size_t(item.picture)].caption +
+                          QLatin1Char(']'));
+            continue;
+        }
         if (item.row < 0) {
             result.append(d.textLines[item.from]);
             continue;
@@ -732,7 +773,13 @@ void ReportDocument::paintPage(QPainter& painter, int page) const {
     painter.translate(0, d.bodyTop);
     const qreal ascent = d.bodyMetrics.ascent();
     for (const Placed& item : p.items) {
-        if (item.row >= 0)
+        if (item.picture >= 0) {
+            const auto& drawing = d.pictures[size_t(item.picture)];
+            painter.save();
+            painter.setRenderHint(QPainter::SmoothPixmapTransform);
+            painter.drawImage(QRectF(QPointF(0, item.y), drawing.shown), drawing.image);
+            painter.restore();
+        } else if (item.row >= 0)
             d.paintRow(painter, item);
         else if (!d.textLines[item.from].isEmpty())
             painter.drawText(QPointF(0, item.y + ascent), d.textLines[item.from]);

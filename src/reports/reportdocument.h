@@ -14,6 +14,7 @@
 #include <vector>
 
 class QPagedPaintDevice;
+class QImage;
 class QPainter;
 
 namespace tavrel {
@@ -93,14 +94,14 @@ class ReportDocument {
 public:
     // What was written, in order, as the reports handed it over: what tests look at.
     struct Entry {
-        enum Kind { Table, Text, PageBreak };
+        enum Kind { Table, Text, PageBreak, Picture };
         Kind kind = Table;
         QString format;             // Table: the column format
         QList<CellRow> headingRows; // Table: the column headings
         QList<CellRow> bodyRows;    // Table: the body rows
         QString heading;            // Table: rowsText of the headings, for reading
-        QString body;               // Table: rowsText of the body rows; Text: the text
-        QColor headingShade;        // Table: invalid when not shaded
+        QString body; // Table: rowsText of the body rows; Text: the text; Picture: its caption
+        QColor headingShade; // Table: invalid when not shaded
         QColor bodyShade;
         int page = 1; // the page the entry starts on
         bool operator==(const Entry&) const = default;
@@ -155,6 +156,11 @@ public:
     int printableWidth(PageOrientation orientation) const;
     // Free text; "\r\n" ends a line, so "\r\n" alone is one empty line.
     void WriteText(const QString& text);
+    // A picture (charts) below what was written, `size` being its extent in points: as large
+    // as that but no wider than the page nor taller than the body, its proportions kept; on
+    // the next page when the rest of this one is too short for it. `caption` names it for
+    // reading.
+    void AddPicture(const QImage& image, const QSizeF& size, const QString& caption);
     void StartNewPage();
     void EndDocument();
 

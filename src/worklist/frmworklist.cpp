@@ -154,6 +154,9 @@ void frmWorkList::buildControls() {
     cmbType = combo(this, "cmbType");
     lblCount = new QLabel(this);
     lblCount->setObjectName(QStringLiteral("lblCount"));
+    lblSelection = new QLabel(this);
+    lblSelection->setObjectName(QStringLiteral("lblSelection"));
+    cmdClearSelection = button(this, "cmdClearSelection", QStringLiteral("Clea&r Selection"));
 
     grdWork = new QTableView(this);
     grdWork->setObjectName(QStringLiteral("grdWork"));
@@ -208,6 +211,8 @@ void frmWorkList::buildControls() {
     connect(cmdPrint, &QPushButton::clicked, this,
             [this] { guardedCall([this] { cmdPrint_Click(); }); });
     connect(chkShowAtStart, &QCheckBox::toggled, this, &frmWorkList::chkShowAtStart_Click);
+    connect(cmdClearSelection, &QPushButton::clicked, this,
+            [this] { guardedCall([this] { cmdClearSelection_Click(); }); });
     connect(cmdHelp, &QPushButton::clicked, this,
             [this] { ui().showHelp(this, QStringLiteral("worklist")); });
     connect(cmdClose, &QPushButton::clicked, this, &frmWorkList::cmdClose_Click);
@@ -265,6 +270,11 @@ void frmWorkList::buildLayout() {
     filters->addWidget(cmbType, 1, 5);
     filters->setColumnStretch(8, 1);
     filters->addWidget(lblCount, 1, 6, 1, 3, Qt::AlignRight | Qt::AlignVCenter);
+    // A selection made elsewhere (a figure of the dashboard), which the filters narrow.
+    auto* selectionRow = new QHBoxLayout;
+    selectionRow->addWidget(lblSelection, 1);
+    selectionRow->addWidget(cmdClearSelection);
+    filters->addLayout(selectionRow, 2, 0, 1, 9);
 
     // Commands on the selection on the left (a command that adds assignments goes first),
     // the window's own on the right.
@@ -316,6 +326,8 @@ WorkListFilter frmWorkList::filter() const {
     shown.employee = chosenId(cmbEmp);
     shown.location = chosenId(cmbLoc);
     shown.type = chosenId(cmbType);
+    shown.selection = selection_;
+    shown.selectionCaption = selectionCaption_;
     return shown;
 }
 
@@ -333,7 +345,24 @@ void frmWorkList::showFilter(const WorkListFilter& wanted) {
     selectId(cmbEmp, wanted.employee);
     selectId(cmbLoc, wanted.location);
     selectId(cmbType, wanted.type);
+    selection_ = wanted.selection;
+    selectionCaption_ = wanted.selectionCaption;
+    showSelection();
     filling_ = false;
+}
+
+void frmWorkList::showSelection() {
+    const bool any = !selection_.isEmpty();
+    lblSelection->setText(any ? QStringLiteral("Showing only: ") + selectionCaption_ : QString());
+    lblSelection->setVisible(any);
+    cmdClearSelection->setVisible(any);
+}
+
+void frmWorkList::cmdClearSelection_Click() {
+    selection_.clear();
+    selectionCaption_.clear();
+    showSelection();
+    applyFilter();
 }
 
 void frmWorkList::cmbFilter_Click() {
@@ -607,6 +636,7 @@ void frmWorkList::restoreSettings() {
     const QByteArray columns = settings.value(KeyColumns).toByteArray();
     if (!columns.isEmpty())
         grdWork->horizontalHeader()->restoreState(columns);
+    showSelection();
     filling_ = false;
 }
 

@@ -52,6 +52,7 @@ public Q_SLOTS:
     void cmdPrint_Click();
     void cmdClose_Click();
     void chkShowAtStart_Click();
+    void cmdClearSelection_Click();
     // Opens the assignment editor on the assignment of `row`.
     void openRow(int row);
 
@@ -67,6 +68,7 @@ private:
     void fillCodeLists();
     void showCount(int rows);
     void showFilter(const WorkListFilter& filter);
+    void showSelection();
     void applyFilter();
     void rememberSettings() const;
     void restoreSettings();
@@ -74,6 +76,9 @@ private:
 
     WorkListModel* model_ = nullptr;
     bool filling_ = false; // the controls are being set by the program, not the user
+    // The selection the filters narrow (WorkListFilter::selection), shown in lblSelection.
+    QString selection_;
+    QString selectionCaption_;
 
 public:
     QComboBox* cmbPeriod = nullptr;
@@ -84,6 +89,8 @@ public:
     QComboBox* cmbLoc = nullptr;
     QComboBox* cmbType = nullptr;
     QLabel* lblCount = nullptr;
+    QLabel* lblSelection = nullptr;
+    QPushButton* cmdClearSelection = nullptr;
     QTableView* grdWork = nullptr;
     QPushButton* cmdNewJob = nullptr;
     QPushButton* cmdComplete = nullptr;

@@ -158,6 +158,8 @@ QString workListWhere(const WorkListFilter& filter, const QDate& today) {
         conditions << codeCondition(QStringLiteral("tasks.locid"), filter.location);
     if (filter.type != AnyCode)
         conditions << codeCondition(QStringLiteral("tasks.typid"), filter.type);
+    if (!filter.selection.isEmpty())
+        conditions << QLatin1Char('(') + filter.selection + QLatin1Char(')');
     if (conditions.isEmpty())
         return {};
     return QStringLiteral(" where ") + conditions.join(QStringLiteral(" and "));

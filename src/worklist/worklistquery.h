@@ -36,6 +36,11 @@ struct WorkListFilter {
     qint64 location = AnyCode;
     qint64 type = AnyCode;
     WorkCompletion completion = WorkCompletion::Open;
+    // A selection no control shows, such as the assignments behind a figure of the
+    // dashboard: a condition in the program's SQL over assign and tasks, and what it
+    // selects in words, for the window to say. Empty: none.
+    QString selection;
+    QString selectionCaption;
 
     bool operator==(const WorkListFilter&) const = default;
 };

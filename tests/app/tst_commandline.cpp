@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -207,7 +208,8 @@ private Q_SLOTS:
             "unexpected argument site: a FOLDER goes only with the window; the commands work in "
             "the current folder");
         row("two commands", {"--set-year", "2027", "--init"},
-            "-m, --init, --set-year, --report, --custom and --import cannot be given together");
+            "-m, --init, --set-year, --report, --custom, --import and --dashboard cannot be "
+            "given together");
         row("year too small", {"--set-year", "99"}, "the year 99 is not a year from 100 to 9999");
         row("report date not a day", {"--report", "master", "--to", "2005-02-29"},
             "2005-02-29 is not a date YYYY-MM-DD");
@@ -243,6 +245,18 @@ private Q_SLOTS:
         row("--bom with a text file", {"--report", "overdue", "-o", "o.txt", "--bom"},
             "--bom goes with --report or --custom and -o FILE.csv");
         row("--bom alone", {"--bom"}, "--bom goes with --report or --custom and -o FILE.csv");
+        row("--dashboard without its file", {"--dashboard"},
+            "--dashboard needs -o FILE.pdf or -o FILE.png");
+        row("--dashboard to a text file", {"--dashboard", "-o", "d.txt"},
+            "the file d.txt is not .pdf or .png");
+        row("--dashboard backwards",
+            {"--dashboard", "--from", "2026-02-01", "--to", "2026-01-31", "-o", "d.pdf"},
+            "--from 2026-02-01 is after --to 2026-01-31");
+        row("--dashboard with a report", {"--dashboard", "--report", "overdue", "-o", "d.pdf"},
+            "-m, --init, --set-year, --report, --custom, --import and --dashboard cannot be "
+            "given together");
+        row("--from alone", {"--from", "2026-01-01"},
+            "--from and --to go with --report or --dashboard");
         row("--server without --init", {"--server", "postgresql://db/plant"},
             "--server goes with --init");
         row("--server without its URL", {"--init", "--server"},
@@ -680,6 +694,26 @@ private Q_SLOTS:
         QVERIFY2(err.count('\n') == 1 && !err.contains("Locked Record"), err.constData());
         QCOMPARE(QString::fromLocal8Bit(tavrel.readAllStandardOutput()), setUpFor2006(scheduled));
         QVERIFY(isSetUpFor2006(dir.db(), scheduled));
+    }
+
+    // The dashboard without a window: one page of charts as a PDF or a PNG image, this year
+    // when no date is given and the year of the one given otherwise; a file it cannot write
+    // is an error that leaves nothing behind.
+    void dashboardWithoutAWindow() {
+        Folder dir(Folder::Demo);
+        const Run pdf = dir.run({"--dashboard", "-o", "charts.pdf"}, "2026-06-17 12:00:00");
+        QCOMPARE(pdf.exitCode, 0);
+        const QStringList pages = pdfPages(dir.file("charts.pdf"));
+        QCOMPARE(pages.size(), 1);
+        QVERIFY2(pages.first().contains("Maintenance Dashboard for 1/1/2026 - 12/31/2026"),
+                 qPrintable(pages.first()));
+        const Run png = dir.run({"--dashboard", "--to", "2025-06-30", "-o", "charts.png"});
+        QCOMPARE(png.exitCode, 0);
+        QCOMPARE(QImage(dir.file("charts.png")).size(), QSize(1650, 1275)); // landscape Letter
+        QCOMPARE(dir.files({"charts*"}), (QStringList{"charts.pdf", "charts.png"}));
+        const Run unwritable = dir.run({"--dashboard", "-o", "no/such/folder/c.pdf"});
+        QCOMPARE(unwritable.exitCode, 1);
+        QVERIFY2(unwritable.err.contains("could not be written"), qPrintable(unwritable.err));
     }
 
     // A report without a window (its name without regard to case): the text file's lines;

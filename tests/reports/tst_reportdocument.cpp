@@ -249,6 +249,59 @@ private Q_SLOTS:
         QCOMPARE(image.pixelColor(int(5200 * scale), shadedRow), QColor(Qt::white));
     }
 
+    // Pictures: as wide as the page at most, proportions kept, on the next page when the
+    // rest of this one is too short; drawn where they are laid out; a page as PNG images,
+    // one file a page.
+    void picturesAndPageImages() {
+        QTemporaryDir dir;
+        ReportDocument doc;
+        doc.BeginDocument();
+        doc.WriteText("Above\r\n");
+        QImage red(40, 10, QImage::Format_RGB32);
+        red.fill(Qt::red);
+        // Twice as wide as the page: drawn at half its size.
+        const int width = doc.printableWidth(PageOrientation::Portrait);
+        doc.AddPicture(red,
+                       QSizeF(2.0 * width / docmetrics::TwipsPerPoint,
+                              width / 2.0 / docmetrics::TwipsPerPoint),
+                       "Wide");
+        // Taller than the room left: on a page of its own.
+        doc.AddPicture(red, QSizeF(100, doc.bodyHeight() * 0.9 / docmetrics::TwipsPerPoint),
+                       "Tall");
+        doc.EndDocument();
+        QCOMPARE(doc.pageCount(), 2);
+        QCOMPARE(doc.pageText(1), (QStringList{"Above", "[Wide]"}));
+        QCOMPARE(doc.pageText(2), QStringList{"[Tall]"});
+        QCOMPARE(doc.entries().at(2).kind, ReportDocument::Entry::Picture);
+        QCOMPARE(doc.entries().at(2).page, 2);
+
+        const QString path = dir.filePath("pages.png");
+        QVERIFY(printToPng(doc, path));
+        const QImage first(path);
+        const QImage second(dir.filePath("pages-2.png"));
+        QCOMPARE(first.size(), QSize(1275, 1650)); // Letter at 150 dots an inch
+        QCOMPARE(second.size(), first.size());
+        // The wide picture fills the printable width (half an inch margins), a quarter of
+        // it high, below the header and the line of text.
+        const auto isRed = [](const QImage& image, int x, int y) {
+            return image.pixelColor(x, y) == QColor(Qt::red);
+        };
+        int top = -1;
+        for (int y = 0; y < first.height() && top < 0; ++y)
+            if (isRed(first, first.width() / 2, y))
+                top = y;
+        QVERIFY(top > 100);
+        const int printable = int(width / 1440.0 * 150);
+        const int left = (first.width() - printable) / 2;
+        QVERIFY(isRed(first, left + 2, top + 2));
+        QVERIFY(isRed(first, left + printable - 3, top + printable / 4 - 3));
+        QVERIFY(!isRed(first, left - 3, top + 2));
+        QVERIFY(!isRed(first, left + 2, top + printable / 4 + 3));
+        QVERIFY(!isRed(first, left + printable + 2, top + 2));
+        QCOMPARE(pageImageName("/a/b.c/pages.png", 3), "/a/b.c/pages-3.png");
+        QCOMPARE(pageImageName("/a/pages", 2), "/a/pages-2");
+    }
+
     void pdfHoldsEveryPage() {
         QTemporaryDir dir;
         ReportDocument doc;
@@ -356,8 +409,16 @@ private Q_SLOTS:
         const QString saved = dir.filePath("saved.pdf");
         ui.answerFile(saved);
         window->findChild<QPushButton*>("cmdSavePdf")->click();
-        QCOMPARE(ui.filesAsked.last().filter, "PDF Files (*.pdf)|*.pdf|All Files (*.*)|*.*");
+        QCOMPARE(ui.filesAsked.last().filter,
+                 "PDF Files (*.pdf)|*.pdf|PNG Images (*.png)|*.png|All Files (*.*)|*.*");
         QVERIFY(pdfText(saved).contains("Task 100"));
+        QVERIFY(window->isVisible());
+        // As images: one PNG a page, the document's pages as they are.
+        ui.answerFile(dir.filePath("saved.png"));
+        window->findChild<QPushButton*>("cmdSavePdf")->click();
+        QCOMPARE(QImage(dir.filePath("saved.png")).size(), QSize(1275, 1650));
+        QVERIFY(QFile::exists(dir.filePath("saved-%1.png").arg(doc.pageCount())));
+        QVERIFY(!QFile::exists(dir.filePath("saved-%1.png").arg(doc.pageCount() + 1)));
         QVERIFY(window->isVisible());
 
         const QString printed = dir.filePath("printed.pdf");
