@@ -16,6 +16,8 @@
 #include "core/programstate.h"
 #include "core/upgrade.h"
 #include "custom/reportdefinition.h"
+#include "dashboard/dashboard.h"
+#include "dashboard/frmdashboard.h"
 #include "data/backup.h"
 #include "data/pgconnection.h"
 #include "data/pgdialect.h"
@@ -34,6 +36,8 @@
 #include "worklist/worklistquery.h"
 
 #include <QApplication>
+#include <QChart>
+#include <QChartView>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -724,6 +728,79 @@ void benchSpreadsheet(const QString& dir, int rows, int repeats) {
             QStringLiteral("the same report as CSV"), ms(csvNs), 3.0, QStringLiteral("ms"),
             verify(reported >= rows && lineCount(csv) == reported + 1 && zipped,
                    "the CSV holds a line a row and the heading; the workbook is written")});
+}
+
+// --- dashboard -----------------------------------------------------------------------------------
+
+// The site of the dashboard's benchmark: a year of `tasks` x 52 assignments before Year, all
+// completed, and Year-1's last day as today, on which the window opens.
+bench::SiteOptions dashboardSite(const Sizes& sizes) {
+    bench::SiteOptions o;
+    o.tasks = sizes.yearTasks;
+    o.year = Year;
+    o.everyWeek = true;
+    o.historyYears = 1;
+    return o;
+}
+
+// The dashboard opened on `site` (a file or a server's URL), its figures read and its six
+// charts drawn, beside `raw`: its aggregate queries run without the program's layers.
+// `ended` is how many assignments are due in the weeks ended, which the on-time chart counts.
+void timeDashboard(const QString& what, const QString& site, qint64 ended, int repeats,
+                   const std::function<qint64(qint64* rows)>& raw) {
+    qint64 counted = 0;
+    bool drawn = false;
+    const auto open = [&] {
+        ErrorTrap trap;
+        state().dbMain = Database::open(site);
+        const qint64 ns = timed([&] {
+            frmDashboard form;
+            form.show();
+            QCoreApplication::processEvents();
+            counted = 0;
+            for (const OnTimeMonth& month : form.figures().onTime)
+                counted += month.due;
+            drawn = form.figures().read && form.chartView(0)->chart() &&
+                    !form.chartView(0)->chart()->series().isEmpty();
+        });
+        state().dbMain.close();
+        return ns;
+    };
+    open(); // the first window pays for fonts and styles
+    const qint64 ours = best(repeats, open);
+    qint64 rawRows = 0;
+    const qint64 base = best(repeats, [&] { return raw(&rawRows); });
+    record({what, ms(ours), QStringLiteral("its raw aggregate queries"), ms(base), 1.5,
+            QStringLiteral("ms"),
+            verify(drawn && counted == ended && rawRows > 0,
+                   "the charts are drawn and count every assignment of the weeks ended")});
+}
+
+void benchDashboard(const QString& dir, const Sizes& sizes, int repeats, bench::BenchUi& ui) {
+    const QString site = dir + QStringLiteral("/dashboard.mdb");
+    bench::createSampleSite(site, dashboardSite(sizes));
+    const qint64 rows = bench::scalar(site, "SELECT count(*) FROM assign");
+    std::printf("dashboard: a year of %lld assignments ...\n", static_cast<long long>(rows));
+    ui.setToday(QDate(Year - 1, 12, 31));
+    state().AppPath = dir + QLatin1Char('/');
+    const QByteArray endedSql = "SELECT count(*) FROM assign WHERE duedate <= '" +
+                                lastWeekEndBefore(ui.today()).toString(Qt::ISODate).toUtf8() + "'";
+    QList<QByteArray> queries;
+    for (const QString& jet : dashboardQueries(QDate(Year - 1, 1, 1), QDate(Year - 1, 12, 31)))
+        queries << translated(jet);
+    timeDashboard(QStringLiteral("open the dashboard on %1 assignments").arg(rows), site,
+                  bench::scalar(site, endedSql.constData()), repeats, [&](qint64* rawRows) {
+                      *rawRows = 0;
+                      return timed([&] {
+                          for (const QByteArray& sql : queries)
+                              stepRaw(site, sql, [&](sqlite3_stmt* stmt) {
+                                  for (int c = 0; c < sqlite3_column_count(stmt); ++c)
+                                      sqlite3_column_value(stmt, c);
+                                  ++*rawRows;
+                              });
+                      });
+                  });
+    ui.setToday(QDate(Year, 1, 4));
 }
 
 // --- repair -----------------------------------------------------------------------------------
@@ -1450,6 +1527,41 @@ void benchServerFind(const Sizes& sizes, int repeats) {
     PQfinish(raw);
 }
 
+void benchServerDashboard(const QString& dir, const Sizes& sizes, int repeats, bench::BenchUi& ui) {
+    const QString name = QStringLiteral("bench_dashboard");
+    serverSite(dir, name, dashboardSite(sizes));
+    const QString url = serverUrl(name);
+    const qint64 rows = serverScalar(name, QStringLiteral("SELECT count(*) FROM assign"));
+    std::printf("server: the dashboard over a year of %lld assignments ...\n",
+                static_cast<long long>(rows));
+    ui.setToday(QDate(Year - 1, 12, 31));
+    state().AppPath = dir + QLatin1Char('/');
+    const qint64 ended =
+        serverScalar(name, QStringLiteral("SELECT count(*) FROM assign WHERE duedate <= '%1'")
+                               .arg(lastWeekEndBefore(ui.today()).toString(Qt::ISODate)));
+    QList<QByteArray> queries;
+    for (const QString& jet : dashboardQueries(QDate(Year - 1, 1, 1), QDate(Year - 1, 12, 31)))
+        queries << serverSql(name, jet).toUtf8();
+    timeDashboard(QStringLiteral("server: open the dashboard"), url, ended, repeats,
+                  [&](qint64* rawRows) {
+                      *rawRows = 0;
+                      PGconn* conn = PQconnectdb(url.toUtf8().constData());
+                      const qint64 ns = timed([&] {
+                          for (const QByteArray& sql : queries) {
+                              PGresult* r = PQexec(conn, sql.constData());
+                              for (int i = 0; i < PQntuples(r); ++i)
+                                  for (int c = 0; c < PQnfields(r); ++c)
+                                      PQgetvalue(r, i, c);
+                              *rawRows += PQntuples(r);
+                              PQclear(r);
+                          }
+                      });
+                      PQfinish(conn);
+                      return ns;
+                  });
+    ui.setToday(QDate(Year, 1, 4));
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -1481,8 +1593,9 @@ int main(int argc, char* argv[]) {
             std::fprintf(stderr, "usage: tavrel_bench [--quick] [--repeat N] [--only "
                                  "yeargen,startup,editor,overdue,walk,layout,upgrade,repair,"
                                  "reportfile,backup,listopen,listscroll,listcomplete,"
-                                 "spreadsheet,"
-                                 "serveryeargen,serverwalk,serverstartup,serverfind]\n");
+                                 "dashboard,spreadsheet,"
+                                 "serveryeargen,serverwalk,serverstartup,serverfind,"
+                                 "serverdashboard]\n");
             return 2;
         }
     }
@@ -1543,12 +1656,14 @@ int main(int argc, char* argv[]) {
         benchReportFile(dir, repeats);
     if (wanted("backup"))
         benchBackup(dir, sizes, repeats);
+    if (wanted("dashboard"))
+        benchDashboard(dir, sizes, repeats, benchUi);
     if (wanted("spreadsheet"))
         benchSpreadsheet(dir, sizes.spreadsheetRows, repeats);
     // The server's targets need a server: without one they are left out, and said so.
     const bool server = !serverHost().isEmpty();
     if (!server && (wanted("serveryeargen") || wanted("serverwalk") || wanted("serverstartup") ||
-                    wanted("serverfind")))
+                    wanted("serverfind") || wanted("serverdashboard")))
         std::printf("server targets left out: no server (set TAVREL_BENCH_PGHOST or run "
                     "scripts/bench-server)\n");
     if (server && wanted("serveryeargen"))
@@ -1559,6 +1674,8 @@ int main(int argc, char* argv[]) {
         benchServerStartup(dir, sizes, repeats);
     if (server && wanted("serverfind"))
         benchServerFind(sizes, repeats);
+    if (server && wanted("serverdashboard"))
+        benchServerDashboard(dir, sizes, repeats, benchUi);
 
     int missed = 0;
     std::printf("\nsummary%s:\n", quick ? " (quick sizes: not the targets' proof)" : "");

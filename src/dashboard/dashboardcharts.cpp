@@ -56,8 +56,12 @@ QBarCategoryAxis* categoryAxis(const QStringList& names) {
 // Months along the bottom: upright while a few fit side by side, turned on end beyond.
 QBarCategoryAxis* monthAxis(const QStringList& months) {
     QBarCategoryAxis* axis = categoryAxis(months);
-    if (months.size() > UprightMonths)
+    if (months.size() > UprightMonths) {
         axis->setLabelsAngle(-90);
+        QFont font = axis->labelsFont();
+        font.setPointSizeF(font.pointSizeF() * AxisTypeScale);
+        axis->setLabelsFont(font);
+    }
     return axis;
 }
 

@@ -33,7 +33,6 @@ constexpr int UsualWidth = 1180;
 constexpr int UsualHeight = 760;
 constexpr int LeastChartWidth = 300;
 constexpr int LeastChartHeight = 230;
-constexpr int DateFieldChars = 12;
 constexpr int MaxPercent = 100;
 
 QPushButton* button(QWidget* parent, const char* name, const QString& caption) {
@@ -65,7 +64,6 @@ frmDashboard::frmDashboard(QWidget* parent)
     for (DateField* field : {dcFrom, dcTo}) {
         field->setCheck(DateField::Kind::Required, QStringLiteral("You must enter a valid date."),
                         true);
-        field->setMinimumWidth(field->fontMetrics().averageCharWidth() * DateFieldChars);
     }
     dcFrom->setDate(firstOfYear());
     dcTo->setDate(firstOfYear().addYears(1).addDays(-1));
