@@ -16,6 +16,7 @@
 #include <QLineSeries>
 #include <QLocale>
 #include <QPainter>
+#include <QScatterSeries>
 #include <QStackedBarSeries>
 #include <QValueAxis>
 
@@ -35,6 +36,7 @@ constexpr qreal PictureScale = 2;
 constexpr qreal PenWidth = 2;
 constexpr qreal AxisTypeScale = 0.8;
 constexpr int UprightMonths = 6;
+constexpr qreal PointMarkerSize = 7;
 constexpr double Percent = 100;
 
 // A month on an axis: its short name, with the year when the range spans more than one.
@@ -63,6 +65,11 @@ QBarCategoryAxis* monthAxis(const QStringList& months) {
         axis->setLabelsFont(font);
     }
     return axis;
+}
+
+// A day as the backlog's time axis places it.
+qint64 middayOf(const QDate& day) {
+    return QDateTime(day, QTime(12, 0)).toMSecsSinceEpoch();
 }
 
 QString shortName(const QString& name) {
@@ -137,15 +144,23 @@ QChart* backlogChart(const DashboardFigures& f, const OpenAssignments& open) {
     QChart* chart = newChart(DashboardChart::Backlog);
     if (f.backlog.isEmpty())
         return emptyChart(chart);
+    const QColor colour(0x20, 0x60, 0xa0);
     auto* line = new QLineSeries;
+    // The points as markers of their own, large enough to hit with the mouse.
+    auto* points = new QScatterSeries;
+    points->setMarkerSize(PointMarkerSize);
+    points->setColor(colour);
+    points->setBorderColor(colour);
     qint64 largest = 0;
     for (const BacklogPoint& point : f.backlog) {
-        line->append(QDateTime(point.at, QTime(12, 0)).toMSecsSinceEpoch(), double(point.open));
+        const QPointF at(double(middayOf(point.at)), double(point.open));
+        line->append(at);
+        points->append(at);
         largest = std::max(largest, point.open);
     }
-    line->setPointsVisible(true);
-    line->setPen(QPen(QColor(0x20, 0x60, 0xa0), PenWidth));
+    line->setPen(QPen(colour, PenWidth));
     chart->addSeries(line);
+    chart->addSeries(points);
     auto* x = new QDateTimeAxis;
     x->setFormat(QStringLiteral("MMM d"));
     x->setRange(QDateTime(f.backlog.first().at, QTime(0, 0)),
@@ -153,22 +168,26 @@ QChart* backlogChart(const DashboardFigures& f, const OpenAssignments& open) {
     chart->addAxis(x, Qt::AlignBottom);
     QValueAxis* y = valueAxis(double(largest), QStringLiteral("%d"));
     chart->addAxis(y, Qt::AlignLeft);
-    line->attachAxis(x);
-    line->attachAxis(y);
-    if (open)
-        QObject::connect(line, &QLineSeries::clicked, chart, [f, open](const QPointF& point) {
-            // The point nearest the click in time.
-            const auto nearest = std::min_element(
-                f.backlog.cbegin(), f.backlog.cend(),
-                [&](const BacklogPoint& a, const BacklogPoint& b) {
-                    const auto distance = [&](const BacklogPoint& p) {
-                        return std::abs(double(QDateTime(p.at, QTime(12, 0)).toMSecsSinceEpoch()) -
-                                        point.x());
-                    };
-                    return distance(a) < distance(b);
-                });
+    for (QXYSeries* series : {static_cast<QXYSeries*>(line), static_cast<QXYSeries*>(points)}) {
+        series->attachAxis(x);
+        series->attachAxis(y);
+    }
+    if (open) {
+        // The point nearest the click in time, on the line or on a marker.
+        const auto clicked = [f, open](const QPointF& at) {
+            const auto distance = [&](const BacklogPoint& p) {
+                return std::abs(double(middayOf(p.at)) - at.x());
+            };
+            const auto nearest =
+                std::min_element(f.backlog.cbegin(), f.backlog.cend(),
+                                 [&](const BacklogPoint& a, const BacklogPoint& b) {
+                                     return distance(a) < distance(b);
+                                 });
             open(backlogFilter(nearest->at));
-        });
+        };
+        QObject::connect(line, &QLineSeries::clicked, chart, clicked);
+        QObject::connect(points, &QScatterSeries::clicked, chart, clicked);
+    }
     return chart;
 }
 

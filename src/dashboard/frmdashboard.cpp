@@ -34,6 +34,7 @@ constexpr int UsualHeight = 760;
 constexpr int LeastChartWidth = 300;
 constexpr int LeastChartHeight = 230;
 constexpr int MaxPercent = 100;
+constexpr int LabelOverhang = 2;
 
 QPushButton* button(QWidget* parent, const char* name, const QString& caption) {
     auto* b = new QPushButton(caption, parent);
@@ -107,19 +108,22 @@ frmDashboard::frmDashboard(QWidget* parent)
         charts->addWidget(view, i / DashboardColumns, i % DashboardColumns);
     }
 
-    const auto caption = [this](const QString& text, QWidget* buddy) {
+    const auto caption = [this](const char* name, const QString& text, QWidget* buddy) {
         auto* label = new QLabel(text, this);
         label->setBuddy(buddy);
-        label->setObjectName(QStringLiteral("lbl") + buddy->objectName().mid(3));
+        label->setObjectName(QString::fromLatin1(name));
+        // Room for the last letter whole: a label exactly as wide as its text's advance
+        // cuts off what a letter such as "o" draws past it.
+        label->setMinimumWidth(label->sizeHint().width() + LabelOverhang);
         return label;
     };
     auto* range = new QHBoxLayout;
-    range->addWidget(caption(QStringLiteral("&From"), dcFrom));
+    range->addWidget(caption("lblFrom", QStringLiteral("&From"), dcFrom));
     range->addWidget(dcFrom);
-    range->addWidget(caption(QStringLiteral("&To"), dcTo));
+    range->addWidget(caption("lblTo", QStringLiteral("&To"), dcTo));
     range->addWidget(dcTo);
     range->addSpacing(16);
-    range->addWidget(caption(QStringLiteral("On-time ta&rget"), txtTarget));
+    range->addWidget(caption("lblTarget", QStringLiteral("On-time ta&rget"), txtTarget));
     range->addWidget(txtTarget);
     range->addSpacing(16);
     range->addWidget(lblStatus, 1);
