@@ -15,10 +15,8 @@
 
 #include <QChart>
 #include <QChartView>
-#include <QEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
@@ -68,15 +66,8 @@ frmDashboard::frmDashboard(QWidget* parent)
     }
     dcFrom->setDate(firstOfYear());
     dcTo->setDate(firstOfYear().addYears(1).addDays(-1));
-    for (DateField* field : {dcFrom, dcTo}) {
-        // A typed date counts once the field is left or Enter is pressed; a date picked
-        // from the calendar at once.
-        field->installEventFilter(this);
-        connect(field, &DateField::textChanged, this, [this, field] {
-            if (!field->hasFocus())
-                guardedCall([this] { dcRange_Change(); });
-        });
-    }
+    for (DateField* field : {dcFrom, dcTo})
+        whenDateEntered(field, this, [this] { dcRange_Change(); });
     txtTarget = new QSpinBox(this);
     txtTarget->setObjectName(QStringLiteral("txtTarget"));
     txtTarget->setRange(0, MaxPercent);
@@ -199,17 +190,6 @@ void frmDashboard::cmdPrint_Click() {
 
 void frmDashboard::cmdClose_Click() {
     close();
-}
-
-bool frmDashboard::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == dcFrom || watched == dcTo) {
-        const bool enter = event->type() == QEvent::KeyPress &&
-                           (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Return ||
-                            static_cast<QKeyEvent*>(event)->key() == Qt::Key_Enter);
-        if (event->type() == QEvent::FocusOut || enter)
-            guardedCall([this] { dcRange_Change(); });
-    }
-    return QWidget::eventFilter(watched, event);
 }
 
 bool writeDashboardFile(const QDate& from, const QDate& to, const QString& path, QString* error) {

@@ -38,9 +38,6 @@ Q_SIGNALS:
     // A bar or point was clicked: the work list is to show `filter`.
     void assignmentsWanted(const WorkListFilter& filter);
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
 private:
     void redraw();
 

@@ -1,11 +1,13 @@
 #include "dialogs/datefield.h"
 
+#include "core/errortrap.h"
 #include "core/programstate.h"
 #include "core/uiseam.h"
 #include "dialogs/frmdateent.h"
 #include "text/datetext.h"
 
 #include <QFocusEvent>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QScreen>
 #include <QStyle>
@@ -157,6 +159,40 @@ bool DateField::checkText() {
     refusingField = nullptr;
     checking_ = false;
     return false;
+}
+
+namespace {
+
+// Watches a date field for the keys and the leaving that end a typed date.
+class DateEntryWatch final : public QObject {
+public:
+    DateEntryWatch(DateField* field, std::function<void()> entered)
+        : QObject(field)
+        , entered_(std::move(entered)) {
+        field->installEventFilter(this);
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        const bool enter = event->type() == QEvent::KeyPress &&
+                           (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Return ||
+                            static_cast<QKeyEvent*>(event)->key() == Qt::Key_Enter);
+        if (event->type() == QEvent::FocusOut || enter)
+            guardedCall(entered_);
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> entered_;
+};
+
+} // namespace
+
+void whenDateEntered(DateField* field, QObject* context, std::function<void()> entered) {
+    new DateEntryWatch(field, entered);
+    QObject::connect(field, &DateField::textChanged, context, [field, entered] {
+        if (!field->hasFocus())
+            guardedCall(entered);
+    });
 }
 
 } // namespace tavrel

@@ -3,11 +3,13 @@
 #include "core/checkedcontrol.h"
 
 #include <QComboBox>
+
 #include <QDate>
 #include <QPoint>
 #include <QRect>
 #include <QSize>
 #include <QString>
+#include <functional>
 
 #include <optional>
 
@@ -75,5 +77,10 @@ private:
     QString pickerCaption_;
     bool checking_ = false;
 };
+
+// Calls `entered` (under guardedCall) each time a date is entered in `field`: a typed date
+// once the field is left or Enter is pressed, a date picked from the calendar (or set by the
+// program) at once. `context` ends the connection when it goes.
+void whenDateEntered(DateField* field, QObject* context, std::function<void()> entered);
 
 } // namespace tavrel

@@ -189,15 +189,8 @@ void frmWorkList::buildControls() {
     for (QComboBox* box : {cmbPeriod, cmbCompletion, cmbEmp, cmbLoc, cmbType})
         connect(box, &QComboBox::currentIndexChanged, this,
                 [this] { guardedCall([this] { cmbFilter_Click(); }); });
-    for (DateField* field : {dcFrom, dcTo}) {
-        // Typed dates count once the field is left or Enter is pressed (see eventFilter); a
-        // date picked from the calendar at once.
-        field->installEventFilter(this);
-        connect(field, &DateField::textChanged, this, [this, field] {
-            if (!field->hasFocus())
-                guardedCall([this] { dcRange_Change(); });
-        });
-    }
+    for (DateField* field : {dcFrom, dcTo})
+        whenDateEntered(field, this, [this] { dcRange_Change(); });
     connect(grdWork, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
         guardedCall([this, index] { openRow(index.row()); });
     });
@@ -568,14 +561,6 @@ void frmWorkList::chkShowAtStart_Click() {
 }
 
 bool frmWorkList::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == dcFrom || watched == dcTo) {
-        const bool enter = event->type() == QEvent::KeyPress &&
-                           (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Return ||
-                            static_cast<QKeyEvent*>(event)->key() == Qt::Key_Enter);
-        if (event->type() == QEvent::FocusOut || enter)
-            guardedCall([this] { dcRange_Change(); });
-        return QWidget::eventFilter(watched, event);
-    }
     if (watched == grdWork && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&

@@ -63,6 +63,9 @@ QStringList entryLines(const ReportDocument& document) {
         case ReportDocument::Entry::PageBreak:
             lines << QStringLiteral("%1 new page").arg(e.page);
             break;
+        case ReportDocument::Entry::Picture:
+            lines << QStringLiteral("%1 picture %2").arg(e.page).arg(text);
+            break;
         }
     }
     return lines;

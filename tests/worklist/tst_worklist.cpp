@@ -66,6 +66,14 @@ INSERT INTO assign (taskid, duedate, completed, empid, comphour, compmin, totalc
   (1, '2005-04-04', 1, 2, 2, 0, 40);
 )");
 
+// Every assignment, open and completed.
+WorkListFilter allWork() {
+    WorkListFilter filter;
+    filter.period = WorkPeriod::AllDates;
+    filter.completion = WorkCompletion::Both;
+    return filter;
+}
+
 // The work list on the sample site (or on `sql`), shown as the menu shows it.
 struct WorkList : WindowDriver {
     explicit WorkList(ScriptedUi& ui, const QString& sql = SampleSql,
@@ -241,10 +249,7 @@ private Q_SLOTS:
     // Rows selected with the mouse and the keyboard: one click, Shift+click for a block,
     // Ctrl+click adds one, Ctrl+A all; the assignments selected, in the list's order.
     void selection() {
-        WorkList list(
-            *ui, SampleSql,
-            WorkListFilter{
-                WorkPeriod::AllDates, {}, {}, AnyCode, AnyCode, AnyCode, WorkCompletion::Both});
+        WorkList list(*ui, SampleSql, allWork());
         // In due-date order the rows are assignments 6 1 2 3 4 5 7.
         // Rows picked from the bottom up still come in the list's order.
         list.clickRow(6);
@@ -278,10 +283,7 @@ private Q_SLOTS:
     // Complete... on a selection with completed rows is refused, naming how many; on open
     // rows it asks once and writes them all, and the list shows them as completed.
     void completeMany() {
-        WorkList list(
-            *ui, SampleSql,
-            WorkListFilter{
-                WorkPeriod::AllDates, {}, {}, AnyCode, AnyCode, AnyCode, WorkCompletion::Both});
+        WorkList list(*ui, SampleSql, allWork());
         const QString before = list.storedColumn("completed <> 0");
         QTest::keyClick(list.grid(), Qt::Key_A, Qt::ControlModifier);
         QVERIFY(list.click("cmdComplete"));
@@ -355,10 +357,7 @@ private Q_SLOTS:
 
     // Assign... gives the selected open rows to one employee and leaves completed ones.
     void assignMany() {
-        WorkList list(
-            *ui, SampleSql,
-            WorkListFilter{
-                WorkPeriod::AllDates, {}, {}, AnyCode, AnyCode, AnyCode, WorkCompletion::Both});
+        WorkList list(*ui, SampleSql, allWork());
         // Assignments 6 1 2 3 in due-date order: 6 and 2 are completed.
         list.clickRow(0);
         list.clickRow(3, Qt::ShiftModifier);
@@ -391,10 +390,7 @@ private Q_SLOTS:
     // Print Work Orders prints the selected rows as one batch, a page each, in due-date
     // order whatever the list's order; nothing selected says so, a large batch asks first.
     void printWorkOrders() {
-        WorkList list(
-            *ui, SampleSql,
-            WorkListFilter{
-                WorkPeriod::AllDates, {}, {}, AnyCode, AnyCode, AnyCode, WorkCompletion::Both});
+        WorkList list(*ui, SampleSql, allWork());
         int viewed = 0;
         state().reportViewer = [&viewed] { ++viewed; };
         list.grid()->sortByColumn(ColTask, Qt::DescendingOrder);
@@ -420,10 +416,7 @@ private Q_SLOTS:
     // Enter or a double click opens the assignment editor on that row, also on a row its Show
     // choices leave out; its saves show in the list at once.
     void openEditorOnRow() {
-        WorkList list(
-            *ui, SampleSql,
-            WorkListFilter{
-                WorkPeriod::AllDates, {}, {}, AnyCode, AnyCode, AnyCode, WorkCompletion::Both});
+        WorkList list(*ui, SampleSql, allWork());
         // Row 3 is assignment 3, open and of this year: inside the editor's first choices.
         list.clickRow(3);
         QTest::keyClick(list.grid(), Qt::Key_Return);
@@ -460,10 +453,7 @@ private Q_SLOTS:
     // A row another program deleted while it is shown: opening it says it is gone; once the
     // list is read again the row is simply not there, and no other row takes its place.
     void rowDeletedByAnotherProgram() {
-        WorkList list(
-            *ui, SampleSql,
-            WorkListFilter{
-                WorkPeriod::AllDates, {}, {}, AnyCode, AnyCode, AnyCode, WorkCompletion::Both});
+        WorkList list(*ui, SampleSql, allWork());
         QCOMPARE(list.model()->rowCount(), 7);
         list.folder.exec(QStringLiteral("delete from assign where assid = 3"));
         list.clickRow(3); // assignment 3, still shown from the page read before
@@ -499,10 +489,7 @@ private Q_SLOTS:
                                             "INSERT INTO assign (taskid, duedate, completed) "
                                             "VALUES ") +
                              rows.join(u',') + u';';
-        WorkList list(
-            *ui, many,
-            WorkListFilter{
-                WorkPeriod::AllDates, {}, {}, AnyCode, AnyCode, AnyCode, WorkCompletion::Both});
+        WorkList list(*ui, many, allWork());
         list.form->show();
         QCOMPARE(list.model()->rowCount(), 5000);
         QVERIFY(list.model()->pagesRead() <= 1);
