@@ -343,8 +343,8 @@ QChart* makeDashboardChart(DashboardChart which, const DashboardFigures& f, int 
 }
 
 void writeDashboardDocument(ReportDocument& document, const DashboardFigures& f, int target) {
-    const QString title = QStringLiteral("Maintenance Dashboard for ") + shortDate(f.from) +
-                          QStringLiteral(" - ") + shortDate(f.to);
+    const QString title = QStringLiteral("Maintenance Dashboard for ") +
+                          shortDateRange(f.from, f.to, QStringLiteral(" - "));
     document.SetOrientation(PageOrientation::Landscape);
     document.SetPageHeader(title + QStringLiteral("||Page %d"));
     document.SetPageFooter(QString());

@@ -82,26 +82,8 @@ QString sqlDate(const QDate& date) {
     return QStringLiteral("#%1/%2/%3#").arg(date.month()).arg(date.day()).arg(date.year());
 }
 
-// True when `text` holds characters written right to left, or digits of a right-to-left
-// script, whose direction the blanks and dashes around them would take.
-bool hasRightToLeftPart(const QString& text) {
-    return std::any_of(text.begin(), text.end(), [](QChar c) {
-        const QChar::Direction d = c.direction();
-        return d == QChar::DirR || d == QChar::DirAL || d == QChar::DirAN;
-    });
-}
-
 QString dateRange(const QString& joiner) {
-    const QString first = shortDate(state().ReportStartDate);
-    const QString last = shortDate(state().ReportEndDate);
-    // Between two such dates a joiner of blanks and a dash would run right to left with them
-    // and show the last date first on the left-to-right page; a left-to-right mark on each
-    // side keeps the range in reading order.
-    if (hasRightToLeftPart(first + last)) {
-        constexpr QChar LeftToRightMark(0x200E);
-        return first + LeftToRightMark + joiner + LeftToRightMark + last;
-    }
-    return first + joiner + last;
+    return shortDateRange(state().ReportStartDate, state().ReportEndDate, joiner);
 }
 
 // The short dates of a report's rows. Neighbouring rows often share a date (the Overdue

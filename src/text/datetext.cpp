@@ -402,6 +402,32 @@ QString generalDate(const QDateTime& dateTime) {
                            withoutTimeZone(locale.timeFormat(QLocale::LongFormat)));
 }
 
+namespace {
+
+// True when `text` holds characters written right to left, or digits of a right-to-left
+// script, whose direction the blanks and dashes around them would take.
+bool hasRightToLeftPart(const QString& text) {
+    return std::any_of(text.begin(), text.end(), [](QChar c) {
+        const QChar::Direction d = c.direction();
+        return d == QChar::DirR || d == QChar::DirAL || d == QChar::DirAN;
+    });
+}
+
+} // namespace
+
+QString shortDateRange(const QDate& first, const QDate& last, const QString& joiner) {
+    const QString from = shortDate(first);
+    const QString to = shortDate(last);
+    // Between two such dates a joiner of blanks and a dash would run right to left with them
+    // and show the last date first on the left-to-right page; a left-to-right mark on each
+    // side keeps the range in reading order.
+    if (hasRightToLeftPart(from + to)) {
+        constexpr QChar LeftToRightMark(0x200E);
+        return from + LeftToRightMark + joiner + LeftToRightMark + to;
+    }
+    return from + joiner + to;
+}
+
 QString currency(double amount) {
     constexpr int CurrencyDecimals = 2;
     const QLocale locale;

@@ -48,7 +48,11 @@ std::optional<double> toNumber(const QString& text);
 bool IsNumeric(const QString& text);
 
 // The formats the program shows.
-QString shortDate(const QDate& date);           // "short date": year always with four digits
+QString shortDate(const QDate& date);
+// "first<joiner>last" in short dates, in reading order on a left-to-right page also where the
+// dates are written in a right-to-left script.
+QString shortDateRange(const QDate& first, const QDate& last,
+                       const QString& joiner);  // "short date": year always with four digits
 QString longMonthName(int month);               // "mmmm"
 QString shortDayName(int dayOfWeek);            // "ddd", 1 = Monday ... 7 = Sunday (Qt numbering)
 QString mediumTime(const QTime& time);          // "medium time"
