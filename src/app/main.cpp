@@ -15,6 +15,7 @@
 #include "core/workfolder.h"
 #include "custom/frmfind.h"
 #include "custom/frmrptspec.h"
+#include "import/frmimporttasks.h"
 #include "legacy/importer.h"
 #include "reports/frmoutput.h"
 #include "reports/frmrptdates.h"
@@ -77,6 +78,7 @@ int runWindow(const CommandLine& line, int argc, char* argv[]) {
     installMonthlyPrint(QString());
     tavrel::installCodeEditors(window);
     tavrel::installNewJob(window);
+    tavrel::installImportTasks(window);
     tavrel::installStandardReports(window);
     tavrel::state().startupSteps.createYearAssignments = tavrel::CreateYearAssignments;
     tavrel::state().startupSteps.setCurrentYear = tavrel::SetCurrentYear;

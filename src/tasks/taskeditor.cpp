@@ -430,6 +430,13 @@ void TaskEditor::showFirst() {
     }
 }
 
+void TaskEditor::reloadRecords() {
+    rememberPosition();
+    reopenRecords();
+    // New locations or types may have come with the rows.
+    Form_Activate();
+}
+
 void TaskEditor::resetState() {
     Changed = false;
     Adding = false;
