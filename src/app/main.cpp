@@ -122,6 +122,7 @@ int main(int argc, char* argv[]) {
     case Command::Report:
     case Command::Custom:
     case Command::Import:
+    case Command::ImportTasks:
     case Command::Backup:
     case Command::Restore:
     case Command::CopyTo:
