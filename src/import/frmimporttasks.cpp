@@ -26,6 +26,8 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace tavrel {
 
 namespace {
@@ -37,6 +39,12 @@ const QString NotImported = QStringLiteral("(not imported)");
 
 // The columns of grdColumns.
 enum ColumnsGrid { LetterColumn, HeadingColumn, FieldColumn, ExampleColumn, ColumnsGridWidth };
+
+// The columns of grdPreview: what keeps a row out comes next to its number, where it is seen
+// however many fields follow.
+enum PreviewGrid { RowNumberColumn, ProblemsColumn, FirstFieldColumn };
+// The widest the problems are shown at first, in characters; the rest shows in the tip.
+constexpr int ProblemsChars = 60;
 
 // A row that is left out is shaded, its problems in a dark red.
 const QColor LeftOutShade(255, 232, 232);
@@ -107,11 +115,11 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
         if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
             return QAbstractTableModel::headerData(section, orientation, role);
-        if (section == 0)
+        if (section == RowNumberColumn)
             return QStringLiteral("Row");
-        if (section == columnCount() - 1)
+        if (section == ProblemsColumn)
             return QStringLiteral("Problems");
-        return fieldInfo(fields_[section - 1].first).label;
+        return fieldInfo(fields_[section - FirstFieldColumn].first).label;
     }
 
     QVariant data(const QModelIndex& index, int role) const override {
@@ -119,14 +127,14 @@ public:
             return {};
         const ImportRow& row = plan_->rows[shown_[index.row()]];
         const bool leftOut = !row.isImportable(addCodes_);
-        const bool problems = index.column() == columnCount() - 1;
+        const bool problems = index.column() == ProblemsColumn;
         switch (role) {
         case Qt::DisplayRole:
-            if (index.column() == 0)
+            if (index.column() == RowNumberColumn)
                 return wholeNumber(row.line);
             if (problems)
                 return row.problemsWith(addCodes_).join(QLatin1String("; "));
-            return shownValue(row, fields_[index.column() - 1]);
+            return shownValue(row, fields_[index.column() - FirstFieldColumn]);
         case Qt::ToolTipRole:
             return problems ? QVariant(row.problemsWith(addCodes_).join(u'\n')) : QVariant();
         case Qt::BackgroundRole:
@@ -134,8 +142,9 @@ public:
         case Qt::ForegroundRole:
             return leftOut && problems ? QVariant(ProblemText) : QVariant();
         case Qt::TextAlignmentRole:
-            return index.column() == 0 ? QVariant(int(NumberBoxAlignment | Qt::AlignVCenter))
-                                       : QVariant();
+            return index.column() == RowNumberColumn
+                       ? QVariant(int(NumberBoxAlignment | Qt::AlignVCenter))
+                       : QVariant();
         default:
             return {};
         }
@@ -365,6 +374,9 @@ void frmImportTasks::recheck() {
     plan_ = checkImport(sheet_, columns_, lookups_);
     preview_->show(plan_, chkAddCodes->isChecked(), chkProblemsOnly->isChecked());
     grdPreview->resizeColumnsToContents();
+    grdPreview->setColumnWidth(
+        ProblemsColumn, std::min(grdPreview->columnWidth(ProblemsColumn),
+                                 ProblemsChars * grdPreview->fontMetrics().averageCharWidth()));
     showSummary();
 }
 
