@@ -126,12 +126,21 @@ Sheet readCsv(const QByteArray& bytes) {
     bool lineOpen = false; // the line holds a field already (an empty one counts)
     int quoteLine = 0;     // the line a quoted part started on
     const qsizetype size = text.size();
+    const QStringView all(text);
+    const auto special = [separator](QChar c) {
+        return c == Quote || c == separator || c == Cr || c == Lf;
+    };
     for (qsizetype i = 0; i < size; ++i) {
-        const QChar c = text[i];
         if (quoted) {
-            if (c != Quote) {
-                field += c;
-            } else if (i + 1 < size && text[i + 1] == Quote) {
+            // The quoted part up to its next quote at once.
+            const qsizetype close = text.indexOf(Quote, i);
+            if (close < 0) {
+                i = size;
+                break;
+            }
+            field += all.sliced(i, close - i);
+            i = close;
+            if (i + 1 < size && text[i + 1] == Quote) {
                 field += Quote;
                 ++i;
             } else {
@@ -140,6 +149,7 @@ Sheet readCsv(const QByteArray& bytes) {
             continue;
         }
         lineOpen = true;
+        const QChar c = text[i];
         if (c == Quote) {
             // A quote opens a quoted part anywhere in a field; text around it is kept, as
             // spreadsheet programs keep it.
@@ -154,7 +164,12 @@ Sheet readCsv(const QByteArray& bytes) {
             builder.endLine();
             lineOpen = false;
         } else {
-            field += c;
+            // The plain text up to the next character that means something, at once.
+            qsizetype end = i + 1;
+            while (end < size && !special(text[end]))
+                ++end;
+            field += all.sliced(i, end - i);
+            i = end - 1;
         }
     }
     if (quoted) {

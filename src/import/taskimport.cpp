@@ -333,6 +333,10 @@ TaskImport checkImport(const Sheet& sheet, const QList<ImportField>& columns,
     // Each name's first row in the file.
     std::map<QString, int, TextLess> names;
     plan.rows.reserve(sheet.rows.size());
+    // Fields no column fills are saved as the task editor saves an empty box.
+    ImportRow empty;
+    for (const ImportFieldInfo& info : importFields())
+        checker.check(empty, info, nullptr);
     for (const SheetRow& sheetRow : sheet.rows) {
         const bool holdsAny = std::any_of(filled.cbegin(), filled.cend(), [&](const auto& f) {
             const SheetCell* cell = sheetRow.cell(f.second);
@@ -340,11 +344,8 @@ TaskImport checkImport(const Sheet& sheet, const QList<ImportField>& columns,
         });
         if (!holdsAny)
             continue;
-        ImportRow row;
+        ImportRow row = empty;
         row.line = sheetRow.line;
-        // Fields no column fills are saved as the task editor saves an empty box.
-        for (const ImportFieldInfo& info : importFields())
-            checker.check(row, info, nullptr);
         for (const auto& [info, column] : filled)
             checker.check(row, *info, sheetRow.cell(column));
         const QString name = row.value(ImportField::TaskName).toString();
