@@ -25,6 +25,9 @@
 #include "data/sitecopy.h"
 #include "data/sqldialect.h"
 #include "data/units.h"
+#include "import/sheet.h"
+#include "import/taskimport.h"
+#include "import/taskmapping.h"
 #include "reports/pdfoutput.h"
 #include "reports/reportdocument.h"
 #include "reports/reportoutput.h"
@@ -1226,6 +1229,155 @@ void benchWorkListComplete(const QString& dir, const QString& site, int repeats,
     ui.setToday(QDate(Year, 1, 4));
 }
 
+// --- importing tasks from a spreadsheet ---------------------------------------------------
+
+constexpr int ImportRows = 10000;
+
+// The values of one row of the equipment list, as the columns of tasks take them.
+struct ImportedTask {
+    QString name, manuf, model, serial, tag, desc;
+    int location = 0; // index into the site's locations
+    double hours = 0;
+    QDate bought;
+};
+
+// A new site's equipment list of `rows` tasks, spread over the site's locations and types,
+// as a CSV file whose dates and numbers are written as a user types them (en_US).
+QList<ImportedTask> equipmentList(int rows, const QStringList& locations, const QString& csv) {
+    QList<ImportedTask> tasks;
+    QByteArray text = "Task Name,Manufacturer,Model Number,Serial Number,Location,Tag Number,"
+                      "Hours,Purchase Date,Task Description\r\n";
+    for (int i = 1; i <= rows; ++i) {
+        ImportedTask t{QStringLiteral("Equipment %1").arg(i),
+                       QStringLiteral("Maker %1").arg(i % 97),
+                       QStringLiteral("M-%1").arg(i % 1013),
+                       QStringLiteral("SN-%1").arg(100000 + i),
+                       QStringLiteral("T-%1").arg(i),
+                       QStringLiteral("Inspect, clean and test unit %1").arg(i),
+                       i % int(locations.size()),
+                       double(i % 8) / 2,
+                       QDate(2010, 1, 1).addDays(i % 3650)};
+        text += QStringLiteral("%1,%2,%3,%4,%5,%6,%7,%8,\"%9\"\r\n")
+                    .arg(t.name, t.manuf, t.model, t.serial, locations[t.location], t.tag)
+                    .arg(t.hours)
+                    .arg(QStringLiteral("%1/%2/%3")
+                             .arg(t.bought.month())
+                             .arg(t.bought.day())
+                             .arg(t.bought.year()),
+                         t.desc)
+                    .toUtf8();
+        tasks << t;
+    }
+    QFile file(csv);
+    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size())
+        qFatal("cannot write %s", qPrintable(csv));
+    return tasks;
+}
+
+// The baselines' statement, with the places of its values written as the engine wants them.
+QByteArray importInsert(const char* places) {
+    return QByteArray("INSERT INTO tasks (taskname, manuf, model, serialno, locid, Tag, reqhour, "
+                      "purchdate, taskdesc) VALUES (") +
+           places + ')';
+}
+
+// The import as the command runs it, from reading the file to the commit: the mapping, the
+// checks against the site's names and tasks, and the one operation that writes the rows.
+bool runImport(Database& db, const QString& csv) {
+    const Sheet sheet = readSheetFile(csv);
+    ImportLookups lookups;
+    if (!sheet.error.isEmpty() || !readImportLookups(db, &lookups))
+        return false;
+    const TaskImport plan =
+        checkImport(sheet, mapColumns(sheet.headings, TaskMapping(), Guess::ByHeading), lookups);
+    return plan.importableCount(false) == ImportRows && writeImport(db, plan, false).written;
+}
+
+QStringList siteLocations(Database& db, QList<qint64>* ids) {
+    QStringList names;
+    Recordset rs = db.openRecordset(QStringLiteral("select locid, locdesc from locations order "
+                                                   "by locid"),
+                                    RecordsetType::Snapshot);
+    while (!rs.isEOF()) {
+        names << rs.value(QStringLiteral("locdesc")).toString();
+        *ids << rs.value(QStringLiteral("locid")).toLongLong();
+        rs.moveNext();
+    }
+    return names;
+}
+
+// Importing a new site's 10,000 tasks from a CSV file, beside inserting the same rows through
+// one prepared statement in one transaction.
+void benchImport(const QString& dir, int repeats) {
+    std::printf("importing %d tasks from a spreadsheet ...\n", ImportRows);
+    bench::SiteOptions o;
+    o.tasks = 0;
+    const QString empty = dir + QStringLiteral("/import-empty.mdb");
+    bench::createSampleSite(empty, o);
+    QList<qint64> locationIds;
+    QStringList locations;
+    {
+        ErrorTrap trap;
+        Database db = Database::open(empty);
+        locations = siteLocations(db, &locationIds);
+    }
+    const QString csv = dir + QStringLiteral("/equipment.csv");
+    const QList<ImportedTask> tasks = equipmentList(ImportRows, locations, csv);
+    const QString site = dir + QStringLiteral("/import-site");
+    QDir(site).removeRecursively();
+    QDir().mkpath(site);
+    const QString path = site + QStringLiteral("/tavrel.mdb");
+    bool ok = true;
+    const qint64 ours = best(repeats, [&] {
+        replaceFile(empty, path);
+        QDir(site + QStringLiteral("/backups")).removeRecursively();
+        ErrorTrap trap;
+        state().AppPath = site + u'/';
+        state().DbPath = path;
+        state().dbMain = Database::open(path);
+        const qint64 ns = timed([&] { ok = runImport(state().dbMain, csv) && ok; });
+        state().dbMain.close();
+        return ns;
+    });
+    ok = verify(ok && bench::scalar(path, "select count(*) from tasks") == ImportRows,
+                "every row imported") &&
+         ok;
+    const qint64 raw = best(repeats, [&] {
+        replaceFile(empty, path);
+        return timed([&] {
+            sqlite3* db = nullptr;
+            sqlite3_open(QFile::encodeName(path).constData(), &db);
+            sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+            sqlite3_stmt* stmt = nullptr;
+            sqlite3_prepare_v2(db, importInsert("?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9").constData(),
+                               -1, &stmt, nullptr);
+            for (const ImportedTask& t : tasks) {
+                const auto text = [&](int i, const QString& v) {
+                    const QByteArray u = v.toUtf8();
+                    sqlite3_bind_text(stmt, i, u.constData(), int(u.size()), SQLITE_TRANSIENT);
+                };
+                text(1, t.name);
+                text(2, t.manuf);
+                text(3, t.model);
+                text(4, t.serial);
+                sqlite3_bind_int64(stmt, 5, locationIds[t.location]);
+                text(6, t.tag);
+                sqlite3_bind_double(stmt, 7, t.hours);
+                text(8, t.bought.toString(Qt::ISODate));
+                text(9, t.desc);
+                if (sqlite3_step(stmt) != SQLITE_DONE)
+                    qFatal("insert: %s", sqlite3_errmsg(db));
+                sqlite3_reset(stmt);
+            }
+            sqlite3_finalize(stmt);
+            sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+            sqlite3_close(db);
+        });
+    });
+    record({QStringLiteral("import %1 tasks from CSV").arg(ImportRows), ms(ours),
+            QStringLiteral("prepared inserts"), ms(raw), 2.0, QStringLiteral("ms"), ok});
+}
+
 // --- the server backend ------------------------------------------------------------------------
 //
 // On a PostgreSQL server reached through the socket folder in TAVREL_BENCH_PGHOST (or the
@@ -1563,6 +1715,72 @@ void benchServerDashboard(const QString& dir, const Sizes& sizes, int repeats, b
     ui.setToday(QDate(Year, 1, 4));
 }
 
+// Importing 10,000 tasks into a new site on the server, beside the server's own client
+// inserting the same rows through one prepared statement in one transaction.
+void benchServerImport(const QString& dir, int repeats) {
+    std::printf("server: importing %d tasks from a spreadsheet ...\n", ImportRows);
+    bench::SiteOptions o;
+    o.tasks = 0;
+    const QString model = QStringLiteral("bench_import");
+    serverSite(dir, model, o);
+    QList<qint64> locationIds;
+    QStringList locations;
+    {
+        ErrorTrap trap;
+        Database db = Database::open(serverUrl(model));
+        locations = siteLocations(db, &locationIds);
+    }
+    const QString csv = dir + QStringLiteral("/server-equipment.csv");
+    const QList<ImportedTask> tasks = equipmentList(ImportRows, locations, csv);
+    const QString copy = QStringLiteral("bench_import_run");
+    bool ok = true;
+    const qint64 ours = best(repeats, [&] {
+        serverDatabase(copy, model);
+        ErrorTrap trap;
+        state().dbMain = Database::open(serverUrl(copy));
+        const qint64 ns = timed([&] { ok = runImport(state().dbMain, csv) && ok; });
+        state().dbMain.close();
+        return ns;
+    });
+    ok =
+        verify(ok && serverScalar(copy, QStringLiteral("select count(*) from tasks")) == ImportRows,
+               "every row imported") &&
+        ok;
+    const qint64 raw = best(repeats, [&] {
+        serverDatabase(copy, model);
+        PGconn* conn = PQconnectdb(serverUrl(copy).toUtf8().constData());
+        const qint64 ns = timed([&] {
+            PQclear(PQexec(conn, "BEGIN"));
+            PQclear(PQprepare(conn, "task",
+                              importInsert("$1, $2, $3, $4, $5, $6, $7, $8, $9").constData(), 0,
+                              nullptr));
+            for (const ImportedTask& t : tasks) {
+                const QByteArray values[] = {t.name.toUtf8(),
+                                             t.manuf.toUtf8(),
+                                             t.model.toUtf8(),
+                                             t.serial.toUtf8(),
+                                             QByteArray::number(locationIds[t.location]),
+                                             t.tag.toUtf8(),
+                                             QByteArray::number(t.hours),
+                                             t.bought.toString(Qt::ISODate).toUtf8(),
+                                             t.desc.toUtf8()};
+                const char* params[9];
+                for (int i = 0; i < 9; ++i)
+                    params[i] = values[i].constData();
+                PGresult* r = PQexecPrepared(conn, "task", 9, params, nullptr, nullptr, 0);
+                if (PQresultStatus(r) != PGRES_COMMAND_OK)
+                    qFatal("insert: %s", PQerrorMessage(conn));
+                PQclear(r);
+            }
+            PQclear(PQexec(conn, "COMMIT"));
+        });
+        PQfinish(conn);
+        return ns;
+    });
+    record({QStringLiteral("server: import %1 tasks from CSV").arg(ImportRows), ms(ours),
+            QStringLiteral("prepared inserts"), ms(raw), 2.0, QStringLiteral("ms"), ok});
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -1594,9 +1812,9 @@ int main(int argc, char* argv[]) {
             std::fprintf(stderr, "usage: tavrel_bench [--quick] [--repeat N] [--only "
                                  "yeargen,startup,editor,overdue,walk,layout,upgrade,repair,"
                                  "reportfile,backup,listopen,listscroll,listcomplete,"
-                                 "dashboard,spreadsheet,"
+                                 "dashboard,spreadsheet,import,"
                                  "serveryeargen,serverwalk,serverstartup,serverfind,"
-                                 "serverdashboard]\n");
+                                 "serverdashboard,serverimport]\n");
             return 2;
         }
     }
@@ -1661,10 +1879,12 @@ int main(int argc, char* argv[]) {
         benchDashboard(dir, sizes, repeats, benchUi);
     if (wanted("spreadsheet"))
         benchSpreadsheet(dir, sizes.spreadsheetRows, repeats);
+    if (wanted("import"))
+        benchImport(dir, repeats);
     // The server's targets need a server: without one they are left out, and said so.
     const bool server = !serverHost().isEmpty();
     if (!server && (wanted("serveryeargen") || wanted("serverwalk") || wanted("serverstartup") ||
-                    wanted("serverfind") || wanted("serverdashboard")))
+                    wanted("serverfind") || wanted("serverdashboard") || wanted("serverimport")))
         std::printf("server targets left out: no server (set TAVREL_BENCH_PGHOST or run "
                     "scripts/bench-server)\n");
     if (server && wanted("serveryeargen"))
@@ -1677,6 +1897,8 @@ int main(int argc, char* argv[]) {
         benchServerFind(sizes, repeats);
     if (server && wanted("serverdashboard"))
         benchServerDashboard(dir, sizes, repeats, benchUi);
+    if (server && wanted("serverimport"))
+        benchServerImport(dir, repeats);
 
     int missed = 0;
     std::printf("\nsummary%s:\n", quick ? " (quick sizes: not the targets' proof)" : "");

@@ -1,6 +1,7 @@
 #include "app/commandline.h"
 
 #include "assignments/yeargen.h"
+#include "import/sheet.h"
 #include "reports/reportoutput.h"
 #include "reports/standardreports.h"
 #include "reports/tablefile.h"
@@ -219,6 +220,17 @@ CommandLine parseCommandLine(const QStringList& args) {
             if (!file)
                 return line;
             (a == QLatin1String("--import") ? line.importFile : line.catalogueFile) = *file;
+        } else if (a == QLatin1String("--import-tasks") || a == QLatin1String("--map")) {
+            const std::optional<QString> file = valueOf(i, "a file name");
+            if (!file)
+                return line;
+            if (file->isEmpty()) {
+                line.error = QStringLiteral("%1 needs a file name").arg(a);
+                return line;
+            }
+            (a == QLatin1String("--map") ? line.mapFile : line.tasksFile) = *file;
+        } else if (a == QLatin1String("--add-codes")) {
+            line.addCodes = true;
         } else if (a == QLatin1String("--backup")) {
             backup = true;
         } else if (a == QLatin1String("--restore")) {
@@ -264,8 +276,9 @@ CommandLine parseCommandLine(const QStringList& args) {
     }
     const bool report = !line.report.isEmpty();
     const bool import = !line.importFile.isEmpty();
+    const bool importTasks = !line.tasksFile.isEmpty();
     const int commands = int(monthly) + int(init) + int(setYear) + int(report) + int(custom) +
-                         int(import) + int(dashboard);
+                         int(import) + int(importTasks) + int(dashboard);
     const bool restore = !line.restoreFile.isEmpty();
     line.assignments = !noAssignments;
     // The DIR of --backup is the command line's one name.
@@ -276,8 +289,8 @@ CommandLine parseCommandLine(const QStringList& args) {
     if (help)
         line.command = Command::Help;
     else if (commands > 1)
-        line.error = QStringLiteral("-m, --init, --set-year, --report, --custom, --import and "
-                                    "--dashboard cannot be given together");
+        line.error = QStringLiteral("-m, --init, --set-year, --report, --custom, --import, "
+                                    "--import-tasks and --dashboard cannot be given together");
     else if ((copyTo || copyFrom) &&
              int(copyTo) + int(copyFrom) + int(backup) + int(restore) + commands > 1)
         line.error = QStringLiteral("--copy-to and --copy-from go with no other command");
@@ -285,6 +298,13 @@ CommandLine parseCommandLine(const QStringList& args) {
         line.error = QStringLiteral("--backup and --restore go with no other command");
     else if (!line.catalogueFile.isEmpty() && !import)
         line.error = QStringLiteral("--catalogue goes with --import");
+    else if ((!line.mapFile.isEmpty() || line.addCodes) && !importTasks)
+        line.error = QStringLiteral("--map and --add-codes go with --import-tasks");
+    else if (importTasks && line.mapFile.isEmpty())
+        line.error = QStringLiteral("--import-tasks needs --map MAPPING.ini: the task field of "
+                                    "each column");
+    else if (importTasks && !tavrel::isSheetFileName(line.tasksFile))
+        line.error = QStringLiteral("the file %1 is not .csv or .xlsx").arg(line.tasksFile);
     else if (const QString error = reportOptionsError(line, fromGiven, toGiven, dashboard);
              !error.isEmpty())
         line.error = error;
@@ -324,6 +344,8 @@ CommandLine parseCommandLine(const QStringList& args) {
         line.command = Command::Init;
     else if (import)
         line.command = Command::Import;
+    else if (importTasks)
+        line.command = Command::ImportTasks;
     else if (setYear)
         line.command = Command::SetYear;
     else if (report)
@@ -352,6 +374,7 @@ void printUsage(std::FILE* to) {
                "       tavrel --custom FILE.rpt -o FILE [--bom]\n"
                "       tavrel --dashboard [--from YYYY-MM-DD] [--to YYYY-MM-DD] -o FILE\n"
                "       tavrel --import OLD.mdb [--catalogue OLD-RPTSPEC.mdb]\n"
+               "       tavrel --import-tasks FILE --map MAPPING.ini [--add-codes]\n"
                "       tavrel --backup [DIR]\n"
                "       tavrel --restore FILE\n"
                "       tavrel --copy-to URL\n"
@@ -396,6 +419,15 @@ void printUsage(std::FILE* to) {
                "                  convert the earlier program's files into a new tavrel.mdb\n"
                "                  (and rptspec.mdb) here; the old files are only read,\n"
                "                  never changed or removed\n"
+               "  --import-tasks FILE --map MAPPING.ini [--add-codes]\n"
+               "                  add the rows of the spreadsheet FILE (.csv, or the first\n"
+               "                  sheet of a .xlsx) below its heading row as new tasks, in\n"
+               "                  one transaction; MAPPING.ini has one \"heading = field\"\n"
+               "                  line per column (the file File, Import Tasks... keeps as\n"
+               "                  taskimport.ini). Any row that cannot be imported refuses\n"
+               "                  the whole file, listing every such row. A location or type\n"
+               "                  not in its list refuses its row, unless --add-codes adds\n"
+               "                  it to the list\n"
                "  --backup [DIR]  back up tavrel.mdb into DIR (by default the site's backup\n"
                "                  folder: backups, or the one tavrel.conf names) and print\n"
                "                  the backup's file name; older backups are then thinned out\n"

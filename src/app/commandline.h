@@ -21,6 +21,7 @@ enum class Command {
     Report,
     Custom,
     Import,
+    ImportTasks,
     Backup,
     Restore,
     CopyTo,
@@ -45,6 +46,9 @@ struct CommandLine {
     QString folder;        // the window's working folder, when one is named
     QString importFile;    // --import: the earlier program's tavrel.mdb
     QString catalogueFile; // --catalogue: the earlier program's rptspec.mdb
+    QString tasksFile;     // --import-tasks: a spreadsheet of tasks (.csv or .xlsx)
+    QString mapFile;       // --map: its columns' task fields
+    bool addCodes = false; // --add-codes: new locations and types join their lists
     QString backupFolder;  // --backup DIR; empty: the site's backup folder
     QString restoreFile;   // --restore FILE
     QString serverUrl;     // --init --server URL: the site's database on a server

@@ -14,6 +14,9 @@
 #include "data/demodata.h"
 #include "data/schema.h"
 #include "data/sitecopy.h"
+#include "import/sheet.h"
+#include "import/taskimport.h"
+#include "import/taskmapping.h"
 #include "legacy/importer.h"
 #include "reports/monthlyprint.h"
 #include "reports/pdfoutput.h"
@@ -362,6 +365,81 @@ int runImport(const QString& oldDatabase, const QString& oldCatalogue) {
     return tavrel::errorsShown() > errorsBefore ? ExitFailed : ExitOk;
 }
 
+// --import-tasks FILE --map MAPPING [--add-codes]: the rows of a spreadsheet as new tasks,
+// all of them in one operation or, when any row cannot be imported, none: nobody is there
+// to choose which rows to leave out, so every such row is listed instead. A location or type
+// that is not in its list refuses its row unless --add-codes adds it.
+int runImportTasks(const CommandLine& line) {
+    const QString shown = QDir::toNativeSeparators(line.tasksFile);
+    const tavrel::TaskMapping mapping = tavrel::readTaskMapping(line.mapFile);
+    if (!mapping.error.isEmpty()) {
+        printError(mapping.error + QStringLiteral(" Nothing was imported."));
+        return ExitFailed;
+    }
+    const tavrel::Sheet sheet = tavrel::readSheetFile(line.tasksFile);
+    if (!sheet.error.isEmpty()) {
+        printError(sheet.error + QStringLiteral(" Nothing was imported."));
+        return ExitFailed;
+    }
+    const QList<tavrel::ImportField> columns =
+        tavrel::mapColumns(sheet.headings, mapping, tavrel::Guess::No);
+    const int errorsBefore = tavrel::errorsShown();
+    tavrel::ImportWritten written;
+    {
+        tavrel::ErrorTrap trap;
+        tavrel::Recordset settings = tavrel::runWindowlessSteps(QDir::currentPath());
+        settings.close();
+        tavrel::ImportLookups lookups;
+        if (!tavrel::state().dbMain.isOpen() ||
+            !tavrel::readImportLookups(tavrel::state().dbMain, &lookups))
+            return ExitFailed;
+        const tavrel::TaskImport plan = tavrel::checkImport(sheet, columns, lookups);
+        const QStringList refusals = plan.refusals(line.addCodes);
+        if (!plan.error.isEmpty()) {
+            printError(QStringLiteral("%1: %2 Nothing was imported.").arg(shown, plan.error));
+            return ExitFailed;
+        }
+        if (plan.rows.isEmpty()) {
+            printError(QStringLiteral("%1 has no rows of tasks below its headings. Nothing was "
+                                      "imported.")
+                           .arg(shown));
+            return ExitFailed;
+        }
+        if (!refusals.isEmpty()) {
+            const bool newCodes =
+                !line.addCodes && (!plan.newLocations.isEmpty() || !plan.newTypes.isEmpty());
+            printError(QStringLiteral("%1: %2 of %3 rows cannot be imported, so nothing was "
+                                      "imported%4:")
+                           .arg(shown)
+                           .arg(refusals.size())
+                           .arg(plan.rows.size())
+                           .arg(newCodes ? QStringLiteral(" (--add-codes adds new locations and "
+                                                          "types to their lists)")
+                                         : QString()));
+            for (const QString& refusal : refusals)
+                printError(refusal);
+            return ExitFailed;
+        }
+        written = tavrel::writeImport(tavrel::state().dbMain, plan, line.addCodes);
+        tavrel::state().dbMain.close();
+    }
+    if (!written.written || tavrel::errorsShown() > errorsBefore)
+        return ExitFailed;
+    std::fprintf(stdout, "%s: %s\n", qPrintable(shown), qPrintable(written.summary()));
+    QStringList unmapped;
+    for (qsizetype c = 0; c < sheet.headings.size(); ++c) {
+        bool named = false;
+        mapping.fieldFor(sheet.headings[c], &named);
+        if (!named && !sheet.headings[c].trimmed().isEmpty())
+            unmapped << QStringLiteral("\"%1\"").arg(sheet.headings[c].simplified());
+    }
+    if (!unmapped.isEmpty())
+        std::fprintf(stdout, "Not imported: the columns %s, which %s does not name.\n",
+                     qPrintable(unmapped.join(QLatin1String(", "))),
+                     qPrintable(QDir::toNativeSeparators(line.mapFile)));
+    return ExitOk;
+}
+
 // --backup [DIR]: a copy of tavrel.mdb as it is (no start-up step runs first: the copy is
 // of the file as found), its name on standard output, then the rotation of DIR.
 int runBackup(const QString& dir) {
@@ -552,6 +630,8 @@ int runWithoutWindow(const CommandLine& line, char* programName) {
             return runRestore(line.restoreFile);
         if (line.command == Command::Import)
             return runImport(line.importFile, line.catalogueFile);
+        if (line.command == Command::ImportTasks)
+            return runImportTasks(line);
         if (line.command == Command::Init && !line.serverUrl.isEmpty())
             return runInitServer(line.serverUrl, line.demo);
         if (line.command == Command::Init)

@@ -16,6 +16,7 @@
 #include "custom/frmfind.h"
 #include "custom/frmrptspec.h"
 #include "dashboard/frmdashboard.h"
+#include "import/frmimporttasks.h"
 #include "legacy/importer.h"
 #include "reports/frmoutput.h"
 #include "reports/frmrptdates.h"
@@ -78,6 +79,7 @@ int runWindow(const CommandLine& line, int argc, char* argv[]) {
     installMonthlyPrint(QString());
     tavrel::installCodeEditors(window);
     tavrel::installNewJob(window);
+    tavrel::installImportTasks(window);
     tavrel::installStandardReports(window);
     tavrel::installDashboard(window);
     tavrel::state().startupSteps.createYearAssignments = tavrel::CreateYearAssignments;
@@ -122,6 +124,7 @@ int main(int argc, char* argv[]) {
     case Command::Report:
     case Command::Custom:
     case Command::Import:
+    case Command::ImportTasks:
     case Command::Backup:
     case Command::Restore:
     case Command::CopyTo:

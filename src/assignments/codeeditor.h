@@ -2,6 +2,7 @@
 
 #include "core/programstate.h"
 #include "core/recordeditor.h"
+#include "core/textlimits.h"
 #include "data/database.h"
 
 #include <QList>
@@ -20,9 +21,6 @@ constexpr int HelpIdEmployees = 25;
 constexpr int HelpIdManagers = 26;
 constexpr int HelpIdTypes = 27;
 constexpr int HelpIdLocations = 28;
-
-// Longest text a name or a description takes.
-constexpr int CodeTextLength = 30;
 
 // Everything that differs between the four short lists the code editors maintain.
 struct CodeList {

@@ -37,6 +37,8 @@ QString operationText(const QString& reason) {
         return QStringLiteral("the conversion");
     if (reason == QLatin1String(BackupReason::BeforeRestore))
         return QStringLiteral("the restore");
+    if (reason == QLatin1String(BackupReason::BeforeTaskImport))
+        return QStringLiteral("importing tasks");
     return reason;
 }
 

@@ -103,6 +103,7 @@ QString backupReasonText(const QString& reason) {
         {BackupReason::BeforeGenerate, QStringLiteral("Before creating assignments")},
         {BackupReason::BeforeImport, QStringLiteral("Before a conversion")},
         {BackupReason::BeforeRestore, QStringLiteral("Before a restore")},
+        {BackupReason::BeforeTaskImport, QStringLiteral("Before importing tasks")},
     };
     for (const auto& [name, text] : texts)
         if (reason == QLatin1String(name))

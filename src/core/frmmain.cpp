@@ -95,14 +95,17 @@ void frmMain::buildMenus() {
         addEntry(mnuFileMenu, QStringLiteral("mnuBackups"), QStringLiteral("&Backups..."), true);
     connect(mnuBackups, &QAction::triggered, this,
             [this] { guardedCall([this] { mnuBackups_Click(); }); });
+    mnuImportTasks = addEntry(mnuFileMenu, QStringLiteral("mnuImportTasks"),
+                              QStringLiteral("&Import Tasks..."), false);
     mnuFileMenu->addSeparator();
     mnuExit = addEntry(mnuFileMenu, QStringLiteral("mnuExit"), QStringLiteral("E&xit"), true);
     connect(mnuDefaults, &QAction::triggered, this,
             [this] { guardedCall([this] { mnuDefaults_Click(); }); });
     connect(mnuSetYear, &QAction::triggered, this,
             [this] { guardedCall([this] { mnuSetYear_Click(); }); });
-    // Set Current Year shows the first task again and Open Folder closes it, so like Exit
-    // they wait while a task is being edited; the editor disables Exit then.
+    // Set Current Year shows the first task again, Open Folder closes it and Import Tasks
+    // reads the tasks again, so like Exit they wait while a task is being edited; the editor
+    // disables Exit then.
     connect(mnuExit, &QAction::enabledChanged, this, [this] { updateSetYearEnabled(); });
     connect(mnuExit, &QAction::triggered, this,
             [this] { guardedCall([this] { mnuExit_Click(); }); });
@@ -198,6 +201,7 @@ void frmMain::updateSetYearCaption() {
 void frmMain::updateSetYearEnabled() {
     mnuSetYear->setEnabled(state().startupSteps.setCurrentYear && mnuExit->isEnabled());
     mnuOpenFolder->setEnabled(mnuExit->isEnabled());
+    mnuImportTasks->setEnabled(installed_.contains(mnuImportTasks) && mnuExit->isEnabled());
 }
 
 void frmMain::Form_Load() {
@@ -402,7 +406,8 @@ void frmMain::mnuHelp_Click(int index) {
 void frmMain::installCommand(QAction* entry, std::function<void()> command) {
     connect(entry, &QAction::triggered, this,
             [command = std::move(command)] { guardedCall(command); });
-    entry->setEnabled(true);
+    installed_.insert(entry);
+    entry->setEnabled(entry != mnuImportTasks || mnuExit->isEnabled());
 }
 
 void frmMain::mnuRptOut_Click(int index) {

@@ -4,6 +4,7 @@
 #include "core/reopen.h"
 
 #include <QMainWindow>
+#include <QSet>
 #include <QStringList>
 
 #include <functional>
@@ -45,6 +46,12 @@ public:
     // Runs the pending lost-focus check of the editor's focused control (a menu command
     // acts without the focus leaving it): false when the control refused its text.
     virtual bool checkFocusedControl() { return true; }
+    // Reads the editor's rows again after rows were written elsewhere (tasks imported),
+    // staying on the row shown where it can.
+    virtual void reloadRecords() {
+        openRecords();
+        showFirst();
+    }
 };
 
 // The main window: holder of every menu, start-up (Form_Load) and shutdown (Form_Unload).
@@ -66,7 +73,8 @@ public:
     bool checkEditorControl();
 
     // Makes a menu entry of a later subsystem do its command (under the unexpected-error
-    // guard) and enables it. Entries without a command stay visible but disabled.
+    // guard) and enables it. Entries without a command stay visible but disabled; File,
+    // Import Tasks... is also disabled while a task is edited.
     void installCommand(QAction* entry, std::function<void()> command);
 
     // Sets the Set Current Year caption from CurYear.
@@ -132,7 +140,8 @@ private:
     // Made before any editor is installed, so that it reopens before them.
     YearReader yearReader_{*this};
     std::unique_ptr<DailyBackup> daily_;
-    bool dailyStarted_ = false; // the program takes daily backups (tests start their own)
+    bool dailyStarted_ = false;      // the program takes daily backups (tests start their own)
+    QSet<const QAction*> installed_; // entries given a command by installCommand
 
 public:
     // Menu entries, named as the program's controls; arrays are indexed from 1.
@@ -141,6 +150,7 @@ public:
     QAction* mnuDefaults = nullptr;
     QAction* mnuSetYear = nullptr;
     QAction* mnuBackups = nullptr;
+    QAction* mnuImportTasks = nullptr;
     QAction* mnuExit = nullptr;
     QMenu* mnuMaintainMenu = nullptr;
     QAction* mnuAssign = nullptr;

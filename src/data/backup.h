@@ -26,6 +26,7 @@ inline constexpr auto BeforeSetYear = "before-set-year";
 inline constexpr auto BeforeGenerate = "before-generate";
 inline constexpr auto BeforeImport = "before-import";
 inline constexpr auto BeforeRestore = "before-restore";
+inline constexpr auto BeforeTaskImport = "before-task-import";
 } // namespace BackupReason
 
 // One backup file as its name describes it: "tavrel-2026-12-06T081502-daily.mdb".

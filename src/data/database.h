@@ -110,6 +110,7 @@ private:
     friend class Transaction;
     friend bool serverHoldsSite(Database& db, QString* error);
     friend class OperationLock;
+    friend class RowInserter;
 };
 
 // The engine's idle call with its free-locks option: releases what the last write held.

@@ -68,7 +68,7 @@ QString qualified(const QString& table, const QString& column) {
     return quoteIdent(table) + QLatin1Char('.') + quoteIdent(column);
 }
 
-const ServerTables* tablesOf(Database::Impl& db) {
+const ServerTables* loadedTables(Database::Impl& db) {
     if (!db.serverTables) {
         auto tables = std::make_shared<ServerTables>();
         DbError error;
@@ -648,6 +648,10 @@ void freeServerLocks() {
 // ---------------------------------------------------------------------------------------
 // Statements of the program
 
+const ServerTables* serverTablesOf(Database::Impl& db) {
+    return loadedTables(db);
+}
+
 void executeOnServer(Database::Impl& db, const QString& sql) {
     QString refused;
     Tokens tokens;
@@ -730,7 +734,7 @@ std::optional<QString> serverIndexDefinition(Database::Impl& db, const QString& 
 }
 
 void checkServerQuery(Database::Impl& db, const QString& sqlOrTable) {
-    const ServerTables* tables = tablesOf(db);
+    const ServerTables* tables = loadedTables(db);
     if (!tables)
         return;
     Tokens tokens;
@@ -756,7 +760,7 @@ void checkServerQuery(Database::Impl& db, const QString& sqlOrTable) {
 std::unique_ptr<Recordset::Impl> openServerRecordset(const std::shared_ptr<Database::Impl>& db,
                                                      const QString& sqlOrTable,
                                                      RecordsetType type) {
-    const ServerTables* tables = tablesOf(*db);
+    const ServerTables* tables = loadedTables(*db);
     if (!tables)
         return nullptr;
     Tokens tokens;

@@ -82,6 +82,10 @@ void serverAbortWrite(Database::Impl& db);
 QSet<Database::Impl*>& serverConnections();
 void freeServerLocks();
 
+// The server's tables, read at the first use after a change of the schema; null (the failure
+// raised) when they cannot be read.
+const ServerTables* serverTablesOf(Database::Impl& db);
+
 void executeOnServer(Database::Impl& db, const QString& sql);
 void checkServerQuery(Database::Impl& db, const QString& sqlOrTable);
 std::optional<QString> serverIndexDefinition(Database::Impl& db, const QString& name);

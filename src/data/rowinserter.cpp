@@ -3,14 +3,36 @@
 #include "data/database.h"
 #include "data/database_p.h"
 #include "data/errortrap.h"
+#include "data/pgrecordset_p.h"
+
+#include <algorithm>
+#include <utility>
 
 namespace tavrel {
 
 namespace {
 
+// A server takes at most 65,535 parameters in a statement; batches of this many rows stay
+// well below that for every table, and already save nearly all of the round trips.
+constexpr int ServerBatchRows = 500;
+constexpr int ServerParameterLimit = 65535;
+
 QString quotedName(const QString& name) {
     return QLatin1Char('"') + QString(name).replace(QLatin1Char('"'), QStringLiteral("\"\"")) +
            QLatin1Char('"');
+}
+
+// "($1, $2), ($3, $4)": the places of `rows` rows of `columns` values.
+QString valuePlaces(int rows, int columns) {
+    QString text;
+    int n = 0;
+    for (int r = 0; r < rows; ++r) {
+        text += r == 0 ? QStringLiteral("(") : QStringLiteral(", (");
+        for (int c = 0; c < columns; ++c)
+            text += (c == 0 ? QStringLiteral("$") : QStringLiteral(", $")) + QString::number(++n);
+        text += QLatin1Char(')');
+    }
+    return text;
 }
 
 } // namespace
@@ -20,6 +42,26 @@ RowInserter::RowInserter(Database& db, const QString& table, const QStringList& 
     , table_(table) {
     if (!db.isOpen()) {
         raiseError(ErrObjectNotSet, QStringLiteral("The database is not open."));
+        return;
+    }
+    if (db.d->server) {
+        const detail::ServerTables* tables = detail::serverTablesOf(*db.d);
+        if (!tables)
+            return;
+        const detail::ServerTable* found = tables->table(table);
+        QStringList names;
+        for (const QString& column : columns) {
+            const QString spelt = found ? found->columns.value(column.toLower()) : QString();
+            if (spelt.isEmpty()) {
+                raiseError(ErrItemNotFound,
+                           QStringLiteral("The table %1 has no column %2.").arg(table, column));
+                return;
+            }
+            names << detail::quoteIdent(spelt);
+        }
+        serverInsert_ = QStringLiteral("INSERT INTO %1 (%2) VALUES ")
+                            .arg(detail::quoteIdent(found->name), names.join(QLatin1String(", ")));
+        serverColumns_ = int(columns.size());
         return;
     }
     QStringList names;
@@ -62,6 +104,12 @@ RowInserter::~RowInserter() {
 }
 
 bool RowInserter::insert(const QList<QVariant>& values) {
+    if (serverColumns_ > 0 && values.size() == serverColumns_) {
+        pending_ += values;
+        const int rows = int(pending_.size()) / serverColumns_;
+        return rows < std::min(ServerBatchRows, ServerParameterLimit / serverColumns_) ||
+               sendBatch();
+    }
     if (!stmt_ || values.size() != kinds_.size()) {
         raiseError(ErrObjectNotSet, QStringLiteral("Could not add a row to %1.").arg(table_));
         return false;
@@ -79,6 +127,42 @@ bool RowInserter::insert(const QList<QVariant>& values) {
                            db_.path()});
         return false;
     }
+    return true;
+}
+
+bool RowInserter::finish() {
+    if (serverColumns_ > 0)
+        return pending_.isEmpty() || sendBatch();
+    return stmt_ != nullptr;
+}
+
+bool RowInserter::sendBatch() {
+    Database::Impl& db = *db_.d;
+    const int rows = int(pending_.size()) / serverColumns_;
+    QString sql;
+    if (rows == std::min(ServerBatchRows, ServerParameterLimit / serverColumns_)) {
+        if (batchSql_.isEmpty())
+            batchSql_ = serverInsert_ + valuePlaces(rows, serverColumns_);
+        sql = batchSql_;
+    } else {
+        sql = serverInsert_ + valuePlaces(rows, serverColumns_);
+    }
+    const QList<QVariant> values = std::exchange(pending_, {});
+    // A batch of its own inside the caller's transaction, as every statement on a server: a
+    // failure undoes it alone.
+    DbError error;
+    detail::PgResult result;
+    if (!detail::serverBeginWrite(db, &error)) {
+        raiseError(error);
+        return false;
+    }
+    if (!detail::serverRun(db, sql, values, &result, &error) ||
+        !detail::serverCommitWrite(db, &error)) {
+        detail::serverAbortWrite(db);
+        raiseError(error);
+        return false;
+    }
+    ++db.writes;
     return true;
 }
 

@@ -3,6 +3,7 @@
 #include "core/errortrap.h"
 #include "core/operation.h"
 #include "core/programstate.h"
+#include "core/textlimits.h"
 #include "core/uiseam.h"
 #include "data/database.h"
 #include "data/units.h"
@@ -43,12 +44,7 @@ using namespace recordwidgets;
 
 namespace {
 
-// Longest texts the task columns take.
-constexpr int TaskNameLength = 80;
-constexpr int EquipmentTextLength = 60; // manufacturer, model, serial number
-constexpr int TagLength = 40;
-constexpr int MiscLength = 50;
-constexpr int BestTimeLength = 120;
+// Longest text the number boxes take (the texts' limits are the columns', textlimits.h).
 constexpr int NumberTextLength = 50;
 
 // Sizes of boxes whose contents are short; everything else takes the room the window has.
@@ -432,6 +428,13 @@ void TaskEditor::showFirst() {
     } else {
         DisableFields();
     }
+}
+
+void TaskEditor::reloadRecords() {
+    rememberPosition();
+    reopenRecords();
+    // New locations or types may have come with the rows.
+    Form_Activate();
 }
 
 void TaskEditor::resetState() {

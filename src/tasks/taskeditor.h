@@ -38,6 +38,7 @@ public:
     bool isEditing() const override { return Changed || Adding; }
     bool checkFocusedControl() override { return RecordEditor::checkFocusedControl(); }
     bool confirmClose() override { return RecordEditor::confirmClose(); }
+    void reloadRecords() override;
 
     Recordset& recordset() override;
 

@@ -57,7 +57,12 @@ std::optional<float> singleFromText(const QString& text) {
     const std::optional<double> number = toNumber(text);
     if (!number)
         return std::nullopt;
-    const double value = *number;
+    return singleFromNumber(*number);
+}
+
+std::optional<float> singleFromNumber(double value) {
+    if (!std::isfinite(value))
+        return std::nullopt;
     if (value == 0)
         return 0.0f; // also -0: shown and stored as 0
     const float single = asSingle(value);
