@@ -138,11 +138,13 @@ private:
             shown = cell->text.trimmed();
             if (shown.isEmpty())
                 return 0.0;
-            if (!toNumber(shown)) {
+            // Read once, as singleFromText() reads it, to tell "no number" from "not kept".
+            const std::optional<double> typed = toNumber(shown);
+            if (!typed) {
                 row.problems << QStringLiteral("%1: %2 is not a number").arg(label, quoted(shown));
                 return {};
             }
-            single = singleFromText(shown);
+            single = singleFromNumber(*typed);
             break;
         }
         case SheetCell::Kind::Date:
