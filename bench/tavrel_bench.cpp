@@ -1274,11 +1274,40 @@ QList<ImportedTask> equipmentList(int rows, const QStringList& locations, const 
     return tasks;
 }
 
-// The baselines' statement, with the places of its values written as the engine wants them.
-QByteArray importInsert(const char* places) {
-    return QByteArray("INSERT INTO tasks (taskname, manuf, model, serialno, locid, Tag, reqhour, "
-                      "purchdate, taskdesc) VALUES (") +
+// The baselines' statement, with the places of its values written as the engine wants them:
+// the columns the import writes, the ones the file leaves empty included (empty texts, no
+// type or warranty date, no minutes, not for the current year only), so that the rows are
+// the same.
+constexpr int ImportColumns = 17;
+QByteArray importInsert(char mark) {
+    QByteArray places;
+    for (int i = 1; i <= ImportColumns; ++i)
+        places += (i > 1 ? ", " : "") + QByteArray(1, mark) + QByteArray::number(i);
+    return "INSERT INTO tasks (taskname, manuf, model, serialno, locid, typid, Tag, taskdesc, "
+           "tools, results, besttime, reqhour, reqmin, curyearonly, misc1, purchdate, wardate) "
+           "VALUES (" +
            places + ')';
+}
+
+// A task's 17 values in the baselines' order, as texts (null for none).
+QList<QByteArray> importValues(const ImportedTask& t, qint64 locationId) {
+    return {t.name.toUtf8(),
+            t.manuf.toUtf8(),
+            t.model.toUtf8(),
+            t.serial.toUtf8(),
+            QByteArray::number(locationId),
+            QByteArray(),
+            t.tag.toUtf8(),
+            t.desc.toUtf8(),
+            QByteArray(""),
+            QByteArray(""),
+            QByteArray(""),
+            QByteArray::number(t.hours),
+            QByteArray("0"),
+            QByteArray("0"),
+            QByteArray(""),
+            t.bought.toString(Qt::ISODate).toUtf8(),
+            QByteArray()};
 }
 
 // The import as the command runs it, from reading the file to the commit: the mapping, the
@@ -1349,22 +1378,22 @@ void benchImport(const QString& dir, int repeats) {
             sqlite3_open(QFile::encodeName(path).constData(), &db);
             sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
             sqlite3_stmt* stmt = nullptr;
-            sqlite3_prepare_v2(db, importInsert("?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9").constData(),
-                               -1, &stmt, nullptr);
+            sqlite3_prepare_v2(db, importInsert('?').constData(), -1, &stmt, nullptr);
             for (const ImportedTask& t : tasks) {
-                const auto text = [&](int i, const QString& v) {
-                    const QByteArray u = v.toUtf8();
-                    sqlite3_bind_text(stmt, i, u.constData(), int(u.size()), SQLITE_TRANSIENT);
-                };
-                text(1, t.name);
-                text(2, t.manuf);
-                text(3, t.model);
-                text(4, t.serial);
-                sqlite3_bind_int64(stmt, 5, locationIds[t.location]);
-                text(6, t.tag);
-                sqlite3_bind_double(stmt, 7, t.hours);
-                text(8, t.bought.toString(Qt::ISODate));
-                text(9, t.desc);
+                // Texts, numbers and nulls as the columns take them.
+                const QList<QByteArray> values = importValues(t, locationIds[t.location]);
+                for (int i = 0; i < ImportColumns; ++i) {
+                    const QByteArray& v = values[i];
+                    if (v.isNull())
+                        sqlite3_bind_null(stmt, i + 1);
+                    else if (i == 4 || i == 12 || i == 13)
+                        sqlite3_bind_int64(stmt, i + 1, v.toLongLong());
+                    else if (i == 11)
+                        sqlite3_bind_double(stmt, i + 1, t.hours);
+                    else
+                        sqlite3_bind_text(stmt, i + 1, v.constData(), int(v.size()),
+                                          SQLITE_TRANSIENT);
+                }
                 if (sqlite3_step(stmt) != SQLITE_DONE)
                     qFatal("insert: %s", sqlite3_errmsg(db));
                 sqlite3_reset(stmt);
@@ -1751,23 +1780,14 @@ void benchServerImport(const QString& dir, int repeats) {
         PGconn* conn = PQconnectdb(serverUrl(copy).toUtf8().constData());
         const qint64 ns = timed([&] {
             PQclear(PQexec(conn, "BEGIN"));
-            PQclear(PQprepare(conn, "task",
-                              importInsert("$1, $2, $3, $4, $5, $6, $7, $8, $9").constData(), 0,
-                              nullptr));
+            PQclear(PQprepare(conn, "task", importInsert('$').constData(), 0, nullptr));
             for (const ImportedTask& t : tasks) {
-                const QByteArray values[] = {t.name.toUtf8(),
-                                             t.manuf.toUtf8(),
-                                             t.model.toUtf8(),
-                                             t.serial.toUtf8(),
-                                             QByteArray::number(locationIds[t.location]),
-                                             t.tag.toUtf8(),
-                                             QByteArray::number(t.hours),
-                                             t.bought.toString(Qt::ISODate).toUtf8(),
-                                             t.desc.toUtf8()};
-                const char* params[9];
-                for (int i = 0; i < 9; ++i)
-                    params[i] = values[i].constData();
-                PGresult* r = PQexecPrepared(conn, "task", 9, params, nullptr, nullptr, 0);
+                const QList<QByteArray> values = importValues(t, locationIds[t.location]);
+                const char* params[ImportColumns];
+                for (int i = 0; i < ImportColumns; ++i)
+                    params[i] = values[i].isNull() ? nullptr : values[i].constData();
+                PGresult* r =
+                    PQexecPrepared(conn, "task", ImportColumns, params, nullptr, nullptr, 0);
                 if (PQresultStatus(r) != PGRES_COMMAND_OK)
                     qFatal("insert: %s", PQerrorMessage(conn));
                 PQclear(r);

@@ -124,7 +124,7 @@ private:
 
     // Hours and minutes as their boxes take them: empty is 0, a text is read in the user's
     // locale, and a number must be one the column keeps as it is.
-    static QVariant number(ImportRow& row, const QString& label, const SheetCell* cell) {
+    QVariant number(ImportRow& row, const QString& label, const SheetCell* cell) const {
         if (!cell)
             return 0.0;
         std::optional<float> single;
@@ -138,11 +138,19 @@ private:
             shown = cell->text.trimmed();
             if (shown.isEmpty())
                 return 0.0;
-            if (!toNumber(shown)) {
+            // Read once, as singleFromText() reads it, to tell "no number" from "not kept";
+            // a column of hours holds the same few texts again and again.
+            auto known = numbers_.constFind(shown);
+            if (known == numbers_.constEnd()) {
+                const std::optional<double> typed = toNumber(shown);
+                known = numbers_.insert(
+                    shown, {typed.has_value(), typed ? singleFromNumber(*typed) : std::nullopt});
+            }
+            if (!known->first) {
                 row.problems << QStringLiteral("%1: %2 is not a number").arg(label, quoted(shown));
                 return {};
             }
-            single = singleFromText(shown);
+            single = known->second;
             break;
         }
         case SheetCell::Kind::Date:
@@ -221,6 +229,8 @@ private:
     const ImportLookups& lookups_;
     NewNames& locations_;
     NewNames& types_;
+    // Texts of numbers read so far: whether each is a number, and the value it stores.
+    mutable QHash<QString, std::pair<bool, std::optional<float>>> numbers_;
 };
 
 // Why the columns cannot be imported as they are mapped, or nothing.
