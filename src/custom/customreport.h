@@ -55,8 +55,8 @@ enum class ReportRun { Written, NoFields, NoRows, Failed };
 // Runs the report over `db` to its destination: the program's report document (shown
 // when a viewer is installed), or the text or HTML file `outputPath`, replaced whole. A text
 // file named *.csv or *.xlsx gets the rows as one table for a spreadsheet: a heading row, no
-// total row (a CSV file with `bom` begins with a UTF-8 byte order mark). Messages go through the Ui;
-// failures to HandleDataError.
+// total row (a CSV file with `bom` begins with a UTF-8 byte order mark). Messages go through the
+// Ui; failures to HandleDataError.
 ReportRun runCustomReport(const ReportDefinition& report, const Catalogue& catalogue, Database& db,
                           const QString& outputPath, bool bom = false);
 
