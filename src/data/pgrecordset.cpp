@@ -28,7 +28,7 @@ namespace {
 // Rows of a keyset fetched by one statement once a walk goes on; the first fetch after a
 // jump asks for FirstRunRows (database_p.h). Each statement costs a round trip to the
 // server, so a walk asks for more rows at a time than on a file.
-constexpr int ServerReadAheadRows = 4096;
+constexpr int ServerReadAheadRows = 16384;
 // Rows of a static copy fetched by one FETCH.
 constexpr int CopyBatchRows = 4096;
 // The keys a keyset in the order of its texts reads at open: a window's first rows come from
@@ -855,22 +855,27 @@ bool readServerBatch(Recordset::Impl& rs, int index, int direction) {
     auto fieldAt = [&](int slot, int field) {
         return narrow ? 2 * rs.stride + slot : rs.stride + field;
     };
-    // The rows found by their base key; for a join each row's key tuple.
-    QHash<qint64, QList<int>> byBase;
-    byBase.reserve(result.rows());
+    // The rows found by their base key, sorted by it (a join may give one base key several
+    // rows); for a join each row's key tuple tells them apart.
+    std::vector<std::pair<qint64, int>> byBase;
+    byBase.reserve(size_t(result.rows()));
     for (int r = 0; r < result.rows(); ++r)
-        byBase[keyAt(result, r, 0)].append(r);
+        byBase.emplace_back(keyAt(result, r, 0), r);
+    std::sort(byBase.begin(), byBase.end());
     rs.batchWrites = rs.db->writes;
     rs.batchFirst = first;
     batch.reserve(end - first);
     for (int at = first; at < end; ++at) {
         const qint64* key = rs.keys.data() + qsizetype(at) * rs.stride;
-        const QList<int> candidates = byBase.value(key[0]);
+        const auto candidates =
+            std::equal_range(byBase.cbegin(), byBase.cend(), std::pair<qint64, int>(key[0], 0),
+                             [](const auto& a, const auto& b) { return a.first < b.first; });
         // A row added here, or one whose joined row changed since, is found by its base key
         // alone; no row of the base key: deleted meanwhile.
-        int found = candidates.isEmpty() ? -1 : candidates.first();
+        int found = candidates.first == candidates.second ? -1 : candidates.first->second;
         if (rs.stride > 1 && key[1] != AddedRowKey)
-            for (int r : candidates) {
+            for (auto c = candidates.first; c != candidates.second; ++c) {
+                const int r = c->second;
                 bool same = true;
                 for (int i = 0; i < rs.stride && same; ++i)
                     same = keyAt(result, r, i) == key[i];
