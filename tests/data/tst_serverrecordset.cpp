@@ -51,7 +51,18 @@ struct Site {
         db.executeScript(QString::fromUtf8(SomeRows));
     }
     QString text(const QString& sql) const { return pg.scalar(sql).toString(); }
+    // Tasks 10 to rows + 9, named "Task 00010" and on, each with as many hours as its key.
+    bool addNumberedTasks(int rows) const {
+        return pg.exec(QStringLiteral("INSERT INTO tasks (taskid, taskname, reqhour) SELECT g, "
+                                      "'Task ' || lpad(g::text, 5, '0'), "
+                                      "g FROM generate_series(10, %1) AS g")
+                           .arg(rows + 9));
+    }
 };
+
+// The tasks addNumberedTasks() adds, in the order of their names backwards.
+const QString NumberedTasksBackwards =
+    QStringLiteral("SELECT taskid, reqhour FROM tasks WHERE taskid >= 10 ORDER BY taskname DESC");
 
 // A connection of another planner's, kept open between statements (a row lock lasts as long
 // as its transaction).
@@ -402,15 +413,9 @@ void TestServerRecordset::walksMoreRowsThanOneBatch() {
     Site site;
     // More rows than a keyset reads by one statement, and than a copy fetches at once.
     constexpr int Rows = 9000;
-    QVERIFY(site.pg.exec(QStringLiteral("INSERT INTO tasks (taskid, taskname, reqhour) SELECT g, "
-                                        "'Task ' || lpad(g::text, 5, '0'), "
-                                        "g FROM generate_series(10, %1) AS g")
-                             .arg(Rows + 9)));
+    QVERIFY(site.addNumberedTasks(Rows));
     for (const RecordsetType type : {RecordsetType::Dynaset, RecordsetType::Snapshot}) {
-        Recordset rs = site.db.openRecordset(
-            QStringLiteral(
-                "SELECT taskid, reqhour FROM tasks WHERE taskid >= 10 ORDER BY taskname DESC"),
-            type);
+        Recordset rs = site.db.openRecordset(NumberedTasksBackwards, type);
         int n = 0;
         int expected = Rows + 9;
         bool inOrder = true;
@@ -442,10 +447,7 @@ void TestServerRecordset::statementsBetweenRunsOfAWalk() {
     Site site;
     // Past the keys read at open, runs that double up to full length, and two runs of it.
     constexpr int Rows = 60000;
-    QVERIFY(site.pg.exec(QStringLiteral("INSERT INTO tasks (taskid, taskname, reqhour) SELECT g, "
-                                        "'Task ' || lpad(g::text, 5, '0'), "
-                                        "g FROM generate_series(10, %1) AS g")
-                             .arg(Rows + 9)));
+    QVERIFY(site.addNumberedTasks(Rows));
     // The row the walk reaches at each index, in the order of the names backwards.
     const auto taskAt = [](int index) { return Rows + 9 - index; };
     // Far enough into the walk that the next run has been asked for, and a row of that run.
@@ -484,8 +486,7 @@ void TestServerRecordset::statementsBetweenRunsOfAWalk() {
     };
     for (qsizetype kind = 0; kind < between.size(); ++kind) {
         const int value = -1 - int(kind);
-        Recordset rs = site.db.openRecordset(QStringLiteral(
-            "SELECT taskid, reqhour FROM tasks WHERE taskid >= 10 ORDER BY taskname DESC"));
+        Recordset rs = site.db.openRecordset(NumberedTasksBackwards);
         int at = 0;
         bool inOrder = true;
         // Both fields read on every row, as a window's walk reads its columns.
