@@ -17,7 +17,8 @@ class Handler:
     def __init__(self, folder, refused):
         self.folder = folder
         self.refused = refused.lower()
-        self.count = 0
+        # A server started again on the same folder goes on after the messages there.
+        self.count = len([n for n in os.listdir(folder) if n.endswith(".eml")])
 
     async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
         if address.lower() == self.refused:
