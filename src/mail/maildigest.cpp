@@ -198,8 +198,8 @@ bool deliver(const std::function<SendResult(const MailMessage&)>& send, const ch
     }
     if (result.outcome == SendResult::ServerFailed) {
         run.serverFailed = true;
-        run.failures = {QStringLiteral("The mail server could not be reached: %1. The digests "
-                                       "not sent go with the next run.")
+        run.failures = {QStringLiteral("No digest could be sent through the mail server: %1. "
+                                       "The digests not sent go with the next run.")
                             .arg(result.error)};
         return false;
     }

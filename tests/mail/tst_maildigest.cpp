@@ -65,14 +65,17 @@ int freePort() {
     return port;
 }
 
-// The test's mail server: writes what it takes into `folder`, refuses `refused`.
+// The test's mail server: writes what it takes into `folder`, refuses `refused`, and with
+// `user` lets only that user with `password` send.
 class MailServer {
 public:
-    MailServer(int port, const QString& folder, const QString& certDir, const QString& refused) {
+    MailServer(int port, const QString& folder, const QString& certDir, const QString& refused,
+               const QString& user = {}, const QString& password = {}) {
         process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process_.start(TAVREL_PYTHON, {TAVREL_SMTP_SERVER, "--port", QString::number(port),
-                                       "--folder", folder, "--cert", certDir + "/cert.pem", "--key",
-                                       certDir + "/key.pem", "--refuse", refused});
+        process_.start(TAVREL_PYTHON,
+                       {TAVREL_SMTP_SERVER, "--port", QString::number(port), "--folder", folder,
+                        "--cert", certDir + "/cert.pem", "--key", certDir + "/key.pem", "--refuse",
+                        refused, "--user", user, "--password", password});
         ready_ = process_.waitForStarted() && process_.waitForReadyRead(20000) &&
                  process_.readLine().trimmed() == "ready";
     }
@@ -289,7 +292,7 @@ private Q_SLOTS:
         QCOMPARE(down.exitCode, 1);
         const QStringList lines = down.err.split('\n', Qt::SkipEmptyParts);
         QCOMPARE(lines.size(), 1);
-        QVERIFY2(lines[0].startsWith("Tavrel: The mail server could not be reached: "),
+        QVERIFY2(lines[0].startsWith("Tavrel: No digest could be sent through the mail server: "),
                  qPrintable(down.err));
         QCOMPARE(logged(), 0);
 
@@ -302,9 +305,10 @@ private Q_SLOTS:
     }
 
     // Settings that cannot be used stop the run before anything is sent, with their reason:
-    // no [mail] server, a password file others can read.
-    void unusableSettingsAreRefused() {
-        MailServer server(port_, mail_.path(), certs_.path(), {});
+    // no [mail] server, a password file others can read. The password of a file only its
+    // owner reads logs in; the environment's comes first.
+    void passwordAndSettings() {
+        MailServer server(port_, mail_.path(), certs_.path(), {}, "planner", "s3cret");
         QVERIFY(server.isReady());
         setMail("server", "");
         Run run = digest();
@@ -328,6 +332,20 @@ private Q_SLOTS:
                               .arg(QDir::toNativeSeparators(secret)));
         QCOMPARE(readMail(mail_.path()).size(), 0);
         QCOMPARE(logged(), 0);
+
+        // A wrong password is the server's refusal: one line, nothing sent.
+        QFile::setPermissions(secret, QFile::ReadOwner | QFile::WriteOwner);
+        run = digest({{"TAVREL_MAIL_PASSWORD", "wrong"}});
+        QCOMPARE(run.exitCode, 1);
+        QCOMPARE(run.err.count('\n'), 1);
+        QVERIFY2(run.err.startsWith("Tavrel: No digest could be sent through the mail server: "),
+                 qPrintable(run.err));
+        QCOMPARE(readMail(mail_.path()).size(), 0);
+
+        run = digest();
+        QCOMPARE(run.err, QString());
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(readMail(mail_.path()).size(), 3);
     }
 };
 

@@ -3,7 +3,8 @@
 
 Each message it takes is written to FOLDER as NNN.eml (the envelope's recipients in the file's
 X-Rcpt-To header ahead of the message); RCPT TO the address given with --refuse is refused
-with 550. Prints "ready" once it listens and serves until standard input closes.
+with 550. With --user and --password it asks every client to log in as that user first.
+Prints "ready" once it listens and serves until standard input closes.
 """
 import argparse
 import os
@@ -11,6 +12,7 @@ import ssl
 import sys
 
 from aiosmtpd.controller import Controller
+from aiosmtpd.smtp import AuthResult, LoginPassword
 
 
 class Handler:
@@ -36,6 +38,14 @@ class Handler:
         return "250 Message accepted"
 
 
+def authenticator_for(user, password):
+    def authenticate(server, session, envelope, mechanism, auth_data):
+        ok = (isinstance(auth_data, LoginPassword) and auth_data.login == user.encode()
+              and auth_data.password == password.encode())
+        return AuthResult(success=ok, handled=False)
+    return authenticate
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--port", type=int, required=True)
@@ -43,11 +53,17 @@ def main():
     parser.add_argument("--cert", required=True)
     parser.add_argument("--key", required=True)
     parser.add_argument("--refuse", default="")
+    parser.add_argument("--user", default="")
+    parser.add_argument("--password", default="")
     args = parser.parse_args()
     context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
     context.load_cert_chain(args.cert, args.key)
+    login = {}
+    if args.user:
+        login = dict(authenticator=authenticator_for(args.user, args.password),
+                     auth_required=True, auth_require_tls=True)
     controller = Controller(Handler(args.folder, args.refuse), hostname="127.0.0.1",
-                            port=args.port, tls_context=context, require_starttls=True)
+                            port=args.port, tls_context=context, require_starttls=True, **login)
     controller.start()
     print("ready", flush=True)
     sys.stdin.read()
