@@ -232,6 +232,7 @@ DigestRun sendMailDigests(const std::function<SendResult(const MailMessage&)>& s
             (line.due < today ? overdue : due).append(line);
         MailMessage message;
         message.to = to.address;
+        message.toName = to.name;
         message.subject =
             QStringLiteral("Tavrel: your work for the week of %1").arg(shortDate(monday));
         message.text = employeeText(to, overdue, due, monday, today);
@@ -264,6 +265,7 @@ DigestRun sendMailDigests(const std::function<SendResult(const MailMessage&)>& s
         }
         MailMessage message;
         message.to = to.address;
+        message.toName = to.name;
         message.subject =
             QStringLiteral("Tavrel: overdue work of the site on %1").arg(shortDate(today));
         message.text = managerText(to, overdue, today);

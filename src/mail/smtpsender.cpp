@@ -39,6 +39,20 @@ QByteArray headerText(const QString& text) {
     return "=?UTF-8?B?" + text.toUtf8().toBase64() + "?=";
 }
 
+// An address with the name shown beside it: the name as a quoted string, or encoded when it
+// is not plain ASCII.
+QByteArray mailbox(const QString& name, const QString& address) {
+    const QByteArray angle = '<' + address.toUtf8() + '>';
+    if (name.isEmpty())
+        return angle;
+    const QByteArray shown = headerText(name);
+    if (shown.startsWith("=?"))
+        return shown + ' ' + angle;
+    QByteArray quoted = shown;
+    quoted.replace('\\', "\\\\").replace('"', "\\\"");
+    return '"' + quoted + "\" " + angle;
+}
+
 // The Date header: RFC 5322's form, in English whatever the locale.
 QByteArray dateHeader(const QDateTime& date) {
     const int offset = date.offsetFromUtc();
@@ -116,7 +130,7 @@ SendResult SmtpSender::send(const MailMessage& message, const QDateTime& date) c
     curl_slist* headerList = nullptr;
     const QByteArray domain = settings_.sender.section(QLatin1Char('@'), 1).toUtf8();
     for (const QByteArray& header :
-         {dateHeader(date), "From: " + from, "To: <" + message.to.toUtf8() + '>',
+         {dateHeader(date), "From: " + from, "To: " + mailbox(message.toName, message.to),
           "Subject: " + headerText(message.subject),
           "Message-ID: <" + QUuid::createUuid().toString(QUuid::WithoutBraces).toLatin1() + '@' +
               (domain.isEmpty() ? QByteArray("tavrel") : domain) + '>',

@@ -12,6 +12,7 @@ namespace tavrel {
 // file attached to it.
 struct MailMessage {
     QString to;
+    QString toName; // shown beside the address; may be empty
     QString subject;
     QString text;
     QString attachmentName;

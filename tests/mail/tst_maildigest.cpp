@@ -212,6 +212,7 @@ private Q_SLOTS:
         QCOMPARE(ann.value("subject").toString(),
                  QString("Tavrel: your work for the week of 7/4/2005"));
         QCOMPARE(ann.value("from").toString(), QString("tavrel@example.com"));
+        QCOMPARE(ann.value("to").toString(), QString("Ann Archer <ann@example.com>"));
         const QString annText = ann.value("text").toString();
         QVERIFY2(annText.contains("Overdue (2):\n"
                                   "  6/27/2005  Check pressure  (Boiler Room)\n"
