@@ -116,6 +116,7 @@ CommandLine parseCommandLine(const QStringList& args) {
     bool optionsEnded = false;
     bool monthly = false;
     bool dashboard = false;
+    bool mailDigest = false;
     bool init = false;
     bool help = false;
     bool setYear = false;
@@ -200,6 +201,8 @@ CommandLine parseCommandLine(const QStringList& args) {
             (a == QLatin1String("--from") ? fromGiven : toGiven) = true;
         } else if (a == QLatin1String("--dashboard")) {
             dashboard = true;
+        } else if (a == QLatin1String("--mail-digest")) {
+            mailDigest = true;
         } else if (a == QLatin1String("--custom")) {
             const std::optional<QString> file = valueOf(i, "a report file");
             if (!file)
@@ -278,7 +281,7 @@ CommandLine parseCommandLine(const QStringList& args) {
     const bool import = !line.importFile.isEmpty();
     const bool importTasks = !line.tasksFile.isEmpty();
     const int commands = int(monthly) + int(init) + int(setYear) + int(report) + int(custom) +
-                         int(import) + int(importTasks) + int(dashboard);
+                         int(import) + int(importTasks) + int(dashboard) + int(mailDigest);
     const bool restore = !line.restoreFile.isEmpty();
     line.assignments = !noAssignments;
     // The DIR of --backup is the command line's one name.
@@ -290,7 +293,8 @@ CommandLine parseCommandLine(const QStringList& args) {
         line.command = Command::Help;
     else if (commands > 1)
         line.error = QStringLiteral("-m, --init, --set-year, --report, --custom, --import, "
-                                    "--import-tasks and --dashboard cannot be given together");
+                                    "--import-tasks, --dashboard and --mail-digest cannot be "
+                                    "given together");
     else if ((copyTo || copyFrom) &&
              int(copyTo) + int(copyFrom) + int(backup) + int(restore) + commands > 1)
         line.error = QStringLiteral("--copy-to and --copy-from go with no other command");
@@ -356,6 +360,8 @@ CommandLine parseCommandLine(const QStringList& args) {
         line.command = Command::Monthly;
     else if (dashboard)
         line.command = Command::Dashboard;
+    else if (mailDigest)
+        line.command = Command::MailDigest;
     // The commands without a window work in the current folder, as scheduled jobs are set up.
     if (line.error.isEmpty() && !line.folder.isEmpty() && line.command != Command::Window &&
         line.command != Command::Help)
@@ -373,6 +379,7 @@ void printUsage(std::FILE* to) {
                "       tavrel --report NAME [--from YYYY-MM-DD --to YYYY-MM-DD] -o FILE [--bom]\n"
                "       tavrel --custom FILE.rpt -o FILE [--bom]\n"
                "       tavrel --dashboard [--from YYYY-MM-DD] [--to YYYY-MM-DD] -o FILE\n"
+               "       tavrel --mail-digest\n"
                "       tavrel --import OLD.mdb [--catalogue OLD-RPTSPEC.mdb]\n"
                "       tavrel --import-tasks FILE --map MAPPING.ini [--add-codes]\n"
                "       tavrel --backup [DIR]\n"
@@ -415,6 +422,12 @@ void printUsage(std::FILE* to) {
                "                  draw the dashboard's charts into FILE, a PDF (.pdf) or a\n"
                "                  PNG image (.png); --from and --to give its dates (this\n"
                "                  year when neither is given)\n"
+               "  --mail-digest   e-mail each employee with an address the assignments due\n"
+               "                  this week and the overdue ones, with their work orders as a\n"
+               "                  PDF, and each manager with an address the site's overdue\n"
+               "                  work, through the mail server of tavrel.conf's [mail] part;\n"
+               "                  a recipient sent today already is skipped, so a run after a\n"
+               "                  failure sends only what did not go\n"
                "  --import OLD.mdb [--catalogue OLD-RPTSPEC.mdb]\n"
                "                  convert the earlier program's files into a new tavrel.mdb\n"
                "                  (and rptspec.mdb) here; the old files are only read,\n"

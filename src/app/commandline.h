@@ -27,6 +27,7 @@ enum class Command {
     CopyTo,
     CopyFrom,
     Dashboard,
+    MailDigest,
     Help
 };
 

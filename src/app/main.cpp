@@ -130,6 +130,7 @@ int main(int argc, char* argv[]) {
     case Command::CopyTo:
     case Command::CopyFrom:
     case Command::Dashboard:
+    case Command::MailDigest:
         return runWithoutWindow(line, argv[0]);
     case Command::Window:
         break;

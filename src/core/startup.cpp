@@ -200,6 +200,8 @@ void openMainDatabase(const QString& workFolder, MissingDatabase missing) {
     AddOneOffColumn();
     AddInactiveColumns();
     AddRowVersions();
+    AddEmailColumns();
+    AddDigestLog();
     IndexTaskNamesWithoutCase();
     IndexAssignmentsByTaskWeekAndDate();
 }

@@ -18,6 +18,12 @@ void AddInactiveColumns();
 // other programs' writes count too): a row another user changed after it was read is not
 // overwritten unseen. Every older row starts at version 0.
 void AddRowVersions();
+// Employees and managers can have an e-mail address (empty for none), to which
+// tavrel --mail-digest sends their digest.
+void AddEmailColumns();
+// The digests sent, one row per recipient and day: a second run of the day sends only
+// what did not go out before.
+void AddDigestLog();
 
 // Files written before the task list was ordered without regard to case hold a binary
 // index on task names, which cannot serve that order: it is built again, once.
