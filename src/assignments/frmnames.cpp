@@ -1,23 +1,12 @@
 #include "assignments/frmnames.h"
 
 #include "core/uiseam.h"
+#include "text/textfunctions.h"
 
 #include <QLabel>
 #include <QLineEdit>
 
 namespace tavrel {
-
-bool isEmailAddress(const QString& text) {
-    if (text.size() > EmailAddressLength || text.count(QLatin1Char('@')) != 1)
-        return false;
-    for (const QChar c : text)
-        if (c.isSpace())
-            return false;
-    const qsizetype at = text.indexOf(QLatin1Char('@'));
-    const QString domain = text.mid(at + 1);
-    const qsizetype dot = domain.indexOf(QLatin1Char('.'));
-    return at > 0 && dot > 0 && !domain.endsWith(QLatin1Char('.'));
-}
 
 frmNames::frmNames(QWidget* parent)
     : CodeEditor(CodeEdit::Employees, CodeEdit::Managers, parent) {

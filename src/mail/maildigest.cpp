@@ -7,6 +7,7 @@
 #include "reports/reportdocument.h"
 #include "reports/workorders.h"
 #include "text/datetext.h"
+#include "text/textfunctions.h"
 
 #include <QFile>
 #include <QList>
@@ -38,9 +39,11 @@ QString fullName(const QVariant& first, const QVariant& last) {
     return (first.toString().trimmed() + QLatin1Char(' ') + last.toString().trimmed()).trimmed();
 }
 
-// The active names of `table` that have an address, by last and first name.
+// The active names of `table` that have an address, by last and first name. An address
+// that is not one (written by another program: the editors refuse it) is no recipient; it
+// is told as a failure of the run.
 QList<Recipient> recipients(const QString& table, const QString& id, const QString& first,
-                            const QString& last) {
+                            const QString& last, DigestRun& run) {
     QList<Recipient> out;
     Recordset rs = state().dbMain.openRecordset(
         QStringLiteral("select %1 as id, %2 as firstname, %3 as lastname, email from %4 where "
@@ -51,10 +54,15 @@ QList<Recipient> recipients(const QString& table, const QString& id, const QStri
         const QString address = rs.value(QStringLiteral("email")).toString().trimmed();
         if (address.isEmpty())
             continue;
-        out.append(
-            {rs.value(QStringLiteral("id")).toLongLong(),
-             fullName(rs.value(QStringLiteral("firstname")), rs.value(QStringLiteral("lastname"))),
-             address});
+        const QString name =
+            fullName(rs.value(QStringLiteral("firstname")), rs.value(QStringLiteral("lastname")));
+        if (!isEmailAddress(address)) {
+            run.failures << QStringLiteral("The digest to %1 was not sent: \"%2\" is not an "
+                                           "e-mail address.")
+                                .arg(name, address.simplified());
+            continue;
+        }
+        out.append({rs.value(QStringLiteral("id")).toLongLong(), name, address});
     }
     return out;
 }
@@ -217,7 +225,7 @@ DigestRun sendMailDigests(const std::function<SendResult(const MailMessage&)>& s
     const QDate sunday = monday.addDays(6);
     for (const Recipient& to :
          recipients(QStringLiteral("employees"), QStringLiteral("empid"),
-                    QStringLiteral("firstname"), QStringLiteral("lastname"))) {
+                    QStringLiteral("firstname"), QStringLiteral("lastname"), run)) {
         if (alreadySent(DigestKindEmployee, to.id, today)) {
             ++run.alreadySent;
             continue;
@@ -250,7 +258,7 @@ DigestRun sendMailDigests(const std::function<SendResult(const MailMessage&)>& s
     }
     const QList<Recipient> managers =
         recipients(QStringLiteral("managers"), QStringLiteral("manid"), QStringLiteral("manfirst"),
-                   QStringLiteral("manlast"));
+                   QStringLiteral("manlast"), run);
     if (managers.isEmpty())
         return run;
     const QList<DigestLine> overdue =
