@@ -1208,15 +1208,14 @@ void TestDatabase::repairGivesACompleteTaskDatabase() {
     QCOMPARE(repaired.text("SELECT group_concat(name) FROM (SELECT name FROM sqlite_master "
                            "WHERE "
                            "type = 'table' AND name IN ('tasks', 'taskweeks', 'weeks', "
-                           "'assign', "
-                           "'employees', 'managers', 'locations', 'types', 'settings') ORDER BY "
-                           "name)"),
-             "assign,employees,locations,managers,settings,tasks,taskweeks,types,"
+                           "'assign', 'employees', 'managers', 'locations', 'types', "
+                           "'settings', 'digestsent') ORDER BY name)"),
+             "assign,digestsent,employees,locations,managers,settings,tasks,taskweeks,types,"
              "weeks");
     // Every index comes back, whatever was lost of the schema.
     QCOMPARE(repaired.text("SELECT group_concat(name) FROM (SELECT name FROM sqlite_master WHERE "
                            "type = 'index' AND name NOT LIKE 'sqlite_%' ORDER BY name)"),
-             "assign_duedate,assign_taskid,tasks_taskname,taskweeks_taskid");
+             "assign_duedate,assign_taskid,digestsent_recipient,tasks_taskname,taskweeks_taskid");
     QCOMPARE(repaired.text("SELECT count(*) || ' ' || group_concat(CurYear) FROM settings"),
              QString("1 %1").arg(year));
     const QList<QDate> mondays = weekMondays(year);
