@@ -105,8 +105,11 @@ CREATE TABLE types (
     rowver integer NOT NULL DEFAULT 0
 );
 
+-- siteid: the site's identifier, a random UUID given once, which outlives copies of the site
+-- (calendar entries exported from it are known again by it).
 CREATE TABLE settings (
     CurYear SHORT,
+    siteid  TEXT,
     rowver integer NOT NULL DEFAULT 0
 );
 
