@@ -106,11 +106,13 @@ CREATE TABLE types (
 );
 
 -- siteid: the site's identifier, a random UUID given once, which outlives copies of the site
--- (calendar entries exported from it are known again by it).
+-- (calendar entries exported from it are known again by it). It comes last, where the
+-- upgrade of an older file adds it: a row's shape is then the same in every file, and no
+-- other table's (a damaged file's rows are told apart by their shapes).
 CREATE TABLE settings (
     CurYear SHORT,
-    siteid  TEXT,
-    rowver integer NOT NULL DEFAULT 0
+    rowver integer NOT NULL DEFAULT 0,
+    siteid  TEXT
 );
 
 CREATE TRIGGER tasks_rowver AFTER UPDATE ON tasks FOR EACH ROW WHEN NEW.rowver = OLD.rowver

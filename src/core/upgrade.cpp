@@ -190,13 +190,13 @@ QString newSiteId() {
 } // namespace
 
 void AddSiteIdentifier() {
-    // The column first, with its value, as one step; then a value for a row that came without
-    // one, once: a row that has one keeps it.
-    runUpgradeStep(SiteIdProbe, {QStringLiteral("ALTER TABLE settings ADD COLUMN siteid TEXT;")},
-                   [] {
-                       state().dbMain.execute(
-                           QStringLiteral("update settings set siteid = '%1'").arg(newSiteId()));
-                   });
+    // The column comes with its value as its default, which the rows that are there read
+    // without being written: adding it changes no row's version. (A settings row made anew
+    // later, by a repair that lost it, gets the same identifier.) Then a value for a row that
+    // came without one, once; a row that has one keeps it.
+    runUpgradeStep(SiteIdProbe,
+                   {QStringLiteral("ALTER TABLE settings ADD COLUMN siteid TEXT DEFAULT '%1';")
+                        .arg(newSiteId())});
     if (probeFails(SiteIdProbe) || !siteIdMissing())
         return;
     RunAllOrNothing(state().dbMain, [] {
