@@ -230,27 +230,40 @@ CalendarOutcome exportCalendar(Database& db, const CalendarChoice& choice, const
     }
     QSaveFile file(path);
     const auto failed = [&] {
+        // A write the system cut short (a full disk, a size limit) may leave no error text.
+        const QString why = file.error() != QFileDevice::NoError && !file.errorString().isEmpty()
+                                ? file.errorString()
+                                : QStringLiteral("not every entry reached the disk (is it full?)");
         outcome.error = QStringLiteral("The file %1 could not be written: %2")
-                            .arg(QDir::toNativeSeparators(path), file.errorString());
+                            .arg(QDir::toNativeSeparators(path), why);
         file.cancelWriting();
         rows.close();
         return outcome;
     };
-    if (!file.open(QIODevice::WriteOnly) || file.write(CalendarBegin) != CalendarBegin.size())
+    qint64 written = 0;
+    const auto write = [&](const char* bytes, qint64 size) {
+        if (file.write(bytes, size) != size)
+            return false;
+        written += size;
+        return true;
+    };
+    if (!file.open(QIODevice::WriteOnly) || !write(CalendarBegin.constData(), CalendarBegin.size()))
         return failed();
     const icaltimetype stamped = icalUtc(stamp);
     for (; !rows.isEOF(); rows.moveNext()) {
         const auto entry = entryOf(rows, choice.todos, stamped, siteId);
         char* text = icalcomponent_as_ical_string_r(entry.get());
-        const qint64 size = qint64(std::strlen(text));
-        const bool ok = file.write(text, size) == size;
+        const bool ok = write(text, qint64(std::strlen(text)));
         std::free(text);
         if (!ok)
             return failed();
         ++outcome.entries;
     }
     rows.close();
-    if (file.write(CalendarEnd) != CalendarEnd.size() || !file.commit())
+    // Qt takes a write the system cut short for a whole one: the file's size on disk says
+    // whether everything arrived before the file takes its name.
+    if (!write(CalendarEnd.constData(), CalendarEnd.size()) || !file.flush() ||
+        file.size() != written || !file.commit())
         return failed();
     outcome.written = true;
     return outcome;

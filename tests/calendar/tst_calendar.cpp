@@ -34,6 +34,9 @@
 #include <libical/ical.h>
 
 #include <cmath>
+#include <csignal>
+
+#include <sys/resource.h>
 
 using namespace tavrel;
 using namespace tavrel::test;
@@ -484,6 +487,33 @@ private Q_SLOTS:
                      QDir::toNativeSeparators(folder.file(QStringLiteral("plain/out.ics"))) +
                      QStringLiteral(" could not be written: ")),
                  qPrintable(refused.error));
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden).filter(".ics"),
+                 QStringList{"out.ics"});
+
+        // The disk fills up half-way (files of this process may grow to 4 KiB, the calendar
+        // needs more): the older file stays as it was and nothing else is left.
+        CalendarChoice small;
+        small.employee = QStringLiteral("Ærø, Zoë");
+        QCOMPARE(uids(small), (QStringList{"4", "6"}));
+        const QByteArray older = readFile(path);
+        QVERIFY(older.size() < 4096);
+        const CalendarOutcome full = [&] {
+            rlimit usual{};
+            getrlimit(RLIMIT_FSIZE, &usual);
+            rlimit limited = usual;
+            limited.rlim_cur = 4096;
+            const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+            setrlimit(RLIMIT_FSIZE, &limited);
+            const CalendarOutcome outcome =
+                exportCalendar(state().dbMain, {}, path, Stamp, site);
+            setrlimit(RLIMIT_FSIZE, &usual);
+            std::signal(SIGXFSZ, previous);
+            return outcome;
+        }();
+        QVERIFY(!full.written);
+        QVERIFY2(full.error.contains(QStringLiteral(" could not be written: ")),
+                 qPrintable(full.error));
+        QCOMPARE(readFile(path), older);
         QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden).filter(".ics"),
                  QStringList{"out.ics"});
         QCOMPARE(ui.messageTexts(), QStringList());
