@@ -463,8 +463,7 @@ void benchOverdue(const QString& dir, const QString& site, int rows, int repeats
 // (a tab-separated line of the same fields each).
 void benchCalendar(const QString& dir, const QString& site, int rows, int repeats,
                    bench::BenchUi& ui) {
-    std::printf("calendar: %d assignments to an .ics file and to a text report ...
-", rows);
+    std::printf("calendar: %d assignments to an .ics file and to a text report ...\n", rows);
     const QString ics = dir + QStringLiteral("/site.ics");
     const QString txt = dir + QStringLiteral("/site.txt");
     const QString siteId = QStringLiteral("0b7c1f5e-3c59-4a34-9a77-1d1f0e0f6a10");

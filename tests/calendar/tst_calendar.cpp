@@ -6,6 +6,7 @@
 
 #include "calendar/calendarexport.h"
 #include "calendar/frmexportcalendar.h"
+#include "core/frmmain.h"
 #include "core/programstate.h"
 #include "core/upgrade.h"
 #include "data/database.h"
@@ -504,8 +505,7 @@ private Q_SLOTS:
             limited.rlim_cur = 4096;
             const auto previous = std::signal(SIGXFSZ, SIG_IGN);
             setrlimit(RLIMIT_FSIZE, &limited);
-            const CalendarOutcome outcome =
-                exportCalendar(state().dbMain, {}, path, Stamp, site);
+            const CalendarOutcome outcome = exportCalendar(state().dbMain, {}, path, Stamp, site);
             setrlimit(RLIMIT_FSIZE, &usual);
             std::signal(SIGXFSZ, previous);
             return outcome;
@@ -626,8 +626,10 @@ private Q_SLOTS:
         QCOMPARE(ui.filesAsked.size(), 0);
     }
 
-    // What "Show at start" opens, the due and overdue work, counts as many assignments as the
-    // export holds open entries due by the end of this week.
+    // The reminders of the program against the export: the main window's status bar counts
+    // as many overdue assignments as the export holds open entries due before today, and what
+    // "Show at start" opens, the due and overdue work, as many as it holds open entries due
+    // by the end of this week.
     void reminderCountMatchesExport() {
         ScriptedUi ui;
         ui.setToday(Today);
@@ -656,6 +658,16 @@ private Q_SLOTS:
                 ++open;
         QCOMPARE(open, 4);
         QCOMPARE(shown->lblCount->text(), QStringLiteral("%1 assignments").arg(open));
+
+        int overdue = 0;
+        for (const Entry& e : readWithLibical(path))
+            if (e.categories.contains(QStringLiteral("Open")) &&
+                QDate::fromString(e.start, Qt::ISODate) < Today)
+                ++overdue;
+        QCOMPARE(overdue, 3);
+        frmMain main;
+        main.refreshOverdueCount();
+        QCOMPARE(main.lblOverdue->text(), QStringLiteral("%1 overdue assignments").arg(overdue));
         shown->close();
         delete shown;
     }
