@@ -76,16 +76,19 @@ qint64 whole(const QVariant& value) {
 // The procedure of the task with its tools and expected results, and, for completed work,
 // when, by whom and in how long it was done.
 QString description(const Recordset& rows, bool completed, const QDate& done) {
-    QStringList parts;
-    const QString procedure = rows.value(QStringLiteral("taskdesc")).toString();
-    const QString tools = rows.value(QStringLiteral("tools")).toString();
-    const QString results = rows.value(QStringLiteral("results")).toString();
-    if (!procedure.isEmpty())
-        parts << procedure;
-    if (!tools.isEmpty())
-        parts << QStringLiteral("Tools: ") + tools;
-    if (!results.isEmpty())
-        parts << QStringLiteral("Expected results: ") + results;
+    QString text;
+    // Each part after the first is set apart by an empty line.
+    const auto add = [&text](QLatin1String label, const QString& part) {
+        if (part.isEmpty())
+            return;
+        if (!text.isEmpty())
+            text += QLatin1String("\n\n");
+        text += label;
+        text += part;
+    };
+    add(QLatin1String(""), rows.value(QStringLiteral("taskdesc")).toString());
+    add(QLatin1String("Tools: "), rows.value(QStringLiteral("tools")).toString());
+    add(QLatin1String("Expected results: "), rows.value(QStringLiteral("results")).toString());
     if (completed) {
         QString line = QStringLiteral("Completed");
         if (done.isValid())
@@ -99,26 +102,30 @@ QString description(const Recordset& rows, bool completed, const QDate& done) {
         const qint64 minutes = whole(rows.value(QStringLiteral("compmin")));
         if (hours != 0 || minutes != 0)
             line += QStringLiteral(", time %1 h %2 min").arg(hours).arg(minutes);
-        parts << line + QLatin1Char('.');
+        add(QLatin1String(""), line + QLatin1Char('.'));
     }
-    return parts.join(QStringLiteral("\n\n"));
+    return text;
+}
+
+// The parts of calendarUid() around the assignment's number, made once for a whole file.
+const QByteArray UidPrefix = "assign-";
+QByteArray uidSuffix(const QString& siteId) {
+    return '-' + siteId.toUtf8() + "@tavrel";
 }
 
 // The entry of the current row: an all-day event on the due date, or a to-do due then.
 std::unique_ptr<icalcomponent, FreeComponent>
-entryOf(const Recordset& rows, bool todo, const icaltimetype& stamp, const QString& siteId) {
+entryOf(const Recordset& rows, bool todo, const icaltimetype& stamp, const QByteArray& uidEnd) {
     std::unique_ptr<icalcomponent, FreeComponent> entry(
         icalcomponent_new(todo ? ICAL_VTODO_COMPONENT : ICAL_VEVENT_COMPONENT));
     icalcomponent* c = entry.get();
     const QDate due = dateOf(rows.value(QStringLiteral("duedate")));
     const bool completed = rows.value(QStringLiteral("completed")).toBool();
-    const QVariant doneValue = rows.value(QStringLiteral("compdate"));
+    const QVariant doneValue = completed ? rows.value(QStringLiteral("compdate")) : QVariant();
     const QDate done = dateOf(doneValue);
-    icalcomponent_add_property(
-        c,
-        icalproperty_new_uid(calendarUid(rows.value(QStringLiteral("assid")).toLongLong(), siteId)
-                                 .toUtf8()
-                                 .constData()));
+    const QByteArray uid =
+        UidPrefix + QByteArray::number(rows.value(QStringLiteral("assid")).toLongLong()) + uidEnd;
+    icalcomponent_add_property(c, icalproperty_new_uid(uid.constData()));
     icalcomponent_add_property(c, icalproperty_new_dtstamp(stamp));
     if (todo) {
         icalcomponent_add_property(c, icalproperty_new_due(icalDate(due)));
@@ -135,13 +142,15 @@ entryOf(const Recordset& rows, bool todo, const icaltimetype& stamp, const QStri
     } else {
         icalcomponent_add_property(c, icalproperty_new_dtstart(icalDate(due)));
         icalcomponent_add_property(c, icalproperty_new_dtend(icalDate(due.addDays(1))));
-        icalcomponent_add_property(c, icalproperty_new_transp(ICAL_TRANSP_TRANSPARENT));
     }
     addText(c, icalproperty_new_summary, rows.value(QStringLiteral("taskname")).toString());
     addText(c, icalproperty_new_location, rows.value(QStringLiteral("locdesc")).toString());
     addText(c, icalproperty_new_description, description(rows, completed, done));
-    addText(c, icalproperty_new_categories, rows.value(QStringLiteral("typdesc")).toString());
-    addText(c, icalproperty_new_categories, completed ? CompletedCategory : OpenCategory);
+    // One property holds both categories, as a list.
+    const QString type = rows.value(QStringLiteral("typdesc")).toString();
+    const QString& progress = completed ? CompletedCategory : OpenCategory;
+    addText(c, icalproperty_new_categories,
+            type.isEmpty() ? progress : type + QLatin1Char(',') + progress);
     return entry;
 }
 
@@ -206,7 +215,7 @@ QString calendarSql(const CalendarChoice& choice, const QList<qint64>& employees
 }
 
 QString calendarUid(qint64 assid, const QString& siteId) {
-    return QStringLiteral("assign-%1-%2@tavrel").arg(assid).arg(siteId);
+    return QString::fromUtf8(UidPrefix + QByteArray::number(assid) + uidSuffix(siteId));
 }
 
 CalendarOutcome exportCalendar(Database& db, const CalendarChoice& choice, const QString& path,
@@ -250,8 +259,9 @@ CalendarOutcome exportCalendar(Database& db, const CalendarChoice& choice, const
     if (!file.open(QIODevice::WriteOnly) || !write(CalendarBegin.constData(), CalendarBegin.size()))
         return failed();
     const icaltimetype stamped = icalUtc(stamp);
+    const QByteArray uidEnd = uidSuffix(siteId);
     for (; !rows.isEOF(); rows.moveNext()) {
-        const auto entry = entryOf(rows, choice.todos, stamped, siteId);
+        const auto entry = entryOf(rows, choice.todos, stamped, uidEnd);
         char* text = icalcomponent_as_ical_string_r(entry.get());
         const bool ok = write(text, qint64(std::strlen(text)));
         std::free(text);
