@@ -221,6 +221,12 @@ QString calendarUid(qint64 assid, const QString& siteId) {
 CalendarOutcome exportCalendar(Database& db, const CalendarChoice& choice, const QString& path,
                                const QDateTime& stamp, const QString& siteId) {
     CalendarOutcome outcome;
+    // Entries without the site's part of their UIDs would be taken for other sites' entries.
+    if (siteId.isEmpty()) {
+        outcome.error = QStringLiteral("The site's identifier could not be read. No calendar was "
+                                       "written.");
+        return outcome;
+    }
     QList<qint64> employees;
     if (!choice.employee.trimmed().isEmpty()) {
         employees = employeesNamed(db, choice.employee);

@@ -478,6 +478,11 @@ private Q_SLOTS:
         QVERIFY(!refused.written);
         QVERIFY(!QFileInfo::exists(folder.file(QStringLiteral("nobody.ics"))));
 
+        // Without the site's identifier the UIDs would not be the site's own.
+        refused = exportCalendar(state().dbMain, {}, path, Stamp, QString());
+        QVERIFY(!refused.written);
+        QCOMPARE(readFile(path), before);
+
         // A folder in the way of the file's folder: nothing can be made there.
         QVERIFY(writeFile(folder.file(QStringLiteral("plain")), "a file"));
         refused = exportCalendar(state().dbMain, {}, folder.file(QStringLiteral("plain/out.ics")),
