@@ -80,6 +80,7 @@ CREATE TABLE employees (
     firstname TEXT,
     lastname  TEXT,
     inactive  BIT NOT NULL DEFAULT 0,
+    email     TEXT,
     rowver integer NOT NULL DEFAULT 0
 );
 
@@ -88,6 +89,7 @@ CREATE TABLE managers (
     manfirst TEXT,
     manlast  TEXT,
     inactive BIT NOT NULL DEFAULT 0,
+    email    TEXT,
     rowver integer NOT NULL DEFAULT 0
 );
 
@@ -115,6 +117,20 @@ CREATE TABLE settings (
     siteid  TEXT
 );
 
+-- The e-mail digests sent (tavrel --mail-digest): one row per recipient (kind 'employee' or
+-- 'manager', and the key of the name) and day, written once the mail server took the
+-- message, so that a second run of the day sends only what failed before.
+CREATE TABLE digestsent (
+    sentid   INTEGER PRIMARY KEY AUTOINCREMENT,
+    kind     TEXT NOT NULL,
+    recipid  LONG NOT NULL,
+    address  TEXT,
+    sentday  DATETIME NOT NULL,
+    senttime DATETIME,
+    rowver integer NOT NULL DEFAULT 0
+);
+CREATE UNIQUE INDEX digestsent_recipient ON digestsent (kind, recipid, sentday);
+
 CREATE TRIGGER tasks_rowver AFTER UPDATE ON tasks FOR EACH ROW WHEN NEW.rowver = OLD.rowver
 BEGIN UPDATE tasks SET rowver = OLD.rowver + 1 WHERE rowid = NEW.rowid; END;
 CREATE TRIGGER taskweeks_rowver AFTER UPDATE ON taskweeks FOR EACH ROW WHEN NEW.rowver = OLD.rowver
@@ -133,3 +149,5 @@ CREATE TRIGGER types_rowver AFTER UPDATE ON types FOR EACH ROW WHEN NEW.rowver =
 BEGIN UPDATE types SET rowver = OLD.rowver + 1 WHERE rowid = NEW.rowid; END;
 CREATE TRIGGER settings_rowver AFTER UPDATE ON settings FOR EACH ROW WHEN NEW.rowver = OLD.rowver
 BEGIN UPDATE settings SET rowver = OLD.rowver + 1 WHERE rowid = NEW.rowid; END;
+CREATE TRIGGER digestsent_rowver AFTER UPDATE ON digestsent FOR EACH ROW WHEN NEW.rowver = OLD.rowver
+BEGIN UPDATE digestsent SET rowver = OLD.rowver + 1 WHERE rowid = NEW.rowid; END;

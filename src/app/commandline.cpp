@@ -133,6 +133,7 @@ CommandLine parseCommandLine(const QStringList& args) {
     bool optionsEnded = false;
     bool monthly = false;
     bool dashboard = false;
+    bool mailDigest = false;
     bool init = false;
     bool help = false;
     bool setYear = false;
@@ -232,6 +233,8 @@ CommandLine parseCommandLine(const QStringList& args) {
             (a == QLatin1String("--calendar") ? line.calendarFile : line.employee) = *value;
         } else if (a == QLatin1String("--todo")) {
             line.todo = true;
+        } else if (a == QLatin1String("--mail-digest")) {
+            mailDigest = true;
         } else if (a == QLatin1String("--custom")) {
             const std::optional<QString> file = valueOf(i, "a report file");
             if (!file)
@@ -310,7 +313,7 @@ CommandLine parseCommandLine(const QStringList& args) {
     const bool import = !line.importFile.isEmpty();
     const bool importTasks = !line.tasksFile.isEmpty();
     const int commands = int(monthly) + int(init) + int(setYear) + int(report) + int(custom) +
-                         int(import) + int(importTasks) + int(dashboard);
+                         int(import) + int(importTasks) + int(dashboard) + int(mailDigest);
     const bool restore = !line.restoreFile.isEmpty();
     const bool calendar = !line.calendarFile.isEmpty();
     line.assignments = !noAssignments;
@@ -323,7 +326,8 @@ CommandLine parseCommandLine(const QStringList& args) {
         line.command = Command::Help;
     else if (commands > 1)
         line.error = QStringLiteral("-m, --init, --set-year, --report, --custom, --import, "
-                                    "--import-tasks and --dashboard cannot be given together");
+                                    "--import-tasks, --dashboard and --mail-digest cannot be "
+                                    "given together");
     else if ((copyTo || copyFrom) &&
              int(copyTo) + int(copyFrom) + int(backup) + int(restore) + commands > 1)
         line.error = QStringLiteral("--copy-to and --copy-from go with no other command");
@@ -397,6 +401,8 @@ CommandLine parseCommandLine(const QStringList& args) {
         line.command = Command::Dashboard;
     else if (calendar)
         line.command = Command::Calendar;
+    else if (mailDigest)
+        line.command = Command::MailDigest;
     // The commands without a window work in the current folder, as scheduled jobs are set up.
     if (line.error.isEmpty() && !line.folder.isEmpty() && line.command != Command::Window &&
         line.command != Command::Help)
@@ -416,6 +422,7 @@ void printUsage(std::FILE* to) {
                "       tavrel --dashboard [--from YYYY-MM-DD] [--to YYYY-MM-DD] -o FILE\n"
                "       tavrel --calendar FILE.ics [--employee NAME] [--from YYYY-MM-DD]\n"
                "              [--to YYYY-MM-DD] [--todo]\n"
+               "       tavrel --mail-digest\n"
                "       tavrel --import OLD.mdb [--catalogue OLD-RPTSPEC.mdb]\n"
                "       tavrel --import-tasks FILE --map MAPPING.ini [--add-codes]\n"
                "       tavrel --backup [DIR]\n"
@@ -466,6 +473,12 @@ void printUsage(std::FILE* to) {
                "                  dates of a range (either may be left out). Each entry keeps\n"
                "                  its UID from one export to the next, so a calendar program\n"
                "                  that reads the file again updates its entries\n"
+               "  --mail-digest   e-mail each employee with an address the assignments due\n"
+               "                  this week and the overdue ones, with their work orders as a\n"
+               "                  PDF, and each manager with an address the site's overdue\n"
+               "                  work, through the mail server of tavrel.conf's [mail] part;\n"
+               "                  a recipient sent today already is skipped, so a run after a\n"
+               "                  failure sends only what did not go\n"
                "  --import OLD.mdb [--catalogue OLD-RPTSPEC.mdb]\n"
                "                  convert the earlier program's files into a new tavrel.mdb\n"
                "                  (and rptspec.mdb) here; the old files are only read,\n"

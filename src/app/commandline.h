@@ -28,6 +28,7 @@ enum class Command {
     CopyFrom,
     Dashboard,
     Calendar,
+    MailDigest,
     Help
 };
 

@@ -20,6 +20,9 @@
 #include "import/taskimport.h"
 #include "import/taskmapping.h"
 #include "legacy/importer.h"
+#include "mail/maildigest.h"
+#include "mail/mailsettings.h"
+#include "mail/smtpsender.h"
 #include "reports/monthlyprint.h"
 #include "reports/pdfoutput.h"
 #include "reports/reportdocument.h"
@@ -557,6 +560,44 @@ int runRestore(const QString& file) {
     return ExitOk;
 }
 
+// --mail-digest: today's digests through the site's mail server. Each message that did not
+// go is one line on standard error; a server that cannot be reached is one line for all.
+int runMailDigest() {
+    const tavrel::MailSettings settings = tavrel::MailSettings::load(QDir::currentPath());
+    QString error = settings.problem();
+    QString password;
+    if (error.isEmpty())
+        tavrel::readMailPassword(settings, &password, &error);
+    if (!error.isEmpty()) {
+        printError(error);
+        return ExitFailed;
+    }
+    const int errorsBefore = tavrel::errorsShown();
+    bool opened = false;
+    tavrel::DigestRun run;
+    {
+        tavrel::ErrorTrap trap;
+        tavrel::Recordset siteSettings = tavrel::runWindowlessSteps(QDir::currentPath());
+        siteSettings.close();
+        opened = tavrel::state().dbMain.isOpen();
+        if (opened) {
+            const tavrel::SmtpSender sender(settings, password);
+            run = tavrel::sendMailDigests(
+                [&sender](const tavrel::MailMessage& message) {
+                    return sender.send(message, tavrel::ui().now());
+                },
+                tavrel::ui().today(), tavrel::ui().now());
+        }
+        tavrel::state().dbMain.close();
+    }
+    for (const QString& failure : run.failures)
+        printError(failure);
+    if (opened)
+        std::fprintf(stdout, "%s\n", qPrintable(tavrel::digestSummary(run)));
+    return opened && run.failures.isEmpty() && tavrel::errorsShown() == errorsBefore ? ExitOk
+                                                                                     : ExitFailed;
+}
+
 // Why a file the command reads cannot be read, or nothing when it is a regular file.
 // Looked at before anything opens it: opening a pipe would wait for a writer for ever.
 QString unreadableInput(const QString& path) {
@@ -705,6 +746,8 @@ int runWithoutWindow(const CommandLine& line, char* programName) {
             return runDashboard(line);
         if (line.command == Command::Calendar)
             return runCalendar(line);
+        if (line.command == Command::MailDigest)
+            return runMailDigest();
         installMonthlyPrint(line.output);
         return tavrel::runMonthlyCommand(QDir::currentPath());
     };

@@ -133,6 +133,7 @@ int main(int argc, char* argv[]) {
     case Command::CopyFrom:
     case Command::Dashboard:
     case Command::Calendar:
+    case Command::MailDigest:
         return runWithoutWindow(line, argv[0]);
     case Command::Window:
         break;

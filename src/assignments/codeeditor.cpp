@@ -37,19 +37,21 @@ const QString NamesMissing =
 
 const CodeList Lists[] = {
     {CodeEdit::Employees, QStringLiteral("Maintain Employees"),
-     QStringLiteral("Select empid as id, firstname, lastname, inactive from employees order by "
-                    "lastname, firstname"),
-     QStringLiteral("Select empid as id, firstname, lastname, inactive from employees where not "
-                    "inactive order by lastname, firstname"),
+     QStringLiteral(
+         "Select empid as id, firstname, lastname, inactive, email from employees order by "
+         "lastname, firstname"),
+     QStringLiteral(
+         "Select empid as id, firstname, lastname, inactive, email from employees where not "
+         "inactive order by lastname, firstname"),
      QStringLiteral("Are you sure that you want to delete this employee?"),
      QStringLiteral("Delete Employee"), QStringLiteral("Select * from assign where empID = "),
      QStringLiteral("This employee is assigned to a task and cannot be deleted."), NamesMissing,
      HelpIdEmployees, &ProgramState::EmployeesChanged},
     {CodeEdit::Managers, QStringLiteral("Maintain Managers"),
-     QStringLiteral("Select manid as id, manfirst as firstname, manlast as lastname, inactive "
-                    "from managers order by manlast, manfirst"),
-     QStringLiteral("Select manid as id, manfirst as firstname, manlast as lastname, inactive "
-                    "from managers where not inactive order by manlast, manfirst"),
+     QStringLiteral("Select manid as id, manfirst as firstname, manlast as lastname, inactive, "
+                    "email from managers order by manlast, manfirst"),
+     QStringLiteral("Select manid as id, manfirst as firstname, manlast as lastname, inactive, "
+                    "email from managers where not inactive order by manlast, manfirst"),
      QStringLiteral("Are you sure that you want to delete this manager?"),
      QStringLiteral("Delete Manager"), QStringLiteral("Select * from assign where manID= "),
      QStringLiteral("This manager is the selected inspector of an assignment record and cannot "

@@ -4,6 +4,7 @@
 #include "core/errortrap.h"
 #include "core/frmmain.h"
 #include "core/programstate.h"
+#include "core/recordeditor.h"
 #include "core/reopen.h"
 #include "core/sitesettings.h"
 #include "core/uiseam.h"
@@ -77,9 +78,9 @@ void addHelpKey(QWidget* window) {
                      [window] { ui().showHelp(window, HelpPage); });
 }
 
+// The windows' buttons leave Enter to the box that has the focus.
 QPushButton* button(QWidget* parent, const char* name, const QString& caption) {
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(QString::fromLatin1(name));
+    QPushButton* b = recordwidgets::button(parent, name, caption);
     b->setAutoDefault(false);
     return b;
 }

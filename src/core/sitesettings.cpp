@@ -17,7 +17,6 @@ const QString MonthsKey = QStringLiteral("backups/months");
 const QString OthersKey = QStringLiteral("backups/others");
 const QString UrlKey = QStringLiteral("database/url");
 const QString TargetKey = QStringLiteral("dashboard/target");
-constexpr int MaxPercent = 100;
 
 QString notSaved(const QString& path) {
     return QStringLiteral("The settings could not be saved in %1.")
@@ -62,7 +61,7 @@ SiteSettings SiteSettings::load(const QString& workingFolder) {
     settings.databaseUrl = s.value(UrlKey).toString().trimmed();
     bool ok = false;
     const int target = s.value(TargetKey).toString().trimmed().toInt(&ok);
-    if (ok && target >= 0 && target <= MaxPercent)
+    if (ok && target >= 0 && target <= MaxOnTimeTarget)
         settings.onTimeTarget = target;
     return settings;
 }
@@ -94,7 +93,7 @@ bool SiteSettings::saveDatabaseUrl(const QString& workingFolder, const QString& 
 }
 
 bool SiteSettings::saveOnTimeTarget(const QString& workingFolder, int percent, QString* error) {
-    return saveOne(workingFolder, TargetKey, std::clamp(percent, 0, MaxPercent), error);
+    return saveOne(workingFolder, TargetKey, std::clamp(percent, 0, MaxOnTimeTarget), error);
 }
 
 QString SiteSettings::backupFolderPath(const QString& workingFolder) const {

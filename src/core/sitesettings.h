@@ -19,6 +19,7 @@ struct SiteSettings {
     // The share of work completed on time the site aims at, in percent (0 to 100), which
     // the dashboard draws as a line. Default 90.
     int onTimeTarget = 90;
+    static constexpr int MaxOnTimeTarget = 100;
 
     static SiteSettings load(const QString& workingFolder);
     // False, with *error set, when the file could not be written.

@@ -201,6 +201,8 @@ void openMainDatabase(const QString& workFolder, MissingDatabase missing) {
     AddInactiveColumns();
     AddRowVersions();
     AddSiteIdentifier();
+    AddEmailColumns();
+    AddDigestLog();
     IndexTaskNamesWithoutCase();
     IndexAssignmentsByTaskWeekAndDate();
 }

@@ -20,6 +20,12 @@ void AddInactiveColumns();
 // other programs' writes count too): a row another user changed after it was read is not
 // overwritten unseen. Every older row starts at version 0.
 void AddRowVersions();
+// Employees and managers can have an e-mail address (empty for none), to which
+// tavrel --mail-digest sends their digest.
+void AddEmailColumns();
+// The digests sent, one row per recipient and day: a second run of the day sends only
+// what did not go out before.
+void AddDigestLog();
 
 // Every site has an identifier of its own: a random UUID in settings.siteid, given once (by
 // this step to an older site, or one whose copy brought no identifier along) and never

@@ -3,6 +3,7 @@
 #include "core/errortrap.h"
 #include "core/frmmain.h"
 #include "core/programstate.h"
+#include "core/recordeditor.h"
 #include "core/sitesettings.h"
 #include "core/uiseam.h"
 #include "core/windowplacement.h"
@@ -31,14 +32,9 @@ constexpr int UsualWidth = 1180;
 constexpr int UsualHeight = 760;
 constexpr int LeastChartWidth = 300;
 constexpr int LeastChartHeight = 230;
-constexpr int MaxPercent = 100;
 constexpr int LabelOverhang = 2;
 
-QPushButton* button(QWidget* parent, const char* name, const QString& caption) {
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(QString::fromLatin1(name));
-    return b;
-}
+using recordwidgets::button;
 
 // This year, from its first day to its last.
 QDate firstOfYear() {
@@ -70,7 +66,7 @@ frmDashboard::frmDashboard(QWidget* parent)
         whenDateEntered(field, this, [this] { dcRange_Change(); });
     txtTarget = new QSpinBox(this);
     txtTarget->setObjectName(QStringLiteral("txtTarget"));
-    txtTarget->setRange(0, MaxPercent);
+    txtTarget->setRange(0, SiteSettings::MaxOnTimeTarget);
     txtTarget->setSuffix(QStringLiteral(" %"));
     txtTarget->setValue(onTimeTarget());
     txtTarget->setKeyboardTracking(false);

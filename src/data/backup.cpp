@@ -423,7 +423,9 @@ bool syncFolder(const QString& folder) {
 #endif
 }
 
-// The tables every task database of this program has: those its schema script creates.
+// The tables every task database of this program has: those its schema script creates,
+// but for the ones an upgrade step adds (a backup made before that step is still complete:
+// the step runs again on it once restored).
 QStringList schemaTables() {
     static const QStringList tables = [] {
         QFile f(QStringLiteral(":/sql/tavrel_schema.sql"));
@@ -435,6 +437,7 @@ QStringList schemaTables() {
         auto it = create.globalMatch(QString::fromUtf8(f.readAll()));
         while (it.hasNext())
             names << it.next().captured(1).toLower();
+        names.removeAll(QStringLiteral("digestsent"));
         return names;
     }();
     return tables;

@@ -128,6 +128,7 @@ std::unique_ptr<PgConnection> PgConnection::connect(const QString& url, DbError*
 
 bool PgConnection::reconnect(DbError* error) {
     lost_ = false;
+    aheadPending_ = false; // its answer goes with the connection
     if (conn_) {
         PQfinish(conn_);
         conn_ = nullptr;
@@ -232,7 +233,29 @@ QByteArray serverText(const QVariant& value, bool* isNull) {
     }
 }
 
+namespace {
+
+// A statement's values in the server's text form, and the pointers libpq takes.
+struct ParamTexts {
+    std::vector<QByteArray> values;
+    std::vector<const char*> pointers;
+
+    explicit ParamTexts(const QList<QVariant>& params)
+        : values(size_t(params.size()))
+        , pointers(size_t(params.size()), nullptr) {
+        for (qsizetype i = 0; i < params.size(); ++i) {
+            bool null = false;
+            values[size_t(i)] = serverText(params[i], &null);
+            pointers[size_t(i)] = null ? nullptr : values[size_t(i)].constData();
+        }
+    }
+    int count() const { return int(values.size()); }
+};
+
+} // namespace
+
 PgResult PgConnection::exec(const QString& sql, const QList<QVariant>& params, DbError* error) {
+    dropAhead();
     if (isBroken()) {
         if (error)
             *error = DbError{ErrServerConnection,
@@ -246,15 +269,13 @@ PgResult PgConnection::exec(const QString& sql, const QList<QVariant>& params, D
     announce(url_, sql);
     sent.fetchAndAddRelaxed(1);
     const QByteArray text = sql.toUtf8();
-    std::vector<QByteArray> values(size_t(params.size()));
-    std::vector<const char*> pointers(size_t(params.size()), nullptr);
-    for (qsizetype i = 0; i < params.size(); ++i) {
-        bool null = false;
-        values[size_t(i)] = serverText(params[i], &null);
-        pointers[size_t(i)] = null ? nullptr : values[size_t(i)].constData();
-    }
-    pg_result* r = PQexecParams(conn_, text.constData(), int(params.size()), nullptr,
-                                pointers.data(), nullptr, nullptr, 0);
+    const ParamTexts texts(params);
+    return finish(PQexecParams(conn_, text.constData(), texts.count(), nullptr,
+                               texts.pointers.data(), nullptr, nullptr, 0),
+                  sql, error);
+}
+
+PgResult PgConnection::finish(pg_result* r, const QString& sql, DbError* error) {
     const ExecStatusType status = r ? PQresultStatus(r) : PGRES_FATAL_ERROR;
     if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK)
         return PgResult(r);
@@ -266,7 +287,50 @@ PgResult PgConnection::exec(const QString& sql, const QList<QVariant>& params, D
     return {};
 }
 
+void PgConnection::sendAhead(const QString& sql, const QList<QVariant>& params) {
+    dropAhead();
+    if (isBroken() || PQtransactionStatus(conn_) != PQTRANS_IDLE)
+        return;
+    announce(url_, sql);
+    sent.fetchAndAddRelaxed(1);
+    const QByteArray text = sql.toUtf8();
+    const ParamTexts texts(params);
+    if (PQsendQueryParams(conn_, text.constData(), texts.count(), nullptr, texts.pointers.data(),
+                          nullptr, nullptr, 0) != 1)
+        return; // the statement that wants these rows runs them itself, and meets the fault
+    aheadSql_ = text;
+    aheadParams_ = texts.values;
+    aheadPending_ = true;
+}
+
+bool PgConnection::takeAhead(const QString& sql, const QList<QVariant>& params, PgResult* out,
+                             DbError* error) {
+    if (!aheadPending_)
+        return false;
+    const ParamTexts texts(params);
+    if (sql.toUtf8() != aheadSql_ || texts.values != aheadParams_) {
+        dropAhead();
+        return false;
+    }
+    aheadPending_ = false;
+    pg_result* r = PQgetResult(conn_);
+    // One statement gives one result; the null after it ends the answer.
+    while (pg_result* more = r ? PQgetResult(conn_) : nullptr)
+        PQclear(more);
+    *out = finish(r, sql, error);
+    return true;
+}
+
+void PgConnection::dropAhead() {
+    if (!aheadPending_)
+        return;
+    aheadPending_ = false;
+    while (pg_result* r = PQgetResult(conn_))
+        PQclear(r);
+}
+
 bool PgConnection::execScript(const QString& sql, DbError* error) {
+    dropAhead();
     if (isBroken()) {
         if (error)
             *error = errorFor(nullptr, sql);

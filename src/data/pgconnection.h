@@ -11,6 +11,7 @@
 #include <QVariant>
 
 #include <memory>
+#include <vector>
 
 struct pg_conn;
 struct pg_result;
@@ -87,6 +88,17 @@ public:
     // Runs text that may hold several statements without parameters (schema scripts).
     bool execScript(const QString& sql, DbError* error);
 
+    // Sends a read before it is needed, so that the server works on it while the program
+    // goes through the rows it already has (a walk's next run); takeAhead() collects it.
+    // Sent only outside a transaction, where its failure cannot end one. Any other
+    // statement first throws its answer away.
+    void sendAhead(const QString& sql, const QList<QVariant>& params);
+    // The answer of the read sent ahead, when that was this statement with these values:
+    // true, with *out set or the failure in *error, as exec() gives them. False when there
+    // is none: the caller runs the statement.
+    bool takeAhead(const QString& sql, const QList<QVariant>& params, PgResult* out,
+                   DbError* error);
+
     // Whether the connection was lost (the server went away); reconnect() makes it anew.
     bool isBroken() const;
     bool reconnect(DbError* error);
@@ -100,11 +112,18 @@ public:
 private:
     PgConnection() = default;
     DbError errorFor(pg_result* result, const QString& sql);
+    // The statement's result as exec() gives it: failures as the program's errors.
+    PgResult finish(pg_result* result, const QString& sql, DbError* error);
+    void dropAhead();
 
     pg_conn* conn_ = nullptr;
     // Set when a statement found the connection gone before libpq's own status says so.
     bool lost_ = false;
     QString url_;
+    // The read sent ahead and not yet collected: its text and values.
+    bool aheadPending_ = false;
+    QByteArray aheadSql_;
+    std::vector<QByteArray> aheadParams_;
 };
 
 // A program value in the server's text form, for a parameter: null stays null.

@@ -28,7 +28,7 @@ namespace {
 // Rows of a keyset fetched by one statement once a walk goes on; the first fetch after a
 // jump asks for FirstRunRows (database_p.h). Each statement costs a round trip to the
 // server, so a walk asks for more rows at a time than on a file.
-constexpr int ServerReadAheadRows = 4096;
+constexpr int ServerReadAheadRows = 16384;
 // Rows of a static copy fetched by one FETCH.
 constexpr int CopyBatchRows = 4096;
 // The keys a keyset in the order of its texts reads at open: a window's first rows come from
@@ -794,6 +794,37 @@ std::unique_ptr<Recordset::Impl> openServerRecordset(const std::shared_ptr<Datab
     return rs;
 }
 
+namespace {
+
+// The rows [first, end) a statement reads for a move to `index` in `direction`, at the
+// recordset's present run length: not into the rows whose keys are not read yet.
+std::pair<int, int> runRows(const Recordset::Impl& rs, int index, int direction) {
+    const int n = rs.count();
+    int first = direction < 0 ? qMax(0, index - rs.runLength + 1) : index;
+    int end = direction < 0 ? index + 1 : qMin(n, index + rs.runLength);
+    if (!rs.complete) {
+        if (index < rs.gapBegin)
+            end = qMin(end, rs.gapBegin);
+        else
+            first = qMax(first, rs.gapEnd);
+    }
+    return {first, end};
+}
+
+// The base keys of the rows [first, end) as the batch statement's value, each once (a join
+// may repeat one) and in order.
+QString runKeys(const Recordset::Impl& rs, int first, int end) {
+    std::vector<qint64> asked;
+    asked.reserve(size_t(qMax(0, end - first)));
+    for (int at = first; at < end; ++at)
+        asked.push_back(rs.keys[size_t(at) * size_t(rs.stride)]);
+    std::sort(asked.begin(), asked.end());
+    asked.erase(std::unique(asked.begin(), asked.end()), asked.end());
+    return keyArray(asked);
+}
+
+} // namespace
+
 // Reads the rows of a keyset around `index` with one statement, as the file's readBatch()
 // does: a walk that goes on reads twice as many rows as the last statement, up to
 // ServerReadAheadRows.
@@ -805,15 +836,7 @@ bool readServerBatch(Recordset::Impl& rs, int index, int direction) {
     rs.runLength = goesOn ? qMin(ServerReadAheadRows, 2 * rs.runLength) : FirstRunRows;
     batch.clear();
     const int n = rs.count();
-    int first = direction < 0 ? qMax(0, index - rs.runLength + 1) : index;
-    int end = direction < 0 ? index + 1 : qMin(n, index + rs.runLength);
-    if (!rs.complete) {
-        // Not into the rows whose keys are not read yet.
-        if (index < rs.gapBegin)
-            end = qMin(end, rs.gapBegin);
-        else
-            first = qMax(first, rs.gapEnd);
-    }
+    const auto [first, end] = runRows(rs, index, direction);
     // Only the fields asked for are converted; a row holds them at their slots, then the
     // row versions of its tables.
     rs.wanted.resize(size_t(rs.fields.size()), 0);
@@ -824,13 +847,6 @@ bool readServerBatch(Recordset::Impl& rs, int index, int direction) {
             rs.batchSlot[size_t(i)] = int(slotFields.size());
             slotFields.append(i);
         }
-    // Each base key once: a join may repeat one.
-    std::vector<qint64> asked;
-    asked.reserve(size_t(qMax(0, end - first)));
-    for (int at = first; at < end; ++at)
-        asked.push_back(rs.keys[size_t(at) * size_t(rs.stride)]);
-    std::sort(asked.begin(), asked.end());
-    asked.erase(std::unique(asked.begin(), asked.end()), asked.end());
     // The wanted fields alone where each is a table's column; else the whole select list.
     bool narrow = true;
     for (int i : std::as_const(slotFields))
@@ -844,33 +860,50 @@ bool readServerBatch(Recordset::Impl& rs, int index, int direction) {
                            cursor.batchFrom;
         cursor.narrowFields = slotFields;
     }
+    const QString& sql = narrow ? cursor.narrowSql : cursor.batchSql;
+    const QList<QVariant> asked{runKeys(rs, first, end)};
     PgResult result;
     DbError error;
-    if (!serverRun(*rs.db, narrow ? cursor.narrowSql : cursor.batchSql, {keyArray(asked)}, &result,
-                   &error)) {
+    const bool taken = rs.db->server->takeAhead(sql, asked, &result, &error);
+    if (!(taken ? result.isValid() : serverRun(*rs.db, sql, asked, &result, &error))) {
         raiseError(error);
         return false;
+    }
+    // A walk that goes on at full length most likely wants the next run too: it is asked for
+    // now, and the server reads it while the program goes through this one. It is taken
+    // only if the walk asks for exactly those rows with the same statement, and thrown away
+    // by any other statement first.
+    const int next = direction < 0 ? first - 1 : end;
+    if (rs.runLength == ServerReadAheadRows && next >= 0 && next < n) {
+        const auto [nextFirst, nextEnd] = runRows(rs, next, direction);
+        if (nextFirst < nextEnd)
+            rs.db->server->sendAhead(sql, {runKeys(rs, nextFirst, nextEnd)});
     }
     const int versionsAt = narrow ? rs.stride : result.columns() - rs.stride;
     auto fieldAt = [&](int slot, int field) {
         return narrow ? 2 * rs.stride + slot : rs.stride + field;
     };
-    // The rows found by their base key; for a join each row's key tuple.
-    QHash<qint64, QList<int>> byBase;
-    byBase.reserve(result.rows());
+    // The rows found by their base key, sorted by it (a join may give one base key several
+    // rows); for a join each row's key tuple tells them apart.
+    std::vector<std::pair<qint64, int>> byBase;
+    byBase.reserve(size_t(result.rows()));
     for (int r = 0; r < result.rows(); ++r)
-        byBase[keyAt(result, r, 0)].append(r);
+        byBase.emplace_back(keyAt(result, r, 0), r);
+    std::sort(byBase.begin(), byBase.end());
     rs.batchWrites = rs.db->writes;
     rs.batchFirst = first;
     batch.reserve(end - first);
     for (int at = first; at < end; ++at) {
         const qint64* key = rs.keys.data() + qsizetype(at) * rs.stride;
-        const QList<int> candidates = byBase.value(key[0]);
+        const auto candidates =
+            std::equal_range(byBase.cbegin(), byBase.cend(), std::pair<qint64, int>(key[0], 0),
+                             [](const auto& a, const auto& b) { return a.first < b.first; });
         // A row added here, or one whose joined row changed since, is found by its base key
         // alone; no row of the base key: deleted meanwhile.
-        int found = candidates.isEmpty() ? -1 : candidates.first();
+        int found = candidates.first == candidates.second ? -1 : candidates.first->second;
         if (rs.stride > 1 && key[1] != AddedRowKey)
-            for (int r : candidates) {
+            for (auto c = candidates.first; c != candidates.second; ++c) {
+                const int r = c->second;
                 bool same = true;
                 for (int i = 0; i < rs.stride && same; ++i)
                     same = keyAt(result, r, i) == key[i];

@@ -117,7 +117,50 @@ QVariant dateFromText(const QString& text) {
 
 } // namespace
 
+namespace {
+
+// The number the `count` digits of `text` from `at` on write; -1 when one is no digit.
+int digitsAt(QStringView text, qsizetype at, int count) {
+    int value = 0;
+    for (qsizetype i = at; i < at + count; ++i) {
+        const char16_t c = text[i].unicode();
+        if (c < u'0' || c > u'9')
+            return -1;
+        value = value * 10 + (c - u'0');
+    }
+    return value;
+}
+
+// A value a date column holds as the databases write it ("yyyy-MM-dd", or with
+// " HH:mm:ss" after it), read without the general pattern: a walk reads one a row. False
+// for any other text.
+bool readCommonDateForm(QStringView t, QVariant* out) {
+    const bool withTime = t.size() == 19;
+    if ((t.size() != 10 && !withTime) || t[4] != u'-' || t[7] != u'-')
+        return false;
+    if (withTime && (t[10] != u' ' || t[13] != u':' || t[16] != u':'))
+        return false;
+    const int year = digitsAt(t, 0, 4);
+    const int month = digitsAt(t, 5, 2);
+    const int day = digitsAt(t, 8, 2);
+    const int hour = withTime ? digitsAt(t, 11, 2) : 0;
+    const int minute = withTime ? digitsAt(t, 14, 2) : 0;
+    const int second = withTime ? digitsAt(t, 17, 2) : 0;
+    if (year < 0 || month < 0 || day < 0 || hour < 0 || minute < 0 || second < 0)
+        return false;
+    const QDate date(year, month, day);
+    const QTime time(hour, minute, second);
+    if (!date.isValid() || !time.isValid())
+        return false;
+    *out = time == QTime(0, 0) ? QVariant(date) : QVariant(QDateTime(date, time));
+    return true;
+}
+
+} // namespace
+
 bool dateFromIsoText(const QString& text, QVariant* out) {
+    if (readCommonDateForm(text, out))
+        return true;
     // yyyy-MM-dd, then an optional time: after a blank or "T", or alone.
     static const QRegularExpression iso(QStringLiteral("^(?:([0-9]{4})-([0-9]{2})-([0-9]{2}))?"
                                                        "(?:(?:^|[ T])([0-9]{2}):([0-9]{2})"

@@ -126,8 +126,8 @@ QFont documentFont(int pixelSize, bool bold) {
     return font;
 }
 
-// The smallest type a column heading is shrunk to, as a share of the table's; a word wider
-// than its column even then is broken.
+// The smallest type a column heading or a value is shrunk to, as a share of the table's; a
+// word or value wider than its column even then is broken.
 constexpr double LeastHeadingScale = 0.6;
 
 // The columns of one table as laid out: left edges and widths in twips, and the type of
@@ -314,33 +314,57 @@ struct ReportDocument::Layout {
         return lines;
     }
 
+    // The type size below the table's in which `widthAt` (what must fit, measured in a
+    // font) fits `width`, down to the least a table allows: 0 when the table's own fits.
+    template <class WidthAt>
+    static int fittingSize(const TableShape& shape, qreal width, const WidthAt& widthAt) {
+        if (widthAt(shape.font) <= width)
+            return 0;
+        const int tableSize = shape.font.pixelSize();
+        const int least = std::max(1, int(std::ceil(tableSize * LeastHeadingScale)));
+        int size = std::max(least, int(std::floor(tableSize * width / widthAt(shape.font))));
+        QFont font = shape.font;
+        font.setPixelSize(size);
+        while (size > least && widthAt(font) > width)
+            font.setPixelSize(--size);
+        return size;
+    }
+
     // A column heading is broken only between words. When its widest word is wider than the
     // column, the heading gets a smaller type in which that word fits (`pixelSize`, else 0).
     static QStringList wrapHeading(const QString& text, qreal width, const TableShape& shape,
                                    int* pixelSize) {
         static const QRegularExpression blanks(QStringLiteral("\\s+"));
-        *pixelSize = 0;
-        qreal widest = 0;
-        for (const QString& word : text.split(blanks, Qt::SkipEmptyParts))
-            widest = std::max(widest, shape.metrics->horizontalAdvance(word));
-        if (widest <= width)
-            return wrapCell(text, width, shape.font, *shape.metrics, true);
-        const int tableSize = shape.font.pixelSize();
-        const int least = std::max(1, int(std::ceil(tableSize * LeastHeadingScale)));
-        int size = std::max(least, int(std::floor(tableSize * width / widest)));
-        QFont font = shape.font;
-        font.setPixelSize(size);
-        auto widestAt = [&](const QFont& f) {
-            const QFontMetricsF metrics(f);
-            qreal w = 0;
-            for (const QString& word : text.split(blanks, Qt::SkipEmptyParts))
-                w = std::max(w, metrics.horizontalAdvance(word));
-            return w;
+        const QStringList words = text.split(blanks, Qt::SkipEmptyParts);
+        const auto widestWord = [&words](const QFont& font) {
+            const QFontMetricsF metrics(font);
+            qreal widest = 0;
+            for (const QString& word : words)
+                widest = std::max(widest, metrics.horizontalAdvance(word));
+            return widest;
         };
-        while (size > least && widestAt(font) > width)
-            font.setPixelSize(--size);
-        *pixelSize = size;
-        return wrapCell(text, width, font, QFontMetricsF(font), widestAt(font) <= width);
+        *pixelSize = fittingSize(shape, width, widestWord);
+        if (*pixelSize == 0)
+            return wrapCell(text, width, shape.font, *shape.metrics, true);
+        QFont font = shape.font;
+        font.setPixelSize(*pixelSize);
+        return wrapCell(text, width, font, QFontMetricsF(font), widestWord(font) <= width);
+    }
+
+    // A date, a time, a number or an amount reads as one piece: one that is wider than its
+    // column (a long date format) gets a smaller type in which it fits on one line
+    // (`pixelSize`, else 0); only one still too wide is broken.
+    static QStringList wrapValue(const QString& text, qreal width, const TableShape& shape,
+                                 int* pixelSize) {
+        *pixelSize = 0;
+        if (text.contains(QLatin1Char('\n')) || shape.metrics->horizontalAdvance(text) <= width)
+            return wrapCell(text, width, shape.font, *shape.metrics, false);
+        *pixelSize = fittingSize(shape, width, [&text](const QFont& font) {
+            return QFontMetricsF(font).horizontalAdvance(text);
+        });
+        QFont font = shape.font;
+        font.setPixelSize(*pixelSize);
+        return wrapCell(text, width, font, QFontMetricsF(font), false);
     }
 
     // Adds the rows of one table; returns the page its first row went to.
@@ -354,11 +378,16 @@ struct ReportDocument::Layout {
             row.shade = shade;
             for (qsizetype c = 0; c < shape->columns.size(); ++c) {
                 const QString text = c < cellRow.size() ? cellRow[c].text : QString();
+                const CellKind kind = c < cellRow.size() ? cellRow[c].kind : CellKind::Text;
                 const qreal width = std::max(1, shape->columns[c].twips - 2 * CellPaddingX);
                 int size = 0;
-                row.cellLines.append(
-                    headings ? wrapHeading(text, width, *shape, &size)
-                             : wrapCell(text, width, shape->font, *shape->metrics, false));
+                if (headings)
+                    row.cellLines.append(wrapHeading(text, width, *shape, &size));
+                else if (kind != CellKind::Text)
+                    row.cellLines.append(wrapValue(text, width, *shape, &size));
+                else
+                    row.cellLines.append(
+                        wrapCell(text, width, shape->font, *shape->metrics, false));
                 row.cellFontSize.append(size);
                 row.lineCount = std::max(row.lineCount, int(row.cellLines.back().size()));
             }

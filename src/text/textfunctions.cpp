@@ -25,4 +25,16 @@ QString firstAndLastName(const QString& first, const QString& last) {
     return first + QLatin1Char(' ') + last;
 }
 
+bool isEmailAddress(const QString& text) {
+    if (text.size() > EmailAddressLength || text.count(QLatin1Char('@')) != 1)
+        return false;
+    for (const QChar c : text)
+        if (c.isSpace())
+            return false;
+    const qsizetype at = text.indexOf(QLatin1Char('@'));
+    const QString domain = text.mid(at + 1);
+    const qsizetype dot = domain.indexOf(QLatin1Char('.'));
+    return at > 0 && dot > 0 && !domain.endsWith(QLatin1Char('.'));
+}
+
 } // namespace tavrel

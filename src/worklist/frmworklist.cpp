@@ -58,7 +58,6 @@ constexpr int LargeBatch = 200;
 
 constexpr int UsualWidth = 1000;
 constexpr int UsualHeight = 620;
-constexpr int DateFieldChars = 12;
 // Room around a cell's text and beside a heading (its sort mark), and the window's edges
 // and scroll bar beside the columns.
 constexpr int CellPadding = 18;
@@ -77,11 +76,7 @@ QComboBox* combo(QWidget* parent, const char* name) {
     return box;
 }
 
-QPushButton* button(QWidget* parent, const char* name, const QString& caption) {
-    auto* made = new QPushButton(caption, parent);
-    made->setObjectName(QString::fromLatin1(name));
-    return made;
-}
+using recordwidgets::button;
 
 // Selects the entry carrying `id`, or the first ("all") when none does.
 void selectId(QComboBox* box, qint64 id) {
@@ -143,7 +138,6 @@ void frmWorkList::buildControls() {
         field->setCheck(DateField::Kind::Optional,
                         QStringLiteral("You must enter a valid date, or leave the field blank."),
                         true);
-        field->setMinimumWidth(field->fontMetrics().averageCharWidth() * DateFieldChars);
     }
     cmbCompletion = combo(this, "cmbCompletion");
     // In the order of WorkCompletion.

@@ -208,8 +208,8 @@ private Q_SLOTS:
             "unexpected argument site: a FOLDER goes only with the window; the commands work in "
             "the current folder");
         row("two commands", {"--set-year", "2027", "--init"},
-            "-m, --init, --set-year, --report, --custom, --import, --import-tasks and "
-            "--dashboard cannot be given together");
+            "-m, --init, --set-year, --report, --custom, --import, --import-tasks, "
+            "--dashboard and --mail-digest cannot be given together");
         row("year too small", {"--set-year", "99"}, "the year 99 is not a year from 100 to 9999");
         row("report date not a day", {"--report", "master", "--to", "2005-02-29"},
             "2005-02-29 is not a date YYYY-MM-DD");
@@ -253,8 +253,8 @@ private Q_SLOTS:
             {"--dashboard", "--from", "2026-02-01", "--to", "2026-01-31", "-o", "d.pdf"},
             "--from 2026-02-01 is after --to 2026-01-31");
         row("--dashboard with a report", {"--dashboard", "--report", "overdue", "-o", "d.pdf"},
-            "-m, --init, --set-year, --report, --custom, --import, --import-tasks and "
-            "--dashboard cannot be given together");
+            "-m, --init, --set-year, --report, --custom, --import, --import-tasks, "
+            "--dashboard and --mail-digest cannot be given together");
         row("--from alone", {"--from", "2026-01-01"},
             "--from and --to go with --report, --dashboard or --calendar");
         row("--import-tasks without a mapping", {"--import-tasks", "eq.csv"},
@@ -266,8 +266,16 @@ private Q_SLOTS:
             "the file eq.ods is not .csv or .xlsx");
         row("tasks and a report",
             {"--import-tasks", "eq.csv", "--map", "m.ini", "--report", "overdue", "-o", "o.txt"},
-            "-m, --init, --set-year, --report, --custom, --import, --import-tasks and "
-            "--dashboard cannot be given together");
+            "-m, --init, --set-year, --report, --custom, --import, --import-tasks, "
+            "--dashboard and --mail-digest cannot be given together");
+        row("--mail-digest with -m", {"--mail-digest", "-m"},
+            "-m, --init, --set-year, --report, --custom, --import, --import-tasks, "
+            "--dashboard and --mail-digest cannot be given together");
+        row("--mail-digest with -o", {"--mail-digest", "-o", "d.pdf"},
+            "-o goes with -m, --report, --custom or --dashboard");
+        row("--mail-digest with a folder", {"--mail-digest", "plant"},
+            "unexpected argument plant: a FOLDER goes only with the window; the commands work "
+            "in the current folder");
         row("--server without --init", {"--server", "postgresql://db/plant"},
             "--server goes with --init");
         row("--server without its URL", {"--init", "--server"},

@@ -442,6 +442,63 @@ private Q_SLOTS:
         QCOMPARE(shown(window).last(), "Zed"); // the new row, out of order
     }
 
+    // An address that is not one is refused on Update with its reason and nothing is saved;
+    // a good one is saved (Update by its access key), and so is an empty one.
+    void emailAddressChecked_data() {
+        addColumns<int, QString>("menu", "storedSql");
+        addRow("employee", MenuEmployees,
+               "select coalesce(email, '<null>') from employees where empid = 4");
+        addRow("manager", MenuManagers,
+               "select coalesce(email, '<null>') from managers where manid = 1");
+    }
+    void emailAddressChecked() {
+        QFETCH(int, menu);
+        QFETCH(QString, storedSql);
+        ScriptedUi ui;
+        Site site;
+        CodeEditor* window = site.open(menu);
+        QCOMPARE(w<QLabel>(window, "lblEmail")->text(), "E-&mail");
+        // Its access key leads to the box.
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_M, Qt::AltModifier);
+        QCOMPARE(QApplication::focusWidget(), w(window, "txtEmail"));
+        const QString tooLong = QString("a").repeated(243) + "@example.com"; // 255
+        const QStringList bad = {
+            "mary.example.com", "mary@adams@example.com", "@example.com",           "mary@example",
+            "mary@.com",        "mary@example.",          "mary adams@example.com", tooLong};
+        for (const QString& address : bad) {
+            typeInto(window, "txtEmail", address);
+            QVERIFY(click(window, "cmdUpdate"));
+            QCOMPARE(ui.messages.size(), 1);
+            QCOMPARE(ui.messages[0].title, "Invalid E-mail Address");
+            QCOMPARE(ui.messages[0].text,
+                     "\"" + address +
+                         "\" is not an e-mail address. An address has one @, a name before it "
+                         "and a domain with a dot after it (name@example.com), no blanks and at "
+                         "most 254 characters. Correct it or leave it empty (or press Cancel).");
+            ui.messages.clear();
+            QCOMPARE(QApplication::focusWidget(), w(window, "txtEmail"));
+            QCOMPARE(site.stored(storedSql).toString(), "<null>");
+        }
+        const QString longest = QString("a").repeated(242) + "@example.com"; // 254
+        for (const QString& good : {QString("mary.adams+plant@mail.example.com"), longest}) {
+            typeInto(window, "txtEmail", good);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_U, Qt::AltModifier);
+            QVERIFY2(ui.messages.isEmpty(), qPrintable(ui.messageTexts().join('\n')));
+            QTRY_COMPARE(site.stored(storedSql).toString(), good);
+        }
+        typeInto(window, "txtEmail", {});
+        QVERIFY(click(window, "cmdUpdate"));
+        QVERIFY(ui.messages.isEmpty());
+        QVERIFY(site.stored(storedSql).toString().isEmpty() ||
+                site.stored(storedSql).toString() == "<null>");
+        // The address alone is no name.
+        QVERIFY(click(window, "cmdAddNew"));
+        typeInto(window, "txtEmail", "new@example.com");
+        QVERIFY(click(window, "cmdUpdate"));
+        QCOMPARE(ui.messageTitles(), QStringList{"Missing Data"});
+        QVERIFY(window->isAdding());
+    }
+
     // Find takes the answer as the beginning of the last name, in last-name order and
     // without regard to case.
     void findByPrefix() {

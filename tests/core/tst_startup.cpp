@@ -5,6 +5,7 @@
 #include "core/frmmain.h"
 #include "core/programstate.h"
 #include "core/startup.h"
+#include "core/upgrade.h"
 #include "data/demodata.h"
 #include "data/textorder.h"
 #include "data/transaction.h"
@@ -433,6 +434,56 @@ private Q_SLOTS:
                                                    : u" 1-1"_s);
         QCOMPARE(versions(), raised.join(u", "_s));
         w.Form_Unload();
+    }
+
+    // A site from before the e-mail digests gains the addresses of employees and managers
+    // and the digests' sent-log, as a new site has them (a recipient's day logged once),
+    // keeping its names; the next start finds nothing to do.
+    void upgradeAddsEmailAndDigestLog() {
+        ScriptedUi ui;
+        ui.setToday(QDate(2005, 3, 1));
+        TempWorkFolder folder(2005, {}, false);
+        // The log's table, key and trigger as SQLite keeps them, blanks aside.
+        const auto digestLog = [&folder] {
+            return folder.onServer() ? QString()
+                                     : folder
+                                           .texts("select sql from sqlite_master where name like "
+                                                  "'digestsent%' order by name")
+                                           .join(';')
+                                           .remove(QRegularExpression(u"\\s"_s));
+        };
+        const QString newSite = digestLog();
+        folder.exec(u"DROP TABLE digestsent; ALTER TABLE employees DROP COLUMN email; "
+                    "ALTER TABLE managers DROP COLUMN email;"
+                    "INSERT INTO employees (firstname, lastname) VALUES ('Ann', 'Baker');"
+                    "INSERT INTO managers (manfirst, manlast) VALUES ('Max', 'Diaz');"_s);
+        InFolder in(folder.path());
+        {
+            frmMain w;
+            w.Form_Load();
+            QVERIFY2(ui.messages.isEmpty(), qPrintable(ui.messageTexts().join('\n')));
+            QVERIFY(!SchemaUpgradeDue());
+            QCOMPARE(firstValue(u"select count(*) as n from employees where email is null and "
+                                "lastname = 'Baker'"_s),
+                     QVariant(1));
+            QCOMPARE(firstValue(u"select count(*) as n from managers where email is null and "
+                                "manlast = 'Diaz'"_s),
+                     QVariant(1));
+            w.Form_Unload();
+        }
+        QCOMPARE(digestLog(), newSite);
+        {
+            // A second row for the same recipient and day is refused by the key.
+            Database db = Database::open(folder.dbPath());
+            CollectedErrors errors;
+            const QString logged = u"insert into digestsent (kind, recipid, sentday) values "
+                                   "('employee', 1, #3/1/2005#)"_s;
+            db.execute(logged);
+            QVERIFY2(errors.numbers.isEmpty(), qPrintable(errors.texts.join('\n')));
+            db.execute(logged);
+            QCOMPARE(errors.numbers.size(), 1);
+        }
+        QCOMPARE(folder.scalar("select count(*) from digestsent").toInt(), 1);
     }
 
     void interruptedUpgradeLeavesTheFileAsItWas() {

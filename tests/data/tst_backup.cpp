@@ -98,6 +98,7 @@ private Q_SLOTS:
     void copyLayerReadsWhatOthersWrote();
     void refusedAsBackup_data();
     void refusedAsBackup();
+    void backupFromBeforeTheDigestLog();
     void unfinishedBackupLeavesNothing_data();
     void unfinishedBackupLeavesNothing();
     void restoreOnFullDiskLeavesDatabase();
@@ -472,6 +473,26 @@ void TestBackup::refusedAsBackup() {
     QVERIFY2(error.contains(says), qPrintable(error));
     QVERIFY(error.contains(QStringLiteral("Nothing was restored")));
     QCOMPARE(digest(site.dbPath()), before);
+}
+
+// A backup made before the upgrade that adds the digests' sent-log is still a complete
+// database: it is restored, and the next start adds the log again.
+void TestBackup::backupFromBeforeTheDigestLog() {
+    Site site;
+    const QString file = site.file(QStringLiteral("older.mdb"));
+    QVERIFY(QFile::copy(site.dbPath(), file));
+    QVERIFY(RawDb(file, true)
+                .exec(QStringLiteral("DROP TABLE digestsent; ALTER TABLE employees DROP COLUMN "
+                                     "email; ALTER TABLE managers DROP COLUMN email;")));
+    QCOMPARE(inspectBackup(file).error, QString());
+    QCOMPARE(restoreBackup(site.dbPath(), file), QString());
+    QCOMPARE(RawDb(site.dbPath())
+                 .text(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name = "
+                                      "'digestsent'")),
+             QStringLiteral("0"));
+    // Without one of the tables every version has, it is refused as before.
+    QVERIFY(RawDb(file, true).exec(QStringLiteral("DROP TABLE types")));
+    QVERIFY(inspectBackup(file).error.contains(QStringLiteral("has no table types")));
 }
 
 void TestBackup::unfinishedBackupLeavesNothing_data() {

@@ -193,6 +193,7 @@ private Q_SLOTS:
     void keyOrderWithoutOrderBy_data();
     void keyOrderWithoutOrderBy();
     void textOrderIsJets();
+    void dateTexts();
 };
 
 void TestDialect::translation_data() {
@@ -624,6 +625,26 @@ void TestDialect::textOrderIsJets() {
     QCOMPARE(column(sharedDb, u"select * from tasks order by taskname"_s, u"taskid"_s,
                     RecordsetType::Snapshot),
              u"7,4,2,1,5,6,3"_s);
+}
+
+// Dates as the databases write them, and the other forms a date column's text may take.
+void TestDialect::dateTexts() {
+    const auto read = [](const char* text) {
+        QVariant value(QStringLiteral("untouched"));
+        return detail::dateFromIsoText(QString::fromLatin1(text), &value) ? value : QVariant();
+    };
+    QCOMPARE(read("2026-03-09"), QVariant(QDate(2026, 3, 9)));
+    QCOMPARE(read("2026-03-09 00:00:00"), QVariant(QDate(2026, 3, 9)));
+    QCOMPARE(read("2026-12-31 23:59:58"),
+             QVariant(QDateTime(QDate(2026, 12, 31), QTime(23, 59, 58))));
+    QCOMPARE(read("1899-12-30 07:05:00"), QVariant(QDateTime(QDate(1899, 12, 30), QTime(7, 5))));
+    QCOMPARE(read(" 2026-03-09 "), QVariant(QDate(2026, 3, 9)));
+    QCOMPARE(read("2026-03-09T13:05"), QVariant(QDateTime(QDate(2026, 3, 9), QTime(13, 5))));
+    QCOMPARE(read("13:05:07"), QVariant(QTime(13, 5, 7)));
+    for (const char* refused :
+         {"2026-02-30", "2026-02-28 24:00:00", "2026-3-09", "2026/03/09", "2026-03-09 13-05-07",
+          "2026-03-0x", "+026-03-09", "", "2026-03-09 13:05:07 x"})
+        QVERIFY2(!read(refused).isValid(), refused);
 }
 
 QTEST_GUILESS_MAIN(TestDialect)

@@ -51,7 +51,18 @@ struct Site {
         db.executeScript(QString::fromUtf8(SomeRows));
     }
     QString text(const QString& sql) const { return pg.scalar(sql).toString(); }
+    // Tasks 10 to rows + 9, named "Task 00010" and on, each with as many hours as its key.
+    bool addNumberedTasks(int rows) const {
+        return pg.exec(QStringLiteral("INSERT INTO tasks (taskid, taskname, reqhour) SELECT g, "
+                                      "'Task ' || lpad(g::text, 5, '0'), "
+                                      "g FROM generate_series(10, %1) AS g")
+                           .arg(rows + 9));
+    }
 };
+
+// The tasks addNumberedTasks() adds, in the order of their names backwards.
+const QString NumberedTasksBackwards =
+    QStringLiteral("SELECT taskid, reqhour FROM tasks WHERE taskid >= 10 ORDER BY taskname DESC");
 
 // A connection of another planner's, kept open between statements (a row lock lasts as long
 // as its transaction).
@@ -121,6 +132,7 @@ private Q_SLOTS:
     void staticCopies();
     void walksMoreRowsThanOneBatch();
     void longTextOrderReadInParts();
+    void statementsBetweenRunsOfAWalk();
     void rowHeldByAnotherPlanner();
     void rowChangedSinceRead_data();
     void rowChangedSinceRead();
@@ -401,15 +413,9 @@ void TestServerRecordset::walksMoreRowsThanOneBatch() {
     Site site;
     // More rows than a keyset reads by one statement, and than a copy fetches at once.
     constexpr int Rows = 9000;
-    QVERIFY(site.pg.exec(QStringLiteral("INSERT INTO tasks (taskid, taskname, reqhour) SELECT g, "
-                                        "'Task ' || lpad(g::text, 5, '0'), "
-                                        "g FROM generate_series(10, %1) AS g")
-                             .arg(Rows + 9)));
+    QVERIFY(site.addNumberedTasks(Rows));
     for (const RecordsetType type : {RecordsetType::Dynaset, RecordsetType::Snapshot}) {
-        Recordset rs = site.db.openRecordset(
-            QStringLiteral(
-                "SELECT taskid, reqhour FROM tasks WHERE taskid >= 10 ORDER BY taskname DESC"),
-            type);
+        Recordset rs = site.db.openRecordset(NumberedTasksBackwards, type);
         int n = 0;
         int expected = Rows + 9;
         bool inOrder = true;
@@ -429,6 +435,79 @@ void TestServerRecordset::walksMoreRowsThanOneBatch() {
         QCOMPARE(rs.recordCount(), Rows);
         rs.findLast(QStringLiteral("taskid = 5000"));
         QCOMPARE(rs.value(QStringLiteral("taskid")), QVariant(5000));
+    }
+}
+
+// A long walk asks for its next run before it needs it, and takes it when it gets there.
+// Whatever the program does between two runs comes first and is seen: its own writes, a
+// script, a transaction, another recordset's reads; each kind of statement once, then the
+// walk goes on to its end.
+void TestServerRecordset::statementsBetweenRunsOfAWalk() {
+    TAVREL_REQUIRE_SERVER();
+    Site site;
+    // Past the keys read at open, runs that double up to full length, and two runs of it.
+    constexpr int Rows = 60000;
+    QVERIFY(site.addNumberedTasks(Rows));
+    // The row the walk reaches at each index, in the order of the names backwards.
+    const auto taskAt = [](int index) { return Rows + 9 - index; };
+    // Far enough into the walk that the next run has been asked for, and a row of that run.
+    constexpr int Paused = 30000;
+    constexpr int Changed = 40000;
+    const QList<std::function<void(int)>> between = {
+        [](int) {}, // nothing: the run asked for ahead is the one taken
+        [&](int value) {
+            site.db.execute(QStringLiteral("UPDATE tasks SET reqhour = %1 WHERE taskid = %2")
+                                .arg(value)
+                                .arg(taskAt(Changed)));
+        },
+        [&](int value) {
+            site.db.executeScript(QStringLiteral("UPDATE tasks SET reqhour = %1 WHERE taskid = %2;"
+                                                 "UPDATE tasks SET tools = 'x' WHERE taskid = 1;")
+                                      .arg(value)
+                                      .arg(taskAt(Changed)));
+        },
+        [&](int value) {
+            Transaction t(site.db);
+            Recordset one = site.db.openRecordset(
+                QStringLiteral("SELECT * FROM tasks WHERE taskid = %1").arg(taskAt(Changed)));
+            one.edit();
+            one.setValue(QStringLiteral("reqhour"), value);
+            one.update();
+            QVERIFY(t.commit());
+        },
+        [&](int value) {
+            Recordset other = site.db.openRecordset(
+                QStringLiteral("SELECT count(*) AS n FROM tasks"), RecordsetType::Snapshot);
+            QCOMPARE(other.value(QStringLiteral("n")).toInt(), Rows + 3);
+            QVERIFY(site.pg.exec(QStringLiteral("UPDATE tasks SET reqhour = %1 WHERE taskid = %2")
+                                     .arg(value)
+                                     .arg(taskAt(Changed))));
+        },
+    };
+    for (qsizetype kind = 0; kind < between.size(); ++kind) {
+        const int value = -1 - int(kind);
+        Recordset rs = site.db.openRecordset(NumberedTasksBackwards);
+        int at = 0;
+        bool inOrder = true;
+        // Both fields read on every row, as a window's walk reads its columns.
+        double seen = 0;
+        const auto read = [&] {
+            inOrder = inOrder && rs.value(QStringLiteral("taskid")).toInt() == taskAt(at);
+            const double hours = rs.value(QStringLiteral("reqhour")).toDouble();
+            if (at == Changed)
+                seen = hours;
+        };
+        for (rs.moveFirst(); at < Paused; rs.moveNext(), ++at)
+            read();
+        QCOMPARE(errorOf([&] { between.at(kind)(value); }), 0);
+        for (; !rs.isEOF(); rs.moveNext(), ++at)
+            read();
+        QVERIFY2(inOrder, qPrintable(QString::number(kind)));
+        QCOMPARE(at, Rows);
+        if (kind == 0)
+            QCOMPARE(seen, double(taskAt(Changed)));
+        else if (kind < 4) // another planner's change may come after the run was read
+            QCOMPARE(seen, double(value));
     }
 }
 

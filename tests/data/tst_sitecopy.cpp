@@ -62,6 +62,15 @@ private Q_SLOTS:
             QVERIFY(db.exec("UPDATE assign SET compdate = '2005-03-01 14:30:00', parts = "
                             "12.3456 WHERE assid = (SELECT min(assid) FROM assign WHERE "
                             "completed)"));
+            // The digests' addresses and their sent-log, a logged row deleted since.
+            QVERIFY(db.exec("UPDATE employees SET email = 'o''connor+plant@example.com' WHERE "
+                            "empid = 2; UPDATE managers SET email = '' WHERE manid = 1"));
+            QVERIFY(db.exec("INSERT INTO digestsent (kind, recipid, address, sentday, senttime) "
+                            "VALUES ('employee', 2, 'o''connor+plant@example.com', '2005-07-04', "
+                            "'2005-07-04 06:00:00'), ('manager', 2, 'm@example.com', "
+                            "'2005-07-04', '2005-07-04 06:00:01'), ('employee', 2, "
+                            "'o''connor+plant@example.com', '2005-07-05', '2005-07-05 06:00:00');"
+                            "DELETE FROM digestsent WHERE sentid = 3"));
         }
         const RawDb file(original);
         QVERIFY(file.column("SELECT count(*) FROM assign WHERE completed").value(0) > 0);
@@ -91,6 +100,14 @@ private Q_SLOTS:
                  file.column("SELECT max(rowid) FROM taskweeks").value(0));
         QCOMPARE(server.scalar("SELECT taskdesc FROM tasks WHERE taskid = 1").toString(),
                  file.text("SELECT taskdesc FROM tasks WHERE taskid = 1"));
+        QCOMPARE(server.scalar("SELECT email FROM employees WHERE empid = 2").toString(),
+                 "o'connor+plant@example.com");
+        QCOMPARE(server
+                     .scalar("SELECT string_agg(kind || ' ' || sentday, ',' ORDER BY sentid) "
+                             "FROM digestsent")
+                     .toString(),
+                 "employee 2005-07-04 00:00:00,manager 2005-07-04 00:00:00");
+        QCOMPARE(lastKey("digestsent", "sentid"), 3);
 
         QTemporaryDir back;
         const QString copy = QDir(back.path()).filePath("tavrel.mdb");
@@ -149,7 +166,9 @@ private Q_SLOTS:
         ServerDatabase server;
         QTemporaryDir site;
         const QString original = demoFile(site);
-        QVERIFY(RawDb(original, true).exec("ALTER TABLE employees DROP COLUMN inactive"));
+        QVERIFY(RawDb(original, true)
+                    .exec("ALTER TABLE employees DROP COLUMN inactive; ALTER TABLE employees "
+                          "DROP COLUMN email; DROP TABLE digestsent"));
         QString error;
         QVERIFY2(copyToServer(original, server.url(), &error), qPrintable(error));
         QCOMPARE(server.scalar("SELECT count(*) FROM employees").toLongLong(),

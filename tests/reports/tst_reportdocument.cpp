@@ -145,6 +145,27 @@ private Q_SLOTS:
                  words.join(u' '));
     }
 
+    // A date in a long format that is wider than its column stays on one line, in a smaller
+    // type; the same characters as text are broken, and so take twice the rows' height.
+    void valuesKeptOnOneLine() {
+        const QString longDate = QStringLiteral("12.01.2026 \u0433.");
+        const auto firstPage = [&](bool asDate) {
+            ReportDocument doc;
+            for (int i = 0; i < 200; ++i)
+                doc.AddTableRow("1240|3000;", {asDate ? Cell::ofDate(QDate(2026, 1, 12), longDate)
+                                                      : Cell::ofText(longDate),
+                                               Cell::ofText("Boiler")});
+            return doc.pageText(1);
+        };
+        const QStringList dates = firstPage(true);
+        const QStringList texts = firstPage(false);
+        QCOMPARE(dates.first(), longDate + "|Boiler");
+        QVERIFY2(texts.size() * 3 < dates.size() * 2,
+                 qPrintable(QStringLiteral("%1 rows of text, %2 of dates")
+                                .arg(texts.size())
+                                .arg(dates.size())));
+    }
+
     // A row that exactly fills what is left of a page stays on it; a page one twip shorter
     // sends it, whole, to the next. The same for a line of free text, on the first page and
     // on a later one.
