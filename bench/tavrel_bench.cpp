@@ -11,6 +11,7 @@
 #include "assignments/assignquery.h"
 #include "assignments/frmassign.h"
 #include "assignments/yeargen.h"
+#include "calendar/calendarexport.h"
 #include "core/errortrap.h"
 #include "core/frmmain.h"
 #include "core/programstate.h"
@@ -453,6 +454,65 @@ void benchOverdue(const QString& dir, const QString& site, int rows, int repeats
             QStringLiteral("sqlite3 tool, tab-separated"), ms(tool), 2.0, QStringLiteral("ms"),
             ok});
     ui.setToday(QDate(Year, 1, 4));
+}
+
+// --- calendar file -------------------------------------------------------------------------
+
+// Every assignment of the site as an iCalendar event, each made by libical and written as it
+// is read, beside the same rows of the same query written as a standard report's text file
+// (a tab-separated line of the same fields each).
+void benchCalendar(const QString& dir, const QString& site, int rows, int repeats,
+                   bench::BenchUi& ui) {
+    std::printf("calendar: %d assignments to an .ics file and to a text report ...\n", rows);
+    const QString ics = dir + QStringLiteral("/site.ics");
+    const QString txt = dir + QStringLiteral("/site.txt");
+    const QString siteId = QStringLiteral("0b7c1f5e-3c59-4a34-9a77-1d1f0e0f6a10");
+    CalendarOutcome outcome;
+    const qint64 ours = best(repeats, [&] {
+        ErrorTrap trap;
+        state().dbMain = Database::open(site);
+        const qint64 ns =
+            timed([&] { outcome = exportCalendar(state().dbMain, {}, ics, ui.now(), siteId); });
+        state().dbMain.close();
+        return ns;
+    });
+    StandardReport report;
+    report.format = QStringLiteral("800|1000|1000|1000|1000|1000|1000|800|800|800|800|800|800;");
+    report.title = QStringLiteral("Calendar rows");
+    report.fileRowEnd = FileRowEnd::Nothing;
+    report.sql = calendarSql({}, {});
+    report.noRowsText = QStringLiteral("No rows.");
+    report.writeRows = [](Recordset& r, ReportOutput& out) {
+        static const char* const fields[] = {
+            "assid",   "taskname",  "taskdesc", "tools",    "results", "locdesc", "typdesc",
+            "duedate", "completed", "compdate", "comphour", "compmin", "lastname"};
+        for (; !r.isEOF(); r.moveNext()) {
+            CellRow row;
+            for (const char* field : fields)
+                row.append(Cell::ofText(r.value(QLatin1String(field)).toString()));
+            out.row(row);
+        }
+    };
+    const qint64 base = best(repeats, [&] {
+        ErrorTrap trap;
+        state().dbMain = Database::open(site);
+        const qint64 ns = timed([&] { runStandardReport(report, {txt}); });
+        state().dbMain.close();
+        return ns;
+    });
+    QFile file(ics);
+    qint64 events = 0;
+    if (file.open(QIODevice::ReadOnly))
+        while (!file.atEnd())
+            if (file.readLine().startsWith("BEGIN:VEVENT"))
+                ++events;
+    std::printf("  files: .ics %.1f MiB, text %.1f MiB\n", double(QFileInfo(ics).size()) / MiB,
+                double(QFileInfo(txt).size()) / MiB);
+    record({QStringLiteral("%1 assignments to an .ics file").arg(rows), ms(ours),
+            QStringLiteral("the same rows as a text report"), ms(base), 2.0, QStringLiteral("ms"),
+            verify(outcome.written && outcome.entries == rows && events == rows &&
+                       lineCount(txt) == rows,
+                   "one event and one text line per assignment")});
 }
 
 // --- walking a join ---------------------------------------------------------------------------
@@ -1832,7 +1892,7 @@ int main(int argc, char* argv[]) {
             std::fprintf(stderr, "usage: tavrel_bench [--quick] [--repeat N] [--only "
                                  "yeargen,startup,editor,overdue,walk,layout,upgrade,repair,"
                                  "reportfile,backup,listopen,listscroll,listcomplete,"
-                                 "dashboard,spreadsheet,import,"
+                                 "dashboard,spreadsheet,import,calendar,"
                                  "serveryeargen,serverwalk,serverstartup,serverfind,"
                                  "serverdashboard,serverimport]\n");
             return 2;
@@ -1851,7 +1911,7 @@ int main(int argc, char* argv[]) {
     if (wanted("startup"))
         benchStartup(dir, sizes, repeats);
     if (wanted("editor") || wanted("overdue") || wanted("walk") || wanted("listopen") ||
-        wanted("listscroll") || wanted("listcomplete")) {
+        wanted("listscroll") || wanted("listcomplete") || wanted("calendar")) {
         const int rows = sizes.yearTasks * WeeksPerYear;
         std::printf("a site of %d tasks with %d assignments of %d ...\n", sizes.yearTasks, rows,
                     Year);
@@ -1884,6 +1944,8 @@ int main(int argc, char* argv[]) {
             benchWorkListScroll(site, emptyYear);
         if (wanted("listcomplete"))
             benchWorkListComplete(dir, site, repeats, benchUi);
+        if (wanted("calendar"))
+            benchCalendar(dir, site, rows, repeats, benchUi);
     }
     if (wanted("layout"))
         benchLayout(dir, sizes, repeats);

@@ -107,9 +107,14 @@ CREATE TABLE types (
     rowver integer NOT NULL DEFAULT 0
 );
 
+-- siteid: the site's identifier, a random UUID given once, which outlives copies of the site
+-- (calendar entries exported from it are known again by it). It comes last, where the
+-- upgrade of an older file adds it: a row's shape is then the same in every file, and no
+-- other table's (a damaged file's rows are told apart by their shapes).
 CREATE TABLE settings (
     CurYear SHORT,
-    rowver integer NOT NULL DEFAULT 0
+    rowver integer NOT NULL DEFAULT 0,
+    siteid  TEXT
 );
 
 -- The e-mail digests sent (tavrel --mail-digest): one row per recipient (kind 'employee' or

@@ -35,7 +35,7 @@ QDate isoDate(const QString& text) {
 QString reportOptionsError(const CommandLine& line, bool fromGiven, bool toGiven, bool dashboard) {
     if (line.report.isEmpty())
         return (fromGiven || toGiven) && !dashboard
-                   ? QStringLiteral("--from and --to go with --report or --dashboard")
+                   ? QStringLiteral("--from and --to go with --report, --dashboard or --calendar")
                    : QString();
     if (!tavrel::standardReportNames().contains(line.report))
         return QStringLiteral("there is no report %1; the reports are %2")
@@ -71,6 +71,23 @@ QString dashboardOptionsError(const CommandLine& line, bool dashboard, bool from
         !line.output.endsWith(QLatin1String(".png"), Qt::CaseInsensitive))
         return QStringLiteral("the file %1 is not .pdf or .png").arg(line.output);
     if (fromGiven && toGiven && line.from > line.to)
+        return QStringLiteral("--from %1 is after --to %2")
+            .arg(line.from.toString(Qt::ISODate), line.to.toString(Qt::ISODate));
+    return {};
+}
+
+// Checks the options of --calendar: a file to write, and a range in order (either end may be
+// left open). --employee and --todo go with it alone.
+QString calendarOptionsError(const CommandLine& line, bool calendar, int otherCommands) {
+    if (!calendar)
+        return !line.employee.isEmpty() || line.todo
+                   ? QStringLiteral("--employee and --todo go with --calendar")
+                   : QString();
+    if (otherCommands > 0)
+        return QStringLiteral("--calendar goes with no other command");
+    if (!line.output.isEmpty())
+        return QStringLiteral("--calendar names its file itself: -o does not go with it");
+    if (line.from.isValid() && line.to.isValid() && line.from > line.to)
         return QStringLiteral("--from %1 is after --to %2")
             .arg(line.from.toString(Qt::ISODate), line.to.toString(Qt::ISODate));
     return {};
@@ -201,6 +218,21 @@ CommandLine parseCommandLine(const QStringList& args) {
             (a == QLatin1String("--from") ? fromGiven : toGiven) = true;
         } else if (a == QLatin1String("--dashboard")) {
             dashboard = true;
+        } else if (a == QLatin1String("--calendar") || a == QLatin1String("--employee")) {
+            const std::optional<QString> value =
+                valueOf(i, a == QLatin1String("--calendar") ? "a file name FILE.ics" : "a name");
+            if (!value)
+                return line;
+            if (value->trimmed().isEmpty()) {
+                line.error = QStringLiteral("%1 needs %2")
+                                 .arg(a, a == QLatin1String("--calendar")
+                                             ? QStringLiteral("a file name FILE.ics")
+                                             : QStringLiteral("a name"));
+                return line;
+            }
+            (a == QLatin1String("--calendar") ? line.calendarFile : line.employee) = *value;
+        } else if (a == QLatin1String("--todo")) {
+            line.todo = true;
         } else if (a == QLatin1String("--mail-digest")) {
             mailDigest = true;
         } else if (a == QLatin1String("--custom")) {
@@ -283,6 +315,7 @@ CommandLine parseCommandLine(const QStringList& args) {
     const int commands = int(monthly) + int(init) + int(setYear) + int(report) + int(custom) +
                          int(import) + int(importTasks) + int(dashboard) + int(mailDigest);
     const bool restore = !line.restoreFile.isEmpty();
+    const bool calendar = !line.calendarFile.isEmpty();
     line.assignments = !noAssignments;
     // The DIR of --backup is the command line's one name.
     if (backup) {
@@ -309,7 +342,13 @@ CommandLine parseCommandLine(const QStringList& args) {
                                     "each column");
     else if (importTasks && !tavrel::isSheetFileName(line.tasksFile))
         line.error = QStringLiteral("the file %1 is not .csv or .xlsx").arg(line.tasksFile);
-    else if (const QString error = reportOptionsError(line, fromGiven, toGiven, dashboard);
+    else if (const QString calendarError = calendarOptionsError(
+                 line, calendar,
+                 commands + int(backup) + int(restore) + int(copyTo) + int(copyFrom));
+             !calendarError.isEmpty())
+        line.error = calendarError;
+    else if (const QString error =
+                 reportOptionsError(line, fromGiven, toGiven, dashboard || calendar);
              !error.isEmpty())
         line.error = error;
     else if (const QString dashboardError =
@@ -360,6 +399,8 @@ CommandLine parseCommandLine(const QStringList& args) {
         line.command = Command::Monthly;
     else if (dashboard)
         line.command = Command::Dashboard;
+    else if (calendar)
+        line.command = Command::Calendar;
     else if (mailDigest)
         line.command = Command::MailDigest;
     // The commands without a window work in the current folder, as scheduled jobs are set up.
@@ -379,6 +420,8 @@ void printUsage(std::FILE* to) {
                "       tavrel --report NAME [--from YYYY-MM-DD --to YYYY-MM-DD] -o FILE [--bom]\n"
                "       tavrel --custom FILE.rpt -o FILE [--bom]\n"
                "       tavrel --dashboard [--from YYYY-MM-DD] [--to YYYY-MM-DD] -o FILE\n"
+               "       tavrel --calendar FILE.ics [--employee NAME] [--from YYYY-MM-DD]\n"
+               "              [--to YYYY-MM-DD] [--todo]\n"
                "       tavrel --mail-digest\n"
                "       tavrel --import OLD.mdb [--catalogue OLD-RPTSPEC.mdb]\n"
                "       tavrel --import-tasks FILE --map MAPPING.ini [--add-codes]\n"
@@ -422,6 +465,14 @@ void printUsage(std::FILE* to) {
                "                  draw the dashboard's charts into FILE, a PDF (.pdf) or a\n"
                "                  PNG image (.png); --from and --to give its dates (this\n"
                "                  year when neither is given)\n"
+               "  --calendar FILE.ics\n"
+               "                  write the assignments to the iCalendar file FILE.ics, one\n"
+               "                  all-day event on each due date (--todo: one to-do each);\n"
+               "                  --employee NAME (\"Last, First\" as the lists show it)\n"
+               "                  takes that employee's alone, --from and --to the due\n"
+               "                  dates of a range (either may be left out). Each entry keeps\n"
+               "                  its UID from one export to the next, so a calendar program\n"
+               "                  that reads the file again updates its entries\n"
                "  --mail-digest   e-mail each employee with an address the assignments due\n"
                "                  this week and the overdue ones, with their work orders as a\n"
                "                  PDF, and each manager with an address the site's overdue\n"

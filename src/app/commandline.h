@@ -27,6 +27,7 @@ enum class Command {
     CopyTo,
     CopyFrom,
     Dashboard,
+    Calendar,
     MailDigest,
     Help
 };
@@ -39,7 +40,7 @@ struct CommandLine {
     int year = 0;            // --set-year
     bool assignments = true; // --set-year without --no-assignments
     QString report;          // --report NAME
-    QDate from;              // --from, --to: the report's (or the dashboard's) dates
+    QDate from;              // --from, --to: the dates of the report, dashboard or calendar
     QDate to;
     QString reportFile;    // --custom FILE.rpt
     QString output;        // -o FILE: the report's file, or -m's PDF
@@ -54,6 +55,9 @@ struct CommandLine {
     QString restoreFile;   // --restore FILE
     QString serverUrl;     // --init --server URL: the site's database on a server
     QString copyUrl;       // --copy-to URL, --copy-from URL
+    QString calendarFile;  // --calendar FILE.ics
+    QString employee;      // --employee NAME: the calendar's employee ("Last, First")
+    bool todo = false;     // --todo: the calendar's entries are to-dos
     QString error;         // set: not a valid command line
 };
 

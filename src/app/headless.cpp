@@ -1,12 +1,14 @@
 #include "app/headless.h"
 
 #include "assignments/yeargen.h"
+#include "calendar/calendarexport.h"
 #include "core/backups.h"
 #include "core/errortrap.h"
 #include "core/programstate.h"
 #include "core/sitesettings.h"
 #include "core/startup.h"
 #include "core/uiseam.h"
+#include "core/upgrade.h"
 #include "custom/customreport.h"
 #include "dashboard/frmdashboard.h"
 #include "data/backup.h"
@@ -342,6 +344,59 @@ int runDashboard(const CommandLine& line) {
                 from, to, QDir::current().absoluteFilePath(line.output), &error);
             if (!written)
                 std::fprintf(stderr, "%s%s\n", tavrel::MessagePrefix, qPrintable(error));
+        }
+        tavrel::state().dbMain.close();
+    }
+    return written && tavrel::errorsShown() == errorsBefore ? ExitOk : ExitFailed;
+}
+
+// Why the calendar's file may not be written: a folder or a device of that name, or one of
+// the site's own files.
+QString refusedCalendarFile(const QString& file) {
+    const QFileInfo output(QDir::current().absoluteFilePath(file));
+    const QString shown = QDir::toNativeSeparators(file);
+    if (!output.exists())
+        return {};
+    if (!output.isFile())
+        return QStringLiteral("--calendar %1 is not a file that can be written over: it is a %2.")
+            .arg(shown,
+                 output.isDir() ? QStringLiteral("folder") : QStringLiteral("device or a pipe"));
+    for (const QString& input : {QStringLiteral("tavrel.mdb"), QStringLiteral("rptspec.mdb")}) {
+        const QFileInfo read(QDir::current().absoluteFilePath(input));
+        if (read.exists() && read.canonicalFilePath() == output.canonicalFilePath())
+            return QStringLiteral("--calendar %1 is %2, which this command reads; it is not "
+                                  "written over.")
+                .arg(shown, input);
+    }
+    return {};
+}
+
+// --calendar: the assignments (of one employee, in a range of due dates) into an iCalendar
+// file; nothing is written when the employee is unknown or a step fails.
+int runCalendar(const CommandLine& line) {
+    if (const QString why = refusedCalendarFile(line.calendarFile); !why.isEmpty()) {
+        printError(why);
+        return ExitFailed;
+    }
+    const int errorsBefore = tavrel::errorsShown();
+    bool written = false;
+    {
+        tavrel::ErrorTrap trap;
+        tavrel::Recordset settings = tavrel::runWindowlessSteps(QDir::currentPath());
+        settings.close();
+        if (tavrel::state().dbMain.isOpen()) {
+            const QString site = tavrel::SiteIdentifier();
+            tavrel::CalendarChoice choice;
+            choice.employee = line.employee;
+            choice.from = line.from;
+            choice.to = line.to;
+            choice.todos = line.todo;
+            const tavrel::CalendarOutcome outcome = tavrel::exportCalendar(
+                tavrel::state().dbMain, choice, QDir::current().absoluteFilePath(line.calendarFile),
+                tavrel::ui().now(), site);
+            written = outcome.written;
+            if (!written)
+                printError(outcome.error);
         }
         tavrel::state().dbMain.close();
     }
@@ -689,6 +744,8 @@ int runWithoutWindow(const CommandLine& line, char* programName) {
             return runCustom(line.reportFile, line.output, line.bom);
         if (line.command == Command::Dashboard)
             return runDashboard(line);
+        if (line.command == Command::Calendar)
+            return runCalendar(line);
         if (line.command == Command::MailDigest)
             return runMailDigest();
         installMonthlyPrint(line.output);

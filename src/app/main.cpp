@@ -7,6 +7,7 @@
 #include "assignments/frmnewjob.h"
 #include "assignments/frmsetyear.h"
 #include "assignments/yeargen.h"
+#include "calendar/frmexportcalendar.h"
 #include "core/frmmain.h"
 #include "core/programstate.h"
 #include "core/qtui.h"
@@ -82,6 +83,7 @@ int runWindow(const CommandLine& line, int argc, char* argv[]) {
     tavrel::installImportTasks(window);
     tavrel::installStandardReports(window);
     tavrel::installDashboard(window);
+    tavrel::installExportCalendar(window);
     tavrel::state().startupSteps.createYearAssignments = tavrel::CreateYearAssignments;
     tavrel::state().startupSteps.setCurrentYear = tavrel::SetCurrentYear;
     tavrel::state().startupSteps.convertEarlierDatabase = [] {
@@ -130,6 +132,7 @@ int main(int argc, char* argv[]) {
     case Command::CopyTo:
     case Command::CopyFrom:
     case Command::Dashboard:
+    case Command::Calendar:
     case Command::MailDigest:
         return runWithoutWindow(line, argv[0]);
     case Command::Window:

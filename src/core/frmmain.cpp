@@ -160,6 +160,8 @@ void frmMain::buildMenus() {
     mnuReportsMenu->addSeparator();
     mnuDashboard = addEntry(mnuReportsMenu, QStringLiteral("mnuDashboard"),
                             QStringLiteral("&Dashboard"), false);
+    mnuExportCalendar = addEntry(mnuReportsMenu, QStringLiteral("mnuExportCalendar"),
+                                 QStringLiteral("Export Ca&lendar..."), false);
 
     mnuCustomMenu = bar->addMenu(QStringLiteral("Custom &Reports"));
     mnuCustomMenu->setObjectName(QStringLiteral("mnuCustomMenu"));

@@ -172,6 +172,7 @@ public:
     QAction* mnuRptComplete = nullptr;
     QAction* mnuRptExpense = nullptr;
     QAction* mnuDashboard = nullptr;
+    QAction* mnuExportCalendar = nullptr;
     QMenu* mnuCustomMenu = nullptr;
     QAction* mnuCustom[3] = {}; // 1 tasks, 2 assignments
     QMenu* mnuHelpMenu = nullptr;

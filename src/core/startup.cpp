@@ -200,6 +200,7 @@ void openMainDatabase(const QString& workFolder, MissingDatabase missing) {
     AddOneOffColumn();
     AddInactiveColumns();
     AddRowVersions();
+    AddSiteIdentifier();
     AddEmailColumns();
     AddDigestLog();
     IndexTaskNamesWithoutCase();

@@ -8,6 +8,7 @@
 #include "data/dberror.h"
 
 #include <QStringList>
+#include <QUuid>
 
 #include <functional>
 #include <optional>
@@ -24,6 +25,10 @@ const QString OneOffProbe = QStringLiteral("select oneoff from assign");
 const QString InactiveNamesProbe = QStringLiteral(
     "select employees.inactive, managers.inactive, locations.inactive, types.inactive from "
     "employees, managers, locations, types");
+const QString SiteIdProbe = QStringLiteral("select siteid from settings");
+// A settings row without an identifier: a site copied from one that had none yet.
+const QString SiteIdMissingProbe =
+    QStringLiteral("select count(*) as n from settings where siteid is null or siteid = ''");
 const QString EmailProbe =
     QStringLiteral("select employees.email, managers.email from employees, managers");
 const QString DigestLogProbe = QStringLiteral("select sentid from digestsent");
@@ -203,6 +208,51 @@ void AddDigestLog() {
 
 namespace {
 
+// True when a settings row has no identifier yet (the column is there).
+bool siteIdMissing() {
+    Recordset rows = state().dbMain.openRecordset(SiteIdMissingProbe, RecordsetType::Snapshot);
+    const bool missing = rows.isOpen() && rows.value(QStringLiteral("n")).toLongLong() > 0;
+    rows.close();
+    return missing;
+}
+
+QString newSiteId() {
+    return QUuid::createUuid().toString(QUuid::WithoutBraces);
+}
+
+} // namespace
+
+void AddSiteIdentifier() {
+    // The column comes with its value as its default, which the rows that are there read
+    // without being written: adding it changes no row's version. (A settings row made anew
+    // later, by a repair that lost it, gets the same identifier.) Then a value for a row that
+    // came without one, once; a row that has one keeps it.
+    runUpgradeStep(SiteIdProbe,
+                   {QStringLiteral("ALTER TABLE settings ADD COLUMN siteid TEXT DEFAULT '%1';")
+                        .arg(newSiteId())});
+    if (probeFails(SiteIdProbe) || !siteIdMissing())
+        return;
+    RunAllOrNothing(state().dbMain, [] {
+        if (!operationFailed() && siteIdMissing())
+            state().dbMain.execute(QStringLiteral("update settings set siteid = '%1' where "
+                                                  "siteid is null or siteid = ''")
+                                       .arg(newSiteId()));
+    });
+}
+
+QString SiteIdentifier() {
+    Recordset rows = state().dbMain.openRecordset(
+        QStringLiteral("select siteid from settings where siteid is not null and siteid <> ''"),
+        RecordsetType::Snapshot);
+    const QString id = rows.isOpen() && !rows.isEOF()
+                           ? rows.value(QStringLiteral("siteid")).toString()
+                           : QString();
+    rows.close();
+    return id;
+}
+
+namespace {
+
 // An index the program wants, as each backend states it: SQLite's statement on a file, the
 // server's own form of it (as pg_get_indexdef gives it back) on a server.
 struct WantedIndex {
@@ -266,11 +316,12 @@ bool SchemaUpgradeDue() {
         if (error.number != ErrDatabaseDamaged)
             due = true;
     });
-    for (const QString& probe : {CurYearOnlyProbe, EmpIdProbe, AssignCodesProbe, OneOffProbe,
-                                 InactiveNamesProbe, RowVersionsProbe, EmailProbe, DigestLogProbe})
+    for (const QString& probe :
+         {CurYearOnlyProbe, EmpIdProbe, AssignCodesProbe, OneOffProbe, InactiveNamesProbe,
+          RowVersionsProbe, SiteIdProbe, EmailProbe, DigestLogProbe})
         if (!due)
             state().dbMain.checkQuery(probe);
-    if (due)
+    if (due || siteIdMissing())
         return true;
     // An index list that cannot be read is no reason to upgrade either.
     return !indexIsCurrent(TaskNameIndex).value_or(true) ||

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 namespace tavrel {
 
 // Schema upgrades of an older tavrel.mdb (on dbMain), each probing for one column and
@@ -24,6 +26,15 @@ void AddEmailColumns();
 // The digests sent, one row per recipient and day: a second run of the day sends only
 // what did not go out before.
 void AddDigestLog();
+
+// Every site has an identifier of its own: a random UUID in settings.siteid, given once (by
+// this step to an older site, or one whose copy brought no identifier along) and never
+// changed after, so that what is exported from the site is known again on the next export.
+void AddSiteIdentifier();
+
+// The site's identifier (settings.siteid on dbMain); empty when it cannot be read (the
+// failure has gone to the trap in force) or none was given yet.
+QString SiteIdentifier();
 
 // Files written before the task list was ordered without regard to case hold a binary
 // index on task names, which cannot serve that order: it is built again, once.

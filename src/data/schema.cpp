@@ -5,6 +5,7 @@
 #include "data/units.h"
 
 #include <QFile>
+#include <QUuid>
 
 namespace tavrel {
 
@@ -65,6 +66,12 @@ QList<QDate> weekMondays(int year) {
     return weeks;
 }
 
+QString newSettingsRowSql(int year) {
+    return QStringLiteral("INSERT INTO settings (curyear, siteid) VALUES (%1, '%2');\n")
+        .arg(year)
+        .arg(QUuid::createUuid().toString(QUuid::WithoutBraces));
+}
+
 bool createTaskDatabase(const QString& path, int year, QString* error) {
     QString script = resourceText(QStringLiteral(":/sql/tavrel_schema.sql"));
     const QList<QDate> mondays = weekMondays(year);
@@ -72,7 +79,7 @@ bool createTaskDatabase(const QString& path, int year, QString* error) {
         script += QStringLiteral("INSERT INTO weeks (weeid, curdate) VALUES (%1, '%2');\n")
                       .arg(week)
                       .arg(mondays[week - 1].toString(Qt::ISODate));
-    script += QStringLiteral("INSERT INTO settings (CurYear) VALUES (%1);\n").arg(year);
+    script += newSettingsRowSql(year);
 
     return createFromScript(path, script, error);
 }

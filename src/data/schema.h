@@ -20,6 +20,10 @@ QList<QDate> weekMondays(int year);
 bool createDatabaseFile(const QString& path, const std::function<void(Database&)>& fill,
                         QString* error);
 
+// The one settings row of a new site: the planned year and the site's identifier, a random
+// UUID made now that stays with the site (copies and conversions keep it).
+QString newSettingsRowSql(int year);
+
 // Creates a new tavrel.mdb: every table, the 52 weeks of `year` and one settings row.
 // Refuses to overwrite an existing file. Returns false with *error set on failure.
 bool createTaskDatabase(const QString& path, int year, QString* error);

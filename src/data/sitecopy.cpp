@@ -645,7 +645,7 @@ bool createServerSite(const QString& url, int year, QString* error) {
             script += QStringLiteral("INSERT INTO weeks (weeid, curdate) VALUES (%1, '%2');\n")
                           .arg(week)
                           .arg(mondays[week - 1].toString(Qt::ISODate));
-        script += QStringLiteral("INSERT INTO settings (curyear) VALUES (%1);\n").arg(year);
+        script += newSettingsRowSql(year);
         // One transaction: the server runs a script sent at once as one unless it says
         // otherwise, and a failure anywhere leaves the database as empty as it was.
         DbError e;

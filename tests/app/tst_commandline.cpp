@@ -256,7 +256,7 @@ private Q_SLOTS:
             "-m, --init, --set-year, --report, --custom, --import, --import-tasks, "
             "--dashboard and --mail-digest cannot be given together");
         row("--from alone", {"--from", "2026-01-01"},
-            "--from and --to go with --report or --dashboard");
+            "--from and --to go with --report, --dashboard or --calendar");
         row("--import-tasks without a mapping", {"--import-tasks", "eq.csv"},
             "--import-tasks needs --map MAPPING.ini: the task field of each column");
         row("--map alone", {"--map", "map.ini"}, "--map and --add-codes go with --import-tasks");

@@ -84,7 +84,7 @@ const ServerDatabase& serverTemplate(int year) {
         script += QStringLiteral("INSERT INTO weeks (weeid, curdate) VALUES (%1, '%2');\n")
                       .arg(week + 1)
                       .arg(mondays[week].toString(Qt::ISODate));
-    script += QStringLiteral("INSERT INTO settings (curyear) VALUES (%1);\n").arg(year);
+    script += newSettingsRowSql(year);
     if (!made->exec(script))
         qFatal("cannot create the test database's tables on the server");
     return *made;
