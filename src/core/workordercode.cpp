@@ -1,5 +1,7 @@
 #include "core/workordercode.h"
 
+#include "core/upgrade.h"
+
 #include <QStringList>
 #include <QUuid>
 
@@ -64,6 +66,15 @@ QString formatCode(const QString& siteTag, CodeKind kind, qint64 key) {
     const QString payload = siteTag + kindLetter(kind) + digits;
     return QLatin1String(Mark) + Dash + siteTag + Dash + kindLetter(kind) + Dash + digits + Dash +
            checkCharacter(payload);
+}
+
+QString currentSiteTag() {
+    return siteTag(SiteIdentifier());
+}
+
+QString siteCode(CodeKind kind, qint64 key) {
+    const QString tag = currentSiteTag();
+    return tag.isEmpty() ? QString() : formatCode(tag, kind, key);
 }
 
 CodeReading readCode(const QString& text) {

@@ -52,6 +52,12 @@ QChar checkCharacter(QStringView payload);
 // The code of key `key` (1 to MaxKey) of `kind` at the site of tag `siteTag`.
 QString formatCode(const QString& siteTag, CodeKind kind, qint64 key);
 
+// The code of `key` of `kind` at the site open now (the tag of its settings.siteid); empty
+// when the site's identifier cannot be read (the failure has gone to the trap in force).
+QString siteCode(CodeKind kind, qint64 key);
+// The tag of the site open now; empty when its identifier cannot be read.
+QString currentSiteTag();
+
 // Reads `text` as a code. Blanks around it are ignored and small letters read as capitals
 // (someone typing it in); anything else must be as formatCode writes it.
 CodeReading readCode(const QString& text);
