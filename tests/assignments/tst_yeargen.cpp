@@ -93,8 +93,14 @@ int setUpNextYear(ScriptedUi& ui) {
 // A file's whole contents tell more, but a server gives no counter value back that an attempt
 // which failed on a lock took, so the keys of a set-up retried there differ.
 QString yearContents(const TempWorkFolder& folder) {
+    // Every site has an identifier of its own (a random UUID): two folders of the same plan
+    // differ in it and in nothing else.
     if (!folder.onServer())
-        return OtherProgram(folder.dbPath()).contents();
+        return OtherProgram(folder.dbPath())
+            .contents()
+            .replace(QRegularExpression(QStringLiteral(
+                         "[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}")),
+                     QStringLiteral("<site>"));
     return (storedRows(folder, {"weeid", "curdate"}, "FROM weeks ORDER BY weeid") +
             storedRows(folder, {"taskid", "weeid", "duedate", "completed <> 0"},
                        "FROM assign ORDER BY taskid, duedate") +
