@@ -3,6 +3,7 @@
 
 #include "core/sitesettings.h"
 #include "data/backup.h"
+#include "support/headlessrun.h"
 #include "support/rawdb.h"
 #include "support/tempdatabase.h"
 
@@ -30,36 +31,14 @@ const QString Clock = QStringLiteral("2026-12-07 08:15:02");
 const QString ManualName = QStringLiteral("tavrel-2026-12-07T081502-manual.mdb");
 const QString BeforeRestoreName = QStringLiteral("tavrel-2026-12-07T081502-before-restore.mdb");
 
-struct Run {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
+using Run = test::HeadlessRun;
 
 // The program in `folder` at the fixed clock, with no display, as cron runs it.
 Run runTavrel(const QString& folder, const QStringList& args) {
-    QProcess process;
-    process.setWorkingDirectory(folder);
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove(QStringLiteral("DISPLAY"));
-    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    // faketime comes in by LD_PRELOAD, ahead of a sanitizer build's runtime.
-    env.insert(QStringLiteral("ASAN_OPTIONS"), env.value(QStringLiteral("ASAN_OPTIONS")) +
-                                                   QStringLiteral(":verify_asan_link_order=0"));
-    process.setProcessEnvironment(env);
-    process.start(
-        QStringLiteral("faketime"),
-        QStringList{QStringLiteral("-f"), QLatin1Char('@') + Clock, QStringLiteral(TAVREL_BINARY)} +
-            args);
-    Run run;
-    if (!process.waitForStarted() || !process.waitForFinished(RunBoundMs))
-        process.kill();
-    process.waitForFinished();
-    if (process.exitStatus() == QProcess::NormalExit)
-        run.exitCode = process.exitCode();
-    run.out = QString::fromLocal8Bit(process.readAllStandardOutput());
-    run.err = QString::fromLocal8Bit(process.readAllStandardError());
-    return run;
+    test::HeadlessOptions options;
+    options.clock = Clock;
+    options.boundMs = RunBoundMs;
+    return test::runHeadless(QStringLiteral(TAVREL_BINARY), folder, args, options);
 }
 
 // Every row of every table, and the schema.

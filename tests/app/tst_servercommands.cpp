@@ -2,6 +2,7 @@
 // site there and back, and a server that cannot serve the site, as a scheduled job meets it.
 
 #include "data/demodata.h"
+#include "support/headlessrun.h"
 #include "support/rawdb.h"
 #include "support/tempdatabase.h"
 #include "support/testserver.h"
@@ -23,37 +24,17 @@ namespace {
 // an answer nobody can give reaches it.
 constexpr int RunBoundMs = 60000;
 
-struct Run {
-    bool finished = false;
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
+using Run = tavrel::test::HeadlessRun;
 
 // The program in `folder` as a scheduled job runs it (no display), on a fixed day.
 Run runTavrel(const QString& folder, const QStringList& args,
               const QProcessEnvironment& extra = {}) {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove("DISPLAY");
-    env.remove("QT_QPA_PLATFORM");
-    env.remove("PGPASSWORD");
-    env.insert("ASAN_OPTIONS", env.value("ASAN_OPTIONS") + ":verify_asan_link_order=0");
-    env.insert(extra);
-    QProcess process;
-    process.setWorkingDirectory(folder);
-    process.setProcessEnvironment(env);
-    process.start("faketime", QStringList{"-f", "@2005-07-04 10:00:00", TAVREL_BINARY} + args);
-    Run run;
-    run.finished = process.waitForStarted() && process.waitForFinished(RunBoundMs);
-    if (!run.finished) {
-        process.kill();
-        process.waitForFinished();
-    }
-    if (run.finished && process.exitStatus() == QProcess::NormalExit)
-        run.exitCode = process.exitCode();
-    run.out = QString::fromLocal8Bit(process.readAllStandardOutput());
-    run.err = QString::fromLocal8Bit(process.readAllStandardError());
-    return run;
+    tavrel::test::HeadlessOptions options;
+    options.clock = QStringLiteral("2005-07-04 10:00:00");
+    options.boundMs = RunBoundMs;
+    options.extra = extra;
+    options.removed = QStringList{QStringLiteral("PGPASSWORD")};
+    return tavrel::test::runHeadless(TAVREL_BINARY, folder, args, options);
 }
 
 QString siteUrl(const QString& folder) {

@@ -11,6 +11,7 @@
 #include "core/upgrade.h"
 #include "data/database.h"
 #include "dialogs/datefield.h"
+#include "support/headlessrun.h"
 #include "support/scriptedui.h"
 #include "support/tablefiles.h"
 #include "support/testenv.h"
@@ -296,26 +297,12 @@ QString lineProblem(const QByteArray& bytes) {
     return {};
 }
 
-struct Run {
-    int exitCode = -1;
-    QString err;
-};
+using Run = tavrel::test::HeadlessRun;
 
 Run runProgram(const TempDatabase& site, const QStringList& args) {
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove("DISPLAY");
-    env.remove("QT_QPA_PLATFORM");
-    process.setProcessEnvironment(env);
-    process.setWorkingDirectory(site.path());
-    process.start(QStringLiteral(TAVREL_BINARY), args);
-    Run run;
-    if (process.waitForFinished(RunBoundMs) && process.exitStatus() == QProcess::NormalExit)
-        run.exitCode = process.exitCode();
-    else
-        process.kill();
-    run.err = QString::fromUtf8(process.readAllStandardError());
-    return run;
+    tavrel::test::HeadlessOptions options;
+    options.boundMs = RunBoundMs;
+    return tavrel::test::runHeadless(QStringLiteral(TAVREL_BINARY), site.path(), args, options);
 }
 
 } // namespace

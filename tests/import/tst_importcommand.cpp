@@ -2,6 +2,7 @@
 // the whole file or nothing, every row that keeps it out listed with its number, and every
 // file that cannot be used refused with its reason. On both backends.
 
+#include "support/headlessrun.h"
 #include "support/tempdatabase.h"
 #include "workbooks.h"
 
@@ -24,29 +25,13 @@ const QString SiteSql = QStringLiteral(
 const QByteArray Mapping = "; the equipment list\nEquipment = taskname\nMaker = manuf\n"
                            "Room = locdesc\nBought = purchdate\nHours = reqhour\n";
 
-struct Run {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
+using Run = tavrel::test::HeadlessRun;
 
 // The program in the site's folder, as under cron: no display.
 Run runTavrel(const TempDatabase& site, const QStringList& args) {
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove("DISPLAY");
-    env.remove("QT_QPA_PLATFORM");
-    process.setProcessEnvironment(env);
-    process.setWorkingDirectory(site.path());
-    process.start(TAVREL_BINARY, args);
-    Run run;
-    if (process.waitForFinished(RunBoundMs) && process.exitStatus() == QProcess::NormalExit)
-        run.exitCode = process.exitCode();
-    else
-        process.kill();
-    run.out = QString::fromUtf8(process.readAllStandardOutput());
-    run.err = QString::fromUtf8(process.readAllStandardError());
-    return run;
+    tavrel::test::HeadlessOptions options;
+    options.boundMs = RunBoundMs;
+    return tavrel::test::runHeadless(TAVREL_BINARY, site.path(), args, options);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // folder of either backend, against a mail server the test starts (STARTTLS required, on a
 // certificate made for the run and handed to the program as its trusted authority).
 
+#include "support/headlessrun.h"
 #include "support/tempdatabase.h"
 
 #include <QDir>
@@ -44,11 +45,7 @@ const char* const Site =
     "(4, 1, '2005-07-11', 0, 1), (5, 2, '2005-06-20', -1, 1), (6, 1, '2005-07-06', 0, 2),"
     "(7, 3, '2005-06-13', 0, 3), (8, 2, '2005-07-05', 0, 5), (9, 3, '2005-07-01', 0, NULL);";
 
-struct Run {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
+using Run = tavrel::test::HeadlessRun;
 
 // A TCP port nobody listens on now.
 int freePort() {
@@ -137,26 +134,13 @@ class TestMailDigest : public QObject {
     int port_ = 0;
 
     Run digest(const QMap<QString, QString>& env = {}) {
-        QProcess process;
-        process.setWorkingDirectory(site_->path());
-        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-        e.remove("DISPLAY");
-        e.remove("QT_QPA_PLATFORM");
-        e.remove("TAVREL_MAIL_PASSWORD");
-        e.insert("ASAN_OPTIONS", e.value("ASAN_OPTIONS") + ":verify_asan_link_order=0");
+        tavrel::test::HeadlessOptions options;
+        options.clock = QString::fromLatin1(Clock);
+        options.boundMs = RunBoundMs;
         for (auto it = env.cbegin(); it != env.cend(); ++it)
-            e.insert(it.key(), it.value());
-        process.setProcessEnvironment(e);
-        process.start("faketime", {"-f", QString("@") + Clock, TAVREL_BINARY, "--mail-digest"});
-        Run run;
-        if (process.waitForStarted() && process.waitForFinished(RunBoundMs) &&
-            process.exitStatus() == QProcess::NormalExit)
-            run.exitCode = process.exitCode();
-        else
-            process.kill();
-        run.out = QString::fromLocal8Bit(process.readAllStandardOutput());
-        run.err = QString::fromLocal8Bit(process.readAllStandardError());
-        return run;
+            options.extra.insert(it.key(), it.value());
+        options.removed = QStringList{QStringLiteral("TAVREL_MAIL_PASSWORD")};
+        return tavrel::test::runHeadless(TAVREL_BINARY, site_->path(), {"--mail-digest"}, options);
     }
 
     void setMail(const QString& key, const QString& value) {
