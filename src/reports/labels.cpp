@@ -26,7 +26,8 @@ constexpr auto LabelFallbackFamily = "DejaVu Sans";
 constexpr int NameSize = 9 * TwipsPerPoint;
 constexpr int LineSize = 8 * TwipsPerPoint;
 constexpr int CodeSize = 13 * TwipsPerPoint / 2; // 6.5 pt
-constexpr int NameLines = 2;
+// The name takes as many lines as the label's height leaves it, up to this many.
+constexpr int MostNameLines = 3;
 
 const QString Ellipsis = QStringLiteral("\u2026");
 
@@ -146,8 +147,14 @@ LabelLayout layoutLabel(const LabelStock& stock, const LabelContent& content) {
         label.symbolRect = QRectF(QrSymbol::QuietZone * module, QrSymbol::QuietZone * module,
                                   label.symbol.size() * module, label.symbol.size() * module);
     }
-    const qreal width = textRoom(stock).width();
-    label.nameLines = fittedLines(content.name, fonts().name, width, NameLines);
+    const QRectF room = textRoom(stock);
+    const qreal width = room.width();
+    const qreal others =
+        QFontMetricsF(fonts().line).lineSpacing() * 2 + QFontMetricsF(fonts().code).lineSpacing();
+    const int nameLines =
+        std::clamp(int((room.height() - others) / QFontMetricsF(fonts().name).lineSpacing()), 1,
+                   MostNameLines);
+    label.nameLines = fittedLines(content.name, fonts().name, width, nameLines);
     label.tag = fitted(content.tag, fonts().line, width);
     label.location = fitted(content.location, fonts().line, width);
     label.codeLine = fitted(content.code, fonts().code, width);

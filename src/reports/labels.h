@@ -71,8 +71,9 @@ const LabelStock& defaultLabelStock();
 // quiet zone) is the room at its left.
 inline constexpr double LabelPadding = 2.0; // millimetres
 
-// What one label shows: the QR code of the task's code, and beside it the task's name (up
-// to two lines, bold), its tag number, its location and the code in small type.
+// What one label shows: the QR code of the task's code, and beside it the task's name (bold,
+// on as many lines as the label's height leaves, up to three), its tag number, its location
+// and the code in small type.
 struct LabelContent {
     QString code;
     QString name;

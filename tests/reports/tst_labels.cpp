@@ -141,12 +141,16 @@ QList<PrintedLabel> cellsOf(const QString& pdf, int page, const LabelStock& stoc
 }
 
 // Where the words of a label may stand: right of the QR code's square (as wide as the
-// label is high) and inside the padding on the right.
+// label is high) and inside the padding at the right, top and bottom.
 QString wordOutsideRoom(const PrintedLabel& cell, const QRectF& labelMm) {
-    const double left = (labelMm.left() + labelMm.height() - SlackMm) * PointsPerMm;
-    const double right = (labelMm.right() - LabelPadding + SlackMm) * PointsPerMm;
+    const QRectF room(QPointF(labelMm.left() + labelMm.height() - SlackMm,
+                              labelMm.top() + LabelPadding - SlackMm) *
+                          PointsPerMm,
+                      QPointF(labelMm.right() - LabelPadding + SlackMm,
+                              labelMm.bottom() - LabelPadding + SlackMm) *
+                          PointsPerMm);
     for (const Word& w : cell.words)
-        if (w.box.left() < left || w.box.right() > right)
+        if (!room.contains(w.box))
             return w.text;
     return {};
 }
@@ -288,7 +292,7 @@ private Q_SLOTS:
         QCOMPARE(ui.messageTexts(), QStringList());
     }
 
-    // A name, tag and location longer than a label holds: the name on two lines, the second
+    // A name, tag and location longer than a label holds: the name on its lines, the last
     // cut with an ellipsis, the others cut on their one line; nothing printed outside the
     // label's room for text, and the code still read.
     void longTextsCut() {
