@@ -2,6 +2,7 @@
 
 #include "assignments/yeargen.h"
 #include "import/sheet.h"
+#include "reports/labels.h"
 #include "reports/reportoutput.h"
 #include "reports/standardreports.h"
 #include "reports/tablefile.h"
@@ -93,6 +94,36 @@ QString calendarOptionsError(const CommandLine& line, bool calendar, int otherCo
     return {};
 }
 
+// Checks the options of --labels: a PDF to write, a stock the program knows and a first
+// label on its sheet. --location, --stock and --start go with it alone.
+QString labelsOptionsError(const CommandLine& line, bool labels, bool startGiven,
+                           const QString& startText, int otherCommands) {
+    if (!labels)
+        return !line.labelLocation.isEmpty() || !line.labelStock.isEmpty() || startGiven
+                   ? QStringLiteral("--location, --stock and --start go with --labels")
+                   : QString();
+    if (otherCommands > 0)
+        return QStringLiteral("--labels goes with no other command");
+    if (line.output.isEmpty())
+        return QStringLiteral("--labels needs -o FILE.pdf");
+    if (!isPdfName(line.output))
+        return QStringLiteral("the file %1 must end in .pdf").arg(line.output);
+    // Without --stock the locale's paper chooses, which is known only once the program's
+    // locale is set up: the command itself then refuses a start beyond that sheet.
+    if (line.labelStock.isEmpty())
+        return startGiven && line.labelStart < 1
+                   ? QStringLiteral("--start %1 is not a label's number").arg(startText)
+                   : QString();
+    const std::optional<tavrel::LabelStock> stock = tavrel::labelStockNamed(line.labelStock);
+    if (!stock)
+        return QStringLiteral("--stock %1 is not a4 or letter").arg(line.labelStock);
+    if (startGiven && (line.labelStart < 1 || line.labelStart > stock->perSheet()))
+        return QStringLiteral("--start %1 is not a label of the sheet: %2 has labels 1 to %3")
+            .arg(startText, QString::fromLatin1(stock->key))
+            .arg(stock->perSheet());
+    return {};
+}
+
 // Options Qt's application object reads itself (-platform offscreen, -style fusion ...);
 // they are passed on to the window untouched.
 bool isQtOption(const QString& arg, bool* takesValue) {
@@ -144,6 +175,9 @@ CommandLine parseCommandLine(const QStringList& args) {
     bool backup = false;
     bool copyTo = false;
     bool copyFrom = false;
+    bool labels = false;
+    bool startGiven = false;
+    QString startText;
     // The value of an option that takes one, or an error when it is missing.
     auto valueOf = [&](qsizetype& i, const char* what) -> std::optional<QString> {
         if (++i >= args.size()) {
@@ -231,6 +265,31 @@ CommandLine parseCommandLine(const QStringList& args) {
                 return line;
             }
             (a == QLatin1String("--calendar") ? line.calendarFile : line.employee) = *value;
+        } else if (a == QLatin1String("--labels")) {
+            labels = true;
+        } else if (a == QLatin1String("--location") || a == QLatin1String("--stock")) {
+            const char* what =
+                a == QLatin1String("--location") ? "a location's name" : "a4 or letter";
+            const std::optional<QString> value = valueOf(i, what);
+            if (!value)
+                return line;
+            if (value->trimmed().isEmpty()) {
+                line.error = QStringLiteral("%1 needs %2").arg(a, QLatin1String(what));
+                return line;
+            }
+            (a == QLatin1String("--location") ? line.labelLocation : line.labelStock) = *value;
+        } else if (a == QLatin1String("--start")) {
+            const std::optional<QString> value = valueOf(i, "a label's number");
+            if (!value)
+                return line;
+            // Digits only, as for --set-year.
+            startText = *value;
+            const bool digits = !startText.isEmpty() && startText.size() <= 4 &&
+                                std::all_of(startText.cbegin(), startText.cend(), [](QChar c) {
+                                    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+                                });
+            line.labelStart = digits ? startText.toInt() : 0;
+            startGiven = true;
         } else if (a == QLatin1String("--todo")) {
             line.todo = true;
         } else if (a == QLatin1String("--mail-digest")) {
@@ -347,6 +406,12 @@ CommandLine parseCommandLine(const QStringList& args) {
                  commands + int(backup) + int(restore) + int(copyTo) + int(copyFrom));
              !calendarError.isEmpty())
         line.error = calendarError;
+    else if (const QString labelsError =
+                 labelsOptionsError(line, labels, startGiven, startText,
+                                    commands + int(backup) + int(restore) + int(copyTo) +
+                                        int(copyFrom) + int(calendar));
+             !labelsError.isEmpty())
+        line.error = labelsError;
     else if (const QString error =
                  reportOptionsError(line, fromGiven, toGiven, dashboard || calendar);
              !error.isEmpty())
@@ -364,8 +429,8 @@ CommandLine parseCommandLine(const QStringList& args) {
                 .arg(line.output);
     else if (monthly && !line.output.isEmpty() && !isPdfName(line.output))
         line.error = QStringLiteral("the file %1 must end in .pdf").arg(line.output);
-    else if (!custom && !monthly && !report && !dashboard && !line.output.isEmpty())
-        line.error = QStringLiteral("-o goes with -m, --report, --custom or --dashboard");
+    else if (!custom && !monthly && !report && !dashboard && !labels && !line.output.isEmpty())
+        line.error = QStringLiteral("-o goes with -m, --report, --custom, --dashboard or --labels");
     else if (noAssignments && !setYear)
         line.error = QStringLiteral("--no-assignments goes with --set-year");
     else if (line.bom && !((report || custom) &&
@@ -401,6 +466,8 @@ CommandLine parseCommandLine(const QStringList& args) {
         line.command = Command::Dashboard;
     else if (calendar)
         line.command = Command::Calendar;
+    else if (labels)
+        line.command = Command::Labels;
     else if (mailDigest)
         line.command = Command::MailDigest;
     // The commands without a window work in the current folder, as scheduled jobs are set up.
@@ -422,6 +489,8 @@ void printUsage(std::FILE* to) {
                "       tavrel --dashboard [--from YYYY-MM-DD] [--to YYYY-MM-DD] -o FILE\n"
                "       tavrel --calendar FILE.ics [--employee NAME] [--from YYYY-MM-DD]\n"
                "              [--to YYYY-MM-DD] [--todo]\n"
+               "       tavrel --labels -o FILE.pdf [--location NAME] [--stock a4|letter]\n"
+               "              [--start N]\n"
                "       tavrel --mail-digest\n"
                "       tavrel --import OLD.mdb [--catalogue OLD-RPTSPEC.mdb]\n"
                "       tavrel --import-tasks FILE --map MAPPING.ini [--add-codes]\n"
@@ -473,6 +542,17 @@ void printUsage(std::FILE* to) {
                "                  dates of a range (either may be left out). Each entry keeps\n"
                "                  its UID from one export to the next, so a calendar program\n"
                "                  that reads the file again updates its entries\n"
+               "  --labels -o FILE.pdf\n"
+               "                  write sheets of equipment labels into FILE.pdf, one label\n"
+               "                  per task in task-name order: the QR code of the task's code,\n"
+               "                  its name, tag number and location. --location NAME takes\n"
+               "                  the tasks of that location alone; --stock a4 (3 x 8 labels\n"
+               "                  of 63.5 x 33.9 mm, Avery L7159) or letter (3 x 10 labels of\n"
+               "                  2 5/8 x 1 in, Avery 5160), by default the one of the\n"
+               "                  locale's paper; --start N begins at label N of the first\n"
+               "                  sheet (1 is the top-left one), to use up a sheet already\n"
+               "                  used. Print the file at its actual size, not fitted to the\n"
+               "                  page\n"
                "  --mail-digest   e-mail each employee with an address the assignments due\n"
                "                  this week and the overdue ones, with their work orders as a\n"
                "                  PDF, and each manager with an address the site's overdue\n"

@@ -28,6 +28,7 @@ enum class Command {
     CopyFrom,
     Dashboard,
     Calendar,
+    Labels,
     MailDigest,
     Help
 };
@@ -58,6 +59,9 @@ struct CommandLine {
     QString calendarFile;  // --calendar FILE.ics
     QString employee;      // --employee NAME: the calendar's employee ("Last, First")
     bool todo = false;     // --todo: the calendar's entries are to-dos
+    QString labelLocation; // --location NAME: the labels of that location's tasks alone
+    QString labelStock;    // --stock a4|letter; empty: the locale's paper
+    int labelStart = 1;    // --start N: the first label used on the first sheet
     QString error;         // set: not a valid command line
 };
 

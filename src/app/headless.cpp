@@ -23,6 +23,7 @@
 #include "mail/maildigest.h"
 #include "mail/mailsettings.h"
 #include "mail/smtpsender.h"
+#include "reports/labels.h"
 #include "reports/monthlyprint.h"
 #include "reports/pdfoutput.h"
 #include "reports/reportdocument.h"
@@ -403,6 +404,38 @@ int runCalendar(const CommandLine& line) {
     return written && tavrel::errorsShown() == errorsBefore ? ExitOk : ExitFailed;
 }
 
+// --labels: sheets of equipment labels into a PDF; nothing is written when the location is
+// unknown, there are no tasks or the file cannot be written (an older file stays as it was).
+int runLabels(const CommandLine& line) {
+    const int errorsBefore = tavrel::errorsShown();
+    bool written = false;
+    {
+        tavrel::ErrorTrap trap;
+        tavrel::Recordset settings = tavrel::runWindowlessSteps(QDir::currentPath());
+        settings.close();
+        if (tavrel::state().dbMain.isOpen()) {
+            const tavrel::LabelStock stock = line.labelStock.isEmpty()
+                                                 ? tavrel::defaultLabelStock()
+                                                 : *tavrel::labelStockNamed(line.labelStock);
+            tavrel::LabelChoice choice;
+            choice.location = line.labelLocation;
+            const tavrel::LabelsOutcome outcome = tavrel::writeLabels(
+                tavrel::state().dbMain, tavrel::reportDocument(), stock, line.labelStart, choice);
+            if (!outcome.error.isEmpty()) {
+                printError(outcome.error);
+            } else {
+                QString error;
+                written = tavrel::printToPdf(tavrel::reportDocument(),
+                                             QDir::current().absoluteFilePath(line.output), &error);
+                if (!written)
+                    printError(error);
+            }
+        }
+        tavrel::state().dbMain.close();
+    }
+    return written && tavrel::errorsShown() == errorsBefore ? ExitOk : ExitFailed;
+}
+
 // --import: the earlier program's files converted into this folder, then brought up to
 // date by the start-up steps (the schema upgrade) as any older file is.
 int runImport(const QString& oldDatabase, const QString& oldCatalogue) {
@@ -746,6 +779,8 @@ int runWithoutWindow(const CommandLine& line, char* programName) {
             return runDashboard(line);
         if (line.command == Command::Calendar)
             return runCalendar(line);
+        if (line.command == Command::Labels)
+            return runLabels(line);
         if (line.command == Command::MailDigest)
             return runMailDigest();
         installMonthlyPrint(line.output);

@@ -19,6 +19,7 @@
 #include "dashboard/frmdashboard.h"
 #include "import/frmimporttasks.h"
 #include "legacy/importer.h"
+#include "reports/frmlabels.h"
 #include "reports/frmoutput.h"
 #include "reports/frmrptdates.h"
 #include "reports/frmwrkorder.h"
@@ -84,6 +85,7 @@ int runWindow(const CommandLine& line, int argc, char* argv[]) {
     tavrel::installStandardReports(window);
     tavrel::installDashboard(window);
     tavrel::installExportCalendar(window);
+    tavrel::installEquipmentLabels(window);
     tavrel::state().startupSteps.createYearAssignments = tavrel::CreateYearAssignments;
     tavrel::state().startupSteps.setCurrentYear = tavrel::SetCurrentYear;
     tavrel::state().startupSteps.convertEarlierDatabase = [] {
@@ -133,6 +135,7 @@ int main(int argc, char* argv[]) {
     case Command::CopyFrom:
     case Command::Dashboard:
     case Command::Calendar:
+    case Command::Labels:
     case Command::MailDigest:
         return runWithoutWindow(line, argv[0]);
     case Command::Window:

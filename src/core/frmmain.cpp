@@ -146,6 +146,8 @@ void frmMain::buildMenus() {
     mnuReportsMenu->addSeparator();
     mnuWorkOrder = addEntry(mnuReportsMenu, QStringLiteral("mnuWorkOrder"),
                             QStringLiteral("Print &Work Orders"), false);
+    mnuLabels = addEntry(mnuReportsMenu, QStringLiteral("mnuLabels"),
+                         QStringLiteral("Equipment La&bels..."), false);
     mnuReportsMenu->addSeparator();
     mnuRptMaster = addEntry(mnuReportsMenu, QStringLiteral("mnuRptMaster"),
                             QStringLiteral("&Master List by Week"), false);

@@ -166,6 +166,7 @@ public:
         return index == 1 ? ReportTarget::View : ReportTarget::File;
     }
     QAction* mnuWorkOrder = nullptr;
+    QAction* mnuLabels = nullptr; // sheets of equipment labels with the tasks' QR codes
     QAction* mnuRptMaster = nullptr;
     QAction* mnuRptOverdue = nullptr;
     QAction* mnuRptTasks = nullptr;

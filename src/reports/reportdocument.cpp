@@ -1,6 +1,7 @@
 #include "reports/reportdocument.h"
 
 #include "core/programstate.h"
+#include "reports/labels.h"
 #include "text/datetext.h"
 
 #include <QFontMetricsF>
@@ -160,6 +161,7 @@ struct Placed {
     int to = 0;            // rows: one past the last line on this page
     bool tableTop = false; // first row of its table on this page
     int picture = -1;      // index into pictures, or -1
+    int label = -1;        // index into labels, or -1
 };
 
 struct Page {
@@ -201,6 +203,15 @@ struct ReportDocument::Layout {
         QString caption;
     };
     std::deque<Drawing> pictures;
+    // A sheet of labels: its stock, each label with its place on its sheet, and the place
+    // the next one takes (the stock's count of labels: the next goes on a new sheet).
+    std::optional<LabelStock> labelStock;
+    struct PlacedLabel {
+        int place = 0;
+        LabelLayout layout;
+    };
+    std::deque<PlacedLabel> labels;
+    int labelPlace = 0;
     int cursor = 0;          // where the next thing goes, from the top of the body
     bool ownContent = false; // something other than the page-start hook's rows is on the page
     bool openLine = false;   // the last free text ended without a line break
@@ -214,6 +225,12 @@ struct ReportDocument::Layout {
     Layout() { startDocument(); }
 
     QPageLayout pageLayout() const {
+        if (labelStock) {
+            QPageLayout sheet(QPageSize(labelStock->paper), QPageLayout::Portrait, QMarginsF(),
+                              QPageLayout::Point);
+            sheet.setMode(QPageLayout::FullPageMode);
+            return sheet;
+        }
         return QPageLayout(paper,
                            orientation == PageOrientation::Landscape ? QPageLayout::Landscape
                                                                      : QPageLayout::Portrait,
@@ -235,8 +252,9 @@ struct ReportDocument::Layout {
         rows.clear();
         textLines.clear();
         pictures.clear();
+        labels.clear();
         pages.clear();
-        pages.push_back(Page{header, footer, {}});
+        pages.push_back(labelStock ? Page{} : Page{header, footer, {}});
         cursor = 0;
         ownContent = false;
         openLine = false;
@@ -460,6 +478,28 @@ struct ReportDocument::Layout {
         return firstPage;
     }
 
+    // The labels of a sheet, each at its place measured from the paper's corner. The
+    // painter's origin is where the device paints from: the paper's corner on a device that
+    // took the full page, else the corner inside the margins it kept (a printer that refused
+    // the page layout), which is then moved back to the paper's corner.
+    void paintLabels(QPainter& painter, const Page& page) const {
+        if (const auto* paged = dynamic_cast<const QPagedPaintDevice*>(painter.device())) {
+            const QPageLayout kept = paged->pageLayout();
+            if (kept.mode() != QPageLayout::FullPageMode)
+                painter.translate(-kept.paintRect(QPageLayout::Point).topLeft() * TwipsPerPoint);
+        }
+        constexpr double twipsPerMillimetre = TwipsPerInch / MillimetresPerInch;
+        for (const Placed& item : page.items) {
+            if (item.label < 0)
+                continue;
+            const PlacedLabel& label = labels[size_t(item.label)];
+            painter.save();
+            painter.translate(labelStock->placeRect(label.place).topLeft() * twipsPerMillimetre);
+            paintLabel(painter, *labelStock, label.layout);
+            painter.restore();
+        }
+    }
+
     void paintParts(QPainter& painter, const HeaderParts& parts, int top,
                     const QFontMetricsF& metrics) const {
         const qreal width = contentWidth;
@@ -539,6 +579,7 @@ ReportDocument::ReportDocument()
 ReportDocument::~ReportDocument() = default;
 
 void ReportDocument::BeginDocument() {
+    layout_->labelStock.reset();
     layout_->startDocument();
     layout_->startPage();
 }
@@ -603,6 +644,7 @@ void ReportDocument::reset() {
     layout_->footer = {};
     layout_->orientation = PageOrientation::Portrait;
     layout_->style = TableStyle::Standard;
+    layout_->labelStock.reset();
     layout_->startDocument();
 }
 
@@ -713,6 +755,34 @@ void ReportDocument::StartNewPage() {
     d.newPage();
 }
 
+void ReportDocument::BeginLabels(const LabelStock& stock, int start) {
+    Layout& d = *layout_;
+    d.labelStock = stock;
+    d.startDocument();
+    d.labelPlace = std::clamp(start, 1, stock.perSheet()) - 1;
+}
+
+void ReportDocument::AddLabel(const LabelContent& label) {
+    Layout& d = *layout_;
+    if (!d.labelStock)
+        return;
+    if (d.labelPlace >= d.labelStock->perSheet()) {
+        d.pages.push_back(Page{});
+        d.labelPlace = 0;
+    }
+    Layout::PlacedLabel placed{d.labelPlace++, layoutLabel(*d.labelStock, label)};
+    Entry entry;
+    entry.kind = Entry::Label;
+    entry.heading = placed.layout.code;
+    entry.body = placed.layout.text();
+    entry.page = d.currentPage();
+    d.entries.push_back(entry);
+    d.labels.push_back(std::move(placed));
+    Placed item;
+    item.label = int(d.labels.size()) - 1;
+    d.pages.back().items.push_back(item);
+}
+
 void ReportDocument::EndDocument() {
     layout_->finished = true;
 }
@@ -743,6 +813,11 @@ QStringList ReportDocument::pageText(int page) const {
     if (page < 1 || page > d.currentPage())
         return result;
     for (const Placed& item : d.pages[size_t(page - 1)].items) {
+        if (item.label >= 0) {
+            const Layout::PlacedLabel& label = d.labels[size_t(item.label)];
+            result.append(QString::number(label.place + 1) + CellSeparator + label.layout.text());
+            continue;
+        }
         if (item.picture >= 0) {
             result.append(QLatin1Char('[') + d.pictures[size_t(item.picture)].caption +
                           QLatin1Char(']'));
@@ -782,6 +857,11 @@ void ReportDocument::paintPage(QPainter& painter, int page) const {
                   qreal(device->logicalDpiY()) / TwipsPerInch);
     painter.setRenderHint(QPainter::TextAntialiasing);
     painter.setPen(Qt::black);
+    if (d.labelStock) {
+        d.paintLabels(painter, p);
+        painter.restore();
+        return;
+    }
 
     if (!p.header.text().isEmpty()) {
         painter.setFont(d.headerFont);

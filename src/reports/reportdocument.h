@@ -19,6 +19,9 @@ class QPainter;
 
 namespace tavrel {
 
+struct LabelContent;
+struct LabelStock;
+
 // One column of a table format: its width in twips (1/1440 inch) and whether its cells are
 // right-aligned (a ">" before the width).
 struct TableColumn {
@@ -94,13 +97,15 @@ class ReportDocument {
 public:
     // What was written, in order, as the reports handed it over: what tests look at.
     struct Entry {
-        enum Kind { Table, Text, PageBreak, Picture };
+        enum Kind { Table, Text, PageBreak, Picture, Label };
         Kind kind = Table;
         QString format;             // Table: the column format
         QList<CellRow> headingRows; // Table: the column headings
         QList<CellRow> bodyRows;    // Table: the body rows
         QString heading;            // Table: rowsText of the headings, for reading
-        QString body; // Table: rowsText of the body rows; Text: the text; Picture: its caption
+        // Table: rowsText of the body rows; Text: the text; Picture: its caption; Label: what
+        // stands on it (LabelLayout::text, its code in `heading`)
+        QString body;
         QColor headingShade; // Table: invalid when not shaded
         QColor bodyShade;
         int page = 1; // the page the entry starts on
@@ -164,6 +169,16 @@ public:
     void StartNewPage();
     void EndDocument();
 
+    // A sheet of labels: discards what is held and starts a document whose pages are sheets
+    // of `stock`, filled from place `start` (1: the top-left label, then along the rows) of
+    // the first sheet on. Its pages are the stock's paper in portrait without margins, header
+    // or footer: every label is painted at its place measured from the paper's edge, on any
+    // device. Nothing but labels is written into it; BeginDocument makes it a document of
+    // pages again.
+    void BeginLabels(const LabelStock& stock, int start);
+    // The next label, in the next place; a full sheet goes on to the next page.
+    void AddLabel(const LabelContent& label);
+
     // Called each time a page begins (the first included); a handler may add rows, which
     // then stand at the top of that page.
     void setPageStartHook(std::function<void()> hook);
@@ -188,11 +203,18 @@ public:
     PageLine pageHeaderLine(int page) const;
 
     // Paints page `page` (from 1). The painter's origin is the top-left corner inside the
-    // margins; the scale from twips comes from the painter's device resolution.
+    // margins; the scale from twips comes from the painter's device resolution. A sheet of
+    // labels has no margins: its origin is the paper's corner, and on a printer that kept
+    // margins of its own (see print) the labels are moved back by them, so they stand where
+    // the stock has them.
     void paintPage(QPainter& painter, int page) const;
     // Prints or writes every page (those of the device's page ranges, when it has any)
     // onto the device (a QPrinter, a QPdfWriter) after setting its page layout. False when
     // the device could not be painted on (a file that cannot be written).
+    // A sheet of labels is given to the device as a full page: painted from the paper's
+    // corner, not moved into the printer's printable area, since a sheet painted off its
+    // cuts is of no use. What falls into a border the printer cannot print is left off by
+    // the printer; the labels keep all they paint closestPaintToEdge() from the paper's edge.
     bool print(QPagedPaintDevice& device) const;
 
 private:

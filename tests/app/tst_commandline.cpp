@@ -272,7 +272,7 @@ private Q_SLOTS:
             "-m, --init, --set-year, --report, --custom, --import, --import-tasks, "
             "--dashboard and --mail-digest cannot be given together");
         row("--mail-digest with -o", {"--mail-digest", "-o", "d.pdf"},
-            "-o goes with -m, --report, --custom or --dashboard");
+            "-o goes with -m, --report, --custom, --dashboard or --labels");
         row("--mail-digest with a folder", {"--mail-digest", "plant"},
             "unexpected argument plant: a FOLDER goes only with the window; the commands work "
             "in the current folder");
