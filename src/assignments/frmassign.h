@@ -46,6 +46,11 @@ public:
     // row is being edited here.
     bool showAssignment(qint64 assid);
 
+    // Shows the assignment `assid` (as showAssignment) and starts recording its completion:
+    // Completed ticked, today in Completed On and the focus in Hours, as an edit that Update
+    // saves and Cancel drops. False when the assignment could not be shown (said why).
+    bool startCompletion(qint64 assid);
+
 public Q_SLOTS:
     // Opens rsAssign on the current year's uncompleted assignments and shows the first.
     void Form_Load();
@@ -173,6 +178,9 @@ void installAssignmentEditor(frmMain& main);
 
 // Opens the assignment editor over `parent`, or brings forward the one that is open.
 frmAssign* openAssignmentEditor(QWidget* parent);
+
+// The assignment editor that is open, or nullptr.
+frmAssign* openedAssignmentEditor();
 
 // The one way to open the assignment editor on a chosen assignment (from the work list, a
 // task's history ...): opens it over `parent` (or brings forward the open one) and shows

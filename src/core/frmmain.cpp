@@ -117,6 +117,9 @@ void frmMain::buildMenus() {
     mnuWorkList = addEntry(mnuMaintainMenu, QStringLiteral("mnuWorkList"),
                            QStringLiteral("&Work List"), false);
     mnuWorkList->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+    mnuCompleteCode = addEntry(mnuMaintainMenu, QStringLiteral("mnuCompleteCode"),
+                               QStringLiteral("&Complete Work Order..."), false);
+    mnuCompleteCode->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_K));
     mnuNewJob = addEntry(mnuMaintainMenu, QStringLiteral("mnuNewJob"),
                          QStringLiteral("&New Job..."), false);
     mnuMaintainMenu->addSeparator();

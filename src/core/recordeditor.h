@@ -86,6 +86,9 @@ public:
     // window's own Update, whose refusal keeps the window open with its message), discards
     // it, or keeps the window open with the row still in edit.
     bool confirmClose();
+    // The same question before the window goes on to another row at another window's
+    // request: `leaving` ends it ("opening another one"). True when the window is free to.
+    bool confirmLeave(const QString& leaving);
 
     // Switches to edit mode on the first change of a shown row.
     void MarkChanged();
