@@ -45,6 +45,7 @@ public:
     // false when the assignment is not in the database (another program deleted it) or a
     // row is being edited here.
     bool showAssignment(qint64 assid);
+    bool widenToShow(qint64 key) override { return showAssignment(key); }
 
     // Shows the assignment `assid` (as showAssignment) and starts recording its completion:
     // Completed ticked, today in Completed On and the focus in Hours, as an edit that Update

@@ -101,6 +101,14 @@ public:
     // A button of the window's own that shows only while browsing (Clone, Ok, Print ...).
     void addBrowseOnlyButton(QPushButton* button);
 
+    // Shows the row whose key is `key` where the window's own choices (a Show menu) leave it
+    // out of its recordset, widening them: for a find that knows the row is there. False
+    // when it is not shown; a window that always has every row shows nothing more.
+    virtual bool widenToShow(qint64 key) {
+        Q_UNUSED(key);
+        return false;
+    }
+
     // --- DatabaseUser: after dbMain was replaced (a repair), the window opens its recordset
     // again and shows the row it showed, or the first where that one is gone. A row being
     // edited or added keeps the text typed into the controls, for Update to write.
