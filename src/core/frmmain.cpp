@@ -120,6 +120,9 @@ void frmMain::buildMenus() {
     mnuCompleteCode = addEntry(mnuMaintainMenu, QStringLiteral("mnuCompleteCode"),
                                QStringLiteral("&Complete Work Order..."), false);
     mnuCompleteCode->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_K));
+    // From every window: the next sheet is scanned from the assignment editor that took the
+    // last one. A modal dialog still keeps it out.
+    mnuCompleteCode->setShortcutContext(Qt::ApplicationShortcut);
     mnuNewJob = addEntry(mnuMaintainMenu, QStringLiteral("mnuNewJob"),
                          QStringLiteral("&New Job..."), false);
     mnuMaintainMenu->addSeparator();

@@ -270,8 +270,9 @@ private Q_SLOTS:
         QCOMPARE(ui_->messages.size(), 3);
     }
 
-    // Ctrl+K in the main window, also while a text box there has the focus, opens the box;
-    // no other entry of the menus has that key.
+    // Ctrl+K in the main window, also while a text box there has the focus, opens the box,
+    // and so it does in the assignment editor, for the next sheet; no other entry of the
+    // menus has that key.
     void controlKFromTheMainWindow() {
         Site site(*ui_);
         auto* field = new QLineEdit;
@@ -289,12 +290,23 @@ private Q_SLOTS:
         ui_->onModal([&boxes](QDialog* box) {
             ++boxes;
             QCOMPARE(box->objectName(), "frmCompleteCode");
+            QVERIFY(WindowDriver(box).click("cmdHelp"));
         });
         QTest::keyClick(field, Qt::Key_K, Qt::ControlModifier);
         QCOMPARE(boxes, 1);
         QCOMPARE(ui_->modalTitles, QStringList{"Complete Work Order"});
         QCOMPARE(site.main.mnuCompleteCode->shortcut(), ctrlK);
         QVERIFY(!openedAssignmentEditor());
+        QCOMPARE(ui_->helpTopics, QStringList{"completecode"});
+        QVERIFY(QFile::exists(":/help/completecode.html"));
+
+        frmAssign* editor = openAssignmentEditor(&site.main);
+        QTRY_VERIFY(editor->isActiveWindow());
+        ui_->onModal([](QDialog* box) { Site::scan(box, codeOf("A3")); });
+        QTest::keyClick(editor->txtCompHour, Qt::Key_K, Qt::ControlModifier);
+        QCOMPARE(boxes, 1);
+        QCOMPARE(editor->txtDueDate->text(), "2/14/2005");
+        QVERIFY(editor->chkCompleted->isChecked());
     }
 };
 
