@@ -41,7 +41,7 @@ CodeTarget lookUpCode(const QString& text) {
         return target;
     target.code = formatCode(reading.siteTag, reading.kind, reading.key);
     if (reading.fault == CodeFault::WrongCheck) {
-        // As typed: the check character that did not agree is part of what is shown.
+        // As typed: the check character that did not agree is shown with the rest.
         target.code = text.trimmed().toUpper();
         target.outcome = CodeOutcome::WrongCheck;
         return target;
