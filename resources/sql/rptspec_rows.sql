@@ -1,7 +1,8 @@
 -- The field catalogue shipped with the program: every field of tasks and assign that a
 -- custom report or a find may use. Ids are shared by both tables, so a report file's
 -- settings line holds one entry per id up to the highest id of its table.
---   datatype: 1 text, 2 number, 3 date, 4 yes/no, 5 time
+--   datatype: 1 text, 2 number, 3 date, 4 yes/no, 5 time, 6 work-order code (found by the
+--     key its fieldname names; offered by the find only, never by the report designer)
 --   defwidth: column width in inches
 --   FileName/linkfield: the table that holds a field of another table and the column
 --     both tables share (a report left-joins it; the find lists its values)
@@ -47,4 +48,6 @@ INSERT INTO RptSpec (specid, usewith, "Desc", fieldname, datatype, ismemo, defwi
  (37, 'assign', 'Tax',                       'tax',          2, 0, 0.9,  1, NULL, NULL),
  (38, 'assign', 'Total Cost',                'totalcost',    2, 0, 1.0,  1, NULL, NULL),
  (39, 'assign', 'Location',                  'locdesc',      1, 0, 1.5,  0, 'locations', 'locid'),
- (40, 'assign', 'Type',                      'typdesc',      1, 0, 1.5,  0, 'types', 'typid');
+ (40, 'assign', 'Type',                      'typdesc',      1, 0, 1.5,  0, 'types', 'typid'),
+ (41, 'tasks', 'Work Order Code',            'tasks.taskid', 6, 0, 1.7,  0, NULL, NULL),
+ (42, 'assign', 'Work Order Code',           'assid',        6, 0, 1.7,  0, NULL, NULL);

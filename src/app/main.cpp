@@ -4,6 +4,7 @@
 #include "app/headless.h"
 #include "assignments/codeeditor.h"
 #include "assignments/frmassign.h"
+#include "assignments/frmcompletecode.h"
 #include "assignments/frmnewjob.h"
 #include "assignments/frmsetyear.h"
 #include "assignments/yeargen.h"
@@ -71,6 +72,7 @@ int runWindow(const CommandLine& line, int argc, char* argv[]) {
     tavrel::installTaskEditor(window);
     tavrel::installAssignmentEditor(window);
     tavrel::installWorkList(window);
+    tavrel::installCompleteWorkOrder(window);
     tavrel::installReportOutputWindow();
     tavrel::installCustomReports(window);
     tavrel::installWorkOrders(window);

@@ -630,6 +630,17 @@ bool frmAssign::showAssignment(qint64 assid) {
     return true;
 }
 
+bool frmAssign::startCompletion(qint64 assid) {
+    if (!showAssignment(assid))
+        return false;
+    chkCompleted->setChecked(true);
+    dcCompDate->setDate(ui().today());
+    MarkChanged();
+    txtCompHour->setFocus(Qt::OtherFocusReason);
+    txtCompHour->selectAll();
+    return true;
+}
+
 void frmAssign::cmdPrint_Click() {
     const WorkOrderPrinter& print = state().workOrderPrinter;
     if (print && hasRows())
@@ -660,8 +671,22 @@ void frmAssign::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-frmAssign* openAssignmentEditor(QWidget* parent) {
+namespace {
+
+// The one assignment editor of the program, while it is open.
+QPointer<frmAssign>& theEditor() {
     static QPointer<frmAssign> open;
+    return open;
+}
+
+} // namespace
+
+frmAssign* openedAssignmentEditor() {
+    return theEditor();
+}
+
+frmAssign* openAssignmentEditor(QWidget* parent) {
+    QPointer<frmAssign>& open = theEditor();
     if (!open) {
         open = new frmAssign(parent);
         open->setAttribute(Qt::WA_DeleteOnClose);

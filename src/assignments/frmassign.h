@@ -45,6 +45,12 @@ public:
     // false when the assignment is not in the database (another program deleted it) or a
     // row is being edited here.
     bool showAssignment(qint64 assid);
+    bool widenToShow(qint64 key) override { return showAssignment(key); }
+
+    // Shows the assignment `assid` (as showAssignment) and starts recording its completion:
+    // Completed ticked, today in Completed On and the focus in Hours, as an edit that Update
+    // saves and Cancel drops. False when the assignment could not be shown (said why).
+    bool startCompletion(qint64 assid);
 
 public Q_SLOTS:
     // Opens rsAssign on the current year's uncompleted assignments and shows the first.
@@ -173,6 +179,9 @@ void installAssignmentEditor(frmMain& main);
 
 // Opens the assignment editor over `parent`, or brings forward the one that is open.
 frmAssign* openAssignmentEditor(QWidget* parent);
+
+// The assignment editor that is open, or nullptr.
+frmAssign* openedAssignmentEditor();
 
 // The one way to open the assignment editor on a chosen assignment (from the work list, a
 // task's history ...): opens it over `parent` (or brings forward the open one) and shows

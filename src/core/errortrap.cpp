@@ -4,6 +4,7 @@
 #include "core/programstate.h"
 #include "core/reopen.h"
 #include "core/uiseam.h"
+#include "core/upgrade.h"
 #include "data/database.h"
 #include "data/sitecopy.h"
 #include "data/sqldialect.h"
@@ -222,6 +223,7 @@ Database openCatalogue() {
     Database catalogue = Database::open(cataloguePath());
     if (!catalogue.isOpen() && catalogueRepairCount != before)
         catalogue = Database::open(cataloguePath());
+    AddWorkOrderCodeFields(catalogue);
     return catalogue;
 }
 

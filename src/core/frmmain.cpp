@@ -117,6 +117,12 @@ void frmMain::buildMenus() {
     mnuWorkList = addEntry(mnuMaintainMenu, QStringLiteral("mnuWorkList"),
                            QStringLiteral("&Work List"), false);
     mnuWorkList->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+    mnuCompleteCode = addEntry(mnuMaintainMenu, QStringLiteral("mnuCompleteCode"),
+                               QStringLiteral("&Complete Work Order..."), false);
+    mnuCompleteCode->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_K));
+    // From every window: the next sheet is scanned from the assignment editor that took the
+    // last one. A modal dialog still keeps it out.
+    mnuCompleteCode->setShortcutContext(Qt::ApplicationShortcut);
     mnuNewJob = addEntry(mnuMaintainMenu, QStringLiteral("mnuNewJob"),
                          QStringLiteral("&New Job..."), false);
     mnuMaintainMenu->addSeparator();

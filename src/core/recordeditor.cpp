@@ -273,6 +273,10 @@ void RecordEditor::MarkChanged() {
 }
 
 bool RecordEditor::confirmClose() {
+    return confirmLeave(QStringLiteral("closing"));
+}
+
+bool RecordEditor::confirmLeave(const QString& leaving) {
     if (!Changed && !Adding)
         return true;
     // The window whose row is asked about comes forward, also when another window is
@@ -282,11 +286,11 @@ bool RecordEditor::confirmClose() {
         window()->activateWindow();
     }
     const QString question =
-        Adding ? QStringLiteral("Do you want to save the new %1 before closing?")
-               : QStringLiteral("Do you want to save the changes to this %1 before closing?");
+        Adding ? QStringLiteral("Do you want to save the new %1 before %2?")
+               : QStringLiteral("Do you want to save the changes to this %1 before %2?");
     const MsgResult answer =
-        ui().msgBox(question.arg(recordName()), MsgButtons::SaveDiscardCancel, MsgIcon::None,
-                    QStringLiteral("Save Changes"), {}, MsgResult::Save);
+        ui().msgBox(question.arg(recordName(), leaving), MsgButtons::SaveDiscardCancel,
+                    MsgIcon::None, QStringLiteral("Save Changes"), {}, MsgResult::Save);
     switch (answer) {
     case MsgResult::Save:
         // As Update is clicked: the focused field's check first, then the window's own

@@ -86,6 +86,9 @@ public:
     // window's own Update, whose refusal keeps the window open with its message), discards
     // it, or keeps the window open with the row still in edit.
     bool confirmClose();
+    // The same question before the window goes on to another row at another window's
+    // request: `leaving` ends it ("opening another one"). True when the window is free to.
+    bool confirmLeave(const QString& leaving);
 
     // Switches to edit mode on the first change of a shown row.
     void MarkChanged();
@@ -97,6 +100,14 @@ public:
     void disableWhileEditing(QAction* action);
     // A button of the window's own that shows only while browsing (Clone, Ok, Print ...).
     void addBrowseOnlyButton(QPushButton* button);
+
+    // Shows the row whose key is `key` where the window's own choices (a Show menu) leave it
+    // out of its recordset, widening them: for a find that knows the row is there. False
+    // when it is not shown; a window that always has every row shows nothing more.
+    virtual bool widenToShow(qint64 key) {
+        Q_UNUSED(key);
+        return false;
+    }
 
     // --- DatabaseUser: after dbMain was replaced (a repair), the window opens its recordset
     // again and shows the row it showed, or the first where that one is gone. A row being

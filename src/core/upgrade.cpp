@@ -306,6 +306,46 @@ void IndexAssignmentsByTaskWeekAndDate() {
     rebuildIndexUnlessCurrent(AssignIndex);
 }
 
+namespace {
+
+// A catalogue field of the find's own, as the shipped catalogue (rptspec_rows.sql) has it.
+struct FindOnlyField {
+    const char* table;
+    const char* fieldName;
+};
+constexpr FindOnlyField CodeFields[] = {{"tasks", "tasks.taskid"}, {"assign", "assid"}};
+constexpr int CodeDataType = 6;
+
+} // namespace
+
+void AddWorkOrderCodeFields(Database& catalogue) {
+    if (!catalogue.isOpen())
+        return;
+    ErrorTrap quiet([](const DbError&) {});
+    for (const FindOnlyField& field : CodeFields) {
+        const QString table = QString::fromLatin1(field.table);
+        const QString has = QStringLiteral("select count(*) as n from RptSpec where usewith = "
+                                           "'%1' and datatype = %2")
+                                .arg(table)
+                                .arg(CodeDataType);
+        Recordset probe = catalogue.openRecordset(has, RecordsetType::Snapshot);
+        const bool missing = probe.isOpen() && probe.value(QStringLiteral("n")).toInt() == 0;
+        probe.close();
+        if (!missing)
+            continue;
+        // One statement, so that another program adding the field at the same time adds it
+        // once: the second finds it there.
+        catalogue.executeScript(
+            QStringLiteral(
+                "INSERT INTO RptSpec (specid, usewith, \"Desc\", fieldname, datatype, ismemo, "
+                "defwidth, IsCurrency) SELECT last + 1, '%1', 'Work Order Code', '%2', %3, 0, "
+                "1.7, 0 FROM (SELECT coalesce(max(specid), 0) AS last FROM RptSpec) WHERE NOT "
+                "EXISTS (SELECT 1 FROM RptSpec WHERE usewith = '%1' AND datatype = %3);")
+                .arg(table, QString::fromLatin1(field.fieldName))
+                .arg(CodeDataType));
+    }
+}
+
 bool SchemaUpgradeDue() {
     if (!state().dbMain.isOpen())
         return false;

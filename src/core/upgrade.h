@@ -4,6 +4,8 @@
 
 namespace tavrel {
 
+class Database;
+
 // Schema upgrades of an older tavrel.mdb (on dbMain), each probing for one column and
 // adding what is missing. Each is one transaction: what it adds, together with the fill of
 // the new columns, is written completely or not at all.
@@ -43,6 +45,13 @@ void IndexTaskNamesWithoutCase();
 // Files written before year generation looked assignments up by task, week and due date
 // hold an index on task and week only: it is built again with the due date, once.
 void IndexAssignmentsByTaskWeekAndDate();
+
+// The field catalogue (rptspec.mdb, always a file) offers the find a "Work Order Code"
+// field for tasks and for assignments (datatype 6, which the report designer leaves out). An
+// older catalogue gains each once, numbered after its highest id; one that has them is not
+// written. A catalogue that cannot be written now (read-only, busy) is left as it is and
+// works without them: the step is tried again at its next opening.
+void AddWorkOrderCodeFields(Database& catalogue);
 
 // True when dbMain is open and one of the steps above would change it: the time to take a
 // copy of the file first. Reports nothing.

@@ -162,6 +162,8 @@ ReportQuery buildReportQuery(const ReportDefinition& report, const Catalogue& ca
             else if (s.WantFalse)
                 where += QStringLiteral(" and not ") + name;
             break;
+        case FieldType::Code: // never a report's field
+            break;
         }
         from = joinCatalogueTable(from, report.table, field->fileName, field->linkField);
     }
@@ -221,6 +223,7 @@ QString reportCellText(const QVariant& value, FieldType type, bool isCurrency) {
         return mediumTime(value.toDateTime().isValid() ? value.toDateTime().time()
                                                        : value.toTime());
     case FieldType::YesNo:
+    case FieldType::Code:
         break;
     }
     return value.toString();
@@ -241,6 +244,7 @@ Cell reportCell(const QVariant& value, FieldType type, bool isCurrency) {
             value.toDateTime().isValid() ? value.toDateTime().time() : value.toTime(), text);
     case FieldType::Text:
     case FieldType::YesNo:
+    case FieldType::Code:
         break;
     }
     return Cell::ofText(text);

@@ -100,9 +100,20 @@ FindCriteria findCriteria(const CatalogueField& field, int operatorCode, const Q
             QStringLiteral(" like \"") + likePattern(operatorCode, typed) + QLatin1Char('"');
         break;
     case FieldType::Time:
+    case FieldType::Code: // found through the row the code names (codeFindCriteria)
         break;
     }
     return result;
+}
+
+QString codeFindCriteria(const CatalogueField& field, const QString& table, bool taskCode,
+                         qint64 assid, qint64 taskid) {
+    // The field names the key of the table's own rows; an assignment's task is its taskid,
+    // named with its table, since the assignments are shown joined to their tasks.
+    if (table == QLatin1String("assign") && taskCode)
+        return QStringLiteral("assign.taskid = ") + QString::number(taskid);
+    const qint64 key = table == QLatin1String("assign") ? assid : taskid;
+    return field.fieldName + QStringLiteral(" = ") + QString::number(key);
 }
 
 } // namespace tavrel

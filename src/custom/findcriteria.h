@@ -33,4 +33,11 @@ QString linkedValuesSql(const CatalogueField& field);
 FindCriteria findCriteria(const CatalogueField& field, int operatorCode, const QString& typed,
                           const QVariant& selectedValue);
 
+// The criteria that find, in the recordset of `table` ("tasks" or "assign"), the row of a
+// code field's code: in the assignments the code's own assignment, or the assignments of a
+// task's code; in the tasks the code's task, or the task of an assignment's code. `assid`
+// and `taskid` are what the code was found to name (a task's code: its task alone).
+QString codeFindCriteria(const CatalogueField& field, const QString& table, bool taskCode,
+                         qint64 assid, qint64 taskid);
+
 } // namespace tavrel

@@ -1,5 +1,6 @@
 #include "custom/frmfind.h"
 
+#include "core/codelookup.h"
 #include "core/errortrap.h"
 #include "core/programstate.h"
 #include "core/recordeditor.h"
@@ -20,6 +21,8 @@
 #include <utility>
 
 namespace tavrel {
+
+using namespace workordercode;
 
 namespace {
 
@@ -125,6 +128,10 @@ frmFind::frmFind(QWidget* parent)
 
 frmFind::~frmFind() = default;
 
+void frmFind::setCaller(RecordEditor* editor) {
+    caller_ = editor;
+}
+
 void frmFind::Form_Load() {
     unload_ = false;
     loadedTable_ = state().FindTable;
@@ -183,7 +190,7 @@ CatalogueField frmFind::selectedField() const {
 void frmFind::showOnly(QListWidget* list) {
     for (QListWidget* second : {lstNum, lstText, lstBool, lstSel})
         second->setVisible(second == list);
-    lblOperator->setBuddy(list);
+    lblOperator->setBuddy(list ? static_cast<QWidget*>(list) : txtToFind);
 }
 
 void frmFind::setSearchBoxVisible(bool visible) {
@@ -230,6 +237,12 @@ void frmFind::ShowOperatorList() {
         showOnly(lstBool);
         setSearchBoxVisible(false);
         lblOperator->setText(SelectValueCaption);
+        break;
+    case FieldType::Code:
+        // A code is typed or scanned whole: there is nothing to compare it by.
+        showOnly(nullptr);
+        setSearchBoxVisible(true);
+        lblOperator->setText(QString());
         break;
     case FieldType::Time:
         break;
@@ -296,16 +309,40 @@ void frmFind::cmdFind_Click() {
         code = chosenData(lstBool);
         break;
     case FieldType::Time:
+    case FieldType::Code:
         break;
     }
-    const FindCriteria criteria = findCriteria(field, code.toInt(), txtToFind->text(), code);
+    FindCriteria criteria = findCriteria(field, code.toInt(), txtToFind->text(), code);
+    qint64 codeAssignment = 0; // the assignment a code names
+    bool oneRow = false;       // the criteria name one row: found whatever the direction
     if (criteria.refusal != FindRefusal::None)
         return refuse(criteria.refusal);
+    if (field.type == FieldType::Code) {
+        // Found by the row the code names, which must be there; a code that names none is
+        // said as wherever a code is entered, and the dialog stays open.
+        const CodeTarget target = lookUpCode(txtToFind->text());
+        if (target.outcome != CodeOutcome::Found) {
+            if (target.outcome != CodeOutcome::Unreadable)
+                ui().msgBox(codeMessage(target), MsgButtons::Ok, MsgIcon::Information,
+                            QStringLiteral("Work Order Code"));
+            txtToFind->setFocus();
+            txtToFind->selectAll();
+            return;
+        }
+        criteria.criteria =
+            codeFindCriteria(field, state().FindTable, target.reading.kind == CodeKind::Task,
+                             target.assid, target.taskid);
+        codeAssignment = target.reading.kind == CodeKind::Assignment ? target.assid : 0;
+        // A code names one row, wherever it is; only a task's assignments are many.
+        oneRow = codeAssignment != 0 || state().FindTable != QLatin1String("assign");
+    }
 
     Recordset& rs = callerRecordset();
     {
         ErrorTrap trap;
-        if (optWhere[FindPrevious]->isChecked())
+        if (oneRow)
+            rs.findFirst(criteria.criteria);
+        else if (optWhere[FindPrevious]->isChecked())
             rs.findPrevious(criteria.criteria);
         else if (optWhere[FindNext]->isChecked())
             rs.findNext(criteria.criteria);
@@ -314,6 +351,11 @@ void frmFind::cmdFind_Click() {
         else
             rs.findFirst(criteria.criteria);
     }
+    // The assignment of a code is there (it was just read), also where the assignment
+    // editor's Show choices leave it out: the editor widens them to show it.
+    if (codeAssignment != 0 && rs.noMatch() && state().FindTable == QLatin1String("assign") &&
+        caller_)
+        caller_->widenToShow(codeAssignment);
     QDialog::accept();
 }
 
@@ -343,6 +385,7 @@ void runFindDialog(QWidget* parent) {
     } else if (dialog->loadedTable() != state().FindTable) {
         guardedCall([] { dialog->Form_Load(); });
     }
+    dialog->setCaller(qobject_cast<RecordEditor*>(parent));
     ui().showModal(dialog);
     if (dialog && dialog->unloadRequested())
         delete dialog;

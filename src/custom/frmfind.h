@@ -4,6 +4,7 @@
 #include "data/database.h"
 
 #include <QDialog>
+#include <QPointer>
 
 #include <array>
 
@@ -14,6 +15,8 @@ class QPushButton;
 class QRadioButton;
 
 namespace tavrel {
+
+class RecordEditor;
 
 // "Find a Task": searches the task or the assignment editor's recordset (FindCaller) by any
 // field the catalogue lists for FindTable. It is hidden, not closed, after each use, so the
@@ -28,6 +31,8 @@ public:
     QString loadedTable() const { return loadedTable_; }
     // The user closed the window by its close box: the next use starts afresh.
     bool unloadRequested() const { return unload_; }
+    // The editor whose recordset is searched (FindCaller's window), when it is one.
+    void setCaller(RecordEditor* editor);
 
 public Q_SLOTS:
     // Fills the lists from the catalogue of FindTable.
@@ -56,6 +61,7 @@ private:
     // The recordset of the editor that asked.
     static Recordset& callerRecordset();
 
+    QPointer<RecordEditor> caller_;
     Database SpecDb;
     Recordset rsSpec;
     QString loadedTable_;

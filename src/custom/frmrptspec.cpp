@@ -581,6 +581,8 @@ void frmRptSpec::ShowFieldDetails() {
         txtStartTime->setText(serialTimeText(s.RangeStart));
         txtEndTime->setText(serialTimeText(s.RangeEnd));
         break;
+    case FieldType::Code: // the catalogue the designer reads holds none
+        break;
     }
     loading_ = false;
 }

@@ -74,7 +74,10 @@ Catalogue Catalogue::load(Database& specDb, const QString& table) {
     Catalogue catalogue;
     catalogue.table_ = table;
     const QString rowsOfTable =
-        QStringLiteral("Select * from RptSpec where usewith like '*%1*'").arg(table);
+        QStringLiteral("Select * from RptSpec where usewith like '*%1*' and (datatype is null "
+                       "or datatype <> %2)")
+            .arg(table)
+            .arg(static_cast<int>(FieldType::Code));
     Recordset byId = specDb.openRecordset(rowsOfTable + QStringLiteral(" order by specid"),
                                           RecordsetType::Snapshot);
     if (byId.isOpen() && !byId.isEOF()) {

@@ -15,7 +15,9 @@ namespace tavrel {
 class Database;
 
 // Data types of catalogue fields: they choose the criteria, the cell format and alignment.
-enum class FieldType { Text = 1, Number = 2, Date = 3, YesNo = 4, Time = 5 };
+// A work-order code is the find's alone: it finds a row by the code of its key (or of the
+// row it belongs to), and is never a column of a report.
+enum class FieldType { Text = 1, Number = 2, Date = 3, YesNo = 4, Time = 5, Code = 6 };
 
 // One row of the field catalogue (RptSpec in rptspec.mdb).
 struct CatalogueField {
@@ -33,8 +35,8 @@ struct CatalogueField {
 // The catalogue rows of one table, as the designer lists them (by heading).
 class Catalogue {
 public:
-    // Reads the rows whose usewith contains `table`. Inside a trap a failure leaves the
-    // catalogue empty.
+    // Reads the rows whose usewith contains `table`, but for the find's own (codes). Inside a
+    // trap a failure leaves the catalogue empty.
     static Catalogue load(Database& specDb, const QString& table);
     // True when a row names exactly `table` (what a report file's first line must meet).
     static bool hasTable(Database& specDb, const QString& table);

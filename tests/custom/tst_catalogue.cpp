@@ -1,8 +1,11 @@
+#include "core/errortrap.h"
+#include "core/programstate.h"
 #include "custom/customreport.h"
 #include "custom/fieldlists.h"
 #include "data/database.h"
 #include "data/demodata.h"
 #include "data/errortrap.h"
+#include "data/schema.h"
 #include "support/datarows.h"
 #include "support/scriptedui.h"
 #include "support/testenv.h"
@@ -31,6 +34,7 @@ constexpr int TextType = 1;
 constexpr int NumberType = 2;
 constexpr int DateType = 3;
 constexpr int YesNoType = 4;
+constexpr int CodeType = 6;
 
 QList<ShippedField> catalogueOf(Database& catalogue, const QString& table) {
     QList<ShippedField> fields;
@@ -149,6 +153,8 @@ private Q_SLOTS:
             const int tableRows = count.value("n").toInt();
             const Catalogue reportCatalogue = Catalogue::load(catalogue, table);
             for (const ShippedField& field : fields) {
+                if (field.dataType == CodeType)
+                    continue; // the find's alone: never in a report
                 // The field alone in a report: one line per row of the table, joins included.
                 ReportDefinition report = resetReport(reportCatalogue);
                 report.destination = ReportDestination::TextFile;
@@ -180,6 +186,58 @@ private Q_SLOTS:
                              qPrintable(field.desc + ": " + shown.text));
             }
         }
+    }
+
+    // A catalogue of before the codes gains the find's "Work Order Code" of each table once,
+    // numbered after its highest id, and the designer's catalogue still leaves it out; one
+    // that has it (with ids of its own) is not even written.
+    void codeFieldsAddedOnceToAnOlderCatalogue() {
+        QTemporaryDir dir;
+        state().AppPath = dir.path() + u'/';
+        QString error;
+        QVERIFY2(createCatalogueDatabase(cataloguePath(), &error), qPrintable(error));
+        const auto codeRows = [](Database& catalogue) {
+            QStringList rows;
+            Recordset found =
+                catalogue.openRecordset("select * from RptSpec where datatype = 6 order by specid",
+                                        RecordsetType::Snapshot);
+            for (; found.isOpen() && !found.isEOF(); found.moveNext())
+                rows << QStringLiteral("%1 %2 %3 %4")
+                            .arg(found.value("specid").toInt())
+                            .arg(found.value("usewith").toString(), found.value("Desc").toString(),
+                                 found.value("fieldname").toString());
+            return rows;
+        };
+        const QStringList shipped{"41 tasks Work Order Code tasks.taskid",
+                                  "42 assign Work Order Code assid"};
+        {
+            Database catalogue = Database::open(cataloguePath());
+            QCOMPARE(codeRows(catalogue), shipped);
+            // An earlier catalogue: no codes, and a row of its own after the shipped ones.
+            catalogue.executeScript("DELETE FROM RptSpec WHERE datatype = 6; INSERT INTO RptSpec "
+                                    "(specid, usewith, \"Desc\", fieldname, datatype) VALUES "
+                                    "(44, 'tasks', 'Extra', 'misc1', 1);");
+            QVERIFY(codeRows(catalogue).isEmpty());
+        }
+        for (int opening = 0; opening < 2; ++opening) {
+            Database catalogue = openCatalogue();
+            QCOMPARE(codeRows(catalogue), (QStringList{"45 tasks Work Order Code tasks.taskid",
+                                                       "46 assign Work Order Code assid"}));
+            const Catalogue designed = Catalogue::load(catalogue, "assign");
+            QCOMPARE(designed.maxSpecId(), 40);
+            for (const CatalogueField& field : designed.fields())
+                QVERIFY2(field.type != FieldType::Code, qPrintable(field.desc));
+            QCOMPARE(Catalogue::load(catalogue, "tasks").maxSpecId(), 44);
+        }
+
+        // Newer: the codes there already, under other ids.
+        {
+            Database catalogue = Database::open(cataloguePath());
+            catalogue.executeScript("UPDATE RptSpec SET specid = specid + 10 WHERE datatype = 6;");
+        }
+        const QByteArray before = digest(cataloguePath());
+        openCatalogue();
+        QCOMPARE(digest(cataloguePath()), before);
     }
 };
 

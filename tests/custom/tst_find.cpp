@@ -4,6 +4,7 @@
 #include "assignments/frmassign.h"
 #include "core/errortrap.h"
 #include "core/programstate.h"
+#include "core/workordercode.h"
 #include "custom/findcriteria.h"
 #include "custom/frmfind.h"
 #include "data/schema.h"
@@ -23,6 +24,7 @@
 
 using namespace tavrel;
 using namespace tavrel::test;
+using namespace tavrel::workordercode;
 
 namespace {
 
@@ -310,7 +312,8 @@ private Q_SLOTS:
                "&Operator", texts);
         addRow("click, then Home", QStringList{"Current Year Only", "key Home"}, "Task Number",
                "lstNum", "&Operator", numbers);
-        addRow("access key, then End", QStringList{"key Alt+E", "key End", "key Up", "key Up"},
+        addRow("access key, then End",
+               QStringList{"key Alt+E", "key End", "key Up", "key Up", "key Up"},
                "Current Year Only", "lstBool", "Select &Value", QStringList{"True", "False"});
         addRow("back into the list from the search box",
                QStringList{"focus txtToFind", "key Shift+Tab", "key Shift+Tab", "key Down"},
@@ -367,7 +370,7 @@ private Q_SLOTS:
         assignments.show();
         ui_->onModal([&](QDialog* dialog) {
             const QStringList fields = entryTexts(childOf<QListWidget>(dialog, "lstField"));
-            QCOMPARE(fields.size(), 20);
+            QCOMPARE(fields.size(), 21);
             QCOMPARE(fields.first(), "Work Order Number");
             fillIn(dialog, {"Task Name", "Drain", {}, First});
             pressFind(dialog);
@@ -376,6 +379,79 @@ private Q_SLOTS:
         QVERIFY2(ui_->messages.isEmpty(), qPrintable(ui_->messageTexts().join('|')));
         QCOMPARE(state().rsAssign.value("assid").toInt(), 3);
         QCOMPARE(assignments.findChild<QLineEdit*>("txtTaskName")->text(), Shown);
+    }
+
+    // "Work Order Code" takes a code, typed or scanned, and finds what it names: in the task
+    // editor the task of a label's code or of a work order's; in the assignment editor the
+    // work order's assignment, also where the editor's Show choices leave it out, or the
+    // first assignment of a label's task. A code that names nothing is said, as when a work
+    // order is completed by its code, and the dialog stays open with the code selected.
+    void findsByWorkOrderCode() {
+        editor();
+        f_->folder.exec("INSERT INTO assign (assid, taskid, weeid, duedate, completed) VALUES "
+                        "(9, 5, 52, '2004-12-27', 1)");
+        const auto findCode = [this](const QString& code) {
+            find([&](QDialog* dialog) {
+                chooseEntry(childOf<QListWidget>(dialog, "lstField"), "Work Order Code");
+                QVERIFY(!secondList(dialog));
+                // A code names its row wherever it is: Find Next finds one before the shown.
+                QTest::mouseClick(childOf<QRadioButton>(dialog, "optWhere3"), Qt::LeftButton);
+                auto* box = childOf<QLineEdit>(dialog, "txtToFind");
+                QVERIFY(box->isVisible());
+                box->selectAll();
+                QTest::keyClicks(box, code);
+                QTest::keyClick(box, Qt::Key_Return);
+            });
+        };
+        findCode(siteCode(CodeKind::Assignment, 2));
+        QCOMPARE(shownTask(), "Check filter");
+        findCode(siteCode(CodeKind::Task, 1).toLower());
+        QCOMPARE(shownTask(), "Air filter");
+        QVERIFY2(ui_->messages.isEmpty(), qPrintable(ui_->messageTexts().join('|')));
+
+        const QString gone = siteCode(CodeKind::Assignment, 77);
+        find([&](QDialog* dialog) {
+            chooseEntry(childOf<QListWidget>(dialog, "lstField"), "Work Order Code");
+            auto* box = childOf<QLineEdit>(dialog, "txtToFind");
+            for (const QString& code : {QStringLiteral("TVL-1"), gone}) {
+                box->selectAll();
+                QTest::keyClicks(box, code);
+                QTest::keyClick(box, Qt::Key_Return);
+                QVERIFY(dialog->isVisible());
+                QCOMPARE(box->selectedText(), code);
+            }
+        });
+        QCOMPARE(ui_->messageTexts(),
+                 (QStringList{"This is not a work order code. Scan the code printed on the work "
+                              "order or the equipment label, or type it as it is printed there, "
+                              "such as TVL-7K2-A-000123-Q.",
+                              "The assignment of code " + gone +
+                                  " is no longer in the database: it has been deleted."}));
+        QCOMPARE(ui_->lastMessage().title, "Work Order Code");
+        QCOMPARE(shownTask(), "Air filter");
+        ui_->clearRecord();
+
+        frmAssign assignments;
+        assignments.Form_Load();
+        assignments.show();
+        const auto findIn = [&](const QString& code) {
+            ui_->onModal([&](QDialog* dialog) {
+                chooseEntry(childOf<QListWidget>(dialog, "lstField"), "Work Order Code");
+                auto* box = childOf<QLineEdit>(dialog, "txtToFind");
+                box->selectAll();
+                QTest::keyClicks(box, code);
+                pressFind(dialog);
+            });
+            QTest::mouseClick(assignments.cmdFind, Qt::LeftButton);
+        };
+        findIn(siteCode(CodeKind::Task, 4));
+        QCOMPARE(state().rsAssign.value("assid").toInt(), 3);
+        // Completed, and of 2004: out of the first Show choices.
+        findIn(siteCode(CodeKind::Assignment, 9));
+        QCOMPARE(state().rsAssign.value("assid").toInt(), 9);
+        QCOMPARE(assignments.txtTaskName->text(), "Extra filter");
+        QVERIFY(!assignments.currentYearOnly() && !assignments.uncompletedOnly());
+        QVERIFY2(ui_->messages.isEmpty(), qPrintable(ui_->messageTexts().join('|')));
     }
 
     // A damaged catalogue met by the find dialog is repaired as the catalogue, with its own

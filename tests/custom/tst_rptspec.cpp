@@ -52,8 +52,8 @@ class tst_RptSpec : public QObject {
     std::unique_ptr<ScriptedUi> ui_;
     QPointer<frmRptSpec> window_;
 
-    frmRptSpec& designer() {
-        state().CustomTable = "tasks";
+    frmRptSpec& designer(const QString& table = QStringLiteral("tasks")) {
+        state().CustomTable = table;
         window_ = new frmRptSpec;
         window_->show();
         if (!QTest::qWaitForWindowActive(window_))
@@ -333,6 +333,27 @@ private Q_SLOTS:
         QCOMPARE(w.reportFile(), folder_->file(file));
         QCOMPARE(w.windowTitle(),
                  "Custom Report - " + QDir::toNativeSeparators(folder_->file(shown)));
+    }
+
+    // The find's "Work Order Code" is no field of a report: the designer lists it for neither
+    // table, also after its own opening gave it to a catalogue of before the codes.
+    void workOrderCodeIsNotOffered() {
+        {
+            Database catalogue = Database::open(folder_->file("rptspec.mdb"));
+            catalogue.executeScript("DELETE FROM RptSpec WHERE datatype = 6;");
+        }
+        for (const QString table : {"tasks", "assign"}) {
+            frmRptSpec& w = designer(table);
+            const QStringList offered = entryTexts(w.List1);
+            QVERIFY2(offered.contains("Task Name"), qPrintable(table));
+            QVERIFY2(!offered.contains("Work Order Code"), qPrintable(table));
+            delete window_;
+        }
+        Database catalogue = Database::open(folder_->file("rptspec.mdb"));
+        Recordset codes = catalogue.openRecordset(
+            "select count(*) as n from RptSpec where [Desc] = 'Work Order Code'",
+            RecordsetType::Snapshot);
+        QCOMPARE(codes.value("n").toInt(), 2);
     }
 
     void menuBringsTheOpenDesignerForward() {
