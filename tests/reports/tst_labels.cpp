@@ -11,6 +11,7 @@
 #include "reports/labels.h"
 #include "reports/pdfoutput.h"
 #include "reports/reportdocument.h"
+#include "support/headlessrun.h"
 #include "support/pdfreading.h"
 #include "support/scriptedui.h"
 #include "support/testenv.h"
@@ -111,14 +112,7 @@ struct PrintedLabel {
 QList<PrintedLabel> cellsOf(const QString& pdf, int page, const LabelStock& stock,
                             const QList<Word>& words) {
     QTemporaryDir dir;
-    const QString stem = dir.filePath(QStringLiteral("page"));
-    QProcess render;
-    render.start(QStringLiteral("pdftoppm"),
-                 {QStringLiteral("-r"), QString::number(Dpi), QStringLiteral("-f"),
-                  QString::number(page), QStringLiteral("-l"), QString::number(page),
-                  QStringLiteral("-singlefile"), QStringLiteral("-png"), pdf, stem});
-    render.waitForFinished(RunBoundMs);
-    const QImage image(stem + QStringLiteral(".png"));
+    const QImage image(renderPage(pdf, page, Dpi, dir.path()));
     QList<PrintedLabel> cells;
     if (image.isNull())
         return cells;
@@ -167,28 +161,14 @@ QString taskOfCode(const TempDatabase& site, const QString& code) {
         .toString();
 }
 
-struct Run {
-    int exitCode = -1;
-    QString err;
-};
+using Run = HeadlessRun;
 
 Run runProgram(const TempDatabase& site, const QStringList& args) {
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove("DISPLAY");
-    env.remove("QT_QPA_PLATFORM");
+    HeadlessOptions options;
+    options.boundMs = RunBoundMs;
     // A locale that measures in inches: Letter is the stock without --stock.
-    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("en_US.UTF-8"));
-    process.setProcessEnvironment(env);
-    process.setWorkingDirectory(site.path());
-    process.start(QStringLiteral(TAVREL_BINARY), args);
-    Run run;
-    if (process.waitForFinished(RunBoundMs) && process.exitStatus() == QProcess::NormalExit)
-        run.exitCode = process.exitCode();
-    else
-        process.kill();
-    run.err = QString::fromUtf8(process.readAllStandardError());
-    return run;
+    options.extra.insert(QStringLiteral("LC_ALL"), QStringLiteral("en_US.UTF-8"));
+    return runHeadless(QStringLiteral(TAVREL_BINARY), site.path(), args, options);
 }
 
 } // namespace

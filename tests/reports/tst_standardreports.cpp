@@ -66,6 +66,9 @@ QStringList entryLines(const ReportDocument& document) {
         case ReportDocument::Entry::Picture:
             lines << QStringLiteral("%1 picture %2").arg(e.page).arg(text);
             break;
+        case ReportDocument::Entry::Label:
+            lines << QStringLiteral("%1 label %2").arg(e.page).arg(text);
+            break;
         }
     }
     return lines;

@@ -1,5 +1,6 @@
 #include "support/pdfreading.h"
 
+#include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -53,15 +54,21 @@ QStringList qrCodesInImage(const QString& image) {
     return codes;
 }
 
-QStringList qrCodesOnPage(const QString& pdf, int page, int dpi) {
-    QTemporaryDir dir;
-    const QString stem = dir.filePath(QStringLiteral("page"));
+QString renderPage(const QString& pdf, int page, int dpi, const QString& folder) {
+    const QString stem = folder + QStringLiteral("/page%1").arg(page);
     const QString number = QString::number(page);
     toolOutput(QStringLiteral("pdftoppm"),
                {QStringLiteral("-r"), QString::number(dpi), QStringLiteral("-f"), number,
                 QStringLiteral("-l"), number, QStringLiteral("-singlefile"), QStringLiteral("-png"),
                 pdf, stem});
-    return qrCodesInImage(stem + QStringLiteral(".png"));
+    const QString png = stem + QStringLiteral(".png");
+    return QFileInfo::exists(png) ? png : QString();
+}
+
+QStringList qrCodesOnPage(const QString& pdf, int page, int dpi) {
+    QTemporaryDir dir;
+    const QString png = renderPage(pdf, page, dpi, dir.path());
+    return png.isEmpty() ? QStringList() : qrCodesInImage(png);
 }
 
 } // namespace tavrel::test

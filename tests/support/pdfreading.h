@@ -11,6 +11,9 @@ namespace tavrel::test {
 // True when pdftotext, pdftoppm and zbarimg are all there.
 bool pdfToolsPresent();
 QStringList pdfPages(const QString& pdf);
+// Page `page` (from 1) of `pdf` rendered at `dpi` into a PNG file in `folder`: its path, or
+// empty when it could not be rendered.
+QString renderPage(const QString& pdf, int page, int dpi, const QString& folder);
 // The texts of the QR codes on page `page` (from 1) rendered at `dpi`, sorted.
 QStringList qrCodesOnPage(const QString& pdf, int page, int dpi = 150);
 // Same, for an image file.
