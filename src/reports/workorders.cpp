@@ -3,6 +3,7 @@
 #include "core/errortrap.h"
 #include "core/programstate.h"
 #include "core/uiseam.h"
+#include "core/workordercode.h"
 #include "data/database.h"
 #include "reports/reportdocument.h"
 #include "text/datetext.h"
@@ -99,6 +100,9 @@ void writeSheet(const Recordset& rs) {
                  QStringLiteral("Task #: ") +
                      (taskId.isNull() ? QString() : wholeNumber(taskId.toLongLong())),
                  PageLine::Part::None});
+    // Without the site's identifier there is no code: the sheet is printed without one.
+    doc.SetPageBadge(workordercode::siteCode(workordercode::CodeKind::Assignment,
+                                             rs.value(QStringLiteral("assid")).toLongLong()));
 
     if (const int weeks = scheduledWeeks(taskId); weeks > 0) {
         const QString frequency = weeks == 1 ? QStringLiteral("Once a year")

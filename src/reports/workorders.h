@@ -7,9 +7,11 @@ namespace tavrel {
 
 // Writes the work order of one assignment into the report document: what to do, on which
 // equipment, where and when, what the task needs, and room for the worker's comments,
-// names, completion date and time. Outside a batch (BatchPrinting) it begins and ends the
-// document itself and shows the preview. Failures are reported and the sheet goes on with
-// its next line; an assignment that does not exist is said so and nothing is written.
+// names, completion date and time. Its page header carries the assignment's code
+// (workordercode) as a badge, a QR code a scanner reads back. Outside a batch
+// (BatchPrinting) it begins and ends the document itself and shows the preview. Failures
+// are reported and the sheet goes on with its next line; an assignment that does not exist
+// is said so and nothing is written.
 void PrintWorkOrder(qint32& assid);
 
 // The assignments due from `first` to `last` (both Mondays of their weeks, both included),
