@@ -21,6 +21,7 @@
 #include "text/datetext.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QListWidget>
@@ -29,6 +30,7 @@
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QScopeGuard>
+#include <QStyleOptionButton>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -96,6 +98,15 @@ QStringList codesReadBack() {
         pages << line;
     }
     return pages;
+}
+
+// Checks or clears a check box with the mouse, on its box.
+void clickCheckBox(QCheckBox* box) {
+    QStyleOptionButton option;
+    option.initFrom(box);
+    option.text = box->text();
+    const QRect hit = box->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, box);
+    QTest::mouseClick(box, Qt::LeftButton, Qt::NoModifier, hit.center());
 }
 
 // A cell's text as written() shows it: in brackets when it holds a "|" or ";", so that the
@@ -555,6 +566,64 @@ private Q_SLOTS:
         if (!test::pdfToolsPresent())
             QSKIP("poppler-utils and zbar-tools are needed to read the codes back");
         QCOMPARE(codesReadBack(), (QStringList{"1 " + code, "1 " + code}));
+    }
+
+    // Add Sign-off Lines, off until the user checks it: then each sheet ends with lines for the
+    // technician's and the inspector's signatures and dates, in the batch and on the one
+    // chosen; checked and cleared again, the sheets are as they are without it.
+    void signOffLinesWhenChosen() {
+        test::TempWorkFolder folder(2005, QString::fromLatin1(ThreeSheets));
+        QWidget main;
+        const auto print = [&](int clicks, bool chosen) {
+            auto* window = new frmWrkOrder(&main);
+            window->setAttribute(Qt::WA_DeleteOnClose);
+            window->show();
+            auto* box = test::childOf<QCheckBox>(window, "chkSignOff");
+            QVERIFY(!box->isChecked());
+            for (int click = 0; click < clicks; ++click)
+                clickCheckBox(box);
+            test::childOf<DateField>(window, "dcStartDate")->setText("12/5/2005");
+            test::childOf<DateField>(window, "dcEndDate")->setText("12/5/2005");
+            if (chosen) {
+                test::childOf<QRadioButton>(window, "optAll1")->setChecked(true);
+                // From the keyboard this time: the space bar on the focused box.
+                box->setFocus();
+                QTest::keyClick(box, Qt::Key_Space);
+            }
+            test::childOf<QPushButton>(window, "cmdOK")->click();
+        };
+        const QStringList signOff{"B", "6960|3480; Technician's Signature:|Date:;",
+                                  "6960|3480; Inspector's Signature:|Date:;"};
+
+        print(0, false);
+        const QStringList plain = written();
+        QCOMPARE(plain.count("P"), 2);
+        QVERIFY(!plain.join(u'\n').contains("Signature"));
+        print(2, false);
+        QCOMPARE(written(), plain);
+
+        print(1, false);
+        QStringList expected;
+        for (const QString& line : plain) {
+            if (line == "P")
+                expected << signOff;
+            expected << line;
+        }
+        expected << signOff;
+        QCOMPARE(written(), expected);
+        for (int page = 1; page <= 3; ++page)
+            QCOMPARE(
+                reportDocument().pageText(page).mid(reportDocument().pageText(page).size() - 2),
+                (QStringList{"Technician's Signature:|Date:", "Inspector's Signature:|Date:"}));
+
+        print(0, true);
+        QPointer<frmSelAssign> select = openSelAssign();
+        QVERIFY(select);
+        test::chooseEntry(test::childOf<QListWidget>(select, "List1"), "12/5/2005   \tPump");
+        test::childOf<QPushButton>(select, "cmdOK")->click();
+        QCOMPARE(written().mid(written().size() - 3), signOff);
+        QCOMPARE(sheetsByPage(), QStringList{"1 Pump"});
+        QVERIFY(ui_->messages.isEmpty());
     }
 
 private:
