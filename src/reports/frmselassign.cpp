@@ -134,7 +134,7 @@ void frmSelAssign::cmdOK_Click() {
         return;
     }
     qint32 assid = item->data(AssignmentIdRole).toInt();
-    PrintWorkOrder(assid);
+    PrintWorkOrder(assid, signOff);
     close();
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "reports/workorders.h"
+
 #include <QDialog>
 
 class QListWidget;
@@ -8,7 +10,8 @@ class QPushButton;
 namespace tavrel {
 
 // The assignments due between ReportStartDate and ReportEndDate, completed or not, one line
-// each (due date, task name); OK prints the work order of the one chosen. Not modal.
+// each (due date, task name); OK prints the work order of the one chosen, with sign-off
+// lines when frmWrkOrder, which opens this window, was asked for them. Not modal.
 class frmSelAssign : public QDialog {
     Q_OBJECT
 public:
@@ -28,6 +31,8 @@ public:
     QListWidget* List1;
     QPushButton* cmdOK;
     QPushButton* cmdCancel;
+    // The choice of frmWrkOrder that opened this window, for the sheet printed.
+    SignOffLines signOff = SignOffLines::Without;
 };
 
 } // namespace tavrel

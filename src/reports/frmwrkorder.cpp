@@ -12,6 +12,7 @@
 #include "reports/workorders.h"
 #include "text/datetext.h"
 
+#include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -60,6 +61,7 @@ frmWrkOrder::frmWrkOrder(QWidget* parent)
               option(QStringLiteral("optComp1"),
                      QStringLiteral("Include Completed and Uncompleted Task Assignments Only"),
                      Frame1)}
+    , chkSignOff(new QCheckBox(QStringLiteral("Add &Sign-off Lines"), this))
     , cmdOK(new QPushButton(QStringLiteral("&OK"), this))
     , cmdCancel(new QPushButton(QStringLiteral("&Cancel"), this)) {
     keepShownSize(this);
@@ -71,6 +73,7 @@ frmWrkOrder::frmWrkOrder(QWidget* parent)
     dcEndDate->setObjectName(QStringLiteral("dcEndDate"));
     Frame2->setObjectName(QStringLiteral("Frame2"));
     Frame1->setObjectName(QStringLiteral("Frame1"));
+    chkSignOff->setObjectName(QStringLiteral("chkSignOff"));
     cmdOK->setObjectName(QStringLiteral("cmdOK"));
     cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
 
@@ -102,6 +105,7 @@ frmWrkOrder::frmWrkOrder(QWidget* parent)
     layout->addLayout(dates);
     layout->addWidget(Frame2);
     layout->addWidget(Frame1);
+    layout->addWidget(chkSignOff);
     layout->addStretch(1);
     layout->addWidget(buttons);
 
@@ -129,13 +133,17 @@ void frmWrkOrder::cmdOK_Click() {
     // Assignments fall due on Mondays: the range becomes the weeks of the two dates.
     state().ReportStartDate = MondayOfWeek(*start);
     state().ReportEndDate = MondayOfWeek(*end);
+    const SignOffLines signOff =
+        chkSignOff->isChecked() ? SignOffLines::With : SignOffLines::Without;
 
     if (optAll[0]->isChecked()) {
         int printed = 0;
         {
             BusyCursor busy;
-            printed = printWorkOrderBatch(workOrderRangeSql(
-                state().ReportStartDate, state().ReportEndDate, optComp[0]->isChecked()));
+            printed = printWorkOrderBatch(workOrderRangeSql(state().ReportStartDate,
+                                                            state().ReportEndDate,
+                                                            optComp[0]->isChecked()),
+                                          signOff);
         }
         if (printed > 0)
             showReportOutput();
@@ -145,6 +153,7 @@ void frmWrkOrder::cmdOK_Click() {
     } else {
         // The main window, not this one, holds the list: this window closes now.
         auto* select = new frmSelAssign(parentWidget());
+        select->signOff = signOff;
         select->setAttribute(Qt::WA_DeleteOnClose);
         select->show();
         select->Form_Activate();

@@ -2,6 +2,7 @@
 
 #include <QDialog>
 
+class QCheckBox;
 class QGroupBox;
 class QLabel;
 class QPushButton;
@@ -14,7 +15,8 @@ class frmMain;
 
 // Reports, Print Work Orders: a date range, then either every work order due in its weeks
 // (uncompleted ones only, or all) printed into one document, or the choice of one of them
-// in frmSelAssign. Not modal; closes itself once it has handed over.
+// in frmSelAssign; either way with sign-off lines on the sheets when chkSignOff is checked
+// (it starts unchecked). Not modal; closes itself once it has handed over.
 class frmWrkOrder : public QDialog {
     Q_OBJECT
 public:
@@ -36,6 +38,7 @@ public:
     QRadioButton* optAll[2];
     QGroupBox* Frame1;
     QRadioButton* optComp[2];
+    QCheckBox* chkSignOff;
     QPushButton* cmdOK;
     QPushButton* cmdCancel;
 };

@@ -2,6 +2,7 @@
 
 #include "core/programstate.h"
 #include "reports/labels.h"
+#include "reports/qrcode.h"
 #include "text/datetext.h"
 
 #include <QFontMetricsF>
@@ -38,6 +39,12 @@ constexpr int FooterGap = 120;
 constexpr int HeaderRuleOffset = 60;
 // Least room between two parts of a page header.
 constexpr int HeaderPartGap = 240;
+// A badge's QR code is laid out for the modules of the smallest symbol, the largest at its
+// size: a larger symbol's quiet zone of as many modules is narrower still.
+constexpr int SmallestSymbolModules = 21;
+// What a badge's caption holds, for the height of its ink: a code's capitals, digits and
+// dashes.
+constexpr auto CodeCharacters = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-";
 constexpr int RuleWidth = 10;       // half a point
 constexpr int HeaderRuleWidth = 20; // one point
 const QColor RuleColour(90, 90, 90);
@@ -164,10 +171,17 @@ struct Placed {
     int label = -1;        // index into labels, or -1
 };
 
+// A page badge: its code and the code's symbol.
+struct Badge {
+    QString code;
+    QrSymbol symbol;
+};
+
 struct Page {
     PageLine header;
     PageLine footer;
     std::vector<Placed> items;
+    std::shared_ptr<const Badge> badge;
 };
 
 } // namespace
@@ -180,6 +194,7 @@ struct ReportDocument::Layout {
     std::function<void()> pageStartHook;
     PageLine header;
     PageLine footer;
+    std::shared_ptr<const Badge> badge;
     QString title;
     PageOrientation orientation = PageOrientation::Portrait;
     TableStyle style = TableStyle::Standard;
@@ -218,11 +233,34 @@ struct ReportDocument::Layout {
 
     QFont bodyFont = documentFont(BodyFontSize, false);
     QFont headerFont = documentFont(HeaderFontSize, true);
+    QFont captionFont = documentFont(BadgeCaptionFontSize, false);
     QFontMetricsF bodyMetrics{bodyFont};
     int lineHeight = int(std::ceil(bodyMetrics.lineSpacing()));
     int headerLineHeight = int(std::ceil(QFontMetricsF(headerFont).lineSpacing()));
 
-    Layout() { startDocument(); }
+    // A page with a badge, from the top of its printable area (BadgeMargin below the paper's
+    // edge, badgeRaise above where other pages print): the header's line or lines at the
+    // top, the QR code at the top right with its quiet zone free, its caption under that
+    // zone, the header's rule under the caption, the body as far below the rule as on other
+    // pages. The body is lower on the paper than on a page without a badge by less than the
+    // room of the footer line and of the bottom margin down to BadgeMargin, so it keeps its
+    // height; the test of the document checks that against the fonts.
+    static constexpr int badgeRaise = PageMargin - BadgeMargin;
+    int badgeQuietZone =
+        int(std::ceil(double(QrSymbol::QuietZone) * BadgeSymbol / SmallestSymbolModules));
+    qreal badgeCaptionBaseline = 0;
+    int badgeRule = 0;
+    int badgeBodyTop = 0;
+
+    Layout() {
+        const QFontMetricsF caption(captionFont);
+        // The caption's ink begins where the quiet zone ends.
+        badgeCaptionBaseline = BadgeSymbol + badgeQuietZone -
+                               caption.tightBoundingRect(QString::fromLatin1(CodeCharacters)).top();
+        badgeRule = int(std::ceil(badgeCaptionBaseline + caption.descent())) + HeaderRuleOffset;
+        badgeBodyTop = badgeRule + HeaderGap - HeaderRuleOffset;
+        startDocument();
+    }
 
     QPageLayout pageLayout() const {
         if (labelStock) {
@@ -253,8 +291,9 @@ struct ReportDocument::Layout {
         textLines.clear();
         pictures.clear();
         labels.clear();
+        badge.reset();
         pages.clear();
-        pages.push_back(labelStock ? Page{} : Page{header, footer, {}});
+        pages.push_back(labelStock ? Page{} : Page{header, footer, {}, badge});
         cursor = 0;
         ownContent = false;
         openLine = false;
@@ -270,7 +309,7 @@ struct ReportDocument::Layout {
     }
 
     void newPage() {
-        pages.push_back(Page{header, footer, {}});
+        pages.push_back(Page{header, footer, {}, badge});
         cursor = 0;
         ownContent = false;
         startPage();
@@ -500,9 +539,9 @@ struct ReportDocument::Layout {
         }
     }
 
-    void paintParts(QPainter& painter, const HeaderParts& parts, int top,
+    // Paints a header's or footer's parts on one line `width` wide.
+    void paintParts(QPainter& painter, const HeaderParts& parts, qreal top, qreal width,
                     const QFontMetricsF& metrics) const {
-        const qreal width = contentWidth;
         const qreal leftWidth = metrics.horizontalAdvance(parts.left);
         const qreal rightWidth = metrics.horizontalAdvance(parts.right);
         const qreal baseline = top + metrics.ascent();
@@ -521,6 +560,49 @@ struct ReportDocument::Layout {
         painter.drawText(QPointF(0, baseline),
                          metrics.elidedText(parts.left, Qt::ElideRight, std::max(0.0, sideRoom)));
         painter.drawText(QPointF(width - rightWidth, baseline), parts.right);
+    }
+
+    // A page header's rule, across the page at `y`.
+    void paintHeaderRule(QPainter& painter, qreal y) const {
+        QPen rule(Qt::black, HeaderRuleWidth);
+        rule.setCapStyle(Qt::FlatCap);
+        painter.setPen(rule);
+        painter.drawLine(QPointF(0, y), QPointF(contentWidth, y));
+        painter.setPen(Qt::black);
+    }
+
+    // The header of a page with a badge, from the top of its printable area: the code at the
+    // right, its caption under it, and the header's parts in the room left of the code's
+    // quiet zone, on one line when they fit there, else the right part on a line of its own
+    // below. The left part then has all that room: no less than it has on a page without a
+    // badge beside a right part at least as wide as the code (a work order's task number),
+    // so a title is cut no shorter for the badge.
+    void paintBadgeHeader(QPainter& painter, const Badge& badge, const HeaderParts& parts) const {
+        const qreal symbolLeft = contentWidth - BadgeSymbol;
+        paintQrSymbol(painter, QRectF(symbolLeft, 0, BadgeSymbol, BadgeSymbol), badge.symbol);
+        painter.setFont(captionFont);
+        const QFontMetricsF caption(captionFont);
+        const qreal captionWidth = caption.horizontalAdvance(badge.code);
+        // Centred under the code, but no further right than the page's text.
+        const qreal captionLeft =
+            std::min(symbolLeft + (BadgeSymbol - captionWidth) / 2, contentWidth - captionWidth);
+        painter.drawText(QPointF(captionLeft, badgeCaptionBaseline), badge.code);
+
+        painter.setFont(headerFont);
+        const QFontMetricsF metrics(headerFont);
+        const qreal room = symbolLeft - std::max(HeaderPartGap, badgeQuietZone);
+        const qreal left = metrics.horizontalAdvance(parts.left);
+        const qreal right = metrics.horizontalAdvance(parts.right);
+        const qreal needed = parts.centre.isEmpty() ? left + right + HeaderPartGap
+                                                    : 2 * (std::max(left, right) + HeaderPartGap) +
+                                                          metrics.horizontalAdvance(parts.centre);
+        if (needed <= room || parts.right.isEmpty() || parts.left.isEmpty()) {
+            paintParts(painter, parts, 0, room, metrics);
+        } else {
+            paintParts(painter, HeaderParts{parts.left, parts.centre, {}}, 0, room, metrics);
+            paintParts(painter, HeaderParts{{}, {}, parts.right}, headerLineHeight, room, metrics);
+        }
+        paintHeaderRule(painter, badgeRule);
     }
 
     void paintRow(QPainter& painter, const Placed& item) const {
@@ -597,6 +679,16 @@ void ReportDocument::SetPageFooter(const QString& text) {
 void ReportDocument::SetPageFooter(const PageLine& line) {
     layout_->footer = line;
     layout_->pages.back().footer = line;
+}
+
+void ReportDocument::SetPageBadge(const QString& code) {
+    QrSymbol symbol = QrSymbol::encode(code);
+    Layout& d = *layout_;
+    if (symbol.isNull())
+        d.badge.reset();
+    else
+        d.badge = std::make_shared<const Badge>(Badge{code, std::move(symbol)});
+    d.pages.back().badge = d.badge;
 }
 
 void ReportDocument::setTitle(const QString& title) {
@@ -845,6 +937,12 @@ QString ReportDocument::pageFooter(int page) const {
 PageLine ReportDocument::pageHeaderLine(int page) const {
     return page >= 1 && page <= pageCount() ? layout_->pages[size_t(page - 1)].header : PageLine();
 }
+QString ReportDocument::pageBadge(int page) const {
+    if (page < 1 || page > pageCount())
+        return {};
+    const std::shared_ptr<const Badge>& badge = layout_->pages[size_t(page - 1)].badge;
+    return badge ? badge->code : QString();
+}
 
 void ReportDocument::paintPage(QPainter& painter, int page) const {
     const Layout& d = *layout_;
@@ -863,23 +961,26 @@ void ReportDocument::paintPage(QPainter& painter, int page) const {
         return;
     }
 
-    if (!p.header.text().isEmpty()) {
-        painter.setFont(d.headerFont);
-        const QFontMetricsF metrics(d.headerFont);
-        d.paintParts(painter, headerParts(p.header, page), 0, metrics);
-        QPen rule(Qt::black, HeaderRuleWidth);
-        rule.setCapStyle(Qt::FlatCap);
-        painter.setPen(rule);
-        const qreal y = d.headerLineHeight + HeaderRuleOffset;
-        painter.drawLine(QPointF(0, y), QPointF(d.contentWidth, y));
-        painter.setPen(Qt::black);
+    int bodyTop = d.bodyTop;
+    if (p.badge) {
+        painter.translate(0, -Layout::badgeRaise);
+        d.paintBadgeHeader(painter, *p.badge, headerParts(p.header, page));
+        bodyTop = d.badgeBodyTop;
+    } else {
+        if (!p.header.text().isEmpty()) {
+            painter.setFont(d.headerFont);
+            const QFontMetricsF metrics(d.headerFont);
+            d.paintParts(painter, headerParts(p.header, page), 0, d.contentWidth, metrics);
+            d.paintHeaderRule(painter, d.headerLineHeight + HeaderRuleOffset);
+        }
+        painter.setFont(d.bodyFont);
+        if (!p.footer.text().isEmpty())
+            d.paintParts(painter, headerParts(p.footer, page), d.bodyTop + d.bodyHeight + FooterGap,
+                         d.contentWidth, d.bodyMetrics);
     }
     painter.setFont(d.bodyFont);
-    if (!p.footer.text().isEmpty())
-        d.paintParts(painter, headerParts(p.footer, page), d.bodyTop + d.bodyHeight + FooterGap,
-                     d.bodyMetrics);
 
-    painter.translate(0, d.bodyTop);
+    painter.translate(0, bodyTop);
     const qreal ascent = d.bodyMetrics.ascent();
     for (const Placed& item : p.items) {
         if (item.picture >= 0) {

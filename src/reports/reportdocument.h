@@ -87,6 +87,12 @@ inline constexpr int BodyFontSize = 225;   // 11.25 pt
 inline constexpr int HeaderFontSize = 285; // 14.25 pt
 inline constexpr int CellPaddingX = 72;
 inline constexpr int CellPaddingY = 54;
+// A page badge (SetPageBadge): its QR code 18 mm square, the least a scanner at arm's length
+// reads well; its caption in 9 pt type. The page's top and bottom margins come no nearer to
+// the paper's edge than a quarter inch, what every printer prints.
+inline constexpr int BadgeSymbol = 1021; // 18 mm = 1020.5 twips, rounded up
+inline constexpr int BadgeCaptionFontSize = 180;
+inline constexpr int BadgeMargin = 360;
 } // namespace docmetrics
 
 // The report document every printed output is written into: a page header and footer,
@@ -126,6 +132,16 @@ public:
     void SetPageHeader(const PageLine& line);
     void SetPageFooter(const QString& text);
     void SetPageFooter(const PageLine& line);
+    // A badge at the right of the page header: the QR code of `code` (BadgeSymbol square)
+    // with `code` under it, for a code written on the page to be scanned back. Set like the
+    // header: on this page and the following ones until set again; empty for none;
+    // BeginDocument clears it.
+    // The header keeps clear of it. A page with a badge is laid out like any other (what is
+    // written falls on the same pages, badges or not) and painted with the room the badge
+    // needs taken from the page's edges, never from its body: its top margin narrowed to
+    // BadgeMargin, its body set lower into the room of the footer line and of the bottom
+    // margin. So the footer's room is the badge's: a page with a badge shows no footer.
+    void SetPageBadge(const QString& code);
     // The document's title (a PDF's title); BeginDocument clears it. Without one, the text
     // of the first page header.
     void setTitle(const QString& title);
@@ -201,9 +217,12 @@ public:
     QString pageHeader(int page) const;
     QString pageFooter(int page) const;
     PageLine pageHeaderLine(int page) const;
+    // The code of the badge of `page`; empty when it has none.
+    QString pageBadge(int page) const;
 
     // Paints page `page` (from 1). The painter's origin is the top-left corner inside the
-    // margins; the scale from twips comes from the painter's device resolution. A sheet of
+    // margins (a page with a badge paints above it, up to BadgeMargin from the paper's
+    // edge); the scale from twips comes from the painter's device resolution. A sheet of
     // labels has no margins: its origin is the paper's corner, and on a printer that kept
     // margins of its own (see print) the labels are moved back by them, so they stand where
     // the stock has them.

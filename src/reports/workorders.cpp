@@ -3,6 +3,7 @@
 #include "core/errortrap.h"
 #include "core/programstate.h"
 #include "core/uiseam.h"
+#include "core/workordercode.h"
 #include "data/database.h"
 #include "reports/reportdocument.h"
 #include "text/datetext.h"
@@ -19,6 +20,8 @@ namespace {
 const QString FullWidth = QStringLiteral("10440;");
 const QString Halves = QStringLiteral("5220|5220;");
 const QString Thirds = QStringLiteral("3480|3480|3480;");
+// The sign-off lines: two thirds for the signature, one for the date.
+const QString SignatureAndDate = QStringLiteral("6960|3480;");
 const QString BlankLine = QStringLiteral("\r\n");
 
 // The task name as far as the page header shows it.
@@ -88,7 +91,7 @@ void blankLine() {
 // The sheet from its page header down, for the assignment `rs` stands on.
 // One piece: the work order from top to bottom in the order it is printed, so that the code
 // reads as the page.
-void writeSheet(const Recordset& rs) {
+void writeSheet(const Recordset& rs, SignOffLines signOff) {
     ReportDocument& doc = reportDocument();
     const QVariant taskId = rs.value(QStringLiteral("assign.taskid"));
     // The task name is shown whole in its part of the header, whatever it holds.
@@ -99,6 +102,9 @@ void writeSheet(const Recordset& rs) {
                  QStringLiteral("Task #: ") +
                      (taskId.isNull() ? QString() : wholeNumber(taskId.toLongLong())),
                  PageLine::Part::None});
+    // Without the site's identifier there is no code: the sheet is printed without one.
+    doc.SetPageBadge(workordercode::siteCode(workordercode::CodeKind::Assignment,
+                                             rs.value(QStringLiteral("assid")).toLongLong()));
 
     if (const int weeks = scheduledWeeks(taskId); weeks > 0) {
         const QString frequency = weeks == 1 ? QStringLiteral("Once a year")
@@ -183,11 +189,19 @@ void writeSheet(const Recordset& rs) {
     addRow(Halves, {QStringLiteral("Completion Date:") +
                         (compDate.isNull() ? QString() : shortDate(compDate.toDate())),
                     QStringLiteral("Time Required:") + timeRequired});
+
+    if (signOff == SignOffLines::With) {
+        blankLine();
+        addRow(SignatureAndDate,
+               {QStringLiteral("Technician's Signature:"), QStringLiteral("Date:")});
+        addRow(SignatureAndDate,
+               {QStringLiteral("Inspector's Signature:"), QStringLiteral("Date:")});
+    }
 }
 
 } // namespace
 
-void PrintWorkOrder(qint32& assid) {
+void PrintWorkOrder(qint32& assid, SignOffLines signOff) {
     ErrorTrap trap;
     Recordset rs = state().dbMain.openRecordset(
         QStringLiteral("select * from assign left join tasks on assign.taskid = tasks.taskid "
@@ -206,7 +220,7 @@ void PrintWorkOrder(qint32& assid) {
         state().RepeatHeading = false;
         doc.BeginDocument();
     }
-    writeSheet(rs);
+    writeSheet(rs, signOff);
     if (!state().BatchPrinting) {
         doc.EndDocument();
         showReportOutput();
@@ -229,7 +243,7 @@ QString monthlyWorkOrderSql(const QDate& day) {
            jetDateLiteral(first.addMonths(1)) + QStringLiteral(" order by duedate, taskname");
 }
 
-int printWorkOrderBatch(const QString& sql) {
+int printWorkOrderBatch(const QString& sql, SignOffLines signOff) {
     ErrorTrap trap;
     QList<qint32> assignments;
     {
@@ -254,7 +268,7 @@ int printWorkOrderBatch(const QString& sql) {
     for (qsizetype i = 0; i < assignments.size(); ++i) {
         if (i > 0)
             doc.StartNewPage();
-        PrintWorkOrder(assignments[i]);
+        PrintWorkOrder(assignments[i], signOff);
     }
     state().BatchPrinting = false;
     doc.EndDocument();

@@ -2,9 +2,11 @@
 // a display, in folders with no database, a locked one or a file that is no database. What
 // counts is the exit status, what it says on standard error, and that it always ends.
 
+#include "core/workordercode.h"
 #include "data/demodata.h"
 #include "reports/printing.h"
 #include "support/otherprogram.h"
+#include "support/pdfreading.h"
 #include "support/rawdb.h"
 #include "support/tablefiles.h"
 #include "support/tempdatabase.h"
@@ -15,6 +17,7 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -583,6 +586,35 @@ private Q_SLOTS:
         QCOMPARE(bad.exitCode, 1);
         QVERIFY2(bad.err.contains("Tavrel: 75  The file '"), qPrintable(bad.err));
         QVERIFY2(bad.err.contains("out.pdf' could not be written"), qPrintable(bad.err));
+    }
+
+    // -m on a site in a file or on a server: each work order carries the code of its
+    // assignment, in a QR code a scanner reads back and as text.
+    void monthlyPrintCarriesTheCodes() {
+        if (!tavrel::test::pdfToolsPresent())
+            QSKIP("poppler-utils and zbar-tools are needed to read the codes back");
+        const tavrel::test::TempDatabase site(2005, DecemberSite);
+        const Run run = runTavrel(site.path(), {"-m", "-o", "out.pdf"}, MidDecember);
+        QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+        const QString pdf = site.file("out.pdf");
+        const QStringList pages = tavrel::test::pdfPages(pdf);
+        QCOMPARE(pages.size(), 3);
+        using namespace tavrel::workordercode;
+        const QString tag = siteTag(site.scalar("select siteid from settings").toString());
+        static const QRegularExpression task("Task #: (\\d+)");
+        static const QRegularExpression due("Due Date: (\\d+/\\d+/\\d+)");
+        for (int page = 1; page <= pages.size(); ++page) {
+            const QString& text = pages[page - 1];
+            const QDate date = QDate::fromString(due.match(text).captured(1), "M/d/yyyy");
+            const qint64 assid =
+                site.scalar(QString("select assid from assign where taskid = %1 and duedate = '%2'")
+                                .arg(task.match(text).captured(1), date.toString(Qt::ISODate)))
+                    .toLongLong();
+            QVERIFY2(assid > 0, qPrintable(text));
+            const QString code = formatCode(tag, CodeKind::Assignment, assid);
+            QCOMPARE(tavrel::test::qrCodesOnPage(pdf, page), QStringList{code});
+            QVERIFY2(text.contains(code), qPrintable(text));
+        }
     }
 
     // Without a printer -m still delivers: a new PDF in the working folder, never over an

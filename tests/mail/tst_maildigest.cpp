@@ -3,6 +3,7 @@
 // certificate made for the run and handed to the program as its trusted authority).
 
 #include "support/headlessrun.h"
+#include "support/pdfreading.h"
 #include "support/tempdatabase.h"
 
 #include <QDir>
@@ -212,6 +213,18 @@ private Q_SLOTS:
         QVERIFY(pages[0].contains("Check pressure"));
         QVERIFY(pages[1].contains("Grease bearings"));
         QVERIFY(pages[2].contains("Replace filters"));
+        // Each work order with its code, read back from its QR code and shown beside it.
+        QStringList codes;
+        for (int page = 1; tavrel::test::pdfToolsPresent() && page <= pages.size(); ++page) {
+            const QStringList read =
+                tavrel::test::qrCodesOnPage(annFiles[0].toObject().value("path").toString(), page);
+            QCOMPARE(read.size(), 1);
+            QVERIFY2(read[0].startsWith("TVL-") && pages[page - 1].contains(read[0]),
+                     qPrintable(read[0]));
+            if (!codes.contains(read[0]))
+                codes << read[0];
+        }
+        QCOMPARE(codes.size(), tavrel::test::pdfToolsPresent() ? pages.size() : 0);
 
         const QJsonObject bob = messageTo(mail, "bob@example.com");
         QVERIFY(bob.value("text").toString().contains("Due this week (1):\n"

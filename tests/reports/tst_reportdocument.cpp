@@ -1,10 +1,13 @@
 #include "core/filedialog.h"
 #include "core/programstate.h"
+#include "core/workordercode.h"
 #include "reports/frmoutput.h"
 #include "reports/pdfoutput.h"
 #include "reports/reportdocument.h"
 #include "reports/reportoutput.h"
 #include "support/datarows.h"
+#include "support/paintedpage.h"
+#include "support/pdfreading.h"
 #include "support/scriptedui.h"
 #include "support/testenv.h"
 
@@ -16,6 +19,9 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QtTest>
+
+#include <algorithm>
+#include <cmath>
 
 using namespace tavrel;
 using namespace tavrel::test;
@@ -56,6 +62,47 @@ StandardReport taskReport() {
         out.summaryRow(textRow({QString(), "Subtotal:", QString()}));
     };
     return report;
+}
+
+// A page as a work order fills it, on `paper` upright or across: a header with a long title
+// (then set on two lines beside a badge) or a short one, `pieces` rows and lines of text in
+// turn, and when `fill`, a picture as high as the rest of the first page, so that it is
+// filled to the last twip.
+void writeSheet(ReportDocument& doc, QPageSize::PageSizeId paper, bool landscape, int pieces,
+                bool fill, const QString& badge) {
+    doc.setPaper(QPageLayout(QPageSize(paper), QPageLayout::Portrait, {}));
+    doc.SetOrientation(landscape ? PageOrientation::Landscape : PageOrientation::Portrait);
+    doc.BeginDocument();
+    doc.SetPageHeader(PageLine{pieces % 2 == 0 ? QStringLiteral("Work Order: Zone heating pump, "
+                                                                "north wing, inspect and lubrica")
+                                               : QStringLiteral("Work Order: Pump"),
+                               {},
+                               QStringLiteral("Task #: 1234"),
+                               PageLine::Part::None});
+    doc.SetPageBadge(badge);
+    const int line = doc.bodyLineHeight();
+    int used = 0;
+    for (int i = 1; i <= pieces; ++i) {
+        if (i % 2 == 1) {
+            doc.AddTableRow(QStringLiteral("5220|5220;"),
+                            textRow({QStringLiteral("Row %1").arg(i), "Due Date: 12/5/2005"}));
+            used += line + 2 * docmetrics::CellPaddingY;
+        } else {
+            doc.WriteText(QStringLiteral("Line %1\r\n").arg(i));
+            used += line;
+        }
+    }
+    if (fill) {
+        // Points that give the rest to the twip once the document rounds them up.
+        const int rest = doc.bodyHeight() - used;
+        double points = double(rest) / docmetrics::TwipsPerPoint;
+        while (std::ceil(points * docmetrics::TwipsPerPoint) > rest)
+            points = std::nextafter(points, 0.0);
+        QImage grey(10, 10, QImage::Format_RGB32);
+        grey.fill(Qt::gray);
+        doc.AddPicture(grey, QSizeF(36, points), QStringLiteral("rest"));
+    }
+    doc.EndDocument();
 }
 
 QByteArray readAll(const QString& path) {
@@ -339,6 +386,84 @@ private Q_SLOTS:
             QVERIFY(text.section(u'\f', page - 1, page - 1)
                         .contains(QStringLiteral("Page %1").arg(page)));
         QVERIFY(text.contains(QRegularExpression("1/120/2005 +Task 120 +360")));
+    }
+
+    // A badge takes its room from the page's edges, not from its body: a sheet with a code
+    // and without breaks into the same pages with the same lines, at every length up to one
+    // that fills its page to the last twip and one line beyond; each page shows the symbol
+    // 18 mm square inside what printers print, its quiet zone and caption clear of all
+    // else, the header whole and the body whole, only lower on the paper (badgePageFault).
+    void badgeTakesItsRoomFromTheEdges_data() {
+        addColumns<int, bool>("paper", "landscape");
+        for (const auto& [name, id] :
+             {std::pair{"Letter", QPageSize::Letter}, std::pair{"A4", QPageSize::A4}})
+            for (const bool across : {false, true})
+                QTest::addRow("%s %s", name, across ? "landscape" : "portrait")
+                    << int(id) << across;
+    }
+    void badgeTakesItsRoomFromTheEdges() {
+        QFETCH(int, paper);
+        QFETCH(bool, landscape);
+        const auto size = QPageSize::PageSizeId(paper);
+        const QString code =
+            workordercode::formatCode("7K2", workordercode::CodeKind::Assignment, 123);
+        QTemporaryDir dir;
+        const QString pdf = dir.filePath("filled.pdf");
+        int filled = 0;
+        for (int pieces = 0;; ++pieces) {
+            ReportDocument alone;
+            writeSheet(alone, size, landscape, pieces, false, {});
+            const bool spills = alone.pageCount() > 1;
+            for (const bool fill : {false, true}) {
+                if (fill && spills)
+                    continue;
+                ReportDocument plain;
+                ReportDocument badged;
+                writeSheet(plain, size, landscape, pieces, fill, {});
+                writeSheet(badged, size, landscape, pieces, fill, code);
+                QCOMPARE(badged.pageCount(), plain.pageCount());
+                for (int page = 1; page <= plain.pageCount(); ++page) {
+                    QCOMPARE(badged.pageText(page), plain.pageText(page));
+                    QCOMPARE(badged.pageBadge(page), code);
+                    QCOMPARE(plain.pageBadge(page), QString());
+                    const QString fault =
+                        badgePageFault(paintedPage(badged, page), paintedPage(plain, page),
+                                       paperRect(plain), code);
+                    QVERIFY2(fault.isEmpty(), qPrintable(QStringLiteral("%1 pieces%2, page %3: %4")
+                                                             .arg(pieces)
+                                                             .arg(fill ? ", filled" : "")
+                                                             .arg(page)
+                                                             .arg(fault)));
+                }
+                if (fill) {
+                    QCOMPARE(plain.pageCount(), 1);
+                    ++filled;
+                    QVERIFY(printToPdf(badged, pdf));
+                }
+            }
+            if (spills)
+                break;
+        }
+        QVERIFY(filled > 20);
+
+        // A badge's page shows no footer: its room is the badge's.
+        ReportDocument footed;
+        footed.SetPageFooter("|Page %d|");
+        writeSheet(footed, size, landscape, 3, false, {});
+        const auto pageOne = [](const QList<PaintedItem>& items) {
+            return int(std::count_if(items.begin(), items.end(), [](const PaintedItem& item) {
+                return item.text == "Page 1";
+            }));
+        };
+        QCOMPARE(pageOne(paintedPage(footed, 1)), 1);
+        footed.SetPageBadge(code);
+        QCOMPARE(pageOne(paintedPage(footed, 1)), 0);
+
+        // The page filled to the last twip, printed: its code reads back, and its caption.
+        if (!pdfToolsPresent())
+            QSKIP("poppler-utils and zbar-tools are needed to read the code back");
+        QCOMPARE(qrCodesOnPage(pdf, 1), QStringList{code});
+        QVERIFY(pdfPages(pdf).value(0).contains(code));
     }
 
     // Sent to a file: the dialog first, then only the table rows as lines, CR LF.

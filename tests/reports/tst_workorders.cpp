@@ -3,25 +3,35 @@
 // what to print.
 
 #include "core/programstate.h"
+#include "core/workordercode.h"
 #include "dialogs/datefield.h"
 #include "reports/frmselassign.h"
 #include "reports/frmwrkorder.h"
 #include "reports/monthlyprint.h"
+#include "reports/pdfoutput.h"
 #include "reports/reportdocument.h"
 #include "reports/workorders.h"
 #include "support/datarows.h"
+#include "support/editorfixture.h"
+#include "support/paintedpage.h"
+#include "support/pdfreading.h"
 #include "support/scriptedui.h"
 #include "support/testenv.h"
 #include "support/windowdriver.h"
 #include "text/datetext.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QListWidget>
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
+#include <QScopeGuard>
+#include <QStyleOptionButton>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -51,6 +61,53 @@ const char* const December =
     "INSERT INTO assign (taskid, duedate, completed) VALUES (1, '2005-12-05', 0), "
     "(2, '2005-12-05', 0), (3, '2005-12-26', 1), (4, '2005-11-28', 0), "
     "(4, '2005-12-01', 0), (4, '2006-01-02', 0);";
+
+// Three tasks with one assignment each, due in the week of 5 December 2005: keys that are
+// not their tasks' numbers, one longer than a code's six digits.
+const char* const ThreeSheets =
+    "INSERT INTO tasks (taskid, taskname, taskdesc) VALUES (1, 'Boiler', 'Boiler'), "
+    "(2, 'Chiller', 'Chiller'), (3, 'Pump', 'Pump');"
+    "INSERT INTO assign (assid, taskid, duedate, completed) VALUES (42, 3, '2005-12-05', 0), "
+    "(7, 1, '2005-12-05', 0), (1234567, 2, '2005-12-05', 0);";
+
+// The code of assignment `assid` at the site of `folder`, from the identifier it stores.
+QString codeOf(const test::TempDatabase& folder, qint64 assid) {
+    const QString site = folder.scalar("select siteid from settings").toString();
+    return workordercode::formatCode(workordercode::siteTag(site),
+                                     workordercode::CodeKind::Assignment, assid);
+}
+
+// The report document written to a PDF by the program's own output and read back: for each
+// page the task number its header shows and the QR codes on it, with "(no caption)" when a
+// code is not also there as text.
+QStringList codesReadBack() {
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath("sheets.pdf");
+    if (!printToPdf(reportDocument(), pdf))
+        return {"not written"};
+    static const QRegularExpression taskNumber("Task #: (\\d+)");
+    QStringList pages;
+    const QStringList texts = test::pdfPages(pdf);
+    for (int page = 1; page <= texts.size(); ++page) {
+        const QString& text = texts[page - 1];
+        const QStringList codes = test::qrCodesOnPage(pdf, page);
+        QString line = taskNumber.match(text).captured(1) + u' ' + codes.join(u',');
+        for (const QString& code : codes)
+            if (!text.contains(code))
+                line += " (no caption)";
+        pages << line;
+    }
+    return pages;
+}
+
+// Checks or clears a check box with the mouse, on its box.
+void clickCheckBox(QCheckBox* box) {
+    QStyleOptionButton option;
+    option.initFrom(box);
+    option.text = box->text();
+    const QRect hit = box->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, box);
+    QTest::mouseClick(box, Qt::LeftButton, Qt::NoModifier, hit.center());
+}
 
 // A cell's text as written() shows it: in brackets when it holds a "|" or ";", so that the
 // line tells one cell holding them from several cells.
@@ -391,6 +448,182 @@ private Q_SLOTS:
         qint32 assid = 1;
         PrintWorkOrder(assid);
         QVERIFY(written().contains("5220|5220; Completed by:Lee|Inspected by:Max;"));
+    }
+
+    // Every sheet carries the code of its assignment, as a QR code a scanner reads back and
+    // as text, on the sheets of the batch (Print All) and of the one chosen in frmSelAssign.
+    void codeOnEverySheet() {
+        if (!test::pdfToolsPresent())
+            QSKIP("poppler-utils and zbar-tools are needed to read the codes back");
+        test::TempWorkFolder folder(2005, QString::fromLatin1(ThreeSheets));
+        QWidget main;
+        const auto print = [&](bool chosen) {
+            auto* window = new frmWrkOrder(&main);
+            window->setAttribute(Qt::WA_DeleteOnClose);
+            window->show();
+            test::childOf<DateField>(window, "dcStartDate")->setText("12/5/2005");
+            test::childOf<DateField>(window, "dcEndDate")->setText("12/5/2005");
+            if (chosen)
+                test::childOf<QRadioButton>(window, "optAll1")->setChecked(true);
+            test::childOf<QPushButton>(window, "cmdOK")->click();
+        };
+
+        print(false);
+        QCOMPARE(codesReadBack(),
+                 (QStringList{"1 " + codeOf(folder, 7), "2 " + codeOf(folder, 1234567),
+                              "3 " + codeOf(folder, 42)}));
+        print(true);
+        QPointer<frmSelAssign> select = openSelAssign();
+        QVERIFY(select);
+        test::chooseEntry(test::childOf<QListWidget>(select, "List1"), "12/5/2005   \tChiller");
+        test::childOf<QPushButton>(select, "cmdOK")->click();
+        QCOMPARE(codesReadBack(), QStringList{"2 " + codeOf(folder, 1234567)});
+        QCOMPARE(viewed_, 2);
+        QVERIFY(ui_->messages.isEmpty());
+    }
+
+    // The assignment editor's Print Work Order, through the printer the program installs.
+    void codeOnTheEditorsSheet() {
+        if (!test::pdfToolsPresent())
+            QSKIP("poppler-utils and zbar-tools are needed to read the codes back");
+        test::AssignEditorFixture e(QString::fromLatin1(ThreeSheets));
+        state().workOrderPrinter = [](const QVariant& assid) {
+            qint32 id = assid.toInt();
+            PrintWorkOrder(id);
+        };
+        e.form->Form_Activate();
+        QVERIFY(e.click("cmdNext"));
+        const qint64 shown = state().rsAssign.value("assid").toLongLong();
+        const QString task = state().rsAssign.value("taskid").toString();
+        QVERIFY(e.click("cmdPrint"));
+        QCOMPARE(codesReadBack(), QStringList{task + u' ' + codeOf(e.folder, shown)});
+        QCOMPARE(viewed_, 1);
+    }
+
+    // The code takes no room from the sheet: sheets of every length, up to the longest on one
+    // page and one line beyond, break into the same pages with the same lines with the code
+    // and without it (a site without an identifier has no code), and every page with it
+    // passes badgePageFault. A sheet that goes on to a second page carries its code there too.
+    void codeTakesNoRoomFromTheSheet_data() {
+        addColumns<int, bool>("paper", "landscape");
+        addRow("Letter", int(QPageSize::Letter), false);
+        addRow("A4 landscape", int(QPageSize::A4), true);
+    }
+    void codeTakesNoRoomFromTheSheet() {
+        QFETCH(int, paper);
+        QFETCH(bool, landscape);
+        test::TempWorkFolder folder(2005, QString::fromLatin1(CodesAndOneAssignment));
+        folder.exec("UPDATE tasks SET manuf = 'Acme', tools = 'Wrench', results = 'No leaks', "
+                    "besttime = 'Mornings', reqhour = 1");
+        folder.exec("UPDATE assign SET locid = 1, typid = 1, empid = 1, manid = 1");
+        const QString site = folder.scalar("select siteid from settings").toString();
+        const QString code = codeOf(folder, 1);
+        ReportDocument& doc = reportDocument();
+        // The paper and the orientation stay with the document: the tests after this one
+        // get Letter upright again.
+        const auto restore = qScopeGuard([&doc] {
+            doc.reset();
+            doc.setPaper(QPageLayout(QPageSize(QPageSize::Letter), QPageLayout::Portrait, {}));
+        });
+        doc.setPaper(
+            QPageLayout(QPageSize(QPageSize::PageSizeId(paper)), QPageLayout::Portrait, {}));
+        doc.SetOrientation(landscape ? PageOrientation::Landscape : PageOrientation::Portrait);
+        const auto printSheet = [&](bool withCode) {
+            folder.exec(withCode ? "UPDATE settings SET siteid = '" + site + "'"
+                                 : QString("UPDATE settings SET siteid = NULL"));
+            qint32 assid = 1;
+            PrintWorkOrder(assid);
+        };
+        QStringList steps;
+        int lines = 1;
+        for (; doc.pageCount() < 2; ++lines) {
+            steps << QStringLiteral("Step %1").arg(lines);
+            folder.exec("UPDATE tasks SET taskdesc = '" + steps.join('\n') + "'");
+            printSheet(false);
+            const int pages = doc.pageCount();
+            QList<QStringList> texts;
+            QList<QList<test::PaintedItem>> painted;
+            for (int page = 1; page <= pages; ++page) {
+                texts << doc.pageText(page);
+                painted << test::paintedPage(doc, page);
+                QCOMPARE(doc.pageBadge(page), QString());
+            }
+            printSheet(true);
+            QCOMPARE(doc.pageCount(), pages);
+            for (int page = 1; page <= pages; ++page) {
+                QCOMPARE(doc.pageText(page), texts[page - 1]);
+                QCOMPARE(doc.pageBadge(page), code);
+                const QString fault = test::badgePageFault(
+                    test::paintedPage(doc, page), painted[page - 1], test::paperRect(doc), code);
+                QVERIFY2(
+                    fault.isEmpty(),
+                    qPrintable(
+                        QStringLiteral("%1 lines, page %2: %3").arg(lines).arg(page).arg(fault)));
+            }
+        }
+        QVERIFY(lines > 10);
+        QVERIFY(ui_->messages.isEmpty());
+        if (!test::pdfToolsPresent())
+            QSKIP("poppler-utils and zbar-tools are needed to read the codes back");
+        QCOMPARE(codesReadBack(), (QStringList{"1 " + code, "1 " + code}));
+    }
+
+    // Add Sign-off Lines, off until the user checks it: then each sheet ends with lines for the
+    // technician's and the inspector's signatures and dates, in the batch and on the one
+    // chosen; checked and cleared again, the sheets are as they are without it.
+    void signOffLinesWhenChosen() {
+        test::TempWorkFolder folder(2005, QString::fromLatin1(ThreeSheets));
+        QWidget main;
+        const auto print = [&](int clicks, bool chosen) {
+            auto* window = new frmWrkOrder(&main);
+            window->setAttribute(Qt::WA_DeleteOnClose);
+            window->show();
+            auto* box = test::childOf<QCheckBox>(window, "chkSignOff");
+            QVERIFY(!box->isChecked());
+            for (int click = 0; click < clicks; ++click)
+                clickCheckBox(box);
+            test::childOf<DateField>(window, "dcStartDate")->setText("12/5/2005");
+            test::childOf<DateField>(window, "dcEndDate")->setText("12/5/2005");
+            if (chosen) {
+                test::childOf<QRadioButton>(window, "optAll1")->setChecked(true);
+                // From the keyboard this time: the space bar on the focused box.
+                box->setFocus();
+                QTest::keyClick(box, Qt::Key_Space);
+            }
+            test::childOf<QPushButton>(window, "cmdOK")->click();
+        };
+        const QStringList signOff{"B", "6960|3480; Technician's Signature:|Date:;",
+                                  "6960|3480; Inspector's Signature:|Date:;"};
+
+        print(0, false);
+        const QStringList plain = written();
+        QCOMPARE(plain.count("P"), 2);
+        QVERIFY(!plain.join(u'\n').contains("Signature"));
+        print(2, false);
+        QCOMPARE(written(), plain);
+
+        print(1, false);
+        QStringList expected;
+        for (const QString& line : plain) {
+            if (line == "P")
+                expected << signOff;
+            expected << line;
+        }
+        expected << signOff;
+        QCOMPARE(written(), expected);
+        for (int page = 1; page <= 3; ++page)
+            QCOMPARE(
+                reportDocument().pageText(page).mid(reportDocument().pageText(page).size() - 2),
+                (QStringList{"Technician's Signature:|Date:", "Inspector's Signature:|Date:"}));
+
+        print(0, true);
+        QPointer<frmSelAssign> select = openSelAssign();
+        QVERIFY(select);
+        test::chooseEntry(test::childOf<QListWidget>(select, "List1"), "12/5/2005   \tPump");
+        test::childOf<QPushButton>(select, "cmdOK")->click();
+        QCOMPARE(written().mid(written().size() - 3), signOff);
+        QCOMPARE(sheetsByPage(), QStringList{"1 Pump"});
+        QVERIFY(ui_->messages.isEmpty());
     }
 
 private:
