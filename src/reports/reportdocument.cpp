@@ -577,16 +577,16 @@ struct ReportDocument::Layout {
     // below. The left part then has all that room: no less than it has on a page without a
     // badge beside a right part at least as wide as the code (a work order's task number),
     // so a title is cut no shorter for the badge.
-    void paintBadgeHeader(QPainter& painter, const Badge& badge, const HeaderParts& parts) const {
+    void paintBadgeHeader(QPainter& painter, const Badge& shown, const HeaderParts& parts) const {
         const qreal symbolLeft = contentWidth - BadgeSymbol;
-        paintQrSymbol(painter, QRectF(symbolLeft, 0, BadgeSymbol, BadgeSymbol), badge.symbol);
+        paintQrSymbol(painter, QRectF(symbolLeft, 0, BadgeSymbol, BadgeSymbol), shown.symbol);
         painter.setFont(captionFont);
         const QFontMetricsF caption(captionFont);
-        const qreal captionWidth = caption.horizontalAdvance(badge.code);
+        const qreal captionWidth = caption.horizontalAdvance(shown.code);
         // Centred under the code, but no further right than the page's text.
         const qreal captionLeft =
             std::min(symbolLeft + (BadgeSymbol - captionWidth) / 2, contentWidth - captionWidth);
-        painter.drawText(QPointF(captionLeft, badgeCaptionBaseline), badge.code);
+        painter.drawText(QPointF(captionLeft, badgeCaptionBaseline), shown.code);
 
         painter.setFont(headerFont);
         const QFontMetricsF metrics(headerFont);
