@@ -39,6 +39,7 @@
 #include <QGuiApplication>
 #include <QTemporaryDir>
 
+#include <functional>
 #include <memory>
 
 namespace tavrel::app {
@@ -290,65 +291,68 @@ int runCustom(const QString& reportFile, const QString& outputFile, bool bom) {
     return ExitOk;
 }
 
+// Start-up's steps without a window, then `work` on the site they opened. Every error is
+// on standard error already: the status is a failure when one was shown on the way, when
+// the site did not open, or when `work` says it wrote nothing.
+int onWindowlessSite(const std::function<bool()>& work) {
+    const int errorsBefore = tavrel::errorsShown();
+    bool done = false;
+    {
+        tavrel::ErrorTrap trap;
+        tavrel::Recordset settings = tavrel::runWindowlessSteps(QDir::currentPath());
+        settings.close();
+        if (tavrel::state().dbMain.isOpen())
+            done = work();
+        tavrel::state().dbMain.close();
+    }
+    return done && tavrel::errorsShown() == errorsBefore ? ExitOk : ExitFailed;
+}
+
 // --report: start-up's steps without a window, then the report to a text file or a PDF.
 // A report without rows says so and leaves an empty text file (or no PDF): that is no
 // failure. Every error is on standard error already; the status says whether there was one.
 int runReport(const CommandLine& line) {
-    const int errorsBefore = tavrel::errorsShown();
-    bool written = true;
-    {
-        tavrel::ErrorTrap trap;
-        tavrel::Recordset settings = tavrel::runWindowlessSteps(QDir::currentPath());
-        settings.close();
-        if (tavrel::state().dbMain.isOpen()) {
-            tavrel::state().ReportStartDate = line.from;
-            tavrel::state().ReportEndDate = line.to;
-            const tavrel::StandardReport report = *tavrel::standardReportNamed(line.report);
-            const QString path = QDir::current().absoluteFilePath(line.output);
-            if (isPdfName(path)) {
-                tavrel::state().ReportDest = tavrel::ReportTarget::View;
-                const tavrel::ReportRunResult result = tavrel::runStandardReport(report);
-                if (result == tavrel::ReportRunResult::Written) {
-                    QString error;
-                    written = tavrel::printToPdf(tavrel::reportDocument(), path, &error);
-                    if (!written)
-                        std::fprintf(stderr, "%s%s\n", tavrel::MessagePrefix, qPrintable(error));
-                } else if (result == tavrel::ReportRunResult::NoRows) {
-                    // An older PDF of that name must not pass for this run's result.
-                    QFile::remove(path);
-                }
-            } else {
-                tavrel::runStandardReport(report, {path, line.bom});
+    return onWindowlessSite([&] {
+        bool written = true;
+        tavrel::state().ReportStartDate = line.from;
+        tavrel::state().ReportEndDate = line.to;
+        const tavrel::StandardReport report = *tavrel::standardReportNamed(line.report);
+        const QString path = QDir::current().absoluteFilePath(line.output);
+        if (isPdfName(path)) {
+            tavrel::state().ReportDest = tavrel::ReportTarget::View;
+            const tavrel::ReportRunResult result = tavrel::runStandardReport(report);
+            if (result == tavrel::ReportRunResult::Written) {
+                QString error;
+                written = tavrel::printToPdf(tavrel::reportDocument(), path, &error);
+                if (!written)
+                    std::fprintf(stderr, "%s%s\n", tavrel::MessagePrefix, qPrintable(error));
+            } else if (result == tavrel::ReportRunResult::NoRows) {
+                // An older PDF of that name must not pass for this run's result.
+                QFile::remove(path);
             }
+        } else {
+            tavrel::runStandardReport(report, {path, line.bom});
         }
-        tavrel::state().dbMain.close();
-    }
-    return written && tavrel::errorsShown() == errorsBefore ? ExitOk : ExitFailed;
+        return written;
+    });
 }
 
 // --dashboard: the charts of the range (this year by default) into a PDF or a PNG image.
 int runDashboard(const CommandLine& line) {
-    const int errorsBefore = tavrel::errorsShown();
-    bool written = false;
-    {
-        tavrel::ErrorTrap trap;
-        tavrel::Recordset settings = tavrel::runWindowlessSteps(QDir::currentPath());
-        settings.close();
-        if (tavrel::state().dbMain.isOpen()) {
-            const int year = tavrel::ui().today().year();
-            const QDate from = line.from.isValid() ? line.from
-                               : line.to.isValid() ? QDate(line.to.year(), 1, 1)
-                                                   : QDate(year, 1, 1);
-            const QDate to = line.to.isValid() ? line.to : QDate(from.year(), 12, 31);
-            QString error;
-            written = tavrel::writeDashboardFile(
-                from, to, QDir::current().absoluteFilePath(line.output), &error);
-            if (!written)
-                std::fprintf(stderr, "%s%s\n", tavrel::MessagePrefix, qPrintable(error));
-        }
-        tavrel::state().dbMain.close();
-    }
-    return written && tavrel::errorsShown() == errorsBefore ? ExitOk : ExitFailed;
+    return onWindowlessSite([&] {
+        bool written = false;
+        const int year = tavrel::ui().today().year();
+        const QDate from = line.from.isValid() ? line.from
+                           : line.to.isValid() ? QDate(line.to.year(), 1, 1)
+                                               : QDate(year, 1, 1);
+        const QDate to = line.to.isValid() ? line.to : QDate(from.year(), 12, 31);
+        QString error;
+        written = tavrel::writeDashboardFile(from, to,
+                                             QDir::current().absoluteFilePath(line.output), &error);
+        if (!written)
+            std::fprintf(stderr, "%s%s\n", tavrel::MessagePrefix, qPrintable(error));
+        return written;
+    });
 }
 
 // Why the calendar's file may not be written: a folder or a device of that name, or one of
@@ -379,61 +383,45 @@ int runCalendar(const CommandLine& line) {
         printError(why);
         return ExitFailed;
     }
-    const int errorsBefore = tavrel::errorsShown();
-    bool written = false;
-    {
-        tavrel::ErrorTrap trap;
-        tavrel::Recordset settings = tavrel::runWindowlessSteps(QDir::currentPath());
-        settings.close();
-        if (tavrel::state().dbMain.isOpen()) {
-            const QString site = tavrel::SiteIdentifier();
-            tavrel::CalendarChoice choice;
-            choice.employee = line.employee;
-            choice.from = line.from;
-            choice.to = line.to;
-            choice.todos = line.todo;
-            const tavrel::CalendarOutcome outcome = tavrel::exportCalendar(
-                tavrel::state().dbMain, choice, QDir::current().absoluteFilePath(line.calendarFile),
-                tavrel::ui().now(), site);
-            written = outcome.written;
-            if (!written)
-                printError(outcome.error);
-        }
-        tavrel::state().dbMain.close();
-    }
-    return written && tavrel::errorsShown() == errorsBefore ? ExitOk : ExitFailed;
+    return onWindowlessSite([&] {
+        const QString site = tavrel::SiteIdentifier();
+        tavrel::CalendarChoice choice;
+        choice.employee = line.employee;
+        choice.from = line.from;
+        choice.to = line.to;
+        choice.todos = line.todo;
+        const tavrel::CalendarOutcome outcome = tavrel::exportCalendar(
+            tavrel::state().dbMain, choice, QDir::current().absoluteFilePath(line.calendarFile),
+            tavrel::ui().now(), site);
+        if (!outcome.written)
+            printError(outcome.error);
+        return outcome.written;
+    });
 }
 
 // --labels: sheets of equipment labels into a PDF; nothing is written when the location is
 // unknown, there are no tasks or the file cannot be written (an older file stays as it was).
 int runLabels(const CommandLine& line) {
-    const int errorsBefore = tavrel::errorsShown();
-    bool written = false;
-    {
-        tavrel::ErrorTrap trap;
-        tavrel::Recordset settings = tavrel::runWindowlessSteps(QDir::currentPath());
-        settings.close();
-        if (tavrel::state().dbMain.isOpen()) {
-            const tavrel::LabelStock stock = line.labelStock.isEmpty()
-                                                 ? tavrel::defaultLabelStock()
-                                                 : *tavrel::labelStockNamed(line.labelStock);
-            tavrel::LabelChoice choice;
-            choice.location = line.labelLocation;
-            const tavrel::LabelsOutcome outcome = tavrel::writeLabels(
-                tavrel::state().dbMain, tavrel::reportDocument(), stock, line.labelStart, choice);
-            if (!outcome.error.isEmpty()) {
-                printError(outcome.error);
-            } else {
-                QString error;
-                written = tavrel::printToPdf(tavrel::reportDocument(),
-                                             QDir::current().absoluteFilePath(line.output), &error);
-                if (!written)
-                    printError(error);
-            }
+    return onWindowlessSite([&] {
+        bool written = false;
+        const tavrel::LabelStock stock = line.labelStock.isEmpty()
+                                             ? tavrel::defaultLabelStock()
+                                             : *tavrel::labelStockNamed(line.labelStock);
+        tavrel::LabelChoice choice;
+        choice.location = line.labelLocation;
+        const tavrel::LabelsOutcome outcome = tavrel::writeLabels(
+            tavrel::state().dbMain, tavrel::reportDocument(), stock, line.labelStart, choice);
+        if (!outcome.error.isEmpty()) {
+            printError(outcome.error);
+        } else {
+            QString error;
+            written = tavrel::printToPdf(tavrel::reportDocument(),
+                                         QDir::current().absoluteFilePath(line.output), &error);
+            if (!written)
+                printError(error);
         }
-        tavrel::state().dbMain.close();
-    }
-    return written && tavrel::errorsShown() == errorsBefore ? ExitOk : ExitFailed;
+        return written;
+    });
 }
 
 // --import: the earlier program's files converted into this folder, then brought up to

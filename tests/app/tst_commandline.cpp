@@ -5,6 +5,7 @@
 #include "core/workordercode.h"
 #include "data/demodata.h"
 #include "reports/printing.h"
+#include "support/headlessrun.h"
 #include "support/otherprogram.h"
 #include "support/pdfreading.h"
 #include "support/rawdb.h"
@@ -36,46 +37,17 @@ namespace {
 // that waits for an answer nobody can give reaches it.
 constexpr int RunBoundMs = 60000;
 
-struct Run {
-    bool finished = false;
-    int exitCode = -1; // also when it did not finish
-    QString out;
-    QString err;
-};
-
-// As under cron or over ssh: no display and no platform chosen for the program.
-QProcessEnvironment jobEnvironment() {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove("DISPLAY");
-    env.remove("WAYLAND_DISPLAY");
-    env.remove("QT_QPA_PLATFORM");
-    // faketime comes in by LD_PRELOAD, ahead of a sanitizer build's runtime.
-    env.insert("ASAN_OPTIONS", env.value("ASAN_OPTIONS") + ":verify_asan_link_order=0");
-    return env;
-}
+using Run = tavrel::test::HeadlessRun;
+using tavrel::test::jobEnvironment;
 
 // Runs the program in `folder`; with `clock` ("2005-12-15 10:00:00") under faketime, so
 // that "this month" is a month of our choosing.
 Run runTavrel(const QString& folder, const QStringList& args, const QString& clock = {},
               int boundMs = RunBoundMs) {
-    QProcess process;
-    process.setWorkingDirectory(folder);
-    process.setProcessEnvironment(jobEnvironment());
-    if (clock.isEmpty())
-        process.start(TAVREL_BINARY, args);
-    else
-        process.start("faketime", QStringList{"-f", '@' + clock, TAVREL_BINARY} + args);
-    Run run;
-    run.finished = process.waitForStarted() && process.waitForFinished(boundMs);
-    if (!run.finished) {
-        process.kill();
-        process.waitForFinished();
-    }
-    if (run.finished && process.exitStatus() == QProcess::NormalExit)
-        run.exitCode = process.exitCode();
-    run.out = QString::fromLocal8Bit(process.readAllStandardOutput());
-    run.err = QString::fromLocal8Bit(process.readAllStandardError());
-    return run;
+    tavrel::test::HeadlessOptions options;
+    options.clock = clock;
+    options.boundMs = boundMs;
+    return tavrel::test::runHeadless(TAVREL_BINARY, folder, args, options);
 }
 
 // A temporary folder the program runs in: with a new site of July 2005 (the demo site or
