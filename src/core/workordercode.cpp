@@ -32,6 +32,16 @@ QChar kindLetter(CodeKind kind) {
     return kind == CodeKind::Task ? QChar(u'T') : QChar(u'A');
 }
 
+// `text` as the code it means: blanks around it left off, small letters as capitals and
+// digits of other scripts (an Arabic keyboard's) as the digits the code is printed with.
+QString asTyped(const QString& text) {
+    QString typed = text.trimmed().toUpper();
+    for (QChar& c : typed)
+        if (c.category() == QChar::Number_DecimalDigit)
+            c = QChar(u'0' + c.digitValue());
+    return typed;
+}
+
 } // namespace
 
 QString siteTag(const QString& siteIdentifier) {
@@ -79,7 +89,7 @@ QString siteCode(CodeKind kind, qint64 key) {
 
 CodeReading readCode(const QString& text) {
     CodeReading reading;
-    const QStringList parts = text.trimmed().toUpper().split(Dash);
+    const QStringList parts = asTyped(text).split(Dash);
     if (parts.size() != 5 || parts[0] != QLatin1String(Mark))
         return reading;
     const QString& tag = parts[1];

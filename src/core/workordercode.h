@@ -58,8 +58,9 @@ QString siteCode(CodeKind kind, qint64 key);
 // The tag of the site open now; empty when its identifier cannot be read.
 QString currentSiteTag();
 
-// Reads `text` as a code. Blanks around it are ignored and small letters read as capitals
-// (someone typing it in); anything else must be as formatCode writes it.
+// Reads `text` as a code. Blanks around it are ignored, small letters read as capitals and
+// digits of other scripts as the digits they stand for (someone typing it in); anything else
+// must be as formatCode writes it.
 CodeReading readCode(const QString& text);
 
 } // namespace tavrel::workordercode
