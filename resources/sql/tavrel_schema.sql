@@ -27,7 +27,15 @@ CREATE TABLE tasks (
     curyearonly BIT NOT NULL DEFAULT 0,
     purchdate   DATETIME,
     wardate     DATETIME,
-    rowver integer NOT NULL DEFAULT 0
+    rowver integer NOT NULL DEFAULT 0,
+    -- A schedule by interval instead of marked weeks (see holidays below for the calendar it
+    -- falls on): ruleunit 0 or empty for none, 1 weeks, 2 months on the same weekday of the
+    -- month, 3 months on the same day, 4 years; every ruleevery units from rulestart.
+    -- rulefollow: the next date is counted from the day the last one was done.
+    ruleunit    SHORT,
+    ruleevery   SHORT,
+    rulestart   DATETIME,
+    rulefollow  BIT NOT NULL DEFAULT 0
 );
 -- Task-name order: the program sorts texts without regard to case. NOCASE, built into every
 -- SQLite, gives that order for plain ASCII names, so this index serves it.
@@ -114,7 +122,9 @@ CREATE TABLE types (
 CREATE TABLE settings (
     CurYear SHORT,
     rowver integer NOT NULL DEFAULT 0,
-    siteid  TEXT
+    siteid  TEXT,
+    -- The site's working weekdays, Monday first, 1 for working: empty means Monday to Friday.
+    workdays TEXT
 );
 
 -- The e-mail digests sent (tavrel --mail-digest): one row per recipient (kind 'employee' or
@@ -130,6 +140,22 @@ CREATE TABLE digestsent (
     rowver integer NOT NULL DEFAULT 0
 );
 CREATE UNIQUE INDEX digestsent_recipient ON digestsent (kind, recipid, sentday);
+
+-- The site's holidays, on which no maintenance falls due: holkind 0 one date (holdate),
+-- 1 a day every year (holmonth, holday), 2 the holnth weekday (holweekday, 1 Monday to 7
+-- Sunday) of a month, 3 the last such weekday of a month, 4 holoffset days from Easter Sunday.
+CREATE TABLE holidays (
+    holid      INTEGER PRIMARY KEY AUTOINCREMENT,
+    holname    TEXT,
+    holkind    SHORT NOT NULL DEFAULT 0,
+    holdate    DATETIME,
+    holmonth   SHORT,
+    holday     SHORT,
+    holweekday SHORT,
+    holnth     SHORT,
+    holoffset  SHORT,
+    rowver integer NOT NULL DEFAULT 0
+);
 
 CREATE TRIGGER tasks_rowver AFTER UPDATE ON tasks FOR EACH ROW WHEN NEW.rowver = OLD.rowver
 BEGIN UPDATE tasks SET rowver = OLD.rowver + 1 WHERE rowid = NEW.rowid; END;
@@ -151,3 +177,5 @@ CREATE TRIGGER settings_rowver AFTER UPDATE ON settings FOR EACH ROW WHEN NEW.ro
 BEGIN UPDATE settings SET rowver = OLD.rowver + 1 WHERE rowid = NEW.rowid; END;
 CREATE TRIGGER digestsent_rowver AFTER UPDATE ON digestsent FOR EACH ROW WHEN NEW.rowver = OLD.rowver
 BEGIN UPDATE digestsent SET rowver = OLD.rowver + 1 WHERE rowid = NEW.rowid; END;
+CREATE TRIGGER holidays_rowver AFTER UPDATE ON holidays FOR EACH ROW WHEN NEW.rowver = OLD.rowver
+BEGIN UPDATE holidays SET rowver = OLD.rowver + 1 WHERE rowid = NEW.rowid; END;

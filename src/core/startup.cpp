@@ -203,6 +203,7 @@ void openMainDatabase(const QString& workFolder, MissingDatabase missing) {
     AddSiteIdentifier();
     AddEmailColumns();
     AddDigestLog();
+    AddSchedulingRules();
     IndexTaskNamesWithoutCase();
     IndexAssignmentsByTaskWeekAndDate();
 }

@@ -28,6 +28,10 @@ void AddEmailColumns();
 // The digests sent, one row per recipient and day: a second run of the day sends only
 // what did not go out before.
 void AddDigestLog();
+// Scheduling rules: a task can be scheduled by an interval (four columns of tasks, none set
+// on older rows), and the site has working weekdays (settings.workdays, empty for Monday to
+// Friday) and holidays (a table of its own, empty).
+void AddSchedulingRules();
 
 // Every site has an identifier of its own: a random UUID in settings.siteid, given once (by
 // this step to an older site, or one whose copy brought no identifier along) and never

@@ -438,6 +438,7 @@ QStringList schemaTables() {
         while (it.hasNext())
             names << it.next().captured(1).toLower();
         names.removeAll(QStringLiteral("digestsent"));
+        names.removeAll(QStringLiteral("holidays"));
         return names;
     }();
     return tables;
