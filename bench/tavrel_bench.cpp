@@ -15,6 +15,7 @@
 #include "core/errortrap.h"
 #include "core/frmmain.h"
 #include "core/programstate.h"
+#include "core/sitecalendar.h"
 #include "core/upgrade.h"
 #include "custom/reportdefinition.h"
 #include "dashboard/dashboard.h"
@@ -1587,8 +1588,9 @@ void benchServerYearGeneration(const QString& dir, const Sizes& sizes, int repea
     const QList<QDate> mondays = weekMondays(Year);
     for (int week = 1; week <= WeeksPerYear; ++week)
         state().WeekDates[week] = mondays.at(week - 1);
-    const QString insert = serverSql(QStringLiteral("bench_yeargen"),
-                                     yearGenerationSql(Year, 1, std::numeric_limits<int>::max()));
+    const QString insert =
+        serverSql(QStringLiteral("bench_yeargen"),
+                  yearGenerationSql(Year, 1, std::numeric_limits<int>::max(), SiteCalendar()));
     const qint64 raw = best(repeats, [&] {
         serverDatabase(QStringLiteral("bench_yeargen_raw"), QStringLiteral("bench_yeargen"));
         return timePsql(QStringLiteral("bench_yeargen_raw"), insert);

@@ -2,6 +2,7 @@
 
 #include "assignments/assignquery.h"
 #include "assignments/money.h"
+#include "assignments/ruleschedule.h"
 #include "core/datachanges.h"
 #include "core/errortrap.h"
 #include "core/frmmain.h"
@@ -125,6 +126,8 @@ void frmAssign::buildControls() {
     makeDisplayOnly(txtDueDate, chkCompleted);
 
     dcCompDate = new DateField(this);
+    lblTimeliness = new QLabel(this);
+    lblTimeliness->setObjectName(QStringLiteral("lblTimeliness"));
     dcCompDate->setObjectName(QStringLiteral("dcCompDate"));
     dcCompDate->setCheck(DateField::Kind::Optional, CompletionDateMessage);
     dcCompDate->setPlacement(DateField::Placement::BelowLeftAligned);
@@ -223,6 +226,7 @@ void frmAssign::buildLayout() {
     addField(due, txtDueDate);
     completion->addWidget(chkCompleted, row++, 1);
     addField(label(QStringLiteral("Completed On"), dcCompDate), dcCompDate);
+    completion->addWidget(lblTimeliness, row++, 1);
 
     auto* time = new QHBoxLayout;
     time->addWidget(txtCompHour);
@@ -385,6 +389,23 @@ void frmAssign::ShowRecord() {
     showCost(txtTax, rs.value(QStringLiteral("tax")));
     showCost(txtTotalCost, rs.value(QStringLiteral("totalcost")));
     txtCompNotes->setPlainText(columnText(rs, QStringLiteral("compnotes")));
+    showTimeliness();
+}
+
+void frmAssign::showTimeliness() {
+    const std::optional<QDate> due = toDate(txtDueDate->text());
+    const std::optional<QDate> done = dcCompDate->date();
+    QString text;
+    if (chkCompleted->isChecked() && due && done) {
+        const qint64 days = due->daysTo(*done);
+        const auto count = [](qint64 n) {
+            return n == 1 ? QStringLiteral("1 day") : QStringLiteral("%1 days").arg(n);
+        };
+        text = days == 0  ? QStringLiteral("Completed on the day it was due")
+               : days < 0 ? QStringLiteral("Completed %1 early").arg(count(-days))
+                          : QStringLiteral("Completed %1 late").arg(count(days));
+    }
+    lblTimeliness->setText(text);
 }
 
 void frmAssign::ClearRecord() {
@@ -567,9 +588,45 @@ void frmAssign::cmdFind_Click() {
 }
 
 void frmAssign::cmdUpdate_Click() {
+    const bool editing = Changed && !Adding && hasRows();
+    const QVariant assid = editing ? state().rsAssign.value(QStringLiteral("assid")) : QVariant();
+    const bool wasCompleted =
+        editing && state().rsAssign.value(QStringLiteral("completed")).toBool();
     RecordEditor::cmdUpdate_Click();
-    if (!Changed)
-        notifyAssignmentsChanged();
+    if (Changed)
+        return;
+    if (editing)
+        followScheduleAfterSave(assid, wasCompleted);
+    notifyAssignmentsChanged();
+}
+
+void frmAssign::followScheduleAfterSave(const QVariant& assid, bool wasCompleted) {
+    const bool completed = chkCompleted->isChecked();
+    if (completed == wasCompleted || !followsCompletion(assid))
+        return;
+    bool moved = false;
+    if (completed) {
+        moved = followCompletion(assid, dcCompDate->date().value_or(ui().today()));
+    } else if (ui().msgBox(QStringLiteral("The later assignments of this task were moved to "
+                                          "follow its completion. Do you wish to move them "
+                                          "back to the weeks its schedule gives without it?"),
+                           MsgButtons::YesNo, MsgIcon::Question,
+                           QStringLiteral("Completion Undone")) == MsgResult::Yes) {
+        moved = replanAfterUndoneCompletion(assid);
+    }
+    if (!moved)
+        return;
+    // Rows moved, went or came: the list is read again, on the same assignment.
+    rememberPosition();
+    reopenRecords();
+    if (completed) {
+        const QDate next = nextOpenDueDate(state().rsAssign.value(QStringLiteral("taskid")));
+        ui().msgBox(
+            next.isValid() ? QStringLiteral("The task's next assignment is now due on %1.")
+                                 .arg(shortDate(next))
+                           : QStringLiteral("The task has no further assignment this year."),
+            MsgButtons::Ok, MsgIcon::Information, QStringLiteral("Schedule Follows Completion"));
+    }
 }
 
 void frmAssign::cmdDelete_Click() {

@@ -71,10 +71,16 @@ public Q_SLOTS:
     void mnuComplete_Click(CompletionShown chosen);
     void mnuSort_Click(AssignOrder chosen);
 
-    void chkCompleted_Click() { MarkChanged(); }
+    void chkCompleted_Click() {
+        MarkChanged();
+        showTimeliness();
+    }
     void cmbEmp_Click() { MarkChanged(); }
     void cmbMan_Click() { MarkChanged(); }
-    void dcCompDate_Change() { MarkChanged(); }
+    void dcCompDate_Change() {
+        MarkChanged();
+        showTimeliness();
+    }
     void txtCompHour_Change() { MarkChanged(); }
     void txtCompMin_Change() { MarkChanged(); }
     void txtCompNotes_Change() { MarkChanged(); }
@@ -128,6 +134,10 @@ private:
 
     // Writes a number box into its column; a text that is no number fails that one column.
     void saveNumber(const QString& column, const QLineEdit* box);
+    void showTimeliness();
+    // After a save that completed the assignment, or undid its completion: a task whose
+    // schedule follows completion has its later assignments moved (asked first on an undo).
+    void followScheduleAfterSave(const QVariant& assid, bool wasCompleted);
 
     struct CostBox {
         QString message;
@@ -160,6 +170,8 @@ public:
     QLineEdit* txtDueDate = nullptr;
     QCheckBox* chkCompleted = nullptr;
     DateField* dcCompDate = nullptr;
+    // How the completion date lies against the due date: early, on the day, or late.
+    QLabel* lblTimeliness = nullptr;
     QLineEdit* txtCompHour = nullptr;
     QLineEdit* txtCompMin = nullptr;
     QComboBox* cmbEmp = nullptr;

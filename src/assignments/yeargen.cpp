@@ -1,9 +1,12 @@
 #include "assignments/yeargen.h"
 
+#include "assignments/ruleschedule.h"
+
 #include "core/backups.h"
 #include "core/errortrap.h"
 #include "core/operation.h"
 #include "core/programstate.h"
+#include "core/sitecalendar.h"
 #include "core/startup.h"
 #include "core/uiseam.h"
 #include "data/database.h"
@@ -48,13 +51,15 @@ void recomputeWeekDates(qint16 year) {
     }
 }
 
-// The due date of a scheduled week: WeekDates at the week's number, as SQL.
-QString dueDateOfWeek() {
+// The due date of a scheduled week, as SQL: its Monday from WeekDates, or the first working
+// day of that week under `calendar`.
+QString dueDateOfWeek(const SiteCalendar& calendar) {
     QString sql = QStringLiteral("case taskweeks.weeid");
     for (int week = 1; week <= WeeksPerYear; ++week) {
+        const QDate monday = state().WeekDates[week];
         const QString due =
-            state().WeekDates[week].isValid()
-                ? QLatin1Char('\'') + isoDate(state().WeekDates[week]) + QLatin1Char('\'')
+            monday.isValid()
+                ? QLatin1Char('\'') + isoDate(calendar.dueDateOfWeek(monday)) + QLatin1Char('\'')
                 : QStringLiteral("null");
         sql += QStringLiteral(" when %1 then %2").arg(week).arg(due);
     }
@@ -63,7 +68,7 @@ QString dueDateOfWeek() {
 
 // Steps 7 and 8: the assignments of every scheduled task for the year whose week dates are
 // in WeekDates. False when the user cancelled it half-way.
-bool generateAssignments(qint16 year) {
+bool generateAssignments(qint16 year, const SiteCalendar& calendar) {
     qint64 first = 0;
     qint64 last = -1;
     {
@@ -86,7 +91,8 @@ bool generateAssignments(qint16 year) {
                       GenerationSteps, ProgressCancel::Offered);
     int step = 0;
     for (qint64 from = first; from <= last && !operationFailed(); from += span) {
-        state().dbMain.execute(yearGenerationSql(year, from, qMin(last, from + span - 1)));
+        state().dbMain.execute(
+            yearGenerationSql(year, from, qMin(last, from + span - 1), calendar));
         progress->setValue(++step);
         if (progress->wasCanceled())
             return false;
@@ -113,8 +119,15 @@ void storeCurYear(qint16 year) {
 // left empty by an older file counts as not set. A one-off job is no scheduled week's
 // assignment, whatever week it names: it never stands in for one, hence the extra condition
 // on the flag in the existence check.
-QString yearGenerationSql(qint16 year, qint64 first, qint64 last) {
-    const QString firstOfYear = isoDate(QDate(year, 1, 1));
+//
+// Under a calendar with rules, a week's assignment may fall due after its Monday, up to the
+// Sunday: the last week's one may then lie in the next January. The week's assignment of a
+// year is then found by its task, its week and the year's weeks (due on or after the Monday
+// of week 1), so that last year's moved one is not taken for this year's.
+QString yearGenerationSql(qint16 year, qint64 first, qint64 last, const SiteCalendar& calendar) {
+    const QDate weekOne = state().WeekDates[1];
+    const QString firstOfYear =
+        isoDate(calendar.hasRules() && weekOne.isValid() ? weekOne : QDate(year, 1, 1));
     return QStringLiteral(
                "insert into assign (taskid, locid, typid, weeid, duedate, comphour, compmin, "
                "completed) "
@@ -129,7 +142,7 @@ QString yearGenerationSql(qint16 year, qint64 first, qint64 last) {
                "where assign.taskid = tasks.taskid and assign.weeid = taskweeks.weeid "
                "and assign.duedate >= '%5' and not assign.oneoff) "
                "order by tasks.taskid, taskweeks.weeid")
-        .arg(dueDateOfWeek())
+        .arg(dueDateOfWeek(calendar))
         .arg(first)
         .arg(last)
         .arg(WeeksPerYear)
@@ -181,8 +194,13 @@ void setUpYear(qint16 year) {
     const auto previousWeekDates = state().WeekDates;
     const qint16 previousYear = state().CurYear;
     const bool written = RunAllOrNothing(state().dbMain, [&] {
+        const SiteCalendar calendar = loadSiteCalendar(state().dbMain);
         recomputeWeekDates(year);
-        if (answer == MsgResult::Yes && !operationFailed() && !generateAssignments(year)) {
+        // The weeks of the tasks scheduled by an interval differ from year to year.
+        if (!operationFailed())
+            workOutRuleWeeks(state().WeekDates);
+        if (answer == MsgResult::Yes && !operationFailed() &&
+            !generateAssignments(year, calendar)) {
             cancelOperation();
             return;
         }

@@ -21,8 +21,11 @@ QString yearOutOfRangeMessage();
 // menu caption is refreshed here; the callers do that.
 void CreateYearAssignments(qint16 year);
 
+class SiteCalendar;
+
 // The one statement that creates the assignments of `year` for the tasks with ids from
-// `first` to `last`, dated from WeekDates (set up for that year already).
-QString yearGenerationSql(qint16 year, qint64 first, qint64 last);
+// `first` to `last`, dated from WeekDates (set up for that year already), each on its week's
+// first working day under `calendar`.
+QString yearGenerationSql(qint16 year, qint64 first, qint64 last, const SiteCalendar& calendar);
 
 } // namespace tavrel

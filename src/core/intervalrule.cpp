@@ -1,5 +1,6 @@
 #include "core/intervalrule.h"
 
+#include "core/programstate.h"
 #include "data/database.h"
 #include "data/units.h"
 
@@ -84,6 +85,18 @@ void storeIntervalRule(Recordset& task, const IntervalRule& rule) {
     task.setValue(QStringLiteral("ruleevery"), set ? QVariant(rule.every) : QVariant());
     task.setValue(QStringLiteral("rulestart"), set ? QVariant(rule.start) : QVariant());
     task.setValue(QStringLiteral("rulefollow"), set && rule.followCompletion);
+}
+
+QDate lastCompletionOf(const QVariant& taskId, const QVariant& except) {
+    if (taskId.isNull())
+        return QDate();
+    QString sql = QStringLiteral("select max(compdate) as lastdone from assign where taskid = ") +
+                  QString::number(taskId.toLongLong()) +
+                  QStringLiteral(" and completed and not oneoff");
+    if (!except.isNull())
+        sql += QStringLiteral(" and assid <> ") + QString::number(except.toLongLong());
+    Recordset rs = state().dbMain.openRecordset(sql, RecordsetType::Snapshot);
+    return rs.isOpen() ? rs.value(QStringLiteral("lastdone")).toDate() : QDate();
 }
 
 QString describeIntervalRule(const IntervalRule& rule) {

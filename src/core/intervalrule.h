@@ -45,6 +45,10 @@ IntervalRule intervalRuleOf(const Recordset& task);
 // Writes `rule` into the current tasks row being edited; a rule not set clears the columns.
 void storeIntervalRule(Recordset& task, const IntervalRule& rule);
 
+// The day task `taskId` was last completed (its scheduled assignments, leaving out assignment
+// `except`), read from dbMain; none when it never was.
+QDate lastCompletionOf(const QVariant& taskId, const QVariant& except = QVariant());
+
 // The rule in words: "Every 3 weeks from March 2, 2026", "Every month on the 2nd Monday ...".
 QString describeIntervalRule(const IntervalRule& rule);
 

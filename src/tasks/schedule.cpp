@@ -3,6 +3,7 @@
 #include "core/errortrap.h"
 #include "core/operation.h"
 #include "core/programstate.h"
+#include "core/sitecalendar.h"
 #include "data/database.h"
 #include "data/schema.h"
 #include "data/units.h"
@@ -21,10 +22,10 @@ QDate mondayOfWeekNumber(int week) {
     return week >= 1 && week <= WeeksPerYear ? state().WeekDates[week] : QDate();
 }
 
-// The assignment that marking a week gives: due on the week's Monday, for the task's
-// employee, not yet done. Location and type stay empty; the year's generation is what
-// copies them from the task.
-void addAssignment(const QString& task, const QVariant& weeid, const QDate& monday,
+// The assignment that marking a week gives: due on `due` (the week's Monday, or its first
+// working day under the site's calendar), for the task's employee, not yet done. Location and type
+// stay empty; the year's generation is what copies them from the task.
+void addAssignment(const QString& task, const QVariant& weeid, const QDate& due,
                    const QVariant& empId) {
     Recordset assign = state().dbMain.openRecordset(
         QStringLiteral("select * from assign where taskid = ") + task, RecordsetType::Dynaset);
@@ -33,7 +34,7 @@ void addAssignment(const QString& task, const QVariant& weeid, const QDate& mond
     assign.addNew();
     assign.setValue(QStringLiteral("taskid"), task.toLongLong());
     assign.setValue(QStringLiteral("weeid"), weeid);
-    assign.setValue(QStringLiteral("duedate"), monday);
+    assign.setValue(QStringLiteral("duedate"), due);
     assign.setValue(QStringLiteral("comphour"), 0);
     assign.setValue(QStringLiteral("compmin"), 0);
     assign.setValue(QStringLiteral("compdate"), QVariant());
@@ -48,12 +49,22 @@ void addAssignment(const QString& task, const QVariant& weeid, const QDate& mond
 // Removes the uncompleted assignment of the task due on `monday`, if there is one. A
 // one-off job due that Monday is not the week's assignment: it was made outside the
 // schedule, so unmarking the week leaves it, hence the extra condition on the flag.
-void removeOpenAssignment(const QString& task, const QDate& monday) {
+//
+// Under a calendar with rules the week's assignment may fall due on any day of its week: it
+// is then the one of that week (`weeid`) due from its Monday to its Sunday. One moved to
+// another week by hand stays, as it does without rules.
+void removeOpenAssignment(const QString& task, const QVariant& weeid, const QDate& monday,
+                          const SiteCalendar& calendar) {
     if (!monday.isValid())
         return;
+    const QString dated = calendar.hasRules()
+                              ? QStringLiteral(" and weeid = ") + idText(weeid) +
+                                    QStringLiteral(" and duedate >= ") + jetDateLiteral(monday) +
+                                    QStringLiteral(" and duedate <= ") +
+                                    jetDateLiteral(monday.addDays(6))
+                              : QStringLiteral(" and duedate = ") + jetDateLiteral(monday);
     Recordset assign = state().dbMain.openRecordset(
-        QStringLiteral("select * from assign where taskid = ") + task +
-            QStringLiteral(" and duedate = ") + jetDateLiteral(monday) +
+        QStringLiteral("select * from assign where taskid = ") + task + dated +
             QStringLiteral(" and not completed and not oneoff"),
         RecordsetType::Dynaset);
     if (!assign.isOpen())
@@ -65,7 +76,8 @@ void removeOpenAssignment(const QString& task, const QDate& monday) {
 
 // The weeks of one task's schedule, against its stored rows `stored`.
 void saveWeeks(Recordset& stored, const QString& task, const QVariant& taskId,
-               const QList<WeekMark>& weeks, const QVariant& empId, const QDate& today) {
+               const QList<WeekMark>& weeks, const QVariant& empId, const QDate& today,
+               const SiteCalendar& calendar) {
     const QDate currentWeek = MondayOfWeek(today);
     for (qsizetype position = 0; position < weeks.size() && !operationFailed(); ++position) {
         const WeekMark& week = weeks.at(position);
@@ -79,10 +91,10 @@ void saveWeeks(Recordset& stored, const QString& task, const QVariant& taskId,
             SaveLoop(stored);
             // A week that is already over gets no assignment.
             if (monday.isValid() && monday >= currentWeek)
-                addAssignment(task, week.weeid, monday, empId);
+                addAssignment(task, week.weeid, calendar.dueDateOfWeek(monday), empId);
         } else if (!week.marked && isStored) {
             DeleteLoop(stored);
-            removeOpenAssignment(task, monday);
+            removeOpenAssignment(task, week.weeid, monday, calendar);
         }
     }
 }
@@ -115,7 +127,9 @@ void saveWeekSchedule(const QVariant& taskId, const QList<WeekMark>& weeks, cons
         return;
     // A week of the schedule is one row and perhaps an assignment: written together or not
     // at all, and as part of the task's save when that is running.
-    RunAllOrNothing(state().dbMain, [&] { saveWeeks(stored, task, taskId, weeks, empId, today); });
+    const SiteCalendar calendar = loadSiteCalendar(state().dbMain);
+    RunAllOrNothing(state().dbMain,
+                    [&] { saveWeeks(stored, task, taskId, weeks, empId, today, calendar); });
     stored.close();
     FreeLocks();
 }

@@ -9,6 +9,7 @@
 #include "data/units.h"
 #include "dialogs/datefield.h"
 #include "dialogs/frmrptdate.h"
+#include "tasks/frmcustomrule.h"
 #include "tasks/presets.h"
 #include "tasks/schedule.h"
 #include "tasks/taskhistory.h"
@@ -174,6 +175,12 @@ void TaskEditor::buildControls() {
     cmdSemiannual = button(this, "cmdSemiannual", QStringLiteral("Semiannual"));
     cmdAnnual = button(this, "cmdAnnual", QStringLiteral("Annual"));
     cmdClearAll = button(this, "cmdClearAll", QStringLiteral("Clear All"));
+    cmdCustom = button(this, "cmdCustom", QStringLiteral("Custom..."));
+    cmdCustom->setToolTip(QStringLiteral("Schedule the task every so many weeks, months or years"));
+    lblRule = new QLabel(this);
+    lblRule->setObjectName(QStringLiteral("lblRule"));
+    lblRule->setWordWrap(true);
+    lblRule->setVisible(false);
 
     fraHistory = new TaskHistory(this);
     // A chosen row opens the assignment editor on it, when there is one to open.
@@ -262,6 +269,7 @@ void TaskEditor::buildLayout() {
     fraFrequency->setObjectName(QStringLiteral("fraFrequency"));
     auto* frequency = new QVBoxLayout(fraFrequency);
     frequency->addWidget(lstWeeks, 1);
+    frequency->addWidget(lblRule);
     frequency->addWidget(chkCurYearOnly);
     auto* presets = new QGridLayout;
     presets->addWidget(cmdWeekly, 0, 0);
@@ -270,7 +278,8 @@ void TaskEditor::buildLayout() {
     presets->addWidget(cmdQuarterly, 1, 1);
     presets->addWidget(cmdSemiannual, 2, 0);
     presets->addWidget(cmdAnnual, 2, 1);
-    presets->addWidget(cmdClearAll, 3, 0, 1, 2);
+    presets->addWidget(cmdClearAll, 3, 0);
+    presets->addWidget(cmdCustom, 3, 1);
     frequency->addLayout(presets);
 
     // Equipment above the procedure, whose text boxes take the height the window has, with
@@ -343,6 +352,7 @@ void TaskEditor::connectHandlers() {
     connectGuarded(cmdSemiannual, &QPushButton::clicked, [this] { cmdSemiannual_Click(); });
     connectGuarded(cmdAnnual, &QPushButton::clicked, [this] { cmdAnnual_Click(); });
     connectGuarded(cmdClearAll, &QPushButton::clicked, [this] { cmdClearAll_Click(); });
+    connectGuarded(cmdCustom, &QPushButton::clicked, [this] { cmdCustom_Click(); });
 }
 
 void TaskEditor::applyTabOrder() {
@@ -351,9 +361,9 @@ void TaskEditor::applyTabOrder() {
         cmbTyp,        txtTag,         txtTaskDesc, txtTools,    txtResults,   txtBestTime,
         txtReqHour,    txtReqMin,      cmbEmp,      dcPurchDate, dcWarDate,    txtMisc1,
         lstWeeks,      chkCurYearOnly, cmdWeekly,   cmdMonthly,  cmdBimonthly, cmdQuarterly,
-        cmdSemiannual, cmdAnnual,      cmdClearAll, cmdFirst,    cmdPrevious,  cmdNext,
-        cmdLast,       cmdAddNew,      cmdUpdate,   cmdCancel,   cmdDelete,    cmdClone,
-        cmdFind,       cmdHelp};
+        cmdSemiannual, cmdAnnual,      cmdClearAll, cmdCustom,   cmdFirst,     cmdPrevious,
+        cmdNext,       cmdLast,        cmdAddNew,   cmdUpdate,   cmdCancel,    cmdDelete,
+        cmdClone,      cmdFind,        cmdHelp};
     for (qsizetype i = 1; i < order.size(); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
     // The history after the task's own fields, above which it lies; its button last.
@@ -367,7 +377,7 @@ QList<QWidget*> TaskEditor::dataControls() const {
             txtTools,       txtResults,  txtBestTime, txtReqHour,  txtReqMin,    txtManuf,
             txtModel,       txtSerialNo, txtTag,      txtMisc1,    dcPurchDate,  dcWarDate,
             chkCurYearOnly, lstWeeks,    cmdWeekly,   cmdMonthly,  cmdBimonthly, cmdQuarterly,
-            cmdClearAll,    cmdClone};
+            cmdClearAll,    cmdCustom,   cmdClone};
 }
 
 void TaskEditor::fillWeekList() {
@@ -481,8 +491,59 @@ void TaskEditor::saveTaskWeeks(const QVariant& taskId) {
         WeeksChanged = false;
 }
 
+void TaskEditor::showRule() {
+    const bool ruled = rule_.isSet();
+    lblRule->setText(ruled ? describeIntervalRule(rule_) : QString());
+    lblRule->setVisible(ruled);
+    // Greyed while the rule decides the weeks; a click still reaches lstWeeks_Click, which
+    // offers to turn the rule off.
+    const QBrush text =
+        lstWeeks->palette().brush(ruled ? QPalette::Disabled : QPalette::Active, QPalette::Text);
+    for (int i = 0; i < lstWeeks->count(); ++i)
+        lstWeeks->item(i)->setForeground(text);
+}
+
+bool TaskEditor::handEditAllowed() {
+    if (!rule_.isSet())
+        return true;
+    if (ui().msgBox(QStringLiteral("The weeks of this task follow its rule: %1.\n\nDo you "
+                                   "wish to turn the rule off and choose the weeks yourself?")
+                        .arg(describeIntervalRule(rule_)),
+                    MsgButtons::YesNo, MsgIcon::Question,
+                    QStringLiteral("Custom Schedule")) != MsgResult::Yes)
+        return false;
+    rule_ = IntervalRule();
+    showRule();
+    MarkChanged();
+    return true;
+}
+
+void TaskEditor::cmdCustom_Click() {
+    frmCustomRule dialog(rule_, lastCompletionOf(state().rsTasks.value(QStringLiteral("taskid"))),
+                         window());
+    if (ui().showModal(&dialog) != QDialog::Accepted)
+        return;
+    const bool hadRule = rule_.isSet();
+    rule_ = dialog.rule();
+    MarkChanged();
+    showRule();
+    // No Rule keeps the weeks the rule had marked, now to be changed by hand.
+    if (!rule_.isSet()) {
+        if (hadRule)
+            WeeksChanged = true;
+        return;
+    }
+    unmarkAllWeeks();
+    for (const int week :
+         intervalWeeks(rule_, state().WeekDates,
+                       lastCompletionOf(state().rsTasks.value(QStringLiteral("taskid")))))
+        setWeekMarked(week - 1, true);
+    lstWeeks->setCurrentItem(nullptr);
+    WeeksChanged = true;
+}
+
 void TaskEditor::lstWeeks_Click(QListWidgetItem* item) {
-    if (!item || !lstWeeks->isEnabled())
+    if (!item || !lstWeeks->isEnabled() || !handEditAllowed())
         return;
     setWeekMarked(lstWeeks->row(item), item->checkState() != Qt::Checked);
     MarkChanged();
@@ -490,6 +551,8 @@ void TaskEditor::lstWeeks_Click(QListWidgetItem* item) {
 }
 
 void TaskEditor::cmdWeekly_Click() {
+    if (!handEditAllowed())
+        return;
     if (ui().msgBox(QStringLiteral("Are you sure that you wish to schedule this task to be "
                                    "performed every week?"),
                     MsgButtons::YesNo, MsgIcon::None,
@@ -502,6 +565,8 @@ void TaskEditor::cmdWeekly_Click() {
 }
 
 void TaskEditor::cmdClearAll_Click() {
+    if (!handEditAllowed())
+        return;
     // Clearing the weeks takes the task's coming assignments away once it is saved.
     if (askBeforeDestroying(QStringLiteral("Are you sure that you wish to clear all weeks that "
                                            "this task is scheduled for?"),
@@ -534,6 +599,8 @@ void TaskEditor::cmdAnnual_Click() {
 }
 
 void TaskEditor::markDatedPreset(DatedPreset preset) {
+    if (!handEditAllowed())
+        return;
     state().Cancelled = true;
     {
         frmRptDate dialog(window());
@@ -613,6 +680,8 @@ void TaskEditor::ShowRecord() {
     dcPurchDate->setDate(rs.value(QStringLiteral("purchdate")).toDate());
     dcWarDate->setDate(rs.value(QStringLiteral("wardate")).toDate());
     markTaskWeeks();
+    rule_ = intervalRuleOf(rs);
+    showRule();
     fraHistory->showTask(id);
 }
 
@@ -630,6 +699,8 @@ void TaskEditor::ClearRecord() {
     showNumber(txtReqMin, 0.0);
     chkCurYearOnly->setChecked(false);
     unmarkAllWeeks();
+    rule_ = IntervalRule();
+    showRule();
     fraHistory->showTask(QVariant());
 }
 
@@ -654,6 +725,7 @@ void TaskEditor::SaveRecord() {
     rs.setValue(QStringLiteral("misc1"), txtMisc1->text());
     rs.setValue(QStringLiteral("purchdate"), dateOrEmpty(dcPurchDate->date()));
     rs.setValue(QStringLiteral("wardate"), dateOrEmpty(dcWarDate->date()));
+    storeIntervalRule(rs, rule_);
     // The task, its weeks and their assignments are one operation: a task is never kept
     // with half its weeks, nor weeks without their task. The weeks go first: a new task
     // already has its number, and the weeks' assignments take the employee chosen above.

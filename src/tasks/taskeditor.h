@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/frmmain.h"
+#include "core/intervalrule.h"
 #include "core/recordeditor.h"
 
 class QCheckBox;
@@ -91,6 +92,9 @@ public Q_SLOTS:
     void cmdSemiannual_Click();
     void cmdAnnual_Click();
     void cmdClearAll_Click();
+    // The task's schedule as an interval rule (frmCustomRule): its weeks of the year are
+    // marked, greyed, and worked out again for every year.
+    void cmdCustom_Click();
 
 protected:
     void reopenRecordset() override { openRecords(); }
@@ -122,6 +126,13 @@ private:
     void saveTaskWeeks(const QVariant& taskId);
 
     void unmarkAllWeeks();
+    // The rule of the shown task in words under the weeks, which are greyed while it holds.
+    void showRule();
+    // Before the weeks are changed by hand: a task scheduled by a rule asks whether to turn
+    // the rule off. False when the weeks are to stay as the rule has them.
+    bool handEditAllowed();
+    // The interval rule of the shown task, as shown and to be saved with it.
+    IntervalRule rule_;
     // Asks for a starting date and marks the weeks of `preset` from it; Cancel keeps the
     // marks.
     void markDatedPreset(DatedPreset preset);
@@ -156,6 +167,8 @@ public:
     QPushButton* cmdSemiannual = nullptr;
     QPushButton* cmdAnnual = nullptr;
     QPushButton* cmdClearAll = nullptr;
+    QPushButton* cmdCustom = nullptr;
+    QLabel* lblRule = nullptr;
 
     QPushButton* cmdClone = nullptr;
 

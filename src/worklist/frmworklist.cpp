@@ -2,6 +2,7 @@
 
 #include "assignments/frmassign.h"
 #include "assignments/frmnewjob.h"
+#include "assignments/ruleschedule.h"
 #include "core/datachanges.h"
 #include "core/errortrap.h"
 #include "core/frmmain.h"
@@ -468,6 +469,9 @@ void frmWorkList::cmdComplete_Click() {
         BusyCursor busy;
         ErrorTrap trap;
         written = completeAssignments(ids, *dialog.completion());
+        // Tasks whose schedule follows completion move their later assignments.
+        if (written > 0)
+            followCompletions(ids, dialog.completion()->date);
     }
     if (written >= 0)
         notifyAssignmentsChanged();
