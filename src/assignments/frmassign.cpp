@@ -588,10 +588,16 @@ void frmAssign::cmdFind_Click() {
 }
 
 void frmAssign::cmdUpdate_Click() {
+    // What the row held before the save; read quietly, as the save reports a row that
+    // cannot be read (another user deleted it) itself.
     const bool editing = Changed && !Adding && hasRows();
-    const QVariant assid = editing ? state().rsAssign.value(QStringLiteral("assid")) : QVariant();
-    const bool wasCompleted =
-        editing && state().rsAssign.value(QStringLiteral("completed")).toBool();
+    QVariant assid;
+    bool wasCompleted = false;
+    if (editing) {
+        ErrorTrap quiet([](const DbError&) {});
+        assid = state().rsAssign.value(QStringLiteral("assid"));
+        wasCompleted = state().rsAssign.value(QStringLiteral("completed")).toBool();
+    }
     RecordEditor::cmdUpdate_Click();
     if (Changed)
         return;

@@ -277,7 +277,8 @@ bool replanAfterUndoneCompletion(const QVariant& assid) {
         return false;
     bool changed = false;
     RunAllOrNothing(state().dbMain, [&] {
-        const QDate before = lastCompletionOf(task->taskId, assid);
+        // The completion before the undone one in the schedule's order, not a later one.
+        const QDate before = lastCompletionOf(task->taskId, assid, task->due);
         const bool fromCompletion = before.isValid() && before >= task->rule.start;
         const int afterWeek = weekHolding(task->due, state().WeekDates);
         changed = moveOpenAssignments(

@@ -3,6 +3,7 @@
 #include "core/programstate.h"
 #include "data/database.h"
 #include "data/units.h"
+#include "text/datetext.h"
 
 #include <QLocale>
 
@@ -87,7 +88,7 @@ void storeIntervalRule(Recordset& task, const IntervalRule& rule) {
     task.setValue(QStringLiteral("rulefollow"), set && rule.followCompletion);
 }
 
-QDate lastCompletionOf(const QVariant& taskId, const QVariant& except) {
+QDate lastCompletionOf(const QVariant& taskId, const QVariant& except, const QDate& dueBefore) {
     if (taskId.isNull())
         return QDate();
     QString sql = QStringLiteral("select max(compdate) as lastdone from assign where taskid = ") +
@@ -95,6 +96,8 @@ QDate lastCompletionOf(const QVariant& taskId, const QVariant& except) {
                   QStringLiteral(" and completed and not oneoff");
     if (!except.isNull())
         sql += QStringLiteral(" and assid <> ") + QString::number(except.toLongLong());
+    if (dueBefore.isValid())
+        sql += QStringLiteral(" and duedate < ") + jetDateLiteral(dueBefore);
     Recordset rs = state().dbMain.openRecordset(sql, RecordsetType::Snapshot);
     return rs.isOpen() ? rs.value(QStringLiteral("lastdone")).toDate() : QDate();
 }

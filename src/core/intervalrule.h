@@ -46,8 +46,10 @@ IntervalRule intervalRuleOf(const Recordset& task);
 void storeIntervalRule(Recordset& task, const IntervalRule& rule);
 
 // The day task `taskId` was last completed (its scheduled assignments, leaving out assignment
-// `except`), read from dbMain; none when it never was.
-QDate lastCompletionOf(const QVariant& taskId, const QVariant& except = QVariant());
+// `except`, and only those due before `dueBefore` when that is given), read from dbMain; none
+// when it never was.
+QDate lastCompletionOf(const QVariant& taskId, const QVariant& except = QVariant(),
+                       const QDate& dueBefore = QDate());
 
 // The rule in words: "Every 3 weeks from March 2, 2026", "Every month on the 2nd Monday ...".
 QString describeIntervalRule(const IntervalRule& rule);

@@ -225,16 +225,24 @@ void AddSchedulingRules() {
         "holoffset smallint, rowver integer NOT NULL DEFAULT 0);\n"
         "CREATE TRIGGER holidays_rowver BEFORE UPDATE ON holidays FOR EACH ROW EXECUTE "
         "FUNCTION tavrel_bump_rowver();\n");
-    runUpgradeStep(SchedulingRulesProbe,
-                   {QStringLiteral("ALTER TABLE tasks ADD COLUMN ruleunit SHORT;"),
-                    QStringLiteral("ALTER TABLE tasks ADD COLUMN ruleevery SHORT;"),
-                    QStringLiteral("ALTER TABLE tasks ADD COLUMN rulestart DATETIME;"),
-                    QStringLiteral("ALTER TABLE tasks ADD COLUMN rulefollow bit;"),
-                    QStringLiteral("ALTER TABLE settings ADD COLUMN workdays TEXT;")},
-                   [] {
-                       state().dbMain.executeScript(state().dbMain.isServer() ? serverScript
-                                                                              : fileScript);
-                   });
+    // Each part only where it is missing: a repaired older file has the table from the
+    // schema but not the columns. Probed before the step's transaction, in which a failing
+    // statement would end it on a server.
+    if (!probeFails(SchedulingRulesProbe))
+        return;
+    QStringList statements;
+    if (probeFails(QStringLiteral("select ruleunit, ruleevery, rulestart, rulefollow from tasks")))
+        statements << QStringLiteral("ALTER TABLE tasks ADD COLUMN ruleunit SHORT;")
+                   << QStringLiteral("ALTER TABLE tasks ADD COLUMN ruleevery SHORT;")
+                   << QStringLiteral("ALTER TABLE tasks ADD COLUMN rulestart DATETIME;")
+                   << QStringLiteral("ALTER TABLE tasks ADD COLUMN rulefollow bit;");
+    if (probeFails(QStringLiteral("select workdays from settings")))
+        statements << QStringLiteral("ALTER TABLE settings ADD COLUMN workdays TEXT;");
+    const bool tableMissing = probeFails(QStringLiteral("select holid from holidays"));
+    runUpgradeStep(SchedulingRulesProbe, statements, [tableMissing] {
+        if (tableMissing)
+            state().dbMain.executeScript(state().dbMain.isServer() ? serverScript : fileScript);
+    });
 }
 
 namespace {
