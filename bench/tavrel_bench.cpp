@@ -292,6 +292,64 @@ void benchYearGeneration(const QString& dir, const Sizes& sizes, int repeats) {
             ok});
 }
 
+// The same year generated on the same site once without scheduling rules and once under a
+// site calendar with a country's worth of holidays (fixed days, nth and last weekdays, days
+// from Easter): the holidays move many weeks' due dates, and should cost next to nothing.
+void benchYearGenerationWithHolidays(const QString& dir, const Sizes& sizes, int repeats) {
+    std::printf("year generation under holidays: %d tasks scheduled every week ...\n",
+                sizes.yearTasks);
+    const QString site = dir + QStringLiteral("/yeargen-plain.mdb");
+    bench::SiteOptions o;
+    o.tasks = sizes.yearTasks;
+    o.year = Year - 1;
+    o.everyWeek = true;
+    bench::createSampleSite(site, o);
+    const QString withHolidays = dir + QStringLiteral("/yeargen-holidays.mdb");
+    replaceFile(site, withHolidays);
+    stepRaw(withHolidays,
+            "INSERT INTO holidays (holname, holkind, holdate, holmonth, holday, holweekday, "
+            "holnth, holoffset) VALUES ('New Year', 1, NULL, 1, 1, 1, 1, 0), ('Epiphany', 1, "
+            "NULL, 1, 6, 1, 1, 0), ('Third Monday', 2, NULL, 1, 1, 1, 3, 0), ('Good Friday', 4, "
+            "NULL, 1, 1, 1, 1, -2), ('Easter Monday', 4, NULL, 1, 1, 1, 1, 1), ('Ascension', 4, "
+            "NULL, 1, 1, 1, 1, 39), ('Whit Monday', 4, NULL, 1, 1, 1, 1, 50), ('May Day', 2, "
+            "NULL, 5, 1, 1, 1, 0), ('Spring', 3, NULL, 5, 1, 1, 1, 0), ('Summer', 3, NULL, 8, "
+            "1, 1, 1, 0), ('Labour', 2, NULL, 9, 1, 1, 1, 0), ('Christmas', 1, NULL, 12, 25, 1, "
+            "1, 0), ('Boxing Day', 1, NULL, 12, 26, 1, 1, 0), ('Closed', 0, '2027-07-05', 1, 1, "
+            "1, 1, 0)",
+            [](sqlite3_stmt*) {});
+    const auto generate = [&](const QString& model, const QString& copy) {
+        return best(repeats, [&] {
+            replaceFile(model, copy);
+            ErrorTrap trap;
+            state().dbMain = Database::open(copy);
+            const qint64 ns = timed([] { CreateYearAssignments(Year); });
+            state().dbMain.close();
+            return ns;
+        });
+    };
+    const QString plainCopy = dir + QStringLiteral("/yeargen-plain-run.mdb");
+    const QString holidayCopy = dir + QStringLiteral("/yeargen-holidays-run.mdb");
+    const qint64 plain = generate(site, plainCopy);
+    const qint64 ruled = generate(withHolidays, holidayCopy);
+    const qint64 rows = qint64(sizes.yearTasks) * WeeksPerYear;
+    // Week 1 of 2027 (Monday 4 January) is no holiday; the weeks of Easter Monday (29
+    // March), Whit Monday (17 May) and the closed 5 July fall due on the Tuesday.
+    const bool ok =
+        verify(bench::scalar(holidayCopy, "SELECT count(*) FROM assign") == rows &&
+                   bench::scalar(plainCopy, "SELECT count(*) FROM assign") == rows,
+               "one assignment per task and week, with and without holidays") &&
+        verify(bench::scalar(holidayCopy, "SELECT count(*) FROM assign WHERE duedate IN "
+                                          "('2027-03-30', '2027-05-18', '2027-07-06')") ==
+                   3 * qint64(sizes.yearTasks),
+               "the holidays' weeks fall due on the Tuesday") &&
+        verify(bench::scalar(plainCopy, "SELECT count(*) FROM assign WHERE duedate = "
+                                        "'2027-03-29'") == qint64(sizes.yearTasks),
+               "without rules the week falls due on its Monday");
+    record({QStringLiteral("generate a year under holidays (%1 assignments)").arg(rows), ms(ruled),
+            QStringLiteral("the same year without rules"), ms(plain), 1.2, QStringLiteral("ms"),
+            ok});
+}
+
 // --- start-up ----------------------------------------------------------------------------
 
 // The main window started on `folder` until its first task is shown; that task's name.
@@ -1891,12 +1949,13 @@ int main(int argc, char* argv[]) {
         else if (args.at(i) == QLatin1String("--only") && i + 1 < args.size())
             only = args.at(++i).split(QLatin1Char(','));
         else {
-            std::fprintf(stderr, "usage: tavrel_bench [--quick] [--repeat N] [--only "
-                                 "yeargen,startup,editor,overdue,walk,layout,upgrade,repair,"
-                                 "reportfile,backup,listopen,listscroll,listcomplete,"
-                                 "dashboard,spreadsheet,import,calendar,"
-                                 "serveryeargen,serverwalk,serverstartup,serverfind,"
-                                 "serverdashboard,serverimport]\n");
+            std::fprintf(
+                stderr, "usage: tavrel_bench [--quick] [--repeat N] [--only "
+                        "yeargen,yeargenholidays,startup,editor,overdue,walk,layout,upgrade,repair,"
+                        "reportfile,backup,listopen,listscroll,listcomplete,"
+                        "dashboard,spreadsheet,import,calendar,"
+                        "serveryeargen,serverwalk,serverstartup,serverfind,"
+                        "serverdashboard,serverimport]\n");
             return 2;
         }
     }
@@ -1910,6 +1969,8 @@ int main(int argc, char* argv[]) {
 
     if (wanted("yeargen"))
         benchYearGeneration(dir, sizes, repeats);
+    if (wanted("yeargenholidays"))
+        benchYearGenerationWithHolidays(dir, sizes, repeats);
     if (wanted("startup"))
         benchStartup(dir, sizes, repeats);
     if (wanted("editor") || wanted("overdue") || wanted("walk") || wanted("listopen") ||

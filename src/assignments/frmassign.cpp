@@ -620,12 +620,10 @@ void frmAssign::followScheduleAfterSave(const QVariant& assid, bool wasCompleted
                            QStringLiteral("Completion Undone")) == MsgResult::Yes) {
         moved = replanAfterUndoneCompletion(assid);
     }
-    if (!moved)
-        return;
-    // Rows moved, went or came: the list is read again, on the same assignment.
-    rememberPosition();
-    reopenRecords();
-    if (completed) {
+    // The rows moved are read afresh when the user comes to them, as rows another user
+    // changed are; those added appear with the next Show choice. The completed row stays
+    // shown, as after any save.
+    if (moved && completed) {
         const QDate next = nextOpenDueDate(state().rsAssign.value(QStringLiteral("taskid")));
         ui().msgBox(
             next.isValid() ? QStringLiteral("The task's next assignment is now due on %1.")

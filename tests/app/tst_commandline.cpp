@@ -683,6 +683,40 @@ private Q_SLOTS:
         QCOMPARE(scalar(dir.db(), "SELECT curdate = '2007-01-01' FROM weeks WHERE weeid = 1"), 1);
     }
 
+    // Under the site's holidays: --set-year dates week 52 of 2008 (Monday 29 December, the
+    // shop closed to the 31st) on Thursday 1 January 2009, -m in January 2009 prints it, and
+    // --set-year 2009 still gives 2009 its own week 52. A task scheduled every 2 weeks gets
+    // its weeks worked out for each year.
+    void setYearAndMonthlyPrintUnderRules() {
+        Folder dir(Folder::Empty);
+        QVERIFY(dir.isMade() &&
+                execSql(dir.db(),
+                        "INSERT INTO tasks (taskid, taskname, curyearonly) VALUES (1, 'Chiller', "
+                        "0);"
+                        "INSERT INTO tasks (taskid, taskname, curyearonly, ruleunit, ruleevery, "
+                        "rulestart, rulefollow) VALUES (2, 'Pumps', 0, 1, 2, '2008-01-09', 0);"
+                        "INSERT INTO taskweeks (taskid, weeid) VALUES (1, 52);"
+                        "INSERT INTO holidays (holname, holkind, holdate) VALUES ('Closed', 0, "
+                        "'2008-12-29'), ('Closed', 0, '2008-12-30'), ('Closed', 0, "
+                        "'2008-12-31');"));
+        QCOMPARE(dir.run({"--set-year", "2008"}).exitCode, 0);
+        QCOMPARE(scalar(dir.db(), "SELECT count(*) FROM assign WHERE taskid = 1 AND duedate = "
+                                  "'2009-01-01' AND weeid = 52"),
+                 1);
+        QCOMPARE(scalar(dir.db(), "SELECT count(*) FROM assign WHERE taskid = 2"), 26);
+        QCOMPARE(dir.run({"--set-year", "2009"}).exitCode, 0);
+        QCOMPARE(scalar(dir.db(), "SELECT count(*) FROM assign WHERE taskid = 1 AND duedate = "
+                                  "'2009-12-28' AND weeid = 52"),
+                 1);
+        QCOMPARE(scalar(dir.db(), "SELECT count(*) FROM assign WHERE taskid = 2"), 52);
+
+        const Run run = dir.run({"-m", "-o", "out.pdf"}, "2009-01-15 10:00:00");
+        QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+        const QStringList pages = pdfPages(dir.file("out.pdf"));
+        QVERIFY(!pages.isEmpty());
+        QVERIFY2(pages.join(u'\n').contains("Due Date: 1/1/2009"), qPrintable(pages.join(u'\n')));
+    }
+
     // Another program writing for 0.2 s while the year is set up: the program waits for it
     // (its retries), and the year's assignments are all there. The lock is held from before
     // the program starts until 0.2 s after it asked about the assignments, so that its

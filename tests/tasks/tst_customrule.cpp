@@ -1,7 +1,10 @@
-// The task editor's Custom... rule, driven as a user drives it: the rule chosen in its
-// dialog marks and greys the weeks, is saved with the task, and is turned off (after asking)
-// by a week clicked or a preset; the weeks saved under the site's holidays; on both backends.
+// Interval rules driven as a user drives them: in the task editor, the rule chosen in the
+// Custom... dialog marks and greys the weeks, is saved with the task, and is turned off (after
+// asking) by a week clicked or a preset; the weeks saved under the site's holidays; in the
+// assignment editor, a completion that the schedule follows, shown early or late, and its
+// undo, which asks. On both backends.
 #include "core/programstate.h"
+#include "data/schema.h"
 #include "support/editorfixture.h"
 #include "support/scriptedui.h"
 #include "tasks/frmcustomrule.h"
@@ -31,6 +34,28 @@ QList<int> everyThreeWeeks() {
         if (QDate(2005, 1, 5).daysTo(week1.addDays(offset)) % 21 == 0 &&
             week1.addDays(offset) >= QDate(2005, 1, 5))
             weeks << offset / 7 + 1;
+    return weeks;
+}
+
+// Every 4 weeks from Wednesday 5 January 2005, following completion: assignments in weeks 1,
+// 5 and 9, due on their Mondays.
+const QString FollowingSql = QStringLiteral(R"(
+INSERT INTO tasks (taskid, taskname, curyearonly, ruleunit, ruleevery, rulestart, rulefollow)
+    VALUES (1, 'Filters', 0, 1, 4, '2005-01-05', -1);
+INSERT INTO taskweeks (taskid, weeid) VALUES (1, 1), (1, 5), (1, 9);
+INSERT INTO assign (taskid, weeid, duedate, completed, comphour, compmin) VALUES
+    (1, 1, '2005-01-03', 0, 0, 0), (1, 5, '2005-01-31', 0, 0, 0), (1, 9, '2005-02-28', 0, 0, 0);
+)");
+
+// The weeks of 2005 holding `from` + k × 28 days (k from `firstK`), by counting days.
+QList<int> everyFourWeeks(const QDate& from, int firstK) {
+    QList<int> weeks;
+    const QDate week1(2005, 1, 3);
+    for (int offset = 0; offset < 52 * 7; ++offset) {
+        const qint64 days = from.daysTo(week1.addDays(offset));
+        if (days >= 28 * firstK && days % 28 == 0)
+            weeks << offset / 7 + 1;
+    }
     return weeks;
 }
 
@@ -134,6 +159,60 @@ private Q_SLOTS:
         QVERIFY(f.click("cmdUpdate"));
         QCOMPARE(f.count("assign where taskid = 1"), 0);
         QCOMPARE(f.storedWeeks(1), (QList<int>{3, 4}));
+    }
+
+    // Week 1's assignment completed nine days late, by mouse and keyboard: the editor says so,
+    // and Update moves the later ones to four, eight ... weeks after 12 January and says when
+    // the next is due. Unticking Completed asks; Yes moves them back to the rule's weeks.
+    void assignmentEditorFollowsCompletion() {
+        AssignEditorFixture e(FollowingSql);
+        const QList<QDate> mondays = weekMondays(2005);
+        for (int week = 1; week <= 52; ++week)
+            state().WeekDates[week] = mondays.at(week - 1);
+        QCOMPARE(e.text("txtDueDate"), QStringLiteral("1/3/2005"));
+        // On its box, at the left: the control is as wide as its column.
+        const auto clickCompleted = [&e] {
+            QWidget* box = e.w("chkCompleted");
+            QTest::mouseClick(box, Qt::LeftButton, Qt::NoModifier, QPoint(6, box->height() / 2));
+        };
+        clickCompleted();
+        QVERIFY(e.w<QCheckBox>("chkCompleted")->isChecked());
+        e.typeAndLeave("dcCompDate", "1/12/05");
+        QCOMPARE(e.w<QLabel>("lblTimeliness")->text(), QStringLiteral("Completed 9 days late"));
+        e.typeAndLeave("dcCompDate", "1/1/05");
+        QCOMPARE(e.w<QLabel>("lblTimeliness")->text(), QStringLiteral("Completed 2 days early"));
+        e.typeAndLeave("dcCompDate", "1/12/05");
+        QVERIFY(e.click("cmdUpdate"));
+        QCOMPARE(e.mode(), "browse");
+        QCOMPARE(scripted->messageTexts(),
+                 QStringList{"The task's next assignment is now due on 2/7/2005."});
+        const auto openWeeks = [&e] {
+            QList<int> weeks;
+            for (const QVariant& week :
+                 e.folder.column("select weeid from assign where completed = 0 order by duedate"))
+                weeks << week.toInt();
+            return weeks;
+        };
+        const QList<int> followed = everyFourWeeks(QDate(2005, 1, 12), 1);
+        QCOMPARE(followed.first(), 6);
+        QCOMPARE(openWeeks(), followed);
+        QCOMPARE(e.text("txtDueDate"), QStringLiteral("1/3/2005"));
+
+        // Undone: asked, and No moves nothing.
+        clickCompleted();
+        QCOMPARE(e.w<QLabel>("lblTimeliness")->text(), QString());
+        scripted->answer(MsgResult::No);
+        QVERIFY(e.click("cmdUpdate"));
+        QCOMPARE(scripted->messages.last().title, QStringLiteral("Completion Undone"));
+        QCOMPARE(openWeeks(), QList<int>{1} + followed);
+        // Done and undone again, Yes this time: back to the rule's own weeks.
+        clickCompleted();
+        e.typeAndLeave("dcCompDate", "1/12/05");
+        QVERIFY(e.click("cmdUpdate"));
+        clickCompleted();
+        scripted->answer(MsgResult::Yes);
+        QVERIFY(e.click("cmdUpdate"));
+        QCOMPARE(openWeeks(), everyFourWeeks(QDate(2005, 1, 5), 0));
     }
 };
 
