@@ -129,7 +129,8 @@ QString describeHoliday(const HolidayRule& rule) {
         return QStringLiteral("%1 %2 of %3")
             .arg(ordinal(rule.nth), weekdayName(rule.weekday), monthName(rule.month));
     case HolidayKind::LastWeekday:
-        return QStringLiteral("Last %1 of %2").arg(weekdayName(rule.weekday), monthName(rule.month));
+        return QStringLiteral("Last %1 of %2")
+            .arg(weekdayName(rule.weekday), monthName(rule.month));
     case HolidayKind::FromEaster:
         if (rule.offset == 0)
             return QStringLiteral("Easter Sunday");
@@ -258,8 +259,8 @@ HolidayRule ruleFromRow(const Recordset& rows) {
 SiteCalendar loadSiteCalendar(Database& db) {
     SiteCalendar calendar;
     {
-        Recordset settings =
-            db.openRecordset(QStringLiteral("select workdays from settings"), RecordsetType::Snapshot);
+        Recordset settings = db.openRecordset(QStringLiteral("select workdays from settings"),
+                                              RecordsetType::Snapshot);
         if (settings.isOpen() && settings.recordCount() > 0)
             calendar.setWorkingWeekdays(SiteCalendar::weekdaysFromText(
                 settings.value(QStringLiteral("workdays")).toString()));
