@@ -81,6 +81,22 @@ void typeOver(const QString& text) {
     QTest::keyClicks(QApplication::focusWidget(), text);
 }
 
+// The holiday editor as the user fills it for Boxing Day (26 December every year, the month
+// chosen by its first letter) and closes it by Enter.
+void addBoxingDay(QDialog* shown) {
+    activate(shown);
+    key(Qt::Key_N, Qt::AltModifier);
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("Boxing Day"));
+    key(Qt::Key_K, Qt::AltModifier);
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("S"));
+    key(Qt::Key_M, Qt::AltModifier);
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("D"));
+    key(Qt::Key_Y, Qt::AltModifier);
+    typeOver(QStringLiteral("26"));
+    key(Qt::Key_N, Qt::AltModifier);
+    key(Qt::Key_Return);
+}
+
 // The access keys of a window's buttons and labels, in the order of its controls.
 QString accessKeys(const QWidget* window) {
     QString keys;
@@ -448,19 +464,7 @@ private Q_SLOTS:
         const int result = openWindow(
             [&ui](frmHolidays* w) {
                 WindowDriver d(w);
-                ui.onModal([](QDialog* shown) {
-                    activate(shown);
-                    key(Qt::Key_N, Qt::AltModifier);
-                    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("Boxing Day"));
-                    key(Qt::Key_K, Qt::AltModifier);
-                    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("S"));
-                    key(Qt::Key_M, Qt::AltModifier);
-                    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("D"));
-                    key(Qt::Key_Y, Qt::AltModifier);
-                    typeOver(QStringLiteral("26"));
-                    QTest::mouseClick(childOf<QPushButton>(shown, QStringLiteral("cmdOK")),
-                                      Qt::LeftButton);
-                });
+                ui.onModal(addBoxingDay);
                 QVERIFY(d.click("cmdAdd"));
                 activate(w);
                 QTest::mouseClick(w->chkWorkday[7], Qt::LeftButton);
@@ -620,19 +624,7 @@ private Q_SLOTS:
         const int result = openWindow(
             [&](frmHolidays* w) {
                 WindowDriver d(w);
-                ui.onModal([](QDialog* shown) {
-                    activate(shown);
-                    key(Qt::Key_N, Qt::AltModifier);
-                    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("Boxing Day"));
-                    key(Qt::Key_K, Qt::AltModifier);
-                    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("S"));
-                    key(Qt::Key_M, Qt::AltModifier);
-                    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("D"));
-                    key(Qt::Key_Y, Qt::AltModifier);
-                    typeOver(QStringLiteral("26"));
-                    key(Qt::Key_N, Qt::AltModifier);
-                    key(Qt::Key_Return);
-                });
+                ui.onModal(addBoxingDay);
                 QVERIFY(d.click("cmdAdd"));
                 activate(w);
                 QTest::mouseClick(w->chkWorkday[5], Qt::LeftButton);
