@@ -9,6 +9,7 @@
 #include "assignments/frmsetyear.h"
 #include "assignments/yeargen.h"
 #include "calendar/frmexportcalendar.h"
+#include "calendar/frmholidays.h"
 #include "core/frmmain.h"
 #include "core/programstate.h"
 #include "core/qtui.h"
@@ -87,6 +88,7 @@ int runWindow(const CommandLine& line, int argc, char* argv[]) {
     tavrel::installStandardReports(window);
     tavrel::installDashboard(window);
     tavrel::installExportCalendar(window);
+    tavrel::installHolidays(window);
     tavrel::installEquipmentLabels(window);
     tavrel::state().startupSteps.createYearAssignments = tavrel::CreateYearAssignments;
     tavrel::state().startupSteps.setCurrentYear = tavrel::SetCurrentYear;

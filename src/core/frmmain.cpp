@@ -134,6 +134,8 @@ void frmMain::buildMenus() {
     for (int i = 1; i <= 4; ++i)
         mnuMaint[i] =
             addEntry(mnuMaintainMenu, QStringLiteral("mnuMaint%1").arg(i), codeCaptions[i], false);
+    mnuHolidays = addEntry(mnuMaintainMenu, QStringLiteral("mnuHolidays"),
+                           QStringLiteral("Working &Days and Holidays..."), false);
 
     mnuReportsMenu = bar->addMenu(QStringLiteral("&Reports"));
     mnuReportsMenu->setObjectName(QStringLiteral("mnuReports"));

@@ -158,6 +158,7 @@ public:
     QAction* mnuCompleteCode = nullptr; // a work order's completion started from its code
     QAction* mnuNewJob = nullptr;       // a job outside the schedule
     QAction* mnuMaint[5] = {};          // 1 employees, 2 locations, 3 managers, 4 types
+    QAction* mnuHolidays = nullptr;     // the site's working weekdays and holidays
     QMenu* mnuReportsMenu = nullptr;
     QAction* mnuRptOut[3] = {}; // 1 view/print, 2 send to file
     // The one place where a report destination meets the numbers of mnuRptOut.
