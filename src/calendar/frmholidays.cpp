@@ -283,7 +283,32 @@ void frmHolidays::cmdOK_Click() {
     {
         // A failure is shown by the trap; the window stays open with everything in it.
         ErrorTrap trap;
-        if (!saveSiteCalendar(state().dbMain, calendar))
+        // The year's open assignments still to come that the new calendar would date
+        // otherwise: moved with the calendar when the user wishes.
+        QList<WeekRedate> redate =
+            weeksToRedate(stored_, calendar, state().WeekDates, ui().today());
+        const int open = redate.isEmpty() ? 0 : assignmentsToRedate(state().dbMain, redate);
+        if (open > 0) {
+            const MsgResult answer = ui().msgBox(
+                (open == 1 ? QStringLiteral("1 open assignment from today on falls on a "
+                                            "different day under these working days and "
+                                            "holidays. Do you wish to move it to its week's "
+                                            "new due date?")
+                           : QStringLiteral("%1 open assignments from today on fall on a "
+                                            "different day under these working days and "
+                                            "holidays. Do you wish to move them to their "
+                                            "week's new due date?")
+                                 .arg(QLocale().toString(open))),
+                MsgButtons::YesNoCancel, MsgIcon::Question,
+                QStringLiteral("Working Days and Holidays"));
+            if (answer == MsgResult::Cancel)
+                return;
+            if (answer != MsgResult::Yes)
+                redate.clear();
+        } else {
+            redate.clear();
+        }
+        if (!saveSiteCalendar(state().dbMain, calendar, redate))
             return;
     }
     stored_ = calendar;

@@ -4,6 +4,9 @@
 #include "core/operation.h"
 #include "data/database.h"
 #include "data/dberror.h"
+#include "data/errortrap.h"
+#include "data/units.h"
+#include "text/datetext.h"
 
 #include <QLocale>
 #include <QRegularExpression>
@@ -276,12 +279,57 @@ SiteCalendar loadSiteCalendar(Database& db) {
     return calendar;
 }
 
-bool saveSiteCalendar(Database& db, const SiteCalendar& calendar) {
+QList<WeekRedate> weeksToRedate(const SiteCalendar& before, const SiteCalendar& after,
+                                const std::array<QDate, 53>& mondays, const QDate& today) {
+    QList<WeekRedate> weeks;
+    for (int week = 1; week <= WeeksPerYear; ++week) {
+        const QDate monday = mondays[week];
+        if (!monday.isValid())
+            continue;
+        const QDate from = before.dueDateOfWeek(monday);
+        const QDate to = after.dueDateOfWeek(monday);
+        if (from != to && from >= today && to >= today)
+            weeks.append(WeekRedate{week, from, to});
+    }
+    return weeks;
+}
+
+namespace {
+
+QString redateWhere(const WeekRedate& week) {
+    return QStringLiteral(" where weeid = %1 and duedate = %2 and not completed and not oneoff")
+        .arg(week.week)
+        .arg(jetDateLiteral(week.from));
+}
+
+} // namespace
+
+int assignmentsToRedate(Database& db, const QList<WeekRedate>& weeks) {
+    int count = 0;
+    for (const WeekRedate& week : weeks) {
+        Recordset rs =
+            db.openRecordset(QStringLiteral("select count(*) as n from assign") + redateWhere(week),
+                             RecordsetType::Snapshot);
+        if (!rs.isOpen())
+            return 0;
+        count += rs.value(QStringLiteral("n")).toInt();
+    }
+    return count;
+}
+
+bool saveSiteCalendar(Database& db, const SiteCalendar& calendar, const QList<WeekRedate>& redate) {
     return RunAllOrNothing(db, [&] {
         Recordset settings =
             db.openRecordset(QStringLiteral("select * from settings"), RecordsetType::Dynaset);
-        if (operationFailed() || !settings.isOpen() || settings.recordCount() == 0)
+        if (operationFailed() || !settings.isOpen())
             return;
+        // The working days have nowhere to go: nothing is written rather than half of it.
+        if (settings.recordCount() == 0) {
+            raiseError(ErrNoCurrentRecord,
+                       QStringLiteral("The site's settings row is missing: the working days "
+                                      "and holidays could not be stored."));
+            return;
+        }
         settings.edit();
         settings.setValue(QStringLiteral("workdays"),
                           SiteCalendar::weekdaysToText(calendar.workingWeekdays()));
@@ -307,6 +355,10 @@ bool saveSiteCalendar(Database& db, const SiteCalendar& calendar) {
             rows.setValue(QStringLiteral("holoffset"), rule.offset);
             SaveLoop(rows);
         }
+        for (const WeekRedate& week : redate)
+            if (!operationFailed())
+                db.execute(QStringLiteral("update assign set duedate = ") +
+                           jetDateLiteral(week.to) + redateWhere(week));
     });
 }
 

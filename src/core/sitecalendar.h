@@ -95,8 +95,27 @@ private:
 // goes to the trap in force.
 SiteCalendar loadSiteCalendar(Database& db);
 
-// Stores `calendar` in `db`, replacing the holidays there, as one operation. False when it
-// failed (reported through the trap in force) or was cancelled.
-bool saveSiteCalendar(Database& db, const SiteCalendar& calendar);
+// A week whose open assignments fall due on another day under a new calendar: those due on
+// `from` (the week's due date under the old calendar) move to `to`.
+struct WeekRedate {
+    int week = 0;
+    QDate from;
+    QDate to;
+};
+
+// The weeks of the year whose Mondays are `mondays` (index 1 to 52) whose due date changes
+// from `before` to `after`, both days being `today` or later: the past stays as it was.
+QList<WeekRedate> weeksToRedate(const SiteCalendar& before, const SiteCalendar& after,
+                                const std::array<QDate, 53>& mondays, const QDate& today);
+
+// How many open scheduled assignments of `weeks` are due on their week's old date (one moved
+// by hand to another day keeps it). Failures go to the trap in force and count nothing.
+int assignmentsToRedate(Database& db, const QList<WeekRedate>& weeks);
+
+// Stores `calendar` in `db`, replacing the holidays there, and moves the open assignments of
+// `redate` to their new due dates, as one operation. False when it failed (reported through
+// the trap in force) or was cancelled.
+bool saveSiteCalendar(Database& db, const SiteCalendar& calendar,
+                      const QList<WeekRedate>& redate = {});
 
 } // namespace tavrel

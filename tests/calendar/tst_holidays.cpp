@@ -9,6 +9,7 @@
 #include "core/frmmain.h"
 #include "core/programstate.h"
 #include "core/sitecalendar.h"
+#include "data/schema.h"
 #include "support/otherprogram.h"
 #include "support/scriptedui.h"
 #include "support/tablefiles.h"
@@ -496,6 +497,52 @@ private Q_SLOTS:
         QCOMPARE(unchanged, int(QDialog::Rejected));
         QCOMPARE(ui.messageTexts(), QStringList{});
         QCOMPARE(OtherProgram(folder.dbPath()).contents(), before);
+    }
+
+    // Monday made a day off on Wednesday 17 June 2026: OK counts the open assignments still
+    // to come that fall due on another day now and asks. Cancel keeps the window open and
+    // stores nothing; Yes moves them with the calendar. The past, the completed and one
+    // moved by hand to another day stay where they are.
+    void okMovesTheComingAssignments() {
+        ScriptedUi ui;
+        ui.setToday(Today);
+        TempWorkFolder folder(
+            2026, QStringLiteral("INSERT INTO tasks (taskid, taskname) VALUES (1, 'Pump');"
+                                 "INSERT INTO assign (assid, taskid, weeid, duedate, "
+                                 "completed) VALUES (1, 1, 2, '2026-01-12', 0), (2, 1, "
+                                 "26, '2026-07-01', 0), (3, 1, 29, '2026-07-20', 0), "
+                                 "(4, 1, 29, '2026-07-20', -1), (5, 1, 30, "
+                                 "'2026-07-27', 0);"));
+        state().CurYear = 2026;
+        const QList<QDate> mondays = weekMondays(2026);
+        for (int week = 1; week <= 52; ++week)
+            state().WeekDates[week] = mondays.at(week - 1);
+        const auto dueDates = [&folder] {
+            return folder.texts("SELECT duedate FROM assign ORDER BY assid");
+        };
+        const QStringList before = dueDates();
+        const int result = openWindow(
+            [&](frmHolidays* w) {
+                QTest::mouseClick(w->chkWorkday[1], Qt::LeftButton, Qt::NoModifier,
+                                  QPoint(6, w->chkWorkday[1]->height() / 2));
+                QVERIFY(!w->chkWorkday[1]->isChecked());
+                ui.answer(MsgResult::Cancel);
+                QVERIFY(WindowDriver(w).click("cmdOK"));
+                QVERIFY(w->isVisible());
+                QCOMPARE(ui.messageTexts(),
+                         QStringList{"2 open assignments from today on fall on a different day "
+                                     "under these working days and holidays. Do you wish to "
+                                     "move them to their week's new due date?"});
+                QCOMPARE(dueDates(), before);
+                QCOMPARE(folder.scalar("SELECT workdays FROM settings"), QVariant());
+                ui.answer(MsgResult::Yes);
+                QVERIFY(WindowDriver(w).click("cmdOK"));
+            },
+            ui);
+        QCOMPARE(result, int(QDialog::Accepted));
+        QCOMPARE(folder.scalar("SELECT workdays FROM settings").toString(), "0111100");
+        QCOMPARE(dueDates(), (QStringList{"2026-01-12", "2026-07-01", "2026-07-21", "2026-07-20",
+                                          "2026-07-28"}));
     }
 
     // Holidays from an iCalendar file as Python's icalendar writes one: one-day events (one
