@@ -7,6 +7,11 @@
 -- it, another program, a statement that changes many rows. A copy of the program that read a
 -- row writes its edit only while the version is still the one it read, so that it never
 -- overwrites unseen what someone else saved meanwhile.
+-- The rule columns of tasks schedule a task by interval instead of marked weeks (see
+-- holidays below for the calendar it falls on): ruleunit empty or 0 for none, 1 weeks,
+-- 2 months on the same weekday of the month, 3 months on the same day, 4 years; every
+-- ruleevery units from rulestart. rulefollow: the next date is counted from the day the last
+-- one was done.
 CREATE TABLE tasks (
     taskid      INTEGER PRIMARY KEY AUTOINCREMENT,
     taskname    TEXT,
@@ -28,10 +33,6 @@ CREATE TABLE tasks (
     purchdate   DATETIME,
     wardate     DATETIME,
     rowver integer NOT NULL DEFAULT 0,
-    -- A schedule by interval instead of marked weeks (see holidays below for the calendar it
-    -- falls on): ruleunit 0 or empty for none, 1 weeks, 2 months on the same weekday of the
-    -- month, 3 months on the same day, 4 years; every ruleevery units from rulestart.
-    -- rulefollow: the next date is counted from the day the last one was done.
     ruleunit    SHORT,
     ruleevery   SHORT,
     rulestart   DATETIME,
@@ -116,14 +117,14 @@ CREATE TABLE types (
 );
 
 -- siteid: the site's identifier, a random UUID given once, which outlives copies of the site
--- (calendar entries exported from it are known again by it). It comes last, where the
+-- (calendar entries exported from it are known again by it). workdays: the site's working
+-- weekdays, Monday first, 1 for working; empty means Monday to Friday. It comes last, where the
 -- upgrade of an older file adds it: a row's shape is then the same in every file, and no
 -- other table's (a damaged file's rows are told apart by their shapes).
 CREATE TABLE settings (
     CurYear SHORT,
     rowver integer NOT NULL DEFAULT 0,
     siteid  TEXT,
-    -- The site's working weekdays, Monday first, 1 for working: empty means Monday to Friday.
     workdays TEXT
 );
 

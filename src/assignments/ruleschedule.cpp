@@ -180,6 +180,26 @@ void workOutRuleWeeks(const std::array<QDate, 53>& mondays) {
             rs.moveNext();
         }
     }
+    // A following schedule completed within this year's weeks has been followed already:
+    // its weeks up to the completion are those its assignments have (moved ones under their
+    // new weeks), so that none of them is made again.
+    const QDate first = mondays[1];
+    const QDate last = lastDayOfWeeks(mondays);
+    QHash<qint64, QList<int>> planned;
+    {
+        Recordset rs = db.openRecordset(
+            QStringLiteral("select distinct taskid, weeid from assign where not oneoff and "
+                           "duedate >= ") +
+                jetDateLiteral(first) + QStringLiteral(" and duedate <= ") + jetDateLiteral(last) +
+                QStringLiteral(" and taskid in (select taskid from tasks where ruleunit > 0 and "
+                               "rulefollow <> 0)"),
+            RecordsetType::Snapshot);
+        while (rs.isOpen() && rs.recordCount() > 0 && !rs.isEOF()) {
+            planned[rs.value(QStringLiteral("taskid")).toLongLong()]
+                << rs.value(QStringLiteral("weeid")).toInt();
+            rs.moveNext();
+        }
+    }
     QList<qint64> ids;
     QList<QList<int>> weeks;
     {
@@ -192,14 +212,24 @@ void workOutRuleWeeks(const std::array<QDate, 53>& mondays) {
             // A rule that cannot be used leaves the task's marked weeks as they are.
             if (rule.isSet()) {
                 const qint64 id = rs.value(QStringLiteral("taskid")).toLongLong();
+                const QDate done = lastDone.value(id);
+                QList<int> taskWeeks = intervalWeeks(rule, mondays, done);
+                if (rule.followCompletion && done >= first && done <= last) {
+                    const int doneWeek = weekHolding(done, mondays);
+                    taskWeeks.removeIf([doneWeek](int week) { return week <= doneWeek; });
+                    for (int week : planned.value(id))
+                        if (week >= 1 && week <= WeeksPerYear && !taskWeeks.contains(week))
+                            taskWeeks << week;
+                    std::sort(taskWeeks.begin(), taskWeeks.end());
+                }
                 ids << id;
-                weeks << intervalWeeks(rule, mondays, lastDone.value(id));
+                weeks << taskWeeks;
             }
             rs.moveNext();
         }
     }
-    for (qsizetype first = 0; first < ids.size() && !operationFailed(); first += IdsPerList)
-        db.execute(QStringLiteral("delete from taskweeks where taskid in ") + idList(ids, first));
+    for (qsizetype slice = 0; slice < ids.size() && !operationFailed(); slice += IdsPerList)
+        db.execute(QStringLiteral("delete from taskweeks where taskid in ") + idList(ids, slice));
     if (ids.isEmpty() || operationFailed())
         return;
     RowInserter rows(db, QStringLiteral("taskweeks"),

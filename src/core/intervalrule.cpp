@@ -106,7 +106,7 @@ QString describeIntervalRule(const IntervalRule& rule) {
     if (!rule.isSet())
         return QString();
     const QLocale locale;
-    const QString from = locale.toString(rule.start, QLocale::ShortFormat);
+    const QString from = shortDate(rule.start);
     const auto every = [&rule](const QString& one, const QString& many) {
         return rule.every == 1 ? QStringLiteral("Every ") + one
                                : QStringLiteral("Every %1 %2").arg(rule.every).arg(many);
@@ -195,13 +195,20 @@ QList<int> intervalWeeks(const IntervalRule& rule, const std::array<QDate, 53>& 
     QList<int> weeks;
     if (!rule.isSet() || !mondays[1].isValid() || !mondays[WeeksPerYear].isValid())
         return weeks;
+    const QDate first = mondays[1];
+    const QDate last = mondays[WeeksPerYear].addDays(6);
     const bool fromCompletion =
         rule.followCompletion && lastCompletion.isValid() && lastCompletion >= rule.start;
-    const QDate from = fromCompletion ? lastCompletion : rule.start;
-    for (const QDate& date : intervalDates(rule, from, fromCompletion ? 1 : 0, mondays[1],
-                                           mondays[WeeksPerYear].addDays(6)))
+    // Up to the last completion the weeks are the rule's own (what was planned stays
+    // planned); after it they count from the completion.
+    QList<QDate> dates = intervalDates(
+        rule, rule.start, 0, first, fromCompletion ? qMin(last, lastCompletion.addDays(-1)) : last);
+    if (fromCompletion)
+        dates += intervalDates(rule, lastCompletion, 1, qMax(first, lastCompletion), last);
+    for (const QDate& date : dates)
         if (const int week = weekHolding(date, mondays); week != 0 && !weeks.contains(week))
             weeks << week;
+    std::sort(weeks.begin(), weeks.end());
     return weeks;
 }
 

@@ -67,8 +67,8 @@ QList<QDate> intervalDates(const IntervalRule& rule, const QDate& from, int firs
 int weekHolding(const QDate& date, const std::array<QDate, 53>& mondays);
 
 // The weeks of the year whose Mondays are `mondays` that `rule` falls in, ascending, each once:
-// counted from the start, or, for a rule that follows completion, from `lastCompletion` (one
-// interval after it) when that is on or after the start.
+// counted from the start; for a rule that follows completion, after `lastCompletion` (when that
+// is on or after the start) they count from it instead, one interval after it first.
 QList<int> intervalWeeks(const IntervalRule& rule, const std::array<QDate, 53>& mondays,
                          const QDate& lastCompletion = QDate());
 

@@ -796,6 +796,9 @@ void TaskEditor::cmdClone_Click() {
         ShowRecord();
         return;
     }
+    // A copy of a task scheduled by a rule keeps the rule, and with it the rule's weeks.
+    if (rule_.isSet())
+        return;
     // The copy starts with no weeks: the user now marks its own and saves, or cancels and
     // keeps the copy as saved.
     unmarkAllWeeks();

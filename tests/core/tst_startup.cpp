@@ -4,6 +4,7 @@
 #include "core/frmhelp.h"
 #include "core/frmmain.h"
 #include "core/programstate.h"
+#include "core/sitecalendar.h"
 #include "core/startup.h"
 #include "core/upgrade.h"
 #include "data/demodata.h"
@@ -439,6 +440,38 @@ private Q_SLOTS:
     // A site from before the e-mail digests gains the addresses of employees and managers
     // and the digests' sent-log, as a new site has them (a recipient's day logged once),
     // keeping its names; the next start finds nothing to do.
+    // An older site has no scheduling rules: the start adds the four rule columns to tasks
+    // (older tasks have no rule), the working days to settings (read as Monday to Friday) and
+    // the holidays table, which then stores and versions its rows as a new site's does.
+    void upgradeAddsSchedulingRules() {
+        ScriptedUi ui;
+        ui.setToday(QDate(2005, 3, 1));
+        TempWorkFolder folder(2005, {}, false);
+        folder.exec(u"DROP TABLE holidays; ALTER TABLE tasks DROP COLUMN ruleunit; "
+                    "ALTER TABLE tasks DROP COLUMN ruleevery; ALTER TABLE tasks DROP COLUMN "
+                    "rulestart; ALTER TABLE tasks DROP COLUMN rulefollow; ALTER TABLE settings "
+                    "DROP COLUMN workdays;"
+                    "INSERT INTO tasks (taskname, curyearonly) VALUES ('Boiler', 0);"_s);
+        InFolder in(folder.path());
+        {
+            frmMain w;
+            w.Form_Load();
+            QVERIFY2(ui.messages.isEmpty(), qPrintable(ui.messageTexts().join('\n')));
+            QVERIFY(!SchemaUpgradeDue());
+            QCOMPARE(firstValue(u"select count(*) as n from tasks where ruleunit is null and "
+                                "rulestart is null and taskname = 'Boiler'"_s),
+                     QVariant(1));
+            const SiteCalendar calendar = loadSiteCalendar(state().dbMain);
+            QVERIFY(!calendar.hasRules());
+            QCOMPARE(SiteCalendar::weekdaysToText(calendar.workingWeekdays()), u"1111100"_s);
+            w.Form_Unload();
+        }
+        folder.exec(u"INSERT INTO holidays (holname, holkind, holmonth, holday) VALUES "
+                    "('Christmas', 1, 12, 25); UPDATE holidays SET holname = 'Xmas';"_s);
+        QCOMPARE(folder.texts("select holname || ' ' || rowver from holidays"),
+                 QStringList{"Xmas 1"});
+    }
+
     void upgradeAddsEmailAndDigestLog() {
         ScriptedUi ui;
         ui.setToday(QDate(2005, 3, 1));

@@ -96,7 +96,7 @@ private Q_SLOTS:
             QTest::keyClick(every, Qt::Key_Tab);
             d.typeInto("dcStart", "1/5/2005");
             listed = d.w<QListWidget>("lstRuleWeeks")->count();
-            QCOMPARE(d.w<QLabel>("lblRule")->text(), QStringLiteral("Every 3 weeks from 1/5/05"));
+            QCOMPARE(d.w<QLabel>("lblRule")->text(), QStringLiteral("Every 3 weeks from 1/5/2005"));
             QVERIFY(d.click("cmdOK"));
         });
         QVERIFY(f.click("cmdCustom"));
@@ -142,6 +142,22 @@ private Q_SLOTS:
         QCOMPARE(f.rows({"ruleunit", "ruleevery", "rulestart"}, "from tasks where taskid = 1"),
                  QStringList{"- - -"});
         QCOMPARE(f.storedWeeks(1), (QList<int>{1, 2} + expected.mid(1)));
+    }
+
+    // Clone of a task scheduled by a rule: the copy keeps the rule and the rule's weeks.
+    void cloneKeepsTheRule() {
+        TaskEditorFixture f(QStringLiteral(
+            "INSERT INTO tasks (taskid, taskname, curyearonly, ruleunit, ruleevery, rulestart, "
+            "rulefollow) VALUES (1, 'Boiler', 0, 3, 6, '2005-02-10', 0);"
+            "INSERT INTO taskweeks (taskid, weeid) VALUES (1, 6), (1, 32);"));
+        QCOMPARE(f.markedWeeks(), (QList<int>{6, 32}));
+        QVERIFY(f.click("cmdClone"));
+        QCOMPARE(
+            f.rows({"taskid", "ruleunit", "ruleevery", "rulestart"}, "from tasks order by taskid"),
+            (QStringList{"1 3 6 2005-02-10", "2 3 6 2005-02-10"}));
+        QCOMPARE(f.storedWeeks(2), (QList<int>{6, 32}));
+        QCOMPARE(f.markedWeeks(), (QList<int>{6, 32}));
+        QVERIFY(f.w("lblRule")->isVisible());
     }
 
     // Under a holiday on Monday 25 July 2005 (week 30), marking the week gives an assignment
