@@ -260,14 +260,26 @@ bool followsCompletion(const QVariant& assid) {
     return task && task->rule.isSet() && task->rule.followCompletion;
 }
 
-bool followCompletion(const QVariant& assid, const QDate& doneOn) {
-    ErrorTrap trap;
-    if (!currentYearKnown() || !doneOn.isValid())
-        return false;
-    const std::optional<RuleTask> task = ruleTaskOf(assid);
-    // An assignment past the current year's weeks leaves the year as it is.
+namespace {
+
+// The task of assignment `assid` when its schedule follows completion and the assignment lies
+// in the current year's weeks (one past them leaves the year as it is); none otherwise.
+std::optional<RuleTask> followingTaskOf(const QVariant& assid) {
+    if (!currentYearKnown())
+        return std::nullopt;
+    std::optional<RuleTask> task = ruleTaskOf(assid);
     if (!task || !task->rule.isSet() || !task->rule.followCompletion ||
         task->due > lastDayOfWeeks(state().WeekDates))
+        return std::nullopt;
+    return task;
+}
+
+} // namespace
+
+bool followCompletion(const QVariant& assid, const QDate& doneOn) {
+    ErrorTrap trap;
+    const std::optional<RuleTask> task = doneOn.isValid() ? followingTaskOf(assid) : std::nullopt;
+    if (!task)
         return false;
     bool changed = false;
     RunAllOrNothing(state().dbMain, [&] {
@@ -298,12 +310,8 @@ void followCompletions(const QList<qint64>& assids, const QDate& doneOn) {
 
 bool replanAfterUndoneCompletion(const QVariant& assid) {
     ErrorTrap trap;
-    if (!currentYearKnown())
-        return false;
-    const std::optional<RuleTask> task = ruleTaskOf(assid);
-    // An assignment past the current year's weeks leaves the year as it is.
-    if (!task || !task->rule.isSet() || !task->rule.followCompletion ||
-        task->due > lastDayOfWeeks(state().WeekDates))
+    const std::optional<RuleTask> task = followingTaskOf(assid);
+    if (!task)
         return false;
     bool changed = false;
     RunAllOrNothing(state().dbMain, [&] {

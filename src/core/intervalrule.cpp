@@ -1,6 +1,7 @@
 #include "core/intervalrule.h"
 
 #include "core/programstate.h"
+#include "core/sitecalendar.h"
 #include "data/database.h"
 #include "data/units.h"
 #include "text/datetext.h"
@@ -49,19 +50,6 @@ int unitsBetween(const IntervalRule& rule, const QDate& from, const QDate& to) {
         break;
     }
     return 0;
-}
-
-QString ordinal(int n) {
-    switch (n) {
-    case 1:
-        return QStringLiteral("1st");
-    case 2:
-        return QStringLiteral("2nd");
-    case 3:
-        return QStringLiteral("3rd");
-    default:
-        return QString::number(n) + QStringLiteral("th");
-    }
 }
 
 } // namespace

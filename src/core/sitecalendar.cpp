@@ -35,19 +35,6 @@ QString longDate(const QDate& date, bool withYear) {
     return QLocale().toString(date, format.trimmed());
 }
 
-QString ordinal(int n) {
-    switch (n) {
-    case 1:
-        return QStringLiteral("1st");
-    case 2:
-        return QStringLiteral("2nd");
-    case 3:
-        return QStringLiteral("3rd");
-    default:
-        return QString::number(n) + QStringLiteral("th");
-    }
-}
-
 QString weekdayName(int weekday) {
     return QLocale().dayName(weekday, QLocale::LongFormat);
 }
@@ -61,6 +48,19 @@ int weekdayOf(const QDate& date) {
 }
 
 } // namespace
+
+QString ordinal(int n) {
+    switch (n) {
+    case 1:
+        return QStringLiteral("1st");
+    case 2:
+        return QStringLiteral("2nd");
+    case 3:
+        return QStringLiteral("3rd");
+    default:
+        return QString::number(n) + QStringLiteral("th");
+    }
+}
 
 QDate easterSunday(int year) {
     if (year < 1583)

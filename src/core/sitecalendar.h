@@ -35,6 +35,9 @@ struct HolidayRule {
     bool operator==(const HolidayRule&) const = default;
 };
 
+// 1st, 2nd, 3rd, 4th ... as the rules are written out.
+QString ordinal(int n);
+
 // Easter Sunday of `year` in the Gregorian calendar (the Western churches' Easter); valid
 // for every year from 1583 on, invalid before.
 QDate easterSunday(int year);
