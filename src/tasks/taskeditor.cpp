@@ -506,7 +506,7 @@ void TaskEditor::showRule() {
 bool TaskEditor::handEditAllowed() {
     if (!rule_.isSet())
         return true;
-    if (ui().msgBox(QStringLiteral("The weeks of this task follow its rule: %1.\n\nDo you "
+    if (ui().msgBox(QStringLiteral("The weeks of this task follow its rule:\n%1\n\nDo you "
                                    "wish to turn the rule off and choose the weeks yourself?")
                         .arg(describeIntervalRule(rule_)),
                     MsgButtons::YesNo, MsgIcon::Question,
