@@ -608,28 +608,27 @@ void frmAssign::cmdUpdate_Click() {
 
 void frmAssign::followScheduleAfterSave(const QVariant& assid, bool wasCompleted) {
     const bool completed = chkCompleted->isChecked();
-    if (completed == wasCompleted || !followsCompletion(assid))
+    if (completed == wasCompleted)
         return;
-    bool moved = false;
-    if (completed) {
-        moved = followCompletion(assid, dcCompDate->date().value_or(ui().today()));
-    } else if (ui().msgBox(QStringLiteral("The later assignments of this task were moved to "
-                                          "follow its completion. Do you wish to move them "
-                                          "back to the weeks its schedule gives without it?"),
-                           MsgButtons::YesNo, MsgIcon::Question,
-                           QStringLiteral("Completion Undone")) == MsgResult::Yes) {
-        moved = replanAfterUndoneCompletion(assid);
-    }
     // The rows moved are read afresh when the user comes to them, as rows another user
-    // changed are; those added appear with the next Show choice. The completed row stays
-    // shown, as after any save.
-    if (moved && completed) {
+    // changed are; those added appear with the next Show choice. The row saved stays shown.
+    if (completed) {
+        // Nothing moves for a task whose schedule does not follow completion.
+        if (!followCompletion(assid, dcCompDate->date().value_or(ui().today())))
+            return;
         const QDate next = nextOpenDueDate(state().rsAssign.value(QStringLiteral("taskid")));
         ui().msgBox(
             next.isValid() ? QStringLiteral("The task's next assignment is now due on %1.")
                                  .arg(shortDate(next))
                            : QStringLiteral("The task has no further assignment this year."),
             MsgButtons::Ok, MsgIcon::Information, QStringLiteral("Schedule Follows Completion"));
+    } else if (followsCompletion(assid) &&
+               ui().msgBox(QStringLiteral("The later assignments of this task were moved to "
+                                          "follow its completion. Do you wish to move them "
+                                          "back to the weeks its schedule gives without it?"),
+                           MsgButtons::YesNo, MsgIcon::Question,
+                           QStringLiteral("Completion Undone")) == MsgResult::Yes) {
+        replanAfterUndoneCompletion(assid);
     }
 }
 

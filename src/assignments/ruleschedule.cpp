@@ -78,13 +78,9 @@ std::optional<RuleTask> ruleTaskOf(const QVariant& assid) {
 // (occurrences `firstK` on).
 QList<int> weeksAfter(const IntervalRule& rule, const QDate& from, int firstK, int afterWeek,
                       const std::array<QDate, 53>& mondays) {
-    QList<int> weeks;
-    for (const QDate& date :
-         intervalDates(rule, from, firstK, mondays[1], lastDayOfWeeks(mondays))) {
-        const int week = weekHolding(date, mondays);
-        if (week > afterWeek && !weeks.contains(week))
-            weeks << week;
-    }
+    QList<int> weeks = weeksHolding(
+        intervalDates(rule, from, firstK, mondays[1], lastDayOfWeeks(mondays)), mondays);
+    weeks.removeIf([afterWeek](int week) { return week <= afterWeek; });
     return weeks;
 }
 

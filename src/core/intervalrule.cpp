@@ -52,6 +52,30 @@ int unitsBetween(const IntervalRule& rule, const QDate& from, const QDate& to) {
     return 0;
 }
 
+// The `k`th date of `rule` counted from `from` (k = 0 is `from` itself).
+QDate intervalOccurrence(const IntervalRule& rule, const QDate& from, int k) {
+    if (!from.isValid() || rule.every < 1)
+        return QDate();
+    const qint64 steps = qint64(k) * rule.every;
+    switch (rule.unit) {
+    case IntervalUnit::Weeks:
+        return from.addDays(steps * 7);
+    case IntervalUnit::MonthsByWeekday: {
+        const auto [year, month] = monthsLater(from, steps);
+        return weekdayInMonth(year, month, from.dayOfWeek(), (from.day() - 1) / 7 + 1);
+    }
+    case IntervalUnit::MonthsByDay: {
+        const auto [year, month] = monthsLater(from, steps);
+        return dayInMonth(year, month, from.day());
+    }
+    case IntervalUnit::Years:
+        return dayInMonth(int(from.year() + steps), from.month(), from.day());
+    case IntervalUnit::None:
+        break;
+    }
+    return QDate();
+}
+
 } // namespace
 
 IntervalRule intervalRuleOf(const Recordset& task) {
@@ -128,29 +152,6 @@ QString describeIntervalRule(const IntervalRule& rule) {
     return text;
 }
 
-QDate intervalOccurrence(const IntervalRule& rule, const QDate& from, int k) {
-    if (!from.isValid() || rule.every < 1)
-        return QDate();
-    const qint64 steps = qint64(k) * rule.every;
-    switch (rule.unit) {
-    case IntervalUnit::Weeks:
-        return from.addDays(steps * 7);
-    case IntervalUnit::MonthsByWeekday: {
-        const auto [year, month] = monthsLater(from, steps);
-        return weekdayInMonth(year, month, from.dayOfWeek(), (from.day() - 1) / 7 + 1);
-    }
-    case IntervalUnit::MonthsByDay: {
-        const auto [year, month] = monthsLater(from, steps);
-        return dayInMonth(year, month, from.day());
-    }
-    case IntervalUnit::Years:
-        return dayInMonth(int(from.year() + steps), from.month(), from.day());
-    case IntervalUnit::None:
-        break;
-    }
-    return QDate();
-}
-
 QList<QDate> intervalDates(const IntervalRule& rule, const QDate& from, int firstK,
                            const QDate& first, const QDate& last) {
     QList<QDate> dates;
@@ -180,9 +181,8 @@ int weekHolding(const QDate& date, const std::array<QDate, 53>& mondays) {
 
 QList<int> intervalWeeks(const IntervalRule& rule, const std::array<QDate, 53>& mondays,
                          const QDate& lastCompletion) {
-    QList<int> weeks;
     if (!rule.isSet() || !mondays[1].isValid() || !mondays[WeeksPerYear].isValid())
-        return weeks;
+        return {};
     const QDate first = mondays[1];
     const QDate last = mondays[WeeksPerYear].addDays(6);
     const bool fromCompletion =
@@ -193,10 +193,16 @@ QList<int> intervalWeeks(const IntervalRule& rule, const std::array<QDate, 53>& 
         rule, rule.start, 0, first, fromCompletion ? qMin(last, lastCompletion.addDays(-1)) : last);
     if (fromCompletion)
         dates += intervalDates(rule, lastCompletion, 1, qMax(first, lastCompletion), last);
+    return weeksHolding(dates, mondays);
+}
+
+QList<int> weeksHolding(const QList<QDate>& dates, const std::array<QDate, 53>& mondays) {
+    QList<int> weeks;
     for (const QDate& date : dates)
-        if (const int week = weekHolding(date, mondays); week != 0 && !weeks.contains(week))
+        if (const int week = weekHolding(date, mondays); week != 0)
             weeks << week;
     std::sort(weeks.begin(), weeks.end());
+    weeks.erase(std::unique(weeks.begin(), weeks.end()), weeks.end());
     return weeks;
 }
 

@@ -54,9 +54,6 @@ QDate lastCompletionOf(const QVariant& taskId, const QVariant& except = QVariant
 // The rule in words: "Every 3 weeks from March 2, 2026", "Every month on the 2nd Monday ...".
 QString describeIntervalRule(const IntervalRule& rule);
 
-// The `k`th date of `rule` counted from `from` (k = 0 is `from` itself).
-QDate intervalOccurrence(const IntervalRule& rule, const QDate& from, int k);
-
 // The dates of `rule` counted from `from`, occurrences `firstK` on, that lie from `first` to
 // `last`, in order.
 QList<QDate> intervalDates(const IntervalRule& rule, const QDate& from, int firstK,
@@ -65,6 +62,10 @@ QList<QDate> intervalDates(const IntervalRule& rule, const QDate& from, int firs
 // The week (1 to 52) of the year whose week Mondays are `mondays` (index 1 to 52) that holds
 // `date` (weeks run Monday to Sunday), or 0 when none of the 52 weeks does.
 int weekHolding(const QDate& date, const std::array<QDate, 53>& mondays);
+
+// The weeks (1 to 52) of the year whose week Mondays are `mondays` that hold `dates`, each
+// once, ascending; dates in none of them are left out.
+QList<int> weeksHolding(const QList<QDate>& dates, const std::array<QDate, 53>& mondays);
 
 // The weeks of the year whose Mondays are `mondays` that `rule` falls in, ascending, each once:
 // counted from the start; for a rule that follows completion, after `lastCompletion` (when that

@@ -215,10 +215,6 @@ const QList<QDate>& SiteCalendar::cachedHolidays(int year) const {
     return *byYear_.insert(year, dates);
 }
 
-QList<QDate> SiteCalendar::holidaysOf(int year) const {
-    return cachedHolidays(year);
-}
-
 bool SiteCalendar::isHoliday(const QDate& date) const {
     if (!date.isValid() || holidays_.isEmpty())
         return false;

@@ -77,16 +77,15 @@ public:
     // or there is a holiday. Without rules every date is exactly the week grid's.
     bool hasRules() const;
 
-    // The holidays of `year`, each date once.
-    QList<QDate> holidaysOf(int year) const;
-    bool isHoliday(const QDate& date) const;
     bool isWorkingDay(const QDate& date) const;
     // The day a week that begins on `monday` falls due: the first working day from Monday to
     // Sunday, or Monday itself when none of them is.
     QDate dueDateOfWeek(const QDate& monday) const;
 
 private:
+    // The holidays of `year`, each date once, in order; worked out once per year.
     const QList<QDate>& cachedHolidays(int year) const;
+    bool isHoliday(const QDate& date) const;
 
     std::array<bool, 7> working_;
     QList<HolidayRule> holidays_;

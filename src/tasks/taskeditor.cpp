@@ -519,8 +519,8 @@ bool TaskEditor::handEditAllowed() {
 }
 
 void TaskEditor::cmdCustom_Click() {
-    frmCustomRule dialog(rule_, lastCompletionOf(state().rsTasks.value(QStringLiteral("taskid"))),
-                         window());
+    const QDate lastDone = lastCompletionOf(state().rsTasks.value(QStringLiteral("taskid")));
+    frmCustomRule dialog(rule_, lastDone, window());
     if (ui().showModal(&dialog) != QDialog::Accepted)
         return;
     const bool hadRule = rule_.isSet();
@@ -534,9 +534,7 @@ void TaskEditor::cmdCustom_Click() {
         return;
     }
     unmarkAllWeeks();
-    for (const int week :
-         intervalWeeks(rule_, state().WeekDates,
-                       lastCompletionOf(state().rsTasks.value(QStringLiteral("taskid")))))
+    for (const int week : intervalWeeks(rule_, state().WeekDates, lastDone))
         setWeekMarked(week - 1, true);
     lstWeeks->setCurrentItem(nullptr);
     WeeksChanged = true;
