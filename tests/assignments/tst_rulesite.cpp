@@ -67,20 +67,6 @@ QList<int> weeksOf(const TempWorkFolder& folder, int task) {
     return weeks;
 }
 
-// The weeks of `year` (week 1 from its first Monday) holding start + k × days, by counting.
-QList<int> weeksEvery(int days, const QDate& start, int year) {
-    QDate monday(year, 1, 1);
-    while (monday.dayOfWeek() != 1)
-        monday = monday.addDays(1);
-    QList<int> weeks;
-    for (int offset = 0; offset < 52 * 7; ++offset) {
-        const qint64 fromStart = start.daysTo(monday.addDays(offset));
-        if (fromStart >= 0 && fromStart % days == 0)
-            weeks << offset / 7 + 1;
-    }
-    return weeks;
-}
-
 QStringList rowsFor(const QList<int>& weeks, const std::function<QDate(int)>& due) {
     QStringList rows;
     for (int week : weeks)
@@ -188,7 +174,7 @@ private Q_SLOTS:
         const QVariant fifth = assignmentOf(folder, 4, 5);
         complete(folder, fifth, QDate(2026, 1, 28));
         QVERIFY(followCompletion(fifth, QDate(2026, 1, 28)));
-        const QList<int> afterEarly = weeksEvery(28, QDate(2026, 1, 28), 2026).mid(1);
+        const QList<int> afterEarly = weeksEvery(28, QDate(2026, 1, 28), 2026, 1);
         QCOMPARE(afterEarly.first(), 8);
         QCOMPARE(afterEarly.last(), 52);
         QCOMPARE(assignmentsOf(folder, 4, true), rowsFor(QList<int>{1} + afterEarly, monday));
@@ -205,7 +191,7 @@ private Q_SLOTS:
         const QVariant eighth = assignmentOf(folder, 4, 8);
         complete(folder, eighth, QDate(2026, 3, 10));
         QVERIFY(followCompletion(eighth, QDate(2026, 3, 10)));
-        const QList<int> afterLate = weeksEvery(28, QDate(2026, 3, 10), 2026).mid(1);
+        const QList<int> afterLate = weeksEvery(28, QDate(2026, 3, 10), 2026, 1);
         QCOMPARE(afterLate.first(), 14); // 7 April
         QCOMPARE(assignmentsOf(folder, 4, true), rowsFor(QList<int>{1} + afterLate, monday));
 
@@ -234,6 +220,25 @@ private Q_SLOTS:
         state().CurYear = 2025;
         CreateYearAssignments(2026);
         QCOMPARE(assignmentsOf(folder, 4), before);
+    }
+
+    // The work list completes many at once: each one whose task follows completion moves its
+    // task's later assignments; the others move nothing.
+    void manyCompletedAtOnce() {
+        ScriptedUi ui;
+        TempWorkFolder folder(2025, SiteSql + QStringLiteral("DELETE FROM holidays;"));
+        state().CurYear = 2025;
+        ui.answer(MsgResult::Yes);
+        CreateYearAssignments(2026);
+        const QStringList weekly = assignmentsOf(folder, 1);
+        const QVariant chiller = assignmentOf(folder, 1, 5);
+        const QVariant filters = assignmentOf(folder, 4, 5);
+        for (const QVariant& id : {chiller, filters})
+            complete(folder, id, QDate(2026, 1, 28));
+        followCompletions({chiller.toLongLong(), filters.toLongLong()}, QDate(2026, 1, 28));
+        QCOMPARE(assignmentsOf(folder, 1), weekly);
+        QCOMPARE(weeksOf(folder, 4),
+                 QList<int>({1, 5}) + weeksEvery(28, QDate(2026, 1, 28), 2026, 1));
     }
 };
 

@@ -82,18 +82,24 @@ void typeOver(const QString& text) {
     QTest::keyClicks(QApplication::focusWidget(), text);
 }
 
+// Alt+`accessKey` and then `text` typed into the control it reached, or over its whole text.
+void typeAt(int accessKey, const QString& text) {
+    key(accessKey, Qt::AltModifier);
+    QTest::keyClicks(QApplication::focusWidget(), text);
+}
+void typeOverAt(int accessKey, const QString& text) {
+    key(accessKey, Qt::AltModifier);
+    typeOver(text);
+}
+
 // The holiday editor as the user fills it for Boxing Day (26 December every year, the month
 // chosen by its first letter) and closes it by Enter.
 void addBoxingDay(QDialog* shown) {
     activate(shown);
-    key(Qt::Key_N, Qt::AltModifier);
-    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("Boxing Day"));
-    key(Qt::Key_K, Qt::AltModifier);
-    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("S"));
-    key(Qt::Key_M, Qt::AltModifier);
-    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("D"));
-    key(Qt::Key_Y, Qt::AltModifier);
-    typeOver(QStringLiteral("26"));
+    typeAt(Qt::Key_N, QStringLiteral("Boxing Day"));
+    typeAt(Qt::Key_K, QStringLiteral("S"));
+    typeAt(Qt::Key_M, QStringLiteral("D"));
+    typeOverAt(Qt::Key_Y, QStringLiteral("26"));
     key(Qt::Key_N, Qt::AltModifier);
     key(Qt::Key_Return);
 }
@@ -266,10 +272,7 @@ private Q_SLOTS:
                 // One date: the preview has it in its year, none in the next ones.
                 addHoliday(
                     QStringLiteral("Founders Day"), QStringLiteral("O"),
-                    [] {
-                        key(Qt::Key_T, Qt::AltModifier);
-                        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("7/3/2026"));
-                    },
+                    [] { typeAt(Qt::Key_T, QStringLiteral("7/3/2026")); },
                     [](QDialog* shown) {
                         const QStringList preview = previewTexts(shown);
                         QCOMPARE(preview.size(), PreviewYears);
@@ -285,10 +288,8 @@ private Q_SLOTS:
                 addHoliday(
                     QStringLiteral("Christmas Day"), QStringLiteral("S"),
                     [] {
-                        key(Qt::Key_M, Qt::AltModifier);
-                        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("D"));
-                        key(Qt::Key_Y, Qt::AltModifier);
-                        typeOver(QStringLiteral("25"));
+                        typeAt(Qt::Key_M, QStringLiteral("D"));
+                        typeOverAt(Qt::Key_Y, QStringLiteral("25"));
                     },
                     [](QDialog* shown) {
                         QCOMPARE(previewTexts(shown).mid(0, 2),
@@ -303,12 +304,9 @@ private Q_SLOTS:
                 addHoliday(
                     QStringLiteral("Thanksgiving"), QStringLiteral("N"),
                     [] {
-                        key(Qt::Key_W, Qt::AltModifier);
-                        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("4"));
-                        key(Qt::Key_D, Qt::AltModifier);
-                        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("Th"));
-                        key(Qt::Key_M, Qt::AltModifier);
-                        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("N"));
+                        typeAt(Qt::Key_W, QStringLiteral("4"));
+                        typeAt(Qt::Key_D, QStringLiteral("Th"));
+                        typeAt(Qt::Key_M, QStringLiteral("N"));
                     },
                     [](QDialog* shown) {
                         QCOMPARE(previewTexts(shown).mid(0, 3),
@@ -344,10 +342,8 @@ private Q_SLOTS:
                 addHoliday(
                     QStringLiteral("Easter Monday"), QStringLiteral("D"),
                     [] {
-                        key(Qt::Key_E, Qt::AltModifier);
-                        typeOver(QStringLiteral("1"));
-                        key(Qt::Key_P, Qt::AltModifier);
-                        typeOver(QStringLiteral("2027"));
+                        typeOverAt(Qt::Key_E, QStringLiteral("1"));
+                        typeOverAt(Qt::Key_P, QStringLiteral("2027"));
                     },
                     [](QDialog* shown) {
                         QCOMPARE(previewTexts(shown).mid(0, 2),
@@ -370,8 +366,7 @@ private Q_SLOTS:
                     activate(shown);
                     QCOMPARE(childOf<QLineEdit>(shown, QStringLiteral("txtName"))->text(),
                              QStringLiteral("Founders Day"));
-                    key(Qt::Key_T, Qt::AltModifier);
-                    typeOver(QStringLiteral("7/6/2026"));
+                    typeOverAt(Qt::Key_T, QStringLiteral("7/6/2026"));
                     QCOMPARE(previewTexts(shown)[0], QStringLiteral("Monday, July 6, 2026"));
                     QTest::mouseClick(childOf<QPushButton>(shown, QStringLiteral("cmdOK")),
                                       Qt::LeftButton);
@@ -390,8 +385,7 @@ private Q_SLOTS:
                     QCOMPARE(childOf<QComboBox>(shown, QStringLiteral("cmbKind"))->currentText(),
                              QStringLiteral("Last weekday of a month"));
                     QVERIFY(!childOf<QWidget>(shown, QStringLiteral("cmbNth"))->isVisible());
-                    key(Qt::Key_M, Qt::AltModifier);
-                    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("J"));
+                    typeAt(Qt::Key_M, QStringLiteral("J"));
                     key(Qt::Key_Escape);
                 });
                 clickRow(w->lstHolidays, QStringLiteral("Memorial Day"));

@@ -48,4 +48,17 @@ TempWorkFolder::~TempWorkFolder() {
     state().dbMain.close();
 }
 
+QList<int> weeksEvery(int days, const QDate& start, int year, int firstK) {
+    QDate monday(year, 1, 1);
+    while (monday.dayOfWeek() != 1)
+        monday = monday.addDays(1);
+    QList<int> weeks;
+    for (int offset = 0; offset < 52 * 7; ++offset) {
+        const qint64 fromStart = start.daysTo(monday.addDays(offset));
+        if (fromStart >= qint64(days) * firstK && fromStart % days == 0)
+            weeks << offset / 7 + 1;
+    }
+    return weeks;
+}
+
 } // namespace tavrel::test

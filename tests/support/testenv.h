@@ -4,6 +4,8 @@
 #include "data/database.h"
 #include "support/tempdatabase.h"
 
+#include <QDate>
+#include <QList>
 #include <QString>
 
 namespace tavrel::test {
@@ -36,5 +38,9 @@ public:
     explicit TempWorkFolder(int year = 2005, const QString& extraSql = {}, bool openMain = true);
     ~TempWorkFolder();
 };
+
+// The weeks of `year` (52 of them, week 1 from its first Monday) holding `start` + k × `days`
+// for k from `firstK` on, found by counting days: what an interval rule is checked against.
+QList<int> weeksEvery(int days, const QDate& start, int year, int firstK = 0);
 
 } // namespace tavrel::test

@@ -26,17 +26,6 @@ INSERT INTO tasks (taskid, taskname, empid, curyearonly) VALUES (1, 'Boiler', 1,
 INSERT INTO taskweeks (taskid, weeid) VALUES (1, 3), (1, 4);
 )");
 
-// The weeks of 2005 holding 5 January + k × 21 days, by counting days.
-QList<int> everyThreeWeeks() {
-    QList<int> weeks;
-    const QDate week1(2005, 1, 3);
-    for (int offset = 0; offset < 52 * 7; ++offset)
-        if (QDate(2005, 1, 5).daysTo(week1.addDays(offset)) % 21 == 0 &&
-            week1.addDays(offset) >= QDate(2005, 1, 5))
-            weeks << offset / 7 + 1;
-    return weeks;
-}
-
 // Every 4 weeks from Wednesday 5 January 2005, following completion: assignments in weeks 1,
 // 5 and 9, due on their Mondays.
 const QString FollowingSql = QStringLiteral(R"(
@@ -46,18 +35,6 @@ INSERT INTO taskweeks (taskid, weeid) VALUES (1, 1), (1, 5), (1, 9);
 INSERT INTO assign (taskid, weeid, duedate, completed, comphour, compmin) VALUES
     (1, 1, '2005-01-03', 0, 0, 0), (1, 5, '2005-01-31', 0, 0, 0), (1, 9, '2005-02-28', 0, 0, 0);
 )");
-
-// The weeks of 2005 holding `from` + k × 28 days (k from `firstK`), by counting days.
-QList<int> everyFourWeeks(const QDate& from, int firstK) {
-    QList<int> weeks;
-    const QDate week1(2005, 1, 3);
-    for (int offset = 0; offset < 52 * 7; ++offset) {
-        const qint64 days = from.daysTo(week1.addDays(offset));
-        if (days >= 28 * firstK && days % 28 == 0)
-            weeks << offset / 7 + 1;
-    }
-    return weeks;
-}
 
 } // namespace
 
@@ -81,7 +58,7 @@ private Q_SLOTS:
     // turns it off and marks the week; a preset asks too.
     void ruleChosenSavedAndTurnedOff() {
         TaskEditorFixture f(SiteSql);
-        const QList<int> expected = everyThreeWeeks();
+        const QList<int> expected = weeksEvery(21, QDate(2005, 1, 5), 2005);
         QCOMPARE(expected.first(), 1);
         QCOMPARE(expected.size(), 18);
         int listed = -1;
@@ -209,7 +186,7 @@ private Q_SLOTS:
                 weeks << week.toInt();
             return weeks;
         };
-        const QList<int> followed = everyFourWeeks(QDate(2005, 1, 12), 1);
+        const QList<int> followed = weeksEvery(28, QDate(2005, 1, 12), 2005, 1);
         QCOMPARE(followed.first(), 6);
         QCOMPARE(openWeeks(), followed);
         QCOMPARE(e.text("txtDueDate"), QStringLiteral("1/3/2005"));
@@ -228,7 +205,7 @@ private Q_SLOTS:
         clickCompleted();
         scripted->answer(MsgResult::Yes);
         QVERIFY(e.click("cmdUpdate"));
-        QCOMPARE(openWeeks(), everyFourWeeks(QDate(2005, 1, 5), 0));
+        QCOMPARE(openWeeks(), weeksEvery(28, QDate(2005, 1, 5), 2005));
     }
 };
 
